@@ -1,0 +1,47 @@
+// The framework's basic types and constants, as the library's signatures use them.
+#pragma once
+
+#include <cstdint>
+
+struct HWND__;
+using HWND = HWND__*;  // opaque window handle; see the window table
+struct HKEY__;
+using HKEY = HKEY__*;
+struct HCURSOR__;
+using HCURSOR = HCURSOR__*;
+struct HBRUSH__;
+using HBRUSH = HBRUSH__*;
+struct HICON__;
+using HICON = HICON__*;
+struct HGDIOBJ__;
+using HGDIOBJ = HGDIOBJ__*;
+
+using BOOL = int;
+using BYTE = unsigned char;
+using WORD = std::uint16_t;
+using UINT = unsigned int;
+using DWORD = std::uint32_t;
+using LONG = std::int32_t;
+using INT_PTR = std::intptr_t;
+using UINT_PTR = std::uintptr_t;
+using WPARAM = UINT_PTR;
+using LPARAM = INT_PTR;
+using LRESULT = INT_PTR;
+using LPCTSTR = const char*;
+using LPTSTR = char*;
+
+#ifndef TRUE
+#define TRUE 1
+#endif
+#ifndef FALSE
+#define FALSE 0
+#endif
+
+// The one registry root the library uses; its paths live in the settings store.
+inline HKEY const HKEY_LOCAL_MACHINE = reinterpret_cast<HKEY>(static_cast<std::uintptr_t>(0x80000002u));
+
+inline constexpr DWORD INFINITE = 0xFFFFFFFFu;
+
+// List positions are opaque; each container gives them its own meaning.
+struct POSITION__;
+using POSITION = POSITION__*;
