@@ -5,5 +5,6 @@
 #include "platform/cobject.h"
 #include "platform/collections.h"
 #include "platform/cstring.h"
+#include "platform/message_box.h"
 #include "platform/types.h"
 #include "platform/wnd.h"
