@@ -45,7 +45,8 @@ case "$cmd" in
     test)
         setup
         if [ "${1:-}" = "--sanitize" ]; then
-            build_in build-sanitize -DGC6890_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
+            # The sanitizer build uses clang, so that CI compiles with both g++ and clang.
+            CXX=clang++ build_in build-sanitize -DGC6890_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
             ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
                 run_tests build-sanitize
         else
