@@ -1,0 +1,177 @@
+// Splitting the serial byte stream into lines, over the scripted line and a real
+// pseudo-terminal.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include "external/line_reader.h"
+#include "external/termios_port.h"
+#include "support/scripted_line.h"
+
+namespace gc6890 {
+namespace {
+
+using test::ScriptedLine;
+
+TEST(LineReaderTest, KeepsBytesAfterALineForTheNextRead)
+{
+    ScriptedLine line;
+    std::string error;
+    ASSERT_TRUE(line.open(error));
+    line.replyBytes("HTGCRI 1,2\nHTGCRY 0");  // one read brings a line and a half
+    LineReader reader;
+    std::string text;
+    ASSERT_EQ(reader.readLine(line, 100, text), LineReader::Status::Line);
+    EXPECT_EQ(text, "HTGCRI 1,2");
+    // The half line waits for its end; without it the read times out and keeps the bytes.
+    EXPECT_EQ(reader.readLine(line, 100, text), LineReader::Status::TimedOut);
+    line.replyBytes(",1\n\n");
+    ASSERT_EQ(reader.readLine(line, 100, text), LineReader::Status::Line);
+    EXPECT_EQ(text, "HTGCRY 0,1");
+    ASSERT_EQ(reader.readLine(line, 100, text), LineReader::Status::Line);
+    EXPECT_EQ(text, "");  // an empty line is a line
+    EXPECT_EQ(reader.buffered(), 0u);
+}
+
+TEST(LineReaderTest, SplitsAtTheConfiguredEndOfDataCharacter)
+{
+    ScriptedLine line;
+    std::string error;
+    ASSERT_TRUE(line.open(error));
+    line.replyBytes("A\rB\n\r");
+    LineReader reader('\r');
+    std::string text;
+    ASSERT_EQ(reader.readLine(line, 100, text), LineReader::Status::Line);
+    EXPECT_EQ(text, "A");
+    ASSERT_EQ(reader.readLine(line, 100, text), LineReader::Status::Line);
+    EXPECT_EQ(text, "B\n");
+}
+
+TEST(LineReaderTest, ReportsAHangUp)
+{
+    ScriptedLine line;
+    line.hangUpAfterLastExpect();
+    std::string error;
+    ASSERT_TRUE(line.open(error));
+    LineReader reader;
+    std::string text;
+    EXPECT_EQ(reader.readLine(line, 100, text), LineReader::Status::Gone);
+}
+
+TEST(LineReaderTest, HandsOverALineThatNeverEnds)
+{
+    ScriptedLine line;
+    std::string error;
+    ASSERT_TRUE(line.open(error));
+    line.replyBytes(std::string(LineReader::kMaxLineLength + 10, 'x'));
+    LineReader reader;
+    std::string text;
+    ASSERT_EQ(reader.readLine(line, 100, text), LineReader::Status::Line);
+    EXPECT_GE(text.size(), LineReader::kMaxLineLength);
+}
+
+// A pseudo-terminal pair: the test plays the instrument on the master side.
+class PseudoTerminal {
+public:
+    PseudoTerminal()
+    {
+        m_master = posix_openpt(O_RDWR | O_NOCTTY);
+        if (m_master >= 0 && grantpt(m_master) == 0 && unlockpt(m_master) == 0)
+            m_path = ptsname(m_master);
+    }
+    ~PseudoTerminal() { hangUp(); }
+    const std::string& path() const { return m_path; }
+    void send(const std::string& bytes) { ASSERT_EQ(::write(m_master, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size())); }
+    std::string receive()
+    {
+        char buffer[256];
+        const ssize_t got = ::read(m_master, buffer, sizeof buffer);
+        return got > 0 ? std::string(buffer, static_cast<size_t>(got)) : std::string();
+    }
+    void hangUp()
+    {
+        if (m_master >= 0)
+            ::close(m_master);
+        m_master = -1;
+    }
+
+private:
+    int m_master = -1;
+    std::string m_path;
+};
+
+TEST(TermiosPortTest, ExchangesLinesOverAPseudoTerminal)
+{
+    PseudoTerminal pty;
+    ASSERT_FALSE(pty.path().empty());
+    PortSettings settings;
+    settings.device = pty.path();
+    TermiosPort port(settings);
+    std::string error;
+    ASSERT_TRUE(port.open(error)) << error;
+    EXPECT_TRUE(port.open(error));  // opening an open port succeeds
+
+    ASSERT_TRUE(port.write("GCHTST\n", 1000));
+    EXPECT_EQ(pty.receive(), "GCHTST\n");  // raw mode: no CR added
+
+    pty.send("HTGCST 0,1\r\nHTGC");
+    LineReader reader;
+    std::string text;
+    ASSERT_EQ(reader.readLine(port, 1000, text), LineReader::Status::Line);
+    EXPECT_EQ(text, "HTGCST 0,1\r");  // raw mode: the CR arrives untouched
+    EXPECT_EQ(reader.readLine(port, 20, text), LineReader::Status::TimedOut);
+}
+
+TEST(TermiosPortTest, AHungUpDeviceIsGone)
+{
+    PseudoTerminal pty;
+    PortSettings settings;
+    settings.device = pty.path();
+    TermiosPort port(settings);
+    std::string error;
+    ASSERT_TRUE(port.open(error)) << error;
+    pty.hangUp();
+    LineReader reader;
+    std::string text;
+    EXPECT_EQ(reader.readLine(port, 1000, text), LineReader::Status::Gone);
+}
+
+TEST(TermiosPortTest, RefusesWhatIsNotASerialDeviceAndSaysWhy)
+{
+    struct Case {
+        std::string device;
+        std::string reason;
+    };
+    char folder[] = "/tmp/gc6890-port-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    const std::string plainFile = std::string(folder) + "/plain";
+    close(::open(plainFile.c_str(), O_CREAT | O_WRONLY, 0600));
+    const Case cases[] = {
+        {std::string(folder) + "/missing", "No such file or directory"},
+        {plainFile, "not a serial device"},
+    };
+    for (const Case& c : cases) {
+        PortSettings settings;
+        settings.device = c.device;
+        TermiosPort port(settings);
+        std::string error;
+        EXPECT_FALSE(port.open(error));
+        EXPECT_NE(error.find(c.device), std::string::npos) << error;
+        EXPECT_NE(error.find(c.reason), std::string::npos) << error;
+        EXPECT_FALSE(port.isOpen());
+    }
+    PortSettings bad;
+    bad.device = plainFile;
+    bad.baudRate = 12345;
+    TermiosPort port(bad);
+    std::string error;
+    EXPECT_FALSE(port.open(error));
+    EXPECT_NE(error.find("BaudRate 12345"), std::string::npos) << error;
+    unlink(plainFile.c_str());
+    rmdir(folder);
+}
+
+}  // namespace
+}  // namespace gc6890
