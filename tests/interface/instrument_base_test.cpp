@@ -19,14 +19,10 @@ public:
     using CAutoSampler::WriteExpRecord;
     int ReadStatus(CInletSystemStatus&) override { return 1; }
     int LoadMethod(const CString& name) override { loaded = name; return 7; }
-    int StartMethod() override { return 1; }
-    int StartMethod(const CString&) override { return 1; }
-    int StopMethod() override { return 1; }
-    int Injecting() override { return 0; }
-    int MethodRunning() override { return 0; }
-    int PostRunning() override { return 0; }
-    int NotReady(CString&) override { return 0; }
-    int Error(CString&) override { return 0; }
+    int StartMethod() override { return 1; } int StartMethod(const CString&) override { return 1; }
+    int StopMethod() override { return 1; } int Injecting() override { return 0; }
+    int MethodRunning() override { return 0; } int PostRunning() override { return 0; }
+    int NotReady(CString&) override { return 0; } int Error(CString&) override { return 0; }
     CString loaded;
 };
 
@@ -36,17 +32,11 @@ public:
     using PlainSampler::WriteExpRecord;
     int StartMethod(const CString& method, const CString& vial, float volume) override
     {
-        seen = method + "|" + vial;
-        seenVolume = volume;
+        seen.Format("%s|%s|%.1f", method.c_str(), vial.c_str(), static_cast<double>(volume));
         return 3;
     }
-    int WriteExpRecord(CGenericExpRecord* record, const CString& method) override
-    {
-        record->AddText(method);
-        return 5;
-    }
+    int WriteExpRecord(CGenericExpRecord* record, const CString& method) override { record->AddText(method); return 5; }
     CString seen;
-    float seenVolume = 0.0f;
 };
 
 TEST(AutoSamplerTest, ConstructionSetsVialRangeAndEmptyRunMessage)
@@ -60,33 +50,25 @@ TEST(AutoSamplerTest, ConstructionSetsVialRangeAndEmptyRunMessage)
     EXPECT_EQ(sampler.RunMessage(), "Injected");
 }
 
-TEST(AutoSamplerTest, DefaultsOfTheOptionalOperations)
+TEST(AutoSamplerTest, DefaultsAnswerUntilTheInstrumentOverridesThem)
 {
-    PlainSampler sampler;
-    CAutoSampler& base = sampler;
+    PlainSampler plain;
+    VialSampler vial;
+    CAutoSampler& base = plain;
+    CAutoSampler& overriding = vial;
     CGenericExpRecord record;
     CString text("kept");
     EXPECT_EQ(base.InitialiseComms() + base.Initialise() + base.GenericOp(1, 2), 3);
     EXPECT_EQ(base.CloseDownComms() + base.Inject() + base.WaitingToInject(), 3);
     EXPECT_EQ(base.SwitchWash(On) + base.ResetInjector(), 0);
-    EXPECT_EQ(base.StartMethod("m", CAutoSampler::StartMethodParams{"12", 1.0f}), 0);
-    EXPECT_EQ(base.WriteExpRecord(&record, "m", text, SampleRun), 0);
-    EXPECT_TRUE(record.Text().empty());
-}
-
-TEST(AutoSamplerTest, OverloadsReachTheOverriddenOperations)
-{
-    VialSampler sampler;
-    CAutoSampler& base = sampler;
-    EXPECT_EQ(base.LoadMethod("Tox", CString("ignored")), 7);
-    EXPECT_EQ(sampler.loaded, "Tox");
-    EXPECT_EQ(base.StartMethod("Tox", CAutoSampler::StartMethodParams{"42", 2.5f}), 3);
-    EXPECT_EQ(sampler.seen, "Tox|42");
-    EXPECT_EQ(sampler.seenVolume, 2.5f);
-    CGenericExpRecord record;
-    CString text;
-    EXPECT_EQ(base.WriteExpRecord(&record, "Tox", text, BlankRun), 5);
+    EXPECT_EQ(base.StartMethod("Tox", CAutoSampler::StartMethodParams{"42", 2.5f}), 0);
+    EXPECT_EQ(overriding.StartMethod("Tox", CAutoSampler::StartMethodParams{"42", 2.5f}), 3);
+    EXPECT_EQ(vial.seen, "Tox|42|2.5");
+    EXPECT_EQ(base.WriteExpRecord(&record, "Tox", text, SampleRun), 0);
+    EXPECT_EQ(overriding.WriteExpRecord(&record, "Tox", text, BlankRun), 5);
     EXPECT_EQ(record.Text(), "Tox");
+    EXPECT_EQ(overriding.LoadMethod("Tox", CString("ignored")), 7);
+    EXPECT_EQ(vial.loaded, "Tox");
 }
 
 TEST(AutoSamplerTest, WritesInjectionVolumeUnderItsHeading)
@@ -137,16 +119,11 @@ TEST(AutoSamplerTest, VirtualOperationsKeepTheHostsSlotOrder)
 
 class TestPump : public CPump {
 public:
-    int ReadStatus(CInletSystemStatus&) override { return 1; }
-    int SwitchPump(Switch) override { return 1; }
-    int StartMethod() override { return 1; }
-    int StartMethod(const CString&) override { return 1; }
-    int StopMethod() override { return 1; }
-    int GetMethodLength(const CString&, float&) override { return 1; }
-    int PumpOn() override { return 0; }
-    int MethodRunning() override { return 0; }
-    int PostRunning() override { return 0; }
-    int NotReady(CString&) override { return 0; }
+    int ReadStatus(CInletSystemStatus&) override { return 1; } int SwitchPump(Switch) override { return 1; }
+    int StartMethod() override { return 1; } int StartMethod(const CString&) override { return 1; }
+    int StopMethod() override { return 1; } int GetMethodLength(const CString&, float&) override { return 1; }
+    int PumpOn() override { return 0; } int MethodRunning() override { return 0; }
+    int PostRunning() override { return 0; } int NotReady(CString&) override { return 0; }
     int Error(CString&) override { return 0; }
 };
 
@@ -172,29 +149,15 @@ public:
     int SwitchDetector(Switch) override { return 1; }
     int LoadMethod(const CString& name) override { return name == "uv" ? 4 : 0; }
     using CUVDetector::LoadMethod;
-    int StartMethod() override { return 1; }
-    int StartMethod(const CString&) override { return 1; }
-    int StopMethod() override { return 6; }
-    int DetectorOn() override { return 0; }
-    int MethodRunning() override { return 0; }
-    int PostRunning() override { return 0; }
-    int NotReady(CString&) override { return 0; }
-    int Error(CString&) override { return 0; }
+    int StartMethod() override { return 1; } int StartMethod(const CString&) override { return 1; }
+    int StopMethod() override { return 6; } int DetectorOn() override { return 0; }
+    int MethodRunning() override { return 0; } int PostRunning() override { return 0; }
+    int NotReady(CString&) override { return 0; } int Error(CString&) override { return 0; }
     HWND detectorWindow() const { return CDetector::m_hUserInterfaceWnd; }
     HWND ownWindow() const { return CUVDetector::m_hUserInterfaceWnd; }
 };
 
-TEST(DetectorTest, UVDetectorKeepsItsWindowApartFromTheDetectors)
-{
-    TestUVDetector detector;
-    const HWND window = reinterpret_cast<HWND>(static_cast<std::uintptr_t>(0x1234));
-    detector.SetUserInterfaceWindow(window);
-    EXPECT_EQ(detector.ownWindow(), window);
-    EXPECT_EQ(detector.detectorWindow(), nullptr);
-    EXPECT_EQ(CUVDetector::GetThisMessageMap()->baseMap, &CDetector::GetThisMessageMap);
-}
-
-TEST(DetectorTest, ForwardingAndDefaults)
+TEST(DetectorTest, ForwardsToTheInstrumentAndKeepsTheUVWindowApart)
 {
     TestUVDetector detector;
     CDetector& base = detector;
@@ -205,6 +168,12 @@ TEST(DetectorTest, ForwardingAndDefaults)
     EXPECT_EQ(base.WriteExpRecord(&record, "uv", text, SampleRun), 0);
     EXPECT_EQ(base.InitialiseComms() + base.Initialise() + base.CloseDownComms(), 3);
     EXPECT_EQ(base.Balance() + base.ReadBufferReady() + base.InitialiseNewDataAcquisition("m", "f"), 0);
+
+    const HWND window = reinterpret_cast<HWND>(static_cast<std::uintptr_t>(0x1234));
+    detector.SetUserInterfaceWindow(window);
+    EXPECT_EQ(detector.ownWindow(), window);
+    EXPECT_EQ(detector.detectorWindow(), nullptr);
+    EXPECT_EQ(CUVDetector::GetThisMessageMap()->baseMap, &CDetector::GetThisMessageMap);
 }
 
 }  // namespace
