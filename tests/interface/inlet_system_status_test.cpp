@@ -1,0 +1,127 @@
+// The status record: defaults, text limits, merging, equality and copying.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "interface/inlet_system_status.h"
+
+// Setters clear the whole buffer, so bytes after a terminator only arise when something
+// writes the raw buffer (as a host holding the record may). The record befriends this
+// test-only class so that tests can do the same.
+class CInletSystemStatusTestAccess {
+public:
+    static char* stopTextBytes(CInletSystemStatus& s) { return s.m_szStopText; }
+};
+
+namespace {
+
+TEST(InletSystemStatusTest, DefaultRecordHasPercentAFullAndEverythingElseZero)
+{
+    CInletSystemStatus s;
+    EXPECT_EQ(s.GetPercentA(), 100.0f);
+    for (int value : {s.GetRunning(), s.GetPostRunning(), s.GetNotReady(), s.GetError(), s.GetWashOn(),
+                      s.GetInjecting(), s.GetPumpOn(), s.GetLamp(), s.GetDadScan(), s.DADAcquiring()})
+        EXPECT_EQ(value, 0);
+    for (float value : {s.GetTime(), s.SampleTemperature(), s.GetFlow(), s.GetPercentB(), s.GetPercentC(),
+                        s.GetPercentD(), s.GetHighPressure(), s.GetLowPressure(), s.GetTemperatureLeft(),
+                        s.GetTemperatureRight()})
+        EXPECT_EQ(value, 0.0f);
+    EXPECT_TRUE(s.GetNotReadyInfo().IsEmpty() && s.GetStopText().IsEmpty());
+    EXPECT_TRUE(s == CInletSystemStatus());
+}
+
+TEST(InletSystemStatusTest, LongTextIsCutTo511CharactersAndArgumentKept)
+{
+    std::string long600;
+    for (int i = 0; i < 600; ++i)
+        long600 += static_cast<char>('a' + i % 26);
+    CInletSystemStatus s;
+    CString text(long600);
+    s.SetStatusInfo(text);
+    EXPECT_EQ(s.GetStatusInfo().str(), long600.substr(0, 511));
+    EXPECT_EQ(text.GetLength(), 600);
+}
+
+TEST(InletSystemStatusTest, MergeOrsTheFlagsToZeroOrOne)
+{
+    CInletSystemStatus mine, other;
+    mine.GetRunning() = 2;
+    other.GetNotReady() = 5;
+    other.DADAcquiring() = -3;
+    mine |= other;
+    EXPECT_EQ(mine.GetRunning(), 1);
+    EXPECT_EQ(mine.GetNotReady(), 1);
+    EXPECT_EQ(mine.DADAcquiring(), 1);
+    EXPECT_EQ(mine.GetPostRunning() + mine.GetWashOn() + mine.GetInjecting() + mine.GetLamp(), 0);
+}
+
+TEST(InletSystemStatusTest, MergedErrorFollowsItsTable)
+{
+    const struct {
+        int mine, other, merged;
+    } rows[] = {
+        {0, 7, 0}, {5, 0, 0}, {1, 0, 0},    // either side 0 gives 0
+        {1, 9, 1}, {1, -1, 1}, {4, 1, 1},   // then a 1 on either side
+        {-1, 7, -1}, {7, -1, -1},           // then a -1 on either side
+        {7, 9, 7}, {-5, 2, -5},             // any other pair keeps this record's
+    };
+    for (const auto& row : rows) {
+        CInletSystemStatus mine, other;
+        mine.GetError() = row.mine;
+        other.GetError() = row.other;
+        mine |= other;
+        EXPECT_EQ(mine.GetError(), row.merged) << row.mine << " with " << row.other;
+    }
+}
+
+TEST(InletSystemStatusTest, MergeLeavesTextsTimeAndReadingsOfTheReceiver)
+{
+    CInletSystemStatus mine, other;
+    CString mineText("GC ready"), otherText("sampler busy");
+    mine.SetStatusInfo(mineText);
+    other.SetStatusInfo(otherText);
+    other.SetErrorInfo(otherText);
+    other.GetTime() = 9.0f;
+    other.GetDadScan() = 1;
+    other.GetPercentA() = 30.0f;
+    other.GetTemperatureLeft() = 250.0f;
+    const CInletSystemStatus before(mine);
+    mine |= other;
+    EXPECT_TRUE(mine == before);
+}
+
+TEST(InletSystemStatusTest, RecordsDifferingInStopTextOrRightTemperatureAreUnequal)
+{
+    CInletSystemStatus a, b;
+    CString stop("Stop"), stopLower("stop");
+    a.SetStopText(stop);
+    b.SetStopText(stopLower);
+    EXPECT_FALSE(a == b);
+    b.SetStopText(stop);
+    EXPECT_TRUE(a == b);
+    b.GetTemperatureRight() = 1e-6f;
+    EXPECT_FALSE(a == b);
+}
+
+TEST(InletSystemStatusTest, CopyReproducesEveryByteOfTheTextBuffers)
+{
+    constexpr int size = CInletSystemStatus::TextBufferSize;
+    CInletSystemStatus source;
+    CString text("short"), other("something else entirely");
+    source.SetStopText(text);
+    char* raw = CInletSystemStatusTestAccess::stopTextBytes(source);
+    for (int i = 6; i < size; ++i)
+        raw[i] = static_cast<char>(i * 7 + 1);  // garbage after the terminator
+
+    CInletSystemStatus copied(source), assigned;
+    assigned.SetStopText(other);
+    assigned = source;
+    assigned = *&assigned;  // self-assignment changes nothing
+    for (CInletSystemStatus* target : {&copied, &assigned}) {
+        EXPECT_EQ(std::memcmp(CInletSystemStatusTestAccess::stopTextBytes(*target), raw, size), 0);
+        EXPECT_TRUE(*target == source);
+    }
+}
+
+}  // namespace
