@@ -2,9 +2,17 @@
 // operating system, on Linux. Everything runs on one thread.
 #pragma once
 
+#include "platform/clock.h"
 #include "platform/cobject.h"
 #include "platform/collections.h"
 #include "platform/cstring.h"
+#include "platform/dialog.h"
+#include "platform/frame_wnd.h"
+#include "platform/menu.h"
 #include "platform/message_box.h"
+#include "platform/registered_names.h"
+#include "platform/timers.h"
 #include "platform/types.h"
+#include "platform/window_constants.h"
+#include "platform/window_table.h"
 #include "platform/wnd.h"
