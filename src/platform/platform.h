@@ -14,6 +14,7 @@
 #include "platform/frame_wnd.h"
 #include "platform/menu.h"
 #include "platform/message_box.h"
+#include "platform/mutex.h"
 #include "platform/registered_names.h"
 #include "platform/settings_store.h"
 #include "platform/timers.h"
