@@ -6,24 +6,9 @@
 
 namespace {
 
-// Each test uses its own runtime folder, away from any real program's locks.
+// Each test uses its own runtime folder (TempHome), away from any real program's locks.
 class MutexTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        const char* old = getenv("XDG_RUNTIME_DIR");
-        m_hadRuntime = old != nullptr;
-        m_oldRuntime = old ? old : "";
-        setenv("XDG_RUNTIME_DIR", m_home.path().c_str(), 1);
-    }
-    void TearDown() override
-    {
-        if (m_hadRuntime)
-            setenv("XDG_RUNTIME_DIR", m_oldRuntime.c_str(), 1);
-        else
-            unsetenv("XDG_RUNTIME_DIR");
-    }
-
     // Starts a process that takes the mutex, writes one byte to say so, waits for one byte
     // and then lets go (or, never told, is killed holding it).
     pid_t startHolder(int& toHolder, int& fromHolder)
@@ -54,8 +39,6 @@ protected:
     }
 
     testsupport::TempHome m_home;
-    std::string m_oldRuntime;
-    bool m_hadRuntime = false;
 };
 
 TEST_F(MutexTest, TwoProcessesExcludeEachOther)

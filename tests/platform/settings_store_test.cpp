@@ -217,13 +217,4 @@ TEST(DrivePathTest, HomeDefaultsUnderTheUsersShareFolder)
         unsetenv("HOME");
 }
 
-TEST(DrivePathTest, MakeDirectoriesCreatesNestedFolders)
-{
-    testsupport::TempHome home;
-    const std::string nested = gc6890::mapDrivePath("c:\\dravik\\logs");
-    EXPECT_TRUE(gc6890::makeDirectories(nested));
-    EXPECT_TRUE(std::filesystem::is_directory(nested));
-    EXPECT_TRUE(gc6890::makeDirectories(nested));  // already there
-}
-
 }  // namespace

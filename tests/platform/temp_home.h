@@ -1,4 +1,5 @@
-// Test helpers: a fresh GC6890_HOME per test, and bounded waits on child processes.
+// Test helpers: a fresh GC6890_HOME (also the runtime folder of named mutexes) per test,
+// and bounded waits on child processes.
 #pragma once
 
 #include <poll.h>
@@ -18,18 +19,21 @@ public:
     {
         std::string pattern = (std::filesystem::temp_directory_path() / "gc6890-test-XXXXXX").string();
         m_path = mkdtemp(pattern.data()) ? pattern : std::string();
-        if (const char* old = getenv("GC6890_HOME")) {
-            m_hadOld = true;
-            m_old = old;
+        for (Variable& variable : m_saved) {
+            const char* old = getenv(variable.name);
+            variable.had = old != nullptr;
+            variable.value = old ? old : "";
+            setenv(variable.name, m_path.c_str(), 1);
         }
-        setenv("GC6890_HOME", m_path.c_str(), 1);
     }
     ~TempHome()
     {
-        if (m_hadOld)
-            setenv("GC6890_HOME", m_old.c_str(), 1);
-        else
-            unsetenv("GC6890_HOME");
+        for (const Variable& variable : m_saved) {
+            if (variable.had)
+                setenv(variable.name, variable.value.c_str(), 1);
+            else
+                unsetenv(variable.name);
+        }
         std::error_code ignored;
         std::filesystem::remove_all(m_path, ignored);
     }
@@ -38,9 +42,13 @@ public:
     const std::string& path() const { return m_path; }
 
 private:
+    struct Variable {
+        const char* name;
+        bool had;
+        std::string value;
+    };
     std::string m_path;
-    std::string m_old;
-    bool m_hadOld = false;
+    Variable m_saved[2] = {{"GC6890_HOME", false, {}}, {"XDG_RUNTIME_DIR", false, {}}};
 };
 
 // Waits for the child to end, at most `milliseconds`; a child still running then is killed.

@@ -159,14 +159,4 @@ TEST(TimeTest, TimeGetTimeWrapsAndTimersKeepTheirOrder)
     EXPECT_EQ(g_fired, (std::vector<std::string>{"1@4294967240", "2@44", "1@144", "1@344", "2@344"}));
 }
 
-TEST(TimeTest, TestClocksNestAndRestore)
-{
-    gc6890::TestClock outer(500);
-    {
-        gc6890::TestClock inner(9000);
-        EXPECT_EQ(timeGetTime(), 9000u);
-    }
-    EXPECT_EQ(timeGetTime(), 500u);
-}
-
 }  // namespace

@@ -54,6 +54,11 @@ BEGIN_MESSAGE_MAP(ReshapingWindow, AskingWindow)
     ON_REGISTERED_MESSAGE(g_selfDestroyMessage, OnSelfDestroy)
 END_MESSAGE_MAP()
 
+bool create(CWnd& window, const char* className = "C", const char* title = "T", HWND parent = nullptr)
+{
+    return window.CreateEx(0, className, title, parent ? WS_CHILD : 0, 0, 0, 1, 1, parent, nullptr);
+}
+
 class RefusingWindow : public CWnd {
 public:
     BOOL PreCreateWindow(CREATESTRUCT&) override { return FALSE; }
@@ -103,31 +108,31 @@ TEST(WindowTest, PreCreateWindowDecidesTheSettingsKept)
     EXPECT_EQ(rect.right - rect.left, 100);
     EXPECT_EQ(rect.bottom - rect.top, 30);
     EXPECT_EQ(window.GetInstance(), AfxGetInstanceHandle());
-    EXPECT_FALSE(window.CreateEx(0, "again", "again", 0, 0, 0, 1, 1, nullptr, nullptr));
+    EXPECT_FALSE(create(window, "again", "again"));
 }
 
 TEST(WindowTest, RefusedOrOrphanedCreationMakesNoWindow)
 {
     RefusingWindow refused;
-    EXPECT_FALSE(refused.CreateEx(0, "C", "T", 0, 0, 0, 1, 1, nullptr, nullptr));
+    EXPECT_FALSE(create(refused));
     EXPECT_EQ(refused.GetSafeHwnd(), nullptr);
 
     CWnd orphan;
     HWND deadParent = nullptr;
     {
         CWnd parent;
-        ASSERT_TRUE(parent.CreateEx(0, "C", "T", 0, 0, 0, 1, 1, nullptr, nullptr));
+        ASSERT_TRUE(create(parent));
         deadParent = parent.GetSafeHwnd();
     }
-    EXPECT_FALSE(orphan.CreateEx(0, "C", "T", WS_CHILD, 0, 0, 1, 1, deadParent, nullptr));
+    EXPECT_FALSE(create(orphan, "C", "T", deadParent));
 }
 
 TEST(WindowTest, FindWindowMatchesClassAndTitleWithNullForAny)
 {
     CWnd first;
     CWnd second;
-    ASSERT_TRUE(first.CreateEx(0, "TEST FIND CLASS", "alpha", 0, 0, 0, 1, 1, nullptr, nullptr));
-    ASSERT_TRUE(second.CreateEx(0, "TEST FIND CLASS", "beta", 0, 0, 0, 1, 1, nullptr, nullptr));
+    ASSERT_TRUE(create(first, "TEST FIND CLASS", "alpha"));
+    ASSERT_TRUE(create(second, "TEST FIND CLASS", "beta"));
     EXPECT_EQ(FindWindow("TEST FIND CLASS", "beta"), second.GetSafeHwnd());
     EXPECT_EQ(FindWindow("TEST FIND CLASS", nullptr), first.GetSafeHwnd());
     EXPECT_EQ(FindWindow("test find class", "alpha"), first.GetSafeHwnd());
@@ -140,7 +145,7 @@ TEST(WindowTest, FindWindowMatchesClassAndTitleWithNullForAny)
 TEST(WindowTest, SendMessageDispatchesThroughChainedMaps)
 {
     ReshapingWindow window;
-    ASSERT_TRUE(window.CreateEx(0, "C", "T", 0, 0, 0, 1, 1, nullptr, nullptr));
+    ASSERT_TRUE(create(window));
     const HWND handle = window.GetSafeHwnd();
     EXPECT_EQ(SendMessage(handle, g_askMessage, 40, 2), 42);   // from the base's map
     EXPECT_EQ(SendMessage(handle, g_answerMessage, 0, 0), 70);  // the derived map wins
@@ -150,7 +155,7 @@ TEST(WindowTest, SendMessageDispatchesThroughChainedMaps)
 TEST(WindowTest, MessageToDestroyedWindowIsLost)
 {
     auto window = std::make_unique<AskingWindow>();
-    ASSERT_TRUE(window->CreateEx(0, "C", "T", 0, 0, 0, 1, 1, nullptr, nullptr));
+    ASSERT_TRUE(create(*window));
     const HWND handle = window->GetSafeHwnd();
     EXPECT_TRUE(window->DestroyWindow());
     EXPECT_FALSE(window->DestroyWindow());
@@ -161,7 +166,7 @@ TEST(WindowTest, MessageToDestroyedWindowIsLost)
 
     // A new window never gets the old handle back.
     AskingWindow next;
-    ASSERT_TRUE(next.CreateEx(0, "C", "T", 0, 0, 0, 1, 1, nullptr, nullptr));
+    ASSERT_TRUE(create(next));
     EXPECT_NE(next.GetSafeHwnd(), handle);
     EXPECT_EQ(SendMessage(handle, g_askMessage, 1, 1), 0);
 }
@@ -169,13 +174,13 @@ TEST(WindowTest, MessageToDestroyedWindowIsLost)
 TEST(WindowTest, HandlerMayDestroyOrDeleteItsOwnWindow)
 {
     ReshapingWindow kept;
-    ASSERT_TRUE(kept.CreateEx(0, "C", "T", 0, 0, 0, 1, 1, nullptr, nullptr));
+    ASSERT_TRUE(create(kept));
     const HWND keptHandle = kept.GetSafeHwnd();
     EXPECT_EQ(SendMessage(keptHandle, g_selfDestroyMessage, 0, 0), 5);
     EXPECT_FALSE(IsWindow(keptHandle));
 
     auto* deleted = new ReshapingWindow;
-    ASSERT_TRUE(deleted->CreateEx(0, "C", "T", 0, 0, 0, 1, 1, nullptr, nullptr));
+    ASSERT_TRUE(create(*deleted));
     const HWND deletedHandle = deleted->GetSafeHwnd();
     EXPECT_EQ(SendMessage(deletedHandle, g_selfDestroyMessage, 1, 0), 5);
     EXPECT_FALSE(IsWindow(deletedHandle));
@@ -185,8 +190,8 @@ TEST(WindowTest, DestroyingParentDestroysChildrenAndDeletingDestroysWindow)
 {
     CWnd parent;
     CWnd child;
-    ASSERT_TRUE(parent.CreateEx(0, "C", "P", 0, 0, 0, 1, 1, nullptr, nullptr));
-    ASSERT_TRUE(child.CreateEx(0, "C", "K", WS_CHILD, 0, 0, 1, 1, parent.GetSafeHwnd(), nullptr));
+    ASSERT_TRUE(create(parent, "C", "P"));
+    ASSERT_TRUE(create(child, "C", "K", parent.GetSafeHwnd()));
     EXPECT_EQ(child.GetParent(), &parent);
     const HWND childHandle = child.GetSafeHwnd();
     parent.DestroyWindow();
@@ -196,7 +201,7 @@ TEST(WindowTest, DestroyingParentDestroysChildrenAndDeletingDestroysWindow)
     HWND handle = nullptr;
     {
         CWnd scoped;
-        ASSERT_TRUE(scoped.CreateEx(0, "C", "S", 0, 0, 0, 1, 1, nullptr, nullptr));
+        ASSERT_TRUE(create(scoped, "C", "S"));
         handle = scoped.GetSafeHwnd();
     }
     EXPECT_FALSE(IsWindow(handle));
@@ -219,18 +224,6 @@ TEST(DialogTest, CreatesInvisiblePopupFromItsTemplate)
     CDialog plain;
     ASSERT_TRUE(plain.Create(9999));
     EXPECT_EQ(plain.GetStyle(), WS_POPUP);
-}
-
-TEST(MenuTest, HoldsOneHandleUntilDestroyed)
-{
-    CMenu menu;
-    EXPECT_EQ(menu.GetSafeHmenu(), nullptr);
-    EXPECT_FALSE(menu.DestroyMenu());
-    ASSERT_TRUE(menu.CreateMenu());
-    EXPECT_NE(menu.GetSafeHmenu(), nullptr);
-    EXPECT_FALSE(menu.CreateMenu());
-    EXPECT_TRUE(menu.DestroyMenu());
-    EXPECT_EQ(static_cast<HMENU>(menu), nullptr);
 }
 
 }  // namespace
