@@ -94,7 +94,8 @@ void PumpMessages()
         // Looked up again each time: an earlier timer may have killed or restarted this one.
         const auto found = std::find_if(timers().begin(), timers().end(),
                                         [serial = serial](const Timer& timer) { return timer.serial == serial; });
-        if (found == timers().end())
+        // Gone, or already run by a pump nested inside an earlier timer's procedure.
+        if (found == timers().end() || found->due > now)
             continue;
         found->due = now + found->interval;
         const Timer fired = *found;  // the procedure may change the list

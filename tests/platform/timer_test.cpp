@@ -136,6 +136,22 @@ TEST_F(TimerTest, TimerProcedureMayDestroyAndDeleteItsWindow)
     EXPECT_FALSE(IsWindow(handle));
 }
 
+void CALLBACK pumpInside(HWND window, UINT message, UINT_PTR id, DWORD time)
+{
+    recordTick(window, message, id, time);
+    PumpMessages();  // as a wait that lets window messages through does
+}
+
+TEST_F(TimerTest, NestedPumpDoesNotRunATimerTwice)
+{
+    CWnd window;
+    ASSERT_TRUE(window.CreateEx(0, "C", "T", 0, 0, 0, 1, 1, nullptr, nullptr));
+    window.SetTimer(1, 100, pumpInside);
+    window.SetTimer(2, 100, recordTick);
+    RunFor(100);
+    EXPECT_EQ(g_fired, (std::vector<std::string>{"1@1100", "2@1100"}));
+}
+
 TEST(TimeTest, LongWaitTakesNoRealTime)
 {
     gc6890::TestClock clock(0);
