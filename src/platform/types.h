@@ -15,6 +15,10 @@ struct HICON__;
 using HICON = HICON__*;
 struct HGDIOBJ__;
 using HGDIOBJ = HGDIOBJ__*;
+struct HINSTANCE__;
+using HINSTANCE = HINSTANCE__*;
+struct HMENU__;
+using HMENU = HMENU__*;
 
 using BOOL = int;
 using BYTE = unsigned char;
@@ -27,8 +31,24 @@ using UINT_PTR = std::uintptr_t;
 using WPARAM = UINT_PTR;
 using LPARAM = INT_PTR;
 using LRESULT = INT_PTR;
+using LONGLONG = std::int64_t;
+using ULONGLONG = std::uint64_t;
 using LPCTSTR = const char*;
 using LPTSTR = char*;
+using LPVOID = void*;
+
+// The calling-convention marker of timer and window procedures; nothing on Linux.
+#ifndef CALLBACK
+#define CALLBACK
+#endif
+
+struct RECT {
+    LONG left;
+    LONG top;
+    LONG right;
+    LONG bottom;
+};
+using LPRECT = RECT*;
 
 #ifndef TRUE
 #define TRUE 1

@@ -1,0 +1,132 @@
+// CFile on drive-mapped paths: create, append, rename, and the exceptions it throws.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+
+#include "platform/platform.h"
+#include "temp_home.h"
+
+namespace {
+
+std::string readAll(const char* name)
+{
+    CFile file(name, CFile::modeRead);
+    std::string text(static_cast<size_t>(file.GetLength()), '\0');
+    EXPECT_EQ(file.Read(text.data(), static_cast<UINT>(text.size())), text.size());
+    return text;
+}
+
+class FileTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(gc6890::makeDirectories(gc6890::mapDrivePath("c:\\dravik"))); }
+    testsupport::TempHome m_home;
+};
+
+TEST_F(FileTest, CreatesThenAppendsWithoutTruncating)
+{
+    const char* name = "c:\\dravik\\hp6890.err";
+    CFile file;
+    EXPECT_FALSE(file.Open(name, CFile::modeWrite | CFile::modeNoTruncate));  // not there yet
+    ASSERT_TRUE(file.Open(name, CFile::modeCreate | CFile::modeWrite));
+    EXPECT_EQ(file.GetFilePath(), m_home.path() + "/c/dravik/hp6890.err");
+    file.Write("first\n", 6);
+    file.Close();
+
+    ASSERT_TRUE(file.Open(name, CFile::modeCreate | CFile::modeNoTruncate | CFile::modeWrite | CFile::shareDenyWrite));
+    EXPECT_EQ(file.GetLength(), 6u);
+    EXPECT_EQ(file.SeekToEnd(), 6u);
+    file.Write("second\n", 7);
+    file.Close();
+    EXPECT_EQ(readAll(name), "first\nsecond\n");
+
+    ASSERT_TRUE(file.Open(name, CFile::modeCreate | CFile::modeWrite));  // create empties it
+    EXPECT_EQ(file.GetLength(), 0u);
+}
+
+TEST_F(FileTest, SeekAndReadAtPositions)
+{
+    CFile file("c:\\dravik\\seek.bin", CFile::modeCreate | CFile::modeReadWrite);
+    file.Write("0123456789", 10);
+    EXPECT_EQ(file.Seek(3, CFile::begin), 3u);
+    char two[2] = {};
+    EXPECT_EQ(file.Read(two, 2), 2u);
+    EXPECT_EQ(std::string(two, 2), "34");
+    EXPECT_EQ(file.Seek(-1, CFile::end), 9u);
+    EXPECT_EQ(file.Read(two, 2), 1u);  // only one byte left
+}
+
+TEST_F(FileTest, MissingFileThrowsFileExceptionNamingIt)
+{
+    CFileException* caught = nullptr;
+    try {
+        CFile file("c:\\dravik\\absent.txt", CFile::modeRead);
+    } catch (CFileException* e) {
+        caught = e;
+    }
+    ASSERT_NE(caught, nullptr);
+    std::unique_ptr<CFileException, void (*)(CFileException*)> owned(caught, [](CFileException* e) { e->Delete(); });
+    EXPECT_EQ(caught->m_cause, CFileException::fileNotFound);
+    EXPECT_EQ(caught->m_strFileName, "c:\\dravik\\absent.txt");
+    char text[200];
+    ASSERT_TRUE(caught->GetErrorMessage(text, sizeof text));
+    EXPECT_NE(std::string(text).find("absent.txt: file not found"), std::string::npos) << text;
+
+    CFileException reported;
+    CFile file;
+    EXPECT_FALSE(file.Open("c:\\nowhere\\x.txt", CFile::modeCreate | CFile::modeWrite, &reported));
+    EXPECT_EQ(reported.m_cause, CFileException::fileNotFound);
+    EXPECT_EQ(reported.m_strFileName, "c:\\nowhere\\x.txt");
+}
+
+TEST_F(FileTest, RenameMovesButNeverReplaces)
+{
+    { CFile log("c:\\dravik\\hp6890.err", CFile::modeCreate | CFile::modeWrite); log.Write("old", 3); }
+    { CFile taken("c:\\dravik\\hp6890.001", CFile::modeCreate | CFile::modeWrite); taken.Write("kept", 4); }
+
+    int cause = -1;
+    try {
+        CFile::Rename("c:\\dravik\\hp6890.err", "c:\\dravik\\hp6890.001");
+    } catch (CFileException* e) {
+        cause = e->m_cause;
+        e->Delete();
+    }
+    EXPECT_EQ(cause, CFileException::accessDenied);
+    EXPECT_EQ(readAll("c:\\dravik\\hp6890.001"), "kept");
+
+    CFile::Rename("c:\\dravik\\hp6890.err", "c:\\dravik\\hp6890.002");
+    EXPECT_EQ(readAll("c:\\dravik\\hp6890.002"), "old");
+    EXPECT_FALSE(std::filesystem::exists(gc6890::mapDrivePath("c:\\dravik\\hp6890.err")));
+
+    CFile::Remove("c:\\dravik\\hp6890.002");
+    EXPECT_FALSE(std::filesystem::exists(gc6890::mapDrivePath("c:\\dravik\\hp6890.002")));
+}
+
+TEST(ExceptionTest, ThrowHelpersThrowPointersOfTheirKind)
+{
+    bool caughtUser = false;
+    try {
+        AfxThrowUserException();
+    } catch (CException* e) {
+        caughtUser = dynamic_cast<CUserException*>(e) != nullptr;
+        e->Delete();
+    }
+    EXPECT_TRUE(caughtUser);
+    try {
+        AfxThrowFileException(CFileException::diskFull, 28, "c:\\x");
+    } catch (CFileException* e) {
+        EXPECT_EQ(e->m_cause, CFileException::diskFull);
+        EXPECT_EQ(e->m_lOsError, 28);
+        e->Delete();
+    }
+}
+
+TEST(TimeFormatTest, FormatsWithStrftime)
+{
+    const CTime epochDay(86400 + 3600);
+    EXPECT_EQ(epochDay.FormatGmt("%Y-%m-%d %H:%M"), "1970-01-02 01:00");
+    EXPECT_GT(CTime::GetCurrentTime().GetTime(), 1600000000);
+    EXPECT_FALSE(CTime::GetCurrentTime().Format("%c").IsEmpty());
+}
+
+}  // namespace

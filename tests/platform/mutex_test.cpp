@@ -1,0 +1,112 @@
+// The named mutex between processes: exclusion, bounded waits, and a holder that is killed.
+#include <gtest/gtest.h>
+
+#include "platform/platform.h"
+#include "temp_home.h"
+
+namespace {
+
+// Each test uses its own runtime folder (TempHome), away from any real program's locks.
+class MutexTest : public ::testing::Test {
+protected:
+    // Starts a process that takes the mutex, writes one byte to say so, waits for one byte
+    // and then lets go (or, never told, is killed holding it).
+    pid_t startHolder(int& toHolder, int& fromHolder)
+    {
+        int up[2], down[2];
+        if (pipe(up) != 0 || pipe(down) != 0)
+            return -1;
+        const pid_t child = fork();
+        if (child == 0) {
+            close(up[0]);
+            close(down[1]);
+            CMutex mutex(FALSE, "6890 Comm Port");
+            if (!mutex.Lock())
+                _exit(1);
+            const char byte = 'l';
+            if (write(up[1], &byte, 1) != 1 || !testsupport::awaitByte(down[0]))
+                _exit(2);
+            mutex.Unlock();
+            if (write(up[1], &byte, 1) != 1)
+                _exit(3);
+            _exit(0);
+        }
+        close(up[1]);
+        close(down[0]);
+        toHolder = down[1];
+        fromHolder = up[0];
+        return child;
+    }
+
+    testsupport::TempHome m_home;
+};
+
+TEST_F(MutexTest, TwoProcessesExcludeEachOther)
+{
+    int toHolder = -1, fromHolder = -1;
+    const pid_t holder = startHolder(toHolder, fromHolder);
+    ASSERT_GT(holder, 0);
+    ASSERT_TRUE(testsupport::awaitByte(fromHolder));
+
+    CMutex mutex(FALSE, "6890 Comm Port");
+    EXPECT_FALSE(mutex.Lock(0));
+    EXPECT_FALSE(mutex.Lock(30));  // bounded: gives up after its time-out
+    EXPECT_FALSE(mutex.Unlock());
+
+    const char go = 'g';
+    ASSERT_EQ(write(toHolder, &go, 1), 1);
+    ASSERT_TRUE(testsupport::awaitByte(fromHolder));
+    EXPECT_TRUE(mutex.Lock(5000));
+    EXPECT_TRUE(mutex.Unlock());
+    EXPECT_EQ(testsupport::waitForChild(holder), 0);
+    close(toHolder);
+    close(fromHolder);
+}
+
+TEST_F(MutexTest, KilledHolderReleasesTheMutex)
+{
+    int toHolder = -1, fromHolder = -1;
+    const pid_t holder = startHolder(toHolder, fromHolder);
+    ASSERT_GT(holder, 0);
+    ASSERT_TRUE(testsupport::awaitByte(fromHolder));
+
+    CMutex mutex(TRUE, "6890 Comm Port");  // initial ownership is only tried
+    EXPECT_FALSE(mutex.Unlock());
+    kill(holder, SIGKILL);
+    testsupport::waitForChild(holder);
+    EXPECT_TRUE(mutex.Lock(5000));
+    EXPECT_TRUE(mutex.Unlock());
+    close(toHolder);
+    close(fromHolder);
+}
+
+TEST_F(MutexTest, OwnerMayLockAgainAndObjectsOfOneNameShareOwnership)
+{
+    CMutex first(FALSE, "6890 Comm Port");
+    CMutex second(FALSE, "6890 Comm Port");
+    ASSERT_TRUE(first.Lock(0));
+    EXPECT_TRUE(first.Lock(0));
+    EXPECT_TRUE(second.Lock(0));
+    EXPECT_TRUE(second.Unlock());
+    EXPECT_FALSE(second.Unlock());
+    EXPECT_TRUE(first.Unlock());
+    EXPECT_TRUE(first.Unlock());
+    EXPECT_FALSE(first.Unlock());
+
+    {
+        CSingleLock scoped(&first, TRUE);
+        EXPECT_TRUE(scoped.IsLocked());
+    }
+    EXPECT_FALSE(first.Unlock());  // the scope let go
+}
+
+TEST_F(MutexTest, LockFileNameIsSanitisedAndKeepsNamesApart)
+{
+    const std::string spaced = gc6890::mutexLockPath("6890 Comm Port");
+    const std::string underscored = gc6890::mutexLockPath("6890_Comm_Port");
+    EXPECT_EQ(spaced.rfind(m_home.path() + "/gc6890-mutex-6890_Comm_Port-", 0), 0u) << spaced;
+    EXPECT_NE(spaced, underscored);
+    EXPECT_EQ(gc6890::mutexLockPath("../../etc/x").find("/../"), std::string::npos);
+}
+
+}  // namespace

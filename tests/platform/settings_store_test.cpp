@@ -1,0 +1,220 @@
+// The settings store: values by path, the file's form, writers in other processes (at
+// once, and killed in the middle of a write), and a store that cannot be parsed.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "platform/platform.h"
+#include "temp_home.h"
+
+namespace {
+
+using gc6890::SettingsStore;
+
+std::string fileText(const std::string& path)
+{
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+int countBadStores(const std::string& folder)
+{
+    int count = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        count += entry.path().filename().string().rfind("registry.ini.bad-", 0) == 0;
+    return count;
+}
+
+TEST(SettingsStoreTest, ValuesRoundTripByPathIntoTheHomeFile)
+{
+    testsupport::TempHome home;
+    SettingsStore store;
+    EXPECT_EQ(store.filePath(), home.path() + "/registry.ini");
+    ASSERT_TRUE(store.writeText("Inlets\\Hubrel\\Varnock\\Port", "/dev/ttyUSB0"));
+    ASSERT_TRUE(store.writeInt("Inlets\\Hubrel\\Varnock\\MethodRetry", 2));
+    ASSERT_TRUE(store.writeInt("Inlets\\Hubrel\\System Timings\\Status Frequency", 5500));
+    ASSERT_TRUE(store.writeInt("Inlets\\Hubrel\\Varnock\\MethodRetry", 3));  // replaced in place
+
+    EXPECT_EQ(fileText(store.filePath()),
+              "[Inlets\\Hubrel\\Varnock]\nPort=/dev/ttyUSB0\nMethodRetry=3\n\n"
+              "[Inlets\\Hubrel\\System Timings]\nStatus Frequency=5500\n");
+    int retry = 0;
+    EXPECT_TRUE(SettingsStore().readInt("inlets\\hubrel\\varnock\\methodretry", retry));  // case ignored
+    EXPECT_EQ(retry, 3);
+    std::string port;
+    EXPECT_TRUE(store.readText("Inlets\\Hubrel\\Varnock\\Port", port));
+    EXPECT_EQ(port, "/dev/ttyUSB0");
+}
+
+TEST(SettingsStoreTest, AbsentOrUnparsableValuesLeaveTheDefault)
+{
+    testsupport::TempHome home;
+    SettingsStore store;
+    int value = 45000;
+    EXPECT_FALSE(store.readInt("Inlets\\Hubrel\\Varnock\\Timeout", value));  // no file yet
+    EXPECT_EQ(value, 45000);
+    ASSERT_TRUE(store.writeText("Inlets\\Hubrel\\Varnock\\Timeout", "45 s"));
+    ASSERT_TRUE(store.writeText("Inlets\\Hubrel\\Varnock\\Huge", "99999999999"));
+    EXPECT_FALSE(store.readInt("Inlets\\Hubrel\\Varnock\\Timeout", value));
+    EXPECT_FALSE(store.readInt("Inlets\\Hubrel\\Varnock\\Huge", value));
+    EXPECT_EQ(value, 45000);
+    EXPECT_FALSE(store.writeText("Inlets\\Hubrel\\Varnock\\", "x"));      // no value name
+    EXPECT_FALSE(store.writeText("Inlets\\Hubrel\\Varnock\\Two", "a\nb"));  // one line per value
+}
+
+TEST(SettingsStoreTest, HandEditedFileKeepsItsCommentsAndSpacing)
+{
+    testsupport::TempHome home;
+    {
+        std::ofstream out(home.path() + "/registry.ini");
+        out << "; port settings\n[Inlets\\Hubrel\\Varnock]\n  Timeout = 30000 \r\n# end\n";
+    }
+    SettingsStore store;
+    int timeout = 0;
+    EXPECT_TRUE(store.readInt("Inlets\\Hubrel\\Varnock\\Timeout", timeout));
+    EXPECT_EQ(timeout, 30000);
+    ASSERT_TRUE(store.writeInt("Inlets\\Hubrel\\Varnock\\BaudRate", 9600));
+    EXPECT_EQ(fileText(store.filePath()),
+              "; port settings\n[Inlets\\Hubrel\\Varnock]\n  Timeout = 30000 \r\n# end\nBaudRate=9600\n");
+}
+
+TEST(SettingsStoreTest, StoreThatCannotBeParsedIsSetAsideOnceAndDefaultsApply)
+{
+    testsupport::TempHome home;
+    {
+        std::ofstream out(home.path() + "/registry.ini");
+        out << "[Inlets\\Hubrel\\Varnock]\nMethodRetry=5\nthis line means nothing\n";
+    }
+    SettingsStore store;
+    testing::internal::CaptureStderr();
+    int retry = 2;
+    EXPECT_FALSE(store.readInt("Inlets\\Hubrel\\Varnock\\MethodRetry", retry));
+    EXPECT_FALSE(store.readInt("Inlets\\Hubrel\\Varnock\\MethodRetry", retry));
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(retry, 2);
+    EXPECT_NE(said.find("line 3"), std::string::npos) << said;
+    EXPECT_EQ(said.find("cannot be parsed"), said.rfind("cannot be parsed")) << "reported once: " << said;
+    EXPECT_EQ(countBadStores(home.path()), 1);
+
+    ASSERT_TRUE(store.writeInt("Inlets\\Hubrel\\Varnock\\FailureSleep", 1000));
+    EXPECT_EQ(fileText(store.filePath()), "[Inlets\\Hubrel\\Varnock]\nFailureSleep=1000\n");
+}
+
+TEST(SettingsStoreTest, WriteMeetingAnUnparsableStoreSetsItAsideFirst)
+{
+    testsupport::TempHome home;
+    {
+        std::ofstream out(home.path() + "/registry.ini");
+        out << "[unclosed\n";
+    }
+    testing::internal::CaptureStderr();
+    ASSERT_TRUE(SettingsStore().writeInt("Key\\Value", 1));
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(countBadStores(home.path()), 1);
+    EXPECT_EQ(fileText(home.path() + "/registry.ini"), "[Key]\nValue=1\n");
+}
+
+TEST(SettingsStoreTest, TwoWriterProcessesLoseNothing)
+{
+    testsupport::TempHome home;
+    constexpr int valuesEach = 40;
+    pid_t writers[2];
+    for (int w = 0; w < 2; ++w) {
+        writers[w] = fork();
+        ASSERT_GE(writers[w], 0);
+        if (writers[w] == 0) {
+            SettingsStore store;
+            bool ok = true;
+            for (int i = 0; i < valuesEach; ++i)
+                ok = store.writeInt("Writers\\W" + std::to_string(w) + "\\V" + std::to_string(i), i * 10 + w) && ok;
+            _exit(ok ? 0 : 1);
+        }
+    }
+    for (pid_t writer : writers) {
+        const int status = testsupport::waitForChild(writer);
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    SettingsStore store;
+    for (int w = 0; w < 2; ++w) {
+        for (int i = 0; i < valuesEach; ++i) {
+            int value = -1;
+            EXPECT_TRUE(store.readInt("Writers\\W" + std::to_string(w) + "\\V" + std::to_string(i), value));
+            EXPECT_EQ(value, i * 10 + w);
+        }
+    }
+}
+
+int g_pausePipe = -1;
+void pauseInsideWrite()
+{
+    const char byte = 'p';
+    if (write(g_pausePipe, &byte, 1) != 1)
+        _exit(3);
+    for (;;)
+        pause();
+}
+
+TEST(SettingsStoreTest, WriterKilledMidWriteLeavesThePreviousStore)
+{
+    testsupport::TempHome home;
+    SettingsStore store;
+    ASSERT_TRUE(store.writeInt("Inlets\\Hubrel\\Varnock\\MethodRetry", 2));
+    int signal[2];
+    ASSERT_EQ(pipe(signal), 0);
+    const pid_t writer = fork();
+    ASSERT_GE(writer, 0);
+    if (writer == 0) {
+        close(signal[0]);
+        g_pausePipe = signal[1];
+        gc6890::setSettingsWriteHook(&pauseInsideWrite);
+        SettingsStore(store.filePath()).writeInt("Inlets\\Hubrel\\Varnock\\MethodRetry", 9);
+        _exit(4);
+    }
+    close(signal[1]);
+    const bool paused = testsupport::awaitByte(signal[0]);
+    close(signal[0]);
+    kill(writer, SIGKILL);
+    testsupport::waitForChild(writer);
+    ASSERT_TRUE(paused);
+
+    int retry = 0;
+    EXPECT_TRUE(store.readInt("Inlets\\Hubrel\\Varnock\\MethodRetry", retry));
+    EXPECT_EQ(retry, 2);
+    // The dead writer's lock went with it: the next write goes through.
+    ASSERT_TRUE(store.writeInt("Inlets\\Hubrel\\Varnock\\FailureSleep", 1000));
+    EXPECT_TRUE(store.readInt("Inlets\\Hubrel\\Varnock\\MethodRetry", retry));
+    EXPECT_EQ(retry, 2);
+    EXPECT_EQ(countBadStores(home.path()), 0);
+}
+
+TEST(DrivePathTest, DriveCMapsUnderHomeWithSlashes)
+{
+    testsupport::TempHome home;
+    EXPECT_EQ(gc6890::homeDirectory(), home.path());
+    EXPECT_EQ(gc6890::mapDrivePath("c:\\dravik\\hp6890.err"), home.path() + "/c/dravik/hp6890.err");
+    EXPECT_EQ(gc6890::mapDrivePath("C:\\6890dump.txt"), home.path() + "/c/6890dump.txt");
+    EXPECT_EQ(gc6890::mapDrivePath("c:\\a\\b\\c\\d.txt"), home.path() + "/c/a/b/c/d.txt");
+    EXPECT_EQ(gc6890::mapDrivePath("/var/log/x\\y"), "/var/log/x\\y");
+    EXPECT_EQ(gc6890::mapDrivePath("d:\\data.txt"), "d:\\data.txt");
+    EXPECT_EQ(gc6890::mapDrivePath("c:"), "c:");
+}
+
+TEST(DrivePathTest, HomeDefaultsUnderTheUsersShareFolder)
+{
+    testsupport::TempHome home;
+    setenv("GC6890_HOME", "", 1);
+    const char* user = getenv("HOME");
+    const std::string saved = user ? user : "";
+    setenv("HOME", "/home/someone", 1);
+    EXPECT_EQ(gc6890::homeDirectory(), "/home/someone/.local/share/gc6890");
+    if (user)
+        setenv("HOME", saved.c_str(), 1);
+    else
+        unsetenv("HOME");
+}
+
+}  // namespace
