@@ -96,6 +96,9 @@ int main(int argc, char** argv)
     config.sampler.frontTower = !noFrontTower;
     config.sampler.backTower = !noBackTower;
 
+    // The stop's answer waits half a second of real time whatever the speed, so a reset's
+    // return-all written right after the stop always comes first (docs/simulator.md).
+    config.sampler.stopSettleMs = static_cast<std::int64_t>(500.0 * speed);
     Clock clock = Clock::realTime(speed);
     Instrument instrument(clock, config);
     if (trace)
