@@ -1,0 +1,68 @@
+#include "sim/faults.h"
+
+namespace gc6890::sim {
+
+bool faultApplies(const std::set<std::string>& heads, const std::string& commandHead)
+{
+    return heads.count(commandHead) != 0 || heads.count("*") != 0;
+}
+
+std::vector<std::string> applyReplyFaults(const Faults& faults, const std::string& commandHead,
+                                          const std::string& answer)
+{
+    if (faultApplies(faults.noReply, commandHead))
+        return {};
+    std::vector<std::string> lines;
+    if (faultApplies(faults.unsolicited, commandHead))
+        lines.push_back(faults.unsolicitedLine);
+    std::string reply = answer;
+    if (faultApplies(faults.wrongHead, commandHead))
+        reply = withWrongHead(reply);
+    if (faultApplies(faults.truncated, commandHead))
+        reply = truncateLine(reply);
+    if (faultApplies(faults.garbled, commandHead))
+        reply = garble(reply);
+    lines.push_back(reply);
+    return lines;
+}
+
+// Every printable character but the blank is rotated within the printable range, so
+// the head no longer matches and the numbers no longer read; the line stays one line.
+std::string garble(std::string_view line)
+{
+    std::string out(line);
+    for (char& c : out)
+        if (c > ' ' && c < 0x7f)
+            c = static_cast<char>('!' + (c - '!' + 47) % 94);
+    return out;
+}
+
+std::string truncateLine(std::string_view line)
+{
+    return std::string(line.substr(0, line.size() / 2));
+}
+
+// The reply head keeps its addresses, the operation becomes "XX".
+std::string withWrongHead(std::string_view line)
+{
+    const auto blank = line.find(' ');
+    const std::size_t headEnd = blank == std::string_view::npos ? line.size() : blank;
+    if (headEnd < 4)
+        return "XX" + std::string(line);
+    return std::string(line.substr(0, 4)) + "XX" + std::string(line.substr(headEnd));
+}
+
+bool parseBusyPort(std::string_view text, BusyPort& mode)
+{
+    if (text == "no")
+        mode = BusyPort::No;
+    else if (text == "once")
+        mode = BusyPort::UntilClosed;
+    else if (text == "always")
+        mode = BusyPort::Always;
+    else
+        return false;
+    return true;
+}
+
+}  // namespace gc6890::sim

@@ -1,0 +1,97 @@
+#include "sim/instrument.h"
+
+#include <algorithm>
+
+namespace gc6890::sim {
+
+namespace {
+
+MethodHardware hardwareOf(const GcSettings& gc)
+{
+    MethodHardware hardware;
+    hardware.backInlet = gc.backInlet;
+    hardware.ovenLimit = gc.ovenLimit;
+    return hardware;
+}
+
+}  // namespace
+
+Instrument::Instrument(Clock& clock, SimConfig config)
+    : clock_(clock), config_(std::move(config)), method_(hardwareOf(config_.gc))
+{
+    if (config_.gc.firmware.find("REV N") != std::string::npos &&
+        config_.sampler.maxVolumeStep == SamplerSettings{}.maxVolumeStep)
+        config_.sampler.maxVolumeStep += 1;  // that variant has one more volume step
+    gc_ = std::make_unique<GcModel>(config_.gc, config_.faults, method_);
+    sampler_ = std::make_unique<SamplerModel>(
+        config_.sampler, config_.faults, *gc_,
+        [this](const std::string& commandHead, const std::string& line) {
+            for (auto& out : applyReplyFaults(config_.faults, commandHead, line))
+                queue(modelMs_, std::move(out));
+        });
+    modelMs_ = clock_.nowMs();
+}
+
+void Instrument::advance()
+{
+    const std::int64_t now = clock_.nowMs();
+    while (modelMs_ + kStepMs <= now) {
+        modelMs_ += kStepMs;
+        gc_->step(modelMs_, kStepMs / 1000.0);
+        sampler_->step(modelMs_);
+    }
+}
+
+void Instrument::receive(std::string_view text)
+{
+    if (hungUp_)
+        return;
+    advance();
+    std::string lineText(text);
+    if (!lineText.empty() && lineText.back() == '\r')
+        lineText.pop_back();
+    if (trace)
+        trace('>', lineText);
+    ++linesReceived_;
+    if (config_.faults.hangUpAfterLines >= 0 && linesReceived_ > config_.faults.hangUpAfterLines) {
+        hungUp_ = true;
+        output_.clear();
+        return;
+    }
+    const Line line = parseLine(lineText);
+    std::string reply;
+    bool answered = false;
+    if (!sampler_->handle(line, modelMs_, answered, reply)) {
+        answered = gc_->handle(line, modelMs_, reply) == GcModel::Outcome::Reply;
+    }
+    if (!answered)
+        return;
+    for (auto& out : applyReplyFaults(config_.faults, line.head, reply))
+        queue(modelMs_, std::move(out));
+}
+
+void Instrument::queue(std::int64_t dueMs, std::string text)
+{
+    // Keep the queue ordered by due time; equal times keep their order.
+    auto at = std::upper_bound(output_.begin(), output_.end(), dueMs,
+                               [](std::int64_t due, const Pending& p) { return due < p.dueMs; });
+    output_.insert(at, Pending{dueMs, std::move(text)});
+}
+
+std::optional<std::string> Instrument::takeDue()
+{
+    if (hungUp_ || output_.empty() || output_.front().dueMs > clock_.nowMs())
+        return std::nullopt;
+    std::string text = std::move(output_.front().text);
+    output_.pop_front();
+    if (trace)
+        trace('<', text);
+    return text;
+}
+
+std::int64_t Instrument::nextDueMs() const
+{
+    return output_.empty() ? -1 : output_.front().dueMs;
+}
+
+}  // namespace gc6890::sim

@@ -1,0 +1,77 @@
+// The whole instrument as one line endpoint: the GC, its stored method and the sampler,
+// with the faults applied to what goes out. Lines come in without their terminator; the
+// answers wait in an output queue, each due at an instrument time (most at once, the late
+// injection answer and the stop answer later). Time moves only when advance() is called.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "sim/clock.h"
+#include "sim/faults.h"
+#include "sim/gc_model.h"
+#include "sim/sampler_model.h"
+#include "sim/stored_method.h"
+
+namespace gc6890::sim {
+
+struct SimConfig {
+    GcSettings gc;
+    SamplerSettings sampler;
+    Faults faults;
+};
+
+class Instrument {
+public:
+    static constexpr std::int64_t kStepMs = 100;  // the model's time step
+
+    Instrument(Clock& clock, SimConfig config = {});
+
+    // One line from the host, without its line feed.
+    void receive(std::string_view text);
+
+    // Runs the model up to the clock's present time.
+    void advance();
+
+    // The next answer that is due now, without its line feed.
+    std::optional<std::string> takeDue();
+    // Instrument time at which the next queued answer falls due; -1 when none is queued.
+    std::int64_t nextDueMs() const;
+
+    // The hang-up fault has struck: the line is gone.
+    bool hungUp() const { return hungUp_; }
+
+    // Called with ('>', line) for each line received and ('<', line) for each line sent.
+    std::function<void(char direction, const std::string& line)> trace;
+
+    Clock& clock() { return clock_; }
+    GcModel& gc() { return *gc_; }
+    SamplerModel& sampler() { return *sampler_; }
+    StoredMethod& method() { return method_; }
+    Faults& faults() { return config_.faults; }
+    const SimConfig& config() const { return config_; }
+
+private:
+    struct Pending {
+        std::int64_t dueMs;
+        std::string text;
+    };
+    void queue(std::int64_t dueMs, std::string text);
+
+    Clock& clock_;
+    SimConfig config_;
+    StoredMethod method_;
+    std::unique_ptr<GcModel> gc_;
+    std::unique_ptr<SamplerModel> sampler_;
+    std::deque<Pending> output_;
+    std::int64_t modelMs_ = 0;
+    int linesReceived_ = 0;
+    bool hungUp_ = false;
+};
+
+}  // namespace gc6890::sim

@@ -1,0 +1,133 @@
+// gc6890-sim: the simulated GC and sampler served on a pseudo-terminal. The first line on
+// standard output is the device path; --trace shows the traffic on standard error.
+#include <csignal>
+#include <cstdio>
+#include <iostream>
+#include <string>
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+
+#include "sim/line_format.h"
+#include "sim/pty_server.h"
+
+namespace {
+
+volatile std::sig_atomic_t g_stop = 0;
+
+void onSignal(int)
+{
+    g_stop = 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    using namespace gc6890::sim;
+    SimConfig config;
+    std::string link;
+    bool trace = false;
+    double speed = 1.0;
+    std::string busyPort = "no";
+    std::string injection = "immediate";
+    std::vector<std::string> noReply, garbled, truncated, wrongHead, unsolicited, silentEcho;
+    std::vector<int> missingVials;
+    bool noBackInlet = false, noFrontTower = false, noBackTower = false;
+
+    CLI::App app{"gc6890-sim: a simulated HP 6890 GC with its sampler on a pseudo-terminal.\n"
+                 "Prints the device path as its first line; stops on SIGINT or SIGTERM."};
+    app.add_option("--link", link, "Also make a symbolic link PATH to the device (removed on exit)");
+    app.add_flag("--trace", trace, "Log every line received (>) and sent (<) on standard error");
+    app.add_option("--speed", speed, "Instrument time runs N times faster than real time")
+        ->check(CLI::PositiveNumber);
+    app.add_option("--baud", config.faults.baud,
+                   "Slow line: pace answers at this baud rate, 8N1 (9600 gives 960 bytes/s)");
+    app.add_option("--no-reply", noReply, "Leave command HEAD unanswered (repeatable; * for all)");
+    app.add_option("--garble", garbled, "Garble the answer to HEAD (repeatable)");
+    app.add_option("--truncate", truncated, "Cut the answer to HEAD to half (repeatable)");
+    app.add_option("--wrong-head", wrongHead, "Answer HEAD with the operation XX (repeatable)");
+    app.add_option("--unsolicited", unsolicited,
+                   "Send an unsolicited line before the answer to HEAD (repeatable)");
+    app.add_option("--unsolicited-line", config.faults.unsolicitedLine, "The unsolicited line");
+    app.add_option("--identity", config.gc.product,
+                   "Product text of the identity reply (not \"HP 6890 GC\": not a 6890)");
+    app.add_option("--firmware", config.gc.firmware,
+                   "Firmware text, eleven characters (\"REV N\" in it for that variant)");
+    app.add_option("--silent-echo", silentEcho, "Echo test of ADDRESS fails (repeatable)");
+    app.add_option("--busy-port", busyPort,
+                   "Pass-through port busy (answers 14): no, once (until a close), always")
+        ->check(CLI::IsMember({"no", "once", "always"}));
+    app.add_option("--check-code", config.faults.checkCode, "CCHTMC answers this result code");
+    app.add_option("--install-code", config.faults.installCode, "CCHTMI answers this result code");
+    app.add_option("--injection", injection,
+                   "Injection answer: immediate, or late (unsolicited when the injection happens)")
+        ->check(CLI::IsMember({"immediate", "late"}));
+    app.add_flag("--lost-injection", config.faults.lostInjectionAnswer,
+                 "A late injection answer never comes");
+    app.add_option("--hang-up-after", config.faults.hangUpAfterLines,
+                   "Close the line after N received lines");
+    app.add_option("--missing-vial", missingVials, "No vial at tray position N (repeatable)");
+    app.add_option("--tray", config.sampler.trayPositions, "Tray positions (default 100)");
+    app.add_flag("--no-back-inlet", noBackInlet, "The GC has no back inlet");
+    app.add_flag("--no-front-tower", noFrontTower, "No front injector tower");
+    app.add_flag("--no-back-tower", noBackTower, "No back injector tower");
+    app.add_flag("--auto-prep-run", config.gc.autoPrepRun, "The GC prepares itself for runs");
+    app.add_flag("--start-cold", config.gc.startCold, "The oven starts at ambient temperature");
+    app.add_option("--shutdown-bits", config.gc.shutdownBits,
+                   "Status word 8 (shutdowns, scram bits 30-31 and 15-16)");
+    app.add_option("--not-ready-bits", config.gc.notReadyBits, "Extra bits in status word 0");
+    app.add_option("--non-fatal", config.gc.nonFatal[0], "Non-fatal error code, section 1");
+    app.add_flag("--blank-run", config.gc.blankRun, "Runs are reported as blank runs");
+    app.add_flag("--sequence", config.gc.sequence, "The GC reports a sequence running");
+    CLI11_PARSE(app, argc, argv);
+
+    auto toSet = [](const std::vector<std::string>& v) { return std::set<std::string>(v.begin(), v.end()); };
+    config.faults.noReply = toSet(noReply);
+    config.faults.garbled = toSet(garbled);
+    config.faults.truncated = toSet(truncated);
+    config.faults.wrongHead = toSet(wrongHead);
+    config.faults.unsolicited = toSet(unsolicited);
+    config.faults.silentEchoAddresses = toSet(silentEcho);
+    parseBusyPort(busyPort, config.faults.busyPort);
+    config.sampler.answer = injection == "late" ? InjectionAnswer::Late : InjectionAnswer::Immediate;
+    config.sampler.missingVials = std::set<int>(missingVials.begin(), missingVials.end());
+    config.gc.backInlet = !noBackInlet;
+    config.sampler.frontTower = !noFrontTower;
+    config.sampler.backTower = !noBackTower;
+
+    // The stop's answer waits half a second of real time whatever the speed, so a reset's
+    // return-all written right after the stop always comes first (docs/simulator.md).
+    config.sampler.stopSettleMs = static_cast<std::int64_t>(500.0 * speed);
+    Clock clock = Clock::realTime(speed);
+    Instrument instrument(clock, config);
+    if (trace)
+        instrument.trace = [](char direction, const std::string& line) {
+            std::cerr << direction << ' ' << escape(line) << std::endl;
+        };
+    PtyServer server(instrument);
+    std::string error;
+    if (!server.open(error)) {
+        std::cerr << "gc6890-sim: " << error << std::endl;
+        return 1;
+    }
+    if (!link.empty()) {
+        ::unlink(link.c_str());
+        if (::symlink(server.devicePath().c_str(), link.c_str()) != 0) {
+            std::cerr << "gc6890-sim: cannot make the link " << link << std::endl;
+            return 1;
+        }
+    }
+    std::cout << server.devicePath() << std::endl;  // flushed: a starter waits for it
+
+    struct sigaction action {};
+    action.sa_handler = onSignal;  // no SA_RESTART: poll() returns with EINTR
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+
+    const int result = server.serve(g_stop);
+    if (!link.empty())
+        ::unlink(link.c_str());
+    return result;
+}

@@ -1,0 +1,378 @@
+#include "sim/stored_method.h"
+
+#include <algorithm>
+#include <cctype>
+#include <utility>
+
+namespace gc6890::sim {
+
+namespace {
+
+// Method result codes the check gives (the GC's method error table).
+constexpr int kParameterTooLarge = 1;
+constexpr int kParameterTooSmall = 2;
+constexpr int kNoInstruction = 4;
+constexpr int kIncompleteCommand = 5;
+constexpr int kRequiredAbsent = 10;
+constexpr int kSyntaxError = 12;
+constexpr int kNotInstalled = 13;
+constexpr int kNotCompatible = 15;
+constexpr int kOvenMaximumExceeded = 16;
+constexpr int kInitialOvenAboveMaximum = 17;  // ramp k end: 17 + k
+constexpr int kPostTemperatureAboveMaximum = 56;
+
+constexpr std::size_t kBlockLineLimit = 420;  // characters before a block line is closed
+
+const char* const kRequiredWorkfile[] = {
+    "CCCCIW", "IFIFCW", "IBIBCW", "DFDFCW", "DBDBCW", "C1C1CW", "C2C2CW", "A1A1CW",
+    "A2A2CW", "A3A3CW", "A4A4CW", "A5A5CW", "V1V1CW", "V2V2CW", "V3V3CW", "V4V4CW",
+    "V5V5CW", "V6V6CW", "V7V7CW", "V8V8CW", "OVOVCW", "GCGCCW"};
+const char* const kRequiredMethod[] = {
+    "OVOVTR", "DFDFNZ", "DBDBNZ", "IFIFNZ", "IBIBNZ", "CCCCC1", "CCCCC2",
+    "S1S1CS", "S1S1CA", "S1S1ZA", "S2S2CS", "S2S2CA", "S2S2ZA"};
+const char* const kBackInletCommands[] = {"IBIBRC", "IBIBTR", "IBIBTZ", "IBIBSP", "IBIBCP"};
+
+const MethodCommand* findIn(const std::vector<MethodCommand>& list, const std::string& head)
+{
+    const auto it = std::find_if(list.begin(), list.end(),
+                                 [&](const MethodCommand& c) { return c.head == head; });
+    return it == list.end() ? nullptr : &*it;
+}
+
+bool wellFormedHead(const std::string& head)
+{
+    return head.size() == 6 && std::all_of(head.begin(), head.end(), [](char c) {
+               return std::isupper(static_cast<unsigned char>(c)) ||
+                      std::isdigit(static_cast<unsigned char>(c));
+           });
+}
+
+}  // namespace
+
+MethodCommand MethodCommand::parse(const std::string& text)
+{
+    const Line line = parseLine(text);
+    MethodCommand command;
+    command.head = line.head;
+    command.argText = line.argText;
+    command.hasArgs = line.hasArgs;
+    return command;
+}
+
+std::string MethodCommand::text() const
+{
+    return hasArgs ? head + " " + argText : head;
+}
+
+std::vector<std::string> MethodCommand::args() const
+{
+    return hasArgs ? split(argText, ',') : std::vector<std::string>{};
+}
+
+std::string MethodCommand::arg(std::size_t index) const
+{
+    const auto all = args();
+    return index < all.size() ? all[index] : std::string();
+}
+
+double MethodCommand::number(std::size_t index, double fallback) const
+{
+    return numberOr(arg(index), fallback);
+}
+
+void MethodCommand::setArg(std::size_t index, const std::string& value)
+{
+    auto all = args();
+    if (all.size() <= index)
+        all.resize(index + 1, "0");
+    all[index] = value;
+    argText = join(all, ',');
+    hasArgs = true;
+}
+
+StoredMethod::StoredMethod(const MethodHardware& hardware) : hardware_(hardware)
+{
+    Block block = defaultBlock(hardware);
+    workfile_ = std::move(block.workfile);
+    method_ = std::move(block.method);
+}
+
+// A complete, plausible method: split/splitless inlets, FID detectors, a 30 m column on
+// each inlet, an oven program of 50 degrees for 2 min, 10 degrees/min to 250, 5 min hold.
+StoredMethod::Block StoredMethod::defaultBlock(const MethodHardware& hardware)
+{
+    const bool back = hardware.backInlet;
+    std::vector<std::string> workfile = {
+        "CCCCIW HP,6890,GC,SIM6890,DEFAULT,120000,010126",
+        "IFIFRC 2,1",
+    };
+    if (back)
+        workfile.push_back("IBIBRC 2,1");
+    workfile.push_back("IFIFCW 2,1,1,0,2,10.00,0.00");
+    workfile.push_back(back ? "IBIBCW 2,1,1,0,2,10.00,0.00" : "IBIBCW 8,0,0,0,2,0.00,0.00");
+    workfile.push_back("DFDFCW 1,1,0,0");
+    workfile.push_back("DBDBCW 1,1,0,0");
+    workfile.push_back("C1C1CW 3000,250,25,0,1,0,0,0");
+    workfile.push_back(back ? "C2C2CW 3000,250,25,1,4,0,0,0" : "C2C2CW 0,0,0,5,4,0,0,0");
+    for (int n = 1; n <= 5; ++n)
+        workfile.push_back("A" + std::to_string(n) + "A" + std::to_string(n) + "CW 0,0,0");
+    for (int n = 1; n <= 6; ++n)
+        workfile.push_back("V" + std::to_string(n) + "V" + std::to_string(n) +
+                           "CW 0,0,0,0.00,0");
+    workfile.push_back("V7V7CW 3,0,0,0.00,0");
+    workfile.push_back("V8V8CW 0,0,0,0.00,0");
+    workfile.push_back("OVOVCW 1,3,0,350");
+    workfile.push_back("GCGCCW 1,1,0,0");
+
+    const std::string noRamps = "0.00,0,0.00,0.00,0,0.00,0.00,0,0.00";
+    std::vector<std::string> method = {
+        "DFDFMF 0,1,25.00",
+        "OVOVTR 50,2.00,10.00,250,5.00," + noRamps + ",0.00,0,0.00,0.00,0,0.00",
+        "OVOVTZ 1",
+        "OVOVSP 0.50",
+        "GCGCPO 0.00,0",
+        "IFIFTR 0,250,0.00," + noRamps,
+    };
+    if (back)
+        method.push_back("IBIBTR 0,250,0.00," + noRamps);
+    method.push_back("IFIFTZ 1");
+    if (back)
+        method.push_back("IBIBTZ 1");
+    method.push_back("IFIFCR 0,0,0,0,0,0,0");
+    method.push_back("IFIFSP 0,1,100000,50000,20,0,0,0,0,0,0");
+    if (back)
+        method.push_back("IBIBSP 0,1,100000,50000,20,0,0,0,0,0,0");
+    for (const char* text : {"DFDFTR 300", "DBDBTR 300", "DFDFTZ 1", "DBDBTZ 1", "DFDFNI 0",
+                             "DBDBNI 0", "DFDFNZ 1", "DBDBNZ 1", "DFDFFI 400,30,25",
+                             "DBDBFI 400,30,25"})
+        method.push_back(text);
+    method.push_back("C1C1NR 1,1,2,0.00,100000,0.00," + noRamps + ",0");
+    if (back)
+        method.push_back("C2C2NR 1,1,2,0.00,100000,0.00," + noRamps + ",0");
+    for (const char* text : {"IFIFNZ 1", back ? "IBIBNZ 1" : "IBIBNZ 0", "A3A3NZ 0",
+                             "CCCCC1 2", "CCCCC2 2", "GCGCPU 2", "S1S1CS 1,0", "S1S1CA 0,0",
+                             "S1S1ZA 0", "S2S2CS 2,0", "S2S2CA 0,0", "S2S2ZA 0"})
+        method.push_back(text);
+
+    Block block;
+    for (const auto& text : workfile)
+        block.workfile.push_back(MethodCommand::parse(text));
+    for (const auto& text : method)
+        block.method.push_back(MethodCommand::parse(text));
+    return block;
+}
+
+std::string StoredMethod::firstBlock()
+{
+    readBlocks_.clear();
+    readBlocks_.push_back("HTCCMD B;\"\"");
+    std::string line;
+    auto append = [&](const std::string& command) {
+        if (line.empty())
+            line = "HTCCMD C;\"";
+        else if (line.size() + command.size() + 1 > kBlockLineLimit) {
+            readBlocks_.push_back(line + "\"");
+            line = "HTCCMD C;\"";
+        }
+        line += command + ";";
+    };
+    for (const auto& command : workfile_)
+        append(command.text());
+    append("CCCCCE 0");  // the workfile terminator, as in a downloaded block
+    for (const auto& command : method_)
+        append(command.text());
+    readBlocks_.push_back(line + "\"");
+    readBlocks_.push_back("HTCCMD E;\"NONE\"");
+    readPosition_ = 1;
+    return readBlocks_.front();
+}
+
+std::string StoredMethod::nextBlock()
+{
+    if (readBlocks_.empty() || readPosition_ >= readBlocks_.size())
+        return "HTCCMD E;\"NONE\"";
+    return readBlocks_[readPosition_++];
+}
+
+std::string StoredMethod::receiveBlockLine(const Line& line)
+{
+    const std::string echo = replyHead(line) + (line.hasArgs ? " " + line.argText : "");
+    const char kind = line.argText.empty() ? '\0' : line.argText.front();
+    if (kind == 'B') {
+        pending_ = Block{};
+        pendingOpen_ = true;
+        pendingComplete_ = false;
+        pendingInMethod_ = false;
+        pendingSyntaxCode_ = 0;
+        pendingSyntaxPosition_ = 0;
+        return echo;
+    }
+    if (kind == 'E') {
+        if (pendingOpen_) {
+            pendingOpen_ = false;
+            pendingComplete_ = true;
+        }
+        return echo;
+    }
+    if (kind != 'C' || !pendingOpen_) {
+        // A block line without its opening line: the block is incomplete.
+        pendingComplete_ = false;
+        pendingOpen_ = false;
+        return echo;
+    }
+    const auto first = line.argText.find('"');
+    const auto last = line.argText.rfind('"');
+    if (first == std::string::npos || first == last) {
+        if (pendingSyntaxCode_ == 0)
+            pendingSyntaxCode_ = kIncompleteCommand;
+        return echo;
+    }
+    for (const auto& piece : split(line.argText.substr(first + 1, last - first - 1), ';')) {
+        if (piece.empty())
+            continue;
+        MethodCommand command = MethodCommand::parse(piece);
+        if (command.head == "CCCCCE") {
+            pendingInMethod_ = true;
+            continue;
+        }
+        auto& list = pendingInMethod_ ? pending_.method : pending_.workfile;
+        list.push_back(command);
+        if (!wellFormedHead(command.head) && pendingSyntaxCode_ == 0) {
+            pendingSyntaxCode_ = kSyntaxError;
+            pendingSyntaxPosition_ =
+                static_cast<int>(pending_.workfile.size() + pending_.method.size());
+        }
+    }
+    return echo;
+}
+
+int StoredMethod::check(int& position) const
+{
+    position = 0;
+    if (!pendingComplete_)
+        return kNoInstruction;
+    if (pendingSyntaxCode_ != 0) {
+        position = pendingSyntaxPosition_;
+        return pendingSyntaxCode_;
+    }
+    return checkBlock(pending_, position);
+}
+
+int StoredMethod::install(int& position)
+{
+    const int code = check(position);
+    if (code != 0)
+        return code;
+    workfile_ = std::move(pending_.workfile);
+    method_ = std::move(pending_.method);
+    pending_ = Block{};
+    pendingComplete_ = false;
+    return 0;
+}
+
+int StoredMethod::checkBlock(const Block& block, int& position) const
+{
+    position = 0;
+    for (const char* head : kRequiredWorkfile)
+        if (!findIn(block.workfile, head))
+            return kRequiredAbsent;
+    for (const char* head : kRequiredMethod)
+        if (!findIn(block.method, head))
+            return kRequiredAbsent;
+
+    // Walk every command once, in block order, so the first offence is the one reported.
+    const double ovenMaximum = findIn(block.workfile, "OVOVCW")->number(3);
+    int index = 0;
+    auto offence = [&](int code) {
+        position = index;
+        return code;
+    };
+    for (const auto* list : {&block.workfile, &block.method}) {
+        for (const auto& command : *list) {
+            ++index;
+            const std::string& head = command.head;
+            if (!hardware_.backInlet &&
+                std::find(std::begin(kBackInletCommands), std::end(kBackInletCommands), head) !=
+                    std::end(kBackInletCommands))
+                return offence(kNotInstalled);
+            if (head == "OVOVCW" && ovenMaximum > hardware_.ovenLimit)
+                return offence(kOvenMaximumExceeded);
+            if (head == "GCGCCW" && command.number(1) != 1.0)
+                return offence(kNotCompatible);
+            if (head == "OVOVTR") {
+                if (command.number(0) < 0.0)
+                    return offence(kParameterTooSmall);
+                if (command.number(0) > ovenMaximum)
+                    return offence(kInitialOvenAboveMaximum);
+                for (int ramp = 1; ramp <= 6; ++ramp) {
+                    if (command.number(3 * ramp - 1) <= 0.0)
+                        break;
+                    if (command.number(3 * ramp) > ovenMaximum)
+                        return offence(kInitialOvenAboveMaximum + ramp);
+                }
+            }
+            if (head == "GCGCPO" && command.number(1) > ovenMaximum)
+                return offence(kPostTemperatureAboveMaximum);
+            if (head == "C1C1NR" || head == "C2C2NR") {
+                const bool flowMode = command.number(3) != 0.0;
+                const double initial = command.number(4);
+                if (initial < 0.0)
+                    return offence(kParameterTooSmall);
+                // Pressure at most 150 psi, flow at most 1000 ml/min.
+                if ((!flowMode && initial > 1500000.0) || (flowMode && initial > 1000000.0))
+                    return offence(kParameterTooLarge);
+            }
+            if ((head == "IFIFTR" || head == "IBIBTR") && command.number(1) > 450.0)
+                return offence(kParameterTooLarge);
+        }
+    }
+    return 0;
+}
+
+const MethodCommand* StoredMethod::find(const std::string& head) const
+{
+    if (const auto* command = findIn(workfile_, head))
+        return command;
+    return findIn(method_, head);
+}
+
+MethodCommand* StoredMethod::find(const std::string& head)
+{
+    return const_cast<MethodCommand*>(std::as_const(*this).find(head));
+}
+
+bool StoredMethod::applyConfiguration(const Line& line)
+{
+    const auto args = line.args();
+    auto copyInto = [&](const char* head, std::size_t firstIndex) {
+        if (auto* command = find(head))
+            for (std::size_t i = 0; i < args.size(); ++i)
+                command->setArg(firstIndex + i, args[i]);
+    };
+    const std::string& head = line.head;
+    if (head == "IFHTCF")
+        copyInto("IFIFCW", 4);  // carrier gas and the two values after it
+    else if (head == "IBHTCF")
+        copyInto("IBIBCW", 4);
+    else if (head == "C1HTCF")
+        copyInto("C1C1CW", 0);
+    else if (head == "C2HTCF")
+        copyInto("C2C2CW", 0);
+    else if (head == "V7HTCF")
+        copyInto("V7V7CW", 0);
+    else if (head == "OVHTCF") {
+        if (auto* oven = find("OVOVCW"); oven && !args.empty())
+            oven->setArg(3, args[0]);
+    } else if (head == "OVHTCR") {
+        // Cryo on (argument 0) decides the cryo code; a cryo type already set stays.
+        if (auto* oven = find("OVOVCW"); oven && !args.empty()) {
+            const bool on = intOr(args[0], 0) != 0;
+            const int current = intOr(oven->arg(2), 0);
+            oven->setArg(2, on ? std::to_string(current != 0 ? current : 1) : "0");
+        }
+    } else
+        return false;
+    return true;
+}
+
+}  // namespace gc6890::sim

@@ -1,0 +1,262 @@
+#include <gtest/gtest.h>
+
+#include "sim/line_format.h"
+#include "sim_test_support.h"
+
+namespace gc6890::sim {
+namespace {
+
+using simtest::ask;
+using simtest::opened;
+using simtest::readLine;
+
+const std::string kFrontSetPoints =
+    "01HTSETPTS 2,1,1,2,0,0,3,50,50,0,0,1,1;,,,,,,,,,,,,; 0, 0";
+
+int statusCodeOf(InProcessLine& line)
+{
+    const auto values = split(ask(line, "01HTSTATUS"), ',');
+    return std::stoi(values.back());
+}
+
+InProcessLine& withPortOpen(InProcessLine& line)
+{
+    ask(opened(line), "CCHTPO 1");
+    return line;
+}
+
+TEST(Sampler, AnswersOnlyThroughAnOpenPassThroughPort)
+{
+    InProcessLine line;
+    EXPECT_EQ(ask(opened(line), "01HTSTATUS"), "HT01STATUS 51");
+    ask(line, "CCHTPO 1");
+    EXPECT_EQ(ask(line, "01HTSTATUS"), "HT01STATUS 1,1,1,0,0,0,0");
+}
+
+TEST(Sampler, ValidatesSetPoints)
+{
+    SimConfig config;
+    config.sampler.backTower = false;
+    InProcessLine line(config);
+    withPortOpen(line);
+    EXPECT_EQ(ask(line, kFrontSetPoints), "HT01SETPTS 0");
+    EXPECT_EQ(ask(line, "01HTSETPTS 25,1,1,2,0,0,3,50,50,0,0,1,1;,,,,,,,,,,,,; 0, 0"),
+              "HT01SETPTS 2");  // no such volume step
+    EXPECT_EQ(ask(line, "01HTSETPTS ,,,,,,,,,,,,;2,1,1,2,0,0,3,50,50,0,0,1,1; 0, 0"),
+              "HT01SETPTS 5");  // no back tower
+    EXPECT_EQ(ask(line, "01HTSETPTS 2,1,1"), "HT01SETPTS 1");
+}
+
+TEST(Sampler, ImmediateInjectionStartsTheGcRunWhenItHappens)
+{
+    InProcessLine line;
+    withPortOpen(line);
+    EXPECT_EQ(ask(line, "01HTSINJECT 7"), "HT01SINJECT 0");
+    EXPECT_EQ(statusCodeOf(line), 1);
+    line.clock().advance(8000);
+    line.instrument().advance();
+    EXPECT_EQ(statusCodeOf(line), 2);
+    EXPECT_EQ(line.instrument().gc().runState(), GcModel::RunState::Run);
+    EXPECT_EQ(line.instrument().sampler().currentVial(), 7);
+    EXPECT_EQ(ask(line, "01HTSINJECT 8"), "HT01SINJECT 4");  // busy
+}
+
+TEST(Sampler, RefusesVialsOutsideTheTrayOrMissing)
+{
+    SimConfig config;
+    config.sampler.missingVials = {12};
+    InProcessLine line(config);
+    withPortOpen(line);
+    EXPECT_EQ(ask(line, "01HTSINJECT 101"), "HT01SINJECT 2");
+    EXPECT_EQ(ask(line, "01HTSINJECT ;12"), "HT01SINJECT 3");
+    EXPECT_EQ(ask(line, "01HTSINJECT 50;100"), "HT01SINJECT 0");
+}
+
+TEST(Sampler, LateAnswerComesUnsolicitedWhenTheInjectionHappens)
+{
+    SimConfig config;
+    config.sampler.answer = InjectionAnswer::Late;
+    InProcessLine line(config);
+    withPortOpen(line);
+    EXPECT_EQ(ask(line, "01HTSINJECT 3", 5000), "");  // nothing within five seconds
+    EXPECT_EQ(readLine(line, 45000), "HT01SINJECT 0");
+    EXPECT_EQ(line.clock().nowMs(), 8000);
+    EXPECT_EQ(line.instrument().gc().runState(), GcModel::RunState::Run);
+}
+
+TEST(Sampler, LateAnswerReportsAMissingVialWithoutARun)
+{
+    SimConfig config;
+    config.sampler.answer = InjectionAnswer::Late;
+    config.sampler.missingVials = {3};
+    InProcessLine line(config);
+    withPortOpen(line);
+    EXPECT_EQ(ask(line, "01HTSINJECT 3", 45000), "HT01SINJECT 3");
+    EXPECT_EQ(line.instrument().gc().runState(), GcModel::RunState::Idle);
+}
+
+TEST(Sampler, StopIsAnsweredAfterItSettles)
+{
+    InProcessLine line;
+    withPortOpen(line);
+    EXPECT_EQ(ask(line, "01HTSTOP", 100), "");
+    EXPECT_EQ(readLine(line, 1000), "HT01STOP 0");
+    EXPECT_EQ(ask(line, "01HTRTN_ALL"), "HT01RTN_ALL 0");
+}
+
+TEST(Sampler, ReturnAllRightAfterStopIsTheOnlyAnswer)
+{
+    InProcessLine line;
+    withPortOpen(line);
+    line.write("01HTSTOP\n01HTRTN_ALL\n", 100);
+    EXPECT_EQ(readLine(line, 5000), "HT01RTN_ALL 0");
+    EXPECT_EQ(readLine(line, 5000), "");
+}
+
+TEST(Sampler, StopDuringALateInjectionAnswersTheAbortedInjection)
+{
+    SimConfig config;
+    config.sampler.answer = InjectionAnswer::Late;
+    InProcessLine line(config);
+    withPortOpen(line);
+    line.write("01HTSINJECT 3\n01HTSTOP\n", 100);
+    EXPECT_EQ(readLine(line, 5000), "HT01SINJECT 8");
+    EXPECT_EQ(readLine(line, 20000), "");  // the injection never happens
+    EXPECT_EQ(line.instrument().gc().runState(), GcModel::RunState::Idle);
+}
+
+// The read-back as the library performs it: "?" then "+" until the "E" block.
+std::vector<std::string> readBack(InProcessLine& line)
+{
+    std::vector<std::string> blocks{ask(line, "CCHTMD ?")};
+    for (int i = 0; i < 100 && blocks.back().find("HTCCMD E") == std::string::npos; ++i)
+        blocks.push_back(ask(line, "CCHTMD +"));
+    return blocks;
+}
+
+std::vector<std::string> commandsOf(const std::vector<std::string>& blocks)
+{
+    std::vector<std::string> commands;
+    for (const auto& block : blocks) {
+        const auto first = block.find('"');
+        const auto last = block.rfind('"');
+        for (const auto& c : split(block.substr(first + 1, last - first - 1), ';'))
+            if (!c.empty() && c != "NONE")
+                commands.push_back(c);
+    }
+    return commands;
+}
+
+// Sends the commands back as a download block, each line answered.
+void download(InProcessLine& line, const std::vector<std::string>& commands)
+{
+    EXPECT_EQ(ask(line, "CCHTMD B;\"\""), "HTCCMD B;\"\"");
+    std::string text = "CCHTMD C;\"";
+    for (const auto& c : commands) {
+        if (text.size() + c.size() > 400) {
+            EXPECT_FALSE(ask(line, text + "\"").empty());
+            text = "CCHTMD C;\"";
+        }
+        text += c + ";";
+    }
+    EXPECT_FALSE(ask(line, text + "\";").empty());
+    EXPECT_EQ(ask(line, "CCHTMD E;\"NONE\""), "HTCCMD E;\"NONE\"");
+}
+
+TEST(StoredMethod, ReadBackComesInBlocksFromEmptyOpeningToClosingE)
+{
+    InProcessLine line;
+    const auto blocks = readBack(opened(line));
+    ASSERT_GE(blocks.size(), 4u);
+    EXPECT_EQ(blocks.front(), "HTCCMD B;\"\"");
+    EXPECT_EQ(blocks.back(), "HTCCMD E;\"NONE\"");
+    for (const auto& block : blocks)
+        EXPECT_LE(block.size(), 431u);
+    const auto commands = commandsOf(blocks);
+    EXPECT_EQ(commands.front().substr(0, 6), "CCCCIW");
+    for (const char* head : {"IFIFRC", "IBIBRC", "V7V7CW", "GCGCCW", "OVOVTR", "IFIFSP",
+                             "C1C1NR", "CCCCC2", "S2S2ZA", "CCCCCE"}) {
+        const bool found = std::any_of(commands.begin(), commands.end(),
+                                       [&](const std::string& c) { return c.rfind(head, 0) == 0; });
+        EXPECT_TRUE(found) << head;
+    }
+}
+
+TEST(StoredMethod, DownloadThenReadBackReturnsTheDownloadedValues)
+{
+    InProcessLine line;
+    opened(line);
+    auto commands = commandsOf(readBack(line));
+    for (auto& c : commands)
+        if (c.rfind("OVOVTR", 0) == 0)
+            c = "OVOVTR 60,1.00,20.00,200,2.00,0.00,0,0.00,0.00,0,0.00,0.00,0,0.00,0.00,0,0.00,"
+                "0.00,0,0.00";
+    download(line, commands);
+    EXPECT_EQ(ask(line, "CCHTMC"), "HTCCMC 0,0");
+    EXPECT_EQ(ask(line, "CCHTMI"), "HTCCMI 0,0");
+    EXPECT_EQ(commandsOf(readBack(line)), commands);
+    EXPECT_DOUBLE_EQ(line.instrument().gc().runLengthMinutes(), 1.0 + 7.0 + 2.0);
+    EXPECT_EQ(ask(line, "CCHTMI"), "HTCCMI 4,0");  // nothing left to install
+}
+
+TEST(StoredMethod, CheckRefusesWhatTheGcCannotRun)
+{
+    struct Case {
+        const char* replace;
+        const char* with;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"OVOVTR", "OVOVTR 400,1.00,0.00,0,0.00", "HTCCMC 17,"},
+        {"OVOVTR", "OVOVTR 50,1.00,10.00,300,0.00,5.00,380,0.00", "HTCCMC 19,"},
+        {"OVOVCW", "OVOVCW 1,3,0,500", "HTCCMC 16,"},
+        {"C1C1NR", "C1C1NR 1,1,2,0.00,2000000,0.00", "HTCCMC 1,"},
+        {"GCGCPO", "GCGCPO 5.00,400", "HTCCMC 56,"},
+        {"S1S1CS", "", "HTCCMC 10,0"},
+    };
+    for (const auto& c : cases) {
+        InProcessLine line;
+        opened(line);
+        std::vector<std::string> commands;
+        for (const auto& command : commandsOf(readBack(line))) {
+            if (command.rfind(c.replace, 0) != 0)
+                commands.push_back(command);
+            else if (*c.with)
+                commands.push_back(c.with);
+        }
+        download(line, commands);
+        EXPECT_EQ(ask(line, "CCHTMC").rfind(c.expected, 0), 0u) << c.with;
+        EXPECT_NE(ask(line, "CCHTMI").rfind("HTCCMI 0", 0), 0u);
+    }
+}
+
+TEST(StoredMethod, CheckWithoutABlockAndInstallDuringARunAreRefused)
+{
+    InProcessLine line;
+    opened(line);
+    EXPECT_EQ(ask(line, "CCHTMC"), "HTCCMC 4,0");
+    download(line, commandsOf(readBack(line)));
+    line.instrument().gc().startRun(0);
+    EXPECT_EQ(ask(line, "CCHTMI"), "HTCCMI 27,0");
+}
+
+TEST(StoredMethod, ImmediateConfigurationShowsInTheNextReadBack)
+{
+    InProcessLine line;
+    opened(line);
+    line.write("OVHTCF 300\nC2HTCF 0,0,0,5,4,0,0,0\nIFHTCF 1,12.00,0.00\n", 100);
+    const auto commands = commandsOf(readBack(line));
+    auto find = [&](const std::string& head) {
+        for (const auto& c : commands)
+            if (c.rfind(head, 0) == 0)
+                return c;
+        return std::string();
+    };
+    EXPECT_EQ(find("OVOVCW"), "OVOVCW 1,3,0,300");
+    EXPECT_EQ(find("C2C2CW"), "C2C2CW 0,0,0,5,4,0,0,0");
+    EXPECT_EQ(find("IFIFCW"), "IFIFCW 2,1,1,0,1,12.00,0.00");
+    EXPECT_EQ(ask(line, "C2HTPI ?"), "HTC2PI 0");  // column 2 is gone
+}
+
+}  // namespace
+}  // namespace gc6890::sim
