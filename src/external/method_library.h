@@ -40,6 +40,8 @@ public:
     float m_fInitialTime = 0.0f;
     CRamp m_Ramps[MaxRamps];
 
+    CPressure() = default;
+    CPressure(const CPressure& other) = default;
     CPressure& operator=(const CPressure& other) = default;
 };
 

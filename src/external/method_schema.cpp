@@ -12,7 +12,7 @@ constexpr double kTimeMax = 999.99;   // minutes
 constexpr double kFlowMax = 1000.0;   // mL/min
 constexpr double kPneuMax = 1000.0;   // pressure or flow of a column program
 
-const RampInfo kOvenRamps{"ramps", "Oven ramp", "C/min", "C", 120.0, kTempMin, kTempMax, kTimeMax};
+const RampInfo kOvenRamps{"ramps", "Ramp", "C/min", "C", 120.0, kTempMin, kTempMax, kTimeMax};
 const RampInfo kInletRamps{"ramps", "Ramp", "C/min", "C", 720.0, kTempMin, kTempMax, kTimeMax};
 const RampInfo kPressureRamps{"ramps", "Ramp", "/min", "", kPneuMax, 0.0, kPneuMax, kTimeMax};
 

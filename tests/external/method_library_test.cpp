@@ -220,6 +220,14 @@ TEST_F(MethodFileTest, MalformedFilesNameFileLineAndKey)
         {"missing_section", "[gc]\n[gc.oven]\n", "1: sampler: required table is missing"},
         {"bad_inlet", "[gc]\n[gc.oven]\n[gc.column2]\ninlet = \"middle\"\n[sampler]\n",
          "4: gc.column2.inlet: \"middle\" is not one of"},
+        {"zero_rate", "[gc]\n[gc.oven]\nramps = [{rate=0.0,final=2.0}]\n[sampler]\n",
+         "3: gc.oven.ramps[1].rate: a ramp's rate must be above 0"},
+        {"ramp_without_final", "[gc]\n[gc.oven]\nramps = [{rate=1.0}]\n[sampler]\n",
+         "3: gc.oven.ramps[1].final: required in every ramp"},
+        {"flag_as_number", "[gc]\n[gc.oven]\n[sampler]\nfront_injector = 1\n",
+         "4: sampler.front_injector: expected true or false, found an integer"},
+        {"value_for_table", "[gc]\noven = 3\n[sampler]\n", "2: gc.oven: expected a table, found an integer"},
+        {"nan", "[gc]\n[gc.oven]\ninitial_time = nan\n[sampler]\n", "3: gc.oven.initial_time: nan is out of range"},
         {"sampler_first", "[sampler]\n[gc]\n[gc.oven]\n", "1: sampler: the sampler method must follow"},
     };
     for (const BadFile& c : cases) {
@@ -251,6 +259,38 @@ TEST_F(MethodFileTest, FailedWriteKeepsTheOldMethod)
     EXPECT_NE(std::string::npos, file.GetErrorText().str().find("no-such-dir"));
     Loaded again;
     EXPECT_EQ(1, load(path, again));
+}
+
+TEST_F(MethodFileTest, IntegersAreAcceptedForFloatKeys)
+{
+    Loaded m;
+    ASSERT_EQ(1, load(write("ints.toml", "[gc]\nrun_length = 12\n[gc.oven]\n[gc.column1]\nlength = 60\n[sampler]\n"), m))
+        << CFileS::GetLastErrorText();
+    EXPECT_EQ(12.0, m.gc.m_dRunLength);
+    EXPECT_EQ(60.0f, m.gc.m_Columns[0].m_fLength);
+    EXPECT_EQ(1, m.gc.m_Columns[0].m_nConfigured);  // present, so in use
+}
+
+TEST(MethodListing, GCListingHasOneLinePerSetting)
+{
+    // Without ramps every key of the file is one line of the listing.
+    const CHP6890Method gc;
+    const CALS6890Method als;
+    const std::string toml = gc6890::writeMethodToml(gc, als);
+    const size_t gcKeys = [&] {
+        const std::string gcPart = toml.substr(0, toml.find("[sampler]"));
+        size_t n = 0;
+        for (size_t at = gcPart.find(" = "); at != std::string::npos; at = gcPart.find(" = ", at + 1))
+            ++n;
+        return n;
+    }();
+    CGenericExpRecord record;
+    gc.Print(&record, "GC");
+    size_t lines = 0;
+    for (size_t at = record.Text().find("GC\t"); at != std::string::npos; at = record.Text().find("\nGC\t", at + 1))
+        ++lines;
+    EXPECT_EQ(gcKeys, lines);
+    EXPECT_EQ('\n', record.Text().back());
 }
 
 TEST(MethodObjects, RunLengthAndInletAccessors)
