@@ -270,6 +270,11 @@ public:
     int m_nBothInjectors = 0;      // 5
 };
 
+// Which numbered value of the injection and syringe blocks holds which setting is this
+// library's choice (the sampler copies each value to its place in the set points): the
+// injection block holds the volume and the washes, the syringe block the plunger, pumps,
+// offset, syringe size, viscosity delay and the two dwell times.
+
 // Injection block: seven integers.
 class CALSInjection {
 public:
