@@ -1,0 +1,24 @@
+// Method files as TOML text: the reader that checks a whole method and the writer.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "external/method_library.h"
+
+namespace gc6890 {
+
+// Reads a method from `text` into `gc` and `als`, which start from their defaults.
+// On failure returns false and sets `error` to "<fileName>:<line>: <key>: <problem>"
+// (for text that is not TOML: "<fileName>:<line>:<column>: not TOML: <problem>");
+// `gc` and `als` may then hold part of the method, so callers load into scratch objects.
+bool readMethodToml(std::string_view text, const std::string& fileName, CHP6890Method& gc,
+                    CALS6890Method& als, std::string& error);
+
+// The TOML text of a method: the GC tables, then the sampler tables, every key written.
+std::string writeMethodToml(const CHP6890Method& gc, const CALS6890Method& als);
+
+// Lists the sampler method's settings as key and value text in its FrellFields.
+void listALSFields(CALS6890Method& als);
+
+}  // namespace gc6890

@@ -1,0 +1,208 @@
+// The method objects' operations, the method file and the load sequence.
+#include "external/method_library.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <sstream>
+#include <unistd.h>
+
+#include "external/method_file_toml.h"
+
+namespace {
+// Methods are a few kilobytes; anything far larger is not a method file.
+constexpr std::streamoff kMaxMethodFileSize = 1 << 20;
+
+CString& lastError()
+{
+    static CString text;
+    return text;
+}
+}  // namespace
+
+// ---------------------------------------------------------------------------------------
+// CHP6890Method
+
+double CHP6890Method::GetOvenProgramLength() const
+{
+    double length = m_Oven.m_fInitialTime;
+    double temperature = m_Oven.m_fInitialTemperature;
+    for (const CRamp& ramp : m_Oven.m_Ramps) {
+        if (!(ramp.m_fRate > 0.0f))
+            break;
+        length += std::fabs(ramp.m_fFinal - temperature) / ramp.m_fRate + ramp.m_fTime;
+        temperature = ramp.m_fFinal;
+    }
+    return length;
+}
+
+double CHP6890Method::GetRunLength() const
+{
+    return m_dRunLength > 0.0 ? m_dRunLength : GetOvenProgramLength();
+}
+
+int CHP6890Method::GetInletZoneOn(int side, int type) const
+{
+    if (side != Front && side != Back)
+        return 0;
+    const CInletSide& inlet = m_Inlets[side];
+    switch (type) {
+    case 1: return inlet.m_Split.m_nZoneOn;
+    case 2: return inlet.m_Splitless.m_nZoneOn;
+    case 3: return inlet.m_OnColumnTrack.m_nZoneOn;
+    case 4: return inlet.m_OnColumnRamp.m_nZoneOn;
+    case 5: case 6: case 7: case 8: return m_PTV[type - 5].m_nZoneOn;
+    case 9: return m_SolventVent.m_nZoneOn;
+    default: return 0;
+    }
+}
+
+const CInletTempProgram* CHP6890Method::GetInletProgram(int side, int type) const
+{
+    if (side != Front && side != Back)
+        return nullptr;
+    switch (type) {
+    case 4: return &m_Inlets[side].m_OnColumnRamp.m_Program;
+    case 5: case 6: case 7: case 8: return &m_PTV[type - 5].m_Program;
+    case 9: return &m_SolventVent.m_Program;
+    default: return nullptr;
+    }
+}
+
+// ---------------------------------------------------------------------------------------
+// CFileS
+
+CFileS::CFileS() = default;
+
+CFileS::~CFileS()
+{
+    if (m_bOpen)
+        Close();
+}
+
+const CString& CFileS::GetLastErrorText()
+{
+    return lastError();
+}
+
+int CFileS::fail(const std::string& text, FrellError* error)
+{
+    m_strError = text.c_str();
+    lastError() = m_strError;
+    if (error)
+        error->Set(1, m_strError);
+    return 0;
+}
+
+int CFileS::Open(const char* fileName, unsigned flags, FrellError* error)
+{
+    if (m_bOpen)
+        Close();
+    m_strPath = fileName ? fileName : "";
+    m_strError.Empty();
+    m_pGC.reset();
+    m_pALS.reset();
+    m_text.clear();
+    const std::string path = m_strPath.str();
+    if (path.empty())
+        return fail("no method file name given", error);
+
+    if (flags & (modeWrite | modeCreate)) {
+        m_bWriting = true;
+        m_bOpen = true;
+        return 1;
+    }
+
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return fail(path + ": cannot open: " + std::strerror(errno), error);
+    std::ostringstream content;
+    content << in.rdbuf();
+    if (in.bad())
+        return fail(path + ": cannot read", error);
+    std::string text = content.str();
+    if (static_cast<std::streamoff>(text.size()) > kMaxMethodFileSize)
+        return fail(path + ": too large for a method file", error);
+
+    auto gc = std::make_unique<CHP6890Method>();
+    auto als = std::make_unique<CALS6890Method>();
+    std::string problem;
+    if (!gc6890::readMethodToml(text, path, *gc, *als, problem))
+        return fail(problem, error);
+    m_pGC = std::move(gc);
+    m_pALS = std::move(als);
+    m_bWriting = false;
+    m_bOpen = true;
+    return 1;
+}
+
+int CFileS::Close()
+{
+    if (!m_bOpen)
+        return 1;
+    m_bOpen = false;
+    m_pGC.reset();
+    m_pALS.reset();
+    if (!m_bWriting)
+        return 1;
+    m_bWriting = false;
+
+    // Write beside the target, then rename over it: the old method stays whole until
+    // the new one is complete on disk.
+    const std::string path = m_strPath.str();
+    const std::string temporary = path + ".tmp~";
+    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return fail(temporary + ": cannot create: " + std::strerror(errno), nullptr);
+    size_t done = 0;
+    while (done < m_text.size()) {
+        const ssize_t n = ::write(fd, m_text.data() + done, m_text.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            const int saved = errno;
+            ::close(fd);
+            ::unlink(temporary.c_str());
+            return fail(temporary + ": cannot write: " + std::strerror(saved), nullptr);
+        }
+        done += static_cast<size_t>(n);
+    }
+    if (::fsync(fd) != 0 || ::close(fd) != 0 || ::rename(temporary.c_str(), path.c_str()) != 0) {
+        const int saved = errno;
+        ::unlink(temporary.c_str());
+        return fail(path + ": cannot write: " + std::strerror(saved), nullptr);
+    }
+    m_text.clear();
+    return 1;
+}
+
+// ---------------------------------------------------------------------------------------
+// The load and store of one stored method
+
+int SerializeGCandALS(CArchiveS& archive, CHP6890Method& gcMethod, CALS6890Method& alsMethod)
+{
+    CFileS* file = archive.GetFile();
+    if (!file || !file->m_bOpen)
+        return 0;
+    if (archive.IsStoring()) {
+        if (!file->m_bWriting)
+            return 0;
+        file->m_text = gc6890::writeMethodToml(gcMethod, alsMethod);
+        return 1;
+    }
+    if (!file->m_pGC || !file->m_pALS)
+        return 0;
+    gcMethod = *file->m_pGC;
+    const CALS6890Method& read = *file->m_pALS;
+    alsMethod.m_Status = read.m_Status;
+    const int tag = alsMethod.m_Injection.m_nTag;
+    alsMethod.m_Injection = read.m_Injection;
+    alsMethod.m_Injection.m_nTag = tag;
+    alsMethod.m_Syringe = read.m_Syringe;
+    alsMethod.m_Error.Clear();
+    gc6890::listALSFields(alsMethod);
+    return 1;
+}

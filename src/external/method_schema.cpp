@@ -1,0 +1,288 @@
+// The layout of a method file. Keep docs/method-format.md in step with this file.
+#include "external/method_schema.h"
+
+#include <cmath>
+
+namespace gc6890 {
+namespace {
+
+constexpr double kTempMin = -100.0;
+constexpr double kTempMax = 500.0;
+constexpr double kTimeMax = 999.99;   // minutes
+constexpr double kFlowMax = 1000.0;   // mL/min
+constexpr double kPneuMax = 1000.0;   // pressure or flow of a column program
+
+const RampInfo kOvenRamps{"ramps", "Ramp", "C/min", "C", 120.0, kTempMin, kTempMax, kTimeMax};
+const RampInfo kInletRamps{"ramps", "Ramp", "C/min", "C", 720.0, kTempMin, kTempMax, kTimeMax};
+const RampInfo kPressureRamps{"ramps", "Ramp", "/min", "", kPneuMax, 0.0, kPneuMax, kTimeMax};
+
+const ChoiceInfo kColumnInlets[] = {
+    {"front", CColumn::FrontInlet}, {"back", CColumn::BackInlet}, {"none", CColumn::NoInlet}};
+
+void zone(MethodVisitor& v, int& value)
+{
+    v.flag({"zone_on", "Thermal zone on", "", 0, 1}, value);
+}
+
+void temperature(MethodVisitor& v, float& value)
+{
+    v.real({"temperature", "Temperature", "C", kTempMin, kTempMax}, value);
+}
+
+void program(MethodVisitor& v, CInletTempProgram& p)
+{
+    v.real({"initial_temperature", "Initial temperature", "C", kTempMin, kTempMax}, p.m_fInitialTemperature);
+    v.real({"initial_time", "Initial time", "min", 0, kTimeMax}, p.m_fInitialTime);
+    v.ramps(kInletRamps, p.m_Ramps, CInletTempProgram::MaxRamps);
+}
+
+void saver(MethodVisitor& v, int& on, float& flow, float& time)
+{
+    v.flag({"gas_saver", "Gas saver", "", 0, 1}, on);
+    v.real({"saver_flow", "Saver flow", "mL/min", 0, kFlowMax}, flow);
+    v.real({"saver_time", "Saver time", "min", 0, kTimeMax}, time);
+}
+
+void splitRatio(MethodVisitor& v, float& value)
+{
+    v.real({"split_ratio", "Split ratio", "", 0, 10000}, value);
+}
+
+void splitFlow(MethodVisitor& v, float& value)
+{
+    v.real({"split_flow", "Split flow", "mL/min", 0, kFlowMax}, value);
+}
+
+void purgeFlow(MethodVisitor& v, float& value)
+{
+    v.real({"purge_flow", "Purge flow", "mL/min", 0, kFlowMax}, value);
+}
+
+void pulse(MethodVisitor& v, CInletPTV& r)
+{
+    v.real({"pulse_pressure", "Pulse pressure", "", 0, kPneuMax}, r.m_fPulsePressure);
+    v.real({"pulse_time", "Pulse time", "min", 0, kTimeMax}, r.m_fPulseTime);
+}
+
+void inletSide(MethodVisitor& v, const char* key, const char* title, CInletSide& side)
+{
+    if (!v.enter(key, title, false))
+        return;
+    v.integer({"type", "Inlet type", "", 0, 9}, side.m_nType);
+    if (v.enter("split", "split (type 1)", false)) {
+        zone(v, side.m_Split.m_nZoneOn);
+        temperature(v, side.m_Split.m_fTemperature);
+        splitRatio(v, side.m_Split.m_fSplitRatio);
+        splitFlow(v, side.m_Split.m_fSplitFlow);
+        v.leave();
+    }
+    if (v.enter("splitless", "splitless (type 2)", false)) {
+        zone(v, side.m_Splitless.m_nZoneOn);
+        temperature(v, side.m_Splitless.m_fTemperature);
+        v.integer({"purge_time", "Purge time", "min", 0, 999}, side.m_Splitless.m_nPurgeTime);
+        purgeFlow(v, side.m_Splitless.m_fPurgeFlow);
+        v.leave();
+    }
+    if (v.enter("on_column_track", "on-column, oven track (type 3)", false)) {
+        zone(v, side.m_OnColumnTrack.m_nZoneOn);
+        v.leave();
+    }
+    if (v.enter("on_column_ramp", "on-column, ramped (type 4)", false)) {
+        zone(v, side.m_OnColumnRamp.m_nZoneOn);
+        program(v, side.m_OnColumnRamp.m_Program);
+        v.leave();
+    }
+    v.leave();
+}
+
+void ptvCommon(MethodVisitor& v, CInletPTV& r)
+{
+    zone(v, r.m_nZoneOn);
+    saver(v, r.m_nGasSaver, r.m_fSaverFlow, r.m_fSaverTime);
+    program(v, r.m_Program);
+}
+
+void ptv(MethodVisitor& v, CHP6890Method& m)
+{
+    if (v.enter("ptv_splitless", "PTV splitless (type 5)", false)) {
+        CInletPTV& r = m.m_PTV[0];
+        ptvCommon(v, r);
+        v.integer({"purge_time", "Purge time", "min", 0, 999}, r.m_nPurgeTime);
+        v.leave();
+    }
+    if (v.enter("ptv_split", "PTV split (type 6)", false)) {
+        CInletPTV& r = m.m_PTV[1];
+        ptvCommon(v, r);
+        splitRatio(v, r.m_fSplitRatio);
+        splitFlow(v, r.m_fSplitFlow);
+        v.leave();
+    }
+    if (v.enter("ptv_pulsed_splitless", "PTV pulsed splitless (type 7)", false)) {
+        CInletPTV& r = m.m_PTV[2];
+        ptvCommon(v, r);
+        pulse(v, r);
+        v.integer({"purge_time", "Purge time", "min", 0, 999}, r.m_nPurgeTime);
+        purgeFlow(v, r.m_fPurgeFlow);
+        v.real({"spare", "Spare value", "", -1e6, 1e6}, r.m_fSpare);
+        v.leave();
+    }
+    if (v.enter("ptv_pulsed_split", "PTV pulsed split (type 8)", false)) {
+        CInletPTV& r = m.m_PTV[3];
+        ptvCommon(v, r);
+        pulse(v, r);
+        splitRatio(v, r.m_fSplitRatio);
+        splitFlow(v, r.m_fSplitFlow);
+        v.real({"spare", "Spare value", "", -1e6, 1e6}, r.m_fSpare);
+        v.leave();
+    }
+    if (v.enter("ptv_solvent_vent", "PTV solvent vent (type 9)", false)) {
+        CInletSolventVent& r = m.m_SolventVent;
+        zone(v, r.m_nZoneOn);
+        saver(v, r.m_nGasSaver, r.m_fSaverFlow, r.m_fSaverTime);
+        program(v, r.m_Program);
+        v.real({"vent_time", "Vent end time", "min", 0, kTimeMax}, r.m_fVentTime);
+        v.real({"vent_flow", "Vent flow", "mL/min", 0, kFlowMax}, r.m_fVentFlow);
+        v.real({"vent_pressure", "Vent pressure", "", 0, kPneuMax}, r.m_fVentPressure);
+        purgeFlow(v, r.m_fPurgeFlow);
+        v.real({"purge_time", "Purge time", "min", 0, kTimeMax}, r.m_fPurgeTime);
+        v.leave();
+    }
+    if (v.enter("ptv_cryo", "PTV cryo", false)) {
+        CPTVCryo& c = m.m_PTVCryo;
+        v.flag({"cryo_on", "Cryo", "", 0, 1}, c.m_nCryoOn);
+        v.integer({"coolant", "Coolant", "", 0, 1}, c.m_nCoolant);
+        v.flag({"fault_detection", "Cryo fault detection", "", 0, 1}, c.m_nFaultDetection);
+        v.real({"use_temperature", "Use cryo below", "C", kTempMin, kTempMax}, c.m_fUseTemperature);
+        v.real({"timeout", "Cryo timeout", "min", 0, kTimeMax}, c.m_fTimeout);
+        v.flag({"timeout_enabled", "Cryo timeout enabled", "", 0, 1}, c.m_nTimeoutEnabled);
+        v.flag({"quick_cool", "Quick cool", "", 0, 1}, c.m_nQuickCool);
+        v.leave();
+    }
+}
+
+void column(MethodVisitor& v, const char* key, const char* title, CColumn& c)
+{
+    if (!v.enter(key, title, false))
+        return;
+    // A column written in the file is in use unless it says otherwise.
+    if (v.loading())
+        c.m_nConfigured = 1;
+    v.flag({"configured", "Configured", "", 0, 1}, c.m_nConfigured);
+    v.real({"length", "Length", "m", 0, 200}, c.m_fLength);
+    v.real({"diameter", "Diameter", "um", 0, 1000}, c.m_fDiameter);
+    v.real({"film_thickness", "Film thickness", "um", 0, 100}, c.m_fFilmThickness);
+    v.integer({"carrier_gas", "Carrier gas", "", 1, 4}, c.m_nCarrierGas);
+    v.integer({"control_mode", "Control mode", "", 1, 4}, c.m_nControlMode);
+    v.choice({"inlet", "Inlet", "", 0, 0}, c.m_nInlet, kColumnInlets, 3);
+    if (v.enter("pressure", "pressure program", false)) {
+        v.real({"initial", "Initial value", "", 0, kPneuMax}, c.m_Pressure.m_fInitialValue);
+        v.real({"initial_time", "Initial time", "min", 0, kTimeMax}, c.m_Pressure.m_fInitialTime);
+        v.ramps(kPressureRamps, c.m_Pressure.m_Ramps, CPressure::MaxRamps);
+        v.leave();
+    }
+    v.leave();
+}
+
+void oven(MethodVisitor& v, COven& o)
+{
+    if (!v.enter("oven", "Oven", true))
+        return;
+    v.real({"max_temperature", "Maximum temperature", "C", kTempMin, kTempMax}, o.m_fMaxTemperature);
+    v.real({"equilibration_time", "Equilibration time", "min", 0, kTimeMax}, o.m_fEquilibrationTime);
+    v.real({"initial_temperature", "Initial temperature", "C", kTempMin, kTempMax}, o.m_fInitialTemperature);
+    v.real({"initial_time", "Initial time", "min", 0, kTimeMax}, o.m_fInitialTime);
+    v.ramps(kOvenRamps, o.m_Ramps, COven::MaxRamps);
+    v.flag({"cryo", "Cryo", "", 0, 1}, o.m_nCryoOn);
+    v.real({"cryo_use_temperature", "Use cryo below", "C", kTempMin, kTempMax}, o.m_fCryoUseTemperature);
+    v.flag({"cryo_quick_cool", "Quick cool", "", 0, 1}, o.m_nCryoQuickCool);
+    v.flag({"cryo_fault", "Cryo fault detection", "", 0, 1}, o.m_nCryoFault);
+    v.flag({"cryo_timeout_enabled", "Cryo timeout enabled", "", 0, 1}, o.m_nCryoTimeoutEnabled);
+    v.real({"cryo_timeout", "Cryo timeout", "min", 0, kTimeMax}, o.m_fCryoTimeout);
+    v.integer({"cryo_type", "Cryo type", "", 0, 1}, o.m_nCryoType);
+    v.leave();
+}
+
+}  // namespace
+
+void describeGC(MethodVisitor& v, CHP6890Method& m)
+{
+    if (!v.enter("gc", "GC", true))
+        return;
+    v.real({"run_length", "Run length (0: oven program)", "min", 0, 9999}, m.m_dRunLength);
+    oven(v, m.m_Oven);
+    column(v, "column1", "Column 1", m.m_Columns[0]);
+    column(v, "column2", "Column 2", m.m_Columns[1]);
+    inletSide(v, "front_inlet", "Front inlet", m.m_Inlets[CHP6890Method::Front]);
+    inletSide(v, "back_inlet", "Back inlet", m.m_Inlets[CHP6890Method::Back]);
+    ptv(v, m);
+    if (v.enter("post_run", "Post-run", false)) {
+        CPostRun& p = m.m_PostRun;
+        v.flag({"enabled", "Enabled", "", 0, 1}, p.m_nEnabled);
+        v.real({"time", "Time", "min", 0, kTimeMax}, p.m_fTime);
+        v.real({"oven_temperature", "Oven temperature", "C", kTempMin, kTempMax}, p.m_fOvenTemperature);
+        v.real({"column_value", "Column pressure or flow", "", 0, kPneuMax}, p.m_fColumnValue);
+        v.leave();
+    }
+    v.leave();
+}
+
+void describeALS(MethodVisitor& v, CALS6890Method& m)
+{
+    if (!v.enter("sampler", "Sampler", true))
+        return;
+    CALSStatus& s = m.m_Status;
+    v.integer({"first_vial", "First Vial", "", 1, 10000}, s.m_nFirstVial);
+    v.flag({"offset_back_vials", "Offset Back Vials", "", 0, 1}, s.m_nOffsetBackVials);
+    v.integer({"trailer_value", "Set-point Trailer", "", 0, 9999}, s.m_nTrailerValue);
+    v.flag({"front_injector", "Front Injector", "", 0, 1}, s.m_nFrontInjector);
+    v.flag({"back_injector", "Back Injector", "", 0, 1}, s.m_nBackInjector);
+    v.flag({"both_injectors", "Both Injectors", "", 0, 1}, s.m_nBothInjectors);
+    if (v.enter("injection", "HP6890 Autosampler Injector", false)) {
+        CALSInjection& i = m.m_Injection;
+        v.integer({"volume", "Injection Volume(%)", "", 1, 100}, i.m_nVolume);
+        v.integer({"solvent_a_prewashes", "Solvent A Pre-Washes", "", 0, 15}, i.m_nSolventAPreWashes);
+        v.integer({"solvent_b_prewashes", "Solvent B Pre-Washes", "", 0, 15}, i.m_nSolventBPreWashes);
+        v.integer({"sample_washes", "Sample Washes", "", 0, 15}, i.m_nSampleWashes);
+        v.integer({"solvent_a_washes", "Solvent A Washes", "", 0, 15}, i.m_nSolventAWashes);
+        v.integer({"solvent_b_washes", "Solvent B Washes", "", 0, 15}, i.m_nSolventBWashes);
+        v.leave();
+    }
+    if (v.enter("syringe", "HP6890 Autosampler Syringe", false)) {
+        CALSSyringe& y = m.m_Syringe;
+        v.flag({"slow_plunger", "Slow Plunger", "", 0, 1}, y.m_nSlowPlunger);
+        v.integer({"sample_pumps", "Sample Pumps", "", 0, 15}, y.m_nSamplePumps);
+        v.integer({"sampling_offset", "Sampling Offset(mm)", "mm", 0, 30}, y.m_nSamplingOffset);
+        v.integer({"syringe_size", "Syringe Size(uL)", "uL", 1, 500}, y.m_nSyringeSize);
+        v.integer({"viscosity_delay", "Viscosity Delay(s)", "s", 0, 60}, y.m_nViscosityDelay);
+        v.real({"pre_dwell_time", "Pre Dwell Time(min)", "min", 0, 10}, y.m_fPreDwellTime);
+        v.real({"post_dwell_time", "Post Dwell Time(min)", "min", 0, 10}, y.m_fPostDwellTime);
+        v.leave();
+    }
+    v.leave();
+}
+
+namespace {
+template <typename T>
+std::string shortest(T value)
+{
+    // Fixed notation with the fewest decimals that read back as the same value.
+    for (int decimals = 0; decimals <= 20; ++decimals) {
+        std::string text = format("%.*f", decimals, static_cast<double>(value));
+        if (static_cast<T>(parseDouble(text.c_str())) == value)
+            return decimals == 0 ? text + ".0" : text;
+    }
+    return format("%.17g", static_cast<double>(value));
+}
+}  // namespace
+
+std::string formatFloat(float value)
+{
+    return shortest(value);
+}
+
+std::string formatDouble(double value)
+{
+    return shortest(value);
+}
+
+}  // namespace gc6890

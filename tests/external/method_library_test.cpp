@@ -1,0 +1,320 @@
+#include "external/method_library.h"
+
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <string>
+#include <unistd.h>
+
+#include "external/method_file_toml.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+fs::path repoRoot()
+{
+    return fs::path(__FILE__).parent_path().parent_path().parent_path();
+}
+
+struct Loaded {
+    CHP6890Method gc;
+    CALS6890Method als{"ALS 6890 Method", 1, CALSInjection(0), CALSSyringe()};
+};
+
+int load(const std::string& path, Loaded& out, unsigned flags = CFileS::modeRead)
+{
+    CFileS file;
+    if (!file.Open(path.c_str(), flags, nullptr))
+        return 0;
+    CArchiveS archive(&file, CArchiveS::load, 4096, nullptr);
+    return SerializeGCandALS(archive, out.gc, out.als);
+}
+
+class MethodFileTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        m_dir = fs::temp_directory_path() / ("gc6890-method-" + std::to_string(::getpid()));
+        fs::create_directories(m_dir);
+    }
+    void TearDown() override { fs::remove_all(m_dir); }
+
+    std::string write(const std::string& name, const std::string& text)
+    {
+        const fs::path path = m_dir / name;
+        std::ofstream(path) << text;
+        return path.string();
+    }
+
+    fs::path m_dir;
+};
+
+const char* kMinimal = "[gc]\n[gc.oven]\n[sampler]\n";
+
+}  // namespace
+
+TEST(ExampleMethods, EveryExampleLoadsAndPrints)
+{
+    int count = 0;
+    for (const auto& entry : fs::directory_iterator(repoRoot() / "methods")) {
+        if (entry.path().extension() != ".toml")
+            continue;
+        ++count;
+        SCOPED_TRACE(entry.path().string());
+        Loaded method;
+        ASSERT_EQ(1, load(entry.path().string(), method, CFileS::shareDenyWrite)) << CFileS::GetLastErrorText();
+        CGenericExpRecord record;
+        method.gc.Print(&record, "GC");
+        method.als.Print(&record, "AUTOSAMPLER");
+        EXPECT_NE(std::string::npos, record.Text().find("GC\tOven: Initial temperature\t"));
+        EXPECT_NE(std::string::npos, record.Text().find("AUTOSAMPLER\tInjection Volume(%)\t"));
+        EXPECT_GT(method.gc.GetRunLength(), 0.0);
+    }
+    EXPECT_GE(count, 4);
+}
+
+TEST(ExampleMethods, SplitMethodHoldsWhatItsFileSays)
+{
+    Loaded m;
+    ASSERT_EQ(1, load((repoRoot() / "methods/split_front.toml").string(), m));
+    EXPECT_EQ(1, m.gc.m_Columns[0].m_nConfigured);
+    EXPECT_EQ(0, m.gc.m_Columns[1].m_nConfigured);
+    EXPECT_EQ(CColumn::FrontInlet, m.gc.m_Columns[0].m_nInlet);
+    EXPECT_EQ(1, m.gc.m_Inlets[CHP6890Method::Front].m_nType);
+    EXPECT_FLOAT_EQ(60.0f, m.gc.m_Inlets[0].m_Split.m_fSplitFlow);
+    EXPECT_FLOAT_EQ(20.0f, m.gc.m_Oven.m_Ramps[1].m_fRate);
+    EXPECT_FLOAT_EQ(0.0f, m.gc.m_Oven.m_Ramps[2].m_fRate);
+    // 2 min initial, 13 min to 180, 3.5 min to 250, 1.5 min hold.
+    EXPECT_NEAR(20.0, m.gc.GetRunLength(), 1e-6);
+    EXPECT_EQ(1, m.gc.GetInletZoneOn(CHP6890Method::Front));
+    EXPECT_EQ(0, m.gc.GetInletZoneOn(CHP6890Method::Back));  // type 0
+    EXPECT_EQ(1, m.als.m_Status.m_nFrontInjector);
+    EXPECT_EQ("ALS 6890 Method", m.als.GetName());
+    EXPECT_GT(m.als.m_Fields.GetSize(), 10);
+}
+
+TEST(ExampleMethods, ListingsShowSamplerLabelsAndEveryGCSection)
+{
+    Loaded m;
+    ASSERT_EQ(1, load((repoRoot() / "methods/ptv.toml").string(), m));
+    CGenericExpRecord record;
+    m.als.Print(&record, "AUTOSAMPLER");
+    const std::string& text = record.Text();
+    EXPECT_NE(std::string::npos, text.find("AUTOSAMPLER\tHP6890 Autosampler Syringe\n"));
+    EXPECT_NE(std::string::npos, text.find("AUTOSAMPLER\tSlow Plunger\tOn\n"));
+    EXPECT_NE(std::string::npos, text.find("AUTOSAMPLER\tPre Dwell Time(min)\t0.1\n"));
+    record.Clear();
+    m.gc.Print(&record, "GC");
+    EXPECT_NE(std::string::npos, record.Text().find("GC\tPTV solvent vent (type 9): Ramp 1\t720 C/min to 350 C, hold 5 min\n"));
+    EXPECT_NE(std::string::npos, record.Text().find("GC\tOven: Cryo\tOn\n"));
+    EXPECT_NE(std::string::npos, record.Text().find("GC\tColumn 2: Configured\tOff\n"));
+}
+
+TEST_F(MethodFileTest, WrittenMethodLoadsBackFieldByField)
+{
+    CHP6890Method gc;
+    gc.m_dRunLength = 42.125;
+    gc.m_Oven.m_fInitialTemperature = 47.3f;
+    for (int i = 0; i < COven::MaxRamps; ++i)
+        gc.m_Oven.m_Ramps[i] = {1.5f + static_cast<float>(i), 60.0f + 10.0f * static_cast<float>(i), 0.7f};
+    gc.m_Oven.m_nCryoOn = 1;
+    gc.m_Oven.m_fCryoTimeout = 12.34f;
+    gc.m_Columns[1].m_nConfigured = 1;
+    gc.m_Columns[1].m_nInlet = CColumn::BackInlet;
+    gc.m_Columns[1].m_fFilmThickness = 0.255f;
+    gc.m_Columns[1].m_Pressure.m_fInitialValue = 12.3456f;
+    gc.m_Columns[1].m_Pressure.m_Ramps[0] = {0.25f, 30.0f, 1.0f};
+    gc.m_Inlets[1].m_nType = 4;
+    gc.m_Inlets[1].m_OnColumnRamp.m_Program.m_Ramps[2] = {3.0f, 100.0f, 0.0f};  // unlisted: after a rate 0
+    gc.m_Inlets[1].m_Splitless.m_nPurgeTime = 7;
+    gc.m_PTV[2].m_nPurgeTime = 3;
+    gc.m_PTV[3].m_fSpare = -2.5f;
+    gc.m_SolventVent.m_fVentPressure = 0.1f;
+    gc.m_PTVCryo.m_fUseTemperature = -20.0f;
+    gc.m_PostRun = {1, 2.5f, 300.0f, 9.0f};
+    CALS6890Method als;
+    als.m_Status.m_nFirstVial = 99;
+    als.m_Status.m_nTrailerValue = 4;
+    als.m_Status.m_nBothInjectors = 1;
+    als.m_Injection.m_nVolume = 50;
+    als.m_Injection.m_nSolventBWashes = 6;
+    als.m_Syringe.m_fPostDwellTime = 0.7f;
+    als.m_Syringe.m_nViscosityDelay = 5;
+
+    const std::string path = (m_dir / "written.toml").string();
+    {
+        CFileS file;
+        ASSERT_EQ(1, file.Open(path.c_str(), CFileS::modeCreate | CFileS::modeWrite, nullptr));
+        CArchiveS archive(&file, CArchiveS::store);
+        ASSERT_EQ(1, SerializeGCandALS(archive, gc, als));
+        ASSERT_EQ(1, file.Close()) << file.GetErrorText();
+    }
+    Loaded back;
+    ASSERT_EQ(1, load(path, back)) << CFileS::GetLastErrorText();
+    // The unlisted ramp after a zero rate ends the program and is not kept.
+    gc.m_Inlets[1].m_OnColumnRamp.m_Program.m_Ramps[2] = CRamp();
+    // Every field: the text of both is the same, and the text names every field.
+    EXPECT_EQ(gc6890::writeMethodToml(gc, als), gc6890::writeMethodToml(back.gc, back.als));
+    EXPECT_EQ(42.125, back.gc.m_dRunLength);
+    EXPECT_EQ(0.255f, back.gc.m_Columns[1].m_fFilmThickness);
+    EXPECT_EQ(12.3456f, back.gc.m_Columns[1].m_Pressure.m_fInitialValue);
+    EXPECT_EQ(0.7f, back.gc.m_Oven.m_Ramps[5].m_fTime);
+    EXPECT_EQ(7, back.gc.m_Inlets[1].m_Splitless.m_nPurgeTime);
+    EXPECT_EQ(-2.5f, back.gc.m_PTV[3].m_fSpare);
+    EXPECT_EQ(0.7f, back.als.m_Syringe.m_fPostDwellTime);
+    EXPECT_EQ(99, back.als.m_Status.m_nFirstVial);
+    EXPECT_EQ(50, back.als.m_Injection.m_nVolume);
+}
+
+TEST_F(MethodFileTest, AbsentValuesTakeTheirDefaults)
+{
+    Loaded m;
+    m.gc.m_Oven.m_fInitialTemperature = 99.0f;
+    m.als.m_Injection.m_nTag = 5;
+    ASSERT_EQ(1, load(write("minimal.toml", kMinimal), m)) << CFileS::GetLastErrorText();
+    const CHP6890Method defaults;
+    EXPECT_EQ(defaults.m_Oven.m_fInitialTemperature, m.gc.m_Oven.m_fInitialTemperature);
+    EXPECT_EQ(0, m.gc.m_Columns[0].m_nConfigured);
+    EXPECT_EQ(1, m.als.m_Status.m_nFirstVial);
+    EXPECT_EQ(5, m.als.m_Injection.m_nTag);  // kept from construction
+}
+
+TEST_F(MethodFileTest, MissingFileDoesNotOpen)
+{
+    CFileS file;
+    FrellError error;
+    const std::string path = (m_dir / "absent.toml").string();
+    EXPECT_EQ(0, file.Open(path.c_str(), CFileS::modeRead, &error));
+    EXPECT_EQ(0, file.IsOpen());
+    EXPECT_NE(std::string::npos, error.m_strText.str().find(path));
+    Loaded m;
+    CArchiveS archive(&file, CArchiveS::load);
+    EXPECT_EQ(0, SerializeGCandALS(archive, m.gc, m.als));
+}
+
+struct BadFile {
+    const char* name;
+    std::string text;
+    std::string expected;  // after "<path>:"
+};
+
+TEST_F(MethodFileTest, MalformedFilesNameFileLineAndKey)
+{
+    const BadFile cases[] = {
+        {"not_toml", "[gc]\nrun_length = = 3\n", "2:14: not TOML"},
+        {"wrong_type", "[gc]\n[gc.oven]\ninitial_temperature = \"hot\"\n[sampler]\n",
+         "3: gc.oven.initial_temperature: expected a number, found a string"},
+        {"int_expected", "[gc]\n[gc.oven]\n[sampler]\nfirst_vial = 1.5\n",
+         "4: sampler.first_vial: expected an integer, found a float"},
+        {"out_of_range", "[gc]\n[gc.oven]\n[gc.front_inlet]\ntype = 10\n[sampler]\n",
+         "4: gc.front_inlet.type: 10 is out of range (0.0 to 9.0)"},
+        {"unknown_key", "[gc]\n[gc.oven]\nmax_temp = 300\n[sampler]\n", "3: gc.oven.max_temp: unknown key"},
+        {"unknown_table", "[gc]\n[gc.oven]\n[sampler]\n[extra]\n", "4: extra: unknown key"},
+        {"too_many_ramps",
+         "[gc]\n[gc.oven]\n[gc.column1.pressure]\nramps = [{rate=1.0,final=2.0},{rate=1.0,final=3.0},\n"
+         "{rate=1.0,final=4.0},{rate=1.0,final=5.0}]\n[sampler]\n",
+         "4: gc.column1.pressure.ramps: 4 ramps, at most 3 allowed"},
+        {"ramp_key", "[gc]\n[gc.oven]\nramps = [\n{rate=1.0,final=2.0,hold=1.0}]\n[sampler]\n",
+         "4: gc.oven.ramps[1].hold: unknown key"},
+        {"missing_section", "[gc]\n[gc.oven]\n", "1: sampler: required table is missing"},
+        {"bad_inlet", "[gc]\n[gc.oven]\n[gc.column2]\ninlet = \"middle\"\n[sampler]\n",
+         "4: gc.column2.inlet: \"middle\" is not one of"},
+        {"zero_rate", "[gc]\n[gc.oven]\nramps = [{rate=0.0,final=2.0}]\n[sampler]\n",
+         "3: gc.oven.ramps[1].rate: a ramp's rate must be above 0"},
+        {"ramp_without_final", "[gc]\n[gc.oven]\nramps = [{rate=1.0}]\n[sampler]\n",
+         "3: gc.oven.ramps[1].final: required in every ramp"},
+        {"flag_as_number", "[gc]\n[gc.oven]\n[sampler]\nfront_injector = 1\n",
+         "4: sampler.front_injector: expected true or false, found an integer"},
+        {"value_for_table", "[gc]\noven = 3\n[sampler]\n", "2: gc.oven: expected a table, found an integer"},
+        {"nan", "[gc]\n[gc.oven]\ninitial_time = nan\n[sampler]\n", "3: gc.oven.initial_time: nan is out of range"},
+        {"sampler_first", "[sampler]\n[gc]\n[gc.oven]\n", "1: sampler: the sampler method must follow"},
+    };
+    for (const BadFile& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = write(std::string(c.name) + ".toml", c.text);
+        Loaded m;
+        m.gc.m_Oven.m_fInitialTemperature = 123.0f;
+        CFileS file;
+        EXPECT_EQ(0, file.Open(path.c_str(), CFileS::modeRead, nullptr));
+        const std::string message = file.GetErrorText().str();
+        EXPECT_EQ(0u, message.find(path + ":" + c.expected)) << message;
+        EXPECT_EQ(file.GetErrorText(), CFileS::GetLastErrorText());
+        CArchiveS archive(&file, CArchiveS::load);
+        EXPECT_EQ(0, SerializeGCandALS(archive, m.gc, m.als));
+        EXPECT_EQ(123.0f, m.gc.m_Oven.m_fInitialTemperature);  // nothing loaded
+    }
+}
+
+TEST_F(MethodFileTest, FailedWriteKeepsTheOldMethod)
+{
+    const std::string path = write("kept.toml", kMinimal);
+    CFileS file;
+    ASSERT_EQ(1, file.Open((m_dir / "no-such-dir" / "x.toml").string().c_str(),
+                           CFileS::modeCreate | CFileS::modeWrite, nullptr));
+    CArchiveS archive(&file, CArchiveS::store);
+    Loaded m;
+    SerializeGCandALS(archive, m.gc, m.als);
+    EXPECT_EQ(0, file.Close());
+    EXPECT_NE(std::string::npos, file.GetErrorText().str().find("no-such-dir"));
+    Loaded again;
+    EXPECT_EQ(1, load(path, again));
+}
+
+TEST_F(MethodFileTest, IntegersAreAcceptedForFloatKeys)
+{
+    Loaded m;
+    ASSERT_EQ(1, load(write("ints.toml", "[gc]\nrun_length = 12\n[gc.oven]\n[gc.column1]\nlength = 60\n[sampler]\n"), m))
+        << CFileS::GetLastErrorText();
+    EXPECT_EQ(12.0, m.gc.m_dRunLength);
+    EXPECT_EQ(60.0f, m.gc.m_Columns[0].m_fLength);
+    EXPECT_EQ(1, m.gc.m_Columns[0].m_nConfigured);  // present, so in use
+}
+
+TEST(MethodListing, GCListingHasOneLinePerSetting)
+{
+    // Without ramps every key of the file is one line of the listing.
+    const CHP6890Method gc;
+    const CALS6890Method als;
+    const std::string toml = gc6890::writeMethodToml(gc, als);
+    const size_t gcKeys = [&] {
+        const std::string gcPart = toml.substr(0, toml.find("[sampler]"));
+        size_t n = 0;
+        for (size_t at = gcPart.find(" = "); at != std::string::npos; at = gcPart.find(" = ", at + 1))
+            ++n;
+        return n;
+    }();
+    CGenericExpRecord record;
+    gc.Print(&record, "GC");
+    size_t lines = 0;
+    for (size_t at = record.Text().find("GC\t"); at != std::string::npos; at = record.Text().find("\nGC\t", at + 1))
+        ++lines;
+    EXPECT_EQ(gcKeys, lines);
+    EXPECT_EQ('\n', record.Text().back());
+}
+
+TEST(MethodObjects, RunLengthAndInletAccessors)
+{
+    CHP6890Method gc;
+    gc.m_Oven.m_fInitialTemperature = 100.0f;
+    gc.m_Oven.m_fInitialTime = 1.0f;
+    gc.m_Oven.m_Ramps[0] = {10.0f, 50.0f, 2.0f};  // cooling counts as well: 5 min
+    gc.m_Oven.m_Ramps[2] = {10.0f, 500.0f, 2.0f};  // after a zero rate: not part of the program
+    EXPECT_DOUBLE_EQ(8.0, gc.GetRunLength());
+    gc.m_dRunLength = 12.5;
+    EXPECT_DOUBLE_EQ(12.5, gc.GetRunLength());
+    gc.m_PTV[1].m_nZoneOn = 0;
+    gc.m_Inlets[1].m_nType = 6;
+    EXPECT_EQ(0, gc.GetInletZoneOn(CHP6890Method::Back));
+    EXPECT_EQ(1, gc.GetInletZoneOn(CHP6890Method::Back, 5));
+    EXPECT_EQ(0, gc.GetInletZoneOn(CHP6890Method::Front, 10));
+    EXPECT_EQ(&gc.m_PTV[1].m_Program, gc.GetInletProgram(CHP6890Method::Front, 6));
+    EXPECT_EQ(nullptr, gc.GetInletProgram(CHP6890Method::Front, 2));
+    CPressure a;
+    a.m_fInitialValue = 3.0f;
+    a.m_Ramps[2].m_fRate = 4.0f;
+    CPressure b;
+    b = a;
+    EXPECT_EQ(3.0f, b.m_fInitialValue);
+    EXPECT_EQ(4.0f, b.m_Ramps[2].m_fRate);
+}
