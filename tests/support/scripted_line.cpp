@@ -64,6 +64,12 @@ ScriptedLine& ScriptedLine::hangUpAfterLastExpect()
     return *this;
 }
 
+ScriptedLine& ScriptedLine::reconnect()
+{
+    m_hungUp = false;
+    return *this;
+}
+
 ScriptedLine& ScriptedLine::failOpen(const std::string& reason)
 {
     m_openFailure = reason;

@@ -28,6 +28,8 @@ public:
     ScriptedLine& unsolicited(const std::string& line);
     // After the last expected line has been written, the line hangs up.
     ScriptedLine& hangUpAfterLastExpect();
+    // The line works again after a hang-up (a cable plugged back in).
+    ScriptedLine& reconnect();
     // open() fails with this reason.
     ScriptedLine& failOpen(const std::string& reason);
 

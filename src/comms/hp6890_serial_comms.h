@@ -1,0 +1,106 @@
+// The one serial channel to the GC, shared by the GC object and the sampler object. The GC
+// is addressed directly; the sampler through the GC's pass-through port 1, which the
+// sampler side's start-up opens. Every line written and read is logged.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "diagnostics/error_log.h"
+#include "external/serial_comms.h"
+#include "platform/platform.h"
+
+// The side of an exchange.
+enum tag_GC_OR_ALS { GC = 0, ALS = 1 };
+
+// A fixed number of four-byte slots, each holding an int or a float as the reply decided.
+// The caller knows which kind each slot holds. An index outside the array reads slot 0.
+class CIntFloatArray {
+public:
+    explicit CIntFloatArray(int count);
+    virtual ~CIntFloatArray() = default;
+
+    int GetSize() const { return static_cast<int>(m_slots.size()); }
+    int GetInt(int index) const;
+    float GetFloat(int index) const;
+    void SetInt(int index, int value);
+    void SetFloat(int index, float value);
+    // Every slot back to zero.
+    void Clear();
+
+private:
+    std::uint32_t& slot(int index);
+    std::uint32_t slot(int index) const;
+
+    std::vector<std::uint32_t> m_slots;
+};
+
+class CVarnockGCSystem;
+
+class CHP6890SerialComms : public CSerialCommsE {
+    friend class CVarnockGCSystem;  // reads the hardware profile on its first status read
+
+public:
+    CHP6890SerialComms();
+    ~CHP6890SerialComms() override;
+
+    int ViewReg() { return ViewRegistry(); }
+    int SetupReg() { return SetupRegistry(); }
+    CString GetFirmwareVersion() const { return m_strFirmwareVersion; }
+    // Non-zero while a line is being written or read.
+    static int Busy();
+
+    // Writes log entries through the channel's comms log.
+    int LogError(const CString& message, int severity) { return m_Log.LogError(message, severity); }
+
+    // Line operations: non-zero on success. force 1 lets a line through while that side
+    // is not started (start-up and its echo tests, and the GC's display commands). A
+    // written line gets its line feed appended to the caller's string.
+    int WriteStringToGC(CString& line, int force);
+    int WriteStringToALS(CString& line, int force);
+    int ReceiveStringFromGC(CString& line, int force);
+    int ReceiveStringFromALS(CString& line, int force);
+    // One command, one reply whose head answers it, its numbers into values.
+    int SendAndReceiveToGC(const CString& command, CIntFloatArray& values);
+    int SendAndReceiveToALS(const CString& command, CIntFloatArray& values);
+    // One or more command lines (joined by line feeds); their replies concatenated.
+    int SendAndReceiveToGC(const CString& commands, CString& replies);
+    int SendAndReceiveToALS(const CString& commands, CString& replies);
+
+    // Start-up and shut-down of each side.
+    int StartGCComms();
+    int StartALSComms();
+    int StopGCComms();
+    int StopALSComms();
+    // The echo test of one address; buffer is scratch space.
+    int CheckChannel(CString& buffer, const CString& address);
+
+    // Bit 0: GC side started; bit 1: sampler side started. The port is open while either
+    // is set.
+    static int m_sCommsStatus;
+
+    // How many times the pass-through port is closed and opened again when the GC keeps
+    // answering "busy" (14) before the sampler start gives up.
+    static constexpr int kPassThroughRetries = 3;
+
+protected:
+    void OnPortError(const CString& text) override;
+
+private:
+    int WriteString(CString& line);
+    int ReceiveString(CString& line);
+    int SendAndReceive(tag_GC_OR_ALS side, CString command, CIntFloatArray& values);
+    int SendAndReceive(tag_GC_OR_ALS side, CString commands, CString& replies);
+    static int ParseGCStringIntoList(CString reply, CIntFloatArray& values);
+    CMutex* CheckMutex();
+    void EndMutex(CMutex*& mutex);
+
+    int Write(tag_GC_OR_ALS side, CString& line, int force);
+    int Receive(tag_GC_OR_ALS side, CString& line, int force);
+    int FailedStartALSComms();
+    int ClosePassThroughPorts();
+    void DumpHardwareProfileToDisk();
+
+    CHP6890ErrorLog m_Log;
+    CString m_strFirmwareVersion;
+};

@@ -1,0 +1,135 @@
+#include "diagnostics/error_log.h"
+
+#include <ctime>
+#include <unistd.h>
+
+#include "external/inlet_utils.h"
+
+namespace {
+
+const char kLogStem[] = "c:\\dravik\\hp6890.";
+const char kLogExtension[] = "err";
+const char kThresholdPath[] = "Inlets\\Hubrel\\Varnock\\IgnoreSeverityLevel";
+const char kMaxSizePath[] = "Inlets\\Hubrel\\Varnock\\MaxLogSize";
+constexpr int kDefaultMaxLogSize = 10485760;
+constexpr int kLastBackupNumber = 998;
+
+bool fileExists(const CString& name)
+{
+    return access(gc6890::mapDrivePath(name.str()).c_str(), F_OK) == 0;
+}
+
+}  // namespace
+
+CString CHP6890ErrorLog::LogFileName()
+{
+    return CString(kLogStem) + kLogExtension;
+}
+
+CHP6890ErrorLog::CHP6890ErrorLog()
+{
+    ReadThreshold();
+    CheckLogSize();
+}
+
+int CHP6890ErrorLog::ReadThreshold()
+{
+    m_nThreshold = 1;
+    ReadRegistryPath(kThresholdPath, m_nThreshold, HKEY_LOCAL_MACHINE);
+    return m_nThreshold >= 1 ? 1 : 0;
+}
+
+CString CHP6890ErrorLog::TimeStamp()
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char text[128];
+    const size_t length = std::strftime(text, sizeof text, "%c", &local);
+    return CString(text, static_cast<int>(length));
+}
+
+void CHP6890ErrorLog::ShowFileError()
+{
+    MessageBox(nullptr, "Error occured while writing to log file.\n If problem perists disable logging.",
+               "File Error", MB_OK | MB_ICONSTOP | MB_SETFOREGROUND);
+}
+
+int CHP6890ErrorLog::LogError(CString message, int severity)
+{
+    if (severity > m_nThreshold)
+        return 1;
+    const bool opened = m_file.Open(LogFileName(), CFile::modeWrite | CFile::modeNoTruncate)
+                        || m_file.Open(LogFileName(), CFile::modeCreate | CFile::modeWrite);
+    if (!opened) {
+        ShowFileError();
+        return 1;
+    }
+    try {
+        const CString stamp = TimeStamp();
+        const CString body = CString("\t\t") + message;
+        m_file.SeekToEnd();
+        m_file.Write(stamp.c_str(), static_cast<UINT>(stamp.GetLength()));
+        m_file.SeekToEnd();
+        m_file.Write(body.c_str(), static_cast<UINT>(body.GetLength()));
+        m_file.SeekToEnd();
+        m_file.Write("\n", 1);
+        m_file.Close();
+    } catch (CFileException* error) {
+        error->Delete();
+        m_file.Abort();
+        ShowFileError();
+    }
+    return 1;
+}
+
+void CHP6890ErrorLog::CheckLogSize()
+{
+    int maxSize = kDefaultMaxLogSize;
+    ReadRegistryPath(kMaxSizePath, maxSize, HKEY_LOCAL_MACHINE);
+    try {
+        if (!m_file.Open(LogFileName(), CFile::modeWrite | CFile::modeNoTruncate)) {
+            m_file.Open(LogFileName(), CFile::modeCreate | CFile::modeWrite);
+            m_file.Abort();
+            return;
+        }
+        if (m_file.GetLength() > static_cast<ULONGLONG>(maxSize)) {
+            const int answer = MessageBox(nullptr, " Log file full.\nDo you want to keep a backup of current log?",
+                                          "Backup Log?", MB_YESNO | MB_ICONQUESTION | MB_SETFOREGROUND);
+            m_file.Close();
+            if (answer == IDYES)
+                MoveToBackup();  // a failed move loses the entries: the log is emptied all the same
+            m_file.Open(LogFileName(), CFile::modeCreate | CFile::modeWrite);
+        }
+        m_file.Abort();
+    } catch (CFileException* error) {
+        error->Delete();
+        m_file.Abort();
+    }
+}
+
+CString CHP6890ErrorLog::BackupFileName() const
+{
+    // The lowest free three-digit number, so backups sort in the order they were made.
+    for (int number = 1; number <= kLastBackupNumber; ++number) {
+        CString name;
+        name.Format("%s%03d", kLogStem, number);
+        if (!fileExists(name))
+            return name;
+    }
+    return CString(kLogStem) + "001";  // every number taken: the move fails, the log is emptied
+}
+
+int CHP6890ErrorLog::MoveToBackup()
+{
+    const CString backup = BackupFileName();
+    if (fileExists(backup))
+        return 0;
+    try {
+        CFile::Rename(LogFileName(), backup);
+    } catch (CFileException* error) {
+        error->Delete();
+        return 0;
+    }
+    return 1;
+}

@@ -1,0 +1,34 @@
+// The comms log: time-stamped entries appended to "c:\dravik\hp6890.err", filtered by a
+// severity threshold (1 failures and instrument messages, 2 the whole line traffic).
+#pragma once
+
+#include "platform/platform.h"
+
+class CHP6890ErrorLog {
+public:
+    // Reads the threshold, then checks the log's size and offers a backup when it is full.
+    CHP6890ErrorLog();
+    virtual ~CHP6890ErrorLog() = default;
+    CHP6890ErrorLog(const CHP6890ErrorLog&) = delete;
+    CHP6890ErrorLog& operator=(const CHP6890ErrorLog&) = delete;
+
+    // Appends one entry when severity is at or below the threshold. Always returns 1; a
+    // file error shows the "File Error" box and goes no further.
+    int LogError(CString message, int severity);
+
+    int Threshold() const { return m_nThreshold; }
+
+    // The log file's name ("c:\dravik\hp6890." + "err"), before the drive mapping.
+    static CString LogFileName();
+
+private:
+    int ReadThreshold();
+    void CheckLogSize();
+    int MoveToBackup();
+    CString BackupFileName() const;
+    static CString TimeStamp();
+    static void ShowFileError();
+
+    CFile m_file;
+    int m_nThreshold = 1;
+};

@@ -1,0 +1,49 @@
+// A channel on the scripted line, in a fresh home folder.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "comms/comms_registry.h"
+#include "comms/hp6890_serial_comms.h"
+#include "external/inlet_utils.h"
+#include "support/scripted_line.h"
+#include "support/temp_home.h"
+
+namespace gc6890::test {
+
+class ChannelTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        m_previousFactory = SetSerialBackendFactory([this](const PortSettings&) { return line; });
+    }
+    void TearDown() override
+    {
+        channel.reset();
+        SetSerialBackendFactory(m_previousFactory);
+        EXPECT_TRUE(line->unmet().empty()) << "scripted lines never written, first: " << line->unmet().front();
+    }
+
+    // The twelve echo tests and the identity of a GC starting.
+    void scriptGCStart(const std::string& identity = "HTCCID HP 6890 GC, A.03.08   ")
+    {
+        for (const char* address : {"CC", "GC", "S1", "S2", "SS", "OV", "DF", "IF", "C1", "A1", "V1", "DT"})
+            scriptEcho(address);
+        line->expect("CCHTID").reply(identity);
+    }
+    void scriptEcho(const std::string& address)
+    {
+        line->expect(address + "HTEO \"1234\"").reply("HT" + address + "EO \"1234\"");
+    }
+
+    TempHome home;
+    std::shared_ptr<ScriptedLine> line = std::make_shared<ScriptedLine>();
+    std::unique_ptr<CHP6890SerialComms> channel = std::make_unique<CHP6890SerialComms>();
+
+private:
+    SerialBackendFactory m_previousFactory;
+};
+
+}  // namespace gc6890::test

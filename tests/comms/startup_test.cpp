@@ -1,0 +1,101 @@
+// Start-up and shut-down of the channel's GC and sampler sides.
+#include "comms/channel_fixture.h"
+
+namespace gc6890::test {
+namespace {
+
+TEST_F(ChannelTest, GCStartEchoesTwelveAddressesAndReadsTheFirmware)
+{
+    line->unsolicited("HTGCST 0,0");  // a stale report before the first echo is discarded
+    scriptGCStart("HTCCID HP 6890 GC, A.03.08 REV 2");
+    ASSERT_EQ(channel->StartGCComms(), 1);
+    EXPECT_EQ(CHP6890SerialComms::m_sCommsStatus, 1);
+    EXPECT_EQ(channel->GetFirmwareVersion(), "A.03.08 REV");
+    EXPECT_EQ(channel->StartGCComms(), 1);  // already started: no traffic
+    EXPECT_EQ(line->written().size(), 13u);
+}
+
+TEST_F(ChannelTest, AnotherProductFailsTheStartAndLeavesThePortOpen)
+{
+    scriptGCStart("HTCCID HP 5890 GC, A.03.08");
+    EXPECT_EQ(channel->StartGCComms(), 0);
+    EXPECT_EQ(CHP6890SerialComms::m_sCommsStatus, 0);
+    EXPECT_TRUE(line->isOpen());
+}
+
+TEST_F(ChannelTest, ASilentModuleFailsTheStart)
+{
+    scriptEcho("CC");
+    line->expect("GCHTEO \"1234\"");  // no answer
+    EXPECT_EQ(channel->StartGCComms(), 0);
+    EXPECT_EQ(CHP6890SerialComms::m_sCommsStatus, 0);
+}
+
+TEST_F(ChannelTest, BusyPassThroughPortIsFreedByClosingAllSixteen)
+{
+    scriptGCStart();
+    scriptEcho("AS");
+    line->expect("CCHTPO 1").reply("HTCCPO 14");
+    for (const char* port : {"0", "1", "2", "3", "4", "5", "6", "7", "8", "9", "A", "B", "C", "D", "E", "F"})
+        line->expect(std::string("CCHTPC ") + port).reply("HTCCPC 0");
+    line->expect("CCHTPO 1").reply("HTCCPO 0");
+    ASSERT_EQ(channel->StartALSComms(), 1);
+    EXPECT_EQ(CHP6890SerialComms::m_sCommsStatus, 2);  // the GC side was not asked for
+    EXPECT_TRUE(line->isOpen());
+
+    line->expect("CCHTPC 1").reply("HTCCPC 0");
+    ASSERT_EQ(channel->StopALSComms(), 1);
+    EXPECT_EQ(CHP6890SerialComms::m_sCommsStatus, 0);
+    EXPECT_FALSE(line->isOpen());  // the sampler alone: stopping it closes the port
+}
+
+TEST_F(ChannelTest, APassThroughPortThatStaysBusyEndsTheStart)
+{
+    scriptGCStart();
+    scriptEcho("AS");
+    for (int attempt = 0; attempt <= CHP6890SerialComms::kPassThroughRetries; ++attempt) {
+        line->expect("CCHTPO 1").reply("HTCCPO 14");
+        for (int port = 0; port < 16; ++port)
+            line->expect("CCHTPC " + std::string(1, "0123456789ABCDEF"[port])).reply("HTCCPC 0");
+    }
+    EXPECT_EQ(channel->StartALSComms(), 0);
+    EXPECT_EQ(CHP6890SerialComms::m_sCommsStatus, 0);
+    EXPECT_FALSE(line->isOpen());
+}
+
+TEST_F(ChannelTest, StoppingTheSamplerKeepsThePortOpenForTheGC)
+{
+    scriptGCStart();
+    ASSERT_EQ(channel->StartGCComms(), 1);
+    scriptEcho("AS");
+    line->expect("CCHTPO 1").reply("HTCCPO 0");
+    ASSERT_EQ(channel->StartALSComms(), 1);
+    EXPECT_EQ(CHP6890SerialComms::m_sCommsStatus, 3);
+
+    line->expect("CCHTPC 1").reply("HTCCPC 0");
+    ASSERT_EQ(channel->StopALSComms(), 1);
+    EXPECT_EQ(CHP6890SerialComms::m_sCommsStatus, 1);
+    EXPECT_TRUE(line->isOpen());
+    ASSERT_EQ(channel->StopGCComms(), 1);
+    EXPECT_FALSE(line->isOpen());
+}
+
+TEST_F(ChannelTest, AGCStartWhileTheSamplerRunsEchoesTheControllerAgain)
+{
+    scriptGCStart();
+    scriptEcho("AS");
+    line->expect("CCHTPO 1").reply("HTCCPO 0");
+    ASSERT_EQ(channel->StartALSComms(), 1);
+    for (const char* address : {"CC", "GC", "S1", "S2", "SS", "OV", "DF", "IF", "C1", "A1", "V1", "DT", "CC"})
+        scriptEcho(address);
+    ASSERT_EQ(channel->StartGCComms(), 1);
+    EXPECT_EQ(CHP6890SerialComms::m_sCommsStatus, 3);
+
+    ASSERT_EQ(channel->StopGCComms(), 1);  // the sampler still needs the port
+    EXPECT_EQ(CHP6890SerialComms::m_sCommsStatus, 2);
+    EXPECT_TRUE(line->isOpen());
+    line->expect("CCHTPC 1").reply("HTCCPC 0");  // the destructor stops the sampler side
+}
+
+}  // namespace
+}  // namespace gc6890::test

@@ -1,0 +1,27 @@
+// A fresh $GC6890_HOME for one test: the settings store, the comms log and the dump land
+// in a temporary folder that is removed afterwards.
+#pragma once
+
+#include <string>
+
+namespace gc6890::test {
+
+class TempHome {
+public:
+    TempHome();
+    ~TempHome();
+    TempHome(const TempHome&) = delete;
+    TempHome& operator=(const TempHome&) = delete;
+
+    const std::string& path() const { return m_path; }
+    // The text of a file below the home folder ("" when it does not exist).
+    std::string read(const std::string& relative) const;
+    bool exists(const std::string& relative) const;
+
+private:
+    std::string m_path;
+    std::string m_previous;
+    bool m_hadPrevious = false;
+};
+
+}  // namespace gc6890::test
