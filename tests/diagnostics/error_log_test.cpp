@@ -1,0 +1,130 @@
+// The comms log's threshold, its size check at start-up with the backup question, and the
+// dump file.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "diagnostics/dump.h"
+#include "diagnostics/error_log.h"
+#include "external/inlet_utils.h"
+#include "support/temp_home.h"
+
+namespace {
+
+using gc6890::test::TempHome;
+
+const char kLog[] = "c/dravik/hp6890.err";
+
+// Answers every box with the given answer and remembers the captions.
+class BoxRecorder {
+public:
+    explicit BoxRecorder(int answer)
+        : m_previous(SetMessageBoxHandler([this, answer](HWND, const char*, const char* caption, UINT) {
+              captions.push_back(caption);
+              return answer;
+          }))
+    {
+    }
+    ~BoxRecorder() { SetMessageBoxHandler(m_previous); }
+    std::vector<std::string> captions;
+
+private:
+    MessageBoxHandler m_previous;
+};
+
+void writeLogOfSize(const TempHome& home, long size)
+{
+    std::ofstream(home.path() + "/" + kLog) << std::string(static_cast<size_t>(size), 'x');
+}
+
+TEST(ErrorLogTest, ThresholdDecidesWhatIsWritten)
+{
+    struct Case {
+        int threshold;
+        bool failures;
+        bool traffic;
+    };
+    for (const Case c : {Case{1, true, false}, Case{2, true, true}, Case{0, false, false}}) {
+        TempHome home;
+        WriteRegistryPath("Inlets\\Hubrel\\Varnock\\IgnoreSeverityLevel", c.threshold, HKEY_LOCAL_MACHINE);
+        CHP6890ErrorLog log;
+        EXPECT_EQ(log.LogError("Failed to query prep running from GC\n", 1), 1);
+        EXPECT_EQ(log.LogError("Writing\t(GCHTRY)", 2), 1);
+        const std::string text = home.read(kLog);
+        EXPECT_EQ(text.find("\t\tFailed to query prep running from GC\n\n") != std::string::npos, c.failures)
+            << c.threshold;
+        EXPECT_EQ(text.find("\t\tWriting\t(GCHTRY)\n") != std::string::npos, c.traffic) << c.threshold;
+    }
+}
+
+TEST(ErrorLogTest, ALogAtTheLimitIsNotFullAndOneByteMoreIs)
+{
+    TempHome home;
+    WriteRegistryPath("Inlets\\Hubrel\\Varnock\\MaxLogSize", 100, HKEY_LOCAL_MACHINE);
+    writeLogOfSize(home, 100);
+    {
+        BoxRecorder boxes(IDYES);
+        CHP6890ErrorLog log;
+        EXPECT_TRUE(boxes.captions.empty());
+    }
+    writeLogOfSize(home, 101);
+    BoxRecorder boxes(IDYES);
+    CHP6890ErrorLog first;
+    ASSERT_EQ(boxes.captions, std::vector<std::string>{"Backup Log?"});
+    EXPECT_EQ(home.read(kLog), "");
+    EXPECT_EQ(home.read("c/dravik/hp6890.001").size(), 101u);
+
+    writeLogOfSize(home, 101);  // full again: the next backup takes the next free number
+    CHP6890ErrorLog second;
+    EXPECT_EQ(home.read("c/dravik/hp6890.002").size(), 101u);
+    EXPECT_EQ(home.read("c/dravik/hp6890.001").size(), 101u);
+}
+
+TEST(ErrorLogTest, AnsweringNoEmptiesTheLogWithoutBackup)
+{
+    TempHome home;
+    WriteRegistryPath("Inlets\\Hubrel\\Varnock\\MaxLogSize", 10, HKEY_LOCAL_MACHINE);
+    writeLogOfSize(home, 11);
+    BoxRecorder boxes(IDNO);
+    CHP6890ErrorLog log;
+    EXPECT_EQ(home.read(kLog), "");
+    EXPECT_FALSE(home.exists("c/dravik/hp6890.001"));
+}
+
+TEST(ErrorLogTest, AnUnwritableLogShowsTheFileErrorBox)
+{
+    TempHome home;
+    std::filesystem::remove_all(home.path() + "/c/dravik");  // the folder installation makes
+    BoxRecorder boxes(IDOK);
+    CHP6890ErrorLog log;
+    EXPECT_EQ(log.LogError("x", 1), 1);
+    ASSERT_FALSE(boxes.captions.empty());
+    EXPECT_EQ(boxes.captions.back(), "File Error");
+}
+
+TEST(DumpTest, EntriesAppendToOneFileAndFallBackWhenItCannotOpen)
+{
+    TempHome home;
+    CString first = "TIMEOUT OF TIMEOUT WINDOW OCCURED\n";
+    CString second = "second";
+    Dump(first);
+    Dump(second);
+    CleanUpDump();
+    const std::string text = home.read("c/6890dump.txt");
+    EXPECT_EQ(text.rfind("File: ", 0), 0u);
+    EXPECT_NE(text.find("\tLine: 67\tTime: "), std::string::npos);
+    EXPECT_NE(text.find("\nTIMEOUT OF TIMEOUT WINDOW OCCURED\nFile: "), std::string::npos) << text;
+    EXPECT_EQ(text.substr(text.size() - 7), "\nsecond");
+
+    // The first name is taken by a folder: the entry lands in the first fallback.
+    std::filesystem::remove(home.path() + "/c/6890dump.txt");
+    std::filesystem::create_directories(home.path() + "/c/6890dump.txt");
+    Dump(second);
+    CleanUpDump();
+    EXPECT_NE(home.read("c/6890dump0.txt").find("second"), std::string::npos);
+}
+
+}  // namespace
