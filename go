@@ -10,6 +10,8 @@ PACKAGES=(build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
 jobs() { nproc 2>/dev/null || echo 2; }
 
 setup() {
+    # The comms log's folder, which the library expects the installation to have made.
+    mkdir -p "${GC6890_HOME:-$HOME/.local/share/gc6890}/c/dravik"
     local missing=()
     for p in "${PACKAGES[@]}"; do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
