@@ -160,7 +160,7 @@ public:
     CPressure m_Pressure;
 };
 
-class COven {
+class COvenProgram {
 public:
     static constexpr int MaxRamps = 6;
     float m_fMaxTemperature = 325.0f;
@@ -206,7 +206,7 @@ public:
     void Print(CGenericExpRecord* record, const char* prefix) const;
 
     double m_dRunLength = 0.0;  // min; 0 means the oven program's length
-    COven m_Oven;
+    COvenProgram m_Oven;
     CColumn m_Columns[2];       // column 1, column 2
     CInletSide m_Inlets[2];     // Front, Back
     CInletPTV m_PTV[4];         // types 5, 6, 7, 8 (index type - 5)

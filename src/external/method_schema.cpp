@@ -183,7 +183,7 @@ void column(MethodVisitor& v, const char* key, const char* title, CColumn& c)
     v.leave();
 }
 
-void oven(MethodVisitor& v, COven& o)
+void oven(MethodVisitor& v, COvenProgram& o)
 {
     if (!v.enter("oven", "Oven", true))
         return;
@@ -191,7 +191,7 @@ void oven(MethodVisitor& v, COven& o)
     v.real({"equilibration_time", "Equilibration time", "min", 0, kTimeMax}, o.m_fEquilibrationTime);
     v.real({"initial_temperature", "Initial temperature", "C", kTempMin, kTempMax}, o.m_fInitialTemperature);
     v.real({"initial_time", "Initial time", "min", 0, kTimeMax}, o.m_fInitialTime);
-    v.ramps(kOvenRamps, o.m_Ramps, COven::MaxRamps);
+    v.ramps(kOvenRamps, o.m_Ramps, COvenProgram::MaxRamps);
     v.flag({"cryo", "Cryo", "", 0, 1}, o.m_nCryoOn);
     v.real({"cryo_use_temperature", "Use cryo below", "C", kTempMin, kTempMax}, o.m_fCryoUseTemperature);
     v.flag({"cryo_quick_cool", "Quick cool", "", 0, 1}, o.m_nCryoQuickCool);

@@ -116,7 +116,7 @@ TEST_F(MethodFileTest, WrittenMethodLoadsBackFieldByField)
     CHP6890Method gc;
     gc.m_dRunLength = 42.125;
     gc.m_Oven.m_fInitialTemperature = 47.3f;
-    for (int i = 0; i < COven::MaxRamps; ++i)
+    for (int i = 0; i < COvenProgram::MaxRamps; ++i)
         gc.m_Oven.m_Ramps[i] = {1.5f + static_cast<float>(i), 60.0f + 10.0f * static_cast<float>(i), 0.7f};
     gc.m_Oven.m_nCryoOn = 1;
     gc.m_Oven.m_fCryoTimeout = 12.34f;

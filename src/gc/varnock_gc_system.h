@@ -1,0 +1,123 @@
+// The GC object: the host's handle on the gas chromatograph. It owns a hidden window (its
+// identity towards the channel registry), a registration window for one outside program,
+// and a pointer to the shared serial channel; it polls status, controls runs, downloads
+// stored methods and writes the experiment record.
+#pragma once
+
+#include <functional>
+
+#include "command/command_lists.h"
+#include "command/command_string.h"
+#include "external/method_library.h"
+#include "interface/instrument_base.h"
+#include "platform/platform.h"
+
+class CHP6890SerialComms;
+class CRegRemoteWindowGCSystem;
+class CMethodCommand;
+
+enum tag_INLET_SEL { FRONT_INLET = 0, BACK_INLET = 1 };
+
+namespace gc6890 {
+namespace test {
+struct GCSystemProbe;  // unit tests reach the private steps through this
+}
+// Told after each method line the download has sent: lines sent so far, lines in all.
+using DownloadProgressObserver = std::function<void(int sent, int total)>;
+}  // namespace gc6890
+
+class CVarnockGCSystem : public CGCSystem {
+public:
+    CVarnockGCSystem();
+    ~CVarnockGCSystem() override;
+
+    BOOL PreCreateWindow(CREATESTRUCT& cs) override;
+
+    // The host interface (CGCSystem), in slot order.
+    using CGCSystem::StartMethod;
+    int InitialiseComms() override;
+    int Initialise() override;
+    int GenericOp(UINT operation, long argument) override;
+    int ReadStatus(CInletSystemStatus& status) override;
+    int SwitchGC(Switch state) override;
+    int LoadMethod(const CString& name) override;
+    int StartMethod() override;
+    int StartMethod(const CString& name) override;
+    int StopMethod() override;
+    int CloseDownComms() override;
+    int GetMethodLength(const CString& name, float& length) override;
+    int WriteExpRecord(CGenericExpRecord* record, const CString& name) override;
+    int GCOn() override;
+    int MethodRunning() override;
+    int PostRunning() override;
+    int NotReady(CString& reason) override;
+    int Error(CString& reason) override;
+    virtual int PrepRunning();
+
+    // Live readings; 0.0 when they cannot be had.
+    float GetElapsedTime();
+    float GetCurrentOvenTemp();
+    float GetCurrentColumnPressure();
+    float GetCurrentColumnFlow();
+    float GetCurrentColumn2Pressure();
+    float GetCurrentColumn2Flow();
+
+    void CaughtSerialCommsError();
+    unsigned int ViewReg();
+    unsigned int EditReg();
+
+    // Registered-message handlers.
+    LRESULT OnSerialCommsError(WPARAM wParam, LPARAM lParam);
+    LRESULT OnSerialCommsRestore(WPARAM wParam, LPARAM channel);
+    LRESULT OnRefreshStatus(WPARAM wParam, LPARAM lParam);
+
+    // Not part of the host interface: lets a host show the progress of a method download.
+    // Observing changes nothing of the download's sequence.
+    void SetDownloadProgressObserver(gc6890::DownloadProgressObserver observer) {
+        m_DownloadProgress = std::move(observer);
+    }
+
+    int m_bDataRequestPending = 0;
+    int m_bRefreshPending = 0;
+    int m_bFirstStatusRead = 1;
+    int m_bGCCommsStarted = 0;
+    int m_nAutoPrepRun = 0;
+    CHP6890SerialComms* m_pChannel = nullptr;
+    CRegRemoteWindowGCSystem* m_pRegRemoteWindow = nullptr;
+    CPressure m_FrontInletPressure;
+    CPressure m_BackInletPressure;
+
+    static int m_sCommsInitialised;
+    static int m_sCommsRestartFailed;
+
+private:
+    friend struct gc6890::test::GCSystemProbe;
+
+    int HandleSerialCommsError();
+    void HandleSerialCommsRestore(CHP6890SerialComms* channel);
+    void ClearDisplay();
+    void InitialiseContactClosure();
+    int GetAutoPrepRunState();
+    int ReadStatusBody(CInletSystemStatus& status);
+
+    // Method download: reading the GC's method back.
+    int ReadLoopValue();
+    int ReadSleepValue();
+    int ReadCommandListFromGC(CCommandStringList& list);
+    int ConvertGCReturnListIntoCommandList(CString text, CCommandStringList& list);
+    int CreateMethodCommandFromCommandList(const CCommandStringList& list, CMethodCommand& method);
+
+    // Method download: inlet settings taken from the stored method.
+    int SetInletLineFromMethod(tag_INLET_SEL inlet, const CHP6890Method& method,
+                               CCommandString& program);
+    int SetInletTempZoneFromMethod(tag_INLET_SEL inlet, const CHP6890Method& method,
+                                   CCommandString& zone);
+    int SetInletPneumFromMethod(tag_INLET_SEL inlet, const CHP6890Method& method,
+                                CCommandString& pneumatics);
+    int SetInletPneumaticZoneFromMethod(tag_INLET_SEL inlet, const CHP6890Method& method,
+                                        int zoneOn, CCommandString& zone);
+
+    gc6890::DownloadProgressObserver m_DownloadProgress;
+
+    DECLARE_MESSAGE_MAP()
+};
