@@ -64,6 +64,9 @@ int RebuildChannel()
 {
     if (g_pChannel && CHP6890SerialComms::Busy())
         return 0;
+    // Whoever asked for it, a rebuild that succeeds ends the pending retry (before the
+    // restore broadcast, which may start a retry of its own).
+    CRetryWindow::Stop();
     delete g_pChannel;
     g_pChannel = new CHP6890SerialComms;
     Broadcast(g_nCommsRestoreMessage, reinterpret_cast<LPARAM>(g_pChannel));
@@ -72,8 +75,7 @@ int RebuildChannel()
 
 void CRetryWindow::OnTimer(UINT_PTR)
 {
-    if (RebuildChannel())
-        Stop();  // destroys this window and its timer; nothing of it is touched after
+    RebuildChannel();  // on success this window is deleted: nothing of it is touched after
 }
 
 }  // namespace
