@@ -1,6 +1,7 @@
 // Start-up and shut-down of the channel's two sides: the GC side opens the port, proves
 // with echo tests that the GC and its modules answer and reads the GC's identity; the
 // sampler side also opens the GC's pass-through port 1.
+#include <cstdint>
 #include <cstdlib>
 
 #include "comms/hp6890_serial_comms.h"
@@ -32,9 +33,14 @@ int CHP6890SerialComms::CheckChannel(CString& buffer, const CString& address)
     if (!WriteStringToGC(buffer, 1))
         return 0;
     const CString echo = "HT" + address + "EO \"1234\"";
-    // Stale lines (an unsolicited report) before the echo are discarded; each read is
-    // bounded by the port's time-out, and so is their number.
+    // Stale lines (an unsolicited report) before the echo are discarded, but no more of
+    // them than kMaxStaleLines and none once a time-out has passed since the echo went
+    // out: a talkative instrument keeps the test at most two time-outs (the last read
+    // waits its own).
+    const std::uint64_t deadline = gc6890::nowMilliseconds() + static_cast<std::uint64_t>(PortSettings().timeoutMs);
     for (int line = 0; line < kMaxStaleLines; ++line) {
+        if (line > 0 && gc6890::nowMilliseconds() >= deadline)
+            return 0;
         if (!ReceiveStringFromGC(buffer, 1))
             return 0;
         if (buffer == echo)

@@ -34,8 +34,14 @@ LineReader::Status LineReader::readLine(SerialPortBackend& line, int timeoutMs, 
         if (got.status == SerialPortBackend::ReadStatus::TimedOut)
             return Status::TimedOut;
         m_buffer.append(chunk, got.count);
+        if (takeLine(text))
+            return Status::Line;
+        // A line that keeps sending without ending a line cannot hold the read past its
+        // time-out; what came so far stays buffered for the next read.
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-        remaining = left.count() > 0 ? static_cast<int>(left.count()) : 0;
+        if (left.count() <= 0)
+            return Status::TimedOut;
+        remaining = static_cast<int>(left.count());
     }
     return Status::Line;
 }
