@@ -1,9 +1,12 @@
-// A channel on the scripted line, in a fresh home folder.
+// The scripted instrument for channel tests, in a fresh home folder: every port the
+// channel opens is the scripted line.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
+#include <utility>
 
 #include "comms/comms_registry.h"
 #include "comms/hp6890_serial_comms.h"
@@ -13,7 +16,21 @@
 
 namespace gc6890::test {
 
-class ChannelTest : public ::testing::Test {
+// A scripted line whose next read first runs something else, as a window message or a
+// timer dispatched while a reply is awaited would.
+class InterruptibleLine : public ScriptedLine {
+public:
+    std::function<void()> duringNextRead;
+
+    ReadResult read(char* buffer, std::size_t size, int timeoutMs) override
+    {
+        if (auto interruption = std::exchange(duringNextRead, nullptr))
+            interruption();
+        return ScriptedLine::read(buffer, size, timeoutMs);
+    }
+};
+
+class ScriptedInstrumentTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -21,7 +38,6 @@ protected:
     }
     void TearDown() override
     {
-        channel.reset();
         SetSerialBackendFactory(m_previousFactory);
         EXPECT_TRUE(line->unmet().empty()) << "scripted lines never written, first: " << line->unmet().front();
     }
@@ -37,13 +53,30 @@ protected:
     {
         line->expect(address + "HTEO \"1234\"").reply("HT" + address + "EO \"1234\"");
     }
+    // The sampler side starting while the GC side runs: its echo and pass-through port 1.
+    void scriptSamplerStart()
+    {
+        scriptEcho("AS");
+        line->expect("CCHTPO 1").reply("HTCCPO 0");
+    }
 
     TempHome home;
-    std::shared_ptr<ScriptedLine> line = std::make_shared<ScriptedLine>();
-    std::unique_ptr<CHP6890SerialComms> channel = std::make_unique<CHP6890SerialComms>();
+    std::shared_ptr<InterruptibleLine> line = std::make_shared<InterruptibleLine>();
 
 private:
     SerialBackendFactory m_previousFactory;
+};
+
+// A channel of the test's own, outside the registry.
+class ChannelTest : public ScriptedInstrumentTest {
+protected:
+    void TearDown() override
+    {
+        channel.reset();
+        ScriptedInstrumentTest::TearDown();
+    }
+
+    std::unique_ptr<CHP6890SerialComms> channel = std::make_unique<CHP6890SerialComms>();
 };
 
 }  // namespace gc6890::test

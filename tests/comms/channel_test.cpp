@@ -1,6 +1,8 @@
 // Line exchanges of the serial channel, to the byte, over the scripted line.
 #include "comms/channel_fixture.h"
 
+#include <algorithm>
+
 namespace gc6890::test {
 namespace {
 
@@ -91,6 +93,37 @@ TEST_F(ChannelTest, AHungUpLineFailsTheReadAndTheNextReadProceeds)
     CString text;
     EXPECT_EQ(channel->ReceiveStringFromGC(text, 0), 1);
     EXPECT_EQ(text, "HTGCST 1");
+}
+
+// A line that sends without end and never ends a line.
+class ChatteringLine : public SerialPortBackend {
+public:
+    bool open(std::string&) override { return m_open = true; }
+    void close() override { m_open = false; }
+    bool isOpen() const override { return m_open; }
+    bool write(std::string_view, int) override { return true; }
+    ReadResult read(char* buffer, std::size_t size, int) override
+    {
+        const std::size_t count = std::min<std::size_t>(size, 16);
+        std::fill_n(buffer, count, 'x');
+        return {ReadStatus::Data, count};
+    }
+    std::string describe() const override { return "chattering line"; }
+
+private:
+    bool m_open = false;
+};
+
+TEST_F(ChannelTest, ALineThatNeverEndsALineFailsTheReadAtTheTimeOut)
+{
+    SetSerialBackendFactory([](const PortSettings&) { return std::make_shared<ChatteringLine>(); });
+    channel->SetTimeout(20);
+    ASSERT_TRUE(channel->OpenSerialPort());
+    CHP6890SerialComms::m_sCommsStatus = 1;
+    CString text;
+    EXPECT_EQ(channel->ReceiveStringFromGC(text, 0), 0);
+    EXPECT_EQ(CHP6890SerialComms::Busy(), 0);
+    CHP6890SerialComms::m_sCommsStatus = 0;
 }
 
 TEST_F(ChannelTest, TrafficIsLoggedAtSeverityTwoAndFailedReadsAtOne)

@@ -15,6 +15,18 @@ TEST_F(ChannelTest, GCStartEchoesTwelveAddressesAndReadsTheFirmware)
     EXPECT_EQ(line->written().size(), 13u);
 }
 
+TEST_F(ChannelTest, StaleLinesKeepTheEchoTestNoLongerThanOneTimeOut)
+{
+    TestClock clock;
+    ASSERT_TRUE(channel->OpenSerialPort());
+    line->expect("CCHTEO \"1234\"").reply("HTGCST 0,0").reply("HTCCEO \"1234\"");
+    // The report takes the whole time-out to arrive; the echo behind it is too late.
+    line->duringNextRead = [&] { clock.advance(static_cast<std::uint64_t>(channel->PortSettings().timeoutMs)); };
+    CString buffer;
+    EXPECT_EQ(channel->CheckChannel(buffer, "CC"), 0);
+    EXPECT_EQ(buffer, "HTGCST 0,0");
+}
+
 TEST_F(ChannelTest, AnotherProductFailsTheStartAndLeavesThePortOpen)
 {
     scriptGCStart("HTCCID HP 5890 GC, A.03.08");

@@ -1,0 +1,274 @@
+// The channel registry: one channel shared by its windows, the failure broadcast with its
+// refusal box, the rebuild and restore, the 100 ms retry while a line is in progress, and
+// the lock-out.
+#include "comms/channel_fixture.h"
+#include "comms/channel_user_window.h"
+
+namespace gc6890::test {
+namespace {
+
+using Side = ChannelUserWindow::Side;
+using Answer = ChannelUserWindow::Answer;
+
+struct ShownBox {
+    HWND owner;
+    std::string text;
+    std::string caption;
+    UINT flags;
+};
+
+class RegistryTest : public ScriptedInstrumentTest {
+protected:
+    void SetUp() override
+    {
+        ScriptedInstrumentTest::SetUp();
+        m_previousBoxHandler = SetMessageBoxHandler([this](HWND owner, const char* text, const char* caption, UINT flags) {
+            boxes.push_back({owner, text, caption, flags});
+            return IDOK;
+        });
+    }
+    void TearDown() override
+    {
+        SetMessageBoxHandler(m_previousBoxHandler);
+        EXPECT_EQ(LockedOut(), 0) << "a test left the lock-out taken";
+        ScriptedInstrumentTest::TearDown();
+    }
+
+    // A window taking part in the broadcasts, writing into the shared journal.
+    void join(ChannelUserWindow& window, const char* name)
+    {
+        window.m_name = name;
+        window.m_pJournal = &journal;
+        ASSERT_NE(window.Get(), nullptr);
+    }
+
+    std::vector<ShownBox> boxes;
+    std::vector<std::string> journal;
+
+private:
+    MessageBoxHandler m_previousBoxHandler;
+};
+
+TEST_F(RegistryTest, WindowsShareOneChannelUntilTheLastRelease)
+{
+    ChannelUserWindow first, second;
+    CHP6890SerialComms* channel = first.Get();
+    ASSERT_NE(channel, nullptr);
+    EXPECT_EQ(second.Get(), channel);
+    EXPECT_NE(IsValidCommsObject(channel), 0);
+    EXPECT_EQ(IsValidCommsObject(nullptr), 0);
+
+    // A window registered twice needs two releases; one never registered changes nothing.
+    EXPECT_EQ(second.Get(), channel);
+    ChannelUserWindow stranger;
+    EXPECT_EQ(ReleaseSerialComms(stranger.m_hWnd), 0);
+    EXPECT_EQ(ReleaseSerialComms(first.m_hWnd), 1);
+    first.m_nRegistrations = 0;
+    EXPECT_EQ(ReleaseSerialComms(first.m_hWnd), 0);
+    EXPECT_EQ(ReleaseSerialComms(second.m_hWnd), 1);
+    EXPECT_NE(IsValidCommsObject(channel), 0);  // one registration of the second is left
+
+    // The last release deletes the channel and closes its port.
+    scriptGCStart();
+    ASSERT_EQ(channel->StartGCComms(), 1);
+    EXPECT_EQ(ReleaseSerialComms(second.m_hWnd), 1);
+    second.m_nRegistrations = 0;
+    EXPECT_EQ(IsValidCommsObject(channel), 0);
+    EXPECT_FALSE(line->isOpen());
+
+    // The next user gets a new channel, with nothing started on it.
+    ChannelUserWindow third;
+    ASSERT_NE(third.Get(), nullptr);
+    EXPECT_NE(IsValidCommsObject(third.m_pChannel), 0);
+    EXPECT_EQ(CHP6890SerialComms::m_sCommsStatus, 0);
+}
+
+TEST_F(RegistryTest, SomethingThatIsNoWindowGetsNoChannel)
+{
+    HWND gone;
+    {
+        ChannelUserWindow window;
+        gone = window.m_hWnd;
+    }
+    EXPECT_EQ(GetSerialComms(nullptr), nullptr);
+    EXPECT_EQ(GetSerialComms(gone), nullptr);
+    EXPECT_EQ(ReleaseSerialComms(gone), 0);  // nothing was registered
+}
+
+TEST_F(RegistryTest, ARefusalShowsTheBoxAndKeepsTheChannel)
+{
+    ChannelUserWindow gc(Side::GC), keeper(Side::None, Answer::Refuse);
+    join(gc, "gc");
+    join(keeper, "keeper");
+    CHP6890SerialComms* channel = gc.m_pChannel;
+    scriptGCStart();
+    ASSERT_EQ(gc.Start(), 1);
+
+    NotifySerialCommsError();
+    EXPECT_EQ(journal, (std::vector<std::string>{"gc failure", "keeper failure"}));
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].owner, nullptr);
+    EXPECT_EQ(boxes[0].text, " Cannot reset comms: HP6890GC Comms busy.\nPlease try again.");
+    EXPECT_EQ(boxes[0].caption, "Comms Reset Failure");
+    EXPECT_EQ(boxes[0].flags & MB_ICONMASK, MB_ICONEXCLAMATION);
+    EXPECT_NE(boxes[0].flags & MB_SETFOREGROUND, 0u);
+    // Nothing else changed: the same channel, its GC side running, no retry.
+    EXPECT_NE(IsValidCommsObject(channel), 0);
+    EXPECT_EQ(CHP6890SerialComms::m_sCommsStatus, 1);
+    EXPECT_TRUE(line->isOpen());
+    EXPECT_FALSE(gc6890::CommsRebuildPending());
+    EXPECT_TRUE(gc.m_restores.empty());
+
+    // The next report tries again, and now every window lets go.
+    keeper.m_answer = Answer::LetGo;
+    scriptGCStart();
+    NotifySerialCommsError();
+    EXPECT_EQ(boxes.size(), 1u);
+    ASSERT_EQ(gc.m_restores.size(), 1u);
+    EXPECT_EQ(gc.m_pChannel, gc.m_restores[0].channel);
+}
+
+TEST_F(RegistryTest, WhenAllLetGoTheChannelIsReplacedAndHandedToEach)
+{
+    ChannelUserWindow gc(Side::GC, Answer::RefuseWhileBusy), sampler(Side::Sampler);
+    join(gc, "gc");
+    join(sampler, "sampler");
+    scriptGCStart();
+    ASSERT_EQ(gc.Start(), 1);
+    scriptSamplerStart();
+    ASSERT_EQ(sampler.Start(), 1);
+    ASSERT_EQ(CHP6890SerialComms::m_sCommsStatus, 3);
+    ASSERT_EQ(LockOut(), 1);  // an operation holds the lock-out when its exchange fails
+
+    // The old channel closes the pass-through port and the port; each window then starts
+    // its side on the new one.
+    line->expect("CCHTPC 1").reply("HTCCPC 0");
+    scriptGCStart();
+    scriptSamplerStart();
+    NotifySerialCommsError();
+
+    EXPECT_EQ(journal, (std::vector<std::string>{"gc failure", "sampler failure", "gc restore", "sampler restore"}));
+    EXPECT_TRUE(boxes.empty());
+    ASSERT_EQ(gc.m_restores.size(), 1u);
+    ASSERT_EQ(sampler.m_restores.size(), 1u);
+    CHP6890SerialComms* rebuilt = gc.m_restores[0].channel;
+    EXPECT_TRUE(gc.m_restores[0].valid);
+    EXPECT_EQ(sampler.m_restores[0].channel, rebuilt);
+    EXPECT_TRUE(sampler.m_restores[0].valid);
+    EXPECT_EQ(gc.m_pChannel, rebuilt);
+    EXPECT_EQ(sampler.m_pChannel, rebuilt);
+    EXPECT_NE(IsValidCommsObject(rebuilt), 0);
+    EXPECT_FALSE(gc.m_bRestartFailed || sampler.m_bRestartFailed);
+    EXPECT_EQ(CHP6890SerialComms::m_sCommsStatus, 3);
+    EXPECT_EQ(line->openCount(), 2);
+    EXPECT_EQ(LockedOut(), 0);  // the old channel released the lock-out
+
+    line->expect("CCHTPC 1").reply("HTCCPC 0");  // the last release stops the sampler side
+}
+
+// Reports a channel failure while a line is being read on the sampler side, as a message
+// dispatched during the wait would (reported twice: two operations failing together).
+class BusyRegistryTest : public RegistryTest {
+protected:
+    void SetUp() override
+    {
+        RegistryTest::SetUp();
+        join(*sampler, "sampler");
+        scriptGCStart();
+        scriptSamplerStart();
+        ASSERT_EQ(sampler->Start(), 1);
+        channel = sampler->m_pChannel;
+
+        line->expect("01HTSTATUS").reply("HT01STATUS 0,0,0,0,0,0,0");
+        line->duringNextRead = [this] {
+            EXPECT_NE(CHP6890SerialComms::Busy(), 0);
+            NotifySerialCommsError();
+            NotifySerialCommsError();
+            pendingDuringRead = gc6890::CommsRebuildPending();
+        };
+        CIntFloatArray values(7);
+        ASSERT_EQ(channel->SendAndReceiveToALS(CString("01HTSTATUS"), values), 1);  // the read itself goes on
+        ASSERT_TRUE(pendingDuringRead);
+    }
+    void TearDown() override
+    {
+        if (sampler && sampler->m_pChannel)
+            line->expect("CCHTPC 1").reply("HTCCPC 0");  // the last release stops the sampler side
+        sampler.reset();
+        RegistryTest::TearDown();
+    }
+
+    // The rebuild: the old channel closes the pass-through port, the sampler starts again.
+    void scriptRebuild()
+    {
+        line->expect("CCHTPC 1").reply("HTCCPC 0");
+        scriptGCStart();
+        scriptSamplerStart();
+    }
+
+    TestClock clock{5000};
+    std::unique_ptr<ChannelUserWindow> sampler = std::make_unique<ChannelUserWindow>(Side::Sampler);
+    CHP6890SerialComms* channel = nullptr;
+    bool pendingDuringRead = false;
+};
+
+TEST_F(BusyRegistryTest, ABusyChannelIsRebuiltOnTheFirstTickAfterTheReadEnds)
+{
+    EXPECT_EQ(sampler->m_nFailures, 2);
+    EXPECT_TRUE(sampler->m_restores.empty());
+    EXPECT_TRUE(boxes.empty());  // no message for a busy channel
+    EXPECT_NE(IsValidCommsObject(channel), 0);
+
+    clock.advance(99);
+    PumpMessages();
+    EXPECT_TRUE(sampler->m_restores.empty());
+
+    scriptRebuild();
+    clock.advance(1);
+    PumpMessages();
+    ASSERT_EQ(sampler->m_restores.size(), 1u);
+    EXPECT_TRUE(sampler->m_restores[0].valid);
+    EXPECT_EQ(sampler->m_pChannel, sampler->m_restores[0].channel);
+    EXPECT_EQ(CHP6890SerialComms::m_sCommsStatus, 2);
+    EXPECT_FALSE(gc6890::CommsRebuildPending());
+
+    // One retry at a time, and it ended with the rebuild: later ticks rebuild nothing.
+    clock.advance(1000);
+    PumpMessages();
+    EXPECT_EQ(sampler->m_restores.size(), 1u);
+}
+
+TEST_F(BusyRegistryTest, ARebuildThatSucceedsDirectlyEndsThePendingRetry)
+{
+    // Another failure is reported once the read is over: the rebuild happens at once.
+    scriptRebuild();
+    NotifySerialCommsError();
+    ASSERT_EQ(sampler->m_restores.size(), 1u);
+    EXPECT_FALSE(gc6890::CommsRebuildPending());
+
+    clock.advance(1000);
+    PumpMessages();
+    EXPECT_EQ(sampler->m_restores.size(), 1u);
+}
+
+TEST_F(BusyRegistryTest, TheLastReleaseEndsThePendingRetry)
+{
+    line->expect("CCHTPC 1").reply("HTCCPC 0");  // the channel goes with its sampler side
+    sampler.reset();
+    EXPECT_EQ(IsValidCommsObject(channel), 0);
+    EXPECT_FALSE(gc6890::CommsRebuildPending());
+}
+
+TEST(LockOutTest, TakenOnceAndFreedOnce)
+{
+    ASSERT_EQ(LockedOut(), 0);
+    EXPECT_EQ(LockOut(), 1);
+    EXPECT_EQ(LockOut(), 0);
+    EXPECT_EQ(LockedOut(), 1);
+    EXPECT_EQ(FreeLock(), 1);
+    EXPECT_EQ(FreeLock(), 0);
+    EXPECT_EQ(LockedOut(), 0);
+}
+
+}  // namespace
+}  // namespace gc6890::test
