@@ -3,6 +3,7 @@
 // method read-back's commands into a CCommandStringList. Heap allocations are counted with
 // a replaced operator new, so that "no allocation per value" is measured, not assumed.
 #include <benchmark/benchmark.h>
+#include <sys/stat.h>
 
 #include <atomic>
 #include <cstdio>
@@ -79,7 +80,7 @@ const std::vector<std::string>& commandLines()
 }
 
 const char kStatusReply[] = "HTGCST 67108864,0,0,0,0,0,0,0,16,0,3,0,0,0,0";  // fifteen words
-const char kOneValueReply[] = "HTGCST 67108864";
+const char kTwoValueReply[] = "HTGCST 67108864,0";  // past the short-string size too
 
 void CommandLineToCommandString(benchmark::State& state)
 {
@@ -178,7 +179,7 @@ double allocationsPerExchange(const char* command, const char* reply, int slots)
     return perExchange;
 }
 
-// The whole exchange on the in-memory line: 15 values against 1, so that what grows with
+// The whole exchange on the in-memory line: 15 values against 2, so that what grows with
 // the values shows apart from the exchange's fixed cost.
 void StatusExchangeInMemory(benchmark::State& state)
 {
@@ -197,8 +198,8 @@ void StatusExchangeInMemory(benchmark::State& state)
     }
     gc6890::SetSerialBackendFactory(previous);
     const double fifteen = allocationsPerExchange("GCHTST", kStatusReply, 15);
-    const double one = allocationsPerExchange("GCHTST", kOneValueReply, 1);
-    state.counters["allocs_per_value"] = (fifteen - one) / 14.0;
+    const double two = allocationsPerExchange("GCHTST", kTwoValueReply, 2);
+    state.counters["allocs_per_value"] = (fifteen - two) / 13.0;
 }
 BENCHMARK(StatusExchangeInMemory);
 
@@ -268,6 +269,11 @@ int main(int argc, char** argv)
     std::string command = "mkdir -p '" + logFolder + "'";
     if (std::system(command.c_str()) != 0)
         return 1;
+    // The port mutex's lock file in a runtime folder of our own: other programs of this
+    // user that use the port mutex meanwhile (a test run) must not make us wait.
+    const std::string runtime = std::string(home) + "/run";
+    mkdir(runtime.c_str(), 0700);
+    setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

@@ -28,8 +28,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const CString text(reinterpret_cast<const char*>(data), static_cast<int>(size));
     const CCommandType head(text);
     const CString back = head.GetString();
-    (void)CCommandType::ConvertCharsToTARG_TYPE(text.Left(2));
-    (void)CCommandType::ConvertTARG_TYPEToChars(head.Source());
+    (void)head.Command();
+    (void)CCommandType(back);  // a head made from a head's text
     if (size == 6 && isTableAddress(text.c_str()) && isTableAddress(text.c_str() + 2) &&
         std::isupper(data[4]) && std::isupper(data[5])) {
         if (back != text || !(CCommandType(back) == head))

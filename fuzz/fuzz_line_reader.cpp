@@ -1,6 +1,7 @@
 // The line reader with the byte stream cut at arbitrary points: whatever the cuts, the
 // same lines come out, in order, as when the stream is split at its line feeds, and the
 // bytes after the last line feed stay buffered. The first byte seeds the cut lengths.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
