@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -21,6 +22,14 @@ namespace gc6890::test {
 namespace {
 
 constexpr int kTimeoutMs = 300;
+
+// How late an exchange may return: the time-out plus 100 ms, plus the slack that
+// $GC6890_TEST_TIME_SLACK_MS grants a slowed-down build (./go test --sanitize sets it).
+int latestReturnMs()
+{
+    const char* slack = std::getenv("GC6890_TEST_TIME_SLACK_MS");
+    return kTimeoutMs + 100 + (slack ? std::atoi(slack) : 0);
+}
 
 class ChannelFaultTest : public ::testing::Test {
 protected:
@@ -58,6 +67,7 @@ struct FaultCase {
     std::vector<std::string> options;
     int result;           // what the faulty exchange returns
     std::string logged;   // what the comms log then holds
+    std::string orLogged = {};  // or this, where the machine's speed decides
 };
 
 // Test names and failure messages show the case by its name.
@@ -83,8 +93,11 @@ TEST_P(LineFaultTest, EndsTheExchangeInTimeAndTheNextOneWorks)
 
     RecordProperty("elapsed_ms", static_cast<int>(elapsed.count()));  // for docs/robustness.md
     EXPECT_EQ(result, c.result);
-    EXPECT_LE(elapsed.count(), kTimeoutMs + 100);
-    EXPECT_NE(log().find(c.logged), std::string::npos) << "the comms log lacks " << c.logged;
+    EXPECT_LE(elapsed.count(), latestReturnMs());
+    const std::string text = log();
+    EXPECT_TRUE(text.find(c.logged) != std::string::npos ||
+                (!c.orLogged.empty() && text.find(c.orLogged) != std::string::npos))
+        << "the comms log lacks " << c.logged;
     EXPECT_EQ(CHP6890SerialComms::Busy(), 0);
     EXPECT_EQ(LockedOut(), 0);
 
@@ -112,7 +125,9 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"UnsolicitedLineFirst", {"--unsolicited", "GCHTRI"}, 0, "Received\t(HTGCEV 1,"},
         FaultCase{"FiveHundredUnsolicitedLines", {"--unsolicited", "GCHTRI", "--unsolicited-count", "500"}, 0,
                   "Received\t(HTGCEV 1,"},
-        FaultCase{"LinePastTheLengthLimit", {"--endless", "GCHTRI"}, 0, "Received\t(HTGCRI xxxxxxxx"}),
+        // The first 1 MiB handed over as a line, or, on a slow machine, the time-out first.
+        FaultCase{"LinePastTheLengthLimit", {"--endless", "GCHTRI"}, 0, "Received\t(HTGCRI xxxxxxxx",
+                  "Received\t()"}),
     [](const ::testing::TestParamInfo<FaultCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
