@@ -23,14 +23,17 @@ TEST(LineReaderTest, KeepsBytesAfterALineForTheNextRead)
     line.replyBytes("HTGCRI 1,2\nHTGCRY 0");  // one read brings a line and a half
     LineReader reader;
     std::string text;
-    ASSERT_EQ(reader.readLine(line, 100, text), LineReader::Status::Line);
+    // A time-out long enough for a slow (sanitizer) build to move the whole megabyte.
+    ASSERT_EQ(reader.readLine(line, 10000, text), LineReader::Status::Line);
     EXPECT_EQ(text, "HTGCRI 1,2");
     // The half line waits for its end; without it the read times out and keeps the bytes.
     EXPECT_EQ(reader.readLine(line, 100, text), LineReader::Status::TimedOut);
     line.replyBytes(",1\n\n");
-    ASSERT_EQ(reader.readLine(line, 100, text), LineReader::Status::Line);
+    // A time-out long enough for a slow (sanitizer) build to move the whole megabyte.
+    ASSERT_EQ(reader.readLine(line, 10000, text), LineReader::Status::Line);
     EXPECT_EQ(text, "HTGCRY 0,1");
-    ASSERT_EQ(reader.readLine(line, 100, text), LineReader::Status::Line);
+    // A time-out long enough for a slow (sanitizer) build to move the whole megabyte.
+    ASSERT_EQ(reader.readLine(line, 10000, text), LineReader::Status::Line);
     EXPECT_EQ(text, "");  // an empty line is a line
     EXPECT_EQ(reader.buffered(), 0u);
 }
@@ -43,9 +46,11 @@ TEST(LineReaderTest, SplitsAtTheConfiguredEndOfDataCharacter)
     line.replyBytes("A\rB\n\r");
     LineReader reader('\r');
     std::string text;
-    ASSERT_EQ(reader.readLine(line, 100, text), LineReader::Status::Line);
+    // A time-out long enough for a slow (sanitizer) build to move the whole megabyte.
+    ASSERT_EQ(reader.readLine(line, 10000, text), LineReader::Status::Line);
     EXPECT_EQ(text, "A");
-    ASSERT_EQ(reader.readLine(line, 100, text), LineReader::Status::Line);
+    // A time-out long enough for a slow (sanitizer) build to move the whole megabyte.
+    ASSERT_EQ(reader.readLine(line, 10000, text), LineReader::Status::Line);
     EXPECT_EQ(text, "B\n");
 }
 
@@ -68,7 +73,8 @@ TEST(LineReaderTest, HandsOverALineThatNeverEnds)
     line.replyBytes(std::string(LineReader::kMaxLineLength + 10, 'x'));
     LineReader reader;
     std::string text;
-    ASSERT_EQ(reader.readLine(line, 100, text), LineReader::Status::Line);
+    // A time-out long enough for a slow (sanitizer) build to move the whole megabyte.
+    ASSERT_EQ(reader.readLine(line, 10000, text), LineReader::Status::Line);
     EXPECT_GE(text.size(), LineReader::kMaxLineLength);
 }
 

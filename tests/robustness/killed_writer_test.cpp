@@ -3,6 +3,7 @@
 // never lost or overwritten.
 #include <gtest/gtest.h>
 
+#include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -23,8 +24,9 @@ namespace {
 
 constexpr int kKills = 300;
 
-// Starts `writer` in a child and, once it runs, lets it go on for a random while (up to
-// 5 ms), then kills it.
+// Starts `writer` in a child. Once the writer has finished its first piece of work (it
+// calls `ready`), the child goes on for a random while (up to 5 ms) and is killed, so the
+// kill falls at a random point of the writes that follow, however slow the machine.
 template <typename Writer>
 void killAtRandom(std::mt19937& random, Writer writer)
 {
@@ -33,14 +35,17 @@ void killAtRandom(std::mt19937& random, Writer writer)
         return;
     const pid_t pid = fork();
     if (pid == 0) {
-        const char go = 'g';
-        if (write(started[1], &go, 1) == 1)
-            writer();
+        const auto ready = [fd = started[1]] {
+            const char go = 'g';
+            if (write(fd, &go, 1) != 1)
+                _exit(1);
+        };
+        writer(ready);
         _exit(0);
     }
     close(started[1]);
-    char go = 0;
-    if (read(started[0], &go, 1) == 1) {
+    pollfd ready{started[0], POLLIN, 0};
+    if (poll(&ready, 1, 10000) == 1) {
         std::uniform_int_distribution<int> micros(0, 5000);
         usleep(static_cast<useconds_t>(micros(random)));
     }
@@ -65,11 +70,13 @@ TEST(KilledWriterTest, TheSettingsStoreAlwaysParsesAndKeepsItsLatestValue)
     int latest = -1;
     int regressions = 0;
     for (int kill = 0; kill < kKills; ++kill) {
-        killAtRandom(random, [&] {
+        killAtRandom(random, [&](const auto& ready) {
             SettingsStore store;
             for (int value = latest + 1;; ++value) {
                 store.writeInt(counterPath, value);
                 store.writeText("Inlets\\Hubrel\\Varnock\\Port", "/dev/ttyUSB" + std::to_string(value));
+                if (value == latest + 1)
+                    ready();
             }
         });
         int value = -1;
@@ -92,12 +99,14 @@ TEST(KilledWriterTest, CommsLogBackupsAreNeverLost)
     std::map<std::string, std::uintmax_t> backups;  // every backup seen, with its size
     int lost = 0;
     for (int kill = 0; kill < kKills; ++kill) {
-        killAtRandom(random, [] {
+        killAtRandom(random, [](const auto& ready) {
             SetMessageBoxHandler([](HWND, const char*, const char*, UINT) { return IDYES; });
             for (int round = 0;; ++round) {
                 CHP6890ErrorLog log;  // checks the size and makes a backup when full
                 for (int entry = 0; entry < 20; ++entry)
                     log.LogError(CString(format("entry %d of round %d\n", entry, round)), 1);
+                if (round == 0)
+                    ready();
             }
         });
         for (const auto& [name, size] : backups)
