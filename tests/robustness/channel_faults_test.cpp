@@ -58,6 +58,7 @@ protected:
     std::string log() const { return home.read("c/dravik/hp6890.err"); }
 
     TempHome home;
+    PrivateRuntimeFolder runtime{home.path()};
     SimulatorProgram sim;
     std::unique_ptr<CHP6890SerialComms> channel;
 };

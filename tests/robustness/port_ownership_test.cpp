@@ -48,6 +48,7 @@ protected:
     }
 
     TempHome home;
+    PrivateRuntimeFolder runtime{home.path()};
     SimulatorProgram sim;
 };
 
