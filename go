@@ -57,7 +57,9 @@ fuzz_one() {
     name=$(basename "$program")
     name=${name#fuzz_}
     local regressions=fuzz/regressions/$name
-    mkdir -p "build-fuzz/corpus/$name" build-fuzz/artifacts
+    mkdir -p "build-fuzz/corpus/$name" build-fuzz/artifacts build-fuzz/tmp
+    # Harnesses that need files make them under TMPDIR: keep them in the build folder.
+    export TMPDIR=$PWD/build-fuzz/tmp
     if compgen -G "$regressions/*" >/dev/null; then
         "$program" "$regressions"/* || return 1
     fi
