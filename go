@@ -1,11 +1,16 @@
 #!/usr/bin/env bash
-# One entry point for everything: ./go setup | build | test [--sanitize] | demo | bench | fuzz
+# One entry point for everything:
+#   ./go setup | build | test [--sanitize] | demo | bench | fuzz [--long SECONDS]
 set -euo pipefail
 cd "$(dirname "$0")"
 
 # Debian packages the build, the tests and the tools need.
 PACKAGES=(build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
-          libgtest-dev libgmock-dev libbenchmark-dev libtomlplusplus-dev libcli11-dev)
+          libgtest-dev libgmock-dev libbenchmark-dev libtomlplusplus-dev libcli11-dev
+          locales python3-serial)
+
+# The test suite runs a second time under this comma-decimal locale.
+TEST_LOCALE=de_DE.UTF-8
 
 jobs() { nproc 2>/dev/null || echo 2; }
 
@@ -16,12 +21,17 @@ setup() {
     for p in "${PACKAGES[@]}"; do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
     done
-    if [ ${#missing[@]} -eq 0 ]; then return 0; fi
-    echo "go: installing ${missing[*]}"
     local sudo=""
     [ "$(id -u)" -eq 0 ] || sudo=sudo
-    $sudo apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+    if [ ${#missing[@]} -gt 0 ]; then
+        echo "go: installing ${missing[*]}"
+        $sudo apt-get update -qq
+        DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+    fi
+    if ! locale -a 2>/dev/null | grep -qix 'de_DE.utf-\?8'; then
+        echo "go: generating the locale $TEST_LOCALE"
+        $sudo localedef -i de_DE -f UTF-8 "$TEST_LOCALE"
+    fi
 }
 
 # build DIR [cmake options...]
@@ -39,6 +49,52 @@ run_tests() {
     ctest --test-dir "$dir" -j "$(jobs)" --output-on-failure --timeout 300
 }
 
+# fuzz SECONDS: every harness replays its kept crash inputs, then fuzzes for SECONDS from
+# its seeds (fuzz/corpus/<name>, read only; new inputs go to build-fuzz/corpus/<name>).
+# Two harnesses run at a time on two cores. Any crash, leak or time-out fails the run.
+fuzz_one() {
+    local program=$1 seconds=$2 name
+    name=$(basename "$program")
+    name=${name#fuzz_}
+    local regressions=fuzz/regressions/$name
+    mkdir -p "build-fuzz/corpus/$name" build-fuzz/artifacts build-fuzz/tmp
+    # Harnesses that need files make them under TMPDIR: keep them in the build folder.
+    export TMPDIR=$PWD/build-fuzz/tmp
+    if compgen -G "$regressions/*" >/dev/null; then
+        "$program" "$regressions"/* || return 1
+    fi
+    "$program" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=8192 \
+        -print_final_stats=1 -artifact_prefix="build-fuzz/artifacts/$name-" \
+        "build-fuzz/corpus/$name" "fuzz/corpus/$name"
+}
+
+run_fuzzers() {
+    local seconds=$1 failed=0
+    mkdir -p build-fuzz/logs
+    local programs=(build-fuzz/fuzz/fuzz_*)
+    local i=0
+    while [ $i -lt ${#programs[@]} ]; do
+        local pids=() names=()
+        for program in "${programs[@]:$i:$(jobs)}"; do
+            fuzz_one "$program" "$seconds" >"build-fuzz/logs/$(basename "$program").log" 2>&1 &
+            pids+=($!)
+            names+=("$(basename "$program")")
+        done
+        for k in "${!pids[@]}"; do
+            local log="build-fuzz/logs/${names[$k]}.log"
+            if wait "${pids[$k]}"; then
+                echo "go: ${names[$k]}: $(grep -o 'Done [0-9]* runs in [0-9]* second(s)' "$log" | tail -1), no crash"
+            else
+                echo "go: ${names[$k]} FAILED; see $log" >&2
+                tail -30 "$log" >&2
+                failed=1
+            fi
+        done
+        i=$((i + $(jobs)))
+    done
+    return $failed
+}
+
 cmd=${1:-help}
 shift || true
 case "$cmd" in
@@ -49,8 +105,9 @@ case "$cmd" in
         if [ "${1:-}" = "--sanitize" ]; then
             # The sanitizer build uses clang, so that CI compiles with both g++ and clang.
             CXX=clang++ build_in build-sanitize -DGC6890_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
+            # The sanitizers slow everything several times: time bounds get 300 ms more.
             ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
-                run_tests build-sanitize
+                GC6890_TEST_TIME_SLACK_MS=300 run_tests build-sanitize
         else
             build_in build
             run_tests build
@@ -65,8 +122,19 @@ case "$cmd" in
         build_in build-bench -DGC6890_BENCH=ON -DGC6890_TESTS=OFF -DCMAKE_BUILD_TYPE=Release
         for b in build-bench/bench/bench_*; do [ -x "$b" ] && "$b"; done
         ;;
+    fuzz)
+        setup
+        seconds=60
+        if [ "${1:-}" = "--long" ]; then
+            seconds=${2:?usage: ./go fuzz --long SECONDS}
+        fi
+        CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DGC6890_FUZZ=ON -DGC6890_TESTS=OFF \
+            -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+        cmake --build build-fuzz -j "$(jobs)" --target fuzzers
+        run_fuzzers "$seconds"
+        ;;
     *)
-        echo "usage: ./go setup | build | test [--sanitize] | demo | bench | fuzz" >&2
+        echo "usage: ./go setup | build | test [--sanitize] | demo | bench | fuzz [--long SECONDS]" >&2
         exit 2
         ;;
 esac

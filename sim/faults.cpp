@@ -1,5 +1,7 @@
 #include "sim/faults.h"
 
+#include <algorithm>
+
 namespace gc6890::sim {
 
 bool faultApplies(const std::set<std::string>& heads, const std::string& commandHead)
@@ -14,8 +16,11 @@ std::vector<std::string> applyReplyFaults(const Faults& faults, const std::strin
         return {};
     std::vector<std::string> lines;
     if (faultApplies(faults.unsolicited, commandHead))
-        lines.push_back(faults.unsolicitedLine);
+        lines.insert(lines.end(), static_cast<std::size_t>(std::max(faults.unsolicitedCount, 0)),
+                     faults.unsolicitedLine);
     std::string reply = answer;
+    if (faultApplies(faults.endless, commandHead))
+        reply = answer.substr(0, answer.find(' ')) + ' ' + std::string(faults.endlessBytes, 'x');
     if (faultApplies(faults.wrongHead, commandHead))
         reply = withWrongHead(reply);
     if (faultApplies(faults.truncated, commandHead))

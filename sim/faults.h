@@ -23,6 +23,13 @@ struct Faults {
     std::set<std::string> wrongHead;    // their answer carries the operation "XX"
     std::set<std::string> unsolicited;  // an unsolicited line goes out before the answer
     std::string unsolicitedLine = "HTGCEV 1,\"UNSOLICITED EVENT\"";
+    int unsolicitedCount = 1;           // how many times that line goes out each time
+    std::set<std::string> late;         // their answer goes out lateMs after the command
+    int lateMs = 1000;
+    // Their answer is replaced by one line of endlessBytes filler bytes after the head: a
+    // talkative instrument whose line feed comes far past any sane line length.
+    std::set<std::string> endless;
+    std::size_t endlessBytes = 2u << 20;
 
     int baud = 0;  // pty only: pace the bytes at this rate (8N1: baud / 10 bytes/s); 0 off
     std::set<std::string> silentEchoAddresses;  // echo tests of these addresses fail

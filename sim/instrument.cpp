@@ -66,8 +66,10 @@ void Instrument::receive(std::string_view text)
     }
     if (!answered)
         return;
+    const bool late = faultApplies(config_.faults.late, line.head);
+    const std::int64_t due = modelMs_ + (late ? config_.faults.lateMs : 0);
     for (auto& out : applyReplyFaults(config_.faults, line.head, reply))
-        queue(modelMs_, std::move(out));
+        queue(due, std::move(out));
 }
 
 void Instrument::queue(std::int64_t dueMs, std::string text)

@@ -31,7 +31,7 @@ int main(int argc, char** argv)
     double speed = 1.0;
     std::string busyPort = "no";
     std::string injection = "immediate";
-    std::vector<std::string> noReply, garbled, truncated, wrongHead, unsolicited, silentEcho;
+    std::vector<std::string> noReply, garbled, truncated, wrongHead, unsolicited, silentEcho, late, endless;
     std::vector<int> missingVials;
     bool noBackInlet = false, noFrontTower = false, noBackTower = false;
 
@@ -50,6 +50,12 @@ int main(int argc, char** argv)
     app.add_option("--unsolicited", unsolicited,
                    "Send an unsolicited line before the answer to HEAD (repeatable)");
     app.add_option("--unsolicited-line", config.faults.unsolicitedLine, "The unsolicited line");
+    app.add_option("--unsolicited-count", config.faults.unsolicitedCount,
+                   "How many unsolicited lines go out before each such answer (default 1)");
+    app.add_option("--late", late, "Answer HEAD late, after --late-ms (repeatable)");
+    app.add_option("--late-ms", config.faults.lateMs, "Delay of a late answer in ms (default 1000)");
+    app.add_option("--endless", endless,
+                   "Answer HEAD with one line of 2 MiB filler before its line feed (repeatable)");
     app.add_option("--identity", config.gc.product,
                    "Product text of the identity reply (not \"HP 6890 GC\": not a 6890)");
     app.add_option("--firmware", config.gc.firmware,
@@ -88,6 +94,8 @@ int main(int argc, char** argv)
     config.faults.truncated = toSet(truncated);
     config.faults.wrongHead = toSet(wrongHead);
     config.faults.unsolicited = toSet(unsolicited);
+    config.faults.late = toSet(late);
+    config.faults.endless = toSet(endless);
     config.faults.silentEchoAddresses = toSet(silentEcho);
     parseBusyPort(busyPort, config.faults.busyPort);
     config.sampler.answer = injection == "late" ? InjectionAnswer::Late : InjectionAnswer::Immediate;

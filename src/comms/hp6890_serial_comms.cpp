@@ -2,8 +2,10 @@
 
 #include <bit>
 #include <cstdlib>
+#include <utility>
 
 #include "comms/comms_registry.h"
+#include "comms/reply_values.h"
 #include "external/inlet_utils.h"
 
 namespace {
@@ -55,7 +57,7 @@ void CIntFloatArray::Clear()
 
 // ---- construction ---------------------------------------------------------------------
 
-CHP6890SerialComms::CHP6890SerialComms() : CSerialCommsE(kPortKey, 0)
+CHP6890SerialComms::CHP6890SerialComms() : CSerialCommsE(kPortKey, 0), m_PortMutexFile(FALSE, kPortMutexName)
 {
     m_sCommsStatus = 0;
     // A new installation gets line feed as end-of-data character, 45 s time-out and RTS
@@ -121,7 +123,8 @@ int CHP6890SerialComms::WriteString(CString& line)
     if (g_writing)
         return 0;
     g_writing = 1;
-    m_Log.LogError("Writing\t(" + line + ")", 2);
+    if (m_Log.Threshold() >= 2)  // line traffic is logged only on request: skip building it
+        m_Log.LogError("Writing\t(" + line + ")", 2);
     line += "\n";
     CMutex* mutex = CheckMutex();
     const int written = mutex ? CSerialComms::WriteString(line) : 0;
@@ -161,8 +164,9 @@ int CHP6890SerialComms::Receive(tag_GC_OR_ALS side, CString& line, int force)
     if (!(m_sCommsStatus & bit) && !force)
         return 0;
     const int received = ReceiveString(line);
-    if (side == GC)
-        m_Log.LogError("Received\t(" + line + ")", received ? 2 : 1);
+    const int severity = received ? 2 : 1;
+    if (side == GC && m_Log.Threshold() >= severity)
+        m_Log.LogError("Received\t(" + line + ")", severity);
     return received;
 }
 
@@ -204,7 +208,7 @@ int CHP6890SerialComms::SendAndReceive(tag_GC_OR_ALS side, CString command, CInt
         return 0;
     if (headOf(command) != sender + receiver + operation)
         return 0;
-    return ParseGCStringIntoList(command, values);
+    return ParseGCStringIntoList(std::move(command), values);
 }
 
 int CHP6890SerialComms::SendAndReceive(tag_GC_OR_ALS side, CString commands, CString& replies)
@@ -225,20 +229,5 @@ int CHP6890SerialComms::SendAndReceive(tag_GC_OR_ALS side, CString commands, CSt
 
 int CHP6890SerialComms::ParseGCStringIntoList(CString reply, CIntFloatArray& values)
 {
-    const int blank = reply.Find(' ');
-    if (blank < 6)
-        return 0;
-    CString rest = reply.Mid(blank + 1) + ",";
-    for (int i = 0; i < values.GetSize(); ++i) {
-        if (rest.GetLength() < 2 || rest[0] == ',')
-            return 0;
-        const int comma = rest.Find(',');
-        const CString token = rest.Left(comma);
-        if (token.Find('.') >= 0)
-            values.SetFloat(i, static_cast<float>(gc6890::parseDouble(token)));
-        else
-            values.SetInt(i, std::atoi(token));
-        rest = rest.Mid(comma + 1);
-    }
-    return 1;
+    return gc6890::parseReplyValues(reply.str(), values);
 }

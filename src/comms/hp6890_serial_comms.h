@@ -103,4 +103,7 @@ private:
 
     CHP6890ErrorLog m_Log;
     CString m_strFirmwareVersion;
+    // Never locked itself: while it lives, the port mutex's lock file stays open, so the
+    // mutex that each single write and read takes costs a lock call, not a file open.
+    CMutex m_PortMutexFile;
 };

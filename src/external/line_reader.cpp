@@ -6,16 +6,20 @@ namespace gc6890 {
 
 bool LineReader::takeLine(std::string& text)
 {
-    const std::size_t end = m_buffer.find(m_endOfData);
+    const std::size_t end = m_buffer.find(m_endOfData, m_searched);
     if (end == std::string::npos) {
-        if (m_buffer.size() < kMaxLineLength)
+        if (m_buffer.size() < kMaxLineLength) {
+            m_searched = m_buffer.size();
             return false;
+        }
         text = std::move(m_buffer);
         m_buffer.clear();
+        m_searched = 0;
         return true;
     }
     text.assign(m_buffer, 0, end);
     m_buffer.erase(0, end + 1);
+    m_searched = 0;
     return true;
 }
 
@@ -35,9 +39,10 @@ LineReader::Status LineReader::readLine(SerialPortBackend& line, int timeoutMs, 
             return Status::TimedOut;
         m_buffer.append(chunk, got.count);
         if (takeLine(text))
-            return Status::Line;
-        // A line that keeps sending without ending a line cannot hold the read past its
-        // time-out; what came so far stays buffered for the next read.
+            break;
+        // Bytes that keep coming without an end-of-data character (a dribbling or
+        // talkative line) must not hold the caller past the time-out either. The partial
+        // line stays buffered for the next read.
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
         if (left.count() <= 0)
             return Status::TimedOut;

@@ -19,13 +19,21 @@ public:
 
     explicit LineReader(char endOfData = '\n') : m_endOfData(endOfData) {}
 
-    void setEndOfData(char endOfData) { m_endOfData = endOfData; }
+    void setEndOfData(char endOfData)
+    {
+        m_endOfData = endOfData;
+        m_searched = 0;
+    }
 
     // Reads one line, without its end-of-data character, waiting at most timeoutMs in all.
     Status readLine(SerialPortBackend& line, int timeoutMs, std::string& text);
 
     // Forgets buffered bytes (after the port was closed).
-    void clear() { m_buffer.clear(); }
+    void clear()
+    {
+        m_buffer.clear();
+        m_searched = 0;
+    }
     std::size_t buffered() const { return m_buffer.size(); }
 
 private:
@@ -33,6 +41,9 @@ private:
 
     char m_endOfData;
     std::string m_buffer;
+    // Bytes at the front of m_buffer already known to hold no end-of-data character, so a
+    // long line arriving in many reads is scanned once, not once per read.
+    std::size_t m_searched = 0;
 };
 
 }  // namespace gc6890

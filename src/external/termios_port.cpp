@@ -4,6 +4,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -70,6 +71,17 @@ bool TermiosPort::open(std::string& error)
     }
     if (!isatty(m_fd)) {
         error = format("cannot open %s: it is not a serial device", m_settings.device.c_str());
+        close();
+        return false;
+    }
+    // An exclusive lock on the device: a second program (ours or another that locks
+    // alike) is refused at once, root included, whom TIOCEXCL below does not stop. The
+    // kernel drops the lock when we close or die.
+    if (flock(m_fd, LOCK_EX | LOCK_NB) < 0) {
+        const int reason = errno;
+        error = reason == EWOULDBLOCK
+            ? format("cannot open %s: it is in use by another program", m_settings.device.c_str())
+            : format("cannot open %s: %s", m_settings.device.c_str(), systemReason(reason).c_str());
         close();
         return false;
     }

@@ -76,8 +76,8 @@ TEST(CommandStringTest, CopiesOwnTheirTexts)
 TEST(CommandStringTest, NumbersUseAPointUnderACommaLocale)
 {
     const std::string previous = std::setlocale(LC_NUMERIC, nullptr);
-    if (!std::setlocale(LC_NUMERIC, "de_DE.UTF-8"))
-        GTEST_SKIP() << "locale de_DE.UTF-8 is not installed";
+    ASSERT_NE(std::setlocale(LC_NUMERIC, "de_DE.UTF-8"), nullptr)
+        << "locale de_DE.UTF-8 is not installed (./go setup generates it)";
     const CString written = CCommandString(CString("GCHTXX 2.5")).GetString();
     std::setlocale(LC_NUMERIC, previous.c_str());
     EXPECT_EQ(written, "GCHTXX 2.50");

@@ -36,13 +36,14 @@ TEST(CStringTest, FindsCharactersAndSubstrings)
 TEST(CStringTest, FormatUsesAPointWhateverTheLocale)
 {
     // A comma-decimal locale must not leak into the command language.
-    const char* german = std::setlocale(LC_NUMERIC, "de_DE.UTF-8");
+    const std::string previous = std::setlocale(LC_NUMERIC, nullptr);
+    ASSERT_NE(std::setlocale(LC_NUMERIC, "de_DE.UTF-8"), nullptr)
+        << "locale de_DE.UTF-8 is not installed (./go setup generates it)";
     CString text;
     text.Format("%.2f,%d,%s", 2.5, -7, "word");
     EXPECT_EQ(text, "2.50,-7,word");
     EXPECT_DOUBLE_EQ(gc6890::parseDouble("1.25"), 1.25);
-    if (german)
-        std::setlocale(LC_NUMERIC, "C");
+    std::setlocale(LC_NUMERIC, previous.c_str());
 }
 
 TEST(CStringTest, FormatGrowsPastItsFirstBuffer)

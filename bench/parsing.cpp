@@ -1,0 +1,282 @@
+// bench_parsing: the command language's text work, which every exchange pays for: command
+// lines into CCommandString and back, a status reply's values into CIntFloatArray, and a
+// method read-back's commands into a CCommandStringList. Heap allocations are counted with
+// a replaced operator new, so that "no allocation per value" is measured, not assumed.
+#include <benchmark/benchmark.h>
+#include <sys/stat.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "command/command_lists.h"
+#include "command/command_string.h"
+#include "comms/hp6890_serial_comms.h"
+#include "comms/reply_values.h"
+#include "external/serial_comms.h"
+#include "sim/in_process_line.h"
+
+// ---- allocation counting ----------------------------------------------------------------
+
+namespace {
+std::atomic<long> g_allocations{0};
+}
+
+// Counting only; the memory itself comes from malloc. (GCC's mismatched-new-delete check
+// cannot see that new and delete below are a replaced pair.)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wpragmas"
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+void* operator new(std::size_t size)
+{
+    g_allocations.fetch_add(1, std::memory_order_relaxed);
+    if (void* p = std::malloc(size ? size : 1))
+        return p;
+    throw std::bad_alloc();
+}
+void* operator new[](std::size_t size) { return operator new(size); }
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+#pragma GCC diagnostic pop
+
+namespace {
+
+// Allocations per iteration, as a benchmark counter.
+class AllocationCount {
+public:
+    explicit AllocationCount(benchmark::State& state) : m_state(state), m_start(g_allocations.load()) {}
+    ~AllocationCount()
+    {
+        const double perIteration = static_cast<double>(g_allocations.load() - m_start) /
+                                    static_cast<double>(std::max<benchmark::IterationCount>(m_state.iterations(), 1));
+        m_state.counters["allocs"] = perIteration;
+    }
+
+private:
+    benchmark::State& m_state;
+    long m_start;
+};
+
+// Lines as the instrument and the library exchange them.
+const std::vector<std::string>& commandLines()
+{
+    static const std::vector<std::string> lines = {
+        "GCHTRT 0.00,7,1",
+        "OVOVRT 10.00,120.00,3.00",
+        "C1C1NR 0,12.5000,3.20",
+        "HTGCRI 2,0,0,0,12.50,3.25,104.75,0,0",
+        "IFIFTP 250,ON",
+        "01HTSETPTS 1,5,2,3,0,0,1,1",
+        "HTCCID HP 6890 GC, A.03.08   ",
+        "GCGCPO 2.00,300",
+    };
+    return lines;
+}
+
+const char kStatusReply[] = "HTGCST 67108864,0,0,0,0,0,0,0,16,0,3,0,0,0,0";  // fifteen words
+const char kTwoValueReply[] = "HTGCST 67108864,0";  // past the short-string size too
+
+void CommandLineToCommandString(benchmark::State& state)
+{
+    const auto& lines = commandLines();
+    std::vector<CString> texts(lines.begin(), lines.end());
+    AllocationCount count(state);
+    for (auto _ : state)
+        for (const CString& text : texts) {
+            CCommandString command(text);
+            benchmark::DoNotOptimize(command);
+        }
+    state.SetItemsProcessed(state.iterations() * static_cast<long>(texts.size()));
+}
+BENCHMARK(CommandLineToCommandString);
+
+void CommandStringToLine(benchmark::State& state)
+{
+    std::vector<CCommandString> commands;
+    for (const std::string& line : commandLines())
+        commands.emplace_back(CString(line));
+    AllocationCount count(state);
+    for (auto _ : state)
+        for (const CCommandString& command : commands) {
+            CString text = command.GetString();
+            benchmark::DoNotOptimize(text);
+        }
+    state.SetItemsProcessed(state.iterations() * static_cast<long>(commands.size()));
+}
+BENCHMARK(CommandStringToLine);
+
+// The channel's value parser on a status reply: the goal is 100 ns per reply and no
+// allocation at all.
+void StatusReplyValues(benchmark::State& state)
+{
+    const std::string reply = kStatusReply;
+    CIntFloatArray values(15);
+    AllocationCount count(state);
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(gc6890::parseReplyValues(reply, values));
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK(StatusReplyValues);
+
+// A line that answers every write with the same reply, in memory: the whole reply path of
+// SendAndReceiveToGC without a device.
+class EchoingLine : public gc6890::SerialPortBackend {
+public:
+    explicit EchoingLine(std::string reply) : m_reply(std::move(reply) + "\n") {}
+    bool open(std::string&) override { return m_open = true; }
+    void close() override { m_open = false; }
+    bool isOpen() const override { return m_open; }
+    bool write(std::string_view, int) override
+    {
+        m_pending = true;
+        return true;
+    }
+    ReadResult read(char* buffer, std::size_t size, int) override
+    {
+        if (!m_pending || size < m_reply.size())
+            return {ReadStatus::TimedOut, 0};
+        m_pending = false;
+        m_reply.copy(buffer, m_reply.size());
+        return {ReadStatus::Data, m_reply.size()};
+    }
+    std::string describe() const override { return "memory"; }
+
+private:
+    std::string m_reply;
+    bool m_pending = false;
+    bool m_open = false;
+};
+
+// Allocations of one whole exchange with a reply of `reply`'s values.
+double allocationsPerExchange(const char* command, const char* reply, int slots)
+{
+    auto line = std::make_shared<EchoingLine>(reply);
+    auto previous = gc6890::SetSerialBackendFactory([line](const gc6890::PortSettings&) { return line; });
+    double perExchange = -1;
+    {
+        CHP6890SerialComms channel;
+        channel.OpenSerialPort();
+        CHP6890SerialComms::m_sCommsStatus = 1;
+        CIntFloatArray values(slots);
+        const CString text(command);
+        channel.SendAndReceiveToGC(text, values);  // first use: the mutex's bookkeeping
+        constexpr int kExchanges = 1000;
+        const long before = g_allocations.load();
+        for (int i = 0; i < kExchanges; ++i)
+            if (!channel.SendAndReceiveToGC(text, values))
+                return -1;
+        perExchange = static_cast<double>(g_allocations.load() - before) / kExchanges;
+        CHP6890SerialComms::m_sCommsStatus = 0;
+    }
+    gc6890::SetSerialBackendFactory(previous);
+    return perExchange;
+}
+
+// The whole exchange on the in-memory line: 15 values against 2, so that what grows with
+// the values shows apart from the exchange's fixed cost.
+void StatusExchangeInMemory(benchmark::State& state)
+{
+    auto line = std::make_shared<EchoingLine>(kStatusReply);
+    auto previous = gc6890::SetSerialBackendFactory([line](const gc6890::PortSettings&) { return line; });
+    {
+        CHP6890SerialComms channel;
+        channel.OpenSerialPort();
+        CHP6890SerialComms::m_sCommsStatus = 1;
+        CIntFloatArray values(15);
+        const CString command("GCHTST");
+        AllocationCount count(state);
+        for (auto _ : state)
+            benchmark::DoNotOptimize(channel.SendAndReceiveToGC(command, values));
+        CHP6890SerialComms::m_sCommsStatus = 0;
+    }
+    gc6890::SetSerialBackendFactory(previous);
+    const double fifteen = allocationsPerExchange("GCHTST", kStatusReply, 15);
+    const double two = allocationsPerExchange("GCHTST", kTwoValueReply, 2);
+    state.counters["allocs_per_value"] = (fifteen - two) / 13.0;
+}
+BENCHMARK(StatusExchangeInMemory);
+
+// The stored method's read-back as the simulator sends it: each "HTCCMD C;..." block
+// holds commands separated by semicolons.
+std::vector<std::string> methodReadBackCommands(int blocks)
+{
+    gc6890::sim::InProcessLine line;
+    std::string error;
+    line.open(error);
+    std::vector<std::string> commands;
+    std::vector<std::string> blockTexts;
+    std::string pending;
+    for (const char* ask = "CCHTMD ?\n"; blockTexts.size() < 64; ask = "CCHTMD +\n") {
+        line.write(ask, 1000);
+        char buffer[4096];
+        std::string reply;
+        while (reply.find('\n') == std::string::npos) {
+            const auto got = line.read(buffer, sizeof buffer, 1000);
+            if (got.status != gc6890::SerialPortBackend::ReadStatus::Data)
+                break;
+            reply.append(buffer, got.count);
+        }
+        if (reply.rfind("HTCCMD E", 0) == 0 || reply.empty())
+            break;
+        if (reply.rfind("HTCCMD C;\"", 0) == 0)
+            blockTexts.push_back(reply.substr(10, reply.find('"', 10) - 10));
+    }
+    // Fewer blocks than asked: the same blocks again, as a longer method would bring.
+    for (int b = 0; b < blocks && !blockTexts.empty(); ++b) {
+        const std::string& text = blockTexts[static_cast<std::size_t>(b) % blockTexts.size()];
+        std::size_t start = 0;
+        for (std::size_t semi; (semi = text.find(';', start)) != std::string::npos; start = semi + 1)
+            if (semi > start)
+                commands.push_back(text.substr(start, semi - start));
+    }
+    return commands;
+}
+
+void MethodReadBackIntoList(benchmark::State& state)
+{
+    const std::vector<std::string> commands = methodReadBackCommands(30);
+    std::vector<CString> texts(commands.begin(), commands.end());
+    AllocationCount count(state);
+    for (auto _ : state) {
+        CCommandStringList list;
+        for (const CString& text : texts) {
+            CCommandString command(text);
+            list.AddTail(command);
+        }
+        benchmark::DoNotOptimize(list);
+    }
+    state.counters["commands"] = static_cast<double>(texts.size());
+}
+BENCHMARK(MethodReadBackIntoList);
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    // A private home: the channel's settings store and comms log stay out of the user's.
+    char home[] = "/tmp/gc6890-bench-XXXXXX";
+    if (!mkdtemp(home))
+        return 1;
+    setenv("GC6890_HOME", home, 1);
+    const std::string logFolder = std::string(home) + "/c/dravik";
+    std::string command = "mkdir -p '" + logFolder + "'";
+    if (std::system(command.c_str()) != 0)
+        return 1;
+    // The port mutex's lock file in a runtime folder of our own: other programs of this
+    // user that use the port mutex meanwhile (a test run) must not make us wait.
+    const std::string runtime = std::string(home) + "/run";
+    mkdir(runtime.c_str(), 0700);
+    setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    command = std::string("rm -rf '") + home + "'";
+    return std::system(command.c_str()) == 0 ? 0 : 1;
+}

@@ -1,0 +1,135 @@
+// What the line can do to one exchange, against gc6890-sim on a pseudo-terminal with its
+// fault switches: whatever the fault, SendAndReceiveToGC gives its answer within the
+// time-out plus 100 ms, the bad line is in the comms log, nothing stays busy or locked,
+// and once the channel is rebuilt as after any reported failure, the next exchange works.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <memory>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "comms/comms_registry.h"
+#include "comms/hp6890_serial_comms.h"
+#include "external/inlet_utils.h"
+#include "robustness/simulator_program.h"
+#include "sim/faults.h"
+#include "support/temp_home.h"
+
+namespace gc6890::test {
+namespace {
+
+constexpr int kTimeoutMs = 300;
+
+// How late an exchange may return: the time-out plus 100 ms, plus the slack that
+// $GC6890_TEST_TIME_SLACK_MS grants a slowed-down build (./go test --sanitize sets it).
+int latestReturnMs()
+{
+    const char* slack = std::getenv("GC6890_TEST_TIME_SLACK_MS");
+    return kTimeoutMs + 100 + (slack ? std::atoi(slack) : 0);
+}
+
+class ChannelFaultTest : public ::testing::Test {
+protected:
+    // The simulator with these options, a channel on its device with a short time-out and
+    // the whole traffic logged, the GC side started.
+    void startWith(const std::vector<std::string>& options)
+    {
+        ASSERT_TRUE(sim.start(options)) << "gc6890-sim did not start (GC6890_SIM_BIN)";
+        const char* key = "Inlets\\Hubrel\\Varnock\\";
+        WriteRegistryPath(CString(key) + "Communications\\DefaultSettings", CString("FALSE"), HKEY_LOCAL_MACHINE);
+        WriteRegistryPath(CString(key) + "Port", CString(sim.devicePath()), HKEY_LOCAL_MACHINE);
+        WriteRegistryPath(CString(key) + "Timeout", kTimeoutMs, HKEY_LOCAL_MACHINE);
+        WriteRegistryPath(CString(key) + "IgnoreSeverityLevel", 2, HKEY_LOCAL_MACHINE);
+        rebuild();
+    }
+
+    // What the channel registry does after a failure is reported: the channel is replaced
+    // and the GC side started again (its echo tests pass over stale lines).
+    void rebuild()
+    {
+        channel.reset();
+        channel = std::make_unique<CHP6890SerialComms>();
+        ASSERT_EQ(channel->StartGCComms(), 1) << "start-up failed on " << sim.devicePath();
+    }
+
+    std::string log() const { return home.read("c/dravik/hp6890.err"); }
+
+    TempHome home;
+    PrivateRuntimeFolder runtime{home.path()};
+    SimulatorProgram sim;
+    std::unique_ptr<CHP6890SerialComms> channel;
+};
+
+struct FaultCase {
+    const char* name;
+    std::vector<std::string> options;
+    int result;           // what the faulty exchange returns
+    std::string logged;   // what the comms log then holds
+    std::string orLogged = {};  // or this, where the machine's speed decides
+};
+
+// Test names and failure messages show the case by its name.
+void PrintTo(const FaultCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+class LineFaultTest : public ChannelFaultTest, public ::testing::WithParamInterface<FaultCase> {};
+
+TEST_P(LineFaultTest, EndsTheExchangeInTimeAndTheNextOneWorks)
+{
+    using Clock = std::chrono::steady_clock;
+    const FaultCase& c = GetParam();
+    startWith(c.options);
+    if (HasFatalFailure())
+        return;
+
+    CIntFloatArray values(9);
+    const auto start = Clock::now();
+    const int result = channel->SendAndReceiveToGC(CString("GCHTRI"), values);
+    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
+
+    RecordProperty("elapsed_ms", static_cast<int>(elapsed.count()));  // for docs/robustness.md
+    EXPECT_EQ(result, c.result);
+    EXPECT_LE(elapsed.count(), latestReturnMs());
+    const std::string text = log();
+    EXPECT_TRUE(text.find(c.logged) != std::string::npos ||
+                (!c.orLogged.empty() && text.find(c.orLogged) != std::string::npos))
+        << "the comms log lacks " << c.logged;
+    EXPECT_EQ(CHP6890SerialComms::Busy(), 0);
+    EXPECT_EQ(LockedOut(), 0);
+
+    // A failure is reported and the channel rebuilt; a start-up passes over a bounded
+    // number of stale lines, so a flood may take a few rebuilds, each bounded in time.
+    for (int rebuilds = 0; result == 0 && rebuilds < 10; ++rebuilds) {
+        channel.reset();
+        channel = std::make_unique<CHP6890SerialComms>();
+        if (channel->StartGCComms())
+            break;
+    }
+    CIntFloatArray ready(6);
+    EXPECT_EQ(channel->SendAndReceiveToGC(CString("GCHTRY"), ready), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, LineFaultTest,
+    ::testing::Values(
+        FaultCase{"NoReply", {"--no-reply", "GCHTRI"}, 0, "Received\t()"},
+        FaultCase{"LateReply", {"--late", "GCHTRI", "--late-ms", "2000"}, 0, "Received\t()"},
+        FaultCase{"DribbledByteByByte", {"--baud", "4800"}, 1, "Received\t(HTGCRI 0,"},
+        FaultCase{"Truncated", {"--truncate", "GCHTRI"}, 0, "Received\t(HTGCRI 0,"},
+        FaultCase{"Garbled", {"--garble", "GCHTRI"}, 0, "Received\t(" + sim::garble("HTGCRI 0,")},
+        FaultCase{"WrongHead", {"--wrong-head", "GCHTRI"}, 0, "Received\t(HTGCXX 0,"},
+        FaultCase{"UnsolicitedLineFirst", {"--unsolicited", "GCHTRI"}, 0, "Received\t(HTGCEV 1,"},
+        FaultCase{"FiveHundredUnsolicitedLines", {"--unsolicited", "GCHTRI", "--unsolicited-count", "500"}, 0,
+                  "Received\t(HTGCEV 1,"},
+        // The first 1 MiB handed over as a line, or, on a slow machine, the time-out first.
+        FaultCase{"LinePastTheLengthLimit", {"--endless", "GCHTRI"}, 0, "Received\t(HTGCRI xxxxxxxx",
+                  "Received\t()"}),
+    [](const ::testing::TestParamInfo<FaultCase>& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace gc6890::test

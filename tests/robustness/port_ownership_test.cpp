@@ -1,0 +1,128 @@
+// Who holds the port: a second program is refused at once while the first keeps working,
+// a holder killed outright leaves neither the port nor the "6890 Comm Port" mutex taken,
+// and thousands of opens and closes leave no descriptor behind.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <memory>
+#include <string>
+
+#include "comms/hp6890_serial_comms.h"
+#include "external/inlet_utils.h"
+#include "robustness/simulator_program.h"
+#include "support/temp_home.h"
+
+namespace gc6890::test {
+namespace {
+
+class PortOwnershipTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(sim.start({})) << "gc6890-sim did not start (GC6890_SIM_BIN)";
+        const char* key = "Inlets\\Hubrel\\Varnock\\";
+        WriteRegistryPath(CString(key) + "Communications\\DefaultSettings", CString("FALSE"), HKEY_LOCAL_MACHINE);
+        WriteRegistryPath(CString(key) + "Port", CString(sim.devicePath()), HKEY_LOCAL_MACHINE);
+        WriteRegistryPath(CString(key) + "Timeout", 1000, HKEY_LOCAL_MACHINE);
+    }
+
+    // Runs `body` in a child process; its exit status is body's result.
+    template <typename Body>
+    static pid_t inChild(Body body)
+    {
+        const pid_t pid = fork();
+        if (pid == 0)
+            _exit(body());
+        return pid;
+    }
+
+    static int exitStatusOf(pid_t pid)
+    {
+        int status = 0;
+        waitpid(pid, &status, 0);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+    TempHome home;
+    PrivateRuntimeFolder runtime{home.path()};
+    SimulatorProgram sim;
+};
+
+TEST_F(PortOwnershipTest, ASecondProgramIsRefusedAtOnceAndTheFirstKeepsWorking)
+{
+    CHP6890SerialComms first;
+    ASSERT_EQ(first.StartGCComms(), 1);
+
+    const pid_t second = inChild([] {
+        CHP6890SerialComms other;
+        const auto start = std::chrono::steady_clock::now();
+        const int opened = other.OpenSerialPort();
+        const auto waited = std::chrono::steady_clock::now() - start;
+        const bool saysInUse = other.LastPortError().Find("in use") >= 0;
+        // 0: refused at once with the reason; anything else tells what went wrong.
+        return opened ? 1 : !saysInUse ? 2 : waited > std::chrono::milliseconds(500) ? 3 : 0;
+    });
+    EXPECT_EQ(exitStatusOf(second), 0) << "1 opened, 2 no reason given, 3 not at once";
+
+    CIntFloatArray values(9);
+    EXPECT_EQ(first.SendAndReceiveToGC(CString("GCHTRI"), values), 1);
+    EXPECT_EQ(first.LastPortError(), "");
+}
+
+TEST_F(PortOwnershipTest, AHolderKilledOutrightReleasesThePortAndTheMutex)
+{
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    const pid_t holder = inChild([&] {
+        CHP6890SerialComms channel;
+        CMutex portMutex(FALSE, "6890 Comm Port");
+        if (!channel.OpenSerialPort() || !portMutex.Lock(1000))
+            return 1;
+        const char held = 'h';
+        if (write(ready[1], &held, 1) != 1)
+            return 1;
+        pause();  // until killed
+        return 0;
+    });
+    close(ready[1]);
+    char held = 0;
+    ASSERT_EQ(read(ready[0], &held, 1), 1) << "the holder did not take the port";
+    close(ready[0]);
+
+    CHP6890SerialComms blocked;
+    EXPECT_EQ(blocked.OpenSerialPort(), 0) << "the holder's port was not exclusive";
+    CMutex portMutex(FALSE, "6890 Comm Port");
+    EXPECT_FALSE(portMutex.Lock(0));
+
+    ASSERT_EQ(kill(holder, SIGKILL), 0);
+    EXPECT_EQ(exitStatusOf(holder), -1);
+
+    EXPECT_TRUE(portMutex.Lock(0));
+    portMutex.Unlock();
+    CHP6890SerialComms next;
+    ASSERT_EQ(next.StartGCComms(), 1);
+    CIntFloatArray values(9);
+    EXPECT_EQ(next.SendAndReceiveToGC(CString("GCHTRI"), values), 1);
+}
+
+TEST_F(PortOwnershipTest, TenThousandOpensAndClosesLeaveNoDescriptor)
+{
+    CHP6890SerialComms channel;
+    ASSERT_EQ(channel.OpenSerialPort(), 1);  // the first open sets up what lasts
+    ASSERT_EQ(channel.CloseSerialPort(), 1);
+    const int before = openDescriptorCount();
+    int failures = 0;
+    for (int cycle = 0; cycle < 10000; ++cycle) {
+        failures += channel.OpenSerialPort() == 0;
+        failures += channel.CloseSerialPort() == 0;
+    }
+    EXPECT_EQ(failures, 0);
+    EXPECT_EQ(openDescriptorCount(), before);
+}
+
+}  // namespace
+}  // namespace gc6890::test

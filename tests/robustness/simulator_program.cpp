@@ -1,0 +1,86 @@
+#include "robustness/simulator_program.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+namespace gc6890::test {
+
+bool SimulatorProgram::start(const std::vector<std::string>& options)
+{
+    const char* program = std::getenv("GC6890_SIM_BIN");
+    if (!program)
+        return false;
+    int output[2];
+    if (pipe2(output, O_CLOEXEC) != 0)
+        return false;
+    m_pid = fork();
+    if (m_pid == 0) {
+        dup2(output[1], STDOUT_FILENO);
+        std::vector<std::string> args{program};
+        args.insert(args.end(), options.begin(), options.end());
+        std::vector<char*> argv;
+        for (std::string& arg : args)
+            argv.push_back(arg.data());
+        argv.push_back(nullptr);
+        execv(program, argv.data());
+        _exit(127);
+    }
+    close(output[1]);
+    std::string line;
+    char c = 0;
+    pollfd ready{output[0], POLLIN, 0};
+    while (poll(&ready, 1, 10000) == 1 && read(output[0], &c, 1) == 1 && c != '\n')
+        line += c;
+    close(output[0]);
+    m_device = c == '\n' ? line : std::string();
+    return !m_device.empty();
+}
+
+void SimulatorProgram::stop()
+{
+    if (m_pid <= 0)
+        return;
+    kill(m_pid, SIGTERM);
+    waitpid(m_pid, nullptr, 0);
+    m_pid = -1;
+}
+
+PrivateRuntimeFolder::PrivateRuntimeFolder(const std::string& parent)
+{
+    if (const char* previous = std::getenv("XDG_RUNTIME_DIR")) {
+        m_previous = previous;
+        m_hadPrevious = true;
+    }
+    const std::string folder = parent + "/run";
+    mkdir(folder.c_str(), 0700);
+    setenv("XDG_RUNTIME_DIR", folder.c_str(), 1);
+}
+
+PrivateRuntimeFolder::~PrivateRuntimeFolder()
+{
+    if (m_hadPrevious)
+        setenv("XDG_RUNTIME_DIR", m_previous.c_str(), 1);
+    else
+        unsetenv("XDG_RUNTIME_DIR");
+}
+
+int openDescriptorCount()
+{
+    int count = 0;
+    if (DIR* folder = opendir("/proc/self/fd")) {
+        while (const dirent* entry = readdir(folder))
+            count += entry->d_name[0] != '.';
+        closedir(folder);
+        --count;  // the folder's own descriptor
+    }
+    return count;
+}
+
+}  // namespace gc6890::test

@@ -1,0 +1,50 @@
+// gc6890-sim started by a test on its own pseudo-terminal, with the options a case needs,
+// and stopped by its process id. The library then opens the device path like any port.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+namespace gc6890::test {
+
+class SimulatorProgram {
+public:
+    SimulatorProgram() = default;
+    ~SimulatorProgram() { stop(); }
+    SimulatorProgram(const SimulatorProgram&) = delete;
+    SimulatorProgram& operator=(const SimulatorProgram&) = delete;
+
+    // Starts $GC6890_SIM_BIN with the options and waits (at most 10 s) for its device path.
+    // False when the program is not configured or did not report a device.
+    bool start(const std::vector<std::string>& options);
+    // SIGTERM, then waits for the exit.
+    void stop();
+
+    const std::string& devicePath() const { return m_device; }
+
+private:
+    pid_t m_pid = -1;
+    std::string m_device;
+};
+
+// While it lives, named mutexes ("6890 Comm Port") lock files in a folder of their own
+// (XDG_RUNTIME_DIR below `parent`), so that test programs running alongside, which all
+// use the port mutex, neither wait for each other nor hold each other's lock.
+class PrivateRuntimeFolder {
+public:
+    explicit PrivateRuntimeFolder(const std::string& parent);
+    ~PrivateRuntimeFolder();
+    PrivateRuntimeFolder(const PrivateRuntimeFolder&) = delete;
+    PrivateRuntimeFolder& operator=(const PrivateRuntimeFolder&) = delete;
+
+private:
+    std::string m_previous;
+    bool m_hadPrevious = false;
+};
+
+// The number of open file descriptors of this process.
+int openDescriptorCount();
+
+}  // namespace gc6890::test
