@@ -9,14 +9,13 @@
 #include "command/command_lists.h"
 #include "command/command_string.h"
 #include "external/method_library.h"
+#include "interface/inlet_select.h"
 #include "interface/instrument_base.h"
 #include "platform/platform.h"
 
 class CHP6890SerialComms;
 class CRegRemoteWindowGCSystem;
 class CMethodCommand;
-
-enum tag_INLET_SEL { FRONT_INLET = 0, BACK_INLET = 1 };
 
 namespace gc6890 {
 namespace test {
