@@ -9,6 +9,7 @@
 #include "command/command_lists.h"
 #include "command/command_string.h"
 #include "external/method_library.h"
+#include "interface/inlet_select.h"
 #include "interface/instrument_base.h"
 #include "platform/platform.h"
 
@@ -16,8 +17,6 @@ class CHP6890SerialComms;
 class CRegRemoteWindowGCSystem;
 class CMethodCommand;
 class CIntFloatArray;
-
-enum tag_INLET_SEL { FRONT_INLET = 0, BACK_INLET = 1 };
 
 namespace gc6890 {
 struct GCReading;  // one live reading's query (gc/gc_status.cpp)
