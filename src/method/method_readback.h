@@ -1,0 +1,32 @@
+// Reading the GC's method back: the blocks of "CCHTMD" replies split into parsed commands,
+// and a parsed list sorted into the two parts of a method block.
+#pragma once
+
+#include "command/command_lists.h"
+#include "platform/platform.h"
+
+class CMethodCommand;
+
+namespace gc6890 {
+
+// What splitting the GC's method text found.
+enum class ReadBackResult {
+    Complete,        // every line split
+    NoQuote,         // a line without any double quote
+    QuoteInMiddle,   // a line with a double quote inside its quoted part
+};
+
+// Splits the GC's replies (joined by line feeds, heads included) into commands appended to
+// `list`: per line, the part strictly between its first and last double quote, cut at
+// semicolons. A piece shorter than six characters, or an empty one, ends its line. On a
+// malformed line the commands of earlier lines stay in the list.
+ReadBackResult SplitMethodText(CString text, CCommandStringList& list);
+
+// The workfile (configuration) part holds every "CW" command and the identity and inlet
+// presence commands; everything else belongs to the method part.
+bool IsWorkfileCommand(const CCommandString& command);
+
+// Adds every command of `list`, in order, to its part of `method`.
+void SortIntoMethod(const CCommandStringList& list, CMethodCommand& method);
+
+}  // namespace gc6890
