@@ -18,7 +18,8 @@ enum class ReadBackResult {
 
 // Splits the GC's replies (joined by line feeds, heads included) into commands appended to
 // `list`: per line, the part strictly between its first and last double quote, cut at
-// semicolons. A piece shorter than six characters, or an empty one, ends its line. On a
+// semicolons. A remainder too short to hold a command (under seven characters with its
+// semicolon) or an empty piece ends the line. On a
 // malformed line the commands of earlier lines stay in the list.
 ReadBackResult SplitMethodText(CString text, CCommandStringList& list);
 
