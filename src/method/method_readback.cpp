@@ -1,10 +1,19 @@
 #include "method/method_readback.h"
 
+#include "comms/hp6890_serial_comms.h"
+#include "external/inlet_utils.h"
 #include "method/method_command.h"
 
 namespace gc6890 {
 
 namespace {
+
+constexpr const char* kMethodRetryPath = "Inlets\\Hubrel\\Varnock\\MethodRetry";
+constexpr const char* kFailureSleepPath = "Inlets\\Hubrel\\Varnock\\FailureSleep";
+constexpr int kDefaultMethodRetry = 2;
+constexpr int kDefaultFailureSleepMs = 1000;
+// The reply that carries the last block of the GC's method.
+constexpr const char* kLastBlockHead = "HTCCMD E";
 
 // A remainder this short cannot hold another command (a head is six characters).
 constexpr int kShortestRemainder = 7;
@@ -39,6 +48,55 @@ ReadBackResult SplitMethodText(CString text, CCommandStringList& list)
         }
     }
     return ReadBackResult::Complete;
+}
+
+int MethodReadAttempts()
+{
+    int attempts = kDefaultMethodRetry;
+    ReadRegistryPath(kMethodRetryPath, attempts, HKEY_LOCAL_MACHINE);
+    return attempts;
+}
+
+int MethodReadPauseMs()
+{
+    int pause = kDefaultFailureSleepMs;
+    ReadRegistryPath(kFailureSleepPath, pause, HKEY_LOCAL_MACHINE);
+    return pause;
+}
+
+int ReadMethodFromGC(CHP6890SerialComms& channel, CCommandStringList& list)
+{
+    CString reply;
+    if (!channel.SendAndReceiveToGC(CString("CCHTMD ?"), reply)) {
+        channel.LogError("Failed to send and receive start sending method command to GC", 1);
+        return 0;
+    }
+    CString text = reply;
+    // The GC repeats its last block when asked for more, so the read always ends.
+    while (!reply.IsEmpty() && reply.Find(kLastBlockHead) < 0) {
+        if (!channel.SendAndReceiveToGC(CString("CCHTMD +"), reply)) {
+            channel.LogError("Failed to send and receive continue method command to GC", 1);
+            return 0;
+        }
+        text += "\n";
+        text += reply;
+    }
+    return ConvertMethodText(&channel, text, list);
+}
+
+int ConvertMethodText(CHP6890SerialComms* channel, CString text, CCommandStringList& list)
+{
+    switch (SplitMethodText(text, list)) {
+    case ReadBackResult::Complete:
+        return 1;
+    case ReadBackResult::QuoteInMiddle:
+        if (channel)
+            channel->LogError("There is a quote in the middle of the string", 1);
+        return 0;
+    case ReadBackResult::NoQuote:
+        break;
+    }
+    return 0;
 }
 
 bool IsWorkfileCommand(const CCommandString& command)
