@@ -70,27 +70,86 @@ split_flow = 24.0
 [sampler]
 )";
 
-class DownloadTest : public ChannelTest, public MethodDownloadHost {
-protected:
-    void SetUp() override
+// The GC object's part in a download, recorded; boxes and status texts collected.
+class RecordingDownloadHost : public MethodDownloadHost {
+public:
+    RecordingDownloadHost()
     {
-        ChannelTest::SetUp();
         m_previousBox = SetMessageBoxHandler([this](HWND, const char* text, const char* caption, UINT) {
             boxes.push_back(std::string(caption) + ": " + text);
             return IDOK;
         });
         m_previousStatus = SetStatusTextHandler(
             [this](const char* text, const char*) { statusTexts.push_back(text); });
+    }
+    ~RecordingDownloadHost() override
+    {
+        SetMessageBoxHandler(m_previousBox);
+        SetStatusTextHandler(m_previousStatus);
+    }
+
+    CHP6890SerialComms& Channel() override { return *hostChannel; }
+    void ClearDisplay() override { ++displayClears; }
+    void InitialiseContactClosure() override { ++contactClosureResets; }
+    void LockReset() override { ++lockResets; }
+    void UnLockReset() override { ++unlockResets; }
+    int ReadLoopValue() override { return MethodReadAttempts(); }
+    int ReadSleepValue() override { return MethodReadPauseMs(); }
+    int ReadCommandListFromGC(CCommandStringList& list) override { return ReadMethodFromGC(*hostChannel, list); }
+    void SetAutoPrepRun(int state) override { autoPrepRun = state; }
+    HWND Owner() override { return nullptr; }
+    CPressure& FrontInletPressure() override { return frontPressure; }
+    CPressure& BackInletPressure() override { return backPressure; }
+    InletEditOperations InletEdits() override
+    {
+        return {[this](tag_INLET_SEL i, const CHP6890Method& m, CCommandString& c) {
+                    return SetInletLine(i, m, c);
+                },
+                [](tag_INLET_SEL i, const CHP6890Method& m, CCommandString& c) {
+                    return SetInletTempZone(i, m, c);
+                },
+                [this](tag_INLET_SEL i, const CHP6890Method& m, CCommandString& c) {
+                    return SetInletPneum(i, m, i == FRONT_INLET ? frontPressure : backPressure, c);
+                },
+                [](tag_INLET_SEL, const CHP6890Method&, int zoneOn, CCommandString& c) {
+                    return SetInletPneumaticZone(zoneOn, c);
+                }};
+    }
+    void ReportProgress(int sent, int total) override { progress.emplace_back(sent, total); }
+
+    std::vector<std::string> gcMethod;
+    std::vector<std::string> boxes;
+    std::vector<std::string> statusTexts;
+    std::vector<std::pair<int, int>> progress;
+    int displayClears = 0;
+    int contactClosureResets = 0;
+    int lockResets = 0;
+    int unlockResets = 0;
+    int autoPrepRun = -1;
+    CPressure frontPressure;
+    CPressure backPressure;
+
+    CHP6890SerialComms* hostChannel = nullptr;
+
+private:
+    MessageBoxHandler m_previousBox;
+    StatusTextHandler m_previousStatus;
+};
+
+class DownloadTest : public ChannelTest, public RecordingDownloadHost {
+protected:
+    void SetUp() override
+    {
+        ChannelTest::SetUp();
         scriptGCStart();
         ASSERT_EQ(channel->StartGCComms(), 1);
+        hostChannel = channel.get();
         gcMethod = defaultGCMethod();
     }
     void TearDown() override
     {
         EXPECT_EQ(LockedOut(), 0) << "the download must free the lock-out";
         EXPECT_EQ(lockResets, unlockResets) << "every lock notice needs its unlock notice";
-        SetMessageBoxHandler(m_previousBox);
-        SetStatusTextHandler(m_previousStatus);
         ChannelTest::TearDown();
     }
 
@@ -158,51 +217,7 @@ protected:
     }
     std::string log() const { return home.read("c/dravik/hp6890.err"); }
 
-    // MethodDownloadHost
-    CHP6890SerialComms& Channel() override { return *channel; }
-    void ClearDisplay() override { ++displayClears; }
-    void InitialiseContactClosure() override { ++contactClosureResets; }
-    void LockReset() override { ++lockResets; }
-    void UnLockReset() override { ++unlockResets; }
-    int ReadLoopValue() override { return MethodReadAttempts(); }
-    int ReadSleepValue() override { return MethodReadPauseMs(); }
-    int ReadCommandListFromGC(CCommandStringList& list) override { return ReadMethodFromGC(*channel, list); }
-    void SetAutoPrepRun(int state) override { autoPrepRun = state; }
-    HWND Owner() override { return nullptr; }
-    CPressure& FrontInletPressure() override { return frontPressure; }
-    CPressure& BackInletPressure() override { return backPressure; }
-    InletEditOperations InletEdits() override
-    {
-        return {[this](tag_INLET_SEL i, const CHP6890Method& m, CCommandString& c) {
-                    return SetInletLine(i, m, c);
-                },
-                [](tag_INLET_SEL i, const CHP6890Method& m, CCommandString& c) {
-                    return SetInletTempZone(i, m, c);
-                },
-                [this](tag_INLET_SEL i, const CHP6890Method& m, CCommandString& c) {
-                    return SetInletPneum(i, m, i == FRONT_INLET ? frontPressure : backPressure, c);
-                },
-                [](tag_INLET_SEL, const CHP6890Method&, int zoneOn, CCommandString& c) {
-                    return SetInletPneumaticZone(zoneOn, c);
-                }};
-    }
-    void ReportProgress(int sent, int total) override { progress.emplace_back(sent, total); }
-
     std::vector<std::string> gcMethod;
-    std::vector<std::string> boxes;
-    std::vector<std::string> statusTexts;
-    std::vector<std::pair<int, int>> progress;
-    int displayClears = 0;
-    int contactClosureResets = 0;
-    int lockResets = 0;
-    int unlockResets = 0;
-    int autoPrepRun = -1;
-    CPressure frontPressure;
-    CPressure backPressure;
-
-private:
-    MessageBoxHandler m_previousBox;
-    StatusTextHandler m_previousStatus;
 };
 
 }  // namespace gc6890::test

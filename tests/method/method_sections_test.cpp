@@ -109,6 +109,7 @@ TEST_F(SectionTest, RequiredCommandsAndInletChecks)
         scriptGCStart();
         channel = std::make_unique<CHP6890SerialComms>();
         ASSERT_EQ(channel->StartGCComms(), 1);
+        hostChannel = channel.get();
     }
 }
 
