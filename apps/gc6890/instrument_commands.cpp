@@ -18,11 +18,17 @@ namespace gc6890::cli {
 
 namespace {
 
+std::string oneLine(std::string text)
+{
+    std::replace(text.begin(), text.end(), '\n', ' ');
+    return text;
+}
+
 CommandFailure refused(const std::string& what)
 {
     std::string message = what;
     if (!lastMessageBox().empty())
-        message += ": " + lastMessageBox();
+        message += ": " + oneLine(lastMessageBox());
     return CommandFailure(kExitFailed, message + " (comms log: " + commsLogPath() + ")");
 }
 
@@ -198,7 +204,7 @@ void addInstrumentCommands(CommandTable& table)
         });
     });
     table.add(app.add_subcommand("reset", "Reset the sampler"), [] {
-        return simple(Session::Parts::GCAndSampler, "reset", [](Session& s) { return s.sampler().ResetInjector() != 0; });
+        return simple(Session::Parts::GCAndSampler, "reset", [](Session& s) { return resetSampler(s.sampler()) != 0; });
     });
 
     CLI::App* zones = app.add_subcommand("zones", "Switch the GC's heated zones (oven and inlets) on or off");

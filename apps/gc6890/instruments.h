@@ -15,4 +15,8 @@ using DownloadProgress = std::function<void(int sent, int total)>;
 std::unique_ptr<CGCSystem> makeGCSystem(DownloadProgress progress);
 std::unique_ptr<CAutoSampler> makeAutoSampler();
 
+// The sampler reset (stop, then return every vial). The host interface's ResetInjector
+// keeps its default here; the reset is an operation of the concrete sampler. 1 on success.
+int resetSampler(CAutoSampler& sampler);
+
 }  // namespace gc6890::cli
