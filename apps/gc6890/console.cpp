@@ -92,7 +92,9 @@ void installConsoleHandlers(Answer answer)
     });
     SetStatusTextHandler([](const char* text, const char*) {
         // The library restores the host's idle prompt after its work; a terminal has none.
-        const std::string line = withoutTrailingNewlines(text ? text : "");
+        std::string line = withoutTrailingNewlines(text ? text : "");
+        while (!line.empty() && line.back() == ' ')
+            line.pop_back();
         if (!line.empty() && line.rfind("For Help, press F1", 0) != 0)
             std::cerr << "status: " << line << '\n';
     });

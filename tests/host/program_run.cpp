@@ -13,8 +13,9 @@ namespace gc6890::hosttest {
 
 std::string programPath()
 {
-    const char* path = std::getenv("GC6890_CLI_BIN");
-    return path ? path : "gc6890";
+    if (const char* path = std::getenv("GC6890_CLI_BIN"); path && *path)
+        return path;
+    return GC6890_CLI_BIN;
 }
 
 ProgramResult runProgram(const std::vector<std::string>& arguments, const std::vector<std::string>& environment,

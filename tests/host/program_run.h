@@ -13,7 +13,7 @@ struct ProgramResult {
     std::string err;
 };
 
-// The program under test: $GC6890_CLI_BIN.
+// The program under test: $GC6890_CLI_BIN, else the gc6890 of this build.
 std::string programPath();
 
 // Runs gc6890 with `arguments` and the extra environment `environment` ("NAME=value"),
