@@ -103,7 +103,7 @@ TEST_F(GCSystemTest, GenericOpPreparesARun)
 TEST_F(GCSystemTest, SwitchGCSendsTheThreeZoneLines)
 {
     initialise();
-    for (const auto& [state, setting] : {std::pair{Switch(0), '0'}, std::pair{Switch(2), '1'}}) {
+    for (const auto& [state, setting] : {std::pair{Off, '0'}, std::pair{On, '1'}}) {
         for (const char* zone : {"OVHTTZ ", "IFHTTZ ", "BFHTTZ "})
             line->expect(std::string(zone) + setting);
         EXPECT_EQ(gc->SwitchGC(state), 1);
