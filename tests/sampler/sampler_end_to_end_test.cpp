@@ -9,6 +9,7 @@
 #include "comms/hp6890_serial_comms.h"
 #include "external/inlet_utils.h"
 #include "external/method_library.h"
+#include "gc/varnock_gc_system.h"
 #include "sampler/varnock_auto_sampler.h"
 #include "support/temp_home.h"
 
@@ -29,6 +30,9 @@ protected:
         while (FreeLock()) {
         }
         CVarnockAutoSampler::m_sInjectorSelection = 1;
+        // The host's order: the GC object first, then the sampler on the same channel.
+        gcSystem = std::make_unique<CVarnockGCSystem>();
+        ASSERT_EQ(gcSystem->InitialiseComms(), 1);
         sampler = std::make_unique<CVarnockAutoSampler>();
         ASSERT_EQ(sampler->InitialiseComms(), 1);
         ASSERT_EQ(sampler->Initialise(), 1);
@@ -51,23 +55,11 @@ protected:
     }
     void TearDown() override
     {
-        sampler.reset();  // the last user: the channel stops and the simulator ends
+        sampler.reset();
+        gcSystem.reset();  // the last user: the channel stops and the simulator ends
         unsetenv("GC6890_SIM_OPTIONS");
     }
 
-    // The GC's run state, asked on the shared channel (0 when it cannot be had).
-    int gcRunState()
-    {
-        CHP6890SerialComms* channel = sampler->m_pSerialComms;
-        if (!channel || !channel->StartGCComms())
-            return -1;
-        CIntFloatArray values(9);
-        if (!LockOut())
-            return -1;
-        const int read = channel->SendAndReceiveToGC(CString("GCHTRI"), values);
-        FreeLock();
-        return read ? values.GetInt(0) : -1;
-    }
     // Polls the sampler and the GC until the GC runs (at most about 30 s).
     bool pollUntilTheGCRuns()
     {
@@ -75,7 +67,8 @@ protected:
             CInletSystemStatus status;
             EXPECT_EQ(sampler->ReadStatus(status), 1);
             EXPECT_FALSE(status.GetError());
-            if (gcRunState() == 2)
+            EXPECT_EQ(gcSystem->ReadStatus(status), 1);
+            if (gcSystem->MethodRunning())
                 return true;
             RunFor(200);
         }
@@ -91,6 +84,7 @@ protected:
     }
 
     TempHome home;
+    std::unique_ptr<CVarnockGCSystem> gcSystem;
     std::unique_ptr<CVarnockAutoSampler> sampler;
 };
 
