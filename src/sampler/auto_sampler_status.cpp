@@ -32,7 +32,7 @@ tag_ALS_STATUS CVarnockAutoSampler::GetALSStatus()
         return ALS_ERROR;
     if (LockedOut() || !LockOut())
         return ALS_ERROR;
-    // A short answer leaves the later slots at zero, so the first number stands in.
+    // The answer must carry all seven numbers; the channel refuses a shorter one.
     CIntFloatArray answer(kStatusBlockFields);
     answer.Clear();
     if (!m_pSerialComms->SendAndReceiveToALS(kStatusCommand, answer)) {
