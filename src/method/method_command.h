@@ -37,8 +37,8 @@ public:
     const CConcatenatedStringList& Components() const { return m_Components; }
 
 private:
-    int m_nReserved1 = 0;  // kept from the design; nothing reads them
-    int m_nReserved2 = 0;
+    [[maybe_unused]] int m_nReserved1 = 0;  // kept from the design; nothing reads them
+    [[maybe_unused]] int m_nReserved2 = 0;
     CConcatenatedStringList m_WorkfileComponents;
     CConcatenatedStringList m_Components;
 };

@@ -102,7 +102,7 @@ public:
     CPressure& BackInletPressure() override { return backPressure; }
     InletEditOperations InletEdits() override
     {
-        return {[this](tag_INLET_SEL i, const CHP6890Method& m, CCommandString& c) {
+        return {[](tag_INLET_SEL i, const CHP6890Method& m, CCommandString& c) {
                     return SetInletLine(i, m, c);
                 },
                 [](tag_INLET_SEL i, const CHP6890Method& m, CCommandString& c) {
