@@ -185,5 +185,51 @@ TEST_F(SplitDownloadTest, ReadRetriesFollowTheSettingsOnTheTestClock)
     EXPECT_NE(text.find("UNABLE TO READ METHOD FROM GC"), std::string::npos);
 }
 
+TEST_F(DownloadTest, ReadBackStopsAtTheLastBlock)
+{
+    line->expect("CCHTMD ?").reply("HTCCMD E;\"OVOVTZ 1;\"");
+    CCommandStringList list;
+    EXPECT_EQ(ReadMethodFromGC(*channel, list), 1);
+    EXPECT_EQ(list.GetCount(), 1);
+
+    line->expect("CCHTMD ?").reply("HTCCMD E;no quote");
+    const std::string before = log();
+    EXPECT_EQ(ReadMethodFromGC(*channel, list), 0);
+    EXPECT_EQ(log().find("quote", before.size()), std::string::npos) << "no log line of its own";
+
+    line->expect("CCHTMD ?").reply("HTCCMD E;\"OVOVTZ \"1;\"");
+    EXPECT_EQ(ReadMethodFromGC(*channel, list), 0);
+    EXPECT_NE(log().find("There is a quote in the middle of the string"), std::string::npos);
+
+    line->expect("CCHTMD ?").reply("HTCCMD B;\"\"");
+    line->expect("CCHTMD +");
+    EXPECT_EQ(ReadMethodFromGC(*channel, list), 0);
+    EXPECT_NE(log().find("Failed to send and receive continue method command to GC"), std::string::npos);
+}
+
+TEST_F(DownloadTest, InletTypeTenFailsAtTheFrontInletProgram)
+{
+    CCommandStringList gcList;
+    std::string text = "HTCCMD C;\"";
+    for (const auto& command : gcMethod)
+        text += command + ";";
+    ASSERT_EQ(ConvertMethodText(channel.get(), CString(text + "\""), gcList), 1);
+    CHP6890Method method;
+    method.m_Columns[0].m_nConfigured = 1;
+    method.m_Columns[0].m_nInlet = CColumn::FrontInlet;
+    method.m_Inlets[0].m_nType = 10;
+    CMethodCommand newMethod;
+    MethodBuildContext context{gcList, method, newMethod, *channel, nullptr,
+                               frontPressure, backPressure, InletEdits()};
+    line->expect("C2HTCF 0,0,0,5,4,0,0,0");
+    line->expect("V7HTCF 3,0,0,0.00,0");
+    scriptRunTable();
+    line->expect("OVHTCF 325");
+    const auto failure = BuildNewMethod(context);
+    ASSERT_TRUE(failure.has_value());
+    EXPECT_EQ(failure->text, "Failed to reload front inlet temperature profile");
+    EXPECT_TRUE(failure->clearDisplay);
+}
+
 }  // namespace
 }  // namespace gc6890::test
