@@ -60,14 +60,5 @@ TEST_F(GCLoadMethodTest, DownloadsThroughTheObjectAndReportsProgress)
     EXPECT_EQ(LockedOut(), 0);
 }
 
-TEST_F(GCLoadMethodTest, RefusesWhileTheLockOutIsHeld)
-{
-    ASSERT_EQ(gc->InitialiseComms(), 1);
-    ASSERT_EQ(LockOut(), 1);
-    EXPECT_EQ(gc->LoadMethod(exampleMethod("split_front.toml").c_str()), 0);
-    EXPECT_EQ(FreeLock(), 1);
-    EXPECT_TRUE(boxes.empty());
-}
-
 }  // namespace
 }  // namespace gc6890::test

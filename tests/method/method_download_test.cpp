@@ -2,6 +2,7 @@
 #include "method/download_fixture.h"
 
 #include "method/method_command.h"
+#include "method/method_errors.h"
 
 namespace gc6890::test {
 namespace {
@@ -85,36 +86,45 @@ TEST_F(SplitDownloadTest, SendsTheRebuiltMethodChecksAndInstallsIt)
     EXPECT_FLOAT_EQ(frontPressure.m_fInitialValue, 12.0f);
 }
 
-TEST_F(SplitDownloadTest, RefusedCheckShowsTheCodeTextAndDoesNotInstall)
+TEST_F(SplitDownloadTest, CheckAndInstallFailuresShowTheirTexts)
 {
-    scriptBuild();
-    scriptBlock(block);
-    line->expect("CCHTMC").reply("HTCCMC 26,3");
-    EXPECT_EQ(download(), 0);
-    EXPECT_EQ(boxes, (std::vector<std::string>{
-                         "6890 Method Error: Failed method check\nOne or more parameters have been altered"}));
-    EXPECT_NE(log().find("Failed method check, result code 26"), std::string::npos);
-}
-
-TEST_F(SplitDownloadTest, RefusedInstallationShowsTheCodeText)
-{
-    scriptBuild();
-    scriptBlock(block);
-    line->expect("CCHTMC").reply("HTCCMC 0,0");
-    line->expect("CCHTMI").reply("HTCCMI 27,0");
-    EXPECT_EQ(download(), 0);
-    EXPECT_EQ(boxes, (std::vector<std::string>{"6890 Method Error: Failed method instalation\n"
-                                               "Command cannot be excecuted while GC is running"}));
-}
-
-TEST_F(SplitDownloadTest, SilentCheckOrInstallFailsWithItsText)
-{
-    scriptBuild();
-    scriptBlock(block);
-    line->expect("CCHTMC");
-    EXPECT_EQ(download(), 0);
-    EXPECT_EQ(boxes, (std::vector<std::string>{"6890 Method Error: Failed to check new method in GC"}));
-    EXPECT_NE(log().find("Failed to check new method in GC"), std::string::npos);
+    struct Case {
+        const char* check;    // the GC's answer; nullptr: none
+        const char* install;  // nullptr: none, or not asked
+        std::string box;
+        const char* logged;
+    };
+    const Case cases[] = {
+        {"HTCCMC 26,3", nullptr, "Failed method check\nOne or more parameters have been altered",
+         "Failed method check, result code 26: One or more"},
+        {"HTCCMC 34,1", nullptr, "Failed method check\n", "Failed method check, result code 34\n"},
+        {nullptr, nullptr, "Failed to check new method in GC", "Failed to check new method in GC"},
+        {"HTCCMC 0,0", "HTCCMI 27,0",
+         "Failed method instalation\nCommand cannot be excecuted while GC is running",
+         "Failed method installation, result code 27"},
+        {"HTCCMC 0,0", nullptr, "Failed to install new method in GC", "Failed to install new method in GC"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.box);
+        freshGC();
+        scriptBuild();
+        scriptBlock(block);
+        if (c.check)
+            line->expect("CCHTMC").reply(c.check);
+        else
+            line->expect("CCHTMC");
+        if (c.check && MethodResultCode(c.check) == 0) {
+            if (c.install)
+                line->expect("CCHTMI").reply(c.install);
+            else
+                line->expect("CCHTMI");
+        }
+        EXPECT_EQ(download(), 0);
+        EXPECT_EQ(boxes, (std::vector<std::string>{"6890 Method Error: " + c.box}));
+        EXPECT_NE(log().find(c.logged), std::string::npos);
+        EXPECT_EQ(lockResets, unlockResets);
+        EXPECT_EQ(LockedOut(), 0);
+    }
 }
 
 TEST_F(SplitDownloadTest, MissingEchoStopsTheSend)
