@@ -1,14 +1,23 @@
-// LoadMethod: the GC object hands its own operations and state to the method download.
+// LoadMethod: the GC object runs the method download (method/method_download.h) with its
+// own operations and state.
+#include "comms/hp6890_serial_comms.h"
 #include "comms/reg_remote_window.h"
 #include "gc/varnock_gc_system.h"
 #include "method/method_download.h"
 
 int CVarnockGCSystem::LoadMethod(const CString& name)
 {
-    // A local class has the member function's access to the object's private steps.
+    // Without a channel (after a comms failure, before the restore) there is nothing to
+    // download to; the host learns it from the result, as for a lock-out held elsewhere.
+    if (!m_pChannel)
+        return 0;
+
+    // The object's own steps, handed to the download. A local class shares the member
+    // function's access to the object's private operations.
     class Host : public gc6890::MethodDownloadHost {
     public:
         explicit Host(CVarnockGCSystem& gc) : m_gc(gc) {}
+
         CHP6890SerialComms& Channel() override { return *m_gc.m_pChannel; }
         void ClearDisplay() override { m_gc.ClearDisplay(); }
         void InitialiseContactClosure() override { m_gc.InitialiseContactClosure(); }
@@ -24,7 +33,10 @@ int CVarnockGCSystem::LoadMethod(const CString& name)
         }
         int ReadLoopValue() override { return m_gc.ReadLoopValue(); }
         int ReadSleepValue() override { return m_gc.ReadSleepValue(); }
-        int ReadCommandListFromGC(CCommandStringList& list) override { return m_gc.ReadCommandListFromGC(list); }
+        int ReadCommandListFromGC(CCommandStringList& list) override
+        {
+            return m_gc.ReadCommandListFromGC(list);
+        }
         void SetAutoPrepRun(int state) override { m_gc.m_nAutoPrepRun = state; }
         HWND Owner() override { return m_gc.GetSafeHwnd(); }
         CPressure& FrontInletPressure() override { return m_gc.m_FrontInletPressure; }
@@ -55,9 +67,6 @@ int CVarnockGCSystem::LoadMethod(const CString& name)
         CVarnockGCSystem& m_gc;
     };
 
-    // Without a channel (failed and not yet rebuilt) there is nothing to download over.
-    if (!m_pChannel)
-        return 0;
     Host host(*this);
     return gc6890::RunMethodDownload(host, name);
 }

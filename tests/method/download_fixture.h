@@ -102,7 +102,7 @@ public:
     CPressure& BackInletPressure() override { return backPressure; }
     InletEditOperations InletEdits() override
     {
-        return {[this](tag_INLET_SEL i, const CHP6890Method& m, CCommandString& c) {
+        return {[](tag_INLET_SEL i, const CHP6890Method& m, CCommandString& c) {
                     return SetInletLine(i, m, c);
                 },
                 [](tag_INLET_SEL i, const CHP6890Method& m, CCommandString& c) {
@@ -153,6 +153,17 @@ protected:
         ChannelTest::TearDown();
     }
 
+    // A new GC on a new line, for the next case of a table.
+    void freshGC()
+    {
+        line = std::make_shared<ScriptedLine>();
+        boxes.clear();
+        gcMethod = defaultGCMethod();
+        scriptGCStart();
+        channel = std::make_unique<CHP6890SerialComms>();
+        ASSERT_EQ(channel->StartGCComms(), 1);
+        hostChannel = channel.get();
+    }
     // A method file in the home folder; its full name.
     std::string writeMethod(const std::string& text, const std::string& name = "method.toml")
     {

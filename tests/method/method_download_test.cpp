@@ -2,6 +2,7 @@
 #include "method/download_fixture.h"
 
 #include "method/method_command.h"
+#include "method/method_errors.h"
 
 namespace gc6890::test {
 namespace {
@@ -85,36 +86,45 @@ TEST_F(SplitDownloadTest, SendsTheRebuiltMethodChecksAndInstallsIt)
     EXPECT_FLOAT_EQ(frontPressure.m_fInitialValue, 12.0f);
 }
 
-TEST_F(SplitDownloadTest, RefusedCheckShowsTheCodeTextAndDoesNotInstall)
+TEST_F(SplitDownloadTest, CheckAndInstallFailuresShowTheirTexts)
 {
-    scriptBuild();
-    scriptBlock(block);
-    line->expect("CCHTMC").reply("HTCCMC 26,3");
-    EXPECT_EQ(download(), 0);
-    EXPECT_EQ(boxes, (std::vector<std::string>{
-                         "6890 Method Error: Failed method check\nOne or more parameters have been altered"}));
-    EXPECT_NE(log().find("Failed method check, result code 26"), std::string::npos);
-}
-
-TEST_F(SplitDownloadTest, RefusedInstallationShowsTheCodeText)
-{
-    scriptBuild();
-    scriptBlock(block);
-    line->expect("CCHTMC").reply("HTCCMC 0,0");
-    line->expect("CCHTMI").reply("HTCCMI 27,0");
-    EXPECT_EQ(download(), 0);
-    EXPECT_EQ(boxes, (std::vector<std::string>{"6890 Method Error: Failed method instalation\n"
-                                               "Command cannot be excecuted while GC is running"}));
-}
-
-TEST_F(SplitDownloadTest, SilentCheckOrInstallFailsWithItsText)
-{
-    scriptBuild();
-    scriptBlock(block);
-    line->expect("CCHTMC");
-    EXPECT_EQ(download(), 0);
-    EXPECT_EQ(boxes, (std::vector<std::string>{"6890 Method Error: Failed to check new method in GC"}));
-    EXPECT_NE(log().find("Failed to check new method in GC"), std::string::npos);
+    struct Case {
+        const char* check;    // the GC's answer; nullptr: none
+        const char* install;  // nullptr: none, or not asked
+        std::string box;
+        const char* logged;
+    };
+    const Case cases[] = {
+        {"HTCCMC 26,3", nullptr, "Failed method check\nOne or more parameters have been altered",
+         "Failed method check, result code 26: One or more"},
+        {"HTCCMC 34,1", nullptr, "Failed method check\n", "Failed method check, result code 34\n"},
+        {nullptr, nullptr, "Failed to check new method in GC", "Failed to check new method in GC"},
+        {"HTCCMC 0,0", "HTCCMI 27,0",
+         "Failed method instalation\nCommand cannot be excecuted while GC is running",
+         "Failed method installation, result code 27"},
+        {"HTCCMC 0,0", nullptr, "Failed to install new method in GC", "Failed to install new method in GC"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.box);
+        freshGC();
+        scriptBuild();
+        scriptBlock(block);
+        if (c.check)
+            line->expect("CCHTMC").reply(c.check);
+        else
+            line->expect("CCHTMC");
+        if (c.check && MethodResultCode(c.check) == 0) {
+            if (c.install)
+                line->expect("CCHTMI").reply(c.install);
+            else
+                line->expect("CCHTMI");
+        }
+        EXPECT_EQ(download(), 0);
+        EXPECT_EQ(boxes, (std::vector<std::string>{"6890 Method Error: " + c.box}));
+        EXPECT_NE(log().find(c.logged), std::string::npos);
+        EXPECT_EQ(lockResets, unlockResets);
+        EXPECT_EQ(LockedOut(), 0);
+    }
 }
 
 TEST_F(SplitDownloadTest, MissingEchoStopsTheSend)
@@ -183,6 +193,52 @@ TEST_F(SplitDownloadTest, ReadRetriesFollowTheSettingsOnTheTestClock)
     const std::string text = log();
     EXPECT_NE(text.find("RETRY READ METHOD FROM GC"), std::string::npos);
     EXPECT_NE(text.find("UNABLE TO READ METHOD FROM GC"), std::string::npos);
+}
+
+TEST_F(DownloadTest, ReadBackStopsAtTheLastBlock)
+{
+    line->expect("CCHTMD ?").reply("HTCCMD E;\"OVOVTZ 1;\"");
+    CCommandStringList list;
+    EXPECT_EQ(ReadMethodFromGC(*channel, list), 1);
+    EXPECT_EQ(list.GetCount(), 1);
+
+    line->expect("CCHTMD ?").reply("HTCCMD E;no quote");
+    const std::string before = log();
+    EXPECT_EQ(ReadMethodFromGC(*channel, list), 0);
+    EXPECT_EQ(log().find("quote", before.size()), std::string::npos) << "no log line of its own";
+
+    line->expect("CCHTMD ?").reply("HTCCMD E;\"OVOVTZ \"1;\"");
+    EXPECT_EQ(ReadMethodFromGC(*channel, list), 0);
+    EXPECT_NE(log().find("There is a quote in the middle of the string"), std::string::npos);
+
+    line->expect("CCHTMD ?").reply("HTCCMD B;\"\"");
+    line->expect("CCHTMD +");
+    EXPECT_EQ(ReadMethodFromGC(*channel, list), 0);
+    EXPECT_NE(log().find("Failed to send and receive continue method command to GC"), std::string::npos);
+}
+
+TEST_F(DownloadTest, InletTypeTenFailsAtTheFrontInletProgram)
+{
+    CCommandStringList gcList;
+    std::string text = "HTCCMD C;\"";
+    for (const auto& command : gcMethod)
+        text += command + ";";
+    ASSERT_EQ(ConvertMethodText(channel.get(), CString(text + "\""), gcList), 1);
+    CHP6890Method method;
+    method.m_Columns[0].m_nConfigured = 1;
+    method.m_Columns[0].m_nInlet = CColumn::FrontInlet;
+    method.m_Inlets[0].m_nType = 10;
+    CMethodCommand newMethod;
+    MethodBuildContext context{gcList, method, newMethod, *channel, nullptr,
+                               frontPressure, backPressure, InletEdits()};
+    line->expect("C2HTCF 0,0,0,5,4,0,0,0");
+    line->expect("V7HTCF 3,0,0,0.00,0");
+    scriptRunTable();
+    line->expect("OVHTCF 325");
+    const auto failure = BuildNewMethod(context);
+    ASSERT_TRUE(failure.has_value());
+    EXPECT_EQ(failure->text, "Failed to reload front inlet temperature profile");
+    EXPECT_TRUE(failure->clearDisplay);
 }
 
 }  // namespace

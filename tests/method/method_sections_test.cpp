@@ -102,14 +102,8 @@ TEST_F(SectionTest, RequiredCommandsAndInletChecks)
         {"signal 1", kSplitMethod, {{"S1S1CA", ""}}, kUsualImmediates, "Failed to find signal 1 definition (part2)"},
     };
     for (const SectionCase& c : cases) {
+        freshGC();
         run(c);
-        line = std::make_shared<ScriptedLine>();  // a fresh GC for the next case
-        boxes.clear();
-        gcMethod = defaultGCMethod();
-        scriptGCStart();
-        channel = std::make_unique<CHP6890SerialComms>();
-        ASSERT_EQ(channel->StartGCComms(), 1);
-        hostChannel = channel.get();
     }
 }
 
