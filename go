@@ -115,7 +115,7 @@ case "$cmd" in
         ;;
     demo)
         build
-        ./build/apps/gc6890/gc6890 --version
+        ./build/apps/gc6890/gc6890 demo
         ;;
     bench)
         setup

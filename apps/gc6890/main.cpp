@@ -1,13 +1,70 @@
 // gc6890: the host program that drives the GC and its sampler from a terminal.
+//
+// Results go to standard output; message boxes, status-line texts, progress and failures
+// to standard error. Exit codes: see cli_error.h.
 #include <CLI/CLI.hpp>
 
+#include <cstdlib>
 #include <iostream>
+
+#include "cli_error.h"
+#include "command_table.h"
+#include "console.h"
+#include "platform/platform.h"
+#include "port_choice.h"
+
+using namespace gc6890::cli;
 
 int main(int argc, char** argv)
 {
     CLI::App app{"gc6890: control an HP 6890 gas chromatograph and its liquid sampler"};
     app.set_version_flag("--version", std::string("gc6890 ") + GC6890_VERSION);
-    CLI11_PARSE(app, argc, argv);
-    std::cout << app.help();
-    return 0;
+    app.require_subcommand(1);
+    app.fallthrough();  // global options may also follow the command
+
+    CommandTable table(app);
+    GlobalOptions& globals = table.globals();
+    app.add_option("--port", globals.port,
+                   "Serial device, or sim for the built-in simulator (default: the Port setting, else sim)");
+    app.add_option("--home", globals.home,
+                   "Folder of the settings store and comms log (default: $GC6890_HOME, else ~/.local/share/gc6890)");
+    app.add_flag("--trace", globals.trace, "Show the line traffic on standard error");
+    CLI::Option* yes = app.add_flag("--yes", globals.yes, "Answer yes to every question");
+    app.add_flag("--no", globals.no, "Answer no to every question")->excludes(yes);
+
+    addInstrumentCommands(table);
+    addMethodCommands(table);
+    addConfigCommands(table);
+    addPortsCommand(table);
+    addLogCommand(table);
+    addDemoCommand(table);
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& error) {
+        const int code = app.exit(error);
+        return code == 0 ? kExitOk : kExitBadInput;
+    }
+
+    if (!globals.home.empty())
+        setenv("GC6890_HOME", globals.home.c_str(), 1);
+    // The comms log's folder, which the library expects an installation to have made.
+    gc6890::makeDirectories(gc6890::homeDirectory() + "/c/dravik");
+    installConsoleHandlers(globals.answer());
+    installPortChoice(globals.port, globals.trace);
+
+    const CommandAction* action = table.chosen();
+    if (!action) {
+        std::cerr << app.help();
+        return kExitBadInput;
+    }
+    try {
+        return (*action)();
+    } catch (const CommandFailure& failure) {
+        std::cerr << "gc6890: " << failure.what() << '\n';
+        return failure.code();
+    } catch (const std::exception& error) {
+        std::cerr << "gc6890: " << error.what() << '\n';
+        return kExitFailed;
+    }
 }

@@ -9,16 +9,17 @@
 #include "command/command_lists.h"
 #include "command/command_string.h"
 #include "external/method_library.h"
+#include "interface/inlet_select.h"
 #include "interface/instrument_base.h"
 #include "platform/platform.h"
 
 class CHP6890SerialComms;
 class CRegRemoteWindowGCSystem;
 class CMethodCommand;
-
-enum tag_INLET_SEL { FRONT_INLET = 0, BACK_INLET = 1 };
+class CIntFloatArray;
 
 namespace gc6890 {
+struct GCReading;  // one live reading's query (gc/gc_status.cpp)
 namespace test {
 struct GCSystemProbe;  // unit tests reach the private steps through this
 }
@@ -99,6 +100,19 @@ private:
     void InitialiseContactClosure();
     int GetAutoPrepRunState();
     int ReadStatusBody(CInletSystemStatus& status);
+
+    // The lock-out frame shared by the operations that talk to the GC: take it (0 when
+    // another operation holds it), and give it back after success or after a failure (the
+    // latter tells the registered outside program first).
+    int TakeLockOut();
+    int FreeLockAfterFailure();
+    void SendUnLockReset();
+    // One checked exchange; 0 also when the object holds no channel.
+    int QueryGC(const char* command, CIntFloatArray& values);
+    // One live reading under its own short lock-out; 0.0 when it cannot be had.
+    float QueryReading(const gc6890::GCReading& reading);
+    // A failure text into the comms log, severity 1.
+    void LogCommsFailure(const char* text);
 
     // Method download: reading the GC's method back.
     int ReadLoopValue();

@@ -1,0 +1,30 @@
+// How a command ends: the program's exit codes and the one failure that carries one.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+namespace gc6890::cli {
+
+enum ExitCode : int {
+    kExitOk = 0,
+    kExitFailed = 1,    // the instrument refused, or an operation failed
+    kExitBadInput = 2,  // usage, a bad method file or a bad setting
+    kExitNoComms = 3,   // no communication with the instrument
+};
+
+// Thrown by a command that cannot go on. main() prints the one-line message (and, for
+// failures that involve the instrument, where the comms log is) and exits with `code`.
+class CommandFailure : public std::runtime_error {
+public:
+    CommandFailure(ExitCode code, const std::string& message)
+        : std::runtime_error(message), m_code(code)
+    {
+    }
+    ExitCode code() const { return m_code; }
+
+private:
+    ExitCode m_code;
+};
+
+}  // namespace gc6890::cli

@@ -1,0 +1,64 @@
+// The program's commands: each command group adds its CLI11 subcommands here with the
+// action to run once the whole command line is parsed.
+#pragma once
+
+#include <CLI/CLI.hpp>
+
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "console.h"
+
+namespace gc6890::cli {
+
+// The options that every command sees.
+struct GlobalOptions {
+    std::string port;   // --port: empty keeps the stored device
+    std::string home;   // --home: empty keeps $GC6890_HOME
+    bool trace = false;
+    bool yes = false;
+    bool no = false;
+
+    Answer answer() const { return yes ? Answer::Yes : no ? Answer::No : Answer::Ask; }
+};
+
+// An action returns the exit code, or throws CommandFailure.
+using CommandAction = std::function<int()>;
+
+class CommandTable {
+public:
+    explicit CommandTable(CLI::App& app) : m_app(app) {}
+
+    CLI::App& app() { return m_app; }
+    GlobalOptions& globals() { return m_globals; }
+
+    // A leaf command: `action` runs when the user chose it.
+    void add(CLI::App* command, CommandAction action) { m_commands.emplace_back(command, std::move(action)); }
+
+    // The action of the command the user chose, or nullptr.
+    const CommandAction* chosen() const
+    {
+        for (const auto& [command, action] : m_commands) {
+            if (command->parsed())
+                return &action;
+        }
+        return nullptr;
+    }
+
+private:
+    CLI::App& m_app;
+    GlobalOptions m_globals;
+    std::vector<std::pair<CLI::App*, CommandAction>> m_commands;
+};
+
+// The command groups, one file each.
+void addMethodCommands(CommandTable& table);
+void addConfigCommands(CommandTable& table);
+void addPortsCommand(CommandTable& table);
+void addLogCommand(CommandTable& table);
+void addInstrumentCommands(CommandTable& table);
+void addDemoCommand(CommandTable& table);
+
+}  // namespace gc6890::cli

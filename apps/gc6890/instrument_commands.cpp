@@ -1,0 +1,233 @@
+// The commands that talk to the instrument: status, load, run, stop, reset, zones, gc-on,
+// and record (which reads the method through the instrument objects without the line).
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <unistd.h>
+
+#include "cli_error.h"
+#include "command_table.h"
+#include "comms_log_path.h"
+#include "method_files.h"
+#include "run_watch.h"
+#include "session.h"
+#include "status_format.h"
+
+namespace gc6890::cli {
+
+namespace {
+
+std::string oneLine(std::string text)
+{
+    std::replace(text.begin(), text.end(), '\n', ' ');
+    return text;
+}
+
+CommandFailure refused(const std::string& what)
+{
+    std::string message = what;
+    if (!lastMessageBox().empty())
+        message += ": " + oneLine(lastMessageBox());
+    return CommandFailure(kExitFailed, message + " (comms log: " + commsLogPath() + ")");
+}
+
+struct StatusOptions {
+    bool watch = false;
+    bool json = false;
+};
+
+int showStatus(const StatusOptions& options)
+{
+    Session session(Session::Parts::GCAndSampler);
+    CInletSystemStatus status;
+    if (!options.watch) {
+        const bool ok = session.readStatus(status);
+        std::cout << (options.json ? statusJson(status) + "\n" : statusText(status));
+        if (!ok)
+            throw refused("status: the instrument could not be read");
+        return kExitOk;
+    }
+    // Until interrupted: a terminal gets the block rewritten in place, anything else a
+    // line (or a JSON object) per change.
+    const bool terminal = isatty(STDOUT_FILENO) && !options.json;
+    const int frequency = statusFrequencyMs();
+    std::string last;
+    int shownLines = 0;
+    do {
+        session.readStatus(status);
+        const std::string now = options.json ? statusJson(status) : terminal ? statusText(status) : statusLine(status);
+        if (now != last) {
+            if (terminal && shownLines > 0)
+                std::cout << "\x1b[" << shownLines << "A\x1b[J";
+            std::cout << now << (terminal ? "" : "\n") << std::flush;
+            shownLines = static_cast<int>(std::count(now.begin(), now.end(), '\n'));
+            last = now;
+        }
+    } while (session.wait(frequency));
+    return kExitOk;
+}
+
+// GC download first, then the sampler's set points, as the host loads a method.
+void loadMethod(Session& session, const std::string& name)
+{
+    if (!session.gc().LoadMethod(CString(name)))
+        throw refused("load: the GC did not take the method " + name);
+    if (!session.sampler().LoadMethod(CString(name)))
+        throw refused("load: the sampler did not take the method " + name);
+}
+
+DownloadProgress progressBar(std::unique_ptr<ProgressBar>& bar)
+{
+    return [&bar](int sent, int total) {
+        if (!bar)
+            bar = std::make_unique<ProgressBar>("method lines");
+        bar->update(sent, total);
+        if (sent >= total)
+            bar.reset();
+    };
+}
+
+int load(const std::string& typed)
+{
+    const LoadedMethod method = loadMethodFile(typed);  // a bad file is refused before the line is used
+    std::unique_ptr<ProgressBar> bar;
+    Session session(Session::Parts::GCAndSampler, progressBar(bar));
+    loadMethod(session, method.fileName);
+    bar.reset();
+    std::cout << "loaded " << method.fileName << '\n';
+    return kExitOk;
+}
+
+struct RunOptions {
+    std::string method;
+    int vial = 0;
+    float volume = 1.0f;
+    bool load = false;
+    bool noWait = false;
+};
+
+int run(const RunOptions& options)
+{
+    const LoadedMethod method = loadMethodFile(options.method);
+    std::unique_ptr<ProgressBar> bar;
+    Session session(Session::Parts::GCAndSampler, progressBar(bar));
+    if (options.load) {
+        loadMethod(session, method.fileName);
+        bar.reset();
+    }
+    // The sampler loads its part and injects; the injection starts the GC's run. The
+    // GC's own start sends nothing: its method is the one loaded last.
+    const CString vial(std::to_string(options.vial));
+    if (!session.sampler().StartMethod(CString(method.fileName), vial, options.volume))
+        throw refused("run: the sampler did not start the injection from vial " + std::to_string(options.vial));
+    if (!session.gc().StartMethod())
+        throw refused("run: the GC did not start");
+    std::cout << "injecting from vial " << options.vial << '\n' << std::flush;
+    if (options.noWait)
+        return kExitOk;
+    watchRun(session, std::min(statusFrequencyMs(), 1000));
+    std::cout << "run finished\n";
+    return kExitOk;
+}
+
+int record(const std::string& typed, float volume, const std::string& out)
+{
+    const LoadedMethod method = loadMethodFile(typed);
+    // The record needs the objects but not the line: no communications are opened.
+    std::unique_ptr<CGCSystem> gc = makeGCSystem({});
+    std::unique_ptr<CAutoSampler> sampler = makeAutoSampler();
+    CGenericExpRecord text;
+    const CString name(method.fileName);
+    if (!gc->WriteExpRecord(&text, name) || !sampler->WriteExpRecord(&text, name))
+        throw refused("record: the method " + method.fileName + " could not be read");
+    sampler->WriteInjectionVolume(&text, volume);
+    sampler.reset();
+    gc.reset();
+    if (out.empty()) {
+        std::cout << text.Text();
+        return kExitOk;
+    }
+    std::ofstream file(out, std::ios::trunc);
+    file << text.Text();
+    file.flush();
+    if (!file)
+        throw CommandFailure(kExitFailed, "record: cannot write " + out);
+    std::cout << out << '\n';
+    return kExitOk;
+}
+
+// Runs one operation of an open session and turns a 0 into a failure naming it.
+template <typename Operation>
+int simple(Session::Parts parts, const char* what, Operation operation)
+{
+    Session session(parts);
+    if (!operation(session))
+        throw refused(what);
+    std::cout << what << ": ok\n";
+    return kExitOk;
+}
+
+}  // namespace
+
+void addInstrumentCommands(CommandTable& table)
+{
+    CLI::App& app = table.app();
+
+    CLI::App* status = app.add_subcommand("status", "Poll the GC and sampler once and print the merged status");
+    auto statusOptions = std::make_shared<StatusOptions>();
+    status->add_flag("--watch", statusOptions->watch,
+                     "Refresh at the StatusFrequency setting until interrupted (Ctrl-C)");
+    status->add_flag("--json", statusOptions->json, "Print JSON (one object per line with --watch)");
+    table.add(status, [statusOptions] { return showStatus(*statusOptions); });
+
+    CLI::App* loadCommand = app.add_subcommand("load", "Download a method to the GC, then load the sampler's part");
+    auto loadName = std::make_shared<std::string>();
+    loadCommand->add_option("METHOD", *loadName, "Method file or name")->required();
+    table.add(loadCommand, [loadName] { return load(*loadName); });
+
+    CLI::App* runCommand = app.add_subcommand("run", "Inject from a vial and watch the run to its end");
+    auto runOptions = std::make_shared<RunOptions>();
+    runCommand->add_option("METHOD", runOptions->method, "Method file or name (its sampler part is loaded)")
+        ->required();
+    runCommand->add_option("--vial", runOptions->vial, "Vial to inject from")->required()->check(CLI::Range(1, 10000));
+    runCommand->add_option("--volume", runOptions->volume, "Injection volume (default 1)")
+        ->check(CLI::Range(0.0f, 1000.0f));
+    runCommand->add_flag("--load", runOptions->load, "Download the whole method to the GC and sampler first");
+    runCommand->add_flag("--no-wait", runOptions->noWait, "Return once the injection has started");
+    table.add(runCommand, [runOptions] { return run(*runOptions); });
+
+    table.add(app.add_subcommand("stop", "Stop the sampler and the GC's run"), [] {
+        return simple(Session::Parts::GCAndSampler, "stop", [](Session& s) {
+            const int sampler = s.sampler().StopMethod();
+            return s.gc().StopMethod() && sampler;
+        });
+    });
+    table.add(app.add_subcommand("reset", "Reset the sampler"), [] {
+        return simple(Session::Parts::GCAndSampler, "reset", [](Session& s) { return resetSampler(s.sampler()) != 0; });
+    });
+
+    CLI::App* zones = app.add_subcommand("zones", "Switch the GC's heated zones (oven and inlets) on or off");
+    auto state = std::make_shared<std::string>();
+    zones->add_option("STATE", *state, "on or off")->required()->check(CLI::IsMember({"on", "off"}));
+    table.add(zones, [state] {
+        return simple(Session::Parts::GCOnly, *state == "on" ? "zones on" : "zones off",
+                      [&](Session& s) { return s.gc().SwitchGC(*state == "on" ? On : Off) != 0; });
+    });
+
+    table.add(app.add_subcommand("gc-on", "Check that the GC answers on the line"), [] {
+        return simple(Session::Parts::GCOnly, "gc-on", [](Session& s) { return s.gc().GCOn() != 0; });
+    });
+
+    CLI::App* recordCommand = app.add_subcommand(
+        "record", "Print the experiment record of a method: GC part, sampler part, injection volume");
+    auto recordName = std::make_shared<std::string>();
+    auto recordVolume = std::make_shared<float>(1.0f);
+    auto out = std::make_shared<std::string>();
+    recordCommand->add_option("METHOD", *recordName, "Method file or name")->required();
+    recordCommand->add_option("--volume", *recordVolume, "Injection volume to record (default 1)");
+    recordCommand->add_option("--out", *out, "Write the record to this file instead of standard output");
+    table.add(recordCommand, [recordName, recordVolume, out] { return record(*recordName, *recordVolume, *out); });
+}
+
+}  // namespace gc6890::cli

@@ -1,0 +1,17 @@
+// Watching a started run to its end: the sampler injects, the GC runs, then post-runs.
+#pragma once
+
+#include "session.h"
+
+namespace gc6890::cli {
+
+// How long the injection may take before the run must have started: the sampler's own
+// limit for its late answer (300 s) and half a minute more for its preparation.
+inline constexpr int kRunStartLimitMs = 330000;
+
+// Polls every `pollMs` and prints a line per change on standard error until the run has
+// ended. Throws CommandFailure (failed) when the run does not start within the limit or
+// the instrument reports an error before it starts, and when the user interrupts.
+void watchRun(Session& session, int pollMs);
+
+}  // namespace gc6890::cli

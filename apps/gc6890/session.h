@@ -1,0 +1,52 @@
+// A session with the instrument: the GC and sampler objects, driven in the host's order
+// of calls (construct GC, InitialiseComms; construct sampler, InitialiseComms,
+// Initialise; ... CloseDownComms and destruction, sampler first), with the platform's
+// timers pumped while the program waits, so that the sampler's injection wait and the
+// channel's rebuild retry run.
+#pragma once
+
+#include <memory>
+
+#include "instruments.h"
+#include "interface/inlet_system_status.h"
+
+namespace gc6890::cli {
+
+class Session {
+public:
+    enum class Parts { GCOnly, GCAndSampler };
+
+    // Opens communications; throws CommandFailure (no comms) when the GC or the sampler
+    // side cannot be started. `progress` is told of GC method downloads.
+    explicit Session(Parts parts, DownloadProgress progress = {});
+    // Closes communications and destroys the objects (sampler first).
+    ~Session();
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    CGCSystem& gc() { return *m_gc; }
+    // Only in a GC-and-sampler session.
+    CAutoSampler& sampler() { return *m_sampler; }
+
+    // Polls both objects and merges their records into `status` (which starts fresh).
+    // False when a poll failed; `status` then holds what the polls filled.
+    bool readStatus(CInletSystemStatus& status);
+
+    // Waits `milliseconds`, running due timers meanwhile. False when the user interrupted
+    // (Ctrl-C), which ends the wait early.
+    bool wait(int milliseconds);
+
+    // Whether Ctrl-C was pressed during this program run.
+    static bool interrupted();
+
+private:
+    void close();
+
+    std::unique_ptr<CGCSystem> m_gc;
+    std::unique_ptr<CAutoSampler> m_sampler;
+};
+
+// The "Status Frequency" setting: the host's status refresh in ms, at most 5500.
+int statusFrequencyMs();
+
+}  // namespace gc6890::cli

@@ -1,0 +1,150 @@
+#include "settings_keys.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+
+#include "external/port_settings.h"
+
+namespace gc6890::cli {
+
+namespace {
+
+bool parseWhole(const std::string& text, long& value)
+{
+    if (text.empty())
+        return false;
+    char* end = nullptr;
+    errno = 0;
+    value = std::strtol(text.c_str(), &end, 10);
+    return *end == '\0' && errno == 0 && value >= INT_MIN && value <= INT_MAX;
+}
+
+std::string wholeInRange(const std::string& text, long min, long max, const char* unit,
+                         std::string& problem)
+{
+    long value = 0;
+    if (!parseWhole(text, value)) {
+        problem = "\"" + text + "\" is not a whole number";
+        return {};
+    }
+    if (value < min || value > max) {
+        problem = std::to_string(value) + " is outside " + std::to_string(min) + " to "
+                  + std::to_string(max) + unit;
+        return {};
+    }
+    return std::to_string(value);
+}
+
+std::string oneOf(const std::string& text, std::initializer_list<const char*> choices,
+                  bool upper, std::string& problem)
+{
+    std::string value = text;
+    std::transform(value.begin(), value.end(), value.begin(), [upper](unsigned char c) {
+        return static_cast<char>(upper ? std::toupper(c) : std::tolower(c));
+    });
+    std::string list;
+    for (const char* choice : choices) {
+        if (value == choice)
+            return value;
+        list += list.empty() ? "" : ", ";
+        list += choice;
+    }
+    problem = "\"" + text + "\" is not one of " + list;
+    return {};
+}
+
+std::string device(const std::string& text, std::string& problem)
+{
+    if (text == "sim" || (text.size() > 1 && text[0] == '/'))
+        return text;
+    problem = "\"" + text + "\" is neither sim nor a device path such as /dev/ttyUSB0";
+    return {};
+}
+
+std::string folder(const std::string& text, std::string& problem)
+{
+    if (text.size() > 1 && text[0] == '/')
+        return text;
+    problem = "\"" + text + "\" is not an absolute folder path";
+    return {};
+}
+
+std::string baudRate(const std::string& text, std::string& problem)
+{
+    const std::string value = wholeInRange(text, 1, INT_MAX, "", problem);
+    if (value.empty())
+        return {};
+    PortSettings settings;
+    settings.baudRate = std::atoi(value.c_str());
+    problem = validatePortSettings(settings);
+    return problem.empty() ? value : std::string();
+}
+
+const std::vector<SettingKey> kKeys = {
+    {"Port", "Inlets\\Hubrel\\Varnock\\Port", "sim",
+     "serial device of the instrument; sim runs the built-in simulator", device},
+    {"BaudRate", "Inlets\\Hubrel\\Varnock\\BaudRate", "9600", "line speed, bits per second", baudRate},
+    {"DataBits", "Inlets\\Hubrel\\Varnock\\DataBits", "8", "data bits per character",
+     [](const std::string& v, std::string& p) { return wholeInRange(v, 5, 8, "", p); }},
+    {"Parity", "Inlets\\Hubrel\\Varnock\\Parity", "N", "parity: N none, E even, O odd",
+     [](const std::string& v, std::string& p) { return oneOf(v, {"N", "E", "O"}, true, p); }},
+    {"StopBits", "Inlets\\Hubrel\\Varnock\\StopBits", "1", "stop bits",
+     [](const std::string& v, std::string& p) { return wholeInRange(v, 1, 2, "", p); }},
+    {"FlowControl", "Inlets\\Hubrel\\Varnock\\FlowControl", "none",
+     "flow control: none, rtscts or xonxoff",
+     [](const std::string& v, std::string& p) { return oneOf(v, {"none", "rtscts", "xonxoff"}, false, p); }},
+    {"EndOfDataChar", "Inlets\\Hubrel\\Varnock\\EndOfDataChar", "10",
+     "character code that ends a reply line (10 is line feed)",
+     [](const std::string& v, std::string& p) { return wholeInRange(v, 1, 255, "", p); }},
+    {"Timeout", "Inlets\\Hubrel\\Varnock\\Timeout", "45000", "longest wait for a reply line, ms",
+     [](const std::string& v, std::string& p) { return wholeInRange(v, 1, 600000, " ms", p); }},
+    {"RTSControl", "Inlets\\Hubrel\\Varnock\\RTSControl", "0", "RTS line setting of the port",
+     [](const std::string& v, std::string& p) { return wholeInRange(v, 0, 1, "", p); }},
+    {"DefaultSettings", "Inlets\\Hubrel\\Varnock\\Communications\\DefaultSettings", "TRUE",
+     "TRUE: the next start stores the default line ending, time-out and RTS setting once",
+     [](const std::string& v, std::string& p) { return oneOf(v, {"TRUE", "FALSE"}, true, p); }},
+    {"IgnoreSeverityLevel", "Inlets\\Hubrel\\Varnock\\IgnoreSeverityLevel", "1",
+     "comms log detail: 1 failures and instrument messages, 2 every line; 0 no log",
+     [](const std::string& v, std::string& p) { return wholeInRange(v, 0, 2, "", p); }},
+    {"MaxLogSize", "Inlets\\Hubrel\\Varnock\\MaxLogSize", "10485760",
+     "comms log size in bytes above which a start offers a backup",
+     [](const std::string& v, std::string& p) { return wholeInRange(v, 1024, INT_MAX, " bytes", p); }},
+    {"MethodRetry", "Inlets\\Hubrel\\Varnock\\MethodRetry", "2",
+     "attempts at reading the GC's method during a download",
+     [](const std::string& v, std::string& p) { return wholeInRange(v, 1, 100, "", p); }},
+    {"FailureSleep", "Inlets\\Hubrel\\Varnock\\FailureSleep", "1000",
+     "pause before another attempt at reading the GC's method, ms",
+     [](const std::string& v, std::string& p) { return wholeInRange(v, 0, 60000, " ms", p); }},
+    {"AutoPrepRun", "Inlets\\Hubrel\\Varnock\\AutoPrepRun", "0 for the GC, 1 for the sampler",
+     "1 when the GC prepares itself for runs; 0 makes the sampler send prepare-run after an injection",
+     [](const std::string& v, std::string& p) { return wholeInRange(v, 0, 1, "", p); }},
+    {"StatusFrequency", "Inlets\\Hubrel\\System Timings\\Status Frequency", "5500",
+     "status refresh of status --watch and run, ms (at most 5500)",
+     [](const std::string& v, std::string& p) { return wholeInRange(v, 100, 5500, " ms", p); }},
+    {"MethodFolder", "Inlets\\Hubrel\\Varnock\\MethodFolder", "$GC6890_HOME/methods",
+     "folder in which a bare method name is looked up", folder},
+};
+
+}  // namespace
+
+const std::vector<SettingKey>& settingKeys()
+{
+    return kKeys;
+}
+
+const SettingKey* findSettingKey(const std::string& name)
+{
+    for (const SettingKey& key : kKeys) {
+        if (name.size() == std::string_view(key.name).size()
+            && std::equal(name.begin(), name.end(), key.name, [](char a, char b) {
+                   return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+               }))
+            return &key;
+    }
+    return nullptr;
+}
+
+}  // namespace gc6890::cli

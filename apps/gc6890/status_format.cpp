@@ -1,0 +1,102 @@
+#include "status_format.h"
+
+#include <cstdio>
+
+#include "platform/platform.h"
+
+namespace gc6890::cli {
+
+namespace {
+
+const char* yesNo(int flag)
+{
+    return flag ? "yes" : "no";
+}
+
+std::string jsonString(const std::string& text)
+{
+    std::string out = "\"";
+    for (unsigned char c : text) {
+        switch (c) {
+        case '"':
+            out += "\\\"";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        default:
+            if (c < 0x20) {
+                char escape[8];
+                std::snprintf(escape, sizeof escape, "\\u%04x", c);
+                out += escape;
+            } else
+                out += static_cast<char>(c);
+        }
+    }
+    return out + "\"";
+}
+
+std::string trimmed(const CString& text)
+{
+    std::string s = text.str();
+    while (!s.empty() && (s.back() == '\n' || s.back() == ' '))
+        s.pop_back();
+    return s;
+}
+
+}  // namespace
+
+std::string statusText(CInletSystemStatus& s)
+{
+    std::string text = format("running: %s  post-run: %s  not ready: %s  error: %s\n", yesNo(s.GetRunning()),
+                              yesNo(s.GetPostRunning()), yesNo(s.GetNotReady()), yesNo(s.GetError()));
+    const std::pair<const char*, std::string> texts[] = {
+        {"status", trimmed(s.GetStatusInfo())},
+        {"not ready", trimmed(s.GetNotReadyInfo())},
+        {"error", trimmed(s.GetErrorInfo())},
+    };
+    for (const auto& [label, value] : texts) {
+        if (!value.empty())
+            text += std::string(label) + ": " + value + "\n";
+    }
+    text += format("elapsed: %.2f min  oven: %.1f  column 1: pressure %.2f, flow %.2f\n",
+                   static_cast<double>(s.GetTime()), static_cast<double>(s.GetTemperatureLeft()),
+                   static_cast<double>(s.GetHighPressure()), static_cast<double>(s.GetFlow()));
+    return text;
+}
+
+std::string statusLine(CInletSystemStatus& s)
+{
+    std::string line = format("%s%s%s%s", s.GetRunning() ? "running" : "idle", s.GetPostRunning() ? ", post-run" : "",
+                              s.GetNotReady() ? ", not ready" : ", ready", s.GetError() ? ", error" : "");
+    for (const std::string& value :
+         {trimmed(s.GetStatusInfo()), trimmed(s.GetNotReadyInfo()), trimmed(s.GetErrorInfo())}) {
+        if (!value.empty())
+            line += " | " + value;
+    }
+    return line + format(" | %.2f min, oven %.1f, column 1 %.2f / %.2f", static_cast<double>(s.GetTime()),
+                         static_cast<double>(s.GetTemperatureLeft()), static_cast<double>(s.GetHighPressure()),
+                         static_cast<double>(s.GetFlow()));
+}
+
+std::string statusJson(CInletSystemStatus& s)
+{
+    auto flag = [](int value) { return value ? "true" : "false"; };
+    return format("{\"running\":%s,\"post_running\":%s,\"not_ready\":%s,\"error\":%s,", flag(s.GetRunning()),
+                  flag(s.GetPostRunning()), flag(s.GetNotReady()), flag(s.GetError()))
+           + "\"status_text\":" + jsonString(trimmed(s.GetStatusInfo()))
+           + ",\"not_ready_text\":" + jsonString(trimmed(s.GetNotReadyInfo()))
+           + ",\"error_text\":" + jsonString(trimmed(s.GetErrorInfo()))
+           + format(",\"elapsed_min\":%.4g,\"oven_temperature\":%.4g,\"column1_pressure\":%.6g,"
+                    "\"column1_flow\":%.6g}",
+                    static_cast<double>(s.GetTime()), static_cast<double>(s.GetTemperatureLeft()),
+                    static_cast<double>(s.GetHighPressure()), static_cast<double>(s.GetFlow()));
+}
+
+}  // namespace gc6890::cli

@@ -1,0 +1,88 @@
+#include "comms/reg_remote_window.h"
+
+#include "comms/registered_messages.h"
+#include "external/inlet_utils.h"
+#include "gc/varnock_gc_system.h"
+
+// ---- CRegRemoteWindow -----------------------------------------------------------------
+
+BEGIN_MESSAGE_MAP(CRegRemoteWindow, CFrameWnd)
+    ON_REGISTERED_MESSAGE(g_nRegisterToCommsMessage, OnGetRegisterRequest)
+END_MESSAGE_MAP()
+
+CRegRemoteWindow::CRegRemoteWindow(const char* className) : m_pszClassName(className)
+{
+    // Placeholder settings: PreCreateWindow replaces style, size and class.
+    CreateEx(0, className, className, 8, 100, 100, 100, 199, nullptr, nullptr);
+}
+
+CRegRemoteWindow::~CRegRemoteWindow() = default;
+
+BOOL CRegRemoteWindow::PreCreateWindow(CREATESTRUCT& cs)
+{
+    AfxRegisterWndClass(m_pszClassName, kWindowClassStyle, nullptr,
+                        reinterpret_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)), nullptr);
+    cs.cx = 100;
+    cs.cy = 30;
+    cs.lpszName = m_pszClassName;
+    cs.lpszClass = m_pszClassName;
+    // Caption, system menu and minimise box, never visible; a topmost tool window that
+    // accepts dropped files.
+    cs.style = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+    cs.dwExStyle = WS_EX_TOPMOST | WS_EX_ACCEPTFILES | WS_EX_TOOLWINDOW;
+    cs.hInstance = AfxGetInstanceHandle();
+    return CFrameWnd::PreCreateWindow(cs);
+}
+
+LRESULT CRegRemoteWindow::OnGetRegisterRequest(WPARAM wParam, LPARAM lParam)
+{
+    m_hRegisteredWnd = reinterpret_cast<HWND>(wParam);
+    return OnGetRegisterRequestBody(wParam, lParam);
+}
+
+// ---- CRegRemoteWindowGCSystem ----------------------------------------------------------
+
+BEGIN_MESSAGE_MAP(CRegRemoteWindowGCSystem, CRegRemoteWindow)
+    ON_REGISTERED_MESSAGE(g_nRestartAllCommsMessage, OnExternalRestartAllCommsRequest)
+END_MESSAGE_MAP()
+
+CRegRemoteWindowGCSystem::CRegRemoteWindowGCSystem(CVarnockGCSystem* owner)
+    : CRegRemoteWindow(kGCRegRemoteWindowClass), m_pOwner(owner)
+{
+}
+
+LRESULT CRegRemoteWindowGCSystem::OnGetRegisterRequestBody(WPARAM, LPARAM)
+{
+    // The next status read sends the newcomer a data block.
+    if (m_pOwner)
+        m_pOwner->m_bDataRequestPending = 1;
+    return 1;
+}
+
+LRESULT CRegRemoteWindowGCSystem::SendDataOut()
+{
+    if (!m_hRegisteredWnd)
+        return 0;
+    return SendDataMessage(m_hRegisteredWnd, g_nExtraDataMessage, 0, reinterpret_cast<long>(m_DataBlock),
+                           sizeof m_DataBlock);
+}
+
+LRESULT CRegRemoteWindowGCSystem::OnExternalRestartAllCommsRequest(WPARAM, LPARAM)
+{
+    if (!m_pOwner)
+        return 0;
+    m_pOwner->CaughtSerialCommsError();
+    return 1;
+}
+
+void CRegRemoteWindowGCSystem::LockReset()
+{
+    if (m_hRegisteredWnd)
+        ::SendMessage(m_hRegisteredWnd, g_nLockCommsResetMessage, 0, 0);
+}
+
+void CRegRemoteWindowGCSystem::UnLockReset()
+{
+    if (m_hRegisteredWnd)
+        ::SendMessage(m_hRegisteredWnd, g_nUnLockCommsResetMessage, 0, 0);
+}

@@ -1,0 +1,238 @@
+// Status, stop and reset: the "01HTSTATUS" question and its five readings, the status
+// read with the shared status block for the registration window, the stop and the
+// return-all.
+#include <algorithm>
+#include <iterator>
+
+#include "comms/comms_registry.h"
+#include "comms/hp6890_serial_comms.h"
+#include "comms/reg_remote_window.h"
+#include "sampler/sampler_commands.h"
+#include "sampler/varnock_auto_sampler.h"
+
+namespace {
+
+enum StatusField { kError, kReady, kBusy, kFrontInlet, kBackInlet, kFrontInjector, kBackInjector };
+
+// The status code is the seventh number of the answer.
+constexpr int kStatusCodeSlot = 6;
+constexpr const char* kStatusCommand = "01HTSTATUS";
+constexpr const char* kStopCommand = "01HTSTOP";
+constexpr const char* kReturnAllCommand = "01HTRTN_ALL";
+constexpr const char* kReturnAllAnswerHead = "HT01RTN_ALL";
+constexpr const char* kLateAnswerHead = "HT01SINJECT";
+
+}  // namespace
+
+std::uint32_t CVarnockAutoSampler::m_sStatusBlock[7] = {1, 0, 0, 1, 0, 0, 0};
+
+tag_ALS_STATUS CVarnockAutoSampler::GetALSStatus()
+{
+    if (!m_pSerialComms)
+        return ALS_ERROR;
+    if (LockedOut() || !LockOut())
+        return ALS_ERROR;
+    // The answer must carry all seven numbers; the channel refuses a shorter one.
+    CIntFloatArray answer(kStatusBlockFields);
+    answer.Clear();
+    if (!m_pSerialComms->SendAndReceiveToALS(kStatusCommand, answer)) {
+        CaughtSerialCommsError();
+        FreeLock();
+        return ALS_ERROR;
+    }
+    const int code = answer.GetInt(kStatusCodeSlot);
+    if (code < ALS_READY || code > ALS_POST_RUN) {
+        CaughtSerialCommsError();
+        FreeLock();
+        return ALS_ERROR;
+    }
+    return FreeLock() ? static_cast<tag_ALS_STATUS>(code) : ALS_ERROR;
+}
+
+int CVarnockAutoSampler::Injecting()
+{
+    return GetALSStatus() == ALS_INJECTING ? 1 : 0;
+}
+
+int CVarnockAutoSampler::MethodRunning()
+{
+    const tag_ALS_STATUS status = GetALSStatus();
+    return status == ALS_BUSY || status == ALS_INJECTING || status == ALS_POST_RUN ? 1 : 0;
+}
+
+int CVarnockAutoSampler::PostRunning()
+{
+    return GetALSStatus() == ALS_POST_RUN ? 1 : 0;
+}
+
+int CVarnockAutoSampler::NotReady(CString&)
+{
+    return GetALSStatus() != ALS_READY ? 1 : 0;
+}
+
+int CVarnockAutoSampler::Error(CString&)
+{
+    return GetALSStatus() == ALS_ERROR ? 1 : 0;
+}
+
+int CVarnockAutoSampler::ReadStatus(CInletSystemStatus& status)
+{
+    int read = 0;
+    try {
+        if (m_sCommsRestartFailed) {
+            // The restored channel never started: report it as no channel, then as failed.
+            CHP6890SerialComms* channel = m_pSerialComms;
+            m_pSerialComms = nullptr;
+            ReadStatusBody(status);
+            m_pSerialComms = channel;
+            m_sCommsRestartFailed = 0;
+        } else {
+            read = ReadStatusBody(status);
+        }
+    } catch (CUserException* failure) {
+        failure->Delete();
+        read = 0;
+    }
+    if (!read) {
+        CaughtSerialCommsError();
+        return 0;
+    }
+    return 1;
+}
+
+void CVarnockAutoSampler::SendStatusBlockIfChanged(bool force)
+{
+    if (!m_pRegRemoteWindow)
+        return;
+    std::uint32_t* copy = m_pRegRemoteWindow->m_DataBlock;
+    if (!force && std::equal(std::begin(m_sStatusBlock), std::end(m_sStatusBlock), copy))
+        return;
+    std::copy(std::begin(m_sStatusBlock), std::end(m_sStatusBlock), copy);
+    m_pRegRemoteWindow->SendDataOut();
+}
+
+int CVarnockAutoSampler::ReadStatusBody(CInletSystemStatus& status)
+{
+    std::uint32_t* block = m_sStatusBlock;
+    auto report = [&] {
+        status.GetNotReady() |= block[kReady] ? 0 : 1;
+        status.GetError() |= static_cast<int>(block[kError]);
+        status.GetInjecting() |= static_cast<int>(block[kBusy]);
+        status.GetRunning() |= static_cast<int>(block[kBusy]);
+    };
+
+    if (LockedOut()) {
+        // No exchange while anyone holds the lock-out; a wait of our own shows as busy.
+        block[kReady] = block[kReady] && !m_bWaitingForInjectResponse;
+        block[kBusy] = block[kBusy] || m_bWaitingForInjectResponse;
+        report();
+        SendStatusBlockIfChanged(false);
+        return 1;
+    }
+
+    if (!m_pSerialComms) {
+        m_bStatusSendPending = 1;
+        if (m_pRegRemoteWindow) {
+            const std::uint32_t failed[kStatusBlockFields] = {
+                1, 0, 0,
+                static_cast<std::uint32_t>(m_bFrontInletConfigured), static_cast<std::uint32_t>(m_bBackInletConfigured),
+                static_cast<std::uint32_t>(m_bFrontInjectorPresent), static_cast<std::uint32_t>(m_bBackInjectorPresent)};
+            std::uint32_t* copy = m_pRegRemoteWindow->m_DataBlock;
+            if (!std::equal(std::begin(failed), std::end(failed), copy)) {
+                std::copy(std::begin(failed), std::end(failed), copy);
+                m_pRegRemoteWindow->SendDataOut();
+            }
+        }
+        return 1;
+    }
+
+    const tag_ALS_STATUS state = GetALSStatus();
+    block[kError] = state == ALS_ERROR;
+    block[kBusy] = state == ALS_BUSY || state == ALS_INJECTING || state == ALS_POST_RUN;
+    block[kReady] = state == ALS_READY;
+    block[kFrontInlet] = static_cast<std::uint32_t>(m_bFrontInletConfigured);
+    block[kBackInlet] = static_cast<std::uint32_t>(m_bBackInletConfigured);
+    block[kFrontInjector] = static_cast<std::uint32_t>(m_bFrontInjectorPresent);
+    block[kBackInjector] = static_cast<std::uint32_t>(m_bBackInjectorPresent);
+
+    if (m_bWaitingForInjectResponse && m_bInjectResponseDone) {
+        // The timer window settled the injection's answer: take it, and after a refusal
+        // bring the sampler back to its rest position.
+        m_bWaitingForInjectResponse = 0;
+        m_bInjectResponseDone = 0;
+        block[kError] = block[kError] || !m_bInjectResponseOK;
+        if (block[kError])
+            ResetSampler();
+    }
+    report();
+    if (m_pRegRemoteWindow) {
+        const bool pending = m_bStatusSendPending != 0;
+        m_bStatusSendPending = 0;
+        SendStatusBlockIfChanged(pending);
+    }
+    return 1;
+}
+
+int CVarnockAutoSampler::ReturnAll()
+{
+    CString command = kReturnAllCommand;
+    if (!m_pSerialComms->WriteStringToALS(command, 0)) {
+        CaughtSerialCommsError();
+        return 0;
+    }
+    CString reply;
+    bool read = false;
+    for (int attempt = 0; attempt < kReturnAllReadAttempts && !read; ++attempt)
+        read = m_pSerialComms->ReceiveStringFromALS(reply, 0) != 0;
+    if (!read || reply.Find(kReturnAllAnswerHead) < 0) {
+        CaughtSerialCommsError();
+        return 0;
+    }
+    return gc6890::sampler::AnswerCode(reply) == 0 ? 1 : 0;
+}
+
+int CVarnockAutoSampler::StopMethod()
+{
+    if (m_bWaitingForInjectResponse && m_pCallbackWnd) {
+        // The stop ends the wait for the injection's answer and the lock-out it held.
+        m_pCallbackWnd->DestroyWindow();
+        delete m_pCallbackWnd;
+        m_pCallbackWnd = nullptr;
+        m_bWaitingForInjectResponse = 0;
+        FreeLock();
+    }
+    if (!m_pSerialComms)
+        return 0;
+    CString command = kStopCommand;
+    if (!m_pSerialComms->WriteStringToALS(command, 0))
+        return 0;
+    CString reply;
+    if (!m_pSerialComms->ReceiveStringFromALS(reply, 0))
+        return 0;
+    // The stop aborted an injection whose late answer was still owed.
+    if (reply.Find(kLateAnswerHead) >= 0 && gc6890::sampler::AnswerCode(reply) == 0) {
+        m_bInjectResponseDone = 1;
+        m_bInjectResponseOK = 0;
+        return 0;
+    }
+    return ReturnAll();
+}
+
+int CVarnockAutoSampler::ResetSampler()
+{
+    if (LockedOut() || !LockOut())
+        return 0;
+    if (!m_pSerialComms) {
+        FreeLock();
+        return 0;
+    }
+    // The stop's own answer is not awaited: the return-all that follows takes its place.
+    CString command = kStopCommand;
+    if (!m_pSerialComms->WriteStringToALS(command, 0)) {
+        FreeLock();
+        return 0;
+    }
+    const int returned = ReturnAll();
+    const int freed = FreeLock();
+    return returned && freed ? 1 : 0;
+}

@@ -1,0 +1,145 @@
+// The GC object against gc6890-sim on a pseudo-terminal (the "sim" device): opening
+// comms, polling through a whole run, switching zones, stopping, and a hang-up.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <sys/stat.h>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "comms/comms_registry.h"
+#include "comms/hp6890_serial_comms.h"
+#include "external/inlet_utils.h"
+#include "gc/gc_shared_status.h"
+#include "gc/varnock_gc_system.h"
+#include "support/temp_home.h"
+
+namespace gc6890::test {
+namespace {
+
+// Upper bound on polls while waiting for the simulated GC to change state; a poll is a
+// few line exchanges, so the bound is reached only when the simulator is stuck.
+constexpr int kMaxPolls = 20000;
+// Instrument time runs this much faster: the 27-minute run of the simulator's stored
+// method takes about seven seconds, its post-run about one.
+const char kSpeed[] = "--speed 240";
+
+class GCEndToEndTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        // The port mutex of this test's own folder: other programs driving simulators on
+        // this machine must not slow the exchanges, or a poll could miss a whole phase.
+        const std::string runtime = home.path() + "/run";
+        ::mkdir(runtime.c_str(), 0700);
+        if (const char* old = std::getenv("XDG_RUNTIME_DIR"))
+            m_previousRuntime = old;
+        setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+        setOptions(kSpeed);
+        m_previousStatus = SetStatusTextHandler([](const char*, const char*) {});
+        ForgetSharedGCStatus();
+    }
+    void TearDown() override
+    {
+        SetStatusTextHandler(m_previousStatus);
+        unsetenv("GC6890_SIM_OPTIONS");
+        if (m_previousRuntime.empty())
+            unsetenv("XDG_RUNTIME_DIR");
+        else
+            setenv("XDG_RUNTIME_DIR", m_previousRuntime.c_str(), 1);
+        EXPECT_FALSE(LockedOut());
+    }
+    static void setOptions(const char* options) { setenv("GC6890_SIM_OPTIONS", options, 1); }
+
+    static std::string stateOf(CVarnockGCSystem& gc)
+    {
+        CInletSystemStatus status;
+        if (!gc.ReadStatus(status))
+            return "poll failed";
+        const std::string text = status.GetStatusInfo().str();
+        for (const char* name : {"RUN IDLE", "PRE RUN", "RUN ACTIVE", "POST RUN", "GC APP FATAL"})
+            if (text.find(name) != std::string::npos)
+                return name;
+        return text;
+    }
+    // Polls until the GC reports `wanted`; the states passed on the way are collected.
+    static bool pollUntil(CVarnockGCSystem& gc, const std::string& wanted, std::vector<std::string>& seen)
+    {
+        for (int poll = 0; poll < kMaxPolls; ++poll) {
+            const std::string state = stateOf(gc);
+            if (seen.empty() || seen.back() != state)
+                seen.push_back(state);
+            if (state == wanted)
+                return true;
+        }
+        return false;
+    }
+
+    TempHome home;
+
+private:
+    StatusTextHandler m_previousStatus;
+    std::string m_previousRuntime;
+};
+
+TEST_F(GCEndToEndTest, PollsAWholeRunSwitchesZonesAndStops)
+{
+    CVarnockGCSystem gc;
+    ASSERT_EQ(gc.InitialiseComms(), 1);
+    ASSERT_NE(gc.m_pChannel, nullptr);
+    EXPECT_EQ(gc.m_nAutoPrepRun, 0);
+    EXPECT_EQ(stateOf(gc), "RUN IDLE");
+    EXPECT_EQ(gc.SwitchGC(On), 1);
+    EXPECT_EQ(gc.GCOn(), 1);
+    EXPECT_GT(gc.GetCurrentOvenTemp(), 0.0f);
+
+    ASSERT_EQ(gc.GenericOp(1, 0), 1);  // prepare the run
+    EXPECT_EQ(stateOf(gc), "PRE RUN");
+    EXPECT_EQ(gc.PrepRunning(), 1);
+    // The sampler's injection starts the run; it travels on the same channel.
+    ASSERT_EQ(gc.m_pChannel->StartALSComms(), 1);
+    CIntFloatArray answer(1);
+    ASSERT_EQ(gc.m_pChannel->SendAndReceiveToALS("01HTSINJECT 1", answer), 1);
+    EXPECT_EQ(answer.GetInt(0), 0);
+
+    std::vector<std::string> seen;
+    ASSERT_TRUE(pollUntil(gc, "POST RUN", seen)) << seen.back();
+    ASSERT_TRUE(pollUntil(gc, "RUN IDLE", seen)) << seen.back();
+    const std::vector<std::string> expected = {"PRE RUN", "RUN ACTIVE", "POST RUN", "RUN IDLE"};
+    EXPECT_EQ(seen, expected);
+
+    ASSERT_EQ(gc.GenericOp(1, 0), 1);
+    EXPECT_EQ(gc.MethodRunning(), 1);
+    EXPECT_EQ(gc.StopMethod(), 1);  // a prepared run is called off
+    EXPECT_EQ(stateOf(gc), "RUN IDLE");
+    EXPECT_EQ(gc.MethodRunning(), 0);
+    EXPECT_EQ(gc.SwitchGC(Off), 1);
+    EXPECT_EQ(gc.m_pChannel->StopALSComms(), 1);
+    EXPECT_EQ(gc.CloseDownComms(), 1);
+}
+
+TEST_F(GCEndToEndTest, AHangUpDuringAPollIsReportedRebuiltAndPolledAgain)
+{
+    // Sixteen lines open comms; the first poll's profile and run-state query follow.
+    setOptions("--speed 240 --hang-up-after 18");
+    CVarnockGCSystem gc;
+    ASSERT_EQ(gc.InitialiseComms(), 1);
+    setOptions(kSpeed);  // the rebuilt channel starts a healthy simulator
+
+    CInletSystemStatus status;
+    EXPECT_EQ(gc.ReadStatus(status), 0);
+    EXPECT_NE(home.read("c/dravik/hp6890.err").find("GC READ STATUS: Failed to get"), std::string::npos);
+    ASSERT_NE(gc.m_pChannel, nullptr);
+    EXPECT_TRUE(IsValidCommsObject(gc.m_pChannel));
+    EXPECT_EQ(CVarnockGCSystem::m_sCommsRestartFailed, 0);
+
+    CInletSystemStatus again;
+    EXPECT_EQ(gc.ReadStatus(again), 1);
+    EXPECT_EQ(again.GetStatusInfo().str().rfind("Run currently in state RUN IDLE", 0), 0u)
+        << again.GetStatusInfo().str();
+    EXPECT_EQ(gc.CloseDownComms(), 1);
+}
+
+}  // namespace
+}  // namespace gc6890::test

@@ -1,0 +1,130 @@
+// A GC object on the scripted line, in a fresh home folder, with an outside program's
+// window that can register with it and records what it is sent.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "comms/comms_registry.h"
+#include "comms/hp6890_serial_comms.h"
+#include "comms/reg_remote_window.h"
+#include "comms/registered_messages.h"
+#include "external/inlet_utils.h"
+#include "gc/gc_shared_status.h"
+#include "gc/varnock_gc_system.h"
+#include "support/scripted_line.h"
+#include "support/temp_home.h"
+
+namespace gc6890::test {
+
+// The outside program: records data blocks and lock notices sent to its window.
+class OutsideProgram : public CFrameWnd {
+public:
+    OutsideProgram() { Create(nullptr, "outside program"); }
+
+    LRESULT OnData(WPARAM, LPARAM lParam)
+    {
+        std::uint32_t words[9];
+        std::memcpy(words, reinterpret_cast<const void*>(lParam), sizeof words);
+        blocks.emplace_back();
+        std::memcpy(&blocks.back(), words, sizeof words);
+        return 1;
+    }
+    LRESULT OnLock(WPARAM, LPARAM) { ++locks; return 0; }
+    LRESULT OnUnlock(WPARAM, LPARAM) { ++unlocks; return 0; }
+
+    std::vector<GCRemoteData> blocks;
+    int locks = 0;
+    int unlocks = 0;
+
+    DECLARE_MESSAGE_MAP()
+};
+
+class GCSystemTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        m_previousFactory = SetSerialBackendFactory([this](const PortSettings&) { return line; });
+        m_previousStatus = SetStatusTextHandler([](const char*, const char*) {});
+        ForgetSharedGCStatus();
+        gc = std::make_unique<CVarnockGCSystem>();
+    }
+    void TearDown() override
+    {
+        gc.reset();
+        SetSerialBackendFactory(m_previousFactory);
+        SetStatusTextHandler(m_previousStatus);
+        EXPECT_FALSE(LockedOut()) << "the lock-out was left taken";
+        EXPECT_TRUE(line->unmet().empty()) << "scripted lines never written, first: " << line->unmet().front();
+    }
+
+    void scriptGCStart()
+    {
+        for (const char* address : {"CC", "GC", "S1", "S2", "SS", "OV", "DF", "IF", "C1", "A1", "V1", "DT"})
+            line->expect(std::string(address) + "HTEO \"1234\"").reply(std::string("HT") + address + "EO \"1234\"");
+        line->expect("CCHTID").reply("HTCCID HP 6890 GC, A.03.08   ");
+    }
+    // A failure rebuilds the channel, and the GC side of the new one starts again.
+    void scriptRestart()
+    {
+        scriptGCStart();
+        line->expect("GCHTDL");
+    }
+    // Opens communications with an idle GC; the registration window then exists.
+    void initialise(int runState = 0)
+    {
+        scriptGCStart();
+        line->expect("GCHTDL");
+        line->expect("V7V7SW 0");
+        line->expect("GCHTRI").reply(runStateReply(runState));
+        ASSERT_EQ(gc->InitialiseComms(), 1);
+        gc->m_bFirstStatusRead = 0;  // the hardware profile has its own test
+    }
+    void registerOutsideProgram()
+    {
+        ASSERT_NE(gc->m_pRegRemoteWindow, nullptr);
+        ::SendMessage(gc->m_pRegRemoteWindow->GetSafeHwnd(), g_nRegisterToCommsMessage,
+                      reinterpret_cast<WPARAM>(outside.GetSafeHwnd()), 0);
+    }
+
+    static std::string runStateReply(int state, const std::string& rest = "0,0,0,0.00,0.00,0.00,0,0")
+    {
+        return "HTGCRI " + std::to_string(state) + "," + rest;
+    }
+    // The three status queries of one poll, and the readings (an initialised object has
+    // its registration window, so its polls take them).
+    void scriptQueries(const std::string& runState, const std::string& readiness = "1,1,1,1,1,0",
+                       const std::string& words = "0,0,0,0,0,0,0,0,0,0,0,0,0,0,0", bool readings = true)
+    {
+        line->expect("GCHTRI").reply("HTGCRI " + runState);
+        line->expect("GCHTRY").reply("HTGCRY " + readiness);
+        line->expect("GCHTST").reply("HTGCST " + words);
+        if (readings)
+            scriptReadings();
+    }
+    // The five readings a poll takes when the object has a registration window.
+    void scriptReadings(int oven = 45, int p1 = 215000, int p2 = 0, int f1 = 1500, int f2 = 0)
+    {
+        line->expect("OVHTST").reply("HTOVST 50,1," + std::to_string(oven));
+        line->expect("C1HTPI ?").reply("HTC1PI " + std::to_string(p1));
+        line->expect("C2HTPI ?").reply("HTC2PI " + std::to_string(p2));
+        line->expect("C1HTFI ?").reply("HTC1FI " + std::to_string(f1));
+        line->expect("C2HTFI ?").reply("HTC2FI " + std::to_string(f2));
+    }
+    std::string commsLog() const { return home.read("c/dravik/hp6890.err"); }
+
+    TempHome home;
+    std::shared_ptr<ScriptedLine> line = std::make_shared<ScriptedLine>();
+    OutsideProgram outside;
+    std::unique_ptr<CVarnockGCSystem> gc;
+
+private:
+    SerialBackendFactory m_previousFactory;
+    StatusTextHandler m_previousStatus;
+};
+
+}  // namespace gc6890::test

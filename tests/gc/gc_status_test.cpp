@@ -1,0 +1,298 @@
+// The status poll, its cache and failure paths, the single questions and the readings.
+#include "gc/gc_fixture.h"
+
+namespace gc6890::test {
+namespace {
+
+const std::string kQuietWords = "0,0,0,0,0,0,0,0,0,0,0,0,0,0,0";
+
+TEST_F(GCSystemTest, PollTurnsTheRepliesIntoFlagsAndTexts)
+{
+    struct Case {
+        const char* name;
+        int autoPrepRun;
+        std::string runState, readiness, words;
+        int notReady, running, postRunning, error;
+        const char *notReadyText, *errorText, *statusText;
+    };
+    const Case cases[] = {
+        {"run active", 0, "2,0,0,0,12.50,3.00,1.25,0,0", "1,1,1,1,1,1", kQuietWords, 1, 1, 0, 0, "NOT READY: ", "",
+         "Run currently in state RUN ACTIVE (GC Not Running Sequence). Run Time remaining = 12.500. PostRun Time "
+         "remaining = 3.000."},
+        {"idle and ready without auto prep run", 0, "0,0,0,0,0.00,0.00,0.00,0,0", "1,0,1,1,1,0", kQuietWords, 0, 0, 0,
+         0, "", "", "Run currently in state RUN IDLE (GC Not Running Sequence). Run Time remaining = 0.000. PostRun Time "
+         "remaining = 0.000."},
+        {"fatal state with all run flags", 0, "7,1,1,1,0.00,0.00,0.00,0,0", "1,1,1,1,1,1", kQuietWords, 1, 0, 0, 0,
+         "NOT READY: ", "",
+         "Run currently in state GC APP FATAL (with blank run) (aquiring column compensation data) (GC Running "
+         "Sequence). Run Time remaining = 0.000. PostRun Time remaining = 0.000."},
+        {"not ready groups", 1, "1,0,0,0,0.00,0.00,0.00,0,0", "1,0,1,1,1,0", "67108992,0,0,0,0,0,0,0,0,0,0,0,0,0,0", 1,
+         0, 0, 0, "NOT READY: Thermal zones not ready, Auxilliary pressure not ready", "",
+         "Run currently in state PRE RUN (GC Not Running Sequence). Run Time remaining = 0.000. PostRun Time "
+         "remaining = 0.000."},
+        {"same bits on a ready GC", 1, "1,0,0,0,0.00,0.00,0.00,0,0", "1,1,1,1,1,0",
+         "67108992,0,0,0,0,0,0,0,0,0,0,0,0,0,0", 0, 0, 0, 0, "", "",
+         "Run currently in state PRE RUN (GC Not Running Sequence). Run Time remaining = 0.000. PostRun Time "
+         "remaining = 0.000."},
+        {"scram and a non-fatal code", 0, "3,0,0,0,0.00,1.50,9.00,0,0", "1,1,1,1,1,1",
+         "0,0,0,0,0,0,0,0,-2147450880,0,0,42,0,0,0", 1, 0, 1, 1, "NOT READY: ",
+         "ERROR: Scram active, Scram active, Non fatal error section2 42",
+         "Run currently in state POST RUN (GC Not Running Sequence). Run Time remaining = 0.000. PostRun Time "
+         "remaining = 1.500."},
+    };
+    initialise();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        gc->m_nAutoPrepRun = c.autoPrepRun;
+        scriptQueries(c.runState, c.readiness, c.words);
+        CInletSystemStatus status;
+        ASSERT_EQ(gc->ReadStatus(status), 1);
+        EXPECT_EQ(status.GetNotReady(), c.notReady);
+        EXPECT_EQ(status.GetRunning(), c.running);
+        EXPECT_EQ(status.GetPostRunning(), c.postRunning);
+        EXPECT_EQ(status.GetError(), c.error);
+        EXPECT_EQ(status.GetNotReadyInfo(), c.notReadyText);
+        EXPECT_EQ(status.GetErrorInfo(), c.errorText);
+        EXPECT_EQ(status.GetStatusInfo(), c.statusText);
+    }
+}
+
+TEST_F(GCSystemTest, PollWithARegisteredProgramTakesTheReadingsAndSendsTheBlock)
+{
+    initialise();
+    registerOutsideProgram();
+    EXPECT_EQ(gc->m_bDataRequestPending, 1);
+    scriptQueries("1,0,0,0,0.00,0.00,0.00,0,0", "1,1,1,0,1,0", kQuietWords, false);
+    scriptReadings(45, 215000, 98000, 1500, 2250);
+    CInletSystemStatus status;
+    ASSERT_EQ(gc->ReadStatus(status), 1);
+    EXPECT_FLOAT_EQ(status.GetHighPressure(), 21.5f);
+    EXPECT_FLOAT_EQ(status.GetFlow(), 1.5f);
+    EXPECT_FLOAT_EQ(status.GetTemperatureLeft(), 45.0f);
+    EXPECT_EQ(gc->m_bDataRequestPending, 0);
+    ASSERT_EQ(outside.blocks.size(), 1u);
+    const GCRemoteData& block = outside.blocks.back();
+    EXPECT_FLOAT_EQ(block.column2Pressure, 9.8f);
+    EXPECT_FLOAT_EQ(block.column2Flow, 2.25f);
+    EXPECT_EQ(block.preRun, 1);
+    EXPECT_EQ(block.ready, 1);  // readiness slot 1, whatever the auto-prep-run setting
+    EXPECT_EQ(status.GetNotReady(), 1);  // auto prep run off: slot 3 decides
+    EXPECT_EQ(block.running, 0);
+    EXPECT_EQ(block.error, 0);
+}
+
+TEST_F(GCSystemTest, LockedOutPollAnswersFromTheCacheWithoutTraffic)
+{
+    initialise();
+    scriptQueries("2,0,0,0,5.00,0.00,2.00,0,0", "1,1,1,1,1,1", "0,0,0,0,0,0,0,0,0,0,7,0,0,0,0");
+    CInletSystemStatus first;
+    ASSERT_EQ(gc->ReadStatus(first), 1);
+
+    const std::size_t written = line->written().size();
+    ASSERT_EQ(LockOut(), 1);  // a method download holds the channel
+    CInletSystemStatus cached;
+    EXPECT_EQ(gc->ReadStatus(cached), 1);
+    EXPECT_EQ(line->written().size(), written);
+    EXPECT_EQ(cached.GetRunning(), 1);
+    EXPECT_EQ(cached.GetError(), 1);  // the cache keeps the error the last poll found
+    EXPECT_FLOAT_EQ(cached.GetTime(), 2.0f);
+    EXPECT_EQ(cached.GetStatusInfo(), first.GetStatusInfo());
+    EXPECT_EQ(cached.GetErrorInfo(), "ERROR: Non fatal error section1 7");
+    // The single questions and readings give up at once, sending nothing.
+    CString reason;
+    EXPECT_EQ(gc->PrepRunning(), 0);
+    EXPECT_EQ(gc->NotReady(reason), 0);
+    EXPECT_EQ(gc->Error(reason), 0);
+    EXPECT_EQ(gc->GetCurrentOvenTemp(), 0.0f);
+    EXPECT_EQ(line->written().size(), written);
+    EXPECT_EQ(FreeLock(), 1);
+}
+
+TEST_F(GCSystemTest, PollWithoutAChannelReportsTheCommsFailure)
+{
+    initialise();
+    registerOutsideProgram();
+    scriptQueries("0,0,0,0,0.00,0.00,0.00,0,0", "1,1,1,1,1,0", kQuietWords, false);
+    scriptReadings(45, 215000, 0, 1500, 2250);
+    CInletSystemStatus status;
+    ASSERT_EQ(gc->ReadStatus(status), 1);
+
+    ASSERT_EQ(::SendMessage(gc->GetSafeHwnd(), g_nCommsFailureMessage, 0, 0), 1);
+    EXPECT_EQ(gc->m_pChannel, nullptr);
+    EXPECT_EQ(gc->m_bRefreshPending, 1);
+    const std::size_t written = line->written().size();
+    CInletSystemStatus failed;
+    EXPECT_EQ(gc->ReadStatus(failed), 1);
+    EXPECT_EQ(line->written().size(), written);
+    EXPECT_EQ(failed.GetError(), 1);
+    EXPECT_EQ(failed.GetErrorInfo(), "SERIAL COMMS FAILURE");
+    EXPECT_EQ(gc->m_bDataRequestPending, 1);
+    const GCRemoteData& block = outside.blocks.back();
+    EXPECT_EQ(block.error, 1);
+    EXPECT_EQ(block.column1Pressure, 0.0f);
+    EXPECT_FLOAT_EQ(block.column2Flow, 2.25f);  // flows keep their last values
+
+    // The channel's own tests cover the rebuild; without a channel a close stops nothing.
+    EXPECT_EQ(gc->CloseDownComms(), 1);
+}
+
+TEST_F(GCSystemTest, RefreshWaitsForTheRunAndSurvivesAFailedPoll)
+{
+    initialise();
+    ASSERT_EQ(::SendMessage(gc->GetSafeHwnd(), g_nRefreshStatusMessage, 0, 0), 1);
+    scriptQueries("2,0,0,0,5.00,0.00,2.50,0,0");
+    CInletSystemStatus status;
+    status.GetTime() = 2.5f;
+    ASSERT_EQ(gc->ReadStatus(status), 1);
+    EXPECT_EQ(gc->m_bRefreshPending, 1);  // a timed run defers the refresh
+
+    registerOutsideProgram();
+    status.GetTime() = 0.0f;
+    line->expect("GCHTRI").reply(runStateReply(0));
+    line->expect("GCHTRY").reply("HTGCRY 1,1,1,1,1");  // five numbers of six
+    scriptRestart();
+    EXPECT_EQ(gc->ReadStatus(status), 0);
+    EXPECT_EQ(gc->m_bRefreshPending, 1);  // consumed, and asked for again by the comms failure
+    EXPECT_EQ(status.GetNotReady(), 1);
+    EXPECT_EQ(status.GetRunning(), 0);
+    for (const CString& text : {status.GetNotReadyInfo(), status.GetErrorInfo(), status.GetStatusInfo()})
+        EXPECT_EQ(text, "PLEASE WAIT LOADING STATUS");
+    EXPECT_NE(commsLog().find("GC READ STATUS: Failed to get readiness info\n"), std::string::npos);
+    EXPECT_EQ(outside.unlocks, 1);
+    EXPECT_EQ(outside.blocks.back().error, 0);  // the refresh's block
+    EXPECT_NE(gc->m_pChannel, nullptr);  // rebuilt and started again
+}
+
+TEST_F(GCSystemTest, EachFailedStatusQueryIsLoggedAndReported)
+{
+    const struct {
+        int failing;
+        const char* text;
+    } cases[] = {
+        {0, "GC READ STATUS: Failed to get run state and time\n"},
+        {1, "GC READ STATUS: Failed to get readiness info\n"},
+        {2, "GC READ STATUS: Failed to get status info\n"},
+    };
+    initialise();
+    registerOutsideProgram();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        const char* queries[] = {"GCHTRI", "GCHTRY", "GCHTST"};
+        const char* replies[] = {"HTGCRI 0,0,0,0,0.00,0.00,0.00,0,0", "HTGCRY 1,1,1,1,1,0",
+                                 "HTGCST 0,0,0,0,0,0,0,0,0,0,0,0,0,0,0"};
+        for (int i = 0; i <= c.failing; ++i)
+            line->expect(queries[i]).reply(i == c.failing ? "HTGCXX 0" : replies[i]);
+        scriptRestart();
+        const int unlocks = outside.unlocks;
+        CInletSystemStatus status;
+        EXPECT_EQ(gc->ReadStatus(status), 0);
+        EXPECT_NE(commsLog().find(c.text), std::string::npos);
+        EXPECT_EQ(outside.unlocks, unlocks + 1);
+        EXPECT_FALSE(LockedOut());
+    }
+}
+
+TEST_F(GCSystemTest, FirstPollWritesTheHardwareProfileOnce)
+{
+    initialise();
+    gc->m_bFirstStatusRead = 1;
+    line->expect("GCHTCF ?").reply("HTGCCF 6890 config");
+    scriptQueries("0,0,0,0,0.00,0.00,0.00,0,0");
+    scriptQueries("0,0,0,0,0.00,0.00,0.00,0,0");
+    CInletSystemStatus status;
+    EXPECT_EQ(gc->ReadStatus(status), 1);
+    EXPECT_EQ(gc->ReadStatus(status), 1);
+    EXPECT_EQ(gc->m_bFirstStatusRead, 0);
+}
+
+TEST_F(GCSystemTest, FailedRestartIsReportedByOnePoll)
+{
+    initialise();
+    line->failOpen("cable pulled");
+    gc->CaughtSerialCommsError();  // the rebuilt channel cannot open its port
+    EXPECT_EQ(CVarnockGCSystem::m_sCommsRestartFailed, 1);
+
+    line->failOpen("");
+    scriptRestart();  // the report rebuilds the channel again, which now starts
+    CInletSystemStatus status;
+    EXPECT_EQ(gc->ReadStatus(status), 0);
+    EXPECT_EQ(status.GetErrorInfo(), "SERIAL COMMS FAILURE");
+    EXPECT_EQ(CVarnockGCSystem::m_sCommsRestartFailed, 0);
+
+    scriptQueries("0,0,0,0,0.00,0.00,0.00,0,0");
+    EXPECT_EQ(gc->ReadStatus(status), 1);
+}
+
+TEST_F(GCSystemTest, SingleQuestionsAnswerFromTheRunState)
+{
+    initialise();
+    registerOutsideProgram();
+    struct Case {
+        int state;
+        int prep, method, post;
+    };
+    for (const Case& c : {Case{0, 0, 0, 0}, Case{1, 1, 1, 0}, Case{3, 0, 1, 1}, Case{7, 0, 1, 0}}) {
+        SCOPED_TRACE(c.state);
+        for (int i = 0; i < 3; ++i)
+            line->expect("GCHTRI").reply(runStateReply(c.state));
+        const int unlocks = outside.unlocks;
+        EXPECT_EQ(gc->PrepRunning(), c.prep);
+        EXPECT_EQ(gc->MethodRunning(), c.method);
+        EXPECT_EQ(gc->PostRunning(), c.post);
+        // Every negative answer tells the outside program the lock is off.
+        EXPECT_EQ(outside.unlocks - unlocks, (1 - c.prep) + (1 - c.method) + (1 - c.post));
+    }
+}
+
+TEST_F(GCSystemTest, NotReadyAndErrorAnswers)
+{
+    initialise();
+    registerOutsideProgram();
+    CString reason = "untouched";
+    line->expect("GCHTRI").reply(runStateReply(2));  // a run: not ready, no readiness query
+    EXPECT_EQ(gc->NotReady(reason), 1);
+    line->expect("GCHTRI").reply(runStateReply(0));
+    line->expect("GCHTRY").reply("HTGCRY 0,1,0,0,0,0");
+    EXPECT_EQ(gc->NotReady(reason), 0);
+    EXPECT_EQ(outside.unlocks, 1);
+    line->expect("GCHTRI").reply(runStateReply(0));
+    line->expect("GCHTRY").reply("HTGCRY 1,0,1,1,1,0");
+    EXPECT_EQ(gc->NotReady(reason), 1);
+
+    line->expect("GCHTST").reply("HTGCST 0,0,0,0,0,0,0,0,0,0,0,0,3,0,0");
+    EXPECT_EQ(gc->Error(reason), 1);
+    line->expect("GCHTST").reply("HTGCST 0,0,0,0,0,0,0,0,0,0,0,0,0,0,0");
+    EXPECT_EQ(gc->Error(reason), 0);
+    EXPECT_EQ(reason, "untouched");
+
+    line->expect("GCHTST").reply("HTGCST 1,2");
+    scriptRestart();
+    EXPECT_EQ(gc->Error(reason), 1);
+    EXPECT_EQ(reason, "GC COMMS FAILED");
+    EXPECT_NE(commsLog().find("Failed to query error state from GC\n"), std::string::npos);
+
+    line->expect("GCHTRI").reply(runStateReply(0));
+    line->expect("GCHTRY");  // no answer
+    scriptRestart();
+    EXPECT_EQ(gc->NotReady(reason), 1);
+    EXPECT_NE(commsLog().find("Failed to query not ready readiness from GC\n"), std::string::npos);
+    EXPECT_EQ(outside.unlocks, 2);  // neither failure sends the unlock
+}
+
+TEST_F(GCSystemTest, ReadingsAreScaledAndAFailedOneGivesZero)
+{
+    initialise();
+    line->expect("C1HTPI ?").reply("HTC1PI 215000");
+    EXPECT_FLOAT_EQ(gc->GetCurrentColumnPressure(), 21.5f);
+    line->expect("C2HTFI ?").reply("HTC2FI 2250");
+    EXPECT_FLOAT_EQ(gc->GetCurrentColumn2Flow(), 2.25f);
+    line->expect("GCHTRI").reply(runStateReply(2, "0,0,0,1.00,0.00,3.75,0,0"));
+    EXPECT_FLOAT_EQ(gc->GetElapsedTime(), 3.75f);
+    line->expect("OVHTST").reply("HTOVST 50,1");  // two of three values
+    scriptRestart();
+    EXPECT_EQ(gc->GetCurrentOvenTemp(), 0.0f);
+    EXPECT_NE(commsLog().find("Failed to query oven temp from GC\n"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace gc6890::test

@@ -1,0 +1,215 @@
+// The host program end to end: gc6890 against gc6890-sim on a pseudo-terminal (the device
+// "sim"), each command's success path and its typical failure.
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <filesystem>
+#include <fstream>
+#include <map>
+
+#include "method/method_errors.h"
+#include "program_run.h"
+#include "support/temp_home.h"
+
+namespace gc6890::hosttest {
+namespace {
+
+using gc6890::test::TempHome;
+
+// The flat JSON object "status --json" prints: key to value text (strings unquoted).
+// Returns false when the text is not such an object.
+bool parseFlatJson(const std::string& text, std::map<std::string, std::string>& values)
+{
+    size_t at = 0;
+    auto skip = [&] {
+        while (at < text.size() && std::isspace(static_cast<unsigned char>(text[at])))
+            ++at;
+    };
+    auto readString = [&](std::string& out) {
+        if (text[at] != '"')
+            return false;
+        for (++at; at < text.size() && text[at] != '"'; ++at) {
+            if (text[at] == '\\' && ++at >= text.size())
+                return false;
+            out += text[at];
+        }
+        return at++ < text.size();
+    };
+    skip();
+    if (at >= text.size() || text[at++] != '{')
+        return false;
+    for (;;) {
+        skip();
+        std::string key;
+        std::string value;
+        if (!readString(key))
+            return false;
+        skip();
+        if (text[at++] != ':')
+            return false;
+        skip();
+        if (text[at] == '"') {
+            if (!readString(value))
+                return false;
+        } else {
+            while (at < text.size() && text[at] != ',' && text[at] != '}')
+                value += text[at++];
+        }
+        values[key] = value;
+        skip();
+        if (at < text.size() && text[at] == ',') {
+            ++at;
+            continue;
+        }
+        return at < text.size() && text[at] == '}';
+    }
+}
+
+class InstrumentCommandsTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        method = home.path() + "/m.toml";
+        ASSERT_EQ(run({"method", "new", method}).exitCode, 0);
+    }
+    // On the simulator, instrument time 120 times faster, plus any simulator options.
+    ProgramResult run(std::vector<std::string> arguments, const std::string& simulatorOptions = "")
+    {
+        arguments.insert(arguments.begin(), {"--home", home.path(), "--port", "sim"});
+        return runProgram(arguments, {"GC6890_SIM_OPTIONS=--speed 120 " + simulatorOptions});
+    }
+
+    TempHome home;
+    std::string method;
+};
+
+TEST_F(InstrumentCommandsTest, StatusPrintsTheMergedRecordAsTextAndAsJson)
+{
+    ProgramResult text = run({"status"});
+    ASSERT_EQ(text.exitCode, 0) << text.err;
+    EXPECT_EQ(text.out.rfind("running: no  post-run: no  not ready: no  error: no\n", 0), 0u) << text.out;
+    EXPECT_NE(text.out.find("status: Run currently in state RUN IDLE"), std::string::npos) << text.out;
+
+    ProgramResult json = run({"status", "--json"});
+    ASSERT_EQ(json.exitCode, 0) << json.err;
+    std::map<std::string, std::string> values;
+    ASSERT_TRUE(parseFlatJson(json.out, values)) << json.out;
+    EXPECT_EQ(values["running"], "false");
+    EXPECT_EQ(values["error"], "false");
+    EXPECT_EQ(values["status_text"].rfind("Run currently in state RUN IDLE", 0), 0u);
+    EXPECT_EQ(values["oven_temperature"], "50");
+    EXPECT_GT(std::stod(values["column1_pressure"]), 0.0);
+    EXPECT_EQ(values.size(), 11u);
+}
+
+TEST_F(InstrumentCommandsTest, NoInstrumentOnTheDeviceIsExitThreeNamingTheCommsLog)
+{
+    ProgramResult result = runProgram({"--home", home.path(), "--port", home.path() + "/no-such-tty", "status"});
+    EXPECT_EQ(result.exitCode, 3);
+    EXPECT_NE(result.err.find("no communication with the GC on " + home.path() + "/no-such-tty (comms log: "
+                              + home.path() + "/c/dravik/hp6890.err)"),
+              std::string::npos)
+        << result.err;
+    EXPECT_EQ(result.out, "");
+
+    // A GC that never answers: the port opens, the start-up fails (after a short time-out).
+    ASSERT_EQ(run({"config", "set", "DefaultSettings", "FALSE"}).exitCode, 0);
+    ASSERT_EQ(run({"config", "set", "Timeout", "500"}).exitCode, 0);
+    ProgramResult silent = run({"gc-on"}, "--no-reply *");
+    EXPECT_EQ(silent.exitCode, 3) << silent.err;
+}
+
+TEST_F(InstrumentCommandsTest, LoadDownloadsWithProgressAndReportsARefusalWithTheBoxText)
+{
+    ProgramResult loaded = run({"load", method});
+    ASSERT_EQ(loaded.exitCode, 0) << loaded.err;
+    EXPECT_EQ(loaded.out, "loaded " + method + "\n");
+    EXPECT_NE(loaded.err.find("method lines: "), std::string::npos) << loaded.err;
+    EXPECT_NE(loaded.err.find("status: HP6890GC Method load: Sending method to GC"), std::string::npos) << loaded.err;
+
+    ProgramResult refused = run({"load", method}, "--check-code 16");
+    EXPECT_EQ(refused.exitCode, 1);
+    const std::string box = GetMethodErrorText(16).str();
+    EXPECT_NE(refused.err.find("6890 Method Error: "), std::string::npos) << refused.err;
+    EXPECT_NE(refused.err.find(box.substr(0, box.find('\n'))), std::string::npos) << refused.err;
+    EXPECT_NE(refused.err.find("gc6890: load: the GC did not take the method " + method), std::string::npos)
+        << refused.err;
+}
+
+TEST_F(InstrumentCommandsTest, ABadMethodFileIsRefusedBeforeTheInstrumentIsUsed)
+{
+    const std::string bad = home.path() + "/bad.toml";
+    std::ofstream(bad) << "[gc]\n[gc.oven]\nramps = [ { rate = 10.0 } ]\n[sampler]\n";
+    for (const std::vector<std::string>& command :
+         {std::vector<std::string>{"load", bad}, {"run", bad, "--vial", "1"}, {"record", bad}}) {
+        ProgramResult result = run(command);
+        EXPECT_EQ(result.exitCode, 2) << command[0];
+        EXPECT_NE(result.err.find(bad + ":3: gc.oven.ramps"), std::string::npos) << result.err;
+        EXPECT_FALSE(home.exists("c/dravik/hp6890.err")) << "no session was opened";
+    }
+}
+
+TEST_F(InstrumentCommandsTest, RunInjectsAndWatchesTheRunToItsEnd)
+{
+    ProgramResult result = run({"run", method, "--vial", "2", "--load"});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.out, "injecting from vial 2\nrun finished\n");
+    EXPECT_NE(result.err.find("RUN ACTIVE"), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("POST RUN"), std::string::npos) << result.err;
+    EXPECT_EQ(result.err.rfind("run: idle"), result.err.rfind("run: ")) << "the last line shows the GC idle";
+}
+
+TEST_F(InstrumentCommandsTest, ARefusedInjectionFailsTheRun)
+{
+    ProgramResult result = run({"run", method, "--vial", "5"}, "--missing-vial 5 --injection immediate");
+    EXPECT_EQ(result.exitCode, 1) << result.err;
+    EXPECT_NE(result.err.find("run: the sampler did not start the injection from vial 5"), std::string::npos)
+        << result.err;
+}
+
+TEST_F(InstrumentCommandsTest, SmallCommandsSayOkOrFail)
+{
+    for (const std::vector<std::string>& command : {std::vector<std::string>{"zones", "on"},
+                                                    {"zones", "off"}, {"gc-on"}, {"stop"}, {"reset"}}) {
+        ProgramResult result = run(command);
+        EXPECT_EQ(result.exitCode, 0) << command[0] << result.err;
+        EXPECT_EQ(result.out, command.size() == 2 ? "zones " + command[1] + ": ok\n" : command[0] + ": ok\n");
+    }
+    // The sampler refuses the return-all of a reset.
+    ProgramResult reset = run({"reset"}, "--garble 01HTRTN_ALL");
+    EXPECT_EQ(reset.exitCode, 1) << reset.err;
+    EXPECT_NE(reset.err.find("gc6890: reset (comms log: "), std::string::npos) << reset.err;
+}
+
+TEST_F(InstrumentCommandsTest, RecordPrintsBothPartsAndTheVolumeWithoutTheLine)
+{
+    const std::string out = home.path() + "/record.txt";
+    ProgramResult result = run({"record", method, "--volume", "2", "--out", out}, "--no-reply *");
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    const std::string record = home.read("record.txt");
+    EXPECT_EQ(record.rfind("GC\t", 0), 0u) << record;
+    EXPECT_NE(record.find("Oven: Initial temperature\t50 C"), std::string::npos) << record;
+    EXPECT_NE(record.find("Sample Run Injection Parameter\n\nInjection Volume (ul)   -   2.00\n"), std::string::npos);
+    EXPECT_GT(record.find("Injection Volume"), record.rfind("GC\t"));
+}
+
+TEST_F(InstrumentCommandsTest, TraceShowsTheLineTraffic)
+{
+    ProgramResult result = run({"--trace", "gc-on"});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_NE(result.err.find("> CCHTID\\n"), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("< HTCCID HP 6890 GC"), std::string::npos) << result.err;
+}
+
+TEST_F(InstrumentCommandsTest, DemoRunsAWholeSession)
+{
+    ProgramResult result = runProgram({"--home", home.path(), "demo"}, {}, 110);
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    for (const char* step : {"== status", "== load the method", "== inject from vial 1", "== experiment record",
+                             "Injection Volume (ul)   -   1.00", "demo finished"})
+        EXPECT_NE(result.out.find(step), std::string::npos) << step << "\n" << result.out;
+    EXPECT_NE(result.err.find("POST RUN"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace gc6890::hosttest

@@ -1,0 +1,177 @@
+// The host program's commands that need no instrument: method files, settings, ports, the
+// comms log, and its command line itself.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "program_run.h"
+#include "support/temp_home.h"
+
+namespace gc6890::hosttest {
+namespace {
+
+using gc6890::test::TempHome;
+
+class OfflineCommandsTest : public ::testing::Test {
+protected:
+    ProgramResult run(std::vector<std::string> arguments)
+    {
+        arguments.insert(arguments.begin(), {"--home", home.path()});
+        return runProgram(arguments);
+    }
+    std::string write(const std::string& name, const std::string& text)
+    {
+        const std::string path = home.path() + "/" + name;
+        std::ofstream(path) << text;
+        return path;
+    }
+
+    TempHome home;
+};
+
+TEST_F(OfflineCommandsTest, MethodNewWritesAStartingMethodThatChecksAndNeverReplacesAFile)
+{
+    const std::string file = home.path() + "/start.toml";
+    ProgramResult created = run({"method", "new", home.path() + "/start"});  // .toml added
+    ASSERT_EQ(created.exitCode, 0) << created.err;
+    EXPECT_EQ(created.out, file + "\n");
+
+    ProgramResult check = run({"method", "check", file});
+    EXPECT_EQ(check.exitCode, 0) << check.err;
+    EXPECT_EQ(check.out, file + ": ok, run length 20.00 min\n");
+    ProgramResult length = run({"method", "length", file});
+    EXPECT_EQ(length.out, "20.00\n");
+
+    const std::string before = home.read("start.toml");
+    ProgramResult again = run({"method", "new", file});
+    EXPECT_EQ(again.exitCode, 2);
+    EXPECT_NE(again.err.find("already exists"), std::string::npos) << again.err;
+    EXPECT_EQ(home.read("start.toml"), before);
+}
+
+TEST_F(OfflineCommandsTest, MethodShowPrintsEveryKeyAndReadsBackAsTheSameMethod)
+{
+    run({"method", "new", home.path() + "/start.toml"});
+    ProgramResult shown = run({"method", "show", home.path() + "/start.toml"});
+    ASSERT_EQ(shown.exitCode, 0) << shown.err;
+    EXPECT_NE(shown.out.find("split_ratio = 50.0"), std::string::npos);
+    EXPECT_NE(shown.out.find("[sampler.syringe]"), std::string::npos);
+    EXPECT_NE(shown.out.find("cryo_type"), std::string::npos) << "defaults are shown too";
+
+    // The first line names the file; the rest must be the same method again.
+    auto body = [](const std::string& text) { return text.substr(text.find('\n')); };
+    write("copy.toml", shown.out);
+    EXPECT_EQ(body(run({"method", "show", home.path() + "/copy.toml"}).out), body(shown.out));
+}
+
+TEST_F(OfflineCommandsTest, BadMethodFilesAreRefusedWithFileLineAndKey)
+{
+    const std::string bad = write("bad.toml", "[gc]\n[gc.oven]\nmax_temp = 300.0\n[sampler]\n");
+    for (const char* command : {"check", "show", "length"}) {
+        ProgramResult result = run({"method", command, bad});
+        EXPECT_EQ(result.exitCode, 2) << command;
+        EXPECT_NE(result.err.find(bad + ":3: gc.oven.max_temp: unknown key"), std::string::npos) << result.err;
+        EXPECT_EQ(result.out, "");
+    }
+    ProgramResult missing = run({"method", "check", home.path() + "/absent.toml"});
+    EXPECT_EQ(missing.exitCode, 2);
+    EXPECT_NE(missing.err.find("absent.toml"), std::string::npos) << missing.err;
+}
+
+TEST_F(OfflineCommandsTest, ABareMethodNameIsLookedUpInTheMethodFolder)
+{
+    const std::string folder = home.path() + "/methods";
+    std::filesystem::create_directories(folder);
+    ASSERT_EQ(run({"config", "set", "MethodFolder", folder}).exitCode, 0);
+    ASSERT_EQ(run({"method", "new", folder + "/split"}).exitCode, 0);
+    ProgramResult result = run({"method", "length", "split"});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.out, "20.00\n");
+}
+
+TEST_F(OfflineCommandsTest, ConfigStoresValidValuesAndRefusesOthersWithAMessage)
+{
+    ProgramResult path = run({"config", "path"});
+    EXPECT_EQ(path.out, home.path() + "/registry.ini\n");
+
+    EXPECT_EQ(run({"config", "set", "port", "/dev/ttyUSB0"}).exitCode, 0);
+    EXPECT_EQ(run({"config", "set", "Parity", "e"}).out, "Parity = E\n");
+    EXPECT_EQ(run({"config", "set", "StatusFrequency", "1000"}).exitCode, 0);
+    const std::string store = home.read("registry.ini");
+    EXPECT_NE(store.find("[Inlets\\Hubrel\\Varnock]"), std::string::npos) << store;
+    EXPECT_NE(store.find("Port=/dev/ttyUSB0"), std::string::npos) << store;
+    EXPECT_NE(store.find("Parity=E"), std::string::npos) << store;
+    EXPECT_NE(store.find("[Inlets\\Hubrel\\System Timings]"), std::string::npos) << store;
+
+    ProgramResult shown = run({"config", "show"});
+    EXPECT_NE(shown.out.find("Port = /dev/ttyUSB0\n"), std::string::npos) << shown.out;
+    EXPECT_NE(shown.out.find("BaudRate = 9600  (default)"), std::string::npos) << shown.out;
+
+    struct Refusal {
+        std::vector<std::string> words;
+        const char* says;
+    };
+    const Refusal refusals[] = {
+        {{"Baud", "9600"}, "unknown key \"Baud\""},
+        {{"BaudRate", "9601"}, "BaudRate 9601 is not a standard rate"},
+        {{"Timeout", "soon"}, "\"soon\" is not a whole number"},
+        {{"StatusFrequency", "6000"}, "6000 is outside 100 to 5500 ms"},
+        {{"FlowControl", "hardware"}, "not one of none, rtscts, xonxoff"},
+        {{"Port", "ttyUSB0"}, "neither sim nor a device path"},
+    };
+    for (const Refusal& r : refusals) {
+        std::vector<std::string> command{"config", "set"};
+        command.insert(command.end(), r.words.begin(), r.words.end());
+        ProgramResult result = run(command);
+        EXPECT_EQ(result.exitCode, 2) << r.says;
+        EXPECT_NE(result.err.find(r.says), std::string::npos) << result.err;
+    }
+    EXPECT_EQ(home.read("registry.ini"), store) << "a refused value changes nothing";
+}
+
+TEST_F(OfflineCommandsTest, PortsAlwaysOffersTheSimulator)
+{
+    ProgramResult result = run({"ports"});
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_NE(result.out.find("sim  (the built-in simulator)\n"), std::string::npos) << result.out;
+}
+
+TEST_F(OfflineCommandsTest, LogShowsTheCommsLogOrSaysWhereItWillBe)
+{
+    ProgramResult none = run({"log"});
+    EXPECT_EQ(none.exitCode, 0);
+    EXPECT_NE(none.err.find(home.path() + "/c/dravik/hp6890.err"), std::string::npos) << none.err;
+
+    write("c/dravik/hp6890.err", "Sat Dec  5 10:00:00 2026\t\tGC READ STATUS: Failed\n");
+    ProgramResult some = run({"log"});
+    EXPECT_EQ(some.out, "Sat Dec  5 10:00:00 2026\t\tGC READ STATUS: Failed\n");
+}
+
+TEST_F(OfflineCommandsTest, CommandLineMistakesAreUsageErrorsAndHelpIsEverywhere)
+{
+    EXPECT_EQ(run({}).exitCode, 2);
+    EXPECT_EQ(run({"frobnicate"}).exitCode, 2);
+    EXPECT_EQ(run({"run", "m.toml"}).exitCode, 2) << "--vial is required";
+    EXPECT_EQ(run({"zones", "sideways"}).exitCode, 2);
+    EXPECT_EQ(run({"--yes", "--no", "ports"}).exitCode, 2);
+
+    ProgramResult version = run({"--version"});
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.out.rfind("gc6890 ", 0), 0u) << version.out;
+
+    const std::vector<std::vector<std::string>> commands = {
+        {"status"}, {"load"}, {"run"}, {"stop"}, {"reset"}, {"zones"}, {"gc-on"}, {"record"},
+        {"method", "check"}, {"method", "new"}, {"config", "set"}, {"ports"}, {"log"}, {"demo"},
+    };
+    for (std::vector<std::string> command : commands) {
+        const std::string name = command.back();
+        command.push_back("--help");
+        ProgramResult help = run(command);
+        EXPECT_EQ(help.exitCode, 0) << name;
+        EXPECT_NE(help.out.find(name), std::string::npos) << help.out;
+    }
+}
+
+}  // namespace
+}  // namespace gc6890::hosttest

@@ -1,0 +1,147 @@
+// The method block, the workfile identity and the command builders, to the byte.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <ctime>
+
+#include "method/method_command.h"
+
+namespace {
+
+CRamp ramp(float rate, float final, float time)
+{
+    CRamp r;
+    r.m_fRate = rate;
+    r.m_fFinal = final;
+    r.m_fTime = time;
+    return r;
+}
+
+// Local time pinned to UTC and a wall clock fixed at the given moment, for one test.
+class FixedWallClock {
+public:
+    FixedWallClock(int year, int month, int day, int hour, int minute, int second)
+    {
+        setenv("TZ", "UTC", 1);
+        tzset();
+        std::tm when{};
+        when.tm_year = year - 1900;
+        when.tm_mon = month - 1;
+        when.tm_mday = day;
+        when.tm_hour = hour;
+        when.tm_min = minute;
+        when.tm_sec = second;
+        const std::time_t at = timegm(&when);
+        m_previous = gc6890::SetWorkfileWallClock([this, at] {
+            ++reads;
+            return at;
+        });
+    }
+    ~FixedWallClock() { gc6890::SetWorkfileWallClock(m_previous); }
+    int reads = 0;
+
+private:
+    gc6890::WallClock m_previous;
+};
+
+TEST(MethodCommand, IdentityAloneGivesThreeLinesWithTheClosingLineOnItsOwn)
+{
+    CMethodCommand method;
+    CWorkfileIdentity identity("SIM6890", "DEFAULT", 120000, 10126);
+    EXPECT_EQ(method.AddWorkfileComponent(identity), 1);
+    EXPECT_EQ(method.GetString(),
+              "CCHTMD B;\"\"\n"
+              "CCHTMD C;\"CCCCIW HP,6890,GC,SIM6890,DEFAULT,120000,010126;CCCCCE 0;\"\n"
+              "\nCCHTMD E;\"NONE\"");
+}
+
+TEST(MethodCommand, EmptyTextsAreRefusedAndTheQuoteClosesTheMethodPart)
+{
+    CMethodCommand method;
+    EXPECT_EQ(method.AddWorkfileComponent(CString()), 0);
+    EXPECT_EQ(method.AddComponent(CString()), 0);
+    EXPECT_EQ(method.GetString(), "CCHTMD B;\"\"\nCCCCCE 0;\"\n\nCCHTMD E;\"NONE\"");
+
+    CMethodStringOvenThermalZone zone(1);
+    method.AddComponent(zone);
+    EXPECT_EQ(method.AddComponent("\""), 1);
+    EXPECT_EQ(method.GetString(),
+              "CCHTMD B;\"\"\nCCCCCE 0;\"\nCCHTMD C;\"OVOVTZ 1;\";\nCCHTMD E;\"NONE\"");
+}
+
+TEST(WorkfileIdentity, ZeroTimeAndDateComeFromTheClockWithLeadingZeros)
+{
+    FixedWallClock clock(2011, 2, 1, 9, 5, 7);
+    CWorkfileIdentity identity("A", "B", 0, 0);
+    EXPECT_EQ(identity[5].nValue, 90507);
+    EXPECT_EQ(identity[6].nValue, 10211);
+    EXPECT_EQ(identity.GetString(), "CCCCIW HP,6890,GC,A,B,090507,010211");
+
+    CWorkfileIdentity dateOnly("A", "B", 123456, 0);
+    EXPECT_EQ(dateOnly.GetString(), "CCCCIW HP,6890,GC,A,B,123456,010211");
+    const int readsBefore = clock.reads;
+    CWorkfileIdentity stamped("A", "B", 123456, 311299);
+    EXPECT_EQ(clock.reads, readsBefore) << "both values given: the clock is not read";
+    EXPECT_EQ(stamped.GetString(), "CCCCIW HP,6890,GC,A,B,123456,311299");
+}
+
+TEST(WorkfileIdentity, ParsedIdentityPrintsItsNames)
+{
+    CWorkfileIdentity parsed(CString("CCCCIW HP,6890,GC,SIM6890,DEFAULT,120000,010126"));
+    EXPECT_EQ(parsed.GetString(), "CCCCIW HP,6890,GC,SIM6890,DEFAULT,120000,010126");
+}
+
+TEST(MethodBuilders, HeadsAndArgumentKinds)
+{
+    EXPECT_EQ(CMethodStringWCSettingsInlet(FRONT_INLET, 2, 1, 1, 0, 2, 10.0f, 0.5f).GetString(),
+              "IFIFCW 2,1,1,0,2,10.00,0.50");
+    EXPECT_EQ(CMethodStringWCSettingsInlet(BACK_INLET, 12, 1, 1, 0, 0, 0.0f, 0.0f).GetString(),
+              "IBIBCW 12,1,1,0,0,0.00,0.00");
+    EXPECT_EQ(CMethodStringWCSettingsColumn(1, 3000, 250, 25, 0, 1, 0, 0, 0).GetString(),
+              "C1C1CW 3000,250,25,0,1,0,0,0");
+    EXPECT_EQ(CMethodStringWCSettingsColumn(2, 0, 0, 0, 5, 4, 0, 0, 0).GetString(),
+              "C2C2CW 0,0,0,5,4,0,0,0");
+    EXPECT_EQ(CMethodStringWCSettingsColumn(3, 0, 0, 0, 5, 4, 0, 0, 0).GetType().GetString(),
+              "C2C2CW");
+    EXPECT_EQ(CMethodStringWCSettingsOven(1, 3, 0, 325).GetString(), "OVOVCW 1,3,0,325");
+    EXPECT_EQ(CMethodStringOvenThermalZone(1).GetString(), "OVOVTZ 1");
+    EXPECT_EQ(CMethodStringOvenSetpoints(0.5f).GetString(), "OVOVSP 0.50");
+    EXPECT_EQ(CMethodStringPostRunSetpoints(5.0f, 320).GetString(), "GCGCPO 5.00,320");
+    EXPECT_EQ(CMethodStringInletPTVCryoSetpoints(1, 0, 1, -40, 15, 1, 0).GetString(),
+              "IFIFCR 1,0,1,-40,15,1,0");
+}
+
+TEST(MethodBuilders, OvenProgramEndsAtTheFirstRampWithoutRate)
+{
+    const CRamp r1 = ramp(10.0f, 250.7f, 5.0f), stop = ramp(0.0f, 300.0f, 1.0f),
+                r3 = ramp(10.0f, 300.0f, 2.0f);
+    CMethodStringOvenTempRamp program(50, 2.0f, &r1, &stop, &r3, &r3, nullptr, &r3);
+    EXPECT_EQ(program.GetString(),
+              "OVOVTR 50,2.00,10.00,250,5.00,0.00,0,0.00,0.00,0,0.00,0.00,0,0.00,0.00,0,0.00,"
+              "0.00,0,0.00");
+    CMethodStringOvenTempRamp missing(40, 0.0f, &r1, nullptr, &r3, nullptr, nullptr, nullptr);
+    EXPECT_EQ(missing.GetArgumentCount(), 20);
+    EXPECT_EQ(missing.GetString().Find("10.00,300,2.00"), -1);
+}
+
+TEST(MethodBuilders, ColumnPneumaticsScaleByModeFlag)
+{
+    const CRamp r1 = ramp(0.5f, 20.0f, 5.0f);
+    CMethodStringColumnPneumatics pressure(1, 1, 1, 2, 0, 1.5f, 1.0f, &r1, nullptr, nullptr, 15.0f);
+    EXPECT_EQ(pressure.GetString(),
+              "C1C1NR 1,1,2,0.00,15000,1.00,5000,200000,5.00,0.00,0,0.00,0.00,0,0.00,150000");
+    CMethodStringColumnPneumatics flow(2, 1, 1, 3, 1, 1.5f, 0.0f, nullptr, &r1, nullptr, 0.0f);
+    EXPECT_EQ(flow.GetString(),
+              "C2C2NR 1,1,3,1.00,1500,0.00,0.00,0,0.00,0.00,0,0.00,0.00,0,0.00,0");
+}
+
+TEST(MethodBuilders, TruncationHoldsWildValuesInRange)
+{
+    EXPECT_EQ(gc6890::truncToInt(-2.9), -2);
+    EXPECT_EQ(gc6890::truncToInt(1e20), 2147483647);
+    EXPECT_EQ(gc6890::truncToInt(-1e20), -2147483647 - 1);
+    EXPECT_EQ(gc6890::truncToInt(std::nan("")), 0);
+}
+
+}  // namespace

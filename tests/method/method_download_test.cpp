@@ -1,0 +1,245 @@
+// The whole download on the scripted line: the sequence to the byte, and every way out.
+#include "method/download_fixture.h"
+
+#include "method/method_command.h"
+#include "method/method_errors.h"
+
+namespace gc6890::test {
+namespace {
+
+// The block the split method gives on the default GC, built from its command texts.
+std::string expectedSplitBlock(const std::string& identity)
+{
+    CMethodCommand block;
+    for (const char* text :
+         {identity.c_str(), "IFIFRC 2,1", "IBIBRC 2,1", "IFIFCW 2,1,1,0,2,10.00,0.00",
+          "IBIBCW 2,1,1,0,2,10.00,0.00", "DFDFCW 1,1,0,0", "DBDBCW 1,1,0,0",
+          "C1C1CW 3000,250,25,0,1,0,0,0", "C2C2CW 0,0,0,5,4,0,0,0", "A1A1CW 0,0,0",
+          "A2A2CW 0,0,0", "A3A3CW 0,0,0", "A4A4CW 0,0,0", "A5A5CW 0,0,0",
+          "V1V1CW 0,0,0,0.00,0", "V2V2CW 0,0,0,0.00,0", "V3V3CW 0,0,0,0.00,0",
+          "V4V4CW 0,0,0,0.00,0", "V5V5CW 0,0,0,0.00,0", "V6V6CW 0,0,0,0.00,0",
+          "V7V7CW 3,0,0,0.00,0", "V8V8CW 0,0,0,0.00,0", "OVOVCW 1,3,0,350", "GCGCCW 1,1,0,0"})
+        block.AddWorkfileComponent(CString(text));
+    for (const char* text :
+         {"DFDFMF 0,1,25.00",
+          "OVOVTR 40,1.00,10.00,250,5.00,0.00,0,0.00,0.00,0,0.00,0.00,0,0.00,0.00,0,0.00,0.00,0,0.00",
+          "OVOVTZ 1", "OVOVSP 0.50", "GCGCPO 0.00,0",
+          "IFIFTR 0,260,0.00,0.00,0,0.00,0.00,0,0.00,0.00,0,0.00",
+          "IBIBTR 0,250,0.00,0.00,0,0.00,0.00,0,0.00,0.00,0,0.00", "IFIFTZ 1", "IBIBTZ 1",
+          "IFIFSP 0,1,120000,24000,20,0,0,0,0,0,0", "IBIBSP 0,1,100000,50000,20,0,0,0,0,0,0",
+          "DFDFTR 300", "DBDBTR 300", "DFDFTZ 1", "DBDBTZ 1", "DFDFNZ 1", "DBDBNZ 1",
+          "C1C1NR 1,1,2,0.00,120000,0.00,0.00,0,0.00,0.00,0,0.00,0.00,0,0.00,0", "IFIFNZ 1",
+          "IBIBNZ 0", "A3A3NZ 0", "CCCCC1 2", "CCCCC2 2", "GCGCPU 2", "S1S1CS 1,0",
+          "S1S1CA 0,0", "S1S1ZA 0", "S2S2CS 2,0", "S2S2CA 0,0", "S2S2ZA 0", "\""})
+        block.AddComponent(CString(text));
+    return block.GetString().str();
+}
+
+class SplitDownloadTest : public DownloadTest {
+protected:
+    void SetUp() override
+    {
+        DownloadTest::SetUp();
+        previousClock = SetWorkfileWallClock([] {
+            setenv("TZ", "UTC", 1);
+            tzset();
+            return std::time_t{1296551107};  // 1 February 2011, 09:05:07 UTC
+        });
+        path = writeMethod(kSplitMethod);
+    }
+    void TearDown() override
+    {
+        SetWorkfileWallClock(previousClock);
+        DownloadTest::TearDown();
+    }
+    // Everything up to the block: read, immediate commands, run table.
+    void scriptBuild()
+    {
+        scriptStart();
+        scriptReadBack();
+        line->expect("C2HTCF 0,0,0,5,4,0,0,0");
+        line->expect("V7HTCF 3,0,0,0.00,0");
+        scriptRunTable();
+    }
+    int download() { return RunMethodDownload(*this, CString(path)); }
+
+    std::string block = expectedSplitBlock("CCCCIW HP,6890,GC,SIM6890,DEFAULT,090507,010211");
+    std::string path;
+    WallClock previousClock;
+};
+
+TEST_F(SplitDownloadTest, SendsTheRebuiltMethodChecksAndInstallsIt)
+{
+    scriptBuild();
+    scriptBlock(block);
+    line->expect("CCHTMC").reply("HTCCMC 0,0");
+    line->expect("CCHTMI").reply("HTCCMI 0,0");
+    EXPECT_EQ(download(), 1);
+    EXPECT_TRUE(boxes.empty());
+    EXPECT_EQ(statusTexts.back(), "For Help, press F1");
+    EXPECT_EQ(contactClosureResets, 1);
+    EXPECT_EQ(lockResets, 1);
+    EXPECT_EQ(autoPrepRun, 0);
+    const int lines = static_cast<int>(std::count(block.begin(), block.end(), '\n')) + 1;
+    ASSERT_EQ(static_cast<int>(progress.size()), lines);
+    EXPECT_EQ(progress.back(), std::make_pair(lines, lines));
+    EXPECT_FLOAT_EQ(frontPressure.m_fInitialValue, 12.0f);
+}
+
+TEST_F(SplitDownloadTest, CheckAndInstallFailuresShowTheirTexts)
+{
+    struct Case {
+        const char* check;    // the GC's answer; nullptr: none
+        const char* install;  // nullptr: none, or not asked
+        std::string box;
+        const char* logged;
+    };
+    const Case cases[] = {
+        {"HTCCMC 26,3", nullptr, "Failed method check\nOne or more parameters have been altered",
+         "Failed method check, result code 26: One or more"},
+        {"HTCCMC 34,1", nullptr, "Failed method check\n", "Failed method check, result code 34\n"},
+        {nullptr, nullptr, "Failed to check new method in GC", "Failed to check new method in GC"},
+        {"HTCCMC 0,0", "HTCCMI 27,0",
+         "Failed method instalation\nCommand cannot be excecuted while GC is running",
+         "Failed method installation, result code 27"},
+        {"HTCCMC 0,0", nullptr, "Failed to install new method in GC", "Failed to install new method in GC"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.box);
+        freshGC();
+        scriptBuild();
+        scriptBlock(block);
+        if (c.check)
+            line->expect("CCHTMC").reply(c.check);
+        else
+            line->expect("CCHTMC");
+        if (c.check && MethodResultCode(c.check) == 0) {
+            if (c.install)
+                line->expect("CCHTMI").reply(c.install);
+            else
+                line->expect("CCHTMI");
+        }
+        EXPECT_EQ(download(), 0);
+        EXPECT_EQ(boxes, (std::vector<std::string>{"6890 Method Error: " + c.box}));
+        EXPECT_NE(log().find(c.logged), std::string::npos);
+        EXPECT_EQ(lockResets, unlockResets);
+        EXPECT_EQ(LockedOut(), 0);
+    }
+}
+
+TEST_F(SplitDownloadTest, MissingEchoStopsTheSend)
+{
+    scriptBuild();
+    line->expect("CCHTMD B;\"\"");
+    EXPECT_EQ(download(), 0);
+    EXPECT_EQ(boxes, (std::vector<std::string>{"6890 Method Error: Did not receive method line echo from GC"}));
+    EXPECT_EQ(progress.size(), 0u);
+}
+
+TEST_F(SplitDownloadTest, LockOutHeldElsewhereSendsNothing)
+{
+    ASSERT_EQ(LockOut(), 1);
+    EXPECT_EQ(download(), 0);
+    FreeLock();
+    EXPECT_TRUE(boxes.empty());
+    EXPECT_EQ(lockResets, 0);
+}
+
+TEST_F(SplitDownloadTest, UnopenableFileShowsItsNameAndSendsNothing)
+{
+    path = home.path() + "/absent.toml";
+    EXPECT_EQ(download(), 0);
+    EXPECT_EQ(boxes, (std::vector<std::string>{"6890 Method Error: Failed to open file" + path + "\n"}));
+    EXPECT_EQ(statusTexts.back(), "For Help, press F1 ");
+}
+
+TEST_F(SplitDownloadTest, SilentRunStateQueryEndsWithoutABoxAndKeepsTheState)
+{
+    scriptStart("");
+    EXPECT_EQ(download(), 0);
+    EXPECT_TRUE(boxes.empty());
+    EXPECT_EQ(autoPrepRun, -1);
+    EXPECT_EQ(displayClears, 0);
+    EXPECT_NE(log().find("GC READ STATUS: Failed to get run state and time"), std::string::npos);
+}
+
+TEST_F(SplitDownloadTest, RunStateTwoCountsAsAutoPrepRunOn)
+{
+    WriteRegistryPath("Inlets\\Hubrel\\Varnock\\MethodRetry", 1, HKEY_LOCAL_MACHINE);
+    scriptStart("HTGCRI 2,0,0,0,0.00,0.00,0.00,0,0");
+    line->expect("CCHTMD ?");
+    EXPECT_EQ(download(), 0);
+    EXPECT_EQ(autoPrepRun, 1);
+    int stored = 0;
+    ReadRegistryPath("Inlets\\Hubrel\\Varnock\\AutoPrepRun", stored, HKEY_LOCAL_MACHINE);
+    EXPECT_EQ(stored, 1);
+}
+
+TEST_F(SplitDownloadTest, ReadRetriesFollowTheSettingsOnTheTestClock)
+{
+    WriteRegistryPath("Inlets\\Hubrel\\Varnock\\MethodRetry", 3, HKEY_LOCAL_MACHINE);
+    WriteRegistryPath("Inlets\\Hubrel\\Varnock\\FailureSleep", 250, HKEY_LOCAL_MACHINE);
+    TestClock clock(1000);
+    scriptStart();
+    const char* retry = "GCHTD1 \" Retrying download                      \"";
+    line->expect("CCHTMD ?");
+    line->expect(retry);
+    line->expect("CCHTMD ?");
+    line->expect(retry);
+    line->expect("CCHTMD ?");
+    EXPECT_EQ(download(), 0);
+    EXPECT_EQ(clock.now(), 1500u) << "two pauses of FailureSleep";
+    EXPECT_EQ(boxes, (std::vector<std::string>{"6890 Method Error: Failed to read current method from GC"}));
+    const std::string text = log();
+    EXPECT_NE(text.find("RETRY READ METHOD FROM GC"), std::string::npos);
+    EXPECT_NE(text.find("UNABLE TO READ METHOD FROM GC"), std::string::npos);
+}
+
+TEST_F(DownloadTest, ReadBackStopsAtTheLastBlock)
+{
+    line->expect("CCHTMD ?").reply("HTCCMD E;\"OVOVTZ 1;\"");
+    CCommandStringList list;
+    EXPECT_EQ(ReadMethodFromGC(*channel, list), 1);
+    EXPECT_EQ(list.GetCount(), 1);
+
+    line->expect("CCHTMD ?").reply("HTCCMD E;no quote");
+    const std::string before = log();
+    EXPECT_EQ(ReadMethodFromGC(*channel, list), 0);
+    EXPECT_EQ(log().find("quote", before.size()), std::string::npos) << "no log line of its own";
+
+    line->expect("CCHTMD ?").reply("HTCCMD E;\"OVOVTZ \"1;\"");
+    EXPECT_EQ(ReadMethodFromGC(*channel, list), 0);
+    EXPECT_NE(log().find("There is a quote in the middle of the string"), std::string::npos);
+
+    line->expect("CCHTMD ?").reply("HTCCMD B;\"\"");
+    line->expect("CCHTMD +");
+    EXPECT_EQ(ReadMethodFromGC(*channel, list), 0);
+    EXPECT_NE(log().find("Failed to send and receive continue method command to GC"), std::string::npos);
+}
+
+TEST_F(DownloadTest, InletTypeTenFailsAtTheFrontInletProgram)
+{
+    CCommandStringList gcList;
+    std::string text = "HTCCMD C;\"";
+    for (const auto& command : gcMethod)
+        text += command + ";";
+    ASSERT_EQ(ConvertMethodText(channel.get(), CString(text + "\""), gcList), 1);
+    CHP6890Method method;
+    method.m_Columns[0].m_nConfigured = 1;
+    method.m_Columns[0].m_nInlet = CColumn::FrontInlet;
+    method.m_Inlets[0].m_nType = 10;
+    CMethodCommand newMethod;
+    MethodBuildContext context{gcList, method, newMethod, *channel, nullptr,
+                               frontPressure, backPressure, InletEdits()};
+    line->expect("C2HTCF 0,0,0,5,4,0,0,0");
+    line->expect("V7HTCF 3,0,0,0.00,0");
+    scriptRunTable();
+    line->expect("OVHTCF 325");
+    const auto failure = BuildNewMethod(context);
+    ASSERT_TRUE(failure.has_value());
+    EXPECT_EQ(failure->text, "Failed to reload front inlet temperature profile");
+    EXPECT_TRUE(failure->clearDisplay);
+}
+
+}  // namespace
+}  // namespace gc6890::test

@@ -1,0 +1,224 @@
+// The sampler's set points and injection commands, to the byte on the scripted line.
+#include "sampler/sampler_fixture.h"
+
+namespace gc6890::test {
+namespace {
+
+// Every syringe and injection value distinct, so that a value in the wrong place shows.
+void distinctValues(CHP6890Method&, CALS6890Method& als)
+{
+    als.m_Status.m_nFirstVial = 7;
+    als.m_Status.m_nOffsetBackVials = 1;
+    als.m_Injection.m_nVolume = 10;
+    als.m_Injection.m_nSolventAPreWashes = 2;
+    als.m_Injection.m_nSolventBPreWashes = 3;
+    als.m_Injection.m_nSampleWashes = 4;
+    als.m_Injection.m_nSolventAWashes = 5;
+    als.m_Injection.m_nSolventBWashes = 6;
+    als.m_Syringe.m_nSlowPlunger = 1;
+    als.m_Syringe.m_nSamplePumps = 3;
+    als.m_Syringe.m_nSamplingOffset = 2;
+    als.m_Syringe.m_nSyringeSize = 10;
+    als.m_Syringe.m_nViscosityDelay = 4;
+    als.m_Syringe.m_fPreDwellTime = 0.7f;  // held as 0.69999998: sent as 69
+    als.m_Syringe.m_fPostDwellTime = 0.5f;
+}
+
+constexpr const char* kGroup = "1,1,3,4,5,6,2,69,50,10,40,2,3";
+
+TEST_F(SamplerTest, SetPointsLayoutFollowsTheInjectorChoice)
+{
+    struct Case {
+        int front, back, both;
+        std::string setPoints;
+        int selection;
+    };
+    const std::string g = kGroup;
+    const Case cases[] = {
+        // No flag on the first load keeps the front layout.
+        {0, 0, 0, "01HTSETPTS " + g + ";,,,,,,,,,,,,; 1, 0", 1},
+        {0, 1, 0, "01HTSETPTS ,,,,,,,,,,,,;" + g + "; 1, 0", 2},
+        {0, 0, 1, "01HTSETPTS " + g + ";" + g + "; 1, 0", 3},
+        // Front and back both set: the back injector, after both checks.
+        {1, 1, 0, "01HTSETPTS ,,,,,,,,,,,,;" + g + "; 1, 0", 2},
+    };
+    configureBothTowersAndInlets();
+    for (const Case& c : cases) {
+        writeMethod("m", [&](CHP6890Method& gc, CALS6890Method& als) {
+            distinctValues(gc, als);
+            als.m_Status.m_nFrontInjector = c.front;
+            als.m_Status.m_nBackInjector = c.back;
+            als.m_Status.m_nBothInjectors = c.both;
+        });
+        CVarnockAutoSampler::m_sInjectorSelection = 1;
+        line->expect(c.setPoints).reply("HT01SETPTS 0");
+        EXPECT_EQ(sampler->LoadMethod("m"), 1) << c.setPoints;
+        EXPECT_EQ(CVarnockAutoSampler::m_sInjectorSelection, c.selection);
+        EXPECT_EQ(CVarnockAutoSampler::m_sNextVial, 7);
+        EXPECT_FALSE(LockedOut());
+    }
+    EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(SamplerTest, VolumeStepDependsOnTheInstrumentType)
+{
+    struct Case {
+        int volume;
+        tag_HP6890_TYPE type;
+        const char* step;
+    };
+    const Case cases[] = {
+        {2, HP6890_STANDARD, "2"}, {2, HP6890_REV_N, "1"},   {50, HP6890_REV_N, "6"},
+        {25, HP6890_STANDARD, "25"}, {25, HP6890_REV_N, "25"},
+    };
+    for (const Case& c : cases) {
+        writeMethod("v", [&](CHP6890Method&, CALS6890Method& als) { als.m_Injection.m_nVolume = c.volume; });
+        sampler->m_n6890Type = c.type;
+        line->expect(std::string("01HTSETPTS ") + c.step + ",0,3,0,0,0,0,0,0,10,0,0,0;,,,,,,,,,,,,; 0, 0")
+            .reply("HT01SETPTS 0");
+        EXPECT_EQ(sampler->LoadMethod("v"), 1) << c.volume;
+    }
+}
+
+TEST_F(SamplerTest, AConfigurationThatCannotInjectIsRefusedWithItsMessage)
+{
+    struct Case {
+        int front, back, both;
+        int frontTower, backTower, frontZone, backZone;
+        const char* message;
+    };
+    const Case cases[] = {
+        {1, 0, 0, 0, 1, 1, 1, "Front Injector or Inlet not configured\n"},
+        {1, 0, 0, 1, 1, 0, 1, "Front Inlet Thermal Zone OFF\n"},
+        {0, 1, 0, 1, 0, 1, 1, "Back Injector or Inlet not configured\n"},
+        {1, 1, 0, 1, 1, 1, 0, "Back Inlet Thermal Zone OFF\n"},
+        {0, 0, 1, 1, 0, 1, 1, "Not configured for injection to both inlets\n"},
+        {0, 0, 1, 1, 1, 1, 0, "Back Inlet Thermal Zone OFF\n"},
+    };
+    for (const Case& c : cases) {
+        writeMethod("bad", [&](CHP6890Method& gc, CALS6890Method& als) {
+            gc.m_Inlets[0].m_Split.m_nZoneOn = c.frontZone;
+            gc.m_Inlets[1].m_Split.m_nZoneOn = c.backZone;
+            als.m_Status.m_nFrontInjector = c.front;
+            als.m_Status.m_nBackInjector = c.back;
+            als.m_Status.m_nBothInjectors = c.both;
+        });
+        sampler->m_bFrontInletConfigured = sampler->m_bBackInletConfigured = 1;
+        sampler->m_bFrontInjectorPresent = c.frontTower;
+        sampler->m_bBackInjectorPresent = c.backTower;
+        boxes.clear();
+        EXPECT_EQ(sampler->LoadMethod("bad"), 0);
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(boxes[0], std::string("6890 Method Error: ") + c.message);
+        EXPECT_FALSE(LockedOut());
+    }
+    EXPECT_TRUE(line->written().empty());
+
+    // A refusal by the sampler itself fails quietly; a missing file sends nothing.
+    writeMethod("ok", [](CHP6890Method&, CALS6890Method&) {});
+    line->expect("01HTSETPTS 1,0,3,0,0,0,0,0,0,10,0,0,0;,,,,,,,,,,,,; 0, 0").reply("HT01SETPTS 142");
+    boxes.clear();
+    EXPECT_EQ(sampler->LoadMethod("ok"), 0);
+    EXPECT_EQ(sampler->LoadMethod("missing"), 0);
+    EXPECT_TRUE(boxes.empty());
+    EXPECT_FALSE(LockedOut());
+}
+
+TEST_F(SamplerTest, InjectionCommandNamesTheVialsForTheSelection)
+{
+    struct Case {
+        int selection, offset;
+        int vial;            // 0: the text vial is used
+        const char* text;
+        const char* command;  // nullptr: refused before anything is sent
+    };
+    const Case cases[] = {
+        {1, 0, 7, nullptr, "01HTSINJECT 7"},
+        {3, 1, 50, nullptr, "01HTSINJECT 50;100"},
+        {3, 1, 51, nullptr, nullptr},
+        {3, 0, 51, nullptr, "01HTSINJECT 51;51"},
+        {2, 0, 0, "12", "01HTSINJECT ;12"},
+        {3, 1, 0, "5", "01HTSINJECT 5;55"},
+    };
+    for (const Case& c : cases) {
+        CVarnockAutoSampler::m_sInjectorSelection = c.selection;
+        CVarnockAutoSampler::m_sOffsetBackVials = c.offset;
+        if (c.command)
+            line->expect(c.command).reply("HT01SINJECT 0");
+        const int result = c.text ? sampler->InjectSample(CString(c.text)) : sampler->InjectSample(c.vial);
+        EXPECT_EQ(result, c.command ? 1 : 0) << (c.command ? c.command : "refused");
+        EXPECT_FALSE(LockedOut());
+    }
+    EXPECT_EQ(line->written().size(), 5u);
+}
+
+TEST_F(SamplerTest, ImmediateAnswersSettleTheInjectionAtOnce)
+{
+    line->expect("01HTSINJECT 3").reply("HT01SINJECT 5");
+    EXPECT_EQ(sampler->InjectSample(3), 0);
+    EXPECT_EQ(sampler->m_bInjectResponseDone, 1);
+    EXPECT_EQ(sampler->m_bInjectResponseOK, 0);
+    EXPECT_FALSE(LockedOut());
+
+    // A GC that does not prepare itself is told to after an accepted injection.
+    WriteRegistryPath("Inlets\\Hubrel\\Varnock\\AutoPrepRun", 0, HKEY_LOCAL_MACHINE);
+    line->expect("01HTSINJECT 4").reply("HT01SINJECT 0");
+    line->expect("GCHTPR").reply("HTGCPR 27");  // whatever the answer says
+    EXPECT_EQ(sampler->InjectSample(4), 1);
+    EXPECT_EQ(sampler->m_bWaitingForInjectResponse, 0);
+
+    // Someone else holds the lock-out: nothing is sent.
+    ASSERT_TRUE(LockOut());
+    EXPECT_EQ(sampler->InjectSample(5), 0);
+    EXPECT_TRUE(FreeLock());
+}
+
+TEST_F(SamplerTest, StartMethodAdvancesTheVialOnlyWithoutAMethod)
+{
+    writeMethod("seven", [](CHP6890Method&, CALS6890Method& als) { als.m_Status.m_nFirstVial = 7; });
+    const char* setPoints = "01HTSETPTS 1,0,3,0,0,0,0,0,0,10,0,0,0;,,,,,,,,,,,,; 0, 0";
+    line->expect(setPoints).reply("HT01SETPTS 0");
+    line->expect("01HTSINJECT 7").reply("HT01SINJECT 0");
+    EXPECT_EQ(sampler->StartMethod(CString("seven")), 1);
+    EXPECT_EQ(CVarnockAutoSampler::m_sNextVial, 7);
+
+    line->expect("01HTSINJECT 7").reply("HT01SINJECT 0");
+    line->expect("01HTSINJECT 8").reply("HT01SINJECT 0");
+    EXPECT_EQ(sampler->StartMethod(), 1);
+    EXPECT_EQ(sampler->StartMethod(), 1);
+    EXPECT_EQ(CVarnockAutoSampler::m_sNextVial, 9);
+}
+
+TEST_F(SamplerTest, StartWithAVolumeLoadsItsStepOrRefusesOnRevN)
+{
+    writeMethod("plain", [](CHP6890Method&, CALS6890Method& als) { als.m_Status.m_nFirstVial = 7; });
+    line->expect("01HTSETPTS 25,0,3,0,0,0,0,0,0,10,0,0,0;,,,,,,,,,,,,; 0, 0").reply("HT01SETPTS 0");
+    line->expect("01HTSINJECT 12").reply("HT01SINJECT 0");
+    EXPECT_EQ(sampler->StartMethod(CString("plain"), CString("12"), 25.0f), 1);
+    EXPECT_EQ(CVarnockAutoSampler::m_sNextVial, 0);  // the volume form leaves the vial counter
+
+    line->expect("01HTSETPTS 2,0,3,0,0,0,0,0,0,10,0,0,0;,,,,,,,,,,,,; 0, 0").reply("HT01SETPTS 0");
+    line->expect("01HTSINJECT 4").reply("HT01SINJECT 0");
+    EXPECT_EQ(sampler->StartMethod(CString("plain"), 4, 20.0f), 1);
+
+    sampler->m_n6890Type = HP6890_REV_N;
+    const auto written = line->written().size();
+    EXPECT_EQ(sampler->StartMethod(CString("plain"), 4, 25.0f), 0);
+    EXPECT_EQ(line->written().size(), written);
+}
+
+TEST_F(SamplerTest, ExperimentRecordPrintsTheSamplerMethodWithoutTheInstrument)
+{
+    writeMethod("rec", distinctValues);
+    sampler->HandleSerialCommsError();  // no channel: the file alone decides
+    CGenericExpRecord record;
+    EXPECT_EQ(sampler->WriteExpRecord(&record, "rec"), 1);
+    EXPECT_NE(record.Text().find("AUTOSAMPLER\t"), std::string::npos) << record.Text();
+
+    CGenericExpRecord untouched;
+    EXPECT_EQ(sampler->WriteExpRecord(&untouched, "missing"), 0);
+    EXPECT_TRUE(untouched.Text().empty());
+}
+
+}  // namespace
+}  // namespace gc6890::test

@@ -1,0 +1,120 @@
+// The sampler against gc6890-sim on a pseudo-terminal: load, inject (answered at once and
+// late), poll the sampler and the GC through the run, stop and reset.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "comms/comms_registry.h"
+#include "comms/hp6890_serial_comms.h"
+#include "external/inlet_utils.h"
+#include "external/method_library.h"
+#include "gc/varnock_gc_system.h"
+#include "sampler/varnock_auto_sampler.h"
+#include "support/temp_home.h"
+
+namespace gc6890::test {
+namespace {
+
+class SamplerEndToEndTest : public ::testing::Test {
+protected:
+    // The simulator's options; the read time-out is kept short so that a late answer is
+    // really late.
+    void startSession(const char* simulatorOptions, int timeoutMs)
+    {
+        setenv("GC6890_SIM_OPTIONS", simulatorOptions, 1);
+        WriteRegistryPath("Inlets\\Hubrel\\Varnock\\Communications\\DefaultSettings", CString("FALSE"),
+                          HKEY_LOCAL_MACHINE);
+        WriteRegistryPath("Inlets\\Hubrel\\Varnock\\Port", CString("sim"), HKEY_LOCAL_MACHINE);
+        WriteRegistryPath("Inlets\\Hubrel\\Varnock\\Timeout", timeoutMs, HKEY_LOCAL_MACHINE);
+        while (FreeLock()) {
+        }
+        CVarnockAutoSampler::m_sInjectorSelection = 1;
+        // The host's order: the GC object first, then the sampler on the same channel.
+        gcSystem = std::make_unique<CVarnockGCSystem>();
+        ASSERT_EQ(gcSystem->InitialiseComms(), 1);
+        sampler = std::make_unique<CVarnockAutoSampler>();
+        ASSERT_EQ(sampler->InitialiseComms(), 1);
+        ASSERT_EQ(sampler->Initialise(), 1);
+        EXPECT_EQ(sampler->m_bFrontInletConfigured, 1);
+        EXPECT_EQ(sampler->m_bFrontInjectorPresent, 1);
+
+        std::filesystem::create_directories(home.path() + "/methods");
+        CHP6890Method gc;
+        gc.m_Inlets[0].m_nType = 1;
+        gc.m_Oven.m_fInitialTime = 0.5f;  // a run of half a minute
+        CALS6890Method als;
+        als.m_Status.m_nFirstVial = 3;
+        als.m_Status.m_nFrontInjector = 1;
+        CFileS file;
+        ASSERT_TRUE(file.Open((home.path() + "/methods/e2e.toml").c_str(), CFileS::modeCreate | CFileS::modeWrite));
+        CArchiveS archive(&file, CArchiveS::store);
+        ASSERT_TRUE(SerializeGCandALS(archive, gc, als));
+        ASSERT_TRUE(file.Close());
+        ASSERT_EQ(sampler->LoadMethod("e2e"), 1);
+    }
+    void TearDown() override
+    {
+        sampler.reset();
+        gcSystem.reset();  // the last user: the channel stops and the simulator ends
+        unsetenv("GC6890_SIM_OPTIONS");
+    }
+
+    // Polls the sampler and the GC until the GC runs (at most about 30 s).
+    bool pollUntilTheGCRuns()
+    {
+        for (int poll = 0; poll < 150; ++poll) {
+            CInletSystemStatus status;
+            EXPECT_EQ(sampler->ReadStatus(status), 1);
+            EXPECT_FALSE(status.GetError());
+            EXPECT_EQ(gcSystem->ReadStatus(status), 1);
+            if (gcSystem->MethodRunning())
+                return true;
+            RunFor(200);
+        }
+        return false;
+    }
+    void stopAndReset()
+    {
+        EXPECT_EQ(sampler->StopMethod(), 1);
+        EXPECT_EQ(sampler->ResetSampler(), 1);
+        // The GC's run goes on (the GC object stops it); the sampler still answers.
+        EXPECT_NE(sampler->GetALSStatus(), ALS_ERROR);
+        EXPECT_FALSE(LockedOut());
+    }
+
+    TempHome home;
+    std::unique_ptr<CVarnockGCSystem> gcSystem;
+    std::unique_ptr<CVarnockAutoSampler> sampler;
+};
+
+TEST_F(SamplerEndToEndTest, ImmediateAnswerStartsTheRun)
+{
+    ASSERT_NO_FATAL_FAILURE(startSession("--speed 20 --injection immediate", 2000));
+    WriteRegistryPath("Inlets\\Hubrel\\Varnock\\AutoPrepRun", 0, HKEY_LOCAL_MACHINE);  // "GCHTPR" too
+    ASSERT_EQ(sampler->StartMethod(CString("e2e")), 1);
+    EXPECT_EQ(sampler->m_bWaitingForInjectResponse, 0);
+    EXPECT_TRUE(pollUntilTheGCRuns());
+    stopAndReset();
+}
+
+TEST_F(SamplerEndToEndTest, LateAnswerIsAwaitedByTheTimerWindow)
+{
+    ASSERT_NO_FATAL_FAILURE(startSession("--speed 2 --injection late", 1000));
+    ASSERT_EQ(sampler->StartMethod(), 1);
+    EXPECT_EQ(sampler->m_bWaitingForInjectResponse, 1);
+    EXPECT_TRUE(LockedOut());
+    for (int wait = 0; wait < 60 && sampler->m_pCallbackWnd; ++wait)
+        RunFor(1000);
+    ASSERT_EQ(sampler->m_pCallbackWnd, nullptr);
+    EXPECT_EQ(sampler->m_bInjectResponseOK, 1);
+    CInletSystemStatus status;
+    EXPECT_EQ(sampler->ReadStatus(status), 1);  // takes the settled answer
+    EXPECT_EQ(sampler->m_bWaitingForInjectResponse, 0);
+    EXPECT_FALSE(status.GetError());
+    EXPECT_TRUE(pollUntilTheGCRuns());
+    stopAndReset();
+}
+
+}  // namespace
+}  // namespace gc6890::test

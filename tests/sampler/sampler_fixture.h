@@ -1,0 +1,124 @@
+// A sampler object on the scripted line, in a fresh home folder, with its side of the
+// channel started and every class-wide and lock-out state back at its start.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "comms/comms_registry.h"
+#include "comms/hp6890_serial_comms.h"
+#include "comms/reg_remote_window.h"
+#include "comms/registered_messages.h"
+#include "external/inlet_utils.h"
+#include "external/method_library.h"
+#include "external/serial_comms.h"
+#include "sampler/varnock_auto_sampler.h"
+#include "support/scripted_line.h"
+#include "support/temp_home.h"
+
+namespace gc6890::test {
+
+// A scripted line that lets a number of reads find nothing before it answers.
+class PatientLine : public ScriptedLine {
+public:
+    int silentReads = 0;
+    ReadResult read(char* buffer, std::size_t size, int timeoutMs) override
+    {
+        if (silentReads > 0) {
+            --silentReads;
+            return {ReadStatus::TimedOut, 0};
+        }
+        return ScriptedLine::read(buffer, size, timeoutMs);
+    }
+};
+
+// The outside program's window: records every sampler status block it is sent.
+class BlockReceiver : public CWnd {
+public:
+    BlockReceiver() { CreateEx(0, "test receiver", "", 0, 0, 0, 1, 1, nullptr, nullptr); }
+    LRESULT OnBlock(WPARAM, LPARAM data)
+    {
+        const auto* words = reinterpret_cast<const std::uint32_t*>(data);
+        blocks.emplace_back(words, words + 7);
+        return 1;
+    }
+    std::vector<std::vector<std::uint32_t>> blocks;
+
+    DECLARE_MESSAGE_MAP()
+};
+
+class SamplerTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        m_previousFactory = SetSerialBackendFactory([this](const PortSettings&) { return line; });
+        m_previousBox = SetMessageBoxHandler([this](HWND, const char* text, const char* caption, UINT) {
+            boxes.push_back(std::string(caption) + ": " + text);
+            return IDOK;
+        });
+        while (FreeLock()) {
+        }
+        CVarnockAutoSampler::m_sCommsInitialised = 0;
+        CVarnockAutoSampler::m_sCommsRestartFailed = 0;
+        CVarnockAutoSampler::m_sInjectorSelection = 1;
+        CVarnockAutoSampler::m_sNextVial = 0;
+        CVarnockAutoSampler::m_sOffsetBackVials = 0;
+        const std::uint32_t first[7] = {1, 0, 0, 1, 0, 0, 0};
+        std::copy(first, first + 7, CVarnockAutoSampler::m_sStatusBlock);
+        std::filesystem::create_directories(home.path() + "/methods");
+
+        sampler = std::make_unique<CVarnockAutoSampler>();
+        ASSERT_NE(sampler->m_pSerialComms, nullptr);
+        if (startSamplerSide) {
+            ASSERT_TRUE(sampler->m_pSerialComms->OpenSerialPort());
+            CHP6890SerialComms::m_sCommsStatus = 2;
+        }
+    }
+    void TearDown() override
+    {
+        CHP6890SerialComms::m_sCommsStatus = 0;  // nothing more to say to the line
+        sampler.reset();
+        SetSerialBackendFactory(m_previousFactory);
+        SetMessageBoxHandler(m_previousBox);
+        EXPECT_TRUE(line->unmet().empty()) << "scripted lines never written, first: " << line->unmet().front();
+    }
+
+    // A method whose GC part heats both inlets (split, type 1) and whose sampler part the
+    // test sets; stored under name in the methods folder.
+    void writeMethod(const std::string& name, const std::function<void(CHP6890Method&, CALS6890Method&)>& edit)
+    {
+        CHP6890Method gc;
+        gc.m_Inlets[0].m_nType = 1;
+        gc.m_Inlets[1].m_nType = 1;
+        CALS6890Method als;
+        edit(gc, als);
+        CFileS file;
+        const std::string path = home.path() + "/methods/" + name + ".toml";
+        ASSERT_TRUE(file.Open(path.c_str(), CFileS::modeCreate | CFileS::modeWrite));
+        CArchiveS archive(&file, CArchiveS::store);
+        ASSERT_TRUE(SerializeGCandALS(archive, gc, als));
+        ASSERT_TRUE(file.Close()) << file.GetErrorText().c_str();
+    }
+    void configureBothTowersAndInlets()
+    {
+        sampler->m_bFrontInletConfigured = sampler->m_bBackInletConfigured = 1;
+        sampler->m_bFrontInjectorPresent = sampler->m_bBackInjectorPresent = 1;
+    }
+
+    bool startSamplerSide = true;
+    TempHome home;
+    std::shared_ptr<PatientLine> line = std::make_shared<PatientLine>();
+    std::unique_ptr<CVarnockAutoSampler> sampler;
+    std::vector<std::string> boxes;
+
+private:
+    SerialBackendFactory m_previousFactory;
+    MessageBoxHandler m_previousBox;
+};
+
+}  // namespace gc6890::test

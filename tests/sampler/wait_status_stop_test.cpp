@@ -1,0 +1,309 @@
+// The late injection answer awaited by the timer window on the test clock, the status
+// read and its block for the registered program, stop and reset.
+#include "sampler/sampler_fixture.h"
+
+BEGIN_MESSAGE_MAP(gc6890::test::BlockReceiver, CWnd)
+    ON_REGISTERED_MESSAGE(g_nAutosamplerExtraDataMessage, OnBlock)
+END_MESSAGE_MAP()
+
+namespace gc6890::test {
+namespace {
+
+class SamplerWaitTest : public SamplerTest {
+protected:
+    // An injection that draws no answer at once: the timer window takes over.
+    void startWaiting()
+    {
+        line->expect("01HTSINJECT 3");
+        ASSERT_EQ(sampler->InjectSample(3), 1);
+        ASSERT_NE(sampler->m_pCallbackWnd, nullptr);
+        ASSERT_EQ(sampler->m_bWaitingForInjectResponse, 1);
+        ASSERT_TRUE(LockedOut());
+    }
+    void tick()
+    {
+        clock.advance(1000);
+        PumpMessages();
+    }
+    TestClock clock{1000};
+};
+
+TEST_F(SamplerWaitTest, ALateAnswerOnTheThirdTickSettlesTheInjection)
+{
+    struct Case {
+        const char* answer;
+        int ok;
+    };
+    for (const Case c : {Case{"HT01SINJECT 0", 1}, Case{"HT01SINJECT 5", 0}}) {
+        startWaiting();
+        tick();
+        tick();
+        EXPECT_NE(sampler->m_pCallbackWnd, nullptr);
+        line->unsolicited(c.answer);
+        tick();
+        EXPECT_EQ(sampler->m_pCallbackWnd, nullptr) << c.answer;
+        EXPECT_EQ(sampler->m_bInjectResponseDone, 1);
+        EXPECT_EQ(sampler->m_bInjectResponseOK, c.ok);
+        EXPECT_EQ(sampler->m_bWaitingForInjectResponse, 1);  // until the next status read
+        EXPECT_FALSE(LockedOut());
+        sampler->m_bWaitingForInjectResponse = 0;
+    }
+}
+
+TEST_F(SamplerWaitTest, FiveMinutesWithoutAnAnswerCountAsAcceptedAndDumpOnce)
+{
+    startWaiting();
+    for (int second = 0; second < 300; ++second)
+        tick();
+    EXPECT_NE(sampler->m_pCallbackWnd, nullptr);  // 300000 ms is still within the wait
+    tick();
+    EXPECT_EQ(sampler->m_pCallbackWnd, nullptr);
+    EXPECT_EQ(sampler->m_bInjectResponseDone, 1);
+    EXPECT_EQ(sampler->m_bInjectResponseOK, 1);
+    EXPECT_FALSE(LockedOut());
+    tick();
+    const std::string dump = home.read("c/6890dump.txt");
+    const std::string text = "TIMEOUT OF TIMEOUT WINDOW OCCURED\n";
+    ASSERT_NE(dump.find(text), std::string::npos) << dump;
+    EXPECT_EQ(dump.find(text, dump.find(text) + 1), std::string::npos);
+}
+
+TEST_F(SamplerWaitTest, WaitEndsUnsettledByAFreedLockOrOwnerless)
+{
+    startWaiting();
+    FreeLock();  // a comms reset freed it
+    tick();
+    EXPECT_EQ(sampler->m_pCallbackWnd, nullptr);
+    EXPECT_EQ(sampler->m_bInjectResponseOK, 0);
+
+    startWaiting();
+    CVarnockAutoSamplerCallbackWnd* wait = sampler->m_pCallbackWnd;
+    CHP6890SerialComms::m_sCommsStatus = 0;
+    sampler.reset();
+    EXPECT_EQ(wait->m_pOwner, nullptr);
+    tick();  // an ownerless tick does nothing
+    sampler = std::make_unique<CVarnockAutoSampler>();
+}
+
+TEST_F(SamplerWaitTest, StatusReadWhileWaitingMakesNoExchangeAndShowsBusy)
+{
+    startWaiting();
+    CInletSystemStatus status;
+    EXPECT_EQ(sampler->ReadStatus(status), 1);
+    EXPECT_TRUE(status.GetNotReady());
+    EXPECT_TRUE(status.GetRunning());
+    EXPECT_TRUE(status.GetInjecting());
+    EXPECT_EQ(line->written().size(), 1u);
+
+    // A late refusal: the next read reports an error and resets the sampler, even though
+    // the sampler itself says it is ready.
+    line->unsolicited("HT01SINJECT 5");
+    tick();
+    line->expect("01HTSTATUS").reply("HT01STATUS 1,0,1,0,0,0,0");
+    line->expect("01HTSTOP");
+    line->expect("01HTRTN_ALL").reply("HT01RTN_ALL 0");
+    CInletSystemStatus after;
+    EXPECT_EQ(sampler->ReadStatus(after), 1);
+    EXPECT_TRUE(after.GetError());
+    EXPECT_EQ(sampler->m_bWaitingForInjectResponse, 0);
+    EXPECT_EQ(sampler->m_bInjectResponseDone, 0);
+}
+
+TEST_F(SamplerWaitTest, StopEndsTheWaitAndFreesTheLockOut)
+{
+    startWaiting();
+    line->expect("01HTSTOP").reply("HT01SINJECT 0");
+    EXPECT_EQ(sampler->StopMethod(), 0);  // the aborted injection: no return-all
+    EXPECT_EQ(sampler->m_pCallbackWnd, nullptr);
+    EXPECT_EQ(sampler->m_bWaitingForInjectResponse, 0);
+    EXPECT_EQ(sampler->m_bInjectResponseDone, 1);
+    EXPECT_EQ(sampler->m_bInjectResponseOK, 0);
+    EXPECT_FALSE(LockedOut());
+}
+
+TEST_F(SamplerTest, StopSendsReturnAllUnlessTheStopAbortedAnInjection)
+{
+    struct Case {
+        const char* stopAnswer;
+        const char* returnAnswer;  // nullptr: no return-all is sent
+        int result;
+    };
+    const Case cases[] = {
+        {"HT01STOP 0", "HT01RTN_ALL 0", 1},
+        {"HT01SINJECT 3", "HT01RTN_ALL 0", 1},
+        {"HT01STOP 0", "HT01RTN_ALL 4", 0},  // a refusal, no comms failure
+        {"HT01SINJECT 0", nullptr, 0},
+    };
+    for (const Case& c : cases) {
+        line->expect("01HTSTOP").reply(c.stopAnswer);
+        if (c.returnAnswer)
+            line->expect("01HTRTN_ALL").reply(c.returnAnswer);
+        EXPECT_EQ(sampler->StopMethod(), c.result) << c.stopAnswer;
+    }
+    EXPECT_EQ(CHP6890SerialComms::m_sCommsStatus, 2);  // no rebuild
+}
+
+TEST_F(SamplerTest, ReturnAllAnswerMayTakeAHundredReads)
+{
+    line->expect("01HTSTOP");
+    line->expect("01HTRTN_ALL").reply("HT01RTN_ALL 0");
+    line->silentReads = 99;
+    EXPECT_EQ(sampler->ResetSampler(), 1);
+    EXPECT_FALSE(LockedOut());
+
+    // A hundred empty reads break the exchange: the channel is rebuilt (the old one stops
+    // the sampler side as it goes; the new one starts with nothing started).
+    line->expect("01HTSTOP");
+    line->expect("01HTRTN_ALL").reply("HT01RTN_ALL 0");
+    line->expect("CCHTPC 1").reply("HTCCPC 0");
+    line->silentReads = 100;
+    EXPECT_EQ(sampler->ResetSampler(), 0);
+    EXPECT_EQ(CHP6890SerialComms::m_sCommsStatus, 0);
+    EXPECT_TRUE(IsValidCommsObject(sampler->m_pSerialComms));
+    EXPECT_FALSE(LockedOut());
+}
+
+TEST_F(SamplerTest, ResetIsRefusedUnderTheLockOutAndAnswersTheRemoteRequest)
+{
+    ASSERT_TRUE(LockOut());
+    EXPECT_EQ(sampler->ResetSampler(), 0);
+    EXPECT_TRUE(FreeLock());
+    EXPECT_TRUE(line->written().empty());
+
+    sampler->m_pRegRemoteWindow = new CRegRemoteWindowALSSystem(sampler.get());
+    line->expect("01HTSTOP");
+    line->expect("01HTRTN_ALL").reply("HT01RTN_ALL 2");
+    EXPECT_EQ(sampler->m_pRegRemoteWindow->SendMessage(g_nResetSamplerMessage), 0);
+    line->expect("01HTSTOP");
+    line->expect("01HTRTN_ALL").reply("HT01RTN_ALL 0");
+    EXPECT_EQ(sampler->m_pRegRemoteWindow->SendMessage(g_nResetSamplerMessage), 1);
+}
+
+TEST_F(SamplerTest, StatusCodeGivesTheQuestionsTheirAnswers)
+{
+    struct Case {
+        int code;
+        int injecting, running, postRunning, notReady, error;
+    };
+    const Case cases[] = {
+        {0, 0, 0, 0, 0, 0}, {1, 0, 1, 0, 1, 0}, {2, 1, 1, 0, 1, 0}, {3, 0, 1, 1, 1, 0},
+    };
+    for (const Case& c : cases) {
+        const std::string answer = "HT01STATUS 1,1,1,0,0,0," + std::to_string(c.code);
+        for (int question = 0; question < 5; ++question)
+            line->expect("01HTSTATUS").reply(answer);
+        CString unused;
+        EXPECT_EQ(sampler->Injecting(), c.injecting) << c.code;
+        EXPECT_EQ(sampler->MethodRunning(), c.running) << c.code;
+        EXPECT_EQ(sampler->PostRunning(), c.postRunning) << c.code;
+        EXPECT_EQ(sampler->NotReady(unused), c.notReady) << c.code;
+        EXPECT_EQ(sampler->Error(unused), c.error) << c.code;
+    }
+
+    // Another code is a broken exchange: error, and the channel is rebuilt.
+    line->expect("01HTSTATUS").reply("HT01STATUS 1,1,1,0,0,0,7");
+    line->expect("CCHTPC 1").reply("HTCCPC 0");
+    CInletSystemStatus status;
+    EXPECT_EQ(sampler->ReadStatus(status), 1);
+    EXPECT_TRUE(status.GetError());
+    EXPECT_TRUE(status.GetNotReady());
+    EXPECT_EQ(CHP6890SerialComms::m_sCommsStatus, 0);
+    EXPECT_FALSE(LockedOut());
+}
+
+TEST_F(SamplerTest, StatusBlockGoesOutWhenItChangesOrSomeoneRegisters)
+{
+    sampler->m_pRegRemoteWindow = new CRegRemoteWindowALSSystem(sampler.get());
+    sampler->m_bFrontInletConfigured = sampler->m_bFrontInjectorPresent = 1;
+    BlockReceiver receiver;
+    sampler->m_pRegRemoteWindow->SendMessage(g_nRegisterToCommsMessage, reinterpret_cast<WPARAM>(receiver.m_hWnd));
+
+    for (int read = 0; read < 2; ++read)
+        line->expect("01HTSTATUS").reply("HT01STATUS 1,0,1,0,0,0,0");
+    CInletSystemStatus status;
+    EXPECT_EQ(sampler->ReadStatus(status), 1);
+    EXPECT_EQ(sampler->ReadStatus(status), 1);
+    ASSERT_EQ(receiver.blocks.size(), 1u);
+    EXPECT_EQ(receiver.blocks[0], (std::vector<std::uint32_t>{0, 1, 0, 1, 0, 1, 0}));
+
+    // A second registration: the same state goes out once more.
+    sampler->m_pRegRemoteWindow->SendMessage(g_nRegisterToCommsMessage, reinterpret_cast<WPARAM>(receiver.m_hWnd));
+    line->expect("01HTSTATUS").reply("HT01STATUS 1,0,1,0,0,0,0");
+    EXPECT_EQ(sampler->ReadStatus(status), 1);
+    EXPECT_EQ(receiver.blocks.size(), 2u);
+
+    // Without a channel the record is left alone and the block says error.
+    sampler->HandleSerialCommsError();
+    CInletSystemStatus untouched;
+    EXPECT_EQ(sampler->ReadStatus(untouched), 1);
+    EXPECT_FALSE(untouched.GetError());
+    ASSERT_EQ(receiver.blocks.size(), 3u);
+    EXPECT_EQ(receiver.blocks[2], (std::vector<std::uint32_t>{1, 0, 0, 1, 0, 1, 0}));
+    EXPECT_EQ(sampler->m_bStatusSendPending, 1);
+}
+
+class SamplerStartTest : public SamplerTest {
+protected:
+    SamplerStartTest() { startSamplerSide = false; }
+};
+
+TEST_F(SamplerStartTest, StartUpLearnsTheTypeAndTheConfiguration)
+{
+    for (const char* address : {"CC", "GC", "S1", "S2", "SS", "OV", "DF", "IF", "C1", "A1", "V1", "DT"})
+        line->expect(std::string(address) + "HTEO \"1234\"").reply(std::string("HT") + address + "EO \"1234\"");
+    line->expect("CCHTID").reply("HTCCID HP 6890 GC, A.REV N.0X");
+    line->expect("ASHTEO \"1234\"").reply("HTASEO \"1234\"");
+    line->expect("CCHTPO 1").reply("HTCCPO 0");
+    EXPECT_EQ(sampler->InitialiseComms(), 1);
+    EXPECT_EQ(sampler->Type(), HP6890_REV_N);
+    EXPECT_NE(home.read("registry.ini").find("6890Type=1"), std::string::npos);
+    CRegRemoteWindowALSSystem* window = sampler->m_pRegRemoteWindow;
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(sampler->InitialiseComms(), 1);  // already started: nothing sent
+    EXPECT_EQ(sampler->m_pRegRemoteWindow, window);
+    EXPECT_EQ(CVarnockAutoSampler::m_sCommsInitialised, 1);
+
+    struct Case {
+        const char* front;
+        const char* back;
+        const char* towers;
+        int frontInlet, backInlet, frontTower, backTower;
+    };
+    const Case cases[] = {
+        {"HTIFCW 08", "HTIBCW 07", "HTASCW 1,0,0,0", 0, 0, 0, 0},
+        {"HTIFCW 09", "HTIBCW 06", "HTASCW 1,1,0,0", 1, 1, 1, 0},
+        {"HTIFCW 07", "HTIBCX 01", "HTASCW 1,1,1,0", 1, 0, 1, 1},
+    };
+    for (const Case& c : cases) {
+        sampler->m_bFrontInletConfigured = sampler->m_bBackInletConfigured = 0;
+        sampler->m_bFrontInjectorPresent = sampler->m_bBackInjectorPresent = 0;
+        line->expect("IFHTCW ?").reply(c.front);
+        line->expect("IBHTCW ?").reply(c.back);
+        line->expect("ASHTCW ?").reply(c.towers);
+        EXPECT_EQ(sampler->Initialise(), 1);
+        EXPECT_EQ(sampler->m_bFrontInletConfigured, c.frontInlet) << c.front;
+        EXPECT_EQ(sampler->m_bBackInletConfigured, c.backInlet) << c.back;
+        EXPECT_EQ(sampler->m_bFrontInjectorPresent, c.frontTower) << c.towers;
+        EXPECT_EQ(sampler->m_bBackInjectorPresent, c.backTower) << c.towers;
+    }
+    line->expect("CCHTPC 1").reply("HTCCPC 0");
+    EXPECT_EQ(sampler->CloseDownComms(), 1);
+}
+
+TEST_F(SamplerStartTest, RestoreAdoptsOnlyTheRegistrysChannel)
+{
+    CHP6890SerialComms* held = sampler->m_pSerialComms;
+    CHP6890SerialComms stranger;
+    EXPECT_EQ(sampler->SendMessage(g_nCommsRestoreMessage, 0, reinterpret_cast<LPARAM>(&stranger)), 0);
+    EXPECT_EQ(sampler->SendMessage(g_nCommsRestoreMessage, 0, reinterpret_cast<LPARAM>(held)), 1);
+    EXPECT_EQ(sampler->m_pSerialComms, held);
+    EXPECT_EQ(sampler->SendMessage(g_nCommsFailureMessage), 1);
+    EXPECT_EQ(sampler->m_pSerialComms, nullptr);
+    EXPECT_EQ(sampler->InitialiseComms(), 0);  // no channel: no registration window either
+    EXPECT_EQ(sampler->m_pRegRemoteWindow, nullptr);
+    EXPECT_EQ(sampler->SendMessage(g_nCommsRestoreMessage, 0, reinterpret_cast<LPARAM>(held)), 1);
+    EXPECT_EQ(sampler->m_pSerialComms, held);
+}
+
+}  // namespace
+}  // namespace gc6890::test
