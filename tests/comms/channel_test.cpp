@@ -2,6 +2,8 @@
 #include "comms/channel_fixture.h"
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 
 namespace gc6890::test {
 namespace {
@@ -104,6 +106,9 @@ public:
     bool write(std::string_view, int) override { return true; }
     ReadResult read(char* buffer, std::size_t size, int) override
     {
+        // A byte now and then: far below the line-length bound, which a faster line
+        // would reach within the time-out and so end the read with an over-long line.
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
         const std::size_t count = std::min<std::size_t>(size, 16);
         std::fill_n(buffer, count, 'x');
         return {ReadStatus::Data, count};

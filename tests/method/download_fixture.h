@@ -156,7 +156,7 @@ protected:
     // A new GC on a new line, for the next case of a table.
     void freshGC()
     {
-        line = std::make_shared<ScriptedLine>();
+        line = std::make_shared<InterruptibleLine>();
         boxes.clear();
         gcMethod = defaultGCMethod();
         scriptGCStart();
