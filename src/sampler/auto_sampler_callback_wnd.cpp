@@ -47,9 +47,14 @@ void CVarnockAutoSamplerCallbackWnd::Finish()
 void CALLBACK CVarnockAutoSamplerCallbackWnd::WaitForALSMethodStartResponse(HWND window, UINT, UINT_PTR, DWORD)
 {
     auto* wait = dynamic_cast<CVarnockAutoSamplerCallbackWnd*>(CWnd::FromHandle(window));
-    // Once its sampler is gone the window has nobody to answer for.
-    if (!wait || !wait->m_pOwner)
+    if (!wait)
         return;
+    // Once its sampler is gone the window has nobody to answer for. It touches nothing
+    // else and, rather than tick for ever, ends itself (our choice: nothing is left behind).
+    if (!wait->m_pOwner) {
+        wait->Finish();
+        return;
+    }
     // Someone else freed the lock-out (a comms reset, say): the answer is lost.
     if (!LockedOut()) {
         wait->Settle(1, 0);

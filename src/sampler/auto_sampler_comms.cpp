@@ -54,7 +54,7 @@ CVarnockAutoSampler::~CVarnockAutoSampler()
 {
     ReleaseSerialComms(GetSafeHwnd());
     m_pSerialComms = nullptr;
-    // A wait still running is left to its window, whose ticks do nothing without an owner.
+    // A wait still running is left to its window, which ends itself on its next tick.
     if (m_pCallbackWnd) {
         m_pCallbackWnd->m_pOwner = nullptr;
         m_pCallbackWnd = nullptr;

@@ -78,10 +78,12 @@ TEST_F(SamplerWaitTest, WaitEndsUnsettledByAFreedLockOrOwnerless)
 
     startWaiting();
     CVarnockAutoSamplerCallbackWnd* wait = sampler->m_pCallbackWnd;
+    const HWND window = wait->GetSafeHwnd();
     CHP6890SerialComms::m_sCommsStatus = 0;
     sampler.reset();
     EXPECT_EQ(wait->m_pOwner, nullptr);
-    tick();  // an ownerless tick does nothing
+    tick();  // an ownerless tick touches nothing and ends the window
+    EXPECT_FALSE(IsWindow(window));
     sampler = std::make_unique<CVarnockAutoSampler>();
 }
 
