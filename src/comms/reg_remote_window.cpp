@@ -34,6 +34,14 @@ BOOL CRegRemoteWindow::PreCreateWindow(CREATESTRUCT& cs)
     return CFrameWnd::PreCreateWindow(cs);
 }
 
+LRESULT CRegRemoteWindow::SendBlock(UINT message, const void* block, unsigned long size)
+{
+    if (!m_hRegisteredWnd)
+        return 0;  // nobody registered: nothing is sent
+    return SendDataMessage(m_hRegisteredWnd, message, 0,
+                           static_cast<long>(reinterpret_cast<std::uintptr_t>(block)), size);
+}
+
 LRESULT CRegRemoteWindow::OnGetRegisterRequest(WPARAM wParam, LPARAM lParam)
 {
     m_hRegisteredWnd = reinterpret_cast<HWND>(wParam);
@@ -61,10 +69,7 @@ LRESULT CRegRemoteWindowGCSystem::OnGetRegisterRequestBody(WPARAM, LPARAM)
 
 LRESULT CRegRemoteWindowGCSystem::SendDataOut()
 {
-    if (!m_hRegisteredWnd)
-        return 0;
-    return SendDataMessage(m_hRegisteredWnd, g_nExtraDataMessage, 0, reinterpret_cast<long>(m_DataBlock),
-                           sizeof m_DataBlock);
+    return SendBlock(g_nExtraDataMessage, m_DataBlock, sizeof m_DataBlock);
 }
 
 LRESULT CRegRemoteWindowGCSystem::OnExternalRestartAllCommsRequest(WPARAM, LPARAM)

@@ -28,6 +28,9 @@ public:
     HWND RegisteredWindow() const { return m_hRegisteredWnd; }
 
 protected:
+    // Sends a copy of the block to the registered window; 0 when none is registered.
+    LRESULT SendBlock(UINT message, const void* block, unsigned long size);
+
     const char* m_pszClassName;
     CMenu m_Menu;  // no menu is ever attached
     HWND m_hRegisteredWnd = nullptr;

@@ -2,7 +2,6 @@
 // which may also ask for a sampler reset.
 #include "comms/reg_remote_window.h"
 #include "comms/registered_messages.h"
-#include "external/inlet_utils.h"
 #include "sampler/varnock_auto_sampler.h"
 
 BEGIN_MESSAGE_MAP(CRegRemoteWindowALSSystem, CRegRemoteWindow)
@@ -24,10 +23,7 @@ LRESULT CRegRemoteWindowALSSystem::OnGetRegisterRequestBody(WPARAM, LPARAM)
 
 LRESULT CRegRemoteWindowALSSystem::SendDataOut()
 {
-    if (!m_hRegisteredWnd)
-        return 0;
-    return SendDataMessage(m_hRegisteredWnd, g_nAutosamplerExtraDataMessage, 0,
-                           static_cast<long>(reinterpret_cast<std::uintptr_t>(m_DataBlock)), sizeof m_DataBlock);
+    return SendBlock(g_nAutosamplerExtraDataMessage, m_DataBlock, sizeof m_DataBlock);
 }
 
 LRESULT CRegRemoteWindowALSSystem::OnExternalResetAutosamplerRequest(WPARAM, LPARAM)
