@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include "external/method_file_toml.h"
+#include "external/inlet_utils.h"
 
 namespace {
 // Methods are a few kilobytes; anything far larger is not a method file.
@@ -206,3 +207,19 @@ int SerializeGCandALS(CArchiveS& archive, CHP6890Method& gcMethod, CALS6890Metho
     gc6890::listALSFields(alsMethod);
     return 1;
 }
+
+namespace gc6890 {
+
+bool ReadStoredMethodForRecord(const CString& name, CHP6890Method& gcMethod, CALS6890Method& alsMethod)
+{
+    CString fileName = name;
+    AddMethodFileExtension("HP6890", fileName);
+    CFileS file;
+    if (!file.Open(fileName, CFileS::modeRead | CFileS::shareDenyWrite, nullptr))
+        return false;
+    CArchiveS archive(&file, CArchiveS::load, 4096, nullptr);
+    SerializeGCandALS(archive, gcMethod, alsMethod);
+    return true;
+}
+
+}  // namespace gc6890

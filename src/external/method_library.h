@@ -393,3 +393,10 @@ private:
 // not open). The sampler method keeps its name, flag and injection tag.
 // Storing: hands the method text to the file, written at Close(); returns 1.
 int SerializeGCandALS(CArchiveS& archive, CHP6890Method& gcMethod, CALS6890Method& alsMethod);
+
+namespace gc6890 {
+// The experiment record's read of a stored method: completes the name, opens the file with
+// other writers excluded and loads both halves. False when the file did not open (or is
+// malformed); nothing is logged, so the caller leaves its record untouched.
+bool ReadStoredMethodForRecord(const CString& name, CHP6890Method& gcMethod, CALS6890Method& alsMethod);
+}  // namespace gc6890
