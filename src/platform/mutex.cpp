@@ -1,23 +1,38 @@
 #include "platform/mutex.h"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <ctime>
 #include <map>
 
+// The mutex itself lives in the lock file, mapped into every process that uses the name:
+// a process-shared, robust mutex. Taking and giving it back costs no system call while no
+// one else wants it, which matters because the port's mutex is taken around every single
+// line. "Robust" is what lets a killed holder never keep others out: the next one to lock
+// is told the owner died and takes it over.
+struct SharedMutexRegion {
+    std::uint32_t magic;
+    std::uint32_t size;  // sizeof the region: a file made by another layout is remade
+    pthread_mutex_t mutex;
+};
+
 struct CMutex::Shared {
     std::string name;
-    int fd = -1;      // the open lock file; the flock is held while count > 0
-    int count = 0;    // Lock calls of every object of this name not yet unlocked
+    int fd = -1;                          // the open lock file
+    SharedMutexRegion* region = nullptr;  // mapped from it; the mutex is held while count > 0
+    int count = 0;                        // Lock calls of every object of this name not yet unlocked
     ~Shared()
     {
+        if (region)
+            munmap(region, sizeof *region);
         if (fd >= 0)
             close(fd);
     }
@@ -49,11 +64,69 @@ std::string runtimeFolder()
     return isPrivateFolder(folder) ? folder : std::string();
 }
 
-std::uint64_t monotonicMilliseconds()
+constexpr std::uint32_t kRegionMagic = 0x36383930;  // "6890"
+
+// Makes the region's mutex new. Only under the lock file's flock, and only when no one can
+// hold it: the file was just made, or its mutex cannot be recovered.
+void initialiseRegion(SharedMutexRegion& region)
 {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<std::uint64_t>(now.tv_sec) * 1000u + static_cast<std::uint64_t>(now.tv_nsec) / 1000000u;
+    pthread_mutexattr_t attributes;
+    pthread_mutexattr_init(&attributes);
+    pthread_mutexattr_setpshared(&attributes, PTHREAD_PROCESS_SHARED);
+    pthread_mutexattr_setrobust(&attributes, PTHREAD_MUTEX_ROBUST);
+    pthread_mutex_init(&region.mutex, &attributes);
+    pthread_mutexattr_destroy(&attributes);
+    region.size = sizeof region;
+    region.magic = kRegionMagic;
+}
+
+// Opens the lock file and maps its mutex, making it on first use. The flock serialises
+// only this first look at the file, not the locking itself.
+bool mapRegion(CMutex::Shared& shared)
+{
+    const std::string path = mutexLockPath(shared.name);
+    if (path.empty())
+        return false;
+    const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return false;
+    while (flock(fd, LOCK_EX) != 0)
+        if (errno != EINTR) {
+            close(fd);
+            return false;
+        }
+    struct stat info{};
+    bool ok = fstat(fd, &info) == 0;
+    const bool fresh = ok && info.st_size < static_cast<off_t>(sizeof(SharedMutexRegion));
+    if (fresh)
+        ok = ftruncate(fd, sizeof(SharedMutexRegion)) == 0;
+    void* mapped = ok ? mmap(nullptr, sizeof(SharedMutexRegion), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0)
+                      : MAP_FAILED;
+    if (mapped != MAP_FAILED) {
+        auto* region = static_cast<SharedMutexRegion*>(mapped);
+        if (fresh || region->magic != kRegionMagic || region->size != sizeof *region)
+            initialiseRegion(*region);
+        shared.region = region;
+        shared.fd = fd;
+    }
+    flock(fd, LOCK_UN);
+    if (!shared.region)
+        close(fd);
+    return shared.region != nullptr;
+}
+
+// A holder that died left the mutex to us: make it usable again. One that cannot be
+// recovered (a taker died before doing so) is made new under the file's flock.
+int takeOver(CMutex::Shared& shared, int result)
+{
+    if (result == EOWNERDEAD)
+        return pthread_mutex_consistent(&shared.region->mutex);
+    if (result == ENOTRECOVERABLE && flock(shared.fd, LOCK_EX) == 0) {
+        initialiseRegion(*shared.region);
+        flock(shared.fd, LOCK_UN);
+        return EAGAIN;  // new and free: try again
+    }
+    return result;
 }
 
 }  // namespace
@@ -113,29 +186,32 @@ BOOL CMutex::Lock(DWORD timeout)
         ++m_owned;
         return TRUE;
     }
-    if (shared.fd < 0) {
-        const std::string path = gc6890::mutexLockPath(shared.name);
-        shared.fd = path.empty() ? -1 : open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-        if (shared.fd < 0)
-            return FALSE;
-    }
-    if (timeout == INFINITE) {
-        while (flock(shared.fd, LOCK_EX) != 0)
-            if (errno != EINTR)
-                return FALSE;
-    } else {
-        const std::uint64_t deadline = gc6890::monotonicMilliseconds() + timeout;
-        while (flock(shared.fd, LOCK_EX | LOCK_NB) != 0) {
-            if (errno != EWOULDBLOCK && errno != EINTR)
-                return FALSE;
-            const std::uint64_t now = gc6890::monotonicMilliseconds();
-            if (now >= deadline)
-                return FALSE;
-            const std::uint64_t pause = std::min<std::uint64_t>(deadline - now, 2);
-            const timespec wait{0, static_cast<long>(pause * 1000000u)};
-            nanosleep(&wait, nullptr);
+    if (!shared.region && !gc6890::mapRegion(shared))
+        return FALSE;
+    timespec deadline{};
+    if (timeout != INFINITE && timeout != 0) {
+        clock_gettime(CLOCK_MONOTONIC, &deadline);
+        deadline.tv_sec += static_cast<time_t>(timeout / 1000);
+        deadline.tv_nsec += static_cast<long>(timeout % 1000) * 1000000L;
+        if (deadline.tv_nsec >= 1000000000L) {
+            deadline.tv_nsec -= 1000000000L;
+            ++deadline.tv_sec;
         }
     }
+    pthread_mutex_t* mutex = &shared.region->mutex;
+    int result;
+    do {
+        if (timeout == INFINITE)
+            result = pthread_mutex_lock(mutex);
+        else if (timeout == 0)
+            result = pthread_mutex_trylock(mutex);
+        else
+            result = pthread_mutex_clocklock(mutex, CLOCK_MONOTONIC, &deadline);
+        if (result == EOWNERDEAD || result == ENOTRECOVERABLE)
+            result = gc6890::takeOver(shared, result);
+    } while (result == EAGAIN || result == EINTR);
+    if (result != 0)
+        return FALSE;
     ++shared.count;
     ++m_owned;
     return TRUE;
@@ -146,8 +222,8 @@ BOOL CMutex::Unlock()
     if (m_owned == 0)
         return FALSE;
     --m_owned;
-    if (--m_shared->count == 0 && m_shared->fd >= 0)
-        flock(m_shared->fd, LOCK_UN);
+    if (--m_shared->count == 0 && m_shared->region)
+        pthread_mutex_unlock(&m_shared->region->mutex);
     return TRUE;
 }
 

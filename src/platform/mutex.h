@@ -1,7 +1,8 @@
-// CMutex: a named mutex between processes, as an exclusive flock on a lock file named after
-// the mutex in a per-user runtime folder ($XDG_RUNTIME_DIR, else a private 0700 folder
-// /tmp/gc6890-<uid>). The kernel releases the lock when its holder dies, so a killed
-// process never keeps others out.
+// CMutex: a named mutex between processes. Its lock file, named after the mutex in a
+// per-user runtime folder ($XDG_RUNTIME_DIR, else a private 0700 folder /tmp/gc6890-<uid>),
+// holds a process-shared robust mutex that every user of the name maps: taking a free
+// mutex costs no system call, and when a holder dies the next taker is told and takes it
+// over, so a killed process never keeps others out.
 //
 // As with the system's mutexes, the owner may lock again (each Lock needs its Unlock); all
 // CMutex objects of one name in a process share one ownership, since the process has one
@@ -24,7 +25,7 @@ public:
 class CMutex : public CSyncObject {
 public:
     // With `initiallyOwned`, tries once to take the mutex (left to us: the system only
-    // grants initial ownership when the mutex is new, which a lock file cannot tell; one try
+    // grants initial ownership when the mutex is new, which a shared lock file cannot tell; one try
     // comes closest). The security attributes are not used.
     explicit CMutex(BOOL initiallyOwned = FALSE, LPCTSTR name = nullptr, void* security = nullptr);
     // Gives up whatever this object still holds.
@@ -32,9 +33,8 @@ public:
     CMutex(const CMutex&) = delete;
     CMutex& operator=(const CMutex&) = delete;
 
-    // TRUE once owned. A finite time-out is kept to (polled every few milliseconds);
-    // INFINITE waits until the holder lets go or dies. FALSE on time-out or when the lock file
-    // cannot be opened.
+    // TRUE once owned. A finite time-out is kept to; INFINITE waits until the holder lets go
+    // or dies. FALSE on time-out or when the lock file cannot be opened.
     BOOL Lock(DWORD timeout = INFINITE) override;
     // FALSE when this object does not own the mutex.
     BOOL Unlock() override;
