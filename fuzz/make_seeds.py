@@ -65,6 +65,11 @@ def main():
         if direction == "<" and b" " in text:
             values = text.split(b" ", 1)[1].count(b",") + 1
             save("reply_values", bytes([values - 1]) + text)
+    # The method read-back as the GC sends it: the whole read, and each block alone.
+    blocks = [t for d, t in lines if d == "<" and t.startswith(b"HTCCMD")]
+    save("method_readback", b"\n".join(blocks))
+    for block in blocks:
+        save("method_readback", block)
     stream = b"".join(t + b"\n" for _, t in lines)
     for seed, start in enumerate(range(0, len(stream), 512)):
         save("line_reader", bytes([seed * 37 % 256]) + stream[start:start + 512])

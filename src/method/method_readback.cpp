@@ -1,5 +1,8 @@
 #include "method/method_readback.h"
 
+#include <string>
+#include <string_view>
+
 #include "comms/hp6890_serial_comms.h"
 #include "external/inlet_utils.h"
 #include "method/method_command.h"
@@ -16,35 +19,40 @@ constexpr int kDefaultFailureSleepMs = 1000;
 constexpr const char* kLastBlockHead = "HTCCMD E";
 
 // A remainder this short cannot hold another command (a head is six characters).
-constexpr int kShortestRemainder = 7;
+constexpr std::size_t kShortestRemainder = 7;
 
 }  // namespace
 
 ReadBackResult SplitMethodText(CString text, CCommandStringList& list)
 {
-    while (!text.IsEmpty()) {
-        const int feed = text.Find('\n');
-        const CString line = feed < 0 ? text : text.Left(feed);
-        text = feed < 0 ? CString() : text.Mid(feed + 1);
+    // Positions into the text rather than copies of what is left: a read-back is tens of
+    // kilobytes, and copying the rest after every line and command made it quadratic.
+    const std::string& all = text.str();
+    std::string rest;
+    for (std::size_t start = 0; start < all.size();) {
+        const std::size_t feed = all.find('\n', start);
+        const std::size_t end = feed == std::string::npos ? all.size() : feed;
+        const std::string_view line(all.data() + start, end - start);
+        start = feed == std::string::npos ? all.size() : feed + 1;
 
-        const int first = line.Find('"');
-        if (first < 0)
+        const std::size_t first = line.find('"');
+        if (first == std::string_view::npos)
             return ReadBackResult::NoQuote;
-        const int last = line.ReverseFind('"');
-        CString rest = line.Mid(first + 1, last - first - 1);
-        if (rest.Find('"') >= 0)
+        const std::size_t last = line.rfind('"');
+        rest.assign(last > first ? line.substr(first + 1, last - first - 1) : std::string_view());
+        if (rest.find('"') != std::string::npos)
             return ReadBackResult::QuoteInMiddle;
 
         // One semicolon is added per round, so the last command ends in one too; those
         // that pile up at the end are never part of a command.
-        for (;;) {
-            rest += ";";
-            const int semicolon = rest.Find(';');
-            if (rest.GetLength() < kShortestRemainder || semicolon == 0)
+        for (std::size_t at = 0;;) {
+            rest += ';';
+            const std::size_t semicolon = rest.find(';', at);
+            if (rest.size() - at < kShortestRemainder || semicolon == at)
                 break;
-            CCommandString command(rest.Left(semicolon));
+            CCommandString command(CString(rest.data() + at, static_cast<int>(semicolon - at)));
             list.AddTail(command);
-            rest = rest.Mid(semicolon + 1);
+            at = semicolon + 1;
         }
     }
     return ReadBackResult::Complete;
