@@ -18,6 +18,7 @@
 #include "comms/hp6890_serial_comms.h"
 #include "comms/reply_values.h"
 #include "external/serial_comms.h"
+#include "method/method_readback.h"
 #include "sim/in_process_line.h"
 
 // ---- allocation counting ----------------------------------------------------------------
@@ -203,17 +204,17 @@ void StatusExchangeInMemory(benchmark::State& state)
 }
 BENCHMARK(StatusExchangeInMemory);
 
-// The stored method's read-back as the simulator sends it: each "HTCCMD C;..." block
-// holds commands separated by semicolons.
-std::vector<std::string> methodReadBackCommands(int blocks)
+// The stored method's read-back as the simulator sends it, joined by line feeds as the
+// GC object collects it: `blocks` "HTCCMD C;..." blocks of commands separated by
+// semicolons (the simulator's blocks again and again, as a longer method would bring),
+// then the closing block.
+std::string methodReadBackText(int blocks)
 {
     gc6890::sim::InProcessLine line;
     std::string error;
     line.open(error);
-    std::vector<std::string> commands;
-    std::vector<std::string> blockTexts;
-    std::string pending;
-    for (const char* ask = "CCHTMD ?\n"; blockTexts.size() < 64; ask = "CCHTMD +\n") {
+    std::vector<std::string> replies;
+    for (const char* ask = "CCHTMD ?\n"; replies.size() < 64; ask = "CCHTMD +\n") {
         line.write(ask, 1000);
         char buffer[4096];
         std::string reply;
@@ -226,33 +227,27 @@ std::vector<std::string> methodReadBackCommands(int blocks)
         if (reply.rfind("HTCCMD E", 0) == 0 || reply.empty())
             break;
         if (reply.rfind("HTCCMD C;\"", 0) == 0)
-            blockTexts.push_back(reply.substr(10, reply.find('"', 10) - 10));
+            replies.push_back(reply.substr(0, reply.find('\n')));
     }
-    // Fewer blocks than asked: the same blocks again, as a longer method would bring.
-    for (int b = 0; b < blocks && !blockTexts.empty(); ++b) {
-        const std::string& text = blockTexts[static_cast<std::size_t>(b) % blockTexts.size()];
-        std::size_t start = 0;
-        for (std::size_t semi; (semi = text.find(';', start)) != std::string::npos; start = semi + 1)
-            if (semi > start)
-                commands.push_back(text.substr(start, semi - start));
-    }
-    return commands;
+    std::string text;
+    for (int b = 0; b < blocks && !replies.empty(); ++b)
+        text += replies[static_cast<std::size_t>(b) % replies.size()] + "\n";
+    return text + "HTCCMD E;\"NONE\"";
 }
 
 void MethodReadBackIntoList(benchmark::State& state)
 {
-    const std::vector<std::string> commands = methodReadBackCommands(30);
-    std::vector<CString> texts(commands.begin(), commands.end());
+    const CString text(methodReadBackText(30));
+    int commands = 0;
     AllocationCount count(state);
     for (auto _ : state) {
         CCommandStringList list;
-        for (const CString& text : texts) {
-            CCommandString command(text);
-            list.AddTail(command);
-        }
+        if (gc6890::SplitMethodText(text, list) != gc6890::ReadBackResult::Complete)
+            state.SkipWithError("the read-back did not split");
+        commands = list.GetCount();
         benchmark::DoNotOptimize(list);
     }
-    state.counters["commands"] = static_cast<double>(texts.size());
+    state.counters["commands"] = commands;
 }
 BENCHMARK(MethodReadBackIntoList);
 
