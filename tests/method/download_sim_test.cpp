@@ -4,12 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdlib>
 #include <filesystem>
 
 #include "method/download_fixture.h"
 #include "method/inlet_settings.h"
 #include "method/section_settings.h"
+#include "support/scoped_env.h"
 
 namespace gc6890::test {
 namespace {
@@ -20,13 +20,6 @@ fs::path methodsFolder()
 {
     return fs::path(__FILE__).parent_path().parent_path().parent_path() / "methods";
 }
-
-// Options for the next simulator started, for the life of one test.
-class SimOptions {
-public:
-    explicit SimOptions(const char* options) { setenv("GC6890_SIM_OPTIONS", options, 1); }
-    ~SimOptions() { unsetenv("GC6890_SIM_OPTIONS"); }
-};
 
 class SimDownloadTest : public ::testing::Test, public RecordingDownloadHost {
 protected:
@@ -150,7 +143,7 @@ TEST_F(SimDownloadTest, EveryExampleMethodArrivesInTheGC)
 
 TEST_F(SimDownloadTest, RefusedCheckShowsTheCodeText)
 {
-    SimOptions options("--check-code 26");
+    ScopedEnv options("GC6890_SIM_OPTIONS", "--check-code 26");
     startSimulator();
     EXPECT_EQ(download(methodsFolder() / "split_front.toml"), 0);
     ASSERT_FALSE(boxes.empty());
@@ -162,7 +155,7 @@ TEST_F(SimDownloadTest, HangUpDuringTheSendFailsCleanlyAndTheNextDownloadSucceed
     {
         // The GC side's start takes 13 lines and split_front.toml's download 18 more before its
         // block: the 33rd line is the block's third.
-        SimOptions options("--hang-up-after 33");
+        ScopedEnv options("GC6890_SIM_OPTIONS", "--hang-up-after 33");
         startSimulator();
         EXPECT_EQ(download(methodsFolder() / "split_front.toml"), 0);
     }

@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "platform/platform.h"
-#include "temp_home.h"
+#include "support/temp_home.h"
 
 namespace {
 
@@ -20,7 +20,7 @@ std::string readAll(const char* name)
 class FileTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(gc6890::makeDirectories(gc6890::mapDrivePath("c:\\dravik"))); }
-    testsupport::TempHome m_home;
+    gc6890::test::TempHome m_home;
 };
 
 TEST_F(FileTest, CreatesThenAppendsWithoutTruncating)
