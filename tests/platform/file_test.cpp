@@ -102,31 +102,4 @@ TEST_F(FileTest, RenameMovesButNeverReplaces)
     EXPECT_FALSE(std::filesystem::exists(gc6890::mapDrivePath("c:\\dravik\\hp6890.002")));
 }
 
-TEST(ExceptionTest, ThrowHelpersThrowPointersOfTheirKind)
-{
-    bool caughtUser = false;
-    try {
-        AfxThrowUserException();
-    } catch (CException* e) {
-        caughtUser = dynamic_cast<CUserException*>(e) != nullptr;
-        e->Delete();
-    }
-    EXPECT_TRUE(caughtUser);
-    try {
-        AfxThrowFileException(CFileException::diskFull, 28, "c:\\x");
-    } catch (CFileException* e) {
-        EXPECT_EQ(e->m_cause, CFileException::diskFull);
-        EXPECT_EQ(e->m_lOsError, 28);
-        e->Delete();
-    }
-}
-
-TEST(TimeFormatTest, FormatsWithStrftime)
-{
-    const CTime epochDay(86400 + 3600);
-    EXPECT_EQ(epochDay.FormatGmt("%Y-%m-%d %H:%M"), "1970-01-02 01:00");
-    EXPECT_GT(CTime::GetCurrentTime().GetTime(), 1600000000);
-    EXPECT_FALSE(CTime::GetCurrentTime().Format("%c").IsEmpty());
-}
-
 }  // namespace
