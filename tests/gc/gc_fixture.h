@@ -1,5 +1,5 @@
-// A GC object on the scripted instrument, with an outside program's
-// window that can register with it and records what it is sent.
+// A GC object on the scripted instrument, with an outside program's window that can
+// register with it and records what it is sent.
 #pragma once
 
 #include <cstring>

@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "support/scripted_instrument.h"
 #include "comms/comms_registry.h"
 #include "method/inlet_settings.h"
 #include "method/method_download.h"
 #include "method/method_readback.h"
+#include "support/scripted_instrument.h"
 
 namespace gc6890::test {
 

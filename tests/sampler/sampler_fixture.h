@@ -1,5 +1,5 @@
-// A sampler object on the scripted instrument, with its side of the
-// channel started and every class-wide and lock-out state back at its start.
+// A sampler object on the scripted instrument, with its side of the channel started and
+// every class-wide and lock-out state back at its start.
 #pragma once
 
 #include <filesystem>
