@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <clocale>
 #include <string>
 #include <tuple>
 
@@ -71,16 +70,6 @@ TEST(CommandStringTest, CopiesOwnTheirTexts)
     EXPECT_EQ(built.GetString(), "OVHTXX oven,2.50");
     EXPECT_EQ(copy.GetString(), "OVHTXX inlet,2.50");
     EXPECT_EQ(assigned.GetString(), "OVHTXX detector,2.50");
-}
-
-TEST(CommandStringTest, NumbersUseAPointUnderACommaLocale)
-{
-    const std::string previous = std::setlocale(LC_NUMERIC, nullptr);
-    ASSERT_NE(std::setlocale(LC_NUMERIC, "de_DE.UTF-8"), nullptr)
-        << "locale de_DE.UTF-8 is not installed (./go setup generates it)";
-    const CString written = CCommandString(CString("GCHTXX 2.5")).GetString();
-    std::setlocale(LC_NUMERIC, previous.c_str());
-    EXPECT_EQ(written, "GCHTXX 2.50");
 }
 
 }  // namespace

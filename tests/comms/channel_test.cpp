@@ -1,5 +1,5 @@
 // Line exchanges of the serial channel, to the byte, over the scripted line.
-#include "comms/channel_fixture.h"
+#include "support/scripted_instrument.h"
 
 #include <algorithm>
 #include <chrono>

@@ -1,8 +1,8 @@
 // The channel registry: one channel shared by its windows, the failure broadcast with its
 // refusal box, the rebuild and restore, the 100 ms retry while a line is in progress, and
 // the lock-out.
-#include "comms/channel_fixture.h"
 #include "comms/channel_user_window.h"
+#include "support/scripted_instrument.h"
 
 namespace gc6890::test {
 namespace {

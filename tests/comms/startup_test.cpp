@@ -1,5 +1,5 @@
 // Start-up and shut-down of the channel's GC and sampler sides.
-#include "comms/channel_fixture.h"
+#include "support/scripted_instrument.h"
 
 namespace gc6890::test {
 namespace {

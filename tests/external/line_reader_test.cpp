@@ -49,17 +49,6 @@ TEST(LineReaderTest, SplitsAtTheConfiguredEndOfDataCharacter)
     EXPECT_EQ(text, "B\n");
 }
 
-TEST(LineReaderTest, ReportsAHangUp)
-{
-    ScriptedLine line;
-    line.hangUpAfterLastExpect();
-    std::string error;
-    ASSERT_TRUE(line.open(error));
-    LineReader reader;
-    std::string text;
-    EXPECT_EQ(reader.readLine(line, 100, text), LineReader::Status::Gone);
-}
-
 TEST(LineReaderTest, HandsOverALineThatNeverEnds)
 {
     ScriptedLine line;

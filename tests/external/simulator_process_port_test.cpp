@@ -1,33 +1,15 @@
 // Starting the simulator program for the "sim" device: failures are reported, never hang.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <string>
 
 #include "external/simulator_process_port.h"
+#include "support/scoped_env.h"
 
 namespace gc6890 {
 namespace {
 
-class SimulatorProgramOverride {
-public:
-    explicit SimulatorProgramOverride(const char* program)
-    {
-        if (const char* old = std::getenv("GC6890_SIM_BIN"))
-            m_old = old;
-        setenv("GC6890_SIM_BIN", program, 1);
-    }
-    ~SimulatorProgramOverride()
-    {
-        if (m_old.empty())
-            unsetenv("GC6890_SIM_BIN");
-        else
-            setenv("GC6890_SIM_BIN", m_old.c_str(), 1);
-    }
-
-private:
-    std::string m_old;
-};
+using test::ScopedEnv;
 
 TEST(SimulatorProcessPortTest, AProgramThatCannotRunIsReported)
 {
@@ -40,7 +22,7 @@ TEST(SimulatorProcessPortTest, AProgramThatCannotRunIsReported)
         {"/bin/true", "exited before reporting its device"},
     };
     for (const Case& c : cases) {
-        SimulatorProgramOverride program(c.program);
+        ScopedEnv program("GC6890_SIM_BIN", c.program);
         SimulatorProcessPort port{PortSettings{}};
         std::string error;
         EXPECT_FALSE(port.open(error));
@@ -54,7 +36,7 @@ TEST(SimulatorProcessPortTest, AProgramThatCannotRunIsReported)
 TEST(SimulatorProcessPortTest, APathThatIsNoDeviceIsRefused)
 {
     // A "simulator" that reports a path (the working folder) that is not a terminal.
-    SimulatorProgramOverride program("/bin/pwd");
+    ScopedEnv program("GC6890_SIM_BIN", "/bin/pwd");
     SimulatorProcessPort port{PortSettings{}};
     std::string error;
     EXPECT_FALSE(port.open(error));

@@ -2,8 +2,7 @@
 // comms, polling through a whole run, switching zones, stopping, and a hang-up.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <sys/stat.h>
+#include <chrono>
 #include <set>
 #include <string>
 #include <vector>
@@ -13,14 +12,16 @@
 #include "external/inlet_utils.h"
 #include "gc/gc_shared_status.h"
 #include "gc/varnock_gc_system.h"
+#include "support/scoped_env.h"
 #include "support/temp_home.h"
 
 namespace gc6890::test {
 namespace {
 
-// Upper bound on polls while waiting for the simulated GC to change state; a poll is a
-// few line exchanges, so the bound is reached only when the simulator is stuck.
-constexpr int kMaxPolls = 20000;
+// Upper bound on the wait for the simulated GC to change state: the whole run takes
+// about 16 seconds, so the bound is reached only when the simulator is stuck. (A count of
+// polls is no bound: on an idle machine a poll takes well under a millisecond.)
+constexpr auto kMaxWait = std::chrono::seconds(120);
 // Instrument time runs this much faster: the 27-minute run of the simulator's stored
 // method takes about 14 seconds and its post-run (the oven cooling back) about two, long
 // enough for a poll to see it even on a loaded machine under the sanitizers.
@@ -30,25 +31,12 @@ class GCEndToEndTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        // The port mutex of this test's own folder: other programs driving simulators on
-        // this machine must not slow the exchanges, or a poll could miss a whole phase.
-        const std::string runtime = home.path() + "/run";
-        ::mkdir(runtime.c_str(), 0700);
-        if (const char* old = std::getenv("XDG_RUNTIME_DIR"))
-            m_previousRuntime = old;
-        setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
-        setOptions(kSpeed);
         m_previousStatus = SetStatusTextHandler([](const char*, const char*) {});
         ForgetSharedGCStatus();
     }
     void TearDown() override
     {
         SetStatusTextHandler(m_previousStatus);
-        unsetenv("GC6890_SIM_OPTIONS");
-        if (m_previousRuntime.empty())
-            unsetenv("XDG_RUNTIME_DIR");
-        else
-            setenv("XDG_RUNTIME_DIR", m_previousRuntime.c_str(), 1);
         EXPECT_FALSE(LockedOut());
     }
     static void setOptions(const char* options) { setenv("GC6890_SIM_OPTIONS", options, 1); }
@@ -67,7 +55,8 @@ protected:
     // Polls until the GC reports `wanted`; the states passed on the way are collected.
     static bool pollUntil(CVarnockGCSystem& gc, const std::string& wanted, std::vector<std::string>& seen)
     {
-        for (int poll = 0; poll < kMaxPolls; ++poll) {
+        for (const auto deadline = std::chrono::steady_clock::now() + kMaxWait;
+             std::chrono::steady_clock::now() < deadline;) {
             const std::string state = stateOf(gc);
             if (seen.empty() || seen.back() != state)
                 seen.push_back(state);
@@ -78,10 +67,13 @@ protected:
     }
 
     TempHome home;
+    // The port mutex of this test's own folder: other programs driving simulators on this
+    // machine must not slow the exchanges, or a poll could miss a whole phase.
+    ScopedEnv m_runtime{"XDG_RUNTIME_DIR", home.path()};
+    ScopedEnv m_options{"GC6890_SIM_OPTIONS", kSpeed};
 
 private:
     StatusTextHandler m_previousStatus;
-    std::string m_previousRuntime;
 };
 
 TEST_F(GCEndToEndTest, PollsAWholeRunSwitchesZonesAndStops)

@@ -1,23 +1,17 @@
-// A GC object on the scripted line, in a fresh home folder, with an outside program's
-// window that can register with it and records what it is sent.
+// A GC object on the scripted instrument, with an outside program's window that can
+// register with it and records what it is sent.
 #pragma once
-
-#include <gtest/gtest.h>
 
 #include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "comms/comms_registry.h"
-#include "comms/hp6890_serial_comms.h"
 #include "comms/reg_remote_window.h"
 #include "comms/registered_messages.h"
-#include "external/inlet_utils.h"
 #include "gc/gc_shared_status.h"
 #include "gc/varnock_gc_system.h"
-#include "support/scripted_line.h"
-#include "support/temp_home.h"
+#include "support/scripted_instrument.h"
 
 namespace gc6890::test {
 
@@ -44,11 +38,11 @@ public:
     DECLARE_MESSAGE_MAP()
 };
 
-class GCSystemTest : public ::testing::Test {
+class GCSystemTest : public ScriptedInstrumentTest {
 protected:
     void SetUp() override
     {
-        m_previousFactory = SetSerialBackendFactory([this](const PortSettings&) { return line; });
+        ScriptedInstrumentTest::SetUp();
         m_previousStatus = SetStatusTextHandler([](const char*, const char*) {});
         ForgetSharedGCStatus();
         gc = std::make_unique<CVarnockGCSystem>();
@@ -56,18 +50,11 @@ protected:
     void TearDown() override
     {
         gc.reset();
-        SetSerialBackendFactory(m_previousFactory);
         SetStatusTextHandler(m_previousStatus);
         EXPECT_FALSE(LockedOut()) << "the lock-out was left taken";
-        EXPECT_TRUE(line->unmet().empty()) << "scripted lines never written, first: " << line->unmet().front();
+        ScriptedInstrumentTest::TearDown();
     }
 
-    void scriptGCStart()
-    {
-        for (const char* address : {"CC", "GC", "S1", "S2", "SS", "OV", "DF", "IF", "C1", "A1", "V1", "DT"})
-            line->expect(std::string(address) + "HTEO \"1234\"").reply(std::string("HT") + address + "EO \"1234\"");
-        line->expect("CCHTID").reply("HTCCID HP 6890 GC, A.03.08   ");
-    }
     // A failure rebuilds the channel, and the GC side of the new one starts again.
     void scriptRestart()
     {
@@ -117,13 +104,10 @@ protected:
     }
     std::string commsLog() const { return home.read("c/dravik/hp6890.err"); }
 
-    TempHome home;
-    std::shared_ptr<ScriptedLine> line = std::make_shared<ScriptedLine>();
     OutsideProgram outside;
     std::unique_ptr<CVarnockGCSystem> gc;
 
 private:
-    SerialBackendFactory m_previousFactory;
     StatusTextHandler m_previousStatus;
 };
 

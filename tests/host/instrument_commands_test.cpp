@@ -2,10 +2,10 @@
 // "sim"), each command's success path and its typical failure.
 #include <gtest/gtest.h>
 
-#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <regex>
 
 #include "method/method_errors.h"
 #include "program_run.h"
@@ -16,53 +16,24 @@ namespace {
 
 using gc6890::test::TempHome;
 
-// The flat JSON object "status --json" prints: key to value text (strings unquoted).
-// Returns false when the text is not such an object.
+// The flat JSON object "status --json" prints: key to value text (strings unquoted, escapes
+// kept). Returns false when the text is not such an object.
 bool parseFlatJson(const std::string& text, std::map<std::string, std::string>& values)
 {
-    size_t at = 0;
-    auto skip = [&] {
-        while (at < text.size() && std::isspace(static_cast<unsigned char>(text[at])))
-            ++at;
-    };
-    auto readString = [&](std::string& out) {
-        if (text[at] != '"')
-            return false;
-        for (++at; at < text.size() && text[at] != '"'; ++at) {
-            if (text[at] == '\\' && ++at >= text.size())
-                return false;
-            out += text[at];
-        }
-        return at++ < text.size();
-    };
-    skip();
-    if (at >= text.size() || text[at++] != '{')
+    static const std::regex member(R"re(\s*"([^"]*)"\s*:\s*("(?:[^"\\]|\\.)*"|[^,"{}\s]+)\s*([,}]))re");
+    const std::size_t open = text.find_first_not_of(" \t\n");
+    if (open == std::string::npos || text[open] != '{')
         return false;
-    for (;;) {
-        skip();
-        std::string key;
-        std::string value;
-        if (!readString(key))
-            return false;
-        skip();
-        if (text[at++] != ':')
-            return false;
-        skip();
-        if (text[at] == '"') {
-            if (!readString(value))
-                return false;
-        } else {
-            while (at < text.size() && text[at] != ',' && text[at] != '}')
-                value += text[at++];
-        }
-        values[key] = value;
-        skip();
-        if (at < text.size() && text[at] == ',') {
-            ++at;
-            continue;
-        }
-        return at < text.size() && text[at] == '}';
+    std::smatch m;
+    for (auto from = text.cbegin() + static_cast<std::ptrdiff_t>(open) + 1;
+         std::regex_search(from, text.cend(), m, member, std::regex_constants::match_continuous); from = m[0].second) {
+        const std::string value = m[2];
+        values[m[1]] = value.front() == '"' ? value.substr(1, value.size() - 2) : value;
+        if (m[3] == "}")
+            return text.find_first_not_of(" \t\n", static_cast<std::size_t>(m[0].second - text.cbegin())) ==
+                   std::string::npos;
     }
+    return false;
 }
 
 class InstrumentCommandsTest : public ::testing::Test {

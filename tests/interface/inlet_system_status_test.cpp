@@ -1,4 +1,4 @@
-// The status record: defaults, text limits, merging, equality and copying.
+// The status record: text limits, merging, equality and copying.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -15,21 +15,6 @@ public:
 };
 
 namespace {
-
-TEST(InletSystemStatusTest, DefaultRecordHasPercentAFullAndEverythingElseZero)
-{
-    CInletSystemStatus s;
-    EXPECT_EQ(s.GetPercentA(), 100.0f);
-    for (int value : {s.GetRunning(), s.GetPostRunning(), s.GetNotReady(), s.GetError(), s.GetWashOn(),
-                      s.GetInjecting(), s.GetPumpOn(), s.GetLamp(), s.GetDadScan(), s.DADAcquiring()})
-        EXPECT_EQ(value, 0);
-    for (float value : {s.GetTime(), s.SampleTemperature(), s.GetFlow(), s.GetPercentB(), s.GetPercentC(),
-                        s.GetPercentD(), s.GetHighPressure(), s.GetLowPressure(), s.GetTemperatureLeft(),
-                        s.GetTemperatureRight()})
-        EXPECT_EQ(value, 0.0f);
-    EXPECT_TRUE(s.GetNotReadyInfo().IsEmpty() && s.GetStopText().IsEmpty());
-    EXPECT_TRUE(s == CInletSystemStatus());
-}
 
 TEST(InletSystemStatusTest, LongTextIsCutTo511CharactersAndArgumentKept)
 {

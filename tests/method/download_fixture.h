@@ -4,14 +4,15 @@
 #pragma once
 
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
-#include "comms/channel_fixture.h"
 #include "comms/comms_registry.h"
 #include "method/inlet_settings.h"
 #include "method/method_download.h"
 #include "method/method_readback.h"
+#include "support/scripted_instrument.h"
 
 namespace gc6890::test {
 
@@ -156,7 +157,7 @@ protected:
     // A new GC on a new line, for the next case of a table.
     void freshGC()
     {
-        line = std::make_shared<InterruptibleLine>();
+        line = std::make_shared<ScriptedLine>();
         boxes.clear();
         gcMethod = defaultGCMethod();
         scriptGCStart();
@@ -205,15 +206,9 @@ protected:
     // Every line of a block, each echoed.
     void scriptBlock(const std::string& block)
     {
-        std::size_t start = 0;
-        for (;;) {
-            const auto feed = block.find('\n', start);
-            const std::string text = block.substr(start, feed == std::string::npos ? std::string::npos : feed - start);
+        std::istringstream lines(block);
+        for (std::string text; std::getline(lines, text);)
             line->expect(text).reply("HTCCMD " + text.substr(7));
-            if (feed == std::string::npos)
-                break;
-            start = feed + 1;
-        }
     }
     // Removes one command from the GC's method.
     void withoutCommand(const std::string& head)

@@ -1,15 +1,15 @@
 // End to end: each example method downloaded into gc6890-sim over a pseudo-terminal, read
-// back from the simulated GC and compared with the stored method; a refused check; a
-// hang-up in the middle of the send.
+// back from the simulated GC and compared with the stored method; a hang-up in the middle
+// of the send.
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdlib>
 #include <filesystem>
 
 #include "method/download_fixture.h"
 #include "method/inlet_settings.h"
 #include "method/section_settings.h"
+#include "support/scoped_env.h"
 
 namespace gc6890::test {
 namespace {
@@ -20,13 +20,6 @@ fs::path methodsFolder()
 {
     return fs::path(__FILE__).parent_path().parent_path().parent_path() / "methods";
 }
-
-// Options for the next simulator started, for the life of one test.
-class SimOptions {
-public:
-    explicit SimOptions(const char* options) { setenv("GC6890_SIM_OPTIONS", options, 1); }
-    ~SimOptions() { unsetenv("GC6890_SIM_OPTIONS"); }
-};
 
 class SimDownloadTest : public ::testing::Test, public RecordingDownloadHost {
 protected:
@@ -148,21 +141,12 @@ TEST_F(SimDownloadTest, EveryExampleMethodArrivesInTheGC)
     EXPECT_GE(count, 4);
 }
 
-TEST_F(SimDownloadTest, RefusedCheckShowsTheCodeText)
-{
-    SimOptions options("--check-code 26");
-    startSimulator();
-    EXPECT_EQ(download(methodsFolder() / "split_front.toml"), 0);
-    ASSERT_FALSE(boxes.empty());
-    EXPECT_EQ(boxes.back(), "6890 Method Error: Failed method check\nOne or more parameters have been altered");
-}
-
 TEST_F(SimDownloadTest, HangUpDuringTheSendFailsCleanlyAndTheNextDownloadSucceeds)
 {
     {
         // The GC side's start takes 13 lines and split_front.toml's download 18 more before its
         // block: the 33rd line is the block's third.
-        SimOptions options("--hang-up-after 33");
+        ScopedEnv options("GC6890_SIM_OPTIONS", "--hang-up-after 33");
         startSimulator();
         EXPECT_EQ(download(methodsFolder() / "split_front.toml"), 0);
     }

@@ -86,12 +86,6 @@ TEST(WorkfileIdentity, ZeroTimeAndDateComeFromTheClockWithLeadingZeros)
     EXPECT_EQ(stamped.GetString(), "CCCCIW HP,6890,GC,A,B,123456,311299");
 }
 
-TEST(WorkfileIdentity, ParsedIdentityPrintsItsNames)
-{
-    CWorkfileIdentity parsed(CString("CCCCIW HP,6890,GC,SIM6890,DEFAULT,120000,010126"));
-    EXPECT_EQ(parsed.GetString(), "CCCCIW HP,6890,GC,SIM6890,DEFAULT,120000,010126");
-}
-
 TEST(MethodBuilders, HeadsAndArgumentKinds)
 {
     EXPECT_EQ(CMethodStringWCSettingsInlet(FRONT_INLET, 2, 1, 1, 0, 2, 10.0f, 0.5f).GetString(),

@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "platform/platform.h"
-#include "temp_home.h"
+#include "support/temp_home.h"
 
 namespace {
 
@@ -20,7 +20,7 @@ std::string readAll(const char* name)
 class FileTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(gc6890::makeDirectories(gc6890::mapDrivePath("c:\\dravik"))); }
-    testsupport::TempHome m_home;
+    gc6890::test::TempHome m_home;
 };
 
 TEST_F(FileTest, CreatesThenAppendsWithoutTruncating)
@@ -100,33 +100,6 @@ TEST_F(FileTest, RenameMovesButNeverReplaces)
 
     CFile::Remove("c:\\dravik\\hp6890.002");
     EXPECT_FALSE(std::filesystem::exists(gc6890::mapDrivePath("c:\\dravik\\hp6890.002")));
-}
-
-TEST(ExceptionTest, ThrowHelpersThrowPointersOfTheirKind)
-{
-    bool caughtUser = false;
-    try {
-        AfxThrowUserException();
-    } catch (CException* e) {
-        caughtUser = dynamic_cast<CUserException*>(e) != nullptr;
-        e->Delete();
-    }
-    EXPECT_TRUE(caughtUser);
-    try {
-        AfxThrowFileException(CFileException::diskFull, 28, "c:\\x");
-    } catch (CFileException* e) {
-        EXPECT_EQ(e->m_cause, CFileException::diskFull);
-        EXPECT_EQ(e->m_lOsError, 28);
-        e->Delete();
-    }
-}
-
-TEST(TimeFormatTest, FormatsWithStrftime)
-{
-    const CTime epochDay(86400 + 3600);
-    EXPECT_EQ(epochDay.FormatGmt("%Y-%m-%d %H:%M"), "1970-01-02 01:00");
-    EXPECT_GT(CTime::GetCurrentTime().GetTime(), 1600000000);
-    EXPECT_FALSE(CTime::GetCurrentTime().Format("%c").IsEmpty());
 }
 
 }  // namespace

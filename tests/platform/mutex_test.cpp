@@ -2,11 +2,12 @@
 #include <gtest/gtest.h>
 
 #include "platform/platform.h"
-#include "temp_home.h"
+#include "support/child_process.h"
+#include "support/temp_home.h"
 
 namespace {
 
-// Each test uses its own runtime folder (TempHome), away from any real program's locks.
+// Each test uses its own runtime folder (its home), away from any real program's locks.
 class MutexTest : public ::testing::Test {
 protected:
     // Starts a process that takes the mutex, writes one byte to say so, waits for one byte
@@ -24,7 +25,7 @@ protected:
             if (!mutex.Lock())
                 _exit(1);
             const char byte = 'l';
-            if (write(up[1], &byte, 1) != 1 || !testsupport::awaitByte(down[0]))
+            if (write(up[1], &byte, 1) != 1 || !gc6890::test::awaitByte(down[0]))
                 _exit(2);
             mutex.Unlock();
             if (write(up[1], &byte, 1) != 1)
@@ -38,7 +39,8 @@ protected:
         return child;
     }
 
-    testsupport::TempHome m_home;
+    gc6890::test::TempHome m_home;
+    gc6890::test::ScopedEnv m_runtime{"XDG_RUNTIME_DIR", m_home.path()};
 };
 
 TEST_F(MutexTest, TwoProcessesExcludeEachOther)
@@ -46,7 +48,7 @@ TEST_F(MutexTest, TwoProcessesExcludeEachOther)
     int toHolder = -1, fromHolder = -1;
     const pid_t holder = startHolder(toHolder, fromHolder);
     ASSERT_GT(holder, 0);
-    ASSERT_TRUE(testsupport::awaitByte(fromHolder));
+    ASSERT_TRUE(gc6890::test::awaitByte(fromHolder));
 
     CMutex mutex(FALSE, "6890 Comm Port");
     EXPECT_FALSE(mutex.Lock(0));
@@ -55,10 +57,10 @@ TEST_F(MutexTest, TwoProcessesExcludeEachOther)
 
     const char go = 'g';
     ASSERT_EQ(write(toHolder, &go, 1), 1);
-    ASSERT_TRUE(testsupport::awaitByte(fromHolder));
+    ASSERT_TRUE(gc6890::test::awaitByte(fromHolder));
     EXPECT_TRUE(mutex.Lock(5000));
     EXPECT_TRUE(mutex.Unlock());
-    EXPECT_EQ(testsupport::waitForChild(holder), 0);
+    EXPECT_EQ(gc6890::test::waitForChild(holder), 0);
     close(toHolder);
     close(fromHolder);
 }
@@ -68,12 +70,12 @@ TEST_F(MutexTest, KilledHolderReleasesTheMutex)
     int toHolder = -1, fromHolder = -1;
     const pid_t holder = startHolder(toHolder, fromHolder);
     ASSERT_GT(holder, 0);
-    ASSERT_TRUE(testsupport::awaitByte(fromHolder));
+    ASSERT_TRUE(gc6890::test::awaitByte(fromHolder));
 
     CMutex mutex(TRUE, "6890 Comm Port");  // initial ownership is only tried
     EXPECT_FALSE(mutex.Unlock());
     kill(holder, SIGKILL);
-    testsupport::waitForChild(holder);
+    gc6890::test::waitForChild(holder);
     EXPECT_TRUE(mutex.Lock(5000));
     EXPECT_TRUE(mutex.Unlock());
     close(toHolder);

@@ -7,7 +7,8 @@
 #include <sstream>
 
 #include "platform/platform.h"
-#include "temp_home.h"
+#include "support/child_process.h"
+#include "support/temp_home.h"
 
 namespace {
 
@@ -31,7 +32,7 @@ int countBadStores(const std::string& folder)
 
 TEST(SettingsStoreTest, ValuesRoundTripByPathIntoTheHomeFile)
 {
-    testsupport::TempHome home;
+    gc6890::test::TempHome home;
     SettingsStore store;
     EXPECT_EQ(store.filePath(), home.path() + "/registry.ini");
     ASSERT_TRUE(store.writeText("Inlets\\Hubrel\\Varnock\\Port", "/dev/ttyUSB0"));
@@ -52,7 +53,7 @@ TEST(SettingsStoreTest, ValuesRoundTripByPathIntoTheHomeFile)
 
 TEST(SettingsStoreTest, AbsentOrUnparsableValuesLeaveTheDefault)
 {
-    testsupport::TempHome home;
+    gc6890::test::TempHome home;
     SettingsStore store;
     int value = 45000;
     EXPECT_FALSE(store.readInt("Inlets\\Hubrel\\Varnock\\Timeout", value));  // no file yet
@@ -68,7 +69,7 @@ TEST(SettingsStoreTest, AbsentOrUnparsableValuesLeaveTheDefault)
 
 TEST(SettingsStoreTest, HandEditedFileKeepsItsCommentsAndSpacing)
 {
-    testsupport::TempHome home;
+    gc6890::test::TempHome home;
     {
         std::ofstream out(home.path() + "/registry.ini");
         out << "; port settings\n[Inlets\\Hubrel\\Varnock]\n  Timeout = 30000 \r\n# end\n";
@@ -84,7 +85,7 @@ TEST(SettingsStoreTest, HandEditedFileKeepsItsCommentsAndSpacing)
 
 TEST(SettingsStoreTest, StoreThatCannotBeParsedIsSetAsideOnceAndDefaultsApply)
 {
-    testsupport::TempHome home;
+    gc6890::test::TempHome home;
     {
         std::ofstream out(home.path() + "/registry.ini");
         out << "[Inlets\\Hubrel\\Varnock]\nMethodRetry=5\nthis line means nothing\n";
@@ -106,7 +107,7 @@ TEST(SettingsStoreTest, StoreThatCannotBeParsedIsSetAsideOnceAndDefaultsApply)
 
 TEST(SettingsStoreTest, WriteMeetingAnUnparsableStoreSetsItAsideFirst)
 {
-    testsupport::TempHome home;
+    gc6890::test::TempHome home;
     {
         std::ofstream out(home.path() + "/registry.ini");
         out << "[unclosed\n";
@@ -120,7 +121,7 @@ TEST(SettingsStoreTest, WriteMeetingAnUnparsableStoreSetsItAsideFirst)
 
 TEST(SettingsStoreTest, TwoWriterProcessesLoseNothing)
 {
-    testsupport::TempHome home;
+    gc6890::test::TempHome home;
     constexpr int valuesEach = 40;
     pid_t writers[2];
     for (int w = 0; w < 2; ++w) {
@@ -135,7 +136,7 @@ TEST(SettingsStoreTest, TwoWriterProcessesLoseNothing)
         }
     }
     for (pid_t writer : writers) {
-        const int status = testsupport::waitForChild(writer);
+        const int status = gc6890::test::waitForChild(writer);
         ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     }
     SettingsStore store;
@@ -160,7 +161,7 @@ void pauseInsideWrite()
 
 TEST(SettingsStoreTest, WriterKilledMidWriteLeavesThePreviousStore)
 {
-    testsupport::TempHome home;
+    gc6890::test::TempHome home;
     SettingsStore store;
     ASSERT_TRUE(store.writeInt("Inlets\\Hubrel\\Varnock\\MethodRetry", 2));
     int signal[2];
@@ -175,10 +176,10 @@ TEST(SettingsStoreTest, WriterKilledMidWriteLeavesThePreviousStore)
         _exit(4);
     }
     close(signal[1]);
-    const bool paused = testsupport::awaitByte(signal[0]);
+    const bool paused = gc6890::test::awaitByte(signal[0]);
     close(signal[0]);
     kill(writer, SIGKILL);
-    testsupport::waitForChild(writer);
+    gc6890::test::waitForChild(writer);
     ASSERT_TRUE(paused);
 
     int retry = 0;
@@ -193,7 +194,7 @@ TEST(SettingsStoreTest, WriterKilledMidWriteLeavesThePreviousStore)
 
 TEST(DrivePathTest, DriveCMapsUnderHomeWithSlashes)
 {
-    testsupport::TempHome home;
+    gc6890::test::TempHome home;
     EXPECT_EQ(gc6890::homeDirectory(), home.path());
     EXPECT_EQ(gc6890::mapDrivePath("c:\\dravik\\hp6890.err"), home.path() + "/c/dravik/hp6890.err");
     EXPECT_EQ(gc6890::mapDrivePath("C:\\6890dump.txt"), home.path() + "/c/6890dump.txt");
@@ -205,7 +206,7 @@ TEST(DrivePathTest, DriveCMapsUnderHomeWithSlashes)
 
 TEST(DrivePathTest, HomeDefaultsUnderTheUsersShareFolder)
 {
-    testsupport::TempHome home;
+    gc6890::test::TempHome home;
     setenv("GC6890_HOME", "", 1);
     const char* user = getenv("HOME");
     const std::string saved = user ? user : "";

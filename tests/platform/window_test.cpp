@@ -1,5 +1,5 @@
 // Windows: creation through PreCreateWindow, the handle table, registered messages sent
-// through chained maps, and windows that destroy or delete themselves inside a handler.
+// through chained maps (identifiers read when a message is dispatched), and windows that destroy or delete themselves inside a handler.
 #include <gtest/gtest.h>
 
 #include "platform/platform.h"
@@ -9,17 +9,20 @@ namespace {
 const UINT g_askMessage = RegisterWindowMessage("Test_WindowAsk");
 const UINT g_answerMessage = RegisterWindowMessage("Test_WindowAnswer");
 const UINT g_selfDestroyMessage = RegisterWindowMessage("Test_WindowSelfDestroy");
+UINT g_lateMessage = 0;  // registered only after the tables are built
 
 class AskingWindow : public CFrameWnd {
 public:
     LRESULT OnAsk(WPARAM wParam, LPARAM lParam) { return static_cast<LRESULT>(wParam) + lParam; }
     LRESULT OnAnswer(WPARAM, LPARAM) { return 7; }
+    LRESULT OnLate(WPARAM, LPARAM) { return 9; }
     DECLARE_MESSAGE_MAP()
 };
 
 BEGIN_MESSAGE_MAP(AskingWindow, CFrameWnd)
     ON_REGISTERED_MESSAGE(g_askMessage, OnAsk)
     ON_REGISTERED_MESSAGE(g_answerMessage, OnAnswer)
+    ON_REGISTERED_MESSAGE(g_lateMessage, OnLate)
 END_MESSAGE_MAP()
 
 // Changes every setting in PreCreateWindow, as the library's hidden windows do.
@@ -52,6 +55,13 @@ public:
 BEGIN_MESSAGE_MAP(ReshapingWindow, AskingWindow)
     ON_REGISTERED_MESSAGE(g_answerMessage, OnAnswerHere)
     ON_REGISTERED_MESSAGE(g_selfDestroyMessage, OnSelfDestroy)
+END_MESSAGE_MAP()
+
+class EmptyMapWindow : public ReshapingWindow {
+    DECLARE_MESSAGE_MAP()
+};
+
+BEGIN_MESSAGE_MAP(EmptyMapWindow, ReshapingWindow)
 END_MESSAGE_MAP()
 
 bool create(CWnd& window, const char* className = "C", const char* title = "T", HWND parent = nullptr)
@@ -150,6 +160,17 @@ TEST(WindowTest, SendMessageDispatchesThroughChainedMaps)
     EXPECT_EQ(SendMessage(handle, g_askMessage, 40, 2), 42);   // from the base's map
     EXPECT_EQ(SendMessage(handle, g_answerMessage, 0, 0), 70);  // the derived map wins
     EXPECT_EQ(window.SendMessage(RegisterWindowMessage("Test_WindowNobody")), 0);
+}
+
+TEST(WindowTest, AnEmptyMapChainsToItsBaseAndIdentifiersAreReadAtDispatch)
+{
+    EmptyMapWindow window;
+    ASSERT_TRUE(create(window));
+    EXPECT_EQ(SendMessage(window.GetSafeHwnd(), g_askMessage, 40, 2), 42);
+    EXPECT_EQ(SendMessage(window.GetSafeHwnd(), g_answerMessage, 0, 0), 70);
+    EXPECT_EQ(window.WindowProc(0, 0, 0), 0);  // an identifier not yet registered matches nothing
+    g_lateMessage = RegisterWindowMessage("Test_WindowLate");
+    EXPECT_EQ(SendMessage(window.GetSafeHwnd(), g_lateMessage, 0, 0), 9);
 }
 
 TEST(WindowTest, MessageToDestroyedWindowIsLost)

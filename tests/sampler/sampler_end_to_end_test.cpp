@@ -2,7 +2,6 @@
 // late), poll the sampler and the GC through the run, stop and reset.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 
 #include "comms/comms_registry.h"
@@ -11,6 +10,7 @@
 #include "external/method_library.h"
 #include "gc/varnock_gc_system.h"
 #include "sampler/varnock_auto_sampler.h"
+#include "support/scoped_env.h"
 #include "support/temp_home.h"
 
 namespace gc6890::test {
@@ -22,7 +22,7 @@ protected:
     // really late.
     void startSession(const char* simulatorOptions, int timeoutMs)
     {
-        setenv("GC6890_SIM_OPTIONS", simulatorOptions, 1);
+        options = std::make_unique<ScopedEnv>("GC6890_SIM_OPTIONS", simulatorOptions);
         WriteRegistryPath("Inlets\\Hubrel\\Varnock\\Communications\\DefaultSettings", CString("FALSE"),
                           HKEY_LOCAL_MACHINE);
         WriteRegistryPath("Inlets\\Hubrel\\Varnock\\Port", CString("sim"), HKEY_LOCAL_MACHINE);
@@ -57,7 +57,6 @@ protected:
     {
         sampler.reset();
         gcSystem.reset();  // the last user: the channel stops and the simulator ends
-        unsetenv("GC6890_SIM_OPTIONS");
     }
 
     // Polls the sampler and the GC until the GC runs (at most about 30 s).
@@ -84,6 +83,7 @@ protected:
     }
 
     TempHome home;
+    std::unique_ptr<ScopedEnv> options;
     std::unique_ptr<CVarnockGCSystem> gcSystem;
     std::unique_ptr<CVarnockAutoSampler> sampler;
 };

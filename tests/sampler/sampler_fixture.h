@@ -1,8 +1,6 @@
-// A sampler object on the scripted line, in a fresh home folder, with its side of the
-// channel started and every class-wide and lock-out state back at its start.
+// A sampler object on the scripted instrument, with its side of the channel started and
+// every class-wide and lock-out state back at its start.
 #pragma once
-
-#include <gtest/gtest.h>
 
 #include <filesystem>
 #include <functional>
@@ -10,32 +8,14 @@
 #include <string>
 #include <vector>
 
-#include "comms/comms_registry.h"
-#include "comms/hp6890_serial_comms.h"
 #include "comms/reg_remote_window.h"
 #include "comms/registered_messages.h"
-#include "external/inlet_utils.h"
 #include "external/method_library.h"
 #include "external/serial_comms.h"
 #include "sampler/varnock_auto_sampler.h"
-#include "support/scripted_line.h"
-#include "support/temp_home.h"
+#include "support/scripted_instrument.h"
 
 namespace gc6890::test {
-
-// A scripted line that lets a number of reads find nothing before it answers.
-class PatientLine : public ScriptedLine {
-public:
-    int silentReads = 0;
-    ReadResult read(char* buffer, std::size_t size, int timeoutMs) override
-    {
-        if (silentReads > 0) {
-            --silentReads;
-            return {ReadStatus::TimedOut, 0};
-        }
-        return ScriptedLine::read(buffer, size, timeoutMs);
-    }
-};
 
 // The outside program's window: records every sampler status block it is sent.
 class BlockReceiver : public CWnd {
@@ -52,11 +32,11 @@ public:
     DECLARE_MESSAGE_MAP()
 };
 
-class SamplerTest : public ::testing::Test {
+class SamplerTest : public ScriptedInstrumentTest {
 protected:
     void SetUp() override
     {
-        m_previousFactory = SetSerialBackendFactory([this](const PortSettings&) { return line; });
+        ScriptedInstrumentTest::SetUp();
         m_previousBox = SetMessageBoxHandler([this](HWND, const char* text, const char* caption, UINT) {
             boxes.push_back(std::string(caption) + ": " + text);
             return IDOK;
@@ -83,9 +63,8 @@ protected:
     {
         CHP6890SerialComms::m_sCommsStatus = 0;  // nothing more to say to the line
         sampler.reset();
-        SetSerialBackendFactory(m_previousFactory);
         SetMessageBoxHandler(m_previousBox);
-        EXPECT_TRUE(line->unmet().empty()) << "scripted lines never written, first: " << line->unmet().front();
+        ScriptedInstrumentTest::TearDown();
     }
 
     // A method whose GC part heats both inlets (split, type 1) and whose sampler part the
@@ -111,13 +90,10 @@ protected:
     }
 
     bool startSamplerSide = true;
-    TempHome home;
-    std::shared_ptr<PatientLine> line = std::make_shared<PatientLine>();
     std::unique_ptr<CVarnockAutoSampler> sampler;
     std::vector<std::string> boxes;
 
 private:
-    SerialBackendFactory m_previousFactory;
     MessageBoxHandler m_previousBox;
 };
 

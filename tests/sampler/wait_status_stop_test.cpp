@@ -251,11 +251,8 @@ protected:
 
 TEST_F(SamplerStartTest, StartUpLearnsTheTypeAndTheConfiguration)
 {
-    for (const char* address : {"CC", "GC", "S1", "S2", "SS", "OV", "DF", "IF", "C1", "A1", "V1", "DT"})
-        line->expect(std::string(address) + "HTEO \"1234\"").reply(std::string("HT") + address + "EO \"1234\"");
-    line->expect("CCHTID").reply("HTCCID HP 6890 GC, A.REV N.0X");
-    line->expect("ASHTEO \"1234\"").reply("HTASEO \"1234\"");
-    line->expect("CCHTPO 1").reply("HTCCPO 0");
+    scriptGCStart("HTCCID HP 6890 GC, A.REV N.0X");
+    scriptSamplerStart();
     EXPECT_EQ(sampler->InitialiseComms(), 1);
     EXPECT_EQ(sampler->Type(), HP6890_REV_N);
     EXPECT_NE(home.read("registry.ini").find("6890Type=1"), std::string::npos);

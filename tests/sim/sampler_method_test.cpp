@@ -72,18 +72,6 @@ TEST(Sampler, RefusesVialsOutsideTheTrayOrMissing)
     EXPECT_EQ(ask(line, "01HTSINJECT 50;100"), "HT01SINJECT 0");
 }
 
-TEST(Sampler, LateAnswerComesUnsolicitedWhenTheInjectionHappens)
-{
-    SimConfig config;
-    config.sampler.answer = InjectionAnswer::Late;
-    InProcessLine line(config);
-    withPortOpen(line);
-    EXPECT_EQ(ask(line, "01HTSINJECT 3", 5000), "");  // nothing within five seconds
-    EXPECT_EQ(readLine(line, 45000), "HT01SINJECT 0");
-    EXPECT_EQ(line.clock().nowMs(), 8000);
-    EXPECT_EQ(line.instrument().gc().runState(), GcModel::RunState::Run);
-}
-
 TEST(Sampler, LateAnswerReportsAMissingVialWithoutARun)
 {
     SimConfig config;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 namespace gc6890::test {
 
@@ -112,7 +113,13 @@ bool ScriptedLine::write(std::string_view bytes, int)
 
 SerialPortBackend::ReadResult ScriptedLine::read(char* buffer, std::size_t size, int timeoutMs)
 {
+    if (auto interruption = std::exchange(duringNextRead, nullptr))
+        interruption();
     m_lastReadTimeout = timeoutMs;
+    if (silentReads > 0) {
+        --silentReads;
+        return {ReadStatus::TimedOut, 0};
+    }
     if (!m_open)
         return {ReadStatus::Gone, 0};
     if (m_input.empty())

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,12 @@ public:
     bool write(std::string_view bytes, int timeoutMs) override;
     ReadResult read(char* buffer, std::size_t size, int timeoutMs) override;
     std::string describe() const override { return "scripted line"; }
+
+    // Runs once at the start of the next read, as a window message or a timer dispatched
+    // while a reply is awaited would.
+    std::function<void()> duringNextRead;
+    // Reads that find nothing before the line answers again (a slow instrument).
+    int silentReads = 0;
 
     const std::vector<std::string>& written() const { return m_written; }
     // Lines the script expected that were never written.

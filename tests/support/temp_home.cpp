@@ -1,6 +1,5 @@
 #include "support/temp_home.h"
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -9,24 +8,17 @@ namespace gc6890::test {
 
 TempHome::TempHome()
 {
-    if (const char* previous = std::getenv("GC6890_HOME")) {
-        m_previous = previous;
-        m_hadPrevious = true;
-    }
     char folder[] = "/tmp/gc6890-home-XXXXXX";
     m_path = mkdtemp(folder);
     std::filesystem::create_directories(m_path + "/c/dravik");
-    setenv("GC6890_HOME", m_path.c_str(), 1);
+    m_home = std::make_unique<ScopedEnv>("GC6890_HOME", m_path);
 }
 
 TempHome::~TempHome()
 {
+    m_home.reset();
     std::error_code ignored;
     std::filesystem::remove_all(m_path, ignored);
-    if (m_hadPrevious)
-        setenv("GC6890_HOME", m_previous.c_str(), 1);
-    else
-        unsetenv("GC6890_HOME");
 }
 
 std::string TempHome::read(const std::string& relative) const

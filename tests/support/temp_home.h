@@ -2,7 +2,10 @@
 // in a temporary folder that is removed afterwards.
 #pragma once
 
+#include <memory>
 #include <string>
+
+#include "support/scoped_env.h"
 
 namespace gc6890::test {
 
@@ -20,8 +23,7 @@ public:
 
 private:
     std::string m_path;
-    std::string m_previous;
-    bool m_hadPrevious = false;
+    std::unique_ptr<ScopedEnv> m_home;
 };
 
 }  // namespace gc6890::test

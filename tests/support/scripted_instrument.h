@@ -1,12 +1,11 @@
-// The scripted instrument for channel tests, in a fresh home folder: every port the
-// channel opens is the scripted line.
+// The scripted instrument in a fresh home folder: every port a channel opens is the one
+// scripted line, so the channel, GC, sampler and download tests all script it alike.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <memory>
-#include <utility>
+#include <string>
 
 #include "comms/comms_registry.h"
 #include "comms/hp6890_serial_comms.h"
@@ -15,20 +14,6 @@
 #include "support/temp_home.h"
 
 namespace gc6890::test {
-
-// A scripted line whose next read first runs something else, as a window message or a
-// timer dispatched while a reply is awaited would.
-class InterruptibleLine : public ScriptedLine {
-public:
-    std::function<void()> duringNextRead;
-
-    ReadResult read(char* buffer, std::size_t size, int timeoutMs) override
-    {
-        if (auto interruption = std::exchange(duringNextRead, nullptr))
-            interruption();
-        return ScriptedLine::read(buffer, size, timeoutMs);
-    }
-};
 
 class ScriptedInstrumentTest : public ::testing::Test {
 protected:
@@ -61,7 +46,7 @@ protected:
     }
 
     TempHome home;
-    std::shared_ptr<InterruptibleLine> line = std::make_shared<InterruptibleLine>();
+    std::shared_ptr<ScriptedLine> line = std::make_shared<ScriptedLine>();
 
 private:
     SerialBackendFactory m_previousFactory;
