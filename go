@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # One entry point for everything:
-#   ./go setup | build | test [--sanitize] | demo | bench | fuzz [--long SECONDS]
+#   ./go setup | build | test [--sanitize] | demo | bench [--quick] | fuzz [--long SECONDS]
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -120,7 +120,22 @@ case "$cmd" in
     bench)
         setup
         build_in build-bench -DGC6890_BENCH=ON -DGC6890_TESTS=OFF -DCMAKE_BUILD_TYPE=Release
-        for b in build-bench/bench/bench_*; do [ -x "$b" ] && "$b"; done
+        # --quick: fewer exchanges, runs and polls (about a minute and a half instead of
+        # about four on a quiet machine); the figures are then rougher.
+        declare -A options=()
+        if [ "${1:-}" = "--quick" ]; then
+            options=([bench_exchange]="--rounds 5 --exchanges 5000 --python-exchanges 2000"
+                     [bench_parsing]="--benchmark_min_time=0.1"
+                     [bench_operations]="--runs 5"
+                     [bench_memory]="--polls 20000 --warm-up 2000")
+        fi
+        echo "go: bench on $(nproc) cores, load average $(cut -d' ' -f1-3 /proc/loadavg), $(date -u '+%F %H:%M UTC')"
+        for b in build-bench/bench/bench_*; do
+            [ -x "$b" ] || continue
+            echo; echo "== $(basename "$b") ${options[$(basename "$b")]:-}"
+            # shellcheck disable=SC2086  # the options are words
+            "$b" ${options[$(basename "$b")]:-}
+        done
         ;;
     fuzz)
         setup
@@ -134,7 +149,7 @@ case "$cmd" in
         run_fuzzers "$seconds"
         ;;
     *)
-        echo "usage: ./go setup | build | test [--sanitize] | demo | bench | fuzz [--long SECONDS]" >&2
+        echo "usage: ./go setup | build | test [--sanitize] | demo | bench [--quick] | fuzz [--long SECONDS]" >&2
         exit 2
         ;;
 esac

@@ -37,4 +37,13 @@ std::int64_t Clock::realMsUntil(std::int64_t atMs) const
     return static_cast<std::int64_t>(std::ceil(static_cast<double>(ahead) / speed_));
 }
 
+std::chrono::steady_clock::time_point Clock::realTimeAt(std::int64_t atMs) const
+{
+    if (!isRealTime())
+        return std::chrono::steady_clock::now() + std::chrono::milliseconds(realMsUntil(atMs));
+    const double realMs = static_cast<double>(atMs - offsetMs_) / speed_;
+    return start_ + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                        std::chrono::duration<double, std::milli>(realMs));
+}
+
 }  // namespace gc6890::sim

@@ -24,6 +24,8 @@ public:
 
     // Real milliseconds until the instrument time `atMs` comes (0 when it has passed).
     std::int64_t realMsUntil(std::int64_t atMs) const;
+    // The steady-clock moment at which the instrument time `atMs` comes (a real-time clock).
+    std::chrono::steady_clock::time_point realTimeAt(std::int64_t atMs) const;
 
 private:
     double speed_ = 0.0;

@@ -31,7 +31,7 @@ struct Faults {
     std::set<std::string> endless;
     std::size_t endlessBytes = 2u << 20;
 
-    int baud = 0;  // pty only: pace the bytes at this rate (8N1: baud / 10 bytes/s); 0 off
+    int baud = 0;  // pty only: pace both directions at this rate (8N1: baud / 10 bytes/s); 0 off
     std::set<std::string> silentEchoAddresses;  // echo tests of these addresses fail
     BusyPort busyPort = BusyPort::No;
     int checkCode = 0;    // "CCHTMC" answers this code when non-zero

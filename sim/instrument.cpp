@@ -6,6 +6,8 @@ namespace gc6890::sim {
 
 namespace {
 
+constexpr std::size_t kHeadsRemembered = 256;
+
 MethodHardware hardwareOf(const GcSettings& gc)
 {
     MethodHardware hardware;
@@ -26,8 +28,9 @@ Instrument::Instrument(Clock& clock, SimConfig config)
     sampler_ = std::make_unique<SamplerModel>(
         config_.sampler, config_.faults, *gc_,
         [this](const std::string& commandHead, const std::string& line) {
+            const std::int64_t held = std::max<std::int64_t>(0, modelMs_ - receivedAtMs(commandHead));
             for (auto& out : applyReplyFaults(config_.faults, commandHead, line))
-                queue(modelMs_, std::move(out));
+                queue(modelMs_, std::move(out), held, commandHead);
         });
     modelMs_ = clock_.nowMs();
 }
@@ -59,6 +62,10 @@ void Instrument::receive(std::string_view text)
         return;
     }
     const Line line = parseLine(lineText);
+    const std::int64_t receivedMs = clock_.nowMs();
+    if (receivedAtMs_.size() >= kHeadsRemembered && !receivedAtMs_.count(line.head))
+        receivedAtMs_.clear();  // a host sending endless new heads does not grow the map
+    receivedAtMs_[line.head] = receivedMs;
     std::string reply;
     bool answered = false;
     if (!sampler_->handle(line, modelMs_, answered, reply)) {
@@ -68,24 +75,34 @@ void Instrument::receive(std::string_view text)
         return;
     const bool late = faultApplies(config_.faults.late, line.head);
     const std::int64_t due = modelMs_ + (late ? config_.faults.lateMs : 0);
+    const std::int64_t held = std::max<std::int64_t>(0, due - receivedMs);
     for (auto& out : applyReplyFaults(config_.faults, line.head, reply))
-        queue(due, std::move(out));
+        queue(due, std::move(out), held, line.head);
 }
 
-void Instrument::queue(std::int64_t dueMs, std::string text)
+std::int64_t Instrument::receivedAtMs(const std::string& head) const
+{
+    const auto found = receivedAtMs_.find(head);
+    return found == receivedAtMs_.end() ? modelMs_ : found->second;
+}
+
+void Instrument::queue(std::int64_t dueMs, std::string text, std::int64_t heldMs, std::string commandHead)
 {
     // Keep the queue ordered by due time; equal times keep their order.
     auto at = std::upper_bound(output_.begin(), output_.end(), dueMs,
                                [](std::int64_t due, const Pending& p) { return due < p.dueMs; });
-    output_.insert(at, Pending{dueMs, std::move(text)});
+    output_.insert(at, Pending{dueMs, std::move(text), heldMs, std::move(commandHead)});
 }
 
 std::optional<std::string> Instrument::takeDue()
 {
     if (hungUp_ || output_.empty() || output_.front().dueMs > clock_.nowMs())
         return std::nullopt;
-    std::string text = std::move(output_.front().text);
+    Pending answer = std::move(output_.front());
     output_.pop_front();
+    if (trace && answer.heldMs > 0)
+        trace('~', "held " + std::to_string(answer.heldMs) + " ms after " + answer.commandHead);
+    std::string text = std::move(answer.text);
     if (trace)
         trace('<', text);
     return text;
@@ -94,6 +111,11 @@ std::optional<std::string> Instrument::takeDue()
 std::int64_t Instrument::nextDueMs() const
 {
     return output_.empty() ? -1 : output_.front().dueMs;
+}
+
+std::int64_t Instrument::nextEventMs() const
+{
+    return sampler_->timed() ? modelMs_ + kStepMs : -1;
 }
 
 }  // namespace gc6890::sim

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -42,11 +43,17 @@ public:
     std::optional<std::string> takeDue();
     // Instrument time at which the next queued answer falls due; -1 when none is queued.
     std::int64_t nextDueMs() const;
+    // Instrument time of the next model step that may send a line by itself (the sampler's
+    // late injection answer, its stop answer); -1 when nothing is under way.
+    std::int64_t nextEventMs() const;
 
     // The hang-up fault has struck: the line is gone.
     bool hungUp() const { return hungUp_; }
 
     // Called with ('>', line) for each line received and ('<', line) for each line sent.
+    // An answer held back on purpose (a late answer, the sampler's injection and stop
+    // answers) is preceded by ('~', "held N ms after HEAD"): N ms of instrument time passed
+    // between the command HEAD and its answer, the simulator's own think time.
     std::function<void(char direction, const std::string& line)> trace;
 
     Clock& clock() { return clock_; }
@@ -60,8 +67,11 @@ private:
     struct Pending {
         std::int64_t dueMs;
         std::string text;
+        std::int64_t heldMs;      // instrument time between the command and this answer
+        std::string commandHead;  // the command answered
     };
-    void queue(std::int64_t dueMs, std::string text);
+    void queue(std::int64_t dueMs, std::string text, std::int64_t heldMs = 0, std::string commandHead = {});
+    std::int64_t receivedAtMs(const std::string& head) const;
 
     Clock& clock_;
     SimConfig config_;
@@ -69,6 +79,7 @@ private:
     std::unique_ptr<GcModel> gc_;
     std::unique_ptr<SamplerModel> sampler_;
     std::deque<Pending> output_;
+    std::map<std::string, std::int64_t> receivedAtMs_;  // last receipt time of each head
     std::int64_t modelMs_ = 0;
     int linesReceived_ = 0;
     bool hungUp_ = false;

@@ -38,11 +38,13 @@ int main(int argc, char** argv)
     CLI::App app{"gc6890-sim: a simulated HP 6890 GC with its sampler on a pseudo-terminal.\n"
                  "Prints the device path as its first line; stops on SIGINT or SIGTERM."};
     app.add_option("--link", link, "Also make a symbolic link PATH to the device (removed on exit)");
-    app.add_flag("--trace", trace, "Log every line received (>) and sent (<) on standard error");
+    app.add_flag("--trace", trace,
+                 "Log every line received (>) and sent (<) on standard error, and the instrument time\n"
+                 "an answer was held back (~ held N ms after HEAD)");
     app.add_option("--speed", speed, "Instrument time runs N times faster than real time")
         ->check(CLI::PositiveNumber);
     app.add_option("--baud", config.faults.baud,
-                   "Slow line: pace answers at this baud rate, 8N1 (9600 gives 960 bytes/s)");
+                   "Slow line: pace both directions at this baud rate, 8N1 (9600 gives 960 bytes/s)");
     app.add_option("--no-reply", noReply, "Leave command HEAD unanswered (repeatable; * for all)");
     app.add_option("--garble", garbled, "Garble the answer to HEAD (repeatable)");
     app.add_option("--truncate", truncated, "Cut the answer to HEAD to half (repeatable)");

@@ -58,6 +58,9 @@ public:
 
     void step(std::int64_t nowMs);
 
+    // Something under way that step() will move on: an injection, or a stop to answer.
+    bool timed() const { return phase_ != Phase::Idle || stopAnswerDueMs_ >= 0; }
+
     // 0 ready, 1 busy, 2 injecting, 3 post-run.
     int statusCode() const;
     int injections() const { return injections_; }
