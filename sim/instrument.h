@@ -45,6 +45,12 @@ public:
 
     // The hang-up fault has struck: the line is gone.
     bool hungUp() const { return hungUp_; }
+    // Instrument time at which a delayed hang-up strikes; -1 when none is pending.
+    std::int64_t hangUpDueMs() const { return hangUpDueMs_; }
+    // A new line takes the place of the one that hung up: everything the instrument holds
+    // (method, run state, sampler) stays; the answers lost with the old line stay lost,
+    // and the hang-up fault counts lines afresh while it has strikes left.
+    void reconnect();
 
     // Called with ('>', line) for each line received and ('<', line) for each line sent.
     std::function<void(char direction, const std::string& line)> trace;
@@ -62,6 +68,8 @@ private:
         std::string text;
     };
     void queue(std::int64_t dueMs, std::string text);
+    bool hangUpArmed() const;
+    void hangUp();
 
     Clock& clock_;
     SimConfig config_;
@@ -72,6 +80,8 @@ private:
     std::int64_t modelMs_ = 0;
     int linesReceived_ = 0;
     bool hungUp_ = false;
+    int hangUpsSoFar_ = 0;
+    std::int64_t hangUpDueMs_ = -1;
 };
 
 }  // namespace gc6890::sim

@@ -29,10 +29,16 @@ PtyServer::PtyServer(Instrument& instrument) : instrument_(instrument) {}
 
 PtyServer::~PtyServer()
 {
+    close();
+}
+
+void PtyServer::close()
+{
     if (slave_ >= 0)
         ::close(slave_);
     if (master_ >= 0)
         ::close(master_);
+    slave_ = master_ = -1;
 }
 
 bool PtyServer::open(std::string& error)
@@ -82,9 +88,9 @@ int PtyServer::serve(const volatile std::sig_atomic_t& stop)
             return 0;
 
         int waitMs = kTickMs;
-        const std::int64_t due = instrument_.nextDueMs();
-        if (due >= 0)
-            waitMs = static_cast<int>(std::min<std::int64_t>(waitMs, clock.realMsUntil(due)));
+        for (const std::int64_t due : {instrument_.nextDueMs(), instrument_.hangUpDueMs()})
+            if (due >= 0)
+                waitMs = static_cast<int>(std::min<std::int64_t>(waitMs, clock.realMsUntil(due)));
         pollfd fd{master_, POLLIN, 0};
         if (!output_.empty()) {
             const std::int64_t pause = nextByteRealMs - realNowMs();
