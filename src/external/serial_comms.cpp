@@ -217,5 +217,8 @@ CString CSerialCommsE::WaitForIncomingString()
         break;
     }
     OnPortError(CString(gc6890::format("%s hung up or failed", m_port->describe().c_str())));
+    // A device that hung up does not come back: closed now, the port tells every later
+    // caller at once (IsPortOpen() is 0, writes fail) instead of each finding out anew.
+    m_port->close();
     AfxThrowUserException();
 }

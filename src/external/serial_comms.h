@@ -77,6 +77,7 @@ public:
     CSerialCommsE(const CString& key, int option) : CSerialComms(key, option) {}
 
     // One line without its end-of-data character; an empty text when the time-out passed.
-    // Throws CUserException when the device is gone (hung up, unplugged) or not open.
+    // Throws CUserException when the device is gone (hung up, unplugged) or not open; a
+    // device found gone is closed, so IsPortOpen() is 0 from then on.
     virtual CString WaitForIncomingString();
 };
