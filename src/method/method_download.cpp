@@ -132,7 +132,7 @@ int RunMethodDownload(MethodDownloadHost& host, const CString& name)
         }
         log("FAILED TO READ METHOD FROM GC\n");
         // A line that hung up does not come back by waiting: no retry then.
-        if (attempt == attempts || !channel.IsPortOpen()) {
+        if (attempt == attempts || channel.IsLineGone()) {
             ClearDisplay();
             log("UNABLE TO READ METHOD FROM GC\n");
             unLockReset();

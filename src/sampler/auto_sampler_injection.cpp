@@ -130,7 +130,7 @@ int CVarnockAutoSampler::GetStartMethodResponse()
         return 0;
     CString reply;
     if (!m_pSerialComms->ReceiveStringFromALS(reply, 0)) {
-        if (m_pSerialComms->IsPortOpen())
+        if (!m_pSerialComms->IsLineGone())
             return 0;  // nothing yet: the next tick asks again
         // The line is gone (hung up): no answer can come over it, and waiting out the five
         // minutes would keep everyone else locked out of a dead channel. The injection is
