@@ -1,11 +1,12 @@
 // gc6890-sim: the simulated GC and sampler served on a pseudo-terminal. The first line on
 // standard output is the device path; --trace shows the traffic on standard error.
+#include <algorithm>
 #include <chrono>
 #include <csignal>
-#include <thread>
 #include <cstdio>
 #include <iostream>
 #include <string>
+#include <thread>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>

@@ -181,7 +181,7 @@ bool TermiosPort::write(std::string_view bytes, int timeoutMs)
 bool TermiosPort::failWrite(bool gone)
 {
     // A device that hung up does not come back: closed now, the port shows it to every
-    // later caller (isOpen() false), as a read that finds it gone does.
+    // later caller (isOpen() false), which the serial port library counts as a line gone.
     if (gone)
         close();
     return false;
