@@ -37,7 +37,15 @@ struct Faults {
     int checkCode = 0;    // "CCHTMC" answers this code when non-zero
     int installCode = 0;  // "CCHTMI" answers this code when non-zero
     bool lostInjectionAnswer = false;  // a late injection answer never comes
-    int hangUpAfterLines = -1;  // the line closes after this many received lines (-1 never)
+    // The line closes when line hangUpAfterLines + 1 arrives (-1 never), counted afresh on
+    // each new line. With hangUpDelayMs >= 0 it closes that long (instrument time) after
+    // line hangUpAfterLines instead, which is applied as usual (its answer is lost when the
+    // delay is 0): a hang-up while the host is only waiting, or after a command took effect.
+    int hangUpAfterLines = -1;
+    int hangUpDelayMs = -1;
+    // How many times the hang-up strikes; only a program that opens a new line after a
+    // hang-up (gc6890-sim --reconnect-after) sees more than the first.
+    int hangUps = 1;
 };
 
 bool faultApplies(const std::set<std::string>& heads, const std::string& commandHead);

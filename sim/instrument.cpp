@@ -43,6 +43,28 @@ void Instrument::advance()
         gc_->step(modelMs_, kStepMs / 1000.0);
         sampler_->step(modelMs_);
     }
+    if (hangUpDueMs_ >= 0 && now >= hangUpDueMs_)
+        hangUp();
+}
+
+bool Instrument::hangUpArmed() const
+{
+    return config_.faults.hangUpAfterLines >= 0 && hangUpsSoFar_ < config_.faults.hangUps && !hungUp_;
+}
+
+void Instrument::hangUp()
+{
+    hungUp_ = true;
+    hangUpDueMs_ = -1;
+    ++hangUpsSoFar_;
+    output_.clear();
+}
+
+void Instrument::reconnect()
+{
+    hungUp_ = false;
+    hangUpDueMs_ = -1;
+    linesReceived_ = 0;
 }
 
 void Instrument::receive(std::string_view text)
@@ -56,10 +78,14 @@ void Instrument::receive(std::string_view text)
     if (trace)
         trace('>', lineText);
     ++linesReceived_;
-    if (config_.faults.hangUpAfterLines >= 0 && linesReceived_ > config_.faults.hangUpAfterLines) {
-        hungUp_ = true;
-        output_.clear();
-        return;
+    if (hangUpArmed()) {
+        const Faults& f = config_.faults;
+        if (f.hangUpDelayMs < 0 && linesReceived_ > f.hangUpAfterLines) {
+            hangUp();
+            return;
+        }
+        if (f.hangUpDelayMs >= 0 && linesReceived_ == f.hangUpAfterLines)
+            hangUpDueMs_ = clock_.nowMs() + f.hangUpDelayMs;
     }
     const Line line = parseLine(lineText);
     const std::int64_t receivedMs = clock_.nowMs();

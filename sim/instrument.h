@@ -49,6 +49,12 @@ public:
 
     // The hang-up fault has struck: the line is gone.
     bool hungUp() const { return hungUp_; }
+    // Instrument time at which a delayed hang-up strikes; -1 when none is pending.
+    std::int64_t hangUpDueMs() const { return hangUpDueMs_; }
+    // A new line takes the place of the one that hung up: everything the instrument holds
+    // (method, run state, sampler) stays; the answers lost with the old line stay lost,
+    // and the hang-up fault counts lines afresh while it has strikes left.
+    void reconnect();
 
     // Called with ('>', line) for each line received and ('<', line) for each line sent.
     // An answer held back on purpose (a late answer, the sampler's injection and stop
@@ -72,6 +78,8 @@ private:
     };
     void queue(std::int64_t dueMs, std::string text, std::int64_t heldMs = 0, std::string commandHead = {});
     std::int64_t receivedAtMs(const std::string& head) const;
+    bool hangUpArmed() const;
+    void hangUp();
 
     Clock& clock_;
     SimConfig config_;
@@ -83,6 +91,8 @@ private:
     std::int64_t modelMs_ = 0;
     int linesReceived_ = 0;
     bool hungUp_ = false;
+    int hangUpsSoFar_ = 0;
+    std::int64_t hangUpDueMs_ = -1;
 };
 
 }  // namespace gc6890::sim

@@ -1,9 +1,12 @@
 // gc6890-sim: the simulated GC and sampler served on a pseudo-terminal. The first line on
 // standard output is the device path; --trace shows the traffic on standard error.
+#include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <iostream>
 #include <string>
+#include <thread>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
@@ -20,6 +23,24 @@ void onSignal(int)
     g_stop = 1;
 }
 
+// Points the link at the device in one step (a new link renamed over the old one), so a
+// host opening it finds the old device or the new one, never no link.
+bool pointLink(const std::string& link, const std::string& device)
+{
+    const std::string fresh = link + ".new";
+    ::unlink(fresh.c_str());
+    return ::symlink(device.c_str(), fresh.c_str()) == 0 && ::rename(fresh.c_str(), link.c_str()) == 0;
+}
+
+// Sleeps in short steps so that a stop request is seen; false when one came.
+bool pauseFor(int milliseconds)
+{
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    while (!g_stop && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(std::min(milliseconds, 10)));
+    return !g_stop;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -28,6 +49,7 @@ int main(int argc, char** argv)
     SimConfig config;
     std::string link;
     bool trace = false;
+    int reconnectAfterMs = -1;
     double speed = 1.0;
     std::string busyPort = "no";
     std::string injection = "immediate";
@@ -74,7 +96,15 @@ int main(int argc, char** argv)
     app.add_flag("--lost-injection", config.faults.lostInjectionAnswer,
                  "A late injection answer never comes");
     app.add_option("--hang-up-after", config.faults.hangUpAfterLines,
-                   "Close the line after N received lines");
+                   "Close the line when line N+1 arrives (the program exits unless --reconnect-after)");
+    app.add_option("--hang-up-delay", config.faults.hangUpDelayMs,
+                   "With --hang-up-after N: close the line MS (instrument time) after line N instead");
+    app.add_option("--reconnect-after", reconnectAfterMs,
+                   "After a hang-up keep the instrument, wait MS and serve a new line (--link moves to it)")
+        ->check(CLI::NonNegativeNumber);
+    app.add_option("--hang-ups", config.faults.hangUps,
+                   "With --reconnect-after: how many times the hang-up strikes (default 1)")
+        ->check(CLI::PositiveNumber);
     app.add_option("--missing-vial", missingVials, "No vial at tray position N (repeatable)");
     app.add_option("--tray", config.sampler.trayPositions, "Tray positions (default 100)");
     app.add_flag("--no-back-inlet", noBackInlet, "The GC has no back inlet");
@@ -115,28 +145,40 @@ int main(int argc, char** argv)
         instrument.trace = [](char direction, const std::string& line) {
             std::cerr << direction << ' ' << escape(line) << std::endl;
         };
-    PtyServer server(instrument);
-    std::string error;
-    if (!server.open(error)) {
-        std::cerr << "gc6890-sim: " << error << std::endl;
-        return 1;
-    }
-    if (!link.empty()) {
-        ::unlink(link.c_str());
-        if (::symlink(server.devicePath().c_str(), link.c_str()) != 0) {
-            std::cerr << "gc6890-sim: cannot make the link " << link << std::endl;
-            return 1;
-        }
-    }
-    std::cout << server.devicePath() << std::endl;  // flushed: a starter waits for it
-
     struct sigaction action {};
     action.sa_handler = onSignal;  // no SA_RESTART: poll() returns with EINTR
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
 
-    const int result = server.serve(g_stop);
+    // One pass per line: after a hang-up, with --reconnect-after, the instrument is served
+    // on a new pseudo-terminal (the old one is closed first, so the host sees the hang-up).
+    int result = 0;
+    for (bool first = true;; first = false) {
+        PtyServer server(instrument);
+        std::string error;
+        if (!server.open(error)) {
+            std::cerr << "gc6890-sim: " << error << std::endl;
+            result = 1;
+            break;
+        }
+        if (!link.empty() && !pointLink(link, server.devicePath())) {
+            std::cerr << "gc6890-sim: cannot make the link " << link << std::endl;
+            result = 1;
+            break;
+        }
+        if (first)
+            std::cout << server.devicePath() << std::endl;  // flushed: a starter waits for it
+        else if (trace)
+            std::cerr << "gc6890-sim: new line " << server.devicePath() << std::endl;
+        result = server.serve(g_stop);
+        if (g_stop || result != 0 || !instrument.hungUp() || reconnectAfterMs < 0)
+            break;
+        server.close();
+        if (!pauseFor(reconnectAfterMs))
+            break;
+        instrument.reconnect();
+    }
     if (!link.empty())
         ::unlink(link.c_str());
     return result;

@@ -32,10 +32,22 @@ PtyServer::PtyServer(Instrument& instrument)
 
 PtyServer::~PtyServer()
 {
+    close();
+}
+
+void PtyServer::close()
+{
     if (slave_ >= 0)
         ::close(slave_);
     if (master_ >= 0)
         ::close(master_);
+    slave_ = master_ = -1;
+    // What was on the line when it went is lost with it, in both directions.
+    partial_.clear();
+    inbound_.clear();
+    inboundBase_ = inLine_.entered();
+    output_.clear();
+    outputBase_ = outLine_.entered();
 }
 
 bool PtyServer::open(std::string& error)
@@ -169,6 +181,8 @@ PtyServer::TimePoint PtyServer::nextWake(TimePoint now, bool outputFull) const
         wake = std::min(wake, clock.realTimeAt(due));
     if (const std::int64_t step = instrument_.nextEventMs(); step >= 0)
         wake = std::min(wake, clock.realTimeAt(step));
+    if (const std::int64_t hangUp = instrument_.hangUpDueMs(); hangUp >= 0)
+        wake = std::min(wake, clock.realTimeAt(hangUp));
     // Input matters to the instrument a whole line at a time: wake for the next line feed.
     if (const std::size_t feed = inbound_.find('\n'); feed != std::string::npos)
         wake = std::min(wake, inLine_.throughAt(inboundBase_ + feed));

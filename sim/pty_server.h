@@ -24,6 +24,8 @@ public:
     // Creates the pseudo-terminal in raw mode; on failure `error` names the reason.
     bool open(std::string& error);
     const std::string& devicePath() const { return devicePath_; }
+    // Closes the pseudo-terminal: a host that has the device open sees a hang-up.
+    void close();
 
     // Serves until `stop` becomes non-zero or the hang-up fault closes the line.
     // Returns 0 on a clean stop, 1 after an I/O failure.

@@ -134,6 +134,7 @@ int CSerialComms::OpenSerialPort()
     if (IsPortOpen())
         return 1;
     m_reader.clear();
+    m_bLineGone = false;
     m_port = gc6890::currentFactory()(m_settings);
     std::string error;
     if (!m_port || !m_port->open(error)) {
@@ -156,6 +157,12 @@ int CSerialComms::CloseSerialPort()
 int CSerialComms::IsPortOpen() const
 {
     return m_port && m_port->isOpen() ? 1 : 0;
+}
+
+int CSerialComms::IsLineGone() const
+{
+    // A port that closed itself (a write found the device gone) counts as well.
+    return m_bLineGone || (m_port && !m_port->isOpen()) ? 1 : 0;
 }
 
 int CSerialComms::WriteString(CString text)
@@ -208,6 +215,7 @@ CString CSerialCommsE::WaitForIncomingString()
         AfxThrowUserException();
     }
     std::string line;
+    m_bLineGone = false;
     switch (m_reader.readLine(*m_port, m_settings.timeoutMs, line)) {
     case gc6890::LineReader::Status::Line:
         return CString(std::move(line));
@@ -216,6 +224,7 @@ CString CSerialCommsE::WaitForIncomingString()
     case gc6890::LineReader::Status::Gone:
         break;
     }
+    m_bLineGone = true;
     OnPortError(CString(gc6890::format("%s hung up or failed", m_port->describe().c_str())));
     AfxThrowUserException();
 }

@@ -48,6 +48,9 @@ public:
     virtual int OpenSerialPort();
     virtual int CloseSerialPort();
     int IsPortOpen() const;
+    // Non-zero when the last read found the device gone (hung up, unplugged) or a write
+    // closed the port for that reason: waiting or retrying on this port cannot help.
+    int IsLineGone() const;
 
     // Sends the text as given; non-zero when all of it was written within the time-out.
     int WriteString(CString text);
@@ -70,6 +73,7 @@ protected:
     gc6890::PortSettings m_settings;
     CString m_key;
     CString m_lastError;
+    bool m_bLineGone = false;
 };
 
 class CSerialCommsE : public CSerialComms {

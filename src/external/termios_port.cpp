@@ -1,6 +1,8 @@
 #include "external/termios_port.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
@@ -148,6 +150,10 @@ bool TermiosPort::write(std::string_view bytes, int timeoutMs)
 {
     if (!isOpen())
         return false;
+    // One deadline for the whole write: a line that drains a little at a time cannot hold
+    // the caller for a time-out per wait.
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
     while (!bytes.empty()) {
         const ssize_t written = ::write(m_fd, bytes.data(), bytes.size());
         if (written > 0) {
@@ -157,14 +163,28 @@ bool TermiosPort::write(std::string_view bytes, int timeoutMs)
         if (written < 0 && errno == EINTR)
             continue;
         if (written < 0 && errno != EAGAIN)
+            return failWrite(errno == EIO || errno == ENXIO);
+        // The output queue is full: wait until it drains, but not past the deadline.
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (left <= 0)
             return false;
-        // The output queue is full: wait until it drains, but not past the time-out.
         struct pollfd p = {m_fd, POLLOUT, 0};
-        const int ready = poll(&p, 1, timeoutMs);
+        const int ready = poll(&p, 1, static_cast<int>(left));
+        if (ready < 0 && errno == EINTR)
+            continue;
         if (ready <= 0 || (p.revents & (POLLERR | POLLHUP | POLLNVAL)))
-            return false;
+            return failWrite(ready > 0);
     }
     return true;
+}
+
+bool TermiosPort::failWrite(bool gone)
+{
+    // A device that hung up does not come back: closed now, the port shows it to every
+    // later caller (isOpen() false), which the serial port library counts as a line gone.
+    if (gone)
+        close();
+    return false;
 }
 
 SerialPortBackend::ReadResult TermiosPort::read(char* buffer, std::size_t size, int timeoutMs)

@@ -24,6 +24,8 @@ public:
 
 private:
     bool configure(std::string& error);
+    // A failed write; `gone` when the device hung up or failed, which closes the port.
+    bool failWrite(bool gone);
 
     PortSettings m_settings;
     int m_fd = -1;

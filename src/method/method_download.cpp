@@ -131,7 +131,8 @@ int RunMethodDownload(MethodDownloadHost& host, const CString& name)
             break;
         }
         log("FAILED TO READ METHOD FROM GC\n");
-        if (attempt == attempts) {
+        // A line that hung up does not come back by waiting: no retry then.
+        if (attempt == attempts || channel.IsLineGone()) {
             ClearDisplay();
             log("UNABLE TO READ METHOD FROM GC\n");
             unLockReset();

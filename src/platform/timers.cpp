@@ -40,6 +40,11 @@ void killWindowTimers(HWND window)
     std::erase_if(timers(), [&](const Timer& timer) { return timer.window == window; });
 }
 
+std::size_t liveTimerCount()
+{
+    return timers().size();
+}
+
 std::optional<std::uint64_t> nextTimerDue()
 {
     std::optional<std::uint64_t> next;

@@ -7,6 +7,7 @@
 // are: late ticks are not made up.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 
@@ -37,6 +38,9 @@ namespace gc6890 {
 
 // Stops every timer of the window (its destruction does this).
 void killWindowTimers(HWND window);
+
+// How many timers are running (for leak checks).
+std::size_t liveTimerCount();
 
 // When the next timer is due (steady milliseconds), or nothing when there is no timer.
 std::optional<std::uint64_t> nextTimerDue();

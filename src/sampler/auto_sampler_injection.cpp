@@ -129,8 +129,19 @@ int CVarnockAutoSampler::GetStartMethodResponse()
     if (!m_pSerialComms)
         return 0;
     CString reply;
-    if (!m_pSerialComms->ReceiveStringFromALS(reply, 0))
+    if (!m_pSerialComms->ReceiveStringFromALS(reply, 0)) {
+        if (!m_pSerialComms->IsLineGone())
+            return 0;  // nothing yet: the next tick asks again
+        // The line is gone (hung up): no answer can come over it, and waiting out the five
+        // minutes would keep everyone else locked out of a dead channel. The injection is
+        // settled as failed and the failure reported, so the channel is rebuilt.
+        m_bInjectResponseDone = 1;
+        m_bInjectResponseOK = 0;
+        FreeLock();
+        m_pSerialComms->LogError("ALS INJECTION: line lost while awaiting the injection answer\n", 1);
+        CaughtSerialCommsError();
         return 0;
+    }
     if (reply.Find(kLateAnswerHead) < 0)
         return 0;
     if (!CheckALSSInjectReturn(gc6890::sampler::AnswerCode(reply))) {

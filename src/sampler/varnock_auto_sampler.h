@@ -118,7 +118,8 @@ public:
     int InjectSample(CString vial);
     int InjectSampleBody(CString command);
     int CheckALSSInjectReturn(int code) { return code == 0 ? 1 : 0; }
-    // One poll for the late injection answer.
+    // One poll for the late injection answer. A line found gone settles the injection as
+    // failed, frees the lock-out and reports the comms failure.
     int GetStartMethodResponse();
 
     CRegRemoteWindowALSSystem* m_pRegRemoteWindow = nullptr;

@@ -1,0 +1,104 @@
+// A GC object (and, on request, a sampler) driven against gc6890-sim behind a symbolic
+// link that the simulator moves to a new pseudo-terminal after each hang-up
+// (--reconnect-after): what the hang-up cases and the hang-up soak share.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "gc/varnock_gc_system.h"
+#include "robustness/simulator_program.h"
+#include "sampler/varnock_auto_sampler.h"
+#include "support/temp_home.h"
+
+namespace gc6890::test {
+
+using SteadyClock = std::chrono::steady_clock;
+
+// The extra time that $GC6890_TEST_TIME_SLACK_MS grants a slowed-down build.
+int timeSlackMs();
+
+// Notes when a pseudo-terminal hangs up, from a descriptor of its own watched by a thread,
+// so that a case can tell how long after the hang-up the library noticed it.
+class HangUpWatch {
+public:
+    // False when the device cannot be opened.
+    bool start(const std::string& device);
+    ~HangUpWatch();
+
+    // Waits (at most `limitMs`) for the hang-up; false when none came.
+    bool waitFor(int limitMs) const;
+    bool seen() const { return m_seen.load(); }
+    SteadyClock::time_point when() const { return m_when; }
+
+private:
+    int m_fd = -1;
+    std::thread m_thread;
+    std::atomic<bool> m_stop{false};
+    std::atomic<bool> m_seen{false};
+    SteadyClock::time_point m_when{};
+};
+
+// A window on the channel registry's list, as an outside user of the channel would be:
+// it counts the failure broadcasts and the restores that hand over a rebuilt channel.
+class BroadcastCounter : public CWnd {
+public:
+    BroadcastCounter();
+    ~BroadcastCounter() override;
+
+    LRESULT OnCommsFailure(WPARAM wParam, LPARAM lParam);
+    LRESULT OnCommsRestore(WPARAM wParam, LPARAM lParam);
+
+    int failures = 0;
+    int restores = 0;
+
+    DECLARE_MESSAGE_MAP()
+};
+
+class HangUpSession {
+public:
+    HangUpSession();
+    ~HangUpSession();
+
+    // Port settings: the link, this read time-out, the line traffic logged or not.
+    void configure(int timeoutMs, bool logTraffic);
+    // gc6890-sim with these options, serving behind the link, a new line 100 ms after
+    // each hang-up.
+    bool startSimulator(std::vector<std::string> options, int reconnectAfterMs = 100);
+    // The GC object made and its comms initialised; false when the start failed.
+    bool startGC();
+    // The sampler object made on the same channel, initialised, its method loaded.
+    bool startSampler();
+    // The objects released (the channel with them) and the simulator stopped.
+    void stop();
+
+    // Lines written so far, as the comms log shows them (traffic logged only).
+    int linesWritten() const;
+    std::string log() const { return home.read("c/dravik/hp6890.err"); }
+
+    // Polls the GC (pumping the rebuild retry in between) until a poll answers from a
+    // working channel; false when none did within `limitMs`.
+    bool pollUntilBack(int limitMs);
+
+    // The GC's stored method as read back over the current channel, one command a line,
+    // without the workfile identity (it carries the time of the download).
+    bool readStoredMethod(std::string& text);
+
+    TempHome home;
+    PrivateRuntimeFolder runtime{home.path()};
+    SimulatorProgram sim;
+    std::string link;
+    std::vector<std::string> boxes;
+    std::unique_ptr<CVarnockGCSystem> gc;
+    std::unique_ptr<CVarnockAutoSampler> sampler;
+    std::unique_ptr<BroadcastCounter> broadcasts;  // made with the GC object
+
+private:
+    MessageBoxHandler m_previousBoxHandler;
+};
+
+}  // namespace gc6890::test

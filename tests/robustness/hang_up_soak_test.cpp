@@ -1,0 +1,111 @@
+// A thousand hang-ups in a row: gc6890-sim hangs up on the first line of the second poll
+// on each of its lines and is back at once behind the same link. Every hang-up must fail its poll, replace
+// the channel and be followed by a working poll, and the process must end the run with the
+// descriptors, timers, windows and heap it had after the first cycles.
+#include <gtest/gtest.h>
+
+#include <malloc.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "comms/comms_registry.h"
+#include "comms/hp6890_serial_comms.h"
+#include "platform/platform.h"
+#include "robustness/hang_up_session.h"
+
+namespace gc6890::test {
+namespace {
+
+constexpr int kCycles = 1000;
+constexpr int kWarmUpCycles = 20;
+// Lines of one working connection after a rebuild: the start-up's twelve echo tests and
+// identity, the display cleared on restore, and one poll (three questions, five readings).
+// The first connection (with the comms' initialisation and the first poll's hardware
+// profile) is longer, so its hang-up falls inside a poll; the warm-up cycles let the
+// following connections come back into step.
+constexpr int kLinesPerConnection = 13 + 1 + 8;
+// Heap growth allowed over the run: 16 bytes a hang-up, so any block lost per rebuild
+// (a channel, its comms log, a window, a timer record) exceeds it.
+constexpr long long kHeapToleranceBytes = 16 * kCycles;
+
+struct Footprint {
+    int descriptors = 0;
+    std::size_t timers = 0;
+    std::size_t windows = 0;
+    long long heapBytes = 0;
+};
+
+Footprint footprint()
+{
+    return {openDescriptorCount(), liveTimerCount(), liveWindows().size(),
+            static_cast<long long>(mallinfo2().uordblks)};
+}
+
+bool sanitized()
+{
+    return timeSlackMs() > 0;
+}
+
+TEST(HangUpSoak, AThousandHangUpsLeaveNothingBehind)
+{
+    if (!std::getenv("GC6890_SIM_BIN"))
+        GTEST_SKIP() << "GC6890_SIM_BIN is not set (ctest sets it to the built gc6890-sim)";
+    HangUpSession s;
+    s.configure(2000, false);
+    ASSERT_TRUE(s.startSimulator({"--hang-up-after", std::to_string(kLinesPerConnection), "--hang-ups",
+                                  std::to_string(kCycles + kWarmUpCycles + 10)},
+                                 0));
+    ASSERT_TRUE(s.startGC()) << s.log();
+
+    const auto start = SteadyClock::now();
+    Footprint warm;
+    int hangUps = 0, recovered = 0;
+    for (int cycle = 0; cycle < kCycles + kWarmUpCycles; ++cycle) {
+        // The connection's working poll (after a rebuild, or a few until the simulator
+        // is back), then the poll that meets the hang-up.
+        if (!s.pollUntilBack(5000 + timeSlackMs())) {
+            ADD_FAILURE() << "no working poll in cycle " << cycle;
+            break;
+        }
+        ++recovered;
+        if (cycle == kWarmUpCycles)
+            warm = footprint();  // as at the end: a working channel on an open port
+        const int failuresBefore = s.broadcasts->failures;
+        CInletSystemStatus status;
+        const int polled = s.gc->ReadStatus(status);
+        if (cycle < kWarmUpCycles)
+            continue;
+        if (polled != 0 || s.broadcasts->failures != failuresBefore + 1) {
+            const std::string log = s.log();
+            ADD_FAILURE() << "the poll of cycle " << cycle << " did not meet a hang-up; the comms log ends:\n"
+                          << log.substr(log.size() > 3000 ? log.size() - 3000 : 0);
+            break;
+        }
+        ++hangUps;
+        if (LockedOut() || CHP6890SerialComms::Busy()) {
+            ADD_FAILURE() << "the lock-out or a line stayed taken in cycle " << cycle;
+            break;
+        }
+    }
+    ASSERT_TRUE(s.pollUntilBack(5000 + timeSlackMs()));
+    const Footprint end = footprint();
+    const auto seconds = std::chrono::duration<double>(SteadyClock::now() - start).count();
+
+    RecordProperty("hang_ups", hangUps);
+    RecordProperty("seconds", std::to_string(seconds));
+    RecordProperty("heap_growth_bytes", std::to_string(end.heapBytes - warm.heapBytes));
+    EXPECT_EQ(hangUps, kCycles);
+    EXPECT_EQ(recovered, kCycles + kWarmUpCycles);
+    EXPECT_EQ(end.descriptors, warm.descriptors);
+    EXPECT_EQ(end.timers, warm.timers);
+    EXPECT_EQ(end.windows, warm.windows);
+    // The sanitizers' allocator keeps freed blocks in quarantine; their leak check covers
+    // the heap there.
+    if (!sanitized()) {
+        EXPECT_LE(end.heapBytes - warm.heapBytes, kHeapToleranceBytes);
+    }
+}
+
+}  // namespace
+}  // namespace gc6890::test

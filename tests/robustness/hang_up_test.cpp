@@ -1,0 +1,252 @@
+// The line hangs up: while idle, during a status poll, at every line of a method download
+// and while the sampler's late injection answer is awaited. Each time the call in progress
+// (or, when idle, the next one) fails within half a second of the hang-up, the failure is
+// logged and reported, the lock-out is free, and once gc6890-sim is back behind the same
+// link the next poll works; after a cut download the GC holds the old method or the new
+// one, never a mixture.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "comms/comms_registry.h"
+#include "comms/hp6890_serial_comms.h"
+#include "robustness/hang_up_session.h"
+
+namespace gc6890::test {
+namespace {
+
+// Far longer than the bound below: a hang-up noticed only when a read times out fails it.
+constexpr int kTimeoutMs = 2000;
+constexpr int kNoticeMs = 500;
+// How long the simulator may take to come back and the channel to be rebuilt.
+constexpr int kBackWithinMs = 5000;
+
+int noticeBoundMs()
+{
+    return kNoticeMs + timeSlackMs();
+}
+
+long long msBetween(SteadyClock::time_point from, SteadyClock::time_point to)
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(to - from).count();
+}
+
+bool portFailureLogged(const std::string& log)
+{
+    return log.find("hung up or failed") != std::string::npos || log.find("cannot write to") != std::string::npos;
+}
+
+class HangUpTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!std::getenv("GC6890_SIM_BIN"))
+            GTEST_SKIP() << "GC6890_SIM_BIN is not set (ctest sets it to the built gc6890-sim)";
+        s.configure(kTimeoutMs, true);
+    }
+
+    // The simulator (re)started with these options and the GC object started on it; the
+    // hang-up watch on its first line.
+    void restart(std::vector<std::string> options, int reconnectAfterMs = 100)
+    {
+        s.stop();
+        linesAtStart = s.linesWritten();
+        logAtStart = s.log().size();
+        watch = std::make_unique<HangUpWatch>();
+        ASSERT_TRUE(s.startSimulator(std::move(options), reconnectAfterMs)) << "gc6890-sim did not start";
+        ASSERT_TRUE(watch->start(s.sim.devicePath())) << s.sim.devicePath();
+        ASSERT_TRUE(s.startGC()) << s.log();
+    }
+
+    // What every hang-up must leave: nothing locked, and a working channel once the
+    // simulator is back.
+    void expectRecovery()
+    {
+        EXPECT_EQ(LockedOut(), 0);
+        EXPECT_EQ(CHP6890SerialComms::Busy(), 0);
+        EXPECT_TRUE(s.pollUntilBack(kBackWithinMs + timeSlackMs())) << "no working poll after the hang-up";
+    }
+
+    // Lines written to the current simulator so far, and what was logged meanwhile.
+    int linesThisSession() const { return s.linesWritten() - linesAtStart; }
+    std::string sessionLog() const { return s.log().substr(logAtStart); }
+
+    HangUpSession s;
+    std::unique_ptr<HangUpWatch> watch;
+    int linesAtStart = 0;
+    std::size_t logAtStart = 0;
+};
+
+TEST_F(HangUpTest, WhileIdleTheNextPollFailsAtOnceAndTheChannelIsRebuilt)
+{
+    // The hang-up comes a while after the start-up's first line, when the GC is idle.
+    const int afterMs = 1000 + 3 * timeSlackMs();
+    ASSERT_NO_FATAL_FAILURE(restart({"--hang-up-after", "1", "--hang-up-delay", std::to_string(afterMs)}));
+    ASSERT_FALSE(watch->seen()) << "the hang-up came during the start-up";
+    ASSERT_TRUE(watch->waitFor(afterMs + 2000));
+
+    CInletSystemStatus status;
+    const auto start = SteadyClock::now();
+    EXPECT_EQ(s.gc->ReadStatus(status), 0);
+    const long long elapsed = msBetween(start, SteadyClock::now());
+
+    RecordProperty("elapsed_ms", static_cast<int>(elapsed));
+    EXPECT_LE(elapsed, noticeBoundMs());
+    EXPECT_TRUE(portFailureLogged(sessionLog()));
+    EXPECT_NE(sessionLog().find("GC READ STATUS: Failed to get run state and time"), std::string::npos);
+    EXPECT_EQ(s.broadcasts->failures, 1) << "the failure was not broadcast";
+    EXPECT_GE(s.broadcasts->restores, 1) << "the channel was not rebuilt";
+    expectRecovery();
+}
+
+TEST_F(HangUpTest, DuringAStatusPollThePollFailsAtOnceAndTheChannelIsRebuilt)
+{
+    // Lines up to the end of a first poll, counted on a simulator without the fault.
+    ASSERT_NO_FATAL_FAILURE(restart({}));
+    CInletSystemStatus first;
+    ASSERT_EQ(s.gc->ReadStatus(first), 1);
+    const int linesBefore = linesThisSession();
+
+    // The second poll's "GCHTRI" is answered, its "GCHTRY" meets the hang-up.
+    ASSERT_NO_FATAL_FAILURE(restart({"--hang-up-after", std::to_string(linesBefore + 1)}));
+    ASSERT_EQ(s.gc->ReadStatus(first), 1);
+
+    CInletSystemStatus status;
+    EXPECT_EQ(s.gc->ReadStatus(status), 0);
+    const auto returned = SteadyClock::now();
+    ASSERT_TRUE(watch->waitFor(1000)) << "the poll did not meet the hang-up";
+
+    RecordProperty("elapsed_ms", static_cast<int>(msBetween(watch->when(), returned)));
+    EXPECT_LE(msBetween(watch->when(), returned), noticeBoundMs());
+    EXPECT_TRUE(portFailureLogged(sessionLog()));
+    EXPECT_NE(sessionLog().find("GC READ STATUS: Failed to get readiness info"), std::string::npos);
+    EXPECT_EQ(s.broadcasts->failures, 1) << "the failure was not broadcast";
+    EXPECT_GE(s.broadcasts->restores, 1) << "the channel was not rebuilt";
+    expectRecovery();
+}
+
+TEST_F(HangUpTest, WhileTheSamplerAwaitsItsInjectionAnswerTheWaitEndsAndTheChannelIsRebuilt)
+{
+    // Lines up to the injection, counted on a simulator without the fault.
+    ASSERT_NO_FATAL_FAILURE(restart({}));
+    ASSERT_TRUE(s.startSampler()) << s.log();
+    const int linesBefore = linesThisSession();
+
+    // The injection is accepted but never answered; the line hangs up while the timer
+    // window's read waits for the answer (it starts one time-out after the injection and
+    // a tick later).
+    const int afterMs = 2 * kTimeoutMs - 500;
+    ASSERT_NO_FATAL_FAILURE(restart({"--injection", "late", "--lost-injection", "--hang-up-after",
+                                     std::to_string(linesBefore + 1), "--hang-up-delay", std::to_string(afterMs)}));
+    ASSERT_TRUE(s.startSampler()) << s.log();
+    ASSERT_EQ(linesThisSession(), linesBefore) << "the session did not repeat the counted lines";
+    ASSERT_EQ(s.sampler->StartMethod(), 1);
+    ASSERT_EQ(s.sampler->m_bWaitingForInjectResponse, 1);
+    ASSERT_TRUE(LockedOut());
+
+    const auto limit = SteadyClock::now() + std::chrono::milliseconds(afterMs + 3 * kTimeoutMs);
+    while (LockedOut() && SteadyClock::now() < limit)
+        RunFor(5);
+    const auto freed = SteadyClock::now();
+    ASSERT_TRUE(watch->waitFor(1000)) << "no hang-up during the wait";
+    ASSERT_FALSE(LockedOut()) << "the wait went on after the hang-up";
+
+    RecordProperty("elapsed_ms", static_cast<int>(msBetween(watch->when(), freed)));
+    EXPECT_LE(msBetween(watch->when(), freed), noticeBoundMs());
+    EXPECT_EQ(s.sampler->m_pCallbackWnd, nullptr);
+    EXPECT_EQ(s.sampler->m_bInjectResponseDone, 1);
+    EXPECT_EQ(s.sampler->m_bInjectResponseOK, 0) << "a lost line counted as an accepted injection";
+    EXPECT_TRUE(portFailureLogged(sessionLog()));
+    EXPECT_NE(sessionLog().find("ALS INJECTION: line lost while awaiting the injection answer"), std::string::npos);
+    EXPECT_EQ(s.broadcasts->failures, 1) << "the failure was not broadcast";
+    EXPECT_GE(s.broadcasts->restores, 1) << "the channel was not rebuilt";
+    expectRecovery();
+}
+
+// The method download cut at each of its lines, twice: the line lost on its way (the GC
+// never applies it) and the line applied but its answer lost. The GC holds the old method
+// after every cut but the one after it took "CCHTMI", when it holds the new one.
+TEST_F(HangUpTest, DuringAMethodDownloadCutAtEveryLineTheGCKeepsTheOldMethodOrTheNew)
+{
+    // The old and the new method differ in the method block only (the oven's initial
+    // temperature): the configuration sent ahead of the block as immediate commands, which
+    // the GC takes at once and keeps whatever follows, is the same in both.
+    const std::filesystem::path source =
+        std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() / "methods" / "split_front.toml";
+    std::ifstream in(source);
+    std::stringstream text;
+    text << in.rdbuf();
+    const std::string oldText = text.str();
+    const std::string from = "initial_temperature = 50.0";
+    ASSERT_NE(oldText.find(from), std::string::npos) << source;
+    std::string newText = oldText;
+    newText.replace(newText.find(from), from.size(), "initial_temperature = 65.0");
+    std::filesystem::create_directories(s.home.path() + "/methods");
+    const std::string oldFile = s.home.path() + "/methods/old.toml";
+    const std::string newFile = s.home.path() + "/methods/new.toml";
+    std::ofstream(oldFile) << oldText;
+    std::ofstream(newFile) << newText;
+
+    // Every session: the old method downloaded and read back, then the new one.
+    std::string oldMethod, newMethod;
+    auto downloadTheOld = [&] {
+        ASSERT_EQ(s.gc->LoadMethod(CString(oldFile)), 1) << (s.boxes.empty() ? "" : s.boxes.back());
+        ASSERT_TRUE(s.readStoredMethod(oldMethod));
+    };
+    ASSERT_NO_FATAL_FAILURE(restart({}, 20));
+    ASSERT_NO_FATAL_FAILURE(downloadTheOld());
+    const std::string expectedOld = oldMethod;
+    const int linesBefore = linesThisSession();
+    ASSERT_EQ(s.gc->LoadMethod(CString(newFile)), 1) << (s.boxes.empty() ? "" : s.boxes.back());
+    const int downloadLines = linesThisSession() - linesBefore;
+    ASSERT_TRUE(s.readStoredMethod(newMethod));
+    ASSERT_NE(expectedOld, newMethod) << "the download changes nothing: the case proves nothing";
+
+    int cuts = 0, keptOld = 0, installed = 0;
+    long long slowest = 0;
+    for (int k = 1; k <= downloadLines; ++k) {
+        for (const bool applied : {false, true}) {
+            SCOPED_TRACE("cut at download line " + std::to_string(k) + (applied ? ", answer lost" : ", line lost"));
+            std::vector<std::string> options{"--hang-up-after", std::to_string(linesBefore + k - (applied ? 0 : 1))};
+            if (applied)
+                options.insert(options.end(), {"--hang-up-delay", "0"});
+            ASSERT_NO_FATAL_FAILURE(restart(options, 20));
+            ASSERT_NO_FATAL_FAILURE(downloadTheOld());
+            ASSERT_EQ(oldMethod, expectedOld);
+            ASSERT_EQ(linesThisSession(), linesBefore) << "the session did not repeat the counted lines";
+            s.boxes.clear();
+
+            const int result = s.gc->LoadMethod(CString(newFile));
+            const auto returned = SteadyClock::now();
+            ++cuts;
+            EXPECT_EQ(result, 0);
+            ASSERT_TRUE(watch->waitFor(1000)) << "the download did not meet the hang-up";
+            slowest = std::max(slowest, msBetween(watch->when(), returned));
+            EXPECT_LE(msBetween(watch->when(), returned), noticeBoundMs());
+            EXPECT_EQ(LockedOut(), 0);
+            EXPECT_TRUE(portFailureLogged(sessionLog()));
+            ASSERT_NO_FATAL_FAILURE(expectRecovery());
+
+            std::string stored;
+            ASSERT_TRUE(s.readStoredMethod(stored));
+            const bool tookInstall = applied && k == downloadLines;
+            EXPECT_EQ(stored, tookInstall ? newMethod : expectedOld);
+            keptOld += stored == expectedOld;
+            installed += stored == newMethod;
+        }
+    }
+    RecordProperty("download_lines", downloadLines);
+    RecordProperty("cuts", cuts);
+    RecordProperty("kept_old", keptOld);
+    RecordProperty("installed_new", installed);
+    RecordProperty("slowest_notice_ms", static_cast<int>(slowest));
+}
+
+}  // namespace
+}  // namespace gc6890::test
