@@ -118,7 +118,6 @@ public:
     }
     void ReportProgress(int sent, int total) override { progress.emplace_back(sent, total); }
 
-    std::vector<std::string> gcMethod;
     std::vector<std::string> boxes;
     std::vector<std::string> statusTexts;
     std::vector<std::pair<int, int>> progress;
@@ -142,10 +141,7 @@ protected:
     void SetUp() override
     {
         ChannelTest::SetUp();
-        scriptGCStart();
-        ASSERT_EQ(channel->StartGCComms(), 1);
-        hostChannel = channel.get();
-        gcMethod = defaultGCMethod();
+        startGC();
     }
     void TearDown() override
     {
@@ -159,9 +155,13 @@ protected:
     {
         line = std::make_shared<ScriptedLine>();
         boxes.clear();
+        channel = std::make_unique<CHP6890SerialComms>();
+        startGC();
+    }
+    void startGC()
+    {
         gcMethod = defaultGCMethod();
         scriptGCStart();
-        channel = std::make_unique<CHP6890SerialComms>();
         ASSERT_EQ(channel->StartGCComms(), 1);
         hostChannel = channel.get();
     }
