@@ -141,7 +141,7 @@ protected:
     void SetUp() override
     {
         ChannelTest::SetUp();
-        startGC();
+        freshGC();
     }
     void TearDown() override
     {
@@ -150,18 +150,14 @@ protected:
         ChannelTest::TearDown();
     }
 
-    // A new GC on a new line, for the next case of a table.
+    // A new GC on a new line: the test's own, then one for each next case of a table.
     void freshGC()
     {
         line = std::make_shared<ScriptedLine>();
         boxes.clear();
-        channel = std::make_unique<CHP6890SerialComms>();
-        startGC();
-    }
-    void startGC()
-    {
         gcMethod = defaultGCMethod();
         scriptGCStart();
+        channel = std::make_unique<CHP6890SerialComms>();
         ASSERT_EQ(channel->StartGCComms(), 1);
         hostChannel = channel.get();
     }

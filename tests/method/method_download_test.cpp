@@ -1,6 +1,8 @@
 // The whole download on the scripted line: the sequence to the byte, and every way out.
 #include "method/download_fixture.h"
 
+#include <map>
+
 #include "method/method_command.h"
 #include "method/method_errors.h"
 
@@ -12,17 +14,14 @@ namespace {
 // method's own settings.
 std::string expectedSplitBlock(const std::string& identity)
 {
+    const std::map<std::string, std::string> applied = {
+        {"CCCCIW", identity}, {"C2C2CW", "C2C2CW 0,0,0,5,4,0,0,0"}, {"V7V7CW", "V7V7CW 3,0,0,0.00,0"}};
     CMethodCommand block;
-    for (std::string text : defaultGCMethod()) {
+    for (const std::string& text : defaultGCMethod()) {
         if (text.starts_with("CCCCCE"))
             break;
-        if (text.starts_with("CCCCIW"))
-            text = identity;
-        else if (text.starts_with("C2C2CW"))
-            text = "C2C2CW 0,0,0,5,4,0,0,0";
-        else if (text.starts_with("V7V7CW"))
-            text = "V7V7CW 3,0,0,0.00,0";
-        block.AddWorkfileComponent(CString(text));
+        const auto found = applied.find(text.substr(0, 6));
+        block.AddWorkfileComponent(CString(found == applied.end() ? text : found->second));
     }
     for (const char* text :
          {"DFDFMF 0,1,25.00",
