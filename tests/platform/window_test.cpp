@@ -131,22 +131,14 @@ TEST(WindowTest, RefusedOrOrphanedCreationMakesNoWindow)
     EXPECT_FALSE(create(orphan, "C", "T", deadParent));
 }
 
-TEST(WindowTest, SendMessageDispatchesThroughChainedMaps)
+TEST(WindowTest, SendMessageDispatchesThroughChainedMapsWithIdentifiersReadAtDispatch)
 {
-    ReshapingWindow window;
-    ASSERT_TRUE(create(window));
-    const HWND handle = window.GetSafeHwnd();
-    EXPECT_EQ(SendMessage(handle, g_askMessage, 40, 2), 42);   // from the base's map
-    EXPECT_EQ(SendMessage(handle, g_answerMessage, 0, 0), 70);  // the derived map wins
-    EXPECT_EQ(window.SendMessage(RegisterWindowMessage("Test_WindowNobody")), 0);
-}
-
-TEST(WindowTest, AnEmptyMapChainsToItsBaseAndIdentifiersAreReadAtDispatch)
-{
+    // An empty map, over a map that overrides one entry of its base's.
     EmptyMapWindow window;
     ASSERT_TRUE(create(window));
-    EXPECT_EQ(SendMessage(window.GetSafeHwnd(), g_askMessage, 40, 2), 42);
-    EXPECT_EQ(SendMessage(window.GetSafeHwnd(), g_answerMessage, 0, 0), 70);
+    EXPECT_EQ(SendMessage(window.GetSafeHwnd(), g_askMessage, 40, 2), 42);    // from the base's map
+    EXPECT_EQ(SendMessage(window.GetSafeHwnd(), g_answerMessage, 0, 0), 70);  // the derived map wins
+    EXPECT_EQ(window.SendMessage(RegisterWindowMessage("Test_WindowNobody")), 0);
     EXPECT_EQ(window.WindowProc(0, 0, 0), 0);  // an identifier not yet registered matches nothing
     g_lateMessage = RegisterWindowMessage("Test_WindowLate");
     EXPECT_EQ(SendMessage(window.GetSafeHwnd(), g_lateMessage, 0, 0), 9);
