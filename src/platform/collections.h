@@ -1,10 +1,9 @@
-// The framework's containers: CList (doubly linked, walked by POSITION), CStringList and
-// CArray. Lists hold their elements by value in nodes of their own; a POSITION is a node.
+// The framework's containers: CList (doubly linked, walked by POSITION) and CStringList.
+// Lists hold their elements by value in nodes of their own; a POSITION is a node.
 #pragma once
 
 #include <cstddef>
 #include <utility>
-#include <vector>
 
 #include "platform/cobject.h"
 #include "platform/cstring.h"
@@ -20,8 +19,8 @@ class CList : public CObject {
 
 public:
     // The framework allocates nodes in blocks of this size; nodes here are allocated one by
-    // one, so the size is kept only to be reported.
-    explicit CList(INT_PTR blockSize = 10) : m_blockSize(blockSize) {}
+    // one, so the size is accepted and not used.
+    explicit CList(INT_PTR /*blockSize*/ = 10) {}
     ~CList() override { RemoveAll(); }
     CList(const CList&) = delete;
     CList& operator=(const CList&) = delete;
@@ -29,53 +28,16 @@ public:
     INT_PTR GetCount() const { return m_count; }
     INT_PTR GetSize() const { return m_count; }
     bool IsEmpty() const { return m_count == 0; }
-    INT_PTR GetBlockSize() const { return m_blockSize; }
 
-    TYPE& GetHead() { return m_head->data; }
-    const TYPE& GetHead() const { return m_head->data; }
     TYPE& GetTail() { return m_tail->data; }
     const TYPE& GetTail() const { return m_tail->data; }
 
-    POSITION AddHead(ARG_TYPE element) { return InsertBefore(GetHeadPosition(), element); }
-    POSITION AddTail(ARG_TYPE element) { return InsertAfter(GetTailPosition(), element); }
-
-    // Inserting before or after a null position adds at the head or the tail.
-    POSITION InsertBefore(POSITION position, ARG_TYPE element)
+    POSITION AddTail(ARG_TYPE element)
     {
-        Node* after = node(position);
-        if (!after)
-            after = m_head;
         Node* created = newNode(element);
-        created->next = after;
-        created->prev = after ? after->prev : nullptr;
+        created->prev = m_tail;
         link(created);
         return pos(created);
-    }
-
-    POSITION InsertAfter(POSITION position, ARG_TYPE element)
-    {
-        Node* before = node(position);
-        if (!before)
-            before = m_tail;
-        Node* created = newNode(element);
-        created->prev = before;
-        created->next = before ? before->next : nullptr;
-        link(created);
-        return pos(created);
-    }
-
-    TYPE RemoveHead()
-    {
-        TYPE value = std::move(m_head->data);
-        RemoveAt(pos(m_head));
-        return value;
-    }
-
-    TYPE RemoveTail()
-    {
-        TYPE value = std::move(m_tail->data);
-        RemoveAt(pos(m_tail));
-        return value;
     }
 
     void RemoveAt(POSITION position)
@@ -99,16 +61,11 @@ public:
     }
 
     POSITION GetHeadPosition() const { return pos(m_head); }
-    POSITION GetTailPosition() const { return pos(m_tail); }
 
     // Return the element at position and move position on (null after the last).
     TYPE& GetNext(POSITION& position) { return step(position, &Node::next); }
     const TYPE& GetNext(POSITION& position) const { return step(position, &Node::next); }
-    TYPE& GetPrev(POSITION& position) { return step(position, &Node::prev); }
-    const TYPE& GetPrev(POSITION& position) const { return step(position, &Node::prev); }
 
-    TYPE& GetAt(POSITION position) { return node(position)->data; }
-    const TYPE& GetAt(POSITION position) const { return node(position)->data; }
     void SetAt(POSITION position, ARG_TYPE element) { node(position)->data = element; }
 
     // The first element equal to value after startAfter (from the head when null).
@@ -122,15 +79,6 @@ public:
         return nullptr;
     }
 
-    POSITION FindIndex(INT_PTR index) const
-    {
-        if (index < 0 || index >= m_count)
-            return nullptr;
-        Node* at = m_head;
-        while (index-- > 0)
-            at = at->next;
-        return pos(at);
-    }
 
 private:
     static Node* node(POSITION position) { return reinterpret_cast<Node*>(position); }
@@ -161,57 +109,9 @@ private:
     Node* m_head = nullptr;
     Node* m_tail = nullptr;
     INT_PTR m_count = 0;
-    INT_PTR m_blockSize;
 };
 
 class CStringList : public CList<CString, const CString&> {
 public:
     explicit CStringList(INT_PTR blockSize = 10) : CList(blockSize) {}
-};
-
-template <class TYPE, class ARG_TYPE = const TYPE&>
-class CArray : public CObject {
-public:
-    CArray() = default;
-    CArray(const CArray&) = delete;
-    CArray& operator=(const CArray&) = delete;
-
-    INT_PTR GetSize() const { return static_cast<INT_PTR>(m_items.size()); }
-    INT_PTR GetCount() const { return GetSize(); }
-    INT_PTR GetUpperBound() const { return GetSize() - 1; }
-    bool IsEmpty() const { return m_items.empty(); }
-    void SetSize(INT_PTR size) { m_items.resize(static_cast<size_t>(size)); }
-
-    TYPE& operator[](INT_PTR index) { return m_items[static_cast<size_t>(index)]; }
-    const TYPE& operator[](INT_PTR index) const { return m_items[static_cast<size_t>(index)]; }
-    TYPE& ElementAt(INT_PTR index) { return (*this)[index]; }
-    const TYPE& GetAt(INT_PTR index) const { return (*this)[index]; }
-    void SetAt(INT_PTR index, ARG_TYPE element) { (*this)[index] = element; }
-    // Sets the element, growing the array when the index is past its end.
-    void SetAtGrow(INT_PTR index, ARG_TYPE element)
-    {
-        if (index >= GetSize())
-            SetSize(index + 1);
-        (*this)[index] = element;
-    }
-    TYPE* GetData() { return m_items.data(); }
-    const TYPE* GetData() const { return m_items.data(); }
-
-    INT_PTR Add(ARG_TYPE element)
-    {
-        m_items.push_back(element);
-        return GetUpperBound();
-    }
-    void InsertAt(INT_PTR index, ARG_TYPE element)
-    {
-        m_items.insert(m_items.begin() + index, element);
-    }
-    void RemoveAt(INT_PTR index, INT_PTR count = 1)
-    {
-        m_items.erase(m_items.begin() + index, m_items.begin() + index + count);
-    }
-    void RemoveAll() { m_items.clear(); }
-
-private:
-    std::vector<TYPE> m_items;
 };

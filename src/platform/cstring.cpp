@@ -125,20 +125,9 @@ int CString::Find(const char* sub, int start) const
     return at == std::string::npos ? -1 : static_cast<int>(at);
 }
 
-int CString::ReverseFind(char ch) const
-{
-    const size_t at = m_text.rfind(ch);
-    return at == std::string::npos ? -1 : static_cast<int>(at);
-}
-
 int CString::Compare(const char* other) const
 {
     return std::strcmp(m_text.c_str(), other ? other : "");
-}
-
-int CString::CompareNoCase(const char* other) const
-{
-    return strcasecmp(m_text.c_str(), other ? other : "");
 }
 
 CString& CString::MakeUpper()
@@ -148,82 +137,11 @@ CString& CString::MakeUpper()
     return *this;
 }
 
-CString& CString::MakeLower()
-{
-    for (char& ch : m_text)
-        ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-    return *this;
-}
-
-CString& CString::TrimLeft()
-{
-    const auto first = std::find_if(m_text.begin(), m_text.end(),
-                                    [](unsigned char ch) { return !std::isspace(ch); });
-    m_text.erase(m_text.begin(), first);
-    return *this;
-}
-
-CString& CString::TrimRight()
-{
-    while (!m_text.empty() && std::isspace(static_cast<unsigned char>(m_text.back())))
-        m_text.pop_back();
-    return *this;
-}
-
-CString& CString::Trim()
-{
-    return TrimRight().TrimLeft();
-}
-
-int CString::Replace(const char* from, const char* to)
-{
-    if (!from || !*from)
-        return 0;
-    const std::string_view needle(from);
-    const std::string_view replacement(to ? to : "");
-    int replaced = 0;
-    for (size_t at = m_text.find(needle); at != std::string::npos;
-         at = m_text.find(needle, at + replacement.size())) {
-        m_text.replace(at, needle.size(), replacement);
-        ++replaced;
-    }
-    return replaced;
-}
-
-int CString::Remove(char ch)
-{
-    const auto end = std::remove(m_text.begin(), m_text.end(), ch);
-    const int removed = static_cast<int>(m_text.end() - end);
-    m_text.erase(end, m_text.end());
-    return removed;
-}
-
-int CString::Insert(int index, const char* text)
-{
-    index = std::clamp(index, 0, GetLength());
-    m_text.insert(static_cast<size_t>(index), text ? text : "");
-    return GetLength();
-}
-
 int CString::Delete(int index, int count)
 {
     const auto [start, n] = clampRange(GetLength(), index, count);
     m_text.erase(start, n);
     return GetLength();
-}
-
-char* CString::GetBuffer(int minLength)
-{
-    if (minLength > GetLength())
-        m_text.resize(static_cast<size_t>(minLength));
-    return m_text.data();
-}
-
-void CString::ReleaseBuffer(int newLength)
-{
-    if (newLength < 0)
-        newLength = static_cast<int>(std::strlen(m_text.c_str()));
-    m_text.resize(static_cast<size_t>(std::min(newLength, GetLength())));
 }
 
 void CString::Format(const char* format, ...)
@@ -232,11 +150,6 @@ void CString::Format(const char* format, ...)
     va_start(args, format);
     m_text = gc6890::formatV(format, args);
     va_end(args);
-}
-
-void CString::FormatV(const char* format, va_list args)
-{
-    m_text = gc6890::formatV(format, args);
 }
 
 CString& CString::operator=(const char* text)

@@ -41,28 +41,13 @@ public:
     // -1 when not found; a start outside the text finds nothing.
     int Find(char ch, int start = 0) const;
     int Find(const char* sub, int start = 0) const;
-    int ReverseFind(char ch) const;
 
     int Compare(const char* other) const;
-    int CompareNoCase(const char* other) const;
 
     CString& MakeUpper();
-    CString& MakeLower();
-    CString& TrimLeft();
-    CString& TrimRight();
-    CString& Trim();
-    int Replace(const char* from, const char* to);
-    int Remove(char ch);
-    int Insert(int index, const char* text);
     int Delete(int index, int count = 1);
 
-    // Direct access for code that fills a buffer; ReleaseBuffer(-1) takes the text up to
-    // the first NUL.
-    char* GetBuffer(int minLength);
-    void ReleaseBuffer(int newLength = -1);
-
     void Format(const char* format, ...) __attribute__((format(printf, 2, 3)));
-    void FormatV(const char* format, va_list args);
 
     CString& operator=(const char* text);
     CString& operator=(char ch);

@@ -18,9 +18,3 @@ CString CTime::Format(const char* format) const
     return formatTime(format, parts);
 }
 
-CString CTime::FormatGmt(const char* format) const
-{
-    tm parts{};
-    gmtime_r(&m_time, &parts);
-    return formatTime(format, parts);
-}

@@ -10,13 +10,10 @@ public:
     CTime() = default;
     explicit CTime(time_t time) : m_time(time) {}
 
-    static CTime GetCurrentTime() { return CTime(std::time(nullptr)); }
-
     time_t GetTime() const { return m_time; }
     // strftime in local time ("%c" gives the locale's date and time); empty when the
     // result would exceed 255 bytes.
     CString Format(const char* format) const;
-    CString FormatGmt(const char* format) const;
 
 private:
     time_t m_time = 0;

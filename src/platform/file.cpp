@@ -56,7 +56,6 @@ BOOL CFile::Open(LPCTSTR fileName, UINT openFlags, CFileException* error)
     }
     m_hFile = fd;
     m_strFileName = name;
-    m_strFilePath = path;
     return TRUE;
 }
 
@@ -82,18 +81,9 @@ void CFile::throwLastError() const
     throwErrno(m_hFile == hFileNull ? EBADF : errno, m_strFileName);
 }
 
-ULONGLONG CFile::Seek(LONGLONG offset, UINT from)
+ULONGLONG CFile::SeekToEnd()
 {
-    const int whence = from == begin ? SEEK_SET : from == current ? SEEK_CUR : SEEK_END;
-    const off_t position = lseek(m_hFile, static_cast<off_t>(offset), whence);
-    if (position < 0)
-        throwLastError();
-    return static_cast<ULONGLONG>(position);
-}
-
-ULONGLONG CFile::GetPosition() const
-{
-    const off_t position = lseek(m_hFile, 0, SEEK_CUR);
+    const off_t position = lseek(m_hFile, 0, SEEK_END);
     if (position < 0)
         throwLastError();
     return static_cast<ULONGLONG>(position);
@@ -105,28 +95,6 @@ ULONGLONG CFile::GetLength() const
     if (fstat(m_hFile, &info) != 0)
         throwLastError();
     return static_cast<ULONGLONG>(info.st_size);
-}
-
-void CFile::SetLength(ULONGLONG length)
-{
-    if (ftruncate(m_hFile, static_cast<off_t>(length)) != 0)
-        throwLastError();
-}
-
-UINT CFile::Read(void* buffer, UINT count)
-{
-    UINT done = 0;
-    while (done < count) {
-        const ssize_t got = read(m_hFile, static_cast<char*>(buffer) + done, count - done);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0)
-            throwLastError();
-        if (got == 0)
-            break;
-        done += static_cast<UINT>(got);
-    }
-    return done;
 }
 
 void CFile::Write(const void* buffer, UINT count)
@@ -144,12 +112,6 @@ void CFile::Write(const void* buffer, UINT count)
     }
 }
 
-void CFile::Flush()
-{
-    if (m_hFile != hFileNull && fsync(m_hFile) != 0 && errno != EINVAL)
-        throwLastError();
-}
-
 void CFile::Rename(LPCTSTR oldName, LPCTSTR newName)
 {
     const std::string from = gc6890::mapDrivePath(oldName ? oldName : "");
@@ -164,11 +126,4 @@ void CFile::Rename(LPCTSTR oldName, LPCTSTR newName)
         throwErrno(EEXIST, newName);
     if (std::rename(from.c_str(), to.c_str()) != 0)
         throwErrno(errno, oldName);
-}
-
-void CFile::Remove(LPCTSTR fileName)
-{
-    const std::string path = gc6890::mapDrivePath(fileName ? fileName : "");
-    if (unlink(path.c_str()) != 0)
-        throwErrno(errno, fileName);
 }

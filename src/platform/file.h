@@ -29,7 +29,6 @@ public:
         typeText = 0x4000,
         typeBinary = 0x8000,
     };
-    enum SeekPosition : UINT { begin = 0, current = 1, end = 2 };
     static constexpr int hFileNull = -1;
 
     CFile() = default;
@@ -48,28 +47,16 @@ public:
     // Closes without throwing.
     void Abort();
 
-    // Returns the new position from the beginning.
-    virtual ULONGLONG Seek(LONGLONG offset, UINT from);
-    void SeekToBegin() { Seek(0, begin); }
-    ULONGLONG SeekToEnd() { return Seek(0, end); }
-    virtual ULONGLONG GetPosition() const;
+    // Moves to the end (appends go there); returns the new position, the length.
+    ULONGLONG SeekToEnd();
     virtual ULONGLONG GetLength() const;
-    virtual void SetLength(ULONGLONG length);
 
-    // Reads up to `count` bytes; fewer (0 at the end) when the file has no more.
-    virtual UINT Read(void* buffer, UINT count);
     // Writes every byte or throws (diskFull when the disk is full).
     virtual void Write(const void* buffer, UINT count);
-    virtual void Flush();
-
-    // The name as given to Open, and the path it was mapped to.
-    const CString& GetFileName() const { return m_strFileName; }
-    const CString& GetFilePath() const { return m_strFilePath; }
 
     // Moves a file; fails (throws) when the new name exists already, as the system's move
     // does, rather than replacing it.
     static void Rename(LPCTSTR oldName, LPCTSTR newName);
-    static void Remove(LPCTSTR fileName);
 
     int m_hFile = hFileNull;
 
@@ -77,5 +64,4 @@ private:
     [[noreturn]] void throwLastError() const;
 
     CString m_strFileName;
-    CString m_strFilePath;
 };

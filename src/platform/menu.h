@@ -1,4 +1,4 @@
-// CMenu: a menu handle with nothing in it; no menu is ever shown.
+// CMenu: a menu handle that stays null; no menu is ever made or shown.
 #pragma once
 
 #include "platform/cobject.h"
@@ -7,16 +7,9 @@
 class CMenu : public CObject {
 public:
     CMenu() = default;
-    ~CMenu() override { DestroyMenu(); }
     CMenu(const CMenu&) = delete;
     CMenu& operator=(const CMenu&) = delete;
 
-    // Gives the object a new, empty menu; FALSE when it has one already.
-    BOOL CreateMenu();
-    // FALSE when there is no menu.
-    BOOL DestroyMenu();
-
-    HMENU GetSafeHmenu() const { return m_hMenu; }
     operator HMENU() const { return m_hMenu; }  // NOLINT: as in the framework
 
     HMENU m_hMenu = nullptr;

@@ -75,16 +75,6 @@ UINT_PTR SetTimer(HWND window, UINT_PTR timerId, UINT milliseconds, TIMERPROC pr
     return timerId;
 }
 
-BOOL KillTimer(HWND window, UINT_PTR timerId)
-{
-    using namespace gc6890;
-    const auto found = findTimer(window, timerId);
-    if (found == timers().end())
-        return FALSE;
-    timers().erase(found);
-    return TRUE;
-}
-
 void PumpMessages()
 {
     using namespace gc6890;

@@ -23,11 +23,8 @@ inline constexpr UINT USER_TIMER_MINIMUM = 10;
 // window does not use yet. 0 when the window does not exist.
 UINT_PTR SetTimer(HWND window, UINT_PTR timerId, UINT milliseconds, TIMERPROC procedure);
 
-// Stops a timer; FALSE when the window has no timer of that identifier.
-BOOL KillTimer(HWND window, UINT_PTR timerId);
-
 // Runs every timer that is due now once, earliest due first (timers due at the same time
-// in the order they were set). A timer killed, or a window destroyed, by an earlier one in
+// in the order they were set). A timer restarted, or a window destroyed, by an earlier one in
 // the same pass does not run.
 void PumpMessages();
 

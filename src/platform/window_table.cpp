@@ -1,9 +1,6 @@
 #include "platform/window_table.h"
 
-#include <strings.h>
-
 #include <cstdint>
-#include <cstring>
 #include <map>
 
 #include "platform/wnd.h"
@@ -62,18 +59,6 @@ std::vector<HWND> liveWindows()
 BOOL IsWindow(HWND window)
 {
     return gc6890::windowFromHandle(window) ? TRUE : FALSE;
-}
-
-HWND FindWindow(LPCTSTR className, LPCTSTR title)
-{
-    for (const auto& [value, window] : gc6890::table()) {
-        if (className && strcasecmp(window->GetClassName().c_str(), className) != 0)
-            continue;
-        if (title && std::strcmp(window->GetWindowTitle().c_str(), title) != 0)
-            continue;
-        return reinterpret_cast<HWND>(value);
-    }
-    return nullptr;
 }
 
 LRESULT SendMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)

@@ -11,10 +11,6 @@ class CWnd;
 
 BOOL IsWindow(HWND window);
 
-// The first live window, in creation order, whose class name (without regard to case)
-// and title (exactly) match; a null argument matches any. Null when there is none.
-HWND FindWindow(LPCTSTR className, LPCTSTR title);
-
 // Dispatches at once through the target's WindowProc and returns its answer. A message to
 // a window that does not exist (any more) is lost and answered with 0. The target may
 // destroy or delete itself inside its handler.

@@ -42,9 +42,7 @@ BOOL CWnd::CreateEx(DWORD exStyle, LPCTSTR className, LPCTSTR windowName, DWORD 
     m_title = cs.lpszName ? cs.lpszName : "";
     m_style = static_cast<DWORD>(cs.style);
     m_exStyle = cs.dwExStyle;
-    m_rect = {cs.x, cs.y, cs.x + cs.cx, cs.y + cs.cy};
     m_parent = cs.hwndParent;
-    m_menu = cs.hMenu;
     m_instance = cs.hInstance;
     m_hWnd = gc6890::addWindow(this);
     return TRUE;
@@ -86,20 +84,9 @@ CWnd* CWnd::FromHandle(HWND window)
     return gc6890::windowFromHandle(window);
 }
 
-void CWnd::GetWindowRect(LPRECT rect) const
-{
-    if (rect)
-        *rect = m_rect;
-}
-
 UINT_PTR CWnd::SetTimer(UINT_PTR timerId, UINT milliseconds, TIMERPROC procedure)
 {
     return ::SetTimer(m_hWnd, timerId, milliseconds, procedure);
-}
-
-BOOL CWnd::KillTimer(UINT_PTR timerId)
-{
-    return ::KillTimer(m_hWnd, timerId);
 }
 
 void CWnd::OnTimer(UINT_PTR) {}

@@ -118,18 +118,12 @@ public:
 
     DWORD GetStyle() const { return m_style; }
     DWORD GetExStyle() const { return m_exStyle; }
-    void GetWindowRect(LPRECT rect) const;
-    void GetWindowText(CString& text) const { text = m_title; }
-    void SetWindowText(LPCTSTR text) { m_title = text ? text : ""; }
     const std::string& GetWindowTitle() const { return m_title; }
     const std::string& GetClassName() const { return m_className; }
-    CWnd* GetParent() const { return FromHandle(m_parent); }
-    HMENU GetMenuHandle() const { return m_menu; }
     HINSTANCE GetInstance() const { return m_instance; }
 
     // Timers on this window (see timers.h); without a procedure the timer calls OnTimer().
     UINT_PTR SetTimer(UINT_PTR timerId, UINT milliseconds, TIMERPROC procedure);
-    BOOL KillTimer(UINT_PTR timerId);
     virtual void OnTimer(UINT_PTR timerId);
 
     // SendMessage to this window.
@@ -149,8 +143,6 @@ private:
     std::string m_title;
     DWORD m_style = 0;
     DWORD m_exStyle = 0;
-    RECT m_rect{};
     HWND m_parent = nullptr;
-    HMENU m_menu = nullptr;
     HINSTANCE m_instance = nullptr;
 };

@@ -6,6 +6,9 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
+
 #include "external/line_reader.h"
 #include "external/termios_port.h"
 #include "support/scripted_line.h"
@@ -139,7 +142,7 @@ TEST(TermiosPortTest, RefusesWhatIsNotASerialDeviceAndSaysWhy)
     const std::string plainFile = std::string(folder) + "/plain";
     close(::open(plainFile.c_str(), O_CREAT | O_WRONLY, 0600));
     const Case cases[] = {
-        {std::string(folder) + "/missing", "No such file or directory"},
+        {std::string(folder) + "/missing", std::strerror(ENOENT)},  // in the user's language
         {plainFile, "not a serial device"},
     };
     for (const Case& c : cases) {

@@ -147,17 +147,21 @@ TEST_F(MethodFileTest, WrittenMethodLoadsBackFieldByField)
     EXPECT_EQ(50, back.als.m_Injection.m_nVolume);
 }
 
-TEST_F(MethodFileTest, AbsentValuesTakeTheirDefaults)
+TEST_F(MethodFileTest, AbsentValuesTakeTheirDefaultsAndIntegersServeForFloats)
 {
     Loaded m;
     m.gc.m_Oven.m_fInitialTemperature = 99.0f;
     m.als.m_Injection.m_nTag = 5;
-    ASSERT_EQ(1, load(write("minimal.toml", kMinimal), m)) << CFileS::GetLastErrorText();
+    ASSERT_EQ(1, load(write("ints.toml", "[gc]\nrun_length = 12\n[gc.oven]\n[gc.column1]\nlength = 60\n[sampler]\n"), m))
+        << CFileS::GetLastErrorText();
     const CHP6890Method defaults;
     EXPECT_EQ(defaults.m_Oven.m_fInitialTemperature, m.gc.m_Oven.m_fInitialTemperature);
-    EXPECT_EQ(0, m.gc.m_Columns[0].m_nConfigured);
+    EXPECT_EQ(0, m.gc.m_Columns[1].m_nConfigured);
     EXPECT_EQ(1, m.als.m_Status.m_nFirstVial);
     EXPECT_EQ(5, m.als.m_Injection.m_nTag);  // kept from construction
+    EXPECT_EQ(12.0, m.gc.m_dRunLength);
+    EXPECT_EQ(60.0f, m.gc.m_Columns[0].m_fLength);
+    EXPECT_EQ(1, m.gc.m_Columns[0].m_nConfigured);  // present, so in use
 }
 
 TEST_F(MethodFileTest, MissingFileDoesNotOpen)
@@ -239,16 +243,6 @@ TEST_F(MethodFileTest, FailedWriteKeepsTheOldMethod)
     EXPECT_NE(std::string::npos, file.GetErrorText().str().find("no-such-dir"));
     Loaded again;
     EXPECT_EQ(1, load(path, again));
-}
-
-TEST_F(MethodFileTest, IntegersAreAcceptedForFloatKeys)
-{
-    Loaded m;
-    ASSERT_EQ(1, load(write("ints.toml", "[gc]\nrun_length = 12\n[gc.oven]\n[gc.column1]\nlength = 60\n[sampler]\n"), m))
-        << CFileS::GetLastErrorText();
-    EXPECT_EQ(12.0, m.gc.m_dRunLength);
-    EXPECT_EQ(60.0f, m.gc.m_Columns[0].m_fLength);
-    EXPECT_EQ(1, m.gc.m_Columns[0].m_nConfigured);  // present, so in use
 }
 
 TEST(MethodListing, GCListingHasOneLinePerSetting)

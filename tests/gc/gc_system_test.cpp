@@ -23,7 +23,9 @@ std::string exampleMethod(const char* name)
 TEST_F(GCSystemTest, ConstructionMakesTheHiddenWindowAndCapsTheStatusFrequency)
 {
     // The hidden control window, with its class name as class and title.
-    EXPECT_EQ(FindWindow("HP6890GC CONTROL WINDOW CLASS", "HP6890GC CONTROL WINDOW CLASS"), gc->GetSafeHwnd());
+    EXPECT_TRUE(IsWindow(gc->GetSafeHwnd()));
+    EXPECT_EQ(gc->GetClassName(), "HP6890GC CONTROL WINDOW CLASS");
+    EXPECT_EQ(gc->GetWindowTitle(), "HP6890GC CONTROL WINDOW CLASS");
     EXPECT_TRUE(IsValidCommsObject(gc->m_pChannel));
 
     const char* path = "Inlets\\Hubrel\\System Timings\\Status Frequency";

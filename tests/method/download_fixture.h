@@ -118,7 +118,6 @@ public:
     }
     void ReportProgress(int sent, int total) override { progress.emplace_back(sent, total); }
 
-    std::vector<std::string> gcMethod;
     std::vector<std::string> boxes;
     std::vector<std::string> statusTexts;
     std::vector<std::pair<int, int>> progress;
@@ -142,10 +141,7 @@ protected:
     void SetUp() override
     {
         ChannelTest::SetUp();
-        scriptGCStart();
-        ASSERT_EQ(channel->StartGCComms(), 1);
-        hostChannel = channel.get();
-        gcMethod = defaultGCMethod();
+        freshGC();
     }
     void TearDown() override
     {
@@ -154,7 +150,7 @@ protected:
         ChannelTest::TearDown();
     }
 
-    // A new GC on a new line, for the next case of a table.
+    // A new GC on a new line: the test's own, then one for each next case of a table.
     void freshGC()
     {
         line = std::make_shared<ScriptedLine>();

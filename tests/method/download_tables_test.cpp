@@ -50,7 +50,7 @@ CIntFloatArray runTable(const std::string& entries)
         const auto comma = text.find(',');
         const std::string token = text.substr(0, comma);
         if (token.find('.') != std::string::npos)
-            table.SetFloat(slot, std::stof(token));
+            table.SetFloat(slot, static_cast<float>(parseDouble(token.c_str())));
         else
             table.SetInt(slot, std::stoi(token.empty() ? "0" : token));
         ++slot;

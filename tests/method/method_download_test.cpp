@@ -1,25 +1,28 @@
 // The whole download on the scripted line: the sequence to the byte, and every way out.
 #include "method/download_fixture.h"
 
+#include <map>
+
 #include "method/method_command.h"
 #include "method/method_errors.h"
 
 namespace gc6890::test {
 namespace {
 
-// The block the split method gives on the default GC, built from its command texts.
+// The block the split method gives on the default GC: the configuration as read back, with
+// the identity renewed and the two configuration commands sent before it applied, then the
+// method's own settings.
 std::string expectedSplitBlock(const std::string& identity)
 {
+    const std::map<std::string, std::string> applied = {
+        {"CCCCIW", identity}, {"C2C2CW", "C2C2CW 0,0,0,5,4,0,0,0"}, {"V7V7CW", "V7V7CW 3,0,0,0.00,0"}};
     CMethodCommand block;
-    for (const char* text :
-         {identity.c_str(), "IFIFRC 2,1", "IBIBRC 2,1", "IFIFCW 2,1,1,0,2,10.00,0.00",
-          "IBIBCW 2,1,1,0,2,10.00,0.00", "DFDFCW 1,1,0,0", "DBDBCW 1,1,0,0",
-          "C1C1CW 3000,250,25,0,1,0,0,0", "C2C2CW 0,0,0,5,4,0,0,0", "A1A1CW 0,0,0",
-          "A2A2CW 0,0,0", "A3A3CW 0,0,0", "A4A4CW 0,0,0", "A5A5CW 0,0,0",
-          "V1V1CW 0,0,0,0.00,0", "V2V2CW 0,0,0,0.00,0", "V3V3CW 0,0,0,0.00,0",
-          "V4V4CW 0,0,0,0.00,0", "V5V5CW 0,0,0,0.00,0", "V6V6CW 0,0,0,0.00,0",
-          "V7V7CW 3,0,0,0.00,0", "V8V8CW 0,0,0,0.00,0", "OVOVCW 1,3,0,350", "GCGCCW 1,1,0,0"})
-        block.AddWorkfileComponent(CString(text));
+    for (const std::string& text : defaultGCMethod()) {
+        if (text.starts_with("CCCCCE"))
+            break;
+        const auto found = applied.find(text.substr(0, 6));
+        block.AddWorkfileComponent(CString(found == applied.end() ? text : found->second));
+    }
     for (const char* text :
          {"DFDFMF 0,1,25.00",
           "OVOVTR 40,1.00,10.00,250,5.00,0.00,0,0.00,0.00,0,0.00,0.00,0,0.00,0.00,0,0.00,0.00,0,0.00",

@@ -81,22 +81,20 @@ TEST_F(TimerTest, OneLatePumpRunsEachDueTimerOnceInDueOrder)
     EXPECT_EQ(g_fired, (std::vector<std::string>{"6@2020"}));
 }
 
-TEST_F(TimerTest, KilledRestartedAndZeroIdentifiers)
+TEST_F(TimerTest, RestartedAndZeroIdentifiers)
 {
     CWnd window;
     ASSERT_TRUE(window.CreateEx(0, "C", "T", 0, 0, 0, 1, 1, nullptr, nullptr));
-    const UINT_PTR first = window.SetTimer(0, 100, recordTick);
+    const UINT_PTR first = window.SetTimer(0, 500, recordTick);
     const UINT_PTR second = window.SetTimer(0, 100, recordTick);
     EXPECT_NE(first, 0u);
     EXPECT_NE(second, 0u);
     EXPECT_NE(first, second);
-    EXPECT_TRUE(window.KillTimer(first));
-    EXPECT_FALSE(window.KillTimer(first));
     window.SetTimer(second, 500, recordTick);  // restarts with the new interval
     RunFor(499);
     EXPECT_TRUE(g_fired.empty());
     RunFor(1);
-    EXPECT_EQ(g_fired.size(), 1u);
+    EXPECT_EQ(g_fired.size(), 2u);
     EXPECT_EQ(SetTimer(nullptr, 1, 10, recordTick), 0u);
 }
 
@@ -108,7 +106,7 @@ TEST_F(TimerTest, DestroyingWindowKillsItsTimers)
     const HWND handle = window.GetSafeHwnd();
     window.DestroyWindow();
     EXPECT_FALSE(gc6890::nextTimerDue().has_value());
-    EXPECT_FALSE(KillTimer(handle, 1));
+    EXPECT_EQ(SetTimer(handle, 1, 100, recordTick), 0u);
     RunFor(500);
     EXPECT_TRUE(g_fired.empty());
 }
