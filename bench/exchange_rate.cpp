@@ -27,11 +27,13 @@
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
 #include "comms/hp6890_serial_comms.h"
 #include "external/serial_comms.h"
 
 namespace {
 
+using namespace benchsupport;
 using Clock = std::chrono::steady_clock;
 
 struct Figures {
@@ -48,13 +50,6 @@ struct Samples {
     }
 };
 
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    const std::size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
-
 double seconds(const timeval& t)
 {
     return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
@@ -65,63 +60,10 @@ double cpuSeconds(const rusage& r)
     return seconds(r.ru_utime) + seconds(r.ru_stime);
 }
 
-[[noreturn]] void die(const std::string& what)
-{
-    std::fprintf(stderr, "bench_exchange: %s\n", what.c_str());
-    std::exit(1);
-}
-
 std::string programFolder()
 {
     return std::filesystem::read_symlink("/proc/self/exe").parent_path().string();
 }
-
-// The responder process: started once, answering every client in turn.
-class Responder {
-public:
-    Responder()
-    {
-        int toChild[2], fromChild[2];
-        if (pipe(toChild) != 0 || pipe(fromChild) != 0)
-            die("pipe failed");
-        m_pid = fork();
-        if (m_pid == 0) {
-            dup2(toChild[0], STDIN_FILENO);
-            dup2(fromChild[1], STDOUT_FILENO);
-            close(toChild[1]);
-            close(fromChild[0]);
-            const std::string program = programFolder() + "/gc6890-bench-responder";
-            execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        close(toChild[0]);
-        close(fromChild[1]);
-        m_stdin = toChild[1];
-        char buffer[256];
-        std::size_t used = 0;
-        while (used < sizeof buffer - 1) {
-            const ssize_t got = read(fromChild[0], buffer + used, 1);
-            if (got <= 0 || buffer[used] == '\n')
-                break;
-            ++used;
-        }
-        close(fromChild[0]);
-        m_device.assign(buffer, used);
-        if (m_device.empty())
-            die("the responder did not start");
-    }
-    ~Responder()
-    {
-        close(m_stdin);  // the responder's signal to stop
-        waitpid(m_pid, nullptr, 0);
-    }
-    const std::string& device() const { return m_device; }
-
-private:
-    pid_t m_pid = -1;
-    int m_stdin = -1;
-    std::string m_device;
-};
 
 // Runs `work` in this process and measures it.
 Figures measureHere(int exchanges, const std::function<int()>& work)
@@ -270,14 +212,6 @@ Cost pythonStartup(const std::string& device)
     return {std::chrono::duration<double>(Clock::now() - start).count(), cpuSeconds(usage)};
 }
 
-int argument(int argc, char** argv, const char* name, int fallback)
-{
-    for (int i = 1; i + 1 < argc; ++i)
-        if (std::strcmp(argv[i], name) == 0)
-            return std::atoi(argv[i + 1]);
-    return fallback;
-}
-
 const char* verdict(bool met)
 {
     return met ? "met" : "MISSED";
@@ -287,23 +221,13 @@ const char* verdict(bool met)
 
 int main(int argc, char** argv)
 {
-    const int rounds = std::max(5, argument(argc, argv, "--rounds", 7));
-    const int exchanges = argument(argc, argv, "--exchanges", 20000);
-    const int pythonExchanges = argument(argc, argv, "--python-exchanges", 5000);
+    const int rounds = std::max(5, intOption(argc, argv, "--rounds", 7));
+    const int exchanges = intOption(argc, argv, "--exchanges", 20000);
+    const int pythonExchanges = intOption(argc, argv, "--python-exchanges", 5000);
 
-    // A private home: settings store and comms log of this run only.
-    char home[] = "/tmp/gc6890-bench-XXXXXX";
-    if (!mkdtemp(home))
-        die("cannot make a temporary folder");
-    setenv("GC6890_HOME", home, 1);
-    std::filesystem::create_directories(std::string(home) + "/c/dravik");
-    // The port mutex's lock file in a runtime folder of our own: other programs of this
-    // user that use the port mutex meanwhile (a test run) must not make us wait.
-    const std::string runtime = std::string(home) + "/run";
-    mkdir(runtime.c_str(), 0700);
-    setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
-
-    Responder responder;
+    const PrivateHome home;
+    // The responder: started once, answering every client in turn.
+    const DeviceProcess responder(programFolder() + "/gc6890-bench-responder", {});
     gc6890::PortSettings port;
     port.device = responder.device();
     gc6890::WritePortSettings("Inlets\\Hubrel\\Varnock", port);
@@ -326,7 +250,6 @@ int main(int argc, char** argv)
         const double runCpu = whole.cpuMicrosPerExchange * pythonExchanges / 1e6 - startup.cpuSeconds;
         python.add({pythonExchanges / runSeconds, runCpu * 1e6 / pythonExchanges});
     }
-    std::filesystem::remove_all(home);
 
     const double libRate = median(library.rate), libCpu = median(library.cpu);
     const double cppRate = median(cpp.rate), cppCpu = median(cpp.cpu);

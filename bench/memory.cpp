@@ -26,6 +26,7 @@
 #include <memory>
 #include <string>
 
+#include "bench_support.h"
 #include "external/inlet_utils.h"
 #include "external/serial_comms.h"
 #include "gc/varnock_gc_system.h"
@@ -34,15 +35,10 @@
 
 namespace {
 
+using namespace benchsupport;
 using Clock = std::chrono::steady_clock;
 
 constexpr long kGoalGrowthKiB = 1024;  // under 1 MB over the polls
-
-[[noreturn]] void die(const std::string& what)
-{
-    std::fprintf(stderr, "bench_memory: %s\n", what.c_str());
-    std::exit(1);
-}
 
 // A value in kB from /proc/self/status ("VmRSS:", "VmHWM:").
 long statusKiB(const char* field)
@@ -99,41 +95,6 @@ void measureDemo(const std::string& home)
 
 // ---- 2. status polls -----------------------------------------------------------------------
 
-// gc6890-sim on a pseudo-terminal, answering at once.
-class Simulator {
-public:
-    Simulator()
-    {
-        int output[2];
-        if (pipe(output) != 0)
-            die("pipe failed");
-        m_pid = fork();
-        if (m_pid == 0) {
-            dup2(output[1], STDOUT_FILENO);
-            close(output[0]);
-            execl(GC6890_BENCH_SIMULATOR, GC6890_BENCH_SIMULATOR, static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        close(output[1]);
-        char c;
-        while (::read(output[0], &c, 1) == 1 && c != '\n')
-            m_device += c;
-        close(output[0]);
-        if (m_device.empty())
-            die("the simulator did not start");
-    }
-    ~Simulator()
-    {
-        kill(m_pid, SIGTERM);
-        waitpid(m_pid, nullptr, 0);
-    }
-    const std::string& device() const { return m_device; }
-
-private:
-    pid_t m_pid = -1;
-    std::string m_device;
-};
-
 void poll(CVarnockGCSystem& gc, int count)
 {
     CInletSystemStatus status;
@@ -144,7 +105,7 @@ void poll(CVarnockGCSystem& gc, int count)
 
 void measurePolls(int warmUp, int polls)
 {
-    Simulator sim;
+    const DeviceProcess sim(GC6890_BENCH_SIMULATOR, {});
     gc6890::PortSettings port;
     port.device = sim.device();
     gc6890::WritePortSettings("Inlets\\Hubrel\\Varnock", port);
@@ -174,54 +135,20 @@ void measurePolls(int warmUp, int polls)
                 growth < kGoalGrowthKiB ? "met" : "MISSED");
 }
 
-// The machine's load average: a loaded machine slows the polls, not the memory figures.
-std::string loadAverage()
-{
-    std::ifstream file("/proc/loadavg");
-    std::string one, five, fifteen;
-    file >> one >> five >> fifteen;
-    return one + " " + five + " " + fifteen;
-}
-
-int argument(int argc, char** argv, const char* name, int fallback)
-{
-    for (int i = 1; i + 1 < argc; ++i)
-        if (std::strcmp(argv[i], name) == 0)
-            return std::atoi(argv[i + 1]);
-    return fallback;
-}
-
-bool flag(int argc, char** argv, const char* name)
-{
-    for (int i = 1; i < argc; ++i)
-        if (std::strcmp(argv[i], name) == 0)
-            return true;
-    return false;
-}
-
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    const int polls = std::max(1, argument(argc, argv, "--polls", 100000));
-    const int warmUp = std::max(0, argument(argc, argv, "--warm-up", 5000));
+    const int polls = std::max(1, intOption(argc, argv, "--polls", 100000));
+    const int warmUp = std::max(0, intOption(argc, argv, "--warm-up", 5000));
 
-    // A private home: settings store, comms log and port mutex of this run only.
-    char home[] = "/tmp/gc6890-bench-XXXXXX";
-    if (!mkdtemp(home))
-        die("cannot make a temporary folder");
-    setenv("GC6890_HOME", home, 1);
-    std::filesystem::create_directories(std::string(home) + "/c/dravik");
-    const std::string runtime = std::string(home) + "/run";
-    mkdir(runtime.c_str(), 0700);
-    setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+    const PrivateHome home;
     SetStatusTextHandler([](const char*, const char*) {});
 
     std::printf("Memory of the host (load average %s).\n\n", loadAverage().c_str());
-    if (!flag(argc, argv, "--no-demo"))
-        measureDemo(home);
+    if (!flagOption(argc, argv, "--no-demo"))
+        measureDemo(home.path());
     std::fflush(stdout);
     measurePolls(warmUp, polls);
-    std::filesystem::remove_all(home);
     return 0;
 }

@@ -38,6 +38,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
 #include "external/inlet_utils.h"
 #include "external/serial_comms.h"
 #include "gc/varnock_gc_system.h"
@@ -47,22 +48,10 @@
 
 namespace {
 
+using namespace benchsupport;
 using Clock = std::chrono::steady_clock;
 
 constexpr double kGoalRatio = 1.01;
-
-[[noreturn]] void die(const std::string& what)
-{
-    std::fprintf(stderr, "bench_operations: %s\n", what.c_str());
-    std::exit(1);
-}
-
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    const std::size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
 
 // ---- bytes on the line ----------------------------------------------------------------
 
@@ -106,40 +95,11 @@ private:
 // after each operation for what the simulator held back.
 class Simulator {
 public:
-    Simulator(const std::string& program, const std::vector<std::string>& options, const std::string& traceFile)
-        : m_traceFile(traceFile)
+    Simulator(const std::string& program, std::vector<std::string> options, const std::string& traceFile)
+        : m_process(program, withTrace(std::move(options)), traceFile), m_traceFile(traceFile)
     {
-        int output[2];
-        if (pipe(output) != 0)
-            die("pipe failed");
-        m_pid = fork();
-        if (m_pid == 0) {
-            dup2(output[1], STDOUT_FILENO);
-            const int trace = ::open(traceFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-            dup2(trace, STDERR_FILENO);
-            close(output[0]);
-            std::vector<char*> argv{const_cast<char*>(program.c_str())};
-            for (const auto& option : options)
-                argv.push_back(const_cast<char*>(option.c_str()));
-            argv.push_back(const_cast<char*>("--trace"));
-            argv.push_back(nullptr);
-            execv(program.c_str(), argv.data());
-            _exit(127);
-        }
-        close(output[1]);
-        char c;
-        while (::read(output[0], &c, 1) == 1 && c != '\n')
-            m_device += c;
-        close(output[0]);
-        if (m_device.empty())
-            die("the simulator " + program + " did not start");
     }
-    ~Simulator()
-    {
-        kill(m_pid, SIGTERM);
-        waitpid(m_pid, nullptr, 0);
-    }
-    const std::string& device() const { return m_device; }
+    const std::string& device() const { return m_process.device(); }
 
     // The trace written since the last call.
     std::string newTrace()
@@ -153,8 +113,13 @@ public:
     }
 
 private:
-    pid_t m_pid = -1;
-    std::string m_device;
+    static std::vector<std::string> withTrace(std::vector<std::string> options)
+    {
+        options.push_back("--trace");
+        return options;
+    }
+
+    DeviceProcess m_process;
     std::string m_traceFile;
     std::size_t m_traceRead = 0;
 };
@@ -290,63 +255,21 @@ int bareClient(const std::string& device)
     return done == 7 ? 1 : 0;
 }
 
-int argument(int argc, char** argv, const char* name, int fallback)
-{
-    for (int i = 1; i + 1 < argc; ++i)
-        if (std::strcmp(argv[i], name) == 0)
-            return std::atoi(argv[i + 1]);
-    return fallback;
-}
-
-std::vector<int> arguments(int argc, char** argv, const char* name)
-{
-    std::vector<int> values;
-    for (int i = 1; i + 1 < argc; ++i)
-        if (std::strcmp(argv[i], name) == 0)
-            values.push_back(std::atoi(argv[i + 1]));
-    return values;
-}
-
-// The machine's load average: the figures are only as steady as the machine was quiet.
-std::string loadAverage()
-{
-    std::ifstream file("/proc/loadavg");
-    std::string one, five, fifteen;
-    file >> one >> five >> fifteen;
-    return one + " " + five + " " + fifteen;
-}
-
-std::string textArgument(int argc, char** argv, const char* name, const std::string& fallback)
-{
-    for (int i = 1; i + 1 < argc; ++i)
-        if (std::strcmp(argv[i], name) == 0)
-            return argv[i + 1];
-    return fallback;
-}
-
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    const int runs = std::max(1, argument(argc, argv, "--runs", 7));
-    const double speed = std::max(1, argument(argc, argv, "--speed", 100));
-    std::vector<int> bauds = arguments(argc, argv, "--baud");
+    const int runs = std::max(1, intOption(argc, argv, "--runs", 7));
+    const double speed = std::max(1, intOption(argc, argv, "--speed", 100));
+    std::vector<int> bauds = intOptions(argc, argv, "--baud");
     if (bauds.empty())
         bauds = {9600, 19200};
     const std::string method =
-        std::filesystem::absolute(textArgument(argc, argv, "--method", GC6890_BENCH_METHOD)).string();
+        std::filesystem::absolute(textOption(argc, argv, "--method", GC6890_BENCH_METHOD)).string();
     const std::string simulator = GC6890_BENCH_SIMULATOR;
 
-    // A private home: settings store, comms log and port mutex of this run only.
-    char home[] = "/tmp/gc6890-bench-XXXXXX";
-    if (!mkdtemp(home))
-        die("cannot make a temporary folder");
-    setenv("GC6890_HOME", home, 1);
-    std::filesystem::create_directories(std::string(home) + "/c/dravik");
-    const std::string runtime = std::string(home) + "/run";
-    mkdir(runtime.c_str(), 0700);
-    setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
-    const std::string traceFile = std::string(home) + "/sim-trace.txt";
+    const PrivateHome home;
+    const std::string traceFile = home.path() + "/sim-trace.txt";
 
     SetStatusTextHandler([](const char*, const char*) {});  // the host's status line: not shown
     SetMessageBoxHandler([](HWND, const char* text, const char*, UINT flags) {
@@ -406,7 +329,6 @@ int main(int argc, char** argv)
         std::printf("run %d of %d done\n", run + 1, runs);
         std::fflush(stdout);
     }
-    std::filesystem::remove_all(home);
 
     std::printf("load average at the end %s\n", loadAverage().c_str());
     std::printf("\nIdeal = bytes x 10 / baud + the simulator's stated think time; elapsed and ratio are the\n"

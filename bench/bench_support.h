@@ -1,0 +1,61 @@
+// What the whole-run benchmark programs share: failing loudly, their command-line options,
+// a private home for the library's files, and the child process that serves a device
+// (the responder, the simulator) on a pseudo-terminal.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+namespace benchsupport {
+
+// Prints "PROGRAM: what" and ends the program: a benchmark that cannot measure says why.
+[[noreturn]] void die(const std::string& what);
+
+double median(std::vector<double> values);
+
+// The machine's load average: figures are only as steady as the machine was quiet.
+std::string loadAverage();
+
+// "--name N" (the last one given wins), every "--name N" given, "--name TEXT", "--name".
+int intOption(int argc, char** argv, const char* name, int fallback);
+std::vector<int> intOptions(int argc, char** argv, const char* name);
+std::string textOption(int argc, char** argv, const char* name, const std::string& fallback);
+bool flagOption(int argc, char** argv, const char* name);
+
+// A temporary GC6890_HOME (with the comms log's folder) and XDG_RUNTIME_DIR of this run
+// only: the settings store, the comms log and the port mutex's lock file stay out of the
+// user's, and other programs using the port mutex meanwhile (a test run) cannot make the
+// benchmark wait. Removed at the end.
+class PrivateHome {
+public:
+    PrivateHome();
+    ~PrivateHome();
+    PrivateHome(const PrivateHome&) = delete;
+    PrivateHome& operator=(const PrivateHome&) = delete;
+    const std::string& path() const { return m_path; }
+
+private:
+    std::string m_path;
+};
+
+// A program that prints its device's path as its first line and serves it until told to
+// stop (SIGTERM, or its standard input closing). Standard error goes to `errorFile` when
+// one is given.
+class DeviceProcess {
+public:
+    DeviceProcess(const std::string& program, const std::vector<std::string>& options,
+                  const std::string& errorFile = {});
+    ~DeviceProcess();
+    DeviceProcess(const DeviceProcess&) = delete;
+    DeviceProcess& operator=(const DeviceProcess&) = delete;
+    const std::string& device() const { return m_device; }
+
+private:
+    pid_t m_pid = -1;
+    int m_stdin = -1;
+    std::string m_device;
+};
+
+}  // namespace benchsupport
