@@ -66,10 +66,7 @@ protected:
         return false;
     }
 
-    TempHome home;
-    // The port mutex of this test's own folder: other programs driving simulators on this
-    // machine must not slow the exchanges, or a poll could miss a whole phase.
-    ScopedEnv m_runtime{"XDG_RUNTIME_DIR", home.path()};
+    TempHome home;  // with the port mutex of its own: other programs must not slow the polls
     ScopedEnv m_options{"GC6890_SIM_OPTIONS", kSpeed};
 
 private:

@@ -39,8 +39,7 @@ protected:
         return child;
     }
 
-    gc6890::test::TempHome m_home;
-    gc6890::test::ScopedEnv m_runtime{"XDG_RUNTIME_DIR", m_home.path()};
+    gc6890::test::TempHome m_home;  // the lock files' folder too
 };
 
 TEST_F(MutexTest, TwoProcessesExcludeEachOther)

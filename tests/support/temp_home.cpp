@@ -12,10 +12,14 @@ TempHome::TempHome()
     m_path = mkdtemp(folder);
     std::filesystem::create_directories(m_path + "/c/dravik");
     m_home = std::make_unique<ScopedEnv>("GC6890_HOME", m_path);
+    // The named port mutex's lock file too: test programs that ctest runs alongside each
+    // other, and the user's own programs, must not share one mutex and wait for each other.
+    m_runtime = std::make_unique<ScopedEnv>("XDG_RUNTIME_DIR", m_path);
 }
 
 TempHome::~TempHome()
 {
+    m_runtime.reset();
     m_home.reset();
     std::error_code ignored;
     std::filesystem::remove_all(m_path, ignored);

@@ -1,5 +1,6 @@
-// A fresh $GC6890_HOME for one test: the settings store, the comms log and the dump land
-// in a temporary folder that is removed afterwards.
+// A fresh $GC6890_HOME for one test: the settings store, the comms log, the dump and the
+// named mutexes' lock files ($XDG_RUNTIME_DIR) land in a temporary folder that is removed
+// afterwards.
 #pragma once
 
 #include <memory>
@@ -24,6 +25,7 @@ public:
 private:
     std::string m_path;
     std::unique_ptr<ScopedEnv> m_home;
+    std::unique_ptr<ScopedEnv> m_runtime;
 };
 
 }  // namespace gc6890::test
