@@ -10,25 +10,15 @@
 #include <string>
 
 #include "command/command_string.h"
+#include "table_addresses.h"
 
 namespace {
-
-bool isTableAddress(const char* pair)
-{
-    static const char* const kAddresses[] = {"HT", "MV", "VX", "V8", "V7", "V6", "V5", "V4", "V3", "V2",
-                                             "V1", "SS", "S2", "S1", "OV", "IB", "IF", "GC", "DB", "DF",
-                                             "C2", "C1", "CC", "AX", "A5", "A4", "A3", "A2", "A1"};
-    for (const char* address : kAddresses)
-        if (pair[0] == address[0] && pair[1] == address[1])
-            return true;
-    return false;
-}
 
 bool wellFormedHead(const CString& line)
 {
     const auto letter = [](char c) { return c >= 'A' && c <= 'Z'; };
-    return line.GetLength() >= 6 && isTableAddress(line.c_str()) && isTableAddress(line.c_str() + 2) &&
-           letter(line[4]) && letter(line[5]);
+    return line.GetLength() >= 6 && fuzzsupport::isTableAddress(line.c_str()) &&
+           fuzzsupport::isTableAddress(line.c_str() + 2) && letter(line[4]) && letter(line[5]);
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "gc/gc_status_text.h"
 
+#include <cstddef>
+
 #include "comms/hp6890_serial_comms.h"
 
 namespace gc6890 {
@@ -63,23 +65,33 @@ bool GCInError(const CIntFloatArray& words)
     return false;
 }
 
-CString GCNotReadyText(const CIntFloatArray& words)
+namespace {
+
+// The prefix and the texts of the groups whose bits are set, comma-separated.
+template <std::size_t N>
+CString groupsText(const char* prefix, const StatusWordGroup (&groups)[N], const CIntFloatArray& words,
+                   bool& first)
 {
-    CString text = "NOT READY: ";
-    bool first = true;
-    for (const StatusWordGroup& group : kNotReadyGroups)
+    CString text = prefix;
+    first = true;
+    for (const StatusWordGroup& group : groups)
         if (isSet(group, words))
             appendItem(text, first, group.text);
     return text;
 }
 
+}  // namespace
+
+CString GCNotReadyText(const CIntFloatArray& words)
+{
+    bool first;
+    return groupsText("NOT READY: ", kNotReadyGroups, words, first);
+}
+
 CString GCErrorText(const CIntFloatArray& words)
 {
-    CString text = "ERROR: ";
-    bool first = true;
-    for (const StatusWordGroup& group : kErrorGroups)
-        if (isSet(group, words))
-            appendItem(text, first, group.text);
+    bool first;
+    CString text = groupsText("ERROR: ", kErrorGroups, words, first);
     for (const NonFatalErrorWord& word : kNonFatalErrorWords) {
         const int code = words.GetInt(word.slot);
         if (code == 0)
