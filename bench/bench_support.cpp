@@ -101,7 +101,8 @@ DeviceProcess::DeviceProcess(const std::string& program, const std::vector<std::
         dup2(toChild[0], STDIN_FILENO);
         dup2(fromChild[1], STDOUT_FILENO);
         if (!errorFile.empty()) {
-            const int error = ::open(errorFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+            const int error =
+                ::open(errorFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
             dup2(error, STDERR_FILENO);
         }
         close(toChild[1]);

@@ -12,9 +12,9 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -75,7 +75,8 @@ Figures measureHere(int exchanges, const std::function<int()>& work)
     const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
     getrusage(RUSAGE_SELF, &after);
     if (done != exchanges)
-        die("a client completed " + std::to_string(done) + " of " + std::to_string(exchanges) + " exchanges");
+        die("a client completed " + std::to_string(done) + " of " + std::to_string(exchanges) +
+            " exchanges");
     return {exchanges / elapsed, (cpuSeconds(after) - cpuSeconds(before)) * 1e6 / exchanges};
 }
 
@@ -168,8 +169,8 @@ Figures pythonClient(const std::string& device, int exchanges)
         close(output[0]);
         const std::string python = pythonProgram();
         const std::string count = std::to_string(exchanges);
-        execlp(python.c_str(), python.c_str(), GC6890_BENCH_PYTHON_CLIENT, device.c_str(), count.c_str(),
-               static_cast<char*>(nullptr));
+        execlp(python.c_str(), python.c_str(), GC6890_BENCH_PYTHON_CLIENT, device.c_str(),
+               count.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
     close(output[1]);
@@ -247,7 +248,8 @@ int main(int argc, char** argv)
         const Figures whole = pythonClient(responder.device(), pythonExchanges);
         // Take the start-up off: seconds and CPU of the exchanges alone.
         const double runSeconds = pythonExchanges / whole.exchangesPerSecond - startup.seconds;
-        const double runCpu = whole.cpuMicrosPerExchange * pythonExchanges / 1e6 - startup.cpuSeconds;
+        const double runCpu =
+            whole.cpuMicrosPerExchange * pythonExchanges / 1e6 - startup.cpuSeconds;
         python.add({pythonExchanges / runSeconds, runCpu * 1e6 / pythonExchanges});
     }
 
@@ -255,7 +257,8 @@ int main(int argc, char** argv)
     const double cppRate = median(cpp.rate), cppCpu = median(cpp.cpu);
     const double pyRate = median(python.rate), pyCpu = median(python.cpu);
     std::printf("Exchange over a pseudo-terminal: GCHTRI, 40-byte reply, 9 values.\n");
-    std::printf("Median of %d interleaved rounds (%d exchanges per round; Python %d, its start-up taken off).\n\n",
+    std::printf("Median of %d interleaved rounds (%d exchanges per round; Python %d, its start-up "
+                "taken off).\n\n",
                 rounds, exchanges, pythonExchanges);
     std::printf("%-16s %14s %18s\n", "client", "exchanges/s", "CPU us/exchange");
     std::printf("%-16s %14.0f %18.2f\n", "library", libRate, libCpu);
@@ -263,9 +266,11 @@ int main(int argc, char** argv)
     std::printf("%-16s %14.0f %18.2f\n\n", "Python client", pyRate, pyCpu);
     const double rateVsCpp = libRate / cppRate, cpuVsCpp = libCpu / cppCpu;
     const double rateVsPy = libRate / pyRate, cpuVsPy = libCpu / pyCpu;
-    std::printf("library / C++ client: rate %.2f (goal >= 0.90: %s), CPU %.2fx (goal <= 1.25x: %s)\n",
-                rateVsCpp, verdict(rateVsCpp >= 0.90), cpuVsCpp, verdict(cpuVsCpp <= 1.25));
-    std::printf("library / Python:     rate %.2fx (goal >= 4x: %s), CPU %.3fx (goal <= 0.125x: %s)\n",
-                rateVsPy, verdict(rateVsPy >= 4.0), cpuVsPy, verdict(cpuVsPy <= 0.125));
+    std::printf(
+        "library / C++ client: rate %.2f (goal >= 0.90: %s), CPU %.2fx (goal <= 1.25x: %s)\n",
+        rateVsCpp, verdict(rateVsCpp >= 0.90), cpuVsCpp, verdict(cpuVsCpp <= 1.25));
+    std::printf(
+        "library / Python:     rate %.2fx (goal >= 4x: %s), CPU %.3fx (goal <= 0.125x: %s)\n",
+        rateVsPy, verdict(rateVsPy >= 4.0), cpuVsPy, verdict(cpuVsPy <= 0.125));
     return 0;
 }

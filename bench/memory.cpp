@@ -87,10 +87,11 @@ void measureDemo(const std::string& home)
         std::fprintf(stderr, "%s", std::string(std::istreambuf_iterator<char>(text), {}).c_str());
         die("gc6890 demo failed");
     }
-    std::printf("gc6890 demo: peak resident size %ld KiB (%.1f MiB), whole run %.1f s, CPU %.2f s\n",
-                usage.ru_maxrss, usage.ru_maxrss / 1024.0, seconds,
-                static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-                    static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6);
+    std::printf(
+        "gc6890 demo: peak resident size %ld KiB (%.1f MiB), whole run %.1f s, CPU %.2f s\n",
+        usage.ru_maxrss, usage.ru_maxrss / 1024.0, seconds,
+        static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+            static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6);
 }
 
 // ---- 2. status polls -----------------------------------------------------------------------
@@ -122,14 +123,18 @@ void measurePolls(int warmUp, int polls)
     gc->CloseDownComms();
 
     const long growth = after.rssKiB - before.rssKiB;
-    std::printf("\nStatus polls of the GC object against an unpaced gc6890-sim (%d polls after a warm-up of %d;\n"
+    std::printf("\nStatus polls of the GC object against an unpaced gc6890-sim (%d polls after a "
+                "warm-up of %d;\n"
                 "%.1f s, %.0f polls/s):\n",
                 polls, warmUp, seconds, polls / seconds);
     std::printf("%-34s %12s %12s %12s\n", "", "after warm-up", "after polls", "growth");
-    std::printf("%-34s %12ld %12ld %12ld\n", "resident size (VmRSS), KiB", before.rssKiB, after.rssKiB, growth);
-    std::printf("%-34s %12zu %12zu %12lld\n", "heap in use (mallinfo2), bytes", before.heapInUse, after.heapInUse,
+    std::printf("%-34s %12ld %12ld %12ld\n", "resident size (VmRSS), KiB", before.rssKiB,
+                after.rssKiB, growth);
+    std::printf("%-34s %12zu %12zu %12lld\n", "heap in use (mallinfo2), bytes", before.heapInUse,
+                after.heapInUse,
                 static_cast<long long>(after.heapInUse) - static_cast<long long>(before.heapInUse));
-    std::printf("%-34s %12zu %12zu %12lld\n", "heap held from the system, bytes", before.heapHeld, after.heapHeld,
+    std::printf("%-34s %12zu %12zu %12lld\n", "heap held from the system, bytes", before.heapHeld,
+                after.heapHeld,
                 static_cast<long long>(after.heapHeld) - static_cast<long long>(before.heapHeld));
     std::printf("resident growth %ld KiB against the goal < %ld KiB: %s\n", growth, kGoalGrowthKiB,
                 growth < kGoalGrowthKiB ? "met" : "MISSED");

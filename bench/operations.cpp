@@ -95,10 +95,10 @@ private:
 // after each operation for what the simulator held back.
 class Simulator {
 public:
-    Simulator(const std::string& program, std::vector<std::string> options, const std::string& traceFile)
+    Simulator(const std::string& program, std::vector<std::string> options,
+              const std::string& traceFile)
         : m_process(program, withTrace(std::move(options)), traceFile), m_traceFile(traceFile)
-    {
-    }
+    {}
     const std::string& device() const { return m_process.device(); }
 
     // The trace written since the last call.
@@ -192,15 +192,16 @@ struct Figures {
 
 std::string g_lastMessage;
 
-Sample measure(Simulator& sim, int baud, double speed, const char* what, const std::function<int()>& operation,
-               Figures& figures)
+Sample measure(Simulator& sim, int baud, double speed, const char* what,
+               const std::function<int()>& operation, Figures& figures)
 {
     sim.newTrace();  // what went before is not this operation's
     g_bytes = {};
     g_lastMessage.clear();
     const auto start = Clock::now();
     const int result = operation();
-    const double elapsedMs = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+    const double elapsedMs =
+        std::chrono::duration<double, std::milli>(Clock::now() - start).count();
     if (result != 1)
         die(std::string(what) + " failed at " + std::to_string(baud) + " baud" +
             (g_lastMessage.empty() ? "" : ": " + g_lastMessage));
@@ -210,11 +211,13 @@ Sample measure(Simulator& sim, int baud, double speed, const char* what, const s
     sample.bytesOut = g_bytes.written;
     sample.bytesIn = g_bytes.read;
     sample.heldMs = trace.heldInstrumentMs / speed;
-    const double wireMs = static_cast<double>(sample.bytesOut + sample.bytesIn) * 10.0 * 1000.0 / baud;
+    const double wireMs =
+        static_cast<double>(sample.bytesOut + sample.bytesIn) * 10.0 * 1000.0 / baud;
     sample.idealMs = wireMs + sample.heldMs;
     if (trace.bytes != sample.bytesOut + sample.bytesIn)
-        figures.mismatches.push_back(std::to_string(sample.bytesOut + sample.bytesIn) + " bytes counted, " +
-                                     std::to_string(trace.bytes) + " in the simulator's trace");
+        figures.mismatches.push_back(std::to_string(sample.bytesOut + sample.bytesIn) +
+                                     " bytes counted, " + std::to_string(trace.bytes) +
+                                     " in the simulator's trace");
     figures.samples.push_back(sample);
     return sample;
 }
@@ -227,7 +230,7 @@ int bareClient(const std::string& device)
     const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return 0;
-    const char* const commands[] = {"GCHTRI\n", "GCHTRY\n", "GCHTST\n", "OVHTST\n",
+    const char* const commands[] = {"GCHTRI\n",   "GCHTRY\n",   "GCHTST\n",  "OVHTST\n",
                                     "C1HTPI ?\n", "C2HTPI ?\n", "C1HTFI ?\n"};
     int done = 0;
     for (const char* command : commands) {
@@ -281,24 +284,27 @@ int main(int argc, char** argv)
         return std::make_shared<CountingPort>(previous(settings));
     });
 
-    const char* const names[] = {"first status poll", "status poll", "method download",        "sampler load",
-                                 "injection",         "injection, late answer", "floor: bare client"};
+    const char* const names[] = {"first status poll", "status poll", "method download",
+                                 "sampler load",      "injection",   "injection, late answer",
+                                 "floor: bare client"};
     constexpr int kOperations = 7;
     constexpr int kFloor = 6;
     std::map<std::pair<int, int>, Figures> figures;  // (baud, operation)
     const std::string speedText = std::to_string(static_cast<int>(speed));
 
-    std::printf("Whole operations against gc6890-sim on a paced line: %d run(s), simulator --speed %s,\n"
-                "method %s; load average %s.\n",
-                runs, speedText.c_str(), method.c_str(), loadAverage().c_str());
+    std::printf(
+        "Whole operations against gc6890-sim on a paced line: %d run(s), simulator --speed %s,\n"
+        "method %s; load average %s.\n",
+        runs, speedText.c_str(), method.c_str(), loadAverage().c_str());
     std::fflush(stdout);
     for (int run = 0; run < runs; ++run) {
         for (const int baud : bauds) {
             const std::string baudText = std::to_string(baud);
             {
                 Simulator sim(simulator, {"--baud", baudText, "--speed", speedText}, traceFile);
-                measure(sim, baud, speed, names[kFloor], [&] { return bareClient(sim.device()); },
-                        figures[{baud, kFloor}]);
+                measure(
+                    sim, baud, speed, names[kFloor], [&] { return bareClient(sim.device()); },
+                    figures[{baud, kFloor}]);
             }
             {
                 // Answers at once: status, download, load, injection in the order of a session.
@@ -307,23 +313,33 @@ int main(int argc, char** argv)
                 CInletSystemStatus status;
                 auto& f = figures;
                 // The first poll of a session also asks for the GC's configuration report.
-                measure(sim, baud, speed, names[0], [&] { return session.gc().ReadStatus(status); }, f[{baud, 0}]);
-                measure(sim, baud, speed, names[1], [&] { return session.gc().ReadStatus(status); }, f[{baud, 1}]);
-                measure(sim, baud, speed, names[2], [&] { return session.gc().LoadMethod(CString(method)); },
-                        f[{baud, 2}]);
-                measure(sim, baud, speed, names[3], [&] { return session.sampler().LoadMethod(CString(method)); },
-                        f[{baud, 3}]);
-                measure(sim, baud, speed, names[4], [&] { return session.sampler().InjectSample(1); }, f[{baud, 4}]);
+                measure(
+                    sim, baud, speed, names[0], [&] { return session.gc().ReadStatus(status); },
+                    f[{baud, 0}]);
+                measure(
+                    sim, baud, speed, names[1], [&] { return session.gc().ReadStatus(status); },
+                    f[{baud, 1}]);
+                measure(
+                    sim, baud, speed, names[2],
+                    [&] { return session.gc().LoadMethod(CString(method)); }, f[{baud, 2}]);
+                measure(
+                    sim, baud, speed, names[3],
+                    [&] { return session.sampler().LoadMethod(CString(method)); }, f[{baud, 3}]);
+                measure(
+                    sim, baud, speed, names[4], [&] { return session.sampler().InjectSample(1); },
+                    f[{baud, 4}]);
             }
             {
                 // The sampler answers the injection when it happens: after its preparation.
-                Simulator sim(simulator, {"--baud", baudText, "--speed", speedText, "--injection", "late"},
+                Simulator sim(simulator,
+                              {"--baud", baudText, "--speed", speedText, "--injection", "late"},
                               traceFile);
                 Session session(sim.device());
                 if (!session.sampler().LoadMethod(CString(method)))
                     die("the sampler did not take " + method + ": " + g_lastMessage);
-                measure(sim, baud, speed, names[5], [&] { return session.sampler().InjectSample(1); },
-                        figures[{baud, 5}]);
+                measure(
+                    sim, baud, speed, names[5], [&] { return session.sampler().InjectSample(1); },
+                    figures[{baud, 5}]);
             }
         }
         std::printf("run %d of %d done\n", run + 1, runs);
@@ -331,11 +347,12 @@ int main(int argc, char** argv)
     }
 
     std::printf("load average at the end %s\n", loadAverage().c_str());
-    std::printf("\nIdeal = bytes x 10 / baud + the simulator's stated think time; elapsed and ratio are the\n"
+    std::printf("\nIdeal = bytes x 10 / baud + the simulator's stated think time; elapsed and "
+                "ratio are the\n"
                 "median of %d run(s); goal elapsed / ideal <= %.2f.\n\n",
                 runs, kGoalRatio);
-    std::printf("%-24s %6s %9s %9s %10s %11s %11s %8s %s\n", "operation", "baud", "bytes out", "bytes in",
-                "think ms", "ideal ms", "elapsed ms", "ratio", "goal");
+    std::printf("%-24s %6s %9s %9s %10s %11s %11s %8s %s\n", "operation", "baud", "bytes out",
+                "bytes in", "think ms", "ideal ms", "elapsed ms", "ratio", "goal");
     for (const int baud : bauds) {
         for (int op = 0; op < kOperations; ++op) {
             const Figures& f = figures[{baud, op}];
@@ -349,9 +366,12 @@ int main(int argc, char** argv)
                 in.push_back(static_cast<double>(s.bytesIn));
             }
             const double r = median(ratio);
-            const char* verdict = op == kFloor ? "(no library)" : r <= kGoalRatio ? "met" : "MISSED";
-            std::printf("%-24s %6d %9.0f %9.0f %10.1f %11.1f %11.1f %8.4f %s\n", names[op], baud, median(out),
-                        median(in), median(held), median(ideal), median(elapsed), r, verdict);
+            const char* verdict = op == kFloor      ? "(no library)"
+                                  : r <= kGoalRatio ? "met"
+                                                    : "MISSED";
+            std::printf("%-24s %6d %9.0f %9.0f %10.1f %11.1f %11.1f %8.4f %s\n", names[op], baud,
+                        median(out), median(in), median(held), median(ideal), median(elapsed), r,
+                        verdict);
             for (const auto& mismatch : f.mismatches)
                 std::printf("  note: %s\n", mismatch.c_str());
         }

@@ -39,11 +39,26 @@ void* operator new(std::size_t size)
         return p;
     throw std::bad_alloc();
 }
-void* operator new[](std::size_t size) { return operator new(size); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+void* operator new[](std::size_t size)
+{
+    return operator new(size);
+}
+void operator delete(void* p) noexcept
+{
+    std::free(p);
+}
+void operator delete[](void* p) noexcept
+{
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept
+{
+    std::free(p);
+}
+void operator delete[](void* p, std::size_t) noexcept
+{
+    std::free(p);
+}
 #pragma GCC diagnostic pop
 
 namespace {
@@ -51,11 +66,14 @@ namespace {
 // Allocations per iteration, as a benchmark counter.
 class AllocationCount {
 public:
-    explicit AllocationCount(benchmark::State& state) : m_state(state), m_start(g_allocations.load()) {}
+    explicit AllocationCount(benchmark::State& state)
+        : m_state(state), m_start(g_allocations.load())
+    {}
     ~AllocationCount()
     {
-        const double perIteration = static_cast<double>(g_allocations.load() - m_start) /
-                                    static_cast<double>(std::max<benchmark::IterationCount>(m_state.iterations(), 1));
+        const double perIteration =
+            static_cast<double>(g_allocations.load() - m_start) /
+            static_cast<double>(std::max<benchmark::IterationCount>(m_state.iterations(), 1));
         m_state.counters["allocs"] = perIteration;
     }
 
@@ -159,7 +177,8 @@ private:
 double allocationsPerExchange(const char* command, const char* reply, int slots)
 {
     auto line = std::make_shared<EchoingLine>(reply);
-    auto previous = gc6890::SetSerialBackendFactory([line](const gc6890::PortSettings&) { return line; });
+    auto previous =
+        gc6890::SetSerialBackendFactory([line](const gc6890::PortSettings&) { return line; });
     double perExchange = -1;
     {
         CHP6890SerialComms channel;
@@ -185,7 +204,8 @@ double allocationsPerExchange(const char* command, const char* reply, int slots)
 void StatusExchangeInMemory(benchmark::State& state)
 {
     auto line = std::make_shared<EchoingLine>(kStatusReply);
-    auto previous = gc6890::SetSerialBackendFactory([line](const gc6890::PortSettings&) { return line; });
+    auto previous =
+        gc6890::SetSerialBackendFactory([line](const gc6890::PortSettings&) { return line; });
     {
         CHP6890SerialComms channel;
         channel.OpenSerialPort();

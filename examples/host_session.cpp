@@ -41,9 +41,9 @@ int main(int argc, char** argv)
     CInletSystemStatus samplerStatus;
     const bool polled = gc->ReadStatus(status) && sampler->ReadStatus(samplerStatus);
     status |= samplerStatus;
-    std::printf("%s\nrunning %d, not ready %d, error %d, oven %.1f\n", status.GetStatusInfo().c_str(),
-                status.GetRunning(), status.GetNotReady(), status.GetError(),
-                static_cast<double>(status.GetTemperatureLeft()));
+    std::printf("%s\nrunning %d, not ready %d, error %d, oven %.1f\n",
+                status.GetStatusInfo().c_str(), status.GetRunning(), status.GetNotReady(),
+                status.GetError(), static_cast<double>(status.GetTemperatureLeft()));
 
     int result = polled ? 0 : 1;
     if (argc > 1) {

@@ -34,8 +34,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const CCommandString copy(command);  // copying deep-copies the texts
     if (copy.GetString() != formatted)
         std::abort();
-    if (wellFormedHead(line) && formatted.Find("nan") < 0 && formatted.Find("inf") < 0 && formatted.GetLength() == static_cast<int>(
-            std::char_traits<char>::length(formatted.c_str()))) {
+    if (wellFormedHead(line) && formatted.Find("nan") < 0 && formatted.Find("inf") < 0 &&
+        formatted.GetLength() ==
+            static_cast<int>(std::char_traits<char>::length(formatted.c_str()))) {
         const CCommandString again(formatted);
         if (again.GetString() != formatted)
             std::abort();

@@ -16,7 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     (void)head.Command();
     (void)CCommandType(back);  // a head made from a head's text
     if (size == 6 && fuzzsupport::isTableAddress(text.c_str()) &&
-        fuzzsupport::isTableAddress(text.c_str() + 2) && std::isupper(data[4]) && std::isupper(data[5])) {
+        fuzzsupport::isTableAddress(text.c_str() + 2) && std::isupper(data[4]) &&
+        std::isupper(data[5])) {
         if (back != text || !(CCommandType(back) == head))
             std::abort();
     }

@@ -16,7 +16,8 @@ namespace {
 // Hands out the stream in pieces of the chosen lengths, then times out.
 class ChoppedLine : public gc6890::SerialPortBackend {
 public:
-    ChoppedLine(std::string bytes, std::uint8_t seed) : m_bytes(std::move(bytes)), m_seed(seed | 1u) {}
+    ChoppedLine(std::string bytes, std::uint8_t seed) : m_bytes(std::move(bytes)), m_seed(seed | 1u)
+    {}
     bool open(std::string&) override { return true; }
     void close() override {}
     bool isOpen() const override { return true; }
@@ -26,7 +27,8 @@ public:
         if (m_at >= m_bytes.size())
             return {ReadStatus::TimedOut, 0};
         m_seed = static_cast<std::uint8_t>(m_seed * 37u + 11u);
-        const std::size_t piece = std::min({static_cast<std::size_t>(1 + m_seed % 17), size, m_bytes.size() - m_at});
+        const std::size_t piece =
+            std::min({static_cast<std::size_t>(1 + m_seed % 17), size, m_bytes.size() - m_at});
         std::memcpy(buffer, m_bytes.data() + m_at, piece);
         m_at += piece;
         return {ReadStatus::Data, piece};

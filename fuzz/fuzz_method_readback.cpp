@@ -25,7 +25,8 @@ Reading referenceRead(const std::string& text)
     std::size_t start = 0;
     while (start < text.size()) {
         const std::size_t feed = text.find('\n', start);
-        const std::string line = text.substr(start, feed == std::string::npos ? std::string::npos : feed - start);
+        const std::string line =
+            text.substr(start, feed == std::string::npos ? std::string::npos : feed - start);
         start = feed == std::string::npos ? text.size() : feed + 1;
         const std::size_t first = line.find('"');
         if (first == std::string::npos) {
@@ -84,7 +85,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     const std::string text(reinterpret_cast<const char*>(data), size);
     CCommandStringList list;
-    const gc6890::ReadBackResult result = gc6890::SplitMethodText(CString(text.data(), static_cast<int>(size)), list);
+    const gc6890::ReadBackResult result =
+        gc6890::SplitMethodText(CString(text.data(), static_cast<int>(size)), list);
     const Reading expected = referenceRead(text);
     if (result != expected.result || list.GetCount() != expected.commands)
         std::abort();

@@ -16,8 +16,9 @@ std::int64_t Clock::nowMs() const
 {
     if (!isRealTime())
         return offsetMs_;
-    const auto real = std::chrono::duration<double, std::milli>(
-        std::chrono::steady_clock::now() - start_).count();
+    const auto real =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start_)
+            .count();
     return offsetMs_ + static_cast<std::int64_t>(real * speed_);
 }
 

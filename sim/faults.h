@@ -23,8 +23,8 @@ struct Faults {
     std::set<std::string> wrongHead;    // their answer carries the operation "XX"
     std::set<std::string> unsolicited;  // an unsolicited line goes out before the answer
     std::string unsolicitedLine = "HTGCEV 1,\"UNSOLICITED EVENT\"";
-    int unsolicitedCount = 1;           // how many times that line goes out each time
-    std::set<std::string> late;         // their answer goes out lateMs after the command
+    int unsolicitedCount = 1;    // how many times that line goes out each time
+    std::set<std::string> late;  // their answer goes out lateMs after the command
     int lateMs = 1000;
     // Their answer is replaced by one line of endlessBytes filler bytes after the head: a
     // talkative instrument whose line feed comes far past any sane line length.
@@ -34,8 +34,8 @@ struct Faults {
     int baud = 0;  // pty only: pace both directions at this rate (8N1: baud / 10 bytes/s); 0 off
     std::set<std::string> silentEchoAddresses;  // echo tests of these addresses fail
     BusyPort busyPort = BusyPort::No;
-    int checkCode = 0;    // "CCHTMC" answers this code when non-zero
-    int installCode = 0;  // "CCHTMI" answers this code when non-zero
+    int checkCode = 0;                 // "CCHTMC" answers this code when non-zero
+    int installCode = 0;               // "CCHTMI" answers this code when non-zero
     bool lostInjectionAnswer = false;  // a late injection answer never comes
     // The line closes when line hangUpAfterLines + 1 arrives (-1 never), counted afresh on
     // each new line. With hangUpDelayMs >= 0 it closes that long (instrument time) after

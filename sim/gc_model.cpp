@@ -17,9 +17,9 @@ constexpr std::size_t kRunTableEntries = 25;
 constexpr std::uint32_t kOvenNotReadyBit = 1u << 26;
 
 // Modules that answer an echo test; "AS" is the sampler behind pass-through port 1.
-const std::set<std::string> kModules = {
-    "CC", "GC", "S1", "S2", "SS", "OV", "DF", "DB", "IF", "C1", "C2", "A1", "A2", "A3",
-    "A4", "A5", "V1", "V2", "V3", "V4", "V5", "V6", "V7", "V8", "DT", "AS"};
+const std::set<std::string> kModules = {"CC", "GC", "S1", "S2", "SS", "OV", "DF", "DB", "IF",
+                                        "C1", "C2", "A1", "A2", "A3", "A4", "A5", "V1", "V2",
+                                        "V3", "V4", "V5", "V6", "V7", "V8", "DT", "AS"};
 
 std::string fitted(const std::string& text, std::size_t width)
 {
@@ -96,8 +96,8 @@ GcModel::Outcome GcModel::handle(const Line& line, std::int64_t nowMs, std::stri
 
     // Commands that are answered.
     if (head == "CCHTID") {
-        reply = reHead + " " + fitted(settings_.product, 10) + ", " +
-                fitted(settings_.firmware, 11);
+        reply =
+            reHead + " " + fitted(settings_.product, 10) + ", " + fitted(settings_.firmware, 11);
     } else if (head == "CCHTPO" || head == "CCHTPC") {
         const std::string digit = line.arg(0);
         int port = -1;
@@ -124,12 +124,11 @@ GcModel::Outcome GcModel::handle(const Line& line, std::int64_t nowMs, std::stri
         reply = reHead + " " + answerStatusWords();
     } else if (head == "OVHTST") {
         reply = reHead + " " + std::to_string(std::lround(ovenSetpoint())) + "," +
-                (zoneOn("OV") ? "1" : "0") + "," +
-                std::to_string(std::lround(ovenTemperature_));
+                (zoneOn("OV") ? "1" : "0") + "," + std::to_string(std::lround(ovenTemperature_));
     } else if ((address == "C1" || address == "C2") && (op == "PI" || op == "FI")) {
         const int column = address == "C1" ? 1 : 2;
-        const double value = op == "PI" ? columnPressure(column) * 10000.0
-                                        : columnFlow(column) * 1000.0;
+        const double value =
+            op == "PI" ? columnPressure(column) * 10000.0 : columnFlow(column) * 1000.0;
         reply = reHead + " " + std::to_string(std::lround(value));
     } else if (head == "GCHTCF") {
         reply = reHead + " " + answerConfiguration();
@@ -195,8 +194,7 @@ void GcModel::step(std::int64_t nowMs, double dtSeconds)
             enterPostRun();
     } else if (state_ == RunState::PostRun) {
         const double post = (nowMs_ - postRunStartMs_) / kMsPerMinute;
-        if (post >= postRunMinutes() &&
-            std::fabs(ovenTemperature_ - initialTemperature()) <= 1.0)
+        if (post >= postRunMinutes() && std::fabs(ovenTemperature_ - initialTemperature()) <= 1.0)
             state_ = RunState::Idle;
     }
     if (state_ == RunState::Idle && settings_.autoPrepRun)
@@ -344,8 +342,7 @@ double GcModel::columnSetpoint(int column, bool& flowMode) const
     const auto* definition = method_.find("C" + c + "C" + c + "CW");
     const auto* pneumatics = method_.find("C" + c + "C" + c + "NR");
     flowMode = false;
-    if (!definition || !pneumatics || definition->number(3) == 5.0 ||
-        definition->number(0) <= 0.0)
+    if (!definition || !pneumatics || definition->number(3) == 5.0 || definition->number(0) <= 0.0)
         return 0.0;
     flowMode = pneumatics->number(3) != 0.0;
     const double factor = flowMode ? 1000.0 : 10000.0;
@@ -410,8 +407,8 @@ std::string GcModel::answerReadiness() const
 {
     const bool idle = state_ == RunState::Idle || state_ == RunState::PreRun;
     const bool ready = zonesReady() && settings_.shutdownBits == 0 && settings_.notReadyBits == 0;
-    const bool pneumatics = (settings_.notReadyBits & 0x03C00000u) == 0 &&
-                            (settings_.shutdownBits & 0x3C000000u) == 0;
+    const bool pneumatics =
+        (settings_.notReadyBits & 0x03C00000u) == 0 && (settings_.shutdownBits & 0x3C000000u) == 0;
     auto flag = [](bool on) { return on ? std::string("1") : std::string("0"); };
     return flag(ready) + "," + flag(ready && state_ == RunState::PreRun) + "," +
            flag(zonesReady()) + "," + flag(ready && idle) + "," + flag(pneumatics) + ",0";
@@ -459,8 +456,9 @@ void GcModel::addRunTableEntry(const Line& line)
         same->value = entry.value;
     else if (runTable_.size() < kRunTableEntries)
         runTable_.push_back(entry);
-    std::stable_sort(runTable_.begin(), runTable_.end(),
-                     [](const RunTableEntry& a, const RunTableEntry& b) { return a.time < b.time; });
+    std::stable_sort(
+        runTable_.begin(), runTable_.end(),
+        [](const RunTableEntry& a, const RunTableEntry& b) { return a.time < b.time; });
 }
 
 }  // namespace gc6890::sim

@@ -19,17 +19,17 @@ namespace gc6890::sim {
 
 struct GcSettings {
     std::string product = "HP 6890 GC";  // characters 8-17 of the identity reply
-    std::string firmware = "A.03.05";     // up to eleven characters; "REV N" marks that variant
+    std::string firmware = "A.03.05";    // up to eleven characters; "REV N" marks that variant
     bool backInlet = true;
     bool autoPrepRun = false;  // the GC goes into pre-run by itself whenever it is idle
     bool startCold = false;    // the oven starts at ambient instead of at its set point
     double ambient = 25.0;
-    double heatRate = 120.0;   // oven degrees per minute
+    double heatRate = 120.0;  // oven degrees per minute
     double coolRate = 45.0;
-    int ovenLimit = 450;       // the highest oven maximum a method may set
-    bool blankRun = false;     // runs are reported as blank runs
+    int ovenLimit = 450;    // the highest oven maximum a method may set
+    bool blankRun = false;  // runs are reported as blank runs
     bool columnCompensation = false;
-    bool sequence = false;     // the GC reports a sequence running
+    bool sequence = false;           // the GC reports a sequence running
     std::uint32_t notReadyBits = 0;  // forced into status word 0
     std::uint32_t shutdownBits = 0;  // status word 8: shutdowns and scram
     std::array<int, 3> nonFatal{};   // status words 10 to 12

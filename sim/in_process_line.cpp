@@ -7,8 +7,7 @@ namespace gc6890::sim {
 
 InProcessLine::InProcessLine(SimConfig config)
     : instrument_(std::make_unique<Instrument>(clock_, std::move(config)))
-{
-}
+{}
 
 bool InProcessLine::open(std::string& error)
 {

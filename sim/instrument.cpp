@@ -28,7 +28,8 @@ Instrument::Instrument(Clock& clock, SimConfig config)
     sampler_ = std::make_unique<SamplerModel>(
         config_.sampler, config_.faults, *gc_,
         [this](const std::string& commandHead, const std::string& line) {
-            const std::int64_t held = std::max<std::int64_t>(0, modelMs_ - receivedAtMs(commandHead));
+            const std::int64_t held =
+                std::max<std::int64_t>(0, modelMs_ - receivedAtMs(commandHead));
             for (auto& out : applyReplyFaults(config_.faults, commandHead, line))
                 queue(modelMs_, std::move(out), held, commandHead);
         });
@@ -49,7 +50,8 @@ void Instrument::advance()
 
 bool Instrument::hangUpArmed() const
 {
-    return config_.faults.hangUpAfterLines >= 0 && hangUpsSoFar_ < config_.faults.hangUps && !hungUp_;
+    return config_.faults.hangUpAfterLines >= 0 && hangUpsSoFar_ < config_.faults.hangUps &&
+           !hungUp_;
 }
 
 void Instrument::hangUp()
@@ -112,7 +114,8 @@ std::int64_t Instrument::receivedAtMs(const std::string& head) const
     return found == receivedAtMs_.end() ? modelMs_ : found->second;
 }
 
-void Instrument::queue(std::int64_t dueMs, std::string text, std::int64_t heldMs, std::string commandHead)
+void Instrument::queue(std::int64_t dueMs, std::string text, std::int64_t heldMs,
+                       std::string commandHead)
 {
     // Keep the queue ordered by due time; equal times keep their order.
     auto at = std::upper_bound(output_.begin(), output_.end(), dueMs,

@@ -76,7 +76,8 @@ private:
         std::int64_t heldMs;      // instrument time between the command and this answer
         std::string commandHead;  // the command answered
     };
-    void queue(std::int64_t dueMs, std::string text, std::int64_t heldMs = 0, std::string commandHead = {});
+    void queue(std::int64_t dueMs, std::string text, std::int64_t heldMs = 0,
+               std::string commandHead = {});
     std::int64_t receivedAtMs(const std::string& head) const;
     bool hangUpArmed() const;
     void hangUp();

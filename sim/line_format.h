@@ -19,7 +19,7 @@ struct Line {
     std::string argText;    // everything after the blank
     bool hasArgs = false;   // a blank followed the head
 
-    std::vector<std::string> args() const;  // argText split on commas
+    std::vector<std::string> args() const;     // argText split on commas
     std::string arg(std::size_t index) const;  // empty when absent
 };
 

@@ -25,7 +25,8 @@ std::uint64_t LinePacer::through(TimePoint now) const
 {
     if (baud_ == 0 || entered_ == stretchBase_)
         return entered_;
-    const std::int64_t elapsed = std::chrono::duration_cast<std::chrono::nanoseconds>(now - stretchStart_).count();
+    const std::int64_t elapsed =
+        std::chrono::duration_cast<std::chrono::nanoseconds>(now - stretchStart_).count();
     if (elapsed <= 0)
         return stretchBase_;
     // Whole bytes sent in `elapsed`: elapsed x baud / (10 x 1e9), in 128 bits against overflow.

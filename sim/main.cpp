@@ -29,7 +29,8 @@ bool pointLink(const std::string& link, const std::string& device)
 {
     const std::string fresh = link + ".new";
     ::unlink(fresh.c_str());
-    return ::symlink(device.c_str(), fresh.c_str()) == 0 && ::rename(fresh.c_str(), link.c_str()) == 0;
+    return ::symlink(device.c_str(), fresh.c_str()) == 0 &&
+           ::rename(fresh.c_str(), link.c_str()) == 0;
 }
 
 // Sleeps in short steps so that a stop request is seen; false when one came.
@@ -53,20 +54,24 @@ int main(int argc, char** argv)
     double speed = 1.0;
     std::string busyPort = "no";
     std::string injection = "immediate";
-    std::vector<std::string> noReply, garbled, truncated, wrongHead, unsolicited, silentEcho, late, endless;
+    std::vector<std::string> noReply, garbled, truncated, wrongHead, unsolicited, silentEcho, late,
+        endless;
     std::vector<int> missingVials;
     bool noBackInlet = false, noFrontTower = false, noBackTower = false;
 
     CLI::App app{"gc6890-sim: a simulated HP 6890 GC with its sampler on a pseudo-terminal.\n"
                  "Prints the device path as its first line; stops on SIGINT or SIGTERM."};
-    app.add_option("--link", link, "Also make a symbolic link PATH to the device (removed on exit)");
-    app.add_flag("--trace", trace,
-                 "Log every line received (>) and sent (<) on standard error, and the instrument time\n"
-                 "an answer was held back (~ held N ms after HEAD)");
+    app.add_option("--link", link,
+                   "Also make a symbolic link PATH to the device (removed on exit)");
+    app.add_flag(
+        "--trace", trace,
+        "Log every line received (>) and sent (<) on standard error, and the instrument time\n"
+        "an answer was held back (~ held N ms after HEAD)");
     app.add_option("--speed", speed, "Instrument time runs N times faster than real time")
         ->check(CLI::PositiveNumber);
-    app.add_option("--baud", config.faults.baud,
-                   "Slow line: pace both directions at this baud rate, 8N1 (9600 gives 960 bytes/s)");
+    app.add_option(
+        "--baud", config.faults.baud,
+        "Slow line: pace both directions at this baud rate, 8N1 (9600 gives 960 bytes/s)");
     app.add_option("--no-reply", noReply, "Leave command HEAD unanswered (repeatable; * for all)");
     app.add_option("--garble", garbled, "Garble the answer to HEAD (repeatable)");
     app.add_option("--truncate", truncated, "Cut the answer to HEAD to half (repeatable)");
@@ -77,7 +82,8 @@ int main(int argc, char** argv)
     app.add_option("--unsolicited-count", config.faults.unsolicitedCount,
                    "How many unsolicited lines go out before each such answer (default 1)");
     app.add_option("--late", late, "Answer HEAD late, after --late-ms (repeatable)");
-    app.add_option("--late-ms", config.faults.lateMs, "Delay of a late answer in ms (default 1000)");
+    app.add_option("--late-ms", config.faults.lateMs,
+                   "Delay of a late answer in ms (default 1000)");
     app.add_option("--endless", endless,
                    "Answer HEAD with one line of 2 MiB filler before its line feed (repeatable)");
     app.add_option("--identity", config.gc.product,
@@ -95,12 +101,15 @@ int main(int argc, char** argv)
         ->check(CLI::IsMember({"immediate", "late"}));
     app.add_flag("--lost-injection", config.faults.lostInjectionAnswer,
                  "A late injection answer never comes");
-    app.add_option("--hang-up-after", config.faults.hangUpAfterLines,
-                   "Close the line when line N+1 arrives (the program exits unless --reconnect-after)");
-    app.add_option("--hang-up-delay", config.faults.hangUpDelayMs,
-                   "With --hang-up-after N: close the line MS (instrument time) after line N instead");
-    app.add_option("--reconnect-after", reconnectAfterMs,
-                   "After a hang-up keep the instrument, wait MS and serve a new line (--link moves to it)")
+    app.add_option(
+        "--hang-up-after", config.faults.hangUpAfterLines,
+        "Close the line when line N+1 arrives (the program exits unless --reconnect-after)");
+    app.add_option(
+        "--hang-up-delay", config.faults.hangUpDelayMs,
+        "With --hang-up-after N: close the line MS (instrument time) after line N instead");
+    app.add_option(
+           "--reconnect-after", reconnectAfterMs,
+           "After a hang-up keep the instrument, wait MS and serve a new line (--link moves to it)")
         ->check(CLI::NonNegativeNumber);
     app.add_option("--hang-ups", config.faults.hangUps,
                    "With --reconnect-after: how many times the hang-up strikes (default 1)")
@@ -120,7 +129,9 @@ int main(int argc, char** argv)
     app.add_flag("--sequence", config.gc.sequence, "The GC reports a sequence running");
     CLI11_PARSE(app, argc, argv);
 
-    auto toSet = [](const std::vector<std::string>& v) { return std::set<std::string>(v.begin(), v.end()); };
+    auto toSet = [](const std::vector<std::string>& v) {
+        return std::set<std::string>(v.begin(), v.end());
+    };
     config.faults.noReply = toSet(noReply);
     config.faults.garbled = toSet(garbled);
     config.faults.truncated = toSet(truncated);
@@ -130,7 +141,8 @@ int main(int argc, char** argv)
     config.faults.endless = toSet(endless);
     config.faults.silentEchoAddresses = toSet(silentEcho);
     parseBusyPort(busyPort, config.faults.busyPort);
-    config.sampler.answer = injection == "late" ? InjectionAnswer::Late : InjectionAnswer::Immediate;
+    config.sampler.answer =
+        injection == "late" ? InjectionAnswer::Late : InjectionAnswer::Immediate;
     config.sampler.missingVials = std::set<int>(missingVials.begin(), missingVials.end());
     config.gc.backInlet = !noBackInlet;
     config.sampler.frontTower = !noFrontTower;

@@ -6,8 +6,8 @@
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
-#include <sys/prctl.h>
 #include <stdlib.h>
+#include <sys/prctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -17,7 +17,8 @@ namespace {
 
 using std::chrono::steady_clock;
 
-constexpr auto kTick = std::chrono::milliseconds(100);  // the longest wait, so stop requests are seen soon
+constexpr auto kTick =
+    std::chrono::milliseconds(100);             // the longest wait, so stop requests are seen soon
 constexpr std::size_t kInputLimit = 64 * 1024;  // a line longer than this is dropped
 // Bytes the host may have written ahead of the paced line; past this the host's writes
 // wait, as they do on a serial port whose output buffer is full.
@@ -27,8 +28,7 @@ constexpr std::size_t kInboundLimit = 4096;
 
 PtyServer::PtyServer(Instrument& instrument)
     : instrument_(instrument), inLine_(instrument.faults().baud), outLine_(instrument.faults().baud)
-{
-}
+{}
 
 PtyServer::~PtyServer()
 {
@@ -70,7 +70,7 @@ bool PtyServer::open(std::string& error)
     }
     termios settings{};
     if (::tcgetattr(slave_, &settings) == 0) {
-        ::cfmakeraw(&settings);          // no echo, no line editing, no CR/LF mapping
+        ::cfmakeraw(&settings);  // no echo, no line editing, no CR/LF mapping
         settings.c_cflag |= CLOCAL | CREAD;
         settings.c_cc[VMIN] = 0;
         settings.c_cc[VTIME] = 0;
@@ -105,7 +105,8 @@ int PtyServer::serve(const volatile std::sig_atomic_t& stop)
         const auto wait = std::max(nextWake(now, full) - now, steady_clock::duration::zero());
         const timespec timeout = {
             static_cast<time_t>(std::chrono::duration_cast<std::chrono::seconds>(wait).count()),
-            static_cast<long>(std::chrono::duration_cast<std::chrono::nanoseconds>(wait).count() % 1'000'000'000)};
+            static_cast<long>(std::chrono::duration_cast<std::chrono::nanoseconds>(wait).count() %
+                              1'000'000'000)};
         const int ready = ::ppoll(&fd, 1, &timeout, nullptr);
         if (ready < 0) {
             if (errno == EINTR)
@@ -161,8 +162,8 @@ void PtyServer::takeAnswers(TimePoint earliest, TimePoint now)
 
 bool PtyServer::writeOutput(TimePoint now)
 {
-    const auto carried = std::min<std::size_t>(output_.size(),
-                                                static_cast<std::size_t>(outLine_.through(now) - outputBase_));
+    const auto carried = std::min<std::size_t>(
+        output_.size(), static_cast<std::size_t>(outLine_.through(now) - outputBase_));
     if (carried == 0)
         return true;
     const ssize_t n = ::write(master_, output_.data(), carried);

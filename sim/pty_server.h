@@ -52,11 +52,11 @@ private:
     std::string partial_;
 
     LinePacer inLine_;
-    std::string inbound_;         // read from the host, not yet carried by the line
+    std::string inbound_;            // read from the host, not yet carried by the line
     std::uint64_t inboundBase_ = 0;  // the inbound line's byte count at inbound_[0]
     LinePacer outLine_;
-    std::string output_;          // answer bytes on the line, not yet written
-    std::uint64_t outputBase_ = 0;   // the outbound line's byte count at output_[0]
+    std::string output_;            // answer bytes on the line, not yet written
+    std::uint64_t outputBase_ = 0;  // the outbound line's byte count at output_[0]
 };
 
 }  // namespace gc6890::sim

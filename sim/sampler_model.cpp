@@ -33,11 +33,9 @@ bool parseWholeNumber(const std::string& text, int& value)
 SamplerModel::SamplerModel(const SamplerSettings& settings, const Faults& faults, GcModel& gc,
                            Emit emit)
     : settings_(settings), faults_(faults), gc_(gc), emit_(std::move(emit))
-{
-}
+{}
 
-bool SamplerModel::handle(const Line& line, std::int64_t nowMs, bool& answered,
-                          std::string& reply)
+bool SamplerModel::handle(const Line& line, std::int64_t nowMs, bool& answered, std::string& reply)
 {
     answered = true;
     const std::string head = replyHead(line);

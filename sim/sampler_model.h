@@ -35,13 +35,13 @@ struct SamplerSettings {
 // Result codes of the sampler.
 enum SamplerCode {
     kSamplerOk = 0,
-    kSamplerSyntax = 1,        // malformed command
-    kSamplerOutOfRange = 2,    // a set point or a vial outside the tray
-    kSamplerNoVial = 3,        // no vial at that tray position
-    kSamplerBusy = 4,          // an injection is already under way
-    kSamplerNoTower = 5,       // the injector tower for that inlet is not fitted
-    kSamplerAborted = 8,       // the injection was stopped before it happened
-    kSamplerPortClosed = 51,   // pass-through port 1 is not open
+    kSamplerSyntax = 1,       // malformed command
+    kSamplerOutOfRange = 2,   // a set point or a vial outside the tray
+    kSamplerNoVial = 3,       // no vial at that tray position
+    kSamplerBusy = 4,         // an injection is already under way
+    kSamplerNoTower = 5,      // the injector tower for that inlet is not fitted
+    kSamplerAborted = 8,      // the injection was stopped before it happened
+    kSamplerPortClosed = 51,  // pass-through port 1 is not open
 };
 
 class SamplerModel {
@@ -82,8 +82,8 @@ private:
 
     Phase phase_ = Phase::Idle;
     std::int64_t phaseStartMs_ = 0;
-    bool answerOwed_ = false;       // a late injection answer is still to be sent
-    int owedCode_ = 0;              // what it will say (a missing vial is found late)
+    bool answerOwed_ = false;  // a late injection answer is still to be sent
+    int owedCode_ = 0;         // what it will say (a missing vial is found late)
     std::int64_t stopAnswerDueMs_ = -1;
     std::string stopAnswer_;
     std::string stopHead_;

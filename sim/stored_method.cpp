@@ -23,13 +23,13 @@ constexpr int kPostTemperatureAboveMaximum = 56;
 
 constexpr std::size_t kBlockLineLimit = 420;  // characters before a block line is closed
 
-const char* const kRequiredWorkfile[] = {
-    "CCCCIW", "IFIFCW", "IBIBCW", "DFDFCW", "DBDBCW", "C1C1CW", "C2C2CW", "A1A1CW",
-    "A2A2CW", "A3A3CW", "A4A4CW", "A5A5CW", "V1V1CW", "V2V2CW", "V3V3CW", "V4V4CW",
-    "V5V5CW", "V6V6CW", "V7V7CW", "V8V8CW", "OVOVCW", "GCGCCW"};
-const char* const kRequiredMethod[] = {
-    "OVOVTR", "DFDFNZ", "DBDBNZ", "IFIFNZ", "IBIBNZ", "CCCCC1", "CCCCC2",
-    "S1S1CS", "S1S1CA", "S1S1ZA", "S2S2CS", "S2S2CA", "S2S2ZA"};
+const char* const kRequiredWorkfile[] = {"CCCCIW", "IFIFCW", "IBIBCW", "DFDFCW", "DBDBCW", "C1C1CW",
+                                         "C2C2CW", "A1A1CW", "A2A2CW", "A3A3CW", "A4A4CW", "A5A5CW",
+                                         "V1V1CW", "V2V2CW", "V3V3CW", "V4V4CW", "V5V5CW", "V6V6CW",
+                                         "V7V7CW", "V8V8CW", "OVOVCW", "GCGCCW"};
+const char* const kRequiredMethod[] = {"OVOVTR", "DFDFNZ", "DBDBNZ", "IFIFNZ", "IBIBNZ",
+                                       "CCCCC1", "CCCCC2", "S1S1CS", "S1S1CA", "S1S1ZA",
+                                       "S2S2CS", "S2S2CA", "S2S2ZA"};
 const char* const kBackInletCommands[] = {"IBIBRC", "IBIBTR", "IBIBTZ", "IBIBSP", "IBIBCP"};
 
 const MethodCommand* findIn(const std::vector<MethodCommand>& list, const std::string& head)
@@ -117,8 +117,7 @@ StoredMethod::Block StoredMethod::defaultBlock(const MethodHardware& hardware)
     for (int n = 1; n <= 5; ++n)
         workfile.push_back("A" + std::to_string(n) + "A" + std::to_string(n) + "CW 0,0,0");
     for (int n = 1; n <= 6; ++n)
-        workfile.push_back("V" + std::to_string(n) + "V" + std::to_string(n) +
-                           "CW 0,0,0,0.00,0");
+        workfile.push_back("V" + std::to_string(n) + "V" + std::to_string(n) + "CW 0,0,0,0.00,0");
     workfile.push_back("V7V7CW 3,0,0,0.00,0");
     workfile.push_back("V8V8CW 0,0,0,0.00,0");
     workfile.push_back("OVOVCW 1,3,0,350");
@@ -126,12 +125,9 @@ StoredMethod::Block StoredMethod::defaultBlock(const MethodHardware& hardware)
 
     const std::string noRamps = "0.00,0,0.00,0.00,0,0.00,0.00,0,0.00";
     std::vector<std::string> method = {
-        "DFDFMF 0,1,25.00",
-        "OVOVTR 50,2.00,10.00,250,5.00," + noRamps + ",0.00,0,0.00,0.00,0,0.00",
-        "OVOVTZ 1",
-        "OVOVSP 0.50",
-        "GCGCPO 0.00,0",
-        "IFIFTR 0,250,0.00," + noRamps,
+        "DFDFMF 0,1,25.00", "OVOVTR 50,2.00,10.00,250,5.00," + noRamps + ",0.00,0,0.00,0.00,0,0.00",
+        "OVOVTZ 1",         "OVOVSP 0.50",
+        "GCGCPO 0.00,0",    "IFIFTR 0,250,0.00," + noRamps,
     };
     if (back)
         method.push_back("IBIBTR 0,250,0.00," + noRamps);
@@ -142,16 +138,16 @@ StoredMethod::Block StoredMethod::defaultBlock(const MethodHardware& hardware)
     method.push_back("IFIFSP 0,1,100000,50000,20,0,0,0,0,0,0");
     if (back)
         method.push_back("IBIBSP 0,1,100000,50000,20,0,0,0,0,0,0");
-    for (const char* text : {"DFDFTR 300", "DBDBTR 300", "DFDFTZ 1", "DBDBTZ 1", "DFDFNI 0",
-                             "DBDBNI 0", "DFDFNZ 1", "DBDBNZ 1", "DFDFFI 400,30,25",
-                             "DBDBFI 400,30,25"})
+    for (const char* text :
+         {"DFDFTR 300", "DBDBTR 300", "DFDFTZ 1", "DBDBTZ 1", "DFDFNI 0", "DBDBNI 0", "DFDFNZ 1",
+          "DBDBNZ 1", "DFDFFI 400,30,25", "DBDBFI 400,30,25"})
         method.push_back(text);
     method.push_back("C1C1NR 1,1,2,0.00,100000,0.00," + noRamps + ",0");
     if (back)
         method.push_back("C2C2NR 1,1,2,0.00,100000,0.00," + noRamps + ",0");
-    for (const char* text : {"IFIFNZ 1", back ? "IBIBNZ 1" : "IBIBNZ 0", "A3A3NZ 0",
-                             "CCCCC1 2", "CCCCC2 2", "GCGCPU 2", "S1S1CS 1,0", "S1S1CA 0,0",
-                             "S1S1ZA 0", "S2S2CS 2,0", "S2S2CA 0,0", "S2S2ZA 0"})
+    for (const char* text : {"IFIFNZ 1", back ? "IBIBNZ 1" : "IBIBNZ 0", "A3A3NZ 0", "CCCCC1 2",
+                             "CCCCC2 2", "GCGCPU 2", "S1S1CS 1,0", "S1S1CA 0,0", "S1S1ZA 0",
+                             "S2S2CS 2,0", "S2S2CA 0,0", "S2S2ZA 0"})
         method.push_back(text);
 
     Block block;

@@ -11,8 +11,8 @@
 namespace gc6890::sim {
 
 struct MethodCommand {
-    std::string head;      // six characters, "OVOVTR"
-    std::string argText;   // as received, without the blank
+    std::string head;     // six characters, "OVOVTR"
+    std::string argText;  // as received, without the blank
     bool hasArgs = false;
 
     static MethodCommand parse(const std::string& text);

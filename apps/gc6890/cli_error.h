@@ -19,8 +19,7 @@ class CommandFailure : public std::runtime_error {
 public:
     CommandFailure(ExitCode code, const std::string& message)
         : std::runtime_error(message), m_code(code)
-    {
-    }
+    {}
     ExitCode code() const { return m_code; }
 
 private:

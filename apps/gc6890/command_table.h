@@ -15,8 +15,8 @@ namespace gc6890::cli {
 
 // The options that every command sees.
 struct GlobalOptions {
-    std::string port;   // --port: empty keeps the stored device
-    std::string home;   // --home: empty keeps $GC6890_HOME
+    std::string port;  // --port: empty keeps the stored device
+    std::string home;  // --home: empty keeps $GC6890_HOME
     bool trace = false;
     bool yes = false;
     bool no = false;
@@ -35,7 +35,10 @@ public:
     GlobalOptions& globals() { return m_globals; }
 
     // A leaf command: `action` runs when the user chose it.
-    void add(CLI::App* command, CommandAction action) { m_commands.emplace_back(command, std::move(action)); }
+    void add(CLI::App* command, CommandAction action)
+    {
+        m_commands.emplace_back(command, std::move(action));
+    }
 
     // The action of the command the user chose, or nullptr.
     const CommandAction* chosen() const

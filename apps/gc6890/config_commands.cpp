@@ -30,16 +30,18 @@ int setSetting(const std::string& name, const std::string& value)
         std::string known;
         for (const SettingKey& k : settingKeys())
             known += std::string(known.empty() ? "" : ", ") + k.name;
-        throw CommandFailure(kExitBadInput, "config set: unknown key \"" + name + "\" (keys: " + known + ")");
+        throw CommandFailure(kExitBadInput,
+                             "config set: unknown key \"" + name + "\" (keys: " + known + ")");
     }
     std::string problem;
     const std::string stored = key->normalise(value, problem);
     if (!problem.empty())
-        throw CommandFailure(kExitBadInput, std::string("config set ") + key->name + ": " + problem);
+        throw CommandFailure(kExitBadInput,
+                             std::string("config set ") + key->name + ": " + problem);
     SettingsStore store;
     if (!store.writeText(key->path, stored))
-        throw CommandFailure(kExitFailed, "config set " + std::string(key->name) + ": cannot write "
-                                              + store.filePath());
+        throw CommandFailure(kExitFailed, "config set " + std::string(key->name) +
+                                              ": cannot write " + store.filePath());
     std::cout << key->name << " = " << stored << '\n';
     return kExitOk;
 }
@@ -51,9 +53,11 @@ void addConfigCommands(CommandTable& table)
     CLI::App* config = table.app().add_subcommand("config", "Show or change the settings store");
     config->require_subcommand(1);
 
-    table.add(config->add_subcommand("show", "Print every setting with its value and meaning"), showSettings);
+    table.add(config->add_subcommand("show", "Print every setting with its value and meaning"),
+              showSettings);
 
-    CLI::App* set = config->add_subcommand("set", "Store one setting (see config show for the keys)");
+    CLI::App* set =
+        config->add_subcommand("set", "Store one setting (see config show for the keys)");
     auto name = std::make_shared<std::string>();
     auto value = std::make_shared<std::string>();
     set->add_option("KEY", *name, "Setting name, e.g. Port, BaudRate, Timeout")->required();

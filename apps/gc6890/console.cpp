@@ -87,7 +87,8 @@ void installConsoleHandlers(Answer answer)
             result = negativeAnswer(flags);
         else if (isatty(STDIN_FILENO) && isatty(STDERR_FILENO))
             return askOnTerminal(flags);
-        std::cerr << (result == positiveAnswer(flags) ? " (answered yes)" : " (answered no)") << '\n';
+        std::cerr << (result == positiveAnswer(flags) ? " (answered yes)" : " (answered no)")
+                  << '\n';
         return result;
     });
     SetStatusTextHandler([](const char* text, const char*) {
@@ -112,8 +113,7 @@ bool standardErrorIsTerminal()
 
 ProgressBar::ProgressBar(std::string label)
     : m_label(std::move(label)), m_terminal(standardErrorIsTerminal())
-{
-}
+{}
 
 ProgressBar::~ProgressBar()
 {

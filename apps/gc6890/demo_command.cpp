@@ -74,14 +74,17 @@ int demo(bool trace)
 
     step("load the method into the GC and the sampler");
     if (!session.gc().LoadMethod(CString(loaded.fileName)))
-        throw CommandFailure(kExitFailed, "demo: the GC did not take the method: " + lastMessageBox());
+        throw CommandFailure(kExitFailed,
+                             "demo: the GC did not take the method: " + lastMessageBox());
     bar.reset();
     if (!session.sampler().LoadMethod(CString(loaded.fileName)))
-        throw CommandFailure(kExitFailed, "demo: the sampler did not take the method: " + lastMessageBox());
+        throw CommandFailure(kExitFailed,
+                             "demo: the sampler did not take the method: " + lastMessageBox());
     std::printf("run length %.2f min\n", loaded.gc.GetRunLength());
 
     step("inject from vial 1 and watch the run");
-    if (!session.sampler().StartMethod(CString(loaded.fileName), CString("1"), 1.0f) || !session.gc().StartMethod())
+    if (!session.sampler().StartMethod(CString(loaded.fileName), CString("1"), 1.0f) ||
+        !session.gc().StartMethod())
         throw CommandFailure(kExitFailed, "demo: the injection did not start: " + lastMessageBox());
     watchRun(session, kDemoPollMs);
 
@@ -105,7 +108,8 @@ int demo(bool trace)
 void addDemoCommand(CommandTable& table)
 {
     CLI::App* command = table.app().add_subcommand(
-        "demo", "A whole session against the built-in simulator: status, load, inject, run, record, stop");
+        "demo",
+        "A whole session against the built-in simulator: status, load, inject, run, record, stop");
     table.add(command, [&table] { return demo(table.globals().trace); });
 }
 

@@ -56,7 +56,9 @@ int showStatus(const StatusOptions& options)
     int shownLines = 0;
     do {
         session.readStatus(status);
-        const std::string now = options.json ? statusJson(status) : terminal ? statusText(status) : statusLine(status);
+        const std::string now = options.json ? statusJson(status)
+                                : terminal   ? statusText(status)
+                                             : statusLine(status);
         if (now != last) {
             if (terminal && shownLines > 0)
                 std::cout << "\x1b[" << shownLines << "A\x1b[J";
@@ -90,7 +92,8 @@ DownloadProgress progressBar(std::unique_ptr<ProgressBar>& bar)
 
 int load(const std::string& typed)
 {
-    const LoadedMethod method = loadMethodFile(typed);  // a bad file is refused before the line is used
+    const LoadedMethod method =
+        loadMethodFile(typed);  // a bad file is refused before the line is used
     std::unique_ptr<ProgressBar> bar;
     Session session(Session::Parts::GCAndSampler, progressBar(bar));
     loadMethod(session, method.fileName);
@@ -120,7 +123,8 @@ int run(const RunOptions& options)
     // GC's own start sends nothing: its method is the one loaded last.
     const CString vial(std::to_string(options.vial));
     if (!session.sampler().StartMethod(CString(method.fileName), vial, options.volume))
-        throw refused("run: the sampler did not start the injection from vial " + std::to_string(options.vial));
+        throw refused("run: the sampler did not start the injection from vial " +
+                      std::to_string(options.vial));
     if (!session.gc().StartMethod())
         throw refused("run: the GC did not start");
     std::cout << "injecting from vial " << options.vial << '\n' << std::flush;
@@ -174,26 +178,35 @@ void addInstrumentCommands(CommandTable& table)
 {
     CLI::App& app = table.app();
 
-    CLI::App* status = app.add_subcommand("status", "Poll the GC and sampler once and print the merged status");
+    CLI::App* status =
+        app.add_subcommand("status", "Poll the GC and sampler once and print the merged status");
     auto statusOptions = std::make_shared<StatusOptions>();
     status->add_flag("--watch", statusOptions->watch,
                      "Refresh at the StatusFrequency setting until interrupted (Ctrl-C)");
-    status->add_flag("--json", statusOptions->json, "Print JSON (one object per line with --watch)");
+    status->add_flag("--json", statusOptions->json,
+                     "Print JSON (one object per line with --watch)");
     table.add(status, [statusOptions] { return showStatus(*statusOptions); });
 
-    CLI::App* loadCommand = app.add_subcommand("load", "Download a method to the GC, then load the sampler's part");
+    CLI::App* loadCommand =
+        app.add_subcommand("load", "Download a method to the GC, then load the sampler's part");
     auto loadName = std::make_shared<std::string>();
     loadCommand->add_option("METHOD", *loadName, "Method file or name")->required();
     table.add(loadCommand, [loadName] { return load(*loadName); });
 
-    CLI::App* runCommand = app.add_subcommand("run", "Inject from a vial and watch the run to its end");
+    CLI::App* runCommand =
+        app.add_subcommand("run", "Inject from a vial and watch the run to its end");
     auto runOptions = std::make_shared<RunOptions>();
-    runCommand->add_option("METHOD", runOptions->method, "Method file or name (its sampler part is loaded)")
+    runCommand
+        ->add_option("METHOD", runOptions->method,
+                     "Method file or name (its sampler part is loaded)")
         ->required();
-    runCommand->add_option("--vial", runOptions->vial, "Vial to inject from")->required()->check(CLI::Range(1, 10000));
+    runCommand->add_option("--vial", runOptions->vial, "Vial to inject from")
+        ->required()
+        ->check(CLI::Range(1, 10000));
     runCommand->add_option("--volume", runOptions->volume, "Injection volume (default 1)")
         ->check(CLI::Range(0.0f, 1000.0f));
-    runCommand->add_flag("--load", runOptions->load, "Download the whole method to the GC and sampler first");
+    runCommand->add_flag("--load", runOptions->load,
+                         "Download the whole method to the GC and sampler first");
     runCommand->add_flag("--no-wait", runOptions->noWait, "Return once the injection has started");
     table.add(runCommand, [runOptions] { return run(*runOptions); });
 
@@ -204,30 +217,38 @@ void addInstrumentCommands(CommandTable& table)
         });
     });
     table.add(app.add_subcommand("reset", "Reset the sampler"), [] {
-        return simple(Session::Parts::GCAndSampler, "reset", [](Session& s) { return resetSampler(s.sampler()) != 0; });
+        return simple(Session::Parts::GCAndSampler, "reset",
+                      [](Session& s) { return resetSampler(s.sampler()) != 0; });
     });
 
-    CLI::App* zones = app.add_subcommand("zones", "Switch the GC's heated zones (oven and inlets) on or off");
+    CLI::App* zones =
+        app.add_subcommand("zones", "Switch the GC's heated zones (oven and inlets) on or off");
     auto state = std::make_shared<std::string>();
-    zones->add_option("STATE", *state, "on or off")->required()->check(CLI::IsMember({"on", "off"}));
+    zones->add_option("STATE", *state, "on or off")
+        ->required()
+        ->check(CLI::IsMember({"on", "off"}));
     table.add(zones, [state] {
         return simple(Session::Parts::GCOnly, *state == "on" ? "zones on" : "zones off",
                       [&](Session& s) { return s.gc().SwitchGC(*state == "on" ? On : Off) != 0; });
     });
 
     table.add(app.add_subcommand("gc-on", "Check that the GC answers on the line"), [] {
-        return simple(Session::Parts::GCOnly, "gc-on", [](Session& s) { return s.gc().GCOn() != 0; });
+        return simple(Session::Parts::GCOnly, "gc-on",
+                      [](Session& s) { return s.gc().GCOn() != 0; });
     });
 
     CLI::App* recordCommand = app.add_subcommand(
-        "record", "Print the experiment record of a method: GC part, sampler part, injection volume");
+        "record",
+        "Print the experiment record of a method: GC part, sampler part, injection volume");
     auto recordName = std::make_shared<std::string>();
     auto recordVolume = std::make_shared<float>(1.0f);
     auto out = std::make_shared<std::string>();
     recordCommand->add_option("METHOD", *recordName, "Method file or name")->required();
     recordCommand->add_option("--volume", *recordVolume, "Injection volume to record (default 1)");
-    recordCommand->add_option("--out", *out, "Write the record to this file instead of standard output");
-    table.add(recordCommand, [recordName, recordVolume, out] { return record(*recordName, *recordVolume, *out); });
+    recordCommand->add_option("--out", *out,
+                              "Write the record to this file instead of standard output");
+    table.add(recordCommand,
+              [recordName, recordVolume, out] { return record(*recordName, *recordVolume, *out); });
 }
 
 }  // namespace gc6890::cli

@@ -24,10 +24,12 @@ int main(int argc, char** argv)
 
     CommandTable table(app);
     GlobalOptions& globals = table.globals();
-    app.add_option("--port", globals.port,
-                   "Serial device, or sim for the built-in simulator (default: the Port setting, else sim)");
+    app.add_option(
+        "--port", globals.port,
+        "Serial device, or sim for the built-in simulator (default: the Port setting, else sim)");
     app.add_option("--home", globals.home,
-                   "Folder of the settings store and comms log (default: $GC6890_HOME, else ~/.local/share/gc6890)");
+                   "Folder of the settings store and comms log (default: $GC6890_HOME, else "
+                   "~/.local/share/gc6890)");
     app.add_flag("--trace", globals.trace, "Show the line traffic on standard error");
     CLI::Option* yes = app.add_flag("--yes", globals.yes, "Answer yes to every question");
     app.add_flag("--no", globals.no, "Answer no to every question")->excludes(yes);

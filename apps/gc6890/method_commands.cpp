@@ -44,7 +44,8 @@ int newMethod(std::string file)
         file += kMethodFileExtension;
     std::error_code ec;
     if (std::filesystem::exists(file, ec))
-        throw CommandFailure(kExitBadInput, "method new: " + file + " already exists; choose another name");
+        throw CommandFailure(kExitBadInput,
+                             "method new: " + file + " already exists; choose another name");
     const std::string temporary = file + ".tmp";
     {
         std::ofstream out(temporary, std::ios::trunc);
@@ -69,7 +70,8 @@ void addFileCommand(CommandTable& table, CLI::App* group, const char* name, cons
 {
     CLI::App* command = group->add_subcommand(name, help);
     auto file = std::make_shared<std::string>();
-    command->add_option("FILE", *file, "Method file, or a method name from the methods folder")->required();
+    command->add_option("FILE", *file, "Method file, or a method name from the methods folder")
+        ->required();
     table.add(command, [file, action] { return action(*file); });
 }
 
@@ -79,12 +81,14 @@ void addMethodCommands(CommandTable& table)
 {
     CLI::App* method = table.app().add_subcommand("method", "Check, print or create method files");
     method->require_subcommand(1);
-    addFileCommand(table, method, "check", "Read and check a method file; errors name the file, line and key",
-                   checkMethod);
-    addFileCommand(table, method, "show", "Print a method with every key, defaults included", showMethod);
+    addFileCommand(table, method, "check",
+                   "Read and check a method file; errors name the file, line and key", checkMethod);
+    addFileCommand(table, method, "show", "Print a method with every key, defaults included",
+                   showMethod);
     addFileCommand(table, method, "length", "Print a method's run length in minutes", printLength);
 
-    CLI::App* create = method->add_subcommand("new", "Write a commented starting method (never replaces a file)");
+    CLI::App* create =
+        method->add_subcommand("new", "Write a commented starting method (never replaces a file)");
     auto file = std::make_shared<std::string>();
     create->add_option("FILE", *file, "File to create (.toml is added when missing)")->required();
     table.add(create, [file] { return newMethod(*file); });

@@ -78,19 +78,20 @@ private:
 void installPortChoice(const std::string& device, bool trace)
 {
     g_deviceOverride = device;
-    SetSerialBackendFactory([trace](const PortSettings& stored) -> std::shared_ptr<SerialPortBackend> {
-        PortSettings settings = stored;
-        if (!g_deviceOverride.empty())
-            settings.device = g_deviceOverride;
-        std::shared_ptr<SerialPortBackend> line;
-        if (settings.device == "sim")
-            line = std::make_shared<SimulatorProcessPort>(settings);
-        else
-            line = std::make_shared<TermiosPort>(settings);
-        if (trace)
-            return std::make_shared<TracingPort>(line);
-        return line;
-    });
+    SetSerialBackendFactory(
+        [trace](const PortSettings& stored) -> std::shared_ptr<SerialPortBackend> {
+            PortSettings settings = stored;
+            if (!g_deviceOverride.empty())
+                settings.device = g_deviceOverride;
+            std::shared_ptr<SerialPortBackend> line;
+            if (settings.device == "sim")
+                line = std::make_shared<SimulatorProcessPort>(settings);
+            else
+                line = std::make_shared<TermiosPort>(settings);
+            if (trace)
+                return std::make_shared<TracingPort>(line);
+            return line;
+        });
 }
 
 std::string chosenDevice()

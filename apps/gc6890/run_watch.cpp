@@ -27,10 +27,12 @@ void watchRun(Session& session, int pollMs)
         else if (started)
             return;  // the run and its post-run are over
         else if (status.GetError() && timeGetTime() - start > static_cast<DWORD>(2 * pollMs))
-            throw CommandFailure(kExitFailed, "the run did not start: " + status.GetErrorInfo().str()
-                                                  + " (comms log: " + commsLogPath() + ")");
+            throw CommandFailure(kExitFailed,
+                                 "the run did not start: " + status.GetErrorInfo().str() +
+                                     " (comms log: " + commsLogPath() + ")");
         else if (timeGetTime() - start > static_cast<DWORD>(kRunStartLimitMs))
-            throw CommandFailure(kExitFailed, "the run did not start within 330 s (comms log: " + commsLogPath() + ")");
+            throw CommandFailure(kExitFailed, "the run did not start within 330 s (comms log: " +
+                                                  commsLogPath() + ")");
         if (!session.wait(pollMs))
             throw CommandFailure(kExitFailed, "interrupted; the run goes on (gc6890 stop ends it)");
     }

@@ -32,8 +32,9 @@ void catchInterrupts()
 
 CommandFailure noComms(const char* side)
 {
-    return CommandFailure(kExitNoComms, std::string("no communication with the ") + side + " on "
-                                            + chosenDevice() + " (comms log: " + commsLogPath() + ")");
+    return CommandFailure(kExitNoComms, std::string("no communication with the ") + side + " on " +
+                                            chosenDevice() + " (comms log: " + commsLogPath() +
+                                            ")");
 }
 
 }  // namespace
@@ -106,7 +107,8 @@ bool Session::interrupted()
 int statusFrequencyMs()
 {
     int frequency = 5500;
-    ReadRegistryPath("Inlets\\Hubrel\\System Timings\\Status Frequency", frequency, HKEY_LOCAL_MACHINE);
+    ReadRegistryPath("Inlets\\Hubrel\\System Timings\\Status Frequency", frequency,
+                     HKEY_LOCAL_MACHINE);
     return std::clamp(frequency, 100, 5500);
 }
 

@@ -31,15 +31,15 @@ std::string wholeInRange(const std::string& text, long min, long max, const char
         return {};
     }
     if (value < min || value > max) {
-        problem = std::to_string(value) + " is outside " + std::to_string(min) + " to "
-                  + std::to_string(max) + unit;
+        problem = std::to_string(value) + " is outside " + std::to_string(min) + " to " +
+                  std::to_string(max) + unit;
         return {};
     }
     return std::to_string(value);
 }
 
-std::string oneOf(const std::string& text, std::initializer_list<const char*> choices,
-                  bool upper, std::string& problem)
+std::string oneOf(const std::string& text, std::initializer_list<const char*> choices, bool upper,
+                  std::string& problem)
 {
     std::string value = text;
     std::transform(value.begin(), value.end(), value.begin(), [upper](unsigned char c) {
@@ -86,16 +86,21 @@ std::string baudRate(const std::string& text, std::string& problem)
 const std::vector<SettingKey> kKeys = {
     {"Port", "Inlets\\Hubrel\\Varnock\\Port", "sim",
      "serial device of the instrument; sim runs the built-in simulator", device},
-    {"BaudRate", "Inlets\\Hubrel\\Varnock\\BaudRate", "9600", "line speed, bits per second", baudRate},
+    {"BaudRate", "Inlets\\Hubrel\\Varnock\\BaudRate", "9600", "line speed, bits per second",
+     baudRate},
     {"DataBits", "Inlets\\Hubrel\\Varnock\\DataBits", "8", "data bits per character",
      [](const std::string& v, std::string& p) { return wholeInRange(v, 5, 8, "", p); }},
     {"Parity", "Inlets\\Hubrel\\Varnock\\Parity", "N", "parity: N none, E even, O odd",
-     [](const std::string& v, std::string& p) { return oneOf(v, {"N", "E", "O"}, true, p); }},
+     [](const std::string& v, std::string& p) {
+         return oneOf(v, {"N", "E", "O"}, true, p);
+     }},
     {"StopBits", "Inlets\\Hubrel\\Varnock\\StopBits", "1", "stop bits",
      [](const std::string& v, std::string& p) { return wholeInRange(v, 1, 2, "", p); }},
     {"FlowControl", "Inlets\\Hubrel\\Varnock\\FlowControl", "none",
      "flow control: none, rtscts or xonxoff",
-     [](const std::string& v, std::string& p) { return oneOf(v, {"none", "rtscts", "xonxoff"}, false, p); }},
+     [](const std::string& v, std::string& p) {
+         return oneOf(v, {"none", "rtscts", "xonxoff"}, false, p);
+     }},
     {"EndOfDataChar", "Inlets\\Hubrel\\Varnock\\EndOfDataChar", "10",
      "character code that ends a reply line (10 is line feed)",
      [](const std::string& v, std::string& p) { return wholeInRange(v, 1, 255, "", p); }},
@@ -105,13 +110,17 @@ const std::vector<SettingKey> kKeys = {
      [](const std::string& v, std::string& p) { return wholeInRange(v, 0, 1, "", p); }},
     {"DefaultSettings", "Inlets\\Hubrel\\Varnock\\Communications\\DefaultSettings", "TRUE",
      "TRUE: the next start stores the default line ending, time-out and RTS setting once",
-     [](const std::string& v, std::string& p) { return oneOf(v, {"TRUE", "FALSE"}, true, p); }},
+     [](const std::string& v, std::string& p) {
+         return oneOf(v, {"TRUE", "FALSE"}, true, p);
+     }},
     {"IgnoreSeverityLevel", "Inlets\\Hubrel\\Varnock\\IgnoreSeverityLevel", "1",
      "comms log detail: 1 failures and instrument messages, 2 every line; 0 no log",
      [](const std::string& v, std::string& p) { return wholeInRange(v, 0, 2, "", p); }},
     {"MaxLogSize", "Inlets\\Hubrel\\Varnock\\MaxLogSize", "10485760",
      "comms log size in bytes above which a start offers a backup",
-     [](const std::string& v, std::string& p) { return wholeInRange(v, 1024, INT_MAX, " bytes", p); }},
+     [](const std::string& v, std::string& p) {
+         return wholeInRange(v, 1024, INT_MAX, " bytes", p);
+     }},
     {"MethodRetry", "Inlets\\Hubrel\\Varnock\\MethodRetry", "2",
      "attempts at reading the GC's method during a download",
      [](const std::string& v, std::string& p) { return wholeInRange(v, 1, 100, "", p); }},
@@ -119,7 +128,8 @@ const std::vector<SettingKey> kKeys = {
      "pause before another attempt at reading the GC's method, ms",
      [](const std::string& v, std::string& p) { return wholeInRange(v, 0, 60000, " ms", p); }},
     {"AutoPrepRun", "Inlets\\Hubrel\\Varnock\\AutoPrepRun", "0 for the GC, 1 for the sampler",
-     "1 when the GC prepares itself for runs; 0 makes the sampler send prepare-run after an injection",
+     "1 when the GC prepares itself for runs; 0 makes the sampler send prepare-run after an "
+     "injection",
      [](const std::string& v, std::string& p) { return wholeInRange(v, 0, 1, "", p); }},
     {"StatusFrequency", "Inlets\\Hubrel\\System Timings\\Status Frequency", "5500",
      "status refresh of status --watch and run, ms (at most 5500)",
@@ -138,10 +148,11 @@ const std::vector<SettingKey>& settingKeys()
 const SettingKey* findSettingKey(const std::string& name)
 {
     for (const SettingKey& key : kKeys) {
-        if (name.size() == std::string_view(key.name).size()
-            && std::equal(name.begin(), name.end(), key.name, [](char a, char b) {
-                   return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
-               }))
+        if (name.size() == std::string_view(key.name).size() &&
+            std::equal(name.begin(), name.end(), key.name, [](char a, char b) {
+                return std::tolower(static_cast<unsigned char>(a)) ==
+                       std::tolower(static_cast<unsigned char>(b));
+            }))
             return &key;
     }
     return nullptr;

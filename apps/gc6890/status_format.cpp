@@ -54,8 +54,9 @@ std::string trimmed(const CString& text)
 
 std::string statusText(CInletSystemStatus& s)
 {
-    std::string text = format("running: %s  post-run: %s  not ready: %s  error: %s\n", yesNo(s.GetRunning()),
-                              yesNo(s.GetPostRunning()), yesNo(s.GetNotReady()), yesNo(s.GetError()));
+    std::string text =
+        format("running: %s  post-run: %s  not ready: %s  error: %s\n", yesNo(s.GetRunning()),
+               yesNo(s.GetPostRunning()), yesNo(s.GetNotReady()), yesNo(s.GetError()));
     const std::pair<const char*, std::string> texts[] = {
         {"status", trimmed(s.GetStatusInfo())},
         {"not ready", trimmed(s.GetNotReadyInfo())},
@@ -73,30 +74,33 @@ std::string statusText(CInletSystemStatus& s)
 
 std::string statusLine(CInletSystemStatus& s)
 {
-    std::string line = format("%s%s%s%s", s.GetRunning() ? "running" : "idle", s.GetPostRunning() ? ", post-run" : "",
-                              s.GetNotReady() ? ", not ready" : ", ready", s.GetError() ? ", error" : "");
+    std::string line = format(
+        "%s%s%s%s", s.GetRunning() ? "running" : "idle", s.GetPostRunning() ? ", post-run" : "",
+        s.GetNotReady() ? ", not ready" : ", ready", s.GetError() ? ", error" : "");
     for (const std::string& value :
          {trimmed(s.GetStatusInfo()), trimmed(s.GetNotReadyInfo()), trimmed(s.GetErrorInfo())}) {
         if (!value.empty())
             line += " | " + value;
     }
-    return line + format(" | %.2f min, oven %.1f, column 1 %.2f / %.2f", static_cast<double>(s.GetTime()),
-                         static_cast<double>(s.GetTemperatureLeft()), static_cast<double>(s.GetHighPressure()),
-                         static_cast<double>(s.GetFlow()));
+    return line +
+           format(" | %.2f min, oven %.1f, column 1 %.2f / %.2f", static_cast<double>(s.GetTime()),
+                  static_cast<double>(s.GetTemperatureLeft()),
+                  static_cast<double>(s.GetHighPressure()), static_cast<double>(s.GetFlow()));
 }
 
 std::string statusJson(CInletSystemStatus& s)
 {
     auto flag = [](int value) { return value ? "true" : "false"; };
-    return format("{\"running\":%s,\"post_running\":%s,\"not_ready\":%s,\"error\":%s,", flag(s.GetRunning()),
-                  flag(s.GetPostRunning()), flag(s.GetNotReady()), flag(s.GetError()))
-           + "\"status_text\":" + jsonString(trimmed(s.GetStatusInfo()))
-           + ",\"not_ready_text\":" + jsonString(trimmed(s.GetNotReadyInfo()))
-           + ",\"error_text\":" + jsonString(trimmed(s.GetErrorInfo()))
-           + format(",\"elapsed_min\":%.4g,\"oven_temperature\":%.4g,\"column1_pressure\":%.6g,"
-                    "\"column1_flow\":%.6g}",
-                    static_cast<double>(s.GetTime()), static_cast<double>(s.GetTemperatureLeft()),
-                    static_cast<double>(s.GetHighPressure()), static_cast<double>(s.GetFlow()));
+    return format("{\"running\":%s,\"post_running\":%s,\"not_ready\":%s,\"error\":%s,",
+                  flag(s.GetRunning()), flag(s.GetPostRunning()), flag(s.GetNotReady()),
+                  flag(s.GetError())) +
+           "\"status_text\":" + jsonString(trimmed(s.GetStatusInfo())) +
+           ",\"not_ready_text\":" + jsonString(trimmed(s.GetNotReadyInfo())) +
+           ",\"error_text\":" + jsonString(trimmed(s.GetErrorInfo())) +
+           format(",\"elapsed_min\":%.4g,\"oven_temperature\":%.4g,\"column1_pressure\":%.6g,"
+                  "\"column1_flow\":%.6g}",
+                  static_cast<double>(s.GetTime()), static_cast<double>(s.GetTemperatureLeft()),
+                  static_cast<double>(s.GetHighPressure()), static_cast<double>(s.GetFlow()));
 }
 
 }  // namespace gc6890::cli

@@ -56,8 +56,7 @@ CCommandString::CCommandString(const CString& line) : m_Type(line.Left(6))
     // Counting pass: empty arguments count, the appended comma does not.
     CString rest = argumentPart(line);
     int count = 0;
-    for (int comma = rest.Find(','); comma >= 0 && rest.GetLength() >= 2;
-         comma = rest.Find(',')) {
+    for (int comma = rest.Find(','); comma >= 0 && rest.GetLength() >= 2; comma = rest.Find(',')) {
         ++count;
         rest = rest.Mid(comma + 1);
     }

@@ -6,7 +6,8 @@ namespace {
 // character 3k; entries 0 to 2 are two blanks. The conversions below search and index this
 // one string, commas included.
 constexpr char kAddressTable[] =
-    "  ,  ,  ,HT,MV,VX,V8,V7,V6,V5,V4,V3,V2,V1,SS,S2,S1,OV,IB,IF,GC,DB,DF,C2,C1,CC,AX,A5,A4,A3,A2,A1";
+    "  ,  ,  "
+    ",HT,MV,VX,V8,V7,V6,V5,V4,V3,V2,V1,SS,S2,S1,OV,IB,IF,GC,DB,DF,C2,C1,CC,AX,A5,A4,A3,A2,A1";
 
 }  // namespace
 

@@ -12,7 +12,8 @@ constexpr int kGCBit = 1;
 constexpr int kALSBit = 2;
 
 // The GC's modules, echo-tested in this order when the GC side starts.
-const char* const kEchoAddresses[] = {"CC", "GC", "S1", "S2", "SS", "OV", "DF", "IF", "C1", "A1", "V1", "DT"};
+const char* const kEchoAddresses[] = {"CC", "GC", "S1", "S2", "SS", "OV",
+                                      "DF", "IF", "C1", "A1", "V1", "DT"};
 
 // An instrument that talks without end cannot keep an echo test waiting.
 constexpr int kMaxStaleLines = 64;
@@ -37,7 +38,8 @@ int CHP6890SerialComms::CheckChannel(CString& buffer, const CString& address)
     // them than kMaxStaleLines and none once a time-out has passed since the echo went
     // out: a talkative instrument keeps the test at most two time-outs (the last read
     // waits its own).
-    const std::uint64_t deadline = gc6890::nowMilliseconds() + static_cast<std::uint64_t>(PortSettings().timeoutMs);
+    const std::uint64_t deadline =
+        gc6890::nowMilliseconds() + static_cast<std::uint64_t>(PortSettings().timeoutMs);
     for (int line = 0; line < kMaxStaleLines; ++line) {
         if (line > 0 && gc6890::nowMilliseconds() >= deadline)
             return 0;
@@ -90,7 +92,8 @@ int CHP6890SerialComms::StartALSComms()
     // and the open tried again, a bounded number of times.
     for (int attempt = 0; attempt <= kPassThroughRetries; ++attempt) {
         buffer = "CCHTPO 1";
-        if (!WriteStringToGC(buffer, 1) || !ReceiveStringFromGC(buffer, 1) || buffer.Left(6) != "HTCCPO")
+        if (!WriteStringToGC(buffer, 1) || !ReceiveStringFromGC(buffer, 1) ||
+            buffer.Left(6) != "HTCCPO")
             return FailedStartALSComms();
         const int code = resultCode(buffer);
         if (code == 0) {

@@ -108,8 +108,8 @@ int ReleaseSerialComms(HWND window)
 void NotifySerialCommsError()
 {
     if (Broadcast(g_nCommsFailureMessage, 0) != 1) {
-        MessageBox(nullptr, " Cannot reset comms: HP6890GC Comms busy.\nPlease try again.", "Comms Reset Failure",
-                   MB_OK | MB_ICONEXCLAMATION | MB_SETFOREGROUND);
+        MessageBox(nullptr, " Cannot reset comms: HP6890GC Comms busy.\nPlease try again.",
+                   "Comms Reset Failure", MB_OK | MB_ICONEXCLAMATION | MB_SETFOREGROUND);
         return;
     }
     if (!RebuildChannel())

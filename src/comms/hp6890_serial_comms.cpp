@@ -32,7 +32,8 @@ int CHP6890SerialComms::m_sCommsStatus = 0;
 
 // ---- CIntFloatArray -------------------------------------------------------------------
 
-CIntFloatArray::CIntFloatArray(int count) : m_slots(static_cast<size_t>(count < 1 ? 1 : count), 0) {}
+CIntFloatArray::CIntFloatArray(int count) : m_slots(static_cast<size_t>(count < 1 ? 1 : count), 0)
+{}
 
 std::uint32_t& CIntFloatArray::slot(int index)
 {
@@ -44,10 +45,22 @@ std::uint32_t CIntFloatArray::slot(int index) const
     return m_slots[index >= 0 && index < GetSize() ? static_cast<size_t>(index) : 0];
 }
 
-int CIntFloatArray::GetInt(int index) const { return std::bit_cast<int>(slot(index)); }
-float CIntFloatArray::GetFloat(int index) const { return std::bit_cast<float>(slot(index)); }
-void CIntFloatArray::SetInt(int index, int value) { slot(index) = std::bit_cast<std::uint32_t>(value); }
-void CIntFloatArray::SetFloat(int index, float value) { slot(index) = std::bit_cast<std::uint32_t>(value); }
+int CIntFloatArray::GetInt(int index) const
+{
+    return std::bit_cast<int>(slot(index));
+}
+float CIntFloatArray::GetFloat(int index) const
+{
+    return std::bit_cast<float>(slot(index));
+}
+void CIntFloatArray::SetInt(int index, int value)
+{
+    slot(index) = std::bit_cast<std::uint32_t>(value);
+}
+void CIntFloatArray::SetFloat(int index, float value)
+{
+    slot(index) = std::bit_cast<std::uint32_t>(value);
+}
 
 void CIntFloatArray::Clear()
 {
@@ -57,7 +70,8 @@ void CIntFloatArray::Clear()
 
 // ---- construction ---------------------------------------------------------------------
 
-CHP6890SerialComms::CHP6890SerialComms() : CSerialCommsE(kPortKey, 0), m_PortMutexFile(FALSE, kPortMutexName)
+CHP6890SerialComms::CHP6890SerialComms()
+    : CSerialCommsE(kPortKey, 0), m_PortMutexFile(FALSE, kPortMutexName)
 {
     m_sCommsStatus = 0;
     // A new installation gets line feed as end-of-data character, 45 s time-out and RTS
@@ -170,10 +184,22 @@ int CHP6890SerialComms::Receive(tag_GC_OR_ALS side, CString& line, int force)
     return received;
 }
 
-int CHP6890SerialComms::WriteStringToGC(CString& line, int force) { return Write(GC, line, force); }
-int CHP6890SerialComms::WriteStringToALS(CString& line, int force) { return Write(ALS, line, force); }
-int CHP6890SerialComms::ReceiveStringFromGC(CString& line, int force) { return Receive(GC, line, force); }
-int CHP6890SerialComms::ReceiveStringFromALS(CString& line, int force) { return Receive(ALS, line, force); }
+int CHP6890SerialComms::WriteStringToGC(CString& line, int force)
+{
+    return Write(GC, line, force);
+}
+int CHP6890SerialComms::WriteStringToALS(CString& line, int force)
+{
+    return Write(ALS, line, force);
+}
+int CHP6890SerialComms::ReceiveStringFromGC(CString& line, int force)
+{
+    return Receive(GC, line, force);
+}
+int CHP6890SerialComms::ReceiveStringFromALS(CString& line, int force)
+{
+    return Receive(ALS, line, force);
+}
 
 // ---- exchanges ------------------------------------------------------------------------
 

@@ -7,7 +7,7 @@
 // ---- CRegRemoteWindow -----------------------------------------------------------------
 
 BEGIN_MESSAGE_MAP(CRegRemoteWindow, CFrameWnd)
-    ON_REGISTERED_MESSAGE(g_nRegisterToCommsMessage, OnGetRegisterRequest)
+ON_REGISTERED_MESSAGE(g_nRegisterToCommsMessage, OnGetRegisterRequest)
 END_MESSAGE_MAP()
 
 CRegRemoteWindow::CRegRemoteWindow(const char* className) : m_pszClassName(className)
@@ -51,13 +51,12 @@ LRESULT CRegRemoteWindow::OnGetRegisterRequest(WPARAM wParam, LPARAM lParam)
 // ---- CRegRemoteWindowGCSystem ----------------------------------------------------------
 
 BEGIN_MESSAGE_MAP(CRegRemoteWindowGCSystem, CRegRemoteWindow)
-    ON_REGISTERED_MESSAGE(g_nRestartAllCommsMessage, OnExternalRestartAllCommsRequest)
+ON_REGISTERED_MESSAGE(g_nRestartAllCommsMessage, OnExternalRestartAllCommsRequest)
 END_MESSAGE_MAP()
 
 CRegRemoteWindowGCSystem::CRegRemoteWindowGCSystem(CVarnockGCSystem* owner)
     : CRegRemoteWindow(kGCRegRemoteWindowClass), m_pOwner(owner)
-{
-}
+{}
 
 LRESULT CRegRemoteWindowGCSystem::OnGetRegisterRequestBody(WPARAM, LPARAM)
 {

@@ -5,13 +5,12 @@
 #include "sampler/varnock_auto_sampler.h"
 
 BEGIN_MESSAGE_MAP(CRegRemoteWindowALSSystem, CRegRemoteWindow)
-    ON_REGISTERED_MESSAGE(g_nResetSamplerMessage, OnExternalResetAutosamplerRequest)
+ON_REGISTERED_MESSAGE(g_nResetSamplerMessage, OnExternalResetAutosamplerRequest)
 END_MESSAGE_MAP()
 
 CRegRemoteWindowALSSystem::CRegRemoteWindowALSSystem(CVarnockAutoSampler* owner)
     : CRegRemoteWindow(kALSRegRemoteWindowClass), m_pOwner(owner)
-{
-}
+{}
 
 LRESULT CRegRemoteWindowALSSystem::OnGetRegisterRequestBody(WPARAM, LPARAM)
 {

@@ -2,7 +2,8 @@
 
 const UINT g_nRegisterToCommsMessage = RegisterWindowMessage("Orvex_HP6890RegisterToCommsMessage");
 const UINT g_nExtraDataMessage = RegisterWindowMessage("Orvex_HP6890ExtraDataMessage");
-const UINT g_nAutosamplerExtraDataMessage = RegisterWindowMessage("Orvex_HP6890AutosamplerExtraDataMessage");
+const UINT g_nAutosamplerExtraDataMessage =
+    RegisterWindowMessage("Orvex_HP6890AutosamplerExtraDataMessage");
 const UINT g_nLockCommsResetMessage = RegisterWindowMessage("Orvex_HP6890LockCommsReset");
 const UINT g_nUnLockCommsResetMessage = RegisterWindowMessage("Orvex_HP6890UnLockCommsReset");
 const UINT g_nRestartAllCommsMessage = RegisterWindowMessage("Orvex_HP6890RestartAllCommsMessage");

@@ -4,17 +4,17 @@
 
 #include "platform/platform.h"
 
-extern const UINT g_nRegisterToCommsMessage;         // "Orvex_HP6890RegisterToCommsMessage"
-extern const UINT g_nExtraDataMessage;               // "Orvex_HP6890ExtraDataMessage"
-extern const UINT g_nAutosamplerExtraDataMessage;    // "Orvex_HP6890AutosamplerExtraDataMessage"
-extern const UINT g_nLockCommsResetMessage;          // "Orvex_HP6890LockCommsReset"
-extern const UINT g_nUnLockCommsResetMessage;        // "Orvex_HP6890UnLockCommsReset"
-extern const UINT g_nRestartAllCommsMessage;         // "Orvex_HP6890RestartAllCommsMessage"
-extern const UINT g_nResetSamplerMessage;            // "Orvex_HP6890ResetSampler"
-extern const UINT g_nCommsFailureMessage;            // "Orvex_HP6890CommsFailureMessage"
-extern const UINT g_nCommsRestoreMessage;            // "Orvex_HP6890CommsRestoreMessage"
-extern const UINT g_nRefreshStatusMessage;           // "Orvex_HP6890RefreshStatus"
-extern const UINT g_nNewEditorMessage;               // "Orvex_HP6890NewEditor"
+extern const UINT g_nRegisterToCommsMessage;       // "Orvex_HP6890RegisterToCommsMessage"
+extern const UINT g_nExtraDataMessage;             // "Orvex_HP6890ExtraDataMessage"
+extern const UINT g_nAutosamplerExtraDataMessage;  // "Orvex_HP6890AutosamplerExtraDataMessage"
+extern const UINT g_nLockCommsResetMessage;        // "Orvex_HP6890LockCommsReset"
+extern const UINT g_nUnLockCommsResetMessage;      // "Orvex_HP6890UnLockCommsReset"
+extern const UINT g_nRestartAllCommsMessage;       // "Orvex_HP6890RestartAllCommsMessage"
+extern const UINT g_nResetSamplerMessage;          // "Orvex_HP6890ResetSampler"
+extern const UINT g_nCommsFailureMessage;          // "Orvex_HP6890CommsFailureMessage"
+extern const UINT g_nCommsRestoreMessage;          // "Orvex_HP6890CommsRestoreMessage"
+extern const UINT g_nRefreshStatusMessage;         // "Orvex_HP6890RefreshStatus"
+extern const UINT g_nNewEditorMessage;             // "Orvex_HP6890NewEditor"
 
 namespace gc6890 {
 struct RegisteredMessage {

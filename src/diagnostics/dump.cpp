@@ -40,7 +40,8 @@ void Dump(CString& message)
     const std::time_t now = std::time(nullptr);
     char when[64];
     ctime_r(&now, when);
-    *g_dumpStream << "File: " << __FILE__ << "\tLine: " << 67 << "\tTime: " << when << message.c_str();
+    *g_dumpStream << "File: " << __FILE__ << "\tLine: " << 67 << "\tTime: " << when
+                  << message.c_str();
     g_dumpStream->flush();
 }
 

@@ -51,7 +51,8 @@ CString CHP6890ErrorLog::TimeStamp()
 
 void CHP6890ErrorLog::ShowFileError()
 {
-    MessageBox(nullptr, "Error occured while writing to log file.\n If problem perists disable logging.",
+    MessageBox(nullptr,
+               "Error occured while writing to log file.\n If problem perists disable logging.",
                "File Error", MB_OK | MB_ICONSTOP | MB_SETFOREGROUND);
 }
 
@@ -59,8 +60,8 @@ int CHP6890ErrorLog::LogError(CString message, int severity)
 {
     if (severity > m_nThreshold)
         return 1;
-    const bool opened = m_file.Open(LogFileName(), CFile::modeWrite | CFile::modeNoTruncate)
-                        || m_file.Open(LogFileName(), CFile::modeCreate | CFile::modeWrite);
+    const bool opened = m_file.Open(LogFileName(), CFile::modeWrite | CFile::modeNoTruncate) ||
+                        m_file.Open(LogFileName(), CFile::modeCreate | CFile::modeWrite);
     if (!opened) {
         ShowFileError();
         return 1;
@@ -94,8 +95,9 @@ void CHP6890ErrorLog::CheckLogSize()
             return;
         }
         if (m_file.GetLength() > static_cast<ULONGLONG>(maxSize)) {
-            const int answer = MessageBox(nullptr, " Log file full.\nDo you want to keep a backup of current log?",
-                                          "Backup Log?", MB_YESNO | MB_ICONQUESTION | MB_SETFOREGROUND);
+            const int answer =
+                MessageBox(nullptr, " Log file full.\nDo you want to keep a backup of current log?",
+                           "Backup Log?", MB_YESNO | MB_ICONQUESTION | MB_SETFOREGROUND);
             m_file.Close();
             if (answer == IDYES)
                 MoveToBackup();  // a failed move loses the entries: the log is emptied all the same

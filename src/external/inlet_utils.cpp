@@ -12,7 +12,8 @@ VialRange g_vialRange;
 
 void writeStatusToStandardError(const char* text, const char* text2)
 {
-    std::fprintf(stderr, "%s%s%s\n", text ? text : "", text2 && *text2 ? " " : "", text2 ? text2 : "");
+    std::fprintf(stderr, "%s%s%s\n", text ? text : "", text2 && *text2 ? " " : "",
+                 text2 ? text2 : "");
 }
 
 StatusTextHandler& statusHandler()
@@ -23,7 +24,8 @@ StatusTextHandler& statusHandler()
 
 bool endsWith(const std::string& text, const std::string& end)
 {
-    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+    return text.size() >= end.size() &&
+           text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
 }  // namespace
@@ -36,7 +38,8 @@ VialRange GetVialRange()
 std::string methodFolder()
 {
     CString folder;
-    if (ReadRegistryPath("Inlets\\Hubrel\\Varnock\\MethodFolder", folder, HKEY_LOCAL_MACHINE) && !folder.IsEmpty())
+    if (ReadRegistryPath("Inlets\\Hubrel\\Varnock\\MethodFolder", folder, HKEY_LOCAL_MACHINE) &&
+        !folder.IsEmpty())
         return folder.str();
     return homeDirectory() + "/methods";
 }

@@ -43,7 +43,8 @@ LineReader::Status LineReader::readLine(SerialPortBackend& line, int timeoutMs, 
         // Bytes that keep coming without an end-of-data character (a dribbling or
         // talkative line) must not hold the caller past the time-out either. The partial
         // line stays buffered for the next read.
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
         if (left.count() <= 0)
             return Status::TimedOut;
         remaining = static_cast<int>(left.count());

@@ -13,13 +13,20 @@ namespace {
 const char* kindName(const toml::node& node)
 {
     switch (node.type()) {
-    case toml::node_type::table: return "a table";
-    case toml::node_type::array: return "an array";
-    case toml::node_type::string: return "a string";
-    case toml::node_type::integer: return "an integer";
-    case toml::node_type::floating_point: return "a float";
-    case toml::node_type::boolean: return "a boolean";
-    default: return "a date or time";
+    case toml::node_type::table:
+        return "a table";
+    case toml::node_type::array:
+        return "an array";
+    case toml::node_type::string:
+        return "a string";
+    case toml::node_type::integer:
+        return "an integer";
+    case toml::node_type::floating_point:
+        return "a float";
+    case toml::node_type::boolean:
+        return "a boolean";
+    default:
+        return "a date or time";
     }
 }
 
@@ -145,7 +152,8 @@ public:
         }
         if (list->size() > static_cast<size_t>(maxCount)) {
             fail(lineOf(*node), keyPath(info.key),
-                 std::to_string(list->size()) + " ramps, at most " + std::to_string(maxCount) + " allowed");
+                 std::to_string(list->size()) + " ramps, at most " + std::to_string(maxCount) +
+                     " allowed");
             return;
         }
         std::vector<CRamp> read;
@@ -166,7 +174,8 @@ public:
                 real(final, r.m_fFinal);
                 real(time, r.m_fTime);
                 if (!failed() && !(r.m_fRate > 0.0f))
-                    fail(lineOf(*ramp->get("rate")), keyPath("rate"), "a ramp's rate must be above 0");
+                    fail(lineOf(*ramp->get("rate")), keyPath("rate"),
+                         "a ramp's rate must be above 0");
             }
             leave();
             read.push_back(r);
@@ -205,7 +214,8 @@ private:
 
     void wrongType(const toml::node& node, const char* key, const char* expected)
     {
-        fail(lineOf(node), keyPath(key), std::string("expected ") + expected + ", found " + kindName(node));
+        fail(lineOf(node), keyPath(key),
+             std::string("expected ") + expected + ", found " + kindName(node));
     }
 
     const toml::node* find(const char* key)
@@ -232,7 +242,8 @@ private:
         if (v >= info.min && v <= info.max)
             return true;
         fail(lineOf(node), keyPath(info.key),
-             text + " is out of range (" + formatDouble(info.min) + " to " + formatDouble(info.max) + ")");
+             text + " is out of range (" + formatDouble(info.min) + " to " +
+                 formatDouble(info.max) + ")");
         return false;
     }
 
@@ -283,10 +294,16 @@ public:
         return true;
     }
     void leave() override { m_path.pop_back(); }
-    void integer(const FieldInfo& info, int& value) override { put(info.key, std::to_string(value)); }
+    void integer(const FieldInfo& info, int& value) override
+    {
+        put(info.key, std::to_string(value));
+    }
     void real(const FieldInfo& info, float& value) override { put(info.key, formatFloat(value)); }
     void real(const FieldInfo& info, double& value) override { put(info.key, formatDouble(value)); }
-    void flag(const FieldInfo& info, int& value) override { put(info.key, value ? "true" : "false"); }
+    void flag(const FieldInfo& info, int& value) override
+    {
+        put(info.key, value ? "true" : "false");
+    }
     void choice(const FieldInfo& info, int& value, const ChoiceInfo* choices, int count) override
     {
         for (int i = 0; i < count; ++i) {
@@ -302,13 +319,17 @@ public:
     {
         std::string list;
         for (int i = 0; i < maxCount && ramps[i].m_fRate > 0.0f; ++i)
-            list += "\n    { rate = " + formatFloat(ramps[i].m_fRate) + ", final = " + formatFloat(ramps[i].m_fFinal) +
+            list += "\n    { rate = " + formatFloat(ramps[i].m_fRate) +
+                    ", final = " + formatFloat(ramps[i].m_fFinal) +
                     ", time = " + formatFloat(ramps[i].m_fTime) + " },";
         put(info.key, list.empty() ? "[]" : "[" + list + "\n]");
     }
 
 private:
-    void put(const char* key, const std::string& value) { m_text += std::string(key) + " = " + value + "\n"; }
+    void put(const char* key, const std::string& value)
+    {
+        m_text += std::string(key) + " = " + value + "\n";
+    }
     std::vector<std::string> m_path;
 };
 
@@ -322,10 +343,16 @@ public:
         return true;
     }
     void leave() override { m_prefix.pop_back(); }
-    void integer(const FieldInfo& info, int& value) override { add(info.key, std::to_string(value)); }
+    void integer(const FieldInfo& info, int& value) override
+    {
+        add(info.key, std::to_string(value));
+    }
     void real(const FieldInfo& info, float& value) override { add(info.key, formatFloat(value)); }
     void real(const FieldInfo& info, double& value) override { add(info.key, formatDouble(value)); }
-    void flag(const FieldInfo& info, int& value) override { add(info.key, value ? "true" : "false"); }
+    void flag(const FieldInfo& info, int& value) override
+    {
+        add(info.key, value ? "true" : "false");
+    }
 
 private:
     void add(const char* key, const std::string& value)

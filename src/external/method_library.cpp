@@ -10,8 +10,8 @@
 #include <sstream>
 #include <unistd.h>
 
-#include "external/method_file_toml.h"
 #include "external/inlet_utils.h"
+#include "external/method_file_toml.h"
 
 namespace {
 // Methods are a few kilobytes; anything far larger is not a method file.
@@ -51,13 +51,23 @@ int CHP6890Method::GetInletZoneOn(int side, int type) const
         return 0;
     const CInletSide& inlet = m_Inlets[side];
     switch (type) {
-    case 1: return inlet.m_Split.m_nZoneOn;
-    case 2: return inlet.m_Splitless.m_nZoneOn;
-    case 3: return inlet.m_OnColumnTrack.m_nZoneOn;
-    case 4: return inlet.m_OnColumnRamp.m_nZoneOn;
-    case 5: case 6: case 7: case 8: return m_PTV[type - 5].m_nZoneOn;
-    case 9: return m_SolventVent.m_nZoneOn;
-    default: return 0;
+    case 1:
+        return inlet.m_Split.m_nZoneOn;
+    case 2:
+        return inlet.m_Splitless.m_nZoneOn;
+    case 3:
+        return inlet.m_OnColumnTrack.m_nZoneOn;
+    case 4:
+        return inlet.m_OnColumnRamp.m_nZoneOn;
+    case 5:
+    case 6:
+    case 7:
+    case 8:
+        return m_PTV[type - 5].m_nZoneOn;
+    case 9:
+        return m_SolventVent.m_nZoneOn;
+    default:
+        return 0;
     }
 }
 
@@ -66,10 +76,17 @@ const CInletTempProgram* CHP6890Method::GetInletProgram(int side, int type) cons
     if (side != Front && side != Back)
         return nullptr;
     switch (type) {
-    case 4: return &m_Inlets[side].m_OnColumnRamp.m_Program;
-    case 5: case 6: case 7: case 8: return &m_PTV[type - 5].m_Program;
-    case 9: return &m_SolventVent.m_Program;
-    default: return nullptr;
+    case 4:
+        return &m_Inlets[side].m_OnColumnRamp.m_Program;
+    case 5:
+    case 6:
+    case 7:
+    case 8:
+        return &m_PTV[type - 5].m_Program;
+    case 9:
+        return &m_SolventVent.m_Program;
+    default:
+        return nullptr;
     }
 }
 
@@ -210,7 +227,8 @@ int SerializeGCandALS(CArchiveS& archive, CHP6890Method& gcMethod, CALS6890Metho
 
 namespace gc6890 {
 
-bool ReadStoredMethodForRecord(const CString& name, CHP6890Method& gcMethod, CALS6890Method& alsMethod)
+bool ReadStoredMethodForRecord(const CString& name, CHP6890Method& gcMethod,
+                               CALS6890Method& alsMethod)
 {
     CString fileName = name;
     AddMethodFileExtension("HP6890", fileName);

@@ -60,7 +60,7 @@ public:
 // Type 1, split/splitless inlet in split mode.
 class CInletSplit {
 public:
-    int m_nZoneOn = 1;            // thermal zone on (flag)
+    int m_nZoneOn = 1;  // thermal zone on (flag)
     float m_fTemperature = 250.0f;
     float m_fSplitRatio = 50.0f;  // S1
     float m_fSplitFlow = 50.0f;   // S2
@@ -71,8 +71,8 @@ class CInletSplitless {
 public:
     int m_nZoneOn = 1;
     float m_fTemperature = 250.0f;
-    int m_nPurgeTime = 1;         // S1, an integer
-    float m_fPurgeFlow = 50.0f;   // S2, kept in the record, not sent
+    int m_nPurgeTime = 1;        // S1, an integer
+    float m_fPurgeFlow = 50.0f;  // S2, kept in the record, not sent
 };
 
 // Types 3 (cool on-column, tracking the oven: only the zone is used) and 4 (cool
@@ -96,9 +96,9 @@ public:
 class CInletPTV {
 public:
     int m_nZoneOn = 1;
-    int m_nGasSaver = 0;            // P1
-    float m_fSaverFlow = 20.0f;     // P2
-    float m_fSaverTime = 2.0f;      // P3
+    int m_nGasSaver = 0;         // P1
+    float m_fSaverFlow = 20.0f;  // P2
+    float m_fSaverTime = 2.0f;   // P3
     CInletTempProgram m_Program;
     int m_nPurgeTime = 1;           // type 5 P4, type 7 P6
     float m_fSplitRatio = 50.0f;    // type 6 P4, type 8 P6
@@ -113,15 +113,15 @@ public:
 class CInletSolventVent {
 public:
     int m_nZoneOn = 1;
-    int m_nGasSaver = 0;            // Q1
-    float m_fSaverFlow = 20.0f;     // Q2
-    float m_fSaverTime = 2.0f;      // Q3
+    int m_nGasSaver = 0;         // Q1
+    float m_fSaverFlow = 20.0f;  // Q2
+    float m_fSaverTime = 2.0f;   // Q3
     CInletTempProgram m_Program;
-    float m_fVentTime = 0.0f;       // Q4
-    float m_fVentFlow = 100.0f;     // Q5
-    float m_fVentPressure = 0.0f;   // Q6
-    float m_fPurgeFlow = 50.0f;     // Q7
-    float m_fPurgeTime = 1.0f;      // Q8
+    float m_fVentTime = 0.0f;      // Q4
+    float m_fVentFlow = 100.0f;    // Q5
+    float m_fVentPressure = 0.0f;  // Q6
+    float m_fPurgeFlow = 50.0f;    // Q7
+    float m_fPurgeTime = 1.0f;     // Q8
 };
 
 // One side (front or back) of the GC: its inlet type and its own records for types 1-4.
@@ -207,9 +207,9 @@ public:
 
     double m_dRunLength = 0.0;  // min; 0 means the oven program's length
     COvenProgram m_Oven;
-    CColumn m_Columns[2];       // column 1, column 2
-    CInletSide m_Inlets[2];     // Front, Back
-    CInletPTV m_PTV[4];         // types 5, 6, 7, 8 (index type - 5)
+    CColumn m_Columns[2];             // column 1, column 2
+    CInletSide m_Inlets[2];           // Front, Back
+    CInletPTV m_PTV[4];               // types 5, 6, 7, 8 (index type - 5)
     CInletSolventVent m_SolventVent;  // type 9
     CPTVCryo m_PTVCryo;
     CPostRun m_PostRun;
@@ -220,10 +220,18 @@ public:
 
 class FrellError {
 public:
-    int m_nCode = 0;   // 0: no error
+    int m_nCode = 0;  // 0: no error
     CString m_strText;
-    void Set(int code, const CString& text) { m_nCode = code; m_strText = text; }
-    void Clear() { m_nCode = 0; m_strText.Empty(); }
+    void Set(int code, const CString& text)
+    {
+        m_nCode = code;
+        m_strText = text;
+    }
+    void Clear()
+    {
+        m_nCode = 0;
+        m_strText.Empty();
+    }
 };
 
 class FrellField {
@@ -262,12 +270,12 @@ public:
 class CALSStatus {
 public:
     explicit CALSStatus(int firstVial = 1) : m_nFirstVial(firstVial) {}
-    int m_nFirstVial;              // 0
-    int m_nOffsetBackVials = 0;    // 1, also the first trailer value of the set points
-    int m_nTrailerValue = 0;       // 2, the second trailer value of the set points
-    int m_nFrontInjector = 0;      // 3
-    int m_nBackInjector = 0;       // 4
-    int m_nBothInjectors = 0;      // 5
+    int m_nFirstVial;            // 0
+    int m_nOffsetBackVials = 0;  // 1, also the first trailer value of the set points
+    int m_nTrailerValue = 0;     // 2, the second trailer value of the set points
+    int m_nFrontInjector = 0;    // 3
+    int m_nBackInjector = 0;     // 4
+    int m_nBothInjectors = 0;    // 5
 };
 
 // Which numbered value of the injection and syringe blocks holds which setting is this
@@ -279,25 +287,25 @@ public:
 class CALSInjection {
 public:
     explicit CALSInjection(int tag = 0) : m_nTag(tag) {}
-    int m_nTag;                      // 0, given by the constructor; never loaded or sent
-    int m_nVolume = 10;              // 1, percent of the syringe
-    int m_nSolventAPreWashes = 0;    // 2
-    int m_nSolventBPreWashes = 0;    // 3
-    int m_nSampleWashes = 0;         // 4
-    int m_nSolventAWashes = 0;       // 5
-    int m_nSolventBWashes = 0;       // 6
+    int m_nTag;                    // 0, given by the constructor; never loaded or sent
+    int m_nVolume = 10;            // 1, percent of the syringe
+    int m_nSolventAPreWashes = 0;  // 2
+    int m_nSolventBPreWashes = 0;  // 3
+    int m_nSampleWashes = 0;       // 4
+    int m_nSolventAWashes = 0;     // 5
+    int m_nSolventBWashes = 0;     // 6
 };
 
 // Syringe block: five integers and two floats.
 class CALSSyringe {
 public:
-    int m_nSlowPlunger = 0;          // 0 (flag)
-    int m_nSamplePumps = 3;          // 1
-    int m_nSamplingOffset = 0;       // 2, mm
-    int m_nSyringeSize = 10;         // 3, uL
-    int m_nViscosityDelay = 0;       // 4, s (the sampler gets tenths)
-    float m_fPreDwellTime = 0.0f;    // 5, min
-    float m_fPostDwellTime = 0.0f;   // 6, min
+    int m_nSlowPlunger = 0;         // 0 (flag)
+    int m_nSamplePumps = 3;         // 1
+    int m_nSamplingOffset = 0;      // 2, mm
+    int m_nSyringeSize = 10;        // 3, uL
+    int m_nViscosityDelay = 0;      // 4, s (the sampler gets tenths)
+    float m_fPreDwellTime = 0.0f;   // 5, min
+    float m_fPostDwellTime = 0.0f;  // 6, min
 };
 
 class CALS6890Method : public FrellObject {
@@ -307,8 +315,7 @@ public:
                             const CALSSyringe& syringe = CALSSyringe(),
                             const CALSStatus& status = CALSStatus())
         : FrellObject(name, flag), m_Status(status), m_Injection(injection), m_Syringe(syringe)
-    {
-    }
+    {}
 
     // Writes the injector and syringe settings, one per line, each beginning with
     // `prefix` and a tab.
@@ -363,9 +370,9 @@ private:
     CString m_strError;
     bool m_bOpen = false;
     bool m_bWriting = false;
-    std::unique_ptr<CHP6890Method> m_pGC;    // the method read by Open
+    std::unique_ptr<CHP6890Method> m_pGC;  // the method read by Open
     std::unique_ptr<CALS6890Method> m_pALS;
-    std::string m_text;                      // the text to write at Close
+    std::string m_text;  // the text to write at Close
 };
 
 class CArchiveS {
@@ -398,5 +405,6 @@ namespace gc6890 {
 // The experiment record's read of a stored method: completes the name, opens the file with
 // other writers excluded and loads both halves. False when the file did not open (or is
 // malformed); nothing is logged, so the caller leaves its record untouched.
-bool ReadStoredMethodForRecord(const CString& name, CHP6890Method& gcMethod, CALS6890Method& alsMethod);
+bool ReadStoredMethodForRecord(const CString& name, CHP6890Method& gcMethod,
+                               CALS6890Method& alsMethod);
 }  // namespace gc6890

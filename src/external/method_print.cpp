@@ -24,7 +24,9 @@ std::string withUnit(const std::string& value, const char* unit)
 // One line per setting: "<prefix>\t<table title>: <label>\t<value>".
 class RecordPrinter : public MethodVisitor {
 public:
-    RecordPrinter(CGenericExpRecord* record, const char* prefix) : m_record(record), m_prefix(prefix ? prefix : "") {}
+    RecordPrinter(CGenericExpRecord* record, const char* prefix)
+        : m_record(record), m_prefix(prefix ? prefix : "")
+    {}
 
     bool enter(const char*, const char* title, bool) override
     {
@@ -32,10 +34,22 @@ public:
         return true;
     }
     void leave() override { m_titles.pop_back(); }
-    void integer(const FieldInfo& info, int& value) override { line(info.label, withUnit(std::to_string(value), info.unit)); }
-    void real(const FieldInfo& info, float& value) override { line(info.label, withUnit(number(value, true), info.unit)); }
-    void real(const FieldInfo& info, double& value) override { line(info.label, withUnit(number(value, false), info.unit)); }
-    void flag(const FieldInfo& info, int& value) override { line(info.label, value ? "On" : "Off"); }
+    void integer(const FieldInfo& info, int& value) override
+    {
+        line(info.label, withUnit(std::to_string(value), info.unit));
+    }
+    void real(const FieldInfo& info, float& value) override
+    {
+        line(info.label, withUnit(number(value, true), info.unit));
+    }
+    void real(const FieldInfo& info, double& value) override
+    {
+        line(info.label, withUnit(number(value, false), info.unit));
+    }
+    void flag(const FieldInfo& info, int& value) override
+    {
+        line(info.label, value ? "On" : "Off");
+    }
     void choice(const FieldInfo& info, int& value, const ChoiceInfo* choices, int count) override
     {
         std::string text = std::to_string(value);
@@ -51,8 +65,8 @@ public:
             const CRamp& r = ramps[listed];
             line((std::string(info.label) + " " + std::to_string(listed + 1)).c_str(),
                  withUnit(number(r.m_fRate, true), info.rateUnit) + " to " +
-                     withUnit(number(r.m_fFinal, true), info.finalUnit) + ", hold " + number(r.m_fTime, true) +
-                     " min");
+                     withUnit(number(r.m_fFinal, true), info.finalUnit) + ", hold " +
+                     number(r.m_fTime, true) + " min");
         }
         if (listed == 0)
             line((std::string(info.label) + "s").c_str(), "none");
@@ -101,7 +115,7 @@ void CALS6890Method::Print(CGenericExpRecord* record, const char* prefix) const
     const char* injectors = m_Status.m_nBackInjector    ? "Back"
                             : m_Status.m_nBothInjectors ? "Both"
                             : m_Status.m_nFrontInjector ? "Front"
-                                                         : "Previous";
+                                                        : "Previous";
     text.Format("Injector\t%s", injectors);
     put(text);
 

@@ -8,9 +8,9 @@ namespace {
 
 constexpr double kTempMin = -100.0;
 constexpr double kTempMax = 500.0;
-constexpr double kTimeMax = 999.99;   // minutes
-constexpr double kFlowMax = 1000.0;   // mL/min
-constexpr double kPneuMax = 1000.0;   // pressure or flow of a column program
+constexpr double kTimeMax = 999.99;  // minutes
+constexpr double kFlowMax = 1000.0;  // mL/min
+constexpr double kPneuMax = 1000.0;  // pressure or flow of a column program
 
 const RampInfo kOvenRamps{"ramps", "Ramp", "C/min", "C", 120.0, kTempMin, kTempMax, kTimeMax};
 const RampInfo kInletRamps{"ramps", "Ramp", "C/min", "C", 720.0, kTempMin, kTempMax, kTimeMax};
@@ -31,7 +31,8 @@ void temperature(MethodVisitor& v, float& value)
 
 void program(MethodVisitor& v, CInletTempProgram& p)
 {
-    v.real({"initial_temperature", "Initial temperature", "C", kTempMin, kTempMax}, p.m_fInitialTemperature);
+    v.real({"initial_temperature", "Initial temperature", "C", kTempMin, kTempMax},
+           p.m_fInitialTemperature);
     v.real({"initial_time", "Initial time", "min", 0, kTimeMax}, p.m_fInitialTime);
     v.ramps(kInletRamps, p.m_Ramps, CInletTempProgram::MaxRamps);
 }
@@ -187,13 +188,17 @@ void oven(MethodVisitor& v, COvenProgram& o)
 {
     if (!v.enter("oven", "Oven", true))
         return;
-    v.real({"max_temperature", "Maximum temperature", "C", kTempMin, kTempMax}, o.m_fMaxTemperature);
-    v.real({"equilibration_time", "Equilibration time", "min", 0, kTimeMax}, o.m_fEquilibrationTime);
-    v.real({"initial_temperature", "Initial temperature", "C", kTempMin, kTempMax}, o.m_fInitialTemperature);
+    v.real({"max_temperature", "Maximum temperature", "C", kTempMin, kTempMax},
+           o.m_fMaxTemperature);
+    v.real({"equilibration_time", "Equilibration time", "min", 0, kTimeMax},
+           o.m_fEquilibrationTime);
+    v.real({"initial_temperature", "Initial temperature", "C", kTempMin, kTempMax},
+           o.m_fInitialTemperature);
     v.real({"initial_time", "Initial time", "min", 0, kTimeMax}, o.m_fInitialTime);
     v.ramps(kOvenRamps, o.m_Ramps, COvenProgram::MaxRamps);
     v.flag({"cryo", "Cryo", "", 0, 1}, o.m_nCryoOn);
-    v.real({"cryo_use_temperature", "Use cryo below", "C", kTempMin, kTempMax}, o.m_fCryoUseTemperature);
+    v.real({"cryo_use_temperature", "Use cryo below", "C", kTempMin, kTempMax},
+           o.m_fCryoUseTemperature);
     v.flag({"cryo_quick_cool", "Quick cool", "", 0, 1}, o.m_nCryoQuickCool);
     v.flag({"cryo_fault", "Cryo fault detection", "", 0, 1}, o.m_nCryoFault);
     v.flag({"cryo_timeout_enabled", "Cryo timeout enabled", "", 0, 1}, o.m_nCryoTimeoutEnabled);
@@ -219,7 +224,8 @@ void describeGC(MethodVisitor& v, CHP6890Method& m)
         CPostRun& p = m.m_PostRun;
         v.flag({"enabled", "Enabled", "", 0, 1}, p.m_nEnabled);
         v.real({"time", "Time", "min", 0, kTimeMax}, p.m_fTime);
-        v.real({"oven_temperature", "Oven temperature", "C", kTempMin, kTempMax}, p.m_fOvenTemperature);
+        v.real({"oven_temperature", "Oven temperature", "C", kTempMin, kTempMax},
+               p.m_fOvenTemperature);
         v.real({"column_value", "Column pressure or flow", "", 0, kPneuMax}, p.m_fColumnValue);
         v.leave();
     }
@@ -240,8 +246,10 @@ void describeALS(MethodVisitor& v, CALS6890Method& m)
     if (v.enter("injection", "HP6890 Autosampler Injector", false)) {
         CALSInjection& i = m.m_Injection;
         v.integer({"volume", "Injection Volume(%)", "", 1, 100}, i.m_nVolume);
-        v.integer({"solvent_a_prewashes", "Solvent A Pre-Washes", "", 0, 15}, i.m_nSolventAPreWashes);
-        v.integer({"solvent_b_prewashes", "Solvent B Pre-Washes", "", 0, 15}, i.m_nSolventBPreWashes);
+        v.integer({"solvent_a_prewashes", "Solvent A Pre-Washes", "", 0, 15},
+                  i.m_nSolventAPreWashes);
+        v.integer({"solvent_b_prewashes", "Solvent B Pre-Washes", "", 0, 15},
+                  i.m_nSolventBPreWashes);
         v.integer({"sample_washes", "Sample Washes", "", 0, 15}, i.m_nSampleWashes);
         v.integer({"solvent_a_washes", "Solvent A Washes", "", 0, 15}, i.m_nSolventAWashes);
         v.integer({"solvent_b_washes", "Solvent B Washes", "", 0, 15}, i.m_nSolventBWashes);

@@ -20,10 +20,10 @@ struct RampInfo {
     const char* label;
     const char* rateUnit;
     const char* finalUnit;
-    double rateMax;   // a listed ramp's rate lies in (0, rateMax]
+    double rateMax;  // a listed ramp's rate lies in (0, rateMax]
     double finalMin;
     double finalMax;
-    double timeMax;   // hold time lies in [0, timeMax]
+    double timeMax;  // hold time lies in [0, timeMax]
 };
 
 // A named integer code written in the file as a word.
@@ -44,7 +44,8 @@ public:
     virtual void real(const FieldInfo& info, double& value) = 0;
     // An integer flag held in the file as true or false.
     virtual void flag(const FieldInfo& info, int& value) = 0;
-    virtual void choice(const FieldInfo& info, int& value, const ChoiceInfo* choices, int count) = 0;
+    virtual void choice(const FieldInfo& info, int& value, const ChoiceInfo* choices,
+                        int count) = 0;
     // `ramps` holds `maxCount` records; those after the last listed one have rate 0.
     virtual void ramps(const RampInfo& info, CRamp* ramps, int maxCount) = 0;
     // True while a file is being read (table presence then changes some defaults).

@@ -68,11 +68,12 @@ PortSettings ReadPortSettings(const CString& key, std::string* problems)
     readInt(key, "EndOfDataChar", endOfData, problems);
     s.endOfDataChar = static_cast<char>(endOfData);
     text.Empty();
-    if (ReadRegistryPath(valuePath(key, "Parity"), text, HKEY_LOCAL_MACHINE) && text.GetLength() == 1)
+    if (ReadRegistryPath(valuePath(key, "Parity"), text, HKEY_LOCAL_MACHINE) &&
+        text.GetLength() == 1)
         s.parity = static_cast<char>(text.MakeUpper()[0]);
     text.Empty();
-    if (ReadRegistryPath(valuePath(key, "FlowControl"), text, HKEY_LOCAL_MACHINE) && !text.IsEmpty()
-        && !parseFlowControl(text.str(), s.flowControl) && problems)
+    if (ReadRegistryPath(valuePath(key, "FlowControl"), text, HKEY_LOCAL_MACHINE) &&
+        !text.IsEmpty() && !parseFlowControl(text.str(), s.flowControl) && problems)
         *problems += format("FlowControl=%s is not none, rtscts or xonxoff; ", text.c_str());
     return s;
 }
@@ -83,12 +84,17 @@ int WritePortSettings(const CString& key, const PortSettings& s)
     ok &= WriteRegistryPath(valuePath(key, "Port"), CString(s.device), HKEY_LOCAL_MACHINE) ? 1 : 0;
     ok &= WriteRegistryPath(valuePath(key, "BaudRate"), s.baudRate, HKEY_LOCAL_MACHINE) ? 1 : 0;
     ok &= WriteRegistryPath(valuePath(key, "DataBits"), s.dataBits, HKEY_LOCAL_MACHINE) ? 1 : 0;
-    ok &= WriteRegistryPath(valuePath(key, "Parity"), CString(s.parity), HKEY_LOCAL_MACHINE) ? 1 : 0;
+    ok &=
+        WriteRegistryPath(valuePath(key, "Parity"), CString(s.parity), HKEY_LOCAL_MACHINE) ? 1 : 0;
     ok &= WriteRegistryPath(valuePath(key, "StopBits"), s.stopBits, HKEY_LOCAL_MACHINE) ? 1 : 0;
     ok &= WriteRegistryPath(valuePath(key, "FlowControl"), CString(flowControlName(s.flowControl)),
-                            HKEY_LOCAL_MACHINE) ? 1 : 0;
-    ok &= WriteRegistryPath(valuePath(key, "EndOfDataChar"), static_cast<unsigned char>(s.endOfDataChar),
-                            HKEY_LOCAL_MACHINE) ? 1 : 0;
+                            HKEY_LOCAL_MACHINE)
+              ? 1
+              : 0;
+    ok &= WriteRegistryPath(valuePath(key, "EndOfDataChar"),
+                            static_cast<unsigned char>(s.endOfDataChar), HKEY_LOCAL_MACHINE)
+              ? 1
+              : 0;
     ok &= WriteRegistryPath(valuePath(key, "Timeout"), s.timeoutMs, HKEY_LOCAL_MACHINE) ? 1 : 0;
     ok &= WriteRegistryPath(valuePath(key, "RTSControl"), s.rtsControl, HKEY_LOCAL_MACHINE) ? 1 : 0;
     return ok;
@@ -179,13 +185,14 @@ int CSerialComms::WriteString(CString text)
 int CSerialComms::ViewRegistry()
 {
     const gc6890::PortSettings& s = m_settings;
-    const CString text(gc6890::format(
-        "Port=%s\nBaudRate=%d\nDataBits=%d\nParity=%c\nStopBits=%d\nFlowControl=%s\n"
-        "EndOfDataChar=%d\nTimeout=%d\nRTSControl=%d",
-        s.device.c_str(), s.baudRate, s.dataBits, s.parity, s.stopBits,
-        gc6890::flowControlName(s.flowControl), static_cast<unsigned char>(s.endOfDataChar),
-        s.timeoutMs, s.rtsControl));
-    MessageBox(nullptr, text, CString("Serial Port Settings: ") + m_key, MB_OK | MB_ICONINFORMATION);
+    const CString text(
+        gc6890::format("Port=%s\nBaudRate=%d\nDataBits=%d\nParity=%c\nStopBits=%d\nFlowControl=%s\n"
+                       "EndOfDataChar=%d\nTimeout=%d\nRTSControl=%d",
+                       s.device.c_str(), s.baudRate, s.dataBits, s.parity, s.stopBits,
+                       gc6890::flowControlName(s.flowControl),
+                       static_cast<unsigned char>(s.endOfDataChar), s.timeoutMs, s.rtsControl));
+    MessageBox(nullptr, text, CString("Serial Port Settings: ") + m_key,
+               MB_OK | MB_ICONINFORMATION);
     return 1;
 }
 

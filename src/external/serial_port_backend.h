@@ -12,9 +12,9 @@ namespace gc6890 {
 class SerialPortBackend {
 public:
     enum class ReadStatus {
-        Data,     // at least one byte was read
-        TimedOut, // nothing arrived within the time-out
-        Gone,     // the device hung up or failed; it will not come back
+        Data,      // at least one byte was read
+        TimedOut,  // nothing arrived within the time-out
+        Gone,      // the device hung up or failed; it will not come back
     };
 
     struct ReadResult {

@@ -44,7 +44,8 @@ bool readFirstLine(int fd, std::string& line, std::string& error)
     const auto deadline = Clock::now() + std::chrono::milliseconds(kStartTimeoutMs);
     std::string text;
     while (text.find('\n') == std::string::npos) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
         struct pollfd p = {fd, POLLIN, 0};
         if (left <= 0 || poll(&p, 1, static_cast<int>(left)) <= 0) {
             error = "the simulator did not report its device in time";
@@ -79,7 +80,8 @@ std::string SimulatorProcessPort::findProgram()
     return "gc6890-sim";  // found on the PATH by execvp, or reported as missing
 }
 
-SimulatorProcessPort::SimulatorProcessPort(PortSettings settings) : m_settings(std::move(settings)) {}
+SimulatorProcessPort::SimulatorProcessPort(PortSettings settings) : m_settings(std::move(settings))
+{}
 
 SimulatorProcessPort::~SimulatorProcessPort()
 {
@@ -171,7 +173,8 @@ bool SimulatorProcessPort::write(std::string_view bytes, int timeoutMs)
     return m_port && m_port->write(bytes, timeoutMs);
 }
 
-SerialPortBackend::ReadResult SimulatorProcessPort::read(char* buffer, std::size_t size, int timeoutMs)
+SerialPortBackend::ReadResult SimulatorProcessPort::read(char* buffer, std::size_t size,
+                                                         int timeoutMs)
 {
     if (!m_port)
         return {ReadStatus::Gone, 0};

@@ -19,26 +19,40 @@ namespace {
 speed_t speedFor(int baudRate)
 {
     switch (baudRate) {
-    case 300: return B300;
-    case 600: return B600;
-    case 1200: return B1200;
-    case 2400: return B2400;
-    case 4800: return B4800;
-    case 19200: return B19200;
-    case 38400: return B38400;
-    case 57600: return B57600;
-    case 115200: return B115200;
-    default: return B9600;
+    case 300:
+        return B300;
+    case 600:
+        return B600;
+    case 1200:
+        return B1200;
+    case 2400:
+        return B2400;
+    case 4800:
+        return B4800;
+    case 19200:
+        return B19200;
+    case 38400:
+        return B38400;
+    case 57600:
+        return B57600;
+    case 115200:
+        return B115200;
+    default:
+        return B9600;
     }
 }
 
 tcflag_t characterSize(int dataBits)
 {
     switch (dataBits) {
-    case 5: return CS5;
-    case 6: return CS6;
-    case 7: return CS7;
-    default: return CS8;
+    case 5:
+        return CS5;
+    case 6:
+        return CS6;
+    case 7:
+        return CS7;
+    default:
+        return CS8;
     }
 }
 
@@ -68,7 +82,8 @@ bool TermiosPort::open(std::string& error)
     // O_NONBLOCK: open does not wait for carrier; every read and write waits in poll().
     m_fd = ::open(m_settings.device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (m_fd < 0) {
-        error = format("cannot open %s: %s", m_settings.device.c_str(), systemReason(errno).c_str());
+        error =
+            format("cannot open %s: %s", m_settings.device.c_str(), systemReason(errno).c_str());
         return false;
     }
     if (!isatty(m_fd)) {
@@ -81,15 +96,17 @@ bool TermiosPort::open(std::string& error)
     // kernel drops the lock when we close or die.
     if (flock(m_fd, LOCK_EX | LOCK_NB) < 0) {
         const int reason = errno;
-        error = reason == EWOULDBLOCK
-            ? format("cannot open %s: it is in use by another program", m_settings.device.c_str())
-            : format("cannot open %s: %s", m_settings.device.c_str(), systemReason(reason).c_str());
+        error = reason == EWOULDBLOCK ? format("cannot open %s: it is in use by another program",
+                                               m_settings.device.c_str())
+                                      : format("cannot open %s: %s", m_settings.device.c_str(),
+                                               systemReason(reason).c_str());
         close();
         return false;
     }
     // TIOCEXCL: no other process may open the line while we hold it.
     if (ioctl(m_fd, TIOCEXCL) < 0) {
-        error = format("cannot open %s: %s", m_settings.device.c_str(), systemReason(errno).c_str());
+        error =
+            format("cannot open %s: %s", m_settings.device.c_str(), systemReason(errno).c_str());
         close();
         return false;
     }
@@ -104,7 +121,8 @@ bool TermiosPort::configure(std::string& error)
 {
     struct termios tio {};
     if (tcgetattr(m_fd, &tio) < 0) {
-        error = format("cannot configure %s: %s", m_settings.device.c_str(), systemReason(errno).c_str());
+        error = format("cannot configure %s: %s", m_settings.device.c_str(),
+                       systemReason(errno).c_str());
         return false;
     }
     m_saved = tio;
@@ -129,7 +147,8 @@ bool TermiosPort::configure(std::string& error)
     cfsetispeed(&tio, speedFor(m_settings.baudRate));
     cfsetospeed(&tio, speedFor(m_settings.baudRate));
     if (tcsetattr(m_fd, TCSANOW, &tio) < 0) {
-        error = format("cannot configure %s: %s", m_settings.device.c_str(), systemReason(errno).c_str());
+        error = format("cannot configure %s: %s", m_settings.device.c_str(),
+                       systemReason(errno).c_str());
         return false;
     }
     return true;
@@ -165,7 +184,8 @@ bool TermiosPort::write(std::string_view bytes, int timeoutMs)
         if (written < 0 && errno != EAGAIN)
             return failWrite(errno == EIO || errno == ENXIO);
         // The output queue is full: wait until it drains, but not past the deadline.
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        const auto left =
+            std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
         if (left <= 0)
             return false;
         struct pollfd p = {m_fd, POLLOUT, 0};

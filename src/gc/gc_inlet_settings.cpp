@@ -8,8 +8,7 @@ int CVarnockGCSystem::SetInletLineFromMethod(tag_INLET_SEL inlet, const CHP6890M
     return gc6890::SetInletLine(inlet, method, program);
 }
 
-int CVarnockGCSystem::SetInletTempZoneFromMethod(tag_INLET_SEL inlet,
-                                                 const CHP6890Method& method,
+int CVarnockGCSystem::SetInletTempZoneFromMethod(tag_INLET_SEL inlet, const CHP6890Method& method,
                                                  CCommandString& zone)
 {
     return gc6890::SetInletTempZone(inlet, method, zone);

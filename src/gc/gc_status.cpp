@@ -51,19 +51,25 @@ using gc6890::GCReading;
 
 namespace {
 
-const GCReading kElapsedTime = {"GCHTRI", 9, 6, true, 1.0, "Failed to query elapsed time from GC\n"};
-const GCReading kOvenTemperature = {"OVHTST", 3, 2, false, 1.0, "Failed to query oven temp from GC\n"};
-const GCReading kColumn1Pressure = {"C1HTPI ?", 1, 0, false, 0.0001, "Failed to query column 1 pressure from GC\n"};
-const GCReading kColumn1Flow = {"C1HTFI ?", 1, 0, false, 0.001, "Failed to query column 1 flow from GC\n"};
-const GCReading kColumn2Pressure = {"C2HTPI ?", 1, 0, false, 0.0001, "Failed to query column 2 pressure from GC\n"};
-const GCReading kColumn2Flow = {"C2HTFI ?", 1, 0, false, 0.001, "Failed to query column 2 flow from GC\n"};
+const GCReading kElapsedTime = {"GCHTRI", 9,   6,
+                                true,     1.0, "Failed to query elapsed time from GC\n"};
+const GCReading kOvenTemperature = {"OVHTST", 3,   2,
+                                    false,    1.0, "Failed to query oven temp from GC\n"};
+const GCReading kColumn1Pressure = {
+    "C1HTPI ?", 1, 0, false, 0.0001, "Failed to query column 1 pressure from GC\n"};
+const GCReading kColumn1Flow = {"C1HTFI ?", 1,     0,
+                                false,      0.001, "Failed to query column 1 flow from GC\n"};
+const GCReading kColumn2Pressure = {
+    "C2HTPI ?", 1, 0, false, 0.0001, "Failed to query column 2 pressure from GC\n"};
+const GCReading kColumn2Flow = {"C2HTFI ?", 1,     0,
+                                false,      0.001, "Failed to query column 2 flow from GC\n"};
 
 constexpr int kRunStateSlots = 9;
 constexpr int kReadinessSlots = 6;
 constexpr int kStatusWordSlots = 15;
 
-void setText(CInletSystemStatus& status, CInletSystemStatus& cache, void (CInletSystemStatus::*set)(CString&),
-             CString text)
+void setText(CInletSystemStatus& status, CInletSystemStatus& cache,
+             void (CInletSystemStatus::*set)(CString&), CString text)
 {
     (status.*set)(text);
     (cache.*set)(text);
@@ -157,7 +163,8 @@ int CVarnockGCSystem::ReadStatusBody(CInletSystemStatus& status)
         m_bRefreshPending = 0;
         status.GetNotReady() = 1;
         status.GetRunning() = status.GetPostRunning() = status.GetError() = 0;
-        status.GetTime() = status.GetFlow() = status.GetHighPressure() = status.GetTemperatureLeft() = 0.0f;
+        status.GetTime() = status.GetFlow() = status.GetHighPressure() =
+            status.GetTemperatureLeft() = 0.0f;
         CString loading = "PLEASE WAIT LOADING STATUS";
         status.SetNotReadyInfo(loading);
         status.SetErrorInfo(loading);
@@ -354,9 +361,27 @@ float CVarnockGCSystem::QueryReading(const GCReading& reading)
     return static_cast<float>(values.GetInt(reading.slot) * reading.scale);
 }
 
-float CVarnockGCSystem::GetElapsedTime() { return QueryReading(kElapsedTime); }
-float CVarnockGCSystem::GetCurrentOvenTemp() { return QueryReading(kOvenTemperature); }
-float CVarnockGCSystem::GetCurrentColumnPressure() { return QueryReading(kColumn1Pressure); }
-float CVarnockGCSystem::GetCurrentColumnFlow() { return QueryReading(kColumn1Flow); }
-float CVarnockGCSystem::GetCurrentColumn2Pressure() { return QueryReading(kColumn2Pressure); }
-float CVarnockGCSystem::GetCurrentColumn2Flow() { return QueryReading(kColumn2Flow); }
+float CVarnockGCSystem::GetElapsedTime()
+{
+    return QueryReading(kElapsedTime);
+}
+float CVarnockGCSystem::GetCurrentOvenTemp()
+{
+    return QueryReading(kOvenTemperature);
+}
+float CVarnockGCSystem::GetCurrentColumnPressure()
+{
+    return QueryReading(kColumn1Pressure);
+}
+float CVarnockGCSystem::GetCurrentColumnFlow()
+{
+    return QueryReading(kColumn1Flow);
+}
+float CVarnockGCSystem::GetCurrentColumn2Pressure()
+{
+    return QueryReading(kColumn2Pressure);
+}
+float CVarnockGCSystem::GetCurrentColumn2Flow()
+{
+    return QueryReading(kColumn2Flow);
+}

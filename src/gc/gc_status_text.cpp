@@ -7,10 +7,10 @@
 namespace gc6890 {
 
 const StatusWordGroup kNotReadyGroups[4] = {
-    {0, 0xFC000000u, "Thermal zones not ready"},                                     // bits 26-31
-    {0, 0x03C00000u, "Inlet pressure/flow not ready"},                               // bits 22-25
+    {0, 0xFC000000u, "Thermal zones not ready"},                                      // bits 26-31
+    {0, 0x03C00000u, "Inlet pressure/flow not ready"},                                // bits 22-25
     {0, 0x003FFC00u, "Front/Back detector gas is either off or has not ready flow"},  // bits 10-21
-    {0, 0x00000380u, "Auxilliary pressure not ready"},                               // bits 7-9
+    {0, 0x00000380u, "Auxilliary pressure not ready"},                                // bits 7-9
 };
 
 const StatusWordGroup kErrorGroups[5] = {
@@ -49,11 +49,16 @@ void appendItem(CString& text, bool& first, const char* item)
 const char* GCRunStateName(int state)
 {
     switch (state) {
-    case 0: return "RUN IDLE";
-    case 1: return "PRE RUN";
-    case 2: return "RUN ACTIVE";
-    case 3: return "POST RUN";
-    default: return "GC APP FATAL";
+    case 0:
+        return "RUN IDLE";
+    case 1:
+        return "PRE RUN";
+    case 2:
+        return "RUN ACTIVE";
+    case 3:
+        return "POST RUN";
+    default:
+        return "GC APP FATAL";
     }
 }
 
@@ -69,8 +74,8 @@ namespace {
 
 // The prefix and the texts of the groups whose bits are set, comma-separated.
 template <std::size_t N>
-CString groupsText(const char* prefix, const StatusWordGroup (&groups)[N], const CIntFloatArray& words,
-                   bool& first)
+CString groupsText(const char* prefix, const StatusWordGroup (&groups)[N],
+                   const CIntFloatArray& words, bool& first)
 {
     CString text = prefix;
     first = true;
@@ -113,7 +118,8 @@ CString GCRunStatusText(const CIntFloatArray& runState)
     text += runState.GetInt(3) != 0 ? " (GC Running Sequence)" : " (GC Not Running Sequence)";
     CString times;
     times.Format(". Run Time remaining = %.3f. PostRun Time remaining = %.3f.",
-                 static_cast<double>(runState.GetFloat(4)), static_cast<double>(runState.GetFloat(5)));
+                 static_cast<double>(runState.GetFloat(4)),
+                 static_cast<double>(runState.GetFloat(5)));
     return text + times;
 }
 

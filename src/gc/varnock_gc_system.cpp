@@ -23,16 +23,17 @@ int CVarnockGCSystem::m_sCommsInitialised = 0;
 int CVarnockGCSystem::m_sCommsRestartFailed = 0;
 
 BEGIN_MESSAGE_MAP(CVarnockGCSystem, CGCSystem)
-    ON_REGISTERED_MESSAGE(g_nCommsFailureMessage, OnSerialCommsError)
-    ON_REGISTERED_MESSAGE(g_nCommsRestoreMessage, OnSerialCommsRestore)
-    ON_REGISTERED_MESSAGE(g_nRefreshStatusMessage, OnRefreshStatus)
+ON_REGISTERED_MESSAGE(g_nCommsFailureMessage, OnSerialCommsError)
+ON_REGISTERED_MESSAGE(g_nCommsRestoreMessage, OnSerialCommsRestore)
+ON_REGISTERED_MESSAGE(g_nRefreshStatusMessage, OnRefreshStatus)
 END_MESSAGE_MAP()
 
 CVarnockGCSystem::CVarnockGCSystem()
 {
     // The window is this object's identity towards the channel registry; PreCreateWindow
     // fixes its final settings.
-    CreateEx(0, kGCControlWindowClass, kGCControlWindowClass, 0, 100, 100, 100, 30, nullptr, nullptr);
+    CreateEx(0, kGCControlWindowClass, kGCControlWindowClass, 0, 100, 100, 100, 30, nullptr,
+             nullptr);
     m_pChannel = GetSerialComms(GetSafeHwnd());
     m_bDataRequestPending = 0;
     m_pRegRemoteWindow = nullptr;
@@ -60,7 +61,8 @@ CVarnockGCSystem::~CVarnockGCSystem()
 
 BOOL CVarnockGCSystem::PreCreateWindow(CREATESTRUCT& cs)
 {
-    AfxRegisterWndClass(kGCControlWindowClass, CS_GLOBALCLASS | CS_CLASSDC | CS_HREDRAW | CS_VREDRAW, nullptr,
+    AfxRegisterWndClass(kGCControlWindowClass,
+                        CS_GLOBALCLASS | CS_CLASSDC | CS_HREDRAW | CS_VREDRAW, nullptr,
                         reinterpret_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)), nullptr);
     cs.lpszClass = kGCControlWindowClass;
     cs.lpszName = kGCControlWindowClass;

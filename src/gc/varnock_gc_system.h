@@ -74,7 +74,8 @@ public:
 
     // Not part of the host interface: lets a host show the progress of a method download.
     // Observing changes nothing of the download's sequence.
-    void SetDownloadProgressObserver(gc6890::DownloadProgressObserver observer) {
+    void SetDownloadProgressObserver(gc6890::DownloadProgressObserver observer)
+    {
         m_DownloadProgress = std::move(observer);
     }
 

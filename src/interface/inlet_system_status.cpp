@@ -99,15 +99,39 @@ CInletSystemStatus& CInletSystemStatus::operator=(const CInletSystemStatus& othe
 
 CInletSystemStatus::~CInletSystemStatus() = default;
 
-CString CInletSystemStatus::GetNotReadyInfo() const { return readText(m_szNotReadyInfo); }
-CString CInletSystemStatus::GetErrorInfo() const { return readText(m_szErrorInfo); }
-CString CInletSystemStatus::GetStatusInfo() const { return readText(m_szStatusInfo); }
-CString CInletSystemStatus::GetStopText() const { return readText(m_szStopText); }
+CString CInletSystemStatus::GetNotReadyInfo() const
+{
+    return readText(m_szNotReadyInfo);
+}
+CString CInletSystemStatus::GetErrorInfo() const
+{
+    return readText(m_szErrorInfo);
+}
+CString CInletSystemStatus::GetStatusInfo() const
+{
+    return readText(m_szStatusInfo);
+}
+CString CInletSystemStatus::GetStopText() const
+{
+    return readText(m_szStopText);
+}
 
-void CInletSystemStatus::SetNotReadyInfo(CString& text) { writeText(m_szNotReadyInfo, text); }
-void CInletSystemStatus::SetErrorInfo(CString& text) { writeText(m_szErrorInfo, text); }
-void CInletSystemStatus::SetStatusInfo(CString& text) { writeText(m_szStatusInfo, text); }
-void CInletSystemStatus::SetStopText(CString& text) { writeText(m_szStopText, text); }
+void CInletSystemStatus::SetNotReadyInfo(CString& text)
+{
+    writeText(m_szNotReadyInfo, text);
+}
+void CInletSystemStatus::SetErrorInfo(CString& text)
+{
+    writeText(m_szErrorInfo, text);
+}
+void CInletSystemStatus::SetStatusInfo(CString& text)
+{
+    writeText(m_szStatusInfo, text);
+}
+void CInletSystemStatus::SetStopText(CString& text)
+{
+    writeText(m_szStopText, text);
+}
 
 CInletSystemStatus& CInletSystemStatus::operator|=(const CInletSystemStatus& other)
 {

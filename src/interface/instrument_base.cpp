@@ -10,11 +10,26 @@ END_MESSAGE_MAP()
 CGCSystem::CGCSystem() = default;
 CGCSystem::~CGCSystem() = default;
 
-int CGCSystem::InitialiseComms() { return 1; }
-int CGCSystem::Initialise() { return 1; }
-int CGCSystem::GenericOp(UINT, long) { return 1; }
-int CGCSystem::CloseDownComms() { return 1; }
-int CGCSystem::WriteExpRecord(CGenericExpRecord*, const CString&) { return 0; }
+int CGCSystem::InitialiseComms()
+{
+    return 1;
+}
+int CGCSystem::Initialise()
+{
+    return 1;
+}
+int CGCSystem::GenericOp(UINT, long)
+{
+    return 1;
+}
+int CGCSystem::CloseDownComms()
+{
+    return 1;
+}
+int CGCSystem::WriteExpRecord(CGenericExpRecord*, const CString&)
+{
+    return 0;
+}
 
 // ---- CAutoSampler ----
 
@@ -29,32 +44,57 @@ CAutoSampler::CAutoSampler()
 
 CAutoSampler::~CAutoSampler() = default;
 
-int CAutoSampler::InitialiseComms() { return 1; }
-int CAutoSampler::Initialise() { return 1; }
-int CAutoSampler::GenericOp(UINT, long) { return 1; }
+int CAutoSampler::InitialiseComms()
+{
+    return 1;
+}
+int CAutoSampler::Initialise()
+{
+    return 1;
+}
+int CAutoSampler::GenericOp(UINT, long)
+{
+    return 1;
+}
 
 int CAutoSampler::LoadMethod(const CString& name, CString)
 {
     return LoadMethod(name);
 }
 
-int CAutoSampler::StartMethod(const CString&, const CString&, float) { return 0; }
+int CAutoSampler::StartMethod(const CString&, const CString&, float)
+{
+    return 0;
+}
 
 int CAutoSampler::StartMethod(const CString& method, const StartMethodParams& params)
 {
     return StartMethod(method, params.vial, params.volume);
 }
 
-int CAutoSampler::SwitchWash(Switch) { return 0; }
-int CAutoSampler::ResetInjector() { return 0; }
-int CAutoSampler::CloseDownComms() { return 1; }
+int CAutoSampler::SwitchWash(Switch)
+{
+    return 0;
+}
+int CAutoSampler::ResetInjector()
+{
+    return 0;
+}
+int CAutoSampler::CloseDownComms()
+{
+    return 1;
+}
 
-int CAutoSampler::WriteExpRecord(CGenericExpRecord* record, const CString& method, CString&, eRunType)
+int CAutoSampler::WriteExpRecord(CGenericExpRecord* record, const CString& method, CString&,
+                                 eRunType)
 {
     return WriteExpRecord(record, method);
 }
 
-int CAutoSampler::WriteExpRecord(CGenericExpRecord*, const CString&) { return 0; }
+int CAutoSampler::WriteExpRecord(CGenericExpRecord*, const CString&)
+{
+    return 0;
+}
 
 void CAutoSampler::WriteInjectionVolume(CGenericExpRecord* record, float volume)
 {
@@ -67,10 +107,19 @@ void CAutoSampler::WriteInjectionVolume(CGenericExpRecord* record, float volume)
     record->AddText(line);
 }
 
-int CAutoSampler::Inject() { return 1; }
+int CAutoSampler::Inject()
+{
+    return 1;
+}
 void CAutoSampler::InitialiseRawDataManager(CInletRawDataManager*) {}
-int CAutoSampler::WaitingToInject() { return 1; }
-CString& CAutoSampler::RunMessage() { return m_strRunMessage; }
+int CAutoSampler::WaitingToInject()
+{
+    return 1;
+}
+CString& CAutoSampler::RunMessage()
+{
+    return m_strRunMessage;
+}
 
 // ---- COven ----
 
@@ -80,11 +129,26 @@ END_MESSAGE_MAP()
 COven::COven() = default;
 COven::~COven() = default;
 
-int COven::InitialiseComms() { return 1; }
-int COven::Initialise() { return 1; }
-int COven::GenericOp(UINT, long) { return 1; }
-int COven::CloseDownComms() { return 1; }
-int COven::WriteExpRecord(CGenericExpRecord*, const CString&) { return 0; }
+int COven::InitialiseComms()
+{
+    return 1;
+}
+int COven::Initialise()
+{
+    return 1;
+}
+int COven::GenericOp(UINT, long)
+{
+    return 1;
+}
+int COven::CloseDownComms()
+{
+    return 1;
+}
+int COven::WriteExpRecord(CGenericExpRecord*, const CString&)
+{
+    return 0;
+}
 
 // ---- CPump ----
 
@@ -94,15 +158,42 @@ END_MESSAGE_MAP()
 CPump::CPump() = default;
 CPump::~CPump() = default;
 
-int CPump::InitialiseComms() { return 1; }
-int CPump::Initialise() { return 1; }
-int CPump::GenericOp(UINT, long) { return 1; }
-int CPump::LoadMethod(const CString&, CString) { return 1; }
-int CPump::LoadMethod(const CString&) { return 1; }
-int CPump::SendRemoteStart() { return 0; }
-int CPump::CloseDownComms() { return 1; }
-int CPump::WriteExpRecord(CGenericExpRecord*, const CString&, CString, eRunType) { return 0; }
-int CPump::WriteExpRecord(CGenericExpRecord*, const CString&) { return 0; }
+int CPump::InitialiseComms()
+{
+    return 1;
+}
+int CPump::Initialise()
+{
+    return 1;
+}
+int CPump::GenericOp(UINT, long)
+{
+    return 1;
+}
+int CPump::LoadMethod(const CString&, CString)
+{
+    return 1;
+}
+int CPump::LoadMethod(const CString&)
+{
+    return 1;
+}
+int CPump::SendRemoteStart()
+{
+    return 0;
+}
+int CPump::CloseDownComms()
+{
+    return 1;
+}
+int CPump::WriteExpRecord(CGenericExpRecord*, const CString&, CString, eRunType)
+{
+    return 0;
+}
+int CPump::WriteExpRecord(CGenericExpRecord*, const CString&)
+{
+    return 0;
+}
 void CPump::InitialiseRawDataManager(CInletRawDataManager*) {}
 
 bool CPump::FormatSolventMonitorUpdate(CInletSystemStatus& status, CString& text, CString pumpName)
@@ -133,7 +224,10 @@ bool CPump::FormatSolventMonitorUpdate(CInletSystemStatus& status, CString& text
     return true;
 }
 
-int& CPump::PumpStopOnExit() { return m_bPumpStopOnExit; }
+int& CPump::PumpStopOnExit()
+{
+    return m_bPumpStopOnExit;
+}
 
 // ---- CDetector ----
 
@@ -143,7 +237,10 @@ END_MESSAGE_MAP()
 CDetector::CDetector() = default;
 CDetector::~CDetector() = default;
 
-int CDetector::GenericOp(UINT, long) { return 1; }
+int CDetector::GenericOp(UINT, long)
+{
+    return 1;
+}
 
 int CDetector::LoadMethod(const CString& name, CString)
 {
@@ -155,22 +252,49 @@ int CDetector::FinishMethod()
     return StopMethod();
 }
 
-int CDetector::Balance() { return 0; }
+int CDetector::Balance()
+{
+    return 0;
+}
 void CDetector::InitialiseRawDataManager(CInletRawDataManager*) {}
-int CDetector::PreStartDataAcquisition() { return 1; }
-int CDetector::InitialiseNewDataAcquisition(const CString&, const CString&) { return 0; }
-int CDetector::ReadData() { return 1; }
-int CDetector::EndDataAcquisition() { return 1; }
-int CDetector::ResetDataAcquisition() { return 1; }
-int CDetector::TerminateDataAcquisition() { return 1; }
-int CDetector::ReadBufferReady() { return 0; }
+int CDetector::PreStartDataAcquisition()
+{
+    return 1;
+}
+int CDetector::InitialiseNewDataAcquisition(const CString&, const CString&)
+{
+    return 0;
+}
+int CDetector::ReadData()
+{
+    return 1;
+}
+int CDetector::EndDataAcquisition()
+{
+    return 1;
+}
+int CDetector::ResetDataAcquisition()
+{
+    return 1;
+}
+int CDetector::TerminateDataAcquisition()
+{
+    return 1;
+}
+int CDetector::ReadBufferReady()
+{
+    return 0;
+}
 
 int CDetector::WriteExpRecord(CGenericExpRecord* record, const CString& method, CString&, eRunType)
 {
     return WriteExpRecord(record, method);
 }
 
-int CDetector::WriteExpRecord(CGenericExpRecord*, const CString&) { return 0; }
+int CDetector::WriteExpRecord(CGenericExpRecord*, const CString&)
+{
+    return 0;
+}
 
 // ---- CPDADetector ----
 
@@ -180,9 +304,18 @@ END_MESSAGE_MAP()
 CPDADetector::CPDADetector() = default;
 CPDADetector::~CPDADetector() = default;
 
-int CPDADetector::InitialiseComms() { return 1; }
-int CPDADetector::Initialise() { return 1; }
-int CPDADetector::CloseDownComms() { return 1; }
+int CPDADetector::InitialiseComms()
+{
+    return 1;
+}
+int CPDADetector::Initialise()
+{
+    return 1;
+}
+int CPDADetector::CloseDownComms()
+{
+    return 1;
+}
 
 // ---- CUVDetector ----
 
@@ -192,6 +325,15 @@ END_MESSAGE_MAP()
 CUVDetector::CUVDetector() = default;
 CUVDetector::~CUVDetector() = default;
 
-int CUVDetector::InitialiseComms() { return 1; }
-int CUVDetector::Initialise() { return 1; }
-int CUVDetector::CloseDownComms() { return 1; }
+int CUVDetector::InitialiseComms()
+{
+    return 1;
+}
+int CUVDetector::Initialise()
+{
+    return 1;
+}
+int CUVDetector::CloseDownComms()
+{
+    return 1;
+}

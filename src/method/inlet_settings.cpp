@@ -160,8 +160,8 @@ int SetInletPneum(int side, const CHP6890Method& method, const CPressure& pressu
         break;
     case 5: {
         const CInletPTV& r = method.m_PTV[0];
-        write({0, p, times(r.m_nPurgeTime, 10000), 0, 0, 0, 0,
-               scaled(r.m_fSaverFlow, 1000), r.m_fSaverTime, r.m_nGasSaver});
+        write({0, p, times(r.m_nPurgeTime, 10000), 0, 0, 0, 0, scaled(r.m_fSaverFlow, 1000),
+               r.m_fSaverTime, r.m_nGasSaver});
         break;
     }
     case 6: {
@@ -172,9 +172,8 @@ int SetInletPneum(int side, const CHP6890Method& method, const CPressure& pressu
     }
     case 7: {
         const CInletPTV& r = method.m_PTV[2];
-        write({3, p, times(r.m_nPurgeTime, 10000), 0, 0,
-               scaled(r.m_fPulsePressure, 10000), r.m_fPulseTime, scaled(r.m_fSaverFlow, 1000),
-               r.m_fSaverTime, r.m_nGasSaver});
+        write({3, p, times(r.m_nPurgeTime, 10000), 0, 0, scaled(r.m_fPulsePressure, 10000),
+               r.m_fPulseTime, scaled(r.m_fSaverFlow, 1000), r.m_fSaverTime, r.m_nGasSaver});
         break;
     }
     case 8: {

@@ -70,8 +70,7 @@ public:
     explicit MethodBuilder(MethodBuildContext& context)
         : m_gcList(context.gcList), m_method(context.method), m_new(context.newMethod),
           m_channel(context.channel), m_context(context)
-    {
-    }
+    {}
 
     Step build()
     {
@@ -170,7 +169,8 @@ private:
         const CColumn& c2 = column(2);
         if (c1.m_nConfigured && c2.m_nConfigured && c1.m_nInlet == c2.m_nInlet &&
             c1.m_nInlet != CColumn::NoInlet) {
-            MessageBox(m_context.owner, "Both columns connected to the same inlet.\n Ignoring column 2 mode",
+            MessageBox(m_context.owner,
+                       "Both columns connected to the same inlet.\n Ignoring column 2 mode",
                        "Warning", MB_OK | MB_ICONEXCLAMATION | MB_SETFOREGROUND);
             m_channel.LogError("Both columns connected to the same inlet", 1);
         }
@@ -226,14 +226,15 @@ private:
         if (numberOf(gc, 4) != gas) {
             CString command;
             command.Format("%s %d,%.2f,%.2f", immediateHead, gas,
-                           static_cast<double>(floatOf(gc, 5)), static_cast<double>(floatOf(gc, 6)));
+                           static_cast<double>(floatOf(gc, 5)),
+                           static_cast<double>(floatOf(gc, 6)));
             if (!sendImmediate(command))
                 return fail(sendText);
         }
         const int type = m_method.m_Inlets[inlet].m_nType;
         CMethodStringWCSettingsInlet definition(inlet, type == 0 ? intOf(gc, 0) : GCInletCode(type),
-                                                intOf(gc, 1), 1, intOf(gc, 3), gas,
-                                                floatOf(gc, 5), floatOf(gc, 6));
+                                                intOf(gc, 1), 1, intOf(gc, 3), gas, floatOf(gc, 5),
+                                                floatOf(gc, 6));
         m_new.AddWorkfileComponent(definition);
         return std::nullopt;
     }
@@ -289,8 +290,8 @@ private:
             if (!sendImmediate(command))
                 return fail(sendText);
         }
-        CMethodStringWCSettingsColumn definition(number, values[0], values[1], values[2],
-                                                 values[3], tail[0], tail[1], tail[2], tail[3]);
+        CMethodStringWCSettingsColumn definition(number, values[0], values[1], values[2], values[3],
+                                                 tail[0], tail[1], tail[2], tail[3]);
         m_new.AddWorkfileComponent(definition);
         return std::nullopt;
     }
@@ -346,10 +347,7 @@ private:
     }
 
     // Row 12.
-    Step valve8Definition()
-    {
-        return keepRequired("V8V8CW", "Valve 8 definition not found", true);
-    }
+    Step valve8Definition() { return keepRequired("V8V8CW", "Valve 8 definition not found", true); }
 
     // Row 13.
     Step ovenDefinition()
@@ -408,8 +406,8 @@ private:
         const COvenProgram& oven = m_method.m_Oven;
         const CRamp* r = oven.m_Ramps;
         CMethodStringOvenTempRamp program(truncToInt(oven.m_fInitialTemperature),
-                                          oven.m_fInitialTime, &r[0], &r[1], &r[2], &r[3],
-                                          &r[4], &r[5]);
+                                          oven.m_fInitialTime, &r[0], &r[1], &r[2], &r[3], &r[4],
+                                          &r[5]);
         m_new.AddComponent(program);
         CMethodStringOvenThermalZone zone(1);
         m_new.AddComponent(zone);
@@ -442,8 +440,8 @@ private:
              &edit.line, "Failed to reload back inlet temperature profile"},
             {m_front, FRONT_INLET, "IFIFTZ", "Front Inlet Temp Zone state not found",
              &edit.tempZone, "Failed to set Front Inlet Temp Zone state"},
-            {m_back, BACK_INLET, "IBIBTZ", "Back Inlet Temp Zone state not found",
-             &edit.tempZone, "Failed to set Back Inlet Temp Zone state"},
+            {m_back, BACK_INLET, "IBIBTZ", "Back Inlet Temp Zone state not found", &edit.tempZone,
+             "Failed to set Back Inlet Temp Zone state"},
         };
         for (const Edit& e : edits) {
             if (!e.present)
@@ -458,9 +456,10 @@ private:
         if (m_front) {
             if (Step failure = frontInletCryo())
                 return failure;
-            if (Step failure = inletPneumatics(FRONT_INLET, {"IFIFSP", "IFIFCP", "IFIFGV", "IFIFGP"},
-                                               "Existing front inlet is not COC, PTV or S/S",
-                                               "Failed to set front inlet params"))
+            if (Step failure =
+                    inletPneumatics(FRONT_INLET, {"IFIFSP", "IFIFCP", "IFIFGV", "IFIFGP"},
+                                    "Existing front inlet is not COC, PTV or S/S",
+                                    "Failed to set front inlet params"))
                 return failure;
         }
         if (m_back)
@@ -478,10 +477,9 @@ private:
             if (!find("IFIFCR", gcCryo))
                 return fail("Can't find Inlet Cryo Setpoints Parameters");
             const CPTVCryo& c = m_method.m_PTVCryo;
-            CMethodStringInletPTVCryoSetpoints cryo(c.m_nCryoOn, c.m_nCoolant, c.m_nFaultDetection,
-                                                    truncToInt(c.m_fUseTemperature),
-                                                    truncToInt(c.m_fTimeout), c.m_nTimeoutEnabled,
-                                                    c.m_nQuickCool);
+            CMethodStringInletPTVCryoSetpoints cryo(
+                c.m_nCryoOn, c.m_nCoolant, c.m_nFaultDetection, truncToInt(c.m_fUseTemperature),
+                truncToInt(c.m_fTimeout), c.m_nTimeoutEnabled, c.m_nQuickCool);
             m_new.AddComponent(cryo);
         } else if (type == 0) {
             keepOptional("IFIFCR", false);
@@ -548,8 +546,8 @@ private:
             const CPressure& pressure;
         };
         const Zone zones[] = {
-            {FRONT_INLET, "IFIFNZ", "Front Inlet Pneumatic Zone state not found",
-             m_frontConfigured, m_front, m_context.frontInletPressure},
+            {FRONT_INLET, "IFIFNZ", "Front Inlet Pneumatic Zone state not found", m_frontConfigured,
+             m_front, m_context.frontInletPressure},
             {BACK_INLET, "IBIBNZ", "Back Inlet Pneumatic Zone state not found", m_backConfigured,
              m_back, m_context.backInletPressure},
         };
@@ -583,13 +581,12 @@ private:
         CString purge;
         purge.Format("GCGCPU %d", 2);
         m_new.AddComponent(purge);
-        const char* const signals[][2] = {
-            {"S1S1CS", "Failed to find signal 1 definition (part1)"},
-            {"S1S1CA", "Failed to find signal 1 definition (part2)"},
-            {"S1S1ZA", "Failed to find signal 1 definition (part3)"},
-            {"S2S2CS", "Failed to find signal 2 definition (part1)"},
-            {"S2S2CA", "Failed to find signal 2 definition (part2)"},
-            {"S2S2ZA", "Failed to find signal 2 definition (part3)"}};
+        const char* const signals[][2] = {{"S1S1CS", "Failed to find signal 1 definition (part1)"},
+                                          {"S1S1CA", "Failed to find signal 1 definition (part2)"},
+                                          {"S1S1ZA", "Failed to find signal 1 definition (part3)"},
+                                          {"S2S2CS", "Failed to find signal 2 definition (part1)"},
+                                          {"S2S2CA", "Failed to find signal 2 definition (part2)"},
+                                          {"S2S2ZA", "Failed to find signal 2 definition (part3)"}};
         for (const auto& [head, missingText] : signals)
             if (Step failure = keepRequired(head, missingText, false))
                 return failure;

@@ -38,9 +38,9 @@ struct MethodBuildContext {
     const CCommandStringList& gcList;  // the GC's current method
     const CHP6890Method& method;       // the stored method
     CMethodCommand& newMethod;
-    CHP6890SerialComms& channel;       // immediate commands, the run table, the log
-    HWND owner;                        // the GC object's window, owner of the warning box
-    CPressure& frontInletPressure;     // kept by the GC object between downloads
+    CHP6890SerialComms& channel;    // immediate commands, the run table, the log
+    HWND owner;                     // the GC object's window, owner of the warning box
+    CPressure& frontInletPressure;  // kept by the GC object between downloads
     CPressure& backInletPressure;
     InletEditOperations inlets;
 };

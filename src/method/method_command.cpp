@@ -119,8 +119,7 @@ CString CMethodCommand::GetString() const
 
 CWorkfileIdentity::CWorkfileIdentity(const CString& line) : CCommandString(line) {}
 
-CWorkfileIdentity::CWorkfileIdentity(const CString& name1, const CString& name2, int time,
-                                     int date)
+CWorkfileIdentity::CWorkfileIdentity(const CString& name1, const CString& name2, int time, int date)
     : CCommandString(CCommandType(TARG_CC, TARG_CC, "IW"), 7)
 {
     if (time == 0 || date == 0) {
@@ -148,9 +147,9 @@ CString CWorkfileIdentity::GetString() const
     auto integer = [this](int i) {
         return i < GetArgumentCount() && GetArgumentType(i) == ARG_INT ? GetArgument(i).nValue : 0;
     };
-    text.Format("%s %s,%s,%s,%s,%s,%.6d,%.6d", GetType().GetString().c_str(),
-                argument(0).c_str(), argument(1).c_str(), argument(2).c_str(),
-                argument(3).c_str(), argument(4).c_str(), integer(5), integer(6));
+    text.Format("%s %s,%s,%s,%s,%s,%.6d,%.6d", GetType().GetString().c_str(), argument(0).c_str(),
+                argument(1).c_str(), argument(2).c_str(), argument(3).c_str(), argument(4).c_str(),
+                integer(5), integer(6));
     return text;
 }
 
@@ -166,11 +165,11 @@ struct Arguments {
     std::function<void(int, float)> floatAt;
 };
 
-#define BUILDER_ARGUMENTS                                                              \
-    Arguments                                                                          \
-    {                                                                                  \
-        [this](int i, int v) { SetArgumentInt(i, v); },                                \
-            [this](int i, float v) { SetArgumentFloat(i, v); }                         \
+#define BUILDER_ARGUMENTS                                                                          \
+    Arguments                                                                                      \
+    {                                                                                              \
+        [this](int i, int v) { SetArgumentInt(i, v); },                                            \
+            [this](int i, float v) { SetArgumentFloat(i, v); }                                     \
     }
 
 }  // namespace
@@ -189,8 +188,7 @@ CMethodStringWCSettingsInlet::CMethodStringWCSettingsInlet(tag_INLET_SEL inlet, 
 }
 
 CMethodStringWCSettingsColumn::CMethodStringWCSettingsColumn(int column, int a0, int a1, int a2,
-                                                             int a3, int a4, int a5, int a6,
-                                                             int a7)
+                                                             int a3, int a4, int a5, int a6, int a7)
     : CCommandString(column == 1 ? CCommandType("C1C1CW") : CCommandType("C2C2CW"), 8)
 {
     Arguments set = BUILDER_ARGUMENTS;

@@ -84,8 +84,8 @@ public:
 class CMethodStringOvenTempRamp : public CCommandString {
 public:
     CMethodStringOvenTempRamp(int initialTemperature, float initialTime, const CRamp* r1,
-                              const CRamp* r2, const CRamp* r3, const CRamp* r4,
-                              const CRamp* r5, const CRamp* r6);
+                              const CRamp* r2, const CRamp* r3, const CRamp* r4, const CRamp* r5,
+                              const CRamp* r6);
 };
 
 // "OVOVTZ": the oven's thermal zone state.

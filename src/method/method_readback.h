@@ -12,9 +12,9 @@ namespace gc6890 {
 
 // What splitting the GC's method text found.
 enum class ReadBackResult {
-    Complete,        // every line split
-    NoQuote,         // a line without any double quote
-    QuoteInMiddle,   // a line with a double quote inside its quoted part
+    Complete,       // every line split
+    NoQuote,        // a line without any double quote
+    QuoteInMiddle,  // a line with a double quote inside its quoted part
 };
 
 // Splits the GC's replies (joined by line feeds, heads included) into commands appended to

@@ -12,7 +12,8 @@ std::uint64_t steadyMilliseconds()
 {
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<std::uint64_t>(now.tv_sec) * 1000u + static_cast<std::uint64_t>(now.tv_nsec) / 1000000u;
+    return static_cast<std::uint64_t>(now.tv_sec) * 1000u +
+           static_cast<std::uint64_t>(now.tv_nsec) / 1000000u;
 }
 
 }  // namespace
@@ -42,7 +43,8 @@ void sleepUntil(std::uint64_t when)
     // Bounded: each pass sleeps until the deadline; interrupted sleeps simply go round again.
     for (std::uint64_t now = steadyMilliseconds(); now < when; now = steadyMilliseconds()) {
         const std::uint64_t left = when - now;
-        timespec pause{static_cast<time_t>(left / 1000u), static_cast<long>((left % 1000u) * 1000000u)};
+        timespec pause{static_cast<time_t>(left / 1000u),
+                       static_cast<long>((left % 1000u) * 1000000u)};
         nanosleep(&pause, nullptr);
     }
 }

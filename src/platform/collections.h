@@ -79,7 +79,6 @@ public:
         return nullptr;
     }
 
-
 private:
     static Node* node(POSITION position) { return reinterpret_cast<Node*>(position); }
     static POSITION pos(Node* n) { return reinterpret_cast<POSITION>(n); }

@@ -183,23 +183,80 @@ CString& CString::operator+=(char ch)
     return *this;
 }
 
-CString operator+(const CString& a, const CString& b) { return CString(a.m_text + b.m_text); }
-CString operator+(const CString& a, const char* b) { return CString(a.m_text + (b ? b : "")); }
-CString operator+(const char* a, const CString& b) { return CString((a ? a : "") + b.m_text); }
-CString operator+(const CString& a, char b) { return CString(a.m_text + b); }
-CString operator+(char a, const CString& b) { return CString(a + b.m_text); }
+CString operator+(const CString& a, const CString& b)
+{
+    return CString(a.m_text + b.m_text);
+}
+CString operator+(const CString& a, const char* b)
+{
+    return CString(a.m_text + (b ? b : ""));
+}
+CString operator+(const char* a, const CString& b)
+{
+    return CString((a ? a : "") + b.m_text);
+}
+CString operator+(const CString& a, char b)
+{
+    return CString(a.m_text + b);
+}
+CString operator+(char a, const CString& b)
+{
+    return CString(a + b.m_text);
+}
 
-bool operator==(const CString& a, const CString& b) { return a.str() == b.str(); }
-bool operator==(const CString& a, const char* b) { return a.Compare(b) == 0; }
-bool operator==(const char* a, const CString& b) { return b.Compare(a) == 0; }
-bool operator!=(const CString& a, const CString& b) { return !(a == b); }
-bool operator!=(const CString& a, const char* b) { return !(a == b); }
-bool operator!=(const char* a, const CString& b) { return !(a == b); }
-bool operator<(const CString& a, const CString& b) { return a.str() < b.str(); }
-bool operator<(const CString& a, const char* b) { return a.Compare(b) < 0; }
-bool operator<(const char* a, const CString& b) { return b.Compare(a) > 0; }
-bool operator>(const CString& a, const CString& b) { return b < a; }
-bool operator>(const CString& a, const char* b) { return a.Compare(b) > 0; }
-bool operator>(const char* a, const CString& b) { return b.Compare(a) < 0; }
-bool operator<=(const CString& a, const CString& b) { return !(b < a); }
-bool operator>=(const CString& a, const CString& b) { return !(a < b); }
+bool operator==(const CString& a, const CString& b)
+{
+    return a.str() == b.str();
+}
+bool operator==(const CString& a, const char* b)
+{
+    return a.Compare(b) == 0;
+}
+bool operator==(const char* a, const CString& b)
+{
+    return b.Compare(a) == 0;
+}
+bool operator!=(const CString& a, const CString& b)
+{
+    return !(a == b);
+}
+bool operator!=(const CString& a, const char* b)
+{
+    return !(a == b);
+}
+bool operator!=(const char* a, const CString& b)
+{
+    return !(a == b);
+}
+bool operator<(const CString& a, const CString& b)
+{
+    return a.str() < b.str();
+}
+bool operator<(const CString& a, const char* b)
+{
+    return a.Compare(b) < 0;
+}
+bool operator<(const char* a, const CString& b)
+{
+    return b.Compare(a) > 0;
+}
+bool operator>(const CString& a, const CString& b)
+{
+    return b < a;
+}
+bool operator>(const CString& a, const char* b)
+{
+    return a.Compare(b) > 0;
+}
+bool operator>(const char* a, const CString& b)
+{
+    return b.Compare(a) < 0;
+}
+bool operator<=(const CString& a, const CString& b)
+{
+    return !(b < a);
+}
+bool operator>=(const CString& a, const CString& b)
+{
+    return !(a < b);
+}

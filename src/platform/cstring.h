@@ -17,9 +17,9 @@ public:
     CString(const char* text) : m_text(text ? text : "") {}  // NOLINT: implicit as in the framework
     CString(const char* text, int length);
     CString(char ch, int repeat = 1);
-    CString(const std::string& text) : m_text(text) {}  // NOLINT
+    CString(const std::string& text) : m_text(text) {}        // NOLINT
     CString(std::string&& text) : m_text(std::move(text)) {}  // NOLINT
-    CString(std::string_view text) : m_text(text) {}  // NOLINT
+    CString(std::string_view text) : m_text(text) {}          // NOLINT
 
     int GetLength() const { return static_cast<int>(m_text.size()); }
     bool IsEmpty() const { return m_text.empty(); }

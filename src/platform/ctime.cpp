@@ -17,4 +17,3 @@ CString CTime::Format(const char* format) const
     localtime_r(&m_time, &parts);
     return formatTime(format, parts);
 }
-

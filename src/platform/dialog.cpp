@@ -28,6 +28,6 @@ BOOL CDialog::Create(UINT templateId, CWnd* parent)
     gc6890::DialogTemplate shape;
     if (const auto found = gc6890::templates().find(templateId); found != gc6890::templates().end())
         shape = found->second;
-    return CreateEx(0, gc6890::dialogClassName, "", shape.style & ~WS_VISIBLE, 0, 0, shape.width, shape.height,
-                    m_parent ? m_parent->GetSafeHwnd() : nullptr, nullptr);
+    return CreateEx(0, gc6890::dialogClassName, "", shape.style & ~WS_VISIBLE, 0, 0, shape.width,
+                    shape.height, m_parent ? m_parent->GetSafeHwnd() : nullptr, nullptr);
 }

@@ -8,7 +8,9 @@
 class CDialog : public CWnd {
 public:
     CDialog() = default;
-    explicit CDialog(UINT templateId, CWnd* parent = nullptr) : m_templateId(templateId), m_parent(parent) {}
+    explicit CDialog(UINT templateId, CWnd* parent = nullptr)
+        : m_templateId(templateId), m_parent(parent)
+    {}
 
     // Creates the window from the template (see gc6890::addDialogTemplate). A template that
     // was never added gives a plain invisible pop-up (the module's resources are the

@@ -29,8 +29,8 @@ std::string homeDirectory()
 
 std::string mapDrivePath(std::string_view path)
 {
-    const bool onDriveC = path.size() >= 3 && (path[0] == 'c' || path[0] == 'C') && path[1] == ':' &&
-                          (path[2] == '\\' || path[2] == '/');
+    const bool onDriveC = path.size() >= 3 && (path[0] == 'c' || path[0] == 'C') &&
+                          path[1] == ':' && (path[2] == '\\' || path[2] == '/');
     if (!onDriveC)
         return std::string(path);
     std::string mapped = homeDirectory() + "/c/";
@@ -50,7 +50,7 @@ bool makeDirectories(const std::string& folder)
         if (slash == std::string::npos)
             break;
     }
-    struct stat info{};
+    struct stat info {};
     return stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 

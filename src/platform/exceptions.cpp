@@ -17,10 +17,21 @@ BOOL copyMessage(const char* message, LPTSTR text, UINT maxLength)
 const char* causeText(int cause)
 {
     static const char* const texts[] = {
-        "no error",          "unspecified error",      "file not found",       "bad path",
-        "too many open files", "access denied",        "invalid file",         "cannot remove current folder",
-        "folder full",       "bad seek",               "hardware I/O error",   "sharing violation",
-        "lock violation",    "disk full",              "end of file",
+        "no error",
+        "unspecified error",
+        "file not found",
+        "bad path",
+        "too many open files",
+        "access denied",
+        "invalid file",
+        "cannot remove current folder",
+        "folder full",
+        "bad seek",
+        "hardware I/O error",
+        "sharing violation",
+        "lock violation",
+        "disk full",
+        "end of file",
     };
     return cause >= 0 && cause <= CFileException::endOfFile ? texts[cause] : "unspecified error";
 }
@@ -53,28 +64,40 @@ BOOL CFileException::GetErrorMessage(LPTSTR text, UINT maxLength, UINT*) const
 int CFileException::OsErrorToException(LONG osError)
 {
     switch (osError) {
-    case 0: return none;
-    case ENOENT: return fileNotFound;
+    case 0:
+        return none;
+    case ENOENT:
+        return fileNotFound;
     case ENOTDIR:
     case ENAMETOOLONG:
-    case ELOOP: return badPath;
+    case ELOOP:
+        return badPath;
     case EMFILE:
-    case ENFILE: return tooManyOpenFiles;
+    case ENFILE:
+        return tooManyOpenFiles;
     case EACCES:
     case EPERM:
     case EROFS:
     case EEXIST:
-    case EISDIR: return accessDenied;
-    case EBADF: return invalidFile;
+    case EISDIR:
+        return accessDenied;
+    case EBADF:
+        return invalidFile;
     case EBUSY:
-    case ETXTBSY: return sharingViolation;
-    case EWOULDBLOCK: return lockViolation;
+    case ETXTBSY:
+        return sharingViolation;
+    case EWOULDBLOCK:
+        return lockViolation;
     case ENOSPC:
-    case EDQUOT: return diskFull;
+    case EDQUOT:
+        return diskFull;
     case EINVAL:
-    case ESPIPE: return badSeek;
-    case EIO: return hardIO;
-    default: return genericException;
+    case ESPIPE:
+        return badSeek;
+    case EIO:
+        return hardIO;
+    default:
+        return genericException;
     }
 }
 

@@ -51,8 +51,7 @@ public:
 
     explicit CFileException(int cause = none, LONG osError = -1, LPCTSTR fileName = nullptr)
         : m_cause(cause), m_lOsError(osError), m_strFileName(fileName)
-    {
-    }
+    {}
 
     // "<file>: <what went wrong>", with the system's text when there is an errno.
     BOOL GetErrorMessage(LPTSTR text, UINT maxLength, UINT* helpContext = nullptr) const override;

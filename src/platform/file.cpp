@@ -37,9 +37,15 @@ BOOL CFile::Open(LPCTSTR fileName, UINT openFlags, CFileException* error)
     const CString name = fileName ? fileName : "";
     int flags = O_CLOEXEC;
     switch (openFlags & 0x3) {
-    case modeRead: flags |= O_RDONLY; break;
-    case modeWrite: flags |= O_WRONLY; break;
-    default: flags |= O_RDWR; break;
+    case modeRead:
+        flags |= O_RDONLY;
+        break;
+    case modeWrite:
+        flags |= O_WRONLY;
+        break;
+    default:
+        flags |= O_RDWR;
+        break;
     }
     if (openFlags & modeCreate)
         flags |= (openFlags & modeNoTruncate) ? O_CREAT : (O_CREAT | O_TRUNC);
@@ -91,7 +97,7 @@ ULONGLONG CFile::SeekToEnd()
 
 ULONGLONG CFile::GetLength() const
 {
-    struct stat info{};
+    struct stat info {};
     if (fstat(m_hFile, &info) != 0)
         throwLastError();
     return static_cast<ULONGLONG>(info.st_size);
@@ -121,7 +127,7 @@ void CFile::Rename(LPCTSTR oldName, LPCTSTR newName)
     if (errno != EINVAL && errno != ENOSYS)
         throwErrno(errno, oldName);
     // A file system without RENAME_NOREPLACE: check first (a small window, single user).
-    struct stat info{};
+    struct stat info {};
     if (lstat(to.c_str(), &info) == 0)
         throwErrno(EEXIST, newName);
     if (std::rename(from.c_str(), to.c_str()) != 0)

@@ -9,8 +9,9 @@ public:
     CFrameWnd() = default;
 
     // CreateEx() with the frame's usual settings; the menu name is not used (no resources).
-    BOOL Create(LPCTSTR className, LPCTSTR title, DWORD style = WS_OVERLAPPEDWINDOW, const RECT& rect = {0, 0, 0, 0},
-                CWnd* parent = nullptr, LPCTSTR menuName = nullptr, DWORD exStyle = 0);
+    BOOL Create(LPCTSTR className, LPCTSTR title, DWORD style = WS_OVERLAPPEDWINDOW,
+                const RECT& rect = {0, 0, 0, 0}, CWnd* parent = nullptr, LPCTSTR menuName = nullptr,
+                DWORD exStyle = 0);
 
     // Gives a window without a class the framework's frame class; changes nothing else.
     BOOL PreCreateWindow(CREATESTRUCT& cs) override;

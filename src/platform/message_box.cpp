@@ -9,12 +9,12 @@ namespace gc6890 {
 int defaultMessageBoxAnswer(UINT flags)
 {
     static constexpr int buttons[][3] = {
-        {IDOK, IDOK, IDOK},              // MB_OK
-        {IDOK, IDCANCEL, IDCANCEL},      // MB_OKCANCEL
-        {IDABORT, IDRETRY, IDIGNORE},    // MB_ABORTRETRYIGNORE
-        {IDYES, IDNO, IDCANCEL},         // MB_YESNOCANCEL
-        {IDYES, IDNO, IDNO},             // MB_YESNO
-        {IDRETRY, IDCANCEL, IDCANCEL},   // MB_RETRYCANCEL
+        {IDOK, IDOK, IDOK},             // MB_OK
+        {IDOK, IDCANCEL, IDCANCEL},     // MB_OKCANCEL
+        {IDABORT, IDRETRY, IDIGNORE},   // MB_ABORTRETRYIGNORE
+        {IDYES, IDNO, IDCANCEL},        // MB_YESNOCANCEL
+        {IDYES, IDNO, IDNO},            // MB_YESNO
+        {IDRETRY, IDCANCEL, IDCANCEL},  // MB_RETRYCANCEL
     };
     const UINT type = flags & MB_TYPEMASK;
     const UINT button = (flags & MB_DEFMASK) >> 8;

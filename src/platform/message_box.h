@@ -45,7 +45,8 @@ inline constexpr int IDIGNORE = 5;
 inline constexpr int IDYES = 6;
 inline constexpr int IDNO = 7;
 
-using MessageBoxHandler = std::function<int(HWND owner, const char* text, const char* caption, UINT flags)>;
+using MessageBoxHandler =
+    std::function<int(HWND owner, const char* text, const char* caption, UINT flags)>;
 
 // Shows a box through the current handler and returns its answer.
 int MessageBox(HWND owner, const char* text, const char* caption, UINT flags);

@@ -28,7 +28,7 @@ struct CMutex::Shared {
     std::string name;
     int fd = -1;                          // the open lock file
     SharedMutexRegion* region = nullptr;  // mapped from it; the mutex is held while count > 0
-    int count = 0;                        // Lock calls of every object of this name not yet unlocked
+    int count = 0;  // Lock calls of every object of this name not yet unlocked
     ~Shared()
     {
         if (region)
@@ -49,14 +49,15 @@ std::map<std::string, std::weak_ptr<CMutex::Shared>>& sharedByName()
 
 bool isPrivateFolder(const std::string& folder)
 {
-    struct stat info{};
+    struct stat info {};
     return lstat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == getuid() &&
            (info.st_mode & 077) == 0;
 }
 
 std::string runtimeFolder()
 {
-    if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && *runtime && isPrivateFolder(runtime))
+    if (const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+        runtime && *runtime && isPrivateFolder(runtime))
         return runtime;
     const std::string folder = "/tmp/gc6890-" + std::to_string(getuid());
     mkdir(folder.c_str(), 0700);
@@ -95,13 +96,14 @@ bool mapRegion(CMutex::Shared& shared)
             close(fd);
             return false;
         }
-    struct stat info{};
+    struct stat info {};
     bool ok = fstat(fd, &info) == 0;
     const bool fresh = ok && info.st_size < static_cast<off_t>(sizeof(SharedMutexRegion));
     if (fresh)
         ok = ftruncate(fd, sizeof(SharedMutexRegion)) == 0;
-    void* mapped = ok ? mmap(nullptr, sizeof(SharedMutexRegion), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0)
-                      : MAP_FAILED;
+    void* mapped =
+        ok ? mmap(nullptr, sizeof(SharedMutexRegion), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0)
+           : MAP_FAILED;
     if (mapped != MAP_FAILED) {
         auto* region = static_cast<SharedMutexRegion*>(mapped);
         if (fresh || region->magic != kRegionMagic || region->size != sizeof *region)
@@ -138,8 +140,8 @@ std::string mutexLockPath(const std::string& name)
         return {};
     std::string safe;
     for (char ch : name.substr(0, 100)) {
-        const bool plain = (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z') || (ch >= '0' && ch <= '9') ||
-                           ch == '.' || ch == '-' || ch == '_';
+        const bool plain = (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z') ||
+                           (ch >= '0' && ch <= '9') || ch == '.' || ch == '-' || ch == '_';
         safe += plain ? ch : '_';
     }
     std::uint32_t hash = 2166136261u;  // FNV-1a

@@ -53,7 +53,8 @@ UINT RegisterWindowMessage(LPCTSTR name)
     return gc6890::firstRegisteredMessage + static_cast<UINT>(names.size() - 1);
 }
 
-LPCTSTR AfxRegisterWndClass(LPCTSTR className, UINT classStyle, HCURSOR cursor, HBRUSH background, HICON icon)
+LPCTSTR AfxRegisterWndClass(LPCTSTR className, UINT classStyle, HCURSOR cursor, HBRUSH background,
+                            HICON icon)
 {
     if (!className || !*className)
         return nullptr;
@@ -68,5 +69,6 @@ HGDIOBJ GetStockObject(int index)
 {
     if (index < 0 || index > 19)
         return nullptr;
-    return reinterpret_cast<HGDIOBJ>(static_cast<std::uintptr_t>(0x00B00000u + static_cast<unsigned>(index) * 16u));
+    return reinterpret_cast<HGDIOBJ>(
+        static_cast<std::uintptr_t>(0x00B00000u + static_cast<unsigned>(index) * 16u));
 }

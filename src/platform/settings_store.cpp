@@ -71,7 +71,8 @@ std::vector<Line> parse(const std::string& content, int& badLine)
         } else if (trimmed.front() == '[' && trimmed.back() == ']') {
             line.kind = Line::Section;
             section = line.key = trim(std::string_view(trimmed).substr(1, trimmed.size() - 2));
-        } else if (const size_t equals = trimmed.find('='); equals != std::string::npos && equals > 0) {
+        } else if (const size_t equals = trimmed.find('=');
+                   equals != std::string::npos && equals > 0) {
             line.kind = Line::Value;
             line.key = section;
             line.name = trim(std::string_view(trimmed).substr(0, equals));
@@ -213,7 +214,8 @@ std::vector<Line> loadForRead(const std::string& storePath)
     return {};
 }
 
-const Line* findValue(const std::vector<Line>& lines, const std::string& key, const std::string& name)
+const Line* findValue(const std::vector<Line>& lines, const std::string& key,
+                      const std::string& name)
 {
     const Line* found = nullptr;  // the last one counts, as when reading in order
     for (const Line& line : lines)
@@ -222,7 +224,8 @@ const Line* findValue(const std::vector<Line>& lines, const std::string& key, co
     return found;
 }
 
-void setValue(std::vector<Line>& lines, const std::string& key, const std::string& name, const std::string& value)
+void setValue(std::vector<Line>& lines, const std::string& key, const std::string& name,
+              const std::string& value)
 {
     const std::string text = name + "=" + value;
     for (auto it = lines.rbegin(); it != lines.rend(); ++it) {
@@ -273,7 +276,8 @@ bool replaceStore(const std::string& storePath, const std::vector<Line>& lines)
         return false;
     }
     // The rename itself must reach the disk too.
-    if (const int folder = open(folderOf(storePath).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); folder >= 0) {
+    if (const int folder = open(folderOf(storePath).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        folder >= 0) {
         fsync(folder);
         close(folder);
     }
@@ -326,7 +330,8 @@ bool SettingsStore::readInt(std::string_view path, int& value) const
 bool SettingsStore::writeText(std::string_view path, std::string_view value)
 {
     std::string key, name;
-    if (!splitPath(path, key, name) || value.find_first_of(std::string_view("\n\r\0", 3)) != std::string_view::npos)
+    if (!splitPath(path, key, name) ||
+        value.find_first_of(std::string_view("\n\r\0", 3)) != std::string_view::npos)
         return false;
     StoreLock lock(m_filePath);
     if (!lock.held())

@@ -29,8 +29,9 @@ std::uint64_t g_nextSerial = 1;
 
 std::vector<Timer>::iterator findTimer(HWND window, UINT_PTR id)
 {
-    return std::find_if(timers().begin(), timers().end(),
-                        [&](const Timer& timer) { return timer.window == window && timer.id == id; });
+    return std::find_if(timers().begin(), timers().end(), [&](const Timer& timer) {
+        return timer.window == window && timer.id == id;
+    });
 }
 
 }  // namespace
@@ -67,7 +68,8 @@ UINT_PTR SetTimer(HWND window, UINT_PTR timerId, UINT milliseconds, TIMERPROC pr
             ++timerId;
     }
     const UINT interval = std::max(milliseconds, USER_TIMER_MINIMUM);
-    const Timer timer{window, timerId, interval, procedure, nowMilliseconds() + interval, g_nextSerial++};
+    const Timer timer{window,        timerId, interval, procedure, nowMilliseconds() + interval,
+                      g_nextSerial++};
     if (auto existing = findTimer(window, timerId); existing != timers().end())
         *existing = timer;
     else
@@ -87,8 +89,9 @@ void PumpMessages()
 
     for (const auto& [when, serial] : due) {
         // Looked up again each time: an earlier timer may have killed or restarted this one.
-        const auto found = std::find_if(timers().begin(), timers().end(),
-                                        [serial = serial](const Timer& timer) { return timer.serial == serial; });
+        const auto found =
+            std::find_if(timers().begin(), timers().end(),
+                         [serial = serial](const Timer& timer) { return timer.serial == serial; });
         // Gone, or already run by a pump nested inside an earlier timer's procedure.
         if (found == timers().end() || found->due > now)
             continue;

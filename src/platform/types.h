@@ -58,7 +58,8 @@ using LPRECT = RECT*;
 #endif
 
 // The one registry root the library uses; its paths live in the settings store.
-inline HKEY const HKEY_LOCAL_MACHINE = reinterpret_cast<HKEY>(static_cast<std::uintptr_t>(0x80000002u));
+inline HKEY const HKEY_LOCAL_MACHINE =
+    reinterpret_cast<HKEY>(static_cast<std::uintptr_t>(0x80000002u));
 
 inline constexpr DWORD INFINITE = 0xFFFFFFFFu;
 

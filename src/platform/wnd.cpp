@@ -27,13 +27,13 @@ CWnd::~CWnd()
         CWnd::DestroyWindow();
 }
 
-BOOL CWnd::CreateEx(DWORD exStyle, LPCTSTR className, LPCTSTR windowName, DWORD style, int x, int y, int width,
-                    int height, HWND parent, HMENU menu, LPVOID param)
+BOOL CWnd::CreateEx(DWORD exStyle, LPCTSTR className, LPCTSTR windowName, DWORD style, int x, int y,
+                    int width, int height, HWND parent, HMENU menu, LPVOID param)
 {
     if (m_hWnd)
         return FALSE;
-    CREATESTRUCT cs{param,  AfxGetInstanceHandle(), menu, parent, height, width, y, x, static_cast<LONG>(style),
-                    windowName, className,           exStyle};
+    CREATESTRUCT cs{param, AfxGetInstanceHandle(),   menu,       parent,    height, width, y,
+                    x,     static_cast<LONG>(style), windowName, className, exStyle};
     if (!PreCreateWindow(cs))
         return FALSE;
     if (cs.hwndParent && !::IsWindow(cs.hwndParent))
@@ -48,13 +48,14 @@ BOOL CWnd::CreateEx(DWORD exStyle, LPCTSTR className, LPCTSTR windowName, DWORD 
     return TRUE;
 }
 
-BOOL CWnd::CreateEx(DWORD exStyle, LPCTSTR className, LPCTSTR windowName, DWORD style, const RECT& rect,
-                    CWnd* parent, UINT id, LPVOID param)
+BOOL CWnd::CreateEx(DWORD exStyle, LPCTSTR className, LPCTSTR windowName, DWORD style,
+                    const RECT& rect, CWnd* parent, UINT id, LPVOID param)
 {
     // For a child window the identifier takes the menu's place, as in the framework.
     const HMENU menu = reinterpret_cast<HMENU>(static_cast<std::uintptr_t>(id));
-    return CreateEx(exStyle, className, windowName, style, rect.left, rect.top, rect.right - rect.left,
-                    rect.bottom - rect.top, parent ? parent->m_hWnd : nullptr, menu, param);
+    return CreateEx(exStyle, className, windowName, style, rect.left, rect.top,
+                    rect.right - rect.left, rect.bottom - rect.top,
+                    parent ? parent->m_hWnd : nullptr, menu, param);
 }
 
 BOOL CWnd::PreCreateWindow(CREATESTRUCT&)
@@ -98,7 +99,8 @@ LRESULT CWnd::SendMessage(UINT message, WPARAM wParam, LPARAM lParam)
 
 LRESULT CWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
 {
-    for (const AFX_MSGMAP* map = GetMessageMap(); map; map = map->baseMap ? map->baseMap() : nullptr) {
+    for (const AFX_MSGMAP* map = GetMessageMap(); map;
+         map = map->baseMap ? map->baseMap() : nullptr) {
         for (const AFX_MSGMAP_ENTRY* entry = map->entries; entry->handler; ++entry) {
             const UINT id = entry->registeredMessage ? *entry->registeredMessage : entry->message;
             if (id != 0 && id == message)

@@ -50,42 +50,47 @@ struct AFX_MSGMAP_ENTRY {
 };
 
 struct AFX_MSGMAP {
-    const AFX_MSGMAP* (*baseMap)();  // null for CWnd, the root
+    const AFX_MSGMAP* (*baseMap)();   // null for CWnd, the root
     const AFX_MSGMAP_ENTRY* entries;  // ends with an entry whose handler is null
 };
 
 // In a class declaration.
-#define DECLARE_MESSAGE_MAP()                              \
-public:                                                    \
-    static const AFX_MSGMAP* GetThisMessageMap();          \
-    const AFX_MSGMAP* GetMessageMap() const override;      \
-                                                           \
+#define DECLARE_MESSAGE_MAP()                                                                      \
+public:                                                                                            \
+    static const AFX_MSGMAP* GetThisMessageMap();                                                  \
+    const AFX_MSGMAP* GetMessageMap() const override;                                              \
+                                                                                                   \
 private:
 
-#define BEGIN_MESSAGE_MAP(theClass, baseClass)                                   \
-    const AFX_MSGMAP* theClass::GetMessageMap() const { return GetThisMessageMap(); } \
-    const AFX_MSGMAP* theClass::GetThisMessageMap()                              \
-    {                                                                            \
-        using ThisClass [[maybe_unused]] = theClass;                             \
-        using TheBaseClass = baseClass;                                          \
+#define BEGIN_MESSAGE_MAP(theClass, baseClass)                                                     \
+    const AFX_MSGMAP* theClass::GetMessageMap() const                                              \
+    {                                                                                              \
+        return GetThisMessageMap();                                                                \
+    }                                                                                              \
+    const AFX_MSGMAP* theClass::GetThisMessageMap()                                                \
+    {                                                                                              \
+        using ThisClass [[maybe_unused]] = theClass;                                               \
+        using TheBaseClass = baseClass;                                                            \
         static const AFX_MSGMAP_ENTRY messageEntries[] = {
 
-#define ON_MESSAGE(message, memberFxn) \
+#define ON_MESSAGE(message, memberFxn)                                                             \
     {message, nullptr, static_cast<AFX_PMSG>(&ThisClass::memberFxn)},
 
-#define ON_REGISTERED_MESSAGE(messageVariable, memberFxn) \
+#define ON_REGISTERED_MESSAGE(messageVariable, memberFxn)                                          \
     {0, &(messageVariable), static_cast<AFX_PMSG>(&ThisClass::memberFxn)},
 
 // OnTimer() is virtual here and is always reached for WM_TIMER; the entry adds nothing, and
 // is kept so that maps read as they do in the framework.
 #define ON_WM_TIMER()
 
-#define END_MESSAGE_MAP()                                                         \
-    {0, nullptr, nullptr}                                                         \
-    }                                                                             \
-    ;                                                                             \
-    static const AFX_MSGMAP messageMap = {&TheBaseClass::GetThisMessageMap, messageEntries}; \
-    return &messageMap;                                                           \
+#define END_MESSAGE_MAP()                                                                          \
+    {                                                                                              \
+        0, nullptr, nullptr                                                                        \
+    }                                                                                              \
+    }                                                                                              \
+    ;                                                                                              \
+    static const AFX_MSGMAP messageMap = {&TheBaseClass::GetThisMessageMap, messageEntries};       \
+    return &messageMap;                                                                            \
     }
 
 class CWnd : public CObject {
@@ -100,10 +105,11 @@ public:
     // enters the window in the handle table. FALSE (and no window) when this object has a
     // window already, PreCreateWindow() refuses, or the parent is not a window. The class
     // need not have been registered: nothing is drawn with it.
-    virtual BOOL CreateEx(DWORD exStyle, LPCTSTR className, LPCTSTR windowName, DWORD style, int x, int y,
-                          int width, int height, HWND parent, HMENU menu, LPVOID param = nullptr);
-    BOOL CreateEx(DWORD exStyle, LPCTSTR className, LPCTSTR windowName, DWORD style, const RECT& rect,
-                  CWnd* parent, UINT id, LPVOID param = nullptr);
+    virtual BOOL CreateEx(DWORD exStyle, LPCTSTR className, LPCTSTR windowName, DWORD style, int x,
+                          int y, int width, int height, HWND parent, HMENU menu,
+                          LPVOID param = nullptr);
+    BOOL CreateEx(DWORD exStyle, LPCTSTR className, LPCTSTR windowName, DWORD style,
+                  const RECT& rect, CWnd* parent, UINT id, LPVOID param = nullptr);
     // Accepts the settings unchanged.
     virtual BOOL PreCreateWindow(CREATESTRUCT& cs);
 

@@ -7,7 +7,8 @@ namespace {
 
 // The window's template: an invisible pop-up without controls or caption.
 [[maybe_unused]] const bool g_callbackTemplateAdded = [] {
-    gc6890::addDialogTemplate(kCallbackWindowTemplate, {WS_POPUP | DS_SETFONT, 186, 95, "MS Sans Serif", 8});
+    gc6890::addDialogTemplate(kCallbackWindowTemplate,
+                              {WS_POPUP | DS_SETFONT, 186, 95, "MS Sans Serif", 8});
     return true;
 }();
 
@@ -15,8 +16,7 @@ namespace {
 
 CVarnockAutoSamplerCallbackWnd::CVarnockAutoSamplerCallbackWnd(CVarnockAutoSampler* owner)
     : m_pOwner(owner), m_dwStartTime(timeGetTime())
-{
-}
+{}
 
 CVarnockAutoSamplerCallbackWnd::~CVarnockAutoSamplerCallbackWnd()
 {
@@ -28,7 +28,8 @@ int CVarnockAutoSamplerCallbackWnd::StartCallbackTimer()
 {
     if (!IsWindow(GetSafeHwnd()))
         return 0;
-    m_nTimerID = static_cast<UINT>(SetTimer(m_nTimerID, kPollIntervalMs, &WaitForALSMethodStartResponse));
+    m_nTimerID =
+        static_cast<UINT>(SetTimer(m_nTimerID, kPollIntervalMs, &WaitForALSMethodStartResponse));
     return m_nTimerID != 0 ? 1 : 0;
 }
 
@@ -44,7 +45,8 @@ void CVarnockAutoSamplerCallbackWnd::Finish()
     delete this;
 }
 
-void CALLBACK CVarnockAutoSamplerCallbackWnd::WaitForALSMethodStartResponse(HWND window, UINT, UINT_PTR, DWORD)
+void CALLBACK CVarnockAutoSamplerCallbackWnd::WaitForALSMethodStartResponse(HWND window, UINT,
+                                                                            UINT_PTR, DWORD)
 {
     auto* wait = dynamic_cast<CVarnockAutoSamplerCallbackWnd*>(CWnd::FromHandle(window));
     if (!wait)

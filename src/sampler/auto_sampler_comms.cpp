@@ -39,14 +39,15 @@ int CVarnockAutoSampler::m_sNextVial = 0;
 int CVarnockAutoSampler::m_sOffsetBackVials = 0;
 
 BEGIN_MESSAGE_MAP(CVarnockAutoSampler, CAutoSampler)
-    ON_REGISTERED_MESSAGE(g_nCommsFailureMessage, OnSerialCommsError)
-    ON_REGISTERED_MESSAGE(g_nCommsRestoreMessage, OnSerialCommsRestore)
+ON_REGISTERED_MESSAGE(g_nCommsFailureMessage, OnSerialCommsError)
+ON_REGISTERED_MESSAGE(g_nCommsRestoreMessage, OnSerialCommsRestore)
 END_MESSAGE_MAP()
 
 CVarnockAutoSampler::CVarnockAutoSampler()
 {
     // The window is the object's identity towards the channel registry, so it comes first.
-    CreateEx(0, kALSControlWindowClass, kALSControlWindowClass, 8, 100, 100, 100, 199, nullptr, nullptr);
+    CreateEx(0, kALSControlWindowClass, kALSControlWindowClass, 8, 100, 100, 100, 199, nullptr,
+             nullptr);
     m_pSerialComms = GetSerialComms(GetSafeHwnd());
 }
 
@@ -66,8 +67,9 @@ CVarnockAutoSampler::~CVarnockAutoSampler()
 
 BOOL CVarnockAutoSampler::PreCreateWindow(CREATESTRUCT& cs)
 {
-    const char* className = AfxRegisterWndClass(kALSControlWindowClass, kWindowClassStyle, nullptr,
-                                                reinterpret_cast<HBRUSH>(GetStockObject(0)), nullptr);
+    const char* className =
+        AfxRegisterWndClass(kALSControlWindowClass, kWindowClassStyle, nullptr,
+                            reinterpret_cast<HBRUSH>(GetStockObject(0)), nullptr);
     cs.cx = 100;
     cs.cy = 30;
     cs.lpszName = className;
@@ -121,7 +123,8 @@ int CVarnockAutoSampler::GetInjectorConfig()
         if (!m_pSerialComms)
             return false;
         CString commands = query.command;
-        return m_pSerialComms->SendAndReceiveToALS(commands, reply) && reply.Left(6) == query.replyHead;
+        return m_pSerialComms->SendAndReceiveToALS(commands, reply) &&
+               reply.Left(6) == query.replyHead;
     };
     CString reply;
     if (ask(kFrontInletQuery, reply)) {

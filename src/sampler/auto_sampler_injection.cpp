@@ -138,7 +138,8 @@ int CVarnockAutoSampler::GetStartMethodResponse()
         m_bInjectResponseDone = 1;
         m_bInjectResponseOK = 0;
         FreeLock();
-        m_pSerialComms->LogError("ALS INJECTION: line lost while awaiting the injection answer\n", 1);
+        m_pSerialComms->LogError("ALS INJECTION: line lost while awaiting the injection answer\n",
+                                 1);
         CaughtSerialCommsError();
         return 0;
     }

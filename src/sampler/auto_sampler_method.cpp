@@ -37,7 +37,8 @@ int CVarnockAutoSampler::CheckInletTZOnFromMethod(tag_INLET_SEL side, const CHP6
     return gcMethod.GetInletZoneOn(side, type);
 }
 
-int CVarnockAutoSampler::ChooseInjector(const CALS6890Method& alsMethod, const CHP6890Method& gcMethod)
+int CVarnockAutoSampler::ChooseInjector(const CALS6890Method& alsMethod,
+                                        const CHP6890Method& gcMethod)
 {
     using namespace gc6890::sampler;
     const CALSStatus& status = alsMethod.m_Status;
@@ -105,8 +106,10 @@ int CVarnockAutoSampler::LoadMethodBody(const CString& name, int volumeStep, boo
         return 0;
     }
     if (fromHost)
-        volumeStep = gc6890::sampler::VolumeStepForMethod(alsMethod.m_Injection.m_nVolume, m_n6890Type);
-    const CString command = gc6890::sampler::FormatSetPoints(m_sInjectorSelection, alsMethod, volumeStep);
+        volumeStep =
+            gc6890::sampler::VolumeStepForMethod(alsMethod.m_Injection.m_nVolume, m_n6890Type);
+    const CString command =
+        gc6890::sampler::FormatSetPoints(m_sInjectorSelection, alsMethod, volumeStep);
 
     if (!m_pSerialComms) {
         FreeLock();

@@ -134,9 +134,13 @@ int CVarnockAutoSampler::ReadStatusBody(CInletSystemStatus& status)
         m_bStatusSendPending = 1;
         if (m_pRegRemoteWindow) {
             const std::uint32_t failed[kStatusBlockFields] = {
-                1, 0, 0,
-                static_cast<std::uint32_t>(m_bFrontInletConfigured), static_cast<std::uint32_t>(m_bBackInletConfigured),
-                static_cast<std::uint32_t>(m_bFrontInjectorPresent), static_cast<std::uint32_t>(m_bBackInjectorPresent)};
+                1,
+                0,
+                0,
+                static_cast<std::uint32_t>(m_bFrontInletConfigured),
+                static_cast<std::uint32_t>(m_bBackInletConfigured),
+                static_cast<std::uint32_t>(m_bFrontInjectorPresent),
+                static_cast<std::uint32_t>(m_bBackInjectorPresent)};
             std::uint32_t* copy = m_pRegRemoteWindow->m_DataBlock;
             if (!std::equal(std::begin(failed), std::end(failed), copy)) {
                 std::copy(std::begin(failed), std::end(failed), copy);

@@ -78,8 +78,8 @@ CString FormatSetPoints(int selection, const CALS6890Method& method, int volumeS
     const char* front = selection == kBackInjector ? kUnusedGroup : group.c_str();
     const char* back = selection == kFrontInjector ? kUnusedGroup : group.c_str();
     CString command;
-    command.Format("%s %s;%s; %d, %d", kSetPointsHead, front, back, method.m_Status.m_nOffsetBackVials,
-                   method.m_Status.m_nTrailerValue);
+    command.Format("%s %s;%s; %d, %d", kSetPointsHead, front, back,
+                   method.m_Status.m_nOffsetBackVials, method.m_Status.m_nTrailerValue);
     return command;
 }
 

@@ -29,7 +29,8 @@ INSTANTIATE_TEST_SUITE_P(
                     LineCase{"GCHTXX 1,2.5,Front inlet ", "210", "GCHTXX 1,2.50,Front inlet "},
                     // An empty argument ends reading: it and all after it are 0.
                     LineCase{"GCHTXX 1,,3", "222", "GCHTXX 1,0,0"},
-                    LineCase{"GCHTXX ,", "2", "GCHTXX 0"}, LineCase{"GCHTXX 1,2,", "22", "GCHTXX 1,2"},
+                    LineCase{"GCHTXX ,", "2", "GCHTXX 0"},
+                    LineCase{"GCHTXX 1,2,", "22", "GCHTXX 1,2"},
                     LineCase{"GCHTXX  word,word", "20", "GCHTXX 0,word"},
                     LineCase{"GCHTXX 1e3,-5,+3", "222", "GCHTXX 1,-5,3"},
                     LineCase{"GCHTXX \"1234\",.x,1.5x", "211", "GCHTXX 0,0.00,1.50"},

@@ -33,8 +33,7 @@ INSTANTIATE_TEST_SUITE_P(AddressTable, HeadParsing,
 TEST(CommandTypeTest, ValuesConvertToLettersOfTheirHighestBit)
 {
     EXPECT_EQ(CCommandType(TARG_A1, TARG_HT, "ID").GetString(), "A1HTID");
-    EXPECT_EQ(CCommandType(tag_TARG_TYPE(0x50000), tag_TARG_TYPE(0x2), "ID").GetString(),
-              "IF  ID");
+    EXPECT_EQ(CCommandType(tag_TARG_TYPE(0x50000), tag_TARG_TYPE(0x2), "ID").GetString(), "IF  ID");
     EXPECT_EQ(CCommandType(tag_TARG_TYPE(-4), TARG_NONE, nullptr).GetString(), "    ");
 }
 

@@ -30,12 +30,12 @@ TEST_F(ChannelTest, AReplyMustCarryEverySlot)
     };
     const Case cases[] = {
         {"HTGCRI 1,2,3,4,5.50,6,7,8,9", 1},
-        {"HTGCRI 1,2,3,4,5.50,6,7,8", 0},        // eight values for nine slots
-        {"HTGCRI 1,2,3,4,5.50,6,7,8,9,10", 1},   // the tenth is ignored
-        {"HTGCRI 1,2,,4,5,6,7,8,9", 0},          // an empty value ends the reply
-        {"HTGCRY 1,2,3,4,5,6,7,8,9", 0},         // another operation
-        {"GCHTRI 1,2,3,4,5,6,7,8,9", 0},         // addresses not swapped
-        {"HTGCRI1,2,3,4,5,6,7,8,9", 0},          // no blank after the head
+        {"HTGCRI 1,2,3,4,5.50,6,7,8", 0},       // eight values for nine slots
+        {"HTGCRI 1,2,3,4,5.50,6,7,8,9,10", 1},  // the tenth is ignored
+        {"HTGCRI 1,2,,4,5,6,7,8,9", 0},         // an empty value ends the reply
+        {"HTGCRY 1,2,3,4,5,6,7,8,9", 0},        // another operation
+        {"GCHTRI 1,2,3,4,5,6,7,8,9", 0},        // addresses not swapped
+        {"HTGCRI1,2,3,4,5,6,7,8,9", 0},         // no blank after the head
     };
     ASSERT_TRUE(channel->OpenSerialPort());
     CHP6890SerialComms::m_sCommsStatus = 1;
@@ -152,7 +152,8 @@ TEST_F(ChannelTest, TrafficIsLoggedAtSeverityTwoAndFailedReadsAtOne)
 TEST_F(ChannelTest, FirstRunStoresDefaultPortSettingsOnce)
 {
     CString flag;
-    ASSERT_TRUE(ReadRegistryPath("Inlets\\Hubrel\\Varnock\\Communications\\DefaultSettings", flag, HKEY_LOCAL_MACHINE));
+    ASSERT_TRUE(ReadRegistryPath("Inlets\\Hubrel\\Varnock\\Communications\\DefaultSettings", flag,
+                                 HKEY_LOCAL_MACHINE));
     EXPECT_EQ(flag, "FALSE");
     int timeout = 0;
     ASSERT_TRUE(ReadRegistryPath("Inlets\\Hubrel\\Varnock\\Timeout", timeout, HKEY_LOCAL_MACHINE));

@@ -3,8 +3,8 @@
 namespace gc6890::test {
 
 BEGIN_MESSAGE_MAP(ChannelUserWindow, CWnd)
-    ON_REGISTERED_MESSAGE(g_nCommsFailureMessage, OnCommsFailure)
-    ON_REGISTERED_MESSAGE(g_nCommsRestoreMessage, OnCommsRestore)
+ON_REGISTERED_MESSAGE(g_nCommsFailureMessage, OnCommsFailure)
+ON_REGISTERED_MESSAGE(g_nCommsRestoreMessage, OnCommsRestore)
 END_MESSAGE_MAP()
 
 ChannelUserWindow::ChannelUserWindow(Side side, Answer answer) : m_side(side), m_answer(answer)
@@ -47,7 +47,8 @@ LRESULT ChannelUserWindow::OnCommsFailure(WPARAM, LPARAM)
     ++m_nFailures;
     if (m_pJournal)
         m_pJournal->push_back(m_name + " failure");
-    if (m_answer == Answer::Refuse || (m_answer == Answer::RefuseWhileBusy && CHP6890SerialComms::Busy()))
+    if (m_answer == Answer::Refuse ||
+        (m_answer == Answer::RefuseWhileBusy && CHP6890SerialComms::Busy()))
         return 0;
     m_pChannel = nullptr;
     return 1;

@@ -33,18 +33,19 @@ protected:
         if (!std::getenv("GC6890_SIM_BIN"))
             GTEST_SKIP() << "GC6890_SIM_BIN is not set (ctest sets it to the built gc6890-sim)";
         // The device "sim" (the default), with a short time-out kept by a configured port.
-        WriteRegistryPath("Inlets\\Hubrel\\Varnock\\Communications\\DefaultSettings", CString("FALSE"),
-                          HKEY_LOCAL_MACHINE);
+        WriteRegistryPath("Inlets\\Hubrel\\Varnock\\Communications\\DefaultSettings",
+                          CString("FALSE"), HKEY_LOCAL_MACHINE);
         WriteRegistryPath("Inlets\\Hubrel\\Varnock\\Timeout", kTimeoutMs, HKEY_LOCAL_MACHINE);
         m_previousFactory = SetSerialBackendFactory([this](const PortSettings& settings) {
             auto port = std::make_shared<SimulatorProcessPort>(settings);
             m_ports.push_back(port);
             return port;
         });
-        m_previousBoxHandler = SetMessageBoxHandler([this](HWND, const char* text, const char*, UINT) {
-            m_boxes.push_back(text);
-            return IDOK;
-        });
+        m_previousBoxHandler =
+            SetMessageBoxHandler([this](HWND, const char* text, const char*, UINT) {
+                m_boxes.push_back(text);
+                return IDOK;
+            });
     }
     void TearDown() override
     {
@@ -75,7 +76,8 @@ protected:
         EXPECT_EQ(runState.GetInt(0), 0);  // idle
         CIntFloatArray samplerStatus(7);
         ASSERT_NE(sampler->m_pChannel, nullptr);
-        EXPECT_EQ(sampler->m_pChannel->SendAndReceiveToALS(CString("01HTSTATUS"), samplerStatus), 1);
+        EXPECT_EQ(sampler->m_pChannel->SendAndReceiveToALS(CString("01HTSTATUS"), samplerStatus),
+                  1);
         EXPECT_EQ(samplerStatus.GetInt(6), 0);  // ready
     }
 
@@ -93,7 +95,9 @@ protected:
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
         while (std::chrono::steady_clock::now() < deadline) {
             siginfo_t info{};
-            if (waitid(P_PID, static_cast<id_t>(process), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == process)
+            if (waitid(P_PID, static_cast<id_t>(process), &info, WEXITED | WNOHANG | WNOWAIT) ==
+                    0 &&
+                info.si_pid == process)
                 return true;
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
@@ -101,7 +105,8 @@ protected:
     }
 
     TempHome home;
-    std::unique_ptr<ChannelUserWindow> gc = std::make_unique<ChannelUserWindow>(Side::GC, Answer::RefuseWhileBusy);
+    std::unique_ptr<ChannelUserWindow> gc =
+        std::make_unique<ChannelUserWindow>(Side::GC, Answer::RefuseWhileBusy);
     std::unique_ptr<ChannelUserWindow> sampler = std::make_unique<ChannelUserWindow>(Side::Sampler);
     std::vector<std::weak_ptr<SimulatorProcessPort>> m_ports;
 
@@ -142,7 +147,8 @@ TEST_F(EndToEndTest, APulledLineIsReportedAndTheChannelRebuiltOnTheNextSimulator
     expectStatusExchanges();
 
     const std::string log = home.read("c/dravik/hp6890.err");
-    EXPECT_NE(log.find("cannot write to sim\n"), std::string::npos) << log;  // the line was found gone
+    EXPECT_NE(log.find("cannot write to sim\n"), std::string::npos)
+        << log;  // the line was found gone
 }
 
 }  // namespace

@@ -22,10 +22,11 @@ protected:
     void SetUp() override
     {
         ScriptedInstrumentTest::SetUp();
-        m_previousBoxHandler = SetMessageBoxHandler([this](HWND owner, const char* text, const char* caption, UINT flags) {
-            boxes.push_back({owner, text, caption, flags});
-            return IDOK;
-        });
+        m_previousBoxHandler = SetMessageBoxHandler(
+            [this](HWND owner, const char* text, const char* caption, UINT flags) {
+                boxes.push_back({owner, text, caption, flags});
+                return IDOK;
+            });
     }
     void TearDown() override
     {
@@ -147,7 +148,8 @@ TEST_F(RegistryTest, WhenAllLetGoTheChannelIsReplacedAndHandedToEach)
     scriptSamplerStart();
     NotifySerialCommsError();
 
-    EXPECT_EQ(journal, (std::vector<std::string>{"gc failure", "sampler failure", "gc restore", "sampler restore"}));
+    EXPECT_EQ(journal, (std::vector<std::string>{"gc failure", "sampler failure", "gc restore",
+                                                 "sampler restore"}));
     EXPECT_TRUE(boxes.empty());
     ASSERT_EQ(gc.m_restores.size(), 1u);
     ASSERT_EQ(sampler.m_restores.size(), 1u);
@@ -187,7 +189,8 @@ protected:
             pendingDuringRead = gc6890::CommsRebuildPending();
         };
         CIntFloatArray values(7);
-        ASSERT_EQ(channel->SendAndReceiveToALS(CString("01HTSTATUS"), values), 1);  // the read itself goes on
+        ASSERT_EQ(channel->SendAndReceiveToALS(CString("01HTSTATUS"), values),
+                  1);  // the read itself goes on
         ASSERT_TRUE(pendingDuringRead);
     }
     void TearDown() override

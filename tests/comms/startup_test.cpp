@@ -21,7 +21,9 @@ TEST_F(ChannelTest, StaleLinesKeepTheEchoTestNoLongerThanOneTimeOut)
     ASSERT_TRUE(channel->OpenSerialPort());
     line->expect("CCHTEO \"1234\"").reply("HTGCST 0,0").reply("HTCCEO \"1234\"");
     // The report takes the whole time-out to arrive; the echo behind it is too late.
-    line->duringNextRead = [&] { clock.advance(static_cast<std::uint64_t>(channel->PortSettings().timeoutMs)); };
+    line->duringNextRead = [&] {
+        clock.advance(static_cast<std::uint64_t>(channel->PortSettings().timeoutMs));
+    };
     CString buffer;
     EXPECT_EQ(channel->CheckChannel(buffer, "CC"), 0);
     EXPECT_EQ(buffer, "HTGCST 0,0");
@@ -48,7 +50,8 @@ TEST_F(ChannelTest, BusyPassThroughPortIsFreedByClosingAllSixteen)
     scriptGCStart();
     scriptEcho("AS");
     line->expect("CCHTPO 1").reply("HTCCPO 14");
-    for (const char* port : {"0", "1", "2", "3", "4", "5", "6", "7", "8", "9", "A", "B", "C", "D", "E", "F"})
+    for (const char* port :
+         {"0", "1", "2", "3", "4", "5", "6", "7", "8", "9", "A", "B", "C", "D", "E", "F"})
         line->expect(std::string("CCHTPC ") + port).reply("HTCCPC 0");
     line->expect("CCHTPO 1").reply("HTCCPO 0");
     ASSERT_EQ(channel->StartALSComms(), 1);
@@ -98,7 +101,8 @@ TEST_F(ChannelTest, AGCStartWhileTheSamplerRunsEchoesTheControllerAgain)
     scriptEcho("AS");
     line->expect("CCHTPO 1").reply("HTCCPO 0");
     ASSERT_EQ(channel->StartALSComms(), 1);
-    for (const char* address : {"CC", "GC", "S1", "S2", "SS", "OV", "DF", "IF", "C1", "A1", "V1", "DT", "CC"})
+    for (const char* address :
+         {"CC", "GC", "S1", "S2", "SS", "OV", "DF", "IF", "C1", "A1", "V1", "DT", "CC"})
         scriptEcho(address);
     ASSERT_EQ(channel->StartGCComms(), 1);
     EXPECT_EQ(CHP6890SerialComms::m_sCommsStatus, 3);

@@ -22,12 +22,12 @@ const char kLog[] = "c/dravik/hp6890.err";
 class BoxRecorder {
 public:
     explicit BoxRecorder(int answer)
-        : m_previous(SetMessageBoxHandler([this, answer](HWND, const char*, const char* caption, UINT) {
-              captions.push_back(caption);
-              return answer;
-          }))
-    {
-    }
+        : m_previous(
+              SetMessageBoxHandler([this, answer](HWND, const char*, const char* caption, UINT) {
+                  captions.push_back(caption);
+                  return answer;
+              }))
+    {}
     ~BoxRecorder() { SetMessageBoxHandler(m_previous); }
     std::vector<std::string> captions;
 
@@ -49,14 +49,17 @@ TEST(ErrorLogTest, ThresholdDecidesWhatIsWritten)
     };
     for (const Case c : {Case{1, true, false}, Case{2, true, true}, Case{0, false, false}}) {
         TempHome home;
-        WriteRegistryPath("Inlets\\Hubrel\\Varnock\\IgnoreSeverityLevel", c.threshold, HKEY_LOCAL_MACHINE);
+        WriteRegistryPath("Inlets\\Hubrel\\Varnock\\IgnoreSeverityLevel", c.threshold,
+                          HKEY_LOCAL_MACHINE);
         CHP6890ErrorLog log;
         EXPECT_EQ(log.LogError("Failed to query prep running from GC\n", 1), 1);
         EXPECT_EQ(log.LogError("Writing\t(GCHTRY)", 2), 1);
         const std::string text = home.read(kLog);
-        EXPECT_EQ(text.find("\t\tFailed to query prep running from GC\n\n") != std::string::npos, c.failures)
+        EXPECT_EQ(text.find("\t\tFailed to query prep running from GC\n\n") != std::string::npos,
+                  c.failures)
             << c.threshold;
-        EXPECT_EQ(text.find("\t\tWriting\t(GCHTRY)\n") != std::string::npos, c.traffic) << c.threshold;
+        EXPECT_EQ(text.find("\t\tWriting\t(GCHTRY)\n") != std::string::npos, c.traffic)
+            << c.threshold;
     }
 }
 

@@ -12,13 +12,18 @@ TEST(InletUtilsTest, AnAbsentOrUnreadableValueLeavesTheDefault)
 {
     TempHome home;
     int retries = 2;
-    EXPECT_EQ(ReadRegistryPath("Inlets\\Hubrel\\Varnock\\MethodRetry", retries, HKEY_LOCAL_MACHINE), 0);
+    EXPECT_EQ(ReadRegistryPath("Inlets\\Hubrel\\Varnock\\MethodRetry", retries, HKEY_LOCAL_MACHINE),
+              0);
     EXPECT_EQ(retries, 2);
-    ASSERT_NE(WriteRegistryPath("Inlets\\Hubrel\\Varnock\\MethodRetry", CString("many"), HKEY_LOCAL_MACHINE), 0);
-    EXPECT_EQ(ReadRegistryPath("Inlets\\Hubrel\\Varnock\\MethodRetry", retries, HKEY_LOCAL_MACHINE), 0);
+    ASSERT_NE(WriteRegistryPath("Inlets\\Hubrel\\Varnock\\MethodRetry", CString("many"),
+                                HKEY_LOCAL_MACHINE),
+              0);
+    EXPECT_EQ(ReadRegistryPath("Inlets\\Hubrel\\Varnock\\MethodRetry", retries, HKEY_LOCAL_MACHINE),
+              0);
     EXPECT_EQ(retries, 2);
     ASSERT_NE(WriteRegistryPath("Inlets\\Hubrel\\Varnock\\MethodRetry", 5, HKEY_LOCAL_MACHINE), 0);
-    EXPECT_NE(ReadRegistryPath("Inlets\\Hubrel\\Varnock\\MethodRetry", retries, HKEY_LOCAL_MACHINE), 0);
+    EXPECT_NE(ReadRegistryPath("Inlets\\Hubrel\\Varnock\\MethodRetry", retries, HKEY_LOCAL_MACHINE),
+              0);
     EXPECT_EQ(retries, 5);
 }
 
@@ -42,7 +47,8 @@ TEST(InletUtilsTest, MethodNamesAreCompletedOnce)
         AddMethodFileExtension("HP6890", name);  // a completed name stays as it is
         EXPECT_EQ(name.str(), c.completed);
     }
-    WriteRegistryPath("Inlets\\Hubrel\\Varnock\\MethodFolder", CString("/srv/methods"), HKEY_LOCAL_MACHINE);
+    WriteRegistryPath("Inlets\\Hubrel\\Varnock\\MethodFolder", CString("/srv/methods"),
+                      HKEY_LOCAL_MACHINE);
     CString name = "ptv";
     AddMethodFileExtension("HP6890", name);
     EXPECT_EQ(name, "/srv/methods/ptv.toml");

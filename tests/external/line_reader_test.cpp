@@ -76,7 +76,11 @@ public:
     }
     ~PseudoTerminal() { hangUp(); }
     const std::string& path() const { return m_path; }
-    void send(const std::string& bytes) { ASSERT_EQ(::write(m_master, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size())); }
+    void send(const std::string& bytes)
+    {
+        ASSERT_EQ(::write(m_master, bytes.data(), bytes.size()),
+                  static_cast<ssize_t>(bytes.size()));
+    }
     std::string receive()
     {
         char buffer[256];

@@ -86,7 +86,9 @@ TEST(ExampleMethods, ListingsShowSamplerLabelsAndEveryGCSection)
     EXPECT_NE(std::string::npos, text.find("AUTOSAMPLER\tPre Dwell Time(min)\t0.1\n"));
     record.Clear();
     m.gc.Print(&record, "GC");
-    EXPECT_NE(std::string::npos, record.Text().find("GC\tPTV solvent vent (type 9): Ramp 1\t720 C/min to 350 C, hold 5 min\n"));
+    EXPECT_NE(std::string::npos,
+              record.Text().find(
+                  "GC\tPTV solvent vent (type 9): Ramp 1\t720 C/min to 350 C, hold 5 min\n"));
     EXPECT_NE(std::string::npos, record.Text().find("GC\tOven: Cryo\tOn\n"));
     EXPECT_NE(std::string::npos, record.Text().find("GC\tColumn 2: Configured\tOff\n"));
 }
@@ -97,7 +99,8 @@ TEST_F(MethodFileTest, WrittenMethodLoadsBackFieldByField)
     gc.m_dRunLength = 42.125;
     gc.m_Oven.m_fInitialTemperature = 47.3f;
     for (int i = 0; i < COvenProgram::MaxRamps; ++i)
-        gc.m_Oven.m_Ramps[i] = {1.5f + static_cast<float>(i), 60.0f + 10.0f * static_cast<float>(i), 0.7f};
+        gc.m_Oven.m_Ramps[i] = {1.5f + static_cast<float>(i), 60.0f + 10.0f * static_cast<float>(i),
+                                0.7f};
     gc.m_Oven.m_nCryoOn = 1;
     gc.m_Oven.m_fCryoTimeout = 12.34f;
     gc.m_Columns[1].m_nConfigured = 1;
@@ -106,7 +109,8 @@ TEST_F(MethodFileTest, WrittenMethodLoadsBackFieldByField)
     gc.m_Columns[1].m_Pressure.m_fInitialValue = 12.3456f;
     gc.m_Columns[1].m_Pressure.m_Ramps[0] = {0.25f, 30.0f, 1.0f};
     gc.m_Inlets[1].m_nType = 4;
-    gc.m_Inlets[1].m_OnColumnRamp.m_Program.m_Ramps[2] = {3.0f, 100.0f, 0.0f};  // unlisted: after a rate 0
+    gc.m_Inlets[1].m_OnColumnRamp.m_Program.m_Ramps[2] = {3.0f, 100.0f,
+                                                          0.0f};  // unlisted: after a rate 0
     gc.m_Inlets[1].m_Splitless.m_nPurgeTime = 7;
     gc.m_PTV[2].m_nPurgeTime = 3;
     gc.m_PTV[3].m_fSpare = -2.5f;
@@ -152,7 +156,10 @@ TEST_F(MethodFileTest, AbsentValuesTakeTheirDefaultsAndIntegersServeForFloats)
     Loaded m;
     m.gc.m_Oven.m_fInitialTemperature = 99.0f;
     m.als.m_Injection.m_nTag = 5;
-    ASSERT_EQ(1, load(write("ints.toml", "[gc]\nrun_length = 12\n[gc.oven]\n[gc.column1]\nlength = 60\n[sampler]\n"), m))
+    ASSERT_EQ(
+        1, load(write("ints.toml",
+                      "[gc]\nrun_length = 12\n[gc.oven]\n[gc.column1]\nlength = 60\n[sampler]\n"),
+                m))
         << CFileS::GetLastErrorText();
     const CHP6890Method defaults;
     EXPECT_EQ(defaults.m_Oven.m_fInitialTemperature, m.gc.m_Oven.m_fInitialTemperature);
@@ -193,10 +200,12 @@ TEST_F(MethodFileTest, MalformedFilesNameFileLineAndKey)
          "4: sampler.first_vial: expected an integer, found a float"},
         {"out_of_range", "[gc]\n[gc.oven]\n[gc.front_inlet]\ntype = 10\n[sampler]\n",
          "4: gc.front_inlet.type: 10 is out of range (0.0 to 9.0)"},
-        {"unknown_key", "[gc]\n[gc.oven]\nmax_temp = 300\n[sampler]\n", "3: gc.oven.max_temp: unknown key"},
+        {"unknown_key", "[gc]\n[gc.oven]\nmax_temp = 300\n[sampler]\n",
+         "3: gc.oven.max_temp: unknown key"},
         {"unknown_table", "[gc]\n[gc.oven]\n[sampler]\n[extra]\n", "4: extra: unknown key"},
         {"too_many_ramps",
-         "[gc]\n[gc.oven]\n[gc.column1.pressure]\nramps = [{rate=1.0,final=2.0},{rate=1.0,final=3.0},\n"
+         "[gc]\n[gc.oven]\n[gc.column1.pressure]\nramps = "
+         "[{rate=1.0,final=2.0},{rate=1.0,final=3.0},\n"
          "{rate=1.0,final=4.0},{rate=1.0,final=5.0}]\n[sampler]\n",
          "4: gc.column1.pressure.ramps: 4 ramps, at most 3 allowed"},
         {"ramp_key", "[gc]\n[gc.oven]\nramps = [\n{rate=1.0,final=2.0,hold=1.0}]\n[sampler]\n",
@@ -210,9 +219,12 @@ TEST_F(MethodFileTest, MalformedFilesNameFileLineAndKey)
          "3: gc.oven.ramps[1].final: required in every ramp"},
         {"flag_as_number", "[gc]\n[gc.oven]\n[sampler]\nfront_injector = 1\n",
          "4: sampler.front_injector: expected true or false, found an integer"},
-        {"value_for_table", "[gc]\noven = 3\n[sampler]\n", "2: gc.oven: expected a table, found an integer"},
-        {"nan", "[gc]\n[gc.oven]\ninitial_time = nan\n[sampler]\n", "3: gc.oven.initial_time: nan is out of range"},
-        {"sampler_first", "[sampler]\n[gc]\n[gc.oven]\n", "1: sampler: the sampler method must follow"},
+        {"value_for_table", "[gc]\noven = 3\n[sampler]\n",
+         "2: gc.oven: expected a table, found an integer"},
+        {"nan", "[gc]\n[gc.oven]\ninitial_time = nan\n[sampler]\n",
+         "3: gc.oven.initial_time: nan is out of range"},
+        {"sampler_first", "[sampler]\n[gc]\n[gc.oven]\n",
+         "1: sampler: the sampler method must follow"},
     };
     for (const BadFile& c : cases) {
         SCOPED_TRACE(c.name);
@@ -254,14 +266,16 @@ TEST(MethodListing, GCListingHasOneLinePerSetting)
     const size_t gcKeys = [&] {
         const std::string gcPart = toml.substr(0, toml.find("[sampler]"));
         size_t n = 0;
-        for (size_t at = gcPart.find(" = "); at != std::string::npos; at = gcPart.find(" = ", at + 1))
+        for (size_t at = gcPart.find(" = "); at != std::string::npos;
+             at = gcPart.find(" = ", at + 1))
             ++n;
         return n;
     }();
     CGenericExpRecord record;
     gc.Print(&record, "GC");
     size_t lines = 0;
-    for (size_t at = record.Text().find("GC\t"); at != std::string::npos; at = record.Text().find("\nGC\t", at + 1))
+    for (size_t at = record.Text().find("GC\t"); at != std::string::npos;
+         at = record.Text().find("\nGC\t", at + 1))
         ++lines;
     EXPECT_EQ(gcKeys, lines);
     EXPECT_EQ('\n', record.Text().back());
@@ -272,7 +286,7 @@ TEST(MethodObjects, RunLengthAndInletAccessors)
     CHP6890Method gc;
     gc.m_Oven.m_fInitialTemperature = 100.0f;
     gc.m_Oven.m_fInitialTime = 1.0f;
-    gc.m_Oven.m_Ramps[0] = {10.0f, 50.0f, 2.0f};  // cooling counts as well: 5 min
+    gc.m_Oven.m_Ramps[0] = {10.0f, 50.0f, 2.0f};   // cooling counts as well: 5 min
     gc.m_Oven.m_Ramps[2] = {10.0f, 500.0f, 2.0f};  // after a zero rate: not part of the program
     EXPECT_DOUBLE_EQ(8.0, gc.GetRunLength());
     gc.m_dRunLength = 12.5;

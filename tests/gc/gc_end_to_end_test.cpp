@@ -53,7 +53,8 @@ protected:
         return text;
     }
     // Polls until the GC reports `wanted`; the states passed on the way are collected.
-    static bool pollUntil(CVarnockGCSystem& gc, const std::string& wanted, std::vector<std::string>& seen)
+    static bool pollUntil(CVarnockGCSystem& gc, const std::string& wanted,
+                          std::vector<std::string>& seen)
     {
         for (const auto deadline = std::chrono::steady_clock::now() + kMaxWait;
              std::chrono::steady_clock::now() < deadline;) {
@@ -119,7 +120,8 @@ TEST_F(GCEndToEndTest, AHangUpDuringAPollIsReportedRebuiltAndPolledAgain)
 
     CInletSystemStatus status;
     EXPECT_EQ(gc.ReadStatus(status), 0);
-    EXPECT_NE(home.read("c/dravik/hp6890.err").find("GC READ STATUS: Failed to get"), std::string::npos);
+    EXPECT_NE(home.read("c/dravik/hp6890.err").find("GC READ STATUS: Failed to get"),
+              std::string::npos);
     ASSERT_NE(gc.m_pChannel, nullptr);
     EXPECT_TRUE(IsValidCommsObject(gc.m_pChannel));
     EXPECT_EQ(CVarnockGCSystem::m_sCommsRestartFailed, 0);

@@ -28,8 +28,16 @@ public:
         std::memcpy(&blocks.back(), words, sizeof words);
         return 1;
     }
-    LRESULT OnLock(WPARAM, LPARAM) { ++locks; return 0; }
-    LRESULT OnUnlock(WPARAM, LPARAM) { ++unlocks; return 0; }
+    LRESULT OnLock(WPARAM, LPARAM)
+    {
+        ++locks;
+        return 0;
+    }
+    LRESULT OnUnlock(WPARAM, LPARAM)
+    {
+        ++unlocks;
+        return 0;
+    }
 
     std::vector<GCRemoteData> blocks;
     int locks = 0;
@@ -78,14 +86,16 @@ protected:
                       reinterpret_cast<WPARAM>(outside.GetSafeHwnd()), 0);
     }
 
-    static std::string runStateReply(int state, const std::string& rest = "0,0,0,0.00,0.00,0.00,0,0")
+    static std::string runStateReply(int state,
+                                     const std::string& rest = "0,0,0,0.00,0.00,0.00,0,0")
     {
         return "HTGCRI " + std::to_string(state) + "," + rest;
     }
     // The three status queries of one poll, and the readings (an initialised object has
     // its registration window, so its polls take them).
     void scriptQueries(const std::string& runState, const std::string& readiness = "1,1,1,1,1,0",
-                       const std::string& words = "0,0,0,0,0,0,0,0,0,0,0,0,0,0,0", bool readings = true)
+                       const std::string& words = "0,0,0,0,0,0,0,0,0,0,0,0,0,0,0",
+                       bool readings = true)
     {
         line->expect("GCHTRI").reply("HTGCRI " + runState);
         line->expect("GCHTRY").reply("HTGCRY " + readiness);

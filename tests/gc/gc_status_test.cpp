@@ -16,28 +16,37 @@ TEST_F(GCSystemTest, PollTurnsTheRepliesIntoFlagsAndTexts)
         const char *notReadyText, *errorText, *statusText;
     };
     const Case cases[] = {
-        {"run active", 0, "2,0,0,0,12.50,3.00,1.25,0,0", "1,1,1,1,1,1", kQuietWords, 1, 1, 0, 0, "NOT READY: ", "",
-         "Run currently in state RUN ACTIVE (GC Not Running Sequence). Run Time remaining = 12.500. PostRun Time "
-         "remaining = 3.000."},
-        {"idle and ready without auto prep run", 0, "0,0,0,0,0.00,0.00,0.00,0,0", "1,0,1,1,1,0", kQuietWords, 0, 0, 0,
-         0, "", "", "Run currently in state RUN IDLE (GC Not Running Sequence). Run Time remaining = 0.000. PostRun Time "
-         "remaining = 0.000."},
-        {"fatal state with all run flags", 0, "7,1,1,1,0.00,0.00,0.00,0,0", "1,1,1,1,1,1", kQuietWords, 1, 0, 0, 0,
+        {"run active", 0, "2,0,0,0,12.50,3.00,1.25,0,0", "1,1,1,1,1,1", kQuietWords, 1, 1, 0, 0,
          "NOT READY: ", "",
-         "Run currently in state GC APP FATAL (with blank run) (aquiring column compensation data) (GC Running "
+         "Run currently in state RUN ACTIVE (GC Not Running Sequence). Run Time remaining = "
+         "12.500. PostRun Time "
+         "remaining = 3.000."},
+        {"idle and ready without auto prep run", 0, "0,0,0,0,0.00,0.00,0.00,0,0", "1,0,1,1,1,0",
+         kQuietWords, 0, 0, 0, 0, "", "",
+         "Run currently in state RUN IDLE (GC Not Running Sequence). Run Time remaining = 0.000. "
+         "PostRun Time "
+         "remaining = 0.000."},
+        {"fatal state with all run flags", 0, "7,1,1,1,0.00,0.00,0.00,0,0", "1,1,1,1,1,1",
+         kQuietWords, 1, 0, 0, 0, "NOT READY: ", "",
+         "Run currently in state GC APP FATAL (with blank run) (aquiring column compensation data) "
+         "(GC Running "
          "Sequence). Run Time remaining = 0.000. PostRun Time remaining = 0.000."},
-        {"not ready groups", 1, "1,0,0,0,0.00,0.00,0.00,0,0", "1,0,1,1,1,0", "67108992,0,0,0,0,0,0,0,0,0,0,0,0,0,0", 1,
-         0, 0, 0, "NOT READY: Thermal zones not ready, Auxilliary pressure not ready", "",
-         "Run currently in state PRE RUN (GC Not Running Sequence). Run Time remaining = 0.000. PostRun Time "
+        {"not ready groups", 1, "1,0,0,0,0.00,0.00,0.00,0,0", "1,0,1,1,1,0",
+         "67108992,0,0,0,0,0,0,0,0,0,0,0,0,0,0", 1, 0, 0, 0,
+         "NOT READY: Thermal zones not ready, Auxilliary pressure not ready", "",
+         "Run currently in state PRE RUN (GC Not Running Sequence). Run Time remaining = 0.000. "
+         "PostRun Time "
          "remaining = 0.000."},
         {"same bits on a ready GC", 1, "1,0,0,0,0.00,0.00,0.00,0,0", "1,1,1,1,1,0",
          "67108992,0,0,0,0,0,0,0,0,0,0,0,0,0,0", 0, 0, 0, 0, "", "",
-         "Run currently in state PRE RUN (GC Not Running Sequence). Run Time remaining = 0.000. PostRun Time "
+         "Run currently in state PRE RUN (GC Not Running Sequence). Run Time remaining = 0.000. "
+         "PostRun Time "
          "remaining = 0.000."},
         {"scram and a non-fatal code", 0, "3,0,0,0,0.00,1.50,9.00,0,0", "1,1,1,1,1,1",
-         "0,0,0,0,0,0,0,0,-2147450880,0,0,42,0,0,0", 1, 0, 1, 1, "NOT READY: ",
-         "ERROR: Scram active, Scram active, Non fatal error section2 42",
-         "Run currently in state POST RUN (GC Not Running Sequence). Run Time remaining = 0.000. PostRun Time "
+         "0,0,0,0,0,0,0,0,-2147450880,0,0,42,0,0,0", 1, 0, 1, 1,
+         "NOT READY: ", "ERROR: Scram active, Scram active, Non fatal error section2 42",
+         "Run currently in state POST RUN (GC Not Running Sequence). Run Time remaining = 0.000. "
+         "PostRun Time "
          "remaining = 1.500."},
     };
     initialise();
@@ -75,7 +84,7 @@ TEST_F(GCSystemTest, PollWithARegisteredProgramTakesTheReadingsAndSendsTheBlock)
     EXPECT_FLOAT_EQ(block.column2Pressure, 9.8f);
     EXPECT_FLOAT_EQ(block.column2Flow, 2.25f);
     EXPECT_EQ(block.preRun, 1);
-    EXPECT_EQ(block.ready, 1);  // readiness slot 1, whatever the auto-prep-run setting
+    EXPECT_EQ(block.ready, 1);           // readiness slot 1, whatever the auto-prep-run setting
     EXPECT_EQ(status.GetNotReady(), 1);  // auto prep run off: slot 3 decides
     EXPECT_EQ(block.running, 0);
     EXPECT_EQ(block.error, 0);
@@ -155,12 +164,13 @@ TEST_F(GCSystemTest, RefreshWaitsForTheRunAndSurvivesAFailedPoll)
     EXPECT_EQ(gc->m_bRefreshPending, 1);  // consumed, and asked for again by the comms failure
     EXPECT_EQ(status.GetNotReady(), 1);
     EXPECT_EQ(status.GetRunning(), 0);
-    for (const CString& text : {status.GetNotReadyInfo(), status.GetErrorInfo(), status.GetStatusInfo()})
+    for (const CString& text :
+         {status.GetNotReadyInfo(), status.GetErrorInfo(), status.GetStatusInfo()})
         EXPECT_EQ(text, "PLEASE WAIT LOADING STATUS");
     EXPECT_NE(commsLog().find("GC READ STATUS: Failed to get readiness info\n"), std::string::npos);
     EXPECT_EQ(outside.unlocks, 1);
     EXPECT_EQ(outside.blocks.back().error, 0);  // the refresh's block
-    EXPECT_NE(gc->m_pChannel, nullptr);  // rebuilt and started again
+    EXPECT_NE(gc->m_pChannel, nullptr);         // rebuilt and started again
 }
 
 TEST_F(GCSystemTest, EachFailedStatusQueryIsLoggedAndReported)

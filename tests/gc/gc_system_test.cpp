@@ -8,16 +8,18 @@
 namespace gc6890::test {
 
 BEGIN_MESSAGE_MAP(OutsideProgram, CFrameWnd)
-    ON_REGISTERED_MESSAGE(g_nExtraDataMessage, OnData)
-    ON_REGISTERED_MESSAGE(g_nLockCommsResetMessage, OnLock)
-    ON_REGISTERED_MESSAGE(g_nUnLockCommsResetMessage, OnUnlock)
+ON_REGISTERED_MESSAGE(g_nExtraDataMessage, OnData)
+ON_REGISTERED_MESSAGE(g_nLockCommsResetMessage, OnLock)
+ON_REGISTERED_MESSAGE(g_nUnLockCommsResetMessage, OnUnlock)
 END_MESSAGE_MAP()
 
 namespace {
 
 std::string exampleMethod(const char* name)
 {
-    return (std::filesystem::path(__FILE__).parent_path() / "../../methods" / name).lexically_normal().string();
+    return (std::filesystem::path(__FILE__).parent_path() / "../../methods" / name)
+        .lexically_normal()
+        .string();
 }
 
 TEST_F(GCSystemTest, ConstructionMakesTheHiddenWindowAndCapsTheStatusFrequency)
@@ -29,7 +31,8 @@ TEST_F(GCSystemTest, ConstructionMakesTheHiddenWindowAndCapsTheStatusFrequency)
     EXPECT_TRUE(IsValidCommsObject(gc->m_pChannel));
 
     const char* path = "Inlets\\Hubrel\\System Timings\\Status Frequency";
-    for (const auto& [stored, after] : {std::pair{6000, 5500}, std::pair{5500, 5500}, std::pair{100, 100}}) {
+    for (const auto& [stored, after] :
+         {std::pair{6000, 5500}, std::pair{5500, 5500}, std::pair{100, 100}}) {
         WriteRegistryPath(path, stored, HKEY_LOCAL_MACHINE);
         WriteRegistryPath("Inlets\\Hubrel\\Varnock\\AutoPrepRun", 1, HKEY_LOCAL_MACHINE);
         CVarnockGCSystem other;
@@ -67,7 +70,8 @@ TEST_F(GCSystemTest, AGCThatDoesNotStartStillGetsItsWindowAndContactClosure)
     EXPECT_EQ(gc->m_bGCCommsStarted, 0);
     EXPECT_NE(gc->m_pRegRemoteWindow, nullptr);
     EXPECT_EQ(gc->m_nAutoPrepRun, 3);
-    EXPECT_NE(commsLog().find("GC READ STATUS: Failed to get run state and time\n"), std::string::npos);
+    EXPECT_NE(commsLog().find("GC READ STATUS: Failed to get run state and time\n"),
+              std::string::npos);
     // Refused by the channel, unforced, before the GC side runs.
     EXPECT_EQ(gc->GenericOp(1, 0), 0);
     EXPECT_EQ(gc->StopMethod(), 0);
@@ -82,10 +86,14 @@ TEST_F(GCSystemTest, RestoreKeepsAChannelItHoldsAndRefusesAStrangeOne)
     initialise();
     CHP6890SerialComms* held = gc->m_pChannel;
     line->expect("GCHTDL");
-    EXPECT_EQ(::SendMessage(gc->GetSafeHwnd(), g_nCommsRestoreMessage, 0, reinterpret_cast<LPARAM>(held)), 1);
+    EXPECT_EQ(
+        ::SendMessage(gc->GetSafeHwnd(), g_nCommsRestoreMessage, 0, reinterpret_cast<LPARAM>(held)),
+        1);
     EXPECT_EQ(gc->m_pChannel, held);
     int strange = 0;
-    EXPECT_EQ(::SendMessage(gc->GetSafeHwnd(), g_nCommsRestoreMessage, 0, reinterpret_cast<LPARAM>(&strange)), 0);
+    EXPECT_EQ(::SendMessage(gc->GetSafeHwnd(), g_nCommsRestoreMessage, 0,
+                            reinterpret_cast<LPARAM>(&strange)),
+              0);
 }
 
 TEST_F(GCSystemTest, GenericOpPreparesARun)
@@ -136,7 +144,7 @@ TEST_F(GCSystemTest, GCOnEchoesAndAFailureRebuildsTheChannel)
     line->expect("GCHTEO \"1234\"").reply("HTGCEO \"1234\"");
     EXPECT_EQ(gc->GCOn(), 1);
     line->expect("GCHTEO \"1234\"");  // silent
-    scriptRestart();                    // the rebuilt channel starts again
+    scriptRestart();                  // the rebuilt channel starts again
     EXPECT_EQ(gc->GCOn(), 0);
     EXPECT_TRUE(IsValidCommsObject(gc->m_pChannel));
     EXPECT_EQ(outside.unlocks, 1);
@@ -202,7 +210,8 @@ TEST_F(GCSystemTest, RegistrationWindowServesOneProgramAtATime)
 
     OutsideProgram second;
     registerOutsideProgram();
-    ::SendMessage(window.GetSafeHwnd(), g_nRegisterToCommsMessage, reinterpret_cast<WPARAM>(second.GetSafeHwnd()), 0);
+    ::SendMessage(window.GetSafeHwnd(), g_nRegisterToCommsMessage,
+                  reinterpret_cast<WPARAM>(second.GetSafeHwnd()), 0);
     EXPECT_EQ(window.SendDataOut(), 1);
     window.LockReset();
     EXPECT_EQ(outside.blocks.size(), 0u);

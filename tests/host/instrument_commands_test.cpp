@@ -20,17 +20,20 @@ using gc6890::test::TempHome;
 // kept). Returns false when the text is not such an object.
 bool parseFlatJson(const std::string& text, std::map<std::string, std::string>& values)
 {
-    static const std::regex member(R"re(\s*"([^"]*)"\s*:\s*("(?:[^"\\]|\\.)*"|[^,"{}\s]+)\s*([,}]))re");
+    static const std::regex member(
+        R"re(\s*"([^"]*)"\s*:\s*("(?:[^"\\]|\\.)*"|[^,"{}\s]+)\s*([,}]))re");
     const std::size_t open = text.find_first_not_of(" \t\n");
     if (open == std::string::npos || text[open] != '{')
         return false;
     std::smatch m;
     for (auto from = text.cbegin() + static_cast<std::ptrdiff_t>(open) + 1;
-         std::regex_search(from, text.cend(), m, member, std::regex_constants::match_continuous); from = m[0].second) {
+         std::regex_search(from, text.cend(), m, member, std::regex_constants::match_continuous);
+         from = m[0].second) {
         const std::string value = m[2];
         values[m[1]] = value.front() == '"' ? value.substr(1, value.size() - 2) : value;
         if (m[3] == "}")
-            return text.find_first_not_of(" \t\n", static_cast<std::size_t>(m[0].second - text.cbegin())) ==
+            return text.find_first_not_of(" \t\n",
+                                          static_cast<std::size_t>(m[0].second - text.cbegin())) ==
                    std::string::npos;
     }
     return false;
@@ -58,8 +61,10 @@ TEST_F(InstrumentCommandsTest, StatusPrintsTheMergedRecordAsTextAndAsJson)
 {
     ProgramResult text = run({"status"});
     ASSERT_EQ(text.exitCode, 0) << text.err;
-    EXPECT_EQ(text.out.rfind("running: no  post-run: no  not ready: no  error: no\n", 0), 0u) << text.out;
-    EXPECT_NE(text.out.find("status: Run currently in state RUN IDLE"), std::string::npos) << text.out;
+    EXPECT_EQ(text.out.rfind("running: no  post-run: no  not ready: no  error: no\n", 0), 0u)
+        << text.out;
+    EXPECT_NE(text.out.find("status: Run currently in state RUN IDLE"), std::string::npos)
+        << text.out;
 
     ProgramResult json = run({"status", "--json"});
     ASSERT_EQ(json.exitCode, 0) << json.err;
@@ -75,10 +80,11 @@ TEST_F(InstrumentCommandsTest, StatusPrintsTheMergedRecordAsTextAndAsJson)
 
 TEST_F(InstrumentCommandsTest, NoInstrumentOnTheDeviceIsExitThreeNamingTheCommsLog)
 {
-    ProgramResult result = runProgram({"--home", home.path(), "--port", home.path() + "/no-such-tty", "status"});
+    ProgramResult result =
+        runProgram({"--home", home.path(), "--port", home.path() + "/no-such-tty", "status"});
     EXPECT_EQ(result.exitCode, 3);
-    EXPECT_NE(result.err.find("no communication with the GC on " + home.path() + "/no-such-tty (comms log: "
-                              + home.path() + "/c/dravik/hp6890.err)"),
+    EXPECT_NE(result.err.find("no communication with the GC on " + home.path() +
+                              "/no-such-tty (comms log: " + home.path() + "/c/dravik/hp6890.err)"),
               std::string::npos)
         << result.err;
     EXPECT_EQ(result.out, "");
@@ -96,14 +102,17 @@ TEST_F(InstrumentCommandsTest, LoadDownloadsWithProgressAndReportsARefusalWithTh
     ASSERT_EQ(loaded.exitCode, 0) << loaded.err;
     EXPECT_EQ(loaded.out, "loaded " + method + "\n");
     EXPECT_NE(loaded.err.find("method lines: "), std::string::npos) << loaded.err;
-    EXPECT_NE(loaded.err.find("status: HP6890GC Method load: Sending method to GC"), std::string::npos) << loaded.err;
+    EXPECT_NE(loaded.err.find("status: HP6890GC Method load: Sending method to GC"),
+              std::string::npos)
+        << loaded.err;
 
     ProgramResult refused = run({"load", method}, "--check-code 16");
     EXPECT_EQ(refused.exitCode, 1);
     const std::string box = GetMethodErrorText(16).str();
     EXPECT_NE(refused.err.find("6890 Method Error: "), std::string::npos) << refused.err;
     EXPECT_NE(refused.err.find(box.substr(0, box.find('\n'))), std::string::npos) << refused.err;
-    EXPECT_NE(refused.err.find("gc6890: load: the GC did not take the method " + method), std::string::npos)
+    EXPECT_NE(refused.err.find("gc6890: load: the GC did not take the method " + method),
+              std::string::npos)
         << refused.err;
 }
 
@@ -127,24 +136,31 @@ TEST_F(InstrumentCommandsTest, RunInjectsAndWatchesTheRunToItsEnd)
     EXPECT_EQ(result.out, "injecting from vial 2\nrun finished\n");
     EXPECT_NE(result.err.find("RUN ACTIVE"), std::string::npos) << result.err;
     EXPECT_NE(result.err.find("POST RUN"), std::string::npos) << result.err;
-    EXPECT_EQ(result.err.rfind("run: idle"), result.err.rfind("run: ")) << "the last line shows the GC idle";
+    EXPECT_EQ(result.err.rfind("run: idle"), result.err.rfind("run: "))
+        << "the last line shows the GC idle";
 }
 
 TEST_F(InstrumentCommandsTest, ARefusedInjectionFailsTheRun)
 {
-    ProgramResult result = run({"run", method, "--vial", "5"}, "--missing-vial 5 --injection immediate");
+    ProgramResult result =
+        run({"run", method, "--vial", "5"}, "--missing-vial 5 --injection immediate");
     EXPECT_EQ(result.exitCode, 1) << result.err;
-    EXPECT_NE(result.err.find("run: the sampler did not start the injection from vial 5"), std::string::npos)
+    EXPECT_NE(result.err.find("run: the sampler did not start the injection from vial 5"),
+              std::string::npos)
         << result.err;
 }
 
 TEST_F(InstrumentCommandsTest, SmallCommandsSayOkOrFail)
 {
     for (const std::vector<std::string>& command : {std::vector<std::string>{"zones", "on"},
-                                                    {"zones", "off"}, {"gc-on"}, {"stop"}, {"reset"}}) {
+                                                    {"zones", "off"},
+                                                    {"gc-on"},
+                                                    {"stop"},
+                                                    {"reset"}}) {
         ProgramResult result = run(command);
         EXPECT_EQ(result.exitCode, 0) << command[0] << result.err;
-        EXPECT_EQ(result.out, command.size() == 2 ? "zones " + command[1] + ": ok\n" : command[0] + ": ok\n");
+        EXPECT_EQ(result.out,
+                  command.size() == 2 ? "zones " + command[1] + ": ok\n" : command[0] + ": ok\n");
     }
     // The sampler refuses the return-all of a reset.
     ProgramResult reset = run({"reset"}, "--garble 01HTRTN_ALL");
@@ -160,7 +176,8 @@ TEST_F(InstrumentCommandsTest, RecordPrintsBothPartsAndTheVolumeWithoutTheLine)
     const std::string record = home.read("record.txt");
     EXPECT_EQ(record.rfind("GC\t", 0), 0u) << record;
     EXPECT_NE(record.find("Oven: Initial temperature\t50 C"), std::string::npos) << record;
-    EXPECT_NE(record.find("Sample Run Injection Parameter\n\nInjection Volume (ul)   -   2.00\n"), std::string::npos);
+    EXPECT_NE(record.find("Sample Run Injection Parameter\n\nInjection Volume (ul)   -   2.00\n"),
+              std::string::npos);
     EXPECT_GT(record.find("Injection Volume"), record.rfind("GC\t"));
 }
 
@@ -176,8 +193,9 @@ TEST_F(InstrumentCommandsTest, DemoRunsAWholeSession)
 {
     ProgramResult result = runProgram({"--home", home.path(), "demo"}, {}, 110);
     ASSERT_EQ(result.exitCode, 0) << result.err;
-    for (const char* step : {"== status", "== load the method", "== inject from vial 1", "== experiment record",
-                             "Injection Volume (ul)   -   1.00", "demo finished"})
+    for (const char* step :
+         {"== status", "== load the method", "== inject from vial 1", "== experiment record",
+          "Injection Volume (ul)   -   1.00", "demo finished"})
         EXPECT_NE(result.out.find(step), std::string::npos) << step << "\n" << result.out;
     EXPECT_NE(result.err.find("POST RUN"), std::string::npos);
 }

@@ -71,7 +71,8 @@ TEST_F(OfflineCommandsTest, BadMethodFilesAreRefusedWithFileLineAndKey)
     for (const char* command : {"check", "show", "length"}) {
         ProgramResult result = run({"method", command, bad});
         EXPECT_EQ(result.exitCode, 2) << command;
-        EXPECT_NE(result.err.find(bad + ":3: gc.oven.max_temp: unknown key"), std::string::npos) << result.err;
+        EXPECT_NE(result.err.find(bad + ":3: gc.oven.max_temp: unknown key"), std::string::npos)
+            << result.err;
         EXPECT_EQ(result.out, "");
     }
     ProgramResult missing = run({"method", "check", home.path() + "/absent.toml"});
@@ -161,8 +162,11 @@ TEST_F(OfflineCommandsTest, CommandLineMistakesAreUsageErrorsAndHelpIsEverywhere
     EXPECT_EQ(version.out.rfind("gc6890 ", 0), 0u) << version.out;
 
     const std::vector<std::vector<std::string>> commands = {
-        {"status"}, {"load"}, {"run"}, {"stop"}, {"reset"}, {"zones"}, {"gc-on"}, {"record"},
-        {"method", "check"}, {"method", "new"}, {"config", "set"}, {"ports"}, {"log"}, {"demo"},
+        {"status"},        {"load"},          {"run"},
+        {"stop"},          {"reset"},         {"zones"},
+        {"gc-on"},         {"record"},        {"method", "check"},
+        {"method", "new"}, {"config", "set"}, {"ports"},
+        {"log"},           {"demo"},
     };
     for (std::vector<std::string> command : commands) {
         const std::string name = command.back();

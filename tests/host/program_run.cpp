@@ -18,8 +18,8 @@ std::string programPath()
     return GC6890_CLI_BIN;
 }
 
-ProgramResult runProgram(const std::vector<std::string>& arguments, const std::vector<std::string>& environment,
-                         int limitSeconds)
+ProgramResult runProgram(const std::vector<std::string>& arguments,
+                         const std::vector<std::string>& environment, int limitSeconds)
 {
     ProgramResult result;
     int out[2];
@@ -50,7 +50,8 @@ ProgramResult runProgram(const std::vector<std::string>& arguments, const std::v
     int open = 2;
     bool killed = false;
     while (open > 0) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) {
             kill(child, SIGKILL);
             killed = true;

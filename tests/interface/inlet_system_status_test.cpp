@@ -46,10 +46,10 @@ TEST(InletSystemStatusTest, MergedErrorFollowsItsTable)
     const struct {
         int mine, other, merged;
     } rows[] = {
-        {0, 7, 0}, {5, 0, 0}, {1, 0, 0},    // either side 0 gives 0
-        {1, 9, 1}, {1, -1, 1}, {4, 1, 1},   // then a 1 on either side
-        {-1, 7, -1}, {7, -1, -1},           // then a -1 on either side
-        {7, 9, 7}, {-5, 2, -5},             // any other pair keeps this record's
+        {0, 7, 0},   {5, 0, 0},   {1, 0, 0},  // either side 0 gives 0
+        {1, 9, 1},   {1, -1, 1},  {4, 1, 1},  // then a 1 on either side
+        {-1, 7, -1}, {7, -1, -1},             // then a -1 on either side
+        {7, 9, 7},   {-5, 2, -5},             // any other pair keeps this record's
     };
     for (const auto& row : rows) {
         CInletSystemStatus mine, other;

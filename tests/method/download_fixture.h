@@ -20,34 +20,61 @@ namespace gc6890::test {
 // column on each inlet, an oven with EPC. Each command is a piece of the read-back text.
 inline std::vector<std::string> defaultGCMethod()
 {
-    return {"CCCCIW HP,6890,GC,SIM6890,DEFAULT,120000,010126",
-            "IFIFRC 2,1",
-            "IBIBRC 2,1",
-            "IFIFCW 2,1,1,0,2,10.00,0.00",
-            "IBIBCW 2,1,1,0,2,10.00,0.00",
-            "DFDFCW 1,1,0,0",
-            "DBDBCW 1,1,0,0",
-            "C1C1CW 3000,250,25,0,1,0,0,0",
-            "C2C2CW 3000,250,25,1,4,0,0,0",
-            "A1A1CW 0,0,0", "A2A2CW 0,0,0", "A3A3CW 0,0,0", "A4A4CW 0,0,0", "A5A5CW 0,0,0",
-            "V1V1CW 0,0,0,0.00,0", "V2V2CW 0,0,0,0.00,0", "V3V3CW 0,0,0,0.00,0",
-            "V4V4CW 0,0,0,0.00,0", "V5V5CW 0,0,0,0.00,0", "V6V6CW 0,0,0,0.00,0",
-            "V7V7CW 0,0,0,0.00,0", "V8V8CW 0,0,0,0.00,0",
-            "OVOVCW 1,3,0,350",
-            "GCGCCW 1,1,0,0",
-            "CCCCCE 0",
-            "DFDFMF 0,1,25.00",
-            "OVOVTR 50,2.00,10.00,250,5.00,0.00,0,0.00,0.00,0,0.00,0.00,0,0.00,0.00,0,0.00,0.00,0,0.00",
-            "OVOVTZ 1", "OVOVSP 0.50", "GCGCPO 0.00,0",
-            "IFIFTR 0,250,0.00,0.00,0,0.00,0.00,0,0.00,0.00,0,0.00",
-            "IBIBTR 0,250,0.00,0.00,0,0.00,0.00,0,0.00,0.00,0,0.00",
-            "IFIFTZ 1", "IBIBTZ 1",
-            "IFIFCR 0,0,0,0,0,0,0",
-            "IFIFSP 0,1,100000,50000,20,0,0,0,0,0,0",
-            "IBIBSP 0,1,100000,50000,20,0,0,0,0,0,0",
-            "DFDFTR 300", "DBDBTR 300", "DFDFTZ 1", "DBDBTZ 1", "DFDFNZ 1", "DBDBNZ 1",
-            "IFIFNZ 1", "IBIBNZ 1", "A3A3NZ 0", "CCCCC1 0", "CCCCC2 0",
-            "S1S1CS 1,0", "S1S1CA 0,0", "S1S1ZA 0", "S2S2CS 2,0", "S2S2CA 0,0", "S2S2ZA 0"};
+    return {
+        "CCCCIW HP,6890,GC,SIM6890,DEFAULT,120000,010126",
+        "IFIFRC 2,1",
+        "IBIBRC 2,1",
+        "IFIFCW 2,1,1,0,2,10.00,0.00",
+        "IBIBCW 2,1,1,0,2,10.00,0.00",
+        "DFDFCW 1,1,0,0",
+        "DBDBCW 1,1,0,0",
+        "C1C1CW 3000,250,25,0,1,0,0,0",
+        "C2C2CW 3000,250,25,1,4,0,0,0",
+        "A1A1CW 0,0,0",
+        "A2A2CW 0,0,0",
+        "A3A3CW 0,0,0",
+        "A4A4CW 0,0,0",
+        "A5A5CW 0,0,0",
+        "V1V1CW 0,0,0,0.00,0",
+        "V2V2CW 0,0,0,0.00,0",
+        "V3V3CW 0,0,0,0.00,0",
+        "V4V4CW 0,0,0,0.00,0",
+        "V5V5CW 0,0,0,0.00,0",
+        "V6V6CW 0,0,0,0.00,0",
+        "V7V7CW 0,0,0,0.00,0",
+        "V8V8CW 0,0,0,0.00,0",
+        "OVOVCW 1,3,0,350",
+        "GCGCCW 1,1,0,0",
+        "CCCCCE 0",
+        "DFDFMF 0,1,25.00",
+        "OVOVTR 50,2.00,10.00,250,5.00,0.00,0,0.00,0.00,0,0.00,0.00,0,0.00,0.00,0,0.00,0.00,0,0.00",
+        "OVOVTZ 1",
+        "OVOVSP 0.50",
+        "GCGCPO 0.00,0",
+        "IFIFTR 0,250,0.00,0.00,0,0.00,0.00,0,0.00,0.00,0,0.00",
+        "IBIBTR 0,250,0.00,0.00,0,0.00,0.00,0,0.00,0.00,0,0.00",
+        "IFIFTZ 1",
+        "IBIBTZ 1",
+        "IFIFCR 0,0,0,0,0,0,0",
+        "IFIFSP 0,1,100000,50000,20,0,0,0,0,0,0",
+        "IBIBSP 0,1,100000,50000,20,0,0,0,0,0,0",
+        "DFDFTR 300",
+        "DBDBTR 300",
+        "DFDFTZ 1",
+        "DBDBTZ 1",
+        "DFDFNZ 1",
+        "DBDBNZ 1",
+        "IFIFNZ 1",
+        "IBIBNZ 1",
+        "A3A3NZ 0",
+        "CCCCC1 0",
+        "CCCCC2 0",
+        "S1S1CS 1,0",
+        "S1S1CA 0,0",
+        "S1S1ZA 0",
+        "S2S2CS 2,0",
+        "S2S2CA 0,0",
+        "S2S2ZA 0"};
 }
 
 // Column 1 on the front split inlet, no column 2, a one-ramp oven program.
@@ -76,10 +103,11 @@ class RecordingDownloadHost : public MethodDownloadHost {
 public:
     RecordingDownloadHost()
     {
-        m_previousBox = SetMessageBoxHandler([this](HWND, const char* text, const char* caption, UINT) {
-            boxes.push_back(std::string(caption) + ": " + text);
-            return IDOK;
-        });
+        m_previousBox =
+            SetMessageBoxHandler([this](HWND, const char* text, const char* caption, UINT) {
+                boxes.push_back(std::string(caption) + ": " + text);
+                return IDOK;
+            });
         m_previousStatus = SetStatusTextHandler(
             [this](const char* text, const char*) { statusTexts.push_back(text); });
     }
@@ -96,7 +124,10 @@ public:
     void UnLockReset() override { ++unlockResets; }
     int ReadLoopValue() override { return MethodReadAttempts(); }
     int ReadSleepValue() override { return MethodReadPauseMs(); }
-    int ReadCommandListFromGC(CCommandStringList& list) override { return ReadMethodFromGC(*hostChannel, list); }
+    int ReadCommandListFromGC(CCommandStringList& list) override
+    {
+        return ReadMethodFromGC(*hostChannel, list);
+    }
     void SetAutoPrepRun(int state) override { autoPrepRun = state; }
     HWND Owner() override { return nullptr; }
     CPressure& FrontInletPressure() override { return frontPressure; }
@@ -169,7 +200,8 @@ protected:
         return path;
     }
 
-    // The download up to the read-back (an empty run state: the GC does not answer): display lines, run state, the GC's method.
+    // The download up to the read-back (an empty run state: the GC does not answer): display lines,
+    // run state, the GC's method.
     void scriptStart(const std::string& runState = "HTGCRI 0,0,0,0,0.00,0.00,0.00,0,0")
     {
         for (const char* text : {"GCHTD1 \" \" ", "GCHTD2 \" Downloading method.\"",

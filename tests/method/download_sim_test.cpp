@@ -37,7 +37,10 @@ protected:
         ASSERT_EQ(channel->StartGCComms(), 1) << "gc6890-sim did not start";
         hostChannel = channel.get();
     }
-    int download(const fs::path& method) { return RunMethodDownload(*this, CString(method.string())); }
+    int download(const fs::path& method)
+    {
+        return RunMethodDownload(*this, CString(method.string()));
+    }
 
     TempHome home;
     std::unique_ptr<CHP6890SerialComms> channel;
@@ -160,7 +163,8 @@ TEST_F(SimDownloadTest, HangUpDuringTheSendFailsCleanlyAndTheNextDownloadSucceed
 
     boxes.clear();
     startSimulator();  // the channel rebuilt, as after a comms failure
-    EXPECT_EQ(download(methodsFolder() / "split_front.toml"), 1) << (boxes.empty() ? "" : boxes.back());
+    EXPECT_EQ(download(methodsFolder() / "split_front.toml"), 1)
+        << (boxes.empty() ? "" : boxes.back());
 }
 
 }  // namespace

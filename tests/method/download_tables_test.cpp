@@ -85,8 +85,7 @@ TEST(InletEdits, ProgramByTypeKeepsTheGCsKinds)
     method.m_Inlets[0].m_nType = 4;
     CCommandString ramped = command(gcProgram);
     EXPECT_EQ(SetInletLine(0, method, ramped), 1);
-    EXPECT_EQ(ramped.GetString(),
-              "IFIFTR 0,60,0.50,12.00,250,3.00,0.00,0,0.00,0.00,0,0.00");
+    EXPECT_EQ(ramped.GetString(), "IFIFTR 0,60,0.50,12.00,250,3.00,0.00,0,0.00,0.00,0,0.00");
 
     method.m_Inlets[0].m_nType = 1;
     method.m_Inlets[0].m_Split.m_fTemperature = 275.9f;

@@ -14,8 +14,9 @@ namespace {
 // method's own settings.
 std::string expectedSplitBlock(const std::string& identity)
 {
-    const std::map<std::string, std::string> applied = {
-        {"CCCCIW", identity}, {"C2C2CW", "C2C2CW 0,0,0,5,4,0,0,0"}, {"V7V7CW", "V7V7CW 3,0,0,0.00,0"}};
+    const std::map<std::string, std::string> applied = {{"CCCCIW", identity},
+                                                        {"C2C2CW", "C2C2CW 0,0,0,5,4,0,0,0"},
+                                                        {"V7V7CW", "V7V7CW 3,0,0,0.00,0"}};
     CMethodCommand block;
     for (const std::string& text : defaultGCMethod()) {
         if (text.starts_with("CCCCCE"))
@@ -25,15 +26,37 @@ std::string expectedSplitBlock(const std::string& identity)
     }
     for (const char* text :
          {"DFDFMF 0,1,25.00",
-          "OVOVTR 40,1.00,10.00,250,5.00,0.00,0,0.00,0.00,0,0.00,0.00,0,0.00,0.00,0,0.00,0.00,0,0.00",
-          "OVOVTZ 1", "OVOVSP 0.50", "GCGCPO 0.00,0",
+          "OVOVTR "
+          "40,1.00,10.00,250,5.00,0.00,0,0.00,0.00,0,0.00,0.00,0,0.00,0.00,0,0.00,0.00,0,0.00",
+          "OVOVTZ 1",
+          "OVOVSP 0.50",
+          "GCGCPO 0.00,0",
           "IFIFTR 0,260,0.00,0.00,0,0.00,0.00,0,0.00,0.00,0,0.00",
-          "IBIBTR 0,250,0.00,0.00,0,0.00,0.00,0,0.00,0.00,0,0.00", "IFIFTZ 1", "IBIBTZ 1",
-          "IFIFSP 0,1,120000,24000,20,0,0,0,0,0,0", "IBIBSP 0,1,100000,50000,20,0,0,0,0,0,0",
-          "DFDFTR 300", "DBDBTR 300", "DFDFTZ 1", "DBDBTZ 1", "DFDFNZ 1", "DBDBNZ 1",
-          "C1C1NR 1,1,2,0.00,120000,0.00,0.00,0,0.00,0.00,0,0.00,0.00,0,0.00,0", "IFIFNZ 1",
-          "IBIBNZ 0", "A3A3NZ 0", "CCCCC1 2", "CCCCC2 2", "GCGCPU 2", "S1S1CS 1,0",
-          "S1S1CA 0,0", "S1S1ZA 0", "S2S2CS 2,0", "S2S2CA 0,0", "S2S2ZA 0", "\""})
+          "IBIBTR 0,250,0.00,0.00,0,0.00,0.00,0,0.00,0.00,0,0.00",
+          "IFIFTZ 1",
+          "IBIBTZ 1",
+          "IFIFSP 0,1,120000,24000,20,0,0,0,0,0,0",
+          "IBIBSP 0,1,100000,50000,20,0,0,0,0,0,0",
+          "DFDFTR 300",
+          "DBDBTR 300",
+          "DFDFTZ 1",
+          "DBDBTZ 1",
+          "DFDFNZ 1",
+          "DBDBNZ 1",
+          "C1C1NR 1,1,2,0.00,120000,0.00,0.00,0,0.00,0.00,0,0.00,0.00,0,0.00,0",
+          "IFIFNZ 1",
+          "IBIBNZ 0",
+          "A3A3NZ 0",
+          "CCCCC1 2",
+          "CCCCC2 2",
+          "GCGCPU 2",
+          "S1S1CS 1,0",
+          "S1S1CA 0,0",
+          "S1S1ZA 0",
+          "S2S2CS 2,0",
+          "S2S2CA 0,0",
+          "S2S2ZA 0",
+          "\""})
         block.AddComponent(CString(text));
     return block.GetString().str();
 }
@@ -105,7 +128,8 @@ TEST_F(SplitDownloadTest, CheckAndInstallFailuresShowTheirTexts)
         {"HTCCMC 0,0", "HTCCMI 27,0",
          "Failed method instalation\nCommand cannot be excecuted while GC is running",
          "Failed method installation, result code 27"},
-        {"HTCCMC 0,0", nullptr, "Failed to install new method in GC", "Failed to install new method in GC"},
+        {"HTCCMC 0,0", nullptr, "Failed to install new method in GC",
+         "Failed to install new method in GC"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.box);
@@ -135,7 +159,8 @@ TEST_F(SplitDownloadTest, MissingEchoStopsTheSend)
     scriptBuild();
     line->expect("CCHTMD B;\"\"");
     EXPECT_EQ(download(), 0);
-    EXPECT_EQ(boxes, (std::vector<std::string>{"6890 Method Error: Did not receive method line echo from GC"}));
+    EXPECT_EQ(boxes, (std::vector<std::string>{
+                         "6890 Method Error: Did not receive method line echo from GC"}));
     EXPECT_EQ(progress.size(), 0u);
 }
 
@@ -152,7 +177,8 @@ TEST_F(SplitDownloadTest, UnopenableFileShowsItsNameAndSendsNothing)
 {
     path = home.path() + "/absent.toml";
     EXPECT_EQ(download(), 0);
-    EXPECT_EQ(boxes, (std::vector<std::string>{"6890 Method Error: Failed to open file" + path + "\n"}));
+    EXPECT_EQ(boxes,
+              (std::vector<std::string>{"6890 Method Error: Failed to open file" + path + "\n"}));
     EXPECT_EQ(statusTexts.back(), "For Help, press F1 ");
 }
 
@@ -192,7 +218,8 @@ TEST_F(SplitDownloadTest, ReadRetriesFollowTheSettingsOnTheTestClock)
     line->expect("CCHTMD ?");
     EXPECT_EQ(download(), 0);
     EXPECT_EQ(clock.now(), 1500u) << "two pauses of FailureSleep";
-    EXPECT_EQ(boxes, (std::vector<std::string>{"6890 Method Error: Failed to read current method from GC"}));
+    EXPECT_EQ(boxes, (std::vector<std::string>{
+                         "6890 Method Error: Failed to read current method from GC"}));
     const std::string text = log();
     EXPECT_NE(text.find("RETRY READ METHOD FROM GC"), std::string::npos);
     EXPECT_NE(text.find("UNABLE TO READ METHOD FROM GC"), std::string::npos);
@@ -217,7 +244,8 @@ TEST_F(DownloadTest, ReadBackStopsAtTheLastBlock)
     line->expect("CCHTMD ?").reply("HTCCMD B;\"\"");
     line->expect("CCHTMD +");
     EXPECT_EQ(ReadMethodFromGC(*channel, list), 0);
-    EXPECT_NE(log().find("Failed to send and receive continue method command to GC"), std::string::npos);
+    EXPECT_NE(log().find("Failed to send and receive continue method command to GC"),
+              std::string::npos);
 }
 
 TEST_F(DownloadTest, InletTypeTenFailsAtTheFrontInletProgram)
@@ -232,8 +260,8 @@ TEST_F(DownloadTest, InletTypeTenFailsAtTheFrontInletProgram)
     method.m_Columns[0].m_nInlet = CColumn::FrontInlet;
     method.m_Inlets[0].m_nType = 10;
     CMethodCommand newMethod;
-    MethodBuildContext context{gcList, method, newMethod, *channel, nullptr,
-                               frontPressure, backPressure, InletEdits()};
+    MethodBuildContext context{gcList,  method,        newMethod,    *channel,
+                               nullptr, frontPressure, backPressure, InletEdits()};
     line->expect("C2HTCF 0,0,0,5,4,0,0,0");
     line->expect("V7HTCF 3,0,0,0.00,0");
     scriptRunTable();

@@ -21,7 +21,10 @@ std::string readAll(const char* name)
 
 class FileTest : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_TRUE(gc6890::makeDirectories(gc6890::mapDrivePath("c:\\dravik"))); }
+    void SetUp() override
+    {
+        ASSERT_TRUE(gc6890::makeDirectories(gc6890::mapDrivePath("c:\\dravik")));
+    }
     gc6890::test::TempHome m_home;
 };
 
@@ -35,7 +38,8 @@ TEST_F(FileTest, CreatesThenAppendsWithoutTruncating)
     file.Write("first\n", 6);
     file.Close();
 
-    ASSERT_TRUE(file.Open(name, CFile::modeCreate | CFile::modeNoTruncate | CFile::modeWrite | CFile::shareDenyWrite));
+    ASSERT_TRUE(file.Open(name, CFile::modeCreate | CFile::modeNoTruncate | CFile::modeWrite |
+                                    CFile::shareDenyWrite));
     EXPECT_EQ(file.GetLength(), 6u);
     EXPECT_EQ(file.SeekToEnd(), 6u);
     file.Write("second\n", 7);
@@ -55,7 +59,8 @@ TEST_F(FileTest, MissingFileThrowsFileExceptionNamingIt)
         caught = e;
     }
     ASSERT_NE(caught, nullptr);
-    std::unique_ptr<CFileException, void (*)(CFileException*)> owned(caught, [](CFileException* e) { e->Delete(); });
+    std::unique_ptr<CFileException, void (*)(CFileException*)> owned(
+        caught, [](CFileException* e) { e->Delete(); });
     EXPECT_EQ(caught->m_cause, CFileException::fileNotFound);
     EXPECT_EQ(caught->m_strFileName, "c:\\dravik\\absent.txt");
     char text[200];
@@ -71,8 +76,14 @@ TEST_F(FileTest, MissingFileThrowsFileExceptionNamingIt)
 
 TEST_F(FileTest, RenameMovesButNeverReplaces)
 {
-    { CFile log("c:\\dravik\\hp6890.err", CFile::modeCreate | CFile::modeWrite); log.Write("old", 3); }
-    { CFile taken("c:\\dravik\\hp6890.001", CFile::modeCreate | CFile::modeWrite); taken.Write("kept", 4); }
+    {
+        CFile log("c:\\dravik\\hp6890.err", CFile::modeCreate | CFile::modeWrite);
+        log.Write("old", 3);
+    }
+    {
+        CFile taken("c:\\dravik\\hp6890.001", CFile::modeCreate | CFile::modeWrite);
+        taken.Write("kept", 4);
+    }
 
     int cause = -1;
     try {

@@ -44,7 +44,8 @@ TEST(SettingsStoreTest, ValuesRoundTripByPathIntoTheHomeFile)
               "[Inlets\\Hubrel\\Varnock]\nPort=/dev/ttyUSB0\nMethodRetry=3\n\n"
               "[Inlets\\Hubrel\\System Timings]\nStatus Frequency=5500\n");
     int retry = 0;
-    EXPECT_TRUE(SettingsStore().readInt("inlets\\hubrel\\varnock\\methodretry", retry));  // case ignored
+    EXPECT_TRUE(
+        SettingsStore().readInt("inlets\\hubrel\\varnock\\methodretry", retry));  // case ignored
     EXPECT_EQ(retry, 3);
     std::string port;
     EXPECT_TRUE(store.readText("Inlets\\Hubrel\\Varnock\\Port", port));
@@ -63,7 +64,7 @@ TEST(SettingsStoreTest, AbsentOrUnparsableValuesLeaveTheDefault)
     EXPECT_FALSE(store.readInt("Inlets\\Hubrel\\Varnock\\Timeout", value));
     EXPECT_FALSE(store.readInt("Inlets\\Hubrel\\Varnock\\Huge", value));
     EXPECT_EQ(value, 45000);
-    EXPECT_FALSE(store.writeText("Inlets\\Hubrel\\Varnock\\", "x"));      // no value name
+    EXPECT_FALSE(store.writeText("Inlets\\Hubrel\\Varnock\\", "x"));        // no value name
     EXPECT_FALSE(store.writeText("Inlets\\Hubrel\\Varnock\\Two", "a\nb"));  // one line per value
 }
 
@@ -79,8 +80,9 @@ TEST(SettingsStoreTest, HandEditedFileKeepsItsCommentsAndSpacing)
     EXPECT_TRUE(store.readInt("Inlets\\Hubrel\\Varnock\\Timeout", timeout));
     EXPECT_EQ(timeout, 30000);
     ASSERT_TRUE(store.writeInt("Inlets\\Hubrel\\Varnock\\BaudRate", 9600));
-    EXPECT_EQ(fileText(store.filePath()),
-              "; port settings\n[Inlets\\Hubrel\\Varnock]\n  Timeout = 30000 \r\n# end\nBaudRate=9600\n");
+    EXPECT_EQ(
+        fileText(store.filePath()),
+        "; port settings\n[Inlets\\Hubrel\\Varnock]\n  Timeout = 30000 \r\n# end\nBaudRate=9600\n");
 }
 
 TEST(SettingsStoreTest, StoreThatCannotBeParsedIsSetAsideOnceAndDefaultsApply)
@@ -98,7 +100,8 @@ TEST(SettingsStoreTest, StoreThatCannotBeParsedIsSetAsideOnceAndDefaultsApply)
     const std::string said = testing::internal::GetCapturedStderr();
     EXPECT_EQ(retry, 2);
     EXPECT_NE(said.find("line 3"), std::string::npos) << said;
-    EXPECT_EQ(said.find("cannot be parsed"), said.rfind("cannot be parsed")) << "reported once: " << said;
+    EXPECT_EQ(said.find("cannot be parsed"), said.rfind("cannot be parsed"))
+        << "reported once: " << said;
     EXPECT_EQ(countBadStores(home.path()), 1);
 
     ASSERT_TRUE(store.writeInt("Inlets\\Hubrel\\Varnock\\FailureSleep", 1000));
@@ -131,7 +134,9 @@ TEST(SettingsStoreTest, TwoWriterProcessesLoseNothing)
             SettingsStore store;
             bool ok = true;
             for (int i = 0; i < valuesEach; ++i)
-                ok = store.writeInt("Writers\\W" + std::to_string(w) + "\\V" + std::to_string(i), i * 10 + w) && ok;
+                ok = store.writeInt("Writers\\W" + std::to_string(w) + "\\V" + std::to_string(i),
+                                    i * 10 + w) &&
+                     ok;
             _exit(ok ? 0 : 1);
         }
     }
@@ -143,7 +148,8 @@ TEST(SettingsStoreTest, TwoWriterProcessesLoseNothing)
     for (int w = 0; w < 2; ++w) {
         for (int i = 0; i < valuesEach; ++i) {
             int value = -1;
-            EXPECT_TRUE(store.readInt("Writers\\W" + std::to_string(w) + "\\V" + std::to_string(i), value));
+            EXPECT_TRUE(
+                store.readInt("Writers\\W" + std::to_string(w) + "\\V" + std::to_string(i), value));
             EXPECT_EQ(value, i * 10 + w);
         }
     }

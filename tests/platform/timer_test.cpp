@@ -160,9 +160,10 @@ TEST(TimeTest, TimeGetTimeWrapsAndTimersKeepTheirOrder)
     window.SetTimer(1, 200, recordTick);
     window.SetTimer(2, 300, recordTick);
     RunFor(600);
-    EXPECT_LT(timeGetTime(), start);                   // wrapped
-    EXPECT_EQ(timeGetTime() - start, 600u);            // unsigned differences still hold
-    EXPECT_EQ(g_fired, (std::vector<std::string>{"1@4294967240", "2@44", "1@144", "1@344", "2@344"}));
+    EXPECT_LT(timeGetTime(), start);         // wrapped
+    EXPECT_EQ(timeGetTime() - start, 600u);  // unsigned differences still hold
+    EXPECT_EQ(g_fired,
+              (std::vector<std::string>{"1@4294967240", "2@44", "1@144", "1@344", "2@344"}));
 }
 
 }  // namespace

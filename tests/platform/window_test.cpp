@@ -1,5 +1,6 @@
 // Windows: creation through PreCreateWindow, the handle table, registered messages sent
-// through chained maps (identifiers read when a message is dispatched), and windows that destroy or delete themselves inside a handler.
+// through chained maps (identifiers read when a message is dispatched), and windows that destroy or
+// delete themselves inside a handler.
 #include <gtest/gtest.h>
 
 #include "platform/platform.h"
@@ -20,9 +21,9 @@ public:
 };
 
 BEGIN_MESSAGE_MAP(AskingWindow, CFrameWnd)
-    ON_REGISTERED_MESSAGE(g_askMessage, OnAsk)
-    ON_REGISTERED_MESSAGE(g_answerMessage, OnAnswer)
-    ON_REGISTERED_MESSAGE(g_lateMessage, OnLate)
+ON_REGISTERED_MESSAGE(g_askMessage, OnAsk)
+ON_REGISTERED_MESSAGE(g_answerMessage, OnAnswer)
+ON_REGISTERED_MESSAGE(g_lateMessage, OnLate)
 END_MESSAGE_MAP()
 
 // Changes every setting in PreCreateWindow, as the library's hidden windows do.
@@ -30,8 +31,9 @@ class ReshapingWindow : public AskingWindow {
 public:
     BOOL PreCreateWindow(CREATESTRUCT& cs) override
     {
-        AfxRegisterWndClass("TEST RESHAPED CLASS", CS_GLOBALCLASS | CS_CLASSDC | CS_HREDRAW | CS_VREDRAW, nullptr,
-                            static_cast<HBRUSH>(static_cast<void*>(GetStockObject(WHITE_BRUSH))), nullptr);
+        AfxRegisterWndClass(
+            "TEST RESHAPED CLASS", CS_GLOBALCLASS | CS_CLASSDC | CS_HREDRAW | CS_VREDRAW, nullptr,
+            static_cast<HBRUSH>(static_cast<void*>(GetStockObject(WHITE_BRUSH))), nullptr);
         cs.cx = 100;
         cs.cy = 30;
         cs.lpszName = "TEST RESHAPED CLASS";
@@ -53,8 +55,8 @@ public:
 };
 
 BEGIN_MESSAGE_MAP(ReshapingWindow, AskingWindow)
-    ON_REGISTERED_MESSAGE(g_answerMessage, OnAnswerHere)
-    ON_REGISTERED_MESSAGE(g_selfDestroyMessage, OnSelfDestroy)
+ON_REGISTERED_MESSAGE(g_answerMessage, OnAnswerHere)
+ON_REGISTERED_MESSAGE(g_selfDestroyMessage, OnSelfDestroy)
 END_MESSAGE_MAP()
 
 class EmptyMapWindow : public ReshapingWindow {
@@ -64,7 +66,8 @@ class EmptyMapWindow : public ReshapingWindow {
 BEGIN_MESSAGE_MAP(EmptyMapWindow, ReshapingWindow)
 END_MESSAGE_MAP()
 
-bool create(CWnd& window, const char* className = "C", const char* title = "T", HWND parent = nullptr)
+bool create(CWnd& window, const char* className = "C", const char* title = "T",
+            HWND parent = nullptr)
 {
     return window.CreateEx(0, className, title, parent ? WS_CHILD : 0, 0, 0, 1, 1, parent, nullptr);
 }
@@ -136,8 +139,9 @@ TEST(WindowTest, SendMessageDispatchesThroughChainedMapsWithIdentifiersReadAtDis
     // An empty map, over a map that overrides one entry of its base's.
     EmptyMapWindow window;
     ASSERT_TRUE(create(window));
-    EXPECT_EQ(SendMessage(window.GetSafeHwnd(), g_askMessage, 40, 2), 42);    // from the base's map
-    EXPECT_EQ(SendMessage(window.GetSafeHwnd(), g_answerMessage, 0, 0), 70);  // the derived map wins
+    EXPECT_EQ(SendMessage(window.GetSafeHwnd(), g_askMessage, 40, 2), 42);  // from the base's map
+    EXPECT_EQ(SendMessage(window.GetSafeHwnd(), g_answerMessage, 0, 0),
+              70);  // the derived map wins
     EXPECT_EQ(window.SendMessage(RegisterWindowMessage("Test_WindowNobody")), 0);
     EXPECT_EQ(window.WindowProc(0, 0, 0), 0);  // an identifier not yet registered matches nothing
     g_lateMessage = RegisterWindowMessage("Test_WindowLate");
@@ -200,7 +204,8 @@ TEST(WindowTest, DestroyingParentDestroysChildrenAndDeletingDestroysWindow)
 
 TEST(DialogTest, CreatesInvisiblePopupFromItsTemplate)
 {
-    gc6890::addDialogTemplate(9134, {WS_POPUP | DS_SETFONT | WS_VISIBLE, 186, 95, "MS Sans Serif", 8});
+    gc6890::addDialogTemplate(9134,
+                              {WS_POPUP | DS_SETFONT | WS_VISIBLE, 186, 95, "MS Sans Serif", 8});
     CDialog dialog;
     ASSERT_TRUE(dialog.Create(9134));
     EXPECT_TRUE(IsWindow(dialog.GetSafeHwnd()));

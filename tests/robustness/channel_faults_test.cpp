@@ -39,7 +39,8 @@ protected:
     {
         ASSERT_TRUE(sim.start(options)) << "gc6890-sim did not start (GC6890_SIM_BIN)";
         const char* key = "Inlets\\Hubrel\\Varnock\\";
-        WriteRegistryPath(CString(key) + "Communications\\DefaultSettings", CString("FALSE"), HKEY_LOCAL_MACHINE);
+        WriteRegistryPath(CString(key) + "Communications\\DefaultSettings", CString("FALSE"),
+                          HKEY_LOCAL_MACHINE);
         WriteRegistryPath(CString(key) + "Port", CString(sim.devicePath()), HKEY_LOCAL_MACHINE);
         WriteRegistryPath(CString(key) + "Timeout", kTimeoutMs, HKEY_LOCAL_MACHINE);
         WriteRegistryPath(CString(key) + "IgnoreSeverityLevel", 2, HKEY_LOCAL_MACHINE);
@@ -66,8 +67,8 @@ protected:
 struct FaultCase {
     const char* name;
     std::vector<std::string> options;
-    int result;           // what the faulty exchange returns
-    std::string logged;   // what the comms log then holds
+    int result;                 // what the faulty exchange returns
+    std::string logged;         // what the comms log then holds
     std::string orLogged = {};  // or this, where the machine's speed decides
 };
 
@@ -90,7 +91,8 @@ TEST_P(LineFaultTest, EndsTheExchangeInTimeAndTheNextOneWorks)
     CIntFloatArray values(9);
     const auto start = Clock::now();
     const int result = channel->SendAndReceiveToGC(CString("GCHTRI"), values);
-    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
+    const auto elapsed =
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
 
     RecordProperty("elapsed_ms", static_cast<int>(elapsed.count()));  // for docs/robustness.md
     EXPECT_EQ(result, c.result);
@@ -124,10 +126,15 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"Garbled", {"--garble", "GCHTRI"}, 0, "Received\t(" + sim::garble("HTGCRI 0,")},
         FaultCase{"WrongHead", {"--wrong-head", "GCHTRI"}, 0, "Received\t(HTGCXX 0,"},
         FaultCase{"UnsolicitedLineFirst", {"--unsolicited", "GCHTRI"}, 0, "Received\t(HTGCEV 1,"},
-        FaultCase{"FiveHundredUnsolicitedLines", {"--unsolicited", "GCHTRI", "--unsolicited-count", "500"}, 0,
+        FaultCase{"FiveHundredUnsolicitedLines",
+                  {"--unsolicited", "GCHTRI", "--unsolicited-count", "500"},
+                  0,
                   "Received\t(HTGCEV 1,"},
         // The first 1 MiB handed over as a line, or, on a slow machine, the time-out first.
-        FaultCase{"LinePastTheLengthLimit", {"--endless", "GCHTRI"}, 0, "Received\t(HTGCRI xxxxxxxx",
+        FaultCase{"LinePastTheLengthLimit",
+                  {"--endless", "GCHTRI"},
+                  0,
+                  "Received\t(HTGCRI xxxxxxxx",
                   "Received\t()"}),
     [](const ::testing::TestParamInfo<FaultCase>& info) { return std::string(info.param.name); });
 

@@ -64,8 +64,8 @@ bool HangUpWatch::waitFor(int limitMs) const
 // ---- BroadcastCounter -------------------------------------------------------------------
 
 BEGIN_MESSAGE_MAP(BroadcastCounter, CWnd)
-    ON_REGISTERED_MESSAGE(g_nCommsFailureMessage, OnCommsFailure)
-    ON_REGISTERED_MESSAGE(g_nCommsRestoreMessage, OnCommsRestore)
+ON_REGISTERED_MESSAGE(g_nCommsFailureMessage, OnCommsFailure)
+ON_REGISTERED_MESSAGE(g_nCommsRestoreMessage, OnCommsRestore)
 END_MESSAGE_MAP()
 
 BroadcastCounter::BroadcastCounter()
@@ -120,7 +120,8 @@ void HangUpSession::stop()
 void HangUpSession::configure(int timeoutMs, bool logTraffic)
 {
     const CString key = "Inlets\\Hubrel\\Varnock\\";
-    WriteRegistryPath(key + "Communications\\DefaultSettings", CString("FALSE"), HKEY_LOCAL_MACHINE);
+    WriteRegistryPath(key + "Communications\\DefaultSettings", CString("FALSE"),
+                      HKEY_LOCAL_MACHINE);
     WriteRegistryPath(key + "Port", CString(link), HKEY_LOCAL_MACHINE);
     WriteRegistryPath(key + "Timeout", timeoutMs, HKEY_LOCAL_MACHINE);
     WriteRegistryPath(key + "IgnoreSeverityLevel", logTraffic ? 2 : 1, HKEY_LOCAL_MACHINE);
@@ -128,7 +129,8 @@ void HangUpSession::configure(int timeoutMs, bool logTraffic)
 
 bool HangUpSession::startSimulator(std::vector<std::string> options, int reconnectAfterMs)
 {
-    options.insert(options.end(), {"--link", link, "--reconnect-after", std::to_string(reconnectAfterMs)});
+    options.insert(options.end(),
+                   {"--link", link, "--reconnect-after", std::to_string(reconnectAfterMs)});
     return sim.start(options);
 }
 
@@ -152,7 +154,8 @@ bool HangUpSession::startSampler()
     als.m_Status.m_nFirstVial = 3;
     als.m_Status.m_nFrontInjector = 1;
     CFileS file;
-    if (!file.Open((home.path() + "/methods/inject.toml").c_str(), CFileS::modeCreate | CFileS::modeWrite))
+    if (!file.Open((home.path() + "/methods/inject.toml").c_str(),
+                   CFileS::modeCreate | CFileS::modeWrite))
         return false;
     CArchiveS archive(&file, CArchiveS::store);
     if (!SerializeGCandALS(archive, gcMethod, als) || !file.Close())
@@ -164,7 +167,8 @@ int HangUpSession::linesWritten() const
 {
     const std::string text = log();
     int count = 0;
-    for (std::size_t at = text.find("Writing\t("); at != std::string::npos; at = text.find("Writing\t(", at + 1))
+    for (std::size_t at = text.find("Writing\t("); at != std::string::npos;
+         at = text.find("Writing\t(", at + 1))
         ++count;
     return count;
 }

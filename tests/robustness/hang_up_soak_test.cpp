@@ -1,6 +1,6 @@
 // A thousand hang-ups in a row: gc6890-sim hangs up on the first line of the second poll
-// on each of its lines and is back at once behind the same link. Every hang-up must fail its poll, replace
-// the channel and be followed by a working poll, and the process must end the run with the
+// on each of its lines and is back at once behind the same link. Every hang-up must fail its poll,
+// replace the channel and be followed by a working poll, and the process must end the run with the
 // descriptors, timers, windows and heap it had after the first cycles.
 #include <gtest/gtest.h>
 
@@ -53,8 +53,8 @@ TEST(HangUpSoak, AThousandHangUpsLeaveNothingBehind)
         GTEST_SKIP() << "GC6890_SIM_BIN is not set (ctest sets it to the built gc6890-sim)";
     HangUpSession s;
     s.configure(2000, false);
-    ASSERT_TRUE(s.startSimulator({"--hang-up-after", std::to_string(kLinesPerConnection), "--hang-ups",
-                                  std::to_string(kCycles + kWarmUpCycles + 10)},
+    ASSERT_TRUE(s.startSimulator({"--hang-up-after", std::to_string(kLinesPerConnection),
+                                  "--hang-ups", std::to_string(kCycles + kWarmUpCycles + 10)},
                                  0));
     ASSERT_TRUE(s.startGC()) << s.log();
 
@@ -78,7 +78,8 @@ TEST(HangUpSoak, AThousandHangUpsLeaveNothingBehind)
             continue;
         if (polled != 0 || s.broadcasts->failures != failuresBefore + 1) {
             const std::string log = s.log();
-            ADD_FAILURE() << "the poll of cycle " << cycle << " did not meet a hang-up; the comms log ends:\n"
+            ADD_FAILURE() << "the poll of cycle " << cycle
+                          << " did not meet a hang-up; the comms log ends:\n"
                           << log.substr(log.size() > 3000 ? log.size() - 3000 : 0);
             break;
         }

@@ -6,8 +6,8 @@
 // one, never a mixture.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -39,7 +39,8 @@ long long msBetween(SteadyClock::time_point from, SteadyClock::time_point to)
 
 bool portFailureLogged(const std::string& log)
 {
-    return log.find("hung up or failed") != std::string::npos || log.find("cannot write to") != std::string::npos;
+    return log.find("hung up or failed") != std::string::npos ||
+           log.find("cannot write to") != std::string::npos;
 }
 
 class HangUpTest : public ::testing::Test {
@@ -59,7 +60,8 @@ protected:
         linesAtStart = s.linesWritten();
         logAtStart = s.log().size();
         watch = std::make_unique<HangUpWatch>();
-        ASSERT_TRUE(s.startSimulator(std::move(options), reconnectAfterMs)) << "gc6890-sim did not start";
+        ASSERT_TRUE(s.startSimulator(std::move(options), reconnectAfterMs))
+            << "gc6890-sim did not start";
         ASSERT_TRUE(watch->start(s.sim.devicePath())) << s.sim.devicePath();
         ASSERT_TRUE(s.startGC()) << s.log();
     }
@@ -70,7 +72,8 @@ protected:
     {
         EXPECT_EQ(LockedOut(), 0);
         EXPECT_EQ(CHP6890SerialComms::Busy(), 0);
-        EXPECT_TRUE(s.pollUntilBack(kBackWithinMs + timeSlackMs())) << "no working poll after the hang-up";
+        EXPECT_TRUE(s.pollUntilBack(kBackWithinMs + timeSlackMs()))
+            << "no working poll after the hang-up";
     }
 
     // Lines written to the current simulator so far, and what was logged meanwhile.
@@ -87,7 +90,8 @@ TEST_F(HangUpTest, WhileIdleTheNextPollFailsAtOnceAndTheChannelIsRebuilt)
 {
     // The hang-up comes a while after the start-up's first line, when the GC is idle.
     const int afterMs = 1000 + 3 * timeSlackMs();
-    ASSERT_NO_FATAL_FAILURE(restart({"--hang-up-after", "1", "--hang-up-delay", std::to_string(afterMs)}));
+    ASSERT_NO_FATAL_FAILURE(
+        restart({"--hang-up-after", "1", "--hang-up-delay", std::to_string(afterMs)}));
     ASSERT_FALSE(watch->seen()) << "the hang-up came during the start-up";
     ASSERT_TRUE(watch->waitFor(afterMs + 2000));
 
@@ -99,7 +103,8 @@ TEST_F(HangUpTest, WhileIdleTheNextPollFailsAtOnceAndTheChannelIsRebuilt)
     RecordProperty("elapsed_ms", static_cast<int>(elapsed));
     EXPECT_LE(elapsed, noticeBoundMs());
     EXPECT_TRUE(portFailureLogged(sessionLog()));
-    EXPECT_NE(sessionLog().find("GC READ STATUS: Failed to get run state and time"), std::string::npos);
+    EXPECT_NE(sessionLog().find("GC READ STATUS: Failed to get run state and time"),
+              std::string::npos);
     EXPECT_EQ(s.broadcasts->failures, 1) << "the failure was not broadcast";
     EXPECT_GE(s.broadcasts->restores, 1) << "the channel was not rebuilt";
     expectRecovery();
@@ -142,8 +147,9 @@ TEST_F(HangUpTest, WhileTheSamplerAwaitsItsInjectionAnswerTheWaitEndsAndTheChann
     // window's read waits for the answer (it starts one time-out after the injection and
     // a tick later).
     const int afterMs = 2 * kTimeoutMs - 500;
-    ASSERT_NO_FATAL_FAILURE(restart({"--injection", "late", "--lost-injection", "--hang-up-after",
-                                     std::to_string(linesBefore + 1), "--hang-up-delay", std::to_string(afterMs)}));
+    ASSERT_NO_FATAL_FAILURE(
+        restart({"--injection", "late", "--lost-injection", "--hang-up-after",
+                 std::to_string(linesBefore + 1), "--hang-up-delay", std::to_string(afterMs)}));
     ASSERT_TRUE(s.startSampler()) << s.log();
     ASSERT_EQ(linesThisSession(), linesBefore) << "the session did not repeat the counted lines";
     ASSERT_EQ(s.sampler->StartMethod(), 1);
@@ -163,7 +169,8 @@ TEST_F(HangUpTest, WhileTheSamplerAwaitsItsInjectionAnswerTheWaitEndsAndTheChann
     EXPECT_EQ(s.sampler->m_bInjectResponseDone, 1);
     EXPECT_EQ(s.sampler->m_bInjectResponseOK, 0) << "a lost line counted as an accepted injection";
     EXPECT_TRUE(portFailureLogged(sessionLog()));
-    EXPECT_NE(sessionLog().find("ALS INJECTION: line lost while awaiting the injection answer"), std::string::npos);
+    EXPECT_NE(sessionLog().find("ALS INJECTION: line lost while awaiting the injection answer"),
+              std::string::npos);
     EXPECT_EQ(s.broadcasts->failures, 1) << "the failure was not broadcast";
     EXPECT_GE(s.broadcasts->restores, 1) << "the channel was not rebuilt";
     expectRecovery();
@@ -178,7 +185,8 @@ TEST_F(HangUpTest, DuringAMethodDownloadCutAtEveryLineTheGCKeepsTheOldMethodOrTh
     // temperature): the configuration sent ahead of the block as immediate commands, which
     // the GC takes at once and keeps whatever follows, is the same in both.
     const std::filesystem::path source =
-        std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() / "methods" / "split_front.toml";
+        std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() / "methods" /
+        "split_front.toml";
     std::ifstream in(source);
     std::stringstream text;
     text << in.rdbuf();
@@ -212,14 +220,17 @@ TEST_F(HangUpTest, DuringAMethodDownloadCutAtEveryLineTheGCKeepsTheOldMethodOrTh
     long long slowest = 0;
     for (int k = 1; k <= downloadLines; ++k) {
         for (const bool applied : {false, true}) {
-            SCOPED_TRACE("cut at download line " + std::to_string(k) + (applied ? ", answer lost" : ", line lost"));
-            std::vector<std::string> options{"--hang-up-after", std::to_string(linesBefore + k - (applied ? 0 : 1))};
+            SCOPED_TRACE("cut at download line " + std::to_string(k) +
+                         (applied ? ", answer lost" : ", line lost"));
+            std::vector<std::string> options{"--hang-up-after",
+                                             std::to_string(linesBefore + k - (applied ? 0 : 1))};
             if (applied)
                 options.insert(options.end(), {"--hang-up-delay", "0"});
             ASSERT_NO_FATAL_FAILURE(restart(options, 20));
             ASSERT_NO_FATAL_FAILURE(downloadTheOld());
             ASSERT_EQ(oldMethod, expectedOld);
-            ASSERT_EQ(linesThisSession(), linesBefore) << "the session did not repeat the counted lines";
+            ASSERT_EQ(linesThisSession(), linesBefore)
+                << "the session did not repeat the counted lines";
             s.boxes.clear();
 
             const int result = s.gc->LoadMethod(CString(newFile));

@@ -74,7 +74,8 @@ TEST(KilledWriterTest, TheSettingsStoreAlwaysParsesAndKeepsItsLatestValue)
             SettingsStore store;
             for (int value = latest + 1;; ++value) {
                 store.writeInt(counterPath, value);
-                store.writeText("Inlets\\Hubrel\\Varnock\\Port", "/dev/ttyUSB" + std::to_string(value));
+                store.writeText("Inlets\\Hubrel\\Varnock\\Port",
+                                "/dev/ttyUSB" + std::to_string(value));
                 if (value == latest + 1)
                     ready();
             }
@@ -87,7 +88,8 @@ TEST(KilledWriterTest, TheSettingsStoreAlwaysParsesAndKeepsItsLatestValue)
     }
     EXPECT_GE(latest, 0) << "no writer ever finished a write";
     EXPECT_EQ(regressions, 0);
-    EXPECT_EQ(countFilesStartingWith(home.path(), "registry.ini.bad-"), 0) << "a store did not parse";
+    EXPECT_EQ(countFilesStartingWith(home.path(), "registry.ini.bad-"), 0)
+        << "a store did not parse";
 }
 
 TEST(KilledWriterTest, CommsLogBackupsAreNeverLost)

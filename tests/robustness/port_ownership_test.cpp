@@ -25,7 +25,8 @@ protected:
     {
         ASSERT_TRUE(sim.start({})) << "gc6890-sim did not start (GC6890_SIM_BIN)";
         const char* key = "Inlets\\Hubrel\\Varnock\\";
-        WriteRegistryPath(CString(key) + "Communications\\DefaultSettings", CString("FALSE"), HKEY_LOCAL_MACHINE);
+        WriteRegistryPath(CString(key) + "Communications\\DefaultSettings", CString("FALSE"),
+                          HKEY_LOCAL_MACHINE);
         WriteRegistryPath(CString(key) + "Port", CString(sim.devicePath()), HKEY_LOCAL_MACHINE);
         WriteRegistryPath(CString(key) + "Timeout", 1000, HKEY_LOCAL_MACHINE);
     }

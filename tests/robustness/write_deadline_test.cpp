@@ -56,7 +56,8 @@ TEST(WriteDeadline, ATricklingLineCannotHoldAWritePastItsTimeOut)
     const std::string bytes(4 << 20, 'x');  // far more than the line holds or takes in time
     const auto start = SteadyClock::now();
     const bool written = port.write(bytes, kTimeoutMs);
-    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now() - start).count();
+    const auto elapsed =
+        std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now() - start).count();
     stop.store(true);
     reader.join();
     port.close();

@@ -68,13 +68,16 @@ TEST_F(SamplerTest, VolumeStepDependsOnTheInstrumentType)
         const char* step;
     };
     const Case cases[] = {
-        {2, HP6890_STANDARD, "2"}, {2, HP6890_REV_N, "1"},   {50, HP6890_REV_N, "6"},
+        {2, HP6890_STANDARD, "2"},   {2, HP6890_REV_N, "1"},   {50, HP6890_REV_N, "6"},
         {25, HP6890_STANDARD, "25"}, {25, HP6890_REV_N, "25"},
     };
     for (const Case& c : cases) {
-        writeMethod("v", [&](CHP6890Method&, CALS6890Method& als) { als.m_Injection.m_nVolume = c.volume; });
+        writeMethod("v", [&](CHP6890Method&, CALS6890Method& als) {
+            als.m_Injection.m_nVolume = c.volume;
+        });
         sampler->m_n6890Type = c.type;
-        line->expect(std::string("01HTSETPTS ") + c.step + ",0,3,0,0,0,0,0,0,10,0,0,0;,,,,,,,,,,,,; 0, 0")
+        line->expect(std::string("01HTSETPTS ") + c.step +
+                     ",0,3,0,0,0,0,0,0,10,0,0,0;,,,,,,,,,,,,; 0, 0")
             .reply("HT01SETPTS 0");
         EXPECT_EQ(sampler->LoadMethod("v"), 1) << c.volume;
     }
@@ -116,7 +119,8 @@ TEST_F(SamplerTest, AConfigurationThatCannotInjectIsRefusedWithItsMessage)
 
     // A refusal by the sampler itself fails quietly; a missing file sends nothing.
     writeMethod("ok", [](CHP6890Method&, CALS6890Method&) {});
-    line->expect("01HTSETPTS 1,0,3,0,0,0,0,0,0,10,0,0,0;,,,,,,,,,,,,; 0, 0").reply("HT01SETPTS 142");
+    line->expect("01HTSETPTS 1,0,3,0,0,0,0,0,0,10,0,0,0;,,,,,,,,,,,,; 0, 0")
+        .reply("HT01SETPTS 142");
     boxes.clear();
     EXPECT_EQ(sampler->LoadMethod("ok"), 0);
     EXPECT_EQ(sampler->LoadMethod("missing"), 0);
@@ -128,24 +132,22 @@ TEST_F(SamplerTest, InjectionCommandNamesTheVialsForTheSelection)
 {
     struct Case {
         int selection, offset;
-        int vial;            // 0: the text vial is used
+        int vial;  // 0: the text vial is used
         const char* text;
         const char* command;  // nullptr: refused before anything is sent
     };
     const Case cases[] = {
-        {1, 0, 7, nullptr, "01HTSINJECT 7"},
-        {3, 1, 50, nullptr, "01HTSINJECT 50;100"},
-        {3, 1, 51, nullptr, nullptr},
-        {3, 0, 51, nullptr, "01HTSINJECT 51;51"},
-        {2, 0, 0, "12", "01HTSINJECT ;12"},
-        {3, 1, 0, "5", "01HTSINJECT 5;55"},
+        {1, 0, 7, nullptr, "01HTSINJECT 7"}, {3, 1, 50, nullptr, "01HTSINJECT 50;100"},
+        {3, 1, 51, nullptr, nullptr},        {3, 0, 51, nullptr, "01HTSINJECT 51;51"},
+        {2, 0, 0, "12", "01HTSINJECT ;12"},  {3, 1, 0, "5", "01HTSINJECT 5;55"},
     };
     for (const Case& c : cases) {
         CVarnockAutoSampler::m_sInjectorSelection = c.selection;
         CVarnockAutoSampler::m_sOffsetBackVials = c.offset;
         if (c.command)
             line->expect(c.command).reply("HT01SINJECT 0");
-        const int result = c.text ? sampler->InjectSample(CString(c.text)) : sampler->InjectSample(c.vial);
+        const int result =
+            c.text ? sampler->InjectSample(CString(c.text)) : sampler->InjectSample(c.vial);
         EXPECT_EQ(result, c.command ? 1 : 0) << (c.command ? c.command : "refused");
         EXPECT_FALSE(LockedOut());
     }
@@ -175,7 +177,8 @@ TEST_F(SamplerTest, ImmediateAnswersSettleTheInjectionAtOnce)
 
 TEST_F(SamplerTest, StartMethodAdvancesTheVialOnlyWithoutAMethod)
 {
-    writeMethod("seven", [](CHP6890Method&, CALS6890Method& als) { als.m_Status.m_nFirstVial = 7; });
+    writeMethod("seven",
+                [](CHP6890Method&, CALS6890Method& als) { als.m_Status.m_nFirstVial = 7; });
     const char* setPoints = "01HTSETPTS 1,0,3,0,0,0,0,0,0,10,0,0,0;,,,,,,,,,,,,; 0, 0";
     line->expect(setPoints).reply("HT01SETPTS 0");
     line->expect("01HTSINJECT 7").reply("HT01SINJECT 0");
@@ -191,7 +194,8 @@ TEST_F(SamplerTest, StartMethodAdvancesTheVialOnlyWithoutAMethod)
 
 TEST_F(SamplerTest, StartWithAVolumeLoadsItsStepOrRefusesOnRevN)
 {
-    writeMethod("plain", [](CHP6890Method&, CALS6890Method& als) { als.m_Status.m_nFirstVial = 7; });
+    writeMethod("plain",
+                [](CHP6890Method&, CALS6890Method& als) { als.m_Status.m_nFirstVial = 7; });
     line->expect("01HTSETPTS 25,0,3,0,0,0,0,0,0,10,0,0,0;,,,,,,,,,,,,; 0, 0").reply("HT01SETPTS 0");
     line->expect("01HTSINJECT 12").reply("HT01SINJECT 0");
     EXPECT_EQ(sampler->StartMethod(CString("plain"), CString("12"), 25.0f), 1);

@@ -23,8 +23,8 @@ protected:
     void startSession(const char* simulatorOptions, int timeoutMs)
     {
         options = std::make_unique<ScopedEnv>("GC6890_SIM_OPTIONS", simulatorOptions);
-        WriteRegistryPath("Inlets\\Hubrel\\Varnock\\Communications\\DefaultSettings", CString("FALSE"),
-                          HKEY_LOCAL_MACHINE);
+        WriteRegistryPath("Inlets\\Hubrel\\Varnock\\Communications\\DefaultSettings",
+                          CString("FALSE"), HKEY_LOCAL_MACHINE);
         WriteRegistryPath("Inlets\\Hubrel\\Varnock\\Port", CString("sim"), HKEY_LOCAL_MACHINE);
         WriteRegistryPath("Inlets\\Hubrel\\Varnock\\Timeout", timeoutMs, HKEY_LOCAL_MACHINE);
         while (FreeLock()) {
@@ -47,7 +47,8 @@ protected:
         als.m_Status.m_nFirstVial = 3;
         als.m_Status.m_nFrontInjector = 1;
         CFileS file;
-        ASSERT_TRUE(file.Open((home.path() + "/methods/e2e.toml").c_str(), CFileS::modeCreate | CFileS::modeWrite));
+        ASSERT_TRUE(file.Open((home.path() + "/methods/e2e.toml").c_str(),
+                              CFileS::modeCreate | CFileS::modeWrite));
         CArchiveS archive(&file, CArchiveS::store);
         ASSERT_TRUE(SerializeGCandALS(archive, gc, als));
         ASSERT_TRUE(file.Close());
@@ -91,7 +92,8 @@ protected:
 TEST_F(SamplerEndToEndTest, ImmediateAnswerStartsTheRun)
 {
     ASSERT_NO_FATAL_FAILURE(startSession("--speed 20 --injection immediate", 2000));
-    WriteRegistryPath("Inlets\\Hubrel\\Varnock\\AutoPrepRun", 0, HKEY_LOCAL_MACHINE);  // "GCHTPR" too
+    WriteRegistryPath("Inlets\\Hubrel\\Varnock\\AutoPrepRun", 0,
+                      HKEY_LOCAL_MACHINE);  // "GCHTPR" too
     ASSERT_EQ(sampler->StartMethod(CString("e2e")), 1);
     EXPECT_EQ(sampler->m_bWaitingForInjectResponse, 0);
     EXPECT_TRUE(pollUntilTheGCRuns());

@@ -37,10 +37,11 @@ protected:
     void SetUp() override
     {
         ScriptedInstrumentTest::SetUp();
-        m_previousBox = SetMessageBoxHandler([this](HWND, const char* text, const char* caption, UINT) {
-            boxes.push_back(std::string(caption) + ": " + text);
-            return IDOK;
-        });
+        m_previousBox =
+            SetMessageBoxHandler([this](HWND, const char* text, const char* caption, UINT) {
+                boxes.push_back(std::string(caption) + ": " + text);
+                return IDOK;
+            });
         while (FreeLock()) {
         }
         CVarnockAutoSampler::m_sCommsInitialised = 0;
@@ -69,7 +70,8 @@ protected:
 
     // A method whose GC part heats both inlets (split, type 1) and whose sampler part the
     // test sets; stored under name in the methods folder.
-    void writeMethod(const std::string& name, const std::function<void(CHP6890Method&, CALS6890Method&)>& edit)
+    void writeMethod(const std::string& name,
+                     const std::function<void(CHP6890Method&, CALS6890Method&)>& edit)
     {
         CHP6890Method gc;
         gc.m_Inlets[0].m_nType = 1;

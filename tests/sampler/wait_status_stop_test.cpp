@@ -3,7 +3,7 @@
 #include "sampler/sampler_fixture.h"
 
 BEGIN_MESSAGE_MAP(gc6890::test::BlockReceiver, CWnd)
-    ON_REGISTERED_MESSAGE(g_nAutosamplerExtraDataMessage, OnBlock)
+ON_REGISTERED_MESSAGE(g_nAutosamplerExtraDataMessage, OnBlock)
 END_MESSAGE_MAP()
 
 namespace gc6890::test {
@@ -188,7 +188,10 @@ TEST_F(SamplerTest, StatusCodeGivesTheQuestionsTheirAnswers)
         int injecting, running, postRunning, notReady, error;
     };
     const Case cases[] = {
-        {0, 0, 0, 0, 0, 0}, {1, 0, 1, 0, 1, 0}, {2, 1, 1, 0, 1, 0}, {3, 0, 1, 1, 1, 0},
+        {0, 0, 0, 0, 0, 0},
+        {1, 0, 1, 0, 1, 0},
+        {2, 1, 1, 0, 1, 0},
+        {3, 0, 1, 1, 1, 0},
     };
     for (const Case& c : cases) {
         const std::string answer = "HT01STATUS 1,1,1,0,0,0," + std::to_string(c.code);
@@ -218,7 +221,8 @@ TEST_F(SamplerTest, StatusBlockGoesOutWhenItChangesOrSomeoneRegisters)
     sampler->m_pRegRemoteWindow = new CRegRemoteWindowALSSystem(sampler.get());
     sampler->m_bFrontInletConfigured = sampler->m_bFrontInjectorPresent = 1;
     BlockReceiver receiver;
-    sampler->m_pRegRemoteWindow->SendMessage(g_nRegisterToCommsMessage, reinterpret_cast<WPARAM>(receiver.m_hWnd));
+    sampler->m_pRegRemoteWindow->SendMessage(g_nRegisterToCommsMessage,
+                                             reinterpret_cast<WPARAM>(receiver.m_hWnd));
 
     for (int read = 0; read < 2; ++read)
         line->expect("01HTSTATUS").reply("HT01STATUS 1,0,1,0,0,0,0");
@@ -229,7 +233,8 @@ TEST_F(SamplerTest, StatusBlockGoesOutWhenItChangesOrSomeoneRegisters)
     EXPECT_EQ(receiver.blocks[0], (std::vector<std::uint32_t>{0, 1, 0, 1, 0, 1, 0}));
 
     // A second registration: the same state goes out once more.
-    sampler->m_pRegRemoteWindow->SendMessage(g_nRegisterToCommsMessage, reinterpret_cast<WPARAM>(receiver.m_hWnd));
+    sampler->m_pRegRemoteWindow->SendMessage(g_nRegisterToCommsMessage,
+                                             reinterpret_cast<WPARAM>(receiver.m_hWnd));
     line->expect("01HTSTATUS").reply("HT01STATUS 1,0,1,0,0,0,0");
     EXPECT_EQ(sampler->ReadStatus(status), 1);
     EXPECT_EQ(receiver.blocks.size(), 2u);
@@ -293,7 +298,8 @@ TEST_F(SamplerStartTest, RestoreAdoptsOnlyTheRegistrysChannel)
 {
     CHP6890SerialComms* held = sampler->m_pSerialComms;
     CHP6890SerialComms stranger;
-    EXPECT_EQ(sampler->SendMessage(g_nCommsRestoreMessage, 0, reinterpret_cast<LPARAM>(&stranger)), 0);
+    EXPECT_EQ(sampler->SendMessage(g_nCommsRestoreMessage, 0, reinterpret_cast<LPARAM>(&stranger)),
+              0);
     EXPECT_EQ(sampler->SendMessage(g_nCommsRestoreMessage, 0, reinterpret_cast<LPARAM>(held)), 1);
     EXPECT_EQ(sampler->m_pSerialComms, held);
     EXPECT_EQ(sampler->SendMessage(g_nCommsFailureMessage), 1);

@@ -10,8 +10,7 @@ using simtest::ask;
 using simtest::opened;
 using simtest::readLine;
 
-const std::string kFrontSetPoints =
-    "01HTSETPTS 2,1,1,2,0,0,3,50,50,0,0,1,1;,,,,,,,,,,,,; 0, 0";
+const std::string kFrontSetPoints = "01HTSETPTS 2,1,1,2,0,0,3,50,50,0,0,1,1;,,,,,,,,,,,,; 0, 0";
 
 int statusCodeOf(InProcessLine& line)
 {
@@ -162,8 +161,8 @@ TEST(StoredMethod, ReadBackComesInBlocksFromEmptyOpeningToClosingE)
         EXPECT_LE(block.size(), 431u);
     const auto commands = commandsOf(blocks);
     EXPECT_EQ(commands.front().substr(0, 6), "CCCCIW");
-    for (const char* head : {"IFIFRC", "IBIBRC", "V7V7CW", "GCGCCW", "OVOVTR", "IFIFSP",
-                             "C1C1NR", "CCCCC2", "S2S2ZA", "CCCCCE"}) {
+    for (const char* head : {"IFIFRC", "IBIBRC", "V7V7CW", "GCGCCW", "OVOVTR", "IFIFSP", "C1C1NR",
+                             "CCCCC2", "S2S2ZA", "CCCCCE"}) {
         const bool found = std::any_of(commands.begin(), commands.end(),
                                        [&](const std::string& c) { return c.rfind(head, 0) == 0; });
         EXPECT_TRUE(found) << head;

@@ -24,13 +24,15 @@ protected:
     void TearDown() override
     {
         SetSerialBackendFactory(m_previousFactory);
-        EXPECT_TRUE(line->unmet().empty()) << "scripted lines never written, first: " << line->unmet().front();
+        EXPECT_TRUE(line->unmet().empty())
+            << "scripted lines never written, first: " << line->unmet().front();
     }
 
     // The twelve echo tests and the identity of a GC starting.
     void scriptGCStart(const std::string& identity = "HTCCID HP 6890 GC, A.03.08   ")
     {
-        for (const char* address : {"CC", "GC", "S1", "S2", "SS", "OV", "DF", "IF", "C1", "A1", "V1", "DT"})
+        for (const char* address :
+             {"CC", "GC", "S1", "S2", "SS", "OV", "DF", "IF", "C1", "A1", "V1", "DT"})
             scriptEcho(address);
         line->expect("CCHTID").reply(identity);
     }

@@ -14,9 +14,15 @@ std::string escapeControl(const std::string& text)
     std::string out;
     for (unsigned char ch : text) {
         switch (ch) {
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
         default:
             if (ch < 0x20 || ch == 0x7f) {
                 char hex[8];
@@ -104,7 +110,8 @@ bool ScriptedLine::write(std::string_view bytes, int)
         }
         Step step = m_steps.front();
         m_steps.pop_front();
-        EXPECT_EQ(escapeControl(line), escapeControl(step.expected)) << "line written out of script";
+        EXPECT_EQ(escapeControl(line), escapeControl(step.expected))
+            << "line written out of script";
         m_input += step.replyBytes;
         m_hungUp = m_hungUp || step.hangUp;
     }
