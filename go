@@ -1,18 +1,27 @@
 #!/usr/bin/env bash
 # One entry point for everything:
 #   ./go setup | build | test [--sanitize] | demo | bench [--quick] | fuzz [--long SECONDS]
+#        | format [--check]
 set -euo pipefail
 cd "$(dirname "$0")"
 
 # Debian packages the build, the tests and the tools need.
 PACKAGES=(build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
           libgtest-dev libgmock-dev libbenchmark-dev libtomlplusplus-dev libcli11-dev
-          locales python3-serial)
+          locales python3-serial clang-format)
 
 # The test suite runs a second time under this comma-decimal locale.
 TEST_LOCALE=de_DE.UTF-8
 
 jobs() { nproc 2>/dev/null || echo 2; }
+
+# A compiler cache, where the machine has one, makes rebuilds of other work trees cheap.
+if command -v ccache >/dev/null 2>&1 && [ -z "${CMAKE_CXX_COMPILER_LAUNCHER:-}" ]; then
+    export CMAKE_CXX_COMPILER_LAUNCHER=ccache
+fi
+
+# The sources the formatter checks: ours, not the fuzz corpora.
+format_sources() { git ls-files '*.cpp' '*.h' '*.c'; }
 
 setup() {
     # The comms log's folder, which the library expects the installation to have made.
@@ -148,8 +157,17 @@ case "$cmd" in
         cmake --build build-fuzz -j "$(jobs)" --target fuzzers
         run_fuzzers "$seconds"
         ;;
+    format)
+        # --check: list the files that differ from .clang-format and fail; else rewrite them.
+        if [ "${1:-}" = "--check" ]; then
+            format_sources | xargs clang-format-14 --style=file --dry-run -Werror
+            echo "go: every source is formatted"
+        else
+            format_sources | xargs clang-format-14 --style=file -i
+        fi
+        ;;
     *)
-        echo "usage: ./go setup | build | test [--sanitize] | demo | bench [--quick] | fuzz [--long SECONDS]" >&2
+        echo "usage: ./go setup | build | test [--sanitize] | demo | bench [--quick] | fuzz [--long SECONDS] | format [--check]" >&2
         exit 2
         ;;
 esac
