@@ -15,7 +15,6 @@
 
 class CHP6890SerialComms;
 class CRegRemoteWindowGCSystem;
-class CMethodCommand;
 class CIntFloatArray;
 
 namespace gc6890 {
@@ -114,23 +113,6 @@ private:
     float QueryReading(const gc6890::GCReading& reading);
     // A failure text into the comms log, severity 1.
     void LogCommsFailure(const char* text);
-
-    // Method download: reading the GC's method back.
-    int ReadLoopValue();
-    int ReadSleepValue();
-    int ReadCommandListFromGC(CCommandStringList& list);
-    int ConvertGCReturnListIntoCommandList(CString text, CCommandStringList& list);
-    int CreateMethodCommandFromCommandList(const CCommandStringList& list, CMethodCommand& method);
-
-    // Method download: inlet settings taken from the stored method.
-    int SetInletLineFromMethod(tag_INLET_SEL inlet, const CHP6890Method& method,
-                               CCommandString& program);
-    int SetInletTempZoneFromMethod(tag_INLET_SEL inlet, const CHP6890Method& method,
-                                   CCommandString& zone);
-    int SetInletPneumFromMethod(tag_INLET_SEL inlet, const CHP6890Method& method,
-                                CCommandString& pneumatics);
-    int SetInletPneumaticZoneFromMethod(tag_INLET_SEL inlet, const CHP6890Method& method,
-                                        int zoneOn, CCommandString& zone);
 
     gc6890::DownloadProgressObserver m_DownloadProgress;
 

@@ -424,23 +424,22 @@ private:
     // Rows 16 to 19.
     Step inletPrograms()
     {
-        const InletEditOperations& edit = m_context.inlets;
         struct Edit {
             bool present;
             tag_INLET_SEL inlet;
             const char* head;
             const char* missingText;
-            const std::function<int(tag_INLET_SEL, const CHP6890Method&, CCommandString&)>* op;
+            int (*op)(int, const CHP6890Method&, CCommandString&);
             const char* failText;
         };
         const Edit edits[] = {
             {m_front, FRONT_INLET, "IFIFTR", "Failed to find front inlet temperature profile",
-             &edit.line, "Failed to reload front inlet temperature profile"},
+             SetInletLine, "Failed to reload front inlet temperature profile"},
             {m_back, BACK_INLET, "IBIBTR", "Failed to find back inlet temperature profile",
-             &edit.line, "Failed to reload back inlet temperature profile"},
+             SetInletLine, "Failed to reload back inlet temperature profile"},
             {m_front, FRONT_INLET, "IFIFTZ", "Front Inlet Temp Zone state not found",
-             &edit.tempZone, "Failed to set Front Inlet Temp Zone state"},
-            {m_back, BACK_INLET, "IBIBTZ", "Back Inlet Temp Zone state not found", &edit.tempZone,
+             SetInletTempZone, "Failed to set Front Inlet Temp Zone state"},
+            {m_back, BACK_INLET, "IBIBTZ", "Back Inlet Temp Zone state not found", SetInletTempZone,
              "Failed to set Back Inlet Temp Zone state"},
         };
         for (const Edit& e : edits) {
@@ -449,7 +448,7 @@ private:
             CCommandString found;
             if (!find(e.head, found))
                 return fail(e.missingText);
-            if (!(*e.op)(e.inlet, m_method, found))
+            if (!e.op(e.inlet, m_method, found))
                 return fail(e.failText);
             m_new.AddComponent(found);
         }
@@ -494,7 +493,9 @@ private:
             CCommandString found;
             if (!find(head, found))
                 continue;
-            if (!m_context.inlets.pneumatics(inlet, m_method, found))
+            const CPressure& pressure =
+                inlet == FRONT_INLET ? m_context.frontInletPressure : m_context.backInletPressure;
+            if (!SetInletPneum(inlet, m_method, pressure, found))
                 return fail(failText);
             m_new.AddComponent(found);
             return std::nullopt;
@@ -538,7 +539,6 @@ private:
     Step inletPneumaticZones()
     {
         struct Zone {
-            tag_INLET_SEL inlet;
             const char* head;
             const char* missingText;
             int configured;
@@ -546,10 +546,10 @@ private:
             const CPressure& pressure;
         };
         const Zone zones[] = {
-            {FRONT_INLET, "IFIFNZ", "Front Inlet Pneumatic Zone state not found", m_frontConfigured,
-             m_front, m_context.frontInletPressure},
-            {BACK_INLET, "IBIBNZ", "Back Inlet Pneumatic Zone state not found", m_backConfigured,
-             m_back, m_context.backInletPressure},
+            {"IFIFNZ", "Front Inlet Pneumatic Zone state not found", m_frontConfigured, m_front,
+             m_context.frontInletPressure},
+            {"IBIBNZ", "Back Inlet Pneumatic Zone state not found", m_backConfigured, m_back,
+             m_context.backInletPressure},
         };
         for (const Zone& z : zones) {
             CCommandString found;
@@ -557,7 +557,7 @@ private:
                 return fail(z.missingText);
             const int zoneOn =
                 z.configured != 0 && z.present && z.pressure.m_fInitialValue != 0.0f ? 0 : 1;
-            m_context.inlets.pneumaticZone(z.inlet, m_method, zoneOn, found);
+            SetInletPneumaticZone(zoneOn, found);
             m_new.AddComponent(found);
         }
         return std::nullopt;

@@ -5,12 +5,11 @@
 // commands, while the block is built; nothing of them is rolled back on a later failure.
 #pragma once
 
-#include <functional>
 #include <optional>
 
 #include "command/command_lists.h"
 #include "external/method_library.h"
-#include "gc/varnock_gc_system.h"
+#include "interface/inlet_select.h"
 #include "method/method_command.h"
 #include "platform/platform.h"
 
@@ -26,14 +25,6 @@ struct DownloadFailure {
     bool clearDisplay = true;
 };
 
-// The GC object's inlet edits, which the build calls in their order.
-struct InletEditOperations {
-    std::function<int(tag_INLET_SEL, const CHP6890Method&, CCommandString&)> line;
-    std::function<int(tag_INLET_SEL, const CHP6890Method&, CCommandString&)> tempZone;
-    std::function<int(tag_INLET_SEL, const CHP6890Method&, CCommandString&)> pneumatics;
-    std::function<int(tag_INLET_SEL, const CHP6890Method&, int, CCommandString&)> pneumaticZone;
-};
-
 struct MethodBuildContext {
     const CCommandStringList& gcList;  // the GC's current method
     const CHP6890Method& method;       // the stored method
@@ -42,7 +33,6 @@ struct MethodBuildContext {
     HWND owner;                     // the GC object's window, owner of the warning box
     CPressure& frontInletPressure;  // kept by the GC object between downloads
     CPressure& backInletPressure;
-    InletEditOperations inlets;
 };
 
 // Builds the whole new method into context.newMethod; nothing when it succeeded.

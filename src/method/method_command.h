@@ -14,7 +14,7 @@
 #include "command/command_lists.h"
 #include "command/command_string.h"
 #include "external/method_library.h"
-#include "gc/varnock_gc_system.h"  // tag_INLET_SEL
+#include "interface/inlet_select.h"
 #include "platform/platform.h"
 
 class CMethodCommand : public CCommandString {

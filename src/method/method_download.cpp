@@ -7,6 +7,7 @@
 #include "external/inlet_utils.h"
 #include "method/method_command.h"
 #include "method/method_errors.h"
+#include "method/method_readback.h"
 
 namespace {
 
@@ -48,14 +49,14 @@ CString refusalLogLine(const char* step, int code)
 
 namespace gc6890 {
 
-int RunMethodDownload(MethodDownloadHost& host, const CString& name)
+int RunMethodDownload(MethodDownloadHost& host, const MethodDownloadState& gc, const CString& name)
 {
     if (LockedOut())
         return 0;
     if (!LockOut())
         return 0;
 
-    CHP6890SerialComms& channel = host.Channel();
+    CHP6890SerialComms& channel = gc.channel;
     auto lockReset = [&] { host.LockReset(); };
     auto unLockReset = [&] { host.UnLockReset(); };
     auto log = [&](const CString& text) { channel.LogError(text, 1); };
@@ -122,10 +123,10 @@ int RunMethodDownload(MethodDownloadHost& host, const CString& name)
     // The GC's current method, with retries. The list is not emptied between attempts.
     FlashStatusText("HP6890GC method load: Reading method from GC  ", "Please wait.", 1);
     CCommandStringList gcList;
-    const int attempts = host.ReadLoopValue();
-    host.ReadSleepValue();  // read here as well; the pause is read again before each retry
+    const int attempts = MethodReadAttempts();
+    MethodReadPauseMs();  // read here as well; the pause is read again before each retry
     for (int attempt = 1; attempt <= attempts; ++attempt) {
-        if (host.ReadCommandListFromGC(gcList)) {
+        if (ReadMethodFromGC(channel, gcList)) {
             CString done = kDisplayReadDone;
             channel.WriteStringToGC(done, 1);
             break;
@@ -140,7 +141,7 @@ int RunMethodDownload(MethodDownloadHost& host, const CString& name)
             FreeLock();
             return 0;
         }
-        Sleep(static_cast<DWORD>(std::max(0, host.ReadSleepValue())));
+        Sleep(static_cast<DWORD>(std::max(0, MethodReadPauseMs())));
         log("RETRY READ METHOD FROM GC\n");
         CString retrying = kDisplayRetrying;
         channel.WriteStringToGC(retrying, 1);
@@ -152,10 +153,9 @@ int RunMethodDownload(MethodDownloadHost& host, const CString& name)
                                gcMethod,
                                newMethod,
                                channel,
-                               host.Owner(),
-                               host.FrontInletPressure(),
-                               host.BackInletPressure(),
-                               host.InletEdits()};
+                               gc.owner,
+                               gc.frontInletPressure,
+                               gc.backInletPressure};
     if (auto failure = BuildNewMethod(context))
         return failWith(failure->text, failure->clearDisplay);
 

@@ -107,22 +107,4 @@ int ConvertMethodText(CHP6890SerialComms* channel, CString text, CCommandStringL
     return 0;
 }
 
-bool IsWorkfileCommand(const CCommandString& command)
-{
-    const CCommandType& head = command.GetType();
-    return head.Command() == "CW" || head == CCommandType("CCCCIW") ||
-           head == CCommandType("IFIFRC") || head == CCommandType("IBIBRC");
-}
-
-void SortIntoMethod(const CCommandStringList& list, CMethodCommand& method)
-{
-    for (POSITION at = list.GetHeadPosition(); at;) {
-        CCommandString command = list.GetNext(at);
-        if (IsWorkfileCommand(command))
-            method.AddWorkfileComponent(command);
-        else
-            method.AddComponent(command);
-    }
-}
-
 }  // namespace gc6890

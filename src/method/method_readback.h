@@ -1,11 +1,9 @@
-// Reading the GC's method back: the blocks of "CCHTMD" replies split into parsed commands,
-// and a parsed list sorted into the two parts of a method block.
+// Reading the GC's method back: the blocks of "CCHTMD" replies split into parsed commands.
 #pragma once
 
 #include "command/command_lists.h"
 #include "platform/platform.h"
 
-class CMethodCommand;
 class CHP6890SerialComms;
 
 namespace gc6890 {
@@ -24,10 +22,6 @@ enum class ReadBackResult {
 // malformed line the commands of earlier lines stay in the list.
 ReadBackResult SplitMethodText(CString text, CCommandStringList& list);
 
-// The workfile (configuration) part holds every "CW" command and the identity and inlet
-// presence commands; everything else belongs to the method part.
-bool IsWorkfileCommand(const CCommandString& command);
-
 // The read's settings: attempts ("Inlets\\Hubrel\\Varnock\\MethodRetry", default 2) and the
 // pause before a further attempt in milliseconds ("...\\FailureSleep", default 1000).
 int MethodReadAttempts();
@@ -39,8 +33,5 @@ int MethodReadPauseMs();
 int ReadMethodFromGC(CHP6890SerialComms& channel, CCommandStringList& list);
 // Splits the joined replies as above, logging a quote in the middle of a line.
 int ConvertMethodText(CHP6890SerialComms* channel, CString text, CCommandStringList& list);
-
-// Adds every command of `list`, in order, to its part of `method`.
-void SortIntoMethod(const CCommandStringList& list, CMethodCommand& method);
 
 }  // namespace gc6890

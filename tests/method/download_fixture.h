@@ -9,9 +9,7 @@
 #include <vector>
 
 #include "comms/comms_registry.h"
-#include "method/inlet_settings.h"
 #include "method/method_download.h"
-#include "method/method_readback.h"
 #include "support/scripted_instrument.h"
 
 namespace gc6890::test {
@@ -117,36 +115,11 @@ public:
         SetStatusTextHandler(m_previousStatus);
     }
 
-    CHP6890SerialComms& Channel() override { return *hostChannel; }
     void ClearDisplay() override { ++displayClears; }
     void InitialiseContactClosure() override { ++contactClosureResets; }
     void LockReset() override { ++lockResets; }
     void UnLockReset() override { ++unlockResets; }
-    int ReadLoopValue() override { return MethodReadAttempts(); }
-    int ReadSleepValue() override { return MethodReadPauseMs(); }
-    int ReadCommandListFromGC(CCommandStringList& list) override
-    {
-        return ReadMethodFromGC(*hostChannel, list);
-    }
     void SetAutoPrepRun(int state) override { autoPrepRun = state; }
-    HWND Owner() override { return nullptr; }
-    CPressure& FrontInletPressure() override { return frontPressure; }
-    CPressure& BackInletPressure() override { return backPressure; }
-    InletEditOperations InletEdits() override
-    {
-        return {[](tag_INLET_SEL i, const CHP6890Method& m, CCommandString& c) {
-                    return SetInletLine(i, m, c);
-                },
-                [](tag_INLET_SEL i, const CHP6890Method& m, CCommandString& c) {
-                    return SetInletTempZone(i, m, c);
-                },
-                [this](tag_INLET_SEL i, const CHP6890Method& m, CCommandString& c) {
-                    return SetInletPneum(i, m, i == FRONT_INLET ? frontPressure : backPressure, c);
-                },
-                [](tag_INLET_SEL, const CHP6890Method&, int zoneOn, CCommandString& c) {
-                    return SetInletPneumaticZone(zoneOn, c);
-                }};
-    }
     void ReportProgress(int sent, int total) override { progress.emplace_back(sent, total); }
 
     std::vector<std::string> boxes;
@@ -161,6 +134,8 @@ public:
     CPressure backPressure;
 
     CHP6890SerialComms* hostChannel = nullptr;
+    // The download's view of the GC object: this test's channel and pressures.
+    MethodDownloadState gcState() { return {*hostChannel, nullptr, frontPressure, backPressure}; }
 
 private:
     MessageBoxHandler m_previousBox;

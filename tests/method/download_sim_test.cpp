@@ -8,6 +8,7 @@
 
 #include "method/download_fixture.h"
 #include "method/inlet_settings.h"
+#include "method/method_readback.h"
 #include "method/section_settings.h"
 #include "support/scoped_env.h"
 
@@ -39,7 +40,7 @@ protected:
     }
     int download(const fs::path& method)
     {
-        return RunMethodDownload(*this, CString(method.string()));
+        return RunMethodDownload(*this, gcState(), CString(method.string()));
     }
 
     TempHome home;

@@ -5,6 +5,7 @@
 
 #include "method/method_command.h"
 #include "method/method_errors.h"
+#include "method/method_readback.h"
 
 namespace gc6890::test {
 namespace {
@@ -87,7 +88,7 @@ protected:
         line->expect("V7HTCF 3,0,0,0.00,0");
         scriptRunTable();
     }
-    int download() { return RunMethodDownload(*this, CString(path)); }
+    int download() { return RunMethodDownload(*this, gcState(), CString(path)); }
 
     std::string block = expectedSplitBlock("CCCCIW HP,6890,GC,SIM6890,DEFAULT,090507,010211");
     std::string path;
@@ -260,8 +261,8 @@ TEST_F(DownloadTest, InletTypeTenFailsAtTheFrontInletProgram)
     method.m_Columns[0].m_nInlet = CColumn::FrontInlet;
     method.m_Inlets[0].m_nType = 10;
     CMethodCommand newMethod;
-    MethodBuildContext context{gcList,  method,        newMethod,    *channel,
-                               nullptr, frontPressure, backPressure, InletEdits()};
+    MethodBuildContext context{gcList,  method,        newMethod,   *channel,
+                               nullptr, frontPressure, backPressure};
     line->expect("C2HTCF 0,0,0,5,4,0,0,0");
     line->expect("V7HTCF 3,0,0,0.00,0");
     scriptRunTable();

@@ -46,18 +46,4 @@ TEST(MethodReadBack, MalformedLinesFailAndKeepEarlierCommands)
     EXPECT_EQ(list.GetCount(), 1);
 }
 
-TEST(MethodReadBack, SortingSendsConfigurationToTheWorkfile)
-{
-    CCommandStringList list;
-    gc6890::SplitMethodText(
-        "HTCCMD C;\"CCCCIW HP,6890,GC,A,B,1,1;IFIFRC 2,1;OVOVTZ 1;C1C1CW 0,0,0,5,1,0,0,0;"
-        "IBIBRC 2,1;IFIFNZ 1;\"",
-        list);
-    CMethodCommand method;
-    gc6890::SortIntoMethod(list, method);
-    EXPECT_EQ(method.GetString(), "CCHTMD B;\"\"\nCCHTMD C;\"CCCCIW HP,6890,GC,A,B,1,1;IFIFRC 2,1;"
-                                  "C1C1CW 0,0,0,5,1,0,0,0;IBIBRC 2,1;CCCCCE 0;\"\n"
-                                  "CCHTMD C;\"OVOVTZ 1;IFIFNZ 1;\nCCHTMD E;\"NONE\"");
-}
-
 }  // namespace

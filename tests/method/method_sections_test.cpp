@@ -48,7 +48,7 @@ protected:
             else
                 line->expect(text);
         }
-        EXPECT_EQ(RunMethodDownload(*this, CString(path)), 0);
+        EXPECT_EQ(RunMethodDownload(*this, gcState(), CString(path)), 0);
         ASSERT_FALSE(boxes.empty());
         EXPECT_EQ(boxes.back(), "6890 Method Error: " + c.box);
         EXPECT_NE(log().find(c.box), std::string::npos);
