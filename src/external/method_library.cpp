@@ -10,6 +10,7 @@
 #include <sstream>
 #include <unistd.h>
 
+#include "external/inlet_types.h"
 #include "external/inlet_utils.h"
 #include "external/method_file_toml.h"
 
@@ -47,47 +48,18 @@ double CHP6890Method::GetRunLength() const
 
 int CHP6890Method::GetInletZoneOn(int side, int type) const
 {
-    if (side != Front && side != Back)
+    const gc6890::InletType* row = gc6890::FindInletType(type);
+    if ((side != Front && side != Back) || !row)
         return 0;
-    const CInletSide& inlet = m_Inlets[side];
-    switch (type) {
-    case 1:
-        return inlet.m_Split.m_nZoneOn;
-    case 2:
-        return inlet.m_Splitless.m_nZoneOn;
-    case 3:
-        return inlet.m_OnColumnTrack.m_nZoneOn;
-    case 4:
-        return inlet.m_OnColumnRamp.m_nZoneOn;
-    case 5:
-    case 6:
-    case 7:
-    case 8:
-        return m_PTV[type - 5].m_nZoneOn;
-    case 9:
-        return m_SolventVent.m_nZoneOn;
-    default:
-        return 0;
-    }
+    return row->record(*this, side).zoneOn;
 }
 
 const CInletTempProgram* CHP6890Method::GetInletProgram(int side, int type) const
 {
-    if (side != Front && side != Back)
+    const gc6890::InletType* row = gc6890::FindInletType(type);
+    if ((side != Front && side != Back) || !row)
         return nullptr;
-    switch (type) {
-    case 4:
-        return &m_Inlets[side].m_OnColumnRamp.m_Program;
-    case 5:
-    case 6:
-    case 7:
-    case 8:
-        return &m_PTV[type - 5].m_Program;
-    case 9:
-        return &m_SolventVent.m_Program;
-    default:
-        return nullptr;
-    }
+    return row->record(*this, side).program;
 }
 
 // ---------------------------------------------------------------------------------------

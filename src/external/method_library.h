@@ -195,11 +195,12 @@ public:
     // The length of the oven program in minutes.
     double GetOvenProgramLength() const;
 
-    // The thermal-zone flag of `side`'s inlet record for `type`; 0 for a type outside 1-9.
+    // The thermal-zone flag of `side`'s inlet record for `type` (external/inlet_types.h);
+    // 0 for a type without a record.
     int GetInletZoneOn(int side, int type) const;
-    // Its inlet type's zone flag (0 for a type outside 1-9).
+    // Its inlet type's zone flag.
     int GetInletZoneOn(int side) const { return GetInletZoneOn(side, m_Inlets[side].m_nType); }
-    // The temperature program of `side`'s record for type 4 to 9; nullptr otherwise.
+    // The temperature program of `side`'s record for a ramped type; nullptr otherwise.
     const CInletTempProgram* GetInletProgram(int side, int type) const;
 
     // Writes every setting, one per line, each line beginning with `prefix` and a tab.

@@ -2,159 +2,57 @@
 #include "external/method_schema.h"
 
 #include <cmath>
+#include <string>
+
+#include "external/inlet_types.h"
 
 namespace gc6890 {
 namespace {
 
-constexpr double kTempMin = -100.0;
-constexpr double kTempMax = 500.0;
-constexpr double kTimeMax = 999.99;  // minutes
-constexpr double kFlowMax = 1000.0;  // mL/min
-constexpr double kPneuMax = 1000.0;  // pressure or flow of a column program
-
-const RampInfo kOvenRamps{"ramps", "Ramp", "C/min", "C", 120.0, kTempMin, kTempMax, kTimeMax};
-const RampInfo kInletRamps{"ramps", "Ramp", "C/min", "C", 720.0, kTempMin, kTempMax, kTimeMax};
-const RampInfo kPressureRamps{"ramps", "Ramp", "/min", "", kPneuMax, 0.0, kPneuMax, kTimeMax};
+const RampInfo kOvenRamps{"ramps", "Ramp",         "C/min",        "C",
+                          120.0,   kLayoutTempMin, kLayoutTempMax, kLayoutTimeMax};
+const RampInfo kPressureRamps{"ramps",        "Ramp", "/min",         "",
+                              kLayoutPneuMax, 0.0,    kLayoutPneuMax, kLayoutTimeMax};
 
 const ChoiceInfo kColumnInlets[] = {
     {"front", CColumn::FrontInlet}, {"back", CColumn::BackInlet}, {"none", CColumn::NoInlet}};
 
-void zone(MethodVisitor& v, int& value)
+// The records of the inlet types, from the inlet type table: types with one record per
+// side below each side's table, the others below "gc".
+void inletRecords(MethodVisitor& v, CHP6890Method& m, bool perSide, int side)
 {
-    v.flag({"zone_on", "Thermal zone on", "", 0, 1}, value);
+    for (const InletType& type : InletTypes()) {
+        if (!type.fields || type.perSide != perSide)
+            continue;
+        const std::string title = format("%s (type %d)", type.label, type.number);
+        if (v.enter(type.name, title.c_str(), false)) {
+            type.fields(v, m, side);
+            v.leave();
+        }
+    }
 }
 
-void temperature(MethodVisitor& v, float& value)
-{
-    v.real({"temperature", "Temperature", "C", kTempMin, kTempMax}, value);
-}
-
-void program(MethodVisitor& v, CInletTempProgram& p)
-{
-    v.real({"initial_temperature", "Initial temperature", "C", kTempMin, kTempMax},
-           p.m_fInitialTemperature);
-    v.real({"initial_time", "Initial time", "min", 0, kTimeMax}, p.m_fInitialTime);
-    v.ramps(kInletRamps, p.m_Ramps, CInletTempProgram::MaxRamps);
-}
-
-void saver(MethodVisitor& v, int& on, float& flow, float& time)
-{
-    v.flag({"gas_saver", "Gas saver", "", 0, 1}, on);
-    v.real({"saver_flow", "Saver flow", "mL/min", 0, kFlowMax}, flow);
-    v.real({"saver_time", "Saver time", "min", 0, kTimeMax}, time);
-}
-
-void splitRatio(MethodVisitor& v, float& value)
-{
-    v.real({"split_ratio", "Split ratio", "", 0, 10000}, value);
-}
-
-void splitFlow(MethodVisitor& v, float& value)
-{
-    v.real({"split_flow", "Split flow", "mL/min", 0, kFlowMax}, value);
-}
-
-void purgeFlow(MethodVisitor& v, float& value)
-{
-    v.real({"purge_flow", "Purge flow", "mL/min", 0, kFlowMax}, value);
-}
-
-void pulse(MethodVisitor& v, CInletPTV& r)
-{
-    v.real({"pulse_pressure", "Pulse pressure", "", 0, kPneuMax}, r.m_fPulsePressure);
-    v.real({"pulse_time", "Pulse time", "min", 0, kTimeMax}, r.m_fPulseTime);
-}
-
-void inletSide(MethodVisitor& v, const char* key, const char* title, CInletSide& side)
+void inletSide(MethodVisitor& v, const char* key, const char* title, CHP6890Method& m, int side)
 {
     if (!v.enter(key, title, false))
         return;
-    v.integer({"type", "Inlet type", "", 0, 9}, side.m_nType);
-    if (v.enter("split", "split (type 1)", false)) {
-        zone(v, side.m_Split.m_nZoneOn);
-        temperature(v, side.m_Split.m_fTemperature);
-        splitRatio(v, side.m_Split.m_fSplitRatio);
-        splitFlow(v, side.m_Split.m_fSplitFlow);
-        v.leave();
-    }
-    if (v.enter("splitless", "splitless (type 2)", false)) {
-        zone(v, side.m_Splitless.m_nZoneOn);
-        temperature(v, side.m_Splitless.m_fTemperature);
-        v.integer({"purge_time", "Purge time", "min", 0, 999}, side.m_Splitless.m_nPurgeTime);
-        purgeFlow(v, side.m_Splitless.m_fPurgeFlow);
-        v.leave();
-    }
-    if (v.enter("on_column_track", "on-column, oven track (type 3)", false)) {
-        zone(v, side.m_OnColumnTrack.m_nZoneOn);
-        v.leave();
-    }
-    if (v.enter("on_column_ramp", "on-column, ramped (type 4)", false)) {
-        zone(v, side.m_OnColumnRamp.m_nZoneOn);
-        program(v, side.m_OnColumnRamp.m_Program);
-        v.leave();
-    }
+    v.integer({"type", "Inlet type", "", 0, static_cast<double>(InletTypes().size() - 1)},
+              m.m_Inlets[side].m_nType);
+    inletRecords(v, m, true, side);
     v.leave();
-}
-
-void ptvCommon(MethodVisitor& v, CInletPTV& r)
-{
-    zone(v, r.m_nZoneOn);
-    saver(v, r.m_nGasSaver, r.m_fSaverFlow, r.m_fSaverTime);
-    program(v, r.m_Program);
 }
 
 void ptv(MethodVisitor& v, CHP6890Method& m)
 {
-    if (v.enter("ptv_splitless", "PTV splitless (type 5)", false)) {
-        CInletPTV& r = m.m_PTV[0];
-        ptvCommon(v, r);
-        v.integer({"purge_time", "Purge time", "min", 0, 999}, r.m_nPurgeTime);
-        v.leave();
-    }
-    if (v.enter("ptv_split", "PTV split (type 6)", false)) {
-        CInletPTV& r = m.m_PTV[1];
-        ptvCommon(v, r);
-        splitRatio(v, r.m_fSplitRatio);
-        splitFlow(v, r.m_fSplitFlow);
-        v.leave();
-    }
-    if (v.enter("ptv_pulsed_splitless", "PTV pulsed splitless (type 7)", false)) {
-        CInletPTV& r = m.m_PTV[2];
-        ptvCommon(v, r);
-        pulse(v, r);
-        v.integer({"purge_time", "Purge time", "min", 0, 999}, r.m_nPurgeTime);
-        purgeFlow(v, r.m_fPurgeFlow);
-        v.real({"spare", "Spare value", "", -1e6, 1e6}, r.m_fSpare);
-        v.leave();
-    }
-    if (v.enter("ptv_pulsed_split", "PTV pulsed split (type 8)", false)) {
-        CInletPTV& r = m.m_PTV[3];
-        ptvCommon(v, r);
-        pulse(v, r);
-        splitRatio(v, r.m_fSplitRatio);
-        splitFlow(v, r.m_fSplitFlow);
-        v.real({"spare", "Spare value", "", -1e6, 1e6}, r.m_fSpare);
-        v.leave();
-    }
-    if (v.enter("ptv_solvent_vent", "PTV solvent vent (type 9)", false)) {
-        CInletSolventVent& r = m.m_SolventVent;
-        zone(v, r.m_nZoneOn);
-        saver(v, r.m_nGasSaver, r.m_fSaverFlow, r.m_fSaverTime);
-        program(v, r.m_Program);
-        v.real({"vent_time", "Vent end time", "min", 0, kTimeMax}, r.m_fVentTime);
-        v.real({"vent_flow", "Vent flow", "mL/min", 0, kFlowMax}, r.m_fVentFlow);
-        v.real({"vent_pressure", "Vent pressure", "", 0, kPneuMax}, r.m_fVentPressure);
-        purgeFlow(v, r.m_fPurgeFlow);
-        v.real({"purge_time", "Purge time", "min", 0, kTimeMax}, r.m_fPurgeTime);
-        v.leave();
-    }
+    inletRecords(v, m, false, CHP6890Method::Front);
     if (v.enter("ptv_cryo", "PTV cryo", false)) {
         CPTVCryo& c = m.m_PTVCryo;
         v.flag({"cryo_on", "Cryo", "", 0, 1}, c.m_nCryoOn);
         v.integer({"coolant", "Coolant", "", 0, 1}, c.m_nCoolant);
         v.flag({"fault_detection", "Cryo fault detection", "", 0, 1}, c.m_nFaultDetection);
-        v.real({"use_temperature", "Use cryo below", "C", kTempMin, kTempMax}, c.m_fUseTemperature);
-        v.real({"timeout", "Cryo timeout", "min", 0, kTimeMax}, c.m_fTimeout);
+        v.real({"use_temperature", "Use cryo below", "C", kLayoutTempMin, kLayoutTempMax},
+               c.m_fUseTemperature);
+        v.real({"timeout", "Cryo timeout", "min", 0, kLayoutTimeMax}, c.m_fTimeout);
         v.flag({"timeout_enabled", "Cryo timeout enabled", "", 0, 1}, c.m_nTimeoutEnabled);
         v.flag({"quick_cool", "Quick cool", "", 0, 1}, c.m_nQuickCool);
         v.leave();
@@ -176,8 +74,9 @@ void column(MethodVisitor& v, const char* key, const char* title, CColumn& c)
     v.integer({"control_mode", "Control mode", "", 1, 4}, c.m_nControlMode);
     v.choice({"inlet", "Inlet", "", 0, 0}, c.m_nInlet, kColumnInlets, 3);
     if (v.enter("pressure", "pressure program", false)) {
-        v.real({"initial", "Initial value", "", 0, kPneuMax}, c.m_Pressure.m_fInitialValue);
-        v.real({"initial_time", "Initial time", "min", 0, kTimeMax}, c.m_Pressure.m_fInitialTime);
+        v.real({"initial", "Initial value", "", 0, kLayoutPneuMax}, c.m_Pressure.m_fInitialValue);
+        v.real({"initial_time", "Initial time", "min", 0, kLayoutTimeMax},
+               c.m_Pressure.m_fInitialTime);
         v.ramps(kPressureRamps, c.m_Pressure.m_Ramps, CPressure::MaxRamps);
         v.leave();
     }
@@ -188,21 +87,21 @@ void oven(MethodVisitor& v, COvenProgram& o)
 {
     if (!v.enter("oven", "Oven", true))
         return;
-    v.real({"max_temperature", "Maximum temperature", "C", kTempMin, kTempMax},
+    v.real({"max_temperature", "Maximum temperature", "C", kLayoutTempMin, kLayoutTempMax},
            o.m_fMaxTemperature);
-    v.real({"equilibration_time", "Equilibration time", "min", 0, kTimeMax},
+    v.real({"equilibration_time", "Equilibration time", "min", 0, kLayoutTimeMax},
            o.m_fEquilibrationTime);
-    v.real({"initial_temperature", "Initial temperature", "C", kTempMin, kTempMax},
+    v.real({"initial_temperature", "Initial temperature", "C", kLayoutTempMin, kLayoutTempMax},
            o.m_fInitialTemperature);
-    v.real({"initial_time", "Initial time", "min", 0, kTimeMax}, o.m_fInitialTime);
+    v.real({"initial_time", "Initial time", "min", 0, kLayoutTimeMax}, o.m_fInitialTime);
     v.ramps(kOvenRamps, o.m_Ramps, COvenProgram::MaxRamps);
     v.flag({"cryo", "Cryo", "", 0, 1}, o.m_nCryoOn);
-    v.real({"cryo_use_temperature", "Use cryo below", "C", kTempMin, kTempMax},
+    v.real({"cryo_use_temperature", "Use cryo below", "C", kLayoutTempMin, kLayoutTempMax},
            o.m_fCryoUseTemperature);
     v.flag({"cryo_quick_cool", "Quick cool", "", 0, 1}, o.m_nCryoQuickCool);
     v.flag({"cryo_fault", "Cryo fault detection", "", 0, 1}, o.m_nCryoFault);
     v.flag({"cryo_timeout_enabled", "Cryo timeout enabled", "", 0, 1}, o.m_nCryoTimeoutEnabled);
-    v.real({"cryo_timeout", "Cryo timeout", "min", 0, kTimeMax}, o.m_fCryoTimeout);
+    v.real({"cryo_timeout", "Cryo timeout", "min", 0, kLayoutTimeMax}, o.m_fCryoTimeout);
     v.integer({"cryo_type", "Cryo type", "", 0, 1}, o.m_nCryoType);
     v.leave();
 }
@@ -217,16 +116,17 @@ void describeGC(MethodVisitor& v, CHP6890Method& m)
     oven(v, m.m_Oven);
     column(v, "column1", "Column 1", m.m_Columns[0]);
     column(v, "column2", "Column 2", m.m_Columns[1]);
-    inletSide(v, "front_inlet", "Front inlet", m.m_Inlets[CHP6890Method::Front]);
-    inletSide(v, "back_inlet", "Back inlet", m.m_Inlets[CHP6890Method::Back]);
+    inletSide(v, "front_inlet", "Front inlet", m, CHP6890Method::Front);
+    inletSide(v, "back_inlet", "Back inlet", m, CHP6890Method::Back);
     ptv(v, m);
     if (v.enter("post_run", "Post-run", false)) {
         CPostRun& p = m.m_PostRun;
         v.flag({"enabled", "Enabled", "", 0, 1}, p.m_nEnabled);
-        v.real({"time", "Time", "min", 0, kTimeMax}, p.m_fTime);
-        v.real({"oven_temperature", "Oven temperature", "C", kTempMin, kTempMax},
+        v.real({"time", "Time", "min", 0, kLayoutTimeMax}, p.m_fTime);
+        v.real({"oven_temperature", "Oven temperature", "C", kLayoutTempMin, kLayoutTempMax},
                p.m_fOvenTemperature);
-        v.real({"column_value", "Column pressure or flow", "", 0, kPneuMax}, p.m_fColumnValue);
+        v.real({"column_value", "Column pressure or flow", "", 0, kLayoutPneuMax},
+               p.m_fColumnValue);
         v.leave();
     }
     v.leave();

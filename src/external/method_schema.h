@@ -26,6 +26,13 @@ struct RampInfo {
     double timeMax;  // hold time lies in [0, timeMax]
 };
 
+// Ranges the layout's tables share.
+constexpr double kLayoutTempMin = -100.0;  // C
+constexpr double kLayoutTempMax = 500.0;
+constexpr double kLayoutTimeMax = 999.99;  // minutes
+constexpr double kLayoutFlowMax = 1000.0;  // mL/min
+constexpr double kLayoutPneuMax = 1000.0;  // pressure or flow of a column program
+
 // A named integer code written in the file as a word.
 struct ChoiceInfo {
     const char* word;

@@ -14,11 +14,8 @@
 
 namespace gc6890 {
 
-// The method's inlet types 1 to 9.
-constexpr int kHighestInletType = 9;
-
-// The GC's inlet code (argument 0 of "IFIFCW"/"IBIBCW") for a method inlet type 1 to 9:
-// 2 for split/splitless, 1 for on-column, 12 for the PTV types, 7 for anything else.
+// The GC's inlet code (argument 0 of "IFIFCW"/"IBIBCW") for a method inlet type, from the
+// inlet type table; 7 for a type the table does not know or one that keeps the GC's.
 int GCInletCode(int methodInletType);
 // The GC's carrier-gas code for a method carrier gas: 1, 2, 3 as they are, 0 for 4, 7 for
 // anything else.
@@ -27,7 +24,8 @@ int GCGasCode(int methodCarrierGas);
 // Writes value into argument i, converted to that argument's kind (see above).
 void WriteArgument(CCommandString& command, int i, double value);
 
-// Each returns 0 for an inlet type outside 0 to 9 (nothing written), else 1. `side` is
+// Each writes what the inlet type table says for the side's type; 0 for a type the table
+// does not know (nothing written), else 1. `side` is
 // CHP6890Method::Front or Back.
 // The inlet temperature program ("IFIFTR"/"IBIBTR").
 int SetInletLine(int side, const CHP6890Method& method, CCommandString& program);

@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "comms/hp6890_serial_comms.h"
+#include "external/inlet_types.h"
 #include "method/inlet_settings.h"
 #include "method/section_settings.h"
 
@@ -231,10 +232,11 @@ private:
             if (!sendImmediate(command))
                 return fail(sendText);
         }
-        const int type = m_method.m_Inlets[inlet].m_nType;
-        CMethodStringWCSettingsInlet definition(inlet, type == 0 ? intOf(gc, 0) : GCInletCode(type),
-                                                intOf(gc, 1), 1, intOf(gc, 3), gas, floatOf(gc, 5),
-                                                floatOf(gc, 6));
+        const int number = m_method.m_Inlets[inlet].m_nType;
+        const InletType* type = FindInletType(number);
+        const int code = type && type->keepsGC ? intOf(gc, 0) : GCInletCode(number);
+        CMethodStringWCSettingsInlet definition(inlet, code, intOf(gc, 1), 1, intOf(gc, 3), gas,
+                                                floatOf(gc, 5), floatOf(gc, 6));
         m_new.AddWorkfileComponent(definition);
         return std::nullopt;
     }
@@ -470,9 +472,10 @@ private:
 
     Step frontInletCryo()
     {
-        const int type = m_method.m_Inlets[CHP6890Method::Front].m_nType;
+        const InletType* type = FindInletType(m_method.m_Inlets[CHP6890Method::Front].m_nType);
+        const InletCryo cryo = type ? type->cryo : InletCryo::None;
         CCommandString gcCryo;
-        if (type > 4) {
+        if (cryo == InletCryo::FromMethod) {
             if (!find("IFIFCR", gcCryo))
                 return fail("Can't find Inlet Cryo Setpoints Parameters");
             const CPTVCryo& c = m_method.m_PTVCryo;
@@ -480,7 +483,7 @@ private:
                 c.m_nCryoOn, c.m_nCoolant, c.m_nFaultDetection, truncToInt(c.m_fUseTemperature),
                 truncToInt(c.m_fTimeout), c.m_nTimeoutEnabled, c.m_nQuickCool);
             m_new.AddComponent(cryo);
-        } else if (type == 0) {
+        } else if (cryo == InletCryo::KeptFromGC) {
             keepOptional("IFIFCR", false);
         }
         return std::nullopt;
