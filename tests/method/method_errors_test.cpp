@@ -1,25 +1,33 @@
 #include <gtest/gtest.h>
 
-#include <set>
+#include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "method/method_errors.h"
 
 namespace {
 
-TEST(MethodErrorTextTest, EveryCodeButThirtyFourHasItsOwnText)
+// The whole table, word for word, against the texts typed in from the GC's list.
+TEST(MethodErrorTextTest, EveryCodeHasTheGCsTextWordForWord)
 {
-    std::set<std::string> texts;
-    for (int code = 1; code <= 59; ++code)
-        texts.insert(GetMethodErrorText(code).str());
-    EXPECT_EQ(texts.size(), 59u);  // 58 distinct texts and the empty one of code 34
-    EXPECT_TRUE(GetMethodErrorText(34).IsEmpty());
+    const std::filesystem::path file = std::filesystem::path(__FILE__).parent_path().parent_path() /
+                                       "data" / "method_error_texts.txt";
+    std::ifstream in(file);
+    ASSERT_TRUE(in) << file;
+    int expectedCode = 1;
+    for (std::string line; std::getline(in, line);) {
+        if (line.empty() || line[0] == '#')
+            continue;
+        const auto tab = line.find('\t');
+        ASSERT_NE(tab, std::string::npos) << line;
+        const int code = std::stoi(line.substr(0, tab));
+        EXPECT_EQ(code, expectedCode++) << "the file lists every code once, in order";
+        EXPECT_EQ(GetMethodErrorText(code).str(), line.substr(tab + 1)) << "code " << code;
+    }
+    EXPECT_EQ(expectedCode, 60) << "codes 1 to 59";
     for (int code : {0, -1, 60})
         EXPECT_TRUE(GetMethodErrorText(code).IsEmpty()) << code;
-    EXPECT_EQ(GetMethodErrorText(27), "Command cannot be excecuted while GC is running");
-    EXPECT_EQ(GetMethodErrorText(57),
-              "Another small zone or the oven is configured with a diffrent cryo type");
-    EXPECT_EQ(GetMethodErrorText(59), "Another zone is using the cryo valve drive");
 }
 
 TEST(MethodErrorTextTest, ResultCodeIsReadFromTheEighthAndNinthCharacters)
