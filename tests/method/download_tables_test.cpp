@@ -109,48 +109,82 @@ TEST(InletEdits, ProgramByTypeKeepsTheGCsKinds)
     EXPECT_EQ(refused.GetString(), "IFIFTR 0,abc") << "a text or absent argument stays as it is";
 }
 
-TEST(InletEdits, PneumaticsPerType)
+// Every inlet type's pneumatics from a method whose records all hold different values, so
+// that a row reading the wrong record, value or factor shows. The GC's slots are decimals
+// here, so the values arrive unrounded (the kinds are the program test's business).
+TEST(InletEdits, PneumaticsOfEveryType)
 {
     CHP6890Method method;
     CPressure pressure;
     pressure.m_fInitialValue = 12.5f;
-    const char* gc = "IFIFSP 5,9,9,9,9,9,9,9,9,9,9";
-
-    method.m_Inlets[0].m_nType = 1;
-    method.m_Inlets[0].m_Split.m_fSplitRatio = 20.0f;
-    method.m_Inlets[0].m_Split.m_fSplitFlow = 24.5f;
-    CCommandString split = command(gc);
-    SetInletPneum(0, method, pressure, split);
-    EXPECT_EQ(split.GetString(), "IFIFSP 5,1,125000,24500,20,9,9,9,9,9,9");
-
-    method.m_Inlets[0].m_nType = 8;
-    CInletPTV& ptv = method.m_PTV[3];
-    ptv.m_nGasSaver = 1;
-    ptv.m_fSaverFlow = 20.0f;
-    ptv.m_fSaverTime = 2.0f;
-    ptv.m_fPulsePressure = 25.0f;
-    ptv.m_fPulseTime = 0.75f;
-    ptv.m_fSplitRatio = 30.0f;
-    ptv.m_fSplitFlow = 60.0f;
-    CCommandString pulsed = command("IFIFGP 5,9,9,9,9,9,9,9.00,9,9.00,9");
-    SetInletPneum(0, method, pressure, pulsed);
-    EXPECT_EQ(pulsed.GetString(), "IFIFGP 5,2,125000,60000,30,0,250000,0.75,20000,2.00,1");
-
-    method.m_Inlets[0].m_nType = 9;
+    CInletSide& front = method.m_Inlets[0];
+    front.m_Split.m_fSplitRatio = 20.0f;
+    front.m_Split.m_fSplitFlow = 24.5f;
+    front.m_Splitless.m_nPurgeTime = 3;
+    for (int i = 0; i < 4; ++i) {
+        method.m_PTV[i].m_nGasSaver = 1;
+        method.m_PTV[i].m_fSaverFlow = 21.0f + static_cast<float>(i);
+        method.m_PTV[i].m_fSaverTime = 2.5f;
+    }
+    method.m_PTV[0].m_nPurgeTime = 2;
+    method.m_PTV[1].m_fSplitRatio = 30.0f;
+    method.m_PTV[1].m_fSplitFlow = 60.0f;
+    method.m_PTV[2].m_fPulsePressure = 25.0f;
+    method.m_PTV[2].m_fPulseTime = 0.75f;
+    method.m_PTV[2].m_nPurgeTime = 4;
+    method.m_PTV[3].m_fPulsePressure = 15.0f;
+    method.m_PTV[3].m_fPulseTime = 0.5f;
+    method.m_PTV[3].m_fSplitRatio = 35.0f;
+    method.m_PTV[3].m_fSplitFlow = 65.0f;
     CInletSolventVent& vent = method.m_SolventVent;
-    vent.m_fVentTime = 0.5f;
-    vent.m_fVentFlow = 100.0f;
-    vent.m_fVentPressure = 5.0f;
-    vent.m_fPurgeFlow = 50.0f;
-    vent.m_fPurgeTime = 1.0f;
-    CCommandString solvent = command("IFIFGV 5,9,9,9,9.00,9,9,9.00,9,9.00,9");
-    SetInletPneum(0, method, pressure, solvent);
-    EXPECT_EQ(solvent.GetString(), "IFIFGV 5,4,125000,100000,0.50,50000,50000,1.00,20000,2.00,0");
+    vent = {.m_nZoneOn = 1,
+            .m_nGasSaver = 1,
+            .m_fSaverFlow = 25.0f,
+            .m_fSaverTime = 2.5f,
+            .m_Program = {},
+            .m_fVentTime = 0.5f,
+            .m_fVentFlow = 100.0f,
+            .m_fVentPressure = 5.0f,
+            .m_fPurgeFlow = 50.0f,
+            .m_fPurgeTime = 1.0f};
 
-    method.m_Inlets[0].m_nType = 3;
-    CCommandString onColumn = command(gc);
-    SetInletPneum(0, method, pressure, onColumn);
-    EXPECT_EQ(onColumn.GetString(), gc);
+    const char* gc = "IFIFGP 5,9.00,9.00,9.00,9.00,9.00,9.00,9.00,9.00,9.00,9.00";
+    struct Case {
+        int type;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {.type = 0, .expected = gc},
+        {.type = 1,
+         .expected = "IFIFGP 5,1.00,125000.00,24500.00,20.00,9.00,9.00,9.00,9.00,"
+                     "9.00,9.00"},
+        {.type = 2,
+         .expected = "IFIFGP 5,0.00,125000.00,30000.00,0.00,9.00,9.00,9.00,9.00,"
+                     "9.00,9.00"},
+        {.type = 3, .expected = gc},
+        {.type = 4, .expected = gc},
+        {.type = 5,
+         .expected = "IFIFGP 5,0.00,125000.00,20000.00,0.00,0.00,0.00,0.00,21000.00,"
+                     "2.50,1.00"},
+        {.type = 6,
+         .expected = "IFIFGP 5,1.00,125000.00,60000.00,30.00,0.00,0.00,0.00,"
+                     "22000.00,2.50,1.00"},
+        {.type = 7,
+         .expected = "IFIFGP 5,3.00,125000.00,40000.00,0.00,0.00,250000.00,0.75,"
+                     "23000.00,2.50,1.00"},
+        {.type = 8,
+         .expected = "IFIFGP 5,2.00,125000.00,65000.00,35.00,0.00,150000.00,0.50,"
+                     "24000.00,2.50,1.00"},
+        {.type = 9,
+         .expected = "IFIFGP 5,4.00,125000.00,100000.00,0.50,50000.00,50000.00,"
+                     "1.00,25000.00,2.50,1.00"},
+    };
+    for (const Case& c : cases) {
+        front.m_nType = c.type;
+        CCommandString pneumatics = command(gc);
+        EXPECT_EQ(SetInletPneum(0, method, pressure, pneumatics), 1);
+        EXPECT_EQ(pneumatics.GetString(), c.expected) << "inlet type " << c.type;
+    }
 }
 
 TEST(InletEdits, PneumaticZoneIsTheInverseOfZoneOn)
