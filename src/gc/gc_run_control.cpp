@@ -1,6 +1,5 @@
 // Run control: starting a stored method, stopping the run, switching the thermal zones,
 // the GC's echo check and a stored method's run length.
-#include "comms/comms_registry.h"
 #include "comms/hp6890_serial_comms.h"
 #include "external/inlet_utils.h"
 #include "external/method_library.h"
@@ -25,27 +24,29 @@ int CVarnockGCSystem::StartMethod()
 
 int CVarnockGCSystem::StopMethod()
 {
-    if (!TakeLockOut())
+    gc6890::LockOutScope scope = LockOutForOperation();
+    if (!scope.held())
         return 0;
     CString command = "GCHTSP";
     if (!m_pChannel || !m_pChannel->WriteStringToGC(command, 0)) {
         ClearDisplay();
         LogCommsFailure("Failed to write stop command\n");
-        return FreeLockAfterFailure();
+        return scope.fail();
     }
     CString reply;  // any answer will do: the GC has taken the stop
     if (!m_pChannel->ReceiveStringFromGC(reply, 0)) {
         ClearDisplay();
         LogCommsFailure("Failed to reply to stop command from GC\n");
-        return FreeLockAfterFailure();
+        return scope.fail();
     }
     // A failed stop is not reported to the channel registry: the host decides.
-    return FreeLock() ? 1 : 0;
+    return scope.commit();
 }
 
 int CVarnockGCSystem::SwitchGC(Switch state)
 {
-    if (!TakeLockOut())
+    gc6890::LockOutScope scope = LockOutForOperation();
+    if (!scope.held())
         return 0;
     const char setting = static_cast<int>(state) != 0 ? '1' : '0';
     // The back inlet's zone address "BF" is none of the command language's addresses: the
@@ -56,22 +57,23 @@ int CVarnockGCSystem::SwitchGC(Switch state)
         // Zones already switched stay switched when a later write fails.
         if (!m_pChannel || !m_pChannel->WriteStringToGC(command, 0)) {
             CaughtSerialCommsError();
-            return FreeLockAfterFailure();
+            return scope.fail();
         }
     }
-    return FreeLock() ? 1 : 0;
+    return scope.commit();
 }
 
 int CVarnockGCSystem::GCOn()
 {
-    if (!TakeLockOut())
+    gc6890::LockOutScope scope = LockOutForOperation();
+    if (!scope.held())
         return 0;
     CString scratch;
     if (!m_pChannel || !m_pChannel->CheckChannel(scratch, "GC")) {
         CaughtSerialCommsError();
-        return FreeLockAfterFailure();
+        return scope.fail();
     }
-    return FreeLock() ? 1 : 0;
+    return scope.commit();
 }
 
 int CVarnockGCSystem::GetMethodLength(const CString& name, float& length)

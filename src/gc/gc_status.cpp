@@ -178,24 +178,25 @@ int CVarnockGCSystem::ReadStatusBody(CInletSystemStatus& status)
         }
     }
 
-    if (!LockOut())
+    gc6890::LockOutScope scope = LockOutForOperation();
+    if (!scope.held())
         return 0;
     CIntFloatArray runState(kRunStateSlots);
     if (!QueryGC("GCHTRI", runState)) {
         LogCommsFailure("GC READ STATUS: Failed to get run state and time\n");
-        return FreeLockAfterFailure();
+        return scope.fail();
     }
     CIntFloatArray readiness(kReadinessSlots);
     if (!QueryGC("GCHTRY", readiness)) {
         LogCommsFailure("GC READ STATUS: Failed to get readiness info\n");
-        return FreeLockAfterFailure();
+        return scope.fail();
     }
     CIntFloatArray words(kStatusWordSlots);
     if (!QueryGC("GCHTST", words)) {
         LogCommsFailure("GC READ STATUS: Failed to get status info\n");
-        return FreeLockAfterFailure();
+        return scope.fail();
     }
-    if (!FreeLock()) {
+    if (!scope.commit()) {
         LogCommsFailure("FAILED TO FREE CONTROL OF COMMS CHANNEL\n");
         return 0;
     }
@@ -252,109 +253,115 @@ int CVarnockGCSystem::ReadStatusBody(CInletSystemStatus& status)
 
 int CVarnockGCSystem::PrepRunning()
 {
-    if (!TakeLockOut())
+    gc6890::LockOutScope scope = LockOutForOperation();
+    if (!scope.held())
         return 0;
     CIntFloatArray runState(kRunStateSlots);
     if (!QueryGC("GCHTRI", runState)) {
         LogCommsFailure("Failed to query prep running from GC\n");
         CaughtSerialCommsError();
-        return FreeLockAfterFailure();
+        return scope.fail();
     }
     if (runState.GetInt(0) != 1)
-        return FreeLockAfterFailure();
-    return FreeLock() ? 1 : 0;
+        return scope.fail();
+    return scope.commit();
 }
 
 int CVarnockGCSystem::MethodRunning()
 {
-    if (!TakeLockOut())
+    gc6890::LockOutScope scope = LockOutForOperation();
+    if (!scope.held())
         return 0;
     CIntFloatArray runState(kRunStateSlots);
     if (!QueryGC("GCHTRI", runState)) {
         LogCommsFailure("Failed to query method running from GC\n");
         CaughtSerialCommsError();
-        return FreeLockAfterFailure();
+        return scope.fail();
     }
     // Pre-run, run, post-run and a fatal state all count as a method in hand.
     if (runState.GetInt(0) == 0)
-        return FreeLockAfterFailure();
-    return FreeLock() ? 1 : 0;
+        return scope.fail();
+    return scope.commit();
 }
 
 int CVarnockGCSystem::PostRunning()
 {
-    if (!TakeLockOut())
+    gc6890::LockOutScope scope = LockOutForOperation();
+    if (!scope.held())
         return 0;
     CIntFloatArray runState(kRunStateSlots);
     if (!QueryGC("GCHTRI", runState)) {
         LogCommsFailure("Failed to query post running from GC\n");
         CaughtSerialCommsError();
-        return FreeLockAfterFailure();
+        return scope.fail();
     }
     if (runState.GetInt(0) != 3)
-        return FreeLockAfterFailure();
-    return FreeLock() ? 1 : 0;
+        return scope.fail();
+    return scope.commit();
 }
 
 int CVarnockGCSystem::NotReady(CString&)
 {
-    if (!TakeLockOut())
+    gc6890::LockOutScope scope = LockOutForOperation();
+    if (!scope.held())
         return 0;
     CIntFloatArray runState(kRunStateSlots);
     if (!QueryGC("GCHTRI", runState)) {
         LogCommsFailure("Failed to query not ready from GC\n");
         CaughtSerialCommsError();
-        FreeLock();
-        return 1;  // a GC that cannot be asked is not ready
+        scope.commit();  // no unlock-reset: the answer is not a negative one
+        return 1;        // a GC that cannot be asked is not ready
     }
     if (runState.GetInt(0) == 0) {
         CIntFloatArray readiness(kReadinessSlots);
         if (!QueryGC("GCHTRY", readiness)) {
             LogCommsFailure("Failed to query not ready readiness from GC\n");
             CaughtSerialCommsError();
-            FreeLock();
+            scope.commit();
             return 1;
         }
         // Readiness 1 means ready, as in the status poll, so NotReady() answers 1 for a
         // GC that is not ready like its other answers (a run in any phase, a failed
         // query) do; a host asking "not ready?" expects exactly that.
         if (readiness.GetInt(1) == 1)
-            return FreeLockAfterFailure();
+            return scope.fail();
     }
-    return FreeLock() ? 1 : 0;
+    return scope.commit();
 }
 
 int CVarnockGCSystem::Error(CString& reason)
 {
-    if (!TakeLockOut())
+    gc6890::LockOutScope scope = LockOutForOperation();
+    if (!scope.held())
         return 0;
     CIntFloatArray words(kStatusWordSlots);
     if (!QueryGC("GCHTST", words)) {
         LogCommsFailure("Failed to query error state from GC\n");
         CaughtSerialCommsError();
         reason = "GC COMMS FAILED";
-        FreeLock();
+        scope.commit();  // no unlock-reset: the answer is not a negative one
         return 1;
     }
     if (!gc6890::GCInError(words))
-        return FreeLockAfterFailure();
-    return FreeLock() ? 1 : 0;
+        return scope.fail();
+    return scope.commit();
 }
 
 // ---- live readings -----------------------------------------------------------------------
 
 float CVarnockGCSystem::QueryReading(const GCReading& reading)
 {
-    if (!TakeLockOut())
+    gc6890::LockOutScope scope = LockOutForOperation();
+    if (!scope.held())
         return 0.0f;
     CIntFloatArray values(reading.slots);
     if (!QueryGC(reading.command, values)) {
         LogCommsFailure(reading.failureText);
         CaughtSerialCommsError();
-        FreeLock();
+        scope.commit();  // a reading tells nobody of its failure
         return 0.0f;
     }
-    if (!FreeLock())
+    if (!scope.commit())
         return 0.0f;
     if (reading.isFloat)
         return values.GetFloat(reading.slot);

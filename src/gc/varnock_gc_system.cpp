@@ -201,39 +201,32 @@ void CVarnockGCSystem::InitialiseContactClosure()
 
 int CVarnockGCSystem::GetAutoPrepRunState()
 {
-    if (!LockOut())
+    gc6890::LockOutScope scope = LockOutForOperation();
+    if (!scope.held())
         return 0;
     CIntFloatArray runState(9);
     if (!QueryGC("GCHTRI", runState)) {
         LogCommsFailure("GC READ STATUS: Failed to get run state and time\n");
-        return FreeLockAfterFailure();
+        return scope.fail();
     }
     // A GC found in pre-run (or later) after start-up counts as preparing itself.
     m_nAutoPrepRun = runState.GetInt(0);
     WriteRegistryPath(kAutoPrepRunPath, m_nAutoPrepRun, HKEY_LOCAL_MACHINE);
-    return FreeLock() ? 1 : 0;
+    return scope.commit();
 }
 
 // ---- helpers shared by the GC operations ----------------------------------------------
 
-int CVarnockGCSystem::TakeLockOut()
+gc6890::LockOutScope CVarnockGCSystem::LockOutForOperation()
 {
-    if (LockedOut())
-        return 0;
-    return LockOut();
+    return gc6890::LockOutScope(
+        [](void* gc) { static_cast<CVarnockGCSystem*>(gc)->SendUnLockReset(); }, this);
 }
 
 void CVarnockGCSystem::SendUnLockReset()
 {
     if (m_pRegRemoteWindow)
         m_pRegRemoteWindow->UnLockReset();
-}
-
-int CVarnockGCSystem::FreeLockAfterFailure()
-{
-    SendUnLockReset();
-    FreeLock();
-    return 0;
 }
 
 int CVarnockGCSystem::QueryGC(const char* command, CIntFloatArray& values)

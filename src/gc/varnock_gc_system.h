@@ -8,6 +8,7 @@
 
 #include "command/command_lists.h"
 #include "command/command_string.h"
+#include "comms/lock_out_scope.h"
 #include "external/method_library.h"
 #include "interface/inlet_select.h"
 #include "interface/instrument_base.h"
@@ -101,11 +102,10 @@ private:
     int GetAutoPrepRunState();
     int ReadStatusBody(CInletSystemStatus& status);
 
-    // The lock-out frame shared by the operations that talk to the GC: take it (0 when
-    // another operation holds it), and give it back after success or after a failure (the
-    // latter tells the registered outside program first).
-    int TakeLockOut();
-    int FreeLockAfterFailure();
+    // The lock-out for one operation that talks to the GC (not held when another operation
+    // holds it); its failure exit tells the registered outside program (SendUnLockReset)
+    // before the lock-out is freed.
+    gc6890::LockOutScope LockOutForOperation();
     void SendUnLockReset();
     // One checked exchange; 0 also when the object holds no channel.
     int QueryGC(const char* command, CIntFloatArray& values);

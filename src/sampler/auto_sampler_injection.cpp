@@ -4,6 +4,7 @@
 
 #include "comms/comms_registry.h"
 #include "comms/hp6890_serial_comms.h"
+#include "comms/lock_out_scope.h"
 #include "external/inlet_utils.h"
 #include "sampler/sampler_commands.h"
 #include "sampler/varnock_auto_sampler.h"
@@ -83,43 +84,42 @@ int CVarnockAutoSampler::InjectSample(CString vial)
 
 int CVarnockAutoSampler::InjectSampleBody(CString command)
 {
-    if (LockedOut() || !LockOut())
+    gc6890::LockOutScope scope;  // the sampler tells nobody of a failure
+    if (!scope.held())
         return 0;
     int autoPrepRun = kAutoPrepRunDefault;
     ReadRegistryPath(kAutoPrepRunPath, autoPrepRun, HKEY_LOCAL_MACHINE);
-    if (!m_pSerialComms) {
-        FreeLock();
-        return 0;
-    }
+    if (!m_pSerialComms)
+        return scope.fail();
     // No answer at once is no failure: the sampler answers when it actually injects,
     // which the timer window waits for. The comms failure is never raised here.
     CIntFloatArray answer(1);
     if (!m_pSerialComms->SendAndReceiveToALS(command, answer))
-        return StartWaitingForInjectResponse();
+        return StartWaitingForInjectResponse(scope);
     if (!CheckALSSInjectReturn(answer.GetInt(0))) {
         m_bInjectResponseDone = 1;
         m_bInjectResponseOK = 0;
-        FreeLock();
-        return 0;
+        return scope.fail();
     }
     if (!autoPrepRun) {
         CString prepare = kPrepareRunCommand;
         CString reply;
         if (!m_pSerialComms->SendAndReceiveToALS(prepare, reply))
-            return StartWaitingForInjectResponse();
+            return StartWaitingForInjectResponse(scope);
     }
-    return FreeLock() ? 1 : 0;
+    return scope.commit();
 }
 
-int CVarnockAutoSampler::StartWaitingForInjectResponse()
+int CVarnockAutoSampler::StartWaitingForInjectResponse(gc6890::LockOutScope& scope)
 {
     m_pCallbackWnd = new CVarnockAutoSamplerCallbackWnd(this);
     if (!m_pCallbackWnd->Create(kCallbackWindowTemplate) || !m_pCallbackWnd->StartCallbackTimer()) {
         delete m_pCallbackWnd;  // its destructor clears m_pCallbackWnd
-        FreeLock();
-        return 0;
+        return scope.fail();
     }
-    // The lock-out stays held for the whole wait; the timer window frees it.
+    // The lock-out stays held for the whole wait; the timer window (or the answer, or a
+    // stop) frees it.
+    scope.handOver();
     m_bWaitingForInjectResponse = 1;
     return 1;
 }

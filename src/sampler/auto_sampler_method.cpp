@@ -2,6 +2,7 @@
 // set points sent in one "01HTSETPTS" command.
 #include "comms/comms_registry.h"
 #include "comms/hp6890_serial_comms.h"
+#include "comms/lock_out_scope.h"
 #include "external/inlet_utils.h"
 #include "sampler/sampler_commands.h"
 #include "sampler/varnock_auto_sampler.h"
@@ -77,16 +78,15 @@ int CVarnockAutoSampler::ChooseInjector(const CALS6890Method& alsMethod,
 
 int CVarnockAutoSampler::LoadMethodBody(const CString& name, int volumeStep, bool fromHost)
 {
-    if (LockedOut() || !LockOut())
+    gc6890::LockOutScope scope;  // the sampler tells nobody of a failure
+    if (!scope.held())
         return 0;
 
     CString fileName = name;
     AddMethodFileExtension("HP6890", fileName);
     CFileS file;
-    if (!file.Open(fileName, CFileS::modeRead, nullptr)) {
-        FreeLock();
-        return 0;
-    }
+    if (!file.Open(fileName, CFileS::modeRead, nullptr))
+        return scope.fail();
     CHP6890Method gcMethod;
     // The run-start form does not take the vial settings from the method.
     CALS6890Method alsMethod("ALS 6890 Method", 1, CALSInjection(0), CALSSyringe(),
@@ -101,24 +101,18 @@ int CVarnockAutoSampler::LoadMethodBody(const CString& name, int volumeStep, boo
         m_sNextVial = alsMethod.m_Status.m_nFirstVial;
         m_sOffsetBackVials = alsMethod.m_Status.m_nOffsetBackVials;
     }
-    if (!ChooseInjector(alsMethod, gcMethod)) {
-        FreeLock();
-        return 0;
-    }
+    if (!ChooseInjector(alsMethod, gcMethod))
+        return scope.fail();
     if (fromHost)
         volumeStep =
             gc6890::sampler::VolumeStepForMethod(alsMethod.m_Injection.m_nVolume, m_n6890Type);
     const CString command =
         gc6890::sampler::FormatSetPoints(m_sInjectorSelection, alsMethod, volumeStep);
 
-    if (!m_pSerialComms) {
-        FreeLock();
-        return 0;
-    }
+    if (!m_pSerialComms)
+        return scope.fail();
     CIntFloatArray answer(1);
-    if (!m_pSerialComms->SendAndReceiveToALS(command, answer) || answer.GetInt(0) != 0) {
-        FreeLock();
-        return 0;
-    }
-    return FreeLock() ? 1 : 0;
+    if (!m_pSerialComms->SendAndReceiveToALS(command, answer) || answer.GetInt(0) != 0)
+        return scope.fail();
+    return scope.commit();
 }

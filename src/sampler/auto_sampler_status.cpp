@@ -6,6 +6,7 @@
 
 #include "comms/comms_registry.h"
 #include "comms/hp6890_serial_comms.h"
+#include "comms/lock_out_scope.h"
 #include "comms/reg_remote_window.h"
 #include "sampler/sampler_commands.h"
 #include "sampler/varnock_auto_sampler.h"
@@ -30,23 +31,24 @@ tag_ALS_STATUS CVarnockAutoSampler::GetALSStatus()
 {
     if (!m_pSerialComms)
         return ALS_ERROR;
-    if (LockedOut() || !LockOut())
+    gc6890::LockOutScope scope;  // the sampler tells nobody of a failure
+    if (!scope.held())
         return ALS_ERROR;
     // The answer must carry all seven numbers; the channel refuses a shorter one.
     CIntFloatArray answer(kStatusBlockFields);
     answer.Clear();
     if (!m_pSerialComms->SendAndReceiveToALS(kStatusCommand, answer)) {
         CaughtSerialCommsError();
-        FreeLock();
+        scope.fail();
         return ALS_ERROR;
     }
     const int code = answer.GetInt(kStatusCodeSlot);
     if (code < ALS_READY || code > ALS_POST_RUN) {
         CaughtSerialCommsError();
-        FreeLock();
+        scope.fail();
         return ALS_ERROR;
     }
-    return FreeLock() ? static_cast<tag_ALS_STATUS>(code) : ALS_ERROR;
+    return scope.commit() ? static_cast<tag_ALS_STATUS>(code) : ALS_ERROR;
 }
 
 int CVarnockAutoSampler::Injecting()
@@ -224,19 +226,16 @@ int CVarnockAutoSampler::StopMethod()
 
 int CVarnockAutoSampler::ResetSampler()
 {
-    if (LockedOut() || !LockOut())
+    gc6890::LockOutScope scope;  // the sampler tells nobody of a failure
+    if (!scope.held())
         return 0;
-    if (!m_pSerialComms) {
-        FreeLock();
-        return 0;
-    }
+    if (!m_pSerialComms)
+        return scope.fail();
     // The stop's own answer is not awaited: the return-all that follows takes its place.
     CString command = kStopCommand;
-    if (!m_pSerialComms->WriteStringToALS(command, 0)) {
-        FreeLock();
-        return 0;
-    }
+    if (!m_pSerialComms->WriteStringToALS(command, 0))
+        return scope.fail();
     const int returned = ReturnAll();
-    const int freed = FreeLock();
+    const int freed = scope.commit();
     return returned && freed ? 1 : 0;
 }

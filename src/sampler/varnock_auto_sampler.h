@@ -17,6 +17,9 @@
 class CHP6890SerialComms;
 class CRegRemoteWindowALSSystem;
 class CVarnockAutoSampler;
+namespace gc6890 {
+class LockOutScope;
+}
 
 // The dialog template of the timer window: an invisible pop-up without controls.
 inline constexpr UINT kCallbackWindowTemplate = 134;
@@ -155,7 +158,9 @@ private:
     // Sets m_sInjectorSelection from the method's injector flags; 0 after the error box.
     int ChooseInjector(const CALS6890Method& alsMethod, const CHP6890Method& gcMethod);
     int StartWithVolume(const CString& method, float volume);
-    int StartWaitingForInjectResponse();
+    // Hands the injection's lock-out over to the timer window; fails it when the window
+    // cannot be started.
+    int StartWaitingForInjectResponse(gc6890::LockOutScope& scope);
     int ReadStatusBody(CInletSystemStatus& status);
     void SendStatusBlockIfChanged(bool force);
     // Writes "01HTRTN_ALL" and reads its answer: 1 for code 0.

@@ -2,6 +2,7 @@
 // refusal box, the rebuild and restore, the 100 ms retry while a line is in progress, and
 // the lock-out.
 #include "comms/channel_user_window.h"
+#include "comms/lock_out_scope.h"
 #include "support/scripted_instrument.h"
 
 namespace gc6890::test {
@@ -271,6 +272,32 @@ TEST(LockOutTest, TakenOnceAndFreedOnce)
     EXPECT_EQ(FreeLock(), 1);
     EXPECT_EQ(FreeLock(), 0);
     EXPECT_EQ(LockedOut(), 0);
+}
+
+TEST(LockOutScopeTest, OnlyAFailedExitSendsTheUnlockResetBeforeFreeing)
+{
+    // Each reset records whether the lock-out was still held when it came.
+    std::vector<int> resets;
+    auto reset = [](void* seen) { static_cast<std::vector<int>*>(seen)->push_back(LockedOut()); };
+    {
+        LockOutScope scope(reset, &resets);
+        ASSERT_TRUE(scope.held());
+        LockOutScope other(reset, &resets);
+        EXPECT_FALSE(other.held());  // and its end frees nothing
+    }                                // left without commit or fail: failed
+    EXPECT_EQ(resets, std::vector<int>{1});
+    EXPECT_EQ(LockedOut(), 0);
+    {
+        LockOutScope scope(reset, &resets);
+        EXPECT_EQ(scope.commit(), 1);
+        EXPECT_EQ(scope.fail(), 0);  // already freed: no second reset
+    }
+    EXPECT_EQ(resets.size(), 1u);
+    {
+        LockOutScope scope;
+        scope.handOver();
+    }
+    EXPECT_EQ(FreeLock(), 1);  // the scope left it to whoever took it over
 }
 
 }  // namespace
