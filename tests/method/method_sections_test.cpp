@@ -8,12 +8,14 @@ namespace {
 
 constexpr const char* kLastSignalMissing = "Failed to find signal 2 definition (part3)";
 
+const std::vector<std::string> kUsualImmediates = {"C2HTCF 0,0,0,5,4,0,0,0", "V7HTCF 3,0,0,0.00,0",
+                                                   "GCHTRR"};
+
 struct SectionCase {
-    const char* name;
-    std::string method;                                          // the stored method's text
-    std::vector<std::pair<std::string, std::string>> gcChanges;  // head -> text ("" removes)
-    std::vector<std::string> immediates;  // "GCHTRR" stands for the run table
-    std::string box;
+    std::string box;                                         // the failure's box and log text
+    std::vector<std::pair<std::string, std::string>> gc;     // head -> text ("" removes)
+    std::vector<std::string> immediates = kUsualImmediates;  // "GCHTRR": the run table
+    std::string method = kSplitMethod;                       // the stored method's text
     std::string runTable = "0.00,7,1,0.02,7,0";
 };
 
@@ -32,8 +34,8 @@ class SectionTest : public DownloadTest {
 protected:
     void run(const SectionCase& c)
     {
-        SCOPED_TRACE(c.name);
-        for (const auto& [head, text] : c.gcChanges) {
+        SCOPED_TRACE(c.box);
+        for (const auto& [head, text] : c.gc) {
             if (text.empty())
                 withoutCommand(head);
             else
@@ -56,116 +58,50 @@ protected:
     }
 };
 
-const std::vector<std::string> kUsualImmediates = {"C2HTCF 0,0,0,5,4,0,0,0", "V7HTCF 3,0,0,0.00,0",
-                                                   "GCHTRR"};
-
 TEST_F(SectionTest, RequiredCommandsAndInletChecks)
 {
-    const std::string backColumn = replaced(kSplitMethod, "inlet = \"front\"", "inlet = \"back\"");
+    const std::vector<std::string> none;
     const SectionCase cases[] = {
-        {"identity", kSplitMethod, {{"CCCCIW", ""}}, {}, "Failed to find workfile identity"},
-        {"no inlets",
-         kSplitMethod,
-         {{"IFIFRC", ""}, {"IBIBRC", ""}},
-         {},
-         "GC has no inlets defined"},
-        {"column 1 on a missing back inlet",
-         backColumn,
-         {{"IBIBRC", ""}},
-         {},
-         "GC has no back inlet"},
-        {"column 2 on a missing front inlet",
-         withColumn2("[gc.column2]\ninlet = \"front\"\n"),
-         {{"IFIFRC", ""}},
-         {},
-         "GC has no front inlet"},
-        {"back inlet type 3 without a back inlet",
-         std::string(kSplitMethod) + "[gc.back_inlet]\ntype = 3\n",
-         {{"IBIBRC", ""}},
-         {},
-         "Failed to find back inlet definition"},
-        {"front inlet definition", kSplitMethod, {{"IFIFCW", ""}}, {}, "No front inlet definition"},
-        {"front detector definition",
-         kSplitMethod,
-         {{"DFDFCW", ""}},
-         {},
-         "Front detector definition not found"},
-        {"column 2 definition",
-         kSplitMethod,
-         {{"C2C2CW", ""}},
-         {},
-         "Column 2 definition not found"},
-        {"valve 7",
-         kSplitMethod,
-         {{"V7V7CW", ""}},
-         {"C2HTCF 0,0,0,5,4,0,0,0"},
-         "Valve 7 definition not found"},
-        {"oven definition",
-         kSplitMethod,
-         {{"OVOVCW", ""}},
-         kUsualImmediates,
-         "Failed to find oven definition"},
-        {"oven not present",
-         kSplitMethod,
-         {{"OVOVCW", "OVOVCW 1,0,0,350"}},
-         kUsualImmediates,
-         "Oven error (NOT PRESENT)"},
-        {"oven state 7",
-         kSplitMethod,
-         {{"OVOVCW", "OVOVCW 1,7,0,350"}},
-         kUsualImmediates,
-         "Oven error (??7?"
-         "?)"},
-        {"no EPC",
-         kSplitMethod,
-         {{"GCGCCW", "GCGCCW 1,0,0,0"}},
-         kUsualImmediates,
-         "No EPC on this GC. Must be present for Tavik control"},
-        {"oven program",
-         kSplitMethod,
-         {{"OVOVTR", ""}},
-         kUsualImmediates,
-         "Failed to find existing oven temperature profile"},
-        {"back inlet program",
-         kSplitMethod,
-         {{"IBIBTR", ""}},
-         kUsualImmediates,
-         "Failed to find back inlet temperature profile"},
-        {"front zone",
-         kSplitMethod,
-         {{"IFIFTZ", ""}},
-         kUsualImmediates,
-         "Front Inlet Temp Zone state not found"},
-        {"PTV cryo",
-         replaced(kSplitMethod, "type = 1", "type = 5"),
-         {{"IFIFCR", ""}},
-         kUsualImmediates,
-         "Can't find Inlet Cryo Setpoints Parameters"},
-        {"front pneumatics",
-         kSplitMethod,
-         {{"IFIFSP", ""}},
-         kUsualImmediates,
-         "Existing front inlet is not COC, PTV or S/S"},
-        {"missing DFDFNZ",
-         kSplitMethod,
-         {{"DFDFNZ", ""}, {"DFDFTR", ""}},
-         kUsualImmediates,
-         "Front detector invalid"},
-        {"back pneumatic zone",
-         kSplitMethod,
-         {{"IBIBNZ", ""}},
-         kUsualImmediates,
-         "Back Inlet Pneumatic Zone state not found"},
-        {"column compensation",
-         kSplitMethod,
-         {{"CCCCC2", ""}},
-         kUsualImmediates,
-         "Failed to find current column comp for column2"},
-        {"signal 1",
-         kSplitMethod,
-         {{"S1S1CA", ""}},
-         kUsualImmediates,
-         "Failed to find signal 1 definition (part2)"},
+        {.box = "Failed to find workfile identity", .gc = {{"CCCCIW", ""}}, .immediates = none},
+        {.box = "GC has no inlets defined",
+         .gc = {{"IFIFRC", ""}, {"IBIBRC", ""}},
+         .immediates = none},
+        {.box = "GC has no back inlet",
+         .gc = {{"IBIBRC", ""}},
+         .immediates = none,
+         .method = replaced(kSplitMethod, "inlet = \"front\"", "inlet = \"back\"")},
+        {.box = "GC has no front inlet",
+         .gc = {{"IFIFRC", ""}},
+         .immediates = none,
+         .method = withColumn2("[gc.column2]\ninlet = \"front\"\n")},
+        {.box = "Failed to find back inlet definition",
+         .gc = {{"IBIBRC", ""}},
+         .immediates = none,
+         .method = std::string(kSplitMethod) + "[gc.back_inlet]\ntype = 3\n"},
+        {.box = "No front inlet definition", .gc = {{"IFIFCW", ""}}, .immediates = none},
+        {.box = "Front detector definition not found", .gc = {{"DFDFCW", ""}}, .immediates = none},
+        {.box = "Column 2 definition not found", .gc = {{"C2C2CW", ""}}, .immediates = none},
+        {.box = "Valve 7 definition not found",
+         .gc = {{"V7V7CW", ""}},
+         .immediates = {"C2HTCF 0,0,0,5,4,0,0,0"}},
+        {.box = "Failed to find oven definition", .gc = {{"OVOVCW", ""}}},
+        {.box = "Oven error (NOT PRESENT)", .gc = {{"OVOVCW", "OVOVCW 1,0,0,350"}}},
+        {.box = "Oven error (??7?"
+                "?)",
+         .gc = {{"OVOVCW", "OVOVCW 1,7,0,350"}}},
+        {.box = "No EPC on this GC. Must be present for Tavik control",
+         .gc = {{"GCGCCW", "GCGCCW 1,0,0,0"}}},
+        {.box = "Failed to find existing oven temperature profile", .gc = {{"OVOVTR", ""}}},
+        {.box = "Failed to find back inlet temperature profile", .gc = {{"IBIBTR", ""}}},
+        {.box = "Front Inlet Temp Zone state not found", .gc = {{"IFIFTZ", ""}}},
+        {.box = "Can't find Inlet Cryo Setpoints Parameters",
+         .gc = {{"IFIFCR", ""}},
+         .method = replaced(kSplitMethod, "type = 1", "type = 5")},
+        {.box = "Existing front inlet is not COC, PTV or S/S", .gc = {{"IFIFSP", ""}}},
+        {.box = "Front detector invalid", .gc = {{"DFDFNZ", ""}, {"DFDFTR", ""}}},
+        {.box = "Back Inlet Pneumatic Zone state not found", .gc = {{"IBIBNZ", ""}}},
+        {.box = "Failed to find current column comp for column2", .gc = {{"CCCCC2", ""}}},
+        {.box = "Failed to find signal 1 definition (part2)", .gc = {{"S1S1CA", ""}}},
     };
     for (const SectionCase& c : cases) {
         freshGC();
@@ -175,11 +111,9 @@ TEST_F(SectionTest, RequiredCommandsAndInletChecks)
 
 TEST_F(SectionTest, MissingAuxiliaryLeavesTheDisplay)
 {
-    run({"aux 3",
-         kSplitMethod,
-         {{"A3A3CW", ""}},
-         {"C2HTCF 0,0,0,5,4,0,0,0"},
-         "AUX3 definition not found"});
+    run({.box = "AUX3 definition not found",
+         .gc = {{"A3A3CW", ""}},
+         .immediates = {"C2HTCF 0,0,0,5,4,0,0,0"}});
     EXPECT_EQ(displayClears, 0);
 }
 
@@ -195,25 +129,24 @@ TEST_F(SectionTest, ImmediateConfigurationFollowsWhatDiffers)
                  "max_temperature = 325.0\ncryo = true\ncryo_use_temperature = -20.5\ncryo_timeout "
                  "= 3.5"),
         "[gc.front_inlet]", "[gc.column2]\ninlet = \"back\"\ncarrier_gas = 3\n[gc.front_inlet]");
-    run({"immediates",
-         method,
-         {{"S2S2ZA", ""}},
-         {"IFHTCF 1,10.00,0.00", "IBHTCF 3,10.00,0.00", "C1HTCF 3000,250,25,0,1,0,0,0",
-          "V7HTCF 3,0,0,0.00,0", "GCHTRR", "GCHTRT 0.00,7,1", "GCHTRT 0.02,7,0", "OVHTCF 325",
-          "OVHTCR 1,0,-20,3.50,0,0"},
-         kLastSignalMissing,
-         "0.02,7,0,0.00,0,0"});
+    run({.box = kLastSignalMissing,
+         .gc = {{"S2S2ZA", ""}},
+         .immediates = {"IFHTCF 1,10.00,0.00", "IBHTCF 3,10.00,0.00",
+                        "C1HTCF 3000,250,25,0,1,0,0,0", "V7HTCF 3,0,0,0.00,0", "GCHTRR",
+                        "GCHTRT 0.00,7,1", "GCHTRT 0.02,7,0", "OVHTCF 325",
+                        "OVHTCR 1,0,-20,3.50,0,0"},
+         .method = method,
+         .runTable = "0.02,7,0,0.00,0,0"});
 }
 
 TEST_F(SectionTest, BothColumnsOnOneInletWarnAndColumnOneWins)
 {
     const std::string method = withColumn2("[gc.column2]\ninlet = \"front\"\ncarrier_gas = "
                                            "3\n[gc.column2.pressure]\ninitial = 30.0\n");
-    run({"same inlet",
-         method,
-         {{"S2S2ZA", ""}},
-         {"C2HTCF 3000,250,25,0,4,0,0,0", "V7HTCF 3,0,0,0.00,0", "GCHTRR"},
-         kLastSignalMissing});
+    run({.box = kLastSignalMissing,
+         .gc = {{"S2S2ZA", ""}},
+         .immediates = {"C2HTCF 3000,250,25,0,4,0,0,0", "V7HTCF 3,0,0,0.00,0", "GCHTRR"},
+         .method = method});
     ASSERT_EQ(boxes.size(), 2u);
     EXPECT_EQ(boxes.front(),
               "Warning: Both columns connected to the same inlet.\n Ignoring column 2 mode");
@@ -224,7 +157,7 @@ TEST_F(SectionTest, BothColumnsOnOneInletWarnAndColumnOneWins)
 TEST_F(SectionTest, FrontInletTypeZeroKeepsTheGCsInletCommands)
 {
     const std::string method = replaced(kSplitMethod, "type = 1", "type = 0");
-    run({"type 0", method, {{"S2S2ZA", ""}}, kUsualImmediates, kLastSignalMissing});
+    run({.box = kLastSignalMissing, .gc = {{"S2S2ZA", ""}}, .method = method});
     // Nothing to check on the wire before the failure; the kept commands are checked in the
     // block by the inlet edit tests.
 }
