@@ -1,9 +1,11 @@
 #include "method/method_download.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "comms/comms_registry.h"
 #include "comms/hp6890_serial_comms.h"
+#include "comms/lock_out_scope.h"
 #include "external/inlet_utils.h"
 #include "method/method_command.h"
 #include "method/method_errors.h"
@@ -49,171 +51,205 @@ CString refusalLogLine(const char* step, int code)
 
 namespace gc6890 {
 
-int RunMethodDownload(MethodDownloadHost& host, const MethodDownloadState& gc, const CString& name)
+namespace {
+
+// How a failed step ends, before the lock-out scope tells the outside program and frees
+// the lock-out: the GC's display cleared when asked, then the log line, then the box, each
+// only when given. Every exit of the download goes this one way, in this one order.
+struct Exit {
+    bool clearDisplay = false;
+    CString log{};
+    CString box{};
+};
+using Step = std::optional<Exit>;
+
+// The same text in the log and in the box, the display cleared first: the usual exit.
+Exit standardExit(const CString& text, bool clearDisplay = true)
 {
-    if (LockedOut())
-        return 0;
-    if (!LockOut())
-        return 0;
+    return Exit{.clearDisplay = clearDisplay, .log = text, .box = text};
+}
 
-    CHP6890SerialComms& channel = gc.channel;
-    auto lockReset = [&] { host.LockReset(); };
-    auto unLockReset = [&] { host.UnLockReset(); };
-    auto log = [&](const CString& text) { channel.LogError(text, 1); };
-    auto ClearDisplay = [&] { host.ClearDisplay(); };
-    // The standard way out of a failed step.
-    auto failWith = [&](const CString& text, bool clearDisplay = true) {
-        if (clearDisplay)
-            ClearDisplay();
-        log(text);
-        unLockReset();
-        ShowMethodErrorBox(text);
-        FreeLock();
-        return 0;
-    };
+// One download's steps, in order; each short, each returning its exit on failure.
+class Download {
+public:
+    Download(MethodDownloadHost& host, const MethodDownloadState& gc, const CString& name)
+        : m_host(host), m_gc(gc), m_channel(gc.channel), m_name(name)
+    {}
 
-    FlashStatusText("HP6890GC method load: Downloading Method  ", "Please wait.", 1);
-    lockReset();
-
-    // The stored method.
-    CString fileName = name;
-    AddMethodFileExtension("HP6890", fileName);
-    CHP6890Method gcMethod;
-    CALS6890Method alsMethod("ALS 6890 Method", 1, CALSInjection(0), CALSSyringe(), CALSStatus(0));
+    Step openStoredMethod()
     {
+        CString fileName = m_name;
+        AddMethodFileExtension("HP6890", fileName);
+        CALS6890Method alsMethod("ALS 6890 Method", 1, CALSInjection(0), CALSSyringe(),
+                                 CALSStatus(0));
         CFileS file;
         if (!file.Open(fileName, CFileS::modeRead, nullptr)) {
             CString text;
             text.Format("Failed to open file%s\n", fileName.c_str());
             FlashStatusText(kIdlePrompt, "", 1);
-            ShowMethodErrorBox(text);
-            unLockReset();
-            FreeLock();
-            return 0;
+            return Exit{.box = text};
         }
         CArchiveS archive(&file, CArchiveS::load, 4096, nullptr);
-        SerializeGCandALS(archive, gcMethod, alsMethod);
+        SerializeGCandALS(archive, m_stored, alsMethod);
         file.Close();
+        return std::nullopt;
     }
 
-    host.InitialiseContactClosure();
-
-    for (const char* text : kDisplayLines) {
-        CString line = text;
-        if (!channel.WriteStringToGC(line, 1)) {
-            ClearDisplay();
-            unLockReset();
-            FreeLock();
-            return 0;
+    // The contact closure reset and "Downloading method." on the GC's display.
+    Step showDownloading()
+    {
+        m_host.InitialiseContactClosure();
+        for (const char* text : kDisplayLines) {
+            CString line = text;
+            if (!m_channel.WriteStringToGC(line, 1))
+                return Exit{.clearDisplay = true};
         }
+        return std::nullopt;
     }
 
-    CIntFloatArray runState(9);
-    if (!channel.SendAndReceiveToGC(CString("GCHTRI"), runState)) {
-        log("GC READ STATUS: Failed to get run state and time\n");
-        unLockReset();
-        FreeLock();
-        return 0;
-    }
     // Any run state past idle means the GC prepares its runs itself.
-    const int autoPrepRun = runState.GetInt(0) != 0 ? 1 : 0;
-    host.SetAutoPrepRun(autoPrepRun);
-    WriteRegistryPath(kAutoPrepRunPath, autoPrepRun, HKEY_LOCAL_MACHINE);
+    Step readRunState()
+    {
+        CIntFloatArray runState(9);
+        if (!m_channel.SendAndReceiveToGC(CString("GCHTRI"), runState))
+            return Exit{.log = "GC READ STATUS: Failed to get run state and time\n"};
+        const int autoPrepRun = runState.GetInt(0) != 0 ? 1 : 0;
+        m_host.SetAutoPrepRun(autoPrepRun);
+        WriteRegistryPath(kAutoPrepRunPath, autoPrepRun, HKEY_LOCAL_MACHINE);
+        return std::nullopt;
+    }
 
     // The GC's current method, with retries. The list is not emptied between attempts.
-    FlashStatusText("HP6890GC method load: Reading method from GC  ", "Please wait.", 1);
-    CCommandStringList gcList;
-    const int attempts = MethodReadAttempts();
-    MethodReadPauseMs();  // read here as well; the pause is read again before each retry
-    for (int attempt = 1; attempt <= attempts; ++attempt) {
-        if (ReadMethodFromGC(channel, gcList)) {
-            CString done = kDisplayReadDone;
-            channel.WriteStringToGC(done, 1);
-            break;
+    Step readBack()
+    {
+        FlashStatusText("HP6890GC method load: Reading method from GC  ", "Please wait.", 1);
+        const int attempts = MethodReadAttempts();
+        MethodReadPauseMs();  // read here as well; the pause is read again before each retry
+        for (int attempt = 1; attempt <= attempts; ++attempt) {
+            if (ReadMethodFromGC(m_channel, m_gcList)) {
+                CString done = kDisplayReadDone;
+                m_channel.WriteStringToGC(done, 1);
+                return std::nullopt;
+            }
+            log("FAILED TO READ METHOD FROM GC\n");
+            // A line that hung up does not come back by waiting: no retry then.
+            if (attempt == attempts || m_channel.IsLineGone())
+                return Exit{.clearDisplay = true,
+                            .log = "UNABLE TO READ METHOD FROM GC\n",
+                            .box = "Failed to read current method from GC"};
+            Sleep(static_cast<DWORD>(std::max(0, MethodReadPauseMs())));
+            log("RETRY READ METHOD FROM GC\n");
+            CString retrying = kDisplayRetrying;
+            m_channel.WriteStringToGC(retrying, 1);
         }
-        log("FAILED TO READ METHOD FROM GC\n");
-        // A line that hung up does not come back by waiting: no retry then.
-        if (attempt == attempts || channel.IsLineGone()) {
-            ClearDisplay();
-            log("UNABLE TO READ METHOD FROM GC\n");
-            unLockReset();
-            ShowMethodErrorBox("Failed to read current method from GC");
-            FreeLock();
-            return 0;
-        }
-        Sleep(static_cast<DWORD>(std::max(0, MethodReadPauseMs())));
-        log("RETRY READ METHOD FROM GC\n");
-        CString retrying = kDisplayRetrying;
-        channel.WriteStringToGC(retrying, 1);
+        return std::nullopt;  // no attempts: the build fails on the missing identity
     }
 
     // The new method, section by section.
-    CMethodCommand newMethod;
-    MethodBuildContext context{gcList,
-                               gcMethod,
-                               newMethod,
-                               channel,
-                               gc.owner,
-                               gc.frontInletPressure,
-                               gc.backInletPressure};
-    if (auto failure = BuildNewMethod(context))
-        return failWith(failure->text, failure->clearDisplay);
+    Step build()
+    {
+        MethodBuildContext context{m_gcList,
+                                   m_stored,
+                                   m_new,
+                                   m_channel,
+                                   m_gc.owner,
+                                   m_gc.frontInletPressure,
+                                   m_gc.backInletPressure};
+        if (auto failure = BuildNewMethod(context))
+            return standardExit(failure->text, failure->clearDisplay);
+        return std::nullopt;
+    }
 
     // The block, one line at a time; the GC echoes each line.
-    FlashStatusText("HP6890GC Method load: Sending method to GC  ", "Please wait.", 1);
-    CString remaining = newMethod.GetString();
-    const int totalLines = countLines(remaining);
-    int sentLines = 0;
-    while (!remaining.IsEmpty()) {
-        const int feed = remaining.Find('\n');
-        CString line = feed < 0 ? remaining : remaining.Left(feed);
-        if (!channel.WriteStringToGC(line, 0))
-            return failWith("Failed to write method line to GC");
-        CString echo;
-        if (!channel.ReceiveStringFromGC(echo, 0))
-            return failWith("Did not receive method line echo from GC");
-        // The write appended a line feed to the line: its length now covers the feed that
-        // followed it in the block (after the last line nothing remains).
-        remaining = remaining.Mid(line.GetLength());
-        ++sentLines;
-        host.ReportProgress(sentLines, totalLines);
+    Step send()
+    {
+        FlashStatusText("HP6890GC Method load: Sending method to GC  ", "Please wait.", 1);
+        CString remaining = m_new.GetString();
+        const int totalLines = countLines(remaining);
+        for (int sentLines = 1; !remaining.IsEmpty(); ++sentLines) {
+            const int feed = remaining.Find('\n');
+            CString line = feed < 0 ? remaining : remaining.Left(feed);
+            if (!m_channel.WriteStringToGC(line, 0))
+                return standardExit("Failed to write method line to GC");
+            CString echo;
+            if (!m_channel.ReceiveStringFromGC(echo, 0))
+                return standardExit("Did not receive method line echo from GC");
+            // The write appended a line feed to the line: its length now covers the feed
+            // that followed it in the block (after the last line nothing remains).
+            remaining = remaining.Mid(line.GetLength());
+            m_host.ReportProgress(sentLines, totalLines);
+        }
+        return std::nullopt;
     }
 
     // Check, then install.
-    ClearDisplay();
-    CString reply;
-    if (!channel.SendAndReceiveToGC(CString("CCHTMC"), reply)) {
-        log("Failed to check new method in GC");
-        unLockReset();
-        ShowMethodErrorBox("Failed to check new method in GC");
-        FreeLock();
-        return 0;
-    }
-    if (const int code = MethodResultCode(reply)) {
-        log(refusalLogLine("Failed method check", code));
-        ShowMethodErrorBox(CString("Failed method check\n") + GetMethodErrorText(code));
-        unLockReset();
-        FreeLock();
-        return 0;
-    }
-    if (!channel.SendAndReceiveToGC(CString("CCHTMI"), reply)) {
-        log("Failed to install new method in GC");
-        unLockReset();
-        ShowMethodErrorBox("Failed to install new method in GC");
-        FreeLock();
-        return 0;
-    }
-    if (const int code = MethodResultCode(reply)) {
-        log(refusalLogLine("Failed method installation", code));
-        ShowMethodErrorBox(CString("Failed method instalation\n") + GetMethodErrorText(code));
-        unLockReset();
-        FreeLock();
-        return 0;
+    Step checkAndInstall()
+    {
+        m_host.ClearDisplay();
+        if (Step exit = askGC("CCHTMC", "Failed to check new method in GC", "Failed method check",
+                              "Failed method check\n"))
+            return exit;
+        return askGC("CCHTMI", "Failed to install new method in GC", "Failed method installation",
+                     "Failed method instalation\n");
     }
 
-    unLockReset();
+    // The way out of a failed step, up to the lock-out scope's part.
+    void report(const Exit& exit)
+    {
+        if (exit.clearDisplay)
+            m_host.ClearDisplay();
+        if (!exit.log.IsEmpty())
+            log(exit.log);
+        if (!exit.box.IsEmpty())
+            ShowMethodErrorBox(exit.box);
+    }
+
+private:
+    // One check or installation: the exchange, then the GC's result code.
+    Step askGC(const char* command, const char* exchangeFailure, const char* refusalStep,
+               const char* boxLead)
+    {
+        CString reply;
+        if (!m_channel.SendAndReceiveToGC(CString(command), reply))
+            return Exit{.log = exchangeFailure, .box = exchangeFailure};
+        if (const int code = MethodResultCode(reply))
+            return Exit{.log = refusalLogLine(refusalStep, code),
+                        .box = CString(boxLead) + GetMethodErrorText(code)};
+        return std::nullopt;
+    }
+
+    void log(const CString& text) { m_channel.LogError(text, 1); }
+
+    MethodDownloadHost& m_host;
+    const MethodDownloadState& m_gc;
+    CHP6890SerialComms& m_channel;
+    const CString m_name;         // as the host gave it
+    CHP6890Method m_stored;       // the stored method
+    CCommandStringList m_gcList;  // the GC's current method
+    CMethodCommand m_new;         // the method sent
+};
+
+}  // namespace
+
+int RunMethodDownload(MethodDownloadHost& host, const MethodDownloadState& gc, const CString& name)
+{
+    LockOutScope scope([](void* h) { static_cast<MethodDownloadHost*>(h)->UnLockReset(); }, &host);
+    if (!scope.held())
+        return 0;  // held elsewhere: nothing sent, shown or logged
+    FlashStatusText("HP6890GC method load: Downloading Method  ", "Please wait.", 1);
+    host.LockReset();
+
+    Download download(host, gc, name);
+    for (auto step :
+         {&Download::openStoredMethod, &Download::showDownloading, &Download::readRunState,
+          &Download::readBack, &Download::build, &Download::send, &Download::checkAndInstall})
+        if (Step exit = (download.*step)()) {
+            download.report(*exit);
+            return scope.fail();
+        }
+    host.UnLockReset();
     FlashStatusText("For Help, press F1", " ", 1);
-    return FreeLock() ? 1 : 0;
+    return scope.commit() ? 1 : 0;
 }
 
 }  // namespace gc6890
