@@ -8,7 +8,8 @@ cd "$(dirname "$0")"
 # Debian packages the build, the tests and the tools need.
 PACKAGES=(build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
           libgtest-dev libgmock-dev libbenchmark-dev libtomlplusplus-dev libcli11-dev
-          locales python3-serial clang-format)
+          locales python3-serial clang-format
+          libcpp-httplib-dev nlohmann-json3-dev)
 
 # The test suite runs a second time under this comma-decimal locale.
 TEST_LOCALE=de_DE.UTF-8

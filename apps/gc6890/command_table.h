@@ -63,5 +63,6 @@ void addPortsCommand(CommandTable& table);
 void addLogCommand(CommandTable& table);
 void addInstrumentCommands(CommandTable& table);
 void addDemoCommand(CommandTable& table);
+void addServeCommand(CommandTable& table);
 
 }  // namespace gc6890::cli

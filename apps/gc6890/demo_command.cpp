@@ -9,8 +9,8 @@
 #include "method_files.h"
 #include "port_choice.h"
 #include "run_watch.h"
+#include "service/status_format.h"
 #include "session.h"
-#include "status_format.h"
 
 namespace gc6890::cli {
 

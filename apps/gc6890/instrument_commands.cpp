@@ -11,8 +11,8 @@
 #include "comms_log_path.h"
 #include "method_files.h"
 #include "run_watch.h"
+#include "service/status_format.h"
 #include "session.h"
-#include "status_format.h"
 
 namespace gc6890::cli {
 

@@ -40,6 +40,7 @@ int main(int argc, char** argv)
     addPortsCommand(table);
     addLogCommand(table);
     addDemoCommand(table);
+    addServeCommand(table);
 
     try {
         app.parse(argc, argv);

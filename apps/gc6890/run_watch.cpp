@@ -5,7 +5,7 @@
 #include "cli_error.h"
 #include "comms_log_path.h"
 #include "platform/platform.h"
-#include "status_format.h"
+#include "service/status_format.h"
 
 namespace gc6890::cli {
 

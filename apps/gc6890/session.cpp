@@ -104,12 +104,4 @@ bool Session::interrupted()
     return g_interrupted != 0;
 }
 
-int statusFrequencyMs()
-{
-    int frequency = 5500;
-    ReadRegistryPath("Inlets\\Hubrel\\System Timings\\Status Frequency", frequency,
-                     HKEY_LOCAL_MACHINE);
-    return std::clamp(frequency, 100, 5500);
-}
-
 }  // namespace gc6890::cli

@@ -7,8 +7,8 @@
 
 #include <memory>
 
-#include "instruments.h"
 #include "interface/inlet_system_status.h"
+#include "service/instruments.h"
 
 namespace gc6890::cli {
 
@@ -45,8 +45,5 @@ private:
     std::unique_ptr<CGCSystem> m_gc;
     std::unique_ptr<CAutoSampler> m_sampler;
 };
-
-// The "Status Frequency" setting: the host's status refresh in ms, at most 5500.
-int statusFrequencyMs();
 
 }  // namespace gc6890::cli

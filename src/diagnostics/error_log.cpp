@@ -2,6 +2,7 @@
 
 #include <ctime>
 #include <unistd.h>
+#include <utility>
 
 #include "external/inlet_utils.h"
 
@@ -14,12 +15,23 @@ const char kMaxSizePath[] = "Inlets\\Hubrel\\Varnock\\MaxLogSize";
 constexpr int kDefaultMaxLogSize = 10485760;
 constexpr int kLastBackupNumber = 998;
 
+gc6890::CommsLogObserver& logObserver()
+{
+    static gc6890::CommsLogObserver observer;
+    return observer;
+}
+
 bool fileExists(const CString& name)
 {
     return access(gc6890::mapDrivePath(name.str()).c_str(), F_OK) == 0;
 }
 
 }  // namespace
+
+gc6890::CommsLogObserver gc6890::SetCommsLogObserver(CommsLogObserver observer)
+{
+    return std::exchange(logObserver(), std::move(observer));
+}
 
 CString CHP6890ErrorLog::LogFileName()
 {
@@ -60,6 +72,8 @@ int CHP6890ErrorLog::LogError(CString message, int severity)
 {
     if (severity > m_nThreshold)
         return 1;
+    if (logObserver())  // told even when the file cannot be written
+        logObserver()(message.str(), severity);
     const bool opened = m_file.Open(LogFileName(), CFile::modeWrite | CFile::modeNoTruncate) ||
                         m_file.Open(LogFileName(), CFile::modeCreate | CFile::modeWrite);
     if (!opened) {

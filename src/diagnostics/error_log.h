@@ -2,7 +2,19 @@
 // severity threshold (1 failures and instrument messages, 2 the whole line traffic).
 #pragma once
 
+#include <functional>
+#include <string>
+
 #include "platform/platform.h"
+
+namespace gc6890 {
+// Told of every entry the comms log writes (the text without its time stamp, the
+// severity), on the thread that logged it. Not part of the design: a host that serves the
+// log to others (the instrument service) hears it here instead of reading the file back.
+using CommsLogObserver = std::function<void(const std::string& text, int severity)>;
+// Installs the observer (an empty one removes it) and returns the previous one.
+CommsLogObserver SetCommsLogObserver(CommsLogObserver observer);
+}  // namespace gc6890
 
 class CHP6890ErrorLog {
 public:

@@ -1,10 +1,10 @@
-#include "status_format.h"
+#include "service/status_format.h"
 
 #include <cstdio>
 
 #include "platform/platform.h"
 
-namespace gc6890::cli {
+namespace gc6890 {
 
 namespace {
 
@@ -103,4 +103,4 @@ std::string statusJson(CInletSystemStatus& s)
                   static_cast<double>(s.GetHighPressure()), static_cast<double>(s.GetFlow()));
 }
 
-}  // namespace gc6890::cli
+}  // namespace gc6890

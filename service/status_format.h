@@ -5,7 +5,7 @@
 
 #include "interface/inlet_system_status.h"
 
-namespace gc6890::cli {
+namespace gc6890 {
 
 // Several lines, each ending in a line feed: flags, the three texts, time and readings.
 std::string statusText(CInletSystemStatus& status);
@@ -18,4 +18,4 @@ std::string statusLine(CInletSystemStatus& status);
 // oven_temperature, column1_pressure, column1_flow (numbers).
 std::string statusJson(CInletSystemStatus& status);
 
-}  // namespace gc6890::cli
+}  // namespace gc6890

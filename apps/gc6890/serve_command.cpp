@@ -1,0 +1,68 @@
+// gc6890 serve: hold the instrument and make it reachable over HTTP (docs/service.md).
+#include <filesystem>
+#include <iostream>
+#include <unistd.h>
+
+#include "cli_error.h"
+#include "command_table.h"
+#include "port_choice.h"
+#include "service/service.h"
+#include "service/service_token.h"
+
+namespace gc6890::cli {
+
+namespace {
+
+struct ServeCommandOptions {
+    std::string listen = "127.0.0.1:6890";
+    std::string name;
+    bool showToken = false;
+};
+
+// The API description: installed beside the program's data, else the source tree's.
+std::string openApiPath()
+{
+    std::error_code ec;
+    const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (!ec) {
+        const auto installed = program.parent_path().parent_path() / "share/gc6890/openapi.json";
+        if (std::filesystem::exists(installed, ec))
+            return installed.string();
+    }
+    return GC6890_SOURCE_DIR "/docs/openapi.json";
+}
+
+int serve(const ServeCommandOptions& options)
+{
+    if (options.showToken) {
+        try {
+            std::cout << loadOrMakeServiceToken() << '\n';
+        } catch (const std::exception& error) {
+            throw CommandFailure(kExitFailed, error.what());
+        }
+        return kExitOk;
+    }
+    ServeOptions serve;
+    serve.service.listen = options.listen;
+    serve.service.name = options.name;
+    serve.service.device = chosenDevice();
+    serve.openApiPath = openApiPath();
+    return runService(serve);
+}
+
+}  // namespace
+
+void addServeCommand(CommandTable& table)
+{
+    CLI::App* command = table.app().add_subcommand(
+        "serve", "Hold the instrument and serve it over HTTP until SIGTERM or Ctrl-C");
+    auto options = std::make_shared<ServeCommandOptions>();
+    command->add_option("--listen", options->listen,
+                        "ADDRESS:PORT to listen on (default 127.0.0.1:6890; port 0: a free one)");
+    command->add_option("--name", options->name, "The instrument's name in the status");
+    command->add_flag("--show-token", options->showToken,
+                      "Print the service's bearer token (made when there is none yet) and exit");
+    table.add(command, [options] { return serve(*options); });
+}
+
+}  // namespace gc6890::cli

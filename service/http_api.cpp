@@ -1,0 +1,522 @@
+#include "service/http_api.h"
+
+#include <httplib.h>
+
+#include <fstream>
+#include <iostream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "diagnostics/error_log.h"
+#include "platform/platform.h"
+#include "service/instrument_thread.h"
+#include "service/service_token.h"
+
+namespace gc6890 {
+
+namespace {
+
+using httplib::Request;
+using httplib::Response;
+using nlohmann::json;
+
+constexpr const char* kJson = "application/json";
+// A subscriber hears at least this often (a comment line), so that dead ones are found.
+constexpr int kKeepAliveMs = 15000;
+// The longest an experiment record may wait for the instrument thread (a load in progress).
+constexpr int kTaskWaitMs = 10000;
+
+void reply(Response& res, int status, const json& body)
+{
+    res.status = status;
+    res.set_content(body.dump() + "\n", kJson);
+}
+
+void fail(Response& res, int status, const std::string& error, const std::string& field = {})
+{
+    json body = {{"error", error}};
+    if (!field.empty())
+        body["field"] = field;
+    reply(res, status, body);
+}
+
+// A JSON request body: an object whose every field is known. Throws BadField.
+struct BadField {
+    std::string field;
+    std::string error;
+};
+
+json parseBody(const Request& req, std::initializer_list<const char*> known)
+{
+    json body = json::object();
+    if (req.body.find_first_not_of(" \t\r\n") != std::string::npos) {
+        try {
+            body = json::parse(req.body);
+        } catch (const json::parse_error& error) {
+            throw BadField{"body", std::string("not JSON: ") + error.what()};
+        }
+    }
+    if (!body.is_object())
+        throw BadField{"body", "a JSON object is expected"};
+    for (const auto& [key, value] : body.items()) {
+        if (std::find_if(known.begin(), known.end(), [&](const char* k) { return key == k; }) ==
+            known.end())
+            throw BadField{key, "unknown field " + key};
+    }
+    return body;
+}
+
+// Optional query parameter as a whole number in [low, high].
+long long numberParam(const Request& req, const char* name, long long fallback, long long low,
+                      long long high)
+{
+    if (!req.has_param(name))
+        return fallback;
+    const std::string text = req.get_param_value(name);
+    std::size_t used = 0;
+    long long value = 0;
+    try {
+        value = std::stoll(text, &used);
+    } catch (const std::exception&) {
+        used = 0;
+    }
+    if (used == 0 || used != text.size() || value < low || value > high)
+        throw BadField{name,
+                       format("%s must be a whole number from %lld to %lld", name, low, high)};
+    return value;
+}
+
+std::string bearer(const Request& req)
+{
+    const std::string header = req.get_header_value("Authorization");
+    return header.rfind("Bearer ", 0) == 0 ? header.substr(7) : std::string();
+}
+
+JobRequest jobOf(JobKind kind, std::string method = {})
+{
+    JobRequest request;
+    request.kind = kind;
+    request.method = std::move(method);
+    return request;
+}
+
+bool changes(const Request& req)
+{
+    return req.method != "GET" && req.method != "HEAD" && req.method != "OPTIONS";
+}
+
+std::string lastLines(const std::string& path, long long lines)
+{
+    std::ifstream file(path, std::ios::binary);
+    if (!file)
+        return {};
+    // The log is bounded (MaxLogSize); read at most its last 4 MiB.
+    file.seekg(0, std::ios::end);
+    const std::streamoff size = file.tellg();
+    const std::streamoff from = std::max<std::streamoff>(0, size - (4 << 20));
+    file.seekg(from);
+    std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    std::size_t start = text.size();
+    long long found = 0;
+    while (start > 0 && found <= lines) {
+        const std::size_t newline = text.rfind('\n', start - 1);
+        if (newline == std::string::npos) {
+            start = 0;
+            break;
+        }
+        if (newline + 1 < text.size())
+            ++found;
+        if (found > lines)
+            break;
+        start = newline;
+    }
+    return text.substr(start == 0 ? 0 : start + 1);
+}
+
+}  // namespace
+
+HttpApi::HttpApi(ServiceState& state, InstrumentThread& instrument, MethodStore methods,
+                 std::string token, std::string openApiPath)
+    : state_(state), instrument_(instrument), methods_(std::move(methods)),
+      token_(std::move(token)), openApiPath_(std::move(openApiPath)),
+      server_(std::make_unique<httplib::Server>())
+{
+    // An event subscriber holds a pool thread for as long as it listens.
+    server_->new_task_queue = [] { return new httplib::ThreadPool(kPoolThreads); };
+    server_->set_keep_alive_max_count(10000);
+    server_->set_keep_alive_timeout(5);
+    server_->set_read_timeout(kReadTimeoutS, 0);
+    server_->set_write_timeout(kWriteTimeoutS, 0);
+    server_->set_payload_max_length(kMaxBodyBytes);
+    routes();
+}
+
+HttpApi::~HttpApi() = default;
+
+int HttpApi::bind(const std::string& listen, std::string& error)
+{
+    const std::size_t colon = listen.rfind(':');
+    std::string host = colon == std::string::npos ? listen : listen.substr(0, colon);
+    const std::string portText = colon == std::string::npos ? "6890" : listen.substr(colon + 1);
+    if (host.size() > 2 && host.front() == '[' && host.back() == ']')
+        host = host.substr(1, host.size() - 2);
+    int port = -1;
+    try {
+        std::size_t used = 0;
+        port = std::stoi(portText, &used);
+        if (used != portText.size())
+            port = -1;
+    } catch (const std::exception&) {
+        port = -1;
+    }
+    if (host.empty() || port < 0 || port > 65535) {
+        error = "--listen wants ADDRESS:PORT (PORT 0 to 65535), not " + listen;
+        return -1;
+    }
+    if (port == 0)
+        port = server_->bind_to_any_port(host);
+    else if (!server_->bind_to_port(host, port))
+        port = -1;
+    if (port < 0)
+        error = "cannot listen on " + listen + ": " + std::strerror(errno);
+    return port;
+}
+
+void HttpApi::serve()
+{
+    server_->listen_after_bind();
+}
+
+void HttpApi::stop()
+{
+    server_->stop();
+}
+
+void HttpApi::routes()
+{
+    httplib::Server& s = *server_;
+
+    // Anything that changes something needs the token; nothing is done without it.
+    s.set_pre_routing_handler([this](const Request& req, Response& res) {
+        if (!changes(req) || sameToken(bearer(req), token_))
+            return httplib::Server::HandlerResponse::Unhandled;
+        ++state_.metrics.unauthorized;
+        const std::string what = req.method + " " + req.path + " from " + req.remote_addr +
+                                 (req.has_header("Authorization") ? ": wrong token" : ": no token");
+        std::cerr << "gc6890 serve: refused " << what << '\n';
+        state_.events.publish("log", json{{"severity", 1},
+                                          {"source", "service"},
+                                          {"text", "refused " + what},
+                                          {"time", isoTime(unixNowMs())}}
+                                         .dump());
+        res.set_header("WWW-Authenticate", "Bearer");
+        fail(res, 401, "this request needs the service's token: Authorization: Bearer TOKEN");
+        return httplib::Server::HandlerResponse::Handled;
+    });
+    s.set_error_handler([](const Request& req, Response& res) {
+        if (!res.body.empty())
+            return;
+        if (res.status == 404)
+            fail(res, 404, "no such resource: " + req.method + " " + req.path);
+        else if (res.status == 413)
+            fail(res, 413, format("the request body is larger than %zu bytes", kMaxBodyBytes),
+                 "body");
+        else
+            fail(res, res.status, format("HTTP status %d", res.status));
+    });
+    s.set_exception_handler([](const Request&, Response& res, std::exception_ptr error) {
+        try {
+            std::rethrow_exception(error);
+        } catch (const BadField& bad) {
+            fail(res, 400, bad.error, bad.field);
+        } catch (const std::exception& e) {
+            fail(res, 500, std::string("internal error: ") + e.what());
+        } catch (...) {
+            fail(res, 500, "internal error");
+        }
+    });
+
+    s.Get("/api/v1/status", [this](const Request&, Response& res) {
+        const auto snapshot = state_.snapshot.get();
+        const std::optional<Job> job = state_.jobs.current();
+        res.set_content(composeStatus(*snapshot, job ? job->json() : "null", steadyNowMs()) + "\n",
+                        kJson);
+    });
+
+    s.Get("/api/v1/history", [this](const Request& req, Response& res) {
+        const long long seconds = numberParam(req, "seconds", 3600, 1, 7 * 24 * 3600);
+        const std::vector<HistorySample> samples =
+            state_.history.since(unixNowMs() - seconds * 1000);
+        json body = {{"seconds", seconds}, {"period_ms", state_.pollMs.load()}};
+        json& time = body["time_ms"] = json::array();
+        json& oven = body["oven_temperature"] = json::array();
+        json& p1 = body["column1_pressure"] = json::array();
+        json& p2 = body["column2_pressure"] = json::array();
+        json& f1 = body["column1_flow"] = json::array();
+        json& f2 = body["column2_flow"] = json::array();
+        json& run = body["run_state"] = json::array();
+        for (const HistorySample& sample : samples) {
+            time.push_back(sample.timeMs);
+            oven.push_back(tidyReading(sample.ovenTemperature));
+            p1.push_back(tidyReading(sample.column1Pressure));
+            p2.push_back(tidyReading(sample.column2Pressure));
+            f1.push_back(tidyReading(sample.column1Flow));
+            f2.push_back(tidyReading(sample.column2Flow));
+            run.push_back(runStateName(static_cast<RunState>(sample.runState)));
+        }
+        reply(res, 200, body);
+    });
+
+    s.Get("/api/v1/events", [this](const Request& req, Response& res) {
+        std::optional<std::uint64_t> last;
+        if (req.has_header("Last-Event-ID")) {
+            try {
+                last = std::stoull(req.get_header_value("Last-Event-ID"));
+            } catch (const std::exception&) {
+                throw BadField{"Last-Event-ID", "Last-Event-ID must be an event id"};
+            }
+        }
+        std::shared_ptr<EventHub::Subscription> subscription = state_.events.subscribe(last);
+        if (!subscription) {
+            res.set_header("Retry-After", "10");
+            return fail(res, 503, "too many event subscribers (64); try again later");
+        }
+        res.set_header("Cache-Control", "no-cache");
+        res.set_header("X-Accel-Buffering", "no");  // a proxy must not hold events back
+        res.set_chunked_content_provider(
+            "text/event-stream", [subscription](std::size_t, httplib::DataSink& sink) {
+                std::vector<Event> events;
+                std::string text;
+                switch (subscription->next(events, kKeepAliveMs)) {
+                case EventHub::Read::Idle:
+                    text = ": idle\n\n";
+                    break;
+                case EventHub::Read::Dropped:
+                    // Too slow for the backlog: told once, then cut; it may resume with
+                    // Last-Event-ID from what the backlog still holds.
+                    text = "event: dropped\ndata: {\"error\":\"the subscriber fell behind the "
+                           "backlog\"}\n\n";
+                    sink.write(text.data(), text.size());
+                    return false;
+                case EventHub::Read::Closed:
+                    sink.done();
+                    return true;
+                case EventHub::Read::Events:
+                    for (const Event& event : events)
+                        text += "id: " + std::to_string(event.id) + "\nevent: " + event.name +
+                                "\ndata: " + event.data + "\n\n";
+                    break;
+                }
+                return sink.write(text.data(), text.size());
+            });
+    });
+
+    s.Get("/api/v1/jobs/([0-9]+)", [this](const Request& req, Response& res) {
+        std::optional<Job> job;
+        try {
+            job = state_.jobs.find(std::stoull(req.matches[1].str()));
+        } catch (const std::exception&) {
+        }
+        if (!job)
+            return fail(res, 404, "no job " + req.matches[1].str());
+        res.set_content(job->json() + "\n", kJson);
+    });
+
+    // The jobs: 202 at once with the job's id, 409 while another is under way.
+    auto submit = [this](Response& res, const JobRequest& request) {
+        const JobBoard::Submitted submitted =
+            state_.jobs.submit(request, state_.snapshot.get()->inRun);
+        if (submitted.id == 0)
+            return fail(res, 409,
+                        std::string(jobKindName(request.kind)) + " refused: " + submitted.conflict);
+        const std::string url = "/api/v1/jobs/" + std::to_string(submitted.id);
+        res.set_header("Location", url);
+        reply(res, 202, {{"job", submitted.id}, {"url", url}});
+    };
+    auto methodField = [this](const json& body) {
+        if (!body.contains("method"))
+            throw BadField{"method", "method is required"};
+        if (!body["method"].is_string())
+            throw BadField{"method", "method must be a text"};
+        std::string why;
+        const std::string name = plainMethodName(body["method"].get<std::string>(), why);
+        if (name.empty())
+            throw BadField{"method", why};
+        if (!methods_.read(name))
+            throw BadField{"method", "no method " + name + " in " + methods_.folder()};
+        return name;
+    };
+    s.Post("/api/v1/load", [=, this](const Request& req, Response& res) {
+        const json body = parseBody(req, {"method"});
+        submit(res, jobOf(JobKind::Load, methodField(body)));
+    });
+    s.Post("/api/v1/run", [=, this](const Request& req, Response& res) {
+        const json body = parseBody(req, {"method", "vial", "volume"});
+        JobRequest request = jobOf(JobKind::Run, methodField(body));
+        if (!body.contains("vial"))
+            throw BadField{"vial", "vial is required"};
+        if (!body["vial"].is_number_integer() || body["vial"].get<long long>() < 1 ||
+            body["vial"].get<long long>() > 10000)
+            throw BadField{"vial", "vial must be a whole number from 1 to 10000"};
+        request.vial = body["vial"].get<int>();
+        if (body.contains("volume")) {
+            if (!body["volume"].is_number() || body["volume"].get<double>() < 0 ||
+                body["volume"].get<double>() > 1000)
+                throw BadField{"volume", "volume must be a number from 0 to 1000"};
+            request.volume = body["volume"].get<float>();
+        }
+        submit(res, request);
+    });
+    s.Post("/api/v1/stop", [=, this](const Request& req, Response& res) {
+        parseBody(req, {});
+        submit(res, jobOf(JobKind::Stop));
+    });
+    s.Post("/api/v1/reset", [=, this](const Request& req, Response& res) {
+        parseBody(req, {});
+        submit(res, jobOf(JobKind::Reset));
+    });
+    s.Post("/api/v1/zones", [=, this](const Request& req, Response& res) {
+        const json body = parseBody(req, {"on"});
+        if (!body.contains("on") || !body["on"].is_boolean())
+            throw BadField{"on", "on must be true or false"};
+        JobRequest request = jobOf(JobKind::Zones);
+        request.on = body["on"].get<bool>();
+        submit(res, request);
+    });
+
+    // Methods.
+    s.Get("/api/v1/methods", [this](const Request&, Response& res) {
+        json list = json::array();
+        for (const MethodEntry& entry : methods_.list())
+            list.push_back({{"name", entry.name},
+                            {"size", entry.size},
+                            {"modified", isoTime(entry.modifiedMs)}});
+        reply(res, 200, {{"folder", methods_.folder()}, {"methods", list}});
+    });
+    auto nameOf = [](const Request& req) {
+        std::string why;
+        const std::string name = plainMethodName(req.matches[1].str(), why);
+        if (name.empty())
+            throw BadField{"name", why};
+        return name;
+    };
+    s.Get("/api/v1/methods/([^/]+)", [=, this](const Request& req, Response& res) {
+        const std::string name = nameOf(req);
+        const std::optional<std::string> text = methods_.read(name);
+        if (!text)
+            return fail(res, 404, "no method " + name + " in " + methods_.folder());
+        res.set_content(*text, "application/toml");
+    });
+    s.Post("/api/v1/methods/([^/]+)", [=, this](const Request& req, Response& res) {
+        const std::string name = nameOf(req);
+        const MethodCheck check = checkMethodText(req.body, name + ".toml");
+        if (!check.ok) {
+            json body = {{"error", check.error},
+                         {"file", check.file},
+                         {"line", check.line},
+                         {"problem", check.problem}};
+            if (!check.key.empty())
+                body["key"] = check.key;
+            if (check.column)
+                body["column"] = check.column;
+            return reply(res, 400, body);
+        }
+        std::string error;
+        if (!methods_.store(name, req.body, error))
+            return fail(res, 500, error);
+        reply(res, 201, {{"name", name}, {"run_length_min", check.runLengthMin}});
+    });
+    s.Get("/api/v1/methods/([^/]+)/record", [=, this](const Request& req, Response& res) {
+        const std::string name = nameOf(req);
+        if (!methods_.read(name))
+            return fail(res, 404, "no method " + name + " in " + methods_.folder());
+        const float volume = static_cast<float>(numberParam(req, "volume", 1, 0, 1000));
+        std::string text;
+        bool ok = false;
+        const std::string file = methods_.path(name);
+        const bool ran = instrument_.runTask(
+            [&] { ok = instrument_.writeRecord(file, volume, text); }, kTaskWaitMs);
+        if (!ran) {
+            res.set_header("Retry-After", "5");
+            return fail(res, 503, "the instrument thread is busy with a job; try again");
+        }
+        if (!ok)
+            return fail(res, 500, "the record of " + name + " could not be written");
+        res.set_content(text, "text/plain; charset=utf-8");
+    });
+
+    s.Get("/api/v1/log", [](const Request& req, Response& res) {
+        const long long lines = numberParam(req, "lines", 100, 1, 100000);
+        res.set_content(lastLines(mapDrivePath(CHP6890ErrorLog::LogFileName().str()), lines),
+                        "text/plain; charset=utf-8");
+    });
+
+    s.Get("/api/v1/openapi.json", [this](const Request&, Response& res) {
+        std::ifstream file(openApiPath_, std::ios::binary);
+        if (!file)
+            return fail(res, 404, "the API description is not installed (" + openApiPath_ + ")");
+        std::ostringstream text;
+        text << file.rdbuf();
+        res.set_content(text.str(), kJson);
+    });
+
+    s.Get("/healthz", [this](const Request&, Response& res) {
+        const auto snapshot = state_.snapshot.get();
+        const std::int64_t age = snapshot->timeMs ? steadyNowMs() - snapshot->steadyMs : -1;
+        // Fresh: the last good poll is no older than three poll periods (and a second).
+        const std::int64_t limit = 3 * static_cast<std::int64_t>(state_.pollMs.load()) + 1000;
+        std::string reason;
+        if (snapshot->line != LineState::Up)
+            reason =
+                std::string("line ") + lineStateName(snapshot->line) + ": " + snapshot->lineReason;
+        else if (age < 0)
+            reason = "no poll yet";
+        else if (age > limit)
+            reason = format("the last poll is %lld ms old", static_cast<long long>(age));
+        json body = {{"ok", reason.empty()}, {"line", lineStateName(snapshot->line)}};
+        body["age_ms"] = age < 0 ? json(nullptr) : json(age);
+        if (!reason.empty())
+            body["reason"] = reason;
+        reply(res, reason.empty() ? 200 : 503, body);
+    });
+
+    s.Get("/metrics", [this](const Request&, Response& res) {
+        const Metrics& m = state_.metrics;
+        std::string text;
+        auto counter = [&](const char* name, const char* help, std::uint64_t value) {
+            text += format("# HELP %s %s\n# TYPE %s counter\n%s %llu\n", name, help, name, name,
+                           static_cast<unsigned long long>(value));
+        };
+        counter("gc6890_polls_total", "Polls of the GC and sampler that succeeded.", m.polls);
+        counter("gc6890_polls_failed_total", "Polls that failed.", m.failedPolls);
+        counter("gc6890_rebuilds_total", "Times the line came back after a failure.", m.rebuilds);
+        counter("gc6890_unauthorized_total", "Requests refused for a missing or wrong token.",
+                m.unauthorized);
+        counter("gc6890_events_dropped_subscribers_total",
+                "Event subscribers cut for falling behind.", state_.events.dropped());
+        text += "# HELP gc6890_jobs_total Jobs by their state.\n# TYPE gc6890_jobs_total counter\n";
+        for (JobState st : {JobState::Queued, JobState::Done, JobState::Failed})
+            text += format("gc6890_jobs_total{state=\"%s\"} %llu\n", jobStateName(st),
+                           static_cast<unsigned long long>(state_.jobs.count(st)));
+        text += format("# HELP gc6890_event_subscribers Event stream subscribers.\n"
+                       "# TYPE gc6890_event_subscribers gauge\ngc6890_event_subscribers %zu\n",
+                       state_.events.subscribers());
+        text += "# HELP gc6890_poll_seconds Time one poll of the GC and sampler took.\n"
+                "# TYPE gc6890_poll_seconds histogram\n";
+        std::uint64_t cumulative = 0;
+        for (std::size_t i = 0; i < Metrics::kBuckets.size(); ++i) {
+            cumulative += m.pollBuckets[i];
+            text += format("gc6890_poll_seconds_bucket{le=\"%g\"} %llu\n", Metrics::kBuckets[i],
+                           static_cast<unsigned long long>(cumulative));
+        }
+        cumulative += m.pollBuckets[Metrics::kBuckets.size()];
+        text += format("gc6890_poll_seconds_bucket{le=\"+Inf\"} %llu\n"
+                       "gc6890_poll_seconds_sum %.6f\ngc6890_poll_seconds_count %llu\n",
+                       static_cast<unsigned long long>(cumulative),
+                       static_cast<double>(m.pollMicros.load()) / 1e6,
+                       static_cast<unsigned long long>(cumulative));
+        res.set_content(text, "text/plain; version=0.0.4");
+    });
+}
+
+}  // namespace gc6890

@@ -1,0 +1,553 @@
+#include "service/instrument_thread.h"
+
+#include <algorithm>
+#include <cmath>
+#include <iostream>
+#include <nlohmann/json.hpp>
+
+#include "diagnostics/error_log.h"
+#include "external/inlet_utils.h"
+#include "interface/inlet_system_status.h"
+#include "platform/platform.h"
+#include "service/status_format.h"
+
+namespace gc6890 {
+
+namespace {
+
+using nlohmann::json;
+
+// While the line cannot be opened at all, a new attempt at most this often.
+constexpr int kReopenMs = 2000;
+// The longest the thread sleeps between looks at its timers, jobs and the stop request.
+constexpr int kLongestWaitMs = 100;
+
+std::string trimmed(std::string text)
+{
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
+        text.pop_back();
+    return text;
+}
+
+json gcBlockJson(const GCRemoteData& block)
+{
+    return {{"source", "gc"},
+            {"oven_temperature", tidyReading(block.ovenTemperature)},
+            {"column1_pressure", tidyReading(block.column1Pressure)},
+            {"column2_pressure", tidyReading(block.column2Pressure)},
+            {"column1_flow", tidyReading(block.column1Flow)},
+            {"column2_flow", tidyReading(block.column2Flow)},
+            {"pre_run", block.preRun != 0},
+            {"ready", block.ready != 0},
+            {"running", block.running != 0},
+            {"error", block.error != 0}};
+}
+
+json samplerBlockJson(const SamplerBlock& block)
+{
+    return {{"source", "sampler"},
+            {"error", block[0] != 0},
+            {"ready", block[1] != 0},
+            {"busy", block[2] != 0},
+            {"front_inlet_configured", block[3] != 0},
+            {"back_inlet_configured", block[4] != 0},
+            {"front_injector_present", block[5] != 0},
+            {"back_injector_present", block[6] != 0}};
+}
+
+const char* answerName(int answer)
+{
+    switch (answer) {
+    case IDYES:
+        return "yes";
+    case IDNO:
+        return "no";
+    case IDCANCEL:
+        return "cancel";
+    case IDRETRY:
+        return "retry";
+    case IDABORT:
+        return "abort";
+    default:
+        return "ok";
+    }
+}
+
+}  // namespace
+
+InstrumentThread::InstrumentThread(ServiceState& state) : state_(state) {}
+
+InstrumentThread::~InstrumentThread()
+{
+    stop();
+    join();
+}
+
+void InstrumentThread::start()
+{
+    thread_ = std::thread([this] { run(); });
+}
+
+void InstrumentThread::stop()
+{
+    stopping_ = true;
+    state_.jobs.wake();
+    taskDone_.notify_all();
+}
+
+void InstrumentThread::join()
+{
+    if (thread_.joinable())
+        thread_.join();
+}
+
+bool InstrumentThread::runTask(const InstrumentTask& task, int timeoutMs)
+{
+    auto pending = std::make_shared<PendingTask>();
+    pending->task = task;
+    {
+        std::lock_guard lock(tasksMutex_);
+        if (stopping_)
+            return false;
+        tasks_.push_back(pending);
+    }
+    state_.jobs.wake();
+    std::unique_lock lock(tasksMutex_);
+    const bool started = taskDone_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                                            [&] { return pending->started || stopping_.load(); });
+    if (!started || !pending->started) {
+        // Not begun in time: withdraw it, so that it never runs after the caller has gone.
+        std::erase(tasks_, pending);
+        return false;
+    }
+    taskDone_.wait(lock, [&] { return pending->done; });
+    return true;
+}
+
+void InstrumentThread::runTasks()
+{
+    for (;;) {
+        std::shared_ptr<PendingTask> pending;
+        {
+            std::lock_guard lock(tasksMutex_);
+            if (tasks_.empty())
+                return;
+            pending = tasks_.front();
+            tasks_.pop_front();
+            pending->started = true;
+        }
+        taskDone_.notify_all();
+        try {
+            pending->task();
+        } catch (const std::exception& error) {
+            publishLog(1, "service", std::string("task failed: ") + error.what());
+        }
+        {
+            std::lock_guard lock(tasksMutex_);
+            pending->done = true;
+        }
+        taskDone_.notify_all();
+    }
+}
+
+bool InstrumentThread::writeRecord(const std::string& file, float volume, std::string& text)
+{
+    // The record needs the objects but not the line: while the line is down, objects of
+    // their own are made for it.
+    std::unique_ptr<CGCSystem> ownGC;
+    std::unique_ptr<CAutoSampler> ownSampler;
+    CGCSystem* gc = gc_.get();
+    CAutoSampler* sampler = sampler_.get();
+    if (!gc || !sampler) {
+        ownGC = makeGCSystem({});
+        ownSampler = makeAutoSampler();
+        gc = ownGC.get();
+        sampler = ownSampler.get();
+    }
+    CGenericExpRecord record;
+    const CString name(file);
+    if (!gc->WriteExpRecord(&record, name) || !sampler->WriteExpRecord(&record, name))
+        return false;
+    sampler->WriteInjectionVolume(&record, volume);
+    text = record.Text();
+    return true;
+}
+
+void InstrumentThread::run()
+{
+    installHandlers();
+    state_.pollMs = statusFrequencyMs();
+    std::int64_t nextPoll = 0;
+    while (!stopping_) {
+        const std::int64_t now = steadyNowMs();
+        if (!open_ && now >= nextOpenMs_) {
+            if (!openComms())
+                nextOpenMs_ = now + kReopenMs;
+            nextPoll = steadyNowMs();
+        }
+        PumpMessages();
+        checkInjection();
+        runTasks();
+        if (open_) {
+            if (std::optional<Job> job = state_.jobs.take())
+                startJob(*job);
+            if (steadyNowMs() >= nextPoll) {
+                poll();
+                nextPoll = steadyNowMs() + state_.pollMs;
+            }
+        } else if (std::optional<Job> job = state_.jobs.take()) {
+            finishJob(job->id, false, "no communication with the instrument: " + lineReason_);
+        }
+        std::int64_t wake =
+            std::min(open_ ? nextPoll : nextOpenMs_, steadyNowMs() + kLongestWaitMs);
+        if (const std::optional<std::uint64_t> timer = nextTimerDue())
+            wake = std::min<std::int64_t>(wake, static_cast<std::int64_t>(*timer));
+        const std::int64_t wait = wake - steadyNowMs();
+        if (wait > 0)
+            state_.jobs.waitForWork(static_cast<int>(wait));
+    }
+    closeComms();
+    removeHandlers();
+}
+
+void InstrumentThread::installHandlers()
+{
+    // No one can answer a message box in a service: it goes to the log and the event
+    // stream, and takes the answer a host without a terminal gives (the safe default).
+    SetMessageBoxHandler([this](HWND, const char* text, const char* caption, UINT flags) {
+        const int answer = defaultMessageBoxAnswer(flags);
+        lastBox_ = trimmed(text ? text : "");
+        const std::string title = caption ? caption : "";
+        std::cerr << "gc6890 serve: " << title << ": " << lastBox_ << " (answered "
+                  << answerName(answer) << ")\n";
+        publishLog(1, "message box",
+                   title + ": " + lastBox_ + " (answered " + answerName(answer) + ")");
+        return answer;
+    });
+    SetStatusTextHandler([this](const char* text, const char*) {
+        const std::string line = trimmed(text ? text : "");
+        // The library puts the host's idle prompt back after its work: nothing to tell.
+        if (!line.empty() && line.rfind("For Help, press F1", 0) != 0)
+            publishLog(2, "status line", line);
+    });
+    SetCommsLogObserver([this](const std::string& text, int severity) {
+        publishLog(severity, "comms log", trimmed(text));
+    });
+}
+
+void InstrumentThread::removeHandlers()
+{
+    SetCommsLogObserver({});
+    SetStatusTextHandler({});
+    SetMessageBoxHandler({});
+}
+
+bool InstrumentThread::openComms()
+{
+    const std::string device = state_.options.device.empty() ? "the line" : state_.options.device;
+    gc_ = makeGCSystem([this](int sent, int total) {
+        if (currentJob_)
+            publishJob(state_.jobs.update(*currentJob_, JobState::Running,
+                                          format("method line %d of %d", sent, total), sent,
+                                          total));
+    });
+    if (!gc_->InitialiseComms()) {
+        closeComms();
+        setLine(LineState::Down, "no communication with the GC on " + device);
+        return false;
+    }
+    sampler_ = makeAutoSampler();
+    if (!sampler_->InitialiseComms()) {
+        closeComms();
+        setLine(LineState::Down, "no communication with the sampler on " + device);
+        return false;
+    }
+    sampler_->Initialise();
+    firmware_ = gcFirmware(*gc_);
+    listener_ = std::make_unique<RegistrationListener>(RegistrationListener::Handlers{
+        .gcBlock =
+            [this](const GCRemoteData& block) {
+                gcBlock_ = block;
+                haveGCBlock_ = true;
+                state_.events.publish("datablock", gcBlockJson(block).dump());
+            },
+        .samplerBlock =
+            [this](const SamplerBlock& block) {
+                samplerBlock_ = block;
+                state_.events.publish("datablock", samplerBlockJson(block).dump());
+            },
+        .lock =
+            [this](bool taken) {
+                state_.events.publish("lock", json{{"locked", taken}}.dump());
+            },
+    });
+    listener_->registerWith(gcRegistrationWindow(*gc_));
+    listener_->registerWith(samplerRegistrationWindow(*sampler_));
+    open_ = true;
+    failures_ = 0;
+    publishLog(2, "service", "communications open on " + device + ", GC firmware " + firmware_);
+    return true;
+}
+
+void InstrumentThread::closeComms()
+{
+    // The design's order: the sampler's side first, then the GC's; the objects after.
+    if (sampler_) {
+        sampler_->CloseDownComms();
+        sampler_.reset();
+    }
+    if (gc_) {
+        gc_->CloseDownComms();
+        gc_.reset();
+    }
+    listener_.reset();
+    open_ = false;
+}
+
+RunState InstrumentThread::runStateOf(CInletSystemStatus& status) const
+{
+    if (status.GetPostRunning())
+        return RunState::PostRun;
+    if (status.GetRunning())
+        return RunState::Run;
+    if (haveGCBlock_ && gcBlock_.preRun)
+        return RunState::PreRun;
+    return RunState::Idle;
+}
+
+void InstrumentThread::poll()
+{
+    const std::int64_t started = steadyNowMs();
+    CInletSystemStatus status;
+    bool ok = gc_->ReadStatus(status) != 0;
+    CInletSystemStatus samplerStatus;
+    ok = sampler_->ReadStatus(samplerStatus) != 0 && ok;
+    status |= samplerStatus;
+    // Without a channel the GC's poll answers from its cache and says so in its error text.
+    if (status.GetErrorInfo().Find("SERIAL COMMS FAILURE") >= 0)
+        ok = false;
+    const std::int64_t finished = steadyNowMs();
+    state_.metrics.observePoll(static_cast<double>(finished - started) / 1000.0);
+
+    if (!ok) {
+        ++state_.metrics.failedPolls;
+        ++failures_;
+        // The first failed poll has the library rebuild the channel; when the next one
+        // fails too, the instrument is out of reach until a rebuild succeeds.
+        const std::string text = trimmed(status.GetErrorInfo().str());
+        setLine(failures_ == 1 ? LineState::Rebuilding : LineState::Down,
+                text.empty() ? "the instrument did not answer the poll" : text);
+        return;
+    }
+    ++state_.metrics.polls;
+    if (failures_ > 0 && line_ != LineState::Up) {
+        ++state_.metrics.rebuilds;
+        // The registration windows live on through a rebuild; registering again is harmless.
+        listener_->registerWith(gcRegistrationWindow(*gc_));
+        listener_->registerWith(samplerRegistrationWindow(*sampler_));
+        publishLog(1, "service", "the line is back: polls resume");
+    }
+    failures_ = 0;
+    line_ = LineState::Up;
+    lineReason_.clear();
+
+    const RunState run = runStateOf(status);
+    json body = json::parse(statusJson(status));
+    if (!state_.options.name.empty())
+        body["name"] = state_.options.name;
+    body["run_state"] = runStateName(run);
+    body["column2_pressure"] = haveGCBlock_ ? tidyReading(gcBlock_.column2Pressure) : 0.0;
+    body["column2_flow"] = haveGCBlock_ ? tidyReading(gcBlock_.column2Flow) : 0.0;
+    body["identity"] = {{"product", "HP 6890 GC"}, {"firmware", trimmed(firmware_)}};
+    body["sampler"] = samplerBlock_ ? samplerBlockJson(*samplerBlock_) : json(nullptr);
+    const std::int64_t now = unixNowMs();
+    body["time"] = isoTime(now);
+    body["polls"] = state_.metrics.polls.load();
+
+    auto snapshot = std::make_shared<Snapshot>();
+    snapshot->polls = state_.metrics.polls;
+    snapshot->timeMs = now;
+    snapshot->steadyMs = finished;
+    snapshot->line = LineState::Up;
+    snapshot->run = run;
+    snapshot->inRun = run != RunState::Idle || injecting_.has_value();
+    snapshot->json = body.dump();
+    state_.history.add(HistorySample{
+        .timeMs = now,
+        .ovenTemperature = status.GetTemperatureLeft(),
+        .column1Pressure = status.GetHighPressure(),
+        .column2Pressure = haveGCBlock_ ? gcBlock_.column2Pressure : 0.0f,
+        .column1Flow = status.GetFlow(),
+        .column2Flow = haveGCBlock_ ? gcBlock_.column2Flow : 0.0f,
+        .runState = static_cast<std::int32_t>(run),
+    });
+
+    if (!run_ || *run_ != run) {
+        json change = {{"state", runStateName(run)},
+                       {"elapsed_min", tidyReading(status.GetTime())},
+                       {"time", isoTime(now)}};
+        if (run_)
+            change["previous"] = runStateName(*run_);
+        else if (run != RunState::Idle) {
+            // Found at start (a restart during a run): reported, and never injected again.
+            change["found_at_start"] = true;
+            publishLog(1, "service",
+                       std::string("the GC is in a run (") + runStateName(run) +
+                           ") at start; the service follows it and injects nothing");
+        }
+        run_ = run;
+        state_.events.publish("run", change.dump());
+    }
+    publishSnapshot(snapshot);
+}
+
+void InstrumentThread::setLine(LineState line, const std::string& reason)
+{
+    const bool changed = line != line_ || reason != lineReason_;
+    line_ = line;
+    lineReason_ = reason;
+    auto snapshot = std::make_shared<Snapshot>(last_ ? *last_ : Snapshot{});
+    snapshot->line = line;
+    snapshot->lineReason = reason;
+    if (changed)
+        publishLog(1, "service", std::string("line ") + lineStateName(line) + ": " + reason);
+    publishSnapshot(snapshot);
+}
+
+void InstrumentThread::publishSnapshot(std::shared_ptr<const Snapshot> snapshot)
+{
+    last_ = snapshot;
+    state_.snapshot.set(snapshot);
+    const std::optional<Job> job = state_.jobs.current();
+    state_.events.publish("status",
+                          composeStatus(*snapshot, job ? job->json() : "null", steadyNowMs()));
+}
+
+void InstrumentThread::publishJob(const Job& job)
+{
+    state_.events.publish("job", job.json());
+}
+
+void InstrumentThread::publishLog(int severity, const std::string& source, const std::string& text)
+{
+    state_.events.publish("log", json{{"severity", severity},
+                                      {"source", source},
+                                      {"text", text},
+                                      {"time", isoTime(unixNowMs())}}
+                                     .dump());
+}
+
+std::string InstrumentThread::failureWithBox(const std::string& what) const
+{
+    if (lastBox_.empty())
+        return what;
+    std::string box = lastBox_;
+    std::replace(box.begin(), box.end(), '\n', ' ');
+    return what + ": " + box;
+}
+
+void InstrumentThread::finishJob(std::uint64_t id, bool ok, const std::string& message)
+{
+    currentJob_.reset();
+    publishJob(state_.jobs.update(id, ok ? JobState::Done : JobState::Failed, message));
+}
+
+void InstrumentThread::startJob(const Job& job)
+{
+    publishJob(job);
+    const JobRequest& request = job.request;
+    const bool needsIdle = request.kind == JobKind::Load || request.kind == JobKind::Run ||
+                           request.kind == JobKind::Zones;
+    if (needsIdle && ((run_ && *run_ != RunState::Idle) || injecting_)) {
+        finishJob(job.id, false, "the GC is in a run");
+        return;
+    }
+    lastBox_.clear();
+    currentJob_ = job.id;
+    const CString method(request.method);
+    switch (request.kind) {
+    case JobKind::Load:
+        if (!gc_->LoadMethod(method))
+            return finishJob(job.id, false,
+                             failureWithBox("the GC did not take the method " + request.method));
+        if (!sampler_->LoadMethod(method))
+            return finishJob(
+                job.id, false,
+                failureWithBox("the sampler did not take the method " + request.method));
+        return finishJob(job.id, true, "loaded " + request.method);
+    case JobKind::Run: {
+        const std::string vial = std::to_string(request.vial);
+        if (!sampler_->StartMethod(method, CString(vial), request.volume))
+            return finishJob(
+                job.id, false,
+                failureWithBox("the sampler did not start the injection from vial " + vial));
+        // The GC's own start sends nothing: its method is the one loaded last.
+        if (!gc_->StartMethod())
+            return finishJob(job.id, false, failureWithBox("the GC did not start"));
+        if (injectionWait(*sampler_) == InjectionWait::None)
+            return finishJob(job.id, true, "injection from vial " + vial + " accepted");
+        // The sampler answers when it actually injects: the job ends with that answer.
+        injecting_ = job.id;
+        currentJob_.reset();
+        publishJob(
+            state_.jobs.update(job.id, JobState::Running,
+                               "injecting from vial " + vial + ": awaiting the sampler's answer"));
+        return;
+    }
+    case JobKind::Stop: {
+        const int sampler = sampler_->StopMethod();
+        const int gc = gc_->StopMethod();
+        if (injecting_) {
+            finishJob(*injecting_, false, "stopped before the sampler answered the injection");
+            injecting_.reset();
+        }
+        if (!sampler || !gc)
+            return finishJob(
+                job.id, false,
+                failureWithBox(!gc ? "the GC did not stop" : "the sampler did not stop"));
+        return finishJob(job.id, true, "stopped");
+    }
+    case JobKind::Reset:
+        if (!resetSampler(*sampler_))
+            return finishJob(job.id, false, failureWithBox("the sampler did not reset"));
+        return finishJob(job.id, true, "sampler reset");
+    case JobKind::Zones:
+        if (!gc_->SwitchGC(request.on ? On : Off))
+            return finishJob(job.id, false, failureWithBox("the GC did not switch its zones"));
+        return finishJob(job.id, true, request.on ? "zones on" : "zones off");
+    }
+}
+
+void InstrumentThread::checkInjection()
+{
+    if (!injecting_ || !sampler_)
+        return;
+    switch (injectionWait(*sampler_)) {
+    case InjectionWait::Awaiting:
+        return;
+    case InjectionWait::Accepted:
+        finishJob(*injecting_, true, "injection accepted");
+        break;
+    case InjectionWait::Refused:
+        finishJob(*injecting_, false, failureWithBox("the sampler refused the injection"));
+        break;
+    case InjectionWait::None:
+        // Settled and already taken up by a sampler poll inside a library wait.
+        finishJob(*injecting_, injectionAnswerOk(*sampler_),
+                  injectionAnswerOk(*sampler_) ? "injection accepted"
+                                               : "the sampler refused the injection");
+        break;
+    }
+    injecting_.reset();
+}
+
+void Metrics::observePoll(double seconds)
+{
+    std::size_t bucket = 0;
+    while (bucket < kBuckets.size() && seconds > kBuckets[bucket])
+        ++bucket;
+    ++pollBuckets[bucket];
+    pollMicros += static_cast<std::uint64_t>(seconds * 1e6);
+}
+
+}  // namespace gc6890

@@ -1,0 +1,97 @@
+// The instrument thread: the one owner of every library object (the GC and sampler
+// objects, their windows and timers, the channel). It opens communications, polls both
+// objects at the status frequency, carries out one job at a time and runs the message
+// pump in between. Everything it learns goes out through the shared state: the snapshot,
+// the history and the event stream. No other thread touches a library object.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+#include "service/instruments.h"
+#include "service/registration_listener.h"
+#include "service/service_state.h"
+
+class CInletSystemStatus;
+
+namespace gc6890 {
+
+class InstrumentThread {
+public:
+    explicit InstrumentThread(ServiceState& state);
+    // Stops the thread (as stop()) and waits for it.
+    ~InstrumentThread();
+    InstrumentThread(const InstrumentThread&) = delete;
+    InstrumentThread& operator=(const InstrumentThread&) = delete;
+
+    void start();
+    // Asks the thread to end: the exchange or job in flight finishes, communications are
+    // closed, the objects destroyed. join() waits for that.
+    void stop();
+    void join();
+
+    // Runs `task` on the instrument thread between polls and jobs; false when it did not
+    // start within `timeoutMs` (a long job is under way) or the thread is ending.
+    bool runTask(const InstrumentTask& task, int timeoutMs);
+
+    // On the instrument thread (in a task): the experiment record of the method file with
+    // the injection volume, as "gc6890 record" prints it. False when the file cannot be read.
+    bool writeRecord(const std::string& file, float volume, std::string& text);
+
+private:
+    void run();
+    void installHandlers();
+    void removeHandlers();
+    bool openComms();
+    void closeComms();
+    void poll();
+    void startJob(const Job& job);
+    void finishJob(std::uint64_t id, bool ok, const std::string& message);
+    void checkInjection();
+    void runTasks();
+    void publishJob(const Job& job);
+    void publishLog(int severity, const std::string& source, const std::string& text);
+    void setLine(LineState line, const std::string& reason);
+    void publishSnapshot(std::shared_ptr<const Snapshot> snapshot);
+    RunState runStateOf(CInletSystemStatus& status) const;
+    std::string failureWithBox(const std::string& what) const;
+
+    ServiceState& state_;
+    std::thread thread_;
+    std::atomic<bool> stopping_{false};
+
+    struct PendingTask {
+        InstrumentTask task;
+        bool started = false;
+        bool done = false;
+    };
+    std::mutex tasksMutex_;
+    std::condition_variable taskDone_;
+    std::deque<std::shared_ptr<PendingTask>> tasks_;
+
+    // Owned by the thread itself from here on.
+    std::unique_ptr<CGCSystem> gc_;
+    std::unique_ptr<CAutoSampler> sampler_;
+    std::unique_ptr<RegistrationListener> listener_;
+    bool open_ = false;
+    std::int64_t nextOpenMs_ = 0;
+    int failures_ = 0;  // polls failed in a row
+    LineState line_ = LineState::Down;
+    std::string lineReason_ = "not opened yet";
+    std::shared_ptr<const Snapshot> last_;
+    std::optional<RunState> run_;  // unknown until the first good poll
+    GCRemoteData gcBlock_;
+    bool haveGCBlock_ = false;
+    std::optional<SamplerBlock> samplerBlock_;
+    std::optional<std::uint64_t> injecting_;   // the run job awaiting the late answer
+    std::optional<std::uint64_t> currentJob_;  // for the download progress
+    std::string lastBox_;
+    std::string firmware_;
+};
+
+}  // namespace gc6890

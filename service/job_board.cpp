@@ -1,0 +1,180 @@
+#include "service/job_board.h"
+
+#include <chrono>
+#include <nlohmann/json.hpp>
+
+#include "service/event_hub.h"
+#include "service/snapshot.h"
+
+namespace gc6890 {
+
+const char* jobKindName(JobKind kind)
+{
+    switch (kind) {
+    case JobKind::Load:
+        return "load";
+    case JobKind::Run:
+        return "run";
+    case JobKind::Reset:
+        return "reset";
+    case JobKind::Zones:
+        return "zones";
+    case JobKind::Stop:
+        break;
+    }
+    return "stop";
+}
+
+const char* jobStateName(JobState state)
+{
+    switch (state) {
+    case JobState::Queued:
+        return "queued";
+    case JobState::Running:
+        return "running";
+    case JobState::Done:
+        return "done";
+    case JobState::Failed:
+        break;
+    }
+    return "failed";
+}
+
+std::string Job::json() const
+{
+    nlohmann::json out = {{"id", id},
+                          {"kind", jobKindName(request.kind)},
+                          {"state", jobStateName(state)},
+                          {"message", message},
+                          {"created", isoTime(createdMs)}};
+    if (!request.method.empty())
+        out["method"] = request.method;
+    if (request.kind == JobKind::Run) {
+        out["vial"] = request.vial;
+        out["volume"] = request.volume;
+    }
+    if (request.kind == JobKind::Zones)
+        out["on"] = request.on;
+    if (total > 0)
+        out["progress"] = {{"sent", sent}, {"total", total}};
+    if (finished())
+        out["finished"] = isoTime(finishedMs);
+    return out.dump();
+}
+
+JobBoard::Submitted JobBoard::submit(const JobRequest& request, bool inRun)
+{
+    Submitted result;
+    {
+        std::lock_guard lock(mutex_);
+        if (request.kind != JobKind::Stop) {
+            if (active_) {
+                const Job& busy = jobs_.at(*active_);
+                result.conflict = std::string("job ") + std::to_string(busy.id) + " (" +
+                                  jobKindName(busy.request.kind) + ") is " +
+                                  jobStateName(busy.state);
+                return result;
+            }
+            // A reset may bring a stuck sampler back during a run; the others may not start.
+            if (inRun && request.kind != JobKind::Reset) {
+                result.conflict = "the GC is in a run";
+                return result;
+            }
+        }
+        Job job;
+        job.id = ++lastId_;
+        job.request = request;
+        job.createdMs = unixNowMs();
+        jobs_[job.id] = job;
+        ++counts_[JobState::Queued];
+        events_.publish("job", job.json());
+        if (request.kind == JobKind::Stop)
+            pending_.push_front(job.id);
+        else {
+            pending_.push_back(job.id);
+            active_ = job.id;
+        }
+        while (jobs_.size() > kKeptJobs && jobs_.begin()->second.finished())
+            jobs_.erase(jobs_.begin());
+        result.id = job.id;
+        woken_ = true;
+    }
+    work_.notify_all();
+    return result;
+}
+
+std::optional<Job> JobBoard::find(std::uint64_t id) const
+{
+    std::lock_guard lock(mutex_);
+    const auto job = jobs_.find(id);
+    if (job == jobs_.end())
+        return std::nullopt;
+    return job->second;
+}
+
+std::optional<Job> JobBoard::current() const
+{
+    std::lock_guard lock(mutex_);
+    if (!active_)
+        return std::nullopt;
+    return jobs_.at(*active_);
+}
+
+std::optional<Job> JobBoard::take()
+{
+    std::lock_guard lock(mutex_);
+    if (pending_.empty())
+        return std::nullopt;
+    Job& job = jobs_.at(pending_.front());
+    pending_.pop_front();
+    job.state = JobState::Running;
+    return job;
+}
+
+Job JobBoard::update(std::uint64_t id, JobState state, const std::string& message, int sent,
+                     int total)
+{
+    std::lock_guard lock(mutex_);
+    Job& job = jobs_.at(id);
+    job.state = state;
+    if (!message.empty())
+        job.message = message;
+    if (sent >= 0)
+        job.sent = sent;
+    if (total >= 0)
+        job.total = total;
+    if (job.finished()) {
+        job.finishedMs = unixNowMs();
+        ++counts_[state];
+        if (active_ == id)
+            active_.reset();
+    }
+    return job;
+}
+
+bool JobBoard::waitForWork(int timeoutMs)
+{
+    std::unique_lock lock(mutex_);
+    const bool woken =
+        work_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return woken_; });
+    woken_ = false;
+    return woken;
+}
+
+void JobBoard::wake()
+{
+    {
+        std::lock_guard lock(mutex_);
+        woken_ = true;
+    }
+    work_.notify_all();
+}
+
+std::uint64_t JobBoard::count(JobState state) const
+{
+    std::lock_guard lock(mutex_);
+    const auto found = counts_.find(state);
+    return found == counts_.end() ? 0 : found->second;
+}
+
+}  // namespace gc6890

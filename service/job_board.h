@@ -1,0 +1,90 @@
+// Jobs: what an HTTP request asks the instrument thread to do. There is no queue: one job
+// at a time, and a second one is refused while the first is under way or the GC is in a
+// run, except stop, which is always taken and goes first.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+
+namespace gc6890 {
+
+enum class JobKind { Load, Run, Stop, Reset, Zones };
+const char* jobKindName(JobKind kind);  // "load", "run", "stop", "reset", "zones"
+
+struct JobRequest {
+    JobKind kind = JobKind::Stop;
+    std::string method;   // load, run
+    int vial = 0;         // run
+    float volume = 1.0f;  // run
+    bool on = false;      // zones
+};
+
+enum class JobState { Queued, Running, Done, Failed };
+const char* jobStateName(JobState state);  // "queued", "running", "done", "failed"
+
+struct Job {
+    std::uint64_t id = 0;
+    JobRequest request;
+    JobState state = JobState::Queued;
+    std::string message;  // what happened, or why it failed
+    int sent = 0;         // method lines sent so far (load, run with a download)
+    int total = 0;
+    std::int64_t createdMs = 0;
+    std::int64_t finishedMs = 0;
+
+    bool finished() const { return state == JobState::Done || state == JobState::Failed; }
+    // {"id":..,"kind":..,"state":..,"message":..,"progress":{"sent":..,"total":..},...}
+    std::string json() const;
+};
+
+class EventHub;
+
+class JobBoard {
+public:
+    // Each job taken is told on `events` ("job", queued) before anything else can happen
+    // to it.
+    explicit JobBoard(EventHub& events) : events_(events) {}
+
+    struct Submitted {
+        std::uint64_t id = 0;  // 0 when refused
+        std::string conflict;  // why it was refused
+    };
+
+    // From an HTTP thread. `inRun` is the GC's state in the latest snapshot.
+    Submitted submit(const JobRequest& request, bool inRun);
+    std::optional<Job> find(std::uint64_t id) const;
+    // The job under way (queued or running), if any, stop aside.
+    std::optional<Job> current() const;
+
+    // From the instrument thread: the next job to start (a stop first), marked running.
+    std::optional<Job> take();
+    // Records progress or the end of a job and returns the record as it now stands.
+    Job update(std::uint64_t id, JobState state, const std::string& message, int sent = -1,
+               int total = -1);
+
+    // Waits at most `timeoutMs` for a job to be submitted or for wake(); false on time-out.
+    bool waitForWork(int timeoutMs);
+    void wake();
+
+    std::uint64_t count(JobState state) const;
+
+private:
+    static constexpr std::size_t kKeptJobs = 256;  // finished jobs kept for GET /jobs/{id}
+
+    EventHub& events_;
+    mutable std::mutex mutex_;
+    std::condition_variable work_;
+    bool woken_ = false;
+    std::uint64_t lastId_ = 0;
+    std::map<std::uint64_t, Job> jobs_;
+    std::deque<std::uint64_t> pending_;    // submitted, not taken yet
+    std::optional<std::uint64_t> active_;  // the one non-stop job under way
+    std::map<JobState, std::uint64_t> counts_;
+};
+
+}  // namespace gc6890

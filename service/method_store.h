@@ -1,0 +1,52 @@
+// The method folder as the service shows it: plain method names, files checked before
+// they are stored, stored whole or not at all. Files only: no instrument object is used.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace gc6890 {
+
+// A plain name: letters, digits, "_", "-" and "." (not first), at most 100 characters;
+// no folder, no leading dot. A trailing ".toml" is dropped. Empty (with `why`) when the
+// name cannot be used.
+std::string plainMethodName(const std::string& typed, std::string& why);
+
+struct MethodCheck {
+    bool ok = false;
+    double runLengthMin = 0;
+    std::string error;  // the whole message, "<file>:<line>: <key>: <problem>"
+    std::string file;
+    long line = 0;
+    long column = 0;  // for text that is not TOML
+    std::string key;
+    std::string problem;
+};
+
+// Reads the text as a method file named `fileName`, as the library reads it.
+MethodCheck checkMethodText(const std::string& text, const std::string& fileName);
+
+struct MethodEntry {
+    std::string name;
+    long long size = 0;
+    long long modifiedMs = 0;
+};
+
+class MethodStore {
+public:
+    explicit MethodStore(std::string folder) : folder_(std::move(folder)) {}
+
+    const std::string& folder() const { return folder_; }
+    std::string path(const std::string& name) const { return folder_ + "/" + name + ".toml"; }
+    std::vector<MethodEntry> list() const;
+    std::optional<std::string> read(const std::string& name) const;
+    // Writes the file through a temporary file and a rename. False with `error` set when
+    // it cannot be written; an earlier file of that name is then left as it was.
+    bool store(const std::string& name, const std::string& text, std::string& error) const;
+
+private:
+    std::string folder_;
+};
+
+}  // namespace gc6890

@@ -1,0 +1,100 @@
+#include "service/service.h"
+
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <iostream>
+#include <thread>
+#include <unistd.h>
+
+#include "external/inlet_utils.h"
+#include "service/http_api.h"
+#include "service/instrument_thread.h"
+#include "service/service_token.h"
+
+namespace gc6890 {
+
+namespace {
+
+int g_signalPipe[2] = {-1, -1};
+
+void onSignal(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &byte, 1);
+}
+
+// SIGTERM and SIGINT only wake the main thread through a pipe; the threads doing the work
+// are asked to end in order from there.
+bool catchSignals()
+{
+    if (g_signalPipe[0] < 0 && pipe2(g_signalPipe, O_CLOEXEC) != 0)
+        return false;
+    struct sigaction action {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);  // a client gone mid-write is an error result, not death
+    return true;
+}
+
+void awaitSignal()
+{
+    char byte = 0;
+    while (::read(g_signalPipe[0], &byte, 1) < 0 && errno == EINTR) {
+    }
+}
+
+std::string urlOf(const std::string& listen, int port)
+{
+    std::string host = listen.substr(0, listen.rfind(':'));
+    if (host == "0.0.0.0" || host == "::" || host == "[::]")
+        host = "127.0.0.1";  // reachable from here; other machines use the host's name
+    return "http://" + host + ":" + std::to_string(port) + "/";
+}
+
+}  // namespace
+
+int runService(const ServeOptions& options)
+{
+    std::string token;
+    try {
+        token = loadOrMakeServiceToken();
+    } catch (const std::exception& error) {
+        std::cerr << "gc6890 serve: " << error.what() << '\n';
+        return 1;
+    }
+    if (!catchSignals()) {
+        std::cerr << "gc6890 serve: cannot catch signals: " << std::strerror(errno) << '\n';
+        return 1;
+    }
+    ServiceState state(options.service);
+    InstrumentThread instrument(state);
+    HttpApi api(state, instrument, MethodStore(methodFolder()), token, options.openApiPath);
+    std::string error;
+    const int port = api.bind(options.service.listen, error);
+    if (port < 0) {
+        std::cerr << "gc6890 serve: " << error << '\n';
+        return error.rfind("--listen", 0) == 0 ? 2 : 1;
+    }
+    const std::string url = urlOf(options.service.listen, port);
+    std::cout << url << std::endl;
+    std::cerr << "gc6890 serve: listening on " << url << " for the instrument on "
+              << options.service.device << "; SIGTERM or Ctrl-C ends the service\n";
+
+    instrument.start();
+    std::thread http([&api] { api.serve(); });
+    awaitSignal();
+    std::cerr << "gc6890 serve: stopping: the exchange in flight finishes, then the line closes\n";
+    instrument.stop();
+    instrument.join();
+    state.events.close();
+    api.stop();
+    http.join();
+    std::cerr << "gc6890 serve: stopped\n";
+    return 0;
+}
+
+}  // namespace gc6890

@@ -1,0 +1,20 @@
+// gc6890 serve: the service's life from start to the signal that ends it.
+#pragma once
+
+#include <string>
+
+#include "service/service_state.h"
+
+namespace gc6890 {
+
+struct ServeOptions {
+    ServiceOptions service;
+    std::string openApiPath;  // the API description served at /api/v1/openapi.json
+};
+
+// Runs the service until SIGTERM or SIGINT; the URL it listens on goes to standard output
+// as the first line. Returns the exit code: 0 after a clean stop, 2 for an unusable listen
+// address, 1 when the address is taken or the token cannot be made (said on standard error).
+int runService(const ServeOptions& options);
+
+}  // namespace gc6890

@@ -1,0 +1,70 @@
+// What the instrument thread publishes after each poll and everyone else reads without
+// waiting on the line: an immutable snapshot, replaced as a whole (the holder swaps a
+// shared pointer), its JSON already serialised.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+
+namespace gc6890 {
+
+enum class LineState { Up, Rebuilding, Down };
+const char* lineStateName(LineState state);  // "up", "rebuilding", "down"
+
+enum class RunState { Idle, PreRun, Run, PostRun };
+const char* runStateName(RunState state);  // "idle", "pre-run", "run", "post-run"
+
+struct Snapshot {
+    std::uint64_t polls = 0;    // successful polls so far
+    std::int64_t timeMs = 0;    // Unix time of the last successful poll (0: none yet)
+    std::int64_t steadyMs = 0;  // the same on the steady clock, for the age
+    LineState line = LineState::Down;
+    std::string lineReason;  // why the line is not up ("" when it is)
+    RunState run = RunState::Idle;
+    bool inRun = false;  // pre-run, run or post-run, or the sampler injecting
+    // The status object without "age_ms" and "job", which change between snapshots;
+    // it ends in '}' so that they can be added by the reader.
+    std::string json;
+};
+
+class SnapshotHolder {
+public:
+    SnapshotHolder() : current_(std::make_shared<const Snapshot>()) {}
+
+    std::shared_ptr<const Snapshot> get() const
+    {
+        std::lock_guard lock(mutex_);
+        return current_;
+    }
+    void set(std::shared_ptr<const Snapshot> snapshot)
+    {
+        std::lock_guard lock(mutex_);
+        current_ = std::move(snapshot);
+    }
+
+private:
+    mutable std::mutex mutex_;  // held only to copy or swap the pointer
+    std::shared_ptr<const Snapshot> current_;
+};
+
+// A reading for JSON: the float's value to the GC's own resolution (0.0001), without the
+// digits a float gains on its way to a double.
+double tidyReading(float value);
+
+// Milliseconds on the steady clock and Unix time.
+std::int64_t steadyNowMs();
+std::int64_t unixNowMs();
+// "2026-12-06T13:21:18.123Z"
+std::string isoTime(std::int64_t unixMs);
+
+}  // namespace gc6890
+
+namespace gc6890 {
+// The status object as GET /api/v1/status and the status event give it: the snapshot's
+// JSON with the line's state, the age of the last good poll and `jobJson` (a job object,
+// or "null") added.
+std::string composeStatus(const Snapshot& snapshot, const std::string& jobJson,
+                          std::int64_t nowSteadyMs);
+}  // namespace gc6890
