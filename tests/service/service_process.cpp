@@ -1,0 +1,181 @@
+#include "service_process.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+
+#include "support/child_process.h"
+
+namespace gc6890::servicetest {
+
+ServiceProcess::~ServiceProcess()
+{
+    stop();
+}
+
+bool ServiceProcess::start(const std::string& device)
+{
+    int out[2];
+    if (pipe2(out, O_CLOEXEC) != 0)
+        return false;
+    const char* program = std::getenv("GC6890_CLI_BIN");
+    const std::string path = program && *program ? program : GC6890_CLI_BIN;
+    pid_ = fork();
+    if (pid_ == 0) {
+        dup2(out[1], STDOUT_FILENO);
+        const int devNull = open("/dev/null", O_WRONLY);
+        dup2(devNull, STDERR_FILENO);
+        execl(path.c_str(), path.c_str(), "serve", "--listen", "127.0.0.1:0", "--port",
+              device.c_str(), nullptr);
+        _exit(127);
+    }
+    close(out[1]);
+    std::string line;
+    char c = 0;
+    pollfd ready{out[0], POLLIN, 0};
+    while (poll(&ready, 1, 20000) == 1 && read(out[0], &c, 1) == 1 && c != '\n')
+        line += c;
+    close(out[0]);
+    const std::size_t colon = line.rfind(':');
+    port_ = colon == std::string::npos ? 0 : std::atoi(line.c_str() + colon + 1);
+    return port_ > 0;
+}
+
+int ServiceProcess::stop()
+{
+    if (pid_ <= 0)
+        return -1;
+    kill(pid_, SIGTERM);
+    const int status = test::waitForChild(pid_, 30000);
+    pid_ = -1;
+    return status;
+}
+
+httplib::Client ServiceProcess::client() const
+{
+    httplib::Client client("127.0.0.1", port_);
+    client.set_read_timeout(10, 0);
+    return client;
+}
+
+std::string ServiceProcess::token() const
+{
+    std::ifstream file(std::string(std::getenv("GC6890_HOME")) + "/service-token");
+    std::string token;
+    file >> token;
+    return token;
+}
+
+nlohmann::json ServiceProcess::get(const std::string& path) const
+{
+    const httplib::Result result = client().Get(path);
+    if (!result)
+        return nullptr;
+    return nlohmann::json::parse(result->body, nullptr, false);
+}
+
+std::pair<int, nlohmann::json> ServiceProcess::post(const std::string& path,
+                                                    const std::string& body,
+                                                    const std::string& type) const
+{
+    const httplib::Result result = client().Post(path, auth(), body, type);
+    if (!result)
+        return {0, nullptr};
+    return {result->status, nlohmann::json::parse(result->body, nullptr, false)};
+}
+
+nlohmann::json ServiceProcess::waitFor(const std::string& path,
+                                       const std::function<bool(const nlohmann::json&)>& done,
+                                       int ms) const
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    nlohmann::json last;
+    do {
+        last = get(path);
+        if (done(last))
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    } while (std::chrono::steady_clock::now() < end);
+    return last;
+}
+
+EventReader::EventReader(int port, std::optional<std::uint64_t> lastEventId)
+    : client_("127.0.0.1", port)
+{
+    client_.set_read_timeout(60, 0);
+    httplib::Headers headers;
+    if (lastEventId)
+        headers.emplace("Last-Event-ID", std::to_string(*lastEventId));
+    thread_ = std::thread([this, headers] {
+        client_.Get("/api/v1/events", headers, [this](const char* data, std::size_t size) {
+            parse(data, size);
+            std::lock_guard lock(mutex_);
+            return !stopping_;
+        });
+    });
+}
+
+EventReader::~EventReader()
+{
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    client_.stop();
+    thread_.join();
+}
+
+void EventReader::parse(const char* data, std::size_t size)
+{
+    std::lock_guard lock(mutex_);
+    pending_.append(data, size);
+    for (std::size_t end; (end = pending_.find("\n\n")) != std::string::npos;) {
+        const std::string block = pending_.substr(0, end + 1);
+        pending_.erase(0, end + 2);
+        Event event;
+        std::size_t from = 0;
+        for (std::size_t newline; (newline = block.find('\n', from)) != std::string::npos;
+             from = newline + 1) {
+            const std::string line = block.substr(from, newline - from);
+            if (line.rfind("id: ", 0) == 0)
+                event.id = std::stoull(line.substr(4));
+            else if (line.rfind("event: ", 0) == 0)
+                event.name = line.substr(7);
+            else if (line.rfind("data: ", 0) == 0)
+                event.data = nlohmann::json::parse(line.substr(6), nullptr, false);
+        }
+        if (!event.name.empty())
+            events_.push_back(std::move(event));
+    }
+    arrived_.notify_all();
+}
+
+std::optional<Event> EventReader::waitFor(const std::function<bool(const Event&)>& match, int ms)
+{
+    std::unique_lock lock(mutex_);
+    std::optional<Event> found;
+    arrived_.wait_for(lock, std::chrono::milliseconds(ms), [&] {
+        for (const Event& event : events_) {
+            if (match(event)) {
+                found = event;
+                return true;
+            }
+        }
+        return false;
+    });
+    return found;
+}
+
+std::vector<Event> EventReader::events()
+{
+    std::lock_guard lock(mutex_);
+    return events_;
+}
+
+}  // namespace gc6890::servicetest

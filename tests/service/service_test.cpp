@@ -1,0 +1,383 @@
+// The service end to end: gc6890 serve against gc6890-sim (60 times real speed) on a
+// pseudo-terminal, through a real HTTP client over loopback.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <fstream>
+
+#include "robustness/simulator_program.h"
+#include "service_process.h"
+#include "support/temp_home.h"
+
+namespace gc6890::servicetest {
+namespace {
+
+using nlohmann::json;
+
+// A method whose run lasts `minutes` of instrument time (a second each at 60 times speed).
+std::string method(double minutes)
+{
+    return "[gc]\nrun_length = " + std::to_string(minutes) + R"(
+[gc.oven]
+equilibration_time = 0.0
+initial_temperature = 50.0
+initial_time = 0.5
+ramps = []
+[gc.column1]
+inlet = "front"
+[gc.front_inlet]
+type = 1
+[gc.front_inlet.split]
+zone_on = true
+temperature = 250.0
+[sampler]
+first_vial = 1
+front_injector = true
+)";
+}
+
+int lines(const std::string& text)
+{
+    return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
+}
+
+class ServiceTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        // Polls every 300 ms, so that the tests see changes quickly.
+        std::ofstream(home.path() + "/registry.ini")
+            << "[Inlets\\Hubrel\\System Timings]\nStatus Frequency=300\n";
+        ASSERT_TRUE(sim.start({"--speed", "60", "--link", link}));
+        startService();
+    }
+    void startService()
+    {
+        ASSERT_TRUE(service.start(link));
+        const json status = service.waitFor(
+            "/api/v1/status", [](const json& s) { return s.value("line", "") == "up"; }, 20000);
+        ASSERT_EQ(status.value("line", ""), "up") << status.dump();
+    }
+    void upload(const std::string& name, const std::string& text)
+    {
+        const auto [code, answer] = service.post("/api/v1/methods/" + name, text, "text/plain");
+        ASSERT_EQ(code, 201) << answer.dump();
+    }
+    // Waits for a job to end; its final record.
+    json finished(const json& accepted, int ms = 20000)
+    {
+        return service.waitFor(
+            accepted.value("url", std::string("/api/v1/jobs/0")),
+            [](const json& job) {
+                return job.value("state", "") == "done" || job.value("state", "") == "failed";
+            },
+            ms);
+    }
+    json runState(const std::string& state, int ms = 30000)
+    {
+        return service.waitFor(
+            "/api/v1/status", [&](const json& s) { return s.value("run_state", "") == state; }, ms);
+    }
+
+    test::TempHome home;
+    std::string link = home.path() + "/gc";
+    test::SimulatorProgram sim;
+    ServiceProcess service;  // stops before the simulator
+};
+
+TEST_F(ServiceTest, ServesStatusHistoryHealthAndMetrics)
+{
+    const json status = service.get("/api/v1/status");
+    EXPECT_EQ(status["identity"]["product"], "HP 6890 GC");
+    EXPECT_FALSE(status["identity"]["firmware"].get<std::string>().empty());
+    EXPECT_EQ(status["run_state"], "idle");
+    EXPECT_FALSE(status["stale"].get<bool>());
+    EXPECT_TRUE(status["job"].is_null());
+    EXPECT_GT(status["oven_temperature"].get<double>(), 0);
+    EXPECT_EQ(status["sampler"]["source"], "sampler");
+
+    const json history = service.waitFor(
+        "/api/v1/history?seconds=60", [](const json& h) { return h["time_ms"].size() >= 3; }, 5000);
+    ASSERT_GE(history["time_ms"].size(), 3u);
+    for (const char* series : {"oven_temperature", "column1_pressure", "column2_pressure",
+                               "column1_flow", "column2_flow", "run_state"})
+        EXPECT_EQ(history[series].size(), history["time_ms"].size()) << series;
+    EXPECT_LT(history["time_ms"].front().get<long long>(),
+              history["time_ms"].back().get<long long>());
+
+    EXPECT_EQ(service.client().Get("/healthz")->status, 200);
+    const std::string metrics = service.client().Get("/metrics")->body;
+    EXPECT_NE(metrics.find("gc6890_polls_total "), std::string::npos);
+    EXPECT_NE(metrics.find("gc6890_poll_seconds_bucket{le=\"+Inf\"}"), std::string::npos);
+    EXPECT_EQ(service.client().Get("/api/v1/nothing")->status, 404);
+}
+
+TEST_F(ServiceTest, EventsFollowALoadAndARunInOrder)
+{
+    upload("short", method(0.5));
+    EventReader events(service.port());
+    const auto [loadCode, load] = service.post("/api/v1/load", R"({"method":"short"})");
+    ASSERT_EQ(loadCode, 202);
+    EXPECT_EQ(finished(load)["state"], "done");
+    const auto [runCode, run] = service.post("/api/v1/run", R"({"method":"short","vial":2})");
+    ASSERT_EQ(runCode, 202);
+    EXPECT_EQ(finished(run)["state"], "done") << finished(run).dump();
+    ASSERT_TRUE(events.waitFor(
+        [](const Event& e) { return e.name == "run" && e.data["state"] == "idle"; }, 30000));
+
+    // In order: every id one more than the last; the load's job events, then the run's,
+    // then the run states; status and the registration blocks throughout.
+    std::vector<std::string> seen;
+    std::uint64_t lastId = 0;
+    for (const Event& event : events.events()) {
+        EXPECT_TRUE(lastId == 0 || event.id == lastId + 1) << event.id << " after " << lastId;
+        lastId = event.id;
+        if (event.name == "job")
+            seen.push_back(event.data["kind"].get<std::string>() + " " +
+                           event.data["state"].get<std::string>());
+        else if (event.name == "run")
+            seen.push_back("run state " + event.data["state"].get<std::string>());
+        else if (event.name == "lock")
+            seen.push_back(event.data["locked"].get<bool>() ? "locked" : "unlocked");
+        else
+            seen.push_back(event.name);
+    }
+    const auto position = [&](const std::string& what) {
+        return std::find(seen.begin(), seen.end(), what) - seen.begin();
+    };
+    const std::vector<std::string> order = {"load queued",   "load running",  "locked",
+                                            "load done",     "run queued",    "run done",
+                                            "run state run", "run state idle"};
+    for (std::size_t i = 0; i + 1 < order.size(); ++i)
+        EXPECT_LT(position(order[i]), position(order[i + 1]))
+            << order[i] << " before " << order[i + 1];
+    EXPECT_NE(position("datablock"), static_cast<long>(seen.size()));
+    EXPECT_NE(position("status"), static_cast<long>(seen.size()));
+    const auto progress = events.waitFor(
+        [](const Event& e) { return e.name == "job" && e.data.contains("progress"); }, 0);
+    ASSERT_TRUE(progress);
+    EXPECT_GT(progress->data["progress"]["total"].get<int>(), 0);
+}
+
+TEST_F(ServiceTest, RefusesBadRequestsAndChangesNothing)
+{
+    upload("short", method(0.5));
+    struct Case {
+        const char* path;
+        const char* body;
+        const char* authorization;  // nullptr: the right token
+        int status;
+        const char* field;  // named in the error, "" for none
+    };
+    const Case cases[] = {
+        {.path = "/api/v1/load",
+         .body = R"({"method":"short"})",
+         .authorization = "",
+         .status = 401,
+         .field = ""},
+        {.path = "/api/v1/stop",
+         .body = "",
+         .authorization = "Bearer 0123",
+         .status = 401,
+         .field = ""},
+        {.path = "/api/v1/methods/x",
+         .body = "",
+         .authorization = "Basic eDp4",
+         .status = 401,
+         .field = ""},
+        {.path = "/api/v1/load",
+         .body = "{",
+         .authorization = nullptr,
+         .status = 400,
+         .field = "body"},
+        {.path = "/api/v1/load",
+         .body = "[1]",
+         .authorization = nullptr,
+         .status = 400,
+         .field = "body"},
+        {.path = "/api/v1/load",
+         .body = R"({"method":"short","when":1})",
+         .authorization = nullptr,
+         .status = 400,
+         .field = "when"},
+        {.path = "/api/v1/load",
+         .body = R"({"method":7})",
+         .authorization = nullptr,
+         .status = 400,
+         .field = "method"},
+        {.path = "/api/v1/load",
+         .body = R"({"method":"../short"})",
+         .authorization = nullptr,
+         .status = 400,
+         .field = "method"},
+        {.path = "/api/v1/load",
+         .body = R"({"method":"absent"})",
+         .authorization = nullptr,
+         .status = 400,
+         .field = "method"},
+        {.path = "/api/v1/run",
+         .body = R"({"method":"short"})",
+         .authorization = nullptr,
+         .status = 400,
+         .field = "vial"},
+        {.path = "/api/v1/run",
+         .body = R"({"method":"short","vial":"2"})",
+         .authorization = nullptr,
+         .status = 400,
+         .field = "vial"},
+        {.path = "/api/v1/run",
+         .body = R"({"method":"short","vial":0})",
+         .authorization = nullptr,
+         .status = 400,
+         .field = "vial"},
+        {.path = "/api/v1/run",
+         .body = R"({"method":"short","vial":1,"volume":-1})",
+         .authorization = nullptr,
+         .status = 400,
+         .field = "volume"},
+        {.path = "/api/v1/zones",
+         .body = R"({"on":"yes"})",
+         .authorization = nullptr,
+         .status = 400,
+         .field = "on"},
+        {.path = "/api/v1/methods/.hidden",
+         .body = "",
+         .authorization = nullptr,
+         .status = 400,
+         .field = "name"},
+        {.path = "/api/v1/history?seconds=x",
+         .body = nullptr,
+         .authorization = nullptr,
+         .status = 400,
+         .field = "seconds"},
+    };
+    for (const Case& c : cases) {
+        httplib::Headers headers = service.auth();
+        if (c.authorization) {
+            headers.clear();
+            if (*c.authorization)
+                headers.emplace("Authorization", c.authorization);
+        }
+        httplib::Client client = service.client();
+        const httplib::Result result =
+            c.body ? client.Post(c.path, headers, c.body, "application/json")
+                   : client.Get(c.path, headers);
+        ASSERT_TRUE(result) << c.path;
+        EXPECT_EQ(result->status, c.status) << c.path << " " << (c.body ? c.body : "");
+        const json answer = json::parse(result->body, nullptr, false);
+        EXPECT_TRUE(answer.contains("error")) << result->body;
+        EXPECT_EQ(answer.value("field", ""), c.field) << c.path << " " << (c.body ? c.body : "");
+    }
+    // A body past the limit is refused before it is read whole.
+    const httplib::Result big = service.client().Post("/api/v1/methods/big", service.auth(),
+                                                      std::string(2 << 20, '#'), "text/plain");
+    ASSERT_TRUE(big);
+    EXPECT_EQ(big->status, 413);
+    // Nothing was done: no job was made, no method stored.
+    EXPECT_EQ(service.client().Get("/api/v1/jobs/1")->status, 404);
+    EXPECT_EQ(service.get("/api/v1/methods")["methods"].size(), 1u);
+}
+
+TEST_F(ServiceTest, MethodUploadErrorsNameTheLineAndKey)
+{
+    struct Case {
+        std::string text;
+        int line;
+        std::string key;
+    };
+    const Case cases[] = {
+        {.text = method(1) + "colour = 3\n", .line = lines(method(1)) + 1, .key = "sampler.colour"},
+        {.text = "[gc]\nrun_length = \"long\"\n", .line = 2, .key = "gc.run_length"},
+        {.text = "[gc\n", .line = 1, .key = ""},  // not TOML: line and column
+    };
+    for (const Case& c : cases) {
+        const auto [code, answer] = service.post("/api/v1/methods/bad", c.text, "text/plain");
+        EXPECT_EQ(code, 400) << c.text;
+        EXPECT_EQ(answer.value("file", ""), "bad.toml");
+        EXPECT_EQ(answer.value("line", 0), c.line) << answer.dump();
+        EXPECT_EQ(answer.value("key", ""), c.key) << answer.dump();
+    }
+    EXPECT_EQ(service.client().Get("/api/v1/methods/bad")->status, 404);
+
+    upload("good", method(2));
+    EXPECT_EQ(service.client().Get("/api/v1/methods/good")->body, method(2));
+    EXPECT_EQ(service.get("/api/v1/methods")["methods"][0]["name"], "good");
+    const httplib::Result record = service.client().Get("/api/v1/methods/good/record");
+    ASSERT_TRUE(record);
+    EXPECT_EQ(record->status, 200);
+    EXPECT_NE(record->body.find("250"), std::string::npos) << record->body;
+}
+
+TEST_F(ServiceTest, StopIsTakenDuringARunWhereOtherJobsAreRefused)
+{
+    upload("long", method(30));
+    ASSERT_EQ(
+        finished(service.post("/api/v1/run", R"({"method":"long","vial":1})").second)["state"],
+        "done");
+    ASSERT_EQ(runState("run")["run_state"], "run");
+    const std::pair<const char*, const char*> others[] = {
+        {"/api/v1/load", R"({"method":"long"})"},
+        {"/api/v1/run", R"({"method":"long","vial":2})"},
+        {"/api/v1/zones", R"({"on":false})"},
+    };
+    for (const auto& [path, body] : others) {
+        const auto [code, answer] = service.post(path, body);
+        EXPECT_EQ(code, 409) << path;
+        EXPECT_NE(answer.value("error", "").find("in a run"), std::string::npos) << answer.dump();
+    }
+    const auto [stopCode, stop] = service.post("/api/v1/stop", "");
+    ASSERT_EQ(stopCode, 202);
+    EXPECT_EQ(finished(stop)["state"], "done");
+    EXPECT_NE(runState("idle", 20000)["run_state"], "run");
+}
+
+TEST_F(ServiceTest, ReportsTheLineDownAndResumesWhenTheInstrumentIsBack)
+{
+    EventReader events(service.port());
+    sim.stop();
+    const json down = service.waitFor(
+        "/api/v1/status", [](const json& s) { return s.value("line", "") == "down"; }, 20000);
+    EXPECT_EQ(down["line"], "down") << down.dump();
+    EXPECT_TRUE(down["stale"].get<bool>());
+    EXPECT_GE(down["age_ms"].get<long long>(), 0);
+    const httplib::Result health = service.client().Get("/healthz");
+    EXPECT_EQ(health->status, 503);
+    EXPECT_NE(health->body.find("reason"), std::string::npos);
+    EXPECT_TRUE(events.waitFor(
+        [](const Event& e) { return e.name == "status" && e.data["line"] == "down"; }, 5000));
+
+    const long long polls = down["polls"].get<long long>();
+    ASSERT_TRUE(sim.start({"--speed", "60", "--link", link}));
+    const json back = service.waitFor(
+        "/api/v1/status",
+        [&](const json& s) { return s.value("line", "") == "up" && s["polls"] > polls + 1; },
+        30000);
+    EXPECT_EQ(back["line"], "up") << back.dump();
+    EXPECT_EQ(service.client().Get("/healthz")->status, 200);
+}
+
+TEST_F(ServiceTest, EndsCleanlyOnSigtermAndARestartFindsTheRunWithoutInjecting)
+{
+    upload("long", method(30));
+    ASSERT_EQ(
+        finished(service.post("/api/v1/run", R"({"method":"long","vial":1})").second)["state"],
+        "done");
+    ASSERT_EQ(runState("run")["run_state"], "run");
+    const int status = service.stop();
+    ASSERT_TRUE(WIFEXITED(status)) << status;
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+
+    startService();
+    EventReader events(service.port(), 0);  // from the start of the backlog
+    const auto found = events.waitFor([](const Event& e) { return e.name == "run"; }, 5000);
+    ASSERT_TRUE(found);
+    EXPECT_EQ(found->data["state"], "run") << found->data.dump();
+    EXPECT_TRUE(found->data.value("found_at_start", false));
+    EXPECT_EQ(service.client().Get("/api/v1/jobs/1")->status, 404);  // nothing was injected
+}
+
+}  // namespace
+}  // namespace gc6890::servicetest
