@@ -1,11 +1,9 @@
-// Splitting the GC's method replies into commands, and sorting commands into the two parts
-// of a method block.
+// Splitting the GC's method replies into commands.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "method/method_command.h"
 #include "method/method_readback.h"
 
 namespace {
@@ -18,32 +16,35 @@ std::vector<std::string> texts(const CCommandStringList& list)
     return out;
 }
 
-TEST(MethodReadBack, EmptyFirstBlockTwoCommandsAndNoneGiveExactlyTheTwoCommands)
+TEST(MethodReadBack, SplitsBlocksIntoCommandsAndKeepsThoseBeforeAMalformedLine)
 {
-    CCommandStringList list;
-    const CString text = "HTCCMD B;\"\"\nHTCCMD C;\"OVOVTZ 1;GCGCPO 0.00,0;\"\nHTCCMD E;\"NONE\"";
-    EXPECT_EQ(gc6890::SplitMethodText(text, list), gc6890::ReadBackResult::Complete);
-    EXPECT_EQ(texts(list), (std::vector<std::string>{"OVOVTZ 1", "GCGCPO 0.00,0"}));
-}
-
-TEST(MethodReadBack, ShortOrEmptyPieceEndsItsLineOnly)
-{
-    CCommandStringList list;
-    const CString text = "HTCCMD C;\"OVOVTZ 1;;OVOVSP 0.50;\"\nHTCCMD C;\"GCGCPU 2;OVOV\"\n"
-                         "HTCCMD C;\"DFDFNZ 1\"";
-    EXPECT_EQ(gc6890::SplitMethodText(text, list), gc6890::ReadBackResult::Complete);
-    EXPECT_EQ(texts(list), (std::vector<std::string>{"OVOVTZ 1", "GCGCPU 2", "DFDFNZ 1"}));
-}
-
-TEST(MethodReadBack, MalformedLinesFailAndKeepEarlierCommands)
-{
-    CCommandStringList list;
-    EXPECT_EQ(gc6890::SplitMethodText("HTCCMD C;\"OVOVTZ 1;\"\nHTCCMD C;OVOVSP 0.50", list),
-              gc6890::ReadBackResult::NoQuote);
-    EXPECT_EQ(texts(list), (std::vector<std::string>{"OVOVTZ 1"}));
-    EXPECT_EQ(gc6890::SplitMethodText("HTCCMD C;\"OVOVSP \"0.50;\"", list),
-              gc6890::ReadBackResult::QuoteInMiddle);
-    EXPECT_EQ(list.GetCount(), 1);
+    using gc6890::ReadBackResult;
+    struct Case {
+        const char* text;
+        ReadBackResult result;
+        std::vector<std::string> commands;
+    };
+    const Case cases[] = {
+        {.text = "HTCCMD B;\"\"\nHTCCMD C;\"OVOVTZ 1;GCGCPO 0.00,0;\"\nHTCCMD E;\"NONE\"",
+         .result = ReadBackResult::Complete,
+         .commands = {"OVOVTZ 1", "GCGCPO 0.00,0"}},
+        // A short or empty piece ends its own line only.
+        {.text = "HTCCMD C;\"OVOVTZ 1;;OVOVSP 0.50;\"\nHTCCMD C;\"GCGCPU 2;OVOV\"\n"
+                 "HTCCMD C;\"DFDFNZ 1\"",
+         .result = ReadBackResult::Complete,
+         .commands = {"OVOVTZ 1", "GCGCPU 2", "DFDFNZ 1"}},
+        {.text = "HTCCMD C;\"OVOVTZ 1;\"\nHTCCMD C;OVOVSP 0.50",
+         .result = ReadBackResult::NoQuote,
+         .commands = {"OVOVTZ 1"}},
+        {.text = "HTCCMD C;\"OVOVTZ 1;\"\nHTCCMD C;\"OVOVSP \"0.50;\"",
+         .result = ReadBackResult::QuoteInMiddle,
+         .commands = {"OVOVTZ 1"}},
+    };
+    for (const Case& c : cases) {
+        CCommandStringList list;
+        EXPECT_EQ(gc6890::SplitMethodText(c.text, list), c.result) << c.text;
+        EXPECT_EQ(texts(list), c.commands) << c.text;
+    }
 }
 
 }  // namespace
