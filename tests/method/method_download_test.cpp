@@ -249,28 +249,52 @@ TEST_F(DownloadTest, ReadBackStopsAtTheLastBlock)
               std::string::npos);
 }
 
-TEST_F(DownloadTest, InletTypeTenFailsAtTheFrontInletProgram)
-{
-    CCommandStringList gcList;
-    std::string text = "HTCCMD C;\"";
-    for (const auto& command : gcMethod)
-        text += command + ";";
-    ASSERT_EQ(ConvertMethodText(channel.get(), CString(text + "\""), gcList), 1);
-    CHP6890Method method;
-    method.m_Columns[0].m_nConfigured = 1;
-    method.m_Columns[0].m_nInlet = CColumn::FrontInlet;
-    method.m_Inlets[0].m_nType = 10;
+// The new method built straight from the GC's method, for a stored method with column 1
+// on the front inlet of the given type.
+class InletTypeBuildTest : public DownloadTest {
+protected:
+    std::optional<DownloadFailure> build(int frontType)
+    {
+        CCommandStringList gcList;
+        std::string text = "HTCCMD C;\"";
+        for (const auto& command : gcMethod)
+            text += command + ";";
+        EXPECT_EQ(ConvertMethodText(channel.get(), CString(text + "\""), gcList), 1);
+        CHP6890Method method;
+        method.m_Columns[0].m_nConfigured = 1;
+        method.m_Columns[0].m_nInlet = CColumn::FrontInlet;
+        method.m_Inlets[0].m_nType = frontType;
+        MethodBuildContext context{gcList,  method,        newMethod,   *channel,
+                                   nullptr, frontPressure, backPressure};
+        line->expect("C2HTCF 0,0,0,5,4,0,0,0");
+        line->expect("V7HTCF 3,0,0,0.00,0");
+        scriptRunTable();
+        line->expect("OVHTCF 325");
+        return BuildNewMethod(context);
+    }
     CMethodCommand newMethod;
-    MethodBuildContext context{gcList,  method,        newMethod,   *channel,
-                               nullptr, frontPressure, backPressure};
-    line->expect("C2HTCF 0,0,0,5,4,0,0,0");
-    line->expect("V7HTCF 3,0,0,0.00,0");
-    scriptRunTable();
-    line->expect("OVHTCF 325");
-    const auto failure = BuildNewMethod(context);
+};
+
+TEST_F(InletTypeBuildTest, TypeTenFailsAtTheFrontInletProgram)
+{
+    const auto failure = build(10);
     ASSERT_TRUE(failure.has_value());
     EXPECT_EQ(failure->text, "Failed to reload front inlet temperature profile");
     EXPECT_TRUE(failure->clearDisplay);
+}
+
+TEST_F(InletTypeBuildTest, TypeZeroKeepsEveryFrontInletCommandOfTheGC)
+{
+    replaceCommand("IFIFCW", "IFIFCW 9,1,1,0,2,10.00,0.00");
+    replaceCommand("IFIFCR", "IFIFCR 1,0,1,-40,15,1,0");
+    ASSERT_FALSE(build(0).has_value());
+    const std::string block = newMethod.GetString().str();
+    // The type's own commands; the pneumatic zone follows the column, not the type.
+    for (const auto& command : gcMethod) {
+        if (command.starts_with("IF") && !command.starts_with("IFIFNZ")) {
+            EXPECT_NE(block.find(command + ";"), std::string::npos) << command;
+        }
+    }
 }
 
 }  // namespace

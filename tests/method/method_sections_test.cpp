@@ -154,13 +154,5 @@ TEST_F(SectionTest, BothColumnsOnOneInletWarnAndColumnOneWins)
     EXPECT_NE(log().find("Both columns connected to the same inlet"), std::string::npos);
 }
 
-TEST_F(SectionTest, FrontInletTypeZeroKeepsTheGCsInletCommands)
-{
-    const std::string method = replaced(kSplitMethod, "type = 1", "type = 0");
-    run({.box = kLastSignalMissing, .gc = {{"S2S2ZA", ""}}, .method = method});
-    // Nothing to check on the wire before the failure; the kept commands are checked in the
-    // block by the inlet edit tests.
-}
-
 }  // namespace
 }  // namespace gc6890::test
