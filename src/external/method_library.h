@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "interface/host_types.h"
+#include "platform/host_types.h"
 #include "platform/platform.h"
 
 // ---------------------------------------------------------------------------------------

@@ -3,25 +3,10 @@
 // for the registered outside program.
 #pragma once
 
-#include <cstdint>
-
+#include "comms/reg_remote_window.h"
 #include "interface/inlet_system_status.h"
 
 namespace gc6890 {
-
-// The registration window's data block, field by field (nine 32-bit words).
-struct GCRemoteData {
-    float ovenTemperature = 0.0f;
-    float column1Pressure = 0.0f;
-    float column2Pressure = 0.0f;
-    float column1Flow = 0.0f;
-    float column2Flow = 0.0f;
-    std::int32_t preRun = 0;
-    std::int32_t ready = 0;
-    std::int32_t running = 0;
-    std::int32_t error = 1;  // in error until a poll has read the GC
-};
-static_assert(sizeof(GCRemoteData) == 36, "the outside program reads nine 32-bit words");
 
 struct GCSharedStatus {
     CInletSystemStatus lastStatus;

@@ -1,26 +1,16 @@
 // The GC's status: the poll that fills the host's status record, the single questions
 // of the host interface, and the live readings.
-#include <cstring>
 #include <memory>
 
 #include "comms/comms_registry.h"
 #include "comms/hp6890_serial_comms.h"
 #include "comms/reg_remote_window.h"
+#include "gc/gc_queries.h"
 #include "gc/gc_shared_status.h"
 #include "gc/gc_status_text.h"
 #include "gc/varnock_gc_system.h"
 
 namespace gc6890 {
-
-// One live reading: its query, the slot that holds the value and how to read it.
-struct GCReading {
-    const char* command;
-    int slots;
-    int slot;
-    bool isFloat;  // the slot holds a float; otherwise an integer
-    double scale;  // applied to an integer slot
-    const char* failureText;
-};
 
 namespace {
 
@@ -47,26 +37,7 @@ void ForgetSharedGCStatus()
 
 }  // namespace gc6890
 
-using gc6890::GCReading;
-
 namespace {
-
-const GCReading kElapsedTime = {"GCHTRI", 9,   6,
-                                true,     1.0, "Failed to query elapsed time from GC\n"};
-const GCReading kOvenTemperature = {"OVHTST", 3,   2,
-                                    false,    1.0, "Failed to query oven temp from GC\n"};
-const GCReading kColumn1Pressure = {
-    "C1HTPI ?", 1, 0, false, 0.0001, "Failed to query column 1 pressure from GC\n"};
-const GCReading kColumn1Flow = {"C1HTFI ?", 1,     0,
-                                false,      0.001, "Failed to query column 1 flow from GC\n"};
-const GCReading kColumn2Pressure = {
-    "C2HTPI ?", 1, 0, false, 0.0001, "Failed to query column 2 pressure from GC\n"};
-const GCReading kColumn2Flow = {"C2HTFI ?", 1,     0,
-                                false,      0.001, "Failed to query column 2 flow from GC\n"};
-
-constexpr int kRunStateSlots = 9;
-constexpr int kReadinessSlots = 6;
-constexpr int kStatusWordSlots = 15;
 
 void setText(CInletSystemStatus& status, CInletSystemStatus& cache,
              void (CInletSystemStatus::*set)(CString&), CString text)
@@ -96,7 +67,7 @@ void fillFromCache(CInletSystemStatus& status, CInletSystemStatus& cache)
 
 void copyInto(CRegRemoteWindowGCSystem& window, const gc6890::GCRemoteData& data)
 {
-    std::memcpy(window.m_DataBlock, &data, sizeof data);
+    window.m_DataBlock = data;
 }
 
 }  // namespace
@@ -181,18 +152,18 @@ int CVarnockGCSystem::ReadStatusBody(CInletSystemStatus& status)
     gc6890::LockOutScope scope = LockOutForOperation();
     if (!scope.held())
         return 0;
-    CIntFloatArray runState(kRunStateSlots);
-    if (!QueryGC("GCHTRI", runState)) {
+    gc6890::GCRunState runState;
+    if (!m_pChannel || !gc6890::QueryRunState(*m_pChannel, runState)) {
         LogCommsFailure("GC READ STATUS: Failed to get run state and time\n");
         return scope.fail();
     }
-    CIntFloatArray readiness(kReadinessSlots);
-    if (!QueryGC("GCHTRY", readiness)) {
+    gc6890::GCReadiness readiness;
+    if (!m_pChannel || !gc6890::QueryReadiness(*m_pChannel, readiness)) {
         LogCommsFailure("GC READ STATUS: Failed to get readiness info\n");
         return scope.fail();
     }
-    CIntFloatArray words(kStatusWordSlots);
-    if (!QueryGC("GCHTST", words)) {
+    gc6890::GCStatusWords words;
+    if (!m_pChannel || !gc6890::QueryStatusWords(*m_pChannel, words)) {
         LogCommsFailure("GC READ STATUS: Failed to get status info\n");
         return scope.fail();
     }
@@ -201,16 +172,15 @@ int CVarnockGCSystem::ReadStatusBody(CInletSystemStatus& status)
         return 0;
     }
 
-    const int state = runState.GetInt(0);
-    const int readinessValue = readiness.GetInt(m_nAutoPrepRun ? 1 : 3);
-    const int notReady = state > 1 ? 1 : (readinessValue == 1 ? 0 : 1);
+    const int state = runState.state;
+    const int notReady = state > 1 ? 1 : (readiness.ready(m_nAutoPrepRun != 0) ? 0 : 1);
     cache.GetNotReady() = notReady;
     status.GetNotReady() |= notReady;
     cache.GetRunning() = state == 2 ? 1 : 0;
     status.GetRunning() |= cache.GetRunning();
     cache.GetPostRunning() = status.GetPostRunning() = state == 3 ? 1 : 0;
-    cache.GetTime() = status.GetTime() = runState.GetFloat(6);
-    const bool inError = gc6890::GCInError(words);
+    cache.GetTime() = status.GetTime() = runState.elapsedTime;
+    const bool inError = words.inError();
     if (inError)
         status.GetError() = 1;
     // The cache carries the error of the last poll that read the GC, so that a poll
@@ -232,7 +202,7 @@ int CVarnockGCSystem::ReadStatusBody(CInletSystemStatus& status)
         remote.column1Flow = GetCurrentColumnFlow();
         remote.column2Flow = GetCurrentColumn2Flow();
         remote.preRun = state == 1 ? 1 : 0;
-        remote.ready = state <= 1 && readiness.GetInt(1) == 1 ? 1 : 0;
+        remote.ready = state <= 1 && readiness.ready(true) ? 1 : 0;
         remote.running = state == 2 ? 1 : 0;
         remote.error = inError ? 1 : 0;
         cache.GetFlow() = status.GetFlow() = remote.column1Flow;
@@ -256,13 +226,13 @@ int CVarnockGCSystem::PrepRunning()
     gc6890::LockOutScope scope = LockOutForOperation();
     if (!scope.held())
         return 0;
-    CIntFloatArray runState(kRunStateSlots);
-    if (!QueryGC("GCHTRI", runState)) {
+    gc6890::GCRunState runState;
+    if (!m_pChannel || !gc6890::QueryRunState(*m_pChannel, runState)) {
         LogCommsFailure("Failed to query prep running from GC\n");
         CaughtSerialCommsError();
         return scope.fail();
     }
-    if (runState.GetInt(0) != 1)
+    if (!runState.preRun())
         return scope.fail();
     return scope.commit();
 }
@@ -272,14 +242,14 @@ int CVarnockGCSystem::MethodRunning()
     gc6890::LockOutScope scope = LockOutForOperation();
     if (!scope.held())
         return 0;
-    CIntFloatArray runState(kRunStateSlots);
-    if (!QueryGC("GCHTRI", runState)) {
+    gc6890::GCRunState runState;
+    if (!m_pChannel || !gc6890::QueryRunState(*m_pChannel, runState)) {
         LogCommsFailure("Failed to query method running from GC\n");
         CaughtSerialCommsError();
         return scope.fail();
     }
     // Pre-run, run, post-run and a fatal state all count as a method in hand.
-    if (runState.GetInt(0) == 0)
+    if (runState.idle())
         return scope.fail();
     return scope.commit();
 }
@@ -289,13 +259,13 @@ int CVarnockGCSystem::PostRunning()
     gc6890::LockOutScope scope = LockOutForOperation();
     if (!scope.held())
         return 0;
-    CIntFloatArray runState(kRunStateSlots);
-    if (!QueryGC("GCHTRI", runState)) {
+    gc6890::GCRunState runState;
+    if (!m_pChannel || !gc6890::QueryRunState(*m_pChannel, runState)) {
         LogCommsFailure("Failed to query post running from GC\n");
         CaughtSerialCommsError();
         return scope.fail();
     }
-    if (runState.GetInt(0) != 3)
+    if (!runState.postRun())
         return scope.fail();
     return scope.commit();
 }
@@ -305,16 +275,16 @@ int CVarnockGCSystem::NotReady(CString&)
     gc6890::LockOutScope scope = LockOutForOperation();
     if (!scope.held())
         return 0;
-    CIntFloatArray runState(kRunStateSlots);
-    if (!QueryGC("GCHTRI", runState)) {
+    gc6890::GCRunState runState;
+    if (!m_pChannel || !gc6890::QueryRunState(*m_pChannel, runState)) {
         LogCommsFailure("Failed to query not ready from GC\n");
         CaughtSerialCommsError();
         scope.commit();  // no unlock-reset: the answer is not a negative one
         return 1;        // a GC that cannot be asked is not ready
     }
-    if (runState.GetInt(0) == 0) {
-        CIntFloatArray readiness(kReadinessSlots);
-        if (!QueryGC("GCHTRY", readiness)) {
+    if (runState.idle()) {
+        gc6890::GCReadiness readiness;
+        if (!m_pChannel || !gc6890::QueryReadiness(*m_pChannel, readiness)) {
             LogCommsFailure("Failed to query not ready readiness from GC\n");
             CaughtSerialCommsError();
             scope.commit();
@@ -323,7 +293,7 @@ int CVarnockGCSystem::NotReady(CString&)
         // Readiness 1 means ready, as in the status poll, so NotReady() answers 1 for a
         // GC that is not ready like its other answers (a run in any phase, a failed
         // query) do; a host asking "not ready?" expects exactly that.
-        if (readiness.GetInt(1) == 1)
+        if (readiness.ready(true))
             return scope.fail();
     }
     return scope.commit();
@@ -334,61 +304,57 @@ int CVarnockGCSystem::Error(CString& reason)
     gc6890::LockOutScope scope = LockOutForOperation();
     if (!scope.held())
         return 0;
-    CIntFloatArray words(kStatusWordSlots);
-    if (!QueryGC("GCHTST", words)) {
+    gc6890::GCStatusWords words;
+    if (!m_pChannel || !gc6890::QueryStatusWords(*m_pChannel, words)) {
         LogCommsFailure("Failed to query error state from GC\n");
         CaughtSerialCommsError();
         reason = "GC COMMS FAILED";
         scope.commit();  // no unlock-reset: the answer is not a negative one
         return 1;
     }
-    if (!gc6890::GCInError(words))
+    if (!words.inError())
         return scope.fail();
     return scope.commit();
 }
 
 // ---- live readings -----------------------------------------------------------------------
 
-float CVarnockGCSystem::QueryReading(const GCReading& reading)
+float CVarnockGCSystem::QueryReading(gc6890::GCReading reading)
 {
     gc6890::LockOutScope scope = LockOutForOperation();
     if (!scope.held())
         return 0.0f;
-    CIntFloatArray values(reading.slots);
-    if (!QueryGC(reading.command, values)) {
-        LogCommsFailure(reading.failureText);
+    float value = 0.0f;
+    if (!m_pChannel || !gc6890::QueryReading(*m_pChannel, reading, value)) {
+        LogCommsFailure(gc6890::ReadingFailureText(reading));
         CaughtSerialCommsError();
         scope.commit();  // a reading tells nobody of its failure
         return 0.0f;
     }
-    if (!scope.commit())
-        return 0.0f;
-    if (reading.isFloat)
-        return values.GetFloat(reading.slot);
-    return static_cast<float>(values.GetInt(reading.slot) * reading.scale);
+    return scope.commit() ? value : 0.0f;
 }
 
 float CVarnockGCSystem::GetElapsedTime()
 {
-    return QueryReading(kElapsedTime);
+    return QueryReading(gc6890::GCReading::ElapsedTime);
 }
 float CVarnockGCSystem::GetCurrentOvenTemp()
 {
-    return QueryReading(kOvenTemperature);
+    return QueryReading(gc6890::GCReading::OvenTemperature);
 }
 float CVarnockGCSystem::GetCurrentColumnPressure()
 {
-    return QueryReading(kColumn1Pressure);
+    return QueryReading(gc6890::GCReading::Column1Pressure);
 }
 float CVarnockGCSystem::GetCurrentColumnFlow()
 {
-    return QueryReading(kColumn1Flow);
+    return QueryReading(gc6890::GCReading::Column1Flow);
 }
 float CVarnockGCSystem::GetCurrentColumn2Pressure()
 {
-    return QueryReading(kColumn2Pressure);
+    return QueryReading(gc6890::GCReading::Column2Pressure);
 }
 float CVarnockGCSystem::GetCurrentColumn2Flow()
 {
-    return QueryReading(kColumn2Flow);
+    return QueryReading(gc6890::GCReading::Column2Flow);
 }

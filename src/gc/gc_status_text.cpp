@@ -2,36 +2,35 @@
 
 #include <cstddef>
 
-#include "comms/hp6890_serial_comms.h"
-
 namespace gc6890 {
 
 const StatusWordGroup kNotReadyGroups[4] = {
-    {0, 0xFC000000u, "Thermal zones not ready"},                                      // bits 26-31
-    {0, 0x03C00000u, "Inlet pressure/flow not ready"},                                // bits 22-25
-    {0, 0x003FFC00u, "Front/Back detector gas is either off or has not ready flow"},  // bits 10-21
-    {0, 0x00000380u, "Auxilliary pressure not ready"},                                // bits 7-9
+    {&GCStatusWords::notReady, 0xFC000000u, "Thermal zones not ready"},        // bits 26-31
+    {&GCStatusWords::notReady, 0x03C00000u, "Inlet pressure/flow not ready"},  // bits 22-25
+    {&GCStatusWords::notReady, 0x003FFC00u,
+     "Front/Back detector gas is either off or has not ready flow"},           // bits 10-21
+    {&GCStatusWords::notReady, 0x00000380u, "Auxilliary pressure not ready"},  // bits 7-9
 };
 
 const StatusWordGroup kErrorGroups[5] = {
-    {8, 0xC0000000u, "Scram active"},                   // bits 30-31
-    {8, 0x3C000000u, "Inlet pressure/flow shutdown"},   // bits 26-29
-    {8, 0x03F00000u, "Detector gas shutdown"},          // bits 20-25
-    {8, 0x000E0000u, "Auxilliary pneumatic shutdown"},  // bits 17-19
-    {8, 0x00018000u, "Scram active"},                   // bits 15-16: the second scram group
+    {&GCStatusWords::shutdown, 0xC0000000u, "Scram active"},                   // bits 30-31
+    {&GCStatusWords::shutdown, 0x3C000000u, "Inlet pressure/flow shutdown"},   // bits 26-29
+    {&GCStatusWords::shutdown, 0x03F00000u, "Detector gas shutdown"},          // bits 20-25
+    {&GCStatusWords::shutdown, 0x000E0000u, "Auxilliary pneumatic shutdown"},  // bits 17-19
+    {&GCStatusWords::shutdown, 0x00018000u, "Scram active"},  // bits 15-16: the second scram group
 };
 
 const NonFatalErrorWord kNonFatalErrorWords[3] = {
-    {10, "%sNon fatal error section1 %d"},
-    {11, "%sNon fatal error section2 %d"},
-    {12, "%sNon fatal error section3 %d"},
+    {&GCStatusWords::nonFatal1, "%sNon fatal error section1 %d"},
+    {&GCStatusWords::nonFatal2, "%sNon fatal error section2 %d"},
+    {&GCStatusWords::nonFatal3, "%sNon fatal error section3 %d"},
 };
 
 namespace {
 
-bool isSet(const StatusWordGroup& group, const CIntFloatArray& words)
+bool isSet(const StatusWordGroup& group, const GCStatusWords& words)
 {
-    return (static_cast<std::uint32_t>(words.GetInt(group.slot)) & group.mask) != 0;
+    return (words.*group.word & group.mask) != 0;
 }
 
 // Appends item to a list that began with its heading; first tells whether it is the
@@ -62,20 +61,12 @@ const char* GCRunStateName(int state)
     }
 }
 
-bool GCInError(const CIntFloatArray& words)
-{
-    for (int slot : {8, 10, 11, 12})
-        if (words.GetInt(slot) != 0)
-            return true;
-    return false;
-}
-
 namespace {
 
 // The prefix and the texts of the groups whose bits are set, comma-separated.
 template <std::size_t N>
 CString groupsText(const char* prefix, const StatusWordGroup (&groups)[N],
-                   const CIntFloatArray& words, bool& first)
+                   const GCStatusWords& words, bool& first)
 {
     CString text = prefix;
     first = true;
@@ -87,18 +78,18 @@ CString groupsText(const char* prefix, const StatusWordGroup (&groups)[N],
 
 }  // namespace
 
-CString GCNotReadyText(const CIntFloatArray& words)
+CString GCNotReadyText(const GCStatusWords& words)
 {
     bool first;
     return groupsText("NOT READY: ", kNotReadyGroups, words, first);
 }
 
-CString GCErrorText(const CIntFloatArray& words)
+CString GCErrorText(const GCStatusWords& words)
 {
     bool first;
     CString text = groupsText("ERROR: ", kErrorGroups, words, first);
     for (const NonFatalErrorWord& word : kNonFatalErrorWords) {
-        const int code = words.GetInt(word.slot);
+        const int code = words.*word.word;
         if (code == 0)
             continue;
         const CString soFar = first ? text : text + ", ";
@@ -108,18 +99,18 @@ CString GCErrorText(const CIntFloatArray& words)
     return text;
 }
 
-CString GCRunStatusText(const CIntFloatArray& runState)
+CString GCRunStatusText(const GCRunState& runState)
 {
-    CString text = CString("Run currently in state ") + GCRunStateName(runState.GetInt(0));
-    if (runState.GetInt(1) != 0)
+    CString text = CString("Run currently in state ") + GCRunStateName(runState.state);
+    if (runState.blankRun)
         text += " (with blank run)";
-    if (runState.GetInt(2) != 0)
+    if (runState.compensationData)
         text += " (aquiring column compensation data)";
-    text += runState.GetInt(3) != 0 ? " (GC Running Sequence)" : " (GC Not Running Sequence)";
+    text += runState.runningSequence ? " (GC Running Sequence)" : " (GC Not Running Sequence)";
     CString times;
     times.Format(". Run Time remaining = %.3f. PostRun Time remaining = %.3f.",
-                 static_cast<double>(runState.GetFloat(4)),
-                 static_cast<double>(runState.GetFloat(5)));
+                 static_cast<double>(runState.runTimeRemaining),
+                 static_cast<double>(runState.postRunTimeRemaining));
     return text + times;
 }
 

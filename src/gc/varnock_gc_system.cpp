@@ -204,13 +204,13 @@ int CVarnockGCSystem::GetAutoPrepRunState()
     gc6890::LockOutScope scope = LockOutForOperation();
     if (!scope.held())
         return 0;
-    CIntFloatArray runState(9);
-    if (!QueryGC("GCHTRI", runState)) {
+    gc6890::GCRunState runState;
+    if (!m_pChannel || !gc6890::QueryRunState(*m_pChannel, runState)) {
         LogCommsFailure("GC READ STATUS: Failed to get run state and time\n");
         return scope.fail();
     }
     // A GC found in pre-run (or later) after start-up counts as preparing itself.
-    m_nAutoPrepRun = runState.GetInt(0);
+    m_nAutoPrepRun = runState.state;
     WriteRegistryPath(kAutoPrepRunPath, m_nAutoPrepRun, HKEY_LOCAL_MACHINE);
     return scope.commit();
 }
@@ -227,11 +227,6 @@ void CVarnockGCSystem::SendUnLockReset()
 {
     if (m_pRegRemoteWindow)
         m_pRegRemoteWindow->UnLockReset();
-}
-
-int CVarnockGCSystem::QueryGC(const char* command, CIntFloatArray& values)
-{
-    return m_pChannel && m_pChannel->SendAndReceiveToGC(CString(command), values) ? 1 : 0;
 }
 
 void CVarnockGCSystem::LogCommsFailure(const char* text)

@@ -10,6 +10,7 @@
 #include "command/command_string.h"
 #include "comms/lock_out_scope.h"
 #include "external/method_library.h"
+#include "gc/gc_queries.h"
 #include "interface/inlet_select.h"
 #include "interface/instrument_base.h"
 #include "platform/platform.h"
@@ -19,7 +20,6 @@ class CRegRemoteWindowGCSystem;
 class CIntFloatArray;
 
 namespace gc6890 {
-struct GCReading;  // one live reading's query (gc/gc_status.cpp)
 namespace test {
 struct GCSystemProbe;  // unit tests reach the private steps through this
 }
@@ -107,10 +107,8 @@ private:
     // before the lock-out is freed.
     gc6890::LockOutScope LockOutForOperation();
     void SendUnLockReset();
-    // One checked exchange; 0 also when the object holds no channel.
-    int QueryGC(const char* command, CIntFloatArray& values);
     // One live reading under its own short lock-out; 0.0 when it cannot be had.
-    float QueryReading(const gc6890::GCReading& reading);
+    float QueryReading(gc6890::GCReading reading);
     // A failure text into the comms log, severity 1.
     void LogCommsFailure(const char* text);
 

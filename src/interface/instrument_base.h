@@ -14,8 +14,8 @@
 // interface, whose definition decides.
 #pragma once
 
-#include "interface/host_types.h"
 #include "interface/inlet_system_status.h"
+#include "platform/host_types.h"
 #include "platform/platform.h"
 
 class CGCSystem : public CWnd {

@@ -1,9 +1,6 @@
 // Status, stop and reset: the "01HTSTATUS" question and its five readings, the status
 // read with the shared status block for the registration window, the stop and the
 // return-all.
-#include <algorithm>
-#include <iterator>
-
 #include "comms/comms_registry.h"
 #include "comms/hp6890_serial_comms.h"
 #include "comms/lock_out_scope.h"
@@ -12,8 +9,6 @@
 #include "sampler/varnock_auto_sampler.h"
 
 namespace {
-
-enum StatusField { kError, kReady, kBusy, kFrontInlet, kBackInlet, kFrontInjector, kBackInjector };
 
 // The status code is the seventh number of the answer.
 constexpr int kStatusCodeSlot = 6;
@@ -25,7 +20,7 @@ constexpr const char* kLateAnswerHead = "HT01SINJECT";
 
 }  // namespace
 
-std::uint32_t CVarnockAutoSampler::m_sStatusBlock[7] = {1, 0, 0, 1, 0, 0, 0};
+gc6890::SamplerRemoteData CVarnockAutoSampler::m_sStatusBlock;
 
 tag_ALS_STATUS CVarnockAutoSampler::GetALSStatus()
 {
@@ -35,7 +30,7 @@ tag_ALS_STATUS CVarnockAutoSampler::GetALSStatus()
     if (!scope.held())
         return ALS_ERROR;
     // The answer must carry all seven numbers; the channel refuses a shorter one.
-    CIntFloatArray answer(kStatusBlockFields);
+    CIntFloatArray answer(kStatusAnswerFields);
     answer.Clear();
     if (!m_pSerialComms->SendAndReceiveToALS(kStatusCommand, answer)) {
         CaughtSerialCommsError();
@@ -106,27 +101,26 @@ void CVarnockAutoSampler::SendStatusBlockIfChanged(bool force)
 {
     if (!m_pRegRemoteWindow)
         return;
-    std::uint32_t* copy = m_pRegRemoteWindow->m_DataBlock;
-    if (!force && std::equal(std::begin(m_sStatusBlock), std::end(m_sStatusBlock), copy))
+    if (!force && m_pRegRemoteWindow->m_DataBlock == m_sStatusBlock)
         return;
-    std::copy(std::begin(m_sStatusBlock), std::end(m_sStatusBlock), copy);
+    m_pRegRemoteWindow->m_DataBlock = m_sStatusBlock;
     m_pRegRemoteWindow->SendDataOut();
 }
 
 int CVarnockAutoSampler::ReadStatusBody(CInletSystemStatus& status)
 {
-    std::uint32_t* block = m_sStatusBlock;
+    gc6890::SamplerRemoteData& block = m_sStatusBlock;
     auto report = [&] {
-        status.GetNotReady() |= block[kReady] ? 0 : 1;
-        status.GetError() |= static_cast<int>(block[kError]);
-        status.GetInjecting() |= static_cast<int>(block[kBusy]);
-        status.GetRunning() |= static_cast<int>(block[kBusy]);
+        status.GetNotReady() |= block.ready ? 0 : 1;
+        status.GetError() |= static_cast<int>(block.error);
+        status.GetInjecting() |= static_cast<int>(block.busy);
+        status.GetRunning() |= static_cast<int>(block.busy);
     };
 
     if (LockedOut()) {
         // No exchange while anyone holds the lock-out; a wait of our own shows as busy.
-        block[kReady] = block[kReady] && !m_bWaitingForInjectResponse;
-        block[kBusy] = block[kBusy] || m_bWaitingForInjectResponse;
+        block.ready = block.ready && !m_bWaitingForInjectResponse;
+        block.busy = block.busy || m_bWaitingForInjectResponse;
         report();
         SendStatusBlockIfChanged(false);
         return 1;
@@ -135,17 +129,16 @@ int CVarnockAutoSampler::ReadStatusBody(CInletSystemStatus& status)
     if (!m_pSerialComms) {
         m_bStatusSendPending = 1;
         if (m_pRegRemoteWindow) {
-            const std::uint32_t failed[kStatusBlockFields] = {
-                1,
-                0,
-                0,
-                static_cast<std::uint32_t>(m_bFrontInletConfigured),
-                static_cast<std::uint32_t>(m_bBackInletConfigured),
-                static_cast<std::uint32_t>(m_bFrontInjectorPresent),
-                static_cast<std::uint32_t>(m_bBackInjectorPresent)};
-            std::uint32_t* copy = m_pRegRemoteWindow->m_DataBlock;
-            if (!std::equal(std::begin(failed), std::end(failed), copy)) {
-                std::copy(std::begin(failed), std::end(failed), copy);
+            const gc6890::SamplerRemoteData failed = {
+                .error = 1,
+                .ready = 0,
+                .busy = 0,
+                .frontInletConfigured = static_cast<std::uint32_t>(m_bFrontInletConfigured),
+                .backInletConfigured = static_cast<std::uint32_t>(m_bBackInletConfigured),
+                .frontInjectorPresent = static_cast<std::uint32_t>(m_bFrontInjectorPresent),
+                .backInjectorPresent = static_cast<std::uint32_t>(m_bBackInjectorPresent)};
+            if (!(m_pRegRemoteWindow->m_DataBlock == failed)) {
+                m_pRegRemoteWindow->m_DataBlock = failed;
                 m_pRegRemoteWindow->SendDataOut();
             }
         }
@@ -153,21 +146,21 @@ int CVarnockAutoSampler::ReadStatusBody(CInletSystemStatus& status)
     }
 
     const tag_ALS_STATUS state = GetALSStatus();
-    block[kError] = state == ALS_ERROR;
-    block[kBusy] = state == ALS_BUSY || state == ALS_INJECTING || state == ALS_POST_RUN;
-    block[kReady] = state == ALS_READY;
-    block[kFrontInlet] = static_cast<std::uint32_t>(m_bFrontInletConfigured);
-    block[kBackInlet] = static_cast<std::uint32_t>(m_bBackInletConfigured);
-    block[kFrontInjector] = static_cast<std::uint32_t>(m_bFrontInjectorPresent);
-    block[kBackInjector] = static_cast<std::uint32_t>(m_bBackInjectorPresent);
+    block.error = state == ALS_ERROR;
+    block.busy = state == ALS_BUSY || state == ALS_INJECTING || state == ALS_POST_RUN;
+    block.ready = state == ALS_READY;
+    block.frontInletConfigured = static_cast<std::uint32_t>(m_bFrontInletConfigured);
+    block.backInletConfigured = static_cast<std::uint32_t>(m_bBackInletConfigured);
+    block.frontInjectorPresent = static_cast<std::uint32_t>(m_bFrontInjectorPresent);
+    block.backInjectorPresent = static_cast<std::uint32_t>(m_bBackInjectorPresent);
 
     if (m_bWaitingForInjectResponse && m_bInjectResponseDone) {
         // The timer window settled the injection's answer: take it, and after a refusal
         // bring the sampler back to its rest position.
         m_bWaitingForInjectResponse = 0;
         m_bInjectResponseDone = 0;
-        block[kError] = block[kError] || !m_bInjectResponseOK;
-        if (block[kError])
+        block.error = block.error || !m_bInjectResponseOK;
+        if (block.error)
             ResetSampler();
     }
     report();

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 
+#include "comms/reg_remote_window.h"
 #include "external/method_library.h"
 #include "interface/inlet_select.h"
 #include "interface/instrument_base.h"
@@ -145,10 +146,10 @@ public:
     static int m_sNextVial;
     static int m_sOffsetBackVials;
 
-    // The sampler status block kept by the status read between calls: error, ready,
-    // busy, front and back inlet configured, front and back injector present.
-    static std::uint32_t m_sStatusBlock[7];
-    static constexpr int kStatusBlockFields = 7;
+    // The sampler status block kept by the status read between calls.
+    static gc6890::SamplerRemoteData m_sStatusBlock;
+    // The numbers the "01HTSTATUS" answer must carry.
+    static constexpr int kStatusAnswerFields = 7;
 
     // Read attempts for the return-all answer before the exchange counts as broken.
     static constexpr int kReturnAllReadAttempts = 100;

@@ -49,8 +49,7 @@ protected:
         CVarnockAutoSampler::m_sInjectorSelection = 1;
         CVarnockAutoSampler::m_sNextVial = 0;
         CVarnockAutoSampler::m_sOffsetBackVials = 0;
-        const std::uint32_t first[7] = {1, 0, 0, 1, 0, 0, 0};
-        std::copy(first, first + 7, CVarnockAutoSampler::m_sStatusBlock);
+        CVarnockAutoSampler::m_sStatusBlock = SamplerRemoteData{};
         std::filesystem::create_directories(home.path() + "/methods");
 
         sampler = std::make_unique<CVarnockAutoSampler>();

@@ -22,7 +22,7 @@ LRESULT CRegRemoteWindowALSSystem::OnGetRegisterRequestBody(WPARAM, LPARAM)
 
 LRESULT CRegRemoteWindowALSSystem::SendDataOut()
 {
-    return SendBlock(g_nAutosamplerExtraDataMessage, m_DataBlock, sizeof m_DataBlock);
+    return SendBlock(g_nAutosamplerExtraDataMessage, &m_DataBlock, sizeof m_DataBlock);
 }
 
 LRESULT CRegRemoteWindowALSSystem::OnExternalResetAutosamplerRequest(WPARAM, LPARAM)
