@@ -50,11 +50,14 @@ struct RECT {
 };
 using LPRECT = RECT*;
 
+// Constants, not macros, so that a program including these headers keeps its own TRUE and
+// FALSE in its own scopes (an enumerator, a member). A program whose other headers made
+// them macros already keeps those.
 #ifndef TRUE
-#define TRUE 1
+inline constexpr BOOL TRUE = 1;
 #endif
 #ifndef FALSE
-#define FALSE 0
+inline constexpr BOOL FALSE = 0;
 #endif
 
 // The one registry root the library uses; its paths live in the settings store.
