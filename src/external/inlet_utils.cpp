@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -10,8 +11,14 @@ namespace {
 
 VialRange g_vialRange;
 
+// The status line's idle text ("For Help, press F1"), which the library puts back after
+// its work: on a line of standard error it is noise, not news.
+constexpr char kIdlePrompt[] = "For Help, press F1";
+
 void writeStatusToStandardError(const char* text, const char* text2)
 {
+    if (text && std::strncmp(text, kIdlePrompt, sizeof kIdlePrompt - 1) == 0)
+        return;
     std::fprintf(stderr, "%s%s%s\n", text ? text : "", text2 && *text2 ? " " : "",
                  text2 ? text2 : "");
 }

@@ -20,7 +20,8 @@ void FlashStatusText(const char* text, const char* text2, int flag);
 
 using StatusTextHandler = std::function<void(const char* text, const char* text2)>;
 // Installs a status-line handler (an empty one restores the default, which writes both
-// texts to standard error) and returns the previous one.
+// texts to standard error, all but the idle text "For Help, press F1") and returns the
+// previous one.
 StatusTextHandler SetStatusTextHandler(StatusTextHandler handler);
 
 // Delivers a copy of the size bytes at data to the target window's handler for message,

@@ -6,17 +6,32 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <set>
+
+#include "platform/cstring.h"
+#include "platform/message_box.h"
 
 namespace gc6890 {
 
+namespace {
+
+std::string withoutTrailingSlashes(std::string folder)
+{
+    while (folder.size() > 1 && folder.back() == '/')
+        folder.pop_back();
+    return folder;
+}
+
+}  // namespace
+
 std::string homeDirectory()
 {
-    if (const char* home = std::getenv("GC6890_HOME"); home && *home) {
-        std::string folder = home;
-        while (folder.size() > 1 && folder.back() == '/')
-            folder.pop_back();
-        return folder;
-    }
+    if (const char* home = std::getenv("GC6890_HOME"); home && *home)
+        return withoutTrailingSlashes(home);
+    // The XDG base directory rules ignore a relative XDG_DATA_HOME, and so do we.
+    if (const char* data = std::getenv("XDG_DATA_HOME"); data && data[0] == '/')
+        return withoutTrailingSlashes(data) + "/gc6890";
     std::string userHome;
     if (const char* home = std::getenv("HOME"); home && *home)
         userHome = home;
@@ -51,7 +66,34 @@ bool makeDirectories(const std::string& folder)
             break;
     }
     struct stat info {};
-    return stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+    if (stat(folder.c_str(), &info) != 0)
+        return false;
+    if (!S_ISDIR(info.st_mode)) {
+        errno = ENOTDIR;  // a file stands where the folder goes
+        return false;
+    }
+    return true;
+}
+
+bool makeDriveFolderFor(std::string_view path)
+{
+    const std::string mapped = mapDrivePath(path);
+    if (mapped == path)
+        return true;
+    const std::string folder = mapped.substr(0, mapped.rfind('/'));
+    if (makeDirectories(folder))
+        return true;
+    const int error = errno;
+    static std::set<std::string> reported;  // one thread, by the library's rule
+    if (reported.insert(folder).second) {
+        const std::string text =
+            format("Cannot make the folder %s for %s: %s.\nSet GC6890_HOME "
+                   "to a folder you can write to.",
+                   folder.c_str(), std::string(path).c_str(), std::strerror(error));
+        MessageBox(nullptr, text.c_str(), "gc6890 home", MB_OK | MB_ICONSTOP);
+    }
+    errno = error;
+    return false;
 }
 
 }  // namespace gc6890

@@ -50,6 +50,9 @@ BOOL CFile::Open(LPCTSTR fileName, UINT openFlags, CFileException* error)
     if (openFlags & modeCreate)
         flags |= (openFlags & modeNoTruncate) ? O_CREAT : (O_CREAT | O_TRUNC);
     const std::string path = gc6890::mapDrivePath(name.str());
+    // The home's folders are made on first use: no installation step makes them.
+    if (openFlags & modeCreate)
+        gc6890::makeDriveFolderFor(name.str());
     const int fd = name.IsEmpty() ? -1 : open(path.c_str(), flags, 0666);
     if (fd < 0) {
         const int cause = name.IsEmpty() ? ENOENT : errno;

@@ -22,14 +22,16 @@ const char kLog[] = "c/dravik/hp6890.err";
 class BoxRecorder {
 public:
     explicit BoxRecorder(int answer)
-        : m_previous(
-              SetMessageBoxHandler([this, answer](HWND, const char*, const char* caption, UINT) {
+        : m_previous(SetMessageBoxHandler(
+              [this, answer](HWND, const char* text, const char* caption, UINT) {
                   captions.push_back(caption);
+                  texts.push_back(text);
                   return answer;
               }))
     {}
     ~BoxRecorder() { SetMessageBoxHandler(m_previous); }
     std::vector<std::string> captions;
+    std::vector<std::string> texts;
 
 private:
     MessageBoxHandler m_previous;
@@ -97,15 +99,21 @@ TEST(ErrorLogTest, AnsweringNoEmptiesTheLogWithoutBackup)
     EXPECT_FALSE(home.exists("c/dravik/hp6890.001"));
 }
 
-TEST(ErrorLogTest, AnUnwritableLogShowsTheFileErrorBox)
+TEST(ErrorLogTest, AFolderThatCannotBeMadeIsNamedOnceThenTheFileErrorBoxShows)
 {
     TempHome home;
-    std::filesystem::remove_all(home.path() + "/c/dravik");  // the folder installation makes
+    std::filesystem::remove_all(home.path() + "/c/dravik");
+    std::ofstream(home.path() + "/c/dravik") << "a file where the log's folder goes";
     BoxRecorder boxes(IDOK);
     CHP6890ErrorLog log;
     EXPECT_EQ(log.LogError("x", 1), 1);
-    ASSERT_FALSE(boxes.captions.empty());
-    EXPECT_EQ(boxes.captions.back(), "File Error");
+    EXPECT_EQ(log.LogError("y", 1), 1);
+    EXPECT_EQ(boxes.captions,
+              (std::vector<std::string>{"gc6890 home", "File Error", "File Error"}));
+    EXPECT_EQ(boxes.texts.at(0).find("Cannot make the folder " + home.path() +
+                                     "/c/dravik for c:\\dravik\\hp6890.err: Not a directory."),
+              0u)
+        << boxes.texts.at(0);
 }
 
 TEST(DumpTest, EntriesAppendToOneFileAndFallBackWhenItCannotOpen)

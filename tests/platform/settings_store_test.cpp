@@ -8,6 +8,7 @@
 
 #include "platform/platform.h"
 #include "support/child_process.h"
+#include "support/scoped_env.h"
 #include "support/temp_home.h"
 
 namespace {
@@ -210,18 +211,28 @@ TEST(DrivePathTest, DriveCMapsUnderHomeWithSlashes)
     EXPECT_EQ(gc6890::mapDrivePath("c:"), "c:");
 }
 
-TEST(DrivePathTest, HomeDefaultsUnderTheUsersShareFolder)
+TEST(DrivePathTest, HomeIsChosenByEnvironmentInOrder)
 {
+    struct Case {
+        const char* gc6890Home;
+        const char* xdgDataHome;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {.gc6890Home = "/srv/gc/", .xdgDataHome = "/data", .expected = "/srv/gc"},
+        {.gc6890Home = "", .xdgDataHome = "/data/", .expected = "/data/gc6890"},
+        {.gc6890Home = "",
+         .xdgDataHome = "relative",
+         .expected = "/home/someone/.local/share/gc6890"},
+        {.gc6890Home = "", .xdgDataHome = "", .expected = "/home/someone/.local/share/gc6890"},
+    };
     gc6890::test::TempHome home;
-    setenv("GC6890_HOME", "", 1);
-    const char* user = getenv("HOME");
-    const std::string saved = user ? user : "";
-    setenv("HOME", "/home/someone", 1);
-    EXPECT_EQ(gc6890::homeDirectory(), "/home/someone/.local/share/gc6890");
-    if (user)
-        setenv("HOME", saved.c_str(), 1);
-    else
-        unsetenv("HOME");
+    gc6890::test::ScopedEnv user("HOME", "/home/someone");
+    for (const Case& c : cases) {
+        gc6890::test::ScopedEnv own("GC6890_HOME", c.gc6890Home);
+        gc6890::test::ScopedEnv data("XDG_DATA_HOME", c.xdgDataHome);
+        EXPECT_EQ(gc6890::homeDirectory(), c.expected) << c.gc6890Home << " " << c.xdgDataHome;
+    }
 }
 
 }  // namespace
