@@ -8,7 +8,7 @@ cd "$(dirname "$0")"
 # Debian packages the build, the tests and the tools need.
 PACKAGES=(build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
           libgtest-dev libgmock-dev libbenchmark-dev libtomlplusplus-dev libcli11-dev
-          locales python3-serial clang-format
+          locales python3-serial clang-format scdoc man-db
           libcpp-httplib-dev nlohmann-json3-dev)
 
 # The test suite runs a second time under this comma-decimal locale.
@@ -25,8 +25,6 @@ fi
 format_sources() { git ls-files '*.cpp' '*.h' '*.c'; }
 
 setup() {
-    # The comms log's folder, which the library expects the installation to have made.
-    mkdir -p "${GC6890_HOME:-$HOME/.local/share/gc6890}/c/dravik"
     local missing=()
     for p in "${PACKAGES[@]}"; do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
@@ -49,6 +47,13 @@ build_in() {
     local dir=$1; shift
     cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
     cmake --build "$dir" -j "$(jobs)"
+}
+
+# The demo needs the library, the host program and the simulator, not the tests: a
+# newcomer sees it in the time of that build.
+build_demo() {
+    cmake -S . -B build -G Ninja >/dev/null
+    cmake --build build -j "$(jobs)" --target gc6890-cli gc6890-sim
 }
 
 build() { setup; build_in build; }
@@ -124,7 +129,8 @@ case "$cmd" in
         fi
         ;;
     demo)
-        build
+        setup
+        build_demo
         ./build/apps/gc6890/gc6890 demo
         ;;
     bench)

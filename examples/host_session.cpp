@@ -1,6 +1,7 @@
 // A host of libgc6890 in one file: open communications with the GC and its sampler in the
 // order the objects expect, poll the merged status, optionally load a method, and close.
 //
+//   cmake -S examples -B build-example -DCMAKE_PREFIX_PATH=PREFIX   (CMakeLists.txt here)
 //   c++ -o host_session host_session.cpp $(pkg-config --cflags --libs gc6890)
 //   ./host_session [METHOD]
 //

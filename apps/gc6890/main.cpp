@@ -18,7 +18,8 @@ using namespace gc6890::cli;
 int main(int argc, char** argv)
 {
     CLI::App app{"gc6890: control an HP 6890 gas chromatograph and its liquid sampler"};
-    app.set_version_flag("--version", std::string("gc6890 ") + GC6890_VERSION);
+    app.set_version_flag("--version", std::string("gc6890 ") + GC6890_VERSION + "\nlibgc6890 " +
+                                          gc6890::libraryVersion());
     app.require_subcommand(1);
     app.fallthrough();  // global options may also follow the command
 
@@ -29,7 +30,7 @@ int main(int argc, char** argv)
         "Serial device, or sim for the built-in simulator (default: the Port setting, else sim)");
     app.add_option("--home", globals.home,
                    "Folder of the settings store and comms log (default: $GC6890_HOME, else "
-                   "~/.local/share/gc6890)");
+                   "$XDG_DATA_HOME/gc6890, else ~/.local/share/gc6890)");
     app.add_flag("--trace", globals.trace, "Show the line traffic on standard error");
     CLI::Option* yes = app.add_flag("--yes", globals.yes, "Answer yes to every question");
     app.add_flag("--no", globals.no, "Answer no to every question")->excludes(yes);
@@ -51,8 +52,6 @@ int main(int argc, char** argv)
 
     if (!globals.home.empty())
         setenv("GC6890_HOME", globals.home.c_str(), 1);
-    // The comms log's folder, which the library expects an installation to have made.
-    gc6890::makeDirectories(gc6890::homeDirectory() + "/c/dravik");
     installConsoleHandlers(globals.answer());
     installPortChoice(globals.port, globals.trace);
 

@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include "platform/cstring.h"
+#include "platform/installation.h"
 
 namespace gc6890 {
 
@@ -77,6 +78,9 @@ std::string SimulatorProcessPort::findProgram()
         if (executable(beside))
             return beside;
     }
+    // A host program of the library's own: the simulator installed with the library.
+    if (std::string installed = installedProgram("gc6890-sim"); !installed.empty())
+        return installed;
     return "gc6890-sim";  // found on the PATH by execvp, or reported as missing
 }
 

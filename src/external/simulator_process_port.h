@@ -15,8 +15,8 @@ namespace gc6890 {
 class SimulatorProcessPort : public SerialPortBackend {
 public:
     // The simulator program: $GC6890_SIM_BIN, else gc6890-sim beside the running program,
-    // else gc6890-sim on the PATH. Extra options come from $GC6890_SIM_OPTIONS
-    // (blank-separated), e.g. "--speed 60".
+    // else the one installed with the library, else gc6890-sim on the PATH. Extra options come from
+    // $GC6890_SIM_OPTIONS (blank-separated), e.g. "--speed 60".
     static std::string findProgram();
 
     explicit SimulatorProcessPort(PortSettings settings);

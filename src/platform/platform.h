@@ -12,6 +12,7 @@
 #include "platform/exceptions.h"
 #include "platform/file.h"
 #include "platform/frame_wnd.h"
+#include "platform/installation.h"
 #include "platform/menu.h"
 #include "platform/message_box.h"
 #include "platform/mutex.h"
