@@ -430,7 +430,15 @@ void HttpApi::routes()
         const std::string name = nameOf(req);
         if (!methods_.read(name))
             return fail(res, 404, "no method " + name + " in " + methods_.folder());
-        const float volume = static_cast<float>(numberParam(req, "volume", 1, 0, 1000));
+        float volume = 1.0f;
+        if (req.has_param("volume")) {
+            const std::string text = req.get_param_value("volume");
+            char* end = nullptr;
+            const double value = std::strtod(text.c_str(), &end);  // the service runs in "C"
+            if (text.empty() || *end || !(value >= 0 && value <= 1000))
+                throw BadField{"volume", "volume must be a number from 0 to 1000"};
+            volume = static_cast<float>(value);
+        }
         std::string text;
         bool ok = false;
         const std::string file = methods_.path(name);

@@ -306,12 +306,13 @@ void InstrumentThread::closeComms()
 
 RunState InstrumentThread::runStateOf(CInletSystemStatus& status) const
 {
+    // The GC's own block first: the merged record counts a pre-run as running too.
     if (status.GetPostRunning())
         return RunState::PostRun;
-    if (status.GetRunning())
-        return RunState::Run;
     if (haveGCBlock_ && gcBlock_.preRun)
         return RunState::PreRun;
+    if (status.GetRunning())
+        return RunState::Run;
     return RunState::Idle;
 }
 

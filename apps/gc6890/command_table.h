@@ -20,6 +20,8 @@ struct GlobalOptions {
     bool trace = false;
     bool yes = false;
     bool no = false;
+    std::string service;    // --service: empty keeps the Service setting
+    std::string tokenFile;  // --token-file: empty keeps the Token setting
 
     Answer answer() const { return yes ? Answer::Yes : no ? Answer::No : Answer::Ask; }
 };
@@ -64,5 +66,6 @@ void addLogCommand(CommandTable& table);
 void addInstrumentCommands(CommandTable& table);
 void addDemoCommand(CommandTable& table);
 void addServeCommand(CommandTable& table);
+void addWatchCommand(CommandTable& table);
 
 }  // namespace gc6890::cli

@@ -12,6 +12,7 @@
 #include "method_files.h"
 #include "run_watch.h"
 #include "service/status_format.h"
+#include "service_client.h"
 #include "session.h"
 
 namespace gc6890::cli {
@@ -177,6 +178,9 @@ int simple(Session::Parts parts, const char* what, Operation operation)
 void addInstrumentCommands(CommandTable& table)
 {
     CLI::App& app = table.app();
+    // With a service chosen (--service or the Service setting) the commands go through it.
+    const GlobalOptions* globals = &table.globals();
+    auto service = [globals] { return chosenService(globals->service, globals->tokenFile); };
 
     CLI::App* status =
         app.add_subcommand("status", "Poll the GC and sampler once and print the merged status");
@@ -185,13 +189,21 @@ void addInstrumentCommands(CommandTable& table)
                      "Refresh at the StatusFrequency setting until interrupted (Ctrl-C)");
     status->add_flag("--json", statusOptions->json,
                      "Print JSON (one object per line with --watch)");
-    table.add(status, [statusOptions] { return showStatus(*statusOptions); });
+    table.add(status, [statusOptions, service] {
+        if (auto client = service())
+            return statusViaService(*client, statusOptions->watch, statusOptions->json);
+        return showStatus(*statusOptions);
+    });
 
     CLI::App* loadCommand =
         app.add_subcommand("load", "Download a method to the GC, then load the sampler's part");
     auto loadName = std::make_shared<std::string>();
     loadCommand->add_option("METHOD", *loadName, "Method file or name")->required();
-    table.add(loadCommand, [loadName] { return load(*loadName); });
+    table.add(loadCommand, [loadName, service] {
+        if (auto client = service())
+            return loadViaService(*client, *loadName);
+        return load(*loadName);
+    });
 
     CLI::App* runCommand =
         app.add_subcommand("run", "Inject from a vial and watch the run to its end");
@@ -207,16 +219,26 @@ void addInstrumentCommands(CommandTable& table)
         ->check(CLI::Range(0.0f, 1000.0f));
     runCommand->add_flag("--load", runOptions->load,
                          "Download the whole method to the GC and sampler first");
-    runCommand->add_flag("--no-wait", runOptions->noWait, "Return once the injection has started");
-    table.add(runCommand, [runOptions] { return run(*runOptions); });
+    runCommand->add_flag("--no-wait,--detach", runOptions->noWait,
+                         "Return once the injection has started");
+    table.add(runCommand, [runOptions, service] {
+        if (auto client = service())
+            return runViaService(*client, runOptions->method, runOptions->vial, runOptions->volume,
+                                 runOptions->load, runOptions->noWait);
+        return run(*runOptions);
+    });
 
-    table.add(app.add_subcommand("stop", "Stop the sampler and the GC's run"), [] {
+    table.add(app.add_subcommand("stop", "Stop the sampler and the GC's run"), [service] {
+        if (auto client = service())
+            return jobViaService(*client, "stop", "/api/v1/stop", nlohmann::json::object());
         return simple(Session::Parts::GCAndSampler, "stop", [](Session& s) {
             const int sampler = s.sampler().StopMethod();
             return s.gc().StopMethod() && sampler;
         });
     });
-    table.add(app.add_subcommand("reset", "Reset the sampler"), [] {
+    table.add(app.add_subcommand("reset", "Reset the sampler"), [service] {
+        if (auto client = service())
+            return jobViaService(*client, "reset", "/api/v1/reset", nlohmann::json::object());
         return simple(Session::Parts::GCAndSampler, "reset",
                       [](Session& s) { return resetSampler(s.sampler()) != 0; });
     });
@@ -227,7 +249,10 @@ void addInstrumentCommands(CommandTable& table)
     zones->add_option("STATE", *state, "on or off")
         ->required()
         ->check(CLI::IsMember({"on", "off"}));
-    table.add(zones, [state] {
+    table.add(zones, [state, service] {
+        if (auto client = service())
+            return jobViaService(*client, *state == "on" ? "zones on" : "zones off",
+                                 "/api/v1/zones", {{"on", *state == "on"}});
         return simple(Session::Parts::GCOnly, *state == "on" ? "zones on" : "zones off",
                       [&](Session& s) { return s.gc().SwitchGC(*state == "on" ? On : Off) != 0; });
     });
@@ -247,8 +272,11 @@ void addInstrumentCommands(CommandTable& table)
     recordCommand->add_option("--volume", *recordVolume, "Injection volume to record (default 1)");
     recordCommand->add_option("--out", *out,
                               "Write the record to this file instead of standard output");
-    table.add(recordCommand,
-              [recordName, recordVolume, out] { return record(*recordName, *recordVolume, *out); });
+    table.add(recordCommand, [recordName, recordVolume, out, service] {
+        if (auto client = service())
+            return recordViaService(*client, *recordName, *recordVolume, *out);
+        return record(*recordName, *recordVolume, *out);
+    });
 }
 
 }  // namespace gc6890::cli

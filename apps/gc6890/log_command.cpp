@@ -7,6 +7,7 @@
 #include "cli_error.h"
 #include "command_table.h"
 #include "comms_log_path.h"
+#include "service_client.h"
 
 namespace gc6890::cli {
 
@@ -35,7 +36,19 @@ void addLogCommand(CommandTable& table)
     CLI::App* log = table.app().add_subcommand("log", "Show the comms log");
     auto follow = std::make_shared<bool>(false);
     log->add_flag("-f,--follow", *follow, "Keep printing new entries until interrupted");
-    table.add(log, [follow] {
+    const GlobalOptions* globals = &table.globals();
+    table.add(log, [follow, globals] {
+        if (auto service = chosenService(globals->service, globals->tokenFile)) {
+            if (!*follow)
+                return logViaService(*service);
+            service->follow([](const std::string& name, const nlohmann::json& data) {
+                if (name == "log")
+                    std::cout << data.value("time", std::string()) << "\t\t"
+                              << data.value("text", std::string()) << std::endl;
+                return true;
+            });
+            return int{kExitOk};
+        }
         const std::string path = commsLogPath();
         if (!*follow) {
             std::ifstream file(path, std::ios::binary);

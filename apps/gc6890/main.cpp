@@ -32,6 +32,10 @@ int main(int argc, char** argv)
                    "Folder of the settings store and comms log (default: $GC6890_HOME, else "
                    "$XDG_DATA_HOME/gc6890, else ~/.local/share/gc6890)");
     app.add_flag("--trace", globals.trace, "Show the line traffic on standard error");
+    app.add_option("--service", globals.service,
+                   "Go through the service at http://HOST:PORT (default: the Service setting)");
+    app.add_option("--token-file", globals.tokenFile,
+                   "File holding the service's token (default: the Token setting)");
     CLI::Option* yes = app.add_flag("--yes", globals.yes, "Answer yes to every question");
     app.add_flag("--no", globals.no, "Answer no to every question")->excludes(yes);
 
@@ -42,6 +46,7 @@ int main(int argc, char** argv)
     addLogCommand(table);
     addDemoCommand(table);
     addServeCommand(table);
+    addWatchCommand(table);
 
     try {
         app.parse(argc, argv);

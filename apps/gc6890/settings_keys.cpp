@@ -136,6 +136,16 @@ const std::vector<SettingKey> kKeys = {
      [](const std::string& v, std::string& p) { return wholeInRange(v, 100, 5500, " ms", p); }},
     {"MethodFolder", "Inlets\\Hubrel\\Varnock\\MethodFolder", "$GC6890_HOME/methods",
      "folder in which a bare method name is looked up", folder},
+    {"Service", "Inlets\\Hubrel\\Varnock\\Service", "",
+     "http://HOST:PORT of a gc6890 serve that the instrument commands go through",
+     [](const std::string& v, std::string& p) {
+         if (!v.empty() && v.rfind("http://", 0) != 0)
+             p = "the service is http://HOST:PORT";
+         return p.empty() ? v : std::string();
+     }},
+    {"Token", "Inlets\\Hubrel\\Varnock\\Token", "",
+     "the service's token (gc6890 serve --show-token)",
+     [](const std::string& v, std::string&) { return v; }},
 };
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <fstream>
 
+#include "host/program_run.h"
 #include "robustness/simulator_program.h"
 #include "service_process.h"
 #include "support/temp_home.h"
@@ -377,6 +378,41 @@ TEST_F(ServiceTest, EndsCleanlyOnSigtermAndARestartFindsTheRunWithoutInjecting)
     EXPECT_EQ(found->data["state"], "run") << found->data.dump();
     EXPECT_TRUE(found->data.value("found_at_start", false));
     EXPECT_EQ(service.client().Get("/api/v1/jobs/1")->status, 404);  // nothing was injected
+}
+
+TEST_F(ServiceTest, TheHostProgramWorksThroughTheService)
+{
+    const std::string file = home.path() + "/short.toml";
+    std::ofstream(file) << method(0.5);
+    const std::string url = "http://127.0.0.1:" + std::to_string(service.port());
+    const std::string tokenFile = home.path() + "/service-token";
+    struct Case {
+        std::vector<std::string> arguments;
+        int exitCode;
+        std::string out;  // what standard output begins with
+    };
+    const Case cases[] = {
+        {.arguments = {"--service", url, "load", file}, .exitCode = 1, .out = ""},  // no token
+        {.arguments = {"--service", url, "--token-file", tokenFile, "load", file},
+         .exitCode = 0,
+         .out = "loaded " + file + "\n"},
+        {.arguments = {"--service", url, "--token-file", tokenFile, "run", file, "--vial", "2",
+                       "--detach"},
+         .exitCode = 0,
+         .out = "injecting from vial 2\n"},
+        {.arguments = {"--service", url, "--token-file", tokenFile, "stop"},
+         .exitCode = 0,
+         .out = "stop: ok\n"},
+        {.arguments = {"--service", url, "status", "--json"},
+         .exitCode = 0,
+         .out = "{\"running\":"},
+        {.arguments = {"--service", "http://127.0.0.1:1", "status"}, .exitCode = 3, .out = ""},
+    };
+    for (const Case& c : cases) {
+        const hosttest::ProgramResult result = hosttest::runProgram(c.arguments, {}, 60);
+        EXPECT_EQ(result.exitCode, c.exitCode) << c.arguments.back() << ": " << result.err;
+        EXPECT_EQ(result.out.substr(0, c.out.size()), c.out) << c.arguments.back();
+    }
 }
 
 }  // namespace

@@ -1,0 +1,214 @@
+#include "service_client.h"
+
+#include <httplib.h>
+
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "cli_error.h"
+#include "console.h"
+#include "external/inlet_utils.h"
+
+namespace gc6890::cli {
+
+namespace {
+
+using nlohmann::json;
+
+constexpr const char* kServicePath = "Inlets\\Hubrel\\Varnock\\Service";
+constexpr const char* kTokenPath = "Inlets\\Hubrel\\Varnock\\Token";
+
+std::string errorOf(const httplib::Result& result)
+{
+    const json body = json::parse(result->body, nullptr, false);
+    if (body.is_object() && body.contains("error") && body["error"].is_string())
+        return body["error"].get<std::string>();
+    return "HTTP " + std::to_string(result->status);
+}
+
+ExitCode exitFor(int status)
+{
+    return status == 400 || status == 404 || status == 413 ? kExitBadInput : kExitFailed;
+}
+
+}  // namespace
+
+ServiceClient::ServiceClient(const std::string& url, std::string token) : token_(std::move(token))
+{
+    std::string rest = url;
+    if (rest.rfind("http://", 0) != 0)
+        throw CommandFailure(kExitBadInput, "--service wants http://HOST:PORT, not " + url);
+    rest.erase(0, 7);
+    rest = rest.substr(0, rest.find('/'));
+    const std::size_t colon = rest.rfind(':');
+    host_ = colon == std::string::npos ? rest : rest.substr(0, colon);
+    port_ = colon == std::string::npos ? 80 : std::atoi(rest.c_str() + colon + 1);
+    if (host_.empty() || port_ <= 0 || port_ > 65535)
+        throw CommandFailure(kExitBadInput, "--service wants http://HOST:PORT, not " + url);
+    url_ = "http://" + rest;
+}
+
+ServiceClient::~ServiceClient() = default;
+
+namespace {
+
+httplib::Client makeClient(const std::string& host, int port)
+{
+    httplib::Client client(host, port);
+    client.set_connection_timeout(5, 0);
+    client.set_read_timeout(30, 0);
+    return client;
+}
+
+}  // namespace
+
+std::string ServiceClient::getText(const std::string& path) const
+{
+    httplib::Client client = makeClient(host_, port_);
+    const httplib::Result result = client.Get(path);
+    if (!result)
+        throw CommandFailure(kExitNoComms, "cannot reach the service at " + url_ + ": " +
+                                               httplib::to_string(result.error()));
+    if (result->status != 200)
+        throw CommandFailure(exitFor(result->status), errorOf(result));
+    return result->body;
+}
+
+json ServiceClient::get(const std::string& path) const
+{
+    const json body = json::parse(getText(path), nullptr, false);
+    if (body.is_discarded())
+        throw CommandFailure(kExitFailed, "the service at " + url_ + " did not answer JSON");
+    return body;
+}
+
+json ServiceClient::post(const std::string& path, const std::string& body,
+                         const std::string& type) const
+{
+    httplib::Client client = makeClient(host_, port_);
+    httplib::Headers headers;
+    if (!token_.empty())
+        headers.emplace("Authorization", "Bearer " + token_);
+    const httplib::Result result = client.Post(path, headers, body, type);
+    if (!result)
+        throw CommandFailure(kExitNoComms, "cannot reach the service at " + url_ + ": " +
+                                               httplib::to_string(result.error()));
+    if (result->status == 401)
+        throw CommandFailure(kExitFailed,
+                             errorOf(result) + " (give it with --token-file or the Token setting)");
+    if (result->status >= 300)
+        throw CommandFailure(exitFor(result->status), errorOf(result));
+    return json::parse(result->body, nullptr, false);
+}
+
+json ServiceClient::runJob(const std::string& path, const json& body, const std::string& what) const
+{
+    const json accepted = post(path, body.dump());
+    const std::string url = accepted.value("url", std::string());
+    std::unique_ptr<ProgressBar> bar;
+    for (;;) {
+        const json job = get(url);
+        if (job.contains("progress")) {
+            if (!bar)
+                bar = std::make_unique<ProgressBar>("method lines");
+            bar->update(job["progress"].value("sent", 0), job["progress"].value("total", 0));
+        }
+        const std::string state = job.value("state", "");
+        if (state == "done")
+            return job;
+        if (state == "failed")
+            throw CommandFailure(kExitFailed, what + ": " + job.value("message", std::string()));
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+}
+
+std::unique_ptr<ServiceClient> chosenService(const std::string& option,
+                                             const std::string& tokenFile)
+{
+    CString url(option);
+    if (url.IsEmpty())
+        ReadRegistryPath(kServicePath, url, HKEY_LOCAL_MACHINE);
+    if (url.IsEmpty())
+        return nullptr;
+    CString token;
+    if (!tokenFile.empty()) {
+        std::ifstream file(tokenFile);
+        std::string text;
+        if (!(file >> text))
+            throw CommandFailure(kExitBadInput, "cannot read the token from " + tokenFile);
+        token = CString(text);
+    } else
+        ReadRegistryPath(kTokenPath, token, HKEY_LOCAL_MACHINE);
+    return std::make_unique<ServiceClient>(url.str(), token.str());
+}
+
+CInletSystemStatus statusFromJson(const json& s)
+{
+    CInletSystemStatus status;
+    status.GetRunning() = s.value("running", false);
+    status.GetPostRunning() = s.value("post_running", false);
+    status.GetNotReady() = s.value("not_ready", false);
+    status.GetError() = s.value("error", false);
+    CString text(s.value("status_text", std::string()));
+    status.SetStatusInfo(text);
+    text = CString(s.value("not_ready_text", std::string()));
+    status.SetNotReadyInfo(text);
+    text = CString(s.value("error_text", std::string()));
+    status.SetErrorInfo(text);
+    status.GetTime() = s.value("elapsed_min", 0.0f);
+    status.GetTemperatureLeft() = s.value("oven_temperature", 0.0f);
+    status.GetHighPressure() = s.value("column1_pressure", 0.0f);
+    status.GetFlow() = s.value("column1_flow", 0.0f);
+    return status;
+}
+
+}  // namespace gc6890::cli
+
+namespace gc6890::cli {
+
+void ServiceClient::follow(const EventHandler& onEvent) const
+{
+    std::string lastId;
+    std::string pending;
+    for (;;) {
+        httplib::Client client(host_, port_);
+        client.set_connection_timeout(5, 0);
+        client.set_read_timeout(60, 0);  // the service says something every 15 s
+        httplib::Headers headers;
+        if (!lastId.empty())
+            headers.emplace("Last-Event-ID", lastId);
+        pending.clear();
+        const httplib::Result result =
+            client.Get("/api/v1/events", headers, [&](const char* data, std::size_t size) {
+                pending.append(data, size);
+                for (std::size_t end; (end = pending.find("\n\n")) != std::string::npos;) {
+                    std::istringstream block(pending.substr(0, end));
+                    pending.erase(0, end + 2);
+                    std::string line, name, text;
+                    while (std::getline(block, line)) {
+                        if (line.rfind("id: ", 0) == 0)
+                            lastId = line.substr(4);
+                        else if (line.rfind("event: ", 0) == 0)
+                            name = line.substr(7);
+                        else if (line.rfind("data: ", 0) == 0)
+                            text = line.substr(6);
+                    }
+                    if (!name.empty() &&
+                        !onEvent(name, nlohmann::json::parse(text, nullptr, false)))
+                        return false;
+                }
+                return true;
+            });
+        if (!result && lastId.empty())
+            throw CommandFailure(kExitNoComms, "cannot reach the service at " + url_ + ": " +
+                                                   httplib::to_string(result.error()));
+        if (result && result->status != 200)
+            throw CommandFailure(exitFor(result->status), errorOf(result));
+        if (result.error() == httplib::Error::Canceled)
+            return;
+        std::this_thread::sleep_for(std::chrono::seconds(1));  // cut: resume where it was
+    }
+}
+
+}  // namespace gc6890::cli

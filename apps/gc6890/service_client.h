@@ -1,0 +1,73 @@
+// The host program as a client of a running service (--service URL, or the Service
+// setting): the same commands, output and exit codes, the instrument reached through the
+// service's HTTP API instead of the line.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+
+#include "interface/inlet_system_status.h"
+
+namespace gc6890::cli {
+
+class ServiceClient {
+public:
+    // `url` as "http://HOST:PORT" (a path after it is ignored); `token` may be empty for
+    // reads. Throws CommandFailure (bad input) for a URL that is not http://HOST:PORT.
+    ServiceClient(const std::string& url, std::string token);
+    ~ServiceClient();
+
+    const std::string& url() const { return url_; }
+
+    // GET: the answer's JSON. Throws CommandFailure: no comms when the service cannot be
+    // reached, failed for an answer other than 200.
+    nlohmann::json get(const std::string& path) const;
+    std::string getText(const std::string& path) const;
+    // POST: the status and the JSON answer (400, 401, 409 are failures: CommandFailure with
+    // the service's error text).
+    nlohmann::json post(const std::string& path, const std::string& body,
+                        const std::string& type = "application/json") const;
+
+    // Submits a job and waits for its end, showing method-line progress; the final job.
+    // Throws CommandFailure (failed) with the job's message when it failed.
+    nlohmann::json runJob(const std::string& path, const nlohmann::json& body,
+                          const std::string& what) const;
+
+    // Follows the event stream until `onEvent` returns false, resuming after a cut where it
+    // was. Throws CommandFailure (no comms) when the service cannot be reached at all.
+    using EventHandler = std::function<bool(const std::string& name, const nlohmann::json& data)>;
+    void follow(const EventHandler& onEvent) const;
+
+private:
+    std::string url_;
+    std::string host_;
+    int port_ = 0;
+    std::string token_;
+};
+
+// The service chosen for this run (--service, else the Service setting), or null.
+std::unique_ptr<ServiceClient> chosenService(const std::string& option,
+                                             const std::string& tokenFile);
+
+// The merged status record as the service reports it.
+CInletSystemStatus statusFromJson(const nlohmann::json& status);
+
+// The commands through the service (service_commands.cpp): output and exit codes as on
+// the line.
+int statusViaService(const ServiceClient& service, bool watch, bool asJson);
+int loadViaService(const ServiceClient& service, const std::string& typed);
+int runViaService(const ServiceClient& service, const std::string& typed, int vial, float volume,
+                  bool load, bool detach);
+// A job without a method (stop, reset, zones): "WHAT: ok".
+int jobViaService(const ServiceClient& service, const std::string& what, const std::string& path,
+                  const nlohmann::json& body);
+int recordViaService(const ServiceClient& service, const std::string& typed, float volume,
+                     const std::string& out);
+int logViaService(const ServiceClient& service);
+// gc6890 watch: status lines, run states, jobs (and the log with `log`) until Ctrl-C.
+int watchViaService(const ServiceClient& service, bool log);
+
+}  // namespace gc6890::cli

@@ -1,0 +1,210 @@
+// The instrument commands through a running service, and "gc6890 watch", which follows
+// its event stream. The output and exit codes are those of the commands on the line.
+#include <httplib.h>
+
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <sstream>
+#include <thread>
+
+#include "cli_error.h"
+#include "command_table.h"
+#include "external/inlet_utils.h"
+#include "method_files.h"
+#include "service/status_format.h"
+#include "service_client.h"
+
+namespace gc6890::cli {
+
+namespace {
+
+using nlohmann::json;
+
+// How long an injection may take before the run must have started (as on the line).
+constexpr int kRunStartLimitMs = 330000;
+
+// The name the service knows the method by: a method file here is sent to the service
+// first (checked there, stored in its method folder under the file's name).
+std::string serviceMethod(const ServiceClient& service, const std::string& typed)
+{
+    const std::string resolved = methodNameFromUser(typed);
+    if (resolved.find('/') == std::string::npos)
+        return resolved;
+    std::ifstream file(resolved, std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    std::string name = resolved.substr(resolved.rfind('/') + 1);
+    service.post("/api/v1/methods/" + name, text.str(), "application/toml");
+    if (name.ends_with(kMethodFileExtension))
+        name.resize(name.size() - std::string_view(kMethodFileExtension).size());
+    return name;
+}
+
+void requireLineUp(const json& status, const ServiceClient& service)
+{
+    if (status.value("line", "") != "up")
+        throw CommandFailure(kExitNoComms, "no communication with the instrument through " +
+                                               service.url() + ": " +
+                                               status.value("line_reason", std::string()));
+}
+
+}  // namespace
+
+int statusViaService(const ServiceClient& service, bool watch, bool asJson)
+{
+    json status = service.get("/api/v1/status");
+    CInletSystemStatus record = statusFromJson(status);
+    if (!watch) {
+        std::cout << (asJson ? statusJson(record) + "\n" : statusText(record));
+        requireLineUp(status, service);
+        return kExitOk;
+    }
+    std::string last;
+    for (;;) {
+        record = statusFromJson(status);
+        const std::string now = asJson ? statusJson(record) : statusLine(record);
+        if (now != last)
+            std::cout << now << '\n' << std::flush;
+        last = now;
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        status = service.get("/api/v1/status");
+    }
+}
+
+int loadViaService(const ServiceClient& service, const std::string& typed)
+{
+    const std::string name = serviceMethod(service, typed);
+    service.runJob("/api/v1/load", {{"method", name}}, "load");
+    std::cout << "loaded " << methodFileName(typed) << '\n';
+    return kExitOk;
+}
+
+int runViaService(const ServiceClient& service, const std::string& typed, int vial, float volume,
+                  bool load, bool detach)
+{
+    const std::string name = serviceMethod(service, typed);
+    if (load)
+        service.runJob("/api/v1/load", {{"method", name}}, "load");
+    service.runJob("/api/v1/run", {{"method", name}, {"vial", vial}, {"volume", volume}}, "run");
+    std::cout << "injecting from vial " << vial << '\n' << std::flush;
+    if (detach)
+        return kExitOk;
+    // Followed as on the line: a line per change, until the run and its post-run are over.
+    const auto start = std::chrono::steady_clock::now();
+    bool started = false;
+    std::string lastLine;
+    for (;;) {
+        const json status = service.get("/api/v1/status");
+        CInletSystemStatus record = statusFromJson(status);
+        const std::string line = statusLine(record);
+        if (line != lastLine)
+            std::cerr << "run: " << line << '\n';
+        lastLine = line;
+        const bool active = status.value("run_state", "idle") != "idle";
+        if (active)
+            started = true;
+        else if (started)
+            break;
+        else if (std::chrono::steady_clock::now() - start >
+                 std::chrono::milliseconds(kRunStartLimitMs))
+            throw CommandFailure(kExitFailed, "the run did not start within 330 s");
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    }
+    std::cout << "run finished\n";
+    return kExitOk;
+}
+
+int jobViaService(const ServiceClient& service, const std::string& what, const std::string& path,
+                  const json& body)
+{
+    service.runJob(path, body, what);
+    std::cout << what << ": ok\n";
+    return kExitOk;
+}
+
+int recordViaService(const ServiceClient& service, const std::string& typed, float volume,
+                     const std::string& out)
+{
+    const std::string name = serviceMethod(service, typed);
+    const std::string text =
+        service.getText("/api/v1/methods/" + name + "/record?volume=" + std::to_string(volume));
+    if (out.empty()) {
+        std::cout << text;
+        return kExitOk;
+    }
+    std::ofstream file(out, std::ios::trunc);
+    file << text;
+    file.flush();
+    if (!file)
+        throw CommandFailure(kExitFailed, "record: cannot write " + out);
+    std::cout << out << '\n';
+    return kExitOk;
+}
+
+int logViaService(const ServiceClient& service)
+{
+    std::cout << service.getText("/api/v1/log?lines=100000");
+    return kExitOk;
+}
+
+}  // namespace gc6890::cli
+
+namespace gc6890::cli {
+
+int watchViaService(const ServiceClient& service, bool log)
+{
+    std::string lastLine;
+    std::map<std::uint64_t, std::string> jobs;  // the last state told of each job
+    service.follow([&](const std::string& name, const json& data) {
+        if (name == "status") {
+            CInletSystemStatus record = statusFromJson(data);
+            std::string line = statusLine(record);
+            if (data.value("line", "up") != "up")
+                line += " | line " + data.value("line", std::string()) + ": " +
+                        data.value("line_reason", std::string());
+            if (line != lastLine)
+                std::cout << "status: " << line << '\n';
+            lastLine = line;
+        } else if (name == "run") {
+            std::cout << "run: " << data.value("state", std::string())
+                      << (data.value("found_at_start", false) ? " (found at start)" : "") << '\n';
+        } else if (name == "job") {
+            // A line per change of state; the method-line progress is left out.
+            const std::string state = data.value("state", std::string());
+            std::string& last = jobs[data.value("id", std::uint64_t{0})];
+            if (state != last)
+                std::cout << "job " << data.value("id", 0) << " "
+                          << data.value("kind", std::string()) << ": " << state << " "
+                          << data.value("message", std::string()) << '\n';
+            last = state;
+        } else if (log && name == "log") {
+            std::cout << "log: " << data.value("text", std::string()) << '\n';
+        }
+        std::cout.flush();
+        return true;
+    });
+    return kExitOk;
+}
+
+}  // namespace gc6890::cli
+
+namespace gc6890::cli {
+
+void addWatchCommand(CommandTable& table)
+{
+    CLI::App* watch = table.app().add_subcommand(
+        "watch", "Follow a service's events: status, run, jobs (and the log) until Ctrl-C");
+    auto log = std::make_shared<bool>(false);
+    watch->add_flag("--log", *log, "Show the comms log entries too");
+    const GlobalOptions* globals = &table.globals();
+    table.add(watch, [log, globals] {
+        auto service = chosenService(globals->service, globals->tokenFile);
+        if (!service)
+            throw CommandFailure(kExitBadInput,
+                                 "watch follows a service: give --service URL or set Service");
+        return watchViaService(*service, *log);
+    });
+}
+
+}  // namespace gc6890::cli
