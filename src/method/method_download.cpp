@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <optional>
 
-#include "comms/comms_registry.h"
 #include "comms/hp6890_serial_comms.h"
 #include "comms/lock_out_scope.h"
 #include "external/inlet_utils.h"
@@ -11,6 +10,7 @@
 #include "method/method_errors.h"
 #include "method/method_readback.h"
 
+namespace gc6890 {
 namespace {
 
 constexpr const char* kAutoPrepRunPath = "Inlets\\Hubrel\\Varnock\\AutoPrepRun";
@@ -46,12 +46,6 @@ CString refusalLogLine(const char* step, int code)
         line.Format("%s, result code %d: %s\n", step, code, text.c_str());
     return line;
 }
-
-}  // namespace
-
-namespace gc6890 {
-
-namespace {
 
 // How a failed step ends, before the lock-out scope tells the outside program and frees
 // the lock-out: the GC's display cleared when asked, then the log line, then the box, each
