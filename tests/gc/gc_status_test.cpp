@@ -1,53 +1,76 @@
 // The status poll, its cache and failure paths, the single questions and the readings.
 #include "gc/gc_fixture.h"
+#include "gc/gc_status_text.h"
 
 namespace gc6890::test {
 namespace {
 
 const std::string kQuietWords = "0,0,0,0,0,0,0,0,0,0,0,0,0,0,0";
 
+// The status text of an idle GC with both times zero, and of any state and times.
+std::string runText(const char* state, const char* times = "0.000. PostRun Time remaining = 0.000")
+{
+    return std::string("Run currently in state ") + state + ". Run Time remaining = " + times + ".";
+}
+
 TEST_F(GCSystemTest, PollTurnsTheRepliesIntoFlagsAndTexts)
 {
     struct Case {
         const char* name;
-        int autoPrepRun;
-        std::string runState, readiness, words;
-        int notReady, running, postRunning, error;
-        const char *notReadyText, *errorText, *statusText;
+        int autoPrepRun = 0;
+        std::string runState = "0,0,0,0,0.00,0.00,0.00,0,0";
+        std::string readiness = "1,1,1,1,1,1";
+        std::string words = kQuietWords;
+        int notReady = 0, running = 0, postRunning = 0, error = 0;
+        std::string notReadyText = "", errorText = "", statusText = "";
     };
+    const std::string notReadyWord = "67108992,0,0,0,0,0,0,0,0,0,0,0,0,0,0";  // bits 26 and 7
     const Case cases[] = {
-        {"run active", 0, "2,0,0,0,12.50,3.00,1.25,0,0", "1,1,1,1,1,1", kQuietWords, 1, 1, 0, 0,
-         "NOT READY: ", "",
-         "Run currently in state RUN ACTIVE (GC Not Running Sequence). Run Time remaining = "
-         "12.500. PostRun Time "
-         "remaining = 3.000."},
-        {"idle and ready without auto prep run", 0, "0,0,0,0,0.00,0.00,0.00,0,0", "1,0,1,1,1,0",
-         kQuietWords, 0, 0, 0, 0, "", "",
-         "Run currently in state RUN IDLE (GC Not Running Sequence). Run Time remaining = 0.000. "
-         "PostRun Time "
-         "remaining = 0.000."},
-        {"fatal state with all run flags", 0, "7,1,1,1,0.00,0.00,0.00,0,0", "1,1,1,1,1,1",
-         kQuietWords, 1, 0, 0, 0, "NOT READY: ", "",
-         "Run currently in state GC APP FATAL (with blank run) (aquiring column compensation data) "
-         "(GC Running "
-         "Sequence). Run Time remaining = 0.000. PostRun Time remaining = 0.000."},
-        {"not ready groups", 1, "1,0,0,0,0.00,0.00,0.00,0,0", "1,0,1,1,1,0",
-         "67108992,0,0,0,0,0,0,0,0,0,0,0,0,0,0", 1, 0, 0, 0,
-         "NOT READY: Thermal zones not ready, Auxilliary pressure not ready", "",
-         "Run currently in state PRE RUN (GC Not Running Sequence). Run Time remaining = 0.000. "
-         "PostRun Time "
-         "remaining = 0.000."},
-        {"same bits on a ready GC", 1, "1,0,0,0,0.00,0.00,0.00,0,0", "1,1,1,1,1,0",
-         "67108992,0,0,0,0,0,0,0,0,0,0,0,0,0,0", 0, 0, 0, 0, "", "",
-         "Run currently in state PRE RUN (GC Not Running Sequence). Run Time remaining = 0.000. "
-         "PostRun Time "
-         "remaining = 0.000."},
-        {"scram and a non-fatal code", 0, "3,0,0,0,0.00,1.50,9.00,0,0", "1,1,1,1,1,1",
-         "0,0,0,0,0,0,0,0,-2147450880,0,0,42,0,0,0", 1, 0, 1, 1,
-         "NOT READY: ", "ERROR: Scram active, Scram active, Non fatal error section2 42",
-         "Run currently in state POST RUN (GC Not Running Sequence). Run Time remaining = 0.000. "
-         "PostRun Time "
-         "remaining = 1.500."},
+        {.name = "run active",
+         .runState = "2,0,0,0,12.50,3.00,1.25,0,0",
+         .notReady = 1,
+         .running = 1,
+         .notReadyText = "NOT READY: ",
+         .statusText = runText("RUN ACTIVE (GC Not Running Sequence)",
+                               "12.500. PostRun Time remaining = 3.000")},
+        {.name = "idle and ready without auto prep run",
+         .readiness = "1,0,1,1,1,0",
+         .statusText = runText("RUN IDLE (GC Not Running Sequence)")},
+        {.name = "fatal state with all run flags",
+         .runState = "7,1,1,1,0.00,0.00,0.00,0,0",
+         .notReady = 1,
+         .notReadyText = "NOT READY: ",
+         .statusText = runText("GC APP FATAL (with blank run) (aquiring column compensation "
+                               "data) (GC Running Sequence)")},
+        {.name = "not ready groups",
+         .autoPrepRun = 1,
+         .runState = "1,0,0,0,0.00,0.00,0.00,0,0",
+         .readiness = "1,0,1,1,1,0",
+         .words = notReadyWord,
+         .notReady = 1,
+         .notReadyText = "NOT READY: Thermal zones not ready, Auxilliary pressure not ready",
+         .statusText = runText("PRE RUN (GC Not Running Sequence)")},
+        {.name = "same bits on a ready GC",
+         .autoPrepRun = 1,
+         .runState = "1,0,0,0,0.00,0.00,0.00,0,0",
+         .readiness = "1,1,1,1,1,0",
+         .words = notReadyWord,
+         .statusText = runText("PRE RUN (GC Not Running Sequence)")},
+        {.name = "scram and a non-fatal code",
+         .runState = "3,0,0,0,0.00,1.50,9.00,0,0",
+         .words = "0,0,0,0,0,0,0,0,-2147450880,0,0,42,0,0,0",
+         .notReady = 1,
+         .postRunning = 1,
+         .error = 1,
+         .notReadyText = "NOT READY: ",
+         .errorText = "ERROR: Scram active, Scram active, Non fatal error section2 42",
+         .statusText = runText("POST RUN (GC Not Running Sequence)",
+                               "0.000. PostRun Time remaining = 1.500")},
+        // Times written without a decimal point arrive as integers; read as floats their
+        // bits are next to nothing, as the reply array has always given them.
+        {.name = "times without a decimal point",
+         .runState = "0,0,0,0,12,3,0,0,0",
+         .statusText = runText("RUN IDLE (GC Not Running Sequence)")},
     };
     initialise();
     for (const Case& c : cases) {
@@ -63,6 +86,28 @@ TEST_F(GCSystemTest, PollTurnsTheRepliesIntoFlagsAndTexts)
         EXPECT_EQ(status.GetNotReadyInfo(), c.notReadyText);
         EXPECT_EQ(status.GetErrorInfo(), c.errorText);
         EXPECT_EQ(status.GetStatusInfo(), c.statusText);
+    }
+}
+
+// Each group's bits, at their edges and with the neighbours' bits beside them.
+TEST(GCStatusTextTest, NotReadyGroupsTakeExactlyTheirBits)
+{
+    const struct {
+        std::uint32_t word;
+        const char* text;
+    } cases[] = {
+        {(1u << 31) | (1u << 22), "Thermal zones not ready, Inlet pressure/flow not ready"},
+        {(1u << 26) | (1u << 21),
+         "Thermal zones not ready, Front/Back detector gas is either off or has not ready flow"},
+        {(1u << 25) | (1u << 9), "Inlet pressure/flow not ready, Auxilliary pressure not ready"},
+        {(1u << 10) | (1u << 7) | (1u << 6) | 1u,
+         "Front/Back detector gas is either off or has not ready flow, Auxilliary pressure not "
+         "ready"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.word);
+        EXPECT_EQ(GCNotReadyText(GCStatusWords{.notReady = c.word}),
+                  std::string("NOT READY: ") + c.text);
     }
 }
 
