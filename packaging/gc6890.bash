@@ -26,13 +26,14 @@ _gc6890_methods()
 _gc6890()
 {
     local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD - 1]}
-    local globals="--port --home --trace --yes --no --help"
-    local commands="status load run stop reset zones gc-on record method config ports log demo"
+    local globals="--port --home --trace --service --token-file --yes --no --help"
+    local commands="status load run stop reset zones gc-on record method config ports log demo
+                    serve watch"
     case $prev in
     --port) _gc6890_devices "$cur"; return ;;
     --home) COMPREPLY=($(compgen -d -- "$cur")); return ;;
-    --out) COMPREPLY=($(compgen -f -- "$cur")); return ;;
-    --vial | --volume) return ;;
+    --out | --token-file) COMPREPLY=($(compgen -f -- "$cur")); return ;;
+    --vial | --volume | --service | --listen | --name) return ;;
     esac
 
     # The command and its subcommand: the first words that are neither options nor the
@@ -41,7 +42,8 @@ _gc6890()
     for ((i = 1; i < COMP_CWORD; i++)); do
         word=${COMP_WORDS[i]}
         case $word in
-        --port | --home | --out | --vial | --volume) ((i++)) ;;
+        --port | --home | --out | --vial | --volume | --service | --token-file | --listen | --name)
+            ((i++)) ;;
         -*) ;;
         *) if [ -z "$command" ]; then command=$word; elif [ -z "$sub" ]; then sub=$word; fi ;;
         esac
@@ -54,6 +56,8 @@ _gc6890()
     run) options="--vial --volume --load --no-wait" ;;
     record) options="--volume --out" ;;
     log) options="--follow" ;;
+    serve) options="--listen --name --show-token" ;;
+    watch) options="--log" ;;
     zones) [ -z "$sub" ] && words="on off" ;;
     method) [ -z "$sub" ] && words="check show length new" ;;
     config) [ -z "$sub" ] && words="show set path" ;;
