@@ -10,6 +10,7 @@
 #include "diagnostics/error_log.h"
 #include "platform/platform.h"
 #include "service/instrument_thread.h"
+#include "service/job_requests.h"
 #include "service/service_token.h"
 
 namespace gc6890 {
@@ -41,29 +42,9 @@ void fail(Response& res, int status, const std::string& error, const std::string
 }
 
 // A JSON request body: an object whose every field is known. Throws BadField.
-struct BadField {
-    std::string field;
-    std::string error;
-};
-
-json parseBody(const Request& req, std::initializer_list<const char*> known)
+json parseBody(const Request& req, const std::vector<std::string>& known)
 {
-    json body = json::object();
-    if (req.body.find_first_not_of(" \t\r\n") != std::string::npos) {
-        try {
-            body = json::parse(req.body);
-        } catch (const json::parse_error& error) {
-            throw BadField{"body", std::string("not JSON: ") + error.what()};
-        }
-    }
-    if (!body.is_object())
-        throw BadField{"body", "a JSON object is expected"};
-    for (const auto& [key, value] : body.items()) {
-        if (std::find_if(known.begin(), known.end(), [&](const char* k) { return key == k; }) ==
-            known.end())
-            throw BadField{key, "unknown field " + key};
-    }
-    return body;
+    return parseJsonObject(req.body, known);
 }
 
 // Optional query parameter as a whole number in [low, high].
@@ -90,14 +71,6 @@ std::string bearer(const Request& req)
 {
     const std::string header = req.get_header_value("Authorization");
     return header.rfind("Bearer ", 0) == 0 ? header.substr(7) : std::string();
-}
-
-JobRequest jobOf(JobKind kind, std::string method = {})
-{
-    JobRequest request;
-    request.kind = kind;
-    request.method = std::move(method);
-    return request;
 }
 
 bool changes(const Request& req)
@@ -324,65 +297,20 @@ void HttpApi::routes()
 
     // The jobs: 202 at once with the job's id, 409 while another is under way.
     auto submit = [this](Response& res, const JobRequest& request) {
-        const JobBoard::Submitted submitted =
-            state_.jobs.submit(request, state_.snapshot.get()->inRun);
+        const JobBoard::Submitted submitted = submitJob(state_, request);
         if (submitted.id == 0)
-            return fail(res, 409,
-                        std::string(jobKindName(request.kind)) + " refused: " + submitted.conflict);
+            return fail(res, 409, refusal(request, submitted.conflict));
         const std::string url = "/api/v1/jobs/" + std::to_string(submitted.id);
         res.set_header("Location", url);
         reply(res, 202, {{"job", submitted.id}, {"url", url}});
     };
-    auto methodField = [this](const json& body) {
-        if (!body.contains("method"))
-            throw BadField{"method", "method is required"};
-        if (!body["method"].is_string())
-            throw BadField{"method", "method must be a text"};
-        std::string why;
-        const std::string name = plainMethodName(body["method"].get<std::string>(), why);
-        if (name.empty())
-            throw BadField{"method", why};
-        if (!methods_.read(name))
-            throw BadField{"method", "no method " + name + " in " + methods_.folder()};
-        return name;
-    };
-    s.Post("/api/v1/load", [=, this](const Request& req, Response& res) {
-        const json body = parseBody(req, {"method"});
-        submit(res, jobOf(JobKind::Load, methodField(body)));
-    });
-    s.Post("/api/v1/run", [=, this](const Request& req, Response& res) {
-        const json body = parseBody(req, {"method", "vial", "volume"});
-        JobRequest request = jobOf(JobKind::Run, methodField(body));
-        if (!body.contains("vial"))
-            throw BadField{"vial", "vial is required"};
-        if (!body["vial"].is_number_integer() || body["vial"].get<long long>() < 1 ||
-            body["vial"].get<long long>() > 10000)
-            throw BadField{"vial", "vial must be a whole number from 1 to 10000"};
-        request.vial = body["vial"].get<int>();
-        if (body.contains("volume")) {
-            if (!body["volume"].is_number() || body["volume"].get<double>() < 0 ||
-                body["volume"].get<double>() > 1000)
-                throw BadField{"volume", "volume must be a number from 0 to 1000"};
-            request.volume = body["volume"].get<float>();
-        }
-        submit(res, request);
-    });
-    s.Post("/api/v1/stop", [=, this](const Request& req, Response& res) {
-        parseBody(req, {});
-        submit(res, jobOf(JobKind::Stop));
-    });
-    s.Post("/api/v1/reset", [=, this](const Request& req, Response& res) {
-        parseBody(req, {});
-        submit(res, jobOf(JobKind::Reset));
-    });
-    s.Post("/api/v1/zones", [=, this](const Request& req, Response& res) {
-        const json body = parseBody(req, {"on"});
-        if (!body.contains("on") || !body["on"].is_boolean())
-            throw BadField{"on", "on must be true or false"};
-        JobRequest request = jobOf(JobKind::Zones);
-        request.on = body["on"].get<bool>();
-        submit(res, request);
-    });
+    // The same checks as the broker's commands (job_requests.h).
+    for (const JobKind kind :
+         {JobKind::Load, JobKind::Run, JobKind::Stop, JobKind::Reset, JobKind::Zones})
+        s.Post(std::string("/api/v1/") + jobKindName(kind),
+               [=, this](const Request& req, Response& res) {
+                   submit(res, jobRequestOf(kind, parseBody(req, jobFields(kind)), methods_));
+               });
 
     // Methods.
     s.Get("/api/v1/methods", [this](const Request&, Response& res) {
@@ -502,6 +430,14 @@ void HttpApi::routes()
                 m.unauthorized);
         counter("gc6890_events_dropped_subscribers_total",
                 "Event subscribers cut for falling behind.", state_.events.dropped());
+        if (m.mqttConnected >= 0) {
+            counter("gc6890_mqtt_published_total", "Messages handed to the broker.",
+                    m.mqttPublished);
+            counter("gc6890_mqtt_lost_total", "Events not published: the broker was away too long.",
+                    m.mqttLost);
+            counter("gc6890_mqtt_connects_total", "Connections made to the broker.",
+                    m.mqttConnects);
+        }
         text += "# HELP gc6890_jobs_total Jobs by their state.\n# TYPE gc6890_jobs_total counter\n";
         for (JobState st : {JobState::Queued, JobState::Done, JobState::Failed})
             text += format("gc6890_jobs_total{state=\"%s\"} %llu\n", jobStateName(st),

@@ -31,6 +31,11 @@ struct Metrics {
     std::atomic<std::uint64_t> unauthorized{0};
     std::array<std::atomic<std::uint64_t>, kBuckets.size() + 1> pollBuckets{};
     std::atomic<std::uint64_t> pollMicros{0};  // sum of the durations
+    // The broker (when the service publishes to one).
+    std::atomic<std::uint64_t> mqttPublished{0};
+    std::atomic<std::uint64_t> mqttLost{0};  // events dropped while the broker was away
+    std::atomic<std::uint64_t> mqttConnects{0};
+    std::atomic<int> mqttConnected{-1};  // -1: no broker configured
 
     void observePoll(double seconds);
 };

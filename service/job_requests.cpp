@@ -1,0 +1,103 @@
+#include "service/job_requests.h"
+
+#include <algorithm>
+
+#include "service/service_state.h"
+
+namespace gc6890 {
+
+using nlohmann::json;
+
+json parseJsonObject(const std::string& text, const std::vector<std::string>& known)
+{
+    json body = json::object();
+    if (text.find_first_not_of(" \t\r\n") != std::string::npos) {
+        try {
+            body = json::parse(text);
+        } catch (const json::parse_error& error) {
+            throw BadField{"body", std::string("not JSON: ") + error.what()};
+        }
+    }
+    if (!body.is_object())
+        throw BadField{"body", "a JSON object is expected"};
+    for (const auto& [key, value] : body.items()) {
+        if (std::find(known.begin(), known.end(), key) == known.end())
+            throw BadField{key, "unknown field " + key};
+    }
+    return body;
+}
+
+std::vector<std::string> jobFields(JobKind kind)
+{
+    switch (kind) {
+    case JobKind::Load:
+        return {"method"};
+    case JobKind::Run:
+        return {"method", "vial", "volume"};
+    case JobKind::Zones:
+        return {"on"};
+    case JobKind::Stop:
+    case JobKind::Reset:
+        break;
+    }
+    return {};
+}
+
+namespace {
+
+std::string methodField(const json& body, const MethodStore& methods)
+{
+    if (!body.contains("method"))
+        throw BadField{"method", "method is required"};
+    if (!body["method"].is_string())
+        throw BadField{"method", "method must be a text"};
+    std::string why;
+    const std::string name = plainMethodName(body["method"].get<std::string>(), why);
+    if (name.empty())
+        throw BadField{"method", why};
+    if (!methods.read(name))
+        throw BadField{"method", "no method " + name + " in " + methods.folder()};
+    return name;
+}
+
+}  // namespace
+
+JobRequest jobRequestOf(JobKind kind, const json& body, const MethodStore& methods)
+{
+    JobRequest request;
+    request.kind = kind;
+    if (kind == JobKind::Load || kind == JobKind::Run)
+        request.method = methodField(body, methods);
+    if (kind == JobKind::Run) {
+        if (!body.contains("vial"))
+            throw BadField{"vial", "vial is required"};
+        if (!body["vial"].is_number_integer() || body["vial"].get<long long>() < 1 ||
+            body["vial"].get<long long>() > 10000)
+            throw BadField{"vial", "vial must be a whole number from 1 to 10000"};
+        request.vial = body["vial"].get<int>();
+        if (body.contains("volume")) {
+            if (!body["volume"].is_number() || body["volume"].get<double>() < 0 ||
+                body["volume"].get<double>() > 1000)
+                throw BadField{"volume", "volume must be a number from 0 to 1000"};
+            request.volume = body["volume"].get<float>();
+        }
+    }
+    if (kind == JobKind::Zones) {
+        if (!body.contains("on") || !body["on"].is_boolean())
+            throw BadField{"on", "on must be true or false"};
+        request.on = body["on"].get<bool>();
+    }
+    return request;
+}
+
+JobBoard::Submitted submitJob(ServiceState& state, const JobRequest& request)
+{
+    return state.jobs.submit(request, state.snapshot.get()->inRun);
+}
+
+std::string refusal(const JobRequest& request, const std::string& conflict)
+{
+    return std::string(jobKindName(request.kind)) + " refused: " + conflict;
+}
+
+}  // namespace gc6890

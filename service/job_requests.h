@@ -1,0 +1,38 @@
+// What a request for a job says, checked the same way whichever way it came (the HTTP API
+// or the broker): a JSON object of known fields, the method present in the folder, numbers
+// in range. A fault throws BadField naming the field; nothing is submitted then.
+#pragma once
+
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "service/job_board.h"
+#include "service/method_store.h"
+
+namespace gc6890 {
+
+struct ServiceState;
+
+struct BadField {
+    std::string field;
+    std::string error;
+};
+
+// `text` as a JSON object (empty text is {}) whose every field is one of `known`.
+nlohmann::json parseJsonObject(const std::string& text, const std::vector<std::string>& known);
+
+// The fields a job of `kind` takes: load {method}, run {method, vial, volume},
+// zones {on}, stop and reset none.
+std::vector<std::string> jobFields(JobKind kind);
+
+// The job a checked body asks for.
+JobRequest jobRequestOf(JobKind kind, const nlohmann::json& body, const MethodStore& methods);
+
+// Hands the job to the board under the one-job-at-a-time rule; id 0 with the conflict when
+// refused.
+JobBoard::Submitted submitJob(ServiceState& state, const JobRequest& request);
+// "load refused: a run is under way"
+std::string refusal(const JobRequest& request, const std::string& conflict);
+
+}  // namespace gc6890
