@@ -9,7 +9,7 @@ cd "$(dirname "$0")"
 PACKAGES=(build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
           libgtest-dev libgmock-dev libbenchmark-dev libtomlplusplus-dev libcli11-dev
           locales python3-serial clang-format scdoc man-db
-          libcpp-httplib-dev nlohmann-json3-dev)
+          libcpp-httplib-dev nlohmann-json3-dev libmosquitto-dev mosquitto mosquitto-clients)
 
 # The test suite runs a second time under this comma-decimal locale.
 TEST_LOCALE=de_DE.UTF-8

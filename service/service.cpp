@@ -4,6 +4,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <iostream>
+#include <optional>
 #include <thread>
 #include <unistd.h>
 
@@ -79,6 +80,14 @@ int runService(const ServeOptions& options)
         std::cerr << "gc6890 serve: " << error << '\n';
         return error.rfind("--listen", 0) == 0 ? 2 : 1;
     }
+    std::optional<MqttBridge> bridge;
+    if (!options.mqtt.url.empty()) {
+        bridge.emplace(state, options.mqtt, MethodStore(methodFolder()));
+        if (!bridge->start(error)) {
+            std::cerr << "gc6890 serve: " << error << '\n';
+            return 2;
+        }
+    }
     const std::string url = urlOf(options.service.listen, port);
     std::cout << url << std::endl;
     std::cerr << "gc6890 serve: listening on " << url << " for the instrument on "
@@ -90,6 +99,8 @@ int runService(const ServeOptions& options)
     std::cerr << "gc6890 serve: stopping: the exchange in flight finishes, then the line closes\n";
     instrument.stop();
     instrument.join();
+    if (bridge)
+        bridge->stop();
     state.events.close();
     api.stop();
     http.join();

@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "service/mqtt_bridge.h"
 #include "service/service_state.h"
 
 namespace gc6890 {
@@ -10,6 +11,7 @@ namespace gc6890 {
 struct ServeOptions {
     ServiceOptions service;
     std::string openApiPath;  // the API description served at /api/v1/openapi.json
+    MqttOptions mqtt;         // url "" for no broker
 };
 
 // Runs the service until SIGTERM or SIGINT; the URL it listens on goes to standard output

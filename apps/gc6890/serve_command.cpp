@@ -1,4 +1,5 @@
 // gc6890 serve: hold the instrument and make it reachable over HTTP (docs/service.md).
+#include <cstring>
 #include <filesystem>
 #include <iostream>
 #include <unistd.h>
@@ -16,6 +17,8 @@ namespace {
 struct ServeCommandOptions {
     std::string listen = "127.0.0.1:6890";
     std::string name;
+    std::string mqtt;
+    bool mqttCommands = false;
     bool showToken = false;
 };
 
@@ -32,6 +35,20 @@ std::string openApiPath()
     return GC6890_SOURCE_DIR "/docs/openapi.json";
 }
 
+// The host's name and the device's base name ("lab3-ttyUSB0"): unique in a lab as long as
+// host names are.
+std::string defaultName(const std::string& device)
+{
+    char host[256] = {};
+    if (gethostname(host, sizeof host - 1) != 0 || !*host)
+        std::strcpy(host, "localhost");
+    std::string name = std::string(host) + "-" + std::filesystem::path(device).filename().string();
+    for (char& c : name)
+        if (c == '+' || c == '#' || c == '/')
+            c = '_';
+    return name;
+}
+
 int serve(const ServeCommandOptions& options)
 {
     if (options.showToken) {
@@ -44,8 +61,13 @@ int serve(const ServeCommandOptions& options)
     }
     ServeOptions serve;
     serve.service.listen = options.listen;
-    serve.service.name = options.name;
     serve.service.device = chosenDevice();
+    serve.service.name = options.name.empty() ? defaultName(serve.service.device) : options.name;
+    serve.mqtt.url = options.mqtt;
+    serve.mqtt.commands = options.mqttCommands;
+    std::string error;
+    if (!options.mqtt.empty() && !readMqttSettings(serve.mqtt, error))
+        throw CommandFailure(kExitFailed, error);
     serve.openApiPath = openApiPath();
     return runService(serve);
 }
@@ -59,7 +81,13 @@ void addServeCommand(CommandTable& table)
     auto options = std::make_shared<ServeCommandOptions>();
     command->add_option("--listen", options->listen,
                         "ADDRESS:PORT to listen on (default 127.0.0.1:6890; port 0: a free one)");
-    command->add_option("--name", options->name, "The instrument's name in the status");
+    command->add_option("--name", options->name,
+                        "The instrument's name in the status and on the broker (default: the "
+                        "host's name and the device's base name)");
+    command->add_option("--mqtt", options->mqtt,
+                        "Publish to the MQTT broker at mqtt://HOST[:PORT] or mqtts://HOST[:PORT]");
+    command->add_flag("--mqtt-commands", options->mqttCommands,
+                      "Take load, run, stop, reset and zones commands from the broker");
     command->add_flag("--show-token", options->showToken,
                       "Print the service's bearer token (made when there is none yet) and exit");
     table.add(command, [options] { return serve(*options); });

@@ -72,6 +72,14 @@ std::string folder(const std::string& text, std::string& problem)
     return {};
 }
 
+std::string filePath(const std::string& text, std::string& problem)
+{
+    if (text.size() > 1 && text[0] == '/')
+        return text;
+    problem = "\"" + text + "\" is not an absolute file path";
+    return {};
+}
+
 std::string baudRate(const std::string& text, std::string& problem)
 {
     const std::string value = wholeInRange(text, 1, INT_MAX, "", problem);
@@ -146,6 +154,19 @@ const std::vector<SettingKey> kKeys = {
     {"Token", "Inlets\\Hubrel\\Varnock\\Token", "",
      "the service's token (gc6890 serve --show-token)",
      [](const std::string& v, std::string&) { return v; }},
+    {"MqttUser", "Inlets\\Hubrel\\Service\\MqttUser", "(none)",
+     "user name the service gives the MQTT broker (serve --mqtt)",
+     [](const std::string& v, std::string&) { return v; }},
+    {"MqttPassword", "Inlets\\Hubrel\\Service\\MqttPassword", "(none)",
+     "password the service gives the MQTT broker; MqttPasswordFile keeps it out of the settings",
+     [](const std::string& v, std::string&) { return v; }},
+    {"MqttPasswordFile", "Inlets\\Hubrel\\Service\\MqttPasswordFile", "(none)",
+     "file whose first line is the MQTT broker's password", filePath},
+    {"MqttCaFile", "Inlets\\Hubrel\\Service\\MqttCaFile", "the system's CAs",
+     "CA certificate that signed the broker's, for mqtts://", filePath},
+    {"MqttQueue", "Inlets\\Hubrel\\Service\\MqttQueue", "1000",
+     "events the service keeps while the MQTT broker is away; older ones are counted lost",
+     [](const std::string& v, std::string& p) { return wholeInRange(v, 1, 1000000, "", p); }},
 };
 
 }  // namespace

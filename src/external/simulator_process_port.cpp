@@ -117,6 +117,9 @@ bool SimulatorProcessPort::start(std::string& devicePath, std::string& error)
     }
     if (m_child == 0) {
         dup2(out[1], STDOUT_FILENO);
+        // Nothing else of the parent's: a socket the simulator inherited would outlive the
+        // parent and keep, say, a broker from seeing it die.
+        closefrom(STDERR_FILENO + 1);
         execvp(argv[0], argv.data());
         std::fprintf(stderr, "cannot run %s: %s\n", argv[0], std::strerror(errno));
         _exit(127);

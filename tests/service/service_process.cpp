@@ -19,7 +19,7 @@ ServiceProcess::~ServiceProcess()
     stop();
 }
 
-bool ServiceProcess::start(const std::string& device)
+bool ServiceProcess::start(const std::string& device, const std::vector<std::string>& extra)
 {
     int out[2];
     if (pipe2(out, O_CLOEXEC) != 0)
@@ -31,8 +31,12 @@ bool ServiceProcess::start(const std::string& device)
         dup2(out[1], STDOUT_FILENO);
         const int devNull = open("/dev/null", O_WRONLY);
         dup2(devNull, STDERR_FILENO);
-        execl(path.c_str(), path.c_str(), "serve", "--listen", "127.0.0.1:0", "--port",
-              device.c_str(), nullptr);
+        std::vector<const char*> argv = {path.c_str(),  "serve",  "--listen",
+                                         "127.0.0.1:0", "--port", device.c_str()};
+        for (const std::string& option : extra)
+            argv.push_back(option.c_str());
+        argv.push_back(nullptr);
+        execv(path.c_str(), const_cast<char* const*>(argv.data()));
         _exit(127);
     }
     close(out[1]);

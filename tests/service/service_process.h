@@ -25,11 +25,13 @@ public:
 
     // Starts "gc6890 serve --listen 127.0.0.1:0 --port DEVICE" and waits (20 s at most)
     // for the URL it prints. False when it printed none.
-    bool start(const std::string& device);
+    // `extra`: more options of serve (--mqtt ...).
+    bool start(const std::string& device, const std::vector<std::string>& extra = {});
     // SIGTERM, then the exit status (-1 when it had to be killed after 30 s).
     int stop();
 
     int port() const { return port_; }
+    pid_t pid() const { return pid_; }
     httplib::Client client() const;
     // The token the service made in the home.
     std::string token() const;

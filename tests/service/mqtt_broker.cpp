@@ -1,0 +1,144 @@
+#include "mqtt_broker.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <mosquitto.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <thread>
+
+#include "support/child_process.h"
+
+namespace gc6890::servicetest {
+
+namespace {
+
+int freePort()
+{
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    int port = 0;
+    if (bind(fd, reinterpret_cast<sockaddr*>(&address), size) == 0 &&
+        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) == 0)
+        port = ntohs(address.sin_port);
+    close(fd);
+    return port;
+}
+
+bool accepts(int port)
+{
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    const bool ok = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    close(fd);
+    return ok;
+}
+
+}  // namespace
+
+Broker::Broker(const std::string& folder) : config_(folder + "/mosquitto.conf"), port_(freePort())
+{
+    std::ofstream(config_) << "listener " << port_ << " 127.0.0.1\nallow_anonymous true\n"
+                           << "persistence false\n";
+}
+
+bool Broker::start()
+{
+    pid_ = fork();
+    if (pid_ == 0) {
+        const int devNull = open("/dev/null", O_WRONLY);
+        dup2(devNull, STDOUT_FILENO);
+        dup2(devNull, STDERR_FILENO);
+        execlp("mosquitto", "mosquitto", "-c", config_.c_str(), nullptr);
+        execl("/usr/sbin/mosquitto", "mosquitto", "-c", config_.c_str(), nullptr);
+        _exit(127);
+    }
+    for (int waited = 0; waited < 10000; waited += 20) {
+        if (accepts(port_))
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
+}
+
+void Broker::stop()
+{
+    if (pid_ <= 0)
+        return;
+    kill(pid_, SIGTERM);
+    test::waitForChild(pid_, 10000);
+    pid_ = -1;
+}
+
+Subscriber::Subscriber(int port, const std::vector<std::string>& topics) : topics_(topics)
+{
+    mosquitto_lib_init();
+    mosq_ = mosquitto_new(nullptr, true, this);
+    mosquitto_connect_callback_set(mosq_, [](mosquitto* mosq, void* self, int) {
+        for (const std::string& topic : static_cast<Subscriber*>(self)->topics_)
+            mosquitto_subscribe(mosq, nullptr, topic.c_str(), 1);
+    });
+    mosquitto_message_callback_set(mosq_, [](mosquitto*, void* self, const mosquitto_message* m) {
+        auto& subscriber = *static_cast<Subscriber*>(self);
+        std::lock_guard lock(subscriber.mutex_);
+        subscriber.messages_.push_back(Message{m->topic,
+                                               std::string(static_cast<const char*>(m->payload),
+                                                           static_cast<std::size_t>(m->payloadlen)),
+                                               m->retain, std::chrono::steady_clock::now()});
+        subscriber.arrived_.notify_all();
+    });
+    mosquitto_connect(mosq_, "127.0.0.1", port, 30);
+    mosquitto_loop_start(mosq_);
+}
+
+Subscriber::~Subscriber()
+{
+    mosquitto_disconnect(mosq_);
+    mosquitto_loop_stop(mosq_, true);
+    mosquitto_destroy(mosq_);
+}
+
+std::optional<Message> Subscriber::waitFor(const std::function<bool(const Message&)>& match, int ms)
+{
+    std::unique_lock lock(mutex_);
+    std::optional<Message> found;
+    arrived_.wait_for(lock, std::chrono::milliseconds(ms), [&] {
+        for (const Message& message : messages_) {
+            if (match(message)) {
+                found = message;
+                return true;
+            }
+        }
+        return false;
+    });
+    return found;
+}
+
+std::optional<Message> Subscriber::waitFor(const std::string& topic, int ms)
+{
+    return waitFor([&](const Message& m) { return m.topic == topic; }, ms);
+}
+
+std::vector<Message> Subscriber::messages()
+{
+    std::lock_guard lock(mutex_);
+    return messages_;
+}
+
+void Subscriber::publish(const std::string& topic, const std::string& payload)
+{
+    mosquitto_publish(mosq_, nullptr, topic.c_str(), static_cast<int>(payload.size()),
+                      payload.data(), 1, false);
+}
+
+}  // namespace gc6890::servicetest

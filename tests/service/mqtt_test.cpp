@@ -1,0 +1,248 @@
+// The service on a broker: gc6890 serve --mqtt against gc6890-sim (60 times real speed) and
+// a real mosquitto on a free loopback port, watched by a libmosquitto subscriber.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+
+#include <fstream>
+
+#include "mqtt_broker.h"
+#include "robustness/simulator_program.h"
+#include "service_process.h"
+#include "support/temp_home.h"
+
+namespace gc6890::servicetest {
+namespace {
+
+using nlohmann::json;
+
+constexpr const char* kMethod = R"([gc]
+run_length = 0.5
+[gc.oven]
+equilibration_time = 0.0
+initial_temperature = 50.0
+initial_time = 0.5
+ramps = []
+[gc.column1]
+inlet = "front"
+[gc.front_inlet]
+type = 1
+[gc.front_inlet.split]
+zone_on = true
+temperature = 250.0
+[sampler]
+first_vial = 1
+front_injector = true
+)";
+
+json payload(const std::optional<Message>& message)
+{
+    return message ? json::parse(message->payload, nullptr, false) : json();
+}
+
+class MqttTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        // Polls every 300 ms; while the broker is away, 5 events are kept.
+        std::ofstream(home.path() + "/registry.ini")
+            << "[Inlets\\Hubrel\\System Timings]\nStatus Frequency=300\n"
+            << "[Inlets\\Hubrel\\Service]\nMqttQueue=5\n";
+        ASSERT_TRUE(broker.start());
+    }
+    // A simulator and a service publishing as `name`, its line up.
+    void startInstrument(const std::string& name, bool commands = true)
+    {
+        auto& sim = *sims.emplace_back(std::make_unique<test::SimulatorProgram>());
+        const std::string link = home.path() + "/" + name;
+        ASSERT_TRUE(sim.start({"--speed", "60", "--link", link}));
+        auto& service = *services.emplace_back(std::make_unique<ServiceProcess>());
+        std::vector<std::string> options = {"--mqtt", broker.url(), "--name", name};
+        if (commands)
+            options.push_back("--mqtt-commands");
+        ASSERT_TRUE(service.start(link, options));
+        const json status = service.waitFor(
+            "/api/v1/status", [](const json& s) { return s.value("line", "") == "up"; }, 20000);
+        ASSERT_EQ(status.value("line", ""), "up") << status.dump();
+    }
+    // Publishes a command and waits for its answer.
+    json command(Subscriber& subscriber, const std::string& topic, const json& body)
+    {
+        subscriber.publish(topic, body.dump());
+        return payload(subscriber.waitFor(
+            topic.substr(0, topic.find("/cmd/")) + "/reply/" + body.value("id", "invalid"), 10000));
+    }
+
+    test::TempHome home;
+    Broker broker{home.path()};
+    std::vector<std::unique_ptr<test::SimulatorProgram>> sims;
+    std::vector<std::unique_ptr<ServiceProcess>> services;  // stop before the simulators
+};
+
+TEST_F(MqttTest, RetainedTopicsCommandsEventsInOrderAndTheLastWill)
+{
+    startInstrument("gc1");
+    ServiceProcess& service = *services[0];
+    ASSERT_EQ(service.post("/api/v1/methods/short", kMethod, "text/plain").first, 201);
+
+    // A subscriber that comes later still sees the instrument at once.
+    Subscriber late(broker.port(), {"gc6890/gc1/#"});
+    const auto online = late.waitFor("gc6890/gc1/online", 10000);
+    ASSERT_TRUE(online);
+    EXPECT_EQ(online->payload, "true");
+    EXPECT_TRUE(online->retained);
+    const auto identity = late.waitFor("gc6890/gc1/identity", 10000);
+    ASSERT_TRUE(identity);
+    EXPECT_TRUE(identity->retained);
+    EXPECT_EQ(payload(identity)["product"], "HP 6890 GC");
+    EXPECT_EQ(payload(identity)["name"], "gc1");
+    const auto status = late.waitFor(
+        [](const Message& m) { return m.topic == "gc6890/gc1/status" && m.retained; }, 10000);
+    EXPECT_EQ(payload(status)["name"], "gc1");
+    EXPECT_EQ(payload(status)["line"], "up");
+
+    // A wrong body is answered with the field at fault and starts nothing.
+    struct Wrong {
+        const char* topic;
+        json body;
+        int code;
+        const char* field;
+    };
+    const Wrong wrongs[] = {
+        {.topic = "run",
+         .body = {{"id", "w1"}, {"method", "short"}, {"vial", 0}},
+         .code = 400,
+         .field = "vial"},
+        {.topic = "load",
+         .body = {{"id", "w2"}, {"method", "none"}},
+         .code = 400,
+         .field = "method"},
+        {.topic = "zones",
+         .body = {{"id", "w3"}, {"on", true}, {"x", 1}},
+         .code = 400,
+         .field = "x"},
+        {.topic = "load", .body = {{"method", "short"}}, .code = 400, .field = "id"},
+        {.topic = "inject", .body = {{"id", "w5"}}, .code = 404, .field = ""},
+    };
+    for (const Wrong& wrong : wrongs) {
+        const json reply = command(late, std::string("gc6890/gc1/cmd/") + wrong.topic, wrong.body);
+        EXPECT_EQ(reply["ok"], false) << wrong.body.dump();
+        EXPECT_EQ(reply["code"], wrong.code) << reply.dump();
+        EXPECT_EQ(reply.value("field", ""), wrong.field) << reply.dump();
+    }
+    EXPECT_EQ(service.get("/api/v1/status")["job"], nullptr);
+
+    // A load, then a run, through the broker; during the run, the one-job rule as over HTTP.
+    const json load = command(late, "gc6890/gc1/cmd/load", {{"id", "l1"}, {"method", "short"}});
+    ASSERT_EQ(load["ok"], true) << load.dump();
+    ASSERT_TRUE(late.waitFor(
+        [&](const Message& m) {
+            return m.topic == "gc6890/gc1/job" && payload(m)["id"] == load["job"] &&
+                   payload(m)["state"] == "done";
+        },
+        30000));
+    const json run =
+        command(late, "gc6890/gc1/cmd/run", {{"id", "r1"}, {"method", "short"}, {"vial", 2}});
+    ASSERT_EQ(run["ok"], true) << run.dump();
+    ASSERT_TRUE(late.waitFor(
+        [](const Message& m) {
+            return m.topic == "gc6890/gc1/run" && payload(m)["state"] == "run";
+        },
+        30000));
+    const json busy = command(late, "gc6890/gc1/cmd/zones", {{"id", "z1"}, {"on", true}});
+    EXPECT_EQ(busy["code"], 409) << busy.dump();
+    ASSERT_TRUE(late.waitFor(
+        [](const Message& m) {
+            return m.topic == "gc6890/gc1/run" && payload(m)["state"] == "idle";
+        },
+        30000));
+
+    std::vector<std::string> seen;
+    for (const Message& m : late.messages()) {
+        const json data = json::parse(m.payload, nullptr, false);
+        EXPECT_FALSE(m.retained && m.topic.find("/job") != std::string::npos);
+        if (m.topic == "gc6890/gc1/job")
+            seen.push_back(data["kind"].get<std::string>() + " " +
+                           data["state"].get<std::string>());
+        else if (m.topic == "gc6890/gc1/run")
+            seen.push_back("run state " + data["state"].get<std::string>());
+        else if (m.topic == "gc6890/gc1/lock")
+            seen.push_back(data["locked"].get<bool>() ? "locked" : "unlocked");
+    }
+    const auto position = [&](const std::string& what) {
+        return std::find(seen.begin(), seen.end(), what) - seen.begin();
+    };
+    const std::vector<std::string> order = {"load queued",   "load running",  "locked",
+                                            "load done",     "run queued",    "run done",
+                                            "run state run", "run state idle"};
+    for (std::size_t i = 0; i + 1 < order.size(); ++i)
+        EXPECT_LT(position(order[i]), position(order[i + 1]))
+            << order[i] << " before " << order[i + 1];
+
+    // Killed outright, the service leaves its last will.
+    kill(service.pid(), SIGKILL);
+    EXPECT_TRUE(late.waitFor(
+        [](const Message& m) { return m.topic == "gc6890/gc1/online" && m.payload == "false"; },
+        10000));
+}
+
+TEST_F(MqttTest, ABrokerOutageDelaysNoPollAndLosesOnlyCountedEvents)
+{
+    startInstrument("gc1");
+    ServiceProcess& service = *services[0];
+    {
+        Subscriber first(broker.port(), {"gc6890/gc1/status"});
+        ASSERT_TRUE(first.waitFor("gc6890/gc1/status", 10000));
+    }
+    EventReader events(service.port());
+    broker.stop();
+    std::this_thread::sleep_for(std::chrono::seconds(10));
+    ASSERT_TRUE(broker.start());
+
+    // Polled every 300 ms all along: no gap between two polls near a second.
+    int polls = 0;
+    for (const Event& event : events.events())
+        polls += event.name == "status";
+    EXPECT_GE(polls, 20);
+    const json times = service.get("/api/v1/history?seconds=11")["time_ms"];
+    for (std::size_t i = 1; i < times.size(); ++i)
+        EXPECT_LT(times[i].get<long long>() - times[i - 1].get<long long>(), 1000) << i;
+
+    // Back: the retained topics again for a new subscriber (the broker kept nothing), and
+    // the events that did not fit counted and told.
+    Subscriber after(broker.port(), {"gc6890/gc1/+"});
+    for (const char* topic : {"gc6890/gc1/online", "gc6890/gc1/identity", "gc6890/gc1/status"})
+        EXPECT_TRUE(after.waitFor(topic, 15000)) << topic;
+    const std::string metrics = service.client().Get("/metrics")->body;
+    const std::size_t lost = metrics.find("\ngc6890_mqtt_lost_total ");
+    ASSERT_NE(lost, std::string::npos) << metrics;
+    EXPECT_GT(std::stoll(metrics.substr(lost + 24)), 0) << metrics;
+    EXPECT_TRUE(events.waitFor(
+        [](const Event& e) {
+            return e.name == "log" && e.data["text"].get<std::string>().find(
+                                          "could not be published") != std::string::npos;
+        },
+        15000));
+}
+
+TEST_F(MqttTest, ThreeInstrumentsOnOneBrokerEachUnderItsName)
+{
+    for (const char* name : {"gc-a", "gc-b", "gc-c"})
+        startInstrument(name, std::string(name) != "gc-b");
+    Subscriber lab(broker.port(), {"gc6890/+/status", "gc6890/+/reply/#"});
+    for (const char* name : {"gc-a", "gc-b", "gc-c"}) {
+        const auto status = lab.waitFor("gc6890/" + std::string(name) + "/status", 10000);
+        EXPECT_EQ(payload(status)["name"], name);
+    }
+    // gc-b was started without --mqtt-commands: refused, nothing done; gc-c takes it.
+    const json refused = command(lab, "gc6890/gc-b/cmd/stop", {{"id", "s1"}});
+    EXPECT_EQ(refused["code"], 403) << refused.dump();
+    EXPECT_EQ(services[1]->client().Get("/api/v1/jobs/1")->status, 404);
+    const json taken = command(lab, "gc6890/gc-c/cmd/stop", {{"id", "s2"}});
+    EXPECT_EQ(taken["ok"], true) << taken.dump();
+    EXPECT_EQ(services[2]->get("/api/v1/jobs/" + std::to_string(taken.value("job", 0)))["kind"],
+              "stop");
+}
+
+}  // namespace
+}  // namespace gc6890::servicetest
