@@ -1,7 +1,10 @@
 #include "diagnostics/error_log.h"
 
-#include <ctime>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <ctime>
 #include <utility>
 
 #include "external/inlet_utils.h"
@@ -38,7 +41,7 @@ CString CHP6890ErrorLog::LogFileName()
     return CString(kLogStem) + kLogExtension;
 }
 
-CHP6890ErrorLog::CHP6890ErrorLog()
+CHP6890ErrorLog::CHP6890ErrorLog() : m_path(gc6890::mapDrivePath(LogFileName().str()))
 {
     ReadThreshold();
     CheckLogSize();
@@ -51,14 +54,13 @@ int CHP6890ErrorLog::ReadThreshold()
     return m_nThreshold >= 1 ? 1 : 0;
 }
 
-CString CHP6890ErrorLog::TimeStamp()
+void CHP6890ErrorLog::AppendTimeStamp(std::string& entry)
 {
     const std::time_t now = std::time(nullptr);
     std::tm local{};
     localtime_r(&now, &local);
     char text[128];
-    const size_t length = std::strftime(text, sizeof text, "%c", &local);
-    return CString(text, static_cast<int>(length));
+    entry.append(text, std::strftime(text, sizeof text, "%c", &local));
 }
 
 void CHP6890ErrorLog::ShowFileError()
@@ -68,28 +70,44 @@ void CHP6890ErrorLog::ShowFileError()
                "File Error", MB_OK | MB_ICONSTOP | MB_SETFOREGROUND);
 }
 
+bool CHP6890ErrorLog::OpenForEntry()
+{
+    if (m_file.m_hFile != CFile::hFileNull) {
+        struct stat named {};
+        if (stat(m_path.c_str(), &named) == 0 && named.st_dev == m_device &&
+            named.st_ino == m_inode)
+            return true;
+        m_file.Abort();  // moved or replaced: the entry goes to the file at the log's name
+    }
+    if (!m_file.Open(LogFileName(), CFile::modeCreate | CFile::modeNoTruncate | CFile::modeWrite))
+        return false;
+    struct stat opened {};
+    if (fcntl(m_file.m_hFile, F_SETFL, O_APPEND) != 0 || fstat(m_file.m_hFile, &opened) != 0) {
+        m_file.Abort();
+        return false;
+    }
+    m_device = opened.st_dev;
+    m_inode = opened.st_ino;
+    return true;
+}
+
 int CHP6890ErrorLog::LogError(CString message, int severity)
 {
     if (severity > m_nThreshold)
         return 1;
     if (logObserver())  // told even when the file cannot be written
         logObserver()(message.str(), severity);
-    const bool opened = m_file.Open(LogFileName(), CFile::modeWrite | CFile::modeNoTruncate) ||
-                        m_file.Open(LogFileName(), CFile::modeCreate | CFile::modeWrite);
-    if (!opened) {
+    if (!OpenForEntry()) {
         ShowFileError();
         return 1;
     }
+    m_entry.clear();
+    AppendTimeStamp(m_entry);
+    m_entry += "\t\t";
+    m_entry += message.str();
+    m_entry += '\n';
     try {
-        const CString stamp = TimeStamp();
-        const CString body = CString("\t\t") + message;
-        m_file.SeekToEnd();
-        m_file.Write(stamp.c_str(), static_cast<UINT>(stamp.GetLength()));
-        m_file.SeekToEnd();
-        m_file.Write(body.c_str(), static_cast<UINT>(body.GetLength()));
-        m_file.SeekToEnd();
-        m_file.Write("\n", 1);
-        m_file.Close();
+        m_file.Write(m_entry.data(), static_cast<UINT>(m_entry.size()));
     } catch (CFileException* error) {
         error->Delete();
         m_file.Abort();

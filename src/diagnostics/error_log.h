@@ -2,6 +2,8 @@
 // severity threshold (1 failures and instrument messages, 2 the whole line traffic).
 #pragma once
 
+#include <sys/types.h>
+
 #include <functional>
 #include <string>
 
@@ -25,7 +27,8 @@ public:
     CHP6890ErrorLog& operator=(const CHP6890ErrorLog&) = delete;
 
     // Appends one entry when severity is at or below the threshold. Always returns 1; a
-    // file error shows the "File Error" box and goes no further.
+    // file error shows the "File Error" box and goes no further (the next entry opens the
+    // log again).
     int LogError(CString message, int severity);
 
     int Threshold() const { return m_nThreshold; }
@@ -34,13 +37,22 @@ public:
     static CString LogFileName();
 
 private:
+    // Opens the log for appending, unless it is open and still the file at the log's name.
+    bool OpenForEntry();
     int ReadThreshold();
     void CheckLogSize();
     int MoveToBackup();
     CString BackupFileName() const;
-    static CString TimeStamp();
+    static void AppendTimeStamp(std::string& entry);
     static void ShowFileError();
 
+    // Open between entries, appending: each entry is one write, so a killed process loses
+    // nothing. Checked before each entry against the file at the log's name (its device
+    // and inode), so a log moved or replaced by a backup or another program is followed.
     CFile m_file;
     int m_nThreshold = 1;
+    std::string m_path;  // the log's name after the drive mapping
+    dev_t m_device = 0;
+    ino_t m_inode = 0;
+    std::string m_entry;  // one entry's text, kept so that its storage is reused
 };

@@ -65,6 +65,29 @@ TEST(ErrorLogTest, ThresholdDecidesWhatIsWritten)
     }
 }
 
+// The log stays open between entries, but an entry always lands in the file that has the
+// log's name, after a backup or another program moved it away or put another file there.
+TEST(ErrorLogTest, EntriesFollowTheLogWhenItIsMovedOrReplaced)
+{
+    TempHome home;
+    const std::string log = home.path() + "/" + kLog;
+    CHP6890ErrorLog errorLog;
+    errorLog.LogError("first", 1);
+    std::filesystem::rename(log, log + ".moved");
+    errorLog.LogError("second", 1);
+    EXPECT_NE(home.read(kLog).find("\t\tsecond\n"), std::string::npos);
+    std::ofstream(log + ".new") << "replacement\n";
+    std::filesystem::rename(log + ".new", log);
+    errorLog.LogError("third", 1);
+
+    const std::string moved = home.read(std::string(kLog) + ".moved");
+    EXPECT_NE(moved.find("\t\tfirst\n"), std::string::npos) << moved;
+    EXPECT_EQ(moved.find("second"), std::string::npos) << moved;
+    const std::string text = home.read(kLog);
+    EXPECT_EQ(text.rfind("replacement\n", 0), 0u) << text;
+    EXPECT_NE(text.find("\t\tthird\n"), std::string::npos) << text;
+}
+
 TEST(ErrorLogTest, ALogAtTheLimitIsNotFullAndOneByteMoreIs)
 {
     TempHome home;
