@@ -51,6 +51,12 @@ TEST(SettingsStoreTest, ValuesRoundTripByPathIntoTheHomeFile)
     std::string port;
     EXPECT_TRUE(store.readText("Inlets\\Hubrel\\Varnock\\Port", port));
     EXPECT_EQ(port, "/dev/ttyUSB0");
+
+    // A value may hold "=": only the first one ends the name.
+    ASSERT_TRUE(store.writeText("Inlets\\Hubrel\\Varnock\\Service", "http://gc/?a=b=c"));
+    std::string service;
+    EXPECT_TRUE(SettingsStore().readText("Inlets\\Hubrel\\Varnock\\Service", service));
+    EXPECT_EQ(service, "http://gc/?a=b=c");
 }
 
 TEST(SettingsStoreTest, AbsentOrUnparsableValuesLeaveTheDefault)
