@@ -1,7 +1,11 @@
 #include "comms/hp6890_serial_comms.h"
 
+#include <stdlib.h>
+
+#include <algorithm>
 #include <bit>
 #include <cstdlib>
+#include <string_view>
 #include <utility>
 
 #include "comms/comms_registry.h"
@@ -20,10 +24,25 @@ int g_writing = 0;
 int g_reading = 0;
 
 // The first blank-free part of a line: its head.
-CString headOf(const CString& line)
+std::string_view headOf(const CString& line)
 {
-    const int blank = line.Find(' ');
-    return blank < 0 ? line : line.Left(blank);
+    const std::string_view text = line.str();
+    return text.substr(0, text.find(' '));
+}
+
+// Whether the reply's head answers the command's: the command's receiver (characters 1-2)
+// and sender (3-4) swapped, the same operation after them (sampler operations are longer
+// than two letters). Compared in place: a status poll builds no strings.
+bool answersHead(const CString& command, const CString& reply)
+{
+    const std::string_view head = headOf(command);
+    const std::string_view receiver = head.substr(0, 2);
+    const std::string_view sender = head.substr(std::min<std::size_t>(2, head.size()), 2);
+    const std::string_view operation = head.substr(std::min<std::size_t>(4, head.size()));
+    const std::string_view answer = headOf(reply);
+    return answer.size() == head.size() && answer.substr(0, sender.size()) == sender &&
+           answer.substr(sender.size(), receiver.size()) == receiver &&
+           answer.substr(sender.size() + receiver.size()) == operation;
 }
 
 }  // namespace
@@ -70,8 +89,7 @@ void CIntFloatArray::Clear()
 
 // ---- construction ---------------------------------------------------------------------
 
-CHP6890SerialComms::CHP6890SerialComms()
-    : CSerialCommsE(kPortKey, 0), m_PortMutexFile(FALSE, kPortMutexName)
+CHP6890SerialComms::CHP6890SerialComms() : CSerialCommsE(kPortKey, 0)
 {
     m_sCommsStatus = 0;
     // A new installation gets line feed as end-of-data character, 45 s time-out and RTS
@@ -109,27 +127,52 @@ void CHP6890SerialComms::OnPortError(const CString& text)
 
 // ---- single lines ---------------------------------------------------------------------
 
-CMutex* CHP6890SerialComms::CheckMutex()
+std::string gc6890::portMutexName(const std::string& device)
 {
-    auto* mutex = new CMutex(FALSE, kPortMutexName);
+    std::string path = device;
+    if (device.find('/') != std::string::npos)
+        if (char* canonical = realpath(device.c_str(), nullptr)) {
+            path = canonical;
+            std::free(canonical);
+        }
+    return std::string(kPortMutexName) + " " + path;
+}
+
+int CHP6890SerialComms::OpenSerialPort()
+{
+    if (!CSerialCommsE::OpenSerialPort())
+        return 0;
+    // The mutex is scoped to the device, where the design has one name for every port: it
+    // had one instrument per machine, and with one name every instrument on a machine
+    // would wait for every other's replies. Programs sharing one port still exclude each
+    // other, as they reach it under one canonical path.
+    if (!m_pPortMutex)
+        m_pPortMutex =
+            std::make_unique<CMutex>(FALSE, gc6890::portMutexName(PortSettings().device).c_str());
+    return 1;
+}
+
+int CHP6890SerialComms::CloseSerialPort()
+{
+    m_pPortMutex.reset();  // the next open may be of another device
+    return CSerialCommsE::CloseSerialPort();
+}
+
+int CHP6890SerialComms::CheckMutex()
+{
     // Another process holds the port only for one write or read, each bounded by the
     // port's time-out; waiting longer than that means it is stuck, and we give up rather
     // than hang.
-    if (!mutex->Lock(static_cast<DWORD>(PortSettings().timeoutMs) + 1000)) {
-        delete mutex;
-        m_Log.LogError("The serial port is held by another program\n", 1);
-        return nullptr;
-    }
-    return mutex;
+    if (!m_pPortMutex || m_pPortMutex->Lock(static_cast<DWORD>(PortSettings().timeoutMs) + 1000))
+        return 1;
+    m_Log.LogError("The serial port is held by another program\n", 1);
+    return 0;
 }
 
-void CHP6890SerialComms::EndMutex(CMutex*& mutex)
+void CHP6890SerialComms::EndMutex()
 {
-    if (!mutex)
-        return;
-    mutex->Unlock();
-    delete mutex;
-    mutex = nullptr;
+    if (m_pPortMutex)
+        m_pPortMutex->Unlock();
 }
 
 int CHP6890SerialComms::WriteString(CString& line)
@@ -140,9 +183,11 @@ int CHP6890SerialComms::WriteString(CString& line)
     if (m_Log.Threshold() >= 2)  // line traffic is logged only on request: skip building it
         m_Log.LogError("Writing\t(" + line + ")", 2);
     line += "\n";
-    CMutex* mutex = CheckMutex();
-    const int written = mutex ? CSerialComms::WriteString(line) : 0;
-    EndMutex(mutex);
+    int written = 0;
+    if (CheckMutex()) {
+        written = CSerialComms::WriteString(line);
+        EndMutex();
+    }
     g_writing = 0;
     return written;
 }
@@ -152,14 +197,17 @@ int CHP6890SerialComms::ReceiveString(CString& line)
     if (g_reading)
         return 0;
     g_reading = 1;
-    CMutex* mutex = CheckMutex();
-    try {
-        line = mutex ? WaitForIncomingString() : CString();
-    } catch (CUserException* gone) {
-        gone->Delete();
+    if (CheckMutex()) {
+        try {
+            WaitForIncomingString(line);
+        } catch (CUserException* gone) {
+            gone->Delete();
+            line.Empty();
+        }
+        EndMutex();
+    } else {
         line.Empty();
     }
-    EndMutex(mutex);
     g_reading = 0;
     return line.IsEmpty() ? 0 : 1;
 }
@@ -223,18 +271,15 @@ int CHP6890SerialComms::SendAndReceiveToALS(const CString& commands, CString& re
     return SendAndReceive(ALS, commands, replies);
 }
 
-int CHP6890SerialComms::SendAndReceive(tag_GC_OR_ALS side, CString command, CIntFloatArray& values)
+int CHP6890SerialComms::SendAndReceive(tag_GC_OR_ALS side, const CString& command,
+                                       CIntFloatArray& values)
 {
-    // Receiver, sender and operation; sampler operations are longer than two letters.
-    const CString head = headOf(command);
-    const CString receiver = head.Left(2);
-    const CString sender = head.Mid(2, 2);
-    const CString operation = head.Mid(4);
-    if (!Write(side, command, 0) || !Receive(side, command, 0))
+    m_strLine.SetString(command.c_str(), command.GetLength());
+    if (!Write(side, m_strLine, 0) || !Receive(side, m_strReply, 0))
         return 0;
-    if (headOf(command) != sender + receiver + operation)
+    if (!answersHead(command, m_strReply))
         return 0;
-    return ParseGCStringIntoList(std::move(command), values);
+    return ParseGCStringIntoList(m_strReply, values);
 }
 
 int CHP6890SerialComms::SendAndReceive(tag_GC_OR_ALS side, CString commands, CString& replies)
@@ -253,7 +298,7 @@ int CHP6890SerialComms::SendAndReceive(tag_GC_OR_ALS side, CString commands, CSt
     return 1;
 }
 
-int CHP6890SerialComms::ParseGCStringIntoList(CString reply, CIntFloatArray& values)
+int CHP6890SerialComms::ParseGCStringIntoList(const CString& reply, CIntFloatArray& values)
 {
     return gc6890::parseReplyValues(reply.str(), values);
 }

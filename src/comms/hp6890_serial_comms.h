@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <string>
 #include <vector>
 
 #include "diagnostics/error_log.h"
@@ -36,6 +38,12 @@ private:
 };
 
 class CVarnockGCSystem;
+
+namespace gc6890 {
+// The name of the port mutex of one device: "6890 Comm Port", a blank and the device's
+// canonical path (a device named without a "/", such as "sim", as it is named).
+std::string portMutexName(const std::string& device);
+}  // namespace gc6890
 
 class CHP6890SerialComms : public CSerialCommsE {
     friend class CVarnockGCSystem;  // reads the hardware profile on its first status read
@@ -83,17 +91,23 @@ public:
     // answering "busy" (14) before the sampler start gives up.
     static constexpr int kPassThroughRetries = 3;
 
+    // Open and close the port, and with it make and drop the port's mutex.
+    int OpenSerialPort() override;
+    int CloseSerialPort() override;
+
 protected:
     void OnPortError(const CString& text) override;
 
 private:
     int WriteString(CString& line);
     int ReceiveString(CString& line);
-    int SendAndReceive(tag_GC_OR_ALS side, CString command, CIntFloatArray& values);
+    int SendAndReceive(tag_GC_OR_ALS side, const CString& command, CIntFloatArray& values);
     int SendAndReceive(tag_GC_OR_ALS side, CString commands, CString& replies);
-    static int ParseGCStringIntoList(CString reply, CIntFloatArray& values);
-    CMutex* CheckMutex();
-    void EndMutex(CMutex*& mutex);
+    static int ParseGCStringIntoList(const CString& reply, CIntFloatArray& values);
+    // Takes the port mutex for one write or read: 0 when another program held it past the
+    // wait. A closed port has no mutex, and the operation goes on to fail on the port.
+    int CheckMutex();
+    void EndMutex();
 
     int Write(tag_GC_OR_ALS side, CString& line, int force);
     int Receive(tag_GC_OR_ALS side, CString& line, int force);
@@ -103,7 +117,11 @@ private:
 
     CHP6890ErrorLog m_Log;
     CString m_strFirmwareVersion;
-    // Never locked itself: while it lives, the port mutex's lock file stays open, so the
-    // mutex that each single write and read takes costs a lock call, not a file open.
-    CMutex m_PortMutexFile;
+    // Made when the port opens: each single write and read then costs a lock call, not a
+    // name lookup and a file open.
+    std::unique_ptr<CMutex> m_pPortMutex;
+    // The line written and the reply read by a checked exchange, kept so that their
+    // storage is reused: a status poll's exchanges allocate nothing.
+    CString m_strLine;
+    CString m_strReply;
 };

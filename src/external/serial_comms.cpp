@@ -217,17 +217,25 @@ void CSerialComms::OnPortError(const CString& text)
 
 CString CSerialCommsE::WaitForIncomingString()
 {
+    CString line;
+    WaitForIncomingString(line);
+    return line;
+}
+
+void CSerialCommsE::WaitForIncomingString(CString& line)
+{
     if (!IsPortOpen()) {
         OnPortError("the serial port is not open");
         AfxThrowUserException();
     }
-    std::string line;
     m_bLineGone = false;
-    switch (m_reader.readLine(*m_port, m_settings.timeoutMs, line)) {
+    switch (m_reader.readLine(*m_port, m_settings.timeoutMs, m_strIncoming)) {
     case gc6890::LineReader::Status::Line:
-        return CString(std::move(line));
+        line.SetString(m_strIncoming.data(), static_cast<int>(m_strIncoming.size()));
+        return;
     case gc6890::LineReader::Status::TimedOut:
-        return CString();
+        line.Empty();
+        return;
     case gc6890::LineReader::Status::Gone:
         break;
     }

@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "external/line_reader.h"
 #include "external/port_settings.h"
@@ -83,4 +84,9 @@ public:
     // One line without its end-of-data character; an empty text when the time-out passed.
     // Throws CUserException when the device is gone (hung up, unplugged) or not open.
     virtual CString WaitForIncomingString();
+    // The same into `line`, whose storage is reused: a status poll reads without allocating.
+    virtual void WaitForIncomingString(CString& line);
+
+private:
+    std::string m_strIncoming;  // the line as read, kept so that its storage is reused
 };

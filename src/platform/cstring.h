@@ -24,6 +24,11 @@ public:
     int GetLength() const { return static_cast<int>(m_text.size()); }
     bool IsEmpty() const { return m_text.empty(); }
     void Empty() { m_text.clear(); }
+    // Replaces the text, reusing the storage the string already has.
+    void SetString(const char* text, int length)
+    {
+        m_text.assign(text, static_cast<size_t>(length));
+    }
 
     char GetAt(int index) const { return m_text[static_cast<size_t>(index)]; }
     char operator[](int index) const { return GetAt(index); }

@@ -3,7 +3,12 @@
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <thread>
+
+#include "comms/reply_values.h"
+#include "support/child_process.h"
 
 namespace gc6890::test {
 namespace {
@@ -51,6 +56,45 @@ TEST_F(ChannelTest, AReplyMustCarryEverySlot)
     }
 }
 
+// Each value as atoi, or atof when it holds a point, reads it, whatever its length and form.
+TEST(ReplyValuesTest, ValuesAreReadAsTheCLibraryReadsThem)
+{
+    struct Case {
+        const char* value;
+        int asInt = 0;
+        float asFloat = 0;
+        bool isFloat = false;
+    };
+    const Case cases[] = {
+        {.value = "123456789", .asInt = 123456789},
+        {.value = "-987654321", .asInt = -987654321},
+        {.value = "2147483648", .asInt = INT32_MIN},     // atoi narrows what strtol read
+        {.value = "99999999999999999999", .asInt = -1},  // strtol saturates first
+        {.value = "+7", .asInt = 7},
+        {.value = " 12", .asInt = 12},
+        {.value = "1e3", .asInt = 1},
+        {.value = "0012.50", .asFloat = 12.5f, .isFloat = true},
+        {.value = "-.5", .asFloat = -0.5f, .isFloat = true},
+        {.value = "1.5e3", .asFloat = 1500.0f, .isFloat = true},
+        {.value = "0x1.8", .asFloat = 1.5f, .isFloat = true},
+        {.value = "+-1.5", .asFloat = 0.0f, .isFloat = true},
+        // Just above halfway between two floats: rounded to double it is halfway, and then
+        // to the even float below; rounded straight to float it would be the one above.
+        {.value = "1.000000059604644775390625000000001", .asFloat = 1.0f, .isFloat = true},
+    };
+    std::string reply = "HTGCST ";
+    for (const Case& c : cases)
+        reply += std::string(c.value) + ",";
+    CIntFloatArray values(static_cast<int>(std::size(cases)));
+    ASSERT_EQ(parseReplyValues(reply, values), 1);
+    for (int i = 0; i < values.GetSize(); ++i) {
+        if (cases[i].isFloat)
+            EXPECT_EQ(values.GetFloat(i), cases[i].asFloat) << cases[i].value;
+        else
+            EXPECT_EQ(values.GetInt(i), cases[i].asInt) << cases[i].value;
+    }
+}
+
 TEST_F(ChannelTest, SamplerOperationsLongerThanTwoLettersAreChecked)
 {
     ASSERT_TRUE(channel->OpenSerialPort());
@@ -64,6 +108,45 @@ TEST_F(ChannelTest, SamplerOperationsLongerThanTwoLettersAreChecked)
     line->expect("01HTRTN_ALL").reply("HT01RTN_AL 0");
     EXPECT_EQ(channel->SendAndReceiveToALS(CString("01HTRTN_ALL"), values), 0);
     line->expect("CCHTPC 1").reply("HTCCPC 0");  // the destructor stops the sampler side
+}
+
+// The port mutex is the device's: another program holding one device's mutex keeps no
+// one off another device, and still keeps this channel off its own device, even when the
+// device is named through a link.
+TEST_F(ChannelTest, ThePortMutexExcludesOnlyUsersOfTheSameDevice)
+{
+    const std::string held = home.path() + "/ttyA", other = home.path() + "/ttyB";
+    std::ofstream{held};
+    std::ofstream{other};
+    std::filesystem::create_symlink(held, home.path() + "/gc");
+    int ready[2], done[2];
+    ASSERT_EQ(pipe(ready), 0);
+    ASSERT_EQ(pipe(done), 0);
+    const pid_t holder = fork();
+    if (holder == 0) {
+        CMutex mutex(FALSE, portMutexName(held).c_str());
+        const char byte = 'h';
+        _exit(mutex.Lock(0) && write(ready[1], &byte, 1) == 1 && awaitByte(done[0]) ? 0 : 1);
+    }
+    ASSERT_TRUE(awaitByte(ready[0]));
+    WriteRegistryPath("Inlets\\Hubrel\\Varnock\\Timeout", 100, HKEY_LOCAL_MACHINE);
+    CHP6890SerialComms::m_sCommsStatus = 1;
+    for (const std::string& device : {other, home.path() + "/gc"}) {
+        WriteRegistryPath("Inlets\\Hubrel\\Varnock\\Port", CString(device), HKEY_LOCAL_MACHINE);
+        ASSERT_EQ(channel->SetupReg(), 1);
+        ASSERT_TRUE(channel->OpenSerialPort());
+        CString text = "GCHTD1 x";
+        if (device == other)
+            line->expect("GCHTD1 x");
+        EXPECT_EQ(channel->WriteStringToGC(text, 0), device == other ? 1 : 0) << device;
+        channel->CloseSerialPort();
+    }
+    CHP6890SerialComms::m_sCommsStatus = 0;
+    EXPECT_NE(home.read("c/dravik/hp6890.err").find("held by another program"), std::string::npos);
+    ASSERT_EQ(write(done[1], "d", 1), 1);
+    EXPECT_EQ(waitForChild(holder), 0);
+    for (int fd : {ready[0], ready[1], done[0], done[1]})
+        close(fd);
 }
 
 TEST_F(ChannelTest, RawExchangeWritesEachLineAndJoinsTheReplies)

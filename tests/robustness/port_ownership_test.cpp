@@ -1,5 +1,5 @@
 // Who holds the port: a second program is refused at once while the first keeps working,
-// a holder killed outright leaves neither the port nor the "6890 Comm Port" mutex taken,
+// a holder killed outright leaves neither the port nor the port's mutex taken,
 // and thousands of opens and closes leave no descriptor behind.
 #include <gtest/gtest.h>
 
@@ -80,7 +80,7 @@ TEST_F(PortOwnershipTest, AHolderKilledOutrightReleasesThePortAndTheMutex)
     ASSERT_EQ(pipe(ready), 0);
     const pid_t holder = inChild([&] {
         CHP6890SerialComms channel;
-        CMutex portMutex(FALSE, "6890 Comm Port");
+        CMutex portMutex(FALSE, portMutexName(sim.devicePath()).c_str());
         if (!channel.OpenSerialPort() || !portMutex.Lock(1000))
             return 1;
         const char held = 'h';
@@ -96,7 +96,7 @@ TEST_F(PortOwnershipTest, AHolderKilledOutrightReleasesThePortAndTheMutex)
 
     CHP6890SerialComms blocked;
     EXPECT_EQ(blocked.OpenSerialPort(), 0) << "the holder's port was not exclusive";
-    CMutex portMutex(FALSE, "6890 Comm Port");
+    CMutex portMutex(FALSE, portMutexName(sim.devicePath()).c_str());
     EXPECT_FALSE(portMutex.Lock(0));
 
     ASSERT_EQ(kill(holder, SIGKILL), 0);
