@@ -6,8 +6,11 @@
 #include <sys/stat.h>
 
 #include <atomic>
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <map>
 #include <memory>
 #include <new>
 #include <string>
@@ -144,6 +147,76 @@ void StatusReplyValues(benchmark::State& state)
 }
 BENCHMARK(StatusReplyValues);
 
+// Each kind of reply the channel parses, against std::from_chars reading the same values
+// into the same slots (a float for a value with a point, through double as the channel's
+// rules want; an integer through long, as atoi's strtol does). Goal: within 1.2 times.
+struct ReplyKind {
+    const char* name;
+    const char* reply;
+    int slots;
+};
+const ReplyKind kReplyKinds[] = {
+    {"status_words", kStatusReply, 15},
+    {"run_state", "HTGCRI 2,0,0,0,12.50,3.25,104.75,0,0", 9},
+    {"readings", "HTC1NR 104.75,12.5000,3.20,250.00,0.000,-1.250", 6},
+    {"long_integers", "HTGCST 2147483647,1234567890,-1234567890,4294967295,16777216", 5},
+};
+
+int fromCharsValues(const std::string& reply, CIntFloatArray& values)
+{
+    const char* at = reply.c_str() + reply.find(' ') + 1;
+    const char* const end = reply.c_str() + reply.size();
+    for (int i = 0; i < values.GetSize(); ++i) {
+        const auto* comma = static_cast<const char*>(std::memchr(at, ',', end - at));
+        const char* const stop = comma ? comma : end;
+        if (std::memchr(at, '.', stop - at)) {
+            double value = 0;
+            std::from_chars(at, stop, value);
+            values.SetFloat(i, static_cast<float>(value));
+        } else {
+            long value = 0;
+            std::from_chars(at, stop, value);
+            values.SetInt(i, static_cast<int>(value));
+        }
+        at = stop + 1;
+    }
+    return 1;
+}
+
+template <typename Parse>
+void replyValues(benchmark::State& state, int kind, Parse parse)
+{
+    const std::string reply = kReplyKinds[kind].reply;
+    CIntFloatArray values(kReplyKinds[kind].slots), reference(kReplyKinds[kind].slots);
+    if (!gc6890::parseReplyValues(reply, reference) || !fromCharsValues(reply, values))
+        state.SkipWithError("the reply does not parse");
+    for (int i = 0; i < values.GetSize(); ++i)
+        if (values.GetInt(i) != reference.GetInt(i))
+            state.SkipWithError("from_chars reads the reply otherwise");
+    AllocationCount count(state);
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(parse(reply, values));
+        benchmark::ClobberMemory();
+    }
+}
+
+void ReplyValues(benchmark::State& state, int kind)
+{
+    replyValues(state, kind, gc6890::parseReplyValues);
+}
+void FromChars(benchmark::State& state, int kind)
+{
+    replyValues(state, kind, fromCharsValues);
+}
+BENCHMARK_CAPTURE(ReplyValues, status_words, 0);
+BENCHMARK_CAPTURE(FromChars, status_words, 0);
+BENCHMARK_CAPTURE(ReplyValues, run_state, 1);
+BENCHMARK_CAPTURE(FromChars, run_state, 1);
+BENCHMARK_CAPTURE(ReplyValues, readings, 2);
+BENCHMARK_CAPTURE(FromChars, readings, 2);
+BENCHMARK_CAPTURE(ReplyValues, long_integers, 3);
+BENCHMARK_CAPTURE(FromChars, long_integers, 3);
+
 // A line that answers every write with the same reply, in memory: the whole reply path of
 // SendAndReceiveToGC without a device.
 class EchoingLine : public gc6890::SerialPortBackend {
@@ -271,6 +344,46 @@ void MethodReadBackIntoList(benchmark::State& state)
 }
 BENCHMARK(MethodReadBackIntoList);
 
+// The console's report, and then each goal against its figures.
+class GoalReporter : public benchmark::ConsoleReporter {
+public:
+    GoalReporter() : ConsoleReporter(OO_None) {}
+
+    void ReportRuns(const std::vector<Run>& runs) override
+    {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& run : runs) {
+            m_cpu[run.benchmark_name()] = run.GetAdjustedCPUTime();
+            for (const auto& [name, counter] : run.counters)
+                m_counters[run.benchmark_name() + " " + name] = counter.value;
+        }
+    }
+
+    void Finalize() override
+    {
+        ConsoleReporter::Finalize();
+        std::printf("\n");
+        for (const ReplyKind& kind : kReplyKinds) {
+            const std::string ours = std::string("ReplyValues/") + kind.name;
+            const std::string theirs = std::string("FromChars/") + kind.name;
+            if (!m_cpu.count(ours) || !m_cpu.count(theirs))
+                continue;
+            const double ratio = m_cpu[ours] / m_cpu[theirs];
+            std::printf("%-16s reply values / from_chars: %.2fx (goal <= 1.2x: %s)\n", kind.name,
+                        ratio, ratio <= 1.2 ? "met" : "MISSED");
+        }
+        if (m_counters.count("StatusExchangeInMemory allocs")) {
+            const double allocations = m_counters["StatusExchangeInMemory allocs"];
+            std::printf("allocations per status exchange: %.2f (goal 0: %s)\n", allocations,
+                        allocations < 0.005 ? "met" : "MISSED");
+        }
+    }
+
+private:
+    std::map<std::string, double> m_cpu;
+    std::map<std::string, double> m_counters;
+};
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -290,7 +403,8 @@ int main(int argc, char** argv)
     mkdir(runtime.c_str(), 0700);
     setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
     benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
+    GoalReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
     command = std::string("rm -rf '") + home + "'";
     return std::system(command.c_str()) == 0 ? 0 : 1;
