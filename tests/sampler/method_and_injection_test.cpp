@@ -29,18 +29,21 @@ constexpr const char* kGroup = "1,1,3,4,5,6,2,69,50,10,40,2,3";
 TEST_F(SamplerTest, SetPointsLayoutFollowsTheInjectorChoice)
 {
     struct Case {
-        int front, back, both;
+        int front = 0, back = 0, both = 0;
         std::string setPoints;
         int selection;
     };
     const std::string g = kGroup;
     const Case cases[] = {
         // No flag on the first load keeps the front layout.
-        {0, 0, 0, "01HTSETPTS " + g + ";,,,,,,,,,,,,; 1, 0", 1},
-        {0, 1, 0, "01HTSETPTS ,,,,,,,,,,,,;" + g + "; 1, 0", 2},
-        {0, 0, 1, "01HTSETPTS " + g + ";" + g + "; 1, 0", 3},
+        {.setPoints = "01HTSETPTS " + g + ";,,,,,,,,,,,,; 1, 0", .selection = 1},
+        {.back = 1, .setPoints = "01HTSETPTS ,,,,,,,,,,,,;" + g + "; 1, 0", .selection = 2},
+        {.both = 1, .setPoints = "01HTSETPTS " + g + ";" + g + "; 1, 0", .selection = 3},
         // Front and back both set: the back injector, after both checks.
-        {1, 1, 0, "01HTSETPTS ,,,,,,,,,,,,;" + g + "; 1, 0", 2},
+        {.front = 1,
+         .back = 1,
+         .setPoints = "01HTSETPTS ,,,,,,,,,,,,;" + g + "; 1, 0",
+         .selection = 2},
     };
     configureBothTowersAndInlets();
     for (const Case& c : cases) {
@@ -85,18 +88,19 @@ TEST_F(SamplerTest, VolumeStepDependsOnTheInstrumentType)
 
 TEST_F(SamplerTest, AConfigurationThatCannotInjectIsRefusedWithItsMessage)
 {
+    // Both towers fitted and both zones on unless a row says otherwise.
     struct Case {
-        int front, back, both;
-        int frontTower, backTower, frontZone, backZone;
+        int front = 0, back = 0, both = 0;
+        int frontTower = 1, backTower = 1, frontZone = 1, backZone = 1;
         const char* message;
     };
     const Case cases[] = {
-        {1, 0, 0, 0, 1, 1, 1, "Front Injector or Inlet not configured\n"},
-        {1, 0, 0, 1, 1, 0, 1, "Front Inlet Thermal Zone OFF\n"},
-        {0, 1, 0, 1, 0, 1, 1, "Back Injector or Inlet not configured\n"},
-        {1, 1, 0, 1, 1, 1, 0, "Back Inlet Thermal Zone OFF\n"},
-        {0, 0, 1, 1, 0, 1, 1, "Not configured for injection to both inlets\n"},
-        {0, 0, 1, 1, 1, 1, 0, "Back Inlet Thermal Zone OFF\n"},
+        {.front = 1, .frontTower = 0, .message = "Front Injector or Inlet not configured\n"},
+        {.front = 1, .frontZone = 0, .message = "Front Inlet Thermal Zone OFF\n"},
+        {.back = 1, .backTower = 0, .message = "Back Injector or Inlet not configured\n"},
+        {.front = 1, .back = 1, .backZone = 0, .message = "Back Inlet Thermal Zone OFF\n"},
+        {.both = 1, .backTower = 0, .message = "Not configured for injection to both inlets\n"},
+        {.both = 1, .backZone = 0, .message = "Back Inlet Thermal Zone OFF\n"},
     };
     for (const Case& c : cases) {
         writeMethod("bad", [&](CHP6890Method& gc, CALS6890Method& als) {
@@ -131,15 +135,18 @@ TEST_F(SamplerTest, AConfigurationThatCannotInjectIsRefusedWithItsMessage)
 TEST_F(SamplerTest, InjectionCommandNamesTheVialsForTheSelection)
 {
     struct Case {
-        int selection, offset;
-        int vial;  // 0: the text vial is used
-        const char* text;
-        const char* command;  // nullptr: refused before anything is sent
+        int selection, offset = 0;
+        int vial = 0;  // 0: the text vial is used
+        const char* text = nullptr;
+        const char* command = nullptr;  // none: refused before anything is sent
     };
     const Case cases[] = {
-        {1, 0, 7, nullptr, "01HTSINJECT 7"}, {3, 1, 50, nullptr, "01HTSINJECT 50;100"},
-        {3, 1, 51, nullptr, nullptr},        {3, 0, 51, nullptr, "01HTSINJECT 51;51"},
-        {2, 0, 0, "12", "01HTSINJECT ;12"},  {3, 1, 0, "5", "01HTSINJECT 5;55"},
+        {.selection = 1, .vial = 7, .command = "01HTSINJECT 7"},
+        {.selection = 3, .offset = 1, .vial = 50, .command = "01HTSINJECT 50;100"},
+        {.selection = 3, .offset = 1, .vial = 51},
+        {.selection = 3, .vial = 51, .command = "01HTSINJECT 51;51"},
+        {.selection = 2, .text = "12", .command = "01HTSINJECT ;12"},
+        {.selection = 3, .offset = 1, .text = "5", .command = "01HTSINJECT 5;55"},
     };
     for (const Case& c : cases) {
         CVarnockAutoSampler::m_sInjectorSelection = c.selection;
