@@ -432,12 +432,25 @@ std::string GcModel::answerStatusWords() const
 
 std::string GcModel::answerConfiguration() const
 {
+    const Hardware& hardware = method_.hardware();
     const auto* oven = method_.find("OVOVCW");
     std::string report = settings_.product + "," + settings_.firmware;
     report += ",OVEN MAX " + (oven ? oven->arg(3) : std::string("0"));
-    report += ",FRONT INLET S/S";
-    report += settings_.backInlet ? ",BACK INLET S/S" : ",BACK INLET NONE";
-    report += ",FRONT DET FID,BACK DET FID,EPC,ALS";
+    auto upper = [](std::string name) {
+        for (char& c : name)
+            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        return name;
+    };
+    if (hardware.ovenCryo != 0)
+        report += ",CRYO " + upper(kCryoNames[hardware.ovenCryo]);
+    report += std::string(",FRONT INLET ") + inletLabel(hardware.inlets[0].kind);
+    report += std::string(",BACK INLET ") + inletLabel(hardware.inlets[1].kind);
+    report += ",FRONT DET " + upper(kDetectorNames[hardware.detectors[0]]);
+    report += ",BACK DET " + upper(kDetectorNames[hardware.detectors[1]]);
+    if (hardware.epc())
+        report += ",EPC";
+    if (hardware.sampler)
+        report += ",ALS";
     return report;
 }
 

@@ -21,8 +21,9 @@ struct GcSettings {
     std::string product = "HP 6890 GC";  // characters 8-17 of the identity reply
     std::string firmware = "A.03.05";    // up to eleven characters; "REV N" marks that variant
     bool backInlet = true;
-    bool autoPrepRun = false;  // the GC goes into pre-run by itself whenever it is idle
-    bool startCold = false;    // the oven starts at ambient instead of at its set point
+    std::optional<Hardware> hardware;  // from a profile; unset: as backInlet and ovenLimit say
+    bool autoPrepRun = false;          // the GC goes into pre-run by itself whenever it is idle
+    bool startCold = false;            // the oven starts at ambient instead of at its set point
     double ambient = 25.0;
     double heatRate = 120.0;  // oven degrees per minute
     double coolRate = 45.0;

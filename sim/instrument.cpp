@@ -8,11 +8,16 @@ namespace {
 
 constexpr std::size_t kHeadsRemembered = 256;
 
-MethodHardware hardwareOf(const GcSettings& gc)
+Hardware hardwareOf(const GcSettings& gc)
 {
-    MethodHardware hardware;
-    hardware.backInlet = gc.backInlet;
-    hardware.ovenLimit = gc.ovenLimit;
+    if (gc.hardware)
+        return *gc.hardware;
+    Hardware hardware;
+    if (!gc.backInlet) {
+        hardware.inlets[1].kind = InletKind::None;
+        hardware.columns[1].installed = false;
+    }
+    hardware.ovenMaximum = gc.ovenLimit;
     return hardware;
 }
 

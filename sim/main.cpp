@@ -11,6 +11,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "sim/hardware_profile.h"
 #include "sim/line_format.h"
 #include "sim/pty_server.h"
 
@@ -58,6 +59,7 @@ int main(int argc, char** argv)
         endless;
     std::vector<int> missingVials;
     bool noBackInlet = false, noFrontTower = false, noBackTower = false;
+    std::string profile;
 
     CLI::App app{"gc6890-sim: a simulated HP 6890 GC with its sampler on a pseudo-terminal.\n"
                  "Prints the device path as its first line; stops on SIGINT or SIGTERM."};
@@ -116,6 +118,10 @@ int main(int argc, char** argv)
         ->check(CLI::PositiveNumber);
     app.add_option("--missing-vial", missingVials, "No vial at tray position N (repeatable)");
     app.add_option("--tray", config.sampler.trayPositions, "Tray positions (default 100)");
+    app.add_option("--profile", profile,
+                   "Installed hardware from a TOML profile (docs/simulator.md); it replaces\n"
+                   "--no-back-inlet and sets --firmware, --tray and the towers where it names them")
+        ->check(CLI::ExistingFile);
     app.add_flag("--no-back-inlet", noBackInlet, "The GC has no back inlet");
     app.add_flag("--no-front-tower", noFrontTower, "No front injector tower");
     app.add_flag("--no-back-tower", noBackTower, "No back injector tower");
@@ -147,6 +153,13 @@ int main(int argc, char** argv)
     config.gc.backInlet = !noBackInlet;
     config.sampler.frontTower = !noFrontTower;
     config.sampler.backTower = !noBackTower;
+    if (!profile.empty()) {
+        std::string error;
+        if (!loadHardwareProfile(profile, config, error)) {
+            std::cerr << "gc6890-sim: " << error << std::endl;
+            return 2;
+        }
+    }
 
     // The stop's answer waits half a second of real time whatever the speed, so a reset's
     // return-all written right after the stop always comes first (docs/simulator.md).

@@ -41,8 +41,8 @@ bool SamplerModel::handle(const Line& line, std::int64_t nowMs, bool& answered, 
     const std::string head = replyHead(line);
     if (line.head == "ASHTCW") {
         // Tray fitted, front tower, back tower, bar code reader.
-        reply = head + " 1," + (settings_.frontTower ? "1" : "0") + "," +
-                (settings_.backTower ? "1" : "0") + ",0";
+        reply = head + (settings_.installed ? " 1," : " 0,") + (settings_.frontTower ? "1" : "0") +
+                "," + (settings_.backTower ? "1" : "0") + ",0";
         return true;
     }
     if (line.receiver != "01" || line.sender != "HT")

@@ -21,6 +21,7 @@ enum class InjectionAnswer {
 };
 
 struct SamplerSettings {
+    bool installed = true;  // false: the configuration answer reports no tray and no towers
     bool frontTower = true;
     bool backTower = true;
     int trayPositions = 100;

@@ -90,64 +90,95 @@ void MethodCommand::setArg(std::size_t index, const std::string& value)
     hasArgs = true;
 }
 
-StoredMethod::StoredMethod(const MethodHardware& hardware) : hardware_(hardware)
+StoredMethod::StoredMethod(const Hardware& hardware) : hardware_(hardware)
 {
     Block block = defaultBlock(hardware);
     workfile_ = std::move(block.workfile);
     method_ = std::move(block.method);
 }
 
-// A complete, plausible method: split/splitless inlets, FID detectors, a 30 m column on
-// each inlet, an oven program of 50 degrees for 2 min, 10 degrees/min to 250, 5 min hold.
-StoredMethod::Block StoredMethod::defaultBlock(const MethodHardware& hardware)
+// A complete, plausible method for the installed hardware: each inlet with its kind's
+// commands, a 30 m column on each inlet, an oven program of 50 degrees for 2 min,
+// 10 degrees/min to 250, 5 min hold.
+StoredMethod::Block StoredMethod::defaultBlock(const Hardware& hardware)
 {
-    const bool back = hardware.backInlet;
-    std::vector<std::string> workfile = {
-        "CCCCIW HP,6890,GC,SIM6890,DEFAULT,120000,010126",
-        "IFIFRC 2,1",
+    const InletHardware& front = hardware.inlets[0];
+    const InletHardware& back = hardware.inlets[1];
+    const bool hasFront = front.kind != InletKind::None;
+    const bool hasBack = back.kind != InletKind::None;
+    auto definition = [](const InletHardware& inlet) {
+        if (inlet.kind == InletKind::None)
+            return std::string("8,0,0,0,2,0.00,0.00");
+        return std::to_string(inletCode(inlet.kind)) + ",1,1,0," + std::to_string(inlet.gasCode) +
+               ",10.00,0.00";
     };
-    if (back)
+    // Each kind's pneumatics command as the GC reports it (split/splitless and PTV with the
+    // eleven arguments the download writes into).
+    auto pneumatics = [](const char* side, InletKind kind) {
+        const std::string head = std::string(side) + side + inletPneumatics(kind) + " ";
+        if (kind == InletKind::SplitSplitless)
+            return head + "0,1,100000,50000,20,0,0,0,0,0,0";
+        if (kind == InletKind::Ptv)
+            return head + "0,0,100000,0,0,0,0,0,0,0,0";
+        return head + "0,1,100000";
+    };
+    auto detector = [](int code) { return std::to_string(code) + (code ? ",1,0,0" : ",0,0,0"); };
+
+    std::vector<std::string> workfile = {"CCCCIW HP,6890,GC,SIM6890,DEFAULT,120000,010126"};
+    if (hasFront)
+        workfile.push_back("IFIFRC 2,1");
+    if (hasBack)
         workfile.push_back("IBIBRC 2,1");
-    workfile.push_back("IFIFCW 2,1,1,0,2,10.00,0.00");
-    workfile.push_back(back ? "IBIBCW 2,1,1,0,2,10.00,0.00" : "IBIBCW 8,0,0,0,2,0.00,0.00");
-    workfile.push_back("DFDFCW 1,1,0,0");
-    workfile.push_back("DBDBCW 1,1,0,0");
-    workfile.push_back("C1C1CW 3000,250,25,0,1,0,0,0");
-    workfile.push_back(back ? "C2C2CW 3000,250,25,1,4,0,0,0" : "C2C2CW 0,0,0,5,4,0,0,0");
+    workfile.push_back("IFIFCW " + definition(front));
+    workfile.push_back("IBIBCW " + definition(back));
+    workfile.push_back("DFDFCW " + detector(hardware.detectors[0]));
+    workfile.push_back("DBDBCW " + detector(hardware.detectors[1]));
+    workfile.push_back(hardware.columns[0].installed ? "C1C1CW 3000,250,25,0,1,0,0,0"
+                                                     : "C1C1CW 0,0,0,5,1,0,0,0");
+    workfile.push_back(hardware.columns[1].installed ? "C2C2CW 3000,250,25,1,4,0,0,0"
+                                                     : "C2C2CW 0,0,0,5,4,0,0,0");
     for (int n = 1; n <= 5; ++n)
         workfile.push_back("A" + std::to_string(n) + "A" + std::to_string(n) + "CW 0,0,0");
     for (int n = 1; n <= 6; ++n)
         workfile.push_back("V" + std::to_string(n) + "V" + std::to_string(n) + "CW 0,0,0,0.00,0");
     workfile.push_back("V7V7CW 3,0,0,0.00,0");
     workfile.push_back("V8V8CW 0,0,0,0.00,0");
-    workfile.push_back("OVOVCW 1,3,0,350");
-    workfile.push_back("GCGCCW 1,1,0,0");
+    workfile.push_back("OVOVCW 1,3," + std::to_string(hardware.ovenCryo) + "," +
+                       std::to_string(std::min(350, hardware.ovenMaximum)));
+    workfile.push_back(std::string("GCGCCW 1,") + (hardware.epc() ? "1" : "0") + ",0,0");
 
     const std::string noRamps = "0.00,0,0.00,0.00,0,0.00,0.00,0,0.00";
     std::vector<std::string> method = {
         "DFDFMF 0,1,25.00", "OVOVTR 50,2.00,10.00,250,5.00," + noRamps + ",0.00,0,0.00,0.00,0,0.00",
         "OVOVTZ 1",         "OVOVSP 0.50",
-        "GCGCPO 0.00,0",    "IFIFTR 0,250,0.00," + noRamps,
+        "GCGCPO 0.00,0",
     };
-    if (back)
+    if (hasFront)
+        method.push_back("IFIFTR 0,250,0.00," + noRamps);
+    if (hasBack)
         method.push_back("IBIBTR 0,250,0.00," + noRamps);
-    method.push_back("IFIFTZ 1");
-    if (back)
+    if (hasFront)
+        method.push_back("IFIFTZ 1");
+    if (hasBack)
         method.push_back("IBIBTZ 1");
-    method.push_back("IFIFCR 0,0,0,0,0,0,0");
-    method.push_back("IFIFSP 0,1,100000,50000,20,0,0,0,0,0,0");
-    if (back)
-        method.push_back("IBIBSP 0,1,100000,50000,20,0,0,0,0,0,0");
+    if (hasFront && front.cryo)
+        method.push_back("IFIFCR 0,0,0,0,0,0,0");
+    if (hasFront)
+        method.push_back(pneumatics("IF", front.kind));
+    if (hasBack)
+        method.push_back(pneumatics("IB", back.kind));
     for (const char* text :
          {"DFDFTR 300", "DBDBTR 300", "DFDFTZ 1", "DBDBTZ 1", "DFDFNI 0", "DBDBNI 0", "DFDFNZ 1",
           "DBDBNZ 1", "DFDFFI 400,30,25", "DBDBFI 400,30,25"})
         method.push_back(text);
-    method.push_back("C1C1NR 1,1,2,0.00,100000,0.00," + noRamps + ",0");
-    if (back)
+    if (hardware.columns[0].installed)
+        method.push_back("C1C1NR 1,1,2,0.00,100000,0.00," + noRamps + ",0");
+    if (hardware.columns[1].installed)
         method.push_back("C2C2NR 1,1,2,0.00,100000,0.00," + noRamps + ",0");
-    for (const char* text : {"IFIFNZ 1", back ? "IBIBNZ 1" : "IBIBNZ 0", "A3A3NZ 0", "CCCCC1 2",
-                             "CCCCC2 2", "GCGCPU 2", "S1S1CS 1,0", "S1S1CA 0,0", "S1S1ZA 0",
-                             "S2S2CS 2,0", "S2S2CA 0,0", "S2S2ZA 0"})
+    method.push_back(hasFront ? "IFIFNZ 1" : "IFIFNZ 0");
+    method.push_back(hasBack ? "IBIBNZ 1" : "IBIBNZ 0");
+    for (const char* text : {"A3A3NZ 0", "CCCCC1 2", "CCCCC2 2", "GCGCPU 2", "S1S1CS 1,0",
+                             "S1S1CA 0,0", "S1S1ZA 0", "S2S2CS 2,0", "S2S2CA 0,0", "S2S2ZA 0"})
         method.push_back(text);
 
     Block block;
@@ -287,11 +318,11 @@ int StoredMethod::checkBlock(const Block& block, int& position) const
         for (const auto& command : *list) {
             ++index;
             const std::string& head = command.head;
-            if (!hardware_.backInlet &&
+            if (!hardware_.backInlet() &&
                 std::find(std::begin(kBackInletCommands), std::end(kBackInletCommands), head) !=
                     std::end(kBackInletCommands))
                 return offence(kNotInstalled);
-            if (head == "OVOVCW" && ovenMaximum > hardware_.ovenLimit)
+            if (head == "OVOVCW" && ovenMaximum > hardware_.ovenMaximum)
                 return offence(kOvenMaximumExceeded);
             if (head == "GCGCCW" && command.number(1) != 1.0)
                 return offence(kNotCompatible);

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/hardware.h"
 #include "sim/line_format.h"
 
 namespace gc6890::sim {
@@ -23,15 +24,9 @@ struct MethodCommand {
     void setArg(std::size_t index, const std::string& value);  // grows the list if needed
 };
 
-// What the model needs to know of the hardware to build and check a method.
-struct MethodHardware {
-    bool backInlet = true;
-    int ovenLimit = 450;  // the highest oven maximum the GC accepts
-};
-
 class StoredMethod {
 public:
-    explicit StoredMethod(const MethodHardware& hardware);
+    explicit StoredMethod(const Hardware& hardware);
 
     // Read-back: "CCHTMD ?" starts again from the first block, "CCHTMD +" gives the next
     // one; after the last block ("HTCCMD E;\"NONE\"") that last block is repeated.
@@ -48,6 +43,7 @@ public:
     int install(int& position);
     bool hasPendingBlock() const { return pendingComplete_; }
 
+    const Hardware& hardware() const { return hardware_; }
     const MethodCommand* find(const std::string& head) const;
     MethodCommand* find(const std::string& head);
     const std::vector<MethodCommand>& workfile() const { return workfile_; }
@@ -63,10 +59,10 @@ private:
         std::vector<MethodCommand> method;
     };
 
-    static Block defaultBlock(const MethodHardware& hardware);
+    static Block defaultBlock(const Hardware& hardware);
     int checkBlock(const Block& block, int& position) const;
 
-    MethodHardware hardware_;
+    Hardware hardware_;
     std::vector<MethodCommand> workfile_;
     std::vector<MethodCommand> method_;
 

@@ -1,0 +1,144 @@
+// Hardware profiles: what a profile installs is what the GC reports (configuration answer,
+// inlet definition, the stored method's commands), and a profile the format does not know
+// is refused naming its line and key.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <unistd.h>
+
+#include "sim/hardware_profile.h"
+#include "sim_test_support.h"
+
+namespace gc6890::sim {
+namespace {
+
+using simtest::ask;
+using simtest::opened;
+
+namespace fs = std::filesystem;
+
+fs::path writeProfile(const std::string& text)
+{
+    const fs::path path =
+        fs::temp_directory_path() / ("gc6890_profile_" + std::to_string(::getpid()) + ".toml");
+    std::ofstream(path) << text;
+    return path;
+}
+
+// The stored method as read back, one text.
+std::string readBack(InProcessLine& line)
+{
+    std::string all = ask(line, "CCHTMD ?");
+    for (int i = 0; i < 20; ++i) {
+        const std::string next = ask(line, "CCHTMD +");
+        all += next;
+        if (next.rfind("HTCCMD E", 0) == 0)
+            break;
+    }
+    return all;
+}
+
+TEST(HardwareProfile, TheGCReportsWhatTheProfileInstalls)
+{
+    struct Case {
+        const char* name;
+        const char* profile;
+        const char* configuration;  // the GCHTCF answer after the firmware
+        const char* backDefinition;
+        std::vector<const char*> present, absent;  // commands in the read-back
+    } const cases[] = {
+        {.name = "no profile: today's GC",
+         .profile = nullptr,
+         .configuration = "OVEN MAX 350,FRONT INLET S/S,BACK INLET S/S,FRONT DET FID,BACK DET "
+                          "FID,EPC,ALS",
+         .backDefinition = "2,1,1,0,2,10.00,0.00",
+         .present = {"IFIFCR 0,0,0,0,0,0,0;", "IFIFSP ", "IBIBSP ", "C2C2NR "},
+         .absent = {}},
+        {.name = "split/splitless front only",
+         .profile = "[inlets.front]\nkind = \"split_splitless\"\ngas = \"helium\"\n"
+                    "[inlets.back]\nkind = \"none\"\n[detectors]\nback = \"none\"\n",
+         .configuration = "OVEN MAX 350,FRONT INLET S/S,BACK INLET NONE,FRONT DET FID,BACK DET "
+                          "NONE,EPC,ALS",
+         .backDefinition = "8,0,0,0,2,0.00,0.00",
+         .present = {"IFIFCW 2,1,1,0,1,", "IFIFSP ", "DBDBCW 0,0,0,0;"},
+         .absent = {"IFIFCR", "IBIBRC", "IBIBTR", "C2C2NR"}},
+        {.name = "PTV back, cryo oven",
+         .profile = "[inlets.back]\nkind = \"ptv\"\n[oven]\ncryo = \"co2\"\nmaximum = 300\n",
+         .configuration = "OVEN MAX 300,CRYO CO2,FRONT INLET S/S,BACK INLET PTV,FRONT DET "
+                          "FID,BACK DET FID,EPC,ALS",
+         .backDefinition = "12,1,1,0,2,10.00,0.00",
+         .present = {"IBIBGV 0,0,100000,0,0,0,0,0,0,0,0;", "OVOVCW 1,3,1,300;"},
+         .absent = {"IBIBSP", "IFIFCR"}},
+        {.name = "PTV front, on-column back",
+         .profile = "[inlets.front]\nkind = \"ptv\"\n[inlets.back]\nkind = \"cool_on_column\"\n",
+         .configuration = "OVEN MAX 350,FRONT INLET PTV,BACK INLET COC,FRONT DET FID,BACK DET "
+                          "FID,EPC,ALS",
+         .backDefinition = "1,1,1,0,2,10.00,0.00",
+         .present = {"IFIFCR 0,0,0,0,0,0,0;", "IFIFGV ", "IBIBCP "},
+         .absent = {"IFIFSP", "IBIBSP"}},
+        {.name = "purged packed, no EPC, no sampler",
+         .profile = "[inlets.front]\nkind = \"purged_packed\"\n[columns.2]\nepc = false\n"
+                    "[sampler]\ninstalled = false\n",
+         .configuration = "OVEN MAX 350,FRONT INLET PP,BACK INLET S/S,FRONT DET FID,BACK DET FID",
+         .backDefinition = "2,1,1,0,2,10.00,0.00",
+         .present = {"IFIFCW 3,", "IFIFGP ", "GCGCCW 1,0,0,0;"},
+         .absent = {"IFIFSP"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SimConfig config;
+        std::string error;
+        if (c.profile) {
+            ASSERT_TRUE(loadHardwareProfile(writeProfile(c.profile), config, error)) << error;
+        }
+        InProcessLine line(config);
+        EXPECT_EQ(ask(opened(line), "GCHTCF ?"),
+                  std::string("HTGCCF HP 6890 GC,A.03.05,") + c.configuration);
+        EXPECT_EQ(ask(line, "IBHTCW ?"), std::string("HTIBCW ") + c.backDefinition);
+        const std::string method = readBack(line);
+        for (const char* text : c.present)
+            EXPECT_NE(method.find(text), std::string::npos) << text;
+        for (const char* text : c.absent)
+            EXPECT_EQ(method.find(text), std::string::npos) << text;
+    }
+}
+
+TEST(HardwareProfile, RefusesWhatTheFormatDoesNotKnowNamingLineAndKey)
+{
+    // The examples shipped with the simulator all load.
+    for (const auto& entry : fs::directory_iterator(
+             fs::path(__FILE__).parent_path().parent_path().parent_path() / "sim" / "profiles")) {
+        SimConfig config;
+        std::string error;
+        EXPECT_TRUE(loadHardwareProfile(entry.path(), config, error)) << error;
+    }
+    struct Case {
+        const char* profile;
+        const char* error;  // after the path
+    } const cases[] = {
+        {"[inlets.front]\nkind = \"ptv\"\nkinds = 1\n", ":3: inlets.front.kinds: unknown key"},
+        {"[inlets.back]\nkind = \"split\"\n",
+         ":2: inlets.back.kind: unknown value \"split\" (none, split_splitless, cool_on_column, "
+         "ptv, purged_packed)"},
+        {"[oven]\nmaximum = \"hot\"\n", ":2: oven.maximum: wrong type"},
+        {"\n[oven]\nmaximum = 500\n", ":3: oven.maximum: out of range (50 to 450 C)"},
+        {"[inlets.back]\ncryo = true\n",
+         ":1: inlets.back.cryo: only the front inlet has a cryo command"},
+        {"[oven\n", ":1: "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.profile);
+        SimConfig config;
+        config.gc.firmware = "B.01.00";
+        std::string error;
+        const fs::path path = writeProfile(c.profile);
+        EXPECT_FALSE(loadHardwareProfile(path, config, error));
+        EXPECT_EQ(error.rfind(path.string() + c.error, 0), 0u) << error;
+        EXPECT_EQ(config.gc.firmware, "B.01.00");  // left as it was
+        EXPECT_FALSE(config.gc.hardware);
+    }
+}
+
+}  // namespace
+}  // namespace gc6890::sim
