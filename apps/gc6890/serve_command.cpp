@@ -6,6 +6,7 @@
 
 #include "cli_error.h"
 #include "command_table.h"
+#include "platform/installation.h"
 #include "port_choice.h"
 #include "service/service.h"
 #include "service/service_token.h"
@@ -22,17 +23,10 @@ struct ServeCommandOptions {
     bool showToken = false;
 };
 
-// The API description: installed beside the program's data, else the source tree's.
+// The API description, installed with the program's data (the source tree's in a build).
 std::string openApiPath()
 {
-    std::error_code ec;
-    const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", ec);
-    if (!ec) {
-        const auto installed = program.parent_path().parent_path() / "share/gc6890/openapi.json";
-        if (std::filesystem::exists(installed, ec))
-            return installed.string();
-    }
-    return GC6890_SOURCE_DIR "/docs/openapi.json";
+    return dataDirectory() + "/docs/openapi.json";
 }
 
 // The host's name and the device's base name ("lab3-ttyUSB0"): unique in a lab as long as

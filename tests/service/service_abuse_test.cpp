@@ -1,0 +1,152 @@
+// The service under load and abuse: every event subscriber slot taken, many clients at
+// once, clients that send too slowly, too much or nonsense. The instrument thread and the
+// other clients go on regardless.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <fstream>
+#include <memory>
+
+#include "robustness/simulator_program.h"
+#include "service_process.h"
+#include "support/temp_home.h"
+
+namespace gc6890::servicetest {
+namespace {
+
+// A raw connection, for clients that no HTTP library would be.
+class RawClient {
+public:
+    explicit RawClient(int port)
+    {
+        fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(static_cast<std::uint16_t>(port));
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        connected_ = connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    }
+    ~RawClient() { close(fd_); }
+    RawClient(const RawClient&) = delete;
+    RawClient& operator=(const RawClient&) = delete;
+
+    bool send(const std::string& bytes)
+    {
+        return connected_ && ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL) ==
+                                 static_cast<ssize_t>(bytes.size());
+    }
+    // What arrives within `ms` (up to the first blank line); "" when nothing did, or the
+    // connection was closed.
+    std::string head(int ms)
+    {
+        std::string text;
+        pollfd ready{fd_, POLLIN, 0};
+        char c = 0;
+        while (text.find("\r\n\r\n") == std::string::npos && poll(&ready, 1, ms) == 1 &&
+               read(fd_, &c, 1) == 1)
+            text += c;
+        return text;
+    }
+    // True when the service closed the connection within `ms`.
+    bool closedWithin(int ms)
+    {
+        pollfd ready{fd_, POLLIN, 0};
+        char buffer[4096];
+        for (int waited = 0; waited < ms; waited += 100) {
+            if (poll(&ready, 1, 100) == 1 && read(fd_, buffer, sizeof buffer) <= 0)
+                return true;
+        }
+        return false;
+    }
+
+private:
+    int fd_ = -1;
+    bool connected_ = false;
+};
+
+class ServiceAbuseTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::ofstream(home.path() + "/registry.ini")
+            << "[Inlets\\Hubrel\\System Timings]\nStatus Frequency=300\n";
+        ASSERT_TRUE(sim.start({"--speed", "60", "--link", link}));
+        ASSERT_TRUE(service.start(link));
+    }
+    bool statusAnswers()
+    {
+        const httplib::Result result = service.client().Get("/api/v1/status");
+        return result && result->status == 200;
+    }
+
+    test::TempHome home;
+    std::string link = home.path() + "/gc";
+    test::SimulatorProgram sim;
+    ServiceProcess service;
+};
+
+TEST_F(ServiceAbuseTest, SixtyFourSubscribersThenRefusalAndRequestsStillServed)
+{
+    const std::string subscribe = "GET /api/v1/events HTTP/1.1\r\nHost: gc\r\n\r\n";
+    std::vector<std::unique_ptr<RawClient>> subscribers;
+    for (int i = 0; i < 64; ++i) {
+        subscribers.push_back(std::make_unique<RawClient>(service.port()));
+        ASSERT_TRUE(subscribers.back()->send(subscribe));
+        ASSERT_NE(subscribers.back()->head(5000).find(" 200 "), std::string::npos) << i;
+    }
+    RawClient extra(service.port());
+    ASSERT_TRUE(extra.send(subscribe));
+    EXPECT_NE(extra.head(5000).find(" 503 "), std::string::npos);
+    // The subscribers (none of them reading) hold their threads; requests still go through.
+    for (int i = 0; i < 20; ++i)
+        EXPECT_TRUE(statusAnswers()) << i;
+    // A subscriber that leaves frees its slot at the next event written to it.
+    subscribers.pop_back();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    std::string head;
+    while (head.find(" 200 ") == std::string::npos && std::chrono::steady_clock::now() < deadline) {
+        RawClient again(service.port());
+        ASSERT_TRUE(again.send(subscribe));
+        head = again.head(5000);
+    }
+    EXPECT_NE(head.find(" 200 "), std::string::npos) << head;
+}
+
+TEST_F(ServiceAbuseTest, ManyClientsSlowOnesAndNonsenseLeaveTheServiceServing)
+{
+    std::atomic<int> answered{0};
+    std::vector<std::thread> clients;
+    for (int i = 0; i < 200; ++i)
+        // One more try is allowed: the HTTP library's accept queue is short, and a client
+        // turned away in the burst tries again as a browser would.
+        clients.emplace_back([&] {
+            if (statusAnswers() || statusAnswers())
+                ++answered;
+        });
+    for (std::thread& client : clients)
+        client.join();
+    EXPECT_EQ(answered, 200);
+
+    // A client that stops in the middle of its headers is cut by the read time-out.
+    RawClient slow(service.port());
+    ASSERT_TRUE(slow.send("GET /api/v1/status HTTP/1.1\r\nHost: gc\r\n"));
+    // Nonsense, and headers past the limit, are refused.
+    RawClient nonsense(service.port());
+    ASSERT_TRUE(nonsense.send("BLAH\r\n\r\n"));
+    EXPECT_NE(nonsense.head(5000).find(" 400 "), std::string::npos);
+    RawClient huge(service.port());
+    huge.send("GET /api/v1/status HTTP/1.1\r\nX-Big: " + std::string(16384, 'x') + "\r\n\r\n");
+    EXPECT_EQ(huge.head(5000).find(" 200 "), std::string::npos);
+    EXPECT_TRUE(statusAnswers());
+    EXPECT_TRUE(slow.closedWithin(10000));
+    const nlohmann::json status = service.get("/api/v1/status");
+    EXPECT_EQ(status.value("line", ""), "up");
+}
+
+}  // namespace
+}  // namespace gc6890::servicetest
