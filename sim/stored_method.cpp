@@ -30,7 +30,10 @@ const char* const kRequiredWorkfile[] = {"CCCCIW", "IFIFCW", "IBIBCW", "DFDFCW",
 const char* const kRequiredMethod[] = {"OVOVTR", "DFDFNZ", "DBDBNZ", "IFIFNZ", "IBIBNZ",
                                        "CCCCC1", "CCCCC2", "S1S1CS", "S1S1CA", "S1S1ZA",
                                        "S2S2CS", "S2S2CA", "S2S2ZA"};
-const char* const kBackInletCommands[] = {"IBIBRC", "IBIBTR", "IBIBTZ", "IBIBSP", "IBIBCP"};
+// The operations an inlet answers for itself (after "IFIF"/"IBIB"): a side without an
+// inlet refuses them, and of the pneumatics commands only the installed kind's is accepted.
+const char* const kInletOperations[] = {"RC", "TR", "TZ", "CR", "SP", "CP", "GV", "GP"};
+const char* const kInletPneumatics[] = {"SP", "CP", "GV", "GP"};
 
 const MethodCommand* findIn(const std::vector<MethodCommand>& list, const std::string& head)
 {
@@ -318,10 +321,26 @@ int StoredMethod::checkBlock(const Block& block, int& position) const
         for (const auto& command : *list) {
             ++index;
             const std::string& head = command.head;
-            if (!hardware_.backInlet() &&
-                std::find(std::begin(kBackInletCommands), std::end(kBackInletCommands), head) !=
-                    std::end(kBackInletCommands))
-                return offence(kNotInstalled);
+            if (const int side = head.rfind("IFIF", 0) == 0   ? 0
+                                 : head.rfind("IBIB", 0) == 0 ? 1
+                                                              : -1;
+                side >= 0) {
+                const InletKind kind = hardware_.inlets[side].kind;
+                const std::string operation = head.substr(4);
+                if (kind == InletKind::None &&
+                    std::find(std::begin(kInletOperations), std::end(kInletOperations),
+                              operation) != std::end(kInletOperations))
+                    return offence(kNotInstalled);
+                // An inlet code or pneumatics command of another kind than the one fitted.
+                if (kind != InletKind::None && operation == "CW" &&
+                    command.number(0) != inletCode(kind))
+                    return offence(kNotCompatible);
+                if (kind != InletKind::None &&
+                    std::find(std::begin(kInletPneumatics), std::end(kInletPneumatics),
+                              operation) != std::end(kInletPneumatics) &&
+                    operation != inletPneumatics(kind))
+                    return offence(kNotCompatible);
+            }
             if (head == "OVOVCW" && ovenMaximum > hardware_.ovenMaximum)
                 return offence(kOvenMaximumExceeded);
             if (head == "GCGCCW" && command.number(1) != 1.0)
