@@ -56,11 +56,16 @@ int CHP6890ErrorLog::ReadThreshold()
 
 void CHP6890ErrorLog::AppendTimeStamp(std::string& entry)
 {
+    // Formatted once a second: at level 2 every line written and read is an entry.
     const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    char text[128];
-    entry.append(text, std::strftime(text, sizeof text, "%c", &local));
+    if (now != m_stampTime || m_stamp.empty()) {
+        std::tm local{};
+        localtime_r(&now, &local);
+        char text[128];
+        m_stamp.assign(text, std::strftime(text, sizeof text, "%c", &local));
+        m_stampTime = now;
+    }
+    entry += m_stamp;
 }
 
 void CHP6890ErrorLog::ShowFileError()

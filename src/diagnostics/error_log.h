@@ -4,6 +4,7 @@
 
 #include <sys/types.h>
 
+#include <ctime>
 #include <functional>
 #include <string>
 
@@ -43,7 +44,7 @@ private:
     void CheckLogSize();
     int MoveToBackup();
     CString BackupFileName() const;
-    static void AppendTimeStamp(std::string& entry);
+    void AppendTimeStamp(std::string& entry);
     static void ShowFileError();
 
     // Open between entries, appending: each entry is one write, so a killed process loses
@@ -55,4 +56,6 @@ private:
     dev_t m_device = 0;
     ino_t m_inode = 0;
     std::string m_entry;  // one entry's text, kept so that its storage is reused
+    std::string m_stamp;  // the time stamp of the second m_stampTime
+    std::time_t m_stampTime = 0;
 };
