@@ -104,6 +104,9 @@ void Instrument::receive(std::string_view text)
     if (!sampler_->handle(line, modelMs_, answered, reply)) {
         answered = gc_->handle(line, modelMs_, reply) == GcModel::Outcome::Reply;
     }
+    // The trace names the rule behind a refused method check or install.
+    if (trace && (line.head == "CCHTMC" || line.head == "CCHTMI") && !method_.refusal().empty())
+        trace('!', method_.refusal());
     if (!answered)
         return;
     const bool late = faultApplies(config_.faults.late, line.head);

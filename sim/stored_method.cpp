@@ -279,8 +279,11 @@ std::string StoredMethod::receiveBlockLine(const Line& line)
 int StoredMethod::check(int& position) const
 {
     position = 0;
-    if (!pendingComplete_)
+    refusal_.clear();
+    if (!pendingComplete_) {
+        refusal_ = "no complete block downloaded";
         return kNoInstruction;
+    }
     if (pendingSyntaxCode_ != 0) {
         position = pendingSyntaxPosition_;
         return pendingSyntaxCode_;
@@ -303,23 +306,31 @@ int StoredMethod::install(int& position)
 int StoredMethod::checkBlock(const Block& block, int& position) const
 {
     position = 0;
+    refusal_.clear();
     for (const char* head : kRequiredWorkfile)
-        if (!findIn(block.workfile, head))
+        if (!findIn(block.workfile, head)) {
+            refusal_ = std::string("required command ") + head + " absent";
             return kRequiredAbsent;
+        }
     for (const char* head : kRequiredMethod)
-        if (!findIn(block.method, head))
+        if (!findIn(block.method, head)) {
+            refusal_ = std::string("required command ") + head + " absent";
             return kRequiredAbsent;
+        }
 
     // Walk every command once, in block order, so the first offence is the one reported.
     const double ovenMaximum = findIn(block.workfile, "OVOVCW")->number(3);
     int index = 0;
-    auto offence = [&](int code) {
+    const MethodCommand* current = nullptr;
+    auto offence = [&](int code, const std::string& rule) {
         position = index;
+        refusal_ = current->head + " (command " + std::to_string(index) + "): " + rule;
         return code;
     };
     for (const auto* list : {&block.workfile, &block.method}) {
         for (const auto& command : *list) {
             ++index;
+            current = &command;
             const std::string& head = command.head;
             if (const int side = head.rfind("IFIF", 0) == 0   ? 0
                                  : head.rfind("IBIB", 0) == 0 ? 1
@@ -330,46 +341,53 @@ int StoredMethod::checkBlock(const Block& block, int& position) const
                 if (kind == InletKind::None &&
                     std::find(std::begin(kInletOperations), std::end(kInletOperations),
                               operation) != std::end(kInletOperations))
-                    return offence(kNotInstalled);
+                    return offence(kNotInstalled, "no inlet installed on that side");
                 // An inlet code or pneumatics command of another kind than the one fitted.
                 if (kind != InletKind::None && operation == "CW" &&
                     command.number(0) != inletCode(kind))
-                    return offence(kNotCompatible);
+                    return offence(kNotCompatible, "inlet code is not the installed inlet's " +
+                                                       std::to_string(inletCode(kind)));
                 if (kind != InletKind::None &&
                     std::find(std::begin(kInletPneumatics), std::end(kInletPneumatics),
                               operation) != std::end(kInletPneumatics) &&
                     operation != inletPneumatics(kind))
-                    return offence(kNotCompatible);
+                    return offence(kNotCompatible, std::string("the installed inlet is ") +
+                                                       kInletKindNames[static_cast<int>(kind)]);
             }
             if (head == "OVOVCW" && ovenMaximum > hardware_.ovenMaximum)
-                return offence(kOvenMaximumExceeded);
+                return offence(kOvenMaximumExceeded, "oven maximum above the installed " +
+                                                         std::to_string(hardware_.ovenMaximum));
             if (head == "GCGCCW" && command.number(1) != 1.0)
-                return offence(kNotCompatible);
+                return offence(kNotCompatible, "the GC has no EPC on every column");
             if (head == "OVOVTR") {
                 if (command.number(0) < 0.0)
-                    return offence(kParameterTooSmall);
+                    return offence(kParameterTooSmall, "initial temperature below 0");
                 if (command.number(0) > ovenMaximum)
-                    return offence(kInitialOvenAboveMaximum);
+                    return offence(kInitialOvenAboveMaximum,
+                                   "initial temperature above the oven maximum");
                 for (int ramp = 1; ramp <= 6; ++ramp) {
                     if (command.number(3 * ramp - 1) <= 0.0)
                         break;
                     if (command.number(3 * ramp) > ovenMaximum)
-                        return offence(kInitialOvenAboveMaximum + ramp);
+                        return offence(kInitialOvenAboveMaximum + ramp,
+                                       "ramp " + std::to_string(ramp) +
+                                           " end above the oven maximum");
                 }
             }
             if (head == "GCGCPO" && command.number(1) > ovenMaximum)
-                return offence(kPostTemperatureAboveMaximum);
+                return offence(kPostTemperatureAboveMaximum,
+                               "post-run temperature above the oven maximum");
             if (head == "C1C1NR" || head == "C2C2NR") {
                 const bool flowMode = command.number(3) != 0.0;
                 const double initial = command.number(4);
                 if (initial < 0.0)
-                    return offence(kParameterTooSmall);
+                    return offence(kParameterTooSmall, "initial value below 0");
                 // Pressure at most 150 psi, flow at most 1000 ml/min.
                 if ((!flowMode && initial > 1500000.0) || (flowMode && initial > 1000000.0))
-                    return offence(kParameterTooLarge);
+                    return offence(kParameterTooLarge, "above 150 psi or 1000 mL/min");
             }
             if ((head == "IFIFTR" || head == "IBIBTR") && command.number(1) > 450.0)
-                return offence(kParameterTooLarge);
+                return offence(kParameterTooLarge, "inlet temperature above 450");
         }
     }
     return 0;

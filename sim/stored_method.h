@@ -42,6 +42,8 @@ public:
     // Makes a checked block the stored method; returns the result code.
     int install(int& position);
     bool hasPendingBlock() const { return pendingComplete_; }
+    // The rule behind the last refusal of the check, for the trace; empty after a pass.
+    const std::string& refusal() const { return refusal_; }
 
     const Hardware& hardware() const { return hardware_; }
     const MethodCommand* find(const std::string& head) const;
@@ -63,6 +65,7 @@ private:
     int checkBlock(const Block& block, int& position) const;
 
     Hardware hardware_;
+    mutable std::string refusal_;
     std::vector<MethodCommand> workfile_;
     std::vector<MethodCommand> method_;
 
