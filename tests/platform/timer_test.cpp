@@ -28,24 +28,6 @@ public:
     UINT_PTR m_deleteOn = 0;
 };
 
-// Destroys and deletes its own window from its timer procedure, as a self-ending wait does.
-class SelfEndingWindow : public CDialog {
-public:
-    static void CALLBACK tick(HWND window, UINT, UINT_PTR, DWORD)
-    {
-        auto* self = static_cast<SelfEndingWindow*>(CWnd::FromHandle(window));
-        ASSERT_NE(self, nullptr);
-        if (++self->m_ticks < 3)
-            return;
-        ++s_ended;
-        self->DestroyWindow();
-        delete self;
-    }
-    int m_ticks = 0;
-    static int s_ended;
-};
-int SelfEndingWindow::s_ended = 0;
-
 class TimerTest : public ::testing::Test {
 protected:
     void SetUp() override { g_fired.clear(); }
@@ -120,18 +102,6 @@ TEST_F(TimerTest, WindowDeletedByEarlierTimerDoesNotRunItsLaterOnes)
     window->SetTimer(2, 100, nullptr);
     RunFor(1000);
     EXPECT_EQ(g_fired, (std::vector<std::string>{"on1"}));
-}
-
-TEST_F(TimerTest, TimerProcedureMayDestroyAndDeleteItsWindow)
-{
-    SelfEndingWindow::s_ended = 0;
-    auto* window = new SelfEndingWindow;
-    ASSERT_TRUE(window->Create(134));
-    const HWND handle = window->GetSafeHwnd();
-    ASSERT_NE(window->SetTimer(0, 1000, &SelfEndingWindow::tick), 0u);
-    RunFor(10000);
-    EXPECT_EQ(SelfEndingWindow::s_ended, 1);
-    EXPECT_FALSE(IsWindow(handle));
 }
 
 void CALLBACK pumpInside(HWND window, UINT message, UINT_PTR id, DWORD time)
