@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "diagnostics/dump.h"
@@ -133,8 +134,10 @@ TEST(ErrorLogTest, AFolderThatCannotBeMadeIsNamedOnceThenTheFileErrorBoxShows)
     EXPECT_EQ(log.LogError("y", 1), 1);
     EXPECT_EQ(boxes.captions,
               (std::vector<std::string>{"gc6890 home", "File Error", "File Error"}));
+    // The system's reason comes in the user's language.
+    const std::string reason = std::generic_category().message(ENOTDIR);
     EXPECT_EQ(boxes.texts.at(0).find("Cannot make the folder " + home.path() +
-                                     "/c/dravik for c:\\dravik\\hp6890.err: Not a directory."),
+                                     "/c/dravik for c:\\dravik\\hp6890.err: " + reason + "."),
               0u)
         << boxes.texts.at(0);
 }
