@@ -9,7 +9,8 @@ cd "$(dirname "$0")"
 PACKAGES=(build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
           libgtest-dev libgmock-dev libbenchmark-dev libtomlplusplus-dev libcli11-dev
           locales python3-serial clang-format scdoc man-db
-          libcpp-httplib-dev nlohmann-json3-dev libmosquitto-dev mosquitto mosquitto-clients)
+          libcpp-httplib-dev nlohmann-json3-dev libmosquitto-dev mosquitto mosquitto-clients
+          libjs-chart.js chromium chromium-driver python3-selenium)
 
 # The test suite runs a second time under this comma-decimal locale.
 TEST_LOCALE=de_DE.UTF-8

@@ -11,6 +11,7 @@
 #include "platform/platform.h"
 #include "service/instrument_thread.h"
 #include "service/job_requests.h"
+#include "service/method_summary.h"
 #include "service/service_token.h"
 
 namespace gc6890 {
@@ -153,6 +154,13 @@ int HttpApi::bind(const std::string& listen, std::string& error)
     if (port < 0)
         error = "cannot listen on " + listen + ": " + std::strerror(errno);
     return port;
+}
+
+bool HttpApi::serveFiles(const std::string& webDir, const std::string& chartJsDir)
+{
+    // Files are looked up before the routes; a path that is no file falls through to them.
+    return server_->set_mount_point("/chart.js", chartJsDir) &&
+           server_->set_mount_point("/", webDir);
 }
 
 void HttpApi::serve()
@@ -353,6 +361,16 @@ void HttpApi::routes()
         if (!methods_.store(name, req.body, error))
             return fail(res, 500, error);
         reply(res, 201, {{"name", name}, {"run_length_min", check.runLengthMin}});
+    });
+    s.Get("/api/v1/methods/([^/]+)/summary", [=, this](const Request& req, Response& res) {
+        const std::string name = nameOf(req);
+        const std::optional<std::string> text = methods_.read(name);
+        if (!text)
+            return fail(res, 404, "no method " + name + " in " + methods_.folder());
+        const std::optional<json> summary = methodSummary(*text, name + ".toml");
+        if (!summary)
+            return fail(res, 500, "the stored method " + name + " cannot be read");
+        reply(res, 200, *summary);
     });
     s.Get("/api/v1/methods/([^/]+)/record", [=, this](const Request& req, Response& res) {
         const std::string name = nameOf(req);

@@ -35,6 +35,9 @@ public:
     // Binds the address ("host:port"; port 0 takes a free one). The port bound, or -1 with
     // `error` set.
     int bind(const std::string& listen, std::string& error);
+    // Serves the dashboard's files from `webDir` at / and Chart.js's folder at /chart.js/.
+    // False when a folder is missing.
+    bool serveFiles(const std::string& webDir, const std::string& chartJsDir);
     // Serves until stop(); run on a thread of its own.
     void serve();
     void stop();

@@ -74,6 +74,9 @@ int runService(const ServeOptions& options)
     ServiceState state(options.service);
     InstrumentThread instrument(state);
     HttpApi api(state, instrument, MethodStore(methodFolder()), token, options.openApiPath);
+    if (!api.serveFiles(options.webDir, options.chartJsDir))
+        std::cerr << "gc6890 serve: no dashboard: " << options.webDir << " or "
+                  << options.chartJsDir << " is missing; the API is served all the same\n";
     std::string error;
     const int port = api.bind(options.service.listen, error);
     if (port < 0) {

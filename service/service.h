@@ -12,6 +12,8 @@ struct ServeOptions {
     ServiceOptions service;
     std::string openApiPath;  // the API description served at /api/v1/openapi.json
     MqttOptions mqtt;         // url "" for no broker
+    std::string webDir;       // the dashboard's files, served at /
+    std::string chartJsDir;   // Chart.js's folder, served at /chart.js/
 };
 
 // Runs the service until SIGTERM or SIGINT; the URL it listens on goes to standard output

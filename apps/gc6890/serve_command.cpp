@@ -20,6 +20,7 @@ struct ServeCommandOptions {
     std::string name;
     std::string mqtt;
     bool mqttCommands = false;
+    std::string web;
     bool showToken = false;
 };
 
@@ -63,6 +64,8 @@ int serve(const ServeCommandOptions& options)
     if (!options.mqtt.empty() && !readMqttSettings(serve.mqtt, error))
         throw CommandFailure(kExitFailed, error);
     serve.openApiPath = openApiPath();
+    serve.webDir = options.web.empty() ? dataDirectory() + "/web" : options.web;
+    serve.chartJsDir = GC6890_CHARTJS_DIR;
     return runService(serve);
 }
 
@@ -82,6 +85,8 @@ void addServeCommand(CommandTable& table)
                         "Publish to the MQTT broker at mqtt://HOST[:PORT] or mqtts://HOST[:PORT]");
     command->add_flag("--mqtt-commands", options->mqttCommands,
                       "Take load, run, stop, reset and zones commands from the broker");
+    command->add_option("--web", options->web,
+                        "The dashboard's folder (default: the installed one, share/gc6890/web)");
     command->add_flag("--show-token", options->showToken,
                       "Print the service's bearer token (made when there is none yet) and exit");
     table.add(command, [options] { return serve(*options); });
