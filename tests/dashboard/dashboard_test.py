@@ -1,0 +1,260 @@
+#!/usr/bin/python3
+"""The dashboard in a real browser: headless Chromium driven by Selenium against
+`gc6890 serve` on a fast gc6890-sim. One session walks through what a lab engineer does
+and saves a screenshot of each state in --shots."""
+import argparse
+import json
+import os
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+import urllib.request
+
+from selenium import webdriver
+from selenium.common.exceptions import StaleElementReferenceException
+from selenium.webdriver.chrome.service import Service
+from selenium.webdriver.common.by import By
+from selenium.webdriver.support.ui import Select, WebDriverWait
+
+WAIT_S = 30  # the longest any state may take to show on the page
+
+# A short run (instrument minutes; the simulator runs 10 times faster) with a post-run.
+GOOD_METHOD = """[gc]
+run_length = 0.8
+[gc.oven]
+equilibration_time = 0.0
+initial_temperature = 50.0
+initial_time = 0.2
+ramps = [ { rate = 30.0, final = 65.0, time = 0.1 } ]
+[gc.post_run]
+enabled = true
+time = 0.5
+oven_temperature = 50
+[gc.column1]
+inlet = "front"
+[gc.front_inlet]
+type = 1
+[gc.front_inlet.split]
+zone_on = true
+temperature = 250.0
+[sampler]
+first_vial = 1
+front_injector = true
+"""
+# The same with a run long enough to be stopped.
+LONG_METHOD = GOOD_METHOD.replace("run_length = 0.8", "run_length = 30")
+BAD_METHOD = GOOD_METHOD.replace("initial_temperature = 50.0", "initial_temperature = 5000.0")
+
+
+def start_sim(sim, link, *options):
+    proc = subprocess.Popen([sim, "--speed", "10", "--link", link, *options],
+                            stdout=subprocess.PIPE)
+    proc.stdout.readline()  # the device path: the line is there
+    return proc
+
+
+def start_service(gc6890, link, env, port=0):
+    proc = subprocess.Popen([gc6890, "serve", "--listen", f"127.0.0.1:{port}", "--port", link,
+                             "--name", "GC 1"], stdout=subprocess.PIPE, env=env)
+    url = proc.stdout.readline().decode().strip()
+    if not url.startswith("http://"):
+        sys.exit(f"gc6890 serve did not start: {url!r}")
+    return proc, url
+
+
+def stop(proc):
+    if proc.poll() is None:
+        proc.send_signal(signal.SIGTERM)
+        proc.wait(timeout=30)
+
+
+def browser(profile):
+    options = webdriver.ChromeOptions()
+    for flag in ("--headless", "--no-sandbox", "--disable-gpu", "--disable-quic",
+                 "--no-first-run", "--disable-background-networking",
+                 "--disable-component-update", "--disable-sync", "--window-size=1280,1700",
+                 f"--user-data-dir={profile}"):
+        options.add_argument(flag)
+    options.binary_location = shutil.which("chromium") or "/usr/bin/chromium"
+    options.set_capability("goog:loggingPrefs", {"browser": "ALL"})
+    service = Service(executable_path=shutil.which("chromedriver") or "/usr/bin/chromedriver")
+    return webdriver.Chrome(options=options, service=service)
+
+
+class Page:
+    def __init__(self, driver, shots):
+        self.driver = driver
+        self.shots = shots
+
+    def text(self, element_id):
+        try:
+            return self.driver.find_element(By.ID, element_id).text
+        except StaleElementReferenceException:
+            return ""
+
+    def wait(self, what, condition):
+        try:
+            return WebDriverWait(self.driver, WAIT_S, 0.1).until(lambda d: condition())
+        except Exception:
+            self.shot("failed")
+            raise AssertionError(f"not seen within {WAIT_S} s: {what}")
+
+    def wait_text(self, element_id, words):
+        self.wait(f"{words!r} in #{element_id}", lambda: words in self.text(element_id))
+
+    def shot(self, name):
+        self.driver.execute_script("window.scrollTo(0, 0)")
+        self.driver.save_screenshot(os.path.join(self.shots, name + ".png"))
+
+    def click(self, element_id):
+        self.driver.find_element(By.ID, element_id).click()
+
+    def type(self, element_id, words):
+        field = self.driver.find_element(By.ID, element_id)
+        field.clear()
+        field.send_keys(words)
+
+    def errors(self, allowed=()):
+        """The console's errors since the last call, bar failed requests with an allowed
+        HTTP status (a refusal the page shows on purpose)."""
+        return [e["message"] for e in self.driver.get_log("browser")
+                if e["level"] == "SEVERE" and
+                not any(f"status of {code}" in e["message"] for code in allowed)]
+
+    def run_states(self):
+        return [li.get_attribute("data-state") for li in
+                self.driver.find_elements(By.CSS_SELECTOR, "#run-states li")]
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--gc6890", required=True)
+    parser.add_argument("--sim", required=True)
+    parser.add_argument("--shots", required=True)
+    args = parser.parse_args()
+    os.makedirs(args.shots, exist_ok=True)
+
+    home = tempfile.mkdtemp(prefix="gc6890-dashboard-")
+    env = dict(os.environ, GC6890_HOME=home, XDG_RUNTIME_DIR=os.path.join(home, "run"))
+    os.makedirs(env["XDG_RUNTIME_DIR"], mode=0o700)
+    os.environ["XDG_RUNTIME_DIR"] = env["XDG_RUNTIME_DIR"]  # the simulator's lock files too
+    with open(os.path.join(home, "registry.ini"), "w") as f:
+        f.write("[Inlets\\Hubrel\\System Timings]\nStatus Frequency=300\n")
+    files = {}
+    for name, text in (("good", GOOD_METHOD), ("long", LONG_METHOD), ("bad", BAD_METHOD)):
+        files[name] = os.path.join(home, name + ".toml")
+        with open(files[name], "w") as f:
+            f.write(text)
+
+    link = os.path.join(home, "gc")
+    sim = service = driver = None
+    try:
+        sim = start_sim(args.sim, link)
+        service, url = start_service(args.gc6890, link, env)
+        driver = browser(os.path.join(home, "chromium"))
+        page = Page(driver, args.shots)
+        driver.get(url)
+        page.wait_text("line", "line up")
+        page.wait_text("identity", "firmware")
+        assert page.errors() == [], page.errors()
+
+        # The simulator's own change: the zones go off (asked without the page), the oven
+        # cools and the GC says it is not ready; the page shows it.
+        with open(os.path.join(home, "service-token")) as f:
+            token = f.read().strip()
+        request = urllib.request.Request(url + "api/v1/zones", data=b'{"on":false}',
+                                         headers={"Authorization": "Bearer " + token})
+        urllib.request.urlopen(request).read()
+        page.wait_text("alerts", "Not ready")
+        readings = int(page.text("chart-count").split()[0])
+        page.wait("the chart gains points",
+                  lambda: int(page.text("chart-count").split()[0]) > readings + 2)
+        page.shot("status")
+
+        # A wrong token: the service's refusal on the page.
+        page.type("token", "not-the-token")
+        page.click("token-form-keep")
+        page.click("zones-on")
+        page.wait_text("message", "needs the service's token")
+        page.shot("refused")
+        page.type("token", token)
+        page.click("token-form-keep")
+        page.click("zones-on")
+        page.wait_text("message", "done")
+
+        # A bad method: its line and key; nothing stored.
+        driver.find_element(By.ID, "upload-file").send_keys(files["bad"])
+        page.click("upload-submit")
+        page.wait_text("upload-result", "Line 5")
+        assert "gc.oven.initial_temperature" in page.text("upload-result"), page.text("upload-result")
+        page.shot("upload-error")
+
+        # A good one: its summary, then loaded with the download's lines counted.
+        driver.find_element(By.ID, "upload-file").send_keys(files["good"])
+        page.click("upload-submit")
+        page.wait_text("summary-inlets", "front: split")
+        page.click("load")
+        page.wait_text("load-state", "Loaded good")
+        bar = driver.find_element(By.ID, "load-progress")
+        assert bar.get_attribute("value") == bar.get_attribute("max") != "1", bar.get_attribute("max")
+        page.shot("loaded")
+
+        # A run from the page: run, post-run and back to idle (pre-run below).
+        Select(driver.find_element(By.ID, "run-method-choice")).select_by_value("good")
+        page.type("vial", "3")
+        page.click("run-submit")
+        page.wait("the run", lambda: "run" in page.run_states())
+        page.shot("run")
+        page.wait("run, post-run and idle",
+                  lambda: page.run_states()[-3:] == ["run", "post-run", "idle"])
+        assert "3" == page.text("sampler-vial")
+        page.shot("dashboard")
+
+        # Stop: a long run ends early.
+        driver.find_element(By.ID, "upload-file").send_keys(files["long"])
+        page.click("upload-submit")
+        page.wait_text("summary-title", "long")
+        Select(driver.find_element(By.ID, "run-method-choice")).select_by_value("long")
+        page.click("run-submit")
+        page.wait("the long run", lambda: page.run_states()[-1:] == ["run"])
+        page.click("stop")
+        page.wait_text("message", "stop done")
+        page.wait("idle after the stop", lambda: page.run_states()[-1:] == ["idle"])
+
+        # The simulator gone: "line down"; back: "line up", this time a GC that goes to
+        # pre-run by itself.
+        stop(sim)
+        page.wait_text("line", "line down")
+        page.shot("line-down")
+        sim = start_sim(args.sim, link, "--auto-prep-run")
+        page.wait_text("line", "line up")
+        page.wait("pre-run", lambda: page.run_states()[-1:] == ["pre-run"])
+
+        # The service restarted: the page says it is reconnecting, then carries on.
+        port = int(url.rstrip("/").rsplit(":", 1)[1])
+        stop(service)
+        page.wait_text("connection", "reconnecting")
+        page.shot("reconnecting")
+        service, url = start_service(args.gc6890, link, env, port)
+        page.wait("the banner gone", lambda: not driver.find_element(By.ID, "connection").is_displayed())
+        page.wait_text("line", "line up")
+        page.shot("reconnected")
+        # Refusals, the bad upload and the restart's lost requests are the only errors.
+        errors = [e for e in page.errors(allowed=(400, 401)) if "ERR_CONNECTION_REFUSED" not in e
+                  and "net::ERR" not in e]
+        assert errors == [], errors
+    finally:
+        if driver:
+            driver.quit()
+        for proc in (service, sim):
+            if proc:
+                stop(proc)
+        shutil.rmtree(home, ignore_errors=True)
+    print("dashboard: all states seen; screenshots in", args.shots)
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,541 @@
+// The dashboard: follows the service's event stream and drives it with the token kept in
+// this browser. Plain JavaScript; Chart.js is served by the service itself.
+"use strict";
+
+const $ = (id) => document.getElementById(id);
+const TOKEN_KEY = "gc6890.token";
+const RUN_STATES = 12;     // run-state changes kept on the page
+const LOG_LINES = 500;     // comms log entries kept on the page
+const CHART_POINTS = 1500; // the most points drawn per series; longer windows are thinned
+
+const page = {
+  status: null,
+  lastGoodMs: 0,        // this browser's clock when the last good poll arrived
+  lastRun: null,        // the last run job seen: method, vial, volume
+  runLength: {},        // method name -> {run, post} minutes, from its summary
+  postRunSince: 0,      // this browser's clock when post-run began
+  readings: [],         // {t, oven, p1, p2, f1, f2}, oldest first
+  windowS: 600,
+  shownMethod: null,    // the method whose summary is shown
+  loadJob: null,        // the load job followed by the summary's progress bar
+  source: null,
+  jobs: {},             // id -> the latest record of each job seen on the stream
+  told: {},             // ids of jobs asked for from this page, whose end is said here
+};
+window.dashboard = page;
+
+function text(el, value) { el.textContent = value; }
+function fmt(value, digits) {
+  return typeof value === "number" && isFinite(value) ? value.toFixed(digits) : "–";
+}
+function clock(iso) { return iso ? new Date(iso).toLocaleTimeString() : ""; }
+
+// ---- requests --------------------------------------------------------------------------
+
+function token() { return localStorage.getItem(TOKEN_KEY) || ""; }
+
+function say(message, ok) {
+  const el = $("message");
+  text(el, message);
+  el.className = "message " + (ok ? "ok" : "bad");
+}
+
+// A POST with the token; the service's answer as {status, body}. A refusal is said on the
+// page with the service's own message.
+async function post(path, body, contentType) {
+  const headers = { "Content-Type": contentType || "application/json" };
+  if (token()) headers.Authorization = "Bearer " + token();
+  let res;
+  try {
+    res = await fetch(path, { method: "POST", headers, body });
+  } catch (e) {
+    say("The service cannot be reached: " + e.message, false);
+    return { status: 0, body: {} };
+  }
+  let answer = {};
+  try { answer = await res.json(); } catch (e) { answer = {}; }
+  if (!res.ok && res.status !== 400) {
+    say("Refused (" + res.status + "): " + (answer.error || res.statusText) +
+        (res.status === 401 ? " — enter the token under Control" : ""), false);
+  }
+  return { status: res.status, body: answer };
+}
+
+async function getJson(path) {
+  const res = await fetch(path);
+  if (!res.ok) throw new Error(path + ": " + res.status);
+  return res.json();
+}
+
+// ---- header, run, sampler --------------------------------------------------------------
+
+function showLine(status) {
+  const el = $("line");
+  const line = status.line || "unknown";
+  let age = "";
+  if (line !== "up" && page.lastGoodMs)
+    age = ", last good poll " + Math.round((Date.now() - page.lastGoodMs) / 1000) + " s ago";
+  else if (status.age_ms != null && line !== "up")
+    age = ", last good poll " + Math.round(status.age_ms / 1000) + " s ago";
+  text(el, "line " + line + age);
+  el.className = "badge " + line;
+  el.title = status.line_reason || "";
+}
+
+function jobText(job) {
+  let s = job.kind + (job.method ? " " + job.method : "") + ": " + job.state;
+  if (job.progress) s += " " + job.progress.sent + "/" + job.progress.total + " lines";
+  return s;
+}
+
+function showJob(job) {
+  const el = $("job");
+  const busy = job && (job.state === "queued" || job.state === "running");
+  text(el, busy ? "job " + jobText(job) : "no job");
+  el.className = "badge" + (busy ? " busy" : "");
+}
+
+function showStatus(status) {
+  page.status = status;
+  if (!status.stale && status.line === "up") page.lastGoodMs = Date.now();
+  if (status.name) { text($("name"), status.name); document.title = status.name + " · gc6890"; }
+  if (status.identity)
+    text($("identity"), status.identity.product + " · firmware " + (status.identity.firmware || "?"));
+  showLine(status);
+  showJob(status.job);
+  if (status.job && status.job.kind === "run") rememberRun(status.job);
+
+  const state = status.run_state || "idle";
+  const stateEl = $("run-state");
+  if (stateEl.textContent !== state) {
+    text(stateEl, state);
+    stateEl.className = "state " + state;
+    if (state === "post-run") page.postRunSince = Date.now();
+  }
+  showProgress(status, state);
+  showAlerts(status);
+  showSampler(status);
+  text($("readings"), "oven " + fmt(status.oven_temperature, 1) + " °C · column 1 " +
+       fmt(status.column1_pressure, 2) + " psi, " + fmt(status.column1_flow, 2) + " ml/min · column 2 " +
+       fmt(status.column2_pressure, 2) + " psi, " + fmt(status.column2_flow, 2) + " ml/min");
+}
+
+function rememberRun(job) {
+  if (!page.lastRun || page.lastRun.id !== job.id) {
+    page.lastRun = { id: job.id, method: job.method, vial: job.vial, volume: job.volume };
+    if (job.method && !page.runLength[job.method]) fetchSummary(job.method).catch(() => {});
+  }
+}
+
+function showProgress(status, state) {
+  const run = page.lastRun;
+  text($("run-method"), run ? run.method + " · vial " + run.vial : "");
+  const bar = $("run-progress");
+  const lengths = run && page.runLength[run.method];
+  const elapsed = status.elapsed_min || 0;
+  if (state === "idle") {
+    bar.value = 0;
+    text($("run-time"), "no run");
+    return;
+  }
+  if (!lengths) {
+    bar.removeAttribute("value");  // a run of unknown length: the bar moves on its own
+    text($("run-time"), fmt(elapsed, 2) + " min elapsed");
+    return;
+  }
+  const total = lengths.run + lengths.post;
+  let done = Math.min(elapsed, lengths.run);
+  if (state === "post-run") done = lengths.run + (Date.now() - page.postRunSince) / 60000;
+  bar.max = total || 1;
+  bar.value = Math.min(done, bar.max);
+  text($("run-time"), fmt(done, 2) + " of " + fmt(lengths.run, 2) + " min" +
+       (lengths.post ? " + " + fmt(lengths.post, 2) + " min post-run" : ""));
+}
+
+function showAlerts(status) {
+  const list = $("alerts");
+  list.replaceChildren();
+  const add = (cls, label, words) => {
+    const li = document.createElement("li");
+    li.className = cls;
+    const b = document.createElement("strong");
+    text(b, label);
+    li.append(b, words ? " " + words : "");
+    list.append(li);
+  };
+  if (status.line && status.line !== "up")
+    add("bad", "Line " + status.line + ":", status.line_reason || "");
+  if (status.error) add("bad", "Error:", status.error_text || "the GC reports an error");
+  // The GC's text often begins with the very words of the label.
+  if (status.not_ready) add("warn", "Not ready:", (status.not_ready_text || "").replace(/^NOT READY:\s*/i, ""));
+  else if (status.not_ready === false && !status.error) add("ready", "Ready", "");
+  if (status.status_text) add("", "", status.status_text);
+}
+
+function showSampler(status) {
+  const s = status.sampler;
+  const job = status.job;
+  text($("sampler-state"), !s ? "no data yet" : s.error ? "error" : s.busy ? "busy" : s.ready ? "ready" : "not ready");
+  const injecting = job && job.kind === "run" && job.state === "running";
+  text($("sampler-injecting"), injecting ? "yes, vial " + job.vial : "no");
+  text($("sampler-vial"), page.lastRun ? String(page.lastRun.vial) : "–");
+  const err = $("sampler-error");
+  text(err, s && s.error ? "the sampler reports an error" + (status.error_text ? ": " + status.error_text : "") : "none");
+  err.className = s && s.error ? "bad" : "";
+}
+
+function addRunState(change) {
+  const li = document.createElement("li");
+  li.dataset.state = change.state;
+  text(li, clock(change.time) + " " + change.state +
+       (change.found_at_start ? " (found at start)" : ""));
+  const list = $("run-states");
+  list.append(li);
+  while (list.children.length > RUN_STATES) list.firstChild.remove();
+}
+
+// ---- chart -----------------------------------------------------------------------------
+
+const SERIES = [
+  { key: "oven", label: "Oven °C", color: "#c0392b", axis: "temp" },
+  { key: "p1", label: "Column 1 psi", color: "#1f4e79", axis: "pres" },
+  { key: "p2", label: "Column 2 psi", color: "#5aa0d8", axis: "pres", dash: [6, 3] },
+  { key: "f1", label: "Column 1 ml/min", color: "#1e7a3c", axis: "flow" },
+  { key: "f2", label: "Column 2 ml/min", color: "#7cc48d", axis: "flow", dash: [6, 3] },
+];
+
+function makeChart() {
+  const ctx = $("chart");
+  page.chart = new Chart(ctx, {
+    type: "line",
+    data: { datasets: SERIES.map((s) => ({
+      label: s.label, data: [], borderColor: s.color, backgroundColor: s.color, borderWidth: 1.6,
+      borderDash: s.dash || [], pointRadius: 0, yAxisID: s.axis, parsing: false })) },
+    options: {
+      animation: false, maintainAspectRatio: false, normalized: true,
+      interaction: { mode: "nearest", axis: "x", intersect: false },
+      scales: {
+        x: { type: "linear", title: { display: true, text: "minutes before now" },
+             ticks: { callback: (v) => (v === 0 ? "now" : String(-v)) } },
+        temp: { position: "left", title: { display: true, text: "°C" } },
+        pres: { position: "right", title: { display: true, text: "psi" }, grid: { drawOnChartArea: false } },
+        flow: { position: "right", title: { display: true, text: "ml/min" }, grid: { drawOnChartArea: false } },
+      },
+      plugins: { legend: { labels: { boxWidth: 14 } } },
+    },
+  });
+}
+
+function drawChart() {
+  if (!page.chart) return;
+  const now = Date.now();
+  const from = now - page.windowS * 1000;
+  while (page.readings.length && page.readings[0].t < from) page.readings.shift();
+  const step = Math.max(1, Math.ceil(page.readings.length / CHART_POINTS));
+  page.chart.data.datasets.forEach((set, i) => {
+    const key = SERIES[i].key;
+    const points = [];
+    for (let j = 0; j < page.readings.length; j += step) {
+      const r = page.readings[j];
+      points.push({ x: (r.t - now) / 60000, y: r[key] });
+    }
+    set.data = points;
+  });
+  page.chart.options.scales.x.min = -page.windowS / 60;
+  page.chart.options.scales.x.max = 0;
+  page.chart.update("none");
+  text($("chart-count"), page.readings.length + " readings");
+}
+
+function addReading(status) {
+  if (status.stale || !status.time) return;
+  const t = Date.parse(status.time);
+  const last = page.readings[page.readings.length - 1];
+  if (last && t <= last.t) return;
+  page.readings.push({ t, oven: status.oven_temperature, p1: status.column1_pressure,
+                       p2: status.column2_pressure, f1: status.column1_flow, f2: status.column2_flow });
+}
+
+async function loadHistory() {
+  const h = await getJson("/api/v1/history?seconds=" + page.windowS);
+  const readings = h.time_ms.map((t, i) => ({ t, oven: h.oven_temperature[i], p1: h.column1_pressure[i],
+    p2: h.column2_pressure[i], f1: h.column1_flow[i], f2: h.column2_flow[i] }));
+  // Readings that came on the stream while the history was on its way are kept.
+  const newest = readings.length ? readings[readings.length - 1].t : 0;
+  page.readings = readings.concat(page.readings.filter((r) => r.t > newest));
+  drawChart();
+}
+
+// ---- methods ---------------------------------------------------------------------------
+
+async function loadMethods() {
+  const list = await getJson("/api/v1/methods");
+  text($("methods-folder"), list.methods.length + " methods in " + list.folder);
+  const body = $("methods");
+  const choice = $("run-method-choice");
+  const chosen = choice.value;
+  body.replaceChildren();
+  choice.replaceChildren();
+  for (const m of list.methods) {
+    const tr = document.createElement("tr");
+    const name = document.createElement("td");
+    text(name, m.name);
+    const when = document.createElement("td");
+    text(when, new Date(m.modified).toLocaleString());
+    const actions = document.createElement("td");
+    const show = document.createElement("button");
+    text(show, "Summary");
+    show.setAttribute("aria-label", "Summary of " + m.name);
+    show.addEventListener("click", () => showSummary(m.name).catch((e) => say(e.message, false)));
+    actions.append(show);
+    tr.append(name, when, actions);
+    body.append(tr);
+    const option = document.createElement("option");
+    option.value = option.textContent = m.name;
+    choice.append(option);
+  }
+  if (chosen) choice.value = chosen;
+}
+
+async function fetchSummary(name) {
+  const s = await getJson("/api/v1/methods/" + encodeURIComponent(name) + "/summary");
+  page.runLength[name] = { run: s.run_length_min, post: s.post_run_min || 0 };
+  return s;
+}
+
+async function showSummary(name) {
+  const s = await fetchSummary(name);
+  page.shownMethod = name;
+  $("summary").hidden = false;
+  text($("summary-title"), "Method " + name);
+  text($("summary-length"), "Run length " + fmt(s.run_length_min, 2) + " min" +
+       (s.post_run_min ? ", post-run " + fmt(s.post_run_min, 2) + " min" : "") +
+       "; oven at most " + fmt(s.oven.max_temperature, 0) + " °C");
+  const inlets = $("summary-inlets");
+  inlets.replaceChildren();
+  for (const i of s.inlets) {
+    const li = document.createElement("li");
+    text(li, i.side + ": " + i.label + " (type " + i.type + ")" + (i.zone_on ? ", heated" : ", zone off"));
+    inlets.append(li);
+  }
+  if (!s.inlets.length) inlets.append(Object.assign(document.createElement("li"), { textContent: "the GC keeps its own" }));
+  const columns = $("summary-columns");
+  columns.replaceChildren();
+  for (const c of s.columns) {
+    const li = document.createElement("li");
+    text(li, "column " + c.column + " on the " + c.inlet + " inlet: " + c.length_m + " m × " +
+         c.diameter_um + " µm, film " + c.film_um + " µm, starting at " + c.initial_pressure);
+    columns.append(li);
+  }
+  if (!s.columns.length) columns.append(Object.assign(document.createElement("li"), { textContent: "none in use" }));
+  drawOven(s.oven.points);
+  $("load-progress").hidden = true;
+  text($("load-state"), "");
+}
+
+function drawOven(points) {
+  const data = points.map(([x, y]) => ({ x, y }));
+  if (page.ovenChart) page.ovenChart.destroy();
+  page.ovenChart = new Chart($("oven-plot"), {
+    type: "scatter",
+    data: { datasets: [{ label: "Oven °C", data, showLine: true, borderColor: "#c0392b",
+                         backgroundColor: "#c0392b", pointRadius: 2, borderWidth: 2 }] },
+    options: { animation: false, maintainAspectRatio: false, plugins: { legend: { display: false } },
+      scales: { x: { type: "linear", min: 0, title: { display: true, text: "min" } },
+                y: { title: { display: true, text: "°C" } } } },
+  });
+}
+
+async function upload(event) {
+  event.preventDefault();
+  const file = $("upload-file").files[0];
+  if (!file) return;
+  const name = $("upload-name").value.trim() || file.name.replace(/\.toml$/, "");
+  const result = $("upload-result");
+  result.replaceChildren();
+  const answer = await post("/api/v1/methods/" + encodeURIComponent(name), await file.text(), "text/plain");
+  if (answer.status === 400) {
+    const b = answer.body;
+    const box = document.createElement("div");
+    box.className = "upload-error";
+    box.setAttribute("role", "alert");
+    const where = document.createElement("strong");
+    text(where, b.line ? "Line " + b.line + (b.column ? ", column " + b.column : "") : "The file");
+    box.append(where);
+    if (b.key) {
+      const key = document.createElement("code");
+      text(key, b.key);
+      box.append(", key ", key);
+    }
+    box.append(": " + (b.problem || b.error) + " (" + (b.file || file.name) + "; nothing was stored)");
+    result.append(box);
+    $("summary").hidden = true;
+    return;
+  }
+  if (answer.status !== 201) return;
+  const ok = document.createElement("p");
+  ok.className = "upload-ok";
+  text(ok, "Stored " + answer.body.name + ".");
+  result.append(ok);
+  await loadMethods();
+  $("run-method-choice").value = answer.body.name;
+  await showSummary(answer.body.name);
+}
+
+async function loadShown() {
+  const name = page.shownMethod;
+  if (!name) return;
+  const answer = await post("/api/v1/load", JSON.stringify({ method: name }));
+  if (answer.status !== 202) return;
+  page.loadJob = answer.body.job;
+  const bar = $("load-progress");
+  bar.hidden = false;
+  bar.value = 0;
+  text($("load-state"), "load " + name + " queued");
+}
+
+// A job's progress and end, as its events tell them.
+function followJob(job) {
+  showJob(job.state === "queued" || job.state === "running" ? job : null);
+  if (job.kind === "run") rememberRun(job);
+  if (job.id === page.loadJob) {
+    const bar = $("load-progress");
+    if (job.progress) { bar.max = job.progress.total || 1; bar.value = job.progress.sent; }
+    let words = "load " + job.method + ": " + job.state;
+    if (job.progress) words += ", " + job.progress.sent + " of " + job.progress.total + " lines sent";
+    if (job.state === "failed") words += ": " + job.message;
+    if (job.state === "done") words = "Loaded " + job.method + " (" + (job.progress ? job.progress.total + " lines" : "done") + ")";
+    text($("load-state"), words);
+  }
+  page.jobs[job.id] = job;
+  delete page.jobs[job.id - 100];
+  tellEnd(job);
+}
+
+// The end of a job asked for from this page, said once (its event may come before the
+// answer to the request that made it).
+function tellEnd(job) {
+  if (!page.told[job.id] || job.kind === "load") return;
+  if (job.state === "failed") say(job.kind + " failed: " + job.message, false);
+  else if (job.state === "done") say(job.kind + " done" + (job.message ? ": " + job.message : ""), true);
+  else return;
+  delete page.told[job.id];
+}
+
+// A job accepted by the service (202): said now, its end when it comes.
+function accepted(answer, words) {
+  say(words, true);
+  page.told[answer.body.job] = true;
+  if (page.jobs[answer.body.job]) tellEnd(page.jobs[answer.body.job]);
+}
+
+// ---- comms log -------------------------------------------------------------------------
+
+function addLog(entry) {
+  const list = $("log");
+  const follow = $("log-follow").checked;
+  const li = document.createElement("li");
+  li.className = "s" + (entry.severity === 1 ? 1 : 2);
+  if (entry.time) {
+    const t = document.createElement("span");
+    t.className = "time";
+    text(t, clock(entry.time) + " ");
+    li.append(t);
+  }
+  li.append((entry.source ? entry.source + ": " : "") + entry.text);
+  list.append(li);
+  while (list.children.length > LOG_LINES) list.firstChild.remove();
+  if (follow) list.scrollTop = list.scrollHeight;
+}
+
+async function loadLogTail() {
+  const res = await fetch("/api/v1/log?lines=100");
+  const lines = (await res.text()).split("\n").filter((l) => l.trim());
+  $("log").replaceChildren();
+  for (const line of lines) addLog({ severity: 2, text: line });
+}
+
+// ---- the event stream ------------------------------------------------------------------
+
+function banner(message) {
+  const el = $("connection");
+  el.hidden = !message;
+  text(el, message || "");
+}
+
+// Everything the stream does not replay is read again when it (re)connects: the service
+// may have restarted in between.
+function refresh() {
+  return Promise.allSettled([loadHistory(), loadMethods(), loadLogTail()]);
+}
+
+function connect() {
+  const source = new EventSource("/api/v1/events");
+  page.source = source;
+  source.onopen = () => {
+    banner("");
+    refresh();
+  };
+  source.onerror = () => {
+    banner("The connection to the service is lost; reconnecting…");
+    // The browser retries by itself unless the answer was an error; then we start again.
+    if (source.readyState === EventSource.CLOSED) setTimeout(() => { if (page.source === source) connect(); }, 2000);
+  };
+  const on = (name, handler) => source.addEventListener(name, (e) => {
+    try { handler(JSON.parse(e.data)); } catch (err) { console.warn(name, err); }
+  });
+  on("status", (s) => { showStatus(s); addReading(s); });
+  on("run", addRunState);
+  on("job", followJob);
+  on("log", addLog);
+  on("lock", (l) => addLog({ severity: 1, source: "lock", text: l.locked ? "a method download holds the instrument" : "the instrument is free", time: new Date().toISOString() }));
+}
+
+// ---- wiring ----------------------------------------------------------------------------
+
+function wire() {
+  $("token").value = token();
+  $("token-form").addEventListener("submit", (e) => {
+    e.preventDefault();
+    localStorage.setItem(TOKEN_KEY, $("token").value.trim());
+    say("The token is kept in this browser.", true);
+  });
+  $("run-form").addEventListener("submit", async (e) => {
+    e.preventDefault();
+    const body = { method: $("run-method-choice").value, vial: Number($("vial").value) };
+    if ($("volume").value !== "") body.volume = Number($("volume").value);
+    const answer = await post("/api/v1/run", JSON.stringify(body));
+    if (answer.status === 202) accepted(answer, "Run of " + body.method + " on vial " + body.vial + " requested.");
+    else if (answer.status === 400) say("Refused: " + answer.body.error, false);
+  });
+  const simple = (id, path, body, words) => $(id).addEventListener("click", async () => {
+    const answer = await post(path, body);
+    if (answer.status === 202) accepted(answer, words);
+    else if (answer.status === 400) say("Refused: " + answer.body.error, false);
+  });
+  simple("stop", "/api/v1/stop", "", "Stop requested.");
+  simple("reset", "/api/v1/reset", "", "Sampler reset requested.");
+  simple("zones-on", "/api/v1/zones", '{"on":true}', "Zones on requested.");
+  simple("zones-off", "/api/v1/zones", '{"on":false}', "Zones off requested.");
+  $("upload-form").addEventListener("submit", (e) => upload(e).catch((err) => say(err.message, false)));
+  $("upload-file").addEventListener("change", () => {
+    const f = $("upload-file").files[0];
+    if (f) $("upload-name").value = f.name.replace(/\.toml$/, "");
+  });
+  $("load").addEventListener("click", () => loadShown().catch((err) => say(err.message, false)));
+  $("window").addEventListener("change", () => {
+    page.windowS = Number($("window").value);
+    loadHistory().catch(() => {});
+  });
+  $("log-filter").addEventListener("change", () => $("log").classList.toggle("only1", $("log-filter").value === "1"));
+}
+
+wire();
+if (window.Chart) makeChart();
+else banner("Chart.js is missing on the service (libjs-chart.js); the chart is not shown.");
+connect();
+// The chart's time axis is "before now": it moves on even when nothing new comes.
+setInterval(() => {
+  drawChart();
+  if (page.status) { showLine(page.status); showProgress(page.status, page.status.run_state || "idle"); }
+}, 1000);
