@@ -168,7 +168,7 @@ function showAlerts(status) {
   if (status.error) add("bad", "Error:", status.error_text || "the GC reports an error");
   // The GC's text often begins with the very words of the label.
   if (status.not_ready) add("warn", "Not ready:", (status.not_ready_text || "").replace(/^NOT READY:\s*/i, ""));
-  else if (status.not_ready === false && !status.error) add("ready", "Ready", "");
+  else if (status.not_ready === false && !status.error && status.line === "up") add("ready", "Ready", "");
   if (status.status_text) add("", "", status.status_text);
 }
 
@@ -392,24 +392,29 @@ async function loadShown() {
   bar.hidden = false;
   bar.value = 0;
   text($("load-state"), "load " + name + " queued");
+  // Its events may have come before this answer.
+  if (page.jobs[page.loadJob]) showLoad(page.jobs[page.loadJob]);
 }
 
 // A job's progress and end, as its events tell them.
 function followJob(job) {
   showJob(job.state === "queued" || job.state === "running" ? job : null);
   if (job.kind === "run") rememberRun(job);
-  if (job.id === page.loadJob) {
-    const bar = $("load-progress");
-    if (job.progress) { bar.max = job.progress.total || 1; bar.value = job.progress.sent; }
-    let words = "load " + job.method + ": " + job.state;
-    if (job.progress) words += ", " + job.progress.sent + " of " + job.progress.total + " lines sent";
-    if (job.state === "failed") words += ": " + job.message;
-    if (job.state === "done") words = "Loaded " + job.method + " (" + (job.progress ? job.progress.total + " lines" : "done") + ")";
-    text($("load-state"), words);
-  }
+  if (job.id === page.loadJob) showLoad(job);
   page.jobs[job.id] = job;
   delete page.jobs[job.id - 100];
   tellEnd(job);
+}
+
+// The load under the summary: its progress bar and words.
+function showLoad(job) {
+  const bar = $("load-progress");
+  if (job.progress) { bar.max = job.progress.total || 1; bar.value = job.progress.sent; }
+  let words = "load " + job.method + ": " + job.state;
+  if (job.progress) words += ", " + job.progress.sent + " of " + job.progress.total + " lines sent";
+  if (job.state === "failed") words += ": " + job.message;
+  if (job.state === "done") words = "Loaded " + job.method + " (" + (job.progress ? job.progress.total + " lines" : "done") + ")";
+  text($("load-state"), words);
 }
 
 // The end of a job asked for from this page, said once (its event may come before the
