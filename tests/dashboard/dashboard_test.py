@@ -241,6 +241,9 @@ def main():
         page.shot("reconnecting")
         service, url = start_service(args.gc6890, link, env, port)
         page.wait("the banner gone", lambda: not driver.find_element(By.ID, "connection").is_displayed())
+        readings = int(page.text("chart-count").split()[0])
+        page.wait("readings from the restarted service",
+                  lambda: int(page.text("chart-count").split()[0]) > readings + 2)
         page.wait_text("line", "line up")
         page.shot("reconnected")
         # The refusal, the bad upload and the restart (the stream refused while the
