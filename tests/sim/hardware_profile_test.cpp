@@ -104,6 +104,29 @@ TEST(HardwareProfile, TheGCReportsWhatTheProfileInstalls)
     }
 }
 
+TEST(HardwareProfile, TheTraceNamesTheRuleBehindARefusal)
+{
+    SimConfig config;
+    std::string error;
+    ASSERT_TRUE(loadHardwareProfile(writeProfile("[oven]\nmaximum = 400\n"), config, error));
+    InProcessLine line(config);
+    std::string refusal;
+    line.instrument().trace = [&](char direction, const std::string& text) {
+        if (direction == '!')
+            refusal = text;
+    };
+    std::string block = readBack(opened(line));
+    // The stored method sent back with a maximum above the installed oven's.
+    for (std::size_t at = 0; (at = block.find("HTCCMD", at)) != std::string::npos;)
+        block.replace(at, 6, "\nCCHTMD");
+    block.replace(block.find("OVOVCW 1,3,0,350"), 16, "OVOVCW 1,3,0,420");
+    line.write(block.substr(1) + "\n", 1000);
+    for (int i = 0; i < 5; ++i)
+        simtest::readLine(line);
+    EXPECT_EQ(ask(line, "CCHTMC"), "HTCCMC 16,23");
+    EXPECT_EQ(refusal, "OVOVCW (command 23): oven maximum above the installed 400");
+}
+
 TEST(HardwareProfile, RefusesWhatTheFormatDoesNotKnowNamingLineAndKey)
 {
     // The examples shipped with the simulator all load.
