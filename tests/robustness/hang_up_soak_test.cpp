@@ -25,9 +25,11 @@ constexpr int kWarmUpCycles = 20;
 // profile) is longer, so its hang-up falls inside a poll; the warm-up cycles let the
 // following connections come back into step.
 constexpr int kLinesPerConnection = 13 + 1 + 8;
-// Heap growth allowed over the run: 16 bytes a hang-up, so any block lost per rebuild
-// (a channel, its comms log, a window, a timer record) exceeds it.
-constexpr long long kHeapToleranceBytes = 16 * kCycles;
+// Heap growth allowed over the run: 32 bytes a hang-up, so any block lost per rebuild
+// (a channel, its comms log, a window, a timer record: none under 32 bytes) exceeds it,
+// while a channel's reusable line buffer (up to 16 KiB, made once) that happens to be
+// alive at the end and not at the start does not.
+constexpr long long kHeapToleranceBytes = 32 * kCycles;
 
 struct Footprint {
     int descriptors = 0;
