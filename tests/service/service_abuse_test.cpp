@@ -9,8 +9,10 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <fstream>
 #include <memory>
+#include <thread>
 
 #include "robustness/simulator_program.h"
 #include "service_process.h"
@@ -122,11 +124,17 @@ TEST_F(ServiceAbuseTest, ManyClientsSlowOnesAndNonsenseLeaveTheServiceServing)
     std::atomic<int> answered{0};
     std::vector<std::thread> clients;
     for (int i = 0; i < 200; ++i)
-        // One more try is allowed: the HTTP library's accept queue is short, and a client
-        // turned away in the burst tries again as a browser would.
+        // A few more tries are allowed: the HTTP library's accept queue is short, and a
+        // client turned away in the burst tries again, a moment later, as a browser would.
+        // What must hold is that every client is served, not that the kernel queues 200.
         clients.emplace_back([&] {
-            if (statusAnswers() || statusAnswers())
-                ++answered;
+            for (int attempt = 0; attempt < 5; ++attempt) {
+                if (statusAnswers()) {
+                    ++answered;
+                    return;
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(100 * (attempt + 1)));
+            }
         });
     for (std::thread& client : clients)
         client.join();
@@ -143,7 +151,9 @@ TEST_F(ServiceAbuseTest, ManyClientsSlowOnesAndNonsenseLeaveTheServiceServing)
     huge.send("GET /api/v1/status HTTP/1.1\r\nX-Big: " + std::string(16384, 'x') + "\r\n\r\n");
     EXPECT_EQ(huge.head(5000).find(" 200 "), std::string::npos);
     EXPECT_TRUE(statusAnswers());
-    EXPECT_TRUE(slow.closedWithin(10000));
+    // The read time-out is 5 s once a pool thread takes the connection; under a loaded
+    // machine the pool may reach it late, hence the wider bound.
+    EXPECT_TRUE(slow.closedWithin(20000));
     const nlohmann::json status = service.get("/api/v1/status");
     EXPECT_EQ(status.value("line", ""), "up");
 }
