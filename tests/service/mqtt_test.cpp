@@ -16,25 +16,6 @@ namespace {
 
 using nlohmann::json;
 
-constexpr const char* kMethod = R"([gc]
-run_length = 0.5
-[gc.oven]
-equilibration_time = 0.0
-initial_temperature = 50.0
-initial_time = 0.5
-ramps = []
-[gc.column1]
-inlet = "front"
-[gc.front_inlet]
-type = 1
-[gc.front_inlet.split]
-zone_on = true
-temperature = 250.0
-[sampler]
-first_vial = 1
-front_injector = true
-)";
-
 json payload(const std::optional<Message>& message)
 {
     return message ? json::parse(message->payload, nullptr, false) : json();
@@ -83,7 +64,7 @@ TEST_F(MqttTest, RetainedTopicsCommandsEventsInOrderAndTheLastWill)
 {
     startInstrument("gc1");
     ServiceProcess& service = *services[0];
-    ASSERT_EQ(service.post("/api/v1/methods/short", kMethod, "text/plain").first, 201);
+    ASSERT_EQ(service.post("/api/v1/methods/short", method(0.5), "text/plain").first, 201);
 
     // A subscriber that comes later still sees the instrument at once.
     Subscriber late(broker.port(), {"gc6890/gc1/#"});

@@ -18,28 +18,6 @@ namespace {
 
 using nlohmann::json;
 
-// A method whose run lasts `minutes` of instrument time (a second each at 60 times speed).
-std::string method(double minutes)
-{
-    return "[gc]\nrun_length = " + std::to_string(minutes) + R"(
-[gc.oven]
-equilibration_time = 0.0
-initial_temperature = 50.0
-initial_time = 0.5
-ramps = []
-[gc.column1]
-inlet = "front"
-[gc.front_inlet]
-type = 1
-[gc.front_inlet.split]
-zone_on = true
-temperature = 250.0
-[sampler]
-first_vial = 1
-front_injector = true
-)";
-}
-
 int lines(const std::string& text)
 {
     return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
