@@ -116,13 +116,15 @@ StoredMethod::Block StoredMethod::defaultBlock(const Hardware& hardware)
                ",10.00,0.00";
     };
     // Each kind's pneumatics command as the GC reports it (split/splitless and PTV with the
-    // eleven arguments the download writes into).
+    // eleven arguments the download writes into). Ratios and times are decimals, flows and
+    // pressures whole numbers in thousandths or ten-thousandths: the download keeps each
+    // argument's kind, so a vent time of 0.08 min must find a decimal to land in.
     auto pneumatics = [](const char* side, InletKind kind) {
         const std::string head = std::string(side) + side + inletPneumatics(kind) + " ";
         if (kind == InletKind::SplitSplitless)
-            return head + "0,1,100000,50000,20,0,0,0,0,0,0";
+            return head + "0,1,100000,50000,20.00,0,0,0,0,0,0";
         if (kind == InletKind::Ptv)
-            return head + "0,0,100000,0,0,0,0,0,0,0,0";
+            return head + "0,0,100000,0,0.00,0,0,0.00,0,0.00,0";
         return head + "0,1,100000";
     };
     auto detector = [](int code) { return std::to_string(code) + (code ? ",1,0,0" : ",0,0,0"); };

@@ -5,6 +5,9 @@
 
 #include <cmath>
 #include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
 
 #include "method/download_fixture.h"
 #include "method/inlet_settings.h"
@@ -42,6 +45,8 @@ protected:
     {
         return RunMethodDownload(*this, gcState(), CString(method.string()));
     }
+
+    std::string log() const { return home.read("c/dravik/hp6890.err"); }
 
     TempHome home;
     std::unique_ptr<CHP6890SerialComms> channel;
@@ -149,6 +154,258 @@ TEST_F(SimDownloadTest, EveryExampleMethodArrivesInTheGC)
         boxes.clear();
     }
     EXPECT_GE(count, 4);
+}
+
+// The commands of the "CCHTMD C" lines of the comms log: those written after the last
+// block opened ("CCHTMD B"), or those received after the last read began ("CCHTMD ?").
+std::vector<std::string> blockCommands(const std::string& log, bool written)
+{
+    const std::string start = written ? "\tWriting\t(CCHTMD B" : "\tWriting\t(CCHTMD ?";
+    const std::string want = written ? "\tWriting\t(CCHTMD C;" : "\tReceived\t(HTCCMD C;";
+    std::vector<std::string> commands;
+    std::istringstream lines(log);
+    for (std::string text; std::getline(lines, text);) {
+        if (text.find(start) != std::string::npos)
+            commands.clear();
+        if (text.find(want) == std::string::npos)
+            continue;
+        const auto first = text.find('"');
+        const auto last = text.rfind('"');
+        std::istringstream quoted(text.substr(first + 1, last - first - 1));
+        for (std::string command; std::getline(quoted, command, ';');)
+            if (!command.empty())
+                commands.push_back(command);
+    }
+    return commands;
+}
+
+// One method for every inlet type: column 1 on SIDE's inlet at 12.5 psi (125000 on the
+// line), helium, and each type's record with values of its own.
+std::string inletMethod(int type, const std::string& side)
+{
+    std::string text = R"([gc]
+[gc.oven]
+max_temperature = 350.0
+initial_temperature = 40.0
+initial_time = 1.0
+ramps = [ { rate = 10.0, final = 250.0, time = 5.0 } ]
+[gc.column1]
+carrier_gas = 1
+inlet = "SIDE"
+[gc.column1.pressure]
+initial = 12.5
+[gc.SIDE_inlet]
+type = TYPE
+[gc.SIDE_inlet.split]
+temperature = 260.0
+split_ratio = 20.5
+split_flow = 24.0
+[gc.SIDE_inlet.splitless]
+zone_on = false
+temperature = 240.0
+purge_time = 2
+[gc.SIDE_inlet.on_column_track]
+zone_on = false
+[gc.SIDE_inlet.on_column_ramp]
+initial_temperature = 45.0
+initial_time = 0.5
+ramps = [ { rate = 12.0, final = 250.0, time = 3.0 } ]
+[gc.ptv_splitless]
+PTV
+purge_time = 3
+[gc.ptv_split]
+PTV
+split_ratio = 30.0
+split_flow = 35.0
+[gc.ptv_pulsed_splitless]
+PTV
+pulse_pressure = 25.0
+pulse_time = 0.75
+purge_time = 4
+[gc.ptv_pulsed_split]
+PTV
+pulse_pressure = 20.0
+pulse_time = 0.5
+split_ratio = 40.0
+split_flow = 45.0
+[gc.ptv_solvent_vent]
+PTV
+vent_time = 0.08
+vent_flow = 100.0
+vent_pressure = 5.0
+purge_flow = 60.0
+purge_time = 2.0
+[gc.ptv_cryo]
+cryo_on = true
+coolant = 1
+fault_detection = true
+use_temperature = 50.0
+timeout = 30.0
+timeout_enabled = true
+[sampler]
+)";
+    const std::map<std::string, std::string> words = {
+        {"SIDE", side},
+        {"TYPE", std::to_string(type)},
+        {"PTV", "gas_saver = true\nsaver_flow = 20.0\nsaver_time = 2.5\ninitial_temperature = "
+                "40.0\ninitial_time = 0.1\nramps = [ { rate = 720.0, final = 350.0, time = 5.0 "
+                "} ]"}};
+    for (const auto& [word, value] : words)
+        for (std::size_t at; (at = text.find(word)) != std::string::npos;)
+            text.replace(at, word.size(), value);
+    return text;
+}
+
+TEST_F(SimDownloadTest, EveryInletTypeDownloadsWholeIntoAGCThatHasItsInlet)
+{
+    // The GC reads back what it was sent; the inlet's commands in it are written out here
+    // by hand. A back inlet takes only on-column or split/splitless pneumatics: the download
+    // refuses a GC whose back inlet is a PTV before it sends anything.
+    const char* const kBackRefusal = "Existing back inlet is not COC or S/S";
+    struct Row {
+        int type;
+        const char* side;
+        const char* kind;               // the inlet the GC has on that side
+        const char* inlet = nullptr;    // the side's commands in the block, or
+        const char* refusal = nullptr;  // the download's refusal
+    } const rows[] = {
+        {.type = 0,
+         .side = "front",
+         .kind = "ptv",
+         .inlet = "IFIFRC 2,1;IFIFCW 12,1,1,0,1,10.00,0.00;"
+                  "IFIFTR 0,250,0.00,0.00,0,0.00,0.00,0,0.00,0.00,0,0.00;IFIFTZ 1;"
+                  "IFIFCR 0,0,0,0,0,0,0;IFIFGV 0,0,100000,0,0.00,0,0,0.00,0,0.00,0;IFIFNZ 1"},
+        {.type = 1,
+         .side = "front",
+         .kind = "split_splitless",
+         .inlet = "IFIFRC 2,1;IFIFCW 2,1,1,0,1,10.00,0.00;"
+                  "IFIFTR 0,260,0.00,0.00,0,0.00,0.00,0,0.00,0.00,0,0.00;IFIFTZ 1;"
+                  "IFIFSP 0,1,125000,24000,20.50,0,0,0,0,0,0;IFIFNZ 1"},
+        {.type = 2,
+         .side = "front",
+         .kind = "split_splitless",
+         .inlet = "IFIFRC 2,1;IFIFCW 2,1,1,0,1,10.00,0.00;"
+                  "IFIFTR 0,240,0.00,0.00,0,0.00,0.00,0,0.00,0.00,0,0.00;IFIFTZ 0;"
+                  "IFIFSP 0,0,125000,20000,0.00,0,0,0,0,0,0;IFIFNZ 1"},
+        {.type = 3,
+         .side = "front",
+         .kind = "cool_on_column",
+         .inlet = "IFIFRC 2,1;IFIFCW 1,1,1,0,1,10.00,0.00;"
+                  "IFIFTR 1,250,0.00,0.00,0,0.00,0.00,0,0.00,0.00,0,0.00;IFIFTZ 0;"
+                  "IFIFCP 0,1,100000;IFIFNZ 1"},
+        {.type = 4,
+         .side = "front",
+         .kind = "cool_on_column",
+         .inlet = "IFIFRC 2,1;IFIFCW 1,1,1,0,1,10.00,0.00;"
+                  "IFIFTR 0,45,0.50,12.00,250,3.00,0.00,0,0.00,0.00,0,0.00;IFIFTZ 1;"
+                  "IFIFCP 0,1,100000;IFIFNZ 1"},
+        {.type = 5,
+         .side = "front",
+         .kind = "ptv",
+         .inlet = "IFIFRC 2,1;IFIFCW 12,1,1,0,1,10.00,0.00;"
+                  "IFIFTR 0,40,0.10,720.00,350,5.00,0.00,0,0.00,0.00,0,0.00;IFIFTZ 1;"
+                  "IFIFCR 1,1,1,50,30,1,0;IFIFGV 0,0,125000,30000,0.00,0,0,0.00,20000,2.50,1;"
+                  "IFIFNZ 1"},
+        {.type = 6,
+         .side = "front",
+         .kind = "ptv",
+         .inlet = "IFIFRC 2,1;IFIFCW 12,1,1,0,1,10.00,0.00;"
+                  "IFIFTR 0,40,0.10,720.00,350,5.00,0.00,0,0.00,0.00,0,0.00;IFIFTZ 1;"
+                  "IFIFCR 1,1,1,50,30,1,0;IFIFGV 0,1,125000,35000,30.00,0,0,0.00,20000,2.50,1;"
+                  "IFIFNZ 1"},
+        {.type = 7,
+         .side = "front",
+         .kind = "ptv",
+         .inlet = "IFIFRC 2,1;IFIFCW 12,1,1,0,1,10.00,0.00;"
+                  "IFIFTR 0,40,0.10,720.00,350,5.00,0.00,0,0.00,0.00,0,0.00;IFIFTZ 1;"
+                  "IFIFCR 1,1,1,50,30,1,0;"
+                  "IFIFGV 0,3,125000,40000,0.00,0,250000,0.75,20000,2.50,1;IFIFNZ 1"},
+        {.type = 8,
+         .side = "front",
+         .kind = "ptv",
+         .inlet = "IFIFRC 2,1;IFIFCW 12,1,1,0,1,10.00,0.00;"
+                  "IFIFTR 0,40,0.10,720.00,350,5.00,0.00,0,0.00,0.00,0,0.00;IFIFTZ 1;"
+                  "IFIFCR 1,1,1,50,30,1,0;"
+                  "IFIFGV 0,2,125000,45000,40.00,0,200000,0.50,20000,2.50,1;IFIFNZ 1"},
+        {.type = 9,
+         .side = "front",
+         .kind = "ptv",
+         .inlet = "IFIFRC 2,1;IFIFCW 12,1,1,0,1,10.00,0.00;"
+                  "IFIFTR 0,40,0.10,720.00,350,5.00,0.00,0,0.00,0.00,0,0.00;IFIFTZ 1;"
+                  "IFIFCR 1,1,1,50,30,1,0;"
+                  "IFIFGV 0,4,125000,100000,0.08,60000,50000,2.00,20000,2.50,1;IFIFNZ 1"},
+        {.type = 0,
+         .side = "back",
+         .kind = "split_splitless",
+         .inlet = "IBIBRC 2,1;IBIBCW 2,1,1,0,1,10.00,0.00;"
+                  "IBIBTR 0,250,0.00,0.00,0,0.00,0.00,0,0.00,0.00,0,0.00;IBIBTZ 1;"
+                  "IBIBSP 0,1,100000,50000,20.00,0,0,0,0,0,0;IBIBNZ 1"},
+        {.type = 1,
+         .side = "back",
+         .kind = "split_splitless",
+         .inlet = "IBIBRC 2,1;IBIBCW 2,1,1,0,1,10.00,0.00;"
+                  "IBIBTR 0,260,0.00,0.00,0,0.00,0.00,0,0.00,0.00,0,0.00;IBIBTZ 1;"
+                  "IBIBSP 0,1,125000,24000,20.50,0,0,0,0,0,0;IBIBNZ 1"},
+        {.type = 2,
+         .side = "back",
+         .kind = "split_splitless",
+         .inlet = "IBIBRC 2,1;IBIBCW 2,1,1,0,1,10.00,0.00;"
+                  "IBIBTR 0,240,0.00,0.00,0,0.00,0.00,0,0.00,0.00,0,0.00;IBIBTZ 0;"
+                  "IBIBSP 0,0,125000,20000,0.00,0,0,0,0,0,0;IBIBNZ 1"},
+        {.type = 3,
+         .side = "back",
+         .kind = "cool_on_column",
+         .inlet = "IBIBRC 2,1;IBIBCW 1,1,1,0,1,10.00,0.00;"
+                  "IBIBTR 1,250,0.00,0.00,0,0.00,0.00,0,0.00,0.00,0,0.00;IBIBTZ 0;"
+                  "IBIBCP 0,1,100000;IBIBNZ 1"},
+        {.type = 4,
+         .side = "back",
+         .kind = "cool_on_column",
+         .inlet = "IBIBRC 2,1;IBIBCW 1,1,1,0,1,10.00,0.00;"
+                  "IBIBTR 0,45,0.50,12.00,250,3.00,0.00,0,0.00,0.00,0,0.00;IBIBTZ 1;"
+                  "IBIBCP 0,1,100000;IBIBNZ 1"},
+        {.type = 0, .side = "back", .kind = "ptv", .refusal = kBackRefusal},
+        {.type = 5, .side = "back", .kind = "ptv", .refusal = kBackRefusal},
+        {.type = 6, .side = "back", .kind = "ptv", .refusal = kBackRefusal},
+        {.type = 7, .side = "back", .kind = "ptv", .refusal = kBackRefusal},
+        {.type = 8, .side = "back", .kind = "ptv", .refusal = kBackRefusal},
+        {.type = 9, .side = "back", .kind = "ptv", .refusal = kBackRefusal},
+    };
+    WriteRegistryPath("Inlets\\Hubrel\\Varnock\\IgnoreSeverityLevel", 2, HKEY_LOCAL_MACHINE);
+    for (const Row& row : rows) {
+        const std::string side = row.side;
+        SCOPED_TRACE("type " + std::to_string(row.type) + " on a " + row.kind + " " + side +
+                     " inlet");
+        const std::string profile = home.path() + "/gc.toml";
+        std::ofstream(profile) << "[inlets.front]\nkind = \""
+                               << (side == "front" ? row.kind : "none")
+                               << "\"\n[inlets.back]\nkind = \""
+                               << (side == "back" ? row.kind : "none") << "\"\n";
+        std::ofstream(home.path() + "/inlet.toml") << inletMethod(row.type, side);
+        ScopedEnv options("GC6890_SIM_OPTIONS", "--profile " + profile);
+        channel.reset();
+        std::filesystem::remove(home.path() + "/c/dravik/hp6890.err");
+        startSimulator();
+        boxes.clear();
+        const int loaded = download(home.path() + "/inlet.toml");
+        if (row.refusal) {
+            EXPECT_EQ(loaded, 0);
+            EXPECT_EQ(boxes,
+                      std::vector<std::string>{std::string("6890 Method Error: ") + row.refusal});
+            EXPECT_EQ(log().find("(CCHTMD B"), std::string::npos) << "a block was sent";
+            continue;
+        }
+        ASSERT_EQ(loaded, 1) << (boxes.empty() ? "" : boxes.back());
+        const std::vector<std::string> sent = blockCommands(log(), true);
+        CCommandStringList readBack;
+        ASSERT_EQ(ReadMethodFromGC(*channel, readBack), 1);
+        EXPECT_EQ(blockCommands(log(), false), sent);
+        std::string inlet;
+        for (const std::string& command : sent)
+            if (command.starts_with(side == "front" ? "IFIF" : "IBIB"))
+                inlet += (inlet.empty() ? "" : ";") + command;
+        EXPECT_EQ(inlet, row.inlet);
+    }
 }
 
 TEST_F(SimDownloadTest, HangUpDuringTheSendFailsCleanlyAndTheNextDownloadSucceeds)

@@ -68,7 +68,7 @@ TEST(HardwareProfile, TheGCReportsWhatTheProfileInstalls)
          .configuration = "OVEN MAX 300,CRYO CO2,FRONT INLET S/S,BACK INLET PTV,FRONT DET "
                           "FID,BACK DET FID,EPC,ALS",
          .backDefinition = "12,1,1,0,2,10.00,0.00",
-         .present = {"IBIBGV 0,0,100000,0,0,0,0,0,0,0,0;", "OVOVCW 1,3,1,300;"},
+         .present = {"IBIBGV 0,0,100000,0,0.00,0,0,0.00,0,0.00,0;", "OVOVCW 1,3,1,300;"},
          .absent = {"IBIBSP", "IFIFCR"}},
         {.name = "PTV front, on-column back",
          .profile = "[inlets.front]\nkind = \"ptv\"\n[inlets.back]\nkind = \"cool_on_column\"\n",
