@@ -9,6 +9,7 @@
 
 #include "diagnostics/error_log.h"
 #include "platform/platform.h"
+#include "sequence/injection_limits.h"
 #include "service/instrument_thread.h"
 #include "service/job_requests.h"
 #include "service/method_summary.h"
@@ -381,8 +382,8 @@ void HttpApi::routes()
             const std::string text = req.get_param_value("volume");
             char* end = nullptr;
             const double value = std::strtod(text.c_str(), &end);  // the service runs in "C"
-            if (text.empty() || *end || !(value >= 0 && value <= 1000))
-                throw BadField{"volume", "volume must be a number from 0 to 1000"};
+            if (text.empty() || *end || !volumeInRange(value))
+                throw BadField{"volume", volumeRangeText()};
             volume = static_cast<float>(value);
         }
         std::string text;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "sequence/injection_limits.h"
 #include "service/service_state.h"
 
 namespace gc6890 {
@@ -71,14 +72,14 @@ JobRequest jobRequestOf(JobKind kind, const json& body, const MethodStore& metho
     if (kind == JobKind::Run) {
         if (!body.contains("vial"))
             throw BadField{"vial", "vial is required"};
-        if (!body["vial"].is_number_integer() || body["vial"].get<long long>() < 1 ||
-            body["vial"].get<long long>() > 10000)
-            throw BadField{"vial", "vial must be a whole number from 1 to 10000"};
+        if (!body["vial"].is_number_integer() || body["vial"].get<long long>() < kVialMin ||
+            body["vial"].get<long long>() > kVialMax)
+            throw BadField{"vial", "vial must be a whole number from " + std::to_string(kVialMin) +
+                                       " to " + std::to_string(kVialMax)};
         request.vial = body["vial"].get<int>();
         if (body.contains("volume")) {
-            if (!body["volume"].is_number() || body["volume"].get<double>() < 0 ||
-                body["volume"].get<double>() > 1000)
-                throw BadField{"volume", "volume must be a number from 0 to 1000"};
+            if (!body["volume"].is_number() || !volumeInRange(body["volume"].get<double>()))
+                throw BadField{"volume", volumeRangeText()};
             request.volume = body["volume"].get<float>();
         }
     }

@@ -11,6 +11,7 @@
 #include "comms_log_path.h"
 #include "method_files.h"
 #include "run_watch.h"
+#include "sequence/injection_limits.h"
 #include "service/status_format.h"
 #include "service_client.h"
 #include "session.h"
@@ -214,9 +215,9 @@ void addInstrumentCommands(CommandTable& table)
         ->required();
     runCommand->add_option("--vial", runOptions->vial, "Vial to inject from")
         ->required()
-        ->check(CLI::Range(1, 10000));
+        ->check(CLI::Range(kVialMin, kVialMax));
     runCommand->add_option("--volume", runOptions->volume, "Injection volume (default 1)")
-        ->check(CLI::Range(0.0f, 1000.0f));
+        ->check(CLI::Range(kVolumeMin, kVolumeMax));
     runCommand->add_flag("--load", runOptions->load,
                          "Download the whole method to the GC and sampler first");
     runCommand->add_flag("--no-wait,--detach", runOptions->noWait,
@@ -269,7 +270,8 @@ void addInstrumentCommands(CommandTable& table)
     auto recordVolume = std::make_shared<float>(1.0f);
     auto out = std::make_shared<std::string>();
     recordCommand->add_option("METHOD", *recordName, "Method file or name")->required();
-    recordCommand->add_option("--volume", *recordVolume, "Injection volume to record (default 1)");
+    recordCommand->add_option("--volume", *recordVolume, "Injection volume to record (default 1)")
+        ->check(CLI::Range(kVolumeMin, kVolumeMax));
     recordCommand->add_option("--out", *out,
                               "Write the record to this file instead of standard output");
     table.add(recordCommand, [recordName, recordVolume, out, service] {

@@ -209,7 +209,7 @@ private:
     void fail(long line, const std::string& key, const std::string& problem)
     {
         if (!failed())
-            m_error = m_fileName + ":" + std::to_string(line) + ": " + key + ": " + problem;
+            m_error = tomlKeyError(m_fileName, line, key, problem);
     }
 
     void wrongType(const toml::node& node, const char* key, const char* expected)
@@ -368,6 +368,19 @@ private:
 
 }  // namespace
 
+std::string tomlKeyError(const std::string& fileName, long line, const std::string& key,
+                         const std::string& problem)
+{
+    return fileName + ":" + std::to_string(line) + ": " + key + ": " + problem;
+}
+
+std::string tomlSyntaxError(const std::string& fileName, long line, long column,
+                            std::string_view problem)
+{
+    return fileName + ":" + std::to_string(line) + ":" + std::to_string(column) +
+           ": not TOML: " + std::string(problem);
+}
+
 bool readMethodToml(std::string_view text, const std::string& fileName, CHP6890Method& gc,
                     CALS6890Method& als, std::string& error)
 {
@@ -376,8 +389,7 @@ bool readMethodToml(std::string_view text, const std::string& fileName, CHP6890M
         root = toml::parse(text, fileName);
     } catch (const toml::parse_error& e) {
         const auto& where = e.source().begin;
-        error = fileName + ":" + std::to_string(where.line) + ":" + std::to_string(where.column) +
-                ": not TOML: " + std::string(e.description());
+        error = tomlSyntaxError(fileName, where.line, where.column, e.description());
         return false;
     }
     TomlReader reader(root, fileName);
@@ -393,8 +405,8 @@ bool readMethodToml(std::string_view text, const std::string& fileName, CHP6890M
     const toml::node* gcTable = root.get("gc");
     const toml::node* alsTable = root.get("sampler");
     if (gcTable->source().begin.line > alsTable->source().begin.line) {
-        error = fileName + ":" + std::to_string(alsTable->source().begin.line) +
-                ": sampler: the sampler method must follow the GC method";
+        error = tomlKeyError(fileName, alsTable->source().begin.line, "sampler",
+                             "the sampler method must follow the GC method");
         return false;
     }
     return true;

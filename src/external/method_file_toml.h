@@ -8,6 +8,13 @@
 
 namespace gc6890 {
 
+// "<fileName>:<line>: <key>: <problem>": the form of every error in a TOML file we read.
+std::string tomlKeyError(const std::string& fileName, long line, const std::string& key,
+                         const std::string& problem);
+// "<fileName>:<line>:<column>: not TOML: <problem>": text that TOML cannot read.
+std::string tomlSyntaxError(const std::string& fileName, long line, long column,
+                            std::string_view problem);
+
 // Reads a method from `text` into `gc` and `als`, which start from their defaults.
 // On failure returns false and sets `error` to "<fileName>:<line>: <key>: <problem>"
 // (for text that is not TOML: "<fileName>:<line>:<column>: not TOML: <problem>");

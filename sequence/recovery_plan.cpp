@@ -1,0 +1,237 @@
+#include "sequence/recovery_plan.h"
+
+#include <algorithm>
+#include <set>
+
+namespace gc6890 {
+
+const char* injectionStateName(InjectionState state)
+{
+    switch (state) {
+    case InjectionState::NotStarted:
+        return "not started";
+    case InjectionState::Uncertain:
+        return "uncertain";
+    case InjectionState::Refused:
+        return "refused";
+    case InjectionState::Injected:
+        return "injected";
+    case InjectionState::RunEnded:
+        return "run ended";
+    case InjectionState::RecordWritten:
+        return "record written";
+    case InjectionState::Skipped:
+        return "skipped";
+    }
+    return "?";
+}
+
+const char* nextActionName(NextAction action)
+{
+    switch (action) {
+    case NextAction::None:
+        return "none";
+    case NextAction::Inject:
+        return "inject";
+    case NextAction::Resolve:
+        return "resolve";
+    case NextAction::FollowRun:
+        return "follow run";
+    case NextAction::WriteRecord:
+        return "write record";
+    }
+    return "?";
+}
+
+const char* runOutcomeName(RunOutcome outcome)
+{
+    switch (outcome) {
+    case RunOutcome::Running:
+        return "running";
+    case RunOutcome::Paused:
+        return "paused";
+    case RunOutcome::Finished:
+        return "finished";
+    case RunOutcome::Aborted:
+        return "aborted";
+    }
+    return "?";
+}
+
+namespace {
+
+bool madeInjection(InjectionState state)
+{
+    return state == InjectionState::Injected || state == InjectionState::RunEnded ||
+           state == InjectionState::RecordWritten;
+}
+
+// Moves an injection on, never back: once injected, no later entry can make it injectable.
+void advance(InjectionProgress& progress, InjectionState to)
+{
+    const InjectionState from = progress.state;
+    switch (to) {
+    case InjectionState::Uncertain:
+    case InjectionState::Refused:
+        if (!madeInjection(from))
+            progress.state = to;
+        break;
+    case InjectionState::Injected:
+    case InjectionState::RunEnded:
+    case InjectionState::RecordWritten:
+        if (!madeInjection(from) || static_cast<int>(to) > static_cast<int>(from))
+            progress.state = to;
+        break;
+    default:
+        break;
+    }
+}
+
+InjectionState stateAfter(StepKind kind)
+{
+    switch (kind) {
+    case StepKind::AboutToInject:
+        return InjectionState::Uncertain;
+    case StepKind::InjectionRefused:
+        return InjectionState::Refused;
+    case StepKind::Injected:
+        return InjectionState::Injected;
+    default:
+        return InjectionState::RunEnded;
+    }
+}
+
+NextAction actionFor(InjectionState state)
+{
+    switch (state) {
+    case InjectionState::NotStarted:
+    case InjectionState::Refused:
+        return NextAction::Inject;
+    case InjectionState::Uncertain:
+        return NextAction::Resolve;
+    case InjectionState::Injected:
+        return NextAction::FollowRun;
+    case InjectionState::RunEnded:
+        return NextAction::WriteRecord;
+    default:
+        return NextAction::None;
+    }
+}
+
+}  // namespace
+
+RecoveryPlan planRecovery(const std::vector<JournalEntry>& entries)
+{
+    RecoveryPlan plan;
+    const auto start = std::find_if(entries.begin(), entries.end(), [](const JournalEntry& e) {
+        return e.kind == StepKind::SequenceStarted;
+    });
+    if (start == entries.end()) {
+        plan.error = "the journal has no \"sequence started\" entry";
+        return plan;
+    }
+    plan.runId = start->runId;
+    plan.file = start->file;
+    plan.content = start->content;
+    plan.methods = start->methods;
+    if (!parseSequence(plan.content, plan.file, plan.sequence, plan.error))
+        return plan;
+    plan.ok = true;
+
+    for (std::size_t r = 0; r < plan.sequence.rows.size(); ++r) {
+        const SequenceRow& row = plan.sequence.rows[r];
+        for (int i = 1; i <= row.injections; ++i)
+            plan.injections.push_back(
+                {static_cast<int>(r) + 1, i, row.vial, row.sample, InjectionState::NotStarted, ""});
+    }
+    auto find = [&plan](int row, int injection) -> InjectionProgress* {
+        for (InjectionProgress& progress : plan.injections) {
+            if (progress.row == row && progress.injection == injection)
+                return &progress;
+        }
+        return nullptr;  // an entry for no injection of this sequence changes nothing
+    };
+    std::set<int> skippedRows;
+
+    for (auto entry = start + 1; entry != entries.end(); ++entry) {
+        InjectionProgress* progress = find(entry->row, entry->injection);
+        switch (entry->kind) {
+        case StepKind::AboutToInject:
+        case StepKind::InjectionRefused:
+        case StepKind::Injected:
+        case StepKind::RunEnded:
+            if (progress)
+                advance(*progress, stateAfter(entry->kind));
+            break;
+        case StepKind::RecordWritten:
+            if (progress) {
+                advance(*progress, InjectionState::RecordWritten);
+                progress->record = entry->path;
+            }
+            break;
+        case StepKind::RowSkipped:
+            skippedRows.insert(entry->row);
+            for (InjectionProgress& each : plan.injections) {
+                if (each.row == entry->row && !madeInjection(each.state))
+                    each.state = InjectionState::Skipped;
+            }
+            break;
+        case StepKind::Paused:
+            plan.outcome = RunOutcome::Paused;
+            plan.reason = entry->text;
+            break;
+        case StepKind::Resumed:
+            // The operator resumed after checking: an injection left uncertain was not made.
+            plan.outcome = RunOutcome::Running;
+            plan.reason.clear();
+            for (InjectionProgress& each : plan.injections) {
+                if (each.state == InjectionState::Uncertain)
+                    each.state = InjectionState::NotStarted;
+            }
+            break;
+        case StepKind::Aborted:
+            plan.outcome = RunOutcome::Aborted;
+            plan.reason = entry->text;
+            break;
+        case StepKind::Finished:
+            plan.outcome = RunOutcome::Finished;
+            break;
+        default:
+            break;
+        }
+    }
+
+    if (plan.outcome == RunOutcome::Finished || plan.outcome == RunOutcome::Aborted)
+        return plan;
+    for (const InjectionProgress& progress : plan.injections) {
+        const NextAction action = actionFor(progress.state);
+        if (action != NextAction::None && !skippedRows.count(progress.row)) {
+            plan.next = action;
+            plan.nextRow = progress.row;
+            plan.nextInjection = progress.injection;
+            break;
+        }
+    }
+    return plan;
+}
+
+std::string uncertainInjectionMessage(const RecoveryPlan& plan)
+{
+    const InjectionProgress* uncertain = nullptr;
+    for (const InjectionProgress& progress : plan.injections) {
+        if (progress.state == InjectionState::Uncertain)
+            uncertain = &progress;
+    }
+    if (!uncertain)
+        return {};
+    const std::string vial = std::to_string(uncertain->vial);
+    return "row " + std::to_string(uncertain->row) + ", injection " +
+           std::to_string(uncertain->injection) + " (vial " + vial + ", " + uncertain->sample +
+           "): stopped between \"about to inject\" and the sampler's answer, and the GC is not "
+           "in a run. Check whether vial " +
+           vial +
+           " was injected (the vial's septum, the sampler's turret and tray, the GC's run "
+           "log). Resume injects it; abort ends the sequence.";
+}
+
+}  // namespace gc6890

@@ -1,0 +1,55 @@
+// The sequence file: a name, what to do on an error, and the rows of a tray, read from TOML
+// into plain data. Errors name the file, the line and the key as method files' errors do.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace gc6890 {
+
+// What a row's failure (a vial the sampler refuses, a GC that stays not ready) leads to.
+enum class ErrorRule { Pause, SkipRow, Abort };
+const char* errorRuleName(ErrorRule rule);  // "pause", "skip", "abort"
+
+inline constexpr int kMaxSequenceRows = 999;
+inline constexpr int kMaxInjectionsPerVial = 99;
+inline constexpr std::size_t kMaxSequenceNameLength = 100;
+inline constexpr std::size_t kMaxSampleNameLength = 100;
+// The largest sequence file read; a tray of the largest size fits many times over.
+inline constexpr std::size_t kMaxSequenceFileBytes = 1 << 20;
+
+struct SequenceRow {
+    int line = 0;  // where the row's table starts in the file
+    int vial = 0;
+    // As written: a stored method's name when the service runs the sequence, a method
+    // file when the host program runs it on the line (see sequenceMethodFile).
+    std::string method;
+    float volume = 1.0f;
+    int injections = 1;
+    std::string sample;  // "vial <N>" when the file gives none
+};
+
+struct Sequence {
+    std::string name;
+    ErrorRule onError = ErrorRule::Pause;
+    std::vector<SequenceRow> rows;
+};
+
+// Reads a sequence from `text`. On failure returns false with `error` set to
+// "<fileName>:<line>: <key>: <problem>" (rows are keyed "row[N]", counted from 1), or
+// "<fileName>:<line>:<column>: not TOML: <problem>"; `sequence` is then undefined.
+bool parseSequence(std::string_view text, const std::string& fileName, Sequence& sequence,
+                   std::string& error);
+
+// Reads and parses the file at `path`; `text` receives its content (the journal keeps it).
+bool readSequenceFile(const std::string& path, Sequence& sequence, std::string& text,
+                      std::string& error);
+
+// The method file a row names when the host program runs the sequence on the line: a
+// relative path is taken from the sequence file's folder, and ".toml" is added when the
+// name has no extension. A bare name with no such file beside the sequence is returned as
+// it is written, so the host looks it up in the methods folder as `load` and `run` do.
+std::string sequenceMethodFile(const std::string& sequenceFile, const std::string& method);
+
+}  // namespace gc6890

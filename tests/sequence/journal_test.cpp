@@ -1,0 +1,139 @@
+#include <fstream>
+#include <gtest/gtest.h>
+
+#include "sequence/journal.h"
+#include "support/temp_home.h"
+
+namespace gc6890 {
+namespace {
+
+std::vector<JournalEntry> everyStep()
+{
+    JournalEntry started{.kind = StepKind::SequenceStarted, .timeMs = 1000};
+    started.runId = "20261206T031500Z-01";
+    started.file = "/lab/tray.toml";
+    started.content = "name = \"t\"\n[[row]]\nvial = 1\nmethod = \"m\"\n";
+    started.methods = MethodSource::Files;
+    return {
+        started,
+        {.kind = StepKind::RowStarted, .timeMs = 1001, .row = 1},
+        {.kind = StepKind::MethodLoaded, .timeMs = 1002, .row = 1, .method = "m"},
+        {.kind = StepKind::AboutToInject, .timeMs = 1003, .row = 1, .injection = 1, .vial = 1},
+        {.kind = StepKind::Injected,
+         .timeMs = 1004,
+         .row = 1,
+         .injection = 1,
+         .vial = 1,
+         .text = "accepted"},
+        {.kind = StepKind::InjectionRefused,
+         .timeMs = 1005,
+         .row = 1,
+         .injection = 2,
+         .vial = 1,
+         .text = "vial missing"},
+        {.kind = StepKind::RunEnded, .timeMs = 1006, .row = 1, .injection = 1},
+        {.kind = StepKind::RecordWritten,
+         .timeMs = 1007,
+         .row = 1,
+         .injection = 1,
+         .path = "/r/001-1-a"},
+        {.kind = StepKind::Paused, .timeMs = 1008, .text = "stop"},
+        {.kind = StepKind::Resumed, .timeMs = 1009},
+        {.kind = StepKind::RowSkipped, .timeMs = 1010, .row = 2, .text = "vial missing"},
+        {.kind = StepKind::Aborted, .timeMs = 1011, .text = "operator"},
+        {.kind = StepKind::Finished, .timeMs = 1012},
+    };
+}
+
+std::string linesOf(const std::vector<JournalEntry>& entries)
+{
+    std::string text;
+    for (const JournalEntry& entry : entries)
+        text += journalLine(entry);
+    return text;
+}
+
+TEST(Journal, EveryStepReadsBackAsWritten)
+{
+    const std::string text = linesOf(everyStep());
+    JournalContent content;
+    std::string error;
+    ASSERT_TRUE(parseJournal(text, "j", content, error)) << error;
+    EXPECT_FALSE(content.torn);
+    ASSERT_EQ(content.entries.size(), everyStep().size());
+    EXPECT_EQ(linesOf(content.entries), text);
+    EXPECT_EQ(content.entries[0].methods, MethodSource::Files);
+    EXPECT_EQ(content.entries[7].path, "/r/001-1-a");
+}
+
+TEST(Journal, TornLastLineIsLeftOutAndReported)
+{
+    const std::string whole = linesOf(everyStep());
+    const std::string next =
+        journalLine({.kind = StepKind::AboutToInject, .row = 2, .injection = 1});
+    const struct {
+        const char* name;
+        std::string text;
+        bool torn;
+    } cases[] = {
+        {.name = "cut mid-line", .text = whole + next.substr(0, 20), .torn = true},
+        {.name = "whole JSON, no newline",
+         .text = whole + next.substr(0, next.size() - 1),
+         .torn = true},
+        {.name = "garbage ended by a newline",
+         .text = whole + std::string("\0\0\0\n", 4),
+         .torn = true},
+        {.name = "whole", .text = whole, .torn = false},
+    };
+    for (const auto& c : cases) {
+        JournalContent content;
+        std::string error;
+        ASSERT_TRUE(parseJournal(c.text, "j", content, error)) << c.name << ": " << error;
+        EXPECT_EQ(content.torn, c.torn) << c.name;
+        EXPECT_EQ(content.entries.size(), everyStep().size()) << c.name;
+        if (c.torn) {
+            EXPECT_EQ(content.tornOffset, whole.size()) << c.name;
+        }
+    }
+    // A bad line that is not the last is damage, not a kill: refused, naming the line.
+    JournalContent content;
+    std::string error;
+    EXPECT_FALSE(parseJournal(journalLine(everyStep()[0]) + "{\n" + journalLine(everyStep()[1]),
+                              "j", content, error));
+    EXPECT_EQ(error.substr(0, 24), "j:2: not a journal entry");
+}
+
+TEST(Journal, WriterMakesOneFilePerRunAndRepairsATornTail)
+{
+    test::TempHome home;
+    const std::string folder = home.path() + "/sequences";
+    std::string error;
+    std::unique_ptr<JournalWriter> first = JournalWriter::create(folder, 1796528100000, error);
+    ASSERT_TRUE(first) << error;
+    std::unique_ptr<JournalWriter> second = JournalWriter::create(folder, 1796528100999, error);
+    ASSERT_TRUE(second) << error;
+    EXPECT_EQ(first->runId(), "20261206T033500Z-01");
+    EXPECT_EQ(second->runId(), "20261206T033500Z-02");
+    EXPECT_EQ(journalRunIds(folder), (std::vector<std::string>{first->runId(), second->runId()}));
+
+    const std::vector<JournalEntry> steps = everyStep();
+    ASSERT_TRUE(first->append(steps[0], error)) << error;
+    ASSERT_TRUE(first->append(steps[1], error)) << error;
+    first.reset();
+    // A kill during the third write.
+    std::ofstream(journalPath(folder, "20261206T033500Z-01"), std::ios::app)
+        << journalLine(steps[2]).substr(0, 15);
+
+    std::unique_ptr<JournalWriter> again =
+        JournalWriter::reopen(journalPath(folder, "20261206T033500Z-01"), error);
+    ASSERT_TRUE(again) << error;
+    EXPECT_EQ(again->runId(), "20261206T033500Z-01");
+    ASSERT_TRUE(again->append(steps[3], error)) << error;
+    JournalContent content;
+    ASSERT_TRUE(readJournal(again->path(), content, error)) << error;
+    EXPECT_FALSE(content.torn);
+    EXPECT_EQ(linesOf(content.entries), linesOf({steps[0], steps[1], steps[3]}));
+}
+
+}  // namespace
+}  // namespace gc6890

@@ -1,0 +1,161 @@
+#include <gtest/gtest.h>
+
+#include "sequence/recovery_plan.h"
+
+namespace gc6890 {
+namespace {
+
+// Two rows: vial 1 injected twice, then vial 5 once.
+JournalEntry started()
+{
+    JournalEntry entry{.kind = StepKind::SequenceStarted};
+    entry.runId = "r";
+    entry.file = "tray.toml";
+    entry.content = R"(name = "tray"
+[[row]]
+vial = 1
+method = "a"
+injections = 2
+sample = "blank"
+[[row]]
+vial = 5
+method = "b"
+)";
+    return entry;
+}
+
+JournalEntry step(StepKind kind, int row = 0, int injection = 0, std::string text = "")
+{
+    return {.kind = kind, .row = row, .injection = injection, .text = text, .path = text};
+}
+
+std::string statesOf(const RecoveryPlan& plan)
+{
+    std::string states;
+    for (const InjectionProgress& progress : plan.injections)
+        states += std::string(states.empty() ? "" : ", ") + injectionStateName(progress.state);
+    return states;
+}
+
+TEST(RecoveryPlan, EveryKillPointGoesOnWithoutInjectingTwice)
+{
+    using K = StepKind;
+    const JournalEntry loaded = step(K::MethodLoaded, 1);
+    const JournalEntry about = step(K::AboutToInject, 1, 1);
+    const JournalEntry injected = step(K::Injected, 1, 1, "accepted");
+    const JournalEntry ended = step(K::RunEnded, 1, 1);
+    const JournalEntry recorded = step(K::RecordWritten, 1, 1, "/results/1");
+    const struct {
+        const char* name;
+        std::vector<JournalEntry> steps;
+        NextAction next;
+        int row, injection;
+        std::string states;
+        RunOutcome outcome = RunOutcome::Running;
+    } cases[] = {
+        {.name = "before the injection",
+         .steps = {step(K::RowStarted, 1), loaded},
+         .next = NextAction::Inject,
+         .row = 1,
+         .injection = 1,
+         .states = "not started, not started, not started"},
+        {.name = "between about to inject and the answer",
+         .steps = {loaded, about},
+         .next = NextAction::Resolve,
+         .row = 1,
+         .injection = 1,
+         .states = "uncertain, not started, not started"},
+        {.name = "during the run",
+         .steps = {loaded, about, injected},
+         .next = NextAction::FollowRun,
+         .row = 1,
+         .injection = 1,
+         .states = "injected, not started, not started"},
+        {.name = "after the run, before the record",
+         .steps = {loaded, about, injected, ended},
+         .next = NextAction::WriteRecord,
+         .row = 1,
+         .injection = 1,
+         .states = "run ended, not started, not started"},
+        {.name = "after the record",
+         .steps = {loaded, about, injected, ended, recorded},
+         .next = NextAction::Inject,
+         .row = 1,
+         .injection = 2,
+         .states = "record written, not started, not started"},
+        {.name = "an injected vial is never made injectable again",
+         .steps = {about, injected, about, step(K::InjectionRefused, 1, 1), step(K::RowSkipped, 1),
+                   step(K::Resumed)},
+         .next = NextAction::Inject,
+         .row = 2,
+         .injection = 1,
+         .states = "injected, skipped, not started"},
+        {.name = "refused and paused",
+         .steps = {about, step(K::InjectionRefused, 1, 1, "vial missing"),
+                   step(K::Paused, 0, 0, "vial 1 missing")},
+         .next = NextAction::Inject,
+         .row = 1,
+         .injection = 1,
+         .states = "refused, not started, not started",
+         .outcome = RunOutcome::Paused},
+        {.name = "uncertain, then resumed by the operator",
+         .steps = {about, step(K::Paused, 0, 0, "check vial 1"), step(K::Resumed)},
+         .next = NextAction::Inject,
+         .row = 1,
+         .injection = 1,
+         .states = "not started, not started, not started"},
+        {.name = "every injection recorded, not yet finished",
+         .steps = {recorded, step(K::RecordWritten, 1, 2), step(K::RecordWritten, 2, 1)},
+         .next = NextAction::None,
+         .row = 0,
+         .injection = 0,
+         .states = "record written, record written, record written"},
+        {.name = "aborted",
+         .steps = {about, step(K::Aborted, 0, 0, "operator")},
+         .next = NextAction::None,
+         .row = 0,
+         .injection = 0,
+         .states = "uncertain, not started, not started",
+         .outcome = RunOutcome::Aborted},
+        {.name = "finished",
+         .steps = {step(K::RowSkipped, 1), step(K::RecordWritten, 2, 1), step(K::Finished)},
+         .next = NextAction::None,
+         .row = 0,
+         .injection = 0,
+         .states = "skipped, skipped, record written",
+         .outcome = RunOutcome::Finished},
+    };
+    for (const auto& c : cases) {
+        std::vector<JournalEntry> entries{started()};
+        entries.insert(entries.end(), c.steps.begin(), c.steps.end());
+        const RecoveryPlan plan = planRecovery(entries);
+        ASSERT_TRUE(plan.ok) << c.name << ": " << plan.error;
+        EXPECT_EQ(nextActionName(plan.next), std::string(nextActionName(c.next))) << c.name;
+        EXPECT_EQ(plan.nextRow, c.row) << c.name;
+        EXPECT_EQ(plan.nextInjection, c.injection) << c.name;
+        EXPECT_EQ(statesOf(plan), c.states) << c.name;
+        EXPECT_EQ(runOutcomeName(plan.outcome), std::string(runOutcomeName(c.outcome))) << c.name;
+        EXPECT_TRUE(plan.reloadMethod) << c.name;
+    }
+}
+
+TEST(RecoveryPlan, TellsTheOperatorWhatToCheckAndKeepsTheRecords)
+{
+    RecoveryPlan plan = planRecovery({started(), step(StepKind::RecordWritten, 1, 1, "/results/1"),
+                                      step(StepKind::AboutToInject, 1, 2)});
+    ASSERT_TRUE(plan.ok) << plan.error;
+    EXPECT_EQ(plan.injections[0].record, "/results/1");
+    const std::string message = uncertainInjectionMessage(plan);
+    EXPECT_NE(message.find("row 1, injection 2 (vial 1, blank)"), std::string::npos) << message;
+    EXPECT_NE(message.find("Check whether vial 1 was injected"), std::string::npos) << message;
+
+    EXPECT_FALSE(planRecovery({step(StepKind::RowStarted, 1)}).ok);
+    JournalEntry bad = started();
+    bad.content = "name = 3";
+    plan = planRecovery({bad});
+    EXPECT_FALSE(plan.ok);
+    EXPECT_EQ(plan.error, "tray.toml:1: name: expected a string, found integer");
+}
+
+}  // namespace
+}  // namespace gc6890

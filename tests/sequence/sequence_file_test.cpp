@@ -1,0 +1,96 @@
+#include <filesystem>
+#include <gtest/gtest.h>
+
+#include "sequence/sequence_file.h"
+
+namespace gc6890 {
+namespace {
+
+TEST(SequenceFile, ReadsRowsWithDefaults)
+{
+    const char* text = R"(name = "overnight"
+on_error = "skip"
+
+[[row]]
+vial = 3
+method = "split_front"
+volume = 0.5
+injections = 2
+sample = "standard 1"
+
+[[row]]
+vial = 4
+method = "../methods/ptv.toml"
+)";
+    Sequence sequence;
+    std::string error;
+    ASSERT_TRUE(parseSequence(text, "s.toml", sequence, error)) << error;
+    EXPECT_EQ(sequence.name, "overnight");
+    EXPECT_EQ(sequence.onError, ErrorRule::SkipRow);
+    ASSERT_EQ(sequence.rows.size(), 2u);
+    const SequenceRow& first = sequence.rows[0];
+    EXPECT_EQ(first.line, 4);
+    EXPECT_EQ(first.vial, 3);
+    EXPECT_EQ(first.method, "split_front");
+    EXPECT_FLOAT_EQ(first.volume, 0.5f);
+    EXPECT_EQ(first.injections, 2);
+    EXPECT_EQ(first.sample, "standard 1");
+    const SequenceRow& second = sequence.rows[1];
+    EXPECT_EQ(second.line, 11);
+    EXPECT_FLOAT_EQ(second.volume, 1.0f);
+    EXPECT_EQ(second.injections, 1);
+    EXPECT_EQ(second.sample, "vial 4");
+}
+
+TEST(SequenceFile, ErrorsNameTheLineAndKey)
+{
+    const std::string head = "name = \"n\"\n";
+    const std::string row = "[[row]]\nvial = 1\nmethod = \"m\"\n";
+    const struct {
+        std::string text;
+        std::string error;
+    } cases[] = {
+        {.text = row, .error = "s.toml:1: name: required"},
+        {.text = "name = \"\"\n" + row, .error = "s.toml:1: name: must not be empty"},
+        {.text = head + "on_error = \"retry\"\n" + row,
+         .error = "s.toml:2: on_error: expected \"pause\", \"skip\" or \"abort\""},
+        {.text = head, .error = "s.toml:1: row: a sequence needs at least one [[row]]"},
+        {.text = head + "row = 3\n",
+         .error = "s.toml:2: row: expected [[row]] tables, found integer"},
+        {.text = head + row + "[[row]]\nvial = 0\nmethod = \"m\"\n",
+         .error = "s.toml:6: row[2].vial: 0 is out of range (1 to 10000)"},
+        {.text = head + "[[row]]\nvial = \"7\"\nmethod = \"m\"\n",
+         .error = "s.toml:3: row[1].vial: expected an integer, found string"},
+        {.text = head + row + "volume = 1000.5\n",
+         .error = "s.toml:5: row[1].volume: 1000.5 is out of range (0.0 to 1000.0)"},
+        {.text = head + row + "injections = 0\n",
+         .error = "s.toml:5: row[1].injections: 0 is out of range (1 to 99)"},
+        {.text = head + "[[row]]\nvial = 2\n", .error = "s.toml:2: row[1].method: required"},
+        {.text = head + row + "sampel = \"x\"\n", .error = "s.toml:5: row[1].sampel: unknown key"},
+        {.text = head + "colour = 1\n" + row, .error = "s.toml:2: colour: unknown key"},
+        {.text = head + row + "sample = \"a\nb\"\n", .error = "s.toml:5:12: not TOML: "},
+    };
+    for (const auto& c : cases) {
+        Sequence sequence;
+        std::string error;
+        EXPECT_FALSE(parseSequence(c.text, "s.toml", sequence, error)) << c.text;
+        EXPECT_EQ(error.substr(0, c.error.size()), c.error) << c.text;
+    }
+}
+
+TEST(SequenceFile, MethodFilesAreFoundBesideTheSequence)
+{
+    const std::filesystem::path root =
+        std::filesystem::path(__FILE__).parent_path().parent_path().parent_path();
+    const std::string methods = (root / "methods").lexically_normal().string();
+    const std::string sequence = (root / "sequences/example.toml").string();
+    EXPECT_EQ(sequenceMethodFile(sequence, "../methods/ptv"), methods + "/ptv.toml");
+    EXPECT_EQ(sequenceMethodFile(sequence, "/elsewhere/a.toml"), "/elsewhere/a.toml");
+    // A bare name with no file beside the sequence is left for the methods folder.
+    EXPECT_EQ(sequenceMethodFile(sequence, "split_front"), "split_front");
+    EXPECT_EQ(sequenceMethodFile(methods + "/x.toml", "split_front"),
+              methods + "/split_front.toml");
+}
+
+}  // namespace
+}  // namespace gc6890
