@@ -1,8 +1,8 @@
 // The channel registry: one channel shared by its windows, the failure broadcast with its
 // refusal box, the rebuild and restore, the 100 ms retry while a line is in progress, and
 // the lock-out.
-#include "comms/channel_user_window.h"
 #include "comms/lock_out_scope.h"
+#include "support/channel_user_window.h"
 #include "support/scripted_instrument.h"
 
 namespace gc6890::test {
@@ -119,15 +119,15 @@ TEST_F(RegistryTest, ARefusalShowsTheBoxAndKeepsTheChannel)
     EXPECT_EQ(CHP6890SerialComms::m_sCommsStatus, 1);
     EXPECT_TRUE(line->isOpen());
     EXPECT_FALSE(gc6890::CommsRebuildPending());
-    EXPECT_TRUE(gc.m_restores.empty());
+    EXPECT_EQ(gc.m_nRestores, 0);
 
     // The next report tries again, and now every window lets go.
     keeper.m_answer = Answer::LetGo;
     scriptGCStart();
     NotifySerialCommsError();
     EXPECT_EQ(boxes.size(), 1u);
-    ASSERT_EQ(gc.m_restores.size(), 1u);
-    EXPECT_EQ(gc.m_pChannel, gc.m_restores[0].channel);
+    ASSERT_EQ(gc.m_nRestores, 1);
+    EXPECT_EQ(gc.m_pChannel, gc.m_lastRestore.channel);
 }
 
 TEST_F(RegistryTest, WhenAllLetGoTheChannelIsReplacedAndHandedToEach)
@@ -152,12 +152,12 @@ TEST_F(RegistryTest, WhenAllLetGoTheChannelIsReplacedAndHandedToEach)
     EXPECT_EQ(journal, (std::vector<std::string>{"gc failure", "sampler failure", "gc restore",
                                                  "sampler restore"}));
     EXPECT_TRUE(boxes.empty());
-    ASSERT_EQ(gc.m_restores.size(), 1u);
-    ASSERT_EQ(sampler.m_restores.size(), 1u);
-    CHP6890SerialComms* rebuilt = gc.m_restores[0].channel;
-    EXPECT_TRUE(gc.m_restores[0].valid);
-    EXPECT_EQ(sampler.m_restores[0].channel, rebuilt);
-    EXPECT_TRUE(sampler.m_restores[0].valid);
+    ASSERT_EQ(gc.m_nRestores, 1);
+    ASSERT_EQ(sampler.m_nRestores, 1);
+    CHP6890SerialComms* rebuilt = gc.m_lastRestore.channel;
+    EXPECT_TRUE(gc.m_lastRestore.valid);
+    EXPECT_EQ(sampler.m_lastRestore.channel, rebuilt);
+    EXPECT_TRUE(sampler.m_lastRestore.valid);
     EXPECT_EQ(gc.m_pChannel, rebuilt);
     EXPECT_EQ(sampler.m_pChannel, rebuilt);
     EXPECT_NE(IsValidCommsObject(rebuilt), 0);
@@ -219,27 +219,27 @@ protected:
 TEST_F(BusyRegistryTest, ABusyChannelIsRebuiltOnTheFirstTickAfterTheReadEnds)
 {
     EXPECT_EQ(sampler->m_nFailures, 2);
-    EXPECT_TRUE(sampler->m_restores.empty());
+    EXPECT_EQ(sampler->m_nRestores, 0);
     EXPECT_TRUE(boxes.empty());  // no message for a busy channel
     EXPECT_NE(IsValidCommsObject(channel), 0);
 
     clock.advance(99);
     PumpMessages();
-    EXPECT_TRUE(sampler->m_restores.empty());
+    EXPECT_EQ(sampler->m_nRestores, 0);
 
     scriptRebuild();
     clock.advance(1);
     PumpMessages();
-    ASSERT_EQ(sampler->m_restores.size(), 1u);
-    EXPECT_TRUE(sampler->m_restores[0].valid);
-    EXPECT_EQ(sampler->m_pChannel, sampler->m_restores[0].channel);
+    ASSERT_EQ(sampler->m_nRestores, 1);
+    EXPECT_TRUE(sampler->m_lastRestore.valid);
+    EXPECT_EQ(sampler->m_pChannel, sampler->m_lastRestore.channel);
     EXPECT_EQ(CHP6890SerialComms::m_sCommsStatus, 2);
     EXPECT_FALSE(gc6890::CommsRebuildPending());
 
     // One retry at a time, and it ended with the rebuild: later ticks rebuild nothing.
     clock.advance(1000);
     PumpMessages();
-    EXPECT_EQ(sampler->m_restores.size(), 1u);
+    EXPECT_EQ(sampler->m_nRestores, 1);
 }
 
 TEST_F(BusyRegistryTest, ARebuildThatSucceedsDirectlyEndsThePendingRetry)
@@ -247,12 +247,12 @@ TEST_F(BusyRegistryTest, ARebuildThatSucceedsDirectlyEndsThePendingRetry)
     // Another failure is reported once the read is over: the rebuild happens at once.
     scriptRebuild();
     NotifySerialCommsError();
-    ASSERT_EQ(sampler->m_restores.size(), 1u);
+    ASSERT_EQ(sampler->m_nRestores, 1);
     EXPECT_FALSE(gc6890::CommsRebuildPending());
 
     clock.advance(1000);
     PumpMessages();
-    EXPECT_EQ(sampler->m_restores.size(), 1u);
+    EXPECT_EQ(sampler->m_nRestores, 1);
 }
 
 TEST_F(BusyRegistryTest, TheLastReleaseEndsThePendingRetry)

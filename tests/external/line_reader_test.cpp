@@ -130,6 +130,7 @@ TEST(TermiosPortTest, AHungUpDeviceIsGone)
     std::string error;
     ASSERT_TRUE(port.open(error)) << error;
     pty.hangUp();
+    EXPECT_FALSE(port.write("GCHTRI\n", 1000));  // the write is the first to find it gone
     LineReader reader;
     std::string text;
     EXPECT_EQ(reader.readLine(port, 1000, text), LineReader::Status::Gone);

@@ -16,20 +16,13 @@
 #include "external/inlet_utils.h"
 #include "robustness/simulator_program.h"
 #include "sim/faults.h"
+#include "support/instrument_settings.h"
 #include "support/temp_home.h"
 
 namespace gc6890::test {
 namespace {
 
 constexpr int kTimeoutMs = 300;
-
-// How late an exchange may return: the time-out plus 100 ms, plus the slack that
-// $GC6890_TEST_TIME_SLACK_MS grants a slowed-down build (./go test --sanitize sets it).
-int latestReturnMs()
-{
-    const char* slack = std::getenv("GC6890_TEST_TIME_SLACK_MS");
-    return kTimeoutMs + 100 + (slack ? std::atoi(slack) : 0);
-}
 
 class ChannelFaultTest : public ::testing::Test {
 protected:
@@ -38,12 +31,7 @@ protected:
     void startWith(const std::vector<std::string>& options)
     {
         ASSERT_TRUE(sim.start(options)) << "gc6890-sim did not start (GC6890_SIM_BIN)";
-        const char* key = "Inlets\\Hubrel\\Varnock\\";
-        WriteRegistryPath(CString(key) + "Communications\\DefaultSettings", CString("FALSE"),
-                          HKEY_LOCAL_MACHINE);
-        WriteRegistryPath(CString(key) + "Port", CString(sim.devicePath()), HKEY_LOCAL_MACHINE);
-        WriteRegistryPath(CString(key) + "Timeout", kTimeoutMs, HKEY_LOCAL_MACHINE);
-        WriteRegistryPath(CString(key) + "IgnoreSeverityLevel", 2, HKEY_LOCAL_MACHINE);
+        usePort(sim.devicePath(), kTimeoutMs, 2);
         rebuild();
     }
 
@@ -59,7 +47,6 @@ protected:
     std::string log() const { return home.read("c/dravik/hp6890.err"); }
 
     TempHome home;
-    PrivateRuntimeFolder runtime{home.path()};
     SimulatorProgram sim;
     std::unique_ptr<CHP6890SerialComms> channel;
 };
@@ -96,7 +83,7 @@ TEST_P(LineFaultTest, EndsTheExchangeInTimeAndTheNextOneWorks)
 
     RecordProperty("elapsed_ms", static_cast<int>(elapsed.count()));  // for docs/robustness.md
     EXPECT_EQ(result, c.result);
-    EXPECT_LE(elapsed.count(), latestReturnMs());
+    EXPECT_LE(elapsed.count(), kTimeoutMs + 100 + timeSlackMs());
     const std::string text = log();
     EXPECT_TRUE(text.find(c.logged) != std::string::npos ||
                 (!c.orLogged.empty() && text.find(c.orLogged) != std::string::npos))

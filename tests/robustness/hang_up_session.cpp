@@ -16,12 +16,6 @@
 
 namespace gc6890::test {
 
-int timeSlackMs()
-{
-    const char* slack = std::getenv("GC6890_TEST_TIME_SLACK_MS");
-    return slack ? std::atoi(slack) : 0;
-}
-
 // ---- HangUpWatch ------------------------------------------------------------------------
 
 bool HangUpWatch::start(const std::string& device)
@@ -61,36 +55,6 @@ bool HangUpWatch::waitFor(int limitMs) const
     return m_seen.load();
 }
 
-// ---- BroadcastCounter -------------------------------------------------------------------
-
-BEGIN_MESSAGE_MAP(BroadcastCounter, CWnd)
-ON_REGISTERED_MESSAGE(g_nCommsFailureMessage, OnCommsFailure)
-ON_REGISTERED_MESSAGE(g_nCommsRestoreMessage, OnCommsRestore)
-END_MESSAGE_MAP()
-
-BroadcastCounter::BroadcastCounter()
-{
-    CreateEx(0, "HANG-UP TEST LISTENER", "listener", 0, 0, 0, 1, 1, nullptr, nullptr);
-    GetSerialComms(m_hWnd);
-}
-
-BroadcastCounter::~BroadcastCounter()
-{
-    ReleaseSerialComms(m_hWnd);
-}
-
-LRESULT BroadcastCounter::OnCommsFailure(WPARAM, LPARAM)
-{
-    ++failures;
-    return 1;
-}
-
-LRESULT BroadcastCounter::OnCommsRestore(WPARAM, LPARAM)
-{
-    ++restores;
-    return 1;
-}
-
 // ---- HangUpSession ----------------------------------------------------------------------
 
 HangUpSession::HangUpSession() : link(home.path() + "/gc-line")
@@ -119,12 +83,7 @@ void HangUpSession::stop()
 
 void HangUpSession::configure(int timeoutMs, bool logTraffic)
 {
-    const CString key = "Inlets\\Hubrel\\Varnock\\";
-    WriteRegistryPath(key + "Communications\\DefaultSettings", CString("FALSE"),
-                      HKEY_LOCAL_MACHINE);
-    WriteRegistryPath(key + "Port", CString(link), HKEY_LOCAL_MACHINE);
-    WriteRegistryPath(key + "Timeout", timeoutMs, HKEY_LOCAL_MACHINE);
-    WriteRegistryPath(key + "IgnoreSeverityLevel", logTraffic ? 2 : 1, HKEY_LOCAL_MACHINE);
+    usePort(link, timeoutMs, logTraffic ? 2 : 1);
 }
 
 bool HangUpSession::startSimulator(std::vector<std::string> options, int reconnectAfterMs)
@@ -137,8 +96,8 @@ bool HangUpSession::startSimulator(std::vector<std::string> options, int reconne
 bool HangUpSession::startGC()
 {
     gc = std::make_unique<CVarnockGCSystem>();
-    broadcasts = std::make_unique<BroadcastCounter>();
-    return gc->InitialiseComms() == 1;
+    broadcasts = std::make_unique<ChannelUserWindow>();
+    return broadcasts->Get() && gc->InitialiseComms() == 1;
 }
 
 bool HangUpSession::startSampler()
@@ -147,20 +106,8 @@ bool HangUpSession::startSampler()
     sampler = std::make_unique<CVarnockAutoSampler>();
     if (sampler->InitialiseComms() != 1 || sampler->Initialise() != 1)
         return false;
-    std::filesystem::create_directories(home.path() + "/methods");
-    CHP6890Method gcMethod;
-    gcMethod.m_Inlets[0].m_nType = 1;
-    CALS6890Method als;
-    als.m_Status.m_nFirstVial = 3;
-    als.m_Status.m_nFrontInjector = 1;
-    CFileS file;
-    if (!file.Open((home.path() + "/methods/inject.toml").c_str(),
-                   CFileS::modeCreate | CFileS::modeWrite))
-        return false;
-    CArchiveS archive(&file, CArchiveS::store);
-    if (!SerializeGCandALS(archive, gcMethod, als) || !file.Close())
-        return false;
-    return sampler->LoadMethod("inject") == 1;
+    return writeInjectionMethod(home.path() + "/methods/inject.toml") &&
+           sampler->LoadMethod("inject") == 1;
 }
 
 int HangUpSession::linesWritten() const

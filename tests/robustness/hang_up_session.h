@@ -13,14 +13,13 @@
 #include "gc/varnock_gc_system.h"
 #include "robustness/simulator_program.h"
 #include "sampler/varnock_auto_sampler.h"
+#include "support/channel_user_window.h"
+#include "support/instrument_settings.h"
 #include "support/temp_home.h"
 
 namespace gc6890::test {
 
 using SteadyClock = std::chrono::steady_clock;
-
-// The extra time that $GC6890_TEST_TIME_SLACK_MS grants a slowed-down build.
-int timeSlackMs();
 
 // Notes when a pseudo-terminal hangs up, from a descriptor of its own watched by a thread,
 // so that a case can tell how long after the hang-up the library noticed it.
@@ -41,22 +40,6 @@ private:
     std::atomic<bool> m_stop{false};
     std::atomic<bool> m_seen{false};
     SteadyClock::time_point m_when{};
-};
-
-// A window on the channel registry's list, as an outside user of the channel would be:
-// it counts the failure broadcasts and the restores that hand over a rebuilt channel.
-class BroadcastCounter : public CWnd {
-public:
-    BroadcastCounter();
-    ~BroadcastCounter() override;
-
-    LRESULT OnCommsFailure(WPARAM wParam, LPARAM lParam);
-    LRESULT OnCommsRestore(WPARAM wParam, LPARAM lParam);
-
-    int failures = 0;
-    int restores = 0;
-
-    DECLARE_MESSAGE_MAP()
 };
 
 class HangUpSession {
@@ -89,13 +72,14 @@ public:
     bool readStoredMethod(std::string& text);
 
     TempHome home;
-    PrivateRuntimeFolder runtime{home.path()};
     SimulatorProgram sim;
     std::string link;
     std::vector<std::string> boxes;
     std::unique_ptr<CVarnockGCSystem> gc;
     std::unique_ptr<CVarnockAutoSampler> sampler;
-    std::unique_ptr<BroadcastCounter> broadcasts;  // made with the GC object
+    // An outside user of the channel, made with the GC object: it counts the failure
+    // broadcasts and the restores that hand over a rebuilt channel.
+    std::unique_ptr<ChannelUserWindow> broadcasts;
 
 private:
     MessageBoxHandler m_previousBoxHandler;

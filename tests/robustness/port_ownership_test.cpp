@@ -14,6 +14,7 @@
 #include "comms/hp6890_serial_comms.h"
 #include "external/inlet_utils.h"
 #include "robustness/simulator_program.h"
+#include "support/instrument_settings.h"
 #include "support/temp_home.h"
 
 namespace gc6890::test {
@@ -24,11 +25,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(sim.start({})) << "gc6890-sim did not start (GC6890_SIM_BIN)";
-        const char* key = "Inlets\\Hubrel\\Varnock\\";
-        WriteRegistryPath(CString(key) + "Communications\\DefaultSettings", CString("FALSE"),
-                          HKEY_LOCAL_MACHINE);
-        WriteRegistryPath(CString(key) + "Port", CString(sim.devicePath()), HKEY_LOCAL_MACHINE);
-        WriteRegistryPath(CString(key) + "Timeout", 1000, HKEY_LOCAL_MACHINE);
+        usePort(sim.devicePath(), 1000);
     }
 
     // Runs `body` in a child process; its exit status is body's result.
@@ -49,7 +46,6 @@ protected:
     }
 
     TempHome home;
-    PrivateRuntimeFolder runtime{home.path()};
     SimulatorProgram sim;
 };
 

@@ -4,7 +4,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -50,25 +49,6 @@ void SimulatorProgram::stop()
     kill(m_pid, SIGTERM);
     waitpid(m_pid, nullptr, 0);
     m_pid = -1;
-}
-
-PrivateRuntimeFolder::PrivateRuntimeFolder(const std::string& parent)
-{
-    if (const char* previous = std::getenv("XDG_RUNTIME_DIR")) {
-        m_previous = previous;
-        m_hadPrevious = true;
-    }
-    const std::string folder = parent + "/run";
-    mkdir(folder.c_str(), 0700);
-    setenv("XDG_RUNTIME_DIR", folder.c_str(), 1);
-}
-
-PrivateRuntimeFolder::~PrivateRuntimeFolder()
-{
-    if (m_hadPrevious)
-        setenv("XDG_RUNTIME_DIR", m_previous.c_str(), 1);
-    else
-        unsetenv("XDG_RUNTIME_DIR");
 }
 
 int openDescriptorCount()

@@ -29,21 +29,6 @@ private:
     std::string m_device;
 };
 
-// While it lives, named mutexes ("6890 Comm Port") lock files in a folder of their own
-// (XDG_RUNTIME_DIR below `parent`), so that test programs running alongside, which all
-// use the port mutex, neither wait for each other nor hold each other's lock.
-class PrivateRuntimeFolder {
-public:
-    explicit PrivateRuntimeFolder(const std::string& parent);
-    ~PrivateRuntimeFolder();
-    PrivateRuntimeFolder(const PrivateRuntimeFolder&) = delete;
-    PrivateRuntimeFolder& operator=(const PrivateRuntimeFolder&) = delete;
-
-private:
-    std::string m_previous;
-    bool m_hadPrevious = false;
-};
-
 // The number of open file descriptors of this process.
 int openDescriptorCount();
 

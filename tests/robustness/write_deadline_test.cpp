@@ -15,10 +15,12 @@
 #include <thread>
 
 #include "external/termios_port.h"
-#include "robustness/hang_up_session.h"
+#include "support/instrument_settings.h"
 
 namespace gc6890::test {
 namespace {
+
+using SteadyClock = std::chrono::steady_clock;
 
 constexpr int kTimeoutMs = 300;
 // A robustness bound, not a speed target: a write bounded per wait instead goes on until

@@ -2,14 +2,12 @@
 // late), poll the sampler and the GC through the run, stop and reset.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
 #include "comms/comms_registry.h"
 #include "comms/hp6890_serial_comms.h"
 #include "external/inlet_utils.h"
-#include "external/method_library.h"
 #include "gc/varnock_gc_system.h"
 #include "sampler/varnock_auto_sampler.h"
+#include "support/instrument_settings.h"
 #include "support/scoped_env.h"
 #include "support/temp_home.h"
 
@@ -23,10 +21,7 @@ protected:
     void startSession(const char* simulatorOptions, int timeoutMs)
     {
         options = std::make_unique<ScopedEnv>("GC6890_SIM_OPTIONS", simulatorOptions);
-        WriteRegistryPath("Inlets\\Hubrel\\Varnock\\Communications\\DefaultSettings",
-                          CString("FALSE"), HKEY_LOCAL_MACHINE);
-        WriteRegistryPath("Inlets\\Hubrel\\Varnock\\Port", CString("sim"), HKEY_LOCAL_MACHINE);
-        WriteRegistryPath("Inlets\\Hubrel\\Varnock\\Timeout", timeoutMs, HKEY_LOCAL_MACHINE);
+        usePort("sim", timeoutMs);
         while (FreeLock()) {
         }
         CVarnockAutoSampler::m_sInjectorSelection = 1;
@@ -38,20 +33,7 @@ protected:
         ASSERT_EQ(sampler->Initialise(), 1);
         EXPECT_EQ(sampler->m_bFrontInletConfigured, 1);
         EXPECT_EQ(sampler->m_bFrontInjectorPresent, 1);
-
-        std::filesystem::create_directories(home.path() + "/methods");
-        CHP6890Method gc;
-        gc.m_Inlets[0].m_nType = 1;
-        gc.m_Oven.m_fInitialTime = 0.5f;  // a run of half a minute
-        CALS6890Method als;
-        als.m_Status.m_nFirstVial = 3;
-        als.m_Status.m_nFrontInjector = 1;
-        CFileS file;
-        ASSERT_TRUE(file.Open((home.path() + "/methods/e2e.toml").c_str(),
-                              CFileS::modeCreate | CFileS::modeWrite));
-        CArchiveS archive(&file, CArchiveS::store);
-        ASSERT_TRUE(SerializeGCandALS(archive, gc, als));
-        ASSERT_TRUE(file.Close());
+        ASSERT_TRUE(writeInjectionMethod(home.path() + "/methods/e2e.toml"));  // half a minute
         ASSERT_EQ(sampler->LoadMethod("e2e"), 1);
     }
     void TearDown() override

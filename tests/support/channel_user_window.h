@@ -41,14 +41,16 @@ public:
     bool m_bStarted = false;
     bool m_bRestartFailed = false;
 
-    // What the registry sent: the number of failure messages, and the channel of each
-    // restore message with whether it was the registry's current channel at that moment.
+    // What the registry sent: the number of failure and restore messages, and the channel
+    // of the last restore with whether it was the registry's current channel at that moment
+    // (counts, not a list: a thousand rebuilds must not grow the heap).
     int m_nFailures = 0;
+    int m_nRestores = 0;
     struct Restore {
-        CHP6890SerialComms* channel;
-        bool valid;
+        CHP6890SerialComms* channel = nullptr;
+        bool valid = false;
     };
-    std::vector<Restore> m_restores;
+    Restore m_lastRestore;
     // Every message in arrival order, shared between windows to check the broadcast order.
     std::vector<std::string>* m_pJournal = nullptr;
     std::string m_name;

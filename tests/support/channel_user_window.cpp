@@ -1,4 +1,4 @@
-#include "comms/channel_user_window.h"
+#include "support/channel_user_window.h"
 
 namespace gc6890::test {
 
@@ -58,7 +58,8 @@ LRESULT ChannelUserWindow::OnCommsRestore(WPARAM, LPARAM lParam)
 {
     auto* channel = reinterpret_cast<CHP6890SerialComms*>(lParam);
     const bool valid = IsValidCommsObject(channel) != 0;
-    m_restores.push_back({channel, valid});
+    ++m_nRestores;
+    m_lastRestore = {channel, valid};
     if (m_pJournal)
         m_pJournal->push_back(m_name + " restore");
     if (!valid)
