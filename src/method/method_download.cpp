@@ -101,7 +101,10 @@ public:
         return std::nullopt;
     }
 
-    // Any run state past idle means the GC prepares its runs itself.
+    // Any run state past idle means the GC prepares its runs itself. The question is
+    // written here rather than asked through gc/gc_queries.h: this folder sits below gc/
+    // and may not include it, and a host seam asking it would only forward to the same
+    // query in the GC object and in the test host alike, leaving the rule untested.
     Step readRunState()
     {
         CIntFloatArray runState(9);
