@@ -4,6 +4,7 @@
 
 #include "external/inlet_types.h"
 #include "external/method_file_toml.h"
+#include "external/method_schema.h"
 #include "service/snapshot.h"
 
 namespace gc6890 {
@@ -33,6 +34,13 @@ json ovenPoints(const COvenProgram& oven)
     return points;
 }
 
+template <std::size_t N>
+std::string wordOf(const ChoiceInfo (&choices)[N], int value)
+{
+    const char* word = choiceWord(choices, value);
+    return word ? word : std::to_string(value);
+}
+
 const char* sideName(int inlet)
 {
     return inlet == CColumn::FrontInlet ? "front" : inlet == CColumn::BackInlet ? "back" : "none";
@@ -55,6 +63,7 @@ std::optional<json> methodSummary(const std::string& text, const std::string& fi
             continue;  // the GC keeps its own settings for that inlet
         inlets.push_back({{"side", side == CHP6890Method::Front ? "front" : "back"},
                           {"type", type},
+                          {"name", row->name},
                           {"label", row->label},
                           {"zone_on", gc.GetInletZoneOn(side) != 0}});
     }
@@ -68,7 +77,11 @@ std::optional<json> methodSummary(const std::string& text, const std::string& fi
                            {"length_m", tidyReading(column.m_fLength)},
                            {"diameter_um", tidyReading(column.m_fDiameter)},
                            {"film_um", tidyReading(column.m_fFilmThickness)},
-                           {"initial_pressure", tidyReading(column.m_Pressure.m_fInitialValue)}});
+                           {"carrier_gas", wordOf(kCarrierGasChoices, column.m_nCarrierGas)},
+                           {"control_mode", wordOf(kControlModeChoices, column.m_nControlMode)},
+                           // A pressure or, in the flow modes, a flow: its unit says which.
+                           {"initial_pressure", tidyReading(column.m_Pressure.m_fInitialValue)},
+                           {"initial_unit", columnValueUnit(column.m_nControlMode)}});
     }
     return json{{"run_length_min", gc.GetRunLength()},
                 {"post_run_min", gc.m_PostRun.m_nEnabled ? tidyReading(gc.m_PostRun.m_fTime) : 0.0},

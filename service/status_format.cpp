@@ -66,9 +66,11 @@ std::string statusText(CInletSystemStatus& s)
         if (!value.empty())
             text += std::string(label) + ": " + value + "\n";
     }
-    text += format("elapsed: %.2f min  oven: %.1f  column 1: pressure %.2f, flow %.2f\n",
-                   static_cast<double>(s.GetTime()), static_cast<double>(s.GetTemperatureLeft()),
-                   static_cast<double>(s.GetHighPressure()), static_cast<double>(s.GetFlow()));
+    // Units as the GC's display shows them.
+    text +=
+        format("elapsed: %.2f min  oven: %.1f °C  column 1: pressure %.2f psi, flow %.2f mL/min\n",
+               static_cast<double>(s.GetTime()), static_cast<double>(s.GetTemperatureLeft()),
+               static_cast<double>(s.GetHighPressure()), static_cast<double>(s.GetFlow()));
     return text;
 }
 
@@ -83,8 +85,8 @@ std::string statusLine(CInletSystemStatus& s)
             line += " | " + value;
     }
     return line +
-           format(" | %.2f min, oven %.1f, column 1 %.2f / %.2f", static_cast<double>(s.GetTime()),
-                  static_cast<double>(s.GetTemperatureLeft()),
+           format(" | %.2f min, oven %.1f °C, column 1 %.2f psi / %.2f mL/min",
+                  static_cast<double>(s.GetTime()), static_cast<double>(s.GetTemperatureLeft()),
                   static_cast<double>(s.GetHighPressure()), static_cast<double>(s.GetFlow()));
 }
 

@@ -315,7 +315,7 @@ async function showSummary(name) {
   inlets.replaceChildren();
   for (const i of s.inlets) {
     const li = document.createElement("li");
-    text(li, i.side + ": " + i.label + " (type " + i.type + ")" + (i.zone_on ? ", heated" : ", zone off"));
+    text(li, i.side + ": " + i.label + (i.zone_on ? ", heated" : ", zone off"));
     inlets.append(li);
   }
   if (!s.inlets.length) inlets.append(Object.assign(document.createElement("li"), { textContent: "the GC keeps its own" }));
@@ -324,7 +324,8 @@ async function showSummary(name) {
   for (const c of s.columns) {
     const li = document.createElement("li");
     text(li, "column " + c.column + " on the " + c.inlet + " inlet: " + c.length_m + " m × " +
-         c.diameter_um + " µm, film " + c.film_um + " µm, starting at " + c.initial_pressure);
+         c.diameter_um + " µm, film " + c.film_um + " µm, " + c.carrier_gas.replace("_", "/") +
+         ", " + c.control_mode.replace("_", " ") + " from " + c.initial_pressure + " " + c.initial_unit);
     columns.append(li);
   }
   if (!s.columns.length) columns.append(Object.assign(document.createElement("li"), { textContent: "none in use" }));

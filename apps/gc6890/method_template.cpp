@@ -27,16 +27,17 @@ ramps = [                     # at most 6; rate in degrees C/min, final in degre
 length = 30.0                 # m
 diameter = 250.0              # um
 film_thickness = 0.25         # um
-carrier_gas = 2               # 1 to 4
-control_mode = 1              # 1, 2 pressure; 3, 4 flow
+carrier_gas = "helium"        # "helium", "hydrogen", "nitrogen" or "argon_methane"
+control_mode = "constant_pressure"  # or "ramped_pressure", "constant_flow", "ramped_flow"
 inlet = "front"               # "front", "back" or "none"
 
-[gc.column1.pressure]         # a pressure here, as control_mode is 1
-initial = 12.5
+[gc.column1.pressure]         # a pressure (psi) here, as the control mode is a pressure mode
+initial = 12.5                # psi
 initial_time = 0.0
 
 [gc.front_inlet]
-type = 1                      # 0 keeps the GC's inlet; 1 split, 2 splitless, ... 9 PTV solvent vent
+type = "split"                # "none" keeps the GC's inlet; "splitless", "on_column_track",
+                              # "on_column_ramp", "ptv_splitless", ... "ptv_solvent_vent"
 
 [gc.front_inlet.split]
 zone_on = true

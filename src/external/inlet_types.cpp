@@ -9,7 +9,7 @@
 namespace gc6890 {
 namespace {
 
-const RampInfo kInletRamps{"ramps", "Ramp",         "C/min",        "C",
+const RampInfo kInletRamps{"ramps", "Ramp",         "°C/min",       "°C",
                            720.0,   kLayoutTempMin, kLayoutTempMax, kLayoutTimeMax};
 
 // ---- the records' keys in a method file
@@ -21,12 +21,12 @@ void zone(MethodVisitor& v, int& value)
 
 void temperature(MethodVisitor& v, float& value)
 {
-    v.real({"temperature", "Temperature", "C", kLayoutTempMin, kLayoutTempMax}, value);
+    v.real({"temperature", "Temperature", "°C", kLayoutTempMin, kLayoutTempMax}, value);
 }
 
 void program(MethodVisitor& v, CInletTempProgram& p)
 {
-    v.real({"initial_temperature", "Initial temperature", "C", kLayoutTempMin, kLayoutTempMax},
+    v.real({"initial_temperature", "Initial temperature", "°C", kLayoutTempMin, kLayoutTempMax},
            p.m_fInitialTemperature);
     v.real({"initial_time", "Initial time", "min", 0, kLayoutTimeMax}, p.m_fInitialTime);
     v.ramps(kInletRamps, p.m_Ramps, CInletTempProgram::MaxRamps);
@@ -61,7 +61,7 @@ void purgeTime(MethodVisitor& v, int& value)
 
 void pulse(MethodVisitor& v, CInletPTV& r)
 {
-    v.real({"pulse_pressure", "Pulse pressure", "", 0, kLayoutPneuMax}, r.m_fPulsePressure);
+    v.real({"pulse_pressure", "Pulse pressure", "psi", 0, kLayoutPneuMax}, r.m_fPulsePressure);
     v.real({"pulse_time", "Pulse time", "min", 0, kLayoutTimeMax}, r.m_fPulseTime);
 }
 
@@ -365,7 +365,8 @@ const InletType kTypes[] = {
              program(v, r.m_Program);
              v.real({"vent_time", "Vent end time", "min", 0, kLayoutTimeMax}, r.m_fVentTime);
              v.real({"vent_flow", "Vent flow", "mL/min", 0, kLayoutFlowMax}, r.m_fVentFlow);
-             v.real({"vent_pressure", "Vent pressure", "", 0, kLayoutPneuMax}, r.m_fVentPressure);
+             v.real({"vent_pressure", "Vent pressure", "psi", 0, kLayoutPneuMax},
+                    r.m_fVentPressure);
              purgeFlow(v, r.m_fPurgeFlow);
              v.real({"purge_time", "Purge time", "min", 0, kLayoutTimeMax}, r.m_fPurgeTime);
          }},

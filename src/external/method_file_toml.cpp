@@ -123,21 +123,36 @@ public:
         const toml::node* node = find(info.key);
         if (!node)
             return;
-        const auto* word = node->as_string();
+        const bool numbers = info.min < info.max;
         std::string allowed;
         for (int i = 0; i < count; ++i)
             allowed += std::string(i ? ", " : "") + "\"" + choices[i].word + "\"";
-        if (!word) {
+        if (numbers)
+            allowed += " (or its number, " + std::to_string(static_cast<int>(info.min)) + " to " +
+                       std::to_string(static_cast<int>(info.max)) + ")";
+        std::string given;
+        if (const auto* word = node->as_string()) {
+            for (int i = 0; i < count; ++i) {
+                if (word->get() == choices[i].word) {
+                    value = choices[i].value;
+                    return;
+                }
+            }
+            given = "\"" + word->get() + "\"";
+        } else if (const auto* number = node->as_integer(); number && numbers) {
+            for (int i = 0; i < count; ++i) {
+                if (number->get() == choices[i].value && number->get() >= info.min &&
+                    number->get() <= info.max) {
+                    value = choices[i].value;
+                    return;
+                }
+            }
+            given = std::to_string(number->get());
+        } else {
             wrongType(*node, info.key, ("one of " + allowed).c_str());
             return;
         }
-        for (int i = 0; i < count; ++i) {
-            if (word->get() == choices[i].word) {
-                value = choices[i].value;
-                return;
-            }
-        }
-        fail(lineOf(*node), keyPath(info.key), "\"" + word->get() + "\" is not one of " + allowed);
+        fail(lineOf(*node), keyPath(info.key), given + " is not one of " + allowed);
     }
 
     void ramps(const RampInfo& info, CRamp* ramps, int maxCount) override

@@ -33,6 +33,8 @@ public:
         m_titles.push_back(title);
         return true;
     }
+    // The record shows the method as it runs, not every record the file keeps.
+    bool inUseOnly() const override { return true; }
     void leave() override { m_titles.pop_back(); }
     void integer(const FieldInfo& info, int& value) override
     {

@@ -2,20 +2,46 @@
 #include "external/method_schema.h"
 
 #include <cmath>
+#include <iterator>
 #include <string>
+#include <vector>
 
 #include "external/inlet_types.h"
 
 namespace gc6890 {
 namespace {
 
-const RampInfo kOvenRamps{"ramps", "Ramp",         "C/min",        "C",
+const RampInfo kOvenRamps{"ramps", "Ramp",         "°C/min",       "°C",
                           120.0,   kLayoutTempMin, kLayoutTempMax, kLayoutTimeMax};
-const RampInfo kPressureRamps{"ramps",        "Ramp", "/min",         "",
+const RampInfo kPressureRamps{"ramps",        "Ramp", "psi/min",      "psi",
                               kLayoutPneuMax, 0.0,    kLayoutPneuMax, kLayoutTimeMax};
+const RampInfo kFlowRamps{"ramps",        "Ramp", "mL/min/min",   "mL/min",
+                          kLayoutPneuMax, 0.0,    kLayoutPneuMax, kLayoutTimeMax};
 
 const ChoiceInfo kColumnInlets[] = {
     {"front", CColumn::FrontInlet}, {"back", CColumn::BackInlet}, {"none", CColumn::NoInlet}};
+
+// The inlet types' words, from the inlet type table.
+const std::vector<ChoiceInfo>& inletTypeChoices()
+{
+    static const std::vector<ChoiceInfo> choices = [] {
+        std::vector<ChoiceInfo> all;
+        for (const InletType& type : InletTypes())
+            all.push_back({type.name, type.number});
+        return all;
+    }();
+    return choices;
+}
+
+// Whether a type's record is what an inlet runs: a side's own type, or for the records both
+// sides share, either side's.
+bool recordInUse(const CHP6890Method& m, const InletType& type, int side)
+{
+    if (type.perSide)
+        return m.m_Inlets[side].m_nType == type.number;
+    return m.m_Inlets[CHP6890Method::Front].m_nType == type.number ||
+           m.m_Inlets[CHP6890Method::Back].m_nType == type.number;
+}
 
 // The records of the inlet types, from the inlet type table: types with one record per
 // side below each side's table, the others below "gc".
@@ -24,8 +50,9 @@ void inletRecords(MethodVisitor& v, CHP6890Method& m, bool perSide, int side)
     for (const InletType& type : InletTypes()) {
         if (!type.fields || type.perSide != perSide)
             continue;
-        const std::string title = format("%s (type %d)", type.label, type.number);
-        if (v.enter(type.name, title.c_str(), false)) {
+        if (v.inUseOnly() && !recordInUse(m, type, side))
+            continue;
+        if (v.enter(type.name, type.label, false)) {
             type.fields(v, m, side);
             v.leave();
         }
@@ -36,8 +63,9 @@ void inletSide(MethodVisitor& v, const char* key, const char* title, CHP6890Meth
 {
     if (!v.enter(key, title, false))
         return;
-    v.integer({"type", "Inlet type", "", 0, static_cast<double>(InletTypes().size() - 1)},
-              m.m_Inlets[side].m_nType);
+    const auto& types = inletTypeChoices();
+    v.choice({"type", "Inlet type", "", 0, static_cast<double>(types.size() - 1)},
+             m.m_Inlets[side].m_nType, types.data(), static_cast<int>(types.size()));
     inletRecords(v, m, true, side);
     v.leave();
 }
@@ -45,12 +73,17 @@ void inletSide(MethodVisitor& v, const char* key, const char* title, CHP6890Meth
 void ptv(MethodVisitor& v, CHP6890Method& m)
 {
     inletRecords(v, m, false, CHP6890Method::Front);
+    // The download sends the PTV cryo settings only for a PTV mode at the front.
+    const InletType* front = FindInletType(m.m_Inlets[CHP6890Method::Front].m_nType);
+    if (v.inUseOnly() && !(front && front->cryo == InletCryo::FromMethod))
+        return;
     if (v.enter("ptv_cryo", "PTV cryo", false)) {
         CPTVCryo& c = m.m_PTVCryo;
         v.flag({"cryo_on", "Cryo", "", 0, 1}, c.m_nCryoOn);
-        v.integer({"coolant", "Coolant", "", 0, 1}, c.m_nCoolant);
+        v.choice({"coolant", "Coolant", "", 0, 1}, c.m_nCoolant, kCoolantChoices,
+                 std::size(kCoolantChoices));
         v.flag({"fault_detection", "Cryo fault detection", "", 0, 1}, c.m_nFaultDetection);
-        v.real({"use_temperature", "Use cryo below", "C", kLayoutTempMin, kLayoutTempMax},
+        v.real({"use_temperature", "Use cryo below", "°C", kLayoutTempMin, kLayoutTempMax},
                c.m_fUseTemperature);
         v.real({"timeout", "Cryo timeout", "min", 0, kLayoutTimeMax}, c.m_fTimeout);
         v.flag({"timeout_enabled", "Cryo timeout enabled", "", 0, 1}, c.m_nTimeoutEnabled);
@@ -67,17 +100,25 @@ void column(MethodVisitor& v, const char* key, const char* title, CColumn& c)
     if (v.loading())
         c.m_nConfigured = 1;
     v.flag({"configured", "Configured", "", 0, 1}, c.m_nConfigured);
+    if (v.inUseOnly() && !c.m_nConfigured) {
+        v.leave();
+        return;
+    }
     v.real({"length", "Length", "m", 0, 200}, c.m_fLength);
-    v.real({"diameter", "Diameter", "um", 0, 1000}, c.m_fDiameter);
-    v.real({"film_thickness", "Film thickness", "um", 0, 100}, c.m_fFilmThickness);
-    v.integer({"carrier_gas", "Carrier gas", "", 1, 4}, c.m_nCarrierGas);
-    v.integer({"control_mode", "Control mode", "", 1, 4}, c.m_nControlMode);
+    v.real({"diameter", "Diameter", "µm", 0, 1000}, c.m_fDiameter);
+    v.real({"film_thickness", "Film thickness", "µm", 0, 100}, c.m_fFilmThickness);
+    v.choice({"carrier_gas", "Carrier gas", "", 1, 4}, c.m_nCarrierGas, kCarrierGasChoices,
+             std::size(kCarrierGasChoices));
+    v.choice({"control_mode", "Control mode", "", 1, 4}, c.m_nControlMode, kControlModeChoices,
+             std::size(kControlModeChoices));
     v.choice({"inlet", "Inlet", "", 0, 0}, c.m_nInlet, kColumnInlets, 3);
-    if (v.enter("pressure", "pressure program", false)) {
-        v.real({"initial", "Initial value", "", 0, kLayoutPneuMax}, c.m_Pressure.m_fInitialValue);
+    if (v.enter("pressure", "program", false)) {
+        const bool flow = c.m_nControlMode >= 3;
+        v.real({"initial", "Initial value", columnValueUnit(c.m_nControlMode), 0, kLayoutPneuMax},
+               c.m_Pressure.m_fInitialValue);
         v.real({"initial_time", "Initial time", "min", 0, kLayoutTimeMax},
                c.m_Pressure.m_fInitialTime);
-        v.ramps(kPressureRamps, c.m_Pressure.m_Ramps, CPressure::MaxRamps);
+        v.ramps(flow ? kFlowRamps : kPressureRamps, c.m_Pressure.m_Ramps, CPressure::MaxRamps);
         v.leave();
     }
     v.leave();
@@ -87,26 +128,32 @@ void oven(MethodVisitor& v, COvenProgram& o)
 {
     if (!v.enter("oven", "Oven", true))
         return;
-    v.real({"max_temperature", "Maximum temperature", "C", kLayoutTempMin, kLayoutTempMax},
+    v.real({"max_temperature", "Maximum temperature", "°C", kLayoutTempMin, kLayoutTempMax},
            o.m_fMaxTemperature);
     v.real({"equilibration_time", "Equilibration time", "min", 0, kLayoutTimeMax},
            o.m_fEquilibrationTime);
-    v.real({"initial_temperature", "Initial temperature", "C", kLayoutTempMin, kLayoutTempMax},
+    v.real({"initial_temperature", "Initial temperature", "°C", kLayoutTempMin, kLayoutTempMax},
            o.m_fInitialTemperature);
     v.real({"initial_time", "Initial time", "min", 0, kLayoutTimeMax}, o.m_fInitialTime);
     v.ramps(kOvenRamps, o.m_Ramps, COvenProgram::MaxRamps);
     v.flag({"cryo", "Cryo", "", 0, 1}, o.m_nCryoOn);
-    v.real({"cryo_use_temperature", "Use cryo below", "C", kLayoutTempMin, kLayoutTempMax},
+    v.real({"cryo_use_temperature", "Use cryo below", "°C", kLayoutTempMin, kLayoutTempMax},
            o.m_fCryoUseTemperature);
     v.flag({"cryo_quick_cool", "Quick cool", "", 0, 1}, o.m_nCryoQuickCool);
     v.flag({"cryo_fault", "Cryo fault detection", "", 0, 1}, o.m_nCryoFault);
     v.flag({"cryo_timeout_enabled", "Cryo timeout enabled", "", 0, 1}, o.m_nCryoTimeoutEnabled);
     v.real({"cryo_timeout", "Cryo timeout", "min", 0, kLayoutTimeMax}, o.m_fCryoTimeout);
-    v.integer({"cryo_type", "Cryo type", "", 0, 1}, o.m_nCryoType);
+    v.choice({"cryo_type", "Cryo type", "", 0, 1}, o.m_nCryoType, kCoolantChoices,
+             std::size(kCoolantChoices));
     v.leave();
 }
 
 }  // namespace
+
+const char* columnValueUnit(int controlMode)
+{
+    return controlMode >= 3 ? "mL/min" : "psi";
+}
 
 void describeGC(MethodVisitor& v, CHP6890Method& m)
 {
@@ -123,9 +170,12 @@ void describeGC(MethodVisitor& v, CHP6890Method& m)
         CPostRun& p = m.m_PostRun;
         v.flag({"enabled", "Enabled", "", 0, 1}, p.m_nEnabled);
         v.real({"time", "Time", "min", 0, kLayoutTimeMax}, p.m_fTime);
-        v.real({"oven_temperature", "Oven temperature", "C", kLayoutTempMin, kLayoutTempMax},
+        v.real({"oven_temperature", "Oven temperature", "°C", kLayoutTempMin, kLayoutTempMax},
                p.m_fOvenTemperature);
-        v.real({"column_value", "Column pressure or flow", "", 0, kLayoutPneuMax},
+        // Both columns get the value; its unit is that of the first column in use.
+        const CColumn& first = m.m_Columns[0].m_nConfigured ? m.m_Columns[0] : m.m_Columns[1];
+        v.real({"column_value", "Column pressure or flow", columnValueUnit(first.m_nControlMode), 0,
+                kLayoutPneuMax},
                p.m_fColumnValue);
         v.leave();
     }
@@ -160,7 +210,7 @@ void describeALS(MethodVisitor& v, CALS6890Method& m)
         v.flag({"slow_plunger", "Slow Plunger", "", 0, 1}, y.m_nSlowPlunger);
         v.integer({"sample_pumps", "Sample Pumps", "", 0, 15}, y.m_nSamplePumps);
         v.integer({"sampling_offset", "Sampling Offset(mm)", "mm", 0, 30}, y.m_nSamplingOffset);
-        v.integer({"syringe_size", "Syringe Size(uL)", "uL", 1, 500}, y.m_nSyringeSize);
+        v.integer({"syringe_size", "Syringe Size(uL)", "µL", 1, 500}, y.m_nSyringeSize);
         v.integer({"viscosity_delay", "Viscosity Delay(s)", "s", 0, 60}, y.m_nViscosityDelay);
         v.real({"pre_dwell_time", "Pre Dwell Time(min)", "min", 0, 10}, y.m_fPreDwellTime);
         v.real({"post_dwell_time", "Post Dwell Time(min)", "min", 0, 10}, y.m_fPostDwellTime);

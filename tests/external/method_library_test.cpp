@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 #include "external/method_file_toml.h"
 
@@ -86,9 +87,9 @@ TEST(ExampleMethods, ListingsShowSamplerLabelsAndEveryGCSection)
     EXPECT_NE(std::string::npos, text.find("AUTOSAMPLER\tPre Dwell Time(min)\t0.1\n"));
     record.Clear();
     m.gc.Print(&record, "GC");
-    EXPECT_NE(std::string::npos,
-              record.Text().find(
-                  "GC\tPTV solvent vent (type 9): Ramp 1\t720 C/min to 350 C, hold 5 min\n"));
+    EXPECT_NE(
+        std::string::npos,
+        record.Text().find("GC\tPTV solvent vent: Ramp 1\t720 °C/min to 350 °C, hold 5 min\n"));
     EXPECT_NE(std::string::npos, record.Text().find("GC\tOven: Cryo\tOn\n"));
     EXPECT_NE(std::string::npos, record.Text().find("GC\tColumn 2: Configured\tOff\n"));
 }
@@ -198,8 +199,13 @@ TEST_F(MethodFileTest, MalformedFilesNameFileLineAndKey)
          "3: gc.oven.initial_temperature: expected a number, found a string"},
         {"int_expected", "[gc]\n[gc.oven]\n[sampler]\nfirst_vial = 1.5\n",
          "4: sampler.first_vial: expected an integer, found a float"},
-        {"out_of_range", "[gc]\n[gc.oven]\n[gc.front_inlet]\ntype = 10\n[sampler]\n",
-         "4: gc.front_inlet.type: 10 is out of range (0.0 to 9.0)"},
+        {"out_of_range", "[gc]\n[gc.oven]\n[sampler]\nfirst_vial = 0\n",
+         "4: sampler.first_vial: 0 is out of range (1.0 to 10000.0)"},
+        {"code_out_of_range", "[gc]\n[gc.oven]\n[gc.front_inlet]\ntype = 10\n[sampler]\n",
+         "4: gc.front_inlet.type: 10 is not one of \"none\", \"split\","},
+        {"unknown_gas", "[gc]\n[gc.oven]\n[gc.column1]\ncarrier_gas = \"xenon\"\n[sampler]\n",
+         "4: gc.column1.carrier_gas: \"xenon\" is not one of \"helium\", \"hydrogen\", "
+         "\"nitrogen\", \"argon_methane\" (or its number, 1 to 4)"},
         {"unknown_key", "[gc]\n[gc.oven]\nmax_temp = 300\n[sampler]\n",
          "3: gc.oven.max_temp: unknown key"},
         {"unknown_table", "[gc]\n[gc.oven]\n[sampler]\n[extra]\n", "4: extra: unknown key"},
@@ -257,28 +263,73 @@ TEST_F(MethodFileTest, FailedWriteKeepsTheOldMethod)
     EXPECT_EQ(1, load(path, again));
 }
 
-TEST(MethodListing, GCListingHasOneLinePerSetting)
+TEST(MethodListing, RecordShowsTheInletModesInUseWithNamesAndUnits)
 {
-    // Without ramps every key of the file is one line of the listing.
-    const CHP6890Method gc;
-    const CALS6890Method als;
-    const std::string toml = gc6890::writeMethodToml(gc, als);
-    const size_t gcKeys = [&] {
-        const std::string gcPart = toml.substr(0, toml.find("[sampler]"));
-        size_t n = 0;
-        for (size_t at = gcPart.find(" = "); at != std::string::npos;
-             at = gcPart.find(" = ", at + 1))
-            ++n;
-        return n;
-    }();
-    CGenericExpRecord record;
-    gc.Print(&record, "GC");
-    size_t lines = 0;
-    for (size_t at = record.Text().find("GC\t"); at != std::string::npos;
-         at = record.Text().find("\nGC\t", at + 1))
-        ++lines;
-    EXPECT_EQ(gcKeys, lines);
-    EXPECT_EQ('\n', record.Text().back());
+    struct Case {
+        int front, back;
+        std::vector<const char*> shown, hidden;
+    } const cases[] = {
+        {.front = 0,
+         .back = 0,
+         .shown = {"Front inlet: Inlet type\tnone\n", "Column 2: Configured\tOff\n",
+                   "Column 1: Carrier gas\thydrogen\n", "Column 1 program: Initial value\t0 psi\n"},
+         .hidden = {"split: ", "splitless: ", "on-column", "PTV", "Column 2: Length"}},
+        {.front = 9,
+         .back = 1,
+         .shown = {"Front inlet: Inlet type\tptv_solvent_vent\n",
+                   "PTV solvent vent: Vent pressure\t0 psi\n", "PTV cryo: Coolant\tco2\n",
+                   "Back inlet split: Temperature\t250 °C\n"},
+         .hidden = {"Front inlet split: ", "Back inlet splitless: ", "PTV split: "}},
+        {.front = 2,
+         .back = 6,
+         .shown = {"Front inlet splitless: Purge time\t1 min\n",
+                   "PTV split: Split flow\t50 mL/min\n"},
+         .hidden = {"PTV cryo", "Front inlet split: ", "Back inlet split: ", "PTV splitless: "}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.front) + "/" + std::to_string(c.back));
+        CHP6890Method gc;
+        gc.m_Columns[0].m_nConfigured = 1;
+        gc.m_Inlets[CHP6890Method::Front].m_nType = c.front;
+        gc.m_Inlets[CHP6890Method::Back].m_nType = c.back;
+        CGenericExpRecord record;
+        gc.Print(&record, "GC");
+        for (const char* text : c.shown)
+            EXPECT_NE(record.Text().find(std::string("GC\t") + text), std::string::npos)
+                << text << record.Text();
+        for (const char* text : c.hidden)
+            EXPECT_EQ(record.Text().find(text), std::string::npos) << text;
+    }
+}
+
+TEST_F(MethodFileTest, CodedValuesReadAsNamesOrAsTheirNumbers)
+{
+    const std::string names = "[gc]\n[gc.oven]\ncryo_type = \"n2\"\n[gc.column1]\n"
+                              "carrier_gas = \"argon_methane\"\ncontrol_mode = \"ramped_flow\"\n"
+                              "[gc.front_inlet]\ntype = \"ptv_pulsed_split\"\n"
+                              "[gc.back_inlet]\ntype = \"on_column_ramp\"\n"
+                              "[gc.ptv_cryo]\ncoolant = \"n2\"\n[sampler]\n";
+    const std::string numbers = "[gc]\n[gc.oven]\ncryo_type = 1\n[gc.column1]\n"
+                                "carrier_gas = 4\ncontrol_mode = 4\n"
+                                "[gc.front_inlet]\ntype = 8\n[gc.back_inlet]\ntype = 4\n"
+                                "[gc.ptv_cryo]\ncoolant = 1\n[sampler]\n";
+    Loaded byName, byNumber;
+    ASSERT_EQ(1, load(write("names.toml", names), byName)) << CFileS::GetLastErrorText();
+    ASSERT_EQ(1, load(write("numbers.toml", numbers), byNumber)) << CFileS::GetLastErrorText();
+    EXPECT_EQ(4, byName.gc.m_Columns[0].m_nCarrierGas);
+    EXPECT_EQ(4, byName.gc.m_Columns[0].m_nControlMode);
+    EXPECT_EQ(8, byName.gc.m_Inlets[CHP6890Method::Front].m_nType);
+    EXPECT_EQ(4, byName.gc.m_Inlets[CHP6890Method::Back].m_nType);
+    EXPECT_EQ(1, byName.gc.m_Oven.m_nCryoType);
+    EXPECT_EQ(1, byName.gc.m_PTVCryo.m_nCoolant);
+    // The same method either way, and written back with the names.
+    const std::string text = gc6890::writeMethodToml(byName.gc, byName.als);
+    EXPECT_EQ(text, gc6890::writeMethodToml(byNumber.gc, byNumber.als));
+    for (const char* line :
+         {"carrier_gas = \"argon_methane\"\n", "control_mode = \"ramped_flow\"\n",
+          "type = \"ptv_pulsed_split\"\n", "type = \"on_column_ramp\"\n", "cryo_type = \"n2\"\n",
+          "coolant = \"n2\"\n"})
+        EXPECT_NE(text.find(line), std::string::npos) << line;
 }
 
 TEST(MethodObjects, RunLengthAndInletAccessors)

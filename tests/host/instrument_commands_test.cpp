@@ -175,7 +175,7 @@ TEST_F(InstrumentCommandsTest, RecordPrintsBothPartsAndTheVolumeWithoutTheLine)
     ASSERT_EQ(result.exitCode, 0) << result.err;
     const std::string record = home.read("record.txt");
     EXPECT_EQ(record.rfind("GC\t", 0), 0u) << record;
-    EXPECT_NE(record.find("Oven: Initial temperature\t50 C"), std::string::npos) << record;
+    EXPECT_NE(record.find("Oven: Initial temperature\t50 °C"), std::string::npos) << record;
     EXPECT_NE(record.find("Sample Run Injection Parameter\n\nInjection Volume (ul)   -   2.00\n"),
               std::string::npos);
     EXPECT_GT(record.find("Injection Volume"), record.rfind("GC\t"));

@@ -190,7 +190,7 @@ initial_temperature = 40.0
 initial_time = 1.0
 ramps = [ { rate = 10.0, final = 250.0, time = 5.0 } ]
 [gc.column1]
-carrier_gas = 1
+carrier_gas = "helium"
 inlet = "SIDE"
 [gc.column1.pressure]
 initial = 12.5

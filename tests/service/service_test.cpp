@@ -287,7 +287,14 @@ TEST_F(ServiceTest, MethodUploadErrorsNameTheLineAndKey)
     const httplib::Result record = service.client().Get("/api/v1/methods/good/record");
     ASSERT_TRUE(record);
     EXPECT_EQ(record->status, 200);
-    EXPECT_NE(record->body.find("250"), std::string::npos) << record->body;
+    // The record and the summary name the inlet mode in use and give units.
+    EXPECT_NE(record->body.find("GC\tFront inlet split: Temperature\t250 °C\n"), std::string::npos)
+        << record->body;
+    EXPECT_EQ(record->body.find("splitless"), std::string::npos) << record->body;
+    const nlohmann::json summary = service.get("/api/v1/methods/good/summary");
+    EXPECT_EQ(summary["inlets"][0]["name"], "split") << summary.dump();
+    EXPECT_EQ(summary["columns"][0]["carrier_gas"], "hydrogen") << summary.dump();
+    EXPECT_EQ(summary["columns"][0]["initial_unit"], "psi") << summary.dump();
 }
 
 TEST_F(ServiceTest, StopIsTakenDuringARunWhereOtherJobsAreRefused)
