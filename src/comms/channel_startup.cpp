@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "comms/hp6890_serial_comms.h"
+#include "comms/line_failure.h"
 
 namespace {
 
@@ -55,12 +56,18 @@ int CHP6890SerialComms::StartGCComms()
 {
     if (m_sCommsStatus & kGCBit)
         return 1;
-    if (!OpenSerialPort())
+    if (!OpenSerialPort()) {
+        gc6890::NoteLineFailure(gc6890::LineFailureKind::CannotOpen, LastPortError().str());
         return 0;
+    }
     CString buffer;
     for (const char* address : kEchoAddresses) {
-        if (!CheckChannel(buffer, address))
+        if (!CheckChannel(buffer, address)) {
+            gc6890::NoteLineFailure(
+                gc6890::LineFailureKind::WrongAnswer,
+                gc6890::format("the echo test of %s was not answered", address));
             return 0;
+        }
     }
     if (m_sCommsStatus & kALSBit) {
         m_sCommsStatus |= kGCBit;
@@ -69,8 +76,12 @@ int CHP6890SerialComms::StartGCComms()
     CString identity = "CCHTID";
     if (!WriteStringToGC(identity, 1) || !ReceiveStringFromGC(identity, 1))
         return 0;
-    if (identity.Left(6) != "HTCCID" || identity.Mid(7, 10) != "HP 6890 GC")
+    if (identity.Left(6) != "HTCCID" || identity.Mid(7, 10) != "HP 6890 GC") {
+        gc6890::NoteLineFailure(gc6890::LineFailureKind::WrongAnswer,
+                                "the instrument is not an HP 6890 GC (it says \"" + identity.str() +
+                                    "\")");
         return 0;
+    }
     m_strFirmwareVersion = identity.Mid(19, 11);
     m_sCommsStatus |= kGCBit;
     return 1;

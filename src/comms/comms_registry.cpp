@@ -4,6 +4,7 @@
 
 #include "comms/hp6890_serial_comms.h"
 #include "comms/registered_messages.h"
+#include "external/port_interrupt.h"
 
 namespace {
 
@@ -11,6 +12,7 @@ constexpr UINT kRetryTimerId = 1;
 constexpr UINT kRetryIntervalMs = 100;
 
 CHP6890SerialComms* g_pChannel = nullptr;
+int g_rebuildLimitMs = 0;
 int g_nUsers = 0;
 int g_nLockOut = 0;
 
@@ -67,9 +69,22 @@ int RebuildChannel()
     // Whoever asked for it, a rebuild that succeeds ends the pending retry (before the
     // restore broadcast, which may start a retry of its own).
     CRetryWindow::Stop();
+    // A departure for one-shot hosts (SetChannelRebuildLimit): the old channel's shut-down
+    // and the restore's exchanges share one deadline instead of a time-out each.
+    // Long-lived hosts keep the default, none.
+    const std::uint64_t deadline =
+        g_rebuildLimitMs > 0
+            ? gc6890::nowMilliseconds() + static_cast<std::uint64_t>(g_rebuildLimitMs)
+            : 0;
+    if (g_pChannel)
+        g_pChannel->LimitWaitsUntil(deadline);
     delete g_pChannel;
     g_pChannel = new CHP6890SerialComms;
-    Broadcast(g_nCommsRestoreMessage, reinterpret_cast<LPARAM>(g_pChannel));
+    CHP6890SerialComms* const channel = g_pChannel;
+    channel->LimitWaitsUntil(deadline);
+    Broadcast(g_nCommsRestoreMessage, reinterpret_cast<LPARAM>(channel));
+    if (g_pChannel == channel)
+        channel->LimitWaitsUntil(0);
     return 1;
 }
 
@@ -107,6 +122,12 @@ int ReleaseSerialComms(HWND window)
 
 void NotifySerialCommsError()
 {
+    // A host that interrupted the port waits is going away: a rebuild could not talk to
+    // the instrument anyway, and would only hold the host up.
+    if (gc6890::PortWaitsInterrupted()) {
+        Broadcast(g_nCommsFailureMessage, 0);
+        return;
+    }
     if (Broadcast(g_nCommsFailureMessage, 0) != 1) {
         MessageBox(nullptr, " Cannot reset comms: HP6890GC Comms busy.\nPlease try again.",
                    "Comms Reset Failure", MB_OK | MB_ICONEXCLAMATION | MB_SETFOREGROUND);
@@ -146,5 +167,10 @@ namespace gc6890 {
 bool CommsRebuildPending()
 {
     return CRetryWindow::s_pPending != nullptr;
+}
+
+void SetChannelRebuildLimit(int milliseconds)
+{
+    g_rebuildLimitMs = milliseconds > 0 ? milliseconds : 0;
 }
 }  // namespace gc6890

@@ -24,4 +24,9 @@ int FreeLock();
 namespace gc6890 {
 // True while a rebuild retry is pending (for tests and the host's status display).
 bool CommsRebuildPending();
+// Bounds all the line waits of one channel rebuild (the start-up exchanges of every side
+// that the restore runs) to `milliseconds` together; 0, the default, leaves each exchange
+// its own time-out. For a one-shot host, which reports the failure and ends, so that a
+// silent line costs it one time-out for the rebuild rather than one per exchange.
+void SetChannelRebuildLimit(int milliseconds);
 }  // namespace gc6890

@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "comms/comms_registry.h"
+#include "comms/line_failure.h"
 #include "comms/reply_values.h"
 #include "external/inlet_utils.h"
 
@@ -189,6 +190,8 @@ int CHP6890SerialComms::WriteString(CString& line)
         EndMutex();
     }
     g_writing = 0;
+    if (!written)
+        NoteLineLoss(line, "the line did not take");
     return written;
 }
 
@@ -209,7 +212,27 @@ int CHP6890SerialComms::ReceiveString(CString& line)
         line.Empty();
     }
     g_reading = 0;
+    if (line.IsEmpty())
+        NoteLineLoss(CString(), "no answer came");
     return line.IsEmpty() ? 0 : 1;
+}
+
+void CHP6890SerialComms::NoteLineLoss(const CString& written, const char* what)
+{
+    using gc6890::LineFailureKind;
+    const std::string device = m_port ? m_port->describe() : PortSettings().device;
+    if (IsLineGone()) {
+        gc6890::NoteLineFailure(LineFailureKind::HungUp, device + " hung up or went away");
+        return;
+    }
+    std::string text = what;
+    if (!written.IsEmpty()) {
+        const CString firstLine(written.str().substr(0, written.str().find('\n')));
+        text += " " + std::string(headOf(firstLine));
+    }
+    gc6890::NoteLineFailure(LineFailureKind::NoAnswer,
+                            gc6890::format("%s on %s within %d ms", text.c_str(), device.c_str(),
+                                           PortSettings().timeoutMs));
 }
 
 int CHP6890SerialComms::Write(tag_GC_OR_ALS side, CString& line, int force)
@@ -277,9 +300,19 @@ int CHP6890SerialComms::SendAndReceive(tag_GC_OR_ALS side, const CString& comman
     m_strLine.SetString(command.c_str(), command.GetLength());
     if (!Write(side, m_strLine, 0) || !Receive(side, m_strReply, 0))
         return 0;
-    if (!answersHead(command, m_strReply))
+    if (!answersHead(command, m_strReply)) {
+        gc6890::NoteLineFailure(gc6890::LineFailureKind::WrongAnswer,
+                                "\"" + m_strReply.str() + "\" does not answer " +
+                                    std::string(headOf(command)));
         return 0;
-    return ParseGCStringIntoList(m_strReply, values);
+    }
+    if (!ParseGCStringIntoList(m_strReply, values)) {
+        gc6890::NoteLineFailure(gc6890::LineFailureKind::WrongAnswer,
+                                "\"" + m_strReply.str() + "\" is too short an answer to " +
+                                    std::string(headOf(command)));
+        return 0;
+    }
+    return 1;
 }
 
 int CHP6890SerialComms::SendAndReceive(tag_GC_OR_ALS side, CString commands, CString& replies)

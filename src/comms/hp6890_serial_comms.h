@@ -101,6 +101,8 @@ protected:
 private:
     int WriteString(CString& line);
     int ReceiveString(CString& line);
+    // Notes a failed write or read for the host (comms/line_failure.h).
+    void NoteLineLoss(const CString& written, const char* what);
     int SendAndReceive(tag_GC_OR_ALS side, const CString& command, CIntFloatArray& values);
     int SendAndReceive(tag_GC_OR_ALS side, CString commands, CString& replies);
     static int ParseGCStringIntoList(const CString& reply, CIntFloatArray& values);

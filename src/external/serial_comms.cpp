@@ -1,9 +1,11 @@
 #include "external/serial_comms.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <utility>
 
 #include "external/inlet_utils.h"
+#include "external/port_interrupt.h"
 #include "external/simulator_process_port.h"
 #include "external/termios_port.h"
 
@@ -167,8 +169,9 @@ int CSerialComms::IsPortOpen() const
 
 int CSerialComms::IsLineGone() const
 {
-    // A port that closed itself (a write found the device gone) counts as well.
-    return m_bLineGone || (m_port && !m_port->isOpen()) ? 1 : 0;
+    // A port that closed itself (a write found the device gone) counts as well, and so
+    // does every port while the host has interrupted the waits: it is going away.
+    return m_bLineGone || (m_port && !m_port->isOpen()) || gc6890::PortWaitsInterrupted() ? 1 : 0;
 }
 
 int CSerialComms::WriteString(CString text)
@@ -229,7 +232,15 @@ void CSerialCommsE::WaitForIncomingString(CString& line)
         AfxThrowUserException();
     }
     m_bLineGone = false;
-    switch (m_reader.readLine(*m_port, m_settings.timeoutMs, m_strIncoming)) {
+    int timeoutMs = m_settings.timeoutMs;
+    if (m_waitDeadlineMs != 0) {
+        const std::uint64_t now = gc6890::nowMilliseconds();
+        timeoutMs = now >= m_waitDeadlineMs
+                        ? 0
+                        : static_cast<int>(std::min<std::uint64_t>(
+                              m_waitDeadlineMs - now, static_cast<std::uint64_t>(timeoutMs)));
+    }
+    switch (m_reader.readLine(*m_port, timeoutMs, m_strIncoming)) {
     case gc6890::LineReader::Status::Line:
         line.SetString(m_strIncoming.data(), static_cast<int>(m_strIncoming.size()));
         return;

@@ -6,6 +6,7 @@
 // SetSerialBackendFactory.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -62,6 +63,9 @@ public:
     // applied at the next open. Non-zero when they are all usable.
     int SetupRegistry();
 
+    // No read waits past this moment (gc6890::nowMilliseconds()); 0 lifts the limit.
+    void LimitWaitsUntil(std::uint64_t deadlineMs) { m_waitDeadlineMs = deadlineMs; }
+
     const gc6890::PortSettings& PortSettings() const { return m_settings; }
     const CString& LastPortError() const { return m_lastError; }
 
@@ -75,6 +79,7 @@ protected:
     CString m_key;
     CString m_lastError;
     bool m_bLineGone = false;
+    std::uint64_t m_waitDeadlineMs = 0;
 };
 
 class CSerialCommsE : public CSerialComms {

@@ -10,6 +10,7 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include "external/port_interrupt.h"
 #include "platform/cstring.h"
 
 namespace gc6890 {
@@ -188,11 +189,15 @@ bool TermiosPort::write(std::string_view bytes, int timeoutMs)
             std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
         if (left <= 0)
             return false;
-        struct pollfd p = {m_fd, POLLOUT, 0};
-        const int ready = poll(&p, 1, static_cast<int>(left));
+        if (PortWaitsInterrupted())
+            return false;
+        struct pollfd p[2] = {{m_fd, POLLOUT, 0}, {PortInterruptFd(), POLLIN, 0}};
+        const int ready = poll(p, 2, static_cast<int>(left));
         if (ready < 0 && errno == EINTR)
             continue;
-        if (ready <= 0 || (p.revents & (POLLERR | POLLHUP | POLLNVAL)))
+        if (ready > 0 && !p[0].revents)
+            continue;  // only the interrupt: seen at the top of the loop
+        if (ready <= 0 || (p[0].revents & (POLLERR | POLLHUP | POLLNVAL)))
             return failWrite(ready > 0);
     }
     return true;
@@ -211,14 +216,17 @@ SerialPortBackend::ReadResult TermiosPort::read(char* buffer, std::size_t size, 
 {
     if (!isOpen())
         return {ReadStatus::Gone, 0};
-    struct pollfd p = {m_fd, POLLIN, 0};
+    // The host's interrupt (port_interrupt.h) ends the wait as a time-out would.
+    struct pollfd p[2] = {{m_fd, POLLIN, 0}, {PortInterruptFd(), POLLIN, 0}};
     int ready;
     do {
-        ready = poll(&p, 1, timeoutMs);
+        if (PortWaitsInterrupted())
+            return {ReadStatus::TimedOut, 0};
+        ready = poll(p, 2, timeoutMs);
     } while (ready < 0 && errno == EINTR);
-    if (ready == 0)
+    if (ready == 0 || (ready > 0 && !p[0].revents))
         return {ReadStatus::TimedOut, 0};
-    if (ready < 0 || (p.revents & (POLLERR | POLLNVAL)))
+    if (ready < 0 || (p[0].revents & (POLLERR | POLLNVAL)))
         return {ReadStatus::Gone, 0};
     const ssize_t got = ::read(m_fd, buffer, size);
     if (got > 0)

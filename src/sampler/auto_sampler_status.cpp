@@ -3,6 +3,7 @@
 // return-all.
 #include "comms/comms_registry.h"
 #include "comms/hp6890_serial_comms.h"
+#include "comms/line_failure.h"
 #include "comms/lock_out_scope.h"
 #include "comms/reg_remote_window.h"
 #include "sampler/sampler_commands.h"
@@ -17,6 +18,10 @@ constexpr const char* kStopCommand = "01HTSTOP";
 constexpr const char* kReturnAllCommand = "01HTRTN_ALL";
 constexpr const char* kReturnAllAnswerHead = "HT01RTN_ALL";
 constexpr const char* kLateAnswerHead = "HT01SINJECT";
+
+// Set when the status question's exchange failed (and the failure was reported): the
+// status read then fails too, as the GC's does, without reporting it a second time.
+bool g_statusExchangeFailed = false;
 
 }  // namespace
 
@@ -33,12 +38,17 @@ tag_ALS_STATUS CVarnockAutoSampler::GetALSStatus()
     CIntFloatArray answer(kStatusAnswerFields);
     answer.Clear();
     if (!m_pSerialComms->SendAndReceiveToALS(kStatusCommand, answer)) {
+        g_statusExchangeFailed = true;
         CaughtSerialCommsError();
         scope.fail();
         return ALS_ERROR;
     }
     const int code = answer.GetInt(kStatusCodeSlot);
     if (code < ALS_READY || code > ALS_POST_RUN) {
+        g_statusExchangeFailed = true;
+        gc6890::NoteLineFailure(
+            gc6890::LineFailureKind::WrongAnswer,
+            gc6890::format("the sampler's status code %d is none it has", code));
         CaughtSerialCommsError();
         scope.fail();
         return ALS_ERROR;
@@ -75,6 +85,7 @@ int CVarnockAutoSampler::Error(CString&)
 int CVarnockAutoSampler::ReadStatus(CInletSystemStatus& status)
 {
     int read = 0;
+    g_statusExchangeFailed = false;
     try {
         if (m_sCommsRestartFailed) {
             // The restored channel never started: report it as no channel, then as failed.
@@ -91,7 +102,8 @@ int CVarnockAutoSampler::ReadStatus(CInletSystemStatus& status)
         read = 0;
     }
     if (!read) {
-        CaughtSerialCommsError();
+        if (!g_statusExchangeFailed)
+            CaughtSerialCommsError();
         return 0;
     }
     return 1;
@@ -169,7 +181,7 @@ int CVarnockAutoSampler::ReadStatusBody(CInletSystemStatus& status)
         m_bStatusSendPending = 0;
         SendStatusBlockIfChanged(pending);
     }
-    return 1;
+    return g_statusExchangeFailed ? 0 : 1;
 }
 
 int CVarnockAutoSampler::ReturnAll()

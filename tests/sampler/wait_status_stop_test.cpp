@@ -205,11 +205,11 @@ TEST_F(SamplerTest, StatusCodeGivesTheQuestionsTheirAnswers)
         EXPECT_EQ(sampler->Error(unused), c.error) << c.code;
     }
 
-    // Another code is a broken exchange: error, and the channel is rebuilt.
+    // Another code is a broken exchange: error, a failed poll, and the channel is rebuilt.
     line->expect("01HTSTATUS").reply("HT01STATUS 1,1,1,0,0,0,7");
     line->expect("CCHTPC 1").reply("HTCCPC 0");
     CInletSystemStatus status;
-    EXPECT_EQ(sampler->ReadStatus(status), 1);
+    EXPECT_EQ(sampler->ReadStatus(status), 0);
     EXPECT_TRUE(status.GetError());
     EXPECT_TRUE(status.GetNotReady());
     EXPECT_EQ(CHP6890SerialComms::m_sCommsStatus, 0);
