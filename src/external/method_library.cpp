@@ -6,8 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
-#include <fstream>
-#include <sstream>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "external/inlet_types.h"
@@ -22,6 +21,64 @@ CString& lastError()
 {
     static CString text;
     return text;
+}
+
+const char* fileKind(mode_t mode)
+{
+    if (S_ISDIR(mode))
+        return "a directory";
+    if (S_ISFIFO(mode))
+        return "a pipe (FIFO)";
+    if (S_ISCHR(mode))
+        return "a character device";
+    if (S_ISBLK(mode))
+        return "a block device";
+    if (S_ISSOCK(mode))
+        return "a socket";
+    return "not a regular file";
+}
+
+// The whole file, refused before anything is read when it is not a regular file (a
+// device would never end, a pipe would wait for a writer) or larger than any method.
+bool readMethodText(const std::string& path, std::string& text, std::string& problem)
+{
+    // O_NONBLOCK: opening a pipe does not wait for a writer; it is refused just below.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        problem = path + ": cannot open: " + std::strerror(errno);
+        return false;
+    }
+    struct stat info {};
+    bool ok = ::fstat(fd, &info) == 0;
+    if (!ok)
+        problem = path + ": cannot open: " + std::strerror(errno);
+    else if (!S_ISREG(info.st_mode))
+        problem = path + ": is " + fileKind(info.st_mode) + ", not a method file";
+    else if (info.st_size > kMaxMethodFileSize)
+        problem = gc6890::format("%s: is %lld bytes, more than a method file's limit of %lld",
+                                 path.c_str(), static_cast<long long>(info.st_size),
+                                 static_cast<long long>(kMaxMethodFileSize));
+    ok = ok && problem.empty();
+    // Read no more than the limit allows, even if the file grows meanwhile.
+    char buffer[8192];
+    while (ok) {
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0) {
+            problem = path + ": cannot read: " + std::strerror(errno);
+            ok = false;
+        } else if (got == 0) {
+            break;
+        } else if (static_cast<std::streamoff>(text.size()) + got > kMaxMethodFileSize) {
+            problem = path + ": too large for a method file";
+            ok = false;
+        } else {
+            text.append(buffer, static_cast<std::size_t>(got));
+        }
+    }
+    ::close(fd);
+    return ok;
 }
 }  // namespace
 
@@ -106,16 +163,9 @@ int CFileS::Open(const char* fileName, unsigned flags, FrellError* error)
         return 1;
     }
 
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return fail(path + ": cannot open: " + std::strerror(errno), error);
-    std::ostringstream content;
-    content << in.rdbuf();
-    if (in.bad())
-        return fail(path + ": cannot read", error);
-    std::string text = content.str();
-    if (static_cast<std::streamoff>(text.size()) > kMaxMethodFileSize)
-        return fail(path + ": too large for a method file", error);
+    std::string text;
+    if (std::string problem; !readMethodText(path, text, problem))
+        return fail(problem, error);
 
     auto gc = std::make_unique<CHP6890Method>();
     auto als = std::make_unique<CALS6890Method>();

@@ -22,7 +22,11 @@ struct PortSettings {
     int rtsControl = 0;
 };
 
-// Why a setting is unusable, or empty when all are usable.
+// The longest reply wait a setting may ask for: ten minutes.
+inline constexpr int kMaxTimeoutMs = 600000;
+
+// Why a setting is unusable ("BaudRate=12345 is not a standard rate (...)"), or empty
+// when all are usable.
 std::string validatePortSettings(const PortSettings& settings);
 
 const char* flowControlName(FlowControl flow);

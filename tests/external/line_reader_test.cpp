@@ -166,7 +166,7 @@ TEST(TermiosPortTest, RefusesWhatIsNotASerialDeviceAndSaysWhy)
     TermiosPort port(bad);
     std::string error;
     EXPECT_FALSE(port.open(error));
-    EXPECT_NE(error.find("BaudRate 12345"), std::string::npos) << error;
+    EXPECT_NE(error.find("BaudRate=12345"), std::string::npos) << error;
     unlink(plainFile.c_str());
     rmdir(folder);
 }
