@@ -23,6 +23,8 @@ std::vector<std::string> applyReplyFaults(const Faults& faults, const std::strin
         reply = answer.substr(0, answer.find(' ')) + ' ' + std::string(faults.endlessBytes, 'x');
     if (faultApplies(faults.wrongHead, commandHead))
         reply = withWrongHead(reply);
+    if (faultApplies(faults.otherAddress, commandHead))
+        reply = withOtherAddress(reply);
     if (faultApplies(faults.truncated, commandHead))
         reply = truncateLine(reply);
     if (faultApplies(faults.garbled, commandHead))
@@ -55,6 +57,15 @@ std::string withWrongHead(std::string_view line)
     if (headEnd < 4)
         return "XX" + std::string(line);
     return std::string(line.substr(0, 4)) + "XX" + std::string(line.substr(headEnd));
+}
+
+// The reply head's sender ("HT01STATUS": 01) becomes another address: 02, or 03 for 02.
+std::string withOtherAddress(std::string_view line)
+{
+    std::string out(line);
+    if (out.size() >= 4)
+        out.replace(2, 2, out.compare(2, 2, "02") == 0 ? "03" : "02");
+    return out;
 }
 
 bool parseBusyPort(std::string_view text, BusyPort& mode)

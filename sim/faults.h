@@ -17,11 +17,12 @@ enum class BusyPort {
 };
 
 struct Faults {
-    std::set<std::string> noReply;      // these commands get no answer
-    std::set<std::string> garbled;      // their answer comes garbled
-    std::set<std::string> truncated;    // their answer is cut to half its length
-    std::set<std::string> wrongHead;    // their answer carries the operation "XX"
-    std::set<std::string> unsolicited;  // an unsolicited line goes out before the answer
+    std::set<std::string> noReply;       // these commands get no answer
+    std::set<std::string> garbled;       // their answer comes garbled
+    std::set<std::string> truncated;     // their answer is cut to half its length
+    std::set<std::string> wrongHead;     // their answer carries the operation "XX"
+    std::set<std::string> otherAddress;  // their answer comes from another address ("HT02...")
+    std::set<std::string> unsolicited;   // an unsolicited line goes out before the answer
     std::string unsolicitedLine = "HTGCEV 1,\"UNSOLICITED EVENT\"";
     int unsolicitedCount = 1;    // how many times that line goes out each time
     std::set<std::string> late;  // their answer goes out lateMs after the command
@@ -46,6 +47,9 @@ struct Faults {
     // How many times the hang-up strikes; only a program that opens a new line after a
     // hang-up (gc6890-sim --reconnect-after) sees more than the first.
     int hangUps = 1;
+    // Once this many lines have arrived, nothing more is answered (-1 never): the line
+    // stays open but has gone silent.
+    int silentAfterLines = -1;
 };
 
 bool faultApplies(const std::set<std::string>& heads, const std::string& commandHead);
@@ -59,6 +63,7 @@ std::vector<std::string> applyReplyFaults(const Faults& faults, const std::strin
 std::string garble(std::string_view line);
 std::string truncateLine(std::string_view line);
 std::string withWrongHead(std::string_view line);
+std::string withOtherAddress(std::string_view line);
 
 bool parseBusyPort(std::string_view text, BusyPort& mode);
 

@@ -85,6 +85,8 @@ void Instrument::receive(std::string_view text)
     if (trace)
         trace('>', lineText);
     ++linesReceived_;
+    if (config_.faults.silentAfterLines >= 0 && linesReceived_ > config_.faults.silentAfterLines)
+        return;
     if (hangUpArmed()) {
         const Faults& f = config_.faults;
         if (f.hangUpDelayMs < 0 && linesReceived_ > f.hangUpAfterLines) {

@@ -1,9 +1,11 @@
 // gc6890-sim: the simulated GC and sampler served on a pseudo-terminal. The first line on
 // standard output is the device path; --trace shows the traffic on standard error.
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <string>
 #include <thread>
@@ -34,6 +36,18 @@ bool pointLink(const std::string& link, const std::string& device)
            ::rename(fresh.c_str(), link.c_str()) == 0;
 }
 
+// Ends the simulator when the starter's end of the pipe closes (the starter ended, however
+// it ended): a thread waits for end-of-file and then stops us as SIGTERM would.
+void watchParent(int fd)
+{
+    std::thread([fd] {
+        char byte;
+        while (::read(fd, &byte, 1) > 0 || errno == EINTR) {
+        }
+        ::kill(::getpid(), SIGTERM);
+    }).detach();
+}
+
 // Sleeps in short steps so that a stop request is seen; false when one came.
 bool pauseFor(int milliseconds)
 {
@@ -55,8 +69,8 @@ int main(int argc, char** argv)
     double speed = 1.0;
     std::string busyPort = "no";
     std::string injection = "immediate";
-    std::vector<std::string> noReply, garbled, truncated, wrongHead, unsolicited, silentEcho, late,
-        endless;
+    std::vector<std::string> noReply, garbled, truncated, wrongHead, otherAddress, unsolicited,
+        silentEcho, late, endless;
     std::vector<int> missingVials;
     bool noBackInlet = false, noFrontTower = false, noBackTower = false;
     std::string profile;
@@ -78,6 +92,8 @@ int main(int argc, char** argv)
     app.add_option("--garble", garbled, "Garble the answer to HEAD (repeatable)");
     app.add_option("--truncate", truncated, "Cut the answer to HEAD to half (repeatable)");
     app.add_option("--wrong-head", wrongHead, "Answer HEAD with the operation XX (repeatable)");
+    app.add_option("--other-address", otherAddress,
+                   "Answer HEAD from another address, HT02 for HT01 (repeatable)");
     app.add_option("--unsolicited", unsolicited,
                    "Send an unsolicited line before the answer to HEAD (repeatable)");
     app.add_option("--unsolicited-line", config.faults.unsolicitedLine, "The unsolicited line");
@@ -116,6 +132,15 @@ int main(int argc, char** argv)
     app.add_option("--hang-ups", config.faults.hangUps,
                    "With --reconnect-after: how many times the hang-up strikes (default 1)")
         ->check(CLI::PositiveNumber);
+    app.add_option("--silent-after", config.faults.silentAfterLines,
+                   "Answer nothing more once N lines have arrived (a line gone silent)");
+    // The starter's lifeline (the library's "sim" device sets it): see watchParent.
+    int parentFd = -1;
+    if (const char* fd = std::getenv("GC6890_SIM_PARENT_FD"); fd && *fd)
+        parentFd = std::atoi(fd);
+    app.add_option("--parent-fd", parentFd,
+                   "End when this inherited descriptor reaches end-of-file (the starter's pipe;\n"
+                   "default: $GC6890_SIM_PARENT_FD)");
     app.add_option("--missing-vial", missingVials, "No vial at tray position N (repeatable)");
     app.add_option("--tray", config.sampler.trayPositions, "Tray positions (default 100)");
     app.add_option("--profile", profile,
@@ -142,6 +167,7 @@ int main(int argc, char** argv)
     config.faults.garbled = toSet(garbled);
     config.faults.truncated = toSet(truncated);
     config.faults.wrongHead = toSet(wrongHead);
+    config.faults.otherAddress = toSet(otherAddress);
     config.faults.unsolicited = toSet(unsolicited);
     config.faults.late = toSet(late);
     config.faults.endless = toSet(endless);
@@ -175,6 +201,8 @@ int main(int argc, char** argv)
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    if (parentFd >= 0)
+        watchParent(parentFd);
 
     // One pass per line: after a hang-up, with --reconnect-after, the instrument is served
     // on a new pseudo-terminal (the old one is closed first, so the host sees the hang-up).

@@ -21,6 +21,7 @@ namespace {
 
 constexpr int kStartTimeoutMs = 5000;  // the simulator prints its device path at once
 constexpr int kStopTimeoutMs = 2000;   // then it is killed
+constexpr int kLifelineFd = 3;         // the simulator's end of the lifeline pipe
 
 bool executable(const std::string& path)
 {
@@ -98,6 +99,24 @@ bool SimulatorProcessPort::start(std::string& devicePath, std::string& error)
     std::vector<std::string> args = {program};
     for (std::string& option : extraOptions())
         args.push_back(std::move(option));
+    // The simulator's lifeline: it ends when this pipe reaches end-of-file, which happens
+    // when we close it or die, however we die and whichever thread started it (a
+    // parent-death signal would follow the starting thread, not the process).
+    int life[2];
+    if (pipe2(life, O_CLOEXEC) < 0) {
+        error = format("cannot start the simulator: %s", std::strerror(errno));
+        return false;
+    }
+    // Handed over in the environment, made before the fork (nothing is allocated after it).
+    std::vector<std::string> environment = {"GC6890_SIM_PARENT_FD=" + std::to_string(kLifelineFd)};
+    for (char** variable = environ; *variable; ++variable) {
+        if (std::string_view(*variable).rfind("GC6890_SIM_PARENT_FD=", 0) != 0)
+            environment.emplace_back(*variable);
+    }
+    std::vector<char*> envp;
+    for (std::string& variable : environment)
+        envp.push_back(variable.data());
+    envp.push_back(nullptr);
     std::vector<char*> argv;
     for (std::string& arg : args)
         argv.push_back(arg.data());
@@ -106,25 +125,32 @@ bool SimulatorProcessPort::start(std::string& devicePath, std::string& error)
     int out[2];
     if (pipe2(out, O_CLOEXEC) < 0) {
         error = format("cannot start the simulator: %s", std::strerror(errno));
+        ::close(life[0]);
+        ::close(life[1]);
         return false;
     }
     m_child = fork();
     if (m_child < 0) {
         error = format("cannot start the simulator: %s", std::strerror(errno));
-        ::close(out[0]);
-        ::close(out[1]);
+        for (int fd : {out[0], out[1], life[0], life[1]})
+            ::close(fd);
         return false;
     }
     if (m_child == 0) {
         dup2(out[1], STDOUT_FILENO);
+        // The lifeline's read end as descriptor 3, kept across exec (in the child only).
+        dup2(life[0], kLifelineFd);
+        fcntl(kLifelineFd, F_SETFD, 0);
         // Nothing else of the parent's: a socket the simulator inherited would outlive the
         // parent and keep, say, a broker from seeing it die.
-        closefrom(STDERR_FILENO + 1);
-        execvp(argv[0], argv.data());
+        closefrom(kLifelineFd + 1);
+        execvpe(argv[0], argv.data(), envp.data());
         std::fprintf(stderr, "cannot run %s: %s\n", argv[0], std::strerror(errno));
         _exit(127);
     }
     ::close(out[1]);
+    ::close(life[0]);
+    m_lifeline = life[1];
     const bool started = readFirstLine(out[0], devicePath, error);
     ::close(out[0]);  // the simulator's later output (none by default) is not read
     if (!started) {
@@ -160,6 +186,7 @@ void SimulatorProcessPort::close()
 
 void SimulatorProcessPort::stopProcess()
 {
+    closeLifeline();
     if (m_child <= 0)
         return;
     kill(m_child, SIGTERM);
@@ -173,6 +200,13 @@ void SimulatorProcessPort::stopProcess()
     kill(m_child, SIGKILL);
     waitpid(m_child, nullptr, 0);
     m_child = -1;
+}
+
+void SimulatorProcessPort::closeLifeline()
+{
+    if (m_lifeline >= 0)
+        ::close(m_lifeline);
+    m_lifeline = -1;
 }
 
 bool SimulatorProcessPort::write(std::string_view bytes, int timeoutMs)

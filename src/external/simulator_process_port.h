@@ -36,10 +36,12 @@ public:
 private:
     bool start(std::string& devicePath, std::string& error);
     void stopProcess();
+    void closeLifeline();
 
     PortSettings m_settings;
     std::unique_ptr<TermiosPort> m_port;
     pid_t m_child = -1;
+    int m_lifeline = -1;  // write end of the pipe whose end-of-file ends the simulator
 };
 
 }  // namespace gc6890
