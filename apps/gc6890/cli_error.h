@@ -8,9 +8,10 @@ namespace gc6890::cli {
 
 enum ExitCode : int {
     kExitOk = 0,
-    kExitFailed = 1,    // the instrument refused, or an operation failed
-    kExitBadInput = 2,  // usage, a bad method file or a bad setting
-    kExitNoComms = 3,   // no communication with the instrument
+    kExitFailed = 1,        // the instrument refused or answered wrongly, or an operation failed
+    kExitBadInput = 2,      // usage, a bad method file or a bad setting
+    kExitNoComms = 3,       // no communication with the instrument
+    kExitSignalBase = 128,  // + the signal that ended the program (130 SIGINT, 143 SIGTERM)
 };
 
 // Thrown by a command that cannot go on. main() prints the one-line message (and, for

@@ -33,6 +33,13 @@ int setSetting(const std::string& name, const std::string& value)
         throw CommandFailure(kExitBadInput,
                              "config set: unknown key \"" + name + "\" (keys: " + known + ")");
     }
+    // The store is a line-based text file: a control character would break it apart.
+    for (const unsigned char c : value) {
+        if (c < 0x20 || c == 0x7f)
+            throw CommandFailure(kExitBadInput, std::string("config set ") + key->name +
+                                                    ": the value holds a control character (code " +
+                                                    std::to_string(c) + "); type it on one line");
+    }
     std::string problem;
     const std::string stored = key->normalise(value, problem);
     if (!problem.empty())

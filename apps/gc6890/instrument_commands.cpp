@@ -8,7 +8,8 @@
 
 #include "cli_error.h"
 #include "command_table.h"
-#include "comms_log_path.h"
+#include "comms/line_failure.h"
+#include "instrument_failure.h"
 #include "method_files.h"
 #include "run_watch.h"
 #include "sequence/injection_limits.h"
@@ -20,20 +21,6 @@ namespace gc6890::cli {
 
 namespace {
 
-std::string oneLine(std::string text)
-{
-    std::replace(text.begin(), text.end(), '\n', ' ');
-    return text;
-}
-
-CommandFailure refused(const std::string& what)
-{
-    std::string message = what;
-    if (!lastMessageBox().empty())
-        message += ": " + oneLine(lastMessageBox());
-    return CommandFailure(kExitFailed, message + " (comms log: " + commsLogPath() + ")");
-}
-
 struct StatusOptions {
     bool watch = false;
     bool json = false;
@@ -44,20 +31,22 @@ int showStatus(const StatusOptions& options)
     Session session(Session::Parts::GCAndSampler);
     CInletSystemStatus status;
     if (!options.watch) {
-        const bool ok = session.readStatus(status);
+        // A failed poll prints no status: what the objects hold then is not the instrument's.
+        if (!session.readStatus(status))
+            throw instrumentFailure("status");
         std::cout << (options.json ? statusJson(status) + "\n" : statusText(status));
-        if (!ok)
-            throw refused("status: the instrument could not be read");
         return kExitOk;
     }
-    // Until interrupted: a terminal gets the block rewritten in place, anything else a
-    // line (or a JSON object) per change.
+    // Until interrupted or a poll fails: a terminal gets the block rewritten in place,
+    // anything else a line (or a JSON object) per change.
     const bool terminal = isatty(STDOUT_FILENO) && !options.json;
     const int frequency = statusFrequencyMs();
     std::string last;
     int shownLines = 0;
     do {
-        session.readStatus(status);
+        if (!session.readStatus(status))
+            throw instrumentFailure("status --watch");
+        ClearLineFailure();
         const std::string now = options.json ? statusJson(status)
                                 : terminal   ? statusText(status)
                                              : statusLine(status);
@@ -69,37 +58,59 @@ int showStatus(const StatusOptions& options)
             last = now;
         }
     } while (session.wait(frequency));
-    return kExitOk;
+    throw interruptedFailure("status --watch ended");
 }
 
-// GC download first, then the sampler's set points, as the host loads a method.
-void loadMethod(Session& session, const std::string& name)
-{
-    if (!session.gc().LoadMethod(CString(name)))
-        throw refused("load: the GC did not take the method " + name);
-    if (!session.sampler().LoadMethod(CString(name)))
-        throw refused("load: the sampler did not take the method " + name);
-}
+// How far the GC's method download went, and its progress bar.
+struct Download {
+    std::unique_ptr<ProgressBar> bar;
+    int sent = 0;
+    int total = 0;
+};
 
-DownloadProgress progressBar(std::unique_ptr<ProgressBar>& bar)
+DownloadProgress progressBar(Download& download)
 {
-    return [&bar](int sent, int total) {
-        if (!bar)
-            bar = std::make_unique<ProgressBar>("method lines");
-        bar->update(sent, total);
+    return [&download](int sent, int total) {
+        download.sent = sent;
+        download.total = total;
+        if (!download.bar)
+            download.bar = std::make_unique<ProgressBar>("method lines");
+        download.bar->update(sent, total);
         if (sent >= total)
-            bar.reset();
+            download.bar.reset();
     };
+}
+
+// GC download first, then the sampler's set points, as the host loads a method. A signal
+// ends the download after the line in flight; the user learns which method the GC holds.
+void loadMethod(Session& session, const std::string& name, Download& download)
+{
+    const bool taken = session.gc().LoadMethod(CString(name)) != 0;
+    download.bar.reset();
+    if (Session::interrupted()) {
+        if (taken)
+            throw interruptedFailure("the GC holds the new method " + name +
+                                     "; the sampler's part was not loaded");
+        if (download.total > 0 && download.sent >= download.total)
+            throw interruptedFailure("the method " + name +
+                                     " was sent but its installation not confirmed: the GC "
+                                     "may hold either method (gc6890 load again)");
+        throw interruptedFailure("the GC keeps its old method (" + std::to_string(download.sent) +
+                                 " of the new method's lines were sent, none installed)");
+    }
+    if (!taken)
+        throw instrumentFailure("load: the GC did not take the method " + name);
+    if (!session.sampler().LoadMethod(CString(name)))
+        throw instrumentFailure("load: the sampler did not take the method " + name);
 }
 
 int load(const std::string& typed)
 {
     const LoadedMethod method =
         loadMethodFile(typed);  // a bad file is refused before the line is used
-    std::unique_ptr<ProgressBar> bar;
-    Session session(Session::Parts::GCAndSampler, progressBar(bar));
-    loadMethod(session, method.fileName);
-    bar.reset();
+    Download download;
+    Session session(Session::Parts::GCAndSampler, progressBar(download));
+    loadMethod(session, method.fileName, download);
     std::cout << "loaded " << method.fileName << '\n';
     return kExitOk;
 }
@@ -115,20 +126,22 @@ struct RunOptions {
 int run(const RunOptions& options)
 {
     const LoadedMethod method = loadMethodFile(options.method);
-    std::unique_ptr<ProgressBar> bar;
-    Session session(Session::Parts::GCAndSampler, progressBar(bar));
-    if (options.load) {
-        loadMethod(session, method.fileName);
-        bar.reset();
-    }
+    Download download;
+    Session session(Session::Parts::GCAndSampler, progressBar(download));
+    if (options.load)
+        loadMethod(session, method.fileName, download);
+    else if (!session.sampler().LoadMethod(CString(method.fileName)))
+        // The method's sampler part (washes, back-vial offset, first vial) as a load would
+        // bring it; the injection's own load below sets only the volume.
+        throw instrumentFailure("run: the sampler did not take the method " + method.fileName);
     // The sampler loads its part and injects; the injection starts the GC's run. The
     // GC's own start sends nothing: its method is the one loaded last.
     const CString vial(std::to_string(options.vial));
     if (!session.sampler().StartMethod(CString(method.fileName), vial, options.volume))
-        throw refused("run: the sampler did not start the injection from vial " +
-                      std::to_string(options.vial));
+        throw instrumentFailure("run: the sampler did not start the injection from vial " +
+                                std::to_string(options.vial));
     if (!session.gc().StartMethod())
-        throw refused("run: the GC did not start");
+        throw instrumentFailure("run: the GC did not start");
     std::cout << "injecting from vial " << options.vial << '\n' << std::flush;
     if (options.noWait)
         return kExitOk;
@@ -146,7 +159,7 @@ int record(const std::string& typed, float volume, const std::string& out)
     CGenericExpRecord text;
     const CString name(method.fileName);
     if (!gc->WriteExpRecord(&text, name) || !sampler->WriteExpRecord(&text, name))
-        throw refused("record: the method " + method.fileName + " could not be read");
+        throw instrumentFailure("record: the method " + method.fileName + " could not be read");
     sampler->WriteInjectionVolume(&text, volume);
     sampler.reset();
     gc.reset();
@@ -169,7 +182,7 @@ int simple(Session::Parts parts, const char* what, Operation operation)
 {
     Session session(parts);
     if (!operation(session))
-        throw refused(what);
+        throw instrumentFailure(what);
     std::cout << what << ": ok\n";
     return kExitOk;
 }

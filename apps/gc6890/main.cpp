@@ -1,7 +1,8 @@
 // gc6890: the host program that drives the GC and its sampler from a terminal.
 //
 // Results go to standard output; message boxes, status-line texts, progress and failures
-// to standard error. Exit codes: see cli_error.h.
+// to standard error. Exit codes: see cli_error.h (and docs/cli.md, which also tells what
+// SIGINT and SIGTERM do).
 #include <CLI/CLI.hpp>
 
 #include <cstdlib>
@@ -10,6 +11,8 @@
 #include "cli_error.h"
 #include "command_table.h"
 #include "console.h"
+#include "external/port_interrupt.h"
+#include "instrument_failure.h"
 #include "platform/platform.h"
 #include "port_choice.h"
 
@@ -66,7 +69,12 @@ int main(int argc, char** argv)
         return kExitBadInput;
     }
     try {
-        return (*action)();
+        const int code = (*action)();
+        // A signal that came while the command finished its last step still ends the
+        // program as the signal does.
+        if (gc6890::PortInterruptSignal() != 0)
+            throw interruptedFailure("the command had finished");
+        return code;
     } catch (const CommandFailure& failure) {
         std::cerr << "gc6890: " << failure.what() << '\n';
         return failure.code();

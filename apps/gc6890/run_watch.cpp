@@ -3,38 +3,63 @@
 #include <iostream>
 
 #include "cli_error.h"
+#include "comms/line_failure.h"
 #include "comms_log_path.h"
+#include "instrument_failure.h"
 #include "platform/platform.h"
 #include "service/status_format.h"
 
 namespace gc6890::cli {
 
+namespace {
+
+std::string seconds(DWORD milliseconds)
+{
+    return std::to_string(milliseconds / 1000) + " s";
+}
+
+}  // namespace
+
 void watchRun(Session& session, int pollMs)
 {
     const DWORD start = timeGetTime();
+    DWORD runStart = 0;
     bool started = false;
     std::string lastLine;
     for (;;) {
         CInletSystemStatus status;
-        session.readStatus(status);
+        const bool polled = session.readStatus(status);
+        // A poll that failed, or a line lost meanwhile (the injection wait reads the line
+        // between polls), ends the watch: a run we cannot see end is never reported done.
+        const LineFailureKind lost = FirstLineFailure().kind;
+        if (!polled || lost == LineFailureKind::HungUp || lost == LineFailureKind::CannotOpen) {
+            const DWORD now = timeGetTime();
+            throw instrumentFailure(started ? "run: lost the instrument after " +
+                                                  seconds(now - runStart) + " of run time"
+                                            : "run: lost the instrument " + seconds(now - start) +
+                                                  " after the injection, before the run started");
+        }
+        ClearLineFailure();
         const std::string line = statusLine(status);
         if (line != lastLine)
             std::cerr << "run: " << line << '\n';
         lastLine = line;
         const bool active = status.GetRunning() || status.GetPostRunning();
-        if (active)
+        if (active && !started) {
             started = true;
-        else if (started)
+            runStart = timeGetTime();
+        } else if (!active && started)
             return;  // the run and its post-run are over
-        else if (status.GetError() && timeGetTime() - start > static_cast<DWORD>(2 * pollMs))
+        else if (!started && status.GetError() &&
+                 timeGetTime() - start > static_cast<DWORD>(2 * pollMs))
             throw CommandFailure(kExitFailed,
                                  "the run did not start: " + status.GetErrorInfo().str() +
                                      " (comms log: " + commsLogPath() + ")");
-        else if (timeGetTime() - start > static_cast<DWORD>(kRunStartLimitMs))
+        else if (!started && timeGetTime() - start > static_cast<DWORD>(kRunStartLimitMs))
             throw CommandFailure(kExitFailed, "the run did not start within 330 s (comms log: " +
                                                   commsLogPath() + ")");
         if (!session.wait(pollMs))
-            throw CommandFailure(kExitFailed, "interrupted; the run goes on (gc6890 stop ends it)");
+            throw interruptedFailure("the run goes on (gc6890 stop ends it)");
     }
 }
 

@@ -10,8 +10,9 @@ namespace gc6890::cli {
 inline constexpr int kRunStartLimitMs = 330000;
 
 // Polls every `pollMs` and prints a line per change on standard error until the run has
-// ended. Throws CommandFailure (failed) when the run does not start within the limit or
-// the instrument reports an error before it starts, and when the user interrupts.
+// ended. Throws CommandFailure when a poll fails or the line is lost (instrumentFailure:
+// what failed and after how much run time), when the run does not start within the limit
+// or the instrument reports an error before it starts, and when a signal interrupts.
 void watchRun(Session& session, int pollMs);
 
 }  // namespace gc6890::cli

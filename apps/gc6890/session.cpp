@@ -1,11 +1,19 @@
 #include "session.h"
 
 #include <algorithm>
-#include <csignal>
+#include <filesystem>
+#include <iostream>
+#include <unistd.h>
+#include <utility>
 
 #include "cli_error.h"
+#include "comms/comms_registry.h"
+#include "comms/line_failure.h"
 #include "comms_log_path.h"
 #include "external/inlet_utils.h"
+#include "external/port_interrupt.h"
+#include "external/serial_comms.h"
+#include "instrument_failure.h"
 #include "platform/platform.h"
 #include "port_choice.h"
 
@@ -13,46 +21,61 @@ namespace gc6890::cli {
 
 namespace {
 
-volatile std::sig_atomic_t g_interrupted = 0;
+constexpr const char* kPortKey = "Inlets\\Hubrel\\Varnock";
 
-void onInterrupt(int)
+// Unusable port settings are the user's to put right, not a line failure: refused before
+// the port is opened, naming the setting, its value and what is allowed.
+void checkPortSettings()
 {
-    g_interrupted = 1;
+    std::string problems;
+    PortSettings settings = ReadPortSettings(kPortKey, &problems);
+    settings.device = chosenDevice();
+    if (problems.empty())
+        problems = validatePortSettings(settings);
+    else
+        problems.erase(problems.find_last_not_of("; ") + 1);
+    if (!problems.empty())
+        throw CommandFailure(kExitBadInput, "port settings in " + SettingsStore().filePath() +
+                                                ": " + problems + " (gc6890 config set KEY VALUE)");
+    // One-shot: a failure is reported and the program ends, so the channel's rebuild after
+    // it may cost one time-out, not one per exchange (docs/cli.md, "What bounds each wait").
+    SetChannelRebuildLimit(settings.timeoutMs);
 }
 
-// Ctrl-C ends a wait instead of the program, so communications are closed properly.
-void catchInterrupts()
+// The comms log is where a failure's story is kept: say once when it cannot be written.
+void checkCommsLog()
 {
-    struct sigaction action {};
-    action.sa_handler = onInterrupt;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-}
-
-CommandFailure noComms(const char* side)
-{
-    return CommandFailure(kExitNoComms, std::string("no communication with the ") + side + " on " +
-                                            chosenDevice() + " (comms log: " + commsLogPath() +
-                                            ")");
+    static bool checked = false;
+    if (std::exchange(checked, true))
+        return;
+    const std::string path = commsLogPath();
+    const std::string folder = path.substr(0, path.rfind('/'));
+    std::error_code error;
+    if (!std::filesystem::is_directory(folder, error) || access(folder.c_str(), W_OK) != 0)
+        std::cerr << "gc6890: warning: the comms log " << path
+                  << " cannot be written (its folder is missing or not writable); check "
+                     "--home or GC6890_HOME\n";
 }
 
 }  // namespace
 
 Session::Session(Parts parts, DownloadProgress progress)
 {
-    catchInterrupts();
+    checkPortSettings();
+    checkCommsLog();
+    InterruptPortWaitsOnSignals();
+    ClearLineFailure();
     m_gc = makeGCSystem(std::move(progress));
     if (!m_gc->InitialiseComms()) {
         close();
-        throw noComms("GC");
+        throw instrumentFailure("");
     }
     if (parts == Parts::GCOnly)
         return;
     m_sampler = makeAutoSampler();
     if (!m_sampler->InitialiseComms()) {
         close();
-        throw noComms("sampler");
+        throw instrumentFailure("", "sampler");
     }
     m_sampler->Initialise();
 }
@@ -77,10 +100,12 @@ void Session::close()
 bool Session::readStatus(CInletSystemStatus& status)
 {
     status = CInletSystemStatus();
+    // The sampler is reached through the GC: once the GC's poll failed, asking the sampler
+    // would only wait out another time-out before the failure is told.
     bool ok = m_gc->ReadStatus(status) != 0;
-    if (m_sampler) {
+    if (m_sampler && ok) {
         CInletSystemStatus samplerStatus;
-        ok = m_sampler->ReadStatus(samplerStatus) != 0 && ok;
+        ok = m_sampler->ReadStatus(samplerStatus) != 0;
         status |= samplerStatus;
     }
     return ok;
@@ -89,19 +114,19 @@ bool Session::readStatus(CInletSystemStatus& status)
 bool Session::wait(int milliseconds)
 {
     const DWORD end = timeGetTime() + static_cast<DWORD>(milliseconds);
-    while (!g_interrupted) {
+    while (!interrupted()) {
         const DWORD now = timeGetTime();
         if (static_cast<int>(end - now) <= 0)
             break;
         RunFor(std::min<DWORD>(end - now, 100));
     }
     PumpMessages();
-    return !g_interrupted;
+    return !interrupted();
 }
 
 bool Session::interrupted()
 {
-    return g_interrupted != 0;
+    return PortWaitsInterrupted();
 }
 
 }  // namespace gc6890::cli

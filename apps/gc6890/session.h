@@ -16,8 +16,9 @@ class Session {
 public:
     enum class Parts { GCOnly, GCAndSampler };
 
-    // Opens communications; throws CommandFailure (no comms) when the GC or the sampler
-    // side cannot be started. `progress` is told of GC method downloads.
+    // Checks the port settings (bad input), then opens communications; throws
+    // CommandFailure (instrumentFailure) when the GC or the sampler side cannot be started.
+    // `progress` is told of GC method downloads.
     explicit Session(Parts parts, DownloadProgress progress = {});
     // Closes communications and destroys the objects (sampler first).
     ~Session();
@@ -29,14 +30,15 @@ public:
     CAutoSampler& sampler() { return *m_sampler; }
 
     // Polls both objects and merges their records into `status` (which starts fresh).
-    // False when a poll failed; `status` then holds what the polls filled.
+    // False when a poll failed (instrumentFailure() then says why); `status` then holds
+    // what the polls filled.
     bool readStatus(CInletSystemStatus& status);
 
-    // Waits `milliseconds`, running due timers meanwhile. False when the user interrupted
-    // (Ctrl-C), which ends the wait early.
+    // Waits `milliseconds`, running due timers meanwhile. False when a signal (Ctrl-C,
+    // SIGTERM) interrupted, which ends the wait early.
     bool wait(int milliseconds);
 
-    // Whether Ctrl-C was pressed during this program run.
+    // Whether a signal interrupted this program run (the port waits end at once then).
     static bool interrupted();
 
 private:

@@ -78,24 +78,6 @@ TEST_F(InstrumentCommandsTest, StatusPrintsTheMergedRecordAsTextAndAsJson)
     EXPECT_EQ(values.size(), 11u);
 }
 
-TEST_F(InstrumentCommandsTest, NoInstrumentOnTheDeviceIsExitThreeNamingTheCommsLog)
-{
-    ProgramResult result =
-        runProgram({"--home", home.path(), "--port", home.path() + "/no-such-tty", "status"});
-    EXPECT_EQ(result.exitCode, 3);
-    EXPECT_NE(result.err.find("no communication with the GC on " + home.path() +
-                              "/no-such-tty (comms log: " + home.path() + "/c/dravik/hp6890.err)"),
-              std::string::npos)
-        << result.err;
-    EXPECT_EQ(result.out, "");
-
-    // A GC that never answers: the port opens, the start-up fails (after a short time-out).
-    ASSERT_EQ(run({"config", "set", "DefaultSettings", "FALSE"}).exitCode, 0);
-    ASSERT_EQ(run({"config", "set", "Timeout", "500"}).exitCode, 0);
-    ProgramResult silent = run({"gc-on"}, "--no-reply *");
-    EXPECT_EQ(silent.exitCode, 3) << silent.err;
-}
-
 TEST_F(InstrumentCommandsTest, LoadDownloadsWithProgressAndReportsARefusalWithTheBoxText)
 {
     ProgramResult loaded = run({"load", method});

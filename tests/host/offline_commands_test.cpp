@@ -115,11 +115,12 @@ TEST_F(OfflineCommandsTest, ConfigStoresValidValuesAndRefusesOthersWithAMessage)
     };
     const Refusal refusals[] = {
         {{"Baud", "9600"}, "unknown key \"Baud\""},
-        {{"BaudRate", "9601"}, "BaudRate 9601 is not a standard rate"},
+        {{"BaudRate", "9601"}, "BaudRate=9601 is not a standard rate"},
         {{"Timeout", "soon"}, "\"soon\" is not a whole number"},
         {{"StatusFrequency", "6000"}, "6000 is outside 100 to 5500 ms"},
         {{"FlowControl", "hardware"}, "not one of none, rtscts, xonxoff"},
         {{"Port", "ttyUSB0"}, "neither sim nor a device path"},
+        {{"Port", "/dev/ttyS0\nBaudRate=1"}, "Port: the value holds a control character (code 10)"},
     };
     for (const Refusal& r : refusals) {
         std::vector<std::string> command{"config", "set"};

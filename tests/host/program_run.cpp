@@ -1,5 +1,6 @@
 #include "program_run.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -19,7 +20,8 @@ std::string programPath()
 }
 
 ProgramResult runProgram(const std::vector<std::string>& arguments,
-                         const std::vector<std::string>& environment, int limitSeconds)
+                         const std::vector<std::string>& environment, int limitSeconds,
+                         SignalAt send)
 {
     ProgramResult result;
     int out[2];
@@ -44,7 +46,9 @@ ProgramResult runProgram(const std::vector<std::string>& arguments,
     }
     close(out[1]);
     close(err[1]);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(limitSeconds);
+    const auto started = std::chrono::steady_clock::now();
+    const auto deadline = started + std::chrono::seconds(limitSeconds);
+    auto signalAt = started + std::chrono::milliseconds(send.afterMs);
     struct pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
     std::string* sinks[2] = {&result.out, &result.err};
     int open = 2;
@@ -57,7 +61,17 @@ ProgramResult runProgram(const std::vector<std::string>& arguments,
             killed = true;
             break;
         }
-        if (poll(fds, 2, static_cast<int>(left.count())) < 0 && errno != EINTR)
+        auto wait = left;
+        if (send.signal != 0) {
+            const auto untilSignal = std::chrono::duration_cast<std::chrono::milliseconds>(
+                signalAt - std::chrono::steady_clock::now());
+            if (untilSignal.count() <= 0) {
+                kill(child, send.signal);
+                send.signal = 0;
+            } else
+                wait = std::min(wait, untilSignal);
+        }
+        if (poll(fds, 2, static_cast<int>(wait.count())) < 0 && errno != EINTR)
             break;
         for (int i = 0; i < 2; ++i) {
             if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP)))
@@ -79,6 +93,9 @@ ProgramResult runProgram(const std::vector<std::string>& arguments,
     }
     int status = 0;
     waitpid(child, &status, 0);
+    result.elapsedMs = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                            std::chrono::steady_clock::now() - started)
+                                            .count());
     if (!killed && WIFEXITED(status))
         result.exitCode = WEXITSTATUS(status);
     return result;

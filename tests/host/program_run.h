@@ -11,6 +11,13 @@ struct ProgramResult {
     int exitCode = -1;  // -1 when it did not exit on its own within the time limit
     std::string out;
     std::string err;
+    int elapsedMs = 0;  // from the start to the exit
+};
+
+// A signal sent to the program `afterMs` after its start (none when `signal` is 0).
+struct SignalAt {
+    int signal = 0;
+    int afterMs = 0;
 };
 
 // The program under test: $GC6890_CLI_BIN, else the gc6890 of this build.
@@ -19,6 +26,7 @@ std::string programPath();
 // Runs gc6890 with `arguments` and the extra environment `environment` ("NAME=value"),
 // within `limitSeconds` (then it is killed by its process id and exitCode is -1).
 ProgramResult runProgram(const std::vector<std::string>& arguments,
-                         const std::vector<std::string>& environment = {}, int limitSeconds = 120);
+                         const std::vector<std::string>& environment = {}, int limitSeconds = 120,
+                         SignalAt send = {});
 
 }  // namespace gc6890::hosttest

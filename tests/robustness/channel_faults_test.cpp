@@ -14,9 +14,9 @@
 #include "comms/comms_registry.h"
 #include "comms/hp6890_serial_comms.h"
 #include "external/inlet_utils.h"
-#include "robustness/simulator_program.h"
 #include "sim/faults.h"
 #include "support/instrument_settings.h"
+#include "support/simulator_program.h"
 #include "support/temp_home.h"
 
 namespace gc6890::test {

@@ -11,10 +11,10 @@
 #include <vector>
 
 #include "gc/varnock_gc_system.h"
-#include "robustness/simulator_program.h"
 #include "sampler/varnock_auto_sampler.h"
 #include "support/channel_user_window.h"
 #include "support/instrument_settings.h"
+#include "support/simulator_program.h"
 #include "support/temp_home.h"
 
 namespace gc6890::test {

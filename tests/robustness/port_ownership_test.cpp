@@ -13,8 +13,8 @@
 
 #include "comms/hp6890_serial_comms.h"
 #include "external/inlet_utils.h"
-#include "robustness/simulator_program.h"
 #include "support/instrument_settings.h"
+#include "support/simulator_program.h"
 #include "support/temp_home.h"
 
 namespace gc6890::test {

@@ -1,4 +1,4 @@
-#include "robustness/simulator_program.h"
+#include "support/simulator_program.h"
 
 #include <dirent.h>
 #include <fcntl.h>
