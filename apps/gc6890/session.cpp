@@ -1,7 +1,6 @@
 #include "session.h"
 
 #include <algorithm>
-#include <filesystem>
 #include <iostream>
 #include <unistd.h>
 #include <utility>
@@ -42,19 +41,21 @@ void checkPortSettings()
     SetChannelRebuildLimit(settings.timeoutMs);
 }
 
-// The comms log is where a failure's story is kept: say once when it cannot be written.
+// The comms log is where a failure's story is kept: say once, at the start, when it cannot
+// be written. A folder that cannot be made the library reports itself (the "gc6890 home"
+// box); one that exists but is not writable is said here.
 void checkCommsLog()
 {
     static bool checked = false;
     if (std::exchange(checked, true))
         return;
     const std::string path = commsLogPath();
-    const std::string folder = path.substr(0, path.rfind('/'));
-    std::error_code error;
-    if (!std::filesystem::is_directory(folder, error) || access(folder.c_str(), W_OK) != 0)
+    if (!makeDriveFolderFor(CHP6890ErrorLog::LogFileName().str()))
+        return;
+    if (access(path.substr(0, path.rfind('/')).c_str(), W_OK) != 0)
         std::cerr << "gc6890: warning: the comms log " << path
-                  << " cannot be written (its folder is missing or not writable); check "
-                     "--home or GC6890_HOME\n";
+                  << " cannot be written (its folder is not writable); check --home or "
+                     "GC6890_HOME\n";
 }
 
 }  // namespace

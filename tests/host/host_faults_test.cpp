@@ -233,7 +233,8 @@ const FaultCase kCases[] = {
     {.name = "CommsLogFolderIsAFile",
      .command = {"--home", "{home}/file", "gc-on"},
      .exitCode = 0,
-     .says = "gc6890: warning: the comms log {home}/file/c/dravik/hp6890.err cannot be written"},
+     .says = "Cannot make the folder {home}/file/c/dravik for c:\\dravik\\hp6890.err: Not a "
+             "directory"},
     // A run brings the method's sampler part (the back-vial offset) before it injects.
     {.name = "RunLoadsTheSamplerPartOfItsMethod",
      .command = {"run", "{home}/offset.toml", "--vial", "51", "--no-wait"},
