@@ -7,8 +7,8 @@
 #include <fstream>
 
 #include "mqtt_broker.h"
-#include "robustness/simulator_program.h"
 #include "service_process.h"
+#include "support/simulator_program.h"
 #include "support/temp_home.h"
 
 namespace gc6890::servicetest {
