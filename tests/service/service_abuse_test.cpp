@@ -14,8 +14,8 @@
 #include <memory>
 #include <thread>
 
-#include "robustness/simulator_program.h"
 #include "service_process.h"
+#include "support/simulator_program.h"
 #include "support/temp_home.h"
 
 namespace gc6890::servicetest {
