@@ -63,7 +63,13 @@ void CALLBACK CVarnockAutoSamplerCallbackWnd::WaitForALSMethodStartResponse(HWND
         wait->Finish();
         return;
     }
+    wait->m_bInTick = true;
     const int answered = wait->m_pOwner->GetStartMethodResponse();
+    wait->m_bInTick = false;
+    if (!wait->m_pOwner) {  // its sampler went away while it answered
+        wait->Finish();
+        return;
+    }
     if (!LockedOut()) {
         wait->Settle(1, answered);
         wait->Finish();

@@ -55,10 +55,16 @@ CVarnockAutoSampler::~CVarnockAutoSampler()
 {
     ReleaseSerialComms(GetSafeHwnd());
     m_pSerialComms = nullptr;
-    // A wait still running is left to its window, which ends itself on its next tick.
+    // A wait still running has nobody left to answer for: its window is ended here, unless
+    // this sampler is being destroyed from inside the window's own tick, when the window
+    // ends itself as its tick returns. (Left to a later tick, a host that exits at once
+    // would leave the window behind.)
     if (m_pCallbackWnd) {
-        m_pCallbackWnd->m_pOwner = nullptr;
+        CVarnockAutoSamplerCallbackWnd* wait = m_pCallbackWnd;
+        wait->m_pOwner = nullptr;
         m_pCallbackWnd = nullptr;
+        if (!wait->m_bInTick)
+            wait->Finish();
     }
     m_sCommsInitialised = 0;
     delete m_pRegRemoteWindow;

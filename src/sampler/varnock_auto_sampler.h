@@ -38,6 +38,9 @@ public:
     UINT m_nTimerID = 0;
     DWORD m_dwStartTime;
     DWORD m_dwTimeout = 300000;
+    // Set while the tick asks the sampler for its answer, so that a sampler destroyed
+    // meanwhile leaves the window to end itself instead of deleting it under the tick.
+    bool m_bInTick = false;
 
     static constexpr UINT kPollIntervalMs = 1000;
 
