@@ -62,12 +62,20 @@ ProgramResult runProgram(const std::vector<std::string>& arguments,
             break;
         }
         auto wait = left;
-        if (send.signal != 0) {
+        if (send.afterText && result.err.find(send.afterText) != std::string::npos) {
+            signalAt = std::chrono::steady_clock::now() + std::chrono::milliseconds(send.afterMs);
+            send.afterText = nullptr;
+        }
+        if (send.signal != 0 && !send.afterText) {
             const auto untilSignal = std::chrono::duration_cast<std::chrono::milliseconds>(
                 signalAt - std::chrono::steady_clock::now());
             if (untilSignal.count() <= 0) {
                 kill(child, send.signal);
                 send.signal = 0;
+                result.signalledMs =
+                    static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                         std::chrono::steady_clock::now() - started)
+                                         .count());
             } else
                 wait = std::min(wait, untilSignal);
         }

@@ -11,13 +11,17 @@ struct ProgramResult {
     int exitCode = -1;  // -1 when it did not exit on its own within the time limit
     std::string out;
     std::string err;
-    int elapsedMs = 0;  // from the start to the exit
+    int elapsedMs = 0;     // from the start to the exit
+    int signalledMs = -1;  // from the start to the signal, when one was sent
 };
 
-// A signal sent to the program `afterMs` after its start (none when `signal` is 0).
+// A signal sent to the program `afterMs` after its start, or after `afterText` first appears
+// in its standard error (none when `signal` is 0). Timing from the program's own output keeps
+// a loaded machine from sending the signal before the program got where it is meant to be.
 struct SignalAt {
     int signal = 0;
     int afterMs = 0;
+    const char* afterText = nullptr;
 };
 
 // The program under test: $GC6890_CLI_BIN, else the gc6890 of this build.
