@@ -19,12 +19,12 @@ enum ExitCode : int {
 class CommandFailure : public std::runtime_error {
 public:
     CommandFailure(ExitCode code, const std::string& message)
-        : std::runtime_error(message), m_code(code)
+        : std::runtime_error(message), code_(code)
     {}
-    ExitCode code() const { return m_code; }
+    ExitCode code() const { return code_; }
 
 private:
-    ExitCode m_code;
+    ExitCode code_;
 };
 
 }  // namespace gc6890::cli

@@ -31,21 +31,21 @@ using CommandAction = std::function<int()>;
 
 class CommandTable {
 public:
-    explicit CommandTable(CLI::App& app) : m_app(app) {}
+    explicit CommandTable(CLI::App& app) : app_(app) {}
 
-    CLI::App& app() { return m_app; }
-    GlobalOptions& globals() { return m_globals; }
+    CLI::App& app() { return app_; }
+    GlobalOptions& globals() { return globals_; }
 
     // A leaf command: `action` runs when the user chose it.
     void add(CLI::App* command, CommandAction action)
     {
-        m_commands.emplace_back(command, std::move(action));
+        commands_.emplace_back(command, std::move(action));
     }
 
     // The action of the command the user chose, or nullptr.
     const CommandAction* chosen() const
     {
-        for (const auto& [command, action] : m_commands) {
+        for (const auto& [command, action] : commands_) {
             if (command->parsed())
                 return &action;
         }
@@ -53,9 +53,9 @@ public:
     }
 
 private:
-    CLI::App& m_app;
-    GlobalOptions m_globals;
-    std::vector<std::pair<CLI::App*, CommandAction>> m_commands;
+    CLI::App& app_;
+    GlobalOptions globals_;
+    std::vector<std::pair<CLI::App*, CommandAction>> commands_;
 };
 
 // The command groups, one file each.

@@ -112,7 +112,7 @@ bool standardErrorIsTerminal()
 }
 
 ProgressBar::ProgressBar(std::string label)
-    : m_label(std::move(label)), m_terminal(standardErrorIsTerminal())
+    : label_(std::move(label)), terminal_(standardErrorIsTerminal())
 {}
 
 ProgressBar::~ProgressBar()
@@ -126,25 +126,25 @@ void ProgressBar::update(int done, int total)
         return;
     constexpr int kWidth = 30;
     const int filled = done >= total ? kWidth : done * kWidth / total;
-    if (m_terminal) {
-        std::fprintf(stderr, "\r%s [%s%s] %d/%d", m_label.c_str(), std::string(filled, '#').c_str(),
+    if (terminal_) {
+        std::fprintf(stderr, "\r%s [%s%s] %d/%d", label_.c_str(), std::string(filled, '#').c_str(),
                      std::string(kWidth - filled, ' ').c_str(), done, total);
         std::fflush(stderr);
-        m_drawn = true;
+        drawn_ = true;
         return;
     }
     const int tenth = done >= total ? 10 : done * 10 / total;
-    if (tenth != m_lastTenth) {
-        m_lastTenth = tenth;
-        std::fprintf(stderr, "%s: %d/%d lines\n", m_label.c_str(), done, total);
+    if (tenth != lastTenth_) {
+        lastTenth_ = tenth;
+        std::fprintf(stderr, "%s: %d/%d lines\n", label_.c_str(), done, total);
     }
 }
 
 void ProgressBar::finish()
 {
-    if (m_drawn)
+    if (drawn_)
         std::fputc('\n', stderr);
-    m_drawn = false;
+    drawn_ = false;
 }
 
 }  // namespace gc6890::cli

@@ -37,10 +37,10 @@ public:
     void finish();
 
 private:
-    std::string m_label;
-    bool m_terminal;
-    bool m_drawn = false;
-    int m_lastTenth = -1;
+    std::string label_;
+    bool terminal_;
+    bool drawn_ = false;
+    int lastTenth_ = -1;
 };
 
 }  // namespace gc6890::cli

@@ -33,20 +33,20 @@ public:
         char folder[] = "/tmp/gc6890-demo-XXXXXX";
         if (!mkdtemp(folder))
             throw CommandFailure(kExitFailed, "demo: cannot make a scratch folder in /tmp");
-        m_folder = folder;
-        m_file = m_folder + "/demo.toml";
-        std::ofstream(m_file) << methodTemplate();
+        folder_ = folder;
+        file_ = folder_ + "/demo.toml";
+        std::ofstream(file_) << methodTemplate();
     }
     ~DemoMethod()
     {
         std::error_code ec;
-        std::filesystem::remove_all(m_folder, ec);
+        std::filesystem::remove_all(folder_, ec);
     }
-    const std::string& file() const { return m_file; }
+    const std::string& file() const { return file_; }
 
 private:
-    std::string m_folder;
-    std::string m_file;
+    std::string folder_;
+    std::string file_;
 };
 
 int demo(bool trace)

@@ -37,40 +37,40 @@ std::string escaped(std::string_view bytes)
 // Passes everything to the real line and prints what goes out ("> ") and comes in ("< ").
 class TracingPort : public SerialPortBackend {
 public:
-    explicit TracingPort(std::shared_ptr<SerialPortBackend> line) : m_line(std::move(line)) {}
+    explicit TracingPort(std::shared_ptr<SerialPortBackend> line) : line_(std::move(line)) {}
 
     bool open(std::string& error) override
     {
-        const bool opened = m_line->open(error);
-        std::fprintf(stderr, "trace: open %s: %s\n", m_line->describe().c_str(),
+        const bool opened = line_->open(error);
+        std::fprintf(stderr, "trace: open %s: %s\n", line_->describe().c_str(),
                      opened ? "ok" : error.c_str());
         return opened;
     }
     void close() override
     {
-        if (m_line->isOpen())
-            std::fprintf(stderr, "trace: close %s\n", m_line->describe().c_str());
-        m_line->close();
+        if (line_->isOpen())
+            std::fprintf(stderr, "trace: close %s\n", line_->describe().c_str());
+        line_->close();
     }
-    bool isOpen() const override { return m_line->isOpen(); }
+    bool isOpen() const override { return line_->isOpen(); }
     bool write(std::string_view bytes, int timeoutMs) override
     {
         std::fprintf(stderr, "> %s\n", escaped(bytes).c_str());
-        return m_line->write(bytes, timeoutMs);
+        return line_->write(bytes, timeoutMs);
     }
     ReadResult read(char* buffer, std::size_t size, int timeoutMs) override
     {
-        const ReadResult result = m_line->read(buffer, size, timeoutMs);
+        const ReadResult result = line_->read(buffer, size, timeoutMs);
         if (result.status == ReadStatus::Data)
             std::fprintf(stderr, "< %s\n", escaped(std::string_view(buffer, result.count)).c_str());
         else if (result.status == ReadStatus::Gone)
-            std::fprintf(stderr, "trace: %s is gone\n", m_line->describe().c_str());
+            std::fprintf(stderr, "trace: %s is gone\n", line_->describe().c_str());
         return result;
     }
-    std::string describe() const override { return m_line->describe(); }
+    std::string describe() const override { return line_->describe(); }
 
 private:
-    std::shared_ptr<SerialPortBackend> m_line;
+    std::shared_ptr<SerialPortBackend> line_;
 };
 
 }  // namespace

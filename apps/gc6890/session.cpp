@@ -66,19 +66,19 @@ Session::Session(Parts parts, DownloadProgress progress)
     checkCommsLog();
     InterruptPortWaitsOnSignals();
     ClearLineFailure();
-    m_gc = makeGCSystem(std::move(progress));
-    if (!m_gc->InitialiseComms()) {
+    gc_ = makeGCSystem(std::move(progress));
+    if (!gc_->InitialiseComms()) {
         close();
         throw instrumentFailure("");
     }
     if (parts == Parts::GCOnly)
         return;
-    m_sampler = makeAutoSampler();
-    if (!m_sampler->InitialiseComms()) {
+    sampler_ = makeAutoSampler();
+    if (!sampler_->InitialiseComms()) {
         close();
         throw instrumentFailure("", "sampler");
     }
-    m_sampler->Initialise();
+    sampler_->Initialise();
 }
 
 Session::~Session()
@@ -88,13 +88,13 @@ Session::~Session()
 
 void Session::close()
 {
-    if (m_sampler) {
-        m_sampler->CloseDownComms();
-        m_sampler.reset();
+    if (sampler_) {
+        sampler_->CloseDownComms();
+        sampler_.reset();
     }
-    if (m_gc) {
-        m_gc->CloseDownComms();
-        m_gc.reset();
+    if (gc_) {
+        gc_->CloseDownComms();
+        gc_.reset();
     }
 }
 
@@ -103,10 +103,10 @@ bool Session::readStatus(CInletSystemStatus& status)
     status = CInletSystemStatus();
     // The sampler is reached through the GC: once the GC's poll failed, asking the sampler
     // would only wait out another time-out before the failure is told.
-    bool ok = m_gc->ReadStatus(status) != 0;
-    if (m_sampler && ok) {
+    bool ok = gc_->ReadStatus(status) != 0;
+    if (sampler_ && ok) {
         CInletSystemStatus samplerStatus;
-        ok = m_sampler->ReadStatus(samplerStatus) != 0;
+        ok = sampler_->ReadStatus(samplerStatus) != 0;
         status |= samplerStatus;
     }
     return ok;

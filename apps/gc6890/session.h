@@ -25,9 +25,9 @@ public:
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
-    CGCSystem& gc() { return *m_gc; }
+    CGCSystem& gc() { return *gc_; }
     // Only in a GC-and-sampler session.
-    CAutoSampler& sampler() { return *m_sampler; }
+    CAutoSampler& sampler() { return *sampler_; }
 
     // Polls both objects and merges their records into `status` (which starts fresh).
     // False when a poll failed (instrumentFailure() then says why); `status` then holds
@@ -44,8 +44,8 @@ public:
 private:
     void close();
 
-    std::unique_ptr<CGCSystem> m_gc;
-    std::unique_ptr<CAutoSampler> m_sampler;
+    std::unique_ptr<CGCSystem> gc_;
+    std::unique_ptr<CAutoSampler> sampler_;
 };
 
 }  // namespace gc6890::cli
