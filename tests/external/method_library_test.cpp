@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "external/method_file_toml.h"
+#include "support/source_tree.h"
 
 namespace fs = std::filesystem;
 
@@ -15,7 +16,7 @@ namespace {
 
 fs::path repoRoot()
 {
-    return fs::path(__FILE__).parent_path().parent_path().parent_path();
+    return gc6890::test::sourcePath();
 }
 
 struct Loaded {

@@ -4,6 +4,7 @@
 
 #include "external/method_library.h"
 #include "gc/gc_fixture.h"
+#include "support/source_tree.h"
 
 namespace gc6890::test {
 
@@ -17,9 +18,7 @@ namespace {
 
 std::string exampleMethod(const char* name)
 {
-    return (std::filesystem::path(__FILE__).parent_path() / "../../methods" / name)
-        .lexically_normal()
-        .string();
+    return gc6890::test::sourcePath(std::filesystem::path("methods") / name).string();
 }
 
 TEST_F(GCSystemTest, ConstructionMakesTheHiddenWindowAndCapsTheStatusFrequency)

@@ -14,6 +14,7 @@
 #include "method/method_readback.h"
 #include "method/section_settings.h"
 #include "support/scoped_env.h"
+#include "support/source_tree.h"
 
 namespace gc6890::test {
 namespace {
@@ -22,7 +23,7 @@ namespace fs = std::filesystem;
 
 fs::path methodsFolder()
 {
-    return fs::path(__FILE__).parent_path().parent_path().parent_path() / "methods";
+    return gc6890::test::sourcePath("methods");
 }
 
 class SimDownloadTest : public ::testing::Test, public RecordingDownloadHost {

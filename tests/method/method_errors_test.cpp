@@ -5,14 +5,15 @@
 #include <string>
 
 #include "method/method_errors.h"
+#include "support/source_tree.h"
 
 namespace {
 
 // The whole table, word for word, against the texts typed in from the GC's list.
 TEST(MethodErrorTextTest, EveryCodeHasTheGCsTextWordForWord)
 {
-    const std::filesystem::path file = std::filesystem::path(__FILE__).parent_path().parent_path() /
-                                       "data" / "method_error_texts.txt";
+    const std::filesystem::path file =
+        gc6890::test::sourcePath("tests/data/method_error_texts.txt");
     std::ifstream in(file);
     ASSERT_TRUE(in) << file;
     int expectedCode = 1;

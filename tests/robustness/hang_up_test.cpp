@@ -17,6 +17,7 @@
 #include "comms/comms_registry.h"
 #include "comms/hp6890_serial_comms.h"
 #include "robustness/hang_up_session.h"
+#include "support/source_tree.h"
 
 namespace gc6890::test {
 namespace {
@@ -179,9 +180,7 @@ TEST_F(HangUpTest, DuringAMethodDownloadCutAtEveryLineTheGCKeepsTheOldMethodOrTh
     // The old and the new method differ in the method block only (the oven's initial
     // temperature): the configuration sent ahead of the block as immediate commands, which
     // the GC takes at once and keeps whatever follows, is the same in both.
-    const std::filesystem::path source =
-        std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() / "methods" /
-        "split_front.toml";
+    const std::filesystem::path source = gc6890::test::sourcePath("methods/split_front.toml");
     std::ifstream in(source);
     std::stringstream text;
     text << in.rdbuf();

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "sequence/sequence_file.h"
+#include "support/source_tree.h"
 
 namespace gc6890 {
 namespace {
@@ -80,8 +81,7 @@ TEST(SequenceFile, ErrorsNameTheLineAndKey)
 
 TEST(SequenceFile, MethodFilesAreFoundBesideTheSequence)
 {
-    const std::filesystem::path root =
-        std::filesystem::path(__FILE__).parent_path().parent_path().parent_path();
+    const std::filesystem::path root = gc6890::test::sourcePath();
     const std::string methods = (root / "methods").lexically_normal().string();
     const std::string sequence = (root / "sequences/example.toml").string();
     EXPECT_EQ(sequenceMethodFile(sequence, "../methods/ptv"), methods + "/ptv.toml");

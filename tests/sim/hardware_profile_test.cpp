@@ -9,6 +9,7 @@
 
 #include "sim/hardware_profile.h"
 #include "sim_test_support.h"
+#include "support/source_tree.h"
 
 namespace gc6890::sim {
 namespace {
@@ -130,8 +131,7 @@ TEST(HardwareProfile, TheTraceNamesTheRuleBehindARefusal)
 TEST(HardwareProfile, RefusesWhatTheFormatDoesNotKnowNamingLineAndKey)
 {
     // The examples shipped with the simulator all load.
-    for (const auto& entry : fs::directory_iterator(
-             fs::path(__FILE__).parent_path().parent_path().parent_path() / "sim" / "profiles")) {
+    for (const auto& entry : fs::directory_iterator(gc6890::test::sourcePath("sim/profiles"))) {
         SimConfig config;
         std::string error;
         EXPECT_TRUE(loadHardwareProfile(entry.path(), config, error)) << error;
