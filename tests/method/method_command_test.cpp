@@ -86,26 +86,6 @@ TEST(WorkfileIdentity, ZeroTimeAndDateComeFromTheClockWithLeadingZeros)
     EXPECT_EQ(stamped.GetString(), "CCCCIW HP,6890,GC,A,B,123456,311299");
 }
 
-TEST(MethodBuilders, HeadsAndArgumentKinds)
-{
-    EXPECT_EQ(CMethodStringWCSettingsInlet(FRONT_INLET, 2, 1, 1, 0, 2, 10.0f, 0.5f).GetString(),
-              "IFIFCW 2,1,1,0,2,10.00,0.50");
-    EXPECT_EQ(CMethodStringWCSettingsInlet(BACK_INLET, 12, 1, 1, 0, 0, 0.0f, 0.0f).GetString(),
-              "IBIBCW 12,1,1,0,0,0.00,0.00");
-    EXPECT_EQ(CMethodStringWCSettingsColumn(1, 3000, 250, 25, 0, 1, 0, 0, 0).GetString(),
-              "C1C1CW 3000,250,25,0,1,0,0,0");
-    EXPECT_EQ(CMethodStringWCSettingsColumn(2, 0, 0, 0, 5, 4, 0, 0, 0).GetString(),
-              "C2C2CW 0,0,0,5,4,0,0,0");
-    EXPECT_EQ(CMethodStringWCSettingsColumn(3, 0, 0, 0, 5, 4, 0, 0, 0).GetType().GetString(),
-              "C2C2CW");
-    EXPECT_EQ(CMethodStringWCSettingsOven(1, 3, 0, 325).GetString(), "OVOVCW 1,3,0,325");
-    EXPECT_EQ(CMethodStringOvenThermalZone(1).GetString(), "OVOVTZ 1");
-    EXPECT_EQ(CMethodStringOvenSetpoints(0.5f).GetString(), "OVOVSP 0.50");
-    EXPECT_EQ(CMethodStringPostRunSetpoints(5.0f, 320).GetString(), "GCGCPO 5.00,320");
-    EXPECT_EQ(CMethodStringInletPTVCryoSetpoints(1, 0, 1, -40, 15, 1, 0).GetString(),
-              "IFIFCR 1,0,1,-40,15,1,0");
-}
-
 TEST(MethodBuilders, OvenProgramEndsAtTheFirstRampWithoutRate)
 {
     const CRamp r1 = ramp(10.0f, 250.7f, 5.0f), stop = ramp(0.0f, 300.0f, 1.0f),

@@ -39,20 +39,4 @@ TEST(MethodErrorTextTest, ResultCodeIsReadFromTheEighthAndNinthCharacters)
     EXPECT_EQ(MethodResultCode("HTCCMC"), 0);
 }
 
-TEST(MethodErrorBoxTest, ShowsTheTextUnderItsCaptionWithoutOwner)
-{
-    std::string shown;
-    auto previous =
-        SetMessageBoxHandler([&](HWND owner, const char* text, const char* caption, UINT flags) {
-            EXPECT_EQ(owner, nullptr);
-            EXPECT_EQ(flags, MB_OK | MB_ICONEXCLAMATION | MB_SETFOREGROUND);
-            shown += std::string(caption) + "|" + text;
-            return IDOK;
-        });
-    ShowMethodErrorBox("Failed method check\n" + GetMethodErrorText(26));
-    SetMessageBoxHandler(previous);
-    EXPECT_EQ(shown,
-              "6890 Method Error|Failed method check\nOne or more parameters have been altered");
-}
-
 }  // namespace

@@ -1,4 +1,4 @@
-// Windows: creation through PreCreateWindow, the handle table, registered messages sent
+// Windows: creation, the handle table, registered messages sent
 // through chained maps (identifiers read when a message is dispatched), and windows that destroy or
 // delete themselves inside a handler.
 #include <gtest/gtest.h>
@@ -26,22 +26,9 @@ ON_REGISTERED_MESSAGE(g_answerMessage, OnAnswer)
 ON_REGISTERED_MESSAGE(g_lateMessage, OnLate)
 END_MESSAGE_MAP()
 
-// Changes every setting in PreCreateWindow, as the library's hidden windows do.
-class ReshapingWindow : public AskingWindow {
+// Overrides one entry of its base's map and adds its own.
+class OverridingWindow : public AskingWindow {
 public:
-    BOOL PreCreateWindow(CREATESTRUCT& cs) override
-    {
-        AfxRegisterWndClass(
-            "TEST RESHAPED CLASS", CS_GLOBALCLASS | CS_CLASSDC | CS_HREDRAW | CS_VREDRAW, nullptr,
-            static_cast<HBRUSH>(static_cast<void*>(GetStockObject(WHITE_BRUSH))), nullptr);
-        cs.cx = 100;
-        cs.cy = 30;
-        cs.lpszName = "TEST RESHAPED CLASS";
-        cs.lpszClass = "TEST RESHAPED CLASS";
-        cs.style = static_cast<LONG>(WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX);
-        cs.dwExStyle = WS_EX_TOPMOST | WS_EX_ACCEPTFILES | WS_EX_TOOLWINDOW;
-        return CFrameWnd::PreCreateWindow(cs);
-    }
     LRESULT OnAnswerHere(WPARAM, LPARAM) { return 70; }
     LRESULT OnSelfDestroy(WPARAM wParam, LPARAM)
     {
@@ -54,16 +41,16 @@ public:
     DECLARE_MESSAGE_MAP()
 };
 
-BEGIN_MESSAGE_MAP(ReshapingWindow, AskingWindow)
+BEGIN_MESSAGE_MAP(OverridingWindow, AskingWindow)
 ON_REGISTERED_MESSAGE(g_answerMessage, OnAnswerHere)
 ON_REGISTERED_MESSAGE(g_selfDestroyMessage, OnSelfDestroy)
 END_MESSAGE_MAP()
 
-class EmptyMapWindow : public ReshapingWindow {
+class EmptyMapWindow : public OverridingWindow {
     DECLARE_MESSAGE_MAP()
 };
 
-BEGIN_MESSAGE_MAP(EmptyMapWindow, ReshapingWindow)
+BEGIN_MESSAGE_MAP(EmptyMapWindow, OverridingWindow)
 END_MESSAGE_MAP()
 
 bool create(CWnd& window, const char* className = "C", const char* title = "T",
@@ -87,35 +74,6 @@ TEST(RegisteredNamesTest, SameMessageNameGivesSameIdentifierFromC000Up)
     EXPECT_EQ(RegisterWindowMessage("test_namesfirst"), first);  // names ignore case
     EXPECT_EQ(RegisterWindowMessage(""), 0u);
     EXPECT_EQ(RegisterWindowMessage(nullptr), 0u);
-}
-
-TEST(RegisteredNamesTest, WindowClassIsRegisteredOnceUnderItsName)
-{
-    const HBRUSH white = static_cast<HBRUSH>(static_cast<void*>(GetStockObject(WHITE_BRUSH)));
-    LPCTSTR name = AfxRegisterWndClass("TEST ONCE CLASS", 0x4043, nullptr, white, nullptr);
-    ASSERT_NE(name, nullptr);
-    EXPECT_STREQ(name, "TEST ONCE CLASS");
-    EXPECT_EQ(AfxRegisterWndClass("TEST ONCE CLASS", 0x1, nullptr, nullptr, nullptr), name);
-    const gc6890::WindowClass* known = gc6890::findWindowClass("TEST ONCE CLASS");
-    ASSERT_NE(known, nullptr);
-    EXPECT_EQ(known->style, 0x4043u);  // the first registration's settings stay
-    EXPECT_EQ(known->background, white);
-    EXPECT_NE(GetStockObject(WHITE_BRUSH), nullptr);
-    EXPECT_NE(GetStockObject(WHITE_BRUSH), GetStockObject(BLACK_BRUSH));
-    EXPECT_EQ(GetStockObject(-1), nullptr);
-}
-
-TEST(WindowTest, PreCreateWindowDecidesTheSettingsKept)
-{
-    ReshapingWindow window;
-    ASSERT_TRUE(window.CreateEx(0, "ignored", "ignored", 8, 100, 100, 100, 199, nullptr, nullptr));
-    EXPECT_TRUE(IsWindow(window.GetSafeHwnd()));
-    EXPECT_EQ(window.GetClassName(), "TEST RESHAPED CLASS");
-    EXPECT_EQ(window.GetWindowTitle(), "TEST RESHAPED CLASS");
-    EXPECT_EQ(window.GetStyle(), 0xCA0000u);
-    EXPECT_EQ(window.GetExStyle(), 0x98u);
-    EXPECT_EQ(window.GetInstance(), AfxGetInstanceHandle());
-    EXPECT_FALSE(create(window, "again", "again"));
 }
 
 TEST(WindowTest, RefusedOrOrphanedCreationMakesNoWindow)
@@ -169,13 +127,13 @@ TEST(WindowTest, MessageToDestroyedWindowIsLost)
 
 TEST(WindowTest, HandlerMayDestroyOrDeleteItsOwnWindow)
 {
-    ReshapingWindow kept;
+    OverridingWindow kept;
     ASSERT_TRUE(create(kept));
     const HWND keptHandle = kept.GetSafeHwnd();
     EXPECT_EQ(SendMessage(keptHandle, g_selfDestroyMessage, 0, 0), 5);
     EXPECT_FALSE(IsWindow(keptHandle));
 
-    auto* deleted = new ReshapingWindow;
+    auto* deleted = new OverridingWindow;
     ASSERT_TRUE(create(*deleted));
     const HWND deletedHandle = deleted->GetSafeHwnd();
     EXPECT_EQ(SendMessage(deletedHandle, g_selfDestroyMessage, 1, 0), 5);
@@ -200,23 +158,6 @@ TEST(WindowTest, DestroyingParentDestroysChildrenAndDeletingDestroysWindow)
         handle = scoped.GetSafeHwnd();
     }
     EXPECT_FALSE(IsWindow(handle));
-}
-
-TEST(DialogTest, CreatesInvisiblePopupFromItsTemplate)
-{
-    gc6890::addDialogTemplate(9134,
-                              {WS_POPUP | DS_SETFONT | WS_VISIBLE, 186, 95, "MS Sans Serif", 8});
-    CDialog dialog;
-    ASSERT_TRUE(dialog.Create(9134));
-    EXPECT_TRUE(IsWindow(dialog.GetSafeHwnd()));
-    EXPECT_EQ(dialog.GetStyle(), WS_POPUP | DS_SETFONT);
-    EXPECT_EQ(dialog.GetClassName(), gc6890::dialogClassName);
-    EXPECT_EQ(dialog.GetTemplateId(), 9134u);
-    EXPECT_FALSE(dialog.Create(9134));
-
-    CDialog plain;
-    ASSERT_TRUE(plain.Create(9999));
-    EXPECT_EQ(plain.GetStyle(), WS_POPUP);
 }
 
 }  // namespace
