@@ -86,24 +86,15 @@ TEST_F(MqttTest, RetainedTopicsCommandsEventsInOrderAndTheLastWill)
     struct Wrong {
         const char* topic;
         json body;
-        int code;
-        const char* field;
+        const char* field;  // "" for none
+        int code = 400;
     };
     const Wrong wrongs[] = {
-        {.topic = "run",
-         .body = {{"id", "w1"}, {"method", "short"}, {"vial", 0}},
-         .code = 400,
-         .field = "vial"},
-        {.topic = "load",
-         .body = {{"id", "w2"}, {"method", "none"}},
-         .code = 400,
-         .field = "method"},
-        {.topic = "zones",
-         .body = {{"id", "w3"}, {"on", true}, {"x", 1}},
-         .code = 400,
-         .field = "x"},
-        {.topic = "load", .body = {{"method", "short"}}, .code = 400, .field = "id"},
-        {.topic = "inject", .body = {{"id", "w5"}}, .code = 404, .field = ""},
+        {.topic = "run", .body = {{"id", "w1"}, {"method", "short"}, {"vial", 0}}, .field = "vial"},
+        {.topic = "load", .body = {{"id", "w2"}, {"method", "none"}}, .field = "method"},
+        {.topic = "zones", .body = {{"id", "w3"}, {"on", true}, {"x", 1}}, .field = "x"},
+        {.topic = "load", .body = {{"method", "short"}}, .field = "id"},
+        {.topic = "inject", .body = {{"id", "w5"}}, .field = "", .code = 404},
     };
     for (const Wrong& wrong : wrongs) {
         const json reply = command(late, std::string("gc6890/gc1/cmd/") + wrong.topic, wrong.body);

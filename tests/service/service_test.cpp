@@ -144,112 +144,56 @@ TEST_F(ServiceTest, EventsFollowALoadAndARunInOrder)
 TEST_F(ServiceTest, RefusesBadRequestsAndChangesNothing)
 {
     upload("short", method(0.5));
-    struct Case {
-        const char* path;
-        const char* body;
-        const char* authorization;  // nullptr: the right token
-        int status;
-        const char* field;  // named in the error, "" for none
-    };
-    const Case cases[] = {
-        {.path = "/api/v1/load",
-         .body = R"({"method":"short"})",
-         .authorization = "",
-         .status = 401,
-         .field = ""},
-        {.path = "/api/v1/stop",
-         .body = "",
-         .authorization = "Bearer 0123",
-         .status = 401,
-         .field = ""},
-        {.path = "/api/v1/methods/x",
-         .body = "",
-         .authorization = "Basic eDp4",
-         .status = 401,
-         .field = ""},
-        {.path = "/api/v1/load",
-         .body = "{",
-         .authorization = nullptr,
-         .status = 400,
-         .field = "body"},
-        {.path = "/api/v1/load",
-         .body = "[1]",
-         .authorization = nullptr,
-         .status = 400,
-         .field = "body"},
-        {.path = "/api/v1/load",
-         .body = R"({"method":"short","when":1})",
-         .authorization = nullptr,
-         .status = 400,
-         .field = "when"},
-        {.path = "/api/v1/load",
-         .body = R"({"method":7})",
-         .authorization = nullptr,
-         .status = 400,
-         .field = "method"},
-        {.path = "/api/v1/load",
-         .body = R"({"method":"../short"})",
-         .authorization = nullptr,
-         .status = 400,
-         .field = "method"},
-        {.path = "/api/v1/load",
-         .body = R"({"method":"absent"})",
-         .authorization = nullptr,
-         .status = 400,
-         .field = "method"},
-        {.path = "/api/v1/run",
-         .body = R"({"method":"short"})",
-         .authorization = nullptr,
-         .status = 400,
-         .field = "vial"},
-        {.path = "/api/v1/run",
-         .body = R"({"method":"short","vial":"2"})",
-         .authorization = nullptr,
-         .status = 400,
-         .field = "vial"},
-        {.path = "/api/v1/run",
-         .body = R"({"method":"short","vial":0})",
-         .authorization = nullptr,
-         .status = 400,
-         .field = "vial"},
-        {.path = "/api/v1/run",
-         .body = R"({"method":"short","vial":1,"volume":-1})",
-         .authorization = nullptr,
-         .status = 400,
-         .field = "volume"},
-        {.path = "/api/v1/zones",
-         .body = R"({"on":"yes"})",
-         .authorization = nullptr,
-         .status = 400,
-         .field = "on"},
-        {.path = "/api/v1/methods/.hidden",
-         .body = "",
-         .authorization = nullptr,
-         .status = 400,
-         .field = "name"},
-        {.path = "/api/v1/history?seconds=x",
-         .body = nullptr,
-         .authorization = nullptr,
-         .status = 400,
-         .field = "seconds"},
-    };
-    for (const Case& c : cases) {
-        httplib::Headers headers = service.auth();
-        if (c.authorization) {
-            headers.clear();
-            if (*c.authorization)
-                headers.emplace("Authorization", c.authorization);
-        }
+    // The answer to a request: its status and the field its error names ("" for none).
+    const auto refusal = [&](const char* path, const char* body, const httplib::Headers& headers) {
         httplib::Client client = service.client();
         const httplib::Result result =
-            c.body ? client.Post(c.path, headers, c.body, "application/json")
-                   : client.Get(c.path, headers);
-        ASSERT_TRUE(result) << c.path;
-        EXPECT_EQ(result->status, c.status) << c.path << " " << (c.body ? c.body : "");
+            body ? client.Post(path, headers, body, "application/json") : client.Get(path, headers);
+        if (!result)
+            return std::pair{0, std::string("no answer")};
         const json answer = json::parse(result->body, nullptr, false);
-        EXPECT_TRUE(answer.contains("error")) << result->body;
-        EXPECT_EQ(answer.value("field", ""), c.field) << c.path << " " << (c.body ? c.body : "");
+        EXPECT_TRUE(answer.contains("error")) << path << ": " << result->body;
+        return std::pair{result->status, answer.value("field", "")};
+    };
+    // Without the token, with another one or another kind: refused, whatever the request.
+    const struct {
+        const char* path;
+        const char* authorization;  // "" for none
+    } strangers[] = {{.path = "/api/v1/load", .authorization = ""},
+                     {.path = "/api/v1/stop", .authorization = "Bearer 0123"},
+                     {.path = "/api/v1/methods/x", .authorization = "Basic eDp4"}};
+    for (const auto& c : strangers) {
+        httplib::Headers headers;
+        if (*c.authorization)
+            headers.emplace("Authorization", c.authorization);
+        EXPECT_EQ(refusal(c.path, R"({"method":"short"})", headers), std::pair(401, std::string()))
+            << c.path;
     }
+    // With the token, a request that is not what its path takes: 400 naming the field.
+    const struct {
+        const char* path;
+        const char* body;  // nullptr: a GET
+        const char* field;
+    } mistakes[] = {
+        {.path = "/api/v1/load", .body = "{", .field = "body"},
+        {.path = "/api/v1/load", .body = "[1]", .field = "body"},
+        {.path = "/api/v1/load", .body = R"({"method":"short","when":1})", .field = "when"},
+        {.path = "/api/v1/load", .body = R"({"method":7})", .field = "method"},
+        {.path = "/api/v1/load", .body = R"({"method":"../short"})", .field = "method"},
+        {.path = "/api/v1/load", .body = R"({"method":"absent"})", .field = "method"},
+        {.path = "/api/v1/run", .body = R"({"method":"short"})", .field = "vial"},
+        {.path = "/api/v1/run", .body = R"({"method":"short","vial":"2"})", .field = "vial"},
+        {.path = "/api/v1/run", .body = R"({"method":"short","vial":0})", .field = "vial"},
+        {.path = "/api/v1/run",
+         .body = R"({"method":"short","vial":1,"volume":-1})",
+         .field = "volume"},
+        {.path = "/api/v1/zones", .body = R"({"on":"yes"})", .field = "on"},
+        {.path = "/api/v1/methods/.hidden", .body = "", .field = "name"},
+        {.path = "/api/v1/history?seconds=x", .body = nullptr, .field = "seconds"},
+    };
+    for (const auto& c : mistakes)
+        EXPECT_EQ(refusal(c.path, c.body, service.auth()), std::pair(400, std::string(c.field)))
+            << c.path << " " << (c.body ? c.body : "");
     // A body past the limit is refused before it is read whole.
     const httplib::Result big = service.client().Post("/api/v1/methods/big", service.auth(),
                                                       std::string(2 << 20, '#'), "text/plain");
@@ -372,31 +316,28 @@ TEST_F(ServiceTest, TheHostProgramWorksThroughTheService)
     const std::string url = "http://127.0.0.1:" + std::to_string(service.port());
     const std::string tokenFile = home.path() + "/service-token";
     struct Case {
-        std::vector<std::string> arguments;
-        int exitCode;
-        std::string out;  // what standard output begins with
+        std::vector<std::string> command;  // after --service and (with the token) --token-file
+        std::string out = "";              // what standard output begins with
+        int exitCode = 0;
+        bool token = true;
+        std::string service = "";  // another service's address
     };
     const Case cases[] = {
-        {.arguments = {"--service", url, "load", file}, .exitCode = 1, .out = ""},  // no token
-        {.arguments = {"--service", url, "--token-file", tokenFile, "load", file},
-         .exitCode = 0,
-         .out = "loaded " + file + "\n"},
-        {.arguments = {"--service", url, "--token-file", tokenFile, "run", file, "--vial", "2",
-                       "--detach"},
-         .exitCode = 0,
-         .out = "injecting from vial 2\n"},
-        {.arguments = {"--service", url, "--token-file", tokenFile, "stop"},
-         .exitCode = 0,
-         .out = "stop: ok\n"},
-        {.arguments = {"--service", url, "status", "--json"},
-         .exitCode = 0,
-         .out = "{\"running\":"},
-        {.arguments = {"--service", "http://127.0.0.1:1", "status"}, .exitCode = 3, .out = ""},
+        {.command = {"load", file}, .exitCode = 1, .token = false},
+        {.command = {"load", file}, .out = "loaded " + file + "\n"},
+        {.command = {"run", file, "--vial", "2", "--detach"}, .out = "injecting from vial 2\n"},
+        {.command = {"stop"}, .out = "stop: ok\n"},
+        {.command = {"status", "--json"}, .out = "{\"running\":", .token = false},
+        {.command = {"status"}, .exitCode = 3, .token = false, .service = "http://127.0.0.1:1"},
     };
     for (const Case& c : cases) {
-        const hosttest::ProgramResult result = hosttest::runProgram(c.arguments, {}, 60);
-        EXPECT_EQ(result.exitCode, c.exitCode) << c.arguments.back() << ": " << result.err;
-        EXPECT_EQ(result.out.substr(0, c.out.size()), c.out) << c.arguments.back();
+        std::vector<std::string> arguments = {"--service", c.service.empty() ? url : c.service};
+        if (c.token)
+            arguments.insert(arguments.end(), {"--token-file", tokenFile});
+        arguments.insert(arguments.end(), c.command.begin(), c.command.end());
+        const hosttest::ProgramResult result = hosttest::runProgram(arguments, {}, 60);
+        EXPECT_EQ(result.exitCode, c.exitCode) << c.command.front() << ": " << result.err;
+        EXPECT_EQ(result.out.substr(0, c.out.size()), c.out) << c.command.front();
     }
 }
 
