@@ -182,7 +182,7 @@ int CHP6890SerialComms::WriteString(CString& line)
         return 0;
     g_writing = 1;
     if (m_Log.Threshold() >= 2)  // line traffic is logged only on request: skip building it
-        m_Log.LogError("Writing\t(" + line + ")", 2);
+        m_Log.LogTraffic("Writing", line, 2);
     line += "\n";
     int written = 0;
     if (CheckMutex()) {
@@ -251,7 +251,7 @@ int CHP6890SerialComms::Receive(tag_GC_OR_ALS side, CString& line, int force)
     const int received = ReceiveString(line);
     const int severity = received ? 2 : 1;
     if (side == GC && m_Log.Threshold() >= severity)
-        m_Log.LogError("Received\t(" + line + ")", severity);
+        m_Log.LogTraffic("Received", line, severity);
     return received;
 }
 

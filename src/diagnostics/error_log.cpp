@@ -98,10 +98,24 @@ bool CHP6890ErrorLog::OpenForEntry()
 
 int CHP6890ErrorLog::LogError(CString message, int severity)
 {
+    return Append({message.str()}, severity);
+}
+
+int CHP6890ErrorLog::LogTraffic(std::string_view what, const CString& line, int severity)
+{
+    return Append({what, "\t(", line.str(), ")"}, severity);
+}
+
+int CHP6890ErrorLog::Append(std::initializer_list<std::string_view> parts, int severity)
+{
     if (severity > m_nThreshold)
         return 1;
-    if (logObserver())  // told even when the file cannot be written
-        logObserver()(message.str(), severity);
+    if (logObserver()) {  // told even when the file cannot be written
+        std::string message;
+        for (std::string_view part : parts)
+            message += part;
+        logObserver()(message, severity);
+    }
     if (!OpenForEntry()) {
         ShowFileError();
         return 1;
@@ -109,7 +123,8 @@ int CHP6890ErrorLog::LogError(CString message, int severity)
     m_entry.clear();
     AppendTimeStamp(m_entry);
     m_entry += "\t\t";
-    m_entry += message.str();
+    for (std::string_view part : parts)
+        m_entry += part;
     m_entry += '\n';
     try {
         m_file.Write(m_entry.data(), static_cast<UINT>(m_entry.size()));

@@ -6,7 +6,9 @@
 
 #include <ctime>
 #include <functional>
+#include <initializer_list>
 #include <string>
+#include <string_view>
 
 #include "platform/platform.h"
 
@@ -31,6 +33,9 @@ public:
     // file error shows the "File Error" box and goes no further (the next entry opens the
     // log again).
     int LogError(CString message, int severity);
+    // One line of traffic, the entry "<what>\t(<line>)" (as LogError would write it), built
+    // straight into the entry: at level 2 every exchange writes two of these.
+    int LogTraffic(std::string_view what, const CString& line, int severity);
 
     int Threshold() const { return m_nThreshold; }
 
@@ -45,6 +50,8 @@ private:
     int MoveToBackup();
     CString BackupFileName() const;
     void AppendTimeStamp(std::string& entry);
+    // The entry made of these parts, one after the other.
+    int Append(std::initializer_list<std::string_view> parts, int severity);
     static void ShowFileError();
 
     // Open between entries, appending: each entry is one write, so a killed process loses
