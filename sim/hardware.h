@@ -1,54 +1,21 @@
-// The hardware installed in the simulated GC: inlets, detectors, columns, oven, sampler and
-// firmware. The stored method's default block, the configuration answers and the method
-// check read it; a hardware profile (a TOML file, docs/simulator.md) fills it in.
+// The hardware installed in the simulated GC is the library's description of installed
+// hardware (external/installed_hardware.h), which the method rules read as well.
 #pragma once
 
-#include <array>
-#include <optional>
-#include <string>
+#include "external/installed_hardware.h"
 
 namespace gc6890::sim {
 
-// The kind of inlet fitted on a side; each answers the GC's own inlet code.
-enum class InletKind { None, SplitSplitless, CoolOnColumn, Ptv, PurgedPacked };
-
-struct InletHardware {
-    InletKind kind = InletKind::SplitSplitless;
-    bool cryo = false;  // the inlet's cryo command ("IFIFCR") is fitted (front only)
-    int gasCode = 2;    // the GC's carrier gas code (argument 4 of "IFIFCW")
-};
-
-struct ColumnHardware {
-    bool installed = true;
-    bool epc = true;  // electronic pressure control
-};
-
-struct Hardware {
-    // Front and back. The defaults are the simulator without a profile: split/splitless
-    // inlets on both sides, the front one with its cryo command, FID detectors.
-    std::array<InletHardware, 2> inlets{InletHardware{InletKind::SplitSplitless, true, 2},
-                                        InletHardware{}};
-    std::array<int, 2> detectors{1, 1};  // detector codes, 0 none (see kDetectorNames)
-    std::array<ColumnHardware, 2> columns{};
-    int ovenMaximum = 450;  // the highest oven maximum the GC accepts
-    int ovenCryo = 0;       // 0 none, 1 liquid CO2, 2 liquid nitrogen
-    bool sampler = true;    // an automatic liquid sampler is fitted
-
-    bool backInlet() const { return inlets[1].kind != InletKind::None; }
-    bool epc() const;  // every installed column has EPC
-};
-
-// Names used in profiles and answers, indexed by code.
-inline constexpr const char* kInletKindNames[] = {"none", "split_splitless", "cool_on_column",
-                                                  "ptv", "purged_packed"};
-inline constexpr const char* kDetectorNames[] = {"none", "fid", "tcd", "ecd", "npd", "fpd"};
-inline constexpr const char* kCryoNames[] = {"none", "co2", "n2"};
-inline constexpr const char* kGasNames[] = {"argon_methane", "helium", "hydrogen", "nitrogen"};
-
-// The GC's inlet code for a kind (argument 0 of "IFIFCW"), its short label in the
-// configuration report and the head suffix of its pneumatics command.
-int inletCode(InletKind kind);
-const char* inletLabel(InletKind kind);
-const char* inletPneumatics(InletKind kind);
+using Hardware = gc6890::InstalledHardware;
+using gc6890::ColumnHardware;
+using gc6890::inletCode;
+using gc6890::InletHardware;
+using gc6890::InletKind;
+using gc6890::inletLabel;
+using gc6890::inletPneumatics;
+using gc6890::kCryoNames;
+using gc6890::kDetectorNames;
+using gc6890::kGasNames;
+using gc6890::kInletKindNames;
 
 }  // namespace gc6890::sim

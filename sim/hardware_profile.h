@@ -1,5 +1,5 @@
-// Hardware profiles: a TOML file naming what is installed in the simulated GC (inlets,
-// detectors, columns, oven, sampler, firmware). Format in docs/simulator.md.
+// Hardware profiles for the simulator: the library's profile reader
+// (external/hardware_profile.h) applied to a simulator configuration.
 #pragma once
 
 #include <string>
