@@ -1,5 +1,7 @@
 #include "sim/gc_model.h"
 
+#include "method/method_rules.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cmath>
@@ -168,9 +170,10 @@ GcModel::Outcome GcModel::handle(const Line& line, std::int64_t nowMs, std::stri
         const int forced = op == "MC" ? faults_.checkCode : faults_.installCode;
         if (forced != 0)
             code = forced;
-        else if (op == "MI" && state_ == RunState::Run)
-            code = kBusyWhileRunning;
-        else
+        else if (const RuleBreach busy = CheckRunState(state_ == RunState::Run ? 2 : 0)) {
+            code = busy.code;  // neither checked nor installed while a run goes on
+            method_.refuse(busy.rule);
+        } else
             code = op == "MC" ? method_.check(position) : method_.install(position);
         reply = reHead + " " + std::to_string(code) + "," + std::to_string(position);
     } else {
@@ -432,26 +435,11 @@ std::string GcModel::answerStatusWords() const
 
 std::string GcModel::answerConfiguration() const
 {
-    const Hardware& hardware = method_.hardware();
+    // The oven maximum set now, then the installed hardware in the library's form, which
+    // a host reads back (method check --port).
     const auto* oven = method_.find("OVOVCW");
-    std::string report = settings_.product + "," + settings_.firmware;
-    report += ",OVEN MAX " + (oven ? oven->arg(3) : std::string("0"));
-    auto upper = [](std::string name) {
-        for (char& c : name)
-            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-        return name;
-    };
-    if (hardware.ovenCryo != 0)
-        report += ",CRYO " + upper(kCryoNames[hardware.ovenCryo]);
-    report += std::string(",FRONT INLET ") + inletLabel(hardware.inlets[0].kind);
-    report += std::string(",BACK INLET ") + inletLabel(hardware.inlets[1].kind);
-    report += ",FRONT DET " + upper(kDetectorNames[hardware.detectors[0]]);
-    report += ",BACK DET " + upper(kDetectorNames[hardware.detectors[1]]);
-    if (hardware.epc())
-        report += ",EPC";
-    if (hardware.sampler)
-        report += ",ALS";
-    return report;
+    return settings_.product + "," + settings_.firmware + ",OVEN MAX " +
+           (oven ? oven->arg(3) : std::string("0")) + "," + describeHardware(method_.hardware());
 }
 
 void GcModel::addRunTableEntry(const Line& line)

@@ -4,36 +4,18 @@
 #include <cctype>
 #include <utility>
 
+#include "method/method_rules.h"
+
 namespace gc6890::sim {
 
 namespace {
 
-// Method result codes the check gives (the GC's method error table).
-constexpr int kParameterTooLarge = 1;
-constexpr int kParameterTooSmall = 2;
+// Result codes of the block's form; the method's own rules come from the library's table.
 constexpr int kNoInstruction = 4;
 constexpr int kIncompleteCommand = 5;
-constexpr int kRequiredAbsent = 10;
 constexpr int kSyntaxError = 12;
-constexpr int kNotInstalled = 13;
-constexpr int kNotCompatible = 15;
-constexpr int kOvenMaximumExceeded = 16;
-constexpr int kInitialOvenAboveMaximum = 17;  // ramp k end: 17 + k
-constexpr int kPostTemperatureAboveMaximum = 56;
 
 constexpr std::size_t kBlockLineLimit = 420;  // characters before a block line is closed
-
-const char* const kRequiredWorkfile[] = {"CCCCIW", "IFIFCW", "IBIBCW", "DFDFCW", "DBDBCW", "C1C1CW",
-                                         "C2C2CW", "A1A1CW", "A2A2CW", "A3A3CW", "A4A4CW", "A5A5CW",
-                                         "V1V1CW", "V2V2CW", "V3V3CW", "V4V4CW", "V5V5CW", "V6V6CW",
-                                         "V7V7CW", "V8V8CW", "OVOVCW", "GCGCCW"};
-const char* const kRequiredMethod[] = {"OVOVTR", "DFDFNZ", "DBDBNZ", "IFIFNZ", "IBIBNZ",
-                                       "CCCCC1", "CCCCC2", "S1S1CS", "S1S1CA", "S1S1ZA",
-                                       "S2S2CS", "S2S2CA", "S2S2ZA"};
-// The operations an inlet answers for itself (after "IFIF"/"IBIB"): a side without an
-// inlet refuses them, and of the pneumatics commands only the installed kind's is accepted.
-const char* const kInletOperations[] = {"RC", "TR", "TZ", "CR", "SP", "CP", "GV", "GP"};
-const char* const kInletPneumatics[] = {"SP", "CP", "GV", "GP"};
 
 const MethodCommand* findIn(const std::vector<MethodCommand>& list, const std::string& head)
 {
@@ -309,87 +291,76 @@ int StoredMethod::checkBlock(const Block& block, int& position) const
 {
     position = 0;
     refusal_.clear();
-    for (const char* head : kRequiredWorkfile)
-        if (!findIn(block.workfile, head)) {
-            refusal_ = std::string("required command ") + head + " absent";
-            return kRequiredAbsent;
-        }
-    for (const char* head : kRequiredMethod)
-        if (!findIn(block.method, head)) {
-            refusal_ = std::string("required command ") + head + " absent";
-            return kRequiredAbsent;
+    for (const CommandRule& rule : CommandRules())
+        if (rule.required && !findIn(rule.workfile ? block.workfile : block.method, rule.head)) {
+            refusal_ = std::string("required command ") + rule.head + " absent";
+            return kRuleRequiredAbsent;
         }
 
     // Walk every command once, in block order, so the first offence is the one reported.
     const double ovenMaximum = findIn(block.workfile, "OVOVCW")->number(3);
     int index = 0;
     const MethodCommand* current = nullptr;
-    auto offence = [&](int code, const std::string& rule) {
+    auto offence = [&](const RuleBreach& breach) {
         position = index;
-        refusal_ = current->head + " (command " + std::to_string(index) + "): " + rule;
-        return code;
+        refusal_ = current->head + " (command " + std::to_string(index) + "): " + breach.rule;
+        return breach.code;
     };
+    CryoRequest cryo;
+    cryo.ovenCode = static_cast<int>(findIn(block.workfile, "OVOVCW")->number(2));
     for (const auto* list : {&block.workfile, &block.method}) {
         for (const auto& command : *list) {
             ++index;
             current = &command;
             const std::string& head = command.head;
+            const auto args = command.args();
             if (const int side = head.rfind("IFIF", 0) == 0   ? 0
                                  : head.rfind("IBIB", 0) == 0 ? 1
                                                               : -1;
                 side >= 0) {
-                const InletKind kind = hardware_.inlets[side].kind;
                 const std::string operation = head.substr(4);
-                if (kind == InletKind::None &&
-                    std::find(std::begin(kInletOperations), std::end(kInletOperations),
-                              operation) != std::end(kInletOperations))
-                    return offence(kNotInstalled, "no inlet installed on that side");
-                // An inlet code or pneumatics command of another kind than the one fitted.
-                if (kind != InletKind::None && operation == "CW" &&
-                    command.number(0) != inletCode(kind))
-                    return offence(kNotCompatible, "inlet code is not the installed inlet's " +
-                                                       std::to_string(inletCode(kind)));
-                if (kind != InletKind::None &&
-                    std::find(std::begin(kInletPneumatics), std::end(kInletPneumatics),
-                              operation) != std::end(kInletPneumatics) &&
-                    operation != inletPneumatics(kind))
-                    return offence(kNotCompatible, std::string("the installed inlet is ") +
-                                                       kInletKindNames[static_cast<int>(kind)]);
+                if (RuleBreach b = CheckInletCommand(side, operation, hardware_))
+                    return offence(b);
+                if (operation == "CW" && hardware_.inlets[side].kind != InletKind::None)
+                    if (RuleBreach b =
+                            CheckInletCode(side, static_cast<int>(command.number(0)), hardware_))
+                        return offence(b);
             }
-            if (head == "OVOVCW" && ovenMaximum > hardware_.ovenMaximum)
-                return offence(kOvenMaximumExceeded, "oven maximum above the installed " +
-                                                         std::to_string(hardware_.ovenMaximum));
+            if (head == "C1C1NR" || head == "C2C2NR")
+                if (RuleBreach b = CheckColumnFitted(head[1] - '0', hardware_))
+                    return offence(b);
+            const CommandRule* rule = FindCommandRule(head);
+            int argument = 0;
+            if (rule)
+                if (RuleBreach b = CheckArgumentShape(*rule, args, argument))
+                    return offence(b);
+            if (head == "OVOVCW") {
+                if (RuleBreach b = CheckOvenMaximum(ovenMaximum, hardware_.ovenMaximum))
+                    return offence(b);
+                if (RuleBreach b = CheckCryo({cryo.ovenCode, false, 0}, hardware_))
+                    return offence(b);
+            }
             if (head == "GCGCCW" && command.number(1) != 1.0)
-                return offence(kNotCompatible, "the GC has no EPC on every column");
+                return offence({kRuleNotCompatible, "the GC has no EPC on every column"});
             if (head == "OVOVTR") {
-                if (command.number(0) < 0.0)
-                    return offence(kParameterTooSmall, "initial temperature below 0");
-                if (command.number(0) > ovenMaximum)
-                    return offence(kInitialOvenAboveMaximum,
-                                   "initial temperature above the oven maximum");
-                for (int ramp = 1; ramp <= 6; ++ramp) {
-                    if (command.number(3 * ramp - 1) <= 0.0)
-                        break;
-                    if (command.number(3 * ramp) > ovenMaximum)
-                        return offence(kInitialOvenAboveMaximum + ramp,
-                                       "ramp " + std::to_string(ramp) +
-                                           " end above the oven maximum");
-                }
+                if (RuleBreach b = CheckOvenPoint(0, command.number(0), ovenMaximum))
+                    return offence(b);
+                for (int ramp = 1; ramp <= 6 && command.number(3 * ramp - 1) > 0.0; ++ramp)
+                    if (RuleBreach b = CheckOvenPoint(ramp, command.number(3 * ramp), ovenMaximum))
+                        return offence(b);
             }
-            if (head == "GCGCPO" && command.number(1) > ovenMaximum)
-                return offence(kPostTemperatureAboveMaximum,
-                               "post-run temperature above the oven maximum");
-            if (head == "C1C1NR" || head == "C2C2NR") {
-                const bool flowMode = command.number(3) != 0.0;
-                const double initial = command.number(4);
-                if (initial < 0.0)
-                    return offence(kParameterTooSmall, "initial value below 0");
-                // Pressure at most 150 psi, flow at most 1000 ml/min.
-                if ((!flowMode && initial > 1500000.0) || (flowMode && initial > 1000000.0))
-                    return offence(kParameterTooLarge, "above 150 psi or 1000 mL/min");
+            if (head == "GCGCPO")
+                if (RuleBreach b = CheckPostTemperature(command.number(1), ovenMaximum))
+                    return offence(b);
+            if (head == "IFIFCR") {
+                cryo.inletOn = command.number(0) != 0.0;
+                cryo.inletCode = CryoCodeOfCoolant(static_cast<int>(command.number(1)));
+                if (RuleBreach b = CheckCryo(cryo, hardware_))
+                    return offence(b);
             }
-            if ((head == "IFIFTR" || head == "IBIBTR") && command.number(1) > 450.0)
-                return offence(kParameterTooLarge, "inlet temperature above 450");
+            if (rule)
+                if (RuleBreach b = CheckArgumentValues(*rule, args, argument))
+                    return offence(b);
         }
     }
     return 0;

@@ -44,6 +44,8 @@ public:
     bool hasPendingBlock() const { return pendingComplete_; }
     // The rule behind the last refusal of the check, for the trace; empty after a pass.
     const std::string& refusal() const { return refusal_; }
+    // A refusal decided outside the block's rules (the GC is running).
+    void refuse(const std::string& rule) const { refusal_ = rule; }
 
     const Hardware& hardware() const { return hardware_; }
     const MethodCommand* find(const std::string& head) const;

@@ -51,37 +51,38 @@ TEST(HardwareProfile, TheGCReportsWhatTheProfileInstalls)
     } const cases[] = {
         {.name = "no profile: today's GC",
          .profile = nullptr,
-         .configuration = "OVEN MAX 350,FRONT INLET S/S,BACK INLET S/S,FRONT DET FID,BACK DET "
-                          "FID,EPC,ALS",
+         .configuration = "OVEN MAX 350,OVEN LIMIT 450,FRONT INLET S/S,FRONT CRYO,BACK INLET "
+                          "S/S,COLUMN 1,COLUMN 2,FRONT DET FID,BACK DET FID,EPC,ALS",
          .backDefinition = "2,1,1,0,2,10.00,0.00",
          .present = {"IFIFCR 0,0,0,0,0,0,0;", "IFIFSP ", "IBIBSP ", "C2C2NR "},
          .absent = {}},
         {.name = "split/splitless front only",
          .profile = "[inlets.front]\nkind = \"split_splitless\"\ngas = \"helium\"\n"
                     "[inlets.back]\nkind = \"none\"\n[detectors]\nback = \"none\"\n",
-         .configuration = "OVEN MAX 350,FRONT INLET S/S,BACK INLET NONE,FRONT DET FID,BACK DET "
-                          "NONE,EPC,ALS",
+         .configuration = "OVEN MAX 350,OVEN LIMIT 450,FRONT INLET S/S,BACK INLET NONE,COLUMN "
+                          "1,FRONT DET FID,BACK DET NONE,EPC,ALS",
          .backDefinition = "8,0,0,0,2,0.00,0.00",
          .present = {"IFIFCW 2,1,1,0,1,", "IFIFSP ", "DBDBCW 0,0,0,0;"},
          .absent = {"IFIFCR", "IBIBRC", "IBIBTR", "C2C2NR"}},
         {.name = "PTV back, cryo oven",
          .profile = "[inlets.back]\nkind = \"ptv\"\n[oven]\ncryo = \"co2\"\nmaximum = 300\n",
-         .configuration = "OVEN MAX 300,CRYO CO2,FRONT INLET S/S,BACK INLET PTV,FRONT DET "
-                          "FID,BACK DET FID,EPC,ALS",
+         .configuration = "OVEN MAX 300,OVEN LIMIT 300,CRYO CO2,FRONT INLET S/S,BACK INLET "
+                          "PTV,COLUMN 1,COLUMN 2,FRONT DET FID,BACK DET FID,EPC,ALS",
          .backDefinition = "12,1,1,0,2,10.00,0.00",
          .present = {"IBIBGV 0,0,100000,0,0.00,0,0,0.00,0,0.00,0;", "OVOVCW 1,3,1,300;"},
          .absent = {"IBIBSP", "IFIFCR"}},
         {.name = "PTV front, on-column back",
          .profile = "[inlets.front]\nkind = \"ptv\"\n[inlets.back]\nkind = \"cool_on_column\"\n",
-         .configuration = "OVEN MAX 350,FRONT INLET PTV,BACK INLET COC,FRONT DET FID,BACK DET "
-                          "FID,EPC,ALS",
+         .configuration = "OVEN MAX 350,OVEN LIMIT 450,FRONT INLET PTV,FRONT CRYO,BACK INLET "
+                          "COC,COLUMN 1,COLUMN 2,FRONT DET FID,BACK DET FID,EPC,ALS",
          .backDefinition = "1,1,1,0,2,10.00,0.00",
          .present = {"IFIFCR 0,0,0,0,0,0,0;", "IFIFGV ", "IBIBCP "},
          .absent = {"IFIFSP", "IBIBSP"}},
         {.name = "purged packed, no EPC, no sampler",
          .profile = "[inlets.front]\nkind = \"purged_packed\"\n[columns.2]\nepc = false\n"
                     "[sampler]\ninstalled = false\n",
-         .configuration = "OVEN MAX 350,FRONT INLET PP,BACK INLET S/S,FRONT DET FID,BACK DET FID",
+         .configuration = "OVEN MAX 350,OVEN LIMIT 450,FRONT INLET PP,BACK INLET S/S,COLUMN "
+                          "1,COLUMN 2,FRONT DET FID,BACK DET FID",
          .backDefinition = "2,1,1,0,2,10.00,0.00",
          .present = {"IFIFCW 3,", "IFIFGP ", "GCGCCW 1,0,0,0;"},
          .absent = {"IFIFSP"}},
