@@ -3,22 +3,93 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <optional>
+#include <sstream>
 #include <unistd.h>
 
 #include "cli_error.h"
 #include "command_table.h"
+#include "external/hardware_profile.h"
 #include "external/inlet_utils.h"
 #include "external/method_file_toml.h"
+#include "external/method_key_line.h"
+#include "gc/varnock_gc_system.h"
+#include "method/method_check.h"
+#include "method/method_errors.h"
 #include "method_files.h"
+#include "session.h"
 
 namespace gc6890::cli {
 
 namespace {
 
-int checkMethod(const std::string& typed)
+std::string readText(const std::string& fileName)
 {
-    const LoadedMethod method = loadMethodFile(typed);
-    std::printf("%s: ok, run length %.2f min\n", method.fileName.c_str(), method.gc.GetRunLength());
+    std::ifstream in(fileName, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return in ? text.str() : std::string();
+}
+
+// The GC's own words for a result code, as the download's box would show them.
+std::string gcAnswers(int code)
+{
+    return "the GC answers " + std::to_string(code) + " \"" + GetMethodErrorText(code).str() + "\"";
+}
+
+// The hardware to check against: a profile, the GC on --port, or none known.
+std::optional<InstalledHardware> hardwareFor(const std::string& profile, const std::string& port,
+                                             int& runState)
+{
+    runState = 0;
+    if (!profile.empty()) {
+        HardwareProfile read;
+        std::string error;
+        if (!readHardwareProfile(profile, read, error))
+            throw CommandFailure(kExitBadInput, "method check: " + error);
+        return read.hardware;
+    }
+    if (port.empty())
+        return std::nullopt;
+    Session session(Session::Parts::GCOnly);
+    InstalledHardware hardware;
+    auto* gc = dynamic_cast<CVarnockGCSystem*>(&session.gc());
+    if (!gc || !gc->ReadInstalledHardware(hardware, runState))
+        throw CommandFailure(kExitNoComms,
+                             "method check: the GC on " + port + " did not report its hardware");
+    return hardware;
+}
+
+// Reads the method and applies the GC's rules to it; every breach is printed with the
+// file, line, key, the limit and the GC's text, and fails the check (exit 2).
+int checkMethod(const std::string& typed, const std::string& profile, const std::string& port)
+{
+    if (!profile.empty() && !port.empty())
+        throw CommandFailure(kExitBadInput, "method check: use --profile or --port, not both");
+    const std::string fileName = methodFileName(typed);
+    const std::string text = readText(fileName);
+    if (text.empty())
+        loadMethodFile(typed);  // throws with the reason the file cannot be read
+    CHP6890Method gc;
+    CALS6890Method als;
+    std::string error;
+    int code = 0;
+    if (!readMethodToml(text, fileName, gc, als, error, code))
+        throw CommandFailure(kExitBadInput, code ? error + "; " + gcAnswers(code) : error);
+
+    int runState = 0;
+    const std::optional<InstalledHardware> hardware = hardwareFor(profile, port, runState);
+    const std::vector<MethodFinding> findings =
+        CheckMethodRules(gc, hardware ? &*hardware : nullptr);
+    for (const MethodFinding& f : findings)
+        std::cerr << fileName << ":" << MethodKeyLine(text, f.key) << ": " << f.key << " = "
+                  << f.value << ": " << f.breach.rule << "; " << gcAnswers(f.breach.code) << '\n';
+    const RuleBreach running = CheckRunState(runState);
+    if (running)
+        std::cerr << fileName << ": " << running.rule << "; " << gcAnswers(running.code) << '\n';
+    if (!findings.empty() || running)
+        throw CommandFailure(kExitBadInput, "method check: the GC would refuse " + fileName);
+    std::printf("%s: ok, run length %.2f min\n", fileName.c_str(), gc.GetRunLength());
     return kExitOk;
 }
 
@@ -81,8 +152,19 @@ void addMethodCommands(CommandTable& table)
 {
     CLI::App* method = table.app().add_subcommand("method", "Check, print or create method files");
     method->require_subcommand(1);
-    addFileCommand(table, method, "check",
-                   "Read and check a method file; errors name the file, line and key", checkMethod);
+    CLI::App* check = method->add_subcommand(
+        "check", "Check a method file against the GC's rules; errors name the file, line and key");
+    auto checked = std::make_shared<std::string>();
+    auto profile = std::make_shared<std::string>();
+    check->add_option("FILE", *checked, "Method file, or a method name from the methods folder")
+        ->required();
+    check->add_option("--profile", *profile,
+                      "Check against the hardware of a simulator profile (with --port: against "
+                      "the GC's own)");
+    const GlobalOptions& globals = table.globals();
+    table.add(check, [checked, profile, &globals] {
+        return checkMethod(*checked, *profile, globals.port);
+    });
     addFileCommand(table, method, "show", "Print a method with every key, defaults included",
                    showMethod);
     addFileCommand(table, method, "length", "Print a method's run length in minutes", printLength);

@@ -10,6 +10,13 @@
 namespace gc6890 {
 namespace {
 
+// The GC's method result codes for the faults a file shares with a method block.
+constexpr int kTooLarge = 1;
+constexpr int kTooSmall = 2;
+constexpr int kWrongType = 3;
+constexpr int kTooManyArguments = 9;
+constexpr int kRequiredAbsent = 10;
+
 const char* kindName(const toml::node& node)
 {
     switch (node.type()) {
@@ -41,6 +48,7 @@ public:
 
     bool failed() const { return !m_error.empty(); }
     const std::string& error() const { return m_error; }
+    int resultCode() const { return m_code; }
     bool loading() const override { return true; }
 
     // Checks the keys of the document's top level once the walk is done.
@@ -55,13 +63,14 @@ public:
         const std::string path = join(frame.path, key);
         if (!node) {
             if (required)
-                fail(lineOf(*frame.table), path, "required table is missing");
+                fail(lineOf(*frame.table), path, "required table is missing", kRequiredAbsent);
             return false;
         }
         frame.used.insert(key);
         const toml::table* table = node->as_table();
         if (!table) {
-            fail(lineOf(*node), path, std::string("expected a table, found ") + kindName(*node));
+            fail(lineOf(*node), path, std::string("expected a table, found ") + kindName(*node),
+                 kWrongType);
             return false;
         }
         m_frames.push_back({table, path, {}});
@@ -168,7 +177,8 @@ public:
         if (list->size() > static_cast<size_t>(maxCount)) {
             fail(lineOf(*node), keyPath(info.key),
                  std::to_string(list->size()) + " ramps, at most " + std::to_string(maxCount) +
-                     " allowed");
+                     " allowed",
+                 kTooManyArguments);
             return;
         }
         std::vector<CRamp> read;
@@ -221,16 +231,18 @@ private:
 
     std::string keyPath(const char* key) const { return join(m_frames.back().path, key); }
 
-    void fail(long line, const std::string& key, const std::string& problem)
+    void fail(long line, const std::string& key, const std::string& problem, int code = 0)
     {
-        if (!failed())
-            m_error = tomlKeyError(m_fileName, line, key, problem);
+        if (failed())
+            return;
+        m_error = tomlKeyError(m_fileName, line, key, problem);
+        m_code = code;
     }
 
     void wrongType(const toml::node& node, const char* key, const char* expected)
     {
         fail(lineOf(node), keyPath(key),
-             std::string("expected ") + expected + ", found " + kindName(node));
+             std::string("expected ") + expected + ", found " + kindName(node), kWrongType);
     }
 
     const toml::node* find(const char* key)
@@ -248,7 +260,8 @@ private:
     {
         if (m_frames.back().table->get(info.key))
             return true;
-        fail(lineOf(*m_frames.back().table), keyPath(info.key), "required in every ramp");
+        fail(lineOf(*m_frames.back().table), keyPath(info.key), "required in every ramp",
+             kRequiredAbsent);
         return false;
     }
 
@@ -258,7 +271,8 @@ private:
             return true;
         fail(lineOf(node), keyPath(info.key),
              text + " is out of range (" + formatDouble(info.min) + " to " +
-                 formatDouble(info.max) + ")");
+                 formatDouble(info.max) + ")",
+             v > info.max ? kTooLarge : kTooSmall);
         return false;
     }
 
@@ -291,6 +305,7 @@ private:
     std::string m_fileName;
     std::vector<Frame> m_frames;
     std::string m_error;
+    int m_code = 0;
 };
 
 // Writes every table and key of the layout in order. The layout lists each table's keys
@@ -399,6 +414,14 @@ std::string tomlSyntaxError(const std::string& fileName, long line, long column,
 bool readMethodToml(std::string_view text, const std::string& fileName, CHP6890Method& gc,
                     CALS6890Method& als, std::string& error)
 {
+    int resultCode = 0;
+    return readMethodToml(text, fileName, gc, als, error, resultCode);
+}
+
+bool readMethodToml(std::string_view text, const std::string& fileName, CHP6890Method& gc,
+                    CALS6890Method& als, std::string& error, int& resultCode)
+{
+    resultCode = 0;
     toml::table root;
     try {
         root = toml::parse(text, fileName);
@@ -414,6 +437,7 @@ bool readMethodToml(std::string_view text, const std::string& fileName, CHP6890M
         reader.finish();
     if (reader.failed()) {
         error = reader.error();
+        resultCode = reader.resultCode();
         return false;
     }
     // The GC method comes first in a method file.

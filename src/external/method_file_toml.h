@@ -21,6 +21,11 @@ std::string tomlSyntaxError(const std::string& fileName, long line, long column,
 // `gc` and `als` may then hold part of the method, so callers load into scratch objects.
 bool readMethodToml(std::string_view text, const std::string& fileName, CHP6890Method& gc,
                     CALS6890Method& als, std::string& error);
+// The same; `resultCode` is the GC's method result code for the same fault in a method
+// block (1 or 2 out of range, 3 a wrong type, 9 too many ramps, 10 a required table or
+// ramp value absent), 0 for the faults of a file alone (not TOML, an unknown key).
+bool readMethodToml(std::string_view text, const std::string& fileName, CHP6890Method& gc,
+                    CALS6890Method& als, std::string& error, int& resultCode);
 
 // The TOML text of a method: the GC tables, then the sampler tables, every key written.
 std::string writeMethodToml(const CHP6890Method& gc, const CALS6890Method& als);

@@ -55,6 +55,14 @@ int QueryRunState(CHP6890SerialComms& channel, GCRunState& runState)
     return 1;
 }
 
+int QueryInstalledHardware(CHP6890SerialComms& channel, InstalledHardware& hardware)
+{
+    CString reply;
+    if (!channel.SendAndReceiveToGC(CString("GCHTCF ?"), reply) || reply.Left(6) != "HTGCCF")
+        return 0;
+    return readHardwareDescription(reply.Mid(7).str(), hardware) ? 1 : 0;
+}
+
 int QueryReadiness(CHP6890SerialComms& channel, GCReadiness& readiness)
 {
     CIntFloatArray reply(kReadiness.slots);

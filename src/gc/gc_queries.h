@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "external/installed_hardware.h"
+
 class CHP6890SerialComms;
 
 namespace gc6890 {
@@ -54,6 +56,10 @@ struct GCStatusWords {
 int QueryRunState(CHP6890SerialComms& channel, GCRunState& runState);
 int QueryReadiness(CHP6890SerialComms& channel, GCReadiness& readiness);
 int QueryStatusWords(CHP6890SerialComms& channel, GCStatusWords& words);
+
+// "GCHTCF ?": the GC's configuration report, read into the hardware it names. 0 when the
+// reply is missing or names no hardware (the result is then untouched).
+int QueryInstalledHardware(CHP6890SerialComms& channel, InstalledHardware& hardware);
 
 // The live readings, each one question.
 enum class GCReading {

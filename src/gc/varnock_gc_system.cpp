@@ -199,6 +199,24 @@ void CVarnockGCSystem::InitialiseContactClosure()
     m_pChannel->WriteStringToGC(reset, 1);
 }
 
+int CVarnockGCSystem::ReadInstalledHardware(gc6890::InstalledHardware& hardware, int& runState)
+{
+    gc6890::LockOutScope scope = LockOutForOperation();
+    if (!scope.held())
+        return 0;
+    gc6890::GCRunState state;
+    if (!m_pChannel || !gc6890::QueryInstalledHardware(*m_pChannel, hardware)) {
+        LogCommsFailure("Failed to read the GC configuration report\n");
+        return scope.fail();
+    }
+    if (!gc6890::QueryRunState(*m_pChannel, state)) {
+        LogCommsFailure("GC READ STATUS: Failed to get run state and time\n");
+        return scope.fail();
+    }
+    runState = state.state;
+    return scope.commit();
+}
+
 int CVarnockGCSystem::GetAutoPrepRunState()
 {
     gc6890::LockOutScope scope = LockOutForOperation();

@@ -63,6 +63,11 @@ public:
     float GetCurrentColumn2Pressure();
     float GetCurrentColumn2Flow();
 
+    // Not part of the host interface: the hardware the GC reports and its run state (the
+    // "GCHTRI" code), for a method check before a download. 1, or 0 when either could not
+    // be had (logged).
+    int ReadInstalledHardware(gc6890::InstalledHardware& hardware, int& runState);
+
     void CaughtSerialCommsError();
     unsigned int ViewReg();
     unsigned int EditReg();

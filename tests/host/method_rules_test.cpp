@@ -1,0 +1,191 @@
+// The GC's method rules, each family twice: through the simulator (gc6890 load: the GC
+// refuses the download with its code's text) and through gc6890 method check (before any
+// download: the file, the line and the key, the limit and the GC's text). The texts come
+// from the data file typed in from the GC's list, not from the code's table.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <utility>
+
+#include "program_run.h"
+#include "support/temp_home.h"
+
+namespace gc6890::hosttest {
+namespace {
+
+using gc6890::test::TempHome;
+
+std::string gcText(int code)
+{
+    static const std::map<int, std::string> texts = [] {
+        std::map<int, std::string> read;
+        std::ifstream in(std::filesystem::path(__FILE__).parent_path().parent_path() / "data" /
+                         "method_error_texts.txt");
+        for (std::string line; std::getline(in, line);)
+            if (!line.empty() && line[0] != '#')
+                read[std::stoi(line)] = line.substr(line.find('\t') + 1);
+        return read;
+    }();
+    return texts.at(code);
+}
+
+// Split injection on the front inlet, column 1 at 12.5 psi, two oven ramps.
+const char* const kMethod = R"([gc]
+[gc.oven]
+max_temperature = 350.0
+initial_temperature = 50.0
+initial_time = 1.0
+ramps = [
+    { rate = 10.0, final = 180.0, time = 0.0 },
+    { rate = 20.0, final = 250.0, time = 1.0 },
+]
+[gc.column1]
+control_mode = 1
+inlet = "front"
+[gc.column1.pressure]
+initial = 12.5
+[gc.front_inlet]
+type = 1
+[sampler]
+)";
+
+const char* const kOvenCryo = "cryo = true\nramps = [";
+
+struct Family {
+    int code;
+    std::vector<std::pair<const char*, const char*>> edits;  // text of kMethod, replacement
+    const char* key;
+    const char* mark;               // the text on the key's line in the edited file
+    const char* profile = nullptr;  // none: the simulator's default GC
+    bool download = true;           // a block the download can send (not a file's own fault)
+};
+
+class MethodRulesTest : public ::testing::Test {
+protected:
+    std::string write(const std::string& name, const std::string& text)
+    {
+        const std::string path = home.path() + "/" + name;
+        std::ofstream(path) << text;
+        return path;
+    }
+    TempHome home;
+};
+
+TEST_F(MethodRulesTest, EachFamilyIsRefusedByTheSimulatorAndCaughtByTheCheckBeforehand)
+{
+    const char* const coldOven = "[inlets.front]\nkind = \"split_splitless\"\n";
+    const Family families[] = {
+        {.code = 1,
+         .edits = {{"initial = 12.5", "initial = 200.0"}},
+         .key = "gc.column1.pressure.initial",
+         .mark = "initial = 200.0"},
+        {.code = 2,
+         .edits = {{"initial_temperature = 50.0", "initial_temperature = -90.0"}},
+         .key = "gc.oven.initial_temperature",
+         .mark = "-90.0"},
+        {.code = 3,
+         .edits = {{"max_temperature = 350.0", "max_temperature = \"hot\""}},
+         .key = "gc.oven.max_temperature",
+         .mark = "\"hot\"",
+         .download = false},
+        {.code = 9,
+         .edits = {{"ramps = [", "ramps = [\n{ rate = 1.0, final = 60.0 },\n"
+                                 "{ rate = 1.0, final = 70.0 },\n{ rate = 1.0, final = 80.0 },\n"
+                                 "{ rate = 1.0, final = 90.0 },\n{ rate = 1.0, final = 99.0 },"}},
+         .key = "gc.oven.ramps",
+         .mark = "ramps = [",
+         .download = false},
+        {.code = 10,
+         .edits = {{"final = 180.0, ", ""}},
+         .key = "gc.oven.ramps[1].final",
+         .mark = "rate = 10.0",
+         .download = false},
+        {.code = 13,
+         .edits = {{"[gc.front_inlet]", "[gc.column2]\ninlet = \"front\"\n[gc.front_inlet]"}},
+         .key = "gc.column2.configured",
+         .mark = "[gc.column2]",
+         .profile = "[inlets.back]\nkind = \"none\"\n"},
+        {.code = 15,
+         .edits = {{"type = 1", "type = 3"}},
+         .key = "gc.front_inlet.type",
+         .mark = "type = 3"},
+        {.code = 16,
+         .edits = {{"max_temperature = 350.0", "max_temperature = 480.0"}},
+         .key = "gc.oven.max_temperature",
+         .mark = "480.0"},
+        {.code = 17,
+         .edits = {{"initial_temperature = 50.0", "initial_temperature = 360.0"}},
+         .key = "gc.oven.initial_temperature",
+         .mark = "360.0"},
+        {.code = 19,
+         .edits = {{"final = 250.0", "final = 400.0"}},
+         .key = "gc.oven.ramps[2].final",
+         .mark = "final = 400.0"},
+        {.code = 26,
+         .edits = {{"initial = 12.5",
+                    "initial = 12.5\nramps = [ { rate = 200.0, final = 30.0 } ]"}},
+         .key = "gc.column1.pressure.ramps[1].rate",
+         .mark = "rate = 200.0"},
+        {.code = 56,
+         .edits = {{"[sampler]",
+                    "[gc.post_run]\nenabled = true\noven_temperature = 400.0\n[sampler]"}},
+         .key = "gc.post_run.oven_temperature",
+         .mark = "oven_temperature"},
+        {.code = 57,
+         .edits = {{"ramps = [", kOvenCryo},
+                   {"type = 1", "type = 5\n[gc.ptv_cryo]\ncryo_on = true\ncoolant = 1"}},
+         .key = "gc.ptv_cryo.cryo_on",
+         .mark = "cryo_on",
+         .profile = "[inlets.front]\nkind = \"ptv\"\n[oven]\ncryo = \"co2\"\n"},
+        {.code = 58,
+         .edits = {{"ramps = [", kOvenCryo}},
+         .key = "gc.oven.cryo",
+         .mark = "cryo = true",
+         .profile = coldOven},
+        {.code = 59,
+         .edits = {{"ramps = [", kOvenCryo}},
+         .key = "gc.oven.cryo",
+         .mark = "cryo = true"},
+    };
+    for (const Family& f : families) {
+        SCOPED_TRACE("code " + std::to_string(f.code));
+        std::string text = kMethod;
+        for (const auto& [from, to] : f.edits)
+            text.replace(text.find(from), std::string(from).size(), to);
+        const std::string method = write("m.toml", text);
+        long line = 1;
+        for (std::size_t at = 0; at < text.find(f.mark); ++at)
+            line += text[at] == '\n';
+        // Without a profile the check asks the simulator the device "sim" starts.
+        std::vector<std::string> environment,
+            check = {"--home", home.path(), "method", "check", method, "--port", "sim"};
+        if (f.profile) {
+            const std::string profile = write("gc.toml", f.profile);
+            environment.push_back("GC6890_SIM_OPTIONS=--profile " + profile);
+            check.resize(5);
+            check.insert(check.end(), {"--profile", profile});
+        }
+        const std::string answer =
+            "the GC answers " + std::to_string(f.code) + " \"" + gcText(f.code) + "\"";
+
+        const ProgramResult checked = runProgram(check, environment);
+        EXPECT_EQ(checked.exitCode, 2) << checked.err;
+        EXPECT_NE(checked.err.find(method + ":" + std::to_string(line) + ": " + f.key),
+                  std::string::npos)
+            << checked.err;
+        EXPECT_NE(checked.err.find(answer), std::string::npos) << checked.err;
+        if (!f.download)
+            continue;
+        const ProgramResult loaded =
+            runProgram({"--home", home.path(), "load", method}, environment);
+        EXPECT_EQ(loaded.exitCode, 1) << loaded.err;
+        EXPECT_NE(loaded.err.find("Failed method check\n" + gcText(f.code) + "\n"),
+                  std::string::npos)
+            << loaded.err;
+    }
+}
+
+}  // namespace
+}  // namespace gc6890::hosttest
