@@ -23,6 +23,9 @@ namespace gc6890::cli {
 
 namespace {
 
+// Past this a refused file is not read again for the GC's code.
+constexpr std::uintmax_t kLargestCheckedFile = 1 << 20;
+
 std::string readText(const std::string& fileName)
 {
     std::ifstream in(fileName, std::ios::binary);
@@ -35,6 +38,24 @@ std::string readText(const std::string& fileName)
 std::string gcAnswers(int code)
 {
     return "the GC answers " + std::to_string(code) + " \"" + GetMethodErrorText(code).str() + "\"";
+}
+
+// A file's fault that the GC knows as well gets the GC's code and text: the fault the
+// reader finds again in the same words.
+std::string withGCCode(const std::string& message, const std::string& fileName)
+{
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(fileName, ec) ||
+        std::filesystem::file_size(fileName, ec) > kLargestCheckedFile)
+        return message;
+    CHP6890Method gc;
+    CALS6890Method als;
+    std::string error;
+    int code = 0;
+    if (readMethodToml(readText(fileName), fileName, gc, als, error, code) || error != message ||
+        code == 0)
+        return message;
+    return message + "; " + gcAnswers(code);
 }
 
 // The hardware to check against: a profile, the GC on --port, or none known.
@@ -66,16 +87,16 @@ int checkMethod(const std::string& typed, const std::string& profile, const std:
 {
     if (!profile.empty() && !port.empty())
         throw CommandFailure(kExitBadInput, "method check: use --profile or --port, not both");
-    const std::string fileName = methodFileName(typed);
-    const std::string text = readText(fileName);
-    if (text.empty())
-        loadMethodFile(typed);  // throws with the reason the file cannot be read
-    CHP6890Method gc;
-    CALS6890Method als;
-    std::string error;
-    int code = 0;
-    if (!readMethodToml(text, fileName, gc, als, error, code))
-        throw CommandFailure(kExitBadInput, code ? error + "; " + gcAnswers(code) : error);
+    // The library reads the file first: it refuses what is not a method file unread.
+    LoadedMethod loaded;
+    try {
+        loaded = loadMethodFile(typed);
+    } catch (const CommandFailure& failure) {
+        throw CommandFailure(failure.code(), withGCCode(failure.what(), methodFileName(typed)));
+    }
+    const std::string& fileName = loaded.fileName;
+    const std::string text = readText(fileName);  // for the lines of the keys
+    CHP6890Method& gc = loaded.gc;
 
     int runState = 0;
     const std::optional<InstalledHardware> hardware = hardwareFor(profile, port, runState);
