@@ -46,7 +46,18 @@ bool answersHead(const CString& command, const CString& reply)
            answer.substr(sender.size() + receiver.size()) == operation;
 }
 
+gc6890::ExchangeObserver& exchangeObserver()
+{
+    static gc6890::ExchangeObserver observer;
+    return observer;
+}
+
 }  // namespace
+
+gc6890::ExchangeObserver gc6890::SetExchangeObserver(ExchangeObserver observer)
+{
+    return std::exchange(exchangeObserver(), std::move(observer));
+}
 
 int CHP6890SerialComms::m_sCommsStatus = 0;
 
@@ -240,7 +251,12 @@ int CHP6890SerialComms::Write(tag_GC_OR_ALS side, CString& line, int force)
     const int bit = side == GC ? 1 : 2;
     if (!(m_sCommsStatus & bit) && !force)
         return 0;
-    return WriteString(line);
+    const int written = WriteString(line);
+    if (written && exchangeObserver()) {
+        m_WrittenAt = std::chrono::steady_clock::now();
+        m_bAwaitingAnswer = true;
+    }
+    return written;
 }
 
 int CHP6890SerialComms::Receive(tag_GC_OR_ALS side, CString& line, int force)
@@ -249,6 +265,12 @@ int CHP6890SerialComms::Receive(tag_GC_OR_ALS side, CString& line, int force)
     if (!(m_sCommsStatus & bit) && !force)
         return 0;
     const int received = ReceiveString(line);
+    // A read that follows a write ends an exchange; one alone (a late answer) does not.
+    if (m_bAwaitingAnswer) {
+        m_bAwaitingAnswer = false;
+        if (const gc6890::ExchangeObserver& observer = exchangeObserver())
+            observer(std::chrono::steady_clock::now() - m_WrittenAt, received != 0);
+    }
     const int severity = received ? 2 : 1;
     if (side == GC && m_Log.Threshold() >= severity)
         m_Log.LogTraffic("Received", line, severity);

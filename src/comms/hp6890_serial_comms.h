@@ -3,7 +3,9 @@
 // sampler side's start-up opens. Every line written and read is logged.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -40,6 +42,15 @@ private:
 class CVarnockGCSystem;
 
 namespace gc6890 {
+// Told after each line exchange of any channel (a line written, then a line read): the
+// time from the written line to the read one and whether a line came, on the thread that
+// made the exchange. Not part of the design: the instrument service's latency histogram.
+// The channel takes the time only while an observer is installed and allocates nothing
+// for it; the observer must not block.
+using ExchangeObserver = std::function<void(std::chrono::nanoseconds elapsed, bool answered)>;
+// Installs the observer (an empty one removes it) and returns the previous one.
+ExchangeObserver SetExchangeObserver(ExchangeObserver observer);
+
 // The name of the port mutex of one device: "6890 Comm Port", a blank and the device's
 // canonical path (a device named without a "/", such as "sim", as it is named).
 std::string portMutexName(const std::string& device);
@@ -126,4 +137,7 @@ private:
     // storage is reused: a status poll's exchanges allocate nothing.
     CString m_strLine;
     CString m_strReply;
+    // When the last line went out, while its answer is awaited (for the exchange observer).
+    std::chrono::steady_clock::time_point m_WrittenAt;
+    bool m_bAwaitingAnswer = false;
 };

@@ -166,8 +166,16 @@ TEST_F(ChannelTest, RawExchangeWritesEachLineAndJoinsTheReplies)
 
 TEST_F(ChannelTest, AHungUpLineFailsTheReadAndTheNextReadProceeds)
 {
+    // The exchange observer hears of each written line's answer, or its absence; a read
+    // without a line written before it (a late answer) is no exchange.
+    std::vector<bool> exchanges;
+    SetExchangeObserver(
+        [&](std::chrono::nanoseconds, bool answered) { exchanges.push_back(answered); });
     ASSERT_TRUE(channel->OpenSerialPort());
     CHP6890SerialComms::m_sCommsStatus = 1;
+    line->expect("GCHTRY").reply("HTGCRY 1,1");
+    CIntFloatArray readiness(2);
+    EXPECT_EQ(channel->SendAndReceiveToGC(CString("GCHTRY"), readiness), 1);
     line->expect("GCHTST").hangUpAfterLastExpect();
     CIntFloatArray values(15);
     EXPECT_EQ(channel->SendAndReceiveToGC(CString("GCHTST"), values), 0);
@@ -178,6 +186,8 @@ TEST_F(ChannelTest, AHungUpLineFailsTheReadAndTheNextReadProceeds)
     CString text;
     EXPECT_EQ(channel->ReceiveStringFromGC(text, 0), 1);
     EXPECT_EQ(text, "HTGCST 1");
+    SetExchangeObserver({});
+    EXPECT_EQ(exchanges, (std::vector<bool>{true, false}));
 }
 
 // A line that sends without end and never ends a line.
