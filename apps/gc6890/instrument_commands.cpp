@@ -16,6 +16,7 @@
 #include "service/status_format.h"
 #include "service_client.h"
 #include "session.h"
+#include "status_watch.h"
 
 namespace gc6890::cli {
 
@@ -37,26 +38,14 @@ int showStatus(const StatusOptions& options)
         std::cout << (options.json ? statusJson(status) + "\n" : statusText(status));
         return kExitOk;
     }
-    // Until interrupted or a poll fails: a terminal gets the block rewritten in place,
-    // anything else a line (or a JSON object) per change.
-    const bool terminal = isatty(STDOUT_FILENO) && !options.json;
+    // Until interrupted or a poll fails.
+    StatusWatchOutput output(options.json);
     const int frequency = statusFrequencyMs();
-    std::string last;
-    int shownLines = 0;
     do {
         if (!session.readStatus(status))
             throw instrumentFailure("status --watch");
         ClearLineFailure();
-        const std::string now = options.json ? statusJson(status)
-                                : terminal   ? statusText(status)
-                                             : statusLine(status);
-        if (now != last) {
-            if (terminal && shownLines > 0)
-                std::cout << "\x1b[" << shownLines << "A\x1b[J";
-            std::cout << now << (terminal ? "" : "\n") << std::flush;
-            shownLines = static_cast<int>(std::count(now.begin(), now.end(), '\n'));
-            last = now;
-        }
+        output.show(status);
     } while (session.wait(frequency));
     throw interruptedFailure("status --watch ended");
 }

@@ -14,6 +14,7 @@
 #include "method_files.h"
 #include "service/status_format.h"
 #include "service_client.h"
+#include "status_watch.h"
 
 namespace gc6890::cli {
 
@@ -60,16 +61,17 @@ int statusViaService(const ServiceClient& service, bool watch, bool asJson)
         requireLineUp(status, service);
         return kExitOk;
     }
-    std::string last;
-    for (;;) {
-        record = statusFromJson(status);
-        const std::string now = asJson ? statusJson(record) : statusLine(record);
-        if (now != last)
-            std::cout << now << '\n' << std::flush;
-        last = now;
-        std::this_thread::sleep_for(std::chrono::milliseconds(500));
-        status = service.get("/api/v1/status");
-    }
+    // Each poll's status as the service sends it, shown as on the line, until Ctrl-C.
+    StatusWatchOutput output(asJson);
+    output.show(record);
+    service.follow([&](const std::string& name, const json& data) {
+        if (name == "status") {
+            CInletSystemStatus polled = statusFromJson(data);
+            output.show(polled);
+        }
+        return true;
+    });
+    return kExitOk;
 }
 
 int loadViaService(const ServiceClient& service, const std::string& typed)
