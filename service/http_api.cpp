@@ -1,6 +1,7 @@
 #include "service/http_api.h"
 
 #include <httplib.h>
+#include <sys/socket.h>
 
 #include <fstream>
 #include <iostream>
@@ -13,6 +14,7 @@
 #include "service/instrument_thread.h"
 #include "service/job_requests.h"
 #include "service/method_summary.h"
+#include "service/request_watchdog.h"
 #include "service/service_token.h"
 
 namespace gc6890 {
@@ -69,6 +71,21 @@ long long numberParam(const Request& req, const char* name, long long fallback, 
     return value;
 }
 
+template <std::size_t N>
+void histogram(std::string& text, const char* name, const char* help, const Histogram<N>& h)
+{
+    text += format("# HELP %s %s\n# TYPE %s histogram\n", name, help, name);
+    unsigned long long cumulative = 0;
+    for (std::size_t i = 0; i <= N; ++i) {
+        cumulative += h.counts[i].load(std::memory_order_relaxed);
+        const std::string bound = i < N ? format("%g", h.bounds[i]) : std::string("+Inf");
+        text += format("%s_bucket{le=\"%s\"} %llu\n", name, bound.c_str(), cumulative);
+    }
+    text += format("%s_sum %.6f\n%s_count %llu\n", name,
+                   static_cast<double>(h.sumNanos.load(std::memory_order_relaxed)) / 1e9, name,
+                   cumulative);
+}
+
 std::string bearer(const Request& req)
 {
     const std::string header = req.get_header_value("Authorization");
@@ -116,10 +133,31 @@ HttpApi::HttpApi(ServiceState& state, InstrumentThread& instrument, MethodStore 
       token_(std::move(token)), openApiPath_(std::move(openApiPath)),
       server_(std::make_unique<httplib::Server>())
 {
+    watchdog_ = std::make_unique<RequestWatchdog>(
+        *server_, kRequestDeadlineS * 1000, [this](const std::string& peer) {
+            ++state_.metrics.cutRequests;
+            const std::string text = format("cut the client %s: its request ran past %d s",
+                                            peer.c_str(), kRequestDeadlineS);
+            std::cerr << "gc6890 serve: " << text << '\n';
+            state_.events.publish("log", json{{"severity", 1},
+                                              {"source", "service"},
+                                              {"text", text},
+                                              {"time", isoTime(unixNowMs())}}
+                                             .dump());
+        });
+    // The listening socket, to lengthen its queue after the bind.
+    server_->set_socket_options([this](socket_t socket) {
+        httplib::default_socket_options(socket);
+        listenSocket_ = socket;
+    });
     // An event subscriber holds a pool thread for as long as it listens.
     server_->new_task_queue = [] { return new httplib::ThreadPool(kPoolThreads); };
-    server_->set_keep_alive_max_count(10000);
-    server_->set_keep_alive_timeout(5);
+    server_->set_keep_alive_max_count(kKeepAliveRequests);
+    // An answer goes out as two writes (head, then body): without this the body waits for
+    // the client's delayed acknowledgement of the head, 40 ms on Linux, on every request of
+    // a keep-alive connection. Accepted connections inherit it from the listening socket.
+    server_->set_tcp_nodelay(true);
+    server_->set_keep_alive_timeout(kKeepAliveIdleS);
     server_->set_read_timeout(kReadTimeoutS, 0);
     server_->set_write_timeout(kWriteTimeoutS, 0);
     server_->set_payload_max_length(kMaxBodyBytes);
@@ -154,6 +192,14 @@ int HttpApi::bind(const std::string& listen, std::string& error)
         port = -1;
     if (port < 0)
         error = "cannot listen on " + listen + ": " + std::strerror(errno);
+    else {
+        // The library asks the kernel to queue 5 connections not yet taken; a burst of
+        // clients beyond that has its connections dropped and retried by the clients' TCP
+        // a second or more later. Listening again on the bound socket lengthens the queue.
+        if (listenSocket_ < 0 || ::listen(listenSocket_, SOMAXCONN) != 0)
+            std::cerr << "gc6890 serve: the listen queue stays at 5 connections\n";
+        watchdog_->start(port);
+    }
     return port;
 }
 
@@ -263,6 +309,7 @@ void HttpApi::routes()
             res.set_header("Retry-After", "10");
             return fail(res, 503, "too many event subscribers (64); try again later");
         }
+        watchdog_->exempt(req);
         res.set_header("Cache-Control", "no-cache");
         res.set_header("X-Accel-Buffering", "no");  // a proxy must not hold events back
         res.set_chunked_content_provider(
@@ -445,6 +492,9 @@ void HttpApi::routes()
         counter("gc6890_polls_total", "Polls of the GC and sampler that succeeded.", m.polls);
         counter("gc6890_polls_failed_total", "Polls that failed.", m.failedPolls);
         counter("gc6890_rebuilds_total", "Times the line came back after a failure.", m.rebuilds);
+        counter("gc6890_requests_cut_total",
+                "Connections cut because a request ran past the service's deadline.",
+                m.cutRequests);
         counter("gc6890_unauthorized_total", "Requests refused for a missing or wrong token.",
                 m.unauthorized);
         counter("gc6890_events_dropped_subscribers_total",
@@ -464,20 +514,13 @@ void HttpApi::routes()
         text += format("# HELP gc6890_event_subscribers Event stream subscribers.\n"
                        "# TYPE gc6890_event_subscribers gauge\ngc6890_event_subscribers %zu\n",
                        state_.events.subscribers());
-        text += "# HELP gc6890_poll_seconds Time one poll of the GC and sampler took.\n"
-                "# TYPE gc6890_poll_seconds histogram\n";
-        std::uint64_t cumulative = 0;
-        for (std::size_t i = 0; i < Metrics::kBuckets.size(); ++i) {
-            cumulative += m.pollBuckets[i];
-            text += format("gc6890_poll_seconds_bucket{le=\"%g\"} %llu\n", Metrics::kBuckets[i],
-                           static_cast<unsigned long long>(cumulative));
-        }
-        cumulative += m.pollBuckets[Metrics::kBuckets.size()];
-        text += format("gc6890_poll_seconds_bucket{le=\"+Inf\"} %llu\n"
-                       "gc6890_poll_seconds_sum %.6f\ngc6890_poll_seconds_count %llu\n",
-                       static_cast<unsigned long long>(cumulative),
-                       static_cast<double>(m.pollMicros.load()) / 1e6,
-                       static_cast<unsigned long long>(cumulative));
+        histogram(text, "gc6890_poll_seconds", "Time one poll of the GC and sampler took.",
+                  m.pollSeconds);
+        histogram(text, "gc6890_exchange_seconds",
+                  "Time from a line written to the instrument to its answer.", m.exchangeSeconds);
+        counter("gc6890_exchanges_unanswered_total",
+                "Lines written whose answer did not come (a time-out or a broken line).",
+                m.unansweredExchanges);
         res.set_content(text, "text/plain; version=0.0.4");
     });
 }

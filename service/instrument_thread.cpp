@@ -5,6 +5,7 @@
 #include <iostream>
 #include <nlohmann/json.hpp>
 
+#include "comms/hp6890_serial_comms.h"
 #include "diagnostics/error_log.h"
 #include "external/inlet_utils.h"
 #include "interface/inlet_system_status.h"
@@ -43,16 +44,28 @@ json gcBlockJson(const GCRemoteData& block)
             {"error", block.error != 0}};
 }
 
-json samplerBlockJson(const SamplerBlock& block)
+json samplerBlockJson(const SamplerRemoteData& block)
 {
     return {{"source", "sampler"},
-            {"error", block[0] != 0},
-            {"ready", block[1] != 0},
-            {"busy", block[2] != 0},
-            {"front_inlet_configured", block[3] != 0},
-            {"back_inlet_configured", block[4] != 0},
-            {"front_injector_present", block[5] != 0},
-            {"back_injector_present", block[6] != 0}};
+            {"error", block.error != 0},
+            {"ready", block.ready != 0},
+            {"busy", block.busy != 0},
+            {"front_inlet_configured", block.frontInletConfigured != 0},
+            {"back_inlet_configured", block.backInletConfigured != 0},
+            {"front_injector_present", block.frontInjectorPresent != 0},
+            {"back_injector_present", block.backInjectorPresent != 0}};
+}
+
+// The GC's own run state: the merged record counts a busy sampler as running too.
+RunState runStateOf(const GCRunState& gc)
+{
+    if (gc.postRun())
+        return RunState::PostRun;
+    if (gc.preRun())
+        return RunState::PreRun;
+    if (gc.runActive())
+        return RunState::Run;
+    return RunState::Idle;
 }
 
 const char* answerName(int answer)
@@ -193,7 +206,11 @@ void InstrumentThread::run()
                 startJob(*job);
             if (steadyNowMs() >= nextPoll) {
                 poll();
-                nextPoll = steadyNowMs() + state_.pollMs;
+                // Polls start a period apart, whatever each one takes; after a job that
+                // held the thread longer, the next one is a period after this one.
+                nextPoll += state_.pollMs;
+                if (nextPoll <= steadyNowMs())
+                    nextPoll = steadyNowMs() + state_.pollMs;
             }
         } else if (std::optional<Job> job = state_.jobs.take()) {
             finishJob(job->id, false, "no communication with the instrument: " + lineReason_);
@@ -233,10 +250,17 @@ void InstrumentThread::installHandlers()
     SetCommsLogObserver([this](const std::string& text, int severity) {
         publishLog(severity, "comms log", trimmed(text));
     });
+    SetExchangeObserver([this](std::chrono::nanoseconds elapsed, bool answered) {
+        if (answered)
+            state_.metrics.exchangeSeconds.observe(elapsed.count());
+        else
+            ++state_.metrics.unansweredExchanges;
+    });
 }
 
 void InstrumentThread::removeHandlers()
 {
+    SetExchangeObserver({});
     SetCommsLogObserver({});
     SetStatusTextHandler({});
     SetMessageBoxHandler({});
@@ -272,7 +296,7 @@ bool InstrumentThread::openComms()
                 state_.events.publish("datablock", gcBlockJson(block).dump());
             },
         .samplerBlock =
-            [this](const SamplerBlock& block) {
+            [this](const SamplerRemoteData& block) {
                 samplerBlock_ = block;
                 state_.events.publish("datablock", samplerBlockJson(block).dump());
             },
@@ -304,18 +328,6 @@ void InstrumentThread::closeComms()
     open_ = false;
 }
 
-RunState InstrumentThread::runStateOf(CInletSystemStatus& status) const
-{
-    // The GC's own block first: the merged record counts a pre-run as running too.
-    if (status.GetPostRunning())
-        return RunState::PostRun;
-    if (haveGCBlock_ && gcBlock_.preRun)
-        return RunState::PreRun;
-    if (status.GetRunning())
-        return RunState::Run;
-    return RunState::Idle;
-}
-
 void InstrumentThread::poll()
 {
     const std::int64_t started = steadyNowMs();
@@ -328,7 +340,7 @@ void InstrumentThread::poll()
     if (status.GetErrorInfo().Find("SERIAL COMMS FAILURE") >= 0)
         ok = false;
     const std::int64_t finished = steadyNowMs();
-    state_.metrics.observePoll(static_cast<double>(finished - started) / 1000.0);
+    state_.metrics.pollSeconds.observe((finished - started) * 1000000);
 
     if (!ok) {
         ++state_.metrics.failedPolls;
@@ -352,7 +364,7 @@ void InstrumentThread::poll()
     line_ = LineState::Up;
     lineReason_.clear();
 
-    const RunState run = runStateOf(status);
+    const RunState run = runStateOf(lastGCRunState());
     json body = json::parse(statusJson(status));
     if (!state_.options.name.empty())
         body["name"] = state_.options.name;
@@ -371,7 +383,9 @@ void InstrumentThread::poll()
     snapshot->steadyMs = finished;
     snapshot->line = LineState::Up;
     snapshot->run = run;
-    snapshot->inRun = run != RunState::Idle || injecting_.has_value();
+    // A busy sampler (an injection on its way) counts as a run for the jobs, as it does in
+    // the merged record.
+    snapshot->inRun = run != RunState::Idle || injecting_.has_value() || status.GetRunning();
     snapshot->json = body.dump();
     state_.history.add(HistorySample{
         .timeMs = now,
@@ -540,15 +554,6 @@ void InstrumentThread::checkInjection()
         break;
     }
     injecting_.reset();
-}
-
-void Metrics::observePoll(double seconds)
-{
-    std::size_t bucket = 0;
-    while (bucket < kBuckets.size() && seconds > kBuckets[bucket])
-        ++bucket;
-    ++pollBuckets[bucket];
-    pollMicros += static_cast<std::uint64_t>(seconds * 1e6);
 }
 
 }  // namespace gc6890

@@ -58,7 +58,6 @@ private:
     void publishLog(int severity, const std::string& source, const std::string& text);
     void setLine(LineState line, const std::string& reason);
     void publishSnapshot(std::shared_ptr<const Snapshot> snapshot);
-    RunState runStateOf(CInletSystemStatus& status) const;
     std::string failureWithBox(const std::string& what) const;
 
     ServiceState& state_;
@@ -87,7 +86,7 @@ private:
     std::optional<RunState> run_;  // unknown until the first good poll
     GCRemoteData gcBlock_;
     bool haveGCBlock_ = false;
-    std::optional<SamplerBlock> samplerBlock_;
+    std::optional<SamplerRemoteData> samplerBlock_;
     std::optional<std::uint64_t> injecting_;   // the run job awaiting the late answer
     std::optional<std::uint64_t> currentJob_;  // for the download progress
     std::string lastBox_;

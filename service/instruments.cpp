@@ -6,6 +6,7 @@
 #include "comms/hp6890_serial_comms.h"
 #include "comms/reg_remote_window.h"
 #include "external/inlet_utils.h"
+#include "gc/gc_shared_status.h"
 #include "gc/varnock_gc_system.h"
 #include "sampler/varnock_auto_sampler.h"
 
@@ -52,6 +53,11 @@ int statusFrequencyMs()
     ReadRegistryPath("Inlets\\Hubrel\\System Timings\\Status Frequency", frequency,
                      HKEY_LOCAL_MACHINE);
     return std::clamp(frequency, 100, 5500);
+}
+
+GCRunState lastGCRunState()
+{
+    return SharedGCStatus().runState;
 }
 
 std::string gcFirmware(CGCSystem& gc)

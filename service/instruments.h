@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "gc/gc_queries.h"
 #include "interface/instrument_base.h"
 
 namespace gc6890 {
@@ -30,6 +31,9 @@ bool injectionAnswerOk(CAutoSampler& sampler);
 
 // The "Status Frequency" setting: the host's status refresh in ms, at most 5500.
 int statusFrequencyMs();
+
+// The GC's run state as its last status poll read it (idle before the first).
+GCRunState lastGCRunState();
 
 // The firmware text the GC gave at start-up ("" before it was started).
 std::string gcFirmware(CGCSystem& gc);

@@ -38,8 +38,8 @@ LRESULT RegistrationListener::OnGCData(WPARAM, LPARAM lParam)
 
 LRESULT RegistrationListener::OnSamplerData(WPARAM, LPARAM lParam)
 {
-    SamplerBlock block;
-    std::memcpy(block.data(), reinterpret_cast<const void*>(lParam), sizeof block);
+    SamplerRemoteData block;
+    std::memcpy(&block, reinterpret_cast<const void*>(lParam), sizeof block);
     if (handlers_.samplerBlock)
         handlers_.samplerBlock(block);
     return 1;

@@ -3,24 +3,18 @@
 // blocks and the lock/unlock notices, on the instrument thread.
 #pragma once
 
-#include <array>
-#include <cstdint>
 #include <functional>
 
-#include "gc/gc_shared_status.h"
+#include "comms/reg_remote_window.h"
 #include "platform/platform.h"
 
 namespace gc6890 {
-
-// The sampler's block: error, ready, busy, front and back inlet configured, front and back
-// injector present.
-using SamplerBlock = std::array<std::uint32_t, 7>;
 
 class RegistrationListener : public CFrameWnd {
 public:
     struct Handlers {
         std::function<void(const GCRemoteData&)> gcBlock;
-        std::function<void(const SamplerBlock&)> samplerBlock;
+        std::function<void(const SamplerRemoteData&)> samplerBlock;
         std::function<void(bool taken)> lock;
     };
 

@@ -21,35 +21,58 @@ struct ServiceOptions {
     std::string device;  // the serial device, for messages
 };
 
-// Counters for /metrics. The poll histogram counts polls by their duration.
+// A Prometheus histogram: counts by upper bound (seconds), and the sum. Observed on one
+// thread, read on any; nothing is allocated.
+template <std::size_t N>
+struct Histogram {
+    std::array<double, N> bounds;
+    std::array<std::atomic<std::uint64_t>, N + 1> counts{};  // the last: above every bound
+    std::atomic<std::uint64_t> sumNanos{0};
+
+    void observe(std::int64_t nanos)
+    {
+        const double seconds = static_cast<double>(nanos) / 1e9;
+        std::size_t bucket = 0;
+        while (bucket < N && seconds > bounds[bucket])
+            ++bucket;
+        counts[bucket].fetch_add(1, std::memory_order_relaxed);
+        sumNanos.fetch_add(static_cast<std::uint64_t>(nanos), std::memory_order_relaxed);
+    }
+};
+
+// Counters for /metrics.
 struct Metrics {
-    static constexpr std::array<double, 10> kBuckets = {0.005, 0.01, 0.025, 0.05, 0.1,
-                                                        0.25,  0.5,  1.0,   2.5,  5.0};
     std::atomic<std::uint64_t> polls{0};
     std::atomic<std::uint64_t> failedPolls{0};
     std::atomic<std::uint64_t> rebuilds{0};
     std::atomic<std::uint64_t> unauthorized{0};
-    std::array<std::atomic<std::uint64_t>, kBuckets.size() + 1> pollBuckets{};
-    std::atomic<std::uint64_t> pollMicros{0};  // sum of the durations
+    std::atomic<std::uint64_t> cutRequests{0};
+    Histogram<10> pollSeconds{{0.005, 0.01, 0.025, 0.05, 0.1, 0.25, 0.5, 1.0, 2.5, 5.0}};
+    // Line exchanges answered: from a fraction of a millisecond on a fast line to the
+    // tens of milliseconds of a long reply at 9600 baud, and the port's time-out.
+    Histogram<14> exchangeSeconds{
+        {0.0005, 0.001, 0.0025, 0.005, 0.01, 0.025, 0.05, 0.1, 0.25, 0.5, 1.0, 2.5, 5.0, 10.0}};
+    std::atomic<std::uint64_t> unansweredExchanges{0};
     // The broker (when the service publishes to one).
     std::atomic<std::uint64_t> mqttPublished{0};
     std::atomic<std::uint64_t> mqttLost{0};  // events dropped while the broker was away
     std::atomic<std::uint64_t> mqttConnects{0};
     std::atomic<int> mqttConnected{-1};  // -1: no broker configured
-
-    void observePoll(double seconds);
 };
 
 // A piece of work that must run on the instrument thread but changes nothing on the line
 // (the experiment record reads the method through the instrument objects).
 using InstrumentTask = std::function<void()>;
 
+// Event subscribers at once; one more is turned away (503).
+inline constexpr std::size_t kMaxSubscribers = 64;
+
 struct ServiceState {
     explicit ServiceState(ServiceOptions serviceOptions) : options(std::move(serviceOptions)) {}
 
     ServiceOptions options;
     // 2048 events: more than half an hour of polls at 1 s with the blocks.
-    EventHub events{2048, 64};
+    EventHub events{2048, kMaxSubscribers};
     // A day of samples at a 1 s poll.
     StatusHistory history{24 * 3600};
     JobBoard jobs{events};

@@ -172,6 +172,7 @@ int CVarnockGCSystem::ReadStatusBody(CInletSystemStatus& status)
         return 0;
     }
 
+    shared.runState = runState;
     const int state = runState.state;
     const int notReady = state > 1 ? 1 : (readiness.ready(m_nAutoPrepRun != 0) ? 0 : 1);
     cache.GetNotReady() = notReady;

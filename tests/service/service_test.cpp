@@ -91,6 +91,15 @@ TEST_F(ServiceTest, ServesStatusHistoryHealthAndMetrics)
     const std::string metrics = service.client().Get("/metrics")->body;
     EXPECT_NE(metrics.find("gc6890_polls_total "), std::string::npos);
     EXPECT_NE(metrics.find("gc6890_poll_seconds_bucket{le=\"+Inf\"}"), std::string::npos);
+    // Every line exchange is timed: a poll is at least seven of them.
+    const auto value = [&](const std::string& name) {
+        const std::size_t at = metrics.find("\n" + name + " ");
+        return at == std::string::npos ? -1.0 : std::stod(metrics.substr(at + name.size() + 2));
+    };
+    const double exchanges = value("gc6890_exchange_seconds_count");
+    EXPECT_GE(exchanges, 7 * value("gc6890_polls_total"));
+    EXPECT_EQ(value("gc6890_exchange_seconds_bucket{le=\"+Inf\"}"), exchanges);
+    EXPECT_GT(value("gc6890_exchange_seconds_sum"), 0);
     EXPECT_EQ(service.client().Get("/api/v1/nothing")->status, 404);
 }
 
