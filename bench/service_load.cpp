@@ -177,6 +177,7 @@ struct Connection {
     bool busy = false;
     double startedMs = 0;  // when its request was due (clients), written (probes)
     bool streaming = false;
+    double arrivedMs = 0;  // when its last bytes arrived (subscribers)
 };
 
 // What a window of fixed-rate requests gave.
@@ -211,6 +212,8 @@ public:
         for (int i = 0; i < count; ++i) {
             Connection& subscriber = add(
                 Connection{.kind = Connection::Subscriber, .fd = connectTo(port), .port = port});
+            const int one = 1;
+            setsockopt(subscriber.fd, SOL_SOCKET, SO_TIMESTAMPNS, &one, sizeof one);
             sendAll(subscriber.fd, "GET /api/v1/events HTTP/1.1\r\nHost: 127.0.0.1\r\nAccept: "
                                    "text/event-stream\r\n\r\n");
         }
@@ -343,10 +346,27 @@ private:
         char buffer[65536];
         bool closed = false;
         for (;;) {
-            const ssize_t n = ::read(fd, buffer, sizeof buffer);
-            if (n > 0)
+            // A subscriber's bytes carry the kernel's time of arrival, so that the delay
+            // measured is the service's, not this thread's wait for its core.
+            alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timespec))];
+            iovec data{buffer, sizeof buffer};
+            msghdr message{};
+            message.msg_iov = &data;
+            message.msg_iovlen = 1;
+            message.msg_control = control;
+            message.msg_controllen = sizeof control;
+            const ssize_t n = recvmsg(fd, &message, 0);
+            if (n > 0) {
                 c.in.append(buffer, static_cast<std::size_t>(n));
-            else {
+                c.arrivedMs = wallMs();
+                for (cmsghdr* m = CMSG_FIRSTHDR(&message); m; m = CMSG_NXTHDR(&message, m)) {
+                    if (m->cmsg_level == SOL_SOCKET && m->cmsg_type == SCM_TIMESTAMPNS) {
+                        timespec t{};
+                        std::memcpy(&t, CMSG_DATA(m), sizeof t);
+                        c.arrivedMs = t.tv_sec * 1e3 + t.tv_nsec / 1e6;
+                    }
+                }
+            } else {
                 closed = n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK);
                 break;
             }
@@ -434,7 +454,7 @@ private:
                 continue;
             PollSeen& seen = polls_[polls];
             seen.pollMs = isoMs(status.value("time", ""));
-            const double delay = wallMs() - seen.pollMs;
+            const double delay = c.arrivedMs - seen.pollMs;
             ++seen.subscribers;
             seen.worstMs = std::max(seen.worstMs, delay);
             eventDelays_.push_back(delay);
