@@ -28,7 +28,7 @@ _gc6890()
     local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD - 1]}
     local globals="--port --home --trace --service --token-file --yes --no --help"
     local commands="status load run stop reset zones gc-on record method config ports log demo
-                    serve watch"
+                    serve watch sequence"
     case $prev in
     --port) _gc6890_devices "$cur"; return ;;
     --home) COMPREPLY=($(compgen -d -- "$cur")); return ;;
@@ -61,6 +61,7 @@ _gc6890()
     zones) [ -z "$sub" ] && words="on off" ;;
     method) [ -z "$sub" ] && words="check show length new" ;;
     config) [ -z "$sub" ] && words="show set path" ;;
+    sequence) [ -z "$sub" ] && words="check status" ;;
     esac
     if [[ $cur == -* ]]; then
         [ -n "$command" ] && options="$options $globals"
@@ -70,6 +71,9 @@ _gc6890()
     elif [[ $command == @(load|run|record) && -z $sub ]] ||
         [[ $command == method && -n $sub ]]; then
         _gc6890_methods "$cur"
+    elif [[ $command == sequence && $sub == check ]]; then
+        COMPREPLY=($(compgen -f -X '!*.toml' -- "$cur") $(compgen -d -S / -- "$cur"))
+        compopt -o filenames -o nospace 2>/dev/null || true
     fi
 }
 

@@ -9,6 +9,7 @@
 #include <sstream>
 #include <toml++/toml.h>
 
+#include "external/inlet_utils.h"
 #include "external/method_file_toml.h"
 #include "external/method_schema.h"
 #include "sequence/injection_limits.h"
@@ -246,16 +247,18 @@ bool readSequenceFile(const std::string& path, Sequence& sequence, std::string& 
 std::string sequenceMethodFile(const std::string& sequenceFile, const std::string& method)
 {
     namespace fs = std::filesystem;
-    fs::path file(method);
-    if (!file.has_extension())
-        file += ".toml";
-    if (file.is_relative())
-        file = fs::path(sequenceFile).parent_path() / file;
+    fs::path file(method.ends_with(kMethodFileExtension) ? method : method + kMethodFileExtension);
+    if (file.is_absolute())
+        return file.lexically_normal().string();
+    const fs::path beside = (fs::path(sequenceFile).parent_path() / file).lexically_normal();
     std::error_code ec;
-    const bool bare = method.find('/') == std::string::npos;
-    if (bare && !fs::is_regular_file(file, ec))
-        return method;
-    return file.lexically_normal().string();
+    if (method.find('/') != std::string::npos || fs::is_regular_file(beside, ec))
+        return beside.string();
+    // Not a file beside the sequence: the methods folder, never the working folder, so the
+    // same file runs the same methods wherever it is started from.
+    CString name(method);
+    AddMethodFileExtension("HP6890", name);
+    return name.str();
 }
 
 }  // namespace gc6890

@@ -46,10 +46,10 @@ bool parseSequence(std::string_view text, const std::string& fileName, Sequence&
 bool readSequenceFile(const std::string& path, Sequence& sequence, std::string& text,
                       std::string& error);
 
-// The method file a row names when the host program runs the sequence on the line: a
-// relative path is taken from the sequence file's folder, and ".toml" is added when the
-// name has no extension. A bare name with no such file beside the sequence is returned as
-// it is written, so the host looks it up in the methods folder as `load` and `run` do.
+// The method file a row names when the host program runs the sequence on the line: ".toml"
+// is added when the name does not end in it; a path is taken from the sequence file's folder;
+// a bare name is the file of that name beside the sequence file when there is one, else
+// the method of that name in the methods folder (the MethodFolder setting).
 std::string sequenceMethodFile(const std::string& sequenceFile, const std::string& method);
 
 }  // namespace gc6890

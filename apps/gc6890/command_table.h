@@ -67,5 +67,6 @@ void addInstrumentCommands(CommandTable& table);
 void addDemoCommand(CommandTable& table);
 void addServeCommand(CommandTable& table);
 void addWatchCommand(CommandTable& table);
+void addSequenceCommands(CommandTable& table);
 
 }  // namespace gc6890::cli

@@ -50,6 +50,7 @@ int main(int argc, char** argv)
     addDemoCommand(table);
     addServeCommand(table);
     addWatchCommand(table);
+    addSequenceCommands(table);
 
     try {
         app.parse(argc, argv);

@@ -1,17 +1,21 @@
-// The host program's commands that need no instrument: method files, settings, ports, the
-// comms log, and its command line itself.
+// The host program's commands that need no instrument: method files, sequence files and
+// journals, settings, ports, the comms log, and its command line itself.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
 
 #include "program_run.h"
+#include "sequence/journal.h"
+#include "support/source_tree.h"
 #include "support/temp_home.h"
 
 namespace gc6890::hosttest {
 namespace {
 
 using gc6890::test::TempHome;
+
+const std::filesystem::path kSource = gc6890::test::sourcePath();
 
 class OfflineCommandsTest : public ::testing::Test {
 protected:
@@ -176,6 +180,83 @@ TEST_F(OfflineCommandsTest, CommandLineMistakesAreUsageErrorsAndHelpIsEverywhere
         EXPECT_EQ(help.exitCode, 0) << name;
         EXPECT_NE(help.out.find(name), std::string::npos) << help.out;
     }
+}
+
+TEST_F(OfflineCommandsTest, CheckReadsTheSequenceAndEveryMethodItNames)
+{
+    ProgramResult example =
+        run({"sequence", "check", (kSource / "sequences/example.toml").string()});
+    EXPECT_EQ(example.exitCode, 0) << example.err;
+    EXPECT_NE(example.out.find("ok, \"example\": 6 rows, 7 injections, on error pause"),
+              std::string::npos)
+        << example.out;
+    EXPECT_NE(example.out.find("methods/ptv.toml: run length"), std::string::npos) << example.out;
+
+    write("bad.toml", "[gc]\n[gc.oven]\nmax_temp = 300.0\n[sampler]\n");
+    const std::string rows = "name = \"t\"\n[[row]]\nvial = 1\nmethod = \"" +
+                             (kSource / "methods/ptv.toml").string() +
+                             "\"\n[[row]]\nvial = 2\nmethod = \"bad\"\n";
+    const std::string tray = write("tray.toml", rows);
+    const std::string wrongKey = write("wrong.toml", rows + "vail = 3\n");
+    const struct {
+        std::string file;
+        std::string error;
+    } cases[] = {
+        {.file = tray,
+         .error = tray + ":5: row[2].method: " + home.path() +
+                  "/bad.toml:3: gc.oven.max_temp: unknown key"},
+        {.file = wrongKey, .error = wrongKey + ":8: row[2].vail: unknown key"},
+        {.file = home.path() + "/absent.toml", .error = home.path() + "/absent.toml: cannot read"},
+    };
+    for (const auto& c : cases) {
+        ProgramResult result = run({"sequence", "check", c.file});
+        EXPECT_EQ(result.exitCode, 2) << c.file;
+        EXPECT_NE(result.err.find(c.error), std::string::npos) << result.err;
+    }
+}
+
+TEST_F(OfflineCommandsTest, StatusReadsTheNewestJournalAndSaysWhereItGoesOn)
+{
+    ProgramResult none = run({"sequence", "status"});
+    EXPECT_EQ(none.exitCode, 2);
+    EXPECT_NE(none.err.find("no sequence has run here"), std::string::npos) << none.err;
+
+    const std::string folder = home.path() + "/sequences";
+    std::string error;
+    for (const std::int64_t startMs : {1796527800000, 1796527900000}) {
+        std::unique_ptr<JournalWriter> journal = JournalWriter::create(folder, startMs, error);
+        ASSERT_TRUE(journal) << error;
+        JournalEntry started{.kind = StepKind::SequenceStarted,
+                             .runId = journal->runId(),
+                             .file = "tray.toml",
+                             .content = "name = \"tray\"\n[[row]]\nvial = 4\nmethod = \"m\"\n"
+                                        "injections = 2\nsample = \"std\"\n[[row]]\nvial = 9\n"
+                                        "method = \"m\"\n"};
+        ASSERT_TRUE(journal->append(started, error)) << error;
+        for (const JournalEntry& step : std::vector<JournalEntry>{
+                 {.kind = StepKind::Injected, .row = 1, .injection = 1},
+                 {.kind = StepKind::RecordWritten, .row = 1, .injection = 1, .path = "/r/004-1"},
+                 {.kind = StepKind::AboutToInject, .row = 1, .injection = 2}})
+            ASSERT_TRUE(journal->append(step, error)) << error;
+    }
+    // The newer run was killed while it wrote its next line.
+    std::ofstream(journalPath(folder, "20261206T033140Z-01"), std::ios::app) << "{\"step\":\"inj";
+
+    ProgramResult result = run({"sequence", "status"});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    const char* expected[] = {
+        "run 20261206T033140Z-01: \"tray\" (tray.toml), running\n",
+        "last line was cut short",
+        "1    1    4      std                  record written  /r/004-1\n",
+        "1    2    4      std                  uncertain       \n",
+        "2    1    9      vial 9               not started     \n",
+        "goes on at row 1, injection 2: ask the GC and the sampler whether the vial was injected",
+    };
+    for (const char* text : expected)
+        EXPECT_NE(result.out.find(text), std::string::npos) << text << "\n" << result.out;
+    ProgramResult older = run({"sequence", "status", "20261206T033000Z-01"});
+    EXPECT_EQ(older.exitCode, 0) << older.err;
+    EXPECT_EQ(older.out.find("cut short"), std::string::npos) << older.out;
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 
 #include "sequence/sequence_file.h"
 #include "support/source_tree.h"
+#include "support/temp_home.h"
 
 namespace gc6890 {
 namespace {
@@ -86,8 +87,10 @@ TEST(SequenceFile, MethodFilesAreFoundBesideTheSequence)
     const std::string sequence = (root / "sequences/example.toml").string();
     EXPECT_EQ(sequenceMethodFile(sequence, "../methods/ptv"), methods + "/ptv.toml");
     EXPECT_EQ(sequenceMethodFile(sequence, "/elsewhere/a.toml"), "/elsewhere/a.toml");
-    // A bare name with no file beside the sequence is left for the methods folder.
-    EXPECT_EQ(sequenceMethodFile(sequence, "split_front"), "split_front");
+    // A bare name with no file beside the sequence is a method of the methods folder.
+    test::TempHome home;
+    EXPECT_EQ(sequenceMethodFile(sequence, "split_front"),
+              home.path() + "/methods/split_front.toml");
     EXPECT_EQ(sequenceMethodFile(methods + "/x.toml", "split_front"),
               methods + "/split_front.toml");
 }
