@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "program_run.h"
+#include "support/simulator_program.h"
 #include "support/temp_home.h"
 
 namespace gc6890::hosttest {
@@ -185,6 +186,32 @@ TEST_F(MethodRulesTest, EachFamilyIsRefusedByTheSimulatorAndCaughtByTheCheckBefo
                   std::string::npos)
             << loaded.err;
     }
+}
+
+// 27: a GC in a run takes no method. The check on --port asks the GC's run state.
+TEST_F(MethodRulesTest, ACheckAgainstAGCInARunIsRefused)
+{
+    gc6890::test::SimulatorProgram sim;
+    ASSERT_TRUE(sim.start({"--speed", "60"}));
+    const std::string method = write("m.toml", kMethod);
+    const std::vector<std::string> port = {"--home", home.path(), "--port", sim.devicePath()};
+    auto with = [&](std::vector<std::string> arguments) {
+        arguments.insert(arguments.begin(), port.begin(), port.end());
+        return runProgram(arguments);
+    };
+    ASSERT_EQ(with({"method", "check", method}).exitCode, 0) << "an idle GC takes it";
+    const ProgramResult started = with({"run", method, "--vial", "1", "--no-wait"});
+    ASSERT_EQ(started.exitCode, 0) << started.err;
+    // The run starts once the sampler has injected (8 s of instrument time, 0.13 s here) and
+    // lasts the GC's 27 min oven program (27 s here).
+    ProgramResult checked;
+    for (int attempt = 0; attempt < 50 && checked.exitCode != 2; ++attempt)
+        checked = with({"method", "check", method});
+    EXPECT_EQ(checked.exitCode, 2) << checked.err;
+    EXPECT_NE(
+        checked.err.find(method + ": the GC is running; the GC answers 27 \"" + gcText(27) + "\""),
+        std::string::npos)
+        << checked.err;
 }
 
 }  // namespace
