@@ -6,6 +6,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <iostream>
 #include <string>
 #include <thread>
@@ -74,6 +75,7 @@ int main(int argc, char** argv)
     std::vector<int> missingVials;
     bool noBackInlet = false, noFrontTower = false, noBackTower = false;
     std::string profile;
+    std::string injectionLog;
 
     CLI::App app{"gc6890-sim: a simulated HP 6890 GC with its sampler on a pseudo-terminal.\n"
                  "Prints the device path as its first line; stops on SIGINT or SIGTERM."};
@@ -142,6 +144,8 @@ int main(int argc, char** argv)
                    "End when this inherited descriptor reaches end-of-file (the starter's pipe;\n"
                    "default: $GC6890_SIM_PARENT_FD)");
     app.add_option("--missing-vial", missingVials, "No vial at tray position N (repeatable)");
+    app.add_option("--injection-log", injectionLog,
+                   "Append a line \"vial N\" to FILE for each injection the sampler makes");
     app.add_option("--tray", config.sampler.trayPositions, "Tray positions (default 100)");
     app.add_option("--profile", profile,
                    "Installed hardware from a TOML profile (docs/simulator.md); it replaces\n"
@@ -196,6 +200,20 @@ int main(int argc, char** argv)
         instrument.trace = [](char direction, const std::string& line) {
             std::cerr << direction << ' ' << escape(line) << std::endl;
         };
+    int injectionLogFd = -1;
+    if (!injectionLog.empty()) {
+        injectionLogFd =
+            ::open(injectionLog.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+        if (injectionLogFd < 0) {
+            std::cerr << "gc6890-sim: cannot open " << injectionLog << std::endl;
+            return 2;
+        }
+        // One write per line, so that a reader never sees half of one.
+        instrument.sampler().onInjection = [injectionLogFd](int vial) {
+            const std::string line = "vial " + std::to_string(vial) + "\n";
+            [[maybe_unused]] const ssize_t n = ::write(injectionLogFd, line.data(), line.size());
+        };
+    }
     struct sigaction action {};
     action.sa_handler = onSignal;  // no SA_RESTART: poll() returns with EINTR
     sigemptyset(&action.sa_mask);
@@ -234,5 +252,7 @@ int main(int argc, char** argv)
     }
     if (!link.empty())
         ::unlink(link.c_str());
+    if (injectionLogFd >= 0)
+        ::close(injectionLogFd);
     return result;
 }

@@ -204,6 +204,8 @@ void SamplerModel::step(std::int64_t nowMs)
             phaseStartMs_ = nowMs;
             gc_.startRun(nowMs);
             ++injections_;
+            if (onInjection)
+                onInjection(vial_);
             answerLate(kSamplerOk);
         }
     } else if (phase_ == Phase::Injecting && nowMs - phaseStartMs_ >= settings_.injectMs) {

@@ -67,6 +67,9 @@ public:
     int injections() const { return injections_; }
     int currentVial() const { return vial_; }
     bool setPointsLoaded() const { return !setPoints_.empty(); }
+
+    // Told of each injection as the syringe enters the inlet, with its vial.
+    std::function<void(int vial)> onInjection;
     const std::string& setPoints() const { return setPoints_; }
 
 private:
