@@ -15,6 +15,7 @@
 #include "service/job_requests.h"
 #include "service/method_summary.h"
 #include "service/request_watchdog.h"
+#include "service/sequence_api.h"
 #include "service/service_token.h"
 
 namespace gc6890 {
@@ -446,6 +447,8 @@ void HttpApi::routes()
             return fail(res, 500, "the record of " + name + " could not be written");
         res.set_content(text, "text/plain; charset=utf-8");
     });
+
+    addSequenceRoutes(s, state_, instrument_, methods_);
 
     s.Get("/api/v1/log", [](const Request& req, Response& res) {
         const long long lines = numberParam(req, "lines", 100, 1, 100000);

@@ -10,6 +10,7 @@
 #include "external/inlet_utils.h"
 #include "interface/inlet_system_status.h"
 #include "platform/platform.h"
+#include "service/sequence_control.h"
 #include "service/status_format.h"
 
 namespace gc6890 {
@@ -88,7 +89,9 @@ const char* answerName(int answer)
 
 }  // namespace
 
-InstrumentThread::InstrumentThread(ServiceState& state) : state_(state) {}
+InstrumentThread::InstrumentThread(ServiceState& state)
+    : state_(state), sequences_(std::make_unique<SequenceControl>(state, *this))
+{}
 
 InstrumentThread::~InstrumentThread()
 {
@@ -190,6 +193,7 @@ void InstrumentThread::run()
 {
     installHandlers();
     state_.pollMs = statusFrequencyMs();
+    sequences_->recoverAtStart();
     std::int64_t nextPoll = 0;
     while (!stopping_) {
         const std::int64_t now = steadyNowMs();
@@ -212,6 +216,7 @@ void InstrumentThread::run()
                 if (nextPoll <= steadyNowMs())
                     nextPoll = steadyNowMs() + state_.pollMs;
             }
+            sequences_->step();
         } else if (std::optional<Job> job = state_.jobs.take()) {
             finishJob(job->id, false, "no communication with the instrument: " + lineReason_);
         }
@@ -333,6 +338,9 @@ void InstrumentThread::poll()
     const std::int64_t started = steadyNowMs();
     CInletSystemStatus status;
     bool ok = gc_->ReadStatus(status) != 0;
+    // The GC's own readiness, before the sampler's is merged in.
+    const bool gcReady = status.GetNotReady() == 0;
+    const std::string notReady = trimmed(status.GetNotReadyInfo().str());
     CInletSystemStatus samplerStatus;
     ok = sampler_->ReadStatus(samplerStatus) != 0 && ok;
     status |= samplerStatus;
@@ -365,6 +373,12 @@ void InstrumentThread::poll()
     lineReason_.clear();
 
     const RunState run = runStateOf(lastGCRunState());
+    view_ = InstrumentView{.polls = state_.metrics.polls,
+                           .lineUp = true,
+                           .run = run,
+                           .gcReady = gcReady,
+                           .notReady = notReady,
+                           .samplerBusy = samplerStatus.GetInjecting() != 0};
     json body = json::parse(statusJson(status));
     if (!state_.options.name.empty())
         body["name"] = state_.options.name;
@@ -419,6 +433,7 @@ void InstrumentThread::poll()
 void InstrumentThread::setLine(LineState line, const std::string& reason)
 {
     const bool changed = line != line_ || reason != lineReason_;
+    view_.lineUp = false;
     line_ = line;
     lineReason_ = reason;
     auto snapshot = std::make_shared<Snapshot>(last_ ? *last_ : Snapshot{});
@@ -516,6 +531,8 @@ void InstrumentThread::startJob(const Job& job)
             finishJob(*injecting_, false, "stopped before the sampler answered the injection");
             injecting_.reset();
         }
+        // A sequence under way follows the run's end, writes its record and pauses.
+        sequences_->stopped();
         if (!sampler || !gc)
             return finishJob(
                 job.id, false,

@@ -15,11 +15,14 @@
 
 #include "service/instruments.h"
 #include "service/registration_listener.h"
+#include "service/sequence_instrument.h"
 #include "service/service_state.h"
 
 class CInletSystemStatus;
 
 namespace gc6890 {
+
+class SequenceControl;
 
 class InstrumentThread {
 public:
@@ -43,7 +46,12 @@ public:
     // the injection volume, as "gc6890 record" prints it. False when the file cannot be read.
     bool writeRecord(const std::string& file, float volume, std::string& text);
 
+    // On the instrument thread (in a task): the sequence under way, if any.
+    SequenceControl& sequences() { return *sequences_; }
+
 private:
+    friend class ThreadInstrument;
+
     void run();
     void installHandlers();
     void removeHandlers();
@@ -91,6 +99,8 @@ private:
     std::optional<std::uint64_t> currentJob_;  // for the download progress
     std::string lastBox_;
     std::string firmware_;
+    InstrumentView view_;  // what the sequence runner decides on
+    std::unique_ptr<SequenceControl> sequences_;
 };
 
 }  // namespace gc6890

@@ -93,6 +93,11 @@ JobRequest jobRequestOf(JobKind kind, const json& body, const MethodStore& metho
 
 JobBoard::Submitted submitJob(ServiceState& state, const JobRequest& request)
 {
+    // A sequence owns the instrument while it runs or is paused: it loads and injects
+    // itself. Stop is always taken (it pauses the sequence); a reset may free a stuck sampler.
+    const std::string sequence = state.sequences.active();
+    if (!sequence.empty() && request.kind != JobKind::Stop && request.kind != JobKind::Reset)
+        return {0, "the sequence " + sequence + " is under way"};
     return state.jobs.submit(request, state.snapshot.get()->inRun);
 }
 

@@ -10,6 +10,7 @@
 
 #include "service/event_hub.h"
 #include "service/job_board.h"
+#include "service/sequence_board.h"
 #include "service/snapshot.h"
 #include "service/status_history.h"
 
@@ -77,6 +78,7 @@ struct ServiceState {
     StatusHistory history{24 * 3600};
     JobBoard jobs{events};
     SnapshotHolder snapshot;
+    SequenceBoard sequences;
     Metrics metrics;
     std::atomic<int> pollMs{5500};
 };

@@ -61,6 +61,13 @@ int ServiceProcess::stop()
     return status;
 }
 
+int ServiceProcess::waitForExit(int ms)
+{
+    const int status = pid_ > 0 ? test::waitForChild(pid_, ms) : -1;
+    pid_ = -1;
+    return status;
+}
+
 httplib::Client ServiceProcess::client() const
 {
     httplib::Client client("127.0.0.1", port_);

@@ -29,6 +29,8 @@ public:
     bool start(const std::string& device, const std::vector<std::string>& extra = {});
     // SIGTERM, then the exit status (-1 when it had to be killed after 30 s).
     int stop();
+    // Waits for the service to end by itself; its wait status (-1: killed after `ms`).
+    int waitForExit(int ms);
 
     int port() const { return port_; }
     pid_t pid() const { return pid_; }

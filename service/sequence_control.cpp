@@ -1,0 +1,138 @@
+#include "service/sequence_control.h"
+
+#include <iostream>
+
+namespace gc6890 {
+
+SequenceControl::SequenceControl(ServiceState& state, InstrumentThread& thread)
+    : state_(state), instrument_(thread)
+{}
+
+SequenceControl::~SequenceControl() = default;
+
+void SequenceControl::publish()
+{
+    if (runner_)
+        state_.sequences.set(runner_->runId(), runner_->json().dump(), runner_->active());
+}
+
+void SequenceControl::recoverAtStart()
+{
+    const std::string folder = journalFolder();
+    const std::vector<std::string> ids = journalRunIds(folder);
+    for (auto id = ids.rbegin(); id != ids.rend(); ++id) {
+        JournalContent content;
+        std::string error;
+        const std::string path = journalPath(folder, *id);
+        if (!readJournal(path, content, error)) {
+            std::cerr << "gc6890 serve: " << error << '\n';
+            continue;
+        }
+        const RecoveryPlan plan = planRecovery(content.entries);
+        if (!plan.ok || plan.methods != MethodSource::Stored)
+            continue;
+        if (plan.outcome == RunOutcome::Finished || plan.outcome == RunOutcome::Aborted) {
+            // The newest sequence is over: shown, nothing to go on with.
+            state_.sequences.set(plan.runId, sequenceJson(plan).dump(), false);
+            return;
+        }
+        runner_ = std::make_unique<SequenceRunner>(instrument_, [this](const nlohmann::json& e) {
+            state_.events.publish("sequence", e.dump());
+        });
+        if (!runner_->recover(path, error)) {
+            std::cerr << "gc6890 serve: cannot go on with the sequence " << *id << ": " << error
+                      << '\n';
+            runner_.reset();
+            return;
+        }
+        std::cerr << "gc6890 serve: going on with the sequence " << *id << " ("
+                  << runOutcomeName(plan.outcome) << ")\n";
+        publish();
+        return;
+    }
+}
+
+bool SequenceControl::start(const std::string& file, const std::string& content, bool inRun,
+                            std::string& id, std::string& conflict, std::string& error)
+{
+    if (runner_ && runner_->active()) {
+        conflict = "the sequence " + runner_->runId() + " is " +
+                   (runner_->paused() ? "paused" : "running");
+        return false;
+    }
+    if (const std::optional<Job> job = state_.jobs.current()) {
+        conflict = "job " + std::to_string(job->id) + " (" + jobKindName(job->request.kind) +
+                   ") is " + jobStateName(job->state);
+        return false;
+    }
+    if (inRun) {
+        conflict = "the GC is in a run";
+        return false;
+    }
+    auto runner = std::make_unique<SequenceRunner>(instrument_, [this](const nlohmann::json& e) {
+        state_.events.publish("sequence", e.dump());
+    });
+    if (!runner->start(journalFolder(), file, content, MethodSource::Stored, error))
+        return false;
+    runner_ = std::move(runner);
+    id = runner_->runId();
+    publish();
+    return true;
+}
+
+bool SequenceControl::current(const std::string& id, std::string& error) const
+{
+    if (!runner_ || runner_->runId() != id || !runner_->active()) {
+        error = "the sequence " + id + " is not under way";
+        return false;
+    }
+    return true;
+}
+
+bool SequenceControl::pause(const std::string& id, std::string& error)
+{
+    if (!current(id, error))
+        return false;
+    if (runner_->paused()) {
+        error = "the sequence " + id + " is paused already";
+        return false;
+    }
+    runner_->pause("paused by the operator");
+    publish();
+    return true;
+}
+
+bool SequenceControl::resume(const std::string& id, bool skipRow, std::string& error)
+{
+    if (!current(id, error) || !runner_->resume(skipRow, error))
+        return false;
+    publish();
+    return true;
+}
+
+bool SequenceControl::abort(const std::string& id, std::string& error)
+{
+    if (!current(id, error))
+        return false;
+    runner_->abort("aborted by the operator");
+    publish();
+    return true;
+}
+
+void SequenceControl::step()
+{
+    if (!runner_ || !runner_->active())
+        return;
+    runner_->step();
+    publish();
+}
+
+void SequenceControl::stopped()
+{
+    if (!runner_)
+        return;
+    runner_->stopped();
+    publish();
+}
+
+}  // namespace gc6890

@@ -1,0 +1,46 @@
+// The service's sequences: the one runner the instrument thread drives, started, paused,
+// resumed and aborted from HTTP through tasks on that thread, and found again in its
+// journal when the service starts. Every change goes to the board and the event stream.
+// Used on the instrument thread only, the board aside.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "service/sequence_runner.h"
+#include "service/service_state.h"
+#include "service/thread_instrument.h"
+
+namespace gc6890 {
+
+class SequenceControl {
+public:
+    SequenceControl(ServiceState& state, InstrumentThread& thread);
+    ~SequenceControl();
+
+    // Goes on with the newest unfinished journal of a sequence of stored methods, if any.
+    void recoverAtStart();
+
+    // A checked sequence file. False with `conflict` (409) when another sequence, a job or
+    // a run is under way, or with `error` (500) when its journal cannot be made.
+    bool start(const std::string& file, const std::string& content, bool inRun,
+               std::string& id, std::string& conflict, std::string& error);
+    // False with `error` when `id` is not the sequence under way, or it cannot do that now.
+    bool pause(const std::string& id, std::string& error);
+    bool resume(const std::string& id, bool skipRow, std::string& error);
+    bool abort(const std::string& id, std::string& error);
+
+    void step();
+    // A stop job was carried out.
+    void stopped();
+
+private:
+    bool current(const std::string& id, std::string& error) const;
+    void publish();
+
+    ServiceState& state_;
+    ThreadInstrument instrument_;
+    std::unique_ptr<SequenceRunner> runner_;
+};
+
+}  // namespace gc6890

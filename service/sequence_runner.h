@@ -1,0 +1,131 @@
+// The sequence runner: takes a tray row by row through the instrument (load the row's
+// method when it changes, wait for the GC to be ready, inject, follow the run, write its
+// record) and journals every step before relying on it. It is a step machine: step() does
+// what is due and returns, so the service calls it between its polls and jobs on the
+// instrument thread, and the host program calls it between its own polls on the line; the
+// instrument is reached only through SequenceInstrument.
+//
+// Its state is the journal's: after every entry the recovery plan is made again from the
+// whole journal, so the state a restart finds is the state the runner had.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "sequence/journal.h"
+#include "sequence/recovery_plan.h"
+#include "service/sequence_instrument.h"
+
+namespace gc6890 {
+
+// A bounded wait for the GC to be ready before an injection: a cooling oven after a hot
+// run takes minutes, a GC that stays not ready for half an hour needs someone.
+inline constexpr std::int64_t kReadyLimitMs = 30 * 60 * 1000;
+// The injection must have started a run within this (the sampler's own limit for its late
+// answer, 300 s, and half a minute for its preparation), as for a single run.
+inline constexpr std::int64_t kRunStartLimitMs = 330 * 1000;
+
+// The sequence's state as GET /api/v1/sequences/{id} gives it, from a plan alone (a journal
+// read from disk) or with the runner's live step.
+nlohmann::json sequenceJson(const RecoveryPlan& plan);
+
+class SequenceRunner {
+public:
+    // Each journal entry, and the runner's own notices (waiting for the GC), as a
+    // "sequence" event; `state` is the sequence as sequenceJson gives it.
+    using Publish = std::function<void(const nlohmann::json& event)>;
+
+    SequenceRunner(SequenceInstrument& instrument, Publish publish);
+    ~SequenceRunner();
+    SequenceRunner(const SequenceRunner&) = delete;
+    SequenceRunner& operator=(const SequenceRunner&) = delete;
+
+    // Starts a new run: a journal in `folder` beginning with the whole file. False with
+    // `error` when the journal cannot be made.
+    bool start(const std::string& folder, const std::string& file, const std::string& content,
+               MethodSource methods, std::string& error);
+    // Goes on with the unfinished journal at `path` (a restart): nothing is injected before
+    // the GC and the sampler have been asked about an injection left without an answer.
+    bool recover(const std::string& path, std::string& error);
+
+    // Does what is due now. Returns at once, except while a method is downloaded.
+    void step();
+
+    // No new injection: at once between injections, else after the current run's record.
+    void pause(const std::string& reason);
+    // Goes on after a pause; `skipRow` skips the row it paused on. False with `error` when
+    // the sequence is not paused.
+    bool resume(bool skipRow, std::string& error);
+    // Ends the sequence; a run under way is stopped and its record written first.
+    void abort(const std::string& reason);
+    // A stop request ended the current run (or injection): its record is written and the
+    // sequence pauses.
+    void stopped();
+
+    const std::string& runId() const;
+    // Running, pausing or paused: the journal is unfinished.
+    bool active() const;
+    bool paused() const;
+    nlohmann::json json() const;
+
+private:
+    enum class Step {
+        Plan,         // choose the next injection from the plan
+        Load,         // load the row's method
+        WaitReady,    // wait for the GC (bounded)
+        Inject,       // journal "about to inject", then inject
+        AwaitAnswer,  // the sampler's late answer
+        FollowRun,    // the run to its end
+        WriteRecord,  // the run's record
+        Resolve,      // a restart found an injection without an answer
+    };
+
+    bool journal(JournalEntry entry);
+    void plan();
+    void choose();
+    void loadMethod();
+    void waitReady(const InstrumentView& view);
+    void inject();
+    void awaitAnswer();
+    void followRun(const InstrumentView& view);
+    void writeRecord();
+    void resolve(const InstrumentView& view);
+    void injected(const std::string& text);
+    void refused(const std::string& text);
+    void rowFailed(const std::string& reason);
+    void pauseNow(const std::string& reason);
+    void notice(const std::string& what, const std::string& text);
+    const SequenceRow& row() const;
+    std::string method() const;
+    bool pollSince() const;
+
+    SequenceInstrument& instrument_;
+    Publish publish_;
+    std::unique_ptr<JournalWriter> writer_;
+    std::vector<JournalEntry> entries_;
+    RecoveryPlan plan_;
+
+    Step step_ = Step::Plan;
+    int row_ = 0;  // the injection under way (from 1)
+    int injection_ = 0;
+    std::string loaded_;  // the method the GC holds as far as we know ("" unknown)
+    std::uint64_t opPolls_ = 0;  // the poll count when the last operation was made
+    std::int64_t stepSinceMs_ = 0;
+    std::int64_t injectedMs_ = 0;  // Unix time of the injection (for the run's history)
+    std::int64_t endedMs_ = 0;
+    std::string endNote_;
+    bool runSeen_ = false;
+    bool recovered_ = false;  // the run in FollowRun was found after a restart
+    bool waitTold_ = false;
+    bool pauseRequested_ = false;
+    std::string pauseReason_;
+    bool abortRequested_ = false;
+    std::string abortReason_;
+    bool stopped_ = false;
+};
+
+}  // namespace gc6890

@@ -1,0 +1,301 @@
+// Sequences through the service, end to end: gc6890 serve against an outside gc6890-sim
+// (60 times real speed) that counts the injections it receives in a file of its own, so
+// that what a killed service did is judged by the instrument, not by the service.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/wait.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+
+#include "robustness/simulator_program.h"
+#include "service_process.h"
+#include "support/scoped_env.h"
+#include "support/temp_home.h"
+
+namespace gc6890::servicetest {
+namespace {
+
+using nlohmann::json;
+
+struct Row {
+    int vial;
+    const char* method;
+    int injections = 1;
+};
+
+std::string sequenceText(const std::string& rule, const std::vector<Row>& rows)
+{
+    std::string text = "name = \"tray\"\non_error = \"" + rule + "\"\n";
+    for (const Row& row : rows)
+        text += "[[row]]\nvial = " + std::to_string(row.vial) + "\nmethod = \"" + row.method +
+                "\"\ninjections = " + std::to_string(row.injections) + "\nsample = \"s" +
+                std::to_string(row.vial) + "/x\"\n";
+    return text;
+}
+
+class SequenceTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::ofstream(home.path() + "/registry.ini")
+            << "[Inlets\\Hubrel\\System Timings]\nStatus Frequency=300\n";
+    }
+    void startAll(std::vector<std::string> simOptions = {})
+    {
+        simOptions.insert(simOptions.end(),
+                          {"--speed", "60", "--link", link, "--injection-log", injectionLog});
+        ASSERT_TRUE(sim.start(simOptions));
+        startService();
+        for (const auto& [name, minutes] : {std::pair{"short", 0.5}, {"other", 0.6}, {"long", 4.0}}) {
+            const auto [code, answer] = service.post("/api/v1/methods/" + std::string(name),
+                                                     method(minutes), "text/plain");
+            ASSERT_EQ(code, 201) << answer.dump();
+        }
+    }
+    void startService()
+    {
+        ASSERT_TRUE(service.start(link));
+        const json status = service.waitFor(
+            "/api/v1/status", [](const json& s) { return s.value("line", "") == "up"; }, 20000);
+        ASSERT_EQ(status.value("line", ""), "up") << status.dump();
+    }
+    std::string post(const std::string& text)
+    {
+        const auto [code, answer] = service.post("/api/v1/sequences?file=tray.toml", text,
+                                                 "application/toml");
+        EXPECT_EQ(code, 201) << answer.dump();
+        return answer.value("id", std::string());
+    }
+    // The sequence once its state is one of `states` (the last seen after `ms`).
+    json waitState(const std::string& id, const std::vector<std::string>& states, int ms = 40000)
+    {
+        return service.waitFor(
+            "/api/v1/sequences/" + id,
+            [&](const json& s) {
+                return s.is_object() &&
+                       std::find(states.begin(), states.end(), s.value("state", "")) !=
+                           states.end();
+            },
+            ms);
+    }
+    // Vial -> injections the simulator made.
+    std::map<int, int> injected() const
+    {
+        std::map<int, int> count;
+        std::ifstream file(injectionLog);
+        std::string word;
+        for (int vial; file >> word >> vial;)
+            ++count[vial];
+        return count;
+    }
+    static std::vector<std::string> rowStates(const json& sequence)
+    {
+        std::vector<std::string> states;
+        for (const json& row : sequence["rows"])
+            states.push_back(row["state"]);
+        return states;
+    }
+
+    test::TempHome home;
+    std::string link = home.path() + "/gc";
+    std::string injectionLog = home.path() + "/injections";
+    test::SimulatorProgram sim;
+    ServiceProcess service;  // stops before the simulator
+};
+
+TEST_F(SequenceTest, SixRowsWithTwoMethodsRunToTheEndWithTheirResults)
+{
+    startAll();
+    EventReader events(service.port());
+    const std::string id = post(sequenceText(
+        "pause", {{1, "short"}, {2, "short"}, {3, "other"}, {4, "other", 2}, {5, "short"}, {6, "other"}}));
+    // The sequence owns the instrument: other load jobs are refused, the sequence too.
+    EXPECT_EQ(service.post("/api/v1/load", R"({"method":"short"})").first, 409);
+    EXPECT_EQ(service.post("/api/v1/sequences", sequenceText("pause", {{9, "short"}})).first, 409);
+
+    const json done = waitState(id, {"finished", "paused", "aborted"}, 90000);
+    ASSERT_EQ(done.value("state", ""), "finished") << done.dump(1);
+    EXPECT_EQ(rowStates(done), std::vector<std::string>(6, "done"));
+    EXPECT_EQ(injected(), (std::map<int, int>{{1, 1}, {2, 1}, {3, 1}, {4, 2}, {5, 1}, {6, 1}}));
+    for (const json& row : done["rows"])
+        for (const json& injection : row["injections"]) {
+            const std::string folder = injection.value("record", "");
+            ASSERT_TRUE(std::filesystem::is_directory(folder)) << folder;
+            EXPECT_GE(std::distance(std::filesystem::directory_iterator(folder),
+                                    std::filesystem::directory_iterator()),
+                      2)
+                << folder;
+        }
+
+    // Each step on the stream, in order; the method loaded each time it changes.
+    ASSERT_TRUE(events.waitFor(
+        [](const Event& e) { return e.name == "sequence" && e.data["step"] == "finished"; }, 5000));
+    std::vector<std::string> steps;
+    for (const Event& e : events.events())
+        if (e.name == "sequence" && e.data["step"] != "waiting")
+            steps.push_back(e.data["step"].get<std::string>() +
+                            (e.data.contains("row") ? " " + e.data["row"].dump() : ""));
+    const std::vector<std::string> rowSteps = {"about to inject", "injected", "run ended",
+                                               "record written"};
+    std::vector<std::string> expected = {"sequence started"};
+    const std::map<int, int> injections = {{4, 2}};
+    for (int row = 1; row <= 6; ++row) {
+        expected.push_back("row started " + std::to_string(row));
+        if (row == 1 || row == 3 || row == 5 || row == 6)
+            expected.push_back("method loaded " + std::to_string(row));
+        for (int i = 0; i < (row == 4 ? 2 : 1); ++i)
+            for (const std::string& step : rowSteps)
+                expected.push_back(step + " " + std::to_string(row));
+    }
+    expected.push_back("finished");
+    EXPECT_EQ(steps, expected);
+}
+
+// The service killed (SIGKILL, from inside at the exact step) at each step boundary of row
+// 2, then started again on the same journal and simulator.
+TEST_F(SequenceTest, AKillAtEveryStepBoundaryLosesNothingAndInjectsNothingTwice)
+{
+    struct Case {
+        const char* crash;
+        const char* afterRestart;  // the state the restarted service comes to
+        const char* reason;        // what a pause must say
+    };
+    const Case cases[] = {
+        {.crash = "method loaded 2", .afterRestart = "finished", .reason = ""},
+        {.crash = "about to inject 2", .afterRestart = "paused", .reason = "Check whether vial 2"},
+        {.crash = "injection sent 2", .afterRestart = "finished", .reason = ""},
+        {.crash = "injected 2", .afterRestart = "finished", .reason = ""},
+        {.crash = "run ended 2", .afterRestart = "finished", .reason = ""},
+    };
+    startAll();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.crash);
+        std::ofstream(injectionLog, std::ios::trunc);  // the simulator appends to it
+        service.stop();
+        std::string id;
+        {
+            const test::ScopedEnv crash("GC6890_SEQUENCE_CRASH", c.crash);
+            startService();
+            id = post(sequenceText("pause", {{1, "short"}, {2, "long"}, {3, "short"}}));
+            const int status = service.waitForExit(60000);
+            ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << status;
+        }
+        startService();
+        json after = waitState(id, {"finished", "paused", "aborted"}, 60000);
+        ASSERT_EQ(after.value("state", ""), c.afterRestart) << after.dump(1);
+        if (std::string(c.afterRestart) == "paused") {
+            // Nothing was sent for vial 2: the operator checks, and resume injects it.
+            EXPECT_NE(after.value("reason", "").find(c.reason), std::string::npos) << after;
+            EXPECT_EQ(injected().count(2), 0u);
+            ASSERT_EQ(service.post("/api/v1/sequences/" + id + "/resume", "").first, 200);
+            after = waitState(id, {"finished", "paused", "aborted"}, 60000);
+            ASSERT_EQ(after.value("state", ""), "finished") << after.dump(1);
+        }
+        EXPECT_EQ(injected(), (std::map<int, int>{{1, 1}, {2, 1}, {3, 1}}));
+        EXPECT_EQ(rowStates(after), std::vector<std::string>(3, "done"));
+        for (const json& row : after["rows"])
+            EXPECT_TRUE(std::filesystem::is_directory(row["injections"][0].value("record", "")))
+                << row;
+    }
+}
+
+TEST_F(SequenceTest, AMissingVialFollowsTheErrorRule)
+{
+    startAll({"--missing-vial", "2"});
+    struct Case {
+        const char* rule;
+        const char* state;
+        std::vector<std::string> rows;
+        std::map<int, int> injected;
+    };
+    const Case cases[] = {
+        {.rule = "pause",
+         .state = "paused",
+         .rows = {"done", "refused", "pending"},
+         .injected = {{1, 1}}},
+        {.rule = "skip",
+         .state = "finished",
+         .rows = {"done", "skipped", "done"},
+         .injected = {{1, 1}, {3, 1}}},
+        {.rule = "abort",
+         .state = "aborted",
+         .rows = {"done", "refused", "pending"},
+         .injected = {{1, 1}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.rule);
+        std::ofstream(injectionLog, std::ios::trunc);  // the simulator appends to it
+        const std::string id = post(sequenceText(c.rule, {{1, "short"}, {2, "short"}, {3, "short"}}));
+        const json end = waitState(id, {"finished", "paused", "aborted"});
+        ASSERT_EQ(end.value("state", ""), c.state) << end.dump(1);
+        EXPECT_EQ(rowStates(end), c.rows);
+        EXPECT_EQ(injected(), c.injected);
+        if (std::string(c.rule) != "skip") {
+            EXPECT_NE(end.value("reason", "").find("vial 2"), std::string::npos) << end;
+        }
+        if (std::string(c.rule) == "pause") {
+            // The operator gives up on the vial: the rest of the tray runs.
+            ASSERT_EQ(service.post("/api/v1/sequences/" + id + "/resume", R"({"skip_row":true})")
+                          .first,
+                      200);
+            const json resumed = waitState(id, {"finished", "aborted"});
+            EXPECT_EQ(rowStates(resumed), (std::vector<std::string>{"done", "skipped", "done"}));
+        }
+    }
+}
+
+TEST_F(SequenceTest, PauseResumeStopAndAbortDuringARun)
+{
+    startAll();
+    const std::string id =
+        post(sequenceText("pause", {{1, "long"}, {2, "long"}, {3, "long"}, {4, "short"}}));
+    // Row `row`'s run under way on the GC (the syringe in, not only the injection accepted).
+    auto inRun = [&](int row) {
+        service.waitFor(
+            "/api/v1/sequences/" + id,
+            [&](const json& s) {
+                return s["current"].is_object() && s["current"]["row"] == row &&
+                       s["current"]["step"] == "following the run";
+            },
+            30000);
+        service.waitFor(
+            "/api/v1/status", [](const json& s) { return s.value("run_state", "") == "run"; },
+            10000);
+    };
+    const std::string url = "/api/v1/sequences/" + id;
+
+    // Pause during row 1's run: its record is written, then nothing is injected.
+    inRun(1);
+    EXPECT_EQ(service.post(url + "/pause", "").second.value("state", ""), "pausing");
+    ASSERT_EQ(waitState(id, {"paused"}).value("state", ""), "paused");
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    EXPECT_EQ(injected(), (std::map<int, int>{{1, 1}}));
+    EXPECT_EQ(service.post(url + "/pause", "").first, 409);
+    ASSERT_EQ(service.post(url + "/resume", "").first, 200);
+
+    // A stop ends row 2's run and pauses the sequence with the row recorded.
+    inRun(2);
+    ASSERT_EQ(service.post("/api/v1/stop", "").first, 202);
+    const json stopped = waitState(id, {"paused"});
+    EXPECT_NE(stopped.value("reason", "").find("stop"), std::string::npos) << stopped;
+    EXPECT_EQ(rowStates(stopped), (std::vector<std::string>{"done", "done", "pending", "pending"}));
+    ASSERT_EQ(service.post(url + "/resume", "").first, 200);
+
+    // Abort during row 3's run: the run is stopped at once, its record written, row 4 never
+    // injected.
+    inRun(3);
+    ASSERT_EQ(service.post(url + "/abort", "").first, 200);
+    const json aborted = waitState(id, {"aborted"}, 15000);
+    ASSERT_EQ(aborted.value("state", ""), "aborted") << aborted.dump(1);
+    EXPECT_EQ(rowStates(aborted), (std::vector<std::string>{"done", "done", "done", "pending"}));
+    EXPECT_EQ(service.get("/api/v1/status").value("run_state", ""), "idle");
+    EXPECT_EQ(injected(), (std::map<int, int>{{1, 1}, {2, 1}, {3, 1}}));
+    EXPECT_EQ(service.post(url + "/resume", "").first, 409);
+    EXPECT_EQ(service.post("/api/v1/load", R"({"method":"short"})").first, 202);
+}
+
+}  // namespace
+}  // namespace gc6890::servicetest
