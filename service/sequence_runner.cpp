@@ -3,7 +3,7 @@
 #include <csignal>
 #include <cstdlib>
 
-#include "service/run_record.h"
+#include "sequence/results_writer.h"
 
 namespace gc6890 {
 
@@ -460,7 +460,7 @@ void SequenceRunner::followRun(const InstrumentView& view)
 void SequenceRunner::writeRecord()
 {
     const SequenceRow r = row();  // a copy: each journal entry makes the plan anew
-    RunRecord result;
+    RunResult result;
     result.sequence = plan_.sequence.name;
     result.runId = plan_.runId;
     result.row = row_;
@@ -476,7 +476,7 @@ void SequenceRunner::writeRecord()
         result.record = "the experiment record of " + method() + " could not be written\n";
     result.history = instrument_.history(injectedMs_, endedMs_);
     std::string path, error;
-    if (!writeRunRecord(result, path, error))
+    if (!writeRunResult(resultsFolder(), result, path, error))
         return pauseNow("row " + std::to_string(row_) + ": the results were not written: " +
                         error);
     if (!journal({.kind = StepKind::RecordWritten,
