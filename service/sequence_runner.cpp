@@ -19,7 +19,8 @@ const char* rowStateOf(const RecoveryPlan& plan, int row)
         if (p.row != row)
             continue;
         skipped = skipped || p.state == InjectionState::Skipped;
-        all = all && (p.state == InjectionState::RecordWritten || p.state == InjectionState::Skipped);
+        all =
+            all && (p.state == InjectionState::RecordWritten || p.state == InjectionState::Skipped);
         if (p.state != InjectionState::NotStarted) {
             any = true;
             last = injectionStateName(p.state);
@@ -79,11 +80,10 @@ json sequenceJson(const RecoveryPlan& plan)
                 {"state", runOutcomeName(plan.outcome)},
                 {"reason", plan.reason},
                 {"rows", rows}};
-    out["next"] = plan.next == NextAction::None
-                      ? json(nullptr)
-                      : json{{"row", plan.nextRow},
-                             {"injection", plan.nextInjection},
-                             {"action", nextActionName(plan.next)}};
+    out["next"] = plan.next == NextAction::None ? json(nullptr)
+                                                : json{{"row", plan.nextRow},
+                                                       {"injection", plan.nextInjection},
+                                                       {"action", nextActionName(plan.next)}};
     return out;
 }
 
@@ -160,16 +160,27 @@ json SequenceRunner::json() const
     nlohmann::json out = sequenceJson(plan_);
     if (plan_.outcome == RunOutcome::Running && (pauseRequested_ || abortRequested_))
         out["state"] = abortRequested_ ? "aborting" : "pausing";
-    static constexpr const char* kSteps[] = {"choosing", "loading the method",
-                                             "waiting for the GC", "injecting",
-                                             "awaiting the sampler's answer", "following the run",
-                                             "writing the record", "asking the instrument"};
+    static constexpr const char* kSteps[] = {"choosing",
+                                             "loading the method",
+                                             "waiting for the GC",
+                                             "injecting",
+                                             "awaiting the sampler's answer",
+                                             "following the run",
+                                             "writing the record",
+                                             "asking the instrument"};
     if (plan_.outcome == RunOutcome::Running && row_ > 0)
-        out["current"] = {{"row", row_},
-                          {"injection", injection_},
-                          {"step", kSteps[static_cast<int>(step_)]}};
+        out["current"] = {
+            {"row", row_}, {"injection", injection_}, {"step", kSteps[static_cast<int>(step_)]}};
     else
         out["current"] = nullptr;
+    return out;
+}
+
+json SequenceRunner::summary() const
+{
+    // Without the rows: an event stays small however long the tray (GET has them).
+    nlohmann::json out = json();
+    out.erase("rows");
     return out;
 }
 
@@ -190,7 +201,7 @@ bool SequenceRunner::journal(JournalEntry entry)
     nlohmann::json event = json::parse(journalLine(entry));
     event.erase("content");
     event["sequence"] = plan_.runId;
-    event["state"] = this->json();
+    event["state"] = summary();
     publish_(event);
     crashPoint(stepKindName(entry.kind), entry.row);
     return true;
@@ -209,7 +220,7 @@ void SequenceRunner::notice(const std::string& what, const std::string& text)
               {"injection", injection_},
               {"text", text},
               {"time_ms", unixNowMs()},
-              {"state", json()}});
+              {"state", summary()}});
 }
 
 const SequenceRow& SequenceRunner::row() const
@@ -477,8 +488,7 @@ void SequenceRunner::writeRecord()
     result.history = instrument_.history(injectedMs_, endedMs_);
     std::string path, error;
     if (!writeRunResult(resultsFolder(), result, path, error))
-        return pauseNow("row " + std::to_string(row_) + ": the results were not written: " +
-                        error);
+        return pauseNow("row " + std::to_string(row_) + ": the results were not written: " + error);
     if (!journal({.kind = StepKind::RecordWritten,
                   .row = row_,
                   .injection = injection_,

@@ -36,7 +36,7 @@ nlohmann::json sequenceJson(const RecoveryPlan& plan);
 class SequenceRunner {
 public:
     // Each journal entry, and the runner's own notices (waiting for the GC), as a
-    // "sequence" event; `state` is the sequence as sequenceJson gives it.
+    // "sequence" event; `state` is the sequence's summary().
     using Publish = std::function<void(const nlohmann::json& event)>;
 
     SequenceRunner(SequenceInstrument& instrument, Publish publish);
@@ -71,6 +71,8 @@ public:
     bool active() const;
     bool paused() const;
     nlohmann::json json() const;
+    // json() without the rows, for events.
+    nlohmann::json summary() const;
 
 private:
     enum class Step {
@@ -112,7 +114,7 @@ private:
     Step step_ = Step::Plan;
     int row_ = 0;  // the injection under way (from 1)
     int injection_ = 0;
-    std::string loaded_;  // the method the GC holds as far as we know ("" unknown)
+    std::string loaded_;         // the method the GC holds as far as we know ("" unknown)
     std::uint64_t opPolls_ = 0;  // the poll count when the last operation was made
     std::int64_t stepSinceMs_ = 0;
     std::int64_t injectedMs_ = 0;  // Unix time of the injection (for the run's history)
