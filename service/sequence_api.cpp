@@ -42,7 +42,8 @@ json fileError(const std::string& file, const std::string& error)
     const std::size_t lineEnd = rest.find_first_not_of("0123456789");
     body["line"] = std::atol(rest.substr(0, lineEnd).c_str());
     rest = lineEnd == std::string::npos ? "" : rest.substr(lineEnd);
-    if (rest.rfind(":", 0) == 0 && rest.size() > 1 && std::isdigit(static_cast<unsigned char>(rest[1]))) {
+    if (rest.rfind(":", 0) == 0 && rest.size() > 1 &&
+        std::isdigit(static_cast<unsigned char>(rest[1]))) {
         const std::size_t columnEnd = rest.find(':', 1);
         body["column"] = std::atol(rest.substr(1, columnEnd - 1).c_str());
         body["problem"] = columnEnd == std::string::npos ? "" : rest.substr(columnEnd + 2);
@@ -60,7 +61,8 @@ json fileError(const std::string& file, const std::string& error)
 std::string uploadName(const Request& req)
 {
     std::string name = req.has_param("file") ? req.get_param_value("file") : "";
-    name = name.substr(name.find_last_of('/') == std::string::npos ? 0 : name.find_last_of('/') + 1);
+    name =
+        name.substr(name.find_last_of('/') == std::string::npos ? 0 : name.find_last_of('/') + 1);
     std::erase_if(name, [](char c) { return static_cast<unsigned char>(c) < 0x20; });
     if (name.empty() || name.size() > 200)
         name = "sequence.toml";
@@ -85,8 +87,7 @@ json sequenceState(const ServiceState& state, const std::string& id)
 void addSequenceRoutes(httplib::Server& s, ServiceState& state, InstrumentThread& instrument,
                        const MethodStore& methods)
 {
-    s.Post("/api/v1/sequences", [&state, &instrument, &methods](const Request& req,
-                                                                Response& res) {
+    s.Post("/api/v1/sequences", [&state, &instrument, &methods](const Request& req, Response& res) {
         const std::string file = uploadName(req);
         Sequence sequence;
         std::string error;
@@ -132,8 +133,8 @@ void addSequenceRoutes(httplib::Server& s, ServiceState& state, InstrumentThread
         const auto [latest, text] = state.sequences.latest();
         reply(res, 200,
               {{"sequences", list},
-               {"active", state.sequences.active().empty() ? json(nullptr)
-                                                            : json(state.sequences.active())},
+               {"active",
+                state.sequences.active().empty() ? json(nullptr) : json(state.sequences.active())},
                {"latest", latest.empty() ? json(nullptr) : json::parse(text)}});
     });
 

@@ -49,9 +49,10 @@ protected:
                           {"--speed", "60", "--link", link, "--injection-log", injectionLog});
         ASSERT_TRUE(sim.start(simOptions));
         startService();
-        for (const auto& [name, minutes] : {std::pair{"short", 0.5}, {"other", 0.6}, {"long", 4.0}}) {
-            const auto [code, answer] = service.post("/api/v1/methods/" + std::string(name),
-                                                     method(minutes), "text/plain");
+        for (const auto& [name, minutes] :
+             {std::pair{"short", 0.5}, {"other", 0.6}, {"long", 4.0}}) {
+            const auto [code, answer] =
+                service.post("/api/v1/methods/" + std::string(name), method(minutes), "text/plain");
             ASSERT_EQ(code, 201) << answer.dump();
         }
     }
@@ -64,8 +65,8 @@ protected:
     }
     std::string post(const std::string& text)
     {
-        const auto [code, answer] = service.post("/api/v1/sequences?file=tray.toml", text,
-                                                 "application/toml");
+        const auto [code, answer] =
+            service.post("/api/v1/sequences?file=tray.toml", text, "application/toml");
         EXPECT_EQ(code, 201) << answer.dump();
         return answer.value("id", std::string());
     }
@@ -75,9 +76,8 @@ protected:
         return service.waitFor(
             "/api/v1/sequences/" + id,
             [&](const json& s) {
-                return s.is_object() &&
-                       std::find(states.begin(), states.end(), s.value("state", "")) !=
-                           states.end();
+                return s.is_object() && std::find(states.begin(), states.end(),
+                                                  s.value("state", "")) != states.end();
             },
             ms);
     }
@@ -111,7 +111,8 @@ TEST_F(SequenceTest, SixRowsWithTwoMethodsRunToTheEndWithTheirResults)
     startAll();
     EventReader events(service.port());
     const std::string id = post(sequenceText(
-        "pause", {{1, "short"}, {2, "short"}, {3, "other"}, {4, "other", 2}, {5, "short"}, {6, "other"}}));
+        "pause",
+        {{1, "short"}, {2, "short"}, {3, "other"}, {4, "other", 2}, {5, "short"}, {6, "other"}}));
     // The sequence owns the instrument: other load jobs are refused, the sequence too.
     EXPECT_EQ(service.post("/api/v1/load", R"({"method":"short"})").first, 409);
     EXPECT_EQ(service.post("/api/v1/sequences", sequenceText("pause", {{9, "short"}})).first, 409);
@@ -228,7 +229,8 @@ TEST_F(SequenceTest, AMissingVialFollowsTheErrorRule)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.rule);
         std::ofstream(injectionLog, std::ios::trunc);  // the simulator appends to it
-        const std::string id = post(sequenceText(c.rule, {{1, "short"}, {2, "short"}, {3, "short"}}));
+        const std::string id =
+            post(sequenceText(c.rule, {{1, "short"}, {2, "short"}, {3, "short"}}));
         const json end = waitState(id, {"finished", "paused", "aborted"});
         ASSERT_EQ(end.value("state", ""), c.state) << end.dump(1);
         EXPECT_EQ(rowStates(end), c.rows);
@@ -238,9 +240,9 @@ TEST_F(SequenceTest, AMissingVialFollowsTheErrorRule)
         }
         if (std::string(c.rule) == "pause") {
             // The operator gives up on the vial: the rest of the tray runs.
-            ASSERT_EQ(service.post("/api/v1/sequences/" + id + "/resume", R"({"skip_row":true})")
-                          .first,
-                      200);
+            ASSERT_EQ(
+                service.post("/api/v1/sequences/" + id + "/resume", R"({"skip_row":true})").first,
+                200);
             const json resumed = waitState(id, {"finished", "aborted"});
             EXPECT_EQ(rowStates(resumed), (std::vector<std::string>{"done", "skipped", "done"}));
         }
