@@ -150,6 +150,11 @@ bool SequenceRunner::active() const
            (plan_.outcome == RunOutcome::Running || plan_.outcome == RunOutcome::Paused);
 }
 
+bool SequenceRunner::running() const
+{
+    return plan_.ok && plan_.outcome == RunOutcome::Running;
+}
+
 bool SequenceRunner::paused() const
 {
     return plan_.outcome == RunOutcome::Paused;

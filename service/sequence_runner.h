@@ -70,6 +70,8 @@ public:
     // Running, pausing or paused: the journal is unfinished.
     bool active() const;
     bool paused() const;
+    // Running (or pausing): step() has work to do.
+    bool running() const;
     nlohmann::json json() const;
     // json() without the rows, for events.
     nlohmann::json summary() const;

@@ -68,5 +68,7 @@ void addDemoCommand(CommandTable& table);
 void addServeCommand(CommandTable& table);
 void addWatchCommand(CommandTable& table);
 void addSequenceCommands(CommandTable& table);
+// gc6890 sequence run (sequence_run_command.cpp), added to the sequence group.
+void addSequenceRunCommand(CLI::App& sequence, CommandTable& table);
 
 }  // namespace gc6890::cli

@@ -8,6 +8,7 @@
 #include "method_files.h"
 #include "sequence/recovery_plan.h"
 #include "sequence/sequence_file.h"
+#include "service_client.h"
 
 namespace gc6890::cli {
 
@@ -111,9 +112,11 @@ int showStatus(const std::string& run)
 
 void addSequenceCommands(CommandTable& table)
 {
-    CLI::App* sequence =
-        table.app().add_subcommand("sequence", "Check sequence files; show how a run stands");
+    CLI::App* sequence = table.app().add_subcommand(
+        "sequence", "Check and run sequence files; show how a run stands");
     sequence->require_subcommand(1);
+    addSequenceRunCommand(*sequence, table);
+    const GlobalOptions* globals = &table.globals();
 
     CLI::App* check = sequence->add_subcommand(
         "check", "Read and check a sequence file and every method it names");
@@ -122,10 +125,15 @@ void addSequenceCommands(CommandTable& table)
     table.add(check, [file] { return checkSequence(*file); });
 
     CLI::App* status = sequence->add_subcommand(
-        "status", "Show each row's state from a run's journal (default: the newest run)");
+        "status", "Show each row's state: through the service, else from a run's journal "
+                  "(default: the newest run)");
     auto run = std::make_shared<std::string>();
     status->add_option("RUN", *run, "Run id, or a journal file");
-    table.add(status, [run] { return showStatus(*run); });
+    table.add(status, [run, globals] {
+        if (auto client = chosenService(globals->service, globals->tokenFile))
+            return sequenceStatusViaService(*client, *run);
+        return showStatus(*run);
+    });
 }
 
 }  // namespace gc6890::cli

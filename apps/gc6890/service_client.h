@@ -67,6 +67,8 @@ int jobViaService(const ServiceClient& service, const std::string& what, const s
 int recordViaService(const ServiceClient& service, const std::string& typed, float volume,
                      const std::string& out);
 int logViaService(const ServiceClient& service);
+// gc6890 sequence status through the service: the latest sequence's table (or ID's).
+int sequenceStatusViaService(const ServiceClient& service, const std::string& id);
 // gc6890 watch: status lines, run states, jobs (and the log with `log`) until Ctrl-C.
 int watchViaService(const ServiceClient& service, bool log);
 

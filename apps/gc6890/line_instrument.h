@@ -1,0 +1,43 @@
+// The sequence runner's instrument on the line: the host program's own session, polled
+// when the program's loop says so, the history of those polls kept for the run records.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "service/sequence_instrument.h"
+#include "service/status_history.h"
+#include "session.h"
+
+namespace gc6890::cli {
+
+class LineInstrument : public SequenceInstrument {
+public:
+    // Rows name method files relative to `sequenceFile`.
+    LineInstrument(Session& session, std::string sequenceFile);
+
+    // One poll of the GC and the sampler: what view() and history() then give.
+    void poll();
+
+    bool load(const std::string& method, std::string& error) override;
+    bool startInjection(const std::string& method, int vial, float volume,
+                        std::string& error) override;
+    InjectionAnswer injection(std::string& error) override;
+    void stop() override;
+    InstrumentView view() override { return view_; }
+    bool record(const std::string& method, float volume, std::string& text) override;
+    nlohmann::json history(std::int64_t fromMs, std::int64_t toMs) override;
+
+private:
+    // The method file a row names; "" with `error` when it is missing or not a method.
+    std::string methodFile(const std::string& method, std::string& error) const;
+    std::string withBox(const std::string& what, const std::string& boxBefore) const;
+
+    Session& session_;
+    std::string sequenceFile_;
+    InstrumentView view_;
+    std::vector<HistorySample> samples_;  // a day at a 1 s poll at most
+    bool awaiting_ = false;
+};
+
+}  // namespace gc6890::cli
