@@ -10,6 +10,7 @@
 #include <fstream>
 #include <map>
 
+#include "host/program_run.h"
 #include "robustness/simulator_program.h"
 #include "service_process.h"
 #include "support/scoped_env.h"
@@ -297,6 +298,46 @@ TEST_F(SequenceTest, PauseResumeStopAndAbortDuringARun)
     EXPECT_EQ(injected(), (std::map<int, int>{{1, 1}, {2, 1}, {3, 1}}));
     EXPECT_EQ(service.post(url + "/resume", "").first, 409);
     EXPECT_EQ(service.post("/api/v1/load", R"({"method":"short"})").first, 202);
+}
+
+}  // namespace
+}  // namespace gc6890::servicetest
+
+namespace gc6890::servicetest {
+namespace {
+
+// The host program runs the same file on the line (methods as files beside it) and
+// through the service (methods as stored names), with the same output and exit codes.
+TEST_F(SequenceTest, TheHostProgramRunsASequenceOnTheLineAndThroughTheService)
+{
+    std::ofstream(home.path() + "/short.toml") << method(0.5);
+    const std::string file = home.path() + "/tray.toml";
+    std::ofstream(file) << sequenceText("pause", {{1, "short"}, {2, "short"}});
+    ASSERT_TRUE(sim.start({"--speed", "60", "--link", link, "--injection-log", injectionLog}));
+    const hosttest::ProgramResult line =
+        hosttest::runProgram({"--port", link, "sequence", "run", file}, {}, 60);
+    EXPECT_EQ(line.exitCode, 0) << line.err;
+    EXPECT_NE(line.out.find("row 2, injection 1: results in " + home.path() + "/results/tray-"),
+              std::string::npos)
+        << line.out;
+    EXPECT_EQ(injected(), (std::map<int, int>{{1, 1}, {2, 1}}));
+
+    startService();
+    ASSERT_EQ(service.post("/api/v1/methods/short", method(0.5), "text/plain").first, 201);
+    const std::string url = "http://127.0.0.1:" + std::to_string(service.port());
+    const hosttest::ProgramResult through = hosttest::runProgram(
+        {"--service", url, "--token-file", home.path() + "/service-token", "sequence", "run", file},
+        {}, 60);
+    EXPECT_EQ(through.exitCode, 0) << through.err;
+    EXPECT_EQ(std::count(through.out.begin(), through.out.end(), '\n'),
+              std::count(line.out.begin(), line.out.end(), '\n'))
+        << through.out;
+    EXPECT_EQ(injected(), (std::map<int, int>{{1, 2}, {2, 2}}));
+    const hosttest::ProgramResult status =
+        hosttest::runProgram({"--service", url, "sequence", "status"}, {}, 30);
+    EXPECT_EQ(status.out.substr(0, status.out.find('\n')).substr(status.out.find("): ")),
+              "): finished")
+        << status.out;
 }
 
 }  // namespace
