@@ -11,7 +11,7 @@
 #include <map>
 
 #include "host/program_run.h"
-#include "robustness/simulator_program.h"
+#include "support/simulator_program.h"
 #include "service_process.h"
 #include "support/scoped_env.h"
 #include "support/temp_home.h"
