@@ -61,7 +61,7 @@ _gc6890()
     zones) [ -z "$sub" ] && words="on off" ;;
     method) [ -z "$sub" ] && words="check show length new" ;;
     config) [ -z "$sub" ] && words="show set path" ;;
-    sequence) [ -z "$sub" ] && words="check status" ;;
+    sequence) if [ -z "$sub" ]; then words="check run status"; elif [ "$sub" = run ]; then options="--skip-row"; fi ;;
     esac
     if [[ $cur == -* ]]; then
         [ -n "$command" ] && options="$options $globals"
