@@ -11,9 +11,9 @@
 #include <map>
 
 #include "host/program_run.h"
-#include "support/simulator_program.h"
 #include "service_process.h"
 #include "support/scoped_env.h"
+#include "support/simulator_program.h"
 #include "support/temp_home.h"
 
 namespace gc6890::servicetest {
