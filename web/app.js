@@ -34,29 +34,28 @@ function clock(iso) { return iso ? new Date(iso).toLocaleTimeString() : ""; }
 
 function token() { return localStorage.getItem(TOKEN_KEY) || ""; }
 
-function say(message, ok) {
-  const el = $("message");
+function say(message, ok, el = $("message")) {
   text(el, message);
   el.className = "message " + (ok ? "ok" : "bad");
 }
 
 // A POST with the token; the service's answer as {status, body}. A refusal is said on the
-// page with the service's own message.
-async function post(path, body, contentType) {
+// page with the service's own message, under Control unless `where` is given.
+async function post(path, body, contentType, where) {
   const headers = { "Content-Type": contentType || "application/json" };
   if (token()) headers.Authorization = "Bearer " + token();
   let res;
   try {
     res = await fetch(path, { method: "POST", headers, body });
   } catch (e) {
-    say("The service cannot be reached: " + e.message, false);
+    say("The service cannot be reached: " + e.message, false, where);
     return { status: 0, body: {} };
   }
   let answer = {};
   try { answer = await res.json(); } catch (e) { answer = {}; }
   if (!res.ok && res.status !== 400) {
     say("Refused (" + res.status + "): " + (answer.error || res.statusText) +
-        (res.status === 401 ? " — enter the token under Control" : ""), false);
+        (res.status === 401 ? " — enter the token under Control" : ""), false, where);
   }
   return { status: res.status, body: answer };
 }
@@ -347,6 +346,23 @@ function drawOven(points) {
   });
 }
 
+// A refused file as the service names it: its line (or column) and key, then the problem.
+function fileError(b, fileName, outcome) {
+  const box = document.createElement("div");
+  box.className = "upload-error";
+  box.setAttribute("role", "alert");
+  const where = document.createElement("strong");
+  text(where, b.line ? "Line " + b.line + (b.column ? ", column " + b.column : "") : "The file");
+  box.append(where);
+  if (b.key) {
+    const key = document.createElement("code");
+    text(key, b.key);
+    box.append(", key ", key);
+  }
+  box.append(": " + (b.problem || b.error) + " (" + (b.file || fileName) + "; " + outcome + ")");
+  return box;
+}
+
 async function upload(event) {
   event.preventDefault();
   const file = $("upload-file").files[0];
@@ -356,20 +372,7 @@ async function upload(event) {
   result.replaceChildren();
   const answer = await post("/api/v1/methods/" + encodeURIComponent(name), await file.text(), "text/plain");
   if (answer.status === 400) {
-    const b = answer.body;
-    const box = document.createElement("div");
-    box.className = "upload-error";
-    box.setAttribute("role", "alert");
-    const where = document.createElement("strong");
-    text(where, b.line ? "Line " + b.line + (b.column ? ", column " + b.column : "") : "The file");
-    box.append(where);
-    if (b.key) {
-      const key = document.createElement("code");
-      text(key, b.key);
-      box.append(", key ", key);
-    }
-    box.append(": " + (b.problem || b.error) + " (" + (b.file || file.name) + "; nothing was stored)");
-    result.append(box);
+    result.append(fileError(answer.body, file.name, "nothing was stored"));
     $("summary").hidden = true;
     return;
   }
@@ -435,6 +438,142 @@ function accepted(answer, words) {
   if (page.jobs[answer.body.job]) tellEnd(page.jobs[answer.body.job]);
 }
 
+// ---- sequences -------------------------------------------------------------------------
+
+const SEQUENCE_UNDER_WAY = ["running", "pausing", "aborting", "paused"];
+
+function sequenceSay(message, ok) { say(message, ok, $("sequence-result")); }
+
+// The sequence shown is read again on each of its events rather than worked out here: the
+// service alone decides the rows' states. One read at a time; events that come meanwhile
+// ask for one more. Without an id: the one under way, else the newest.
+async function loadSequence(id) {
+  if (id !== undefined) page.sequenceId = id;
+  if (page.sequenceBusy) { page.sequenceAgain = true; return; }
+  page.sequenceBusy = true;
+  try {
+    do {
+      page.sequenceAgain = false;
+      if (!page.sequenceId) {
+        const list = await getJson("/api/v1/sequences");
+        page.sequenceId = list.active || (list.latest && list.latest.id) || null;
+      }
+      showSequence(page.sequenceId ? await getJson("/api/v1/sequences/" + encodeURIComponent(page.sequenceId)) : null);
+    } while (page.sequenceAgain);
+  } finally {
+    page.sequenceBusy = false;
+  }
+}
+
+function cell(tr, value) {
+  const td = document.createElement("td");
+  text(td, value == null ? "" : String(value));
+  tr.append(td);
+  return td;
+}
+
+const stateClass = (state) => "st-" + state.replace(/[^a-z]+/g, "-");
+
+function showSequence(s) {
+  page.sequence = s;
+  const state = s ? s.state : "none";
+  const stateEl = $("sequence-state");
+  text(stateEl, state);
+  stateEl.className = "state " + stateClass(state);
+  stateEl.dataset.state = state;
+  text($("sequence-info"), s ? s.name + " · " + s.file + " · on error: " + s.on_error + " · " + s.id : "no sequence yet");
+
+  // Where it is, and the last thing it said (a "waiting" notice names what is not ready).
+  const step = $("sequence-step");
+  step.replaceChildren();
+  if (s && s.current) step.append("Row " + s.current.row + ", injection " + s.current.injection + ": " + s.current.step);
+  else if (s && s.next && state === "paused") step.append("Next: row " + s.next.row + ", injection " + s.next.injection + " (" + s.next.action + ")");
+  const e = page.sequenceEvent;
+  if (s && e && e.sequence === s.id) {
+    const last = document.createElement("span");
+    last.className = "muted";
+    text(last, (step.textContent ? " · " : "") + "last: " + new Date(e.time_ms).toLocaleTimeString() + " " + e.step +
+         (e.row ? " row " + e.row : "") + (e.text ? ": " + e.text : ""));
+    step.append(last);
+  }
+
+  const reason = $("sequence-reason");
+  reason.replaceChildren();
+  if (s && s.reason && state !== "running" && state !== "finished") {
+    const li = document.createElement("li");
+    li.className = state === "aborted" || state === "aborting" ? "bad" : "warn";
+    const b = document.createElement("strong");
+    text(b, (state === "aborted" || state === "aborting" ? "Aborted:" : "Paused:"));
+    li.append(b, " " + s.reason);
+    reason.append(li);
+  }
+
+  const body = $("sequence-rows");
+  body.replaceChildren();
+  let folder = "";
+  for (const r of s ? s.rows : []) {
+    const tr = document.createElement("tr");
+    tr.dataset.state = r.state;
+    if (s.current && s.current.row === r.row) tr.className = "current";
+    [r.row, r.vial, r.method, r.volume, r.sample].forEach((v) => cell(tr, v));
+    const badge = document.createElement("span");
+    badge.className = "row-state " + stateClass(r.state);
+    text(badge, r.state);
+    cell(tr, "").append(badge);
+    const injections = cell(tr, "");
+    for (const i of r.injections) {
+      const line = document.createElement("div");
+      line.dataset.state = i.state;
+      line.append("#" + i.injection + " " + i.state);
+      if (i.record) {
+        const parts = i.record.replace(/\/$/, "").split("/");
+        const code = document.createElement("code");
+        text(code, parts.pop() + "/");
+        code.title = i.record;
+        line.append(" → ", code);
+        folder = folder || parts.join("/");
+      }
+      injections.append(line);
+    }
+    body.append(tr);
+  }
+  $("sequence-table").hidden = !s;
+  text($("sequence-folder"), s ? s.rows.length + " rows" + (folder ? "; results in " + folder : "") : "");
+
+  // The controls the state allows; the service still has the last word.
+  $("sequence-pause").disabled = state !== "running";
+  $("sequence-resume").disabled = $("sequence-skip").disabled = state !== "paused";
+  $("sequence-abort").disabled = !["running", "pausing", "paused"].includes(state);
+  $("sequence-submit").disabled = SEQUENCE_UNDER_WAY.includes(state);
+}
+
+async function startSequence(event) {
+  event.preventDefault();
+  const file = $("sequence-file").files[0];
+  if (!file) return;
+  const result = $("sequence-result");
+  result.replaceChildren();
+  result.className = "";
+  const answer = await post("/api/v1/sequences?file=" + encodeURIComponent(file.name), await file.text(),
+                            "application/toml", result);
+  if (answer.status === 400) result.append(fileError(answer.body, file.name, "nothing was started"));
+  if (answer.status !== 201) return;
+  sequenceSay("Started " + file.name + ".", true);
+  await loadSequence(answer.body.id);
+}
+
+async function sequenceAction(action) {
+  if (!page.sequence) return;
+  const body = action === "resume" && $("sequence-skip").checked ? '{"skip_row":true}' : "{}";
+  const answer = await post("/api/v1/sequences/" + encodeURIComponent(page.sequence.id) + "/" + action, body,
+                            undefined, $("sequence-result"));
+  if (answer.status === 400) sequenceSay("Refused: " + answer.body.error, false);
+  if (answer.status !== 200) return;
+  sequenceSay(action + " done.", true);
+  $("sequence-skip").checked = false;
+  await loadSequence();
+}
+
 // ---- comms log -------------------------------------------------------------------------
 
 function addLog(entry) {
@@ -472,7 +611,7 @@ function banner(message) {
 // Everything the stream does not replay is read again when it (re)connects: the service
 // may have restarted in between.
 function refresh() {
-  return Promise.allSettled([loadHistory(), loadMethods(), loadLogTail()]);
+  return Promise.allSettled([loadHistory(), loadMethods(), loadLogTail(), loadSequence(null)]);
 }
 
 function connect() {
@@ -494,6 +633,10 @@ function connect() {
   on("run", addRunState);
   on("job", followJob);
   on("log", addLog);
+  on("sequence", (e) => {
+    page.sequenceEvent = e;
+    loadSequence(e.sequence).catch(() => {});
+  });
   on("lock", (l) => addLog({ severity: 1, source: "lock", text: l.locked ? "a method download holds the instrument" : "the instrument is free", time: new Date().toISOString() }));
 }
 
@@ -528,6 +671,9 @@ function wire() {
     const f = $("upload-file").files[0];
     if (f) $("upload-name").value = f.name.replace(/\.toml$/, "");
   });
+  $("sequence-form").addEventListener("submit", (e) => startSequence(e).catch((err) => sequenceSay(err.message, false)));
+  for (const action of ["pause", "resume", "abort"])
+    $("sequence-" + action).addEventListener("click", () => sequenceAction(action).catch((err) => sequenceSay(err.message, false)));
   $("load").addEventListener("click", () => loadShown().catch((err) => say(err.message, false)));
   $("window").addEventListener("change", () => {
     page.windowS = Number($("window").value);

@@ -47,6 +47,23 @@ front_injector = true
 # The same with a run long enough to be stopped.
 LONG_METHOD = GOOD_METHOD.replace("run_length = 0.8", "run_length = 30")
 BAD_METHOD = GOOD_METHOD.replace("initial_temperature = 50.0", "initial_temperature = 5000.0")
+# A tray of three; the simulator has no vial 7, so its row is skipped.
+TRAY = """name = "tray"
+on_error = "skip"
+[[row]]
+vial = 1
+method = "good"
+sample = "blank"
+[[row]]
+vial = 7
+method = "good"
+sample = "missing"
+[[row]]
+vial = 2
+method = "good"
+sample = "standard 1"
+"""
+BAD_TRAY = TRAY.replace('method = "good"\nsample = "standard 1"', 'method = "nope"\nsample = "standard 1"')
 
 
 def start_sim(sim, link, *options):
@@ -106,9 +123,13 @@ class Page:
     def wait_text(self, element_id, words):
         self.wait(f"{words!r} in #{element_id}", lambda: words in self.text(element_id))
 
-    def shot(self, name):
+    def shot(self, name, element_id=None):
+        path = os.path.join(self.shots, name + ".png")
+        if element_id:
+            self.driver.find_element(By.ID, element_id).screenshot(path)
+            return
         self.driver.execute_script("window.scrollTo(0, 0)")
-        self.driver.save_screenshot(os.path.join(self.shots, name + ".png"))
+        self.driver.save_screenshot(path)
 
     def click(self, element_id):
         self.driver.find_element(By.ID, element_id).click()
@@ -126,8 +147,17 @@ class Page:
                 not any(f"status of {code}" in e["message"] for code in allowed)]
 
     def run_states(self):
-        return [li.get_attribute("data-state") for li in
-                self.driver.find_elements(By.CSS_SELECTOR, "#run-states li")]
+        return self.states("#run-states li")
+
+    def states(self, selector):
+        try:
+            return [e.get_attribute("data-state") for e in
+                    self.driver.find_elements(By.CSS_SELECTOR, selector)]
+        except StaleElementReferenceException:  # redrawn meanwhile
+            return []
+
+    def enabled(self, element_id):
+        return self.driver.find_element(By.ID, element_id).is_enabled()
 
 
 def main():
@@ -145,7 +175,8 @@ def main():
     with open(os.path.join(home, "registry.ini"), "w") as f:
         f.write("[Inlets\\Hubrel\\System Timings]\nStatus Frequency=300\n")
     files = {}
-    for name, text in (("good", GOOD_METHOD), ("long", LONG_METHOD), ("bad", BAD_METHOD)):
+    for name, text in (("good", GOOD_METHOD), ("long", LONG_METHOD), ("bad", BAD_METHOD),
+                       ("tray", TRAY), ("bad-tray", BAD_TRAY)):
         files[name] = os.path.join(home, name + ".toml")
         with open(files[name], "w") as f:
             f.write(text)
@@ -153,7 +184,7 @@ def main():
     link = os.path.join(home, "gc")
     sim = service = driver = None
     try:
-        sim = start_sim(args.sim, link)
+        sim = start_sim(args.sim, link, "--missing-vial", "7")
         service, url = start_service(args.gc6890, link, env)
         driver = browser(os.path.join(home, "chromium"))
         page = Page(driver, args.shots)
@@ -224,6 +255,28 @@ def main():
         page.click("stop")
         page.wait_text("message", "stop done")
         page.wait("idle after the stop", lambda: page.run_states()[-1:] == ["idle"])
+
+        # A sequence: a bad file shows its line and key; a good one is paused during its
+        # first run (after that run's record), resumed, and ends with the missing vial skipped.
+        driver.find_element(By.ID, "sequence-file").send_keys(files["bad-tray"])
+        page.click("sequence-submit")
+        page.wait_text("sequence-result", "Line 11")
+        assert "row[3].method" in page.text("sequence-result"), page.text("sequence-result")
+        driver.find_element(By.ID, "sequence-file").send_keys(files["tray"])
+        page.click("sequence-submit")
+        page.wait_text("sequence-step", "following the run")
+        page.click("sequence-pause")
+        page.wait("paused", lambda: page.states("#sequence-state") == ["paused"])
+        assert page.states("#sequence-rows tr") == ["done", "pending", "pending"]
+        assert page.enabled("sequence-resume") and not page.enabled("sequence-pause")
+        page.wait_text("sequence-reason", "Paused:")
+        page.shot("sequence-paused", "sequence-panel")
+        page.click("sequence-resume")
+        page.wait("finished", lambda: page.states("#sequence-state") == ["finished"])
+        page.wait("the rows' end states",
+                  lambda: page.states("#sequence-rows tr") == ["done", "skipped", "done"])
+        assert not page.enabled("sequence-abort") and page.enabled("sequence-submit")
+        page.shot("sequence", "sequence-panel")
 
         # The simulator gone: "line down"; back: "line up", this time a GC that goes to
         # pre-run by itself.
