@@ -17,6 +17,7 @@
 #include "service/request_watchdog.h"
 #include "service/sequence_api.h"
 #include "service/service_token.h"
+#include "service/thread_instrument.h"
 
 namespace gc6890 {
 
@@ -276,23 +277,9 @@ void HttpApi::routes()
         const long long seconds = numberParam(req, "seconds", 3600, 1, 7 * 24 * 3600);
         const std::vector<HistorySample> samples =
             state_.history.since(unixNowMs() - seconds * 1000);
-        json body = {{"seconds", seconds}, {"period_ms", state_.pollMs.load()}};
-        json& time = body["time_ms"] = json::array();
-        json& oven = body["oven_temperature"] = json::array();
-        json& p1 = body["column1_pressure"] = json::array();
-        json& p2 = body["column2_pressure"] = json::array();
-        json& f1 = body["column1_flow"] = json::array();
-        json& f2 = body["column2_flow"] = json::array();
-        json& run = body["run_state"] = json::array();
-        for (const HistorySample& sample : samples) {
-            time.push_back(sample.timeMs);
-            oven.push_back(tidyReading(sample.ovenTemperature));
-            p1.push_back(tidyReading(sample.column1Pressure));
-            p2.push_back(tidyReading(sample.column2Pressure));
-            f1.push_back(tidyReading(sample.column1Flow));
-            f2.push_back(tidyReading(sample.column2Flow));
-            run.push_back(runStateName(static_cast<RunState>(sample.runState)));
-        }
+        json body = historyJson(samples);
+        body["seconds"] = seconds;
+        body["period_ms"] = state_.pollMs.load();
         reply(res, 200, body);
     });
 
