@@ -47,6 +47,20 @@ bool injectionAnswerOk(CAutoSampler& sampler)
     return varnock && varnock->m_bInjectResponseOK;
 }
 
+InjectionAnswer sequenceInjectionAnswer(CAutoSampler& sampler, bool& awaiting)
+{
+    if (!awaiting)
+        return InjectionAnswer::Accepted;
+    const InjectionWait wait = injectionWait(sampler);
+    if (wait == InjectionWait::Awaiting)
+        return InjectionAnswer::Awaiting;
+    awaiting = false;
+    // None: settled and taken up by a sampler poll, or ended by a stop.
+    const bool accepted = wait == InjectionWait::Accepted ||
+                          (wait == InjectionWait::None && injectionAnswerOk(sampler));
+    return accepted ? InjectionAnswer::Accepted : InjectionAnswer::Refused;
+}
+
 int statusFrequencyMs()
 {
     int frequency = 5500;

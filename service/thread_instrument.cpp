@@ -66,26 +66,10 @@ bool ThreadInstrument::startInjection(const std::string& method, int vial, float
 InjectionAnswer ThreadInstrument::injection(std::string& error)
 {
     InstrumentThread& t = thread_;
-    if (!awaiting_)
-        return InjectionAnswer::Accepted;
-    switch (injectionWait(*t.sampler_)) {
-    case InjectionWait::Awaiting:
-        return InjectionAnswer::Awaiting;
-    case InjectionWait::Accepted:
-        awaiting_ = false;
-        return InjectionAnswer::Accepted;
-    case InjectionWait::Refused:
-        break;
-    case InjectionWait::None:
-        // Settled and taken up by a sampler poll, or ended by a stop.
-        awaiting_ = false;
-        if (injectionAnswerOk(*t.sampler_))
-            return InjectionAnswer::Accepted;
-        break;
-    }
-    awaiting_ = false;
-    error = t.failureWithBox("the sampler refused the injection");
-    return InjectionAnswer::Refused;
+    const InjectionAnswer answer = sequenceInjectionAnswer(*t.sampler_, awaiting_);
+    if (answer == InjectionAnswer::Refused)
+        error = t.failureWithBox("the sampler refused the injection");
+    return answer;
 }
 
 void ThreadInstrument::stop()

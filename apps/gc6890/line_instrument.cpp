@@ -100,25 +100,10 @@ bool LineInstrument::startInjection(const std::string& method, int vial, float v
 
 InjectionAnswer LineInstrument::injection(std::string& error)
 {
-    if (!awaiting_)
-        return InjectionAnswer::Accepted;
-    switch (injectionWait(session_.sampler())) {
-    case InjectionWait::Awaiting:
-        return InjectionAnswer::Awaiting;
-    case InjectionWait::Accepted:
-        awaiting_ = false;
-        return InjectionAnswer::Accepted;
-    case InjectionWait::Refused:
-        break;
-    case InjectionWait::None:
-        awaiting_ = false;
-        if (injectionAnswerOk(session_.sampler()))
-            return InjectionAnswer::Accepted;
-        break;
-    }
-    awaiting_ = false;
-    error = "the sampler refused the injection";
-    return InjectionAnswer::Refused;
+    const InjectionAnswer answer = sequenceInjectionAnswer(session_.sampler(), awaiting_);
+    if (answer == InjectionAnswer::Refused)
+        error = "the sampler refused the injection";
+    return answer;
 }
 
 void LineInstrument::stop()
