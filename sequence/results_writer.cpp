@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "external/method_schema.h"
+#include "platform/cstring.h"
 #include "platform/drive_paths.h"
 #include "sequence/durable_file.h"
 
@@ -57,7 +58,7 @@ std::string historyTable(const json& history)
     for (std::size_t i = 0; i < times->size(); ++i) {
         text += isoTime((*times)[i].get<std::int64_t>());
         for (const json* column : columns)
-            text += "\t" + cellText((*column)[i]);
+            text += '\t' + cellText((*column)[i]);
         text += "\n";
     }
     return text;
@@ -156,7 +157,9 @@ bool writeRunResult(const std::string& root, const RunResult& result, std::strin
     }
     // Renamed into place only where no folder of that name is: never over an earlier one.
     for (int suffix = 1; suffix <= kMaxSuffix; ++suffix) {
-        folder = parent + "/" + leaf + (suffix > 1 ? "-" + std::to_string(suffix) : "");
+        folder = parent + "/" + leaf;
+        if (suffix > 1)
+            folder += format("-%d", suffix);
         if (::renameat2(AT_FDCWD, scratch.c_str(), AT_FDCWD, folder.c_str(), RENAME_NOREPLACE) ==
             0) {
             if (!syncFolder(parent)) {

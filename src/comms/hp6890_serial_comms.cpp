@@ -239,7 +239,8 @@ void CHP6890SerialComms::NoteLineLoss(const CString& written, const char* what)
     std::string text = what;
     if (!written.IsEmpty()) {
         const CString firstLine(written.str().substr(0, written.str().find('\n')));
-        text += " " + std::string(headOf(firstLine));
+        text += ' ';
+        text += headOf(firstLine);
     }
     gc6890::NoteLineFailure(LineFailureKind::NoAnswer,
                             gc6890::format("%s on %s within %d ms", text.c_str(), device.c_str(),

@@ -71,9 +71,9 @@ std::vector<CommandRule> makeCommandRules()
     for (const char* head : {"DFDFCW", "DBDBCW", "C1C1CW", "C2C2CW"})
         add(head, true, true);
     for (int n = 1; n <= 5; ++n)
-        add("A" + std::to_string(n) + "A" + std::to_string(n) + "CW", true, true);
+        add(std::string{'A', char('0' + n), 'A', char('0' + n), 'C', 'W'}, true, true);
     for (int n = 1; n <= 8; ++n)
-        add("V" + std::to_string(n) + "V" + std::to_string(n) + "CW", true, true);
+        add(std::string{'V', char('0' + n), 'V', char('0' + n), 'C', 'W'}, true, true);
     add("OVOVCW", true, true, 4);
     add("GCGCCW", true, true);
 
