@@ -3,16 +3,42 @@
 // the boxes, status texts and comms log the user would see.
 #pragma once
 
+#include <cstdlib>
+#include <ctime>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "comms/comms_registry.h"
+#include "method/method_command.h"
 #include "method/method_download.h"
 #include "support/scripted_instrument.h"
 
 namespace gc6890::test {
+
+// Local time pinned to UTC and the workfile clock fixed at `at` while this lives; it
+// counts the clock's reads.
+class FixedWallClock {
+public:
+    explicit FixedWallClock(std::time_t at)
+    {
+        setenv("TZ", "UTC", 1);
+        tzset();
+        m_previous = SetWorkfileWallClock([this, at] {
+            ++reads;
+            return at;
+        });
+    }
+    ~FixedWallClock() { SetWorkfileWallClock(m_previous); }
+    int reads = 0;
+
+private:
+    WallClock m_previous;
+};
+
+// 1 February 2011, 09:05:07 UTC.
+constexpr std::time_t kFirstFebruary2011 = 1296551107;
 
 // The GC's method as it reads back: a front and a back split/splitless inlet, FIDs, a
 // column on each inlet, an oven with EPC. Each command is a piece of the read-back text.

@@ -2,48 +2,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdlib>
-#include <ctime>
 
-#include "method/method_command.h"
+#include "method/download_fixture.h"
 
 namespace {
 
-CRamp ramp(float rate, float final, float time)
-{
-    CRamp r;
-    r.m_fRate = rate;
-    r.m_fFinal = final;
-    r.m_fTime = time;
-    return r;
-}
-
-// Local time pinned to UTC and a wall clock fixed at the given moment, for one test.
-class FixedWallClock {
-public:
-    FixedWallClock(int year, int month, int day, int hour, int minute, int second)
-    {
-        setenv("TZ", "UTC", 1);
-        tzset();
-        std::tm when{};
-        when.tm_year = year - 1900;
-        when.tm_mon = month - 1;
-        when.tm_mday = day;
-        when.tm_hour = hour;
-        when.tm_min = minute;
-        when.tm_sec = second;
-        const std::time_t at = timegm(&when);
-        m_previous = gc6890::SetWorkfileWallClock([this, at] {
-            ++reads;
-            return at;
-        });
-    }
-    ~FixedWallClock() { gc6890::SetWorkfileWallClock(m_previous); }
-    int reads = 0;
-
-private:
-    gc6890::WallClock m_previous;
-};
+using gc6890::test::FixedWallClock;
 
 TEST(MethodCommand, IdentityAloneGivesThreeLinesWithTheClosingLineOnItsOwn)
 {
@@ -72,7 +36,7 @@ TEST(MethodCommand, EmptyTextsAreRefusedAndTheQuoteClosesTheMethodPart)
 
 TEST(WorkfileIdentity, ZeroTimeAndDateComeFromTheClockWithLeadingZeros)
 {
-    FixedWallClock clock(2011, 2, 1, 9, 5, 7);
+    FixedWallClock clock(gc6890::test::kFirstFebruary2011);
     CWorkfileIdentity identity("A", "B", 0, 0);
     EXPECT_EQ(identity[5].nValue, 90507);
     EXPECT_EQ(identity[6].nValue, 10211);
@@ -88,8 +52,7 @@ TEST(WorkfileIdentity, ZeroTimeAndDateComeFromTheClockWithLeadingZeros)
 
 TEST(MethodBuilders, OvenProgramEndsAtTheFirstRampWithoutRate)
 {
-    const CRamp r1 = ramp(10.0f, 250.7f, 5.0f), stop = ramp(0.0f, 300.0f, 1.0f),
-                r3 = ramp(10.0f, 300.0f, 2.0f);
+    const CRamp r1{10.0f, 250.7f, 5.0f}, stop{0.0f, 300.0f, 1.0f}, r3{10.0f, 300.0f, 2.0f};
     CMethodStringOvenTempRamp program(50, 2.0f, &r1, &stop, &r3, &r3, nullptr, &r3);
     EXPECT_EQ(program.GetString(),
               "OVOVTR 50,2.00,10.00,250,5.00,0.00,0,0.00,0.00,0,0.00,0.00,0,0.00,0.00,0,0.00,"
@@ -101,7 +64,7 @@ TEST(MethodBuilders, OvenProgramEndsAtTheFirstRampWithoutRate)
 
 TEST(MethodBuilders, ColumnPneumaticsScaleByModeFlag)
 {
-    const CRamp r1 = ramp(0.5f, 20.0f, 5.0f);
+    const CRamp r1{0.5f, 20.0f, 5.0f};
     CMethodStringColumnPneumatics pressure(1, 1, 1, 2, 0, 1.5f, 1.0f, &r1, nullptr, nullptr, 15.0f);
     EXPECT_EQ(pressure.GetString(),
               "C1C1NR 1,1,2,0.00,15000,1.00,5000,200000,5.00,0.00,0,0.00,0.00,0,0.00,150000");
