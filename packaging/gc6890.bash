@@ -61,7 +61,7 @@ _gc6890()
     zones) [ -z "$sub" ] && words="on off" ;;
     method) [ -z "$sub" ] && words="check show length new" ;;
     config) [ -z "$sub" ] && words="show set path" ;;
-    sequence) if [ -z "$sub" ]; then words="check run status"; elif [ "$sub" = run ]; then options="--skip-row"; fi ;;
+    sequence) if [ -z "$sub" ]; then words="check run status pause resume abort"; elif [ "$sub" = run ] || [ "$sub" = resume ]; then options="--skip-row"; fi ;;
     esac
     if [[ $cur == -* ]]; then
         [ -n "$command" ] && options="$options $globals"

@@ -1,4 +1,5 @@
-// gc6890 sequence check | status: sequence files and the journals of their runs.
+// gc6890 sequence check | status | pause | resume | abort: sequence files, the journals of
+// their runs, and a service's sequence.
 #include <algorithm>
 #include <cstdio>
 #include <iostream>
@@ -134,6 +135,29 @@ void addSequenceCommands(CommandTable& table)
             return sequenceStatusViaService(*client, *run);
         return showStatus(*run);
     });
+
+    // A sequence on the line belongs to the one program running it (Ctrl-C pauses it, the
+    // same `sequence run` goes on), so these three need a service.
+    for (const char* action : {"pause", "resume", "abort"}) {
+        CLI::App* control =
+            sequence->add_subcommand(action, std::string("Through the service: ") + action +
+                                                 " its sequence (default: the latest)");
+        auto id = std::make_shared<std::string>();
+        auto skipRow = std::make_shared<bool>(false);
+        control->add_option("ID", *id, "Sequence id");
+        if (std::string(action) == "resume")
+            control->add_flag("--skip-row", *skipRow, "Skip the row it paused on");
+        table.add(control, [action, id, skipRow, globals] {
+            auto client = chosenService(globals->service, globals->tokenFile);
+            if (!client)
+                throw CommandFailure(kExitBadInput,
+                                     std::string("sequence ") + action +
+                                         ": needs a service (--service URL or the Service "
+                                         "setting); a sequence on the line pauses with Ctrl-C "
+                                         "and goes on with `gc6890 sequence run FILE`");
+            return sequenceControlViaService(*client, action, *id, *skipRow);
+        });
+    }
 }
 
 }  // namespace gc6890::cli

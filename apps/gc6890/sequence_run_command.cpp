@@ -207,6 +207,21 @@ int sequenceStatusViaService(const ServiceClient& service, const std::string& id
     return kExitOk;
 }
 
+int sequenceControlViaService(const ServiceClient& service, const std::string& action,
+                              const std::string& id, bool skipRow)
+{
+    std::string target = id;
+    if (target.empty()) {
+        const json latest = service.get("/api/v1/sequences")["latest"];
+        if (latest.is_null())
+            throw CommandFailure(kExitFailed, "the service has run no sequence");
+        target = latest.value("id", "");
+    }
+    const json body = skipRow ? json{{"skip_row", true}} : json::object();
+    summarise(service.post("/api/v1/sequences/" + target + "/" + action, body.dump()), std::cout);
+    return kExitOk;
+}
+
 void addSequenceRunCommand(CLI::App& sequence, CommandTable& table)
 {
     const GlobalOptions* globals = &table.globals();

@@ -69,6 +69,10 @@ int recordViaService(const ServiceClient& service, const std::string& typed, flo
 int logViaService(const ServiceClient& service);
 // gc6890 sequence status through the service: the latest sequence's table (or ID's).
 int sequenceStatusViaService(const ServiceClient& service, const std::string& id);
+// gc6890 sequence pause | resume | abort through the service: the latest sequence (or ID),
+// its table as the service answers.
+int sequenceControlViaService(const ServiceClient& service, const std::string& action,
+                              const std::string& id, bool skipRow);
 // gc6890 watch: status lines, run states, jobs (and the log with `log`) until Ctrl-C.
 int watchViaService(const ServiceClient& service, bool log);
 
