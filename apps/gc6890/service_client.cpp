@@ -2,6 +2,9 @@
 
 #include <httplib.h>
 
+#include <poll.h>
+
+#include <atomic>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -9,6 +12,8 @@
 #include "cli_error.h"
 #include "console.h"
 #include "external/inlet_utils.h"
+#include "external/port_interrupt.h"
+#include "instrument_failure.h"
 
 namespace gc6890::cli {
 
@@ -31,6 +36,31 @@ ExitCode exitFor(int status)
 {
     return status == 400 || status == 404 || status == 413 ? kExitBadInput : kExitFailed;
 }
+
+// Shuts `client`'s connection when SIGINT or SIGTERM comes, from a thread of its own: the
+// HTTP library retries a read a signal interrupts, so the stream's wait would otherwise
+// last until the service's next event.
+class StreamInterrupt {
+public:
+    explicit StreamInterrupt(httplib::Client& client)
+        : waker_([this, &client] {
+              pollfd signal{PortInterruptFd(), POLLIN, 0};
+              while (!done_ && ::poll(&signal, 1, 200) == 0) {
+              }
+              if (!done_)
+                  client.stop();
+          })
+    {}
+    ~StreamInterrupt()
+    {
+        done_ = true;
+        waker_.join();
+    }
+
+private:
+    std::atomic<bool> done_{false};
+    std::thread waker_;
+};
 
 }  // namespace
 
@@ -169,10 +199,13 @@ namespace gc6890::cli {
 
 void ServiceClient::follow(const EventHandler& onEvent) const
 {
+    // Ctrl-C ends the follow with the interrupted message and exit code, as on the line.
+    InterruptPortWaitsOnSignals();
     std::string lastId;
     std::string pending;
     for (;;) {
         httplib::Client client(host_, port_);
+        const StreamInterrupt interrupt(client);
         client.set_connection_timeout(5, 0);
         client.set_read_timeout(60, 0);  // the service says something every 15 s
         httplib::Headers headers;
@@ -200,6 +233,8 @@ void ServiceClient::follow(const EventHandler& onEvent) const
                 }
                 return true;
             });
+        if (PortInterruptSignal() != 0)
+            throw interruptedFailure("stopped following " + url_ + " (the service goes on)");
         if (!result && lastId.empty())
             throw CommandFailure(kExitNoComms, "cannot reach the service at " + url_ + ": " +
                                                    httplib::to_string(result.error()));
