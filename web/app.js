@@ -11,7 +11,8 @@ const CHART_POINTS = 1500; // the most points drawn per series; longer windows a
 const page = {
   status: null,
   lastGoodMs: 0,        // this browser's clock when the last good poll arrived
-  lastRun: null,        // the last run job seen: method, vial, volume
+  lastRun: null,        // the last run seen (a run job or a sequence's): method, vial, volume
+  sequenceInjecting: null, // the vial a sequence is injecting from, null when none
   runLength: {},        // method name -> {run, post} minutes, from its summary
   postRunSince: 0,      // this browser's clock when post-run began
   readings: [],         // {t, oven, p1, p2, f1, f2}, oldest first
@@ -176,7 +177,8 @@ function showSampler(status) {
   const job = status.job;
   text($("sampler-state"), !s ? "no data yet" : s.error ? "error" : s.busy ? "busy" : s.ready ? "ready" : "not ready");
   const injecting = job && job.kind === "run" && job.state === "running";
-  text($("sampler-injecting"), injecting ? "yes, vial " + job.vial : "no");
+  const bySequence = page.sequenceInjecting;
+  text($("sampler-injecting"), injecting ? "yes, vial " + job.vial : bySequence ? "yes, vial " + bySequence + " (sequence)" : "no");
   text($("sampler-vial"), page.lastRun ? String(page.lastRun.vial) : "–");
   const err = $("sampler-error");
   text(err, s && s.error ? "the sampler reports an error" + (status.error_text ? ": " + status.error_text : "") : "none");
@@ -474,6 +476,18 @@ function cell(tr, value) {
 
 const stateClass = (state) => "st-" + state.replace(/[^a-z]+/g, "-");
 
+// A sequence's injection is a run as any other for the Run and Sampler panels: from the
+// injection on, its row's method and vial are the run shown.
+const SEQUENCE_IN_RUN = ["injecting", "awaiting the sampler's answer", "following the run", "writing the record"];
+function rememberSequenceInjection(s) {
+  const current = s && s.current;
+  if (!current || !SEQUENCE_IN_RUN.includes(current.step)) { page.sequenceInjecting = null; return; }
+  const row = s.rows[current.row - 1];
+  rememberRun({ id: s.id + "/" + current.row + "/" + current.injection, method: row.method, vial: row.vial, volume: row.volume });
+  page.sequenceInjecting = current.step === "following the run" || current.step === "writing the record" ? null : row.vial;
+  if (page.status) showStatus(page.status);
+}
+
 function showSequence(s) {
   page.sequence = s;
   const state = s ? s.state : "none";
@@ -484,6 +498,7 @@ function showSequence(s) {
   text($("sequence-info"), s ? s.name + " · " + s.file + " · on error: " + s.on_error + " · " + s.id : "no sequence yet");
 
   // Where it is, and the last thing it said (a "waiting" notice names what is not ready).
+  rememberSequenceInjection(s);
   const step = $("sequence-step");
   step.replaceChildren();
   if (s && s.current) step.append("Row " + s.current.row + ", injection " + s.current.injection + ": " + s.current.step);
@@ -538,7 +553,7 @@ function showSequence(s) {
     body.append(tr);
   }
   $("sequence-table").hidden = !s;
-  text($("sequence-folder"), s ? s.rows.length + " rows" + (folder ? "; results in " + folder : "") : "");
+  text($("sequence-folder"), s ? s.rows.length + (s.rows.length === 1 ? " row" : " rows") + (folder ? "; results in " + folder : "") : "");
 
   // The controls the state allows; the service still has the last word.
   $("sequence-pause").disabled = state !== "running";
