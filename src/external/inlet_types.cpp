@@ -127,8 +127,10 @@ const InletType kTypes[] = {
      .pneumatics =
          [](const CHP6890Method& m, int side, int p) {
              const CInletSplit& r = m.m_Inlets[side].m_Split;
-             return std::vector<PneumaticArgument>{
-                 1, double(p), {r.m_fSplitFlow, 1000}, r.m_fSplitRatio};
+             return std::vector<PneumaticArgument>{1,
+                                                   double(p),
+                                                   {r.m_fSplitFlow, 1000, "split_flow"},
+                                                   {r.m_fSplitRatio, 0, "split_ratio"}};
          },
      .fields =
          [](MethodVisitor& v, CHP6890Method& m, int side) {
@@ -155,7 +157,7 @@ const InletType kTypes[] = {
          [](const CHP6890Method& m, int side, int p) {
              const CInletSplitless& r = m.m_Inlets[side].m_Splitless;
              return std::vector<PneumaticArgument>{
-                 0, double(p), {double(r.m_nPurgeTime), 10000}, 0};
+                 0, double(p), {double(r.m_nPurgeTime), 10000, "purge_time"}, 0};
          },
      .fields =
          [](MethodVisitor& v, CHP6890Method& m, int side) {
@@ -216,14 +218,14 @@ const InletType kTypes[] = {
              const CInletPTV& r = ptvRecord(m, 5);
              return std::vector<PneumaticArgument>{0,
                                                    double(p),
-                                                   {double(r.m_nPurgeTime), 10000},
+                                                   {double(r.m_nPurgeTime), 10000, "purge_time"},
                                                    0,
                                                    0,
                                                    0,
                                                    0,
-                                                   {r.m_fSaverFlow, 1000},
-                                                   r.m_fSaverTime,
-                                                   double(r.m_nGasSaver)};
+                                                   {r.m_fSaverFlow, 1000, "saver_flow"},
+                                                   {r.m_fSaverTime, 0, "saver_time"},
+                                                   {double(r.m_nGasSaver), 0, "gas_saver"}};
          },
      .fields =
          [](MethodVisitor& v, CHP6890Method& m, int) {
@@ -247,9 +249,16 @@ const InletType kTypes[] = {
      .pneumatics =
          [](const CHP6890Method& m, int, int p) {
              const CInletPTV& r = ptvRecord(m, 6);
-             return std::vector<PneumaticArgument>{
-                 1, double(p), {r.m_fSplitFlow, 1000}, r.m_fSplitRatio, 0,
-                 0, 0,         {r.m_fSaverFlow, 1000}, r.m_fSaverTime,  double(r.m_nGasSaver)};
+             return std::vector<PneumaticArgument>{1,
+                                                   double(p),
+                                                   {r.m_fSplitFlow, 1000, "split_flow"},
+                                                   {r.m_fSplitRatio, 0, "split_ratio"},
+                                                   0,
+                                                   0,
+                                                   0,
+                                                   {r.m_fSaverFlow, 1000, "saver_flow"},
+                                                   {r.m_fSaverTime, 0, "saver_time"},
+                                                   {double(r.m_nGasSaver), 0, "gas_saver"}};
          },
      .fields =
          [](MethodVisitor& v, CHP6890Method& m, int) {
@@ -276,14 +285,14 @@ const InletType kTypes[] = {
              const CInletPTV& r = ptvRecord(m, 7);
              return std::vector<PneumaticArgument>{3,
                                                    double(p),
-                                                   {double(r.m_nPurgeTime), 10000},
+                                                   {double(r.m_nPurgeTime), 10000, "purge_time"},
                                                    0,
                                                    0,
-                                                   {r.m_fPulsePressure, 10000},
-                                                   r.m_fPulseTime,
-                                                   {r.m_fSaverFlow, 1000},
-                                                   r.m_fSaverTime,
-                                                   double(r.m_nGasSaver)};
+                                                   {r.m_fPulsePressure, 10000, "pulse_pressure"},
+                                                   {r.m_fPulseTime, 0, "pulse_time"},
+                                                   {r.m_fSaverFlow, 1000, "saver_flow"},
+                                                   {r.m_fSaverTime, 0, "saver_time"},
+                                                   {double(r.m_nGasSaver), 0, "gas_saver"}};
          },
      .fields =
          [](MethodVisitor& v, CHP6890Method& m, int) {
@@ -312,14 +321,14 @@ const InletType kTypes[] = {
              const CInletPTV& r = ptvRecord(m, 8);
              return std::vector<PneumaticArgument>{2,
                                                    double(p),
-                                                   {r.m_fSplitFlow, 1000},
-                                                   r.m_fSplitRatio,
+                                                   {r.m_fSplitFlow, 1000, "split_flow"},
+                                                   {r.m_fSplitRatio, 0, "split_ratio"},
                                                    0,
-                                                   {r.m_fPulsePressure, 10000},
-                                                   r.m_fPulseTime,
-                                                   {r.m_fSaverFlow, 1000},
-                                                   r.m_fSaverTime,
-                                                   double(r.m_nGasSaver)};
+                                                   {r.m_fPulsePressure, 10000, "pulse_pressure"},
+                                                   {r.m_fPulseTime, 0, "pulse_time"},
+                                                   {r.m_fSaverFlow, 1000, "saver_flow"},
+                                                   {r.m_fSaverTime, 0, "saver_time"},
+                                                   {double(r.m_nGasSaver), 0, "gas_saver"}};
          },
      .fields =
          [](MethodVisitor& v, CHP6890Method& m, int) {
@@ -348,14 +357,14 @@ const InletType kTypes[] = {
              const CInletSolventVent& q = m.m_SolventVent;
              return std::vector<PneumaticArgument>{4,
                                                    double(p),
-                                                   {q.m_fVentFlow, 1000},
-                                                   q.m_fVentTime,
-                                                   {q.m_fPurgeFlow, 1000},
-                                                   {q.m_fVentPressure, 10000},
-                                                   q.m_fPurgeTime,
-                                                   {q.m_fSaverFlow, 1000},
-                                                   q.m_fSaverTime,
-                                                   double(q.m_nGasSaver)};
+                                                   {q.m_fVentFlow, 1000, "vent_flow"},
+                                                   {q.m_fVentTime, 0, "vent_time"},
+                                                   {q.m_fPurgeFlow, 1000, "purge_flow"},
+                                                   {q.m_fVentPressure, 10000, "vent_pressure"},
+                                                   {q.m_fPurgeTime, 0, "purge_time"},
+                                                   {q.m_fSaverFlow, 1000, "saver_flow"},
+                                                   {q.m_fSaverTime, 0, "saver_time"},
+                                                   {double(q.m_nGasSaver), 0, "gas_saver"}};
          },
      .fields =
          [](MethodVisitor& v, CHP6890Method& m, int) {

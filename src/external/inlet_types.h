@@ -37,11 +37,15 @@ struct InletRecordView {
 };
 
 // One argument of the inlet pneumatics command: a value as stored, or the value times a
-// factor, truncated toward zero.
+// factor, truncated toward zero; with the record's key it comes from (the method check
+// names it), or none for a constant or the inlet's pressure.
 struct PneumaticArgument {
-    PneumaticArgument(double v, double f = 0) : value(v), factor(f) {}  // NOLINT: implicit
+    PneumaticArgument(double v, double f = 0, const char* k = nullptr)  // NOLINT: implicit
+        : value(v), factor(f), key(k)
+    {}
     double value;
     double factor;  // 0: sent as stored
+    const char* key;
 };
 
 struct InletType {

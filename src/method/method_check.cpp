@@ -169,6 +169,30 @@ private:
             ramps(key + ".ramps", p->m_Ramps, CInletTempProgram::MaxRamps, K::InletRate,
                   K::InletTemperature, false);
         }
+        pneumatics(side, *type, key);
+    }
+
+    // The record's values in the inlet pneumatics command, each checked as the kind the
+    // rules give its argument under the type's injection mode. The command is the one of
+    // the inlet kind the type's code belongs to (split/splitless, PTV).
+    void pneumatics(int side, const InletType& type, const std::string& key)
+    {
+        const std::vector<PneumaticArgument> values = type.pneumatics(m_, side, 0);
+        InletKind kind = InletKind::None;
+        for (InletKind k : {InletKind::SplitSplitless, InletKind::CoolOnColumn, InletKind::Ptv,
+                            InletKind::PurgedPacked})
+            if (inletCode(k) == type.gcInletCode)
+                kind = k;
+        const CommandRule* rule =
+            FindCommandRule(std::string(side == 0 ? "IFIF" : "IBIB") + inletPneumatics(kind));
+        if (values.empty() || !rule)
+            return;
+        std::vector<std::string> args = {"0"};  // argument 0 is the GC's
+        for (const PneumaticArgument& a : values)
+            args.push_back(text(a.factor != 0 ? std::trunc(a.value * a.factor) : a.value));
+        for (std::size_t i = 0; i < values.size(); ++i)
+            if (values[i].key)
+                value(key + "." + values[i].key, ArgumentKind(*rule, args, i + 1), values[i].value);
     }
 
     const CHP6890Method& m_;

@@ -15,7 +15,11 @@ using K = ParameterKind;
 // to 450 C); the rest are our assumption: cryo lows of -80 C (oven, liquid nitrogen) and
 // -160 C (a PTV inlet), PTV ramps to 720 C/min, column pressures to 150 psi and flows to
 // 1000 mL/min, times to 999.99 min. Ramp rates above the limit are run at the limit, and
-// the GC says so (26).
+// the GC says so (26). The inlet pneumatics and detector limits are our assumption too:
+// inlet flows to the 1000 mL/min an inlet's total flow reaches, split ratios to 7500,
+// pulse and vent pressures to the columns' 150 psi; detectors to 450 C, an FID's flows
+// (air to 800, fuel and makeup to 100 mL/min) as the widest any detector takes. Above
+// these the GC refuses (1): it clamps ramp rates only.
 constexpr ParameterRule kParameters[] = {
     {K::Any, "value", "", -1e300, 1e300, false, false, 1},
     {K::Flag, "switch", "", 0, 1, true, false, 1},
@@ -28,6 +32,18 @@ constexpr ParameterRule kParameters[] = {
     {K::PressureRate, "column pressure rate", "psi/min", 0, 150, false, true, 10000},
     {K::Flow, "column flow", "mL/min", 0, 1000, false, false, 1000},
     {K::FlowRate, "column flow rate", "mL/min/min", 0, 1000, false, true, 1000},
+    {K::SplitFlow, "split flow", "mL/min", 0, 1000, false, false, 1000},
+    {K::SplitRatio, "split ratio", "", 0, 7500, false, false, 1},
+    {K::PurgeFlow, "purge flow", "mL/min", 0, 1000, false, false, 1000},
+    {K::PurgeTime, "purge time", "min", 0, 999.99, false, false, 10000},
+    {K::SaverFlow, "gas saver flow", "mL/min", 0, 1000, false, false, 1000},
+    {K::VentFlow, "vent flow", "mL/min", 0, 1000, false, false, 1000},
+    {K::PulsePressure, "pulse pressure", "psi", 0, 150, false, false, 10000},
+    {K::VentPressure, "vent pressure", "psi", 0, 150, false, false, 10000},
+    {K::DetectorTemperature, "detector temperature", "C", 0, 450, true, false, 1},
+    {K::AirFlow, "detector air flow", "mL/min", 0, 800, false, false, 1},
+    {K::FuelFlow, "detector fuel flow", "mL/min", 0, 100, false, false, 1},
+    {K::MakeupFlow, "detector makeup flow", "mL/min", 0, 100, false, false, 1},
 };
 
 // The shortest text that reads back as the value, "." whatever the locale.
@@ -47,12 +63,9 @@ std::vector<CommandRule> makeCommandRules()
 {
     std::vector<CommandRule> rules;
     auto add = [&](std::string head, bool workfile, bool required, int count = 0,
-                   std::vector<K> kinds = {}, int flowFlag = -1) {
-        rules.push_back({nullptr, workfile, required, count, std::move(kinds), flowFlag});
-        static std::vector<std::string> names;  // the heads live as long as the table
-        names.reserve(64);
-        names.push_back(std::move(head));
-        rules.back().head = names.back().c_str();
+                   std::vector<K> kinds = {}) -> CommandRule& {
+        rules.push_back({std::move(head), workfile, required, count, std::move(kinds), -1, {}});
+        return rules.back();
     };
     const std::vector<K> inletProgram = {
         K::Any,       K::InletTemperature, K::Time, K::InletRate, K::InletTemperature, K::Time,
@@ -60,10 +73,40 @@ std::vector<CommandRule> makeCommandRules()
     std::vector<K> ovenProgram = {K::OvenTemperature, K::Time};
     for (int k = 0; k < 6; ++k)
         ovenProgram.insert(ovenProgram.end(), {K::OvenRate, K::OvenTemperature, K::Time});
-    std::vector<K> column = {K::Any, K::Any, K::Any, K::Any, K::Pressure, K::Time};
-    for (int k = 0; k < 3; ++k)
-        column.insert(column.end(), {K::PressureRate, K::Pressure, K::Time});
-    column.push_back(K::Pressure);
+    // A column's program by its flow flag (argument 3): 0 pressures, 1 flows.
+    std::vector<K> pressures = {K::Any, K::Any, K::Any, K::Any, K::Pressure, K::Time};
+    std::vector<K> flows = {K::Any, K::Any, K::Any, K::Any, K::Flow, K::Time};
+    for (int k = 0; k < 3; ++k) {
+        pressures.insert(pressures.end(), {K::PressureRate, K::Pressure, K::Time});
+        flows.insert(flows.end(), {K::FlowRate, K::Flow, K::Time});
+    }
+    pressures.push_back(K::Pressure);
+    flows.push_back(K::Flow);
+    // The inlet pneumatics by the injection mode (argument 1), as the download writes them:
+    // argument 2 the inlet's pressure; a PTV's arguments 3 to 7 by its mode, then its gas
+    // saver's flow, time and switch.
+    const std::vector<K> pneumatic = {K::Any, K::Any, K::Pressure};
+    auto with = [&](std::initializer_list<K> rest) {
+        std::vector<K> kinds = pneumatic;
+        kinds.insert(kinds.end(), rest);
+        return kinds;
+    };
+    auto ptv = [&](std::initializer_list<K> modeArguments) {
+        std::vector<K> kinds = with(modeArguments);
+        kinds.insert(kinds.end(), {K::SaverFlow, K::Time, K::Flag});
+        return kinds;
+    };
+    const std::vector<std::vector<K>> splitSplitlessModes = {
+        with({K::PurgeTime}),                 // 0 splitless
+        with({K::SplitFlow, K::SplitRatio}),  // 1 split
+    };
+    const std::vector<std::vector<K>> ptvModes = {
+        ptv({K::PurgeTime, K::Any, K::Any, K::Any, K::Any}),                    // 0 splitless
+        ptv({K::SplitFlow, K::SplitRatio, K::Any, K::Any, K::Any}),             // 1 split
+        ptv({K::SplitFlow, K::SplitRatio, K::Any, K::PulsePressure, K::Time}),  // 2 pulsed split
+        ptv({K::PurgeTime, K::Any, K::Any, K::PulsePressure, K::Time}),       // 3 pulsed splitless
+        ptv({K::VentFlow, K::Time, K::PurgeFlow, K::VentPressure, K::Time}),  // 4 solvent vent
+    };
 
     add("CCCCIW", true, true);
     for (const char* side : {"IF", "IB"})
@@ -85,18 +128,33 @@ std::vector<CommandRule> makeCommandRules()
         const std::string s = std::string(side) + side;
         add(s + "TR", false, false, 12, inletProgram);
         add(s + "TZ", false, false, 1, {K::Flag});
-        // The pneumatics: argument 1 the mode, 2 the inlet's pressure.
-        add(s + "SP", false, false, 11, {K::Any, K::Any, K::Pressure});
-        add(s + "GV", false, false, 11, {K::Any, K::Any, K::Pressure});
-        add(s + "CP", false, false, 3, {K::Any, K::Any, K::Pressure});
-        add(s + "GP", false, false, 3, {K::Any, K::Any, K::Pressure});
+        CommandRule& splitSplitless = add(s + "SP", false, false, 11, pneumatic);
+        splitSplitless.modeArgument = 1;
+        splitSplitless.modes = splitSplitlessModes;
+        CommandRule& ptvPneumatics = add(s + "GV", false, false, 11, pneumatic);
+        ptvPneumatics.modeArgument = 1;
+        ptvPneumatics.modes = ptvModes;
+        add(s + "CP", false, false, 3, pneumatic);
+        add(s + "GP", false, false, 3, pneumatic);
     }
     add("IFIFCR", false, false, 7,
         {K::Flag, K::Any, K::Flag, K::InletTemperature, K::Time, K::Flag, K::Flag});
-    add("C1C1NR", false, false, 16, column, 3);
-    add("C2C2NR", false, false, 16, column, 3);
-    for (const char* head : {"DFDFNZ", "DBDBNZ"})
-        add(head, false, true);
+    for (const char* head : {"C1C1NR", "C2C2NR"}) {
+        CommandRule& column = add(head, false, false, 16, pressures);
+        column.modeArgument = 3;
+        column.modes = {pressures, flows};
+    }
+    // The detectors: temperature, the flows of air, fuel and makeup, the makeup gas's.
+    for (const char* side : {"DF", "DB"}) {
+        const std::string s = std::string(side) + side;
+        add(s + "TR", false, false, 1, {K::DetectorTemperature});
+        add(s + "TZ", false, false, 1, {K::Flag});
+        add(s + "NZ", false, true, 1, {K::Flag});
+        add(s + "FI", false, false, 3, {K::AirFlow, K::FuelFlow, K::MakeupFlow});
+        add(s + "MF", false, false, 3, {K::Any, K::Any, K::MakeupFlow});
+    }
+    for (const char* head : {"A3A3NZ", "A4A4NZ", "A5A5NZ"})
+        add(head, false, false, 1, {K::Flag});
     add("IFIFNZ", false, true, 1, {K::Flag});
     add("IBIBNZ", false, true, 1, {K::Flag});
     for (const char* head :
@@ -105,12 +163,15 @@ std::vector<CommandRule> makeCommandRules()
     return rules;
 }
 
-// A column command's kind once its flow flag is known.
-K resolved(K kind, bool flow)
+// The kinds of a command's arguments once its mode is known.
+const std::vector<K>& kindsOf(const CommandRule& rule, const std::vector<std::string>& args)
 {
-    if (!flow)
-        return kind;
-    return kind == K::Pressure ? K::Flow : kind == K::PressureRate ? K::FlowRate : kind;
+    double mode = -1;
+    if (rule.modeArgument >= 0 && static_cast<std::size_t>(rule.modeArgument) < args.size() &&
+        ParseLineNumber(args[static_cast<std::size_t>(rule.modeArgument)], mode) && mode >= 0 &&
+        mode < static_cast<double>(rule.modes.size()) && mode == std::trunc(mode))
+        return rule.modes[static_cast<std::size_t>(mode)];
+    return rule.arguments;
 }
 
 // The operations an inlet answers for itself (after "IFIF"/"IBIB"), and its kinds'
@@ -259,6 +320,13 @@ std::span<const CommandRule> CommandRules()
     return rules;
 }
 
+ParameterKind ArgumentKind(const CommandRule& rule, const std::vector<std::string>& args,
+                           std::size_t index)
+{
+    const std::vector<K>& kinds = kindsOf(rule, args);
+    return index < kinds.size() ? kinds[index] : K::Any;
+}
+
 const CommandRule* FindCommandRule(std::string_view head)
 {
     for (const CommandRule& rule : CommandRules())
@@ -284,8 +352,9 @@ RuleBreach CheckArgumentShape(const CommandRule& rule, const std::vector<std::st
         return {kRuleTooManyArguments, std::to_string(args.size()) + " arguments, it takes " +
                                            std::to_string(rule.maxArguments)};
     }
-    for (std::size_t i = 0; i < rule.arguments.size() && i < args.size(); ++i) {
-        const ParameterRule& kind = RuleOf(rule.arguments[i]);
+    const std::vector<K>& kinds = kindsOf(rule, args);
+    for (std::size_t i = 0; i < kinds.size() && i < args.size(); ++i) {
+        const ParameterRule& kind = RuleOf(kinds[i]);
         if (kind.kind == K::Any)
             continue;
         double value = 0;
@@ -304,12 +373,9 @@ RuleBreach CheckArgumentShape(const CommandRule& rule, const std::vector<std::st
 RuleBreach CheckArgumentValues(const CommandRule& rule, const std::vector<std::string>& args,
                                int& index)
 {
-    double flag = 0;
-    const bool flow =
-        rule.flowFlagArgument >= 0 && rule.flowFlagArgument < static_cast<int>(args.size()) &&
-        ParseLineNumber(args[static_cast<std::size_t>(rule.flowFlagArgument)], flag) && flag != 0;
-    for (std::size_t i = 0; i < rule.arguments.size() && i < args.size(); ++i) {
-        const ParameterRule& kind = RuleOf(resolved(rule.arguments[i], flow));
+    const std::vector<K>& kinds = kindsOf(rule, args);
+    for (std::size_t i = 0; i < kinds.size() && i < args.size(); ++i) {
+        const ParameterRule& kind = RuleOf(kinds[i]);
         double value = 0;
         if (kind.kind == K::Any || !ParseLineNumber(args[i], value))
             continue;

@@ -46,6 +46,21 @@ enum class ParameterKind {
     PressureRate,  // its ramps' rate
     Flow,          // the same of a flow-controlled column
     FlowRate,
+    // The inlet pneumatics (flows in thousandths of mL/min, pressures and the purge time
+    // of the splitless modes in ten-thousandths on the line).
+    SplitFlow,
+    SplitRatio,
+    PurgeFlow,
+    PurgeTime,
+    SaverFlow,
+    VentFlow,
+    PulsePressure,
+    VentPressure,
+    // The detectors' settings, kept from the GC by the download.
+    DetectorTemperature,
+    AirFlow,
+    FuelFlow,
+    MakeupFlow,
 };
 
 struct ParameterRule {
@@ -108,17 +123,24 @@ RuleBreach CheckRunState(int runState);
 
 // The commands of a method block, as the GC checks them: required (10), how many
 // arguments they take (9), and each argument's kind (3 for text or a decimal where a
-// whole number belongs; 1, 2, 26 for its range).
+// whole number belongs; 1, 2, 26 for its range). A command whose arguments mean different
+// things by a mode (an inlet's pneumatics by its injection mode, a column's program by its
+// flow flag) names the mode's argument; its value picks the kinds.
 struct CommandRule {
-    const char* head;
+    std::string head;
     bool workfile;  // in the workfile part, else in the method part
     bool required;
     int maxArguments;                      // 0: not checked
     std::vector<ParameterKind> arguments;  // from argument 0; the rest are Any
-    int flowFlagArgument = -1;             // a column command: this argument non-zero means flows
+    int modeArgument = -1;
+    std::vector<std::vector<ParameterKind>> modes;  // by mode value; others: `arguments`
 };
 std::span<const CommandRule> CommandRules();
 const CommandRule* FindCommandRule(std::string_view head);
+
+// The kind of argument `index` of a command with these arguments (its mode resolved).
+ParameterKind ArgumentKind(const CommandRule& rule, const std::vector<std::string>& args,
+                           std::size_t index);
 
 // The argument count and data types of one command; `index` is the offending argument.
 RuleBreach CheckArgumentShape(const CommandRule& rule, const std::vector<std::string>& args,

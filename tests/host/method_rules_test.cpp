@@ -86,6 +86,15 @@ TEST_F(MethodRulesTest, EachFamilyIsRefusedByTheSimulatorAndCaughtByTheCheckBefo
          .edits = {{"initial_temperature = 50.0", "initial_temperature = -90.0"}},
          .key = "gc.oven.initial_temperature",
          .mark = "-90.0"},
+        {.code = 1,  // the inlet pneumatics: a split/splitless inlet's split mode
+         .edits = {{"type = 1", "type = 1\n[gc.front_inlet.split]\nsplit_ratio = 8000.0"}},
+         .key = "gc.front_inlet.split.split_ratio",
+         .mark = "8000"},
+        {.code = 1,  // and a PTV's pulsed split mode
+         .edits = {{"type = 1", "type = 8\n[gc.ptv_pulsed_split]\npulse_pressure = 160.0"}},
+         .key = "gc.ptv_pulsed_split.pulse_pressure",
+         .mark = "160",
+         .profile = "[inlets.front]\nkind = \"ptv\"\n"},
         {.code = 3,
          .edits = {{"max_temperature = 350.0", "max_temperature = \"hot\""}},
          .key = "gc.oven.max_temperature",

@@ -108,25 +108,37 @@ TEST(HardwareProfile, TheGCReportsWhatTheProfileInstalls)
 
 TEST(HardwareProfile, TheTraceNamesTheRuleBehindARefusal)
 {
+    // The stored method sent back with one command edited, as a user's block might carry it.
+    struct Case {
+        const char *from, *to, *answer, *refusal;
+    } const cases[] = {
+        {"OVOVCW 1,3,0,350", "OVOVCW 1,3,0,420", "HTCCMC 16,23",
+         "OVOVCW (command 23): oven maximum above the installed 400"},
+        {"IFIFSP 0,1,100000,50000", "IFIFSP 0,1,100000,1500000", "HTCCMC 1,34",
+         "IFIFSP (command 34): argument 3: split flow above 1000 mL/min"},
+        {"DFDFFI 400,30,", "DFDFFI 400,300,", "HTCCMC 1,44",
+         "DFDFFI (command 44): argument 1: detector fuel flow above 100 mL/min"},
+    };
     SimConfig config;
     std::string error;
     ASSERT_TRUE(loadHardwareProfile(writeProfile("[oven]\nmaximum = 400\n"), config, error));
-    InProcessLine line(config);
-    std::string refusal;
-    line.instrument().trace = [&](char direction, const std::string& text) {
-        if (direction == '!')
-            refusal = text;
-    };
-    std::string block = readBack(opened(line));
-    // The stored method sent back with a maximum above the installed oven's.
-    for (std::size_t at = 0; (at = block.find("HTCCMD", at)) != std::string::npos;)
-        block.replace(at, 6, "\nCCHTMD");
-    block.replace(block.find("OVOVCW 1,3,0,350"), 16, "OVOVCW 1,3,0,420");
-    line.write(block.substr(1) + "\n", 1000);
-    for (int i = 0; i < 5; ++i)
-        simtest::readLine(line);
-    EXPECT_EQ(ask(line, "CCHTMC"), "HTCCMC 16,23");
-    EXPECT_EQ(refusal, "OVOVCW (command 23): oven maximum above the installed 400");
+    for (const Case& c : cases) {
+        InProcessLine line(config);
+        std::string refusal;
+        line.instrument().trace = [&](char direction, const std::string& text) {
+            if (direction == '!')
+                refusal = text;
+        };
+        std::string block = readBack(opened(line));
+        for (std::size_t at = 0; (at = block.find("HTCCMD", at)) != std::string::npos;)
+            block.replace(at, 6, "\nCCHTMD");
+        block.replace(block.find(c.from), std::string(c.from).size(), c.to);
+        line.write(block.substr(1) + "\n", 1000);
+        for (int i = 0; i < 5; ++i)
+            simtest::readLine(line);
+        EXPECT_EQ(ask(line, "CCHTMC"), c.answer);
+        EXPECT_EQ(refusal, c.refusal);
+    }
 }
 
 TEST(HardwareProfile, RefusesWhatTheFormatDoesNotKnowNamingLineAndKey)
