@@ -263,11 +263,15 @@ TEST_F(SimDownloadTest, EveryInletTypeDownloadsWholeIntoAGCThatHasItsInlet)
     // by hand. A back inlet takes only on-column or split/splitless pneumatics: the download
     // refuses a GC whose back inlet is a PTV before it sends anything.
     const char* const kBackRefusal = "Existing back inlet is not COC or S/S";
+    // A PTV's commands up to its pneumatics: the same program and cryo for types 5 to 9.
+    const std::string ptv = "IFIFRC 2,1;IFIFCW 12,1,1,0,1,10.00,0.00;"
+                            "IFIFTR 0,40,0.10,720.00,350,5.00,0.00,0,0.00,0.00,0,0.00;IFIFTZ 1;"
+                            "IFIFCR 1,1,1,50,30,1,0;";
     struct Row {
         int type;
         const char* side;
         const char* kind;               // the inlet the GC has on that side
-        const char* inlet = nullptr;    // the side's commands in the block, or
+        std::string inlet = "";         // the side's commands in the block, or
         const char* refusal = nullptr;  // the download's refusal
     } const rows[] = {
         {.type = 0,
@@ -303,38 +307,23 @@ TEST_F(SimDownloadTest, EveryInletTypeDownloadsWholeIntoAGCThatHasItsInlet)
         {.type = 5,
          .side = "front",
          .kind = "ptv",
-         .inlet = "IFIFRC 2,1;IFIFCW 12,1,1,0,1,10.00,0.00;"
-                  "IFIFTR 0,40,0.10,720.00,350,5.00,0.00,0,0.00,0.00,0,0.00;IFIFTZ 1;"
-                  "IFIFCR 1,1,1,50,30,1,0;IFIFGV 0,0,125000,30000,0.00,0,0,0.00,20000,2.50,1;"
-                  "IFIFNZ 1"},
+         .inlet = ptv + "IFIFGV 0,0,125000,30000,0.00,0,0,0.00,20000,2.50,1;IFIFNZ 1"},
         {.type = 6,
          .side = "front",
          .kind = "ptv",
-         .inlet = "IFIFRC 2,1;IFIFCW 12,1,1,0,1,10.00,0.00;"
-                  "IFIFTR 0,40,0.10,720.00,350,5.00,0.00,0,0.00,0.00,0,0.00;IFIFTZ 1;"
-                  "IFIFCR 1,1,1,50,30,1,0;IFIFGV 0,1,125000,35000,30.00,0,0,0.00,20000,2.50,1;"
-                  "IFIFNZ 1"},
+         .inlet = ptv + "IFIFGV 0,1,125000,35000,30.00,0,0,0.00,20000,2.50,1;IFIFNZ 1"},
         {.type = 7,
          .side = "front",
          .kind = "ptv",
-         .inlet = "IFIFRC 2,1;IFIFCW 12,1,1,0,1,10.00,0.00;"
-                  "IFIFTR 0,40,0.10,720.00,350,5.00,0.00,0,0.00,0.00,0,0.00;IFIFTZ 1;"
-                  "IFIFCR 1,1,1,50,30,1,0;"
-                  "IFIFGV 0,3,125000,40000,0.00,0,250000,0.75,20000,2.50,1;IFIFNZ 1"},
+         .inlet = ptv + "IFIFGV 0,3,125000,40000,0.00,0,250000,0.75,20000,2.50,1;IFIFNZ 1"},
         {.type = 8,
          .side = "front",
          .kind = "ptv",
-         .inlet = "IFIFRC 2,1;IFIFCW 12,1,1,0,1,10.00,0.00;"
-                  "IFIFTR 0,40,0.10,720.00,350,5.00,0.00,0,0.00,0.00,0,0.00;IFIFTZ 1;"
-                  "IFIFCR 1,1,1,50,30,1,0;"
-                  "IFIFGV 0,2,125000,45000,40.00,0,200000,0.50,20000,2.50,1;IFIFNZ 1"},
+         .inlet = ptv + "IFIFGV 0,2,125000,45000,40.00,0,200000,0.50,20000,2.50,1;IFIFNZ 1"},
         {.type = 9,
          .side = "front",
          .kind = "ptv",
-         .inlet = "IFIFRC 2,1;IFIFCW 12,1,1,0,1,10.00,0.00;"
-                  "IFIFTR 0,40,0.10,720.00,350,5.00,0.00,0,0.00,0.00,0,0.00;IFIFTZ 1;"
-                  "IFIFCR 1,1,1,50,30,1,0;"
-                  "IFIFGV 0,4,125000,100000,0.08,60000,50000,2.00,20000,2.50,1;IFIFNZ 1"},
+         .inlet = ptv + "IFIFGV 0,4,125000,100000,0.08,60000,50000,2.00,20000,2.50,1;IFIFNZ 1"},
         {.type = 0,
          .side = "back",
          .kind = "split_splitless",
