@@ -14,34 +14,22 @@ std::vector<JournalEntry> everyStep()
     started.file = "/lab/tray.toml";
     started.content = "name = \"t\"\n[[row]]\nvial = 1\nmethod = \"m\"\n";
     started.methods = MethodSource::Files;
+    // Every kind once; each field of an entry on at least one of them.
+    using K = StepKind;
     return {
         started,
-        {.kind = StepKind::RowStarted, .timeMs = 1001, .row = 1},
-        {.kind = StepKind::MethodLoaded, .timeMs = 1002, .row = 1, .method = "m"},
-        {.kind = StepKind::AboutToInject, .timeMs = 1003, .row = 1, .injection = 1, .vial = 1},
-        {.kind = StepKind::Injected,
-         .timeMs = 1004,
-         .row = 1,
-         .injection = 1,
-         .vial = 1,
-         .text = "accepted"},
-        {.kind = StepKind::InjectionRefused,
-         .timeMs = 1005,
-         .row = 1,
-         .injection = 2,
-         .vial = 1,
-         .text = "vial missing"},
-        {.kind = StepKind::RunEnded, .timeMs = 1006, .row = 1, .injection = 1},
-        {.kind = StepKind::RecordWritten,
-         .timeMs = 1007,
-         .row = 1,
-         .injection = 1,
-         .path = "/r/001-1-a"},
-        {.kind = StepKind::Paused, .timeMs = 1008, .text = "stop"},
-        {.kind = StepKind::Resumed, .timeMs = 1009},
-        {.kind = StepKind::RowSkipped, .timeMs = 1010, .row = 2, .text = "vial missing"},
-        {.kind = StepKind::Aborted, .timeMs = 1011, .text = "operator"},
-        {.kind = StepKind::Finished, .timeMs = 1012},
+        {.kind = K::RowStarted, .timeMs = 1001, .row = 1},
+        {.kind = K::MethodLoaded, .timeMs = 1002, .row = 1, .method = "m"},
+        {.kind = K::AboutToInject, .timeMs = 1003, .row = 1, .injection = 1, .vial = 1},
+        {.kind = K::Injected, .row = 1, .injection = 1, .vial = 1, .text = "accepted"},
+        {.kind = K::InjectionRefused, .row = 1, .injection = 2, .vial = 1, .text = "no vial"},
+        {.kind = K::RunEnded, .timeMs = 1006, .row = 1, .injection = 1},
+        {.kind = K::RecordWritten, .row = 1, .injection = 1, .path = "/r/001-1-a"},
+        {.kind = K::Paused, .timeMs = 1008, .text = "stop"},
+        {.kind = K::Resumed, .timeMs = 1009},
+        {.kind = K::RowSkipped, .timeMs = 1010, .row = 2, .text = "vial missing"},
+        {.kind = K::Aborted, .timeMs = 1011, .text = "operator"},
+        {.kind = K::Finished, .timeMs = 1012},
     };
 }
 
