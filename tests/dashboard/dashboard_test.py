@@ -21,29 +21,15 @@ from selenium.webdriver.support.ui import Select, WebDriverWait
 
 WAIT_S = 30  # the longest any state may take to show on the page
 
-# A short run (instrument minutes; the simulator runs 10 times faster) with a post-run.
-GOOD_METHOD = """[gc]
-run_length = 0.8
-[gc.oven]
-equilibration_time = 0.0
-initial_temperature = 50.0
-initial_time = 0.2
-ramps = [ { rate = 30.0, final = 65.0, time = 0.1 } ]
-[gc.post_run]
-enabled = true
-time = 0.5
-oven_temperature = 50
-[gc.column1]
-inlet = "front"
-[gc.front_inlet]
-type = 1
-[gc.front_inlet.split]
-zone_on = true
-temperature = 250.0
-[sampler]
-first_vial = 1
-front_injector = true
-"""
+HERE = os.path.dirname(os.path.abspath(__file__))
+with open(os.path.join(HERE, "..", "service", "short_method.toml")) as f:
+    SHARED_METHOD = f.read()
+# A short run (instrument minutes; the simulator runs 10 times faster), with an oven ramp
+# and a post-run.
+GOOD_METHOD = (SHARED_METHOD.replace("run_length = 0.5", "run_length = 0.8")
+               .replace("initial_time = 0.5", "initial_time = 0.2")
+               .replace("ramps = []", "ramps = [ { rate = 30.0, final = 65.0, time = 0.1 } ]")
+               + "[gc.post_run]\nenabled = true\ntime = 0.5\noven_temperature = 50\n")
 # The same with a run long enough to be stopped.
 LONG_METHOD = GOOD_METHOD.replace("run_length = 0.8", "run_length = 30")
 BAD_METHOD = GOOD_METHOD.replace("initial_temperature = 50.0", "initial_temperature = 5000.0")
@@ -123,6 +109,17 @@ class Page:
     def wait_text(self, element_id, words):
         self.wait(f"{words!r} in #{element_id}", lambda: words in self.text(element_id))
 
+    def wait_readings(self, what):
+        """Waits for the chart to gain a few points."""
+        readings = lambda: int(self.text("chart-count").split()[0])
+        first = readings()
+        self.wait(what, lambda: readings() > first + 2)
+
+    def submit(self, form, path):
+        """Chooses the file in the form's file field and sends it."""
+        self.driver.find_element(By.ID, form + "-file").send_keys(path)
+        self.click(form + "-submit")
+
     def shot(self, name, element_id=None):
         path = os.path.join(self.shots, name + ".png")
         if element_id:
@@ -201,9 +198,7 @@ def main():
                                          headers={"Authorization": "Bearer " + token})
         urllib.request.urlopen(request).read()
         page.wait_text("alerts", "Not ready")
-        readings = int(page.text("chart-count").split()[0])
-        page.wait("the chart gains points",
-                  lambda: int(page.text("chart-count").split()[0]) > readings + 2)
+        page.wait_readings("the chart gains points")
         page.shot("status")
 
         # A wrong token: the service's refusal on the page.
@@ -218,15 +213,13 @@ def main():
         page.wait_text("message", "done")
 
         # A bad method: its line and key; nothing stored.
-        driver.find_element(By.ID, "upload-file").send_keys(files["bad"])
-        page.click("upload-submit")
-        page.wait_text("upload-result", "Line 5")
+        page.submit("upload", files["bad"])
+        page.wait_text("upload-result", "Line 6")
         assert "gc.oven.initial_temperature" in page.text("upload-result"), page.text("upload-result")
         page.shot("upload-error")
 
         # A good one: its summary, then loaded with the download's lines counted.
-        driver.find_element(By.ID, "upload-file").send_keys(files["good"])
-        page.click("upload-submit")
+        page.submit("upload", files["good"])
         page.wait_text("summary-inlets", "front: split")
         page.click("load")
         page.wait_text("load-state", "Loaded good")
@@ -246,8 +239,7 @@ def main():
         page.shot("dashboard")
 
         # Stop: a long run ends early.
-        driver.find_element(By.ID, "upload-file").send_keys(files["long"])
-        page.click("upload-submit")
+        page.submit("upload", files["long"])
         page.wait_text("summary-title", "long")
         Select(driver.find_element(By.ID, "run-method-choice")).select_by_value("long")
         page.click("run-submit")
@@ -258,12 +250,10 @@ def main():
 
         # A sequence: a bad file shows its line and key; a good one is paused during its
         # first run (after that run's record), resumed, and ends with the missing vial skipped.
-        driver.find_element(By.ID, "sequence-file").send_keys(files["bad-tray"])
-        page.click("sequence-submit")
+        page.submit("sequence", files["bad-tray"])
         page.wait_text("sequence-result", "Line 11")
         assert "row[3].method" in page.text("sequence-result"), page.text("sequence-result")
-        driver.find_element(By.ID, "sequence-file").send_keys(files["tray"])
-        page.click("sequence-submit")
+        page.submit("sequence", files["tray"])
         page.wait_text("sequence-step", "following the run")
         page.click("sequence-pause")
         page.wait("paused", lambda: page.states("#sequence-state") == ["paused"])
@@ -294,9 +284,7 @@ def main():
         page.shot("reconnecting")
         service, url = start_service(args.gc6890, link, env, port)
         page.wait("the banner gone", lambda: not driver.find_element(By.ID, "connection").is_displayed())
-        readings = int(page.text("chart-count").split()[0])
-        page.wait("readings from the restarted service",
-                  lambda: int(page.text("chart-count").split()[0]) > readings + 2)
+        page.wait_readings("readings from the restarted service")
         page.wait_text("line", "line up")
         page.shot("reconnected")
         # The refusal, the bad upload and the restart (the stream refused while the

@@ -89,13 +89,9 @@ Subscriber::Subscriber(int port, const std::vector<std::string>& topics) : topic
             mosquitto_subscribe(mosq, nullptr, topic.c_str(), 1);
     });
     mosquitto_message_callback_set(mosq_, [](mosquitto*, void* self, const mosquitto_message* m) {
-        auto& subscriber = *static_cast<Subscriber*>(self);
-        std::lock_guard lock(subscriber.mutex_);
-        subscriber.messages_.push_back(Message{m->topic,
-                                               std::string(static_cast<const char*>(m->payload),
-                                                           static_cast<std::size_t>(m->payloadlen)),
-                                               m->retain, std::chrono::steady_clock::now()});
-        subscriber.arrived_.notify_all();
+        static_cast<Subscriber*>(self)->add(
+            {m->topic, std::string(static_cast<const char*>(m->payload), m->payloadlen),
+             m->retain});
     });
     mosquitto_connect(mosq_, "127.0.0.1", port, 30);
     mosquitto_loop_start(mosq_);
@@ -108,31 +104,9 @@ Subscriber::~Subscriber()
     mosquitto_destroy(mosq_);
 }
 
-std::optional<Message> Subscriber::waitFor(const std::function<bool(const Message&)>& match, int ms)
-{
-    std::unique_lock lock(mutex_);
-    std::optional<Message> found;
-    arrived_.wait_for(lock, std::chrono::milliseconds(ms), [&] {
-        for (const Message& message : messages_) {
-            if (match(message)) {
-                found = message;
-                return true;
-            }
-        }
-        return false;
-    });
-    return found;
-}
-
 std::optional<Message> Subscriber::waitFor(const std::string& topic, int ms)
 {
     return waitFor([&](const Message& m) { return m.topic == topic; }, ms);
-}
-
-std::vector<Message> Subscriber::messages()
-{
-    std::lock_guard lock(mutex_);
-    return messages_;
 }
 
 void Subscriber::publish(const std::string& topic, const std::string& payload)

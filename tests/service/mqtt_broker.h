@@ -4,13 +4,10 @@
 
 #include <sys/types.h>
 
-#include <chrono>
-#include <condition_variable>
-#include <functional>
-#include <mutex>
-#include <optional>
 #include <string>
 #include <vector>
+
+#include "arrivals.h"
 
 struct mosquitto;
 
@@ -40,28 +37,23 @@ struct Message {
     std::string topic;
     std::string payload;
     bool retained = false;
-    std::chrono::steady_clock::time_point at;
 };
 
-class Subscriber {
+class Subscriber : public Arrivals<Message> {
 public:
     Subscriber(int port, const std::vector<std::string>& topics);
     ~Subscriber();
     Subscriber(const Subscriber&) = delete;
     Subscriber& operator=(const Subscriber&) = delete;
 
-    // The first message (from the start) that `match` accepts, waiting `ms` at most.
-    std::optional<Message> waitFor(const std::function<bool(const Message&)>& match, int ms);
+    using Arrivals<Message>::waitFor;
+    // The first message on `topic`, waiting `ms` at most.
     std::optional<Message> waitFor(const std::string& topic, int ms);
-    std::vector<Message> messages();
     void publish(const std::string& topic, const std::string& payload);
 
 private:
     mosquitto* mosq_ = nullptr;
     std::vector<std::string> topics_;
-    std::mutex mutex_;
-    std::condition_variable arrived_;
-    std::vector<Message> messages_;
 };
 
 }  // namespace gc6890::servicetest

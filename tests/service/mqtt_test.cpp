@@ -4,12 +4,8 @@
 
 #include <signal.h>
 
-#include <fstream>
-
 #include "mqtt_broker.h"
-#include "service_process.h"
-#include "support/simulator_program.h"
-#include "support/temp_home.h"
+#include "service_fixture.h"
 
 namespace gc6890::servicetest {
 namespace {
@@ -25,10 +21,8 @@ class MqttTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        // Polls every 300 ms; while the broker is away, 5 events are kept.
-        std::ofstream(home.path() + "/registry.ini")
-            << "[Inlets\\Hubrel\\System Timings]\nStatus Frequency=300\n"
-            << "[Inlets\\Hubrel\\Service]\nMqttQueue=5\n";
+        // While the broker is away, 5 events are kept.
+        writeSettings(home.path(), "[Inlets\\Hubrel\\Service]\nMqttQueue=5\n");
         ASSERT_TRUE(broker.start());
     }
     // A simulator and a service publishing as `name`, its line up.
@@ -42,9 +36,6 @@ protected:
         if (commands)
             options.push_back("--mqtt-commands");
         ASSERT_TRUE(service.start(link, options));
-        const json status = service.waitFor(
-            "/api/v1/status", [](const json& s) { return s.value("line", "") == "up"; }, 20000);
-        ASSERT_EQ(status.value("line", ""), "up") << status.dump();
     }
     // Publishes a command and waits for its answer.
     json command(Subscriber& subscriber, const std::string& topic, const json& body)
@@ -130,26 +121,12 @@ TEST_F(MqttTest, RetainedTopicsCommandsEventsInOrderAndTheLastWill)
         30000));
 
     std::vector<std::string> seen;
-    for (const Message& m : late.messages()) {
-        const json data = json::parse(m.payload, nullptr, false);
+    for (const Message& m : late.all()) {
         EXPECT_FALSE(m.retained && m.topic.find("/job") != std::string::npos);
-        if (m.topic == "gc6890/gc1/job")
-            seen.push_back(data["kind"].get<std::string>() + " " +
-                           data["state"].get<std::string>());
-        else if (m.topic == "gc6890/gc1/run")
-            seen.push_back("run state " + data["state"].get<std::string>());
-        else if (m.topic == "gc6890/gc1/lock")
-            seen.push_back(data["locked"].get<bool>() ? "locked" : "unlocked");
+        // "gc6890/gc1/job" is the job's event; "gc6890/gc1/cmd/run" is not the run's.
+        seen.push_back(describe(m.topic.substr(11), json::parse(m.payload, nullptr, false)));
     }
-    const auto position = [&](const std::string& what) {
-        return std::find(seen.begin(), seen.end(), what) - seen.begin();
-    };
-    const std::vector<std::string> order = {"load queued",   "load running",  "locked",
-                                            "load done",     "run queued",    "run done",
-                                            "run state run", "run state idle"};
-    for (std::size_t i = 0; i + 1 < order.size(); ++i)
-        EXPECT_LT(position(order[i]), position(order[i + 1]))
-            << order[i] << " before " << order[i + 1];
+    expectLoadThenRun(seen);
 
     // Killed outright, the service leaves its last will.
     kill(service.pid(), SIGKILL);
@@ -173,7 +150,7 @@ TEST_F(MqttTest, ABrokerOutageDelaysNoPollAndLosesOnlyCountedEvents)
 
     // Polled every 300 ms all along: no gap between two polls near a second.
     int polls = 0;
-    for (const Event& event : events.events())
+    for (const Event& event : events.all())
         polls += event.name == "status";
     EXPECT_GE(polls, 20);
     const json times = service.get("/api/v1/history?seconds=11")["time_ms"];

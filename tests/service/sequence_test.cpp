@@ -11,10 +11,8 @@
 #include <map>
 
 #include "host/program_run.h"
-#include "service_process.h"
+#include "service_fixture.h"
 #include "support/scoped_env.h"
-#include "support/simulator_program.h"
-#include "support/temp_home.h"
 
 namespace gc6890::servicetest {
 namespace {
@@ -37,32 +35,16 @@ std::string sequenceText(const std::string& rule, const std::vector<Row>& rows)
     return text;
 }
 
-class SequenceTest : public ::testing::Test {
+class SequenceTest : public ServiceFixture {
 protected:
-    void SetUp() override
-    {
-        std::ofstream(home.path() + "/registry.ini")
-            << "[Inlets\\Hubrel\\System Timings]\nStatus Frequency=300\n";
-    }
     void startAll(std::vector<std::string> simOptions = {})
     {
-        simOptions.insert(simOptions.end(),
-                          {"--speed", "60", "--link", link, "--injection-log", injectionLog});
-        ASSERT_TRUE(sim.start(simOptions));
-        startService();
-        for (const auto& [name, minutes] :
-             {std::pair{"short", 0.5}, {"other", 0.6}, {"long", 4.0}}) {
-            const auto [code, answer] =
-                service.post("/api/v1/methods/" + std::string(name), method(minutes), "text/plain");
-            ASSERT_EQ(code, 201) << answer.dump();
-        }
-    }
-    void startService()
-    {
+        simOptions.insert(simOptions.end(), {"--injection-log", injectionLog});
+        ASSERT_TRUE(startSim(simOptions));
         ASSERT_TRUE(service.start(link));
-        const json status = service.waitFor(
-            "/api/v1/status", [](const json& s) { return s.value("line", "") == "up"; }, 20000);
-        ASSERT_EQ(status.value("line", ""), "up") << status.dump();
+        upload("short", method(0.5));
+        upload("other", method(0.6));
+        upload("long", method(4.0));
     }
     std::string post(const std::string& text)
     {
@@ -100,11 +82,7 @@ protected:
         return states;
     }
 
-    test::TempHome home;
-    std::string link = home.path() + "/gc";
     std::string injectionLog = home.path() + "/injections";
-    test::SimulatorProgram sim;
-    ServiceProcess service;  // stops before the simulator
 };
 
 TEST_F(SequenceTest, SixRowsWithTwoMethodsRunToTheEndWithTheirResults)
@@ -136,14 +114,13 @@ TEST_F(SequenceTest, SixRowsWithTwoMethodsRunToTheEndWithTheirResults)
     ASSERT_TRUE(events.waitFor(
         [](const Event& e) { return e.name == "sequence" && e.data["step"] == "finished"; }, 5000));
     std::vector<std::string> steps;
-    for (const Event& e : events.events())
+    for (const Event& e : events.all())
         if (e.name == "sequence" && e.data["step"] != "waiting")
             steps.push_back(e.data["step"].get<std::string>() +
                             (e.data.contains("row") ? " " + e.data["row"].dump() : ""));
     const std::vector<std::string> rowSteps = {"about to inject", "injected", "run ended",
                                                "record written"};
     std::vector<std::string> expected = {"sequence started"};
-    const std::map<int, int> injections = {{4, 2}};
     for (int row = 1; row <= 6; ++row) {
         expected.push_back("row started " + std::to_string(row));
         if (row == 1 || row == 3 || row == 5 || row == 6)
@@ -180,12 +157,12 @@ TEST_F(SequenceTest, AKillAtEveryStepBoundaryLosesNothingAndInjectsNothingTwice)
         std::string id;
         {
             const test::ScopedEnv crash("GC6890_SEQUENCE_CRASH", c.crash);
-            startService();
+            ASSERT_TRUE(service.start(link));
             id = post(sequenceText("pause", {{1, "short"}, {2, "long"}, {3, "short"}}));
             const int status = service.waitForExit(60000);
             ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << status;
         }
-        startService();
+        ASSERT_TRUE(service.start(link));
         json after = waitState(id, {"finished", "paused", "aborted"}, 60000);
         ASSERT_EQ(after.value("state", ""), c.afterRestart) << after.dump(1);
         if (std::string(c.afterRestart) == "paused") {
@@ -300,12 +277,6 @@ TEST_F(SequenceTest, PauseResumeStopAndAbortDuringARun)
     EXPECT_EQ(service.post("/api/v1/load", R"({"method":"short"})").first, 202);
 }
 
-}  // namespace
-}  // namespace gc6890::servicetest
-
-namespace gc6890::servicetest {
-namespace {
-
 // The host program runs the same file on the line (methods as files beside it) and
 // through the service (methods as stored names), with the same output and exit codes.
 TEST_F(SequenceTest, TheHostProgramRunsASequenceOnTheLineAndThroughTheService)
@@ -313,7 +284,7 @@ TEST_F(SequenceTest, TheHostProgramRunsASequenceOnTheLineAndThroughTheService)
     std::ofstream(home.path() + "/short.toml") << method(0.5);
     const std::string file = home.path() + "/tray.toml";
     std::ofstream(file) << sequenceText("pause", {{1, "short"}, {2, "short"}});
-    ASSERT_TRUE(sim.start({"--speed", "60", "--link", link, "--injection-log", injectionLog}));
+    ASSERT_TRUE(startSim({"--injection-log", injectionLog}));
     const hosttest::ProgramResult line =
         hosttest::runProgram({"--port", link, "sequence", "run", file}, {}, 60);
     EXPECT_EQ(line.exitCode, 0) << line.err;
@@ -322,8 +293,8 @@ TEST_F(SequenceTest, TheHostProgramRunsASequenceOnTheLineAndThroughTheService)
         << line.out;
     EXPECT_EQ(injected(), (std::map<int, int>{{1, 1}, {2, 1}}));
 
-    startService();
-    ASSERT_EQ(service.post("/api/v1/methods/short", method(0.5), "text/plain").first, 201);
+    ASSERT_TRUE(service.start(link));
+    upload("short", method(0.5));
     const std::string url = "http://127.0.0.1:" + std::to_string(service.port());
     const hosttest::ProgramResult through = hosttest::runProgram(
         {"--service", url, "--token-file", home.path() + "/service-token", "sequence", "run", file},

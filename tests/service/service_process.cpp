@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
@@ -19,11 +20,12 @@ ServiceProcess::~ServiceProcess()
     stop();
 }
 
-bool ServiceProcess::start(const std::string& device, const std::vector<std::string>& extra)
+::testing::AssertionResult ServiceProcess::start(const std::string& device,
+                                                 const std::vector<std::string>& extra)
 {
     int out[2];
     if (pipe2(out, O_CLOEXEC) != 0)
-        return false;
+        return ::testing::AssertionFailure() << "no pipe";
     const char* program = std::getenv("GC6890_CLI_BIN");
     const std::string path = program && *program ? program : GC6890_CLI_BIN;
     pid_ = fork();
@@ -48,7 +50,14 @@ bool ServiceProcess::start(const std::string& device, const std::vector<std::str
     close(out[0]);
     const std::size_t colon = line.rfind(':');
     port_ = colon == std::string::npos ? 0 : std::atoi(line.c_str() + colon + 1);
-    return port_ > 0;
+    if (port_ <= 0)
+        return ::testing::AssertionFailure() << "gc6890 serve printed no URL: " << line;
+    const nlohmann::json status = waitFor(
+        "/api/v1/status", [](const nlohmann::json& s) { return s.value("line", "") == "up"; },
+        20000);
+    if (status.value("line", "") != "up")
+        return ::testing::AssertionFailure() << "the line is not up: " << status.dump();
+    return ::testing::AssertionSuccess();
 }
 
 int ServiceProcess::stop()
@@ -126,7 +135,6 @@ EventReader::EventReader(int port, std::optional<std::uint64_t> lastEventId)
     thread_ = std::thread([this, headers] {
         client_.Get("/api/v1/events", headers, [this](const char* data, std::size_t size) {
             parse(data, size);
-            std::lock_guard lock(mutex_);
             return !stopping_;
         });
     });
@@ -134,17 +142,13 @@ EventReader::EventReader(int port, std::optional<std::uint64_t> lastEventId)
 
 EventReader::~EventReader()
 {
-    {
-        std::lock_guard lock(mutex_);
-        stopping_ = true;
-    }
+    stopping_ = true;
     client_.stop();
     thread_.join();
 }
 
 void EventReader::parse(const char* data, std::size_t size)
 {
-    std::lock_guard lock(mutex_);
     pending_.append(data, size);
     for (std::size_t end; (end = pending_.find("\n\n")) != std::string::npos;) {
         const std::string block = pending_.substr(0, end + 1);
@@ -162,31 +166,41 @@ void EventReader::parse(const char* data, std::size_t size)
                 event.data = nlohmann::json::parse(line.substr(6), nullptr, false);
         }
         if (!event.name.empty())
-            events_.push_back(std::move(event));
+            add(std::move(event));
     }
-    arrived_.notify_all();
 }
 
-std::optional<Event> EventReader::waitFor(const std::function<bool(const Event&)>& match, int ms)
+std::string describe(const std::string& name, const nlohmann::json& data)
 {
-    std::unique_lock lock(mutex_);
-    std::optional<Event> found;
-    arrived_.wait_for(lock, std::chrono::milliseconds(ms), [&] {
-        for (const Event& event : events_) {
-            if (match(event)) {
-                found = event;
-                return true;
-            }
-        }
-        return false;
-    });
-    return found;
+    if (name == "job")
+        return data.value("kind", "") + " " + data.value("state", "");
+    if (name == "run")
+        return "run state " + data.value("state", "");
+    if (name == "lock")
+        return data.value("locked", false) ? "locked" : "unlocked";
+    return name;
 }
 
-std::vector<Event> EventReader::events()
+void expectLoadThenRun(const std::vector<std::string>& seen)
 {
-    std::lock_guard lock(mutex_);
-    return events_;
+    const auto position = [&](const std::string& what) {
+        return std::find(seen.begin(), seen.end(), what) - seen.begin();
+    };
+    const std::vector<std::string> order = {"load queued",   "load running",  "locked",
+                                            "load done",     "run queued",    "run done",
+                                            "run state run", "run state idle"};
+    for (std::size_t i = 0; i + 1 < order.size(); ++i)
+        EXPECT_LT(position(order[i]), position(order[i + 1]))
+            << order[i] << " before " << order[i + 1];
+}
+
+std::string method(double minutes)
+{
+    std::ifstream file(GC6890_SOURCE_DIR "/tests/service/short_method.toml");
+    std::string text{std::istreambuf_iterator<char>(file), {}};
+    const std::string length = "run_length = 0.5";
+    return text.replace(text.find(length), length.size(),
+                        "run_length = " + std::to_string(minutes));
 }
 
 }  // namespace gc6890::servicetest

@@ -2,17 +2,19 @@
 // loopback with a real HTTP client, its event stream read by a subscriber thread.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <httplib.h>
 
-#include <condition_variable>
+#include <atomic>
 #include <cstdint>
 #include <functional>
-#include <mutex>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "arrivals.h"
 
 namespace gc6890::servicetest {
 
@@ -23,10 +25,11 @@ public:
     ServiceProcess(const ServiceProcess&) = delete;
     ServiceProcess& operator=(const ServiceProcess&) = delete;
 
-    // Starts "gc6890 serve --listen 127.0.0.1:0 --port DEVICE" and waits (20 s at most)
-    // for the URL it prints. False when it printed none.
+    // Starts "gc6890 serve --listen 127.0.0.1:0 --port DEVICE" and waits (20 s at most each)
+    // for the URL it prints, then for its line to be up.
     // `extra`: more options of serve (--mqtt ...).
-    bool start(const std::string& device, const std::vector<std::string>& extra = {});
+    ::testing::AssertionResult start(const std::string& device,
+                                     const std::vector<std::string>& extra = {});
     // SIGTERM, then the exit status (-1 when it had to be killed after 30 s).
     int stop();
     // Waits for the service to end by itself; its wait status (-1: killed after `ms`).
@@ -59,7 +62,7 @@ struct Event {
 };
 
 // A subscriber of /api/v1/events, reading on a thread of its own until destroyed.
-class EventReader {
+class EventReader : public Arrivals<Event> {
 public:
     // With `lastEventId`, resumes after that event (0: from the oldest kept).
     explicit EventReader(int port, std::optional<std::uint64_t> lastEventId = std::nullopt);
@@ -67,43 +70,23 @@ public:
     EventReader(const EventReader&) = delete;
     EventReader& operator=(const EventReader&) = delete;
 
-    // The first event (from the start of the stream) that `match` accepts, waiting `ms` at
-    // most for it.
-    std::optional<Event> waitFor(const std::function<bool(const Event&)>& match, int ms);
-    std::vector<Event> events();
-
 private:
     void parse(const char* data, std::size_t size);
 
     httplib::Client client_;
     std::thread thread_;
-    std::mutex mutex_;
-    std::condition_variable arrived_;
-    std::vector<Event> events_;
-    std::string pending_;
-    bool stopping_ = false;
+    std::string pending_;  // the reader thread's alone
+    std::atomic<bool> stopping_ = false;
 };
 
-// A method whose run lasts `minutes` of instrument time (a second each at 60 times speed).
-inline std::string method(double minutes)
-{
-    return "[gc]\nrun_length = " + std::to_string(minutes) + R"(
-[gc.oven]
-equilibration_time = 0.0
-initial_temperature = 50.0
-initial_time = 0.5
-ramps = []
-[gc.column1]
-inlet = "front"
-[gc.front_inlet]
-type = 1
-[gc.front_inlet.split]
-zone_on = true
-temperature = 250.0
-[sampler]
-first_vial = 1
-front_injector = true
-)";
-}
+// An event as the order checks name it: a job's "load queued", "run state idle", "locked";
+// any other by its name.
+std::string describe(const std::string& name, const nlohmann::json& data);
+// Expects a load, then a run, in this order among the `seen` events (described as above).
+void expectLoadThenRun(const std::vector<std::string>& seen);
+
+// The method the service tests and the dashboard share, its run lasting `minutes` of
+// instrument time (a second each at 60 times speed).
+std::string method(double minutes);
 
 }  // namespace gc6890::servicetest

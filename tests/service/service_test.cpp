@@ -9,9 +9,7 @@
 #include <fstream>
 
 #include "host/program_run.h"
-#include "service_process.h"
-#include "support/simulator_program.h"
-#include "support/temp_home.h"
+#include "service_fixture.h"
 
 namespace gc6890::servicetest {
 namespace {
@@ -23,27 +21,12 @@ int lines(const std::string& text)
     return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
 }
 
-class ServiceTest : public ::testing::Test {
+class ServiceTest : public ServiceFixture {
 protected:
     void SetUp() override
     {
-        // Polls every 300 ms, so that the tests see changes quickly.
-        std::ofstream(home.path() + "/registry.ini")
-            << "[Inlets\\Hubrel\\System Timings]\nStatus Frequency=300\n";
-        ASSERT_TRUE(sim.start({"--speed", "60", "--link", link}));
-        startService();
-    }
-    void startService()
-    {
+        ASSERT_TRUE(startSim());
         ASSERT_TRUE(service.start(link));
-        const json status = service.waitFor(
-            "/api/v1/status", [](const json& s) { return s.value("line", "") == "up"; }, 20000);
-        ASSERT_EQ(status.value("line", ""), "up") << status.dump();
-    }
-    void upload(const std::string& name, const std::string& text)
-    {
-        const auto [code, answer] = service.post("/api/v1/methods/" + name, text, "text/plain");
-        ASSERT_EQ(code, 201) << answer.dump();
     }
     // Waits for a job to end; its final record.
     json finished(const json& accepted, int ms = 20000)
@@ -60,11 +43,6 @@ protected:
         return service.waitFor(
             "/api/v1/status", [&](const json& s) { return s.value("run_state", "") == state; }, ms);
     }
-
-    test::TempHome home;
-    std::string link = home.path() + "/gc";
-    test::SimulatorProgram sim;
-    ServiceProcess service;  // stops before the simulator
 };
 
 TEST_F(ServiceTest, ServesStatusHistoryHealthAndMetrics)
@@ -120,30 +98,14 @@ TEST_F(ServiceTest, EventsFollowALoadAndARunInOrder)
     // then the run states; status and the registration blocks throughout.
     std::vector<std::string> seen;
     std::uint64_t lastId = 0;
-    for (const Event& event : events.events()) {
+    for (const Event& event : events.all()) {
         EXPECT_TRUE(lastId == 0 || event.id == lastId + 1) << event.id << " after " << lastId;
         lastId = event.id;
-        if (event.name == "job")
-            seen.push_back(event.data["kind"].get<std::string>() + " " +
-                           event.data["state"].get<std::string>());
-        else if (event.name == "run")
-            seen.push_back("run state " + event.data["state"].get<std::string>());
-        else if (event.name == "lock")
-            seen.push_back(event.data["locked"].get<bool>() ? "locked" : "unlocked");
-        else
-            seen.push_back(event.name);
+        seen.push_back(describe(event.name, event.data));
     }
-    const auto position = [&](const std::string& what) {
-        return std::find(seen.begin(), seen.end(), what) - seen.begin();
-    };
-    const std::vector<std::string> order = {"load queued",   "load running",  "locked",
-                                            "load done",     "run queued",    "run done",
-                                            "run state run", "run state idle"};
-    for (std::size_t i = 0; i + 1 < order.size(); ++i)
-        EXPECT_LT(position(order[i]), position(order[i + 1]))
-            << order[i] << " before " << order[i + 1];
-    EXPECT_NE(position("datablock"), static_cast<long>(seen.size()));
-    EXPECT_NE(position("status"), static_cast<long>(seen.size()));
+    expectLoadThenRun(seen);
+    for (const char* name : {"datablock", "status"})
+        EXPECT_NE(std::find(seen.begin(), seen.end(), name), seen.end()) << name;
     const auto progress = events.waitFor(
         [](const Event& e) { return e.name == "job" && e.data.contains("progress"); }, 0);
     ASSERT_TRUE(progress);
@@ -289,7 +251,7 @@ TEST_F(ServiceTest, ReportsTheLineDownAndResumesWhenTheInstrumentIsBack)
         [](const Event& e) { return e.name == "status" && e.data["line"] == "down"; }, 5000));
 
     const long long polls = down["polls"].get<long long>();
-    ASSERT_TRUE(sim.start({"--speed", "60", "--link", link}));
+    ASSERT_TRUE(startSim());
     const json back = service.waitFor(
         "/api/v1/status",
         [&](const json& s) { return s.value("line", "") == "up" && s["polls"] > polls + 1; },
@@ -309,7 +271,7 @@ TEST_F(ServiceTest, EndsCleanlyOnSigtermAndARestartFindsTheRunWithoutInjecting)
     ASSERT_TRUE(WIFEXITED(status)) << status;
     EXPECT_EQ(WEXITSTATUS(status), 0);
 
-    startService();
+    ASSERT_TRUE(service.start(link));
     EventReader events(service.port(), 0);  // from the start of the backlog
     const auto found = events.waitFor([](const Event& e) { return e.name == "run"; }, 5000);
     ASSERT_TRUE(found);

@@ -1,0 +1,49 @@
+// What a reader thread receives (events of the stream, broker messages), kept in order for
+// a test that waits for the one it expects.
+#pragma once
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+namespace gc6890::servicetest {
+
+template <typename T>
+class Arrivals {
+public:
+    void add(T item)
+    {
+        std::lock_guard lock(mutex_);
+        items_.push_back(std::move(item));
+        arrived_.notify_all();
+    }
+    // The first item (from the start) that `match` accepts, waiting `ms` at most for it.
+    std::optional<T> waitFor(const std::function<bool(const T&)>& match, int ms)
+    {
+        std::unique_lock lock(mutex_);
+        std::optional<T> found;
+        arrived_.wait_for(lock, std::chrono::milliseconds(ms), [&] {
+            const auto it = std::find_if(items_.begin(), items_.end(), match);
+            if (it != items_.end())
+                found = *it;
+            return found.has_value();
+        });
+        return found;
+    }
+    std::vector<T> all()
+    {
+        std::lock_guard lock(mutex_);
+        return items_;
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable arrived_;
+    std::vector<T> items_;
+};
+
+}  // namespace gc6890::servicetest

@@ -1,0 +1,47 @@
+// What most service tests start from: a fresh home, the simulator program at 60 times real
+// speed on `link`, and the service on it, reached over loopback.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "service_process.h"
+#include "support/simulator_program.h"
+#include "support/temp_home.h"
+
+namespace gc6890::servicetest {
+
+// The home's settings: the instrument polled every 300 ms, so that the tests see changes
+// quickly; then `more`.
+inline void writeSettings(const std::string& home, const std::string& more = "")
+{
+    std::ofstream(home + "/registry.ini")
+        << "[Inlets\\Hubrel\\System Timings]\nStatus Frequency=300\n"
+        << more;
+}
+
+class ServiceFixture : public ::testing::Test {
+protected:
+    ServiceFixture() { writeSettings(home.path()); }
+    // The simulator on `link` at 60 times speed, with more `options`.
+    bool startSim(std::vector<std::string> options = {})
+    {
+        options.insert(options.end(), {"--speed", "60", "--link", link});
+        return sim.start(options);
+    }
+    void upload(const std::string& name, const std::string& text)
+    {
+        const auto [code, answer] = service.post("/api/v1/methods/" + name, text, "text/plain");
+        ASSERT_EQ(code, 201) << answer.dump();
+    }
+
+    test::TempHome home;
+    std::string link = home.path() + "/gc";
+    test::SimulatorProgram sim;
+    ServiceProcess service;  // stops before the simulator
+};
+
+}  // namespace gc6890::servicetest
