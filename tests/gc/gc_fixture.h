@@ -22,10 +22,8 @@ public:
 
     LRESULT OnData(WPARAM, LPARAM lParam)
     {
-        std::uint32_t words[9];
-        std::memcpy(words, reinterpret_cast<const void*>(lParam), sizeof words);
         blocks.emplace_back();
-        std::memcpy(&blocks.back(), words, sizeof words);
+        std::memcpy(&blocks.back(), reinterpret_cast<const void*>(lParam), sizeof(GCRemoteData));
         return 1;
     }
     LRESULT OnLock(WPARAM, LPARAM)
@@ -72,8 +70,7 @@ protected:
     // Opens communications with an idle GC; the registration window then exists.
     void initialise(int runState = 0)
     {
-        scriptGCStart();
-        line->expect("GCHTDL");
+        scriptRestart();
         line->expect("V7V7SW 0");
         line->expect("GCHTRI").reply(runStateReply(runState));
         ASSERT_EQ(gc->InitialiseComms(), 1);

@@ -1,91 +1,84 @@
 // The status poll, its cache and failure paths, the single questions and the readings.
+#include <gmock/gmock.h>
+
 #include "gc/gc_fixture.h"
 #include "gc/gc_status_text.h"
+#include "support/status_flags.h"
 
 namespace gc6890::test {
 namespace {
 
+using ::testing::HasSubstr;
+
 const std::string kQuietWords = "0,0,0,0,0,0,0,0,0,0,0,0,0,0,0";
 
-// The status text of an idle GC with both times zero, and of any state and times.
-std::string runText(const char* state, const char* times = "0.000. PostRun Time remaining = 0.000")
+// The status text of a GC in `state` with these times remaining.
+std::string runText(const char* state, const char* run = "0.000", const char* post = "0.000")
 {
-    return std::string("Run currently in state ") + state + ". Run Time remaining = " + times + ".";
+    return std::string("Run currently in state ") + state + ". Run Time remaining = " + run +
+           ". PostRun Time remaining = " + post + ".";
 }
 
 TEST_F(GCSystemTest, PollTurnsTheRepliesIntoFlagsAndTexts)
 {
     struct Case {
-        const char* name;
-        int autoPrepRun = 0;
-        std::string runState = "0,0,0,0,0.00,0.00,0.00,0,0";
+        std::string runState;  // the nine numbers of the run-state reply
         std::string readiness = "1,1,1,1,1,1";
         std::string words = kQuietWords;
-        int notReady = 0, running = 0, postRunning = 0, error = 0;
-        std::string notReadyText = "", errorText = "", statusText = "";
+        int autoPrepRun = 0;
+        const char* flags = "";
+        std::string notReady = "", error = "";
+        std::string status = runText("RUN IDLE (GC Not Running Sequence)");
     };
     const std::string notReadyWord = "67108992,0,0,0,0,0,0,0,0,0,0,0,0,0,0";  // bits 26 and 7
     const Case cases[] = {
-        {.name = "run active",
-         .runState = "2,0,0,0,12.50,3.00,1.25,0,0",
-         .notReady = 1,
-         .running = 1,
-         .notReadyText = "NOT READY: ",
-         .statusText = runText("RUN ACTIVE (GC Not Running Sequence)",
-                               "12.500. PostRun Time remaining = 3.000")},
-        {.name = "idle and ready without auto prep run",
-         .readiness = "1,0,1,1,1,0",
-         .statusText = runText("RUN IDLE (GC Not Running Sequence)")},
-        {.name = "fatal state with all run flags",
-         .runState = "7,1,1,1,0.00,0.00,0.00,0,0",
-         .notReady = 1,
-         .notReadyText = "NOT READY: ",
-         .statusText = runText("GC APP FATAL (with blank run) (aquiring column compensation "
-                               "data) (GC Running Sequence)")},
-        {.name = "not ready groups",
-         .autoPrepRun = 1,
-         .runState = "1,0,0,0,0.00,0.00,0.00,0,0",
+        {.runState = "2,0,0,0,12.50,3.00,1.25,0,0",
+         .flags = "not-ready running",
+         .notReady = "NOT READY: ",
+         .status = runText("RUN ACTIVE (GC Not Running Sequence)", "12.500", "3.000")},
+        // Idle and ready without auto prep run: readiness slot 1 does not count.
+        {.runState = "0,0,0,0,0.00,0.00,0.00,0,0", .readiness = "1,0,1,1,1,0"},
+        // The fatal state with all run flags.
+        {.runState = "7,1,1,1,0.00,0.00,0.00,0,0",
+         .flags = "not-ready",
+         .notReady = "NOT READY: ",
+         .status = runText("GC APP FATAL (with blank run) (aquiring column compensation "
+                           "data) (GC Running Sequence)")},
+        // The not-ready groups, and the same bits on a ready GC.
+        {.runState = "1,0,0,0,0.00,0.00,0.00,0,0",
          .readiness = "1,0,1,1,1,0",
          .words = notReadyWord,
-         .notReady = 1,
-         .notReadyText = "NOT READY: Thermal zones not ready, Auxilliary pressure not ready",
-         .statusText = runText("PRE RUN (GC Not Running Sequence)")},
-        {.name = "same bits on a ready GC",
          .autoPrepRun = 1,
-         .runState = "1,0,0,0,0.00,0.00,0.00,0,0",
+         .flags = "not-ready",
+         .notReady = "NOT READY: Thermal zones not ready, Auxilliary pressure not ready",
+         .status = runText("PRE RUN (GC Not Running Sequence)")},
+        {.runState = "1,0,0,0,0.00,0.00,0.00,0,0",
          .readiness = "1,1,1,1,1,0",
          .words = notReadyWord,
-         .statusText = runText("PRE RUN (GC Not Running Sequence)")},
-        {.name = "scram and a non-fatal code",
-         .runState = "3,0,0,0,0.00,1.50,9.00,0,0",
+         .autoPrepRun = 1,
+         .status = runText("PRE RUN (GC Not Running Sequence)")},
+        // A scram and a non-fatal code.
+        {.runState = "3,0,0,0,0.00,1.50,9.00,0,0",
          .words = "0,0,0,0,0,0,0,0,-2147450880,0,0,42,0,0,0",
-         .notReady = 1,
-         .postRunning = 1,
-         .error = 1,
-         .notReadyText = "NOT READY: ",
-         .errorText = "ERROR: Scram active, Scram active, Non fatal error section2 42",
-         .statusText = runText("POST RUN (GC Not Running Sequence)",
-                               "0.000. PostRun Time remaining = 1.500")},
+         .flags = "not-ready post-run error",
+         .notReady = "NOT READY: ",
+         .error = "ERROR: Scram active, Scram active, Non fatal error section2 42",
+         .status = runText("POST RUN (GC Not Running Sequence)", "0.000", "1.500")},
         // Times written without a decimal point arrive as integers; read as floats their
         // bits are next to nothing, as the reply array has always given them.
-        {.name = "times without a decimal point",
-         .runState = "0,0,0,0,12,3,0,0,0",
-         .statusText = runText("RUN IDLE (GC Not Running Sequence)")},
+        {.runState = "0,0,0,0,12,3,0,0,0"},
     };
     initialise();
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(c.runState);
         gc->m_nAutoPrepRun = c.autoPrepRun;
         scriptQueries(c.runState, c.readiness, c.words);
         CInletSystemStatus status;
         ASSERT_EQ(gc->ReadStatus(status), 1);
-        EXPECT_EQ(status.GetNotReady(), c.notReady);
-        EXPECT_EQ(status.GetRunning(), c.running);
-        EXPECT_EQ(status.GetPostRunning(), c.postRunning);
-        EXPECT_EQ(status.GetError(), c.error);
-        EXPECT_EQ(status.GetNotReadyInfo(), c.notReadyText);
-        EXPECT_EQ(status.GetErrorInfo(), c.errorText);
-        EXPECT_EQ(status.GetStatusInfo(), c.statusText);
+        EXPECT_EQ(statusFlags(status), c.flags);
+        EXPECT_EQ(status.GetNotReadyInfo(), c.notReady);
+        EXPECT_EQ(status.GetErrorInfo(), c.error);
+        EXPECT_EQ(status.GetStatusInfo(), c.status);
     }
 }
 
@@ -147,8 +140,8 @@ TEST_F(GCSystemTest, LockedOutPollAnswersFromTheCacheWithoutTraffic)
     CInletSystemStatus cached;
     EXPECT_EQ(gc->ReadStatus(cached), 1);
     EXPECT_EQ(line->written().size(), written);
-    EXPECT_EQ(cached.GetRunning(), 1);
-    EXPECT_EQ(cached.GetError(), 1);  // the cache keeps the error the last poll found
+    EXPECT_EQ(statusFlags(cached),
+              "not-ready running error");  // the error the last poll found stays
     EXPECT_FLOAT_EQ(cached.GetTime(), 2.0f);
     EXPECT_EQ(cached.GetStatusInfo(), first.GetStatusInfo());
     EXPECT_EQ(cached.GetErrorInfo(), "ERROR: Non fatal error section1 7");
@@ -207,12 +200,11 @@ TEST_F(GCSystemTest, RefreshWaitsForTheRunAndSurvivesAFailedPoll)
     scriptRestart();
     EXPECT_EQ(gc->ReadStatus(status), 0);
     EXPECT_EQ(gc->m_bRefreshPending, 1);  // consumed, and asked for again by the comms failure
-    EXPECT_EQ(status.GetNotReady(), 1);
-    EXPECT_EQ(status.GetRunning(), 0);
+    EXPECT_EQ(statusFlags(status), "not-ready");
     for (const CString& text :
          {status.GetNotReadyInfo(), status.GetErrorInfo(), status.GetStatusInfo()})
         EXPECT_EQ(text, "PLEASE WAIT LOADING STATUS");
-    EXPECT_NE(commsLog().find("GC READ STATUS: Failed to get readiness info\n"), std::string::npos);
+    EXPECT_THAT(commsLog(), HasSubstr("GC READ STATUS: Failed to get readiness info\n"));
     EXPECT_EQ(outside.unlocks, 1);
     EXPECT_EQ(outside.blocks.back().error, 0);  // the refresh's block
     EXPECT_NE(gc->m_pChannel, nullptr);         // rebuilt and started again
@@ -241,7 +233,7 @@ TEST_F(GCSystemTest, EachFailedStatusQueryIsLoggedAndReported)
         const int unlocks = outside.unlocks;
         CInletSystemStatus status;
         EXPECT_EQ(gc->ReadStatus(status), 0);
-        EXPECT_NE(commsLog().find(c.text), std::string::npos);
+        EXPECT_THAT(commsLog(), HasSubstr(c.text));
         EXPECT_EQ(outside.unlocks, unlocks + 1);
         EXPECT_FALSE(LockedOut());
     }
@@ -324,13 +316,13 @@ TEST_F(GCSystemTest, NotReadyAndErrorAnswers)
     scriptRestart();
     EXPECT_EQ(gc->Error(reason), 1);
     EXPECT_EQ(reason, "GC COMMS FAILED");
-    EXPECT_NE(commsLog().find("Failed to query error state from GC\n"), std::string::npos);
+    EXPECT_THAT(commsLog(), HasSubstr("Failed to query error state from GC\n"));
 
     line->expect("GCHTRI").reply(runStateReply(0));
     line->expect("GCHTRY");  // no answer
     scriptRestart();
     EXPECT_EQ(gc->NotReady(reason), 1);
-    EXPECT_NE(commsLog().find("Failed to query not ready readiness from GC\n"), std::string::npos);
+    EXPECT_THAT(commsLog(), HasSubstr("Failed to query not ready readiness from GC\n"));
     EXPECT_EQ(outside.unlocks, 2);  // neither failure sends the unlock
 }
 
@@ -346,7 +338,7 @@ TEST_F(GCSystemTest, ReadingsAreScaledAndAFailedOneGivesZero)
     line->expect("OVHTST").reply("HTOVST 50,1");  // two of three values
     scriptRestart();
     EXPECT_EQ(gc->GetCurrentOvenTemp(), 0.0f);
-    EXPECT_NE(commsLog().find("Failed to query oven temp from GC\n"), std::string::npos);
+    EXPECT_THAT(commsLog(), HasSubstr("Failed to query oven temp from GC\n"));
 }
 
 }  // namespace

@@ -28,17 +28,25 @@ TEST(InletSystemStatusTest, LongTextIsCutTo511CharactersAndArgumentKept)
     EXPECT_EQ(text.GetLength(), 600);
 }
 
-TEST(InletSystemStatusTest, MergeOrsTheFlagsToZeroOrOne)
+// The flags become 0 or 1; texts, time and readings stay the receiver's.
+TEST(InletSystemStatusTest, MergeOrsTheFlagsToZeroOrOneAndKeepsTheRest)
 {
     CInletSystemStatus mine, other;
+    CString mineText("GC ready"), otherText("sampler busy");
+    mine.SetStatusInfo(mineText);
     mine.GetRunning() = 2;
+    other.SetStatusInfo(otherText);
+    other.SetErrorInfo(otherText);
     other.GetNotReady() = 5;
     other.DADAcquiring() = -3;
+    other.GetTime() = 9.0f;
+    other.GetDadScan() = 1;
+    other.GetPercentA() = 30.0f;
+    other.GetTemperatureLeft() = 250.0f;
+    CInletSystemStatus expected(mine);
+    expected.GetRunning() = expected.GetNotReady() = expected.DADAcquiring() = 1;
     mine |= other;
-    EXPECT_EQ(mine.GetRunning(), 1);
-    EXPECT_EQ(mine.GetNotReady(), 1);
-    EXPECT_EQ(mine.DADAcquiring(), 1);
-    EXPECT_EQ(mine.GetPostRunning() + mine.GetWashOn() + mine.GetInjecting() + mine.GetLamp(), 0);
+    EXPECT_TRUE(mine == expected);
 }
 
 TEST(InletSystemStatusTest, MergedErrorFollowsItsTable)
@@ -58,22 +66,6 @@ TEST(InletSystemStatusTest, MergedErrorFollowsItsTable)
         mine |= other;
         EXPECT_EQ(mine.GetError(), row.merged) << row.mine << " with " << row.other;
     }
-}
-
-TEST(InletSystemStatusTest, MergeLeavesTextsTimeAndReadingsOfTheReceiver)
-{
-    CInletSystemStatus mine, other;
-    CString mineText("GC ready"), otherText("sampler busy");
-    mine.SetStatusInfo(mineText);
-    other.SetStatusInfo(otherText);
-    other.SetErrorInfo(otherText);
-    other.GetTime() = 9.0f;
-    other.GetDadScan() = 1;
-    other.GetPercentA() = 30.0f;
-    other.GetTemperatureLeft() = 250.0f;
-    const CInletSystemStatus before(mine);
-    mine |= other;
-    EXPECT_TRUE(mine == before);
 }
 
 TEST(InletSystemStatusTest, RecordsDifferingInStopTextOrRightTemperatureAreUnequal)

@@ -44,76 +44,75 @@ std::vector<long> oneTo(long count)
 }
 
 using Text = const CString&;
+using Record = CGenericExpRecord*;
+
+// One form of an overloaded operation: op<Class, Arguments...>(&Class::Name).
+template <class C, class... A>
+auto op(int (C::*member)(A...))
+{
+    return member;
+}
 
 TEST(VirtualOrderTest, EachInstrumentsOperationsSitWhereTheHostCallsThem)
 {
     // The host's 17, then the GC object's own PrepRunning.
     using G = CVarnockGCSystem;
     EXPECT_EQ(positions(&G::InitialiseComms, &G::Initialise, &G::GenericOp, &G::ReadStatus,
-                        &G::SwitchGC, &G::LoadMethod, static_cast<int (G::*)()>(&G::StartMethod),
-                        static_cast<int (G::*)(Text)>(&G::StartMethod), &G::StopMethod,
-                        &G::CloseDownComms, &G::GetMethodLength, &G::WriteExpRecord, &G::GCOn,
-                        &G::MethodRunning, &G::PostRunning, &G::NotReady, &G::Error,
-                        &G::PrepRunning),
+                        &G::SwitchGC, &G::LoadMethod, op<G>(&G::StartMethod),
+                        op<G, Text>(&G::StartMethod), &G::StopMethod, &G::CloseDownComms,
+                        &G::GetMethodLength, &G::WriteExpRecord, &G::GCOn, &G::MethodRunning,
+                        &G::PostRunning, &G::NotReady, &G::Error, &G::PrepRunning),
               oneTo(18));
 
     // The host's 26, then the sampler object's own StartMethod form and ResetSampler.
     using S = CVarnockAutoSampler;
-    using Record = CGenericExpRecord*;
-    EXPECT_EQ(
-        positions(
-            &S::InitialiseComms, &S::Initialise, &S::GenericOp, &S::ReadStatus,
-            static_cast<int (S::*)(Text, CString)>(&S::LoadMethod),
-            static_cast<int (S::*)(Text)>(&S::LoadMethod),
-            static_cast<int (S::*)()>(&S::StartMethod),
-            static_cast<int (S::*)(Text)>(&S::StartMethod),
-            static_cast<int (S::*)(Text, Text, float)>(&S::StartMethod),
-            static_cast<int (S::*)(Text, const CAutoSampler::StartMethodParams&)>(&S::StartMethod),
-            &S::StopMethod, &S::SwitchWash, &S::ResetInjector, &S::CloseDownComms,
-            static_cast<int (S::*)(Record, Text, CString&, eRunType)>(&S::WriteExpRecord),
-            static_cast<int (S::*)(Record, Text)>(&S::WriteExpRecord), &S::WriteInjectionVolume,
-            &S::Inject, &S::InitialiseRawDataManager, &S::Injecting, &S::WaitingToInject,
-            &S::MethodRunning, &S::PostRunning, &S::NotReady, &S::Error, &S::RunMessage,
-            static_cast<int (S::*)(Text, int, float)>(&S::StartMethod), &S::ResetSampler),
-        oneTo(28));
+    EXPECT_EQ(positions(&S::InitialiseComms, &S::Initialise, &S::GenericOp, &S::ReadStatus,
+                        op<S, Text, CString>(&S::LoadMethod), op<S, Text>(&S::LoadMethod),
+                        op<S>(&S::StartMethod), op<S, Text>(&S::StartMethod),
+                        op<S, Text, Text, float>(&S::StartMethod),
+                        op<S, Text, const CAutoSampler::StartMethodParams&>(&S::StartMethod),
+                        &S::StopMethod, &S::SwitchWash, &S::ResetInjector, &S::CloseDownComms,
+                        op<S, Record, Text, CString&, eRunType>(&S::WriteExpRecord),
+                        op<S, Record, Text>(&S::WriteExpRecord), &S::WriteInjectionVolume,
+                        &S::Inject, &S::InitialiseRawDataManager, &S::Injecting,
+                        &S::WaitingToInject, &S::MethodRunning, &S::PostRunning, &S::NotReady,
+                        &S::Error, &S::RunMessage, op<S, Text, int, float>(&S::StartMethod),
+                        &S::ResetSampler),
+              oneTo(28));
 
     using O = COven;
     EXPECT_EQ(positions(&O::InitialiseComms, &O::Initialise, &O::GenericOp, &O::ReadStatus,
-                        &O::SwitchOven, &O::LoadMethod, static_cast<int (O::*)()>(&O::StartMethod),
-                        static_cast<int (O::*)(Text)>(&O::StartMethod), &O::StopMethod,
-                        &O::CloseDownComms, &O::WriteExpRecord, &O::OvenOn, &O::MethodRunning,
-                        &O::PostRunning, &O::NotReady, &O::Error),
+                        &O::SwitchOven, &O::LoadMethod, op<O>(&O::StartMethod),
+                        op<O, Text>(&O::StartMethod), &O::StopMethod, &O::CloseDownComms,
+                        &O::WriteExpRecord, &O::OvenOn, &O::MethodRunning, &O::PostRunning,
+                        &O::NotReady, &O::Error),
               oneTo(16));
 
     using P = CPump;
-    EXPECT_EQ(
-        positions(&P::InitialiseComms, &P::Initialise, &P::GenericOp, &P::ReadStatus,
-                  &P::SwitchPump, static_cast<int (P::*)(Text, CString)>(&P::LoadMethod),
-                  static_cast<int (P::*)(Text)>(&P::LoadMethod),
-                  static_cast<int (P::*)()>(&P::StartMethod),
-                  static_cast<int (P::*)(Text)>(&P::StartMethod), &P::StopMethod,
-                  &P::SendRemoteStart, &P::CloseDownComms, &P::GetMethodLength,
-                  static_cast<int (P::*)(Record, Text, CString, eRunType)>(&P::WriteExpRecord),
-                  static_cast<int (P::*)(Record, Text)>(&P::WriteExpRecord),
-                  &P::InitialiseRawDataManager, &P::FormatSolventMonitorUpdate, &P::PumpOn,
-                  &P::MethodRunning, &P::PostRunning, &P::NotReady, &P::Error, &P::PumpStopOnExit),
-        oneTo(23));
+    EXPECT_EQ(positions(&P::InitialiseComms, &P::Initialise, &P::GenericOp, &P::ReadStatus,
+                        &P::SwitchPump, op<P, Text, CString>(&P::LoadMethod),
+                        op<P, Text>(&P::LoadMethod), op<P>(&P::StartMethod),
+                        op<P, Text>(&P::StartMethod), &P::StopMethod, &P::SendRemoteStart,
+                        &P::CloseDownComms, &P::GetMethodLength,
+                        op<P, Record, Text, CString, eRunType>(&P::WriteExpRecord),
+                        op<P, Record, Text>(&P::WriteExpRecord), &P::InitialiseRawDataManager,
+                        &P::FormatSolventMonitorUpdate, &P::PumpOn, &P::MethodRunning,
+                        &P::PostRunning, &P::NotReady, &P::Error, &P::PumpStopOnExit),
+              oneTo(23));
 
     using D = CDetector;
-    EXPECT_EQ(
-        positions(&D::InitialiseComms, &D::Initialise, &D::GenericOp, &D::ReadStatus,
-                  &D::SwitchDetector, static_cast<int (D::*)(Text, CString)>(&D::LoadMethod),
-                  static_cast<int (D::*)(Text)>(&D::LoadMethod),
-                  static_cast<int (D::*)()>(&D::StartMethod),
-                  static_cast<int (D::*)(Text)>(&D::StartMethod), &D::StopMethod, &D::FinishMethod,
-                  &D::Balance, &D::CloseDownComms, &D::InitialiseRawDataManager,
-                  &D::PreStartDataAcquisition, &D::InitialiseNewDataAcquisition, &D::ReadData,
-                  &D::EndDataAcquisition, &D::ResetDataAcquisition, &D::TerminateDataAcquisition,
-                  &D::ReadBufferReady,
-                  static_cast<int (D::*)(Record, Text, CString&, eRunType)>(&D::WriteExpRecord),
-                  static_cast<int (D::*)(Record, Text)>(&D::WriteExpRecord), &D::DetectorOn,
-                  &D::MethodRunning, &D::PostRunning, &D::NotReady, &D::Error),
-        oneTo(28));
+    EXPECT_EQ(positions(&D::InitialiseComms, &D::Initialise, &D::GenericOp, &D::ReadStatus,
+                        &D::SwitchDetector, op<D, Text, CString>(&D::LoadMethod),
+                        op<D, Text>(&D::LoadMethod), op<D>(&D::StartMethod),
+                        op<D, Text>(&D::StartMethod), &D::StopMethod, &D::FinishMethod, &D::Balance,
+                        &D::CloseDownComms, &D::InitialiseRawDataManager,
+                        &D::PreStartDataAcquisition, &D::InitialiseNewDataAcquisition, &D::ReadData,
+                        &D::EndDataAcquisition, &D::ResetDataAcquisition,
+                        &D::TerminateDataAcquisition, &D::ReadBufferReady,
+                        op<D, Record, Text, CString&, eRunType>(&D::WriteExpRecord),
+                        op<D, Record, Text>(&D::WriteExpRecord), &D::DetectorOn, &D::MethodRunning,
+                        &D::PostRunning, &D::NotReady, &D::Error),
+              oneTo(28));
 }
 
 }  // namespace

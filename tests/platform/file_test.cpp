@@ -2,22 +2,12 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <memory>
-#include <sstream>
 
 #include "platform/platform.h"
 #include "support/temp_home.h"
 
 namespace {
-
-std::string readAll(const char* name)
-{
-    std::ifstream file(gc6890::mapDrivePath(name), std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
 
 class FileTest : public ::testing::Test {
 protected:
@@ -44,7 +34,7 @@ TEST_F(FileTest, CreatesThenAppendsWithoutTruncating)
     EXPECT_EQ(file.SeekToEnd(), 6u);
     file.Write("second\n", 7);
     file.Close();
-    EXPECT_EQ(readAll(name), "first\nsecond\n");
+    EXPECT_EQ(m_home.read("c/dravik/hp6890.err"), "first\nsecond\n");
 
     ASSERT_TRUE(file.Open(name, CFile::modeCreate | CFile::modeWrite));  // create empties it
     EXPECT_EQ(file.GetLength(), 0u);
@@ -95,10 +85,10 @@ TEST_F(FileTest, RenameMovesButNeverReplaces)
         e->Delete();
     }
     EXPECT_EQ(cause, CFileException::accessDenied);
-    EXPECT_EQ(readAll("c:\\dravik\\hp6890.001"), "kept");
+    EXPECT_EQ(m_home.read("c/dravik/hp6890.001"), "kept");
 
     CFile::Rename("c:\\dravik\\hp6890.err", "c:\\dravik\\hp6890.002");
-    EXPECT_EQ(readAll("c:\\dravik\\hp6890.002"), "old");
+    EXPECT_EQ(m_home.read("c/dravik/hp6890.002"), "old");
     EXPECT_FALSE(std::filesystem::exists(gc6890::mapDrivePath("c:\\dravik\\hp6890.err")));
 }
 

@@ -4,7 +4,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "platform/platform.h"
 #include "support/child_process.h"
@@ -14,14 +13,9 @@
 namespace {
 
 using gc6890::SettingsStore;
+using gc6890::test::TempHome;
 
-std::string fileText(const std::string& path)
-{
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+const std::string kPort = "Inlets\\Hubrel\\Varnock\\";  // the port's values live here
 
 int countBadStores(const std::string& folder)
 {
@@ -31,108 +25,105 @@ int countBadStores(const std::string& folder)
     return count;
 }
 
+// The store's file as a hand (or another program) left it.
+void writeStoreFile(const TempHome& home, const std::string& text)
+{
+    std::ofstream(home.path() + "/registry.ini") << text;
+}
+
 TEST(SettingsStoreTest, ValuesRoundTripByPathIntoTheHomeFile)
 {
-    gc6890::test::TempHome home;
+    TempHome home;
     SettingsStore store;
     EXPECT_EQ(store.filePath(), home.path() + "/registry.ini");
-    ASSERT_TRUE(store.writeText("Inlets\\Hubrel\\Varnock\\Port", "/dev/ttyUSB0"));
-    ASSERT_TRUE(store.writeInt("Inlets\\Hubrel\\Varnock\\MethodRetry", 2));
+    ASSERT_TRUE(store.writeText(kPort + "Port", "/dev/ttyUSB0"));
+    ASSERT_TRUE(store.writeInt(kPort + "MethodRetry", 2));
     ASSERT_TRUE(store.writeInt("Inlets\\Hubrel\\System Timings\\Status Frequency", 5500));
-    ASSERT_TRUE(store.writeInt("Inlets\\Hubrel\\Varnock\\MethodRetry", 3));  // replaced in place
+    ASSERT_TRUE(store.writeInt(kPort + "MethodRetry", 3));  // replaced in place
 
-    EXPECT_EQ(fileText(store.filePath()),
+    EXPECT_EQ(home.read("registry.ini"),
               "[Inlets\\Hubrel\\Varnock]\nPort=/dev/ttyUSB0\nMethodRetry=3\n\n"
               "[Inlets\\Hubrel\\System Timings]\nStatus Frequency=5500\n");
     int retry = 0;
     EXPECT_TRUE(
-        SettingsStore().readInt("inlets\\hubrel\\varnock\\methodretry", retry));  // case ignored
+        SettingsStore().readInt("inlets\\hubrel\\varnock\\methodretry", retry));  // any case
     EXPECT_EQ(retry, 3);
     std::string port;
-    EXPECT_TRUE(store.readText("Inlets\\Hubrel\\Varnock\\Port", port));
+    EXPECT_TRUE(store.readText(kPort + "Port", port));
     EXPECT_EQ(port, "/dev/ttyUSB0");
 
     // A value may hold "=": only the first one ends the name.
-    ASSERT_TRUE(store.writeText("Inlets\\Hubrel\\Varnock\\Service", "http://gc/?a=b=c"));
+    ASSERT_TRUE(store.writeText(kPort + "Service", "http://gc/?a=b=c"));
     std::string service;
-    EXPECT_TRUE(SettingsStore().readText("Inlets\\Hubrel\\Varnock\\Service", service));
+    EXPECT_TRUE(SettingsStore().readText(kPort + "Service", service));
     EXPECT_EQ(service, "http://gc/?a=b=c");
 }
 
 TEST(SettingsStoreTest, AbsentOrUnparsableValuesLeaveTheDefault)
 {
-    gc6890::test::TempHome home;
+    TempHome home;
     SettingsStore store;
     int value = 45000;
-    EXPECT_FALSE(store.readInt("Inlets\\Hubrel\\Varnock\\Timeout", value));  // no file yet
+    EXPECT_FALSE(store.readInt(kPort + "Timeout", value));  // no file yet
     EXPECT_EQ(value, 45000);
-    ASSERT_TRUE(store.writeText("Inlets\\Hubrel\\Varnock\\Timeout", "45 s"));
-    ASSERT_TRUE(store.writeText("Inlets\\Hubrel\\Varnock\\Huge", "99999999999"));
-    EXPECT_FALSE(store.readInt("Inlets\\Hubrel\\Varnock\\Timeout", value));
-    EXPECT_FALSE(store.readInt("Inlets\\Hubrel\\Varnock\\Huge", value));
+    ASSERT_TRUE(store.writeText(kPort + "Timeout", "45 s"));
+    ASSERT_TRUE(store.writeText(kPort + "Huge", "99999999999"));
+    EXPECT_FALSE(store.readInt(kPort + "Timeout", value));
+    EXPECT_FALSE(store.readInt(kPort + "Huge", value));
     EXPECT_EQ(value, 45000);
-    EXPECT_FALSE(store.writeText("Inlets\\Hubrel\\Varnock\\", "x"));        // no value name
-    EXPECT_FALSE(store.writeText("Inlets\\Hubrel\\Varnock\\Two", "a\nb"));  // one line per value
+    EXPECT_FALSE(store.writeText(kPort, "x"));             // no value name
+    EXPECT_FALSE(store.writeText(kPort + "Two", "a\nb"));  // one line per value
 }
 
 TEST(SettingsStoreTest, HandEditedFileKeepsItsCommentsAndSpacing)
 {
-    gc6890::test::TempHome home;
-    {
-        std::ofstream out(home.path() + "/registry.ini");
-        out << "; port settings\n[Inlets\\Hubrel\\Varnock]\n  Timeout = 30000 \r\n# end\n";
-    }
+    TempHome home;
+    const std::string edited =
+        "; port settings\n[Inlets\\Hubrel\\Varnock]\n  Timeout = 30000 \r\n# end\n";
+    writeStoreFile(home, edited);
     SettingsStore store;
     int timeout = 0;
-    EXPECT_TRUE(store.readInt("Inlets\\Hubrel\\Varnock\\Timeout", timeout));
+    EXPECT_TRUE(store.readInt(kPort + "Timeout", timeout));
     EXPECT_EQ(timeout, 30000);
-    ASSERT_TRUE(store.writeInt("Inlets\\Hubrel\\Varnock\\BaudRate", 9600));
-    EXPECT_EQ(
-        fileText(store.filePath()),
-        "; port settings\n[Inlets\\Hubrel\\Varnock]\n  Timeout = 30000 \r\n# end\nBaudRate=9600\n");
+    ASSERT_TRUE(store.writeInt(kPort + "BaudRate", 9600));
+    EXPECT_EQ(home.read("registry.ini"), edited + "BaudRate=9600\n");
 }
 
+// Read first or written first, a store that cannot be parsed is set aside once (and named
+// once, with its line), and the store starts again from the defaults.
 TEST(SettingsStoreTest, StoreThatCannotBeParsedIsSetAsideOnceAndDefaultsApply)
 {
-    gc6890::test::TempHome home;
-    {
-        std::ofstream out(home.path() + "/registry.ini");
-        out << "[Inlets\\Hubrel\\Varnock]\nMethodRetry=5\nthis line means nothing\n";
-    }
+    TempHome home;
+    writeStoreFile(home, "[Inlets\\Hubrel\\Varnock]\nMethodRetry=5\nthis line means nothing\n");
     SettingsStore store;
     testing::internal::CaptureStderr();
     int retry = 2;
-    EXPECT_FALSE(store.readInt("Inlets\\Hubrel\\Varnock\\MethodRetry", retry));
-    EXPECT_FALSE(store.readInt("Inlets\\Hubrel\\Varnock\\MethodRetry", retry));
+    EXPECT_FALSE(store.readInt(kPort + "MethodRetry", retry));
+    EXPECT_FALSE(store.readInt(kPort + "MethodRetry", retry));
     const std::string said = testing::internal::GetCapturedStderr();
     EXPECT_EQ(retry, 2);
     EXPECT_NE(said.find("line 3"), std::string::npos) << said;
     EXPECT_EQ(said.find("cannot be parsed"), said.rfind("cannot be parsed"))
         << "reported once: " << said;
     EXPECT_EQ(countBadStores(home.path()), 1);
+    ASSERT_TRUE(store.writeInt(kPort + "FailureSleep", 1000));
+    EXPECT_EQ(home.read("registry.ini"), "[Inlets\\Hubrel\\Varnock]\nFailureSleep=1000\n");
 
-    ASSERT_TRUE(store.writeInt("Inlets\\Hubrel\\Varnock\\FailureSleep", 1000));
-    EXPECT_EQ(fileText(store.filePath()), "[Inlets\\Hubrel\\Varnock]\nFailureSleep=1000\n");
-}
-
-TEST(SettingsStoreTest, WriteMeetingAnUnparsableStoreSetsItAsideFirst)
-{
-    gc6890::test::TempHome home;
-    {
-        std::ofstream out(home.path() + "/registry.ini");
-        out << "[unclosed\n";
-    }
+    writeStoreFile(home, "[unclosed\n");
     testing::internal::CaptureStderr();
     ASSERT_TRUE(SettingsStore().writeInt("Key\\Value", 1));
     testing::internal::GetCapturedStderr();
-    EXPECT_EQ(countBadStores(home.path()), 1);
-    EXPECT_EQ(fileText(home.path() + "/registry.ini"), "[Key]\nValue=1\n");
+    EXPECT_EQ(countBadStores(home.path()), 2);
+    EXPECT_EQ(home.read("registry.ini"), "[Key]\nValue=1\n");
 }
 
 TEST(SettingsStoreTest, TwoWriterProcessesLoseNothing)
 {
-    gc6890::test::TempHome home;
+    TempHome home;
     constexpr int valuesEach = 40;
+    auto key = [](int w, int i) {
+        return "Writers\\W" + std::to_string(w) + "\\V" + std::to_string(i);
+    };
     pid_t writers[2];
     for (int w = 0; w < 2; ++w) {
         writers[w] = fork();
@@ -141,9 +132,7 @@ TEST(SettingsStoreTest, TwoWriterProcessesLoseNothing)
             SettingsStore store;
             bool ok = true;
             for (int i = 0; i < valuesEach; ++i)
-                ok = store.writeInt("Writers\\W" + std::to_string(w) + "\\V" + std::to_string(i),
-                                    i * 10 + w) &&
-                     ok;
+                ok = store.writeInt(key(w, i), i * 10 + w) && ok;
             _exit(ok ? 0 : 1);
         }
     }
@@ -155,8 +144,7 @@ TEST(SettingsStoreTest, TwoWriterProcessesLoseNothing)
     for (int w = 0; w < 2; ++w) {
         for (int i = 0; i < valuesEach; ++i) {
             int value = -1;
-            EXPECT_TRUE(
-                store.readInt("Writers\\W" + std::to_string(w) + "\\V" + std::to_string(i), value));
+            EXPECT_TRUE(store.readInt(key(w, i), value));
             EXPECT_EQ(value, i * 10 + w);
         }
     }
@@ -174,9 +162,9 @@ void pauseInsideWrite()
 
 TEST(SettingsStoreTest, WriterKilledMidWriteLeavesThePreviousStore)
 {
-    gc6890::test::TempHome home;
+    TempHome home;
     SettingsStore store;
-    ASSERT_TRUE(store.writeInt("Inlets\\Hubrel\\Varnock\\MethodRetry", 2));
+    ASSERT_TRUE(store.writeInt(kPort + "MethodRetry", 2));
     int signal[2];
     ASSERT_EQ(pipe(signal), 0);
     const pid_t writer = fork();
@@ -185,7 +173,7 @@ TEST(SettingsStoreTest, WriterKilledMidWriteLeavesThePreviousStore)
         close(signal[0]);
         g_pausePipe = signal[1];
         gc6890::setSettingsWriteHook(&pauseInsideWrite);
-        SettingsStore(store.filePath()).writeInt("Inlets\\Hubrel\\Varnock\\MethodRetry", 9);
+        SettingsStore(store.filePath()).writeInt(kPort + "MethodRetry", 9);
         _exit(4);
     }
     close(signal[1]);
@@ -196,18 +184,18 @@ TEST(SettingsStoreTest, WriterKilledMidWriteLeavesThePreviousStore)
     ASSERT_TRUE(paused);
 
     int retry = 0;
-    EXPECT_TRUE(store.readInt("Inlets\\Hubrel\\Varnock\\MethodRetry", retry));
+    EXPECT_TRUE(store.readInt(kPort + "MethodRetry", retry));
     EXPECT_EQ(retry, 2);
     // The dead writer's lock went with it: the next write goes through.
-    ASSERT_TRUE(store.writeInt("Inlets\\Hubrel\\Varnock\\FailureSleep", 1000));
-    EXPECT_TRUE(store.readInt("Inlets\\Hubrel\\Varnock\\MethodRetry", retry));
+    ASSERT_TRUE(store.writeInt(kPort + "FailureSleep", 1000));
+    EXPECT_TRUE(store.readInt(kPort + "MethodRetry", retry));
     EXPECT_EQ(retry, 2);
     EXPECT_EQ(countBadStores(home.path()), 0);
 }
 
 TEST(DrivePathTest, DriveCMapsUnderHomeWithSlashes)
 {
-    gc6890::test::TempHome home;
+    TempHome home;
     EXPECT_EQ(gc6890::homeDirectory(), home.path());
     EXPECT_EQ(gc6890::mapDrivePath("c:\\dravik\\hp6890.err"), home.path() + "/c/dravik/hp6890.err");
     EXPECT_EQ(gc6890::mapDrivePath("C:\\6890dump.txt"), home.path() + "/c/6890dump.txt");
@@ -232,7 +220,7 @@ TEST(DrivePathTest, HomeIsChosenByEnvironmentInOrder)
          .expected = "/home/someone/.local/share/gc6890"},
         {.gc6890Home = "", .xdgDataHome = "", .expected = "/home/someone/.local/share/gc6890"},
     };
-    gc6890::test::TempHome home;
+    TempHome home;
     gc6890::test::ScopedEnv user("HOME", "/home/someone");
     for (const Case& c : cases) {
         gc6890::test::ScopedEnv own("GC6890_HOME", c.gc6890Home);

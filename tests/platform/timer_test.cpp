@@ -28,16 +28,20 @@ public:
     UINT_PTR m_deleteOn = 0;
 };
 
+// A window on a test clock that starts at 1000 ms.
 class TimerTest : public ::testing::Test {
 protected:
-    void SetUp() override { g_fired.clear(); }
+    void SetUp() override
+    {
+        g_fired.clear();
+        ASSERT_TRUE(window.CreateEx(0, "C", "T", 0, 0, 0, 1, 1, nullptr, nullptr));
+    }
     gc6890::TestClock m_clock{1000};
+    TickingWindow window;
 };
 
 TEST_F(TimerTest, TimersFireInDueOrderAndRepeat)
 {
-    TickingWindow window;
-    ASSERT_TRUE(window.CreateEx(0, "C", "T", 0, 0, 0, 1, 1, nullptr, nullptr));
     EXPECT_EQ(window.SetTimer(1, 300, recordTick), 1u);
     EXPECT_EQ(window.SetTimer(2, 100, recordTick), 2u);
     EXPECT_EQ(window.SetTimer(3, 200, nullptr), 3u);
@@ -51,8 +55,6 @@ TEST_F(TimerTest, TimersFireInDueOrderAndRepeat)
 
 TEST_F(TimerTest, OneLatePumpRunsEachDueTimerOnceInDueOrder)
 {
-    CWnd window;
-    ASSERT_TRUE(window.CreateEx(0, "C", "T", 0, 0, 0, 1, 1, nullptr, nullptr));
     window.SetTimer(5, 50, recordTick);
     window.SetTimer(6, 20, recordTick);
     Sleep(1000);
@@ -65,8 +67,6 @@ TEST_F(TimerTest, OneLatePumpRunsEachDueTimerOnceInDueOrder)
 
 TEST_F(TimerTest, RestartedAndZeroIdentifiers)
 {
-    CWnd window;
-    ASSERT_TRUE(window.CreateEx(0, "C", "T", 0, 0, 0, 1, 1, nullptr, nullptr));
     const UINT_PTR first = window.SetTimer(0, 500, recordTick);
     const UINT_PTR second = window.SetTimer(0, 100, recordTick);
     EXPECT_NE(first, 0u);
@@ -82,8 +82,6 @@ TEST_F(TimerTest, RestartedAndZeroIdentifiers)
 
 TEST_F(TimerTest, DestroyingWindowKillsItsTimers)
 {
-    CWnd window;
-    ASSERT_TRUE(window.CreateEx(0, "C", "T", 0, 0, 0, 1, 1, nullptr, nullptr));
     window.SetTimer(1, 100, recordTick);
     const HWND handle = window.GetSafeHwnd();
     window.DestroyWindow();
@@ -95,11 +93,11 @@ TEST_F(TimerTest, DestroyingWindowKillsItsTimers)
 
 TEST_F(TimerTest, WindowDeletedByEarlierTimerDoesNotRunItsLaterOnes)
 {
-    auto* window = new TickingWindow;
-    ASSERT_TRUE(window->CreateEx(0, "C", "T", 0, 0, 0, 1, 1, nullptr, nullptr));
-    window->m_deleteOn = 1;
-    window->SetTimer(1, 100, nullptr);
-    window->SetTimer(2, 100, nullptr);
+    auto* doomed = new TickingWindow;
+    ASSERT_TRUE(doomed->CreateEx(0, "C", "T", 0, 0, 0, 1, 1, nullptr, nullptr));
+    doomed->m_deleteOn = 1;
+    doomed->SetTimer(1, 100, nullptr);
+    doomed->SetTimer(2, 100, nullptr);
     RunFor(1000);
     EXPECT_EQ(g_fired, (std::vector<std::string>{"on1"}));
 }
@@ -112,8 +110,6 @@ void CALLBACK pumpInside(HWND window, UINT message, UINT_PTR id, DWORD time)
 
 TEST_F(TimerTest, NestedPumpDoesNotRunATimerTwice)
 {
-    CWnd window;
-    ASSERT_TRUE(window.CreateEx(0, "C", "T", 0, 0, 0, 1, 1, nullptr, nullptr));
     window.SetTimer(1, 100, pumpInside);
     window.SetTimer(2, 100, recordTick);
     RunFor(100);

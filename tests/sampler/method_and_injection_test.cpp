@@ -24,26 +24,30 @@ void distinctValues(CHP6890Method&, CALS6890Method& als)
     als.m_Syringe.m_fPostDwellTime = 0.5f;
 }
 
-constexpr const char* kGroup = "1,1,3,4,5,6,2,69,50,10,40,2,3";
+// The set points distinctValues gives one injector, and those of an injector not used.
+const std::string kGroup = "1,1,3,4,5,6,2,69,50,10,40,2,3";
+const std::string kUnused = ",,,,,,,,,,,,";
+
+// The set points of a method with the defaults but this volume step, on the front injector.
+std::string frontSetPoints(const std::string& step)
+{
+    return "01HTSETPTS " + step + ",0,3,0,0,0,0,0,0,10,0,0,0;" + kUnused + "; 0, 0";
+}
 
 TEST_F(SamplerTest, SetPointsLayoutFollowsTheInjectorChoice)
 {
     struct Case {
         int front = 0, back = 0, both = 0;
-        std::string setPoints;
+        std::string frontGroup, backGroup;
         int selection;
     };
-    const std::string g = kGroup;
     const Case cases[] = {
         // No flag on the first load keeps the front layout.
-        {.setPoints = "01HTSETPTS " + g + ";,,,,,,,,,,,,; 1, 0", .selection = 1},
-        {.back = 1, .setPoints = "01HTSETPTS ,,,,,,,,,,,,;" + g + "; 1, 0", .selection = 2},
-        {.both = 1, .setPoints = "01HTSETPTS " + g + ";" + g + "; 1, 0", .selection = 3},
+        {.frontGroup = kGroup, .backGroup = kUnused, .selection = 1},
+        {.back = 1, .frontGroup = kUnused, .backGroup = kGroup, .selection = 2},
+        {.both = 1, .frontGroup = kGroup, .backGroup = kGroup, .selection = 3},
         // Front and back both set: the back injector, after both checks.
-        {.front = 1,
-         .back = 1,
-         .setPoints = "01HTSETPTS ,,,,,,,,,,,,;" + g + "; 1, 0",
-         .selection = 2},
+        {.front = 1, .back = 1, .frontGroup = kUnused, .backGroup = kGroup, .selection = 2},
     };
     configureBothTowersAndInlets();
     for (const Case& c : cases) {
@@ -54,8 +58,9 @@ TEST_F(SamplerTest, SetPointsLayoutFollowsTheInjectorChoice)
             als.m_Status.m_nBothInjectors = c.both;
         });
         CVarnockAutoSampler::m_sInjectorSelection = 1;
-        line->expect(c.setPoints).reply("HT01SETPTS 0");
-        EXPECT_EQ(sampler->LoadMethod("m"), 1) << c.setPoints;
+        line->expect("01HTSETPTS " + c.frontGroup + ";" + c.backGroup + "; 1, 0")
+            .reply("HT01SETPTS 0");
+        EXPECT_EQ(sampler->LoadMethod("m"), 1) << c.selection;
         EXPECT_EQ(CVarnockAutoSampler::m_sInjectorSelection, c.selection);
         EXPECT_EQ(CVarnockAutoSampler::m_sNextVial, 7);
         EXPECT_FALSE(LockedOut());
@@ -79,9 +84,7 @@ TEST_F(SamplerTest, VolumeStepDependsOnTheInstrumentType)
             als.m_Injection.m_nVolume = c.volume;
         });
         sampler->m_n6890Type = c.type;
-        line->expect(std::string("01HTSETPTS ") + c.step +
-                     ",0,3,0,0,0,0,0,0,10,0,0,0;,,,,,,,,,,,,; 0, 0")
-            .reply("HT01SETPTS 0");
+        line->expect(frontSetPoints(c.step)).reply("HT01SETPTS 0");
         EXPECT_EQ(sampler->LoadMethod("v"), 1) << c.volume;
     }
 }
@@ -123,8 +126,7 @@ TEST_F(SamplerTest, AConfigurationThatCannotInjectIsRefusedWithItsMessage)
 
     // A refusal by the sampler itself fails quietly; a missing file sends nothing.
     writeMethod("ok", [](CHP6890Method&, CALS6890Method&) {});
-    line->expect("01HTSETPTS 1,0,3,0,0,0,0,0,0,10,0,0,0;,,,,,,,,,,,,; 0, 0")
-        .reply("HT01SETPTS 142");
+    line->expect(frontSetPoints("1")).reply("HT01SETPTS 142");
     boxes.clear();
     EXPECT_EQ(sampler->LoadMethod("ok"), 0);
     EXPECT_EQ(sampler->LoadMethod("missing"), 0);
@@ -186,8 +188,7 @@ TEST_F(SamplerTest, StartMethodAdvancesTheVialOnlyWithoutAMethod)
 {
     writeMethod("seven",
                 [](CHP6890Method&, CALS6890Method& als) { als.m_Status.m_nFirstVial = 7; });
-    const char* setPoints = "01HTSETPTS 1,0,3,0,0,0,0,0,0,10,0,0,0;,,,,,,,,,,,,; 0, 0";
-    line->expect(setPoints).reply("HT01SETPTS 0");
+    line->expect(frontSetPoints("1")).reply("HT01SETPTS 0");
     line->expect("01HTSINJECT 7").reply("HT01SINJECT 0");
     EXPECT_EQ(sampler->StartMethod(CString("seven")), 1);
     EXPECT_EQ(CVarnockAutoSampler::m_sNextVial, 7);
@@ -203,12 +204,12 @@ TEST_F(SamplerTest, StartWithAVolumeLoadsItsStepOrRefusesOnRevN)
 {
     writeMethod("plain",
                 [](CHP6890Method&, CALS6890Method& als) { als.m_Status.m_nFirstVial = 7; });
-    line->expect("01HTSETPTS 25,0,3,0,0,0,0,0,0,10,0,0,0;,,,,,,,,,,,,; 0, 0").reply("HT01SETPTS 0");
+    line->expect(frontSetPoints("25")).reply("HT01SETPTS 0");
     line->expect("01HTSINJECT 12").reply("HT01SINJECT 0");
     EXPECT_EQ(sampler->StartMethod(CString("plain"), CString("12"), 25.0f), 1);
     EXPECT_EQ(CVarnockAutoSampler::m_sNextVial, 0);  // the volume form leaves the vial counter
 
-    line->expect("01HTSETPTS 2,0,3,0,0,0,0,0,0,10,0,0,0;,,,,,,,,,,,,; 0, 0").reply("HT01SETPTS 0");
+    line->expect(frontSetPoints("2")).reply("HT01SETPTS 0");
     line->expect("01HTSINJECT 4").reply("HT01SINJECT 0");
     EXPECT_EQ(sampler->StartMethod(CString("plain"), 4, 20.0f), 1);
 

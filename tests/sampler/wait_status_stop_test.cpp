@@ -1,6 +1,7 @@
 // The late injection answer awaited by the timer window on the test clock, the status
 // read and its block for the registered program, stop and reset.
 #include "sampler/sampler_fixture.h"
+#include "support/status_flags.h"
 
 BEGIN_MESSAGE_MAP(gc6890::test::BlockReceiver, CWnd)
 ON_REGISTERED_MESSAGE(g_nAutosamplerExtraDataMessage, OnBlock)
@@ -184,24 +185,24 @@ TEST_F(SamplerTest, StatusCodeGivesTheQuestionsTheirAnswers)
 {
     struct Case {
         int code;
-        int injecting, running, postRunning, notReady, error;
+        int injecting = 0, running = 0, postRunning = 0, notReady = 0;
     };
     const Case cases[] = {
-        {0, 0, 0, 0, 0, 0},
-        {1, 0, 1, 0, 1, 0},
-        {2, 1, 1, 0, 1, 0},
-        {3, 0, 1, 1, 1, 0},
+        {.code = 0},
+        {.code = 1, .running = 1, .notReady = 1},
+        {.code = 2, .injecting = 1, .running = 1, .notReady = 1},
+        {.code = 3, .running = 1, .postRunning = 1, .notReady = 1},
     };
     for (const Case& c : cases) {
-        const std::string answer = "HT01STATUS 1,1,1,0,0,0," + std::to_string(c.code);
+        SCOPED_TRACE(c.code);
         for (int question = 0; question < 5; ++question)
-            line->expect("01HTSTATUS").reply(answer);
+            line->expect("01HTSTATUS").reply("HT01STATUS 1,1,1,0,0,0," + std::to_string(c.code));
         CString unused;
-        EXPECT_EQ(sampler->Injecting(), c.injecting) << c.code;
-        EXPECT_EQ(sampler->MethodRunning(), c.running) << c.code;
-        EXPECT_EQ(sampler->PostRunning(), c.postRunning) << c.code;
-        EXPECT_EQ(sampler->NotReady(unused), c.notReady) << c.code;
-        EXPECT_EQ(sampler->Error(unused), c.error) << c.code;
+        EXPECT_EQ(sampler->Injecting(), c.injecting);
+        EXPECT_EQ(sampler->MethodRunning(), c.running);
+        EXPECT_EQ(sampler->PostRunning(), c.postRunning);
+        EXPECT_EQ(sampler->NotReady(unused), c.notReady);
+        EXPECT_EQ(sampler->Error(unused), 0);
     }
 
     // Another code is a broken exchange: error, a failed poll, and the channel is rebuilt.
@@ -209,8 +210,7 @@ TEST_F(SamplerTest, StatusCodeGivesTheQuestionsTheirAnswers)
     line->expect("CCHTPC 1").reply("HTCCPC 0");
     CInletSystemStatus status;
     EXPECT_EQ(sampler->ReadStatus(status), 0);
-    EXPECT_TRUE(status.GetError());
-    EXPECT_TRUE(status.GetNotReady());
+    EXPECT_EQ(statusFlags(status), "not-ready error");
     EXPECT_EQ(CHP6890SerialComms::m_sCommsStatus, 0);
     EXPECT_FALSE(LockedOut());
 }

@@ -13,25 +13,15 @@ std::string escapeControl(const std::string& text)
 {
     std::string out;
     for (unsigned char ch : text) {
-        switch (ch) {
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        default:
-            if (ch < 0x20 || ch == 0x7f) {
-                char hex[8];
-                std::snprintf(hex, sizeof hex, "\\x%02x", ch);
-                out += hex;
-            } else {
-                out += static_cast<char>(ch);
-            }
-        }
+        const char* named = ch == '\n' ? "\\n" : ch == '\r' ? "\\r" : ch == '\t' ? "\\t" : nullptr;
+        char hex[8];
+        std::snprintf(hex, sizeof hex, "\\x%02x", ch);
+        if (named)
+            out += named;
+        else if (ch < 0x20 || ch == 0x7f)
+            out += hex;
+        else
+            out += static_cast<char>(ch);
     }
     return out;
 }
@@ -118,11 +108,10 @@ bool ScriptedLine::write(std::string_view bytes, int)
     return true;
 }
 
-SerialPortBackend::ReadResult ScriptedLine::read(char* buffer, std::size_t size, int timeoutMs)
+SerialPortBackend::ReadResult ScriptedLine::read(char* buffer, std::size_t size, int)
 {
     if (auto interruption = std::exchange(duringNextRead, nullptr))
         interruption();
-    m_lastReadTimeout = timeoutMs;
     if (silentReads > 0) {
         --silentReads;
         return {ReadStatus::TimedOut, 0};

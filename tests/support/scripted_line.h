@@ -51,7 +51,6 @@ public:
     // Lines the script expected that were never written.
     std::vector<std::string> unmet() const;
     int openCount() const { return m_openCount; }
-    int lastReadTimeoutMs() const { return m_lastReadTimeout; }
 
 private:
     struct Step {
@@ -68,7 +67,6 @@ private:
     bool m_open = false;
     bool m_hungUp = false;
     int m_openCount = 0;
-    int m_lastReadTimeout = -1;
 };
 
 }  // namespace gc6890::test
