@@ -89,7 +89,7 @@ TEST(ErrorLogTest, EntriesFollowTheLogWhenItIsMovedOrReplaced)
     EXPECT_NE(text.find("\t\tthird\n"), std::string::npos) << text;
 }
 
-TEST(ErrorLogTest, ALogAtTheLimitIsNotFullAndOneByteMoreIs)
+TEST(ErrorLogTest, ALogOneByteOverTheLimitIsBackedUpOrEmptiedAsTheUserAnswers)
 {
     TempHome home;
     WriteRegistryPath("Inlets\\Hubrel\\Varnock\\MaxLogSize", 100, HKEY_LOCAL_MACHINE);
@@ -110,17 +110,13 @@ TEST(ErrorLogTest, ALogAtTheLimitIsNotFullAndOneByteMoreIs)
     CHP6890ErrorLog second;
     EXPECT_EQ(home.read("c/dravik/hp6890.002").size(), 101u);
     EXPECT_EQ(home.read("c/dravik/hp6890.001").size(), 101u);
-}
 
-TEST(ErrorLogTest, AnsweringNoEmptiesTheLogWithoutBackup)
-{
-    TempHome home;
-    WriteRegistryPath("Inlets\\Hubrel\\Varnock\\MaxLogSize", 10, HKEY_LOCAL_MACHINE);
-    writeLogOfSize(home, 11);
-    BoxRecorder boxes(IDNO);
-    CHP6890ErrorLog log;
+    // Answered no, a full log is emptied without a backup.
+    writeLogOfSize(home, 101);
+    BoxRecorder no(IDNO);
+    CHP6890ErrorLog third;
     EXPECT_EQ(home.read(kLog), "");
-    EXPECT_FALSE(home.exists("c/dravik/hp6890.001"));
+    EXPECT_FALSE(home.exists("c/dravik/hp6890.003"));
 }
 
 TEST(ErrorLogTest, AFolderThatCannotBeMadeIsNamedOnceThenTheFileErrorBoxShows)

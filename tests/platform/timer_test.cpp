@@ -80,7 +80,7 @@ TEST_F(TimerTest, RestartedAndZeroIdentifiers)
     EXPECT_EQ(SetTimer(nullptr, 1, 10, recordTick), 0u);
 }
 
-TEST_F(TimerTest, DestroyingWindowKillsItsTimers)
+TEST_F(TimerTest, DestroyedOrDeletedWindowRunsNoMoreTimers)
 {
     window.SetTimer(1, 100, recordTick);
     const HWND handle = window.GetSafeHwnd();
@@ -89,10 +89,8 @@ TEST_F(TimerTest, DestroyingWindowKillsItsTimers)
     EXPECT_EQ(SetTimer(handle, 1, 100, recordTick), 0u);
     RunFor(500);
     EXPECT_TRUE(g_fired.empty());
-}
 
-TEST_F(TimerTest, WindowDeletedByEarlierTimerDoesNotRunItsLaterOnes)
-{
+    // A window deleted by its earlier timer does not run its later ones.
     auto* doomed = new TickingWindow;
     ASSERT_TRUE(doomed->CreateEx(0, "C", "T", 0, 0, 0, 1, 1, nullptr, nullptr));
     doomed->m_deleteOn = 1;

@@ -53,10 +53,9 @@ class EmptyMapWindow : public OverridingWindow {
 BEGIN_MESSAGE_MAP(EmptyMapWindow, OverridingWindow)
 END_MESSAGE_MAP()
 
-bool create(CWnd& window, const char* className = "C", const char* title = "T",
-            HWND parent = nullptr)
+bool create(CWnd& window, HWND parent = nullptr)
 {
-    return window.CreateEx(0, className, title, parent ? WS_CHILD : 0, 0, 0, 1, 1, parent, nullptr);
+    return window.CreateEx(0, "C", "T", parent ? WS_CHILD : 0, 0, 0, 1, 1, parent, nullptr);
 }
 
 class RefusingWindow : public CWnd {
@@ -89,7 +88,7 @@ TEST(WindowTest, RefusedOrOrphanedCreationMakesNoWindow)
         ASSERT_TRUE(create(parent));
         deadParent = parent.GetSafeHwnd();
     }
-    EXPECT_FALSE(create(orphan, "C", "T", deadParent));
+    EXPECT_FALSE(create(orphan, deadParent));
 }
 
 TEST(WindowTest, SendMessageDispatchesThroughChainedMapsWithIdentifiersReadAtDispatch)
@@ -106,7 +105,7 @@ TEST(WindowTest, SendMessageDispatchesThroughChainedMapsWithIdentifiersReadAtDis
     EXPECT_EQ(SendMessage(window.GetSafeHwnd(), g_lateMessage, 0, 0), 9);
 }
 
-TEST(WindowTest, MessageToDestroyedWindowIsLost)
+TEST(WindowTest, DestroyedWindowsAndTheirChildrenLoseTheirMessages)
 {
     auto window = std::make_unique<AskingWindow>();
     ASSERT_TRUE(create(*window));
@@ -123,6 +122,24 @@ TEST(WindowTest, MessageToDestroyedWindowIsLost)
     ASSERT_TRUE(create(next));
     EXPECT_NE(next.GetSafeHwnd(), handle);
     EXPECT_EQ(SendMessage(handle, g_askMessage, 1, 1), 0);
+
+    // Destroying a parent destroys its children; deleting a window destroys it.
+    CWnd parent;
+    CWnd child;
+    ASSERT_TRUE(create(parent));
+    ASSERT_TRUE(create(child, parent.GetSafeHwnd()));
+    const HWND childHandle = child.GetSafeHwnd();
+    parent.DestroyWindow();
+    EXPECT_FALSE(IsWindow(childHandle));
+    EXPECT_EQ(child.GetSafeHwnd(), nullptr);
+
+    HWND scopedHandle = nullptr;
+    {
+        CWnd scoped;
+        ASSERT_TRUE(create(scoped));
+        scopedHandle = scoped.GetSafeHwnd();
+    }
+    EXPECT_FALSE(IsWindow(scopedHandle));
 }
 
 TEST(WindowTest, HandlerMayDestroyOrDeleteItsOwnWindow)
@@ -138,26 +155,6 @@ TEST(WindowTest, HandlerMayDestroyOrDeleteItsOwnWindow)
     const HWND deletedHandle = deleted->GetSafeHwnd();
     EXPECT_EQ(SendMessage(deletedHandle, g_selfDestroyMessage, 1, 0), 5);
     EXPECT_FALSE(IsWindow(deletedHandle));
-}
-
-TEST(WindowTest, DestroyingParentDestroysChildrenAndDeletingDestroysWindow)
-{
-    CWnd parent;
-    CWnd child;
-    ASSERT_TRUE(create(parent, "C", "P"));
-    ASSERT_TRUE(create(child, "C", "K", parent.GetSafeHwnd()));
-    const HWND childHandle = child.GetSafeHwnd();
-    parent.DestroyWindow();
-    EXPECT_FALSE(IsWindow(childHandle));
-    EXPECT_EQ(child.GetSafeHwnd(), nullptr);
-
-    HWND handle = nullptr;
-    {
-        CWnd scoped;
-        ASSERT_TRUE(create(scoped, "C", "S"));
-        handle = scoped.GetSafeHwnd();
-    }
-    EXPECT_FALSE(IsWindow(handle));
 }
 
 }  // namespace

@@ -184,7 +184,7 @@ TEST_F(SamplerTest, ImmediateAnswersSettleTheInjectionAtOnce)
     EXPECT_TRUE(FreeLock());
 }
 
-TEST_F(SamplerTest, StartMethodAdvancesTheVialOnlyWithoutAMethod)
+TEST_F(SamplerTest, StartMethodFormsLoadInjectAndCountVials)
 {
     writeMethod("seven",
                 [](CHP6890Method&, CALS6890Method& als) { als.m_Status.m_nFirstVial = 7; });
@@ -198,24 +198,20 @@ TEST_F(SamplerTest, StartMethodAdvancesTheVialOnlyWithoutAMethod)
     EXPECT_EQ(sampler->StartMethod(), 1);
     EXPECT_EQ(sampler->StartMethod(), 1);
     EXPECT_EQ(CVarnockAutoSampler::m_sNextVial, 9);
-}
 
-TEST_F(SamplerTest, StartWithAVolumeLoadsItsStepOrRefusesOnRevN)
-{
-    writeMethod("plain",
-                [](CHP6890Method&, CALS6890Method& als) { als.m_Status.m_nFirstVial = 7; });
+    // The volume forms load the volume's step and leave the vial counter.
     line->expect(frontSetPoints("25")).reply("HT01SETPTS 0");
     line->expect("01HTSINJECT 12").reply("HT01SINJECT 0");
-    EXPECT_EQ(sampler->StartMethod(CString("plain"), CString("12"), 25.0f), 1);
-    EXPECT_EQ(CVarnockAutoSampler::m_sNextVial, 0);  // the volume form leaves the vial counter
+    EXPECT_EQ(sampler->StartMethod(CString("seven"), CString("12"), 25.0f), 1);
+    EXPECT_EQ(CVarnockAutoSampler::m_sNextVial, 9);
 
     line->expect(frontSetPoints("2")).reply("HT01SETPTS 0");
     line->expect("01HTSINJECT 4").reply("HT01SINJECT 0");
-    EXPECT_EQ(sampler->StartMethod(CString("plain"), 4, 20.0f), 1);
+    EXPECT_EQ(sampler->StartMethod(CString("seven"), 4, 20.0f), 1);
 
     sampler->m_n6890Type = HP6890_REV_N;
     const auto written = line->written().size();
-    EXPECT_EQ(sampler->StartMethod(CString("plain"), 4, 25.0f), 0);
+    EXPECT_EQ(sampler->StartMethod(CString("seven"), 4, 25.0f), 0);
     EXPECT_EQ(line->written().size(), written);
 }
 

@@ -111,7 +111,7 @@ TEST_F(SamplerWaitTest, StatusReadWhileWaitingMakesNoExchangeAndShowsBusy)
     EXPECT_EQ(sampler->m_bInjectResponseDone, 0);
 }
 
-TEST_F(SamplerWaitTest, StopEndsTheWaitAndFreesTheLockOut)
+TEST_F(SamplerWaitTest, StopEndsTheWaitAndSendsReturnAllUnlessItAbortedAnInjection)
 {
     startWaiting();
     line->expect("01HTSTOP").reply("HT01SINJECT 0");
@@ -121,10 +121,8 @@ TEST_F(SamplerWaitTest, StopEndsTheWaitAndFreesTheLockOut)
     EXPECT_EQ(sampler->m_bInjectResponseDone, 1);
     EXPECT_EQ(sampler->m_bInjectResponseOK, 0);
     EXPECT_FALSE(LockedOut());
-}
 
-TEST_F(SamplerTest, StopSendsReturnAllUnlessTheStopAbortedAnInjection)
-{
+    // Without a wait: the return-all follows unless the stop aborted an injection.
     struct Case {
         const char* stopAnswer;
         const char* returnAnswer;  // nullptr: no return-all is sent
@@ -145,12 +143,21 @@ TEST_F(SamplerTest, StopSendsReturnAllUnlessTheStopAbortedAnInjection)
     EXPECT_EQ(CHP6890SerialComms::m_sCommsStatus, 2);  // no rebuild
 }
 
-TEST_F(SamplerTest, ReturnAllAnswerMayTakeAHundredReads)
+TEST_F(SamplerTest, ResetServesTheRemoteRequestAndWaitsAHundredReadsForItsAnswer)
 {
+    ASSERT_TRUE(LockOut());  // someone else's: nothing is sent
+    EXPECT_EQ(sampler->ResetSampler(), 0);
+    EXPECT_TRUE(FreeLock());
+    EXPECT_TRUE(line->written().empty());
+
+    sampler->m_pRegRemoteWindow = new CRegRemoteWindowALSSystem(sampler.get());
+    line->expect("01HTSTOP");
+    line->expect("01HTRTN_ALL").reply("HT01RTN_ALL 2");
+    EXPECT_EQ(sampler->m_pRegRemoteWindow->SendMessage(g_nResetSamplerMessage), 0);
     line->expect("01HTSTOP");
     line->expect("01HTRTN_ALL").reply("HT01RTN_ALL 0");
     line->silentReads = 99;
-    EXPECT_EQ(sampler->ResetSampler(), 1);
+    EXPECT_EQ(sampler->m_pRegRemoteWindow->SendMessage(g_nResetSamplerMessage), 1);
     EXPECT_FALSE(LockedOut());
 
     // A hundred empty reads break the exchange: the channel is rebuilt (the old one stops
@@ -163,22 +170,6 @@ TEST_F(SamplerTest, ReturnAllAnswerMayTakeAHundredReads)
     EXPECT_EQ(CHP6890SerialComms::m_sCommsStatus, 0);
     EXPECT_TRUE(IsValidCommsObject(sampler->m_pSerialComms));
     EXPECT_FALSE(LockedOut());
-}
-
-TEST_F(SamplerTest, ResetIsRefusedUnderTheLockOutAndAnswersTheRemoteRequest)
-{
-    ASSERT_TRUE(LockOut());
-    EXPECT_EQ(sampler->ResetSampler(), 0);
-    EXPECT_TRUE(FreeLock());
-    EXPECT_TRUE(line->written().empty());
-
-    sampler->m_pRegRemoteWindow = new CRegRemoteWindowALSSystem(sampler.get());
-    line->expect("01HTSTOP");
-    line->expect("01HTRTN_ALL").reply("HT01RTN_ALL 2");
-    EXPECT_EQ(sampler->m_pRegRemoteWindow->SendMessage(g_nResetSamplerMessage), 0);
-    line->expect("01HTSTOP");
-    line->expect("01HTRTN_ALL").reply("HT01RTN_ALL 0");
-    EXPECT_EQ(sampler->m_pRegRemoteWindow->SendMessage(g_nResetSamplerMessage), 1);
 }
 
 TEST_F(SamplerTest, StatusCodeGivesTheQuestionsTheirAnswers)
