@@ -293,6 +293,7 @@ bool InstrumentThread::openComms()
     }
     sampler_->Initialise();
     firmware_ = gcFirmware(*gc_);
+    hardware_ = gcHardwareReport(*gc_);
     listener_ = std::make_unique<RegistrationListener>(RegistrationListener::Handlers{
         .gcBlock =
             [this](const GCRemoteData& block) {
@@ -385,7 +386,8 @@ void InstrumentThread::poll()
     body["run_state"] = runStateName(run);
     body["column2_pressure"] = haveGCBlock_ ? tidyReading(gcBlock_.column2Pressure) : 0.0;
     body["column2_flow"] = haveGCBlock_ ? tidyReading(gcBlock_.column2Flow) : 0.0;
-    body["identity"] = {{"product", "HP 6890 GC"}, {"firmware", trimmed(firmware_)}};
+    body["identity"] = {
+        {"product", "HP 6890 GC"}, {"firmware", trimmed(firmware_)}, {"hardware", hardware_}};
     body["sampler"] = samplerBlock_ ? samplerBlockJson(*samplerBlock_) : json(nullptr);
     const std::int64_t now = unixNowMs();
     body["time"] = isoTime(now);

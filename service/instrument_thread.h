@@ -99,7 +99,8 @@ private:
     std::optional<std::uint64_t> currentJob_;  // for the download progress
     std::string lastBox_;
     std::string firmware_;
-    InstrumentView view_;  // what the sequence runner decides on
+    std::string hardware_;  // the GC's hardware report, read once the line is open
+    InstrumentView view_;   // what the sequence runner decides on
     std::unique_ptr<SequenceControl> sequences_;
 };
 

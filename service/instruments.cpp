@@ -6,6 +6,7 @@
 #include "comms/hp6890_serial_comms.h"
 #include "comms/reg_remote_window.h"
 #include "external/inlet_utils.h"
+#include "external/installed_hardware.h"
 #include "gc/gc_shared_status.h"
 #include "gc/varnock_gc_system.h"
 #include "sampler/varnock_auto_sampler.h"
@@ -80,6 +81,16 @@ std::string gcFirmware(CGCSystem& gc)
     if (!varnock || !varnock->m_pChannel)
         return {};
     return varnock->m_pChannel->GetFirmwareVersion().str();
+}
+
+std::string gcHardwareReport(CGCSystem& gc)
+{
+    auto* varnock = dynamic_cast<CVarnockGCSystem*>(&gc);
+    InstalledHardware hardware;
+    int runState = 0;
+    if (!varnock || !varnock->ReadInstalledHardware(hardware, runState))
+        return {};
+    return describeHardware(hardware);
 }
 
 HWND gcRegistrationWindow(CGCSystem& gc)

@@ -42,6 +42,10 @@ GCRunState lastGCRunState();
 // The firmware text the GC gave at start-up ("" before it was started).
 std::string gcFirmware(CGCSystem& gc);
 
+// The GC's report of its installed hardware, as its configuration answer gives it
+// ("OVEN LIMIT 450,FRONT INLET S/S,..."); "" when it gave none.
+std::string gcHardwareReport(CGCSystem& gc);
+
 // The registration windows of the GC and the sampler objects (null when not made yet).
 HWND gcRegistrationWindow(CGCSystem& gc);
 HWND samplerRegistrationWindow(CAutoSampler& sampler);

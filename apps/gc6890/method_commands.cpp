@@ -17,6 +17,7 @@
 #include "method/method_check.h"
 #include "method/method_errors.h"
 #include "method_files.h"
+#include "service_client.h"
 #include "session.h"
 
 namespace gc6890::cli {
@@ -58,11 +59,34 @@ std::string withGCCode(const std::string& message, const std::string& fileName)
     return message + "; " + gcAnswers(code);
 }
 
-// The hardware to check against: a profile, the GC on --port, or none known.
+// The hardware a service's GC reported when the service opened its line, and the run
+// state of its last poll.
+InstalledHardware serviceHardware(const std::string& url, int& runState)
+{
+    const ServiceClient service(url, "");
+    const nlohmann::json status = service.get("/api/v1/status");
+    if (status.value("line", "") != "up")
+        throw CommandFailure(kExitNoComms, "method check: the service at " + service.url() +
+                                               " has no GC on its line (" +
+                                               status.value("line_reason", "") + ")");
+    InstalledHardware hardware;
+    const nlohmann::json identity = status.value("identity", nlohmann::json::object());
+    if (!readHardwareDescription(identity.value("hardware", ""), hardware))
+        throw CommandFailure(kExitNoComms, "method check: the GC of the service at " +
+                                               service.url() + " did not report its hardware");
+    const std::string state = status.value("run_state", "");
+    runState = state == "pre-run" ? 1 : state == "run" ? 2 : state == "post-run" ? 3 : 0;
+    return hardware;
+}
+
+// The hardware to check against: a profile, the GC on --port or behind --service, or none
+// known.
 std::optional<InstalledHardware> hardwareFor(const std::string& profile, const std::string& port,
-                                             int& runState)
+                                             const std::string& service, int& runState)
 {
     runState = 0;
+    if (!service.empty())
+        return serviceHardware(service, runState);
     if (!profile.empty()) {
         HardwareProfile read;
         std::string error;
@@ -83,10 +107,12 @@ std::optional<InstalledHardware> hardwareFor(const std::string& profile, const s
 
 // Reads the method and applies the GC's rules to it; every breach is printed with the
 // file, line, key, the limit and the GC's text, and fails the check (exit 2).
-int checkMethod(const std::string& typed, const std::string& profile, const std::string& port)
+int checkMethod(const std::string& typed, const std::string& profile, const std::string& port,
+                const std::string& service)
 {
-    if (!profile.empty() && !port.empty())
-        throw CommandFailure(kExitBadInput, "method check: use --profile or --port, not both");
+    if (!profile.empty() + !port.empty() + !service.empty() > 1)
+        throw CommandFailure(kExitBadInput,
+                             "method check: use one of --profile, --port and --service");
     // The library reads the file first: it refuses what is not a method file unread.
     LoadedMethod loaded;
     try {
@@ -99,7 +125,7 @@ int checkMethod(const std::string& typed, const std::string& profile, const std:
     CHP6890Method& gc = loaded.gc;
 
     int runState = 0;
-    const std::optional<InstalledHardware> hardware = hardwareFor(profile, port, runState);
+    const std::optional<InstalledHardware> hardware = hardwareFor(profile, port, service, runState);
     const std::vector<MethodFinding> findings =
         CheckMethodRules(gc, hardware ? &*hardware : nullptr);
     for (const MethodFinding& f : findings)
@@ -180,11 +206,11 @@ void addMethodCommands(CommandTable& table)
     check->add_option("FILE", *checked, "Method file, or a method name from the methods folder")
         ->required();
     check->add_option("--profile", *profile,
-                      "Check against the hardware of a simulator profile (with --port: against "
-                      "the GC's own)");
+                      "Check against the hardware of a simulator profile (with --port or "
+                      "--service: against the GC's own)");
     const GlobalOptions& globals = table.globals();
     table.add(check, [checked, profile, &globals] {
-        return checkMethod(*checked, *profile, globals.port);
+        return checkMethod(*checked, *profile, globals.port, globals.service);
     });
     addFileCommand(table, method, "show", "Print a method with every key, defaults included",
                    showMethod);

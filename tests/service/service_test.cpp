@@ -284,6 +284,10 @@ TEST_F(ServiceTest, TheHostProgramWorksThroughTheService)
 {
     const std::string file = home.path() + "/short.toml";
     std::ofstream(file) << method(0.5);
+    // Fine offline; the service's GC has a split/splitless front inlet, not an on-column one.
+    std::string onColumn = method(0.5);
+    std::ofstream(home.path() + "/oc.toml")
+        << onColumn.replace(onColumn.find("type = 1"), 8, "type = 3");
     const std::string url = "http://127.0.0.1:" + std::to_string(service.port());
     const std::string tokenFile = home.path() + "/service-token";
     struct Case {
@@ -292,8 +296,13 @@ TEST_F(ServiceTest, TheHostProgramWorksThroughTheService)
         int exitCode = 0;
         bool token = true;
         std::string service = "";  // another service's address
+        std::string err = "";      // what standard error holds
     };
     const Case cases[] = {
+        {.command = {"method", "check", home.path() + "/oc.toml"},
+         .exitCode = 2,
+         .token = false,
+         .err = "gc.front_inlet.type = 3: inlet code 1 is not the installed split_splitless"},
         {.command = {"load", file}, .exitCode = 1, .token = false},
         {.command = {"load", file}, .out = "loaded " + file + "\n"},
         {.command = {"run", file, "--vial", "2", "--detach"}, .out = "injecting from vial 2\n"},
@@ -309,6 +318,7 @@ TEST_F(ServiceTest, TheHostProgramWorksThroughTheService)
         const hosttest::ProgramResult result = hosttest::runProgram(arguments, {}, 60);
         EXPECT_EQ(result.exitCode, c.exitCode) << c.command.front() << ": " << result.err;
         EXPECT_EQ(result.out.substr(0, c.out.size()), c.out) << c.command.front();
+        EXPECT_NE(result.err.find(c.err), std::string::npos) << result.err;
     }
 }
 
