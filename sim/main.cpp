@@ -245,6 +245,11 @@ int main(int argc, char** argv)
         result = server.serve(g_stop);
         if (g_stop || result != 0 || !instrument.hungUp() || reconnectAfterMs < 0)
             break;
+        // The link goes before the line: a host that notices the hang-up must not follow it
+        // to the closed device, whose number the system may hand to another program's
+        // pseudo-terminal before the link is moved.
+        if (!link.empty())
+            ::unlink(link.c_str());
         server.close();
         if (!pauseFor(reconnectAfterMs))
             break;

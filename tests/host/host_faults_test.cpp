@@ -123,6 +123,23 @@ TEST_P(HostFaultsTest, EndsWithItsExitCodeAndMessageInBoundedTime)
         << "the simulator outlived the program";
 }
 
+// A port setting refused before the port is opened.
+FaultCase badSetting(const char* name, const std::string& setting, const std::string& says,
+                     const char* command = "status")
+{
+    return {.name = name,
+            .command = {command},
+            .settings = setting,
+            .exitCode = 2,
+            .says = setting + " " + says};
+}
+
+// A method file refused unread.
+FaultCase badFile(const char* name, std::vector<std::string> command, const char* says)
+{
+    return {.name = name, .command = std::move(command), .exitCode = 2, .says = says};
+}
+
 const FaultCase kCases[] = {
     // A run whose instrument goes away is never reported finished.
     {.name = "RunLosesTheLineAfterItStarted",
@@ -167,36 +184,12 @@ const FaultCase kCases[] = {
      .exitCode = 1,
      .says = "does not answer GCHTRI"},
     // Unusable port settings name the setting, its value and what is allowed.
-    {.name = "BaudRateNotStandard",
-     .command = {"status"},
-     .settings = "BaudRate=12345",
-     .exitCode = 2,
-     .says = "BaudRate=12345 is not a standard rate (300,"},
-    {.name = "BaudRateNegative",
-     .command = {"gc-on"},
-     .settings = "BaudRate=-9600",
-     .exitCode = 2,
-     .says = "BaudRate=-9600 is not"},
-    {.name = "ParityUnknown",
-     .command = {"status"},
-     .settings = "Parity=Q",
-     .exitCode = 2,
-     .says = "Parity=Q is not N, E or O"},
-    {.name = "DataBitsOutOfRange",
-     .command = {"status"},
-     .settings = "DataBits=99",
-     .exitCode = 2,
-     .says = "DataBits=99 is not 5, 6, 7 or 8"},
-    {.name = "TimeoutZero",
-     .command = {"status"},
-     .settings = "Timeout=0",
-     .exitCode = 2,
-     .says = "Timeout=0 is not 1 to 600000 ms"},
-    {.name = "EndOfDataCharZero",
-     .command = {"status"},
-     .settings = "EndOfDataChar=0",
-     .exitCode = 2,
-     .says = "EndOfDataChar=0 is not a character code"},
+    badSetting("BaudRateNotStandard", "BaudRate=12345", "is not a standard rate (300,"),
+    badSetting("BaudRateNegative", "BaudRate=-9600", "is not", "gc-on"),
+    badSetting("ParityUnknown", "Parity=Q", "is not N, E or O"),
+    badSetting("DataBitsOutOfRange", "DataBits=99", "is not 5, 6, 7 or 8"),
+    badSetting("TimeoutZero", "Timeout=0", "is not 1 to 600000 ms"),
+    badSetting("EndOfDataCharZero", "EndOfDataChar=0", "is not a character code"),
     // The port's own reason, and what to do about it.
     {.name = "PortMissing",
      .command = {"--port", "{home}/ttyNone", "status"},
@@ -213,22 +206,14 @@ const FaultCase kCases[] = {
      .external = true,
      .holdDevice = true},
     // Method files that are not regular files, or too large, are refused unread.
-    {.name = "MethodIsADeviceLink",
-     .command = {"method", "check", "{home}/zero.toml"},
-     .exitCode = 2,
-     .says = "zero.toml: is a character device, not a method file"},
-    {.name = "MethodIsAFifo",
-     .command = {"load", "{home}/fifo.toml"},
-     .exitCode = 2,
-     .says = "fifo.toml: is a pipe (FIFO), not a method file"},
-    {.name = "MethodIsAFolder",
-     .command = {"run", "{home}/folder.toml", "--vial", "1"},
-     .exitCode = 2,
-     .says = "folder.toml: is a directory, not a method file"},
-    {.name = "MethodTooLarge",
-     .command = {"method", "check", "{home}/huge.toml"},
-     .exitCode = 2,
-     .says = "huge.toml: is 2097152 bytes, more than a method file's limit of 1048576"},
+    badFile("MethodIsADeviceLink", {"method", "check", "{home}/zero.toml"},
+            "zero.toml: is a character device, not a method file"),
+    badFile("MethodIsAFifo", {"load", "{home}/fifo.toml"},
+            "fifo.toml: is a pipe (FIFO), not a method file"),
+    badFile("MethodIsAFolder", {"run", "{home}/folder.toml", "--vial", "1"},
+            "folder.toml: is a directory, not a method file"),
+    badFile("MethodTooLarge", {"method", "check", "{home}/huge.toml"},
+            "huge.toml: is 2097152 bytes, more than a method file's limit of 1048576"),
     // A comms log that cannot be written is said once, at the start.
     {.name = "CommsLogFolderIsAFile",
      .command = {"--home", "{home}/file", "gc-on"},

@@ -4,8 +4,8 @@
 
 #include <filesystem>
 #include <fstream>
-#include <map>
-#include <regex>
+
+#include <nlohmann/json.hpp>
 
 #include "method/method_errors.h"
 #include "program_run.h"
@@ -15,29 +15,6 @@ namespace gc6890::hosttest {
 namespace {
 
 using gc6890::test::TempHome;
-
-// The flat JSON object "status --json" prints: key to value text (strings unquoted, escapes
-// kept). Returns false when the text is not such an object.
-bool parseFlatJson(const std::string& text, std::map<std::string, std::string>& values)
-{
-    static const std::regex member(
-        R"re(\s*"([^"]*)"\s*:\s*("(?:[^"\\]|\\.)*"|[^,"{}\s]+)\s*([,}]))re");
-    const std::size_t open = text.find_first_not_of(" \t\n");
-    if (open == std::string::npos || text[open] != '{')
-        return false;
-    std::smatch m;
-    for (auto from = text.cbegin() + static_cast<std::ptrdiff_t>(open) + 1;
-         std::regex_search(from, text.cend(), m, member, std::regex_constants::match_continuous);
-         from = m[0].second) {
-        const std::string value = m[2];
-        values[m[1]] = value.front() == '"' ? value.substr(1, value.size() - 2) : value;
-        if (m[3] == "}")
-            return text.find_first_not_of(" \t\n",
-                                          static_cast<std::size_t>(m[0].second - text.cbegin())) ==
-                   std::string::npos;
-    }
-    return false;
-}
 
 class InstrumentCommandsTest : public ::testing::Test {
 protected:
@@ -68,14 +45,17 @@ TEST_F(InstrumentCommandsTest, StatusPrintsTheMergedRecordAsTextAndAsJson)
 
     ProgramResult json = run({"status", "--json"});
     ASSERT_EQ(json.exitCode, 0) << json.err;
-    std::map<std::string, std::string> values;
-    ASSERT_TRUE(parseFlatJson(json.out, values)) << json.out;
-    EXPECT_EQ(values["running"], "false");
-    EXPECT_EQ(values["error"], "false");
-    EXPECT_EQ(values["status_text"].rfind("Run currently in state RUN IDLE", 0), 0u);
-    EXPECT_EQ(values["oven_temperature"], "50");
-    EXPECT_GT(std::stod(values["column1_pressure"]), 0.0);
+    auto values = nlohmann::json::parse(json.out, nullptr, false);
+    ASSERT_TRUE(values.is_object()) << json.out;
     EXPECT_EQ(values.size(), 11u);
+    EXPECT_EQ(values["running"], false);
+    EXPECT_EQ(values["error"], false);
+    EXPECT_EQ(values["status_text"].get<std::string>().rfind("Run currently in state RUN IDLE", 0),
+              0u);
+    EXPECT_EQ(values["oven_temperature"].dump(), "50");  // as printed, not merely equal
+    EXPECT_GT(values["column1_pressure"].get<double>(), 0.0);
+    for (const auto& [key, value] : values.items())
+        EXPECT_TRUE(value.is_primitive()) << "a flat record: " << key;
 }
 
 TEST_F(InstrumentCommandsTest, LoadDownloadsWithProgressAndReportsARefusalWithTheBoxText)

@@ -8,9 +8,8 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -72,6 +71,20 @@ protected:
             << "no working poll after the hang-up";
     }
 
+    // A hang-up met by an operation: noticed within the bound (from the hang-up, or from the
+    // call when idle, to the call's return), logged as a port failure and with the
+    // operation's own text, broadcast once, and the channel rebuilt and working.
+    void expectHandled(SteadyClock::time_point from, SteadyClock::time_point to, const char* text)
+    {
+        RecordProperty("elapsed_ms", static_cast<int>(msBetween(from, to)));
+        EXPECT_LE(msBetween(from, to), noticeBoundMs());
+        EXPECT_TRUE(portFailureLogged(sessionLog()));
+        EXPECT_NE(sessionLog().find(text), std::string::npos) << text;
+        EXPECT_EQ(s.broadcasts->m_nFailures, 1) << "the failure was not broadcast";
+        EXPECT_GE(s.broadcasts->m_nRestores, 1) << "the channel was not rebuilt";
+        expectRecovery();
+    }
+
     // Lines written to the current simulator so far, and what was logged meanwhile.
     int linesThisSession() const { return s.linesWritten() - linesAtStart; }
     std::string sessionLog() const { return s.log().substr(logAtStart); }
@@ -94,16 +107,7 @@ TEST_F(HangUpTest, WhileIdleTheNextPollFailsAtOnceAndTheChannelIsRebuilt)
     CInletSystemStatus status;
     const auto start = SteadyClock::now();
     EXPECT_EQ(s.gc->ReadStatus(status), 0);
-    const long long elapsed = msBetween(start, SteadyClock::now());
-
-    RecordProperty("elapsed_ms", static_cast<int>(elapsed));
-    EXPECT_LE(elapsed, noticeBoundMs());
-    EXPECT_TRUE(portFailureLogged(sessionLog()));
-    EXPECT_NE(sessionLog().find("GC READ STATUS: Failed to get run state and time"),
-              std::string::npos);
-    EXPECT_EQ(s.broadcasts->m_nFailures, 1) << "the failure was not broadcast";
-    EXPECT_GE(s.broadcasts->m_nRestores, 1) << "the channel was not rebuilt";
-    expectRecovery();
+    expectHandled(start, SteadyClock::now(), "GC READ STATUS: Failed to get run state and time");
 }
 
 TEST_F(HangUpTest, DuringAStatusPollThePollFailsAtOnceAndTheChannelIsRebuilt)
@@ -122,14 +126,7 @@ TEST_F(HangUpTest, DuringAStatusPollThePollFailsAtOnceAndTheChannelIsRebuilt)
     EXPECT_EQ(s.gc->ReadStatus(status), 0);
     const auto returned = SteadyClock::now();
     ASSERT_TRUE(watch->waitFor(1000)) << "the poll did not meet the hang-up";
-
-    RecordProperty("elapsed_ms", static_cast<int>(msBetween(watch->when(), returned)));
-    EXPECT_LE(msBetween(watch->when(), returned), noticeBoundMs());
-    EXPECT_TRUE(portFailureLogged(sessionLog()));
-    EXPECT_NE(sessionLog().find("GC READ STATUS: Failed to get readiness info"), std::string::npos);
-    EXPECT_EQ(s.broadcasts->m_nFailures, 1) << "the failure was not broadcast";
-    EXPECT_GE(s.broadcasts->m_nRestores, 1) << "the channel was not rebuilt";
-    expectRecovery();
+    expectHandled(watch->when(), returned, "GC READ STATUS: Failed to get readiness info");
 }
 
 TEST_F(HangUpTest, WhileTheSamplerAwaitsItsInjectionAnswerTheWaitEndsAndTheChannelIsRebuilt)
@@ -159,17 +156,11 @@ TEST_F(HangUpTest, WhileTheSamplerAwaitsItsInjectionAnswerTheWaitEndsAndTheChann
     ASSERT_TRUE(watch->waitFor(1000)) << "no hang-up during the wait";
     ASSERT_FALSE(LockedOut()) << "the wait went on after the hang-up";
 
-    RecordProperty("elapsed_ms", static_cast<int>(msBetween(watch->when(), freed)));
-    EXPECT_LE(msBetween(watch->when(), freed), noticeBoundMs());
     EXPECT_EQ(s.sampler->m_pCallbackWnd, nullptr);
     EXPECT_EQ(s.sampler->m_bInjectResponseDone, 1);
     EXPECT_EQ(s.sampler->m_bInjectResponseOK, 0) << "a lost line counted as an accepted injection";
-    EXPECT_TRUE(portFailureLogged(sessionLog()));
-    EXPECT_NE(sessionLog().find("ALS INJECTION: line lost while awaiting the injection answer"),
-              std::string::npos);
-    EXPECT_EQ(s.broadcasts->m_nFailures, 1) << "the failure was not broadcast";
-    EXPECT_GE(s.broadcasts->m_nRestores, 1) << "the channel was not rebuilt";
-    expectRecovery();
+    expectHandled(watch->when(), freed,
+                  "ALS INJECTION: line lost while awaiting the injection answer");
 }
 
 // The method download cut at each of its lines, twice: the line lost on its way (the GC
@@ -180,18 +171,13 @@ TEST_F(HangUpTest, DuringAMethodDownloadCutAtEveryLineTheGCKeepsTheOldMethodOrTh
     // The old and the new method differ in the method block only (the oven's initial
     // temperature): the configuration sent ahead of the block as immediate commands, which
     // the GC takes at once and keeps whatever follows, is the same in both.
-    const std::filesystem::path source = gc6890::test::sourcePath("methods/split_front.toml");
-    std::ifstream in(source);
-    std::stringstream text;
-    text << in.rdbuf();
-    const std::string oldText = text.str();
+    std::ifstream in(gc6890::test::sourcePath("methods/split_front.toml"));
+    const std::string oldText{std::istreambuf_iterator<char>(in), {}};
     const std::string from = "initial_temperature = 50.0";
-    ASSERT_NE(oldText.find(from), std::string::npos) << source;
+    ASSERT_NE(oldText.find(from), std::string::npos);
     std::string newText = oldText;
     newText.replace(newText.find(from), from.size(), "initial_temperature = 65.0");
-    std::filesystem::create_directories(s.home.path() + "/methods");
-    const std::string oldFile = s.home.path() + "/methods/old.toml";
-    const std::string newFile = s.home.path() + "/methods/new.toml";
+    const std::string oldFile = s.home.path() + "/old.toml", newFile = s.home.path() + "/new.toml";
     std::ofstream(oldFile) << oldText;
     std::ofstream(newFile) << newText;
 

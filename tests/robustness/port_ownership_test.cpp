@@ -1,6 +1,6 @@
 // Who holds the port: a second program is refused at once while the first keeps working,
-// a holder killed outright leaves neither the port nor the port's mutex taken,
-// and thousands of opens and closes leave no descriptor behind.
+// and a holder killed outright leaves neither the port nor the port's mutex taken. (A
+// descriptor left behind by an open and close is the hang-up soak's to find.)
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -13,6 +13,7 @@
 
 #include "comms/hp6890_serial_comms.h"
 #include "external/inlet_utils.h"
+#include "support/child_process.h"
 #include "support/instrument_settings.h"
 #include "support/simulator_program.h"
 #include "support/temp_home.h"
@@ -38,13 +39,6 @@ protected:
         return pid;
     }
 
-    static int exitStatusOf(pid_t pid)
-    {
-        int status = 0;
-        waitpid(pid, &status, 0);
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-
     TempHome home;
     SimulatorProgram sim;
 };
@@ -63,7 +57,7 @@ TEST_F(PortOwnershipTest, ASecondProgramIsRefusedAtOnceAndTheFirstKeepsWorking)
         // 0: refused at once with the reason; anything else tells what went wrong.
         return opened ? 1 : !saysInUse ? 2 : waited > std::chrono::milliseconds(500) ? 3 : 0;
     });
-    EXPECT_EQ(exitStatusOf(second), 0) << "1 opened, 2 no reason given, 3 not at once";
+    EXPECT_EQ(WEXITSTATUS(waitForChild(second)), 0) << "1 opened, 2 no reason given, 3 not at once";
 
     CIntFloatArray values(9);
     EXPECT_EQ(first.SendAndReceiveToGC(CString("GCHTRI"), values), 1);
@@ -86,8 +80,7 @@ TEST_F(PortOwnershipTest, AHolderKilledOutrightReleasesThePortAndTheMutex)
         return 0;
     });
     close(ready[1]);
-    char held = 0;
-    ASSERT_EQ(read(ready[0], &held, 1), 1) << "the holder did not take the port";
+    ASSERT_TRUE(awaitByte(ready[0])) << "the holder did not take the port";
     close(ready[0]);
 
     CHP6890SerialComms blocked;
@@ -96,7 +89,7 @@ TEST_F(PortOwnershipTest, AHolderKilledOutrightReleasesThePortAndTheMutex)
     EXPECT_FALSE(portMutex.Lock(0));
 
     ASSERT_EQ(kill(holder, SIGKILL), 0);
-    EXPECT_EQ(exitStatusOf(holder), -1);
+    EXPECT_TRUE(WIFSIGNALED(waitForChild(holder)));
 
     EXPECT_TRUE(portMutex.Lock(0));
     portMutex.Unlock();
@@ -104,21 +97,6 @@ TEST_F(PortOwnershipTest, AHolderKilledOutrightReleasesThePortAndTheMutex)
     ASSERT_EQ(next.StartGCComms(), 1);
     CIntFloatArray values(9);
     EXPECT_EQ(next.SendAndReceiveToGC(CString("GCHTRI"), values), 1);
-}
-
-TEST_F(PortOwnershipTest, TenThousandOpensAndClosesLeaveNoDescriptor)
-{
-    CHP6890SerialComms channel;
-    ASSERT_EQ(channel.OpenSerialPort(), 1);  // the first open sets up what lasts
-    ASSERT_EQ(channel.CloseSerialPort(), 1);
-    const int before = openDescriptorCount();
-    int failures = 0;
-    for (int cycle = 0; cycle < 10000; ++cycle) {
-        failures += channel.OpenSerialPort() == 0;
-        failures += channel.CloseSerialPort() == 0;
-    }
-    EXPECT_EQ(failures, 0);
-    EXPECT_EQ(openDescriptorCount(), before);
 }
 
 }  // namespace
