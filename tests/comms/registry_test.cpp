@@ -78,23 +78,19 @@ TEST_F(RegistryTest, WindowsShareOneChannelUntilTheLastRelease)
     EXPECT_EQ(IsValidCommsObject(channel), 0);
     EXPECT_FALSE(line->isOpen());
 
-    // The next user gets a new channel, with nothing started on it.
-    ChannelUserWindow third;
-    ASSERT_NE(third.Get(), nullptr);
-    EXPECT_NE(IsValidCommsObject(third.m_pChannel), 0);
-    EXPECT_EQ(CHP6890SerialComms::m_sCommsStatus, 0);
-}
-
-TEST_F(RegistryTest, SomethingThatIsNoWindowGetsNoChannel)
-{
+    // The next user gets a new channel, with nothing started on it; something that is no
+    // window (any more) gets none.
     HWND gone;
     {
-        ChannelUserWindow window;
-        gone = window.m_hWnd;
+        ChannelUserWindow third;
+        ASSERT_NE(third.Get(), nullptr);
+        EXPECT_NE(IsValidCommsObject(third.m_pChannel), 0);
+        EXPECT_EQ(CHP6890SerialComms::m_sCommsStatus, 0);
+        gone = third.m_hWnd;
     }
     EXPECT_EQ(GetSerialComms(nullptr), nullptr);
     EXPECT_EQ(GetSerialComms(gone), nullptr);
-    EXPECT_EQ(ReleaseSerialComms(gone), 0);  // nothing was registered
+    EXPECT_EQ(ReleaseSerialComms(gone), 0);  // released with the window
 }
 
 TEST_F(RegistryTest, ARefusalShowsTheBoxAndKeepsTheChannel)

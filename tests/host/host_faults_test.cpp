@@ -134,29 +134,27 @@ FaultCase badSetting(const char* name, const std::string& setting, const std::st
             .says = setting + " " + says};
 }
 
-// A method file refused unread.
-FaultCase badFile(const char* name, std::vector<std::string> command, const char* says)
+// A case told by its command, exit code and message, on the built-in simulator with these
+// options.
+FaultCase ends(const char* name, std::vector<std::string> command, int exitCode, std::string says,
+               std::string simulator = {})
 {
-    return {.name = name, .command = std::move(command), .exitCode = 2, .says = says};
+    return {.name = name,
+            .command = std::move(command),
+            .simulator = std::move(simulator),
+            .exitCode = exitCode,
+            .says = std::move(says)};
 }
 
 const FaultCase kCases[] = {
     // A run whose instrument goes away is never reported finished.
-    {.name = "RunLosesTheLineAfterItStarted",
-     .command = {"run", "{method}", "--vial", "1"},
-     .simulator = "--hang-up-after 1 --hang-up-delay 600000",
-     .exitCode = 3,
-     .says = "run: lost the instrument after"},
-    {.name = "RunLosesTheLineDuringTheInjectionWait",
-     .command = {"run", "{method}", "--vial", "1"},
-     .simulator = "--injection late --lost-injection --hang-up-after 1 --hang-up-delay 360000",
-     .exitCode = 3,
-     .says = "run: lost the instrument"},
-    {.name = "WatchEndsOnAHangUp",
-     .command = {"status", "--watch"},
-     .simulator = "--hang-up-after 40",
-     .exitCode = 3,
-     .says = "status --watch: no communication with the GC on sim: sim hung up"},
+    ends("RunLosesTheLineAfterItStarted", {"run", "{method}", "--vial", "1"}, 3,
+         "run: lost the instrument after", "--hang-up-after 1 --hang-up-delay 600000"),
+    ends("RunLosesTheLineDuringTheInjectionWait", {"run", "{method}", "--vial", "1"}, 3,
+         "run: lost the instrument",
+         "--injection late --lost-injection --hang-up-after 1 --hang-up-delay 360000"),
+    ends("WatchEndsOnAHangUp", {"status", "--watch"}, 3,
+         "status --watch: no communication with the GC on sim: sim hung up", "--hang-up-after 40"),
     // A silent line: the failed poll's time-out, then at most one more for the rebuild.
     {.name = "WatchEndsOnASilentLineWithinTwoTimeOuts",
      .command = {"status", "--watch"},
@@ -173,16 +171,9 @@ const FaultCase kCases[] = {
      .exitCode = 3,
      .says = "no communication with the GC on sim: no answer came on sim within 500 ms"},
     // Wrong answers are the instrument's, not the line's.
-    {.name = "SamplerReplyFromAnotherAddress",
-     .command = {"status"},
-     .simulator = "--other-address 01HTSTATUS",
-     .exitCode = 1,
-     .says = "the instrument answered wrongly: \"HT02STATUS"},
-    {.name = "GarbledGCReply",
-     .command = {"status"},
-     .simulator = "--garble GCHTRI",
-     .exitCode = 1,
-     .says = "does not answer GCHTRI"},
+    ends("SamplerReplyFromAnotherAddress", {"status"}, 1,
+         "the instrument answered wrongly: \"HT02STATUS", "--other-address 01HTSTATUS"),
+    ends("GarbledGCReply", {"status"}, 1, "does not answer GCHTRI", "--garble GCHTRI"),
     // Unusable port settings name the setting, its value and what is allowed.
     badSetting("BaudRateNotStandard", "BaudRate=12345", "is not a standard rate (300,"),
     badSetting("BaudRateNegative", "BaudRate=-9600", "is not", "gc-on"),
@@ -191,14 +182,10 @@ const FaultCase kCases[] = {
     badSetting("TimeoutZero", "Timeout=0", "is not 1 to 600000 ms"),
     badSetting("EndOfDataCharZero", "EndOfDataChar=0", "is not a character code"),
     // The port's own reason, and what to do about it.
-    {.name = "PortMissing",
-     .command = {"--port", "{home}/ttyNone", "status"},
-     .exitCode = 3,
-     .says = "on {home}/ttyNone: cannot open {home}/ttyNone: No such file or directory; check"},
-    {.name = "PortNotATerminal",
-     .command = {"--port", "{home}/file", "status"},
-     .exitCode = 3,
-     .says = "it is not a serial device; choose a serial device"},
+    ends("PortMissing", {"--port", "{home}/ttyNone", "status"}, 3,
+         "on {home}/ttyNone: cannot open {home}/ttyNone: No such file or directory; check"),
+    ends("PortNotATerminal", {"--port", "{home}/file", "status"}, 3,
+         "it is not a serial device; choose a serial device"),
     {.name = "PortHeldByAnotherProgram",
      .command = {"status"},
      .exitCode = 3,
@@ -206,25 +193,21 @@ const FaultCase kCases[] = {
      .external = true,
      .holdDevice = true},
     // Method files that are not regular files, or too large, are refused unread.
-    badFile("MethodIsADeviceLink", {"method", "check", "{home}/zero.toml"},
-            "zero.toml: is a character device, not a method file"),
-    badFile("MethodIsAFifo", {"load", "{home}/fifo.toml"},
-            "fifo.toml: is a pipe (FIFO), not a method file"),
-    badFile("MethodIsAFolder", {"run", "{home}/folder.toml", "--vial", "1"},
-            "folder.toml: is a directory, not a method file"),
-    badFile("MethodTooLarge", {"method", "check", "{home}/huge.toml"},
-            "huge.toml: is 2097152 bytes, more than a method file's limit of 1048576"),
+    ends("MethodIsADeviceLink", {"method", "check", "{home}/zero.toml"}, 2,
+         "zero.toml: is a character device, not a method file"),
+    ends("MethodIsAFifo", {"load", "{home}/fifo.toml"}, 2,
+         "fifo.toml: is a pipe (FIFO), not a method file"),
+    ends("MethodIsAFolder", {"run", "{home}/folder.toml", "--vial", "1"}, 2,
+         "folder.toml: is a directory, not a method file"),
+    ends("MethodTooLarge", {"method", "check", "{home}/huge.toml"}, 2,
+         "huge.toml: is 2097152 bytes, more than a method file's limit of 1048576"),
     // A comms log that cannot be written is said once, at the start.
-    {.name = "CommsLogFolderIsAFile",
-     .command = {"--home", "{home}/file", "gc-on"},
-     .exitCode = 0,
-     .says = "Cannot make the folder {home}/file/c/dravik for c:\\dravik\\hp6890.err: Not a "
-             "directory"},
+    ends("CommsLogFolderIsAFile", {"--home", "{home}/file", "gc-on"}, 0,
+         "Cannot make the folder {home}/file/c/dravik for c:\\dravik\\hp6890.err: Not a directory"),
     // A run brings the method's sampler part (the back-vial offset) before it injects.
-    {.name = "RunLoadsTheSamplerPartOfItsMethod",
-     .command = {"run", "{home}/offset.toml", "--vial", "51", "--no-wait"},
-     .exitCode = 1,
-     .says = "run: the sampler did not start the injection from vial 51"},
+    ends("RunLoadsTheSamplerPartOfItsMethod",
+         {"run", "{home}/offset.toml", "--vial", "51", "--no-wait"}, 1,
+         "run: the sampler did not start the injection from vial 51"),
     // A signal ends a silent wait at once, releasing the port, with the shell's code.
     {.name = "SigintDuringASilentRead",
      .command = {"status", "--watch"},

@@ -1,5 +1,6 @@
 // The host program end to end: gc6890 against gc6890-sim on a pseudo-terminal (the device
 // "sim"), each command's success path and its typical failure.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -15,6 +16,7 @@ namespace gc6890::hosttest {
 namespace {
 
 using gc6890::test::TempHome;
+using ::testing::HasSubstr;
 
 class InstrumentCommandsTest : public ::testing::Test {
 protected:
@@ -40,8 +42,7 @@ TEST_F(InstrumentCommandsTest, StatusPrintsTheMergedRecordAsTextAndAsJson)
     ASSERT_EQ(text.exitCode, 0) << text.err;
     EXPECT_EQ(text.out.rfind("running: no  post-run: no  not ready: no  error: no\n", 0), 0u)
         << text.out;
-    EXPECT_NE(text.out.find("status: Run currently in state RUN IDLE"), std::string::npos)
-        << text.out;
+    EXPECT_THAT(text.out, HasSubstr("status: Run currently in state RUN IDLE"));
 
     ProgramResult json = run({"status", "--json"});
     ASSERT_EQ(json.exitCode, 0) << json.err;
@@ -63,19 +64,15 @@ TEST_F(InstrumentCommandsTest, LoadDownloadsWithProgressAndReportsARefusalWithTh
     ProgramResult loaded = run({"load", method});
     ASSERT_EQ(loaded.exitCode, 0) << loaded.err;
     EXPECT_EQ(loaded.out, "loaded " + method + "\n");
-    EXPECT_NE(loaded.err.find("method lines: "), std::string::npos) << loaded.err;
-    EXPECT_NE(loaded.err.find("status: HP6890GC Method load: Sending method to GC"),
-              std::string::npos)
-        << loaded.err;
+    EXPECT_THAT(loaded.err, HasSubstr("method lines: "));
+    EXPECT_THAT(loaded.err, HasSubstr("status: HP6890GC Method load: Sending method to GC"));
 
     ProgramResult refused = run({"load", method}, "--check-code 16");
     EXPECT_EQ(refused.exitCode, 1);
     const std::string box = GetMethodErrorText(16).str();
-    EXPECT_NE(refused.err.find("6890 Method Error: "), std::string::npos) << refused.err;
-    EXPECT_NE(refused.err.find(box.substr(0, box.find('\n'))), std::string::npos) << refused.err;
-    EXPECT_NE(refused.err.find("gc6890: load: the GC did not take the method " + method),
-              std::string::npos)
-        << refused.err;
+    EXPECT_THAT(refused.err, HasSubstr("6890 Method Error: "));
+    EXPECT_THAT(refused.err, HasSubstr(box.substr(0, box.find('\n'))));
+    EXPECT_THAT(refused.err, HasSubstr("gc6890: load: the GC did not take the method " + method));
 }
 
 TEST_F(InstrumentCommandsTest, ABadMethodFileIsRefusedBeforeTheInstrumentIsUsed)
@@ -86,7 +83,7 @@ TEST_F(InstrumentCommandsTest, ABadMethodFileIsRefusedBeforeTheInstrumentIsUsed)
          {std::vector<std::string>{"load", bad}, {"run", bad, "--vial", "1"}, {"record", bad}}) {
         ProgramResult result = run(command);
         EXPECT_EQ(result.exitCode, 2) << command[0];
-        EXPECT_NE(result.err.find(bad + ":3: gc.oven.ramps"), std::string::npos) << result.err;
+        EXPECT_THAT(result.err, HasSubstr(bad + ":3: gc.oven.ramps"));
         EXPECT_FALSE(home.exists("c/dravik/hp6890.err")) << "no session was opened";
     }
 }
@@ -96,20 +93,11 @@ TEST_F(InstrumentCommandsTest, RunInjectsAndWatchesTheRunToItsEnd)
     ProgramResult result = run({"run", method, "--vial", "2", "--load"});
     ASSERT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(result.out, "injecting from vial 2\nrun finished\n");
-    EXPECT_NE(result.err.find("RUN ACTIVE"), std::string::npos) << result.err;
-    EXPECT_NE(result.err.find("POST RUN"), std::string::npos) << result.err;
+    EXPECT_THAT(result.err, HasSubstr("RUN ACTIVE"));
+    EXPECT_THAT(result.err, HasSubstr("POST RUN"));
     EXPECT_EQ(result.err.rfind("run: idle"), result.err.rfind("run: "))
         << "the last line shows the GC idle";
-}
-
-TEST_F(InstrumentCommandsTest, ARefusedInjectionFailsTheRun)
-{
-    ProgramResult result =
-        run({"run", method, "--vial", "5"}, "--missing-vial 5 --injection immediate");
-    EXPECT_EQ(result.exitCode, 1) << result.err;
-    EXPECT_NE(result.err.find("run: the sampler did not start the injection from vial 5"),
-              std::string::npos)
-        << result.err;
+    // A refused injection fails the run: the host fault cases' offset run checks it.
 }
 
 TEST_F(InstrumentCommandsTest, SmallCommandsSayOkOrFail)
@@ -127,7 +115,7 @@ TEST_F(InstrumentCommandsTest, SmallCommandsSayOkOrFail)
     // The sampler refuses the return-all of a reset.
     ProgramResult reset = run({"reset"}, "--garble 01HTRTN_ALL");
     EXPECT_EQ(reset.exitCode, 1) << reset.err;
-    EXPECT_NE(reset.err.find("gc6890: reset (comms log: "), std::string::npos) << reset.err;
+    EXPECT_THAT(reset.err, HasSubstr("gc6890: reset (comms log: "));
 }
 
 TEST_F(InstrumentCommandsTest, RecordPrintsBothPartsAndTheVolumeWithoutTheLine)
@@ -137,9 +125,9 @@ TEST_F(InstrumentCommandsTest, RecordPrintsBothPartsAndTheVolumeWithoutTheLine)
     ASSERT_EQ(result.exitCode, 0) << result.err;
     const std::string record = home.read("record.txt");
     EXPECT_EQ(record.rfind("GC\t", 0), 0u) << record;
-    EXPECT_NE(record.find("Oven: Initial temperature\t50 °C"), std::string::npos) << record;
-    EXPECT_NE(record.find("Sample Run Injection Parameter\n\nInjection Volume (ul)   -   2.00\n"),
-              std::string::npos);
+    EXPECT_THAT(record, HasSubstr("Oven: Initial temperature\t50 °C"));
+    EXPECT_THAT(record,
+                HasSubstr("Sample Run Injection Parameter\n\nInjection Volume (ul)   -   2.00\n"));
     EXPECT_GT(record.find("Injection Volume"), record.rfind("GC\t"));
 }
 
@@ -147,8 +135,8 @@ TEST_F(InstrumentCommandsTest, TraceShowsTheLineTraffic)
 {
     ProgramResult result = run({"--trace", "gc-on"});
     ASSERT_EQ(result.exitCode, 0) << result.err;
-    EXPECT_NE(result.err.find("> CCHTID\\n"), std::string::npos) << result.err;
-    EXPECT_NE(result.err.find("< HTCCID HP 6890 GC"), std::string::npos) << result.err;
+    EXPECT_THAT(result.err, HasSubstr("> CCHTID\\n"));
+    EXPECT_THAT(result.err, HasSubstr("< HTCCID HP 6890 GC"));
 }
 
 TEST_F(InstrumentCommandsTest, DemoRunsAWholeSession)
@@ -158,8 +146,8 @@ TEST_F(InstrumentCommandsTest, DemoRunsAWholeSession)
     for (const char* step :
          {"== status", "== load the method", "== inject from vial 1", "== experiment record",
           "Injection Volume (ul)   -   1.00", "demo finished"})
-        EXPECT_NE(result.out.find(step), std::string::npos) << step << "\n" << result.out;
-    EXPECT_NE(result.err.find("POST RUN"), std::string::npos);
+        EXPECT_THAT(result.out, HasSubstr(step));
+    EXPECT_THAT(result.err, HasSubstr("POST RUN"));
 }
 
 }  // namespace

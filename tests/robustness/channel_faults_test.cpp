@@ -32,16 +32,16 @@ protected:
     {
         ASSERT_TRUE(sim.start(options)) << "gc6890-sim did not start (GC6890_SIM_BIN)";
         usePort(sim.devicePath(), kTimeoutMs, 2);
-        rebuild();
+        ASSERT_TRUE(rebuild()) << "start-up failed on " << sim.devicePath();
     }
 
     // What the channel registry does after a failure is reported: the channel is replaced
     // and the GC side started again (its echo tests pass over stale lines).
-    void rebuild()
+    bool rebuild()
     {
         channel.reset();
         channel = std::make_unique<CHP6890SerialComms>();
-        ASSERT_EQ(channel->StartGCComms(), 1) << "start-up failed on " << sim.devicePath();
+        return channel->StartGCComms() == 1;
     }
 
     std::string log() const { return home.read("c/dravik/hp6890.err"); }
@@ -93,11 +93,7 @@ TEST_P(LineFaultTest, EndsTheExchangeInTimeAndTheNextOneWorks)
 
     // A failure is reported and the channel rebuilt; a start-up passes over a bounded
     // number of stale lines, so a flood may take a few rebuilds, each bounded in time.
-    for (int rebuilds = 0; result == 0 && rebuilds < 10; ++rebuilds) {
-        channel.reset();
-        channel = std::make_unique<CHP6890SerialComms>();
-        if (channel->StartGCComms())
-            break;
+    for (int rebuilds = 0; result == 0 && rebuilds < 10 && !rebuild(); ++rebuilds) {
     }
     CIntFloatArray ready(6);
     EXPECT_EQ(channel->SendAndReceiveToGC(CString("GCHTRY"), ready), 1);

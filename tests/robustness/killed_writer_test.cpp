@@ -3,7 +3,6 @@
 // platform/settings_store_test.cpp's.)
 #include <gtest/gtest.h>
 
-#include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -16,6 +15,7 @@
 #include "diagnostics/error_log.h"
 #include "external/inlet_utils.h"
 #include "platform/platform.h"
+#include "support/child_process.h"
 #include "support/temp_home.h"
 
 namespace gc6890::test {
@@ -43,11 +43,8 @@ void killAtRandom(std::mt19937& random, Writer writer)
         _exit(0);
     }
     close(started[1]);
-    pollfd ready{started[0], POLLIN, 0};
-    if (poll(&ready, 1, 10000) == 1) {
-        std::uniform_int_distribution<int> micros(0, 5000);
-        usleep(static_cast<useconds_t>(micros(random)));
-    }
+    if (awaitByte(started[0], 10000))
+        usleep(std::uniform_int_distribution<useconds_t>(0, 5000)(random));
     close(started[0]);
     kill(pid, SIGKILL);
     waitpid(pid, nullptr, 0);
