@@ -98,15 +98,6 @@ TEST_F(GCSystemTest, RestoreKeepsAChannelItHoldsAndRefusesAStrangeOne)
               0);
 }
 
-TEST_F(GCSystemTest, GenericOpPreparesARun)
-{
-    initialise();
-    line->expect("GCHTPR").reply("HTGCPR 0");
-    EXPECT_EQ(gc->GenericOp(1, 0), 1);
-    line->expect("GCHTPR");  // no answer
-    EXPECT_EQ(gc->GenericOp(1, 0), 0);
-}
-
 TEST_F(GCSystemTest, SwitchGCSendsTheThreeZoneLines)
 {
     initialise();
@@ -124,10 +115,15 @@ TEST_F(GCSystemTest, SwitchGCSendsTheThreeZoneLines)
     FreeLock();
 }
 
-TEST_F(GCSystemTest, StopMethodTakesAnyAnswerAndOnlyLogsAFailure)
+TEST_F(GCSystemTest, PrepareAndStopTakeAnyAnswerAndAFailedStopIsOnlyLogged)
 {
     initialise();
     registerOutsideProgram();
+    line->expect("GCHTPR").reply("HTGCPR 0");
+    EXPECT_EQ(gc->GenericOp(1, 0), 1);
+    line->expect("GCHTPR");  // no answer
+    EXPECT_EQ(gc->GenericOp(1, 0), 0);
+
     line->expect("GCHTSP").reply("HTGCSP 27");
     EXPECT_EQ(gc->StopMethod(), 1);
     line->expect("GCHTSP");  // no answer

@@ -1,7 +1,6 @@
 // The late injection answer awaited by the timer window on the test clock, the status
 // read and its block for the registered program, stop and reset.
 #include "sampler/sampler_fixture.h"
-#include "support/status_flags.h"
 
 BEGIN_MESSAGE_MAP(gc6890::test::BlockReceiver, CWnd)
 ON_REGISTERED_MESSAGE(g_nAutosamplerExtraDataMessage, OnBlock)
@@ -201,7 +200,8 @@ TEST_F(SamplerTest, StatusCodeGivesTheQuestionsTheirAnswers)
     line->expect("CCHTPC 1").reply("HTCCPC 0");
     CInletSystemStatus status;
     EXPECT_EQ(sampler->ReadStatus(status), 0);
-    EXPECT_EQ(statusFlags(status), "not-ready error");
+    EXPECT_TRUE(status.GetError());
+    EXPECT_TRUE(status.GetNotReady());
     EXPECT_EQ(CHP6890SerialComms::m_sCommsStatus, 0);
     EXPECT_FALSE(LockedOut());
 }

@@ -31,15 +31,9 @@ int ChannelUserWindow::Start()
     m_bStarted = true;
     if (!m_pChannel)
         return 0;
-    switch (m_side) {
-    case Side::GC:
+    if (m_side == Side::GC)
         return m_pChannel->StartGCComms();
-    case Side::Sampler:
-        return m_pChannel->StartALSComms();
-    case Side::None:
-        break;
-    }
-    return 1;
+    return m_side == Side::Sampler ? m_pChannel->StartALSComms() : 1;
 }
 
 LRESULT ChannelUserWindow::OnCommsFailure(WPARAM, LPARAM)
