@@ -22,11 +22,10 @@ bool SimulatorProgram::start(const std::vector<std::string>& options)
     m_pid = fork();
     if (m_pid == 0) {
         dup2(output[1], STDOUT_FILENO);
-        std::vector<std::string> args{program};
-        args.insert(args.end(), options.begin(), options.end());
-        std::vector<char*> argv;
-        for (std::string& arg : args)
-            argv.push_back(arg.data());
+        // execv takes non-const strings but changes none of them.
+        std::vector<char*> argv{const_cast<char*>(program)};
+        for (const std::string& option : options)
+            argv.push_back(const_cast<char*>(option.c_str()));
         argv.push_back(nullptr);
         execv(program, argv.data());
         _exit(127);
