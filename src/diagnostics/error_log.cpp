@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "external/inlet_utils.h"
+#include "platform/clock.h"
 
 namespace {
 
@@ -75,15 +76,32 @@ void CHP6890ErrorLog::ShowFileError()
                "File Error", MB_OK | MB_ICONSTOP | MB_SETFOREGROUND);
 }
 
-bool CHP6890ErrorLog::OpenForEntry()
+bool CHP6890ErrorLog::OpenForEntry(bool answer)
 {
     if (m_file.m_hFile != CFile::hFileNull) {
+        // The answer to the line this log wrote last, coming within kAnswerWindowMs of
+        // that entry's check, is written without a look of its own: at level 2 one stat
+        // call per exchange instead of two on a fast line. A log moved in between (a
+        // backup, another program) gets the answer beside its written line, so the
+        // exchange stays whole in one file; only a log deleted in those milliseconds takes
+        // the answer with it, as it takes the line. Every other entry, and an answer that
+        // waited longer (every answer does at 9600 baud, where the two lines alone take
+        // some 50 ms), follows a moved or replaced log at once.
+        constexpr std::uint64_t kAnswerWindowMs = 5;
+        const std::uint64_t now = gc6890::nowMilliseconds();
+        if (answer && m_checkedAt != kNotChecked && now - m_checkedAt <= kAnswerWindowMs) {
+            m_checkedAt = kNotChecked;
+            return true;
+        }
         struct stat named {};
         if (stat(m_path.c_str(), &named) == 0 && named.st_dev == m_device &&
-            named.st_ino == m_inode)
+            named.st_ino == m_inode) {
+            m_checkedAt = now;
             return true;
+        }
         m_file.Abort();  // moved or replaced: the entry goes to the file at the log's name
     }
+    m_checkedAt = kNotChecked;
     if (!m_file.Open(LogFileName(), CFile::modeCreate | CFile::modeNoTruncate | CFile::modeWrite))
         return false;
     struct stat opened {};
@@ -93,6 +111,7 @@ bool CHP6890ErrorLog::OpenForEntry()
     }
     m_device = opened.st_dev;
     m_inode = opened.st_ino;
+    m_checkedAt = gc6890::nowMilliseconds();  // just opened by its name
     return true;
 }
 
@@ -101,12 +120,14 @@ int CHP6890ErrorLog::LogError(CString message, int severity)
     return Append({message.str()}, severity);
 }
 
-int CHP6890ErrorLog::LogTraffic(std::string_view what, const CString& line, int severity)
+int CHP6890ErrorLog::LogTraffic(std::string_view what, const CString& line, int severity,
+                                bool answer)
 {
-    return Append({what, "\t(", line.str(), ")"}, severity);
+    return Append({what, "\t(", line.str(), ")"}, severity, answer);
 }
 
-int CHP6890ErrorLog::Append(std::initializer_list<std::string_view> parts, int severity)
+int CHP6890ErrorLog::Append(std::initializer_list<std::string_view> parts, int severity,
+                            bool answer)
 {
     if (severity > m_nThreshold)
         return 1;
@@ -116,7 +137,7 @@ int CHP6890ErrorLog::Append(std::initializer_list<std::string_view> parts, int s
             message += part;
         logObserver()(message, severity);
     }
-    if (!OpenForEntry()) {
+    if (!OpenForEntry(answer)) {
         ShowFileError();
         return 1;
     }

@@ -4,6 +4,7 @@
 
 #include <sys/types.h>
 
+#include <cstdint>
 #include <ctime>
 #include <functional>
 #include <initializer_list>
@@ -34,8 +35,9 @@ public:
     // log again).
     int LogError(CString message, int severity);
     // One line of traffic, the entry "<what>\t(<line>)" (as LogError would write it), built
-    // straight into the entry: at level 2 every exchange writes two of these.
-    int LogTraffic(std::string_view what, const CString& line, int severity);
+    // straight into the entry: at level 2 every exchange writes two of these. `answer`: the
+    // line read in answer to the one this log wrote last (see OpenForEntry).
+    int LogTraffic(std::string_view what, const CString& line, int severity, bool answer = false);
 
     int Threshold() const { return m_nThreshold; }
 
@@ -44,14 +46,14 @@ public:
 
 private:
     // Opens the log for appending, unless it is open and still the file at the log's name.
-    bool OpenForEntry();
+    bool OpenForEntry(bool answer);
     int ReadThreshold();
     void CheckLogSize();
     int MoveToBackup();
     CString BackupFileName() const;
     void AppendTimeStamp(std::string& entry);
     // The entry made of these parts, one after the other.
-    int Append(std::initializer_list<std::string_view> parts, int severity);
+    int Append(std::initializer_list<std::string_view> parts, int severity, bool answer = false);
     static void ShowFileError();
 
     // Open between entries, appending: each entry is one write, so a killed process loses
@@ -62,6 +64,10 @@ private:
     std::string m_path;  // the log's name after the drive mapping
     dev_t m_device = 0;
     ino_t m_inode = 0;
+    // When the last entry found the open file still at the log's name (the library's
+    // milliseconds); kNotChecked after an entry that did not look.
+    static constexpr std::uint64_t kNotChecked = ~std::uint64_t{0};
+    std::uint64_t m_checkedAt = kNotChecked;
     std::string m_entry;  // one entry's text, kept so that its storage is reused
     std::string m_stamp;  // the time stamp of the second m_stampTime
     std::time_t m_stampTime = 0;

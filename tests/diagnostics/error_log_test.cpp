@@ -2,6 +2,7 @@
 // dump file.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -11,6 +12,7 @@
 #include "diagnostics/dump.h"
 #include "diagnostics/error_log.h"
 #include "external/inlet_utils.h"
+#include "platform/clock.h"
 #include "support/temp_home.h"
 
 namespace {
@@ -87,6 +89,27 @@ TEST(ErrorLogTest, EntriesFollowTheLogWhenItIsMovedOrReplaced)
     const std::string text = home.read(kLog);
     EXPECT_EQ(text.rfind("replacement\n", 0), 0u) << text;
     EXPECT_NE(text.find("\t\tthird\n"), std::string::npos) << text;
+}
+
+// The answer to a written line, read moments later, goes beside it even when the log was
+// moved in between; an answer that waited follows the log.
+TEST(ErrorLogTest, AnAnswerGoesBesideItsLineUnlessItWaited)
+{
+    TempHome home;
+    const std::string log = home.path() + "/" + kLog;
+    gc6890::TestClock clock(1000);
+    CHP6890ErrorLog errorLog;
+    for (const std::uint64_t waited : {0, 6}) {
+        errorLog.LogTraffic("Writing", "GCHTRI", 1);
+        std::filesystem::rename(log, log + ".moved");
+        clock.advance(waited);
+        errorLog.LogTraffic("Received", "HTGCRI 2", 1, true);
+        const bool beside =
+            home.read(std::string(kLog) + ".moved").find("Received") != std::string::npos;
+        EXPECT_EQ(beside, waited == 0) << waited;
+        EXPECT_EQ(home.read(kLog).find("Received") != std::string::npos, !beside) << waited;
+        std::filesystem::remove(log + ".moved");
+    }
 }
 
 TEST(ErrorLogTest, ALogOneByteOverTheLimitIsBackedUpOrEmptiedAsTheUserAnswers)
