@@ -160,7 +160,7 @@ TEST_F(MethodRulesTest, EachFamilyIsRefusedByTheSimulatorAndCaughtByTheCheckBefo
          .mark = "cryo = true"},
     };
     for (const Family& f : families) {
-        SCOPED_TRACE("code " + std::to_string(f.code));
+        SCOPED_TRACE("code " + std::to_string(f.code) + ", " + f.key);
         std::string text = kMethod;
         for (const auto& [from, to] : f.edits)
             text.replace(text.find(from), std::string(from).size(), to);
