@@ -16,7 +16,7 @@ public:
 
 namespace {
 
-TEST(InletSystemStatusTest, LongTextIsCutTo511CharactersAndArgumentKept)
+TEST(InletSystemStatusTest, TextsAreCutTo511CharactersAndCopiedByteForByte)
 {
     std::string long600;
     for (int i = 0; i < 600; ++i)
@@ -26,6 +26,24 @@ TEST(InletSystemStatusTest, LongTextIsCutTo511CharactersAndArgumentKept)
     s.SetStatusInfo(text);
     EXPECT_EQ(s.GetStatusInfo().str(), long600.substr(0, 511));
     EXPECT_EQ(text.GetLength(), 600);
+
+    // A copy reproduces every byte of the text buffers.
+    constexpr int size = CInletSystemStatus::TextBufferSize;
+    CInletSystemStatus source;
+    CString shortText("short"), other("something else entirely");
+    source.SetStopText(shortText);
+    char* raw = CInletSystemStatusTestAccess::stopTextBytes(source);
+    for (int i = 6; i < size; ++i)
+        raw[i] = static_cast<char>(i * 7 + 1);  // garbage after the terminator
+
+    CInletSystemStatus copied(source), assigned;
+    assigned.SetStopText(other);
+    assigned = source;
+    assigned = *&assigned;  // self-assignment changes nothing
+    for (CInletSystemStatus* target : {&copied, &assigned}) {
+        EXPECT_EQ(std::memcmp(CInletSystemStatusTestAccess::stopTextBytes(*target), raw, size), 0);
+        EXPECT_TRUE(*target == source);
+    }
 }
 
 // The flags become 0 or 1; texts, time and readings stay the receiver's.
@@ -79,26 +97,6 @@ TEST(InletSystemStatusTest, RecordsDifferingInStopTextOrRightTemperatureAreUnequ
     EXPECT_TRUE(a == b);
     b.GetTemperatureRight() = 1e-6f;
     EXPECT_FALSE(a == b);
-}
-
-TEST(InletSystemStatusTest, CopyReproducesEveryByteOfTheTextBuffers)
-{
-    constexpr int size = CInletSystemStatus::TextBufferSize;
-    CInletSystemStatus source;
-    CString text("short"), other("something else entirely");
-    source.SetStopText(text);
-    char* raw = CInletSystemStatusTestAccess::stopTextBytes(source);
-    for (int i = 6; i < size; ++i)
-        raw[i] = static_cast<char>(i * 7 + 1);  // garbage after the terminator
-
-    CInletSystemStatus copied(source), assigned;
-    assigned.SetStopText(other);
-    assigned = source;
-    assigned = *&assigned;  // self-assignment changes nothing
-    for (CInletSystemStatus* target : {&copied, &assigned}) {
-        EXPECT_EQ(std::memcmp(CInletSystemStatusTestAccess::stopTextBytes(*target), raw, size), 0);
-        EXPECT_TRUE(*target == source);
-    }
 }
 
 }  // namespace

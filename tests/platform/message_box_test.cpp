@@ -7,17 +7,15 @@
 
 namespace {
 
-TEST(MessageBoxTest, DefaultAnswerIsTheDefaultButton)
+TEST(MessageBoxTest, DefaultButtonAnswersUnlessAHandlerRecordsTheBox)
 {
     EXPECT_EQ(gc6890::defaultMessageBoxAnswer(MB_OK | MB_ICONEXCLAMATION | MB_SETFOREGROUND), IDOK);
     EXPECT_EQ(gc6890::defaultMessageBoxAnswer(MB_YESNO | MB_ICONQUESTION), IDYES);
     EXPECT_EQ(gc6890::defaultMessageBoxAnswer(MB_YESNO | MB_DEFBUTTON2), IDNO);
     EXPECT_EQ(gc6890::defaultMessageBoxAnswer(MB_YESNOCANCEL | MB_DEFBUTTON3), IDCANCEL);
     EXPECT_EQ(gc6890::defaultMessageBoxAnswer(MB_RETRYCANCEL), IDRETRY);
-}
 
-TEST(MessageBoxTest, HandlerRecordsEveryBoxAndTheOldOneComesBack)
-{
+    // A handler answers instead, and records every box; the old one comes back.
     std::vector<std::string> seen;
     auto previous = SetMessageBoxHandler([&](HWND, const char* text, const char* caption, UINT) {
         seen.push_back(std::string(caption) + "|" + text);

@@ -193,7 +193,7 @@ TEST(SettingsStoreTest, WriterKilledMidWriteLeavesThePreviousStore)
     EXPECT_EQ(countBadStores(home.path()), 0);
 }
 
-TEST(DrivePathTest, DriveCMapsUnderHomeWithSlashes)
+TEST(DrivePathTest, DriveCMapsUnderTheHomeTheEnvironmentChooses)
 {
     TempHome home;
     EXPECT_EQ(gc6890::homeDirectory(), home.path());
@@ -203,10 +203,9 @@ TEST(DrivePathTest, DriveCMapsUnderHomeWithSlashes)
     EXPECT_EQ(gc6890::mapDrivePath("/var/log/x\\y"), "/var/log/x\\y");
     EXPECT_EQ(gc6890::mapDrivePath("d:\\data.txt"), "d:\\data.txt");
     EXPECT_EQ(gc6890::mapDrivePath("c:"), "c:");
-}
 
-TEST(DrivePathTest, HomeIsChosenByEnvironmentInOrder)
-{
+    // The home itself: chosen by the environment, in this order.
+    const char* const kFallback = "/home/someone/.local/share/gc6890";
     struct Case {
         const char* gc6890Home;
         const char* xdgDataHome;
@@ -215,12 +214,9 @@ TEST(DrivePathTest, HomeIsChosenByEnvironmentInOrder)
     const Case cases[] = {
         {.gc6890Home = "/srv/gc/", .xdgDataHome = "/data", .expected = "/srv/gc"},
         {.gc6890Home = "", .xdgDataHome = "/data/", .expected = "/data/gc6890"},
-        {.gc6890Home = "",
-         .xdgDataHome = "relative",
-         .expected = "/home/someone/.local/share/gc6890"},
-        {.gc6890Home = "", .xdgDataHome = "", .expected = "/home/someone/.local/share/gc6890"},
+        {.gc6890Home = "", .xdgDataHome = "relative", .expected = kFallback},
+        {.gc6890Home = "", .xdgDataHome = "", .expected = kFallback},
     };
-    TempHome home;
     gc6890::test::ScopedEnv user("HOME", "/home/someone");
     for (const Case& c : cases) {
         gc6890::test::ScopedEnv own("GC6890_HOME", c.gc6890Home);

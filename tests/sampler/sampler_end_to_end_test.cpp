@@ -43,29 +43,6 @@ protected:
         gcSystem.reset();  // the last user: the channel stops and the simulator ends
     }
 
-    // Polls the sampler and the GC until the GC runs (at most about 30 s).
-    bool pollUntilTheGCRuns()
-    {
-        for (int poll = 0; poll < 150; ++poll) {
-            CInletSystemStatus status;
-            EXPECT_EQ(sampler->ReadStatus(status), 1);
-            EXPECT_FALSE(status.GetError());
-            EXPECT_EQ(gcSystem->ReadStatus(status), 1);
-            if (gcSystem->MethodRunning())
-                return true;
-            RunFor(200);
-        }
-        return false;
-    }
-    void stopAndReset()
-    {
-        EXPECT_EQ(sampler->StopMethod(), 1);
-        EXPECT_EQ(sampler->ResetSampler(), 1);
-        // The GC's run goes on (the GC object stops it); the sampler still answers.
-        EXPECT_NE(sampler->GetALSStatus(), ALS_ERROR);
-        EXPECT_FALSE(LockedOut());
-    }
-
     TempHome home;
     std::unique_ptr<ScopedEnv> options;
     std::unique_ptr<CVarnockGCSystem> gcSystem;
@@ -86,8 +63,25 @@ TEST_F(SamplerEndToEndTest, LateAnswerIsAwaitedByTheTimerWindow)
     EXPECT_EQ(sampler->ReadStatus(status), 1);  // takes the settled answer
     EXPECT_EQ(sampler->m_bWaitingForInjectResponse, 0);
     EXPECT_FALSE(status.GetError());
-    EXPECT_TRUE(pollUntilTheGCRuns());
-    stopAndReset();
+
+    // The sampler and the GC polled until the GC runs (at most about 30 s).
+    bool running = false;
+    for (int poll = 0; poll < 150 && !running; ++poll) {
+        CInletSystemStatus polled;
+        EXPECT_EQ(sampler->ReadStatus(polled), 1);
+        EXPECT_FALSE(polled.GetError());
+        EXPECT_EQ(gcSystem->ReadStatus(polled), 1);
+        running = gcSystem->MethodRunning();
+        if (!running)
+            RunFor(200);
+    }
+    EXPECT_TRUE(running);
+
+    EXPECT_EQ(sampler->StopMethod(), 1);
+    EXPECT_EQ(sampler->ResetSampler(), 1);
+    // The GC's run goes on (the GC object stops it); the sampler still answers.
+    EXPECT_NE(sampler->GetALSStatus(), ALS_ERROR);
+    EXPECT_FALSE(LockedOut());
 }
 
 }  // namespace
