@@ -37,13 +37,7 @@ TEST(CommandTypeTest, ValuesConvertToLettersOfTheirHighestBit)
     EXPECT_EQ(CCommandType(tag_TARG_TYPE(-4), TARG_NONE, nullptr).GetString(), "    ");
 }
 
-TEST(CommandTypeTest, EqualityNeedsAddressesAndOperation)
-{
-    EXPECT_TRUE(CCommandType("OVHTTZ") == CCommandType(TARG_OV, TARG_HT, "TZ"));
-    EXPECT_FALSE(CCommandType("OVHTTZ") == CCommandType("OVHTTY"));
-    EXPECT_FALSE(CCommandType("OVHTTZ") == CCommandType("GCHTTZ"));
-    EXPECT_TRUE(CCommandType("OVHTT") == CCommandType::NullCommand);
-    EXPECT_EQ(CCommandType::NullCommand.GetString(), "    ");
-}
+// Equality is checked where it is used: the command lists' search by head and the method
+// download's command matching.
 
 }  // namespace

@@ -34,7 +34,7 @@ protected:
     TempHome home;
 };
 
-TEST_F(OfflineCommandsTest, MethodNewWritesAStartingMethodThatChecksAndNeverReplacesAFile)
+TEST_F(OfflineCommandsTest, MethodNewWritesAStartingMethodThatChecksShowsAndIsNeverReplaced)
 {
     const std::string file = home.path() + "/start.toml";
     ProgramResult created = run({"method", "new", home.path() + "/start"});  // .toml added
@@ -47,26 +47,22 @@ TEST_F(OfflineCommandsTest, MethodNewWritesAStartingMethodThatChecksAndNeverRepl
     ProgramResult length = run({"method", "length", file});
     EXPECT_EQ(length.out, "20.00\n");
 
+    // Show prints every key, defaults too; its output read back is the same method again
+    // (the first line names the file).
+    ProgramResult shown = run({"method", "show", file});
+    ASSERT_EQ(shown.exitCode, 0) << shown.err;
+    EXPECT_NE(shown.out.find("split_ratio = 50.0"), std::string::npos);
+    EXPECT_NE(shown.out.find("[sampler.syringe]"), std::string::npos);
+    EXPECT_NE(shown.out.find("cryo_type"), std::string::npos) << "defaults are shown too";
+    auto body = [](const std::string& text) { return text.substr(text.find('\n')); };
+    write("copy.toml", shown.out);
+    EXPECT_EQ(body(run({"method", "show", home.path() + "/copy.toml"}).out), body(shown.out));
+
     const std::string before = home.read("start.toml");
     ProgramResult again = run({"method", "new", file});
     EXPECT_EQ(again.exitCode, 2);
     EXPECT_NE(again.err.find("already exists"), std::string::npos) << again.err;
     EXPECT_EQ(home.read("start.toml"), before);
-}
-
-TEST_F(OfflineCommandsTest, MethodShowPrintsEveryKeyAndReadsBackAsTheSameMethod)
-{
-    run({"method", "new", home.path() + "/start.toml"});
-    ProgramResult shown = run({"method", "show", home.path() + "/start.toml"});
-    ASSERT_EQ(shown.exitCode, 0) << shown.err;
-    EXPECT_NE(shown.out.find("split_ratio = 50.0"), std::string::npos);
-    EXPECT_NE(shown.out.find("[sampler.syringe]"), std::string::npos);
-    EXPECT_NE(shown.out.find("cryo_type"), std::string::npos) << "defaults are shown too";
-
-    // The first line names the file; the rest must be the same method again.
-    auto body = [](const std::string& text) { return text.substr(text.find('\n')); };
-    write("copy.toml", shown.out);
-    EXPECT_EQ(body(run({"method", "show", home.path() + "/copy.toml"}).out), body(shown.out));
 }
 
 TEST_F(OfflineCommandsTest, BadMethodFilesAreRefusedWithFileLineAndKey)

@@ -57,8 +57,9 @@ bool HangUpWatch::waitFor(int limitMs) const
 
 // ---- HangUpSession ----------------------------------------------------------------------
 
-HangUpSession::HangUpSession() : link(home.path() + "/gc-line")
+HangUpSession::HangUpSession(int timeoutMs, bool logTraffic) : link(home.path() + "/gc-line")
 {
+    usePort(link, timeoutMs, logTraffic ? 2 : 1);
     m_previousBoxHandler = SetMessageBoxHandler([this](HWND, const char* text, const char*, UINT) {
         boxes.push_back(text);
         return IDOK;
@@ -79,11 +80,6 @@ void HangUpSession::stop()
     sampler.reset();
     gc.reset();  // the last user: the channel is deleted and the port closed
     sim.stop();
-}
-
-void HangUpSession::configure(int timeoutMs, bool logTraffic)
-{
-    usePort(link, timeoutMs, logTraffic ? 2 : 1);
 }
 
 bool HangUpSession::startSimulator(std::vector<std::string> options, int reconnectAfterMs)

@@ -44,11 +44,10 @@ private:
 
 class HangUpSession {
 public:
-    HangUpSession();
+    // Port settings: the link, this read time-out, the line traffic logged or not.
+    HangUpSession(int timeoutMs, bool logTraffic);
     ~HangUpSession();
 
-    // Port settings: the link, this read time-out, the line traffic logged or not.
-    void configure(int timeoutMs, bool logTraffic);
     // gc6890-sim with these options, serving behind the link, a new line 100 ms after
     // each hang-up.
     bool startSimulator(std::vector<std::string> options, int reconnectAfterMs = 100);
