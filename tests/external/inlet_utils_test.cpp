@@ -8,22 +8,19 @@ namespace {
 
 using gc6890::test::TempHome;
 
+constexpr const char* kRetry = "Inlets\\Hubrel\\Varnock\\MethodRetry";
+
 TEST(InletUtilsTest, AnAbsentOrUnreadableValueLeavesTheDefault)
 {
     TempHome home;
     int retries = 2;
-    EXPECT_EQ(ReadRegistryPath("Inlets\\Hubrel\\Varnock\\MethodRetry", retries, HKEY_LOCAL_MACHINE),
-              0);
+    EXPECT_EQ(ReadRegistryPath(kRetry, retries, HKEY_LOCAL_MACHINE), 0);
     EXPECT_EQ(retries, 2);
-    ASSERT_NE(WriteRegistryPath("Inlets\\Hubrel\\Varnock\\MethodRetry", CString("many"),
-                                HKEY_LOCAL_MACHINE),
-              0);
-    EXPECT_EQ(ReadRegistryPath("Inlets\\Hubrel\\Varnock\\MethodRetry", retries, HKEY_LOCAL_MACHINE),
-              0);
+    ASSERT_NE(WriteRegistryPath(kRetry, CString("many"), HKEY_LOCAL_MACHINE), 0);
+    EXPECT_EQ(ReadRegistryPath(kRetry, retries, HKEY_LOCAL_MACHINE), 0);
     EXPECT_EQ(retries, 2);
-    ASSERT_NE(WriteRegistryPath("Inlets\\Hubrel\\Varnock\\MethodRetry", 5, HKEY_LOCAL_MACHINE), 0);
-    EXPECT_NE(ReadRegistryPath("Inlets\\Hubrel\\Varnock\\MethodRetry", retries, HKEY_LOCAL_MACHINE),
-              0);
+    ASSERT_NE(WriteRegistryPath(kRetry, 5, HKEY_LOCAL_MACHINE), 0);
+    EXPECT_NE(ReadRegistryPath(kRetry, retries, HKEY_LOCAL_MACHINE), 0);
     EXPECT_EQ(retries, 5);
 }
 

@@ -16,53 +16,58 @@
 namespace gc6890 {
 namespace {
 
-using test::ScriptedLine;
-
-TEST(LineReaderTest, KeepsBytesAfterALineForTheNextRead)
+// The next line's text, or what came instead of it.
+std::string next(LineReader& reader, SerialPortBackend& port, int timeoutMs = 100)
 {
-    ScriptedLine line;
-    std::string error;
-    ASSERT_TRUE(line.open(error));
+    std::string text;
+    switch (reader.readLine(port, timeoutMs, text)) {
+    case LineReader::Status::Line:
+        return text;
+    case LineReader::Status::TimedOut:
+        return "(timed out)";
+    default:
+        return "(gone)";
+    }
+}
+
+// Bytes on an open scripted line.
+class LineReaderTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::string error;
+        ASSERT_TRUE(line.open(error));
+    }
+    test::ScriptedLine line;
+};
+
+TEST_F(LineReaderTest, KeepsBytesAfterALineForTheNextRead)
+{
     line.replyBytes("HTGCRI 1,2\nHTGCRY 0");  // one read brings a line and a half
     LineReader reader;
-    std::string text;
-    ASSERT_EQ(reader.readLine(line, 100, text), LineReader::Status::Line);
-    EXPECT_EQ(text, "HTGCRI 1,2");
+    EXPECT_EQ(next(reader, line), "HTGCRI 1,2");
     // The half line waits for its end; without it the read times out and keeps the bytes.
-    EXPECT_EQ(reader.readLine(line, 100, text), LineReader::Status::TimedOut);
+    EXPECT_EQ(next(reader, line), "(timed out)");
     line.replyBytes(",1\n\n");
-    ASSERT_EQ(reader.readLine(line, 100, text), LineReader::Status::Line);
-    EXPECT_EQ(text, "HTGCRY 0,1");
-    ASSERT_EQ(reader.readLine(line, 100, text), LineReader::Status::Line);
-    EXPECT_EQ(text, "");  // an empty line is a line
+    EXPECT_EQ(next(reader, line), "HTGCRY 0,1");
+    EXPECT_EQ(next(reader, line), "");  // an empty line is a line
     EXPECT_EQ(reader.buffered(), 0u);
 }
 
-TEST(LineReaderTest, SplitsAtTheConfiguredEndOfDataCharacter)
+TEST_F(LineReaderTest, SplitsAtTheConfiguredEndOfDataCharacter)
 {
-    ScriptedLine line;
-    std::string error;
-    ASSERT_TRUE(line.open(error));
     line.replyBytes("A\rB\n\r");
     LineReader reader('\r');
-    std::string text;
-    ASSERT_EQ(reader.readLine(line, 100, text), LineReader::Status::Line);
-    EXPECT_EQ(text, "A");
-    ASSERT_EQ(reader.readLine(line, 100, text), LineReader::Status::Line);
-    EXPECT_EQ(text, "B\n");
+    EXPECT_EQ(next(reader, line), "A");
+    EXPECT_EQ(next(reader, line), "B\n");
 }
 
-TEST(LineReaderTest, HandsOverALineThatNeverEnds)
+TEST_F(LineReaderTest, HandsOverALineThatNeverEnds)
 {
-    ScriptedLine line;
-    std::string error;
-    ASSERT_TRUE(line.open(error));
     line.replyBytes(std::string(LineReader::kMaxLineLength + 10, 'x'));
     LineReader reader;
-    std::string text;
     // A time-out long enough for a slow (sanitizer) build to move the whole megabyte.
-    ASSERT_EQ(reader.readLine(line, 10000, text), LineReader::Status::Line);
-    EXPECT_GE(text.size(), LineReader::kMaxLineLength);
+    EXPECT_GE(next(reader, line, 10000).size(), LineReader::kMaxLineLength);
 }
 
 // A pseudo-terminal pair: the test plays the instrument on the master side.
@@ -99,41 +104,25 @@ private:
     std::string m_path;
 };
 
-TEST(TermiosPortTest, ExchangesLinesOverAPseudoTerminal)
+TEST(TermiosPortTest, ExchangesLinesOverAPseudoTerminalUntilItHangsUp)
 {
     PseudoTerminal pty;
     ASSERT_FALSE(pty.path().empty());
-    PortSettings settings;
-    settings.device = pty.path();
-    TermiosPort port(settings);
+    TermiosPort port(PortSettings{.device = pty.path()});
     std::string error;
     ASSERT_TRUE(port.open(error)) << error;
     EXPECT_TRUE(port.open(error));  // opening an open port succeeds
 
     ASSERT_TRUE(port.write("GCHTST\n", 1000));
     EXPECT_EQ(pty.receive(), "GCHTST\n");  // raw mode: no CR added
-
     pty.send("HTGCST 0,1\r\nHTGC");
     LineReader reader;
-    std::string text;
-    ASSERT_EQ(reader.readLine(port, 1000, text), LineReader::Status::Line);
-    EXPECT_EQ(text, "HTGCST 0,1\r");  // raw mode: the CR arrives untouched
-    EXPECT_EQ(reader.readLine(port, 20, text), LineReader::Status::TimedOut);
-}
+    EXPECT_EQ(next(reader, port, 1000), "HTGCST 0,1\r");  // raw mode: the CR arrives untouched
+    EXPECT_EQ(next(reader, port, 20), "(timed out)");
 
-TEST(TermiosPortTest, AHungUpDeviceIsGone)
-{
-    PseudoTerminal pty;
-    PortSettings settings;
-    settings.device = pty.path();
-    TermiosPort port(settings);
-    std::string error;
-    ASSERT_TRUE(port.open(error)) << error;
     pty.hangUp();
     EXPECT_FALSE(port.write("GCHTRI\n", 1000));  // the write is the first to find it gone
-    LineReader reader;
-    std::string text;
-    EXPECT_EQ(reader.readLine(port, 1000, text), LineReader::Status::Gone);
+    EXPECT_EQ(next(reader, port, 1000), "(gone)");
 }
 
 TEST(TermiosPortTest, RefusesWhatIsNotASerialDeviceAndSaysWhy)

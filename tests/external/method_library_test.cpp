@@ -14,11 +14,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-fs::path repoRoot()
-{
-    return gc6890::test::sourcePath();
-}
-
 struct Loaded {
     CHP6890Method gc;
     CALS6890Method als{"ALS 6890 Method", 1, CALSInjection(0), CALSSyringe()};
@@ -52,14 +47,12 @@ protected:
     fs::path m_dir;
 };
 
-const char* kMinimal = "[gc]\n[gc.oven]\n[sampler]\n";
-
 }  // namespace
 
 TEST(ExampleMethods, SplitMethodHoldsWhatItsFileSays)
 {
     Loaded m;
-    ASSERT_EQ(1, load((repoRoot() / "methods/split_front.toml").string(), m));
+    ASSERT_EQ(1, load(gc6890::test::sourcePath("methods/split_front.toml"), m));
     EXPECT_EQ(1, m.gc.m_Columns[0].m_nConfigured);
     EXPECT_EQ(0, m.gc.m_Columns[1].m_nConfigured);
     EXPECT_EQ(CColumn::FrontInlet, m.gc.m_Columns[0].m_nInlet);
@@ -79,7 +72,7 @@ TEST(ExampleMethods, SplitMethodHoldsWhatItsFileSays)
 TEST(ExampleMethods, ListingsShowSamplerLabelsAndEveryGCSection)
 {
     Loaded m;
-    ASSERT_EQ(1, load((repoRoot() / "methods/ptv.toml").string(), m));
+    ASSERT_EQ(1, load(gc6890::test::sourcePath("methods/ptv.toml"), m));
     CGenericExpRecord record;
     m.als.Print(&record, "AUTOSAMPLER");
     const std::string& text = record.Text();
@@ -186,56 +179,49 @@ TEST_F(MethodFileTest, MissingFileDoesNotOpen)
     EXPECT_EQ(0, SerializeGCandALS(archive, m.gc, m.als));
 }
 
-struct BadFile {
-    const char* name;
-    std::string text;
-    std::string expected;  // after "<path>:"
-};
-
 TEST_F(MethodFileTest, MalformedFilesNameFileLineAndKey)
 {
-    const BadFile cases[] = {
-        {"not_toml", "[gc]\nrun_length = = 3\n", "2:14: not TOML"},
-        {"wrong_type", "[gc]\n[gc.oven]\ninitial_temperature = \"hot\"\n[sampler]\n",
+    struct Case {
+        std::string text;
+        std::string expected;  // after "<path>:"
+    } const cases[] = {
+        {"[gc]\nrun_length = = 3\n", "2:14: not TOML"},
+        {"[gc]\n[gc.oven]\ninitial_temperature = \"hot\"\n[sampler]\n",
          "3: gc.oven.initial_temperature: expected a number, found a string"},
-        {"int_expected", "[gc]\n[gc.oven]\n[sampler]\nfirst_vial = 1.5\n",
+        {"[gc]\n[gc.oven]\n[sampler]\nfirst_vial = 1.5\n",
          "4: sampler.first_vial: expected an integer, found a float"},
-        {"out_of_range", "[gc]\n[gc.oven]\n[sampler]\nfirst_vial = 0\n",
+        {"[gc]\n[gc.oven]\n[sampler]\nfirst_vial = 0\n",
          "4: sampler.first_vial: 0 is out of range (1.0 to 10000.0)"},
-        {"code_out_of_range", "[gc]\n[gc.oven]\n[gc.front_inlet]\ntype = 10\n[sampler]\n",
+        {"[gc]\n[gc.oven]\n[gc.front_inlet]\ntype = 10\n[sampler]\n",
          "4: gc.front_inlet.type: 10 is not one of \"none\", \"split\","},
-        {"unknown_gas", "[gc]\n[gc.oven]\n[gc.column1]\ncarrier_gas = \"xenon\"\n[sampler]\n",
+        {"[gc]\n[gc.oven]\n[gc.column1]\ncarrier_gas = \"xenon\"\n[sampler]\n",
          "4: gc.column1.carrier_gas: \"xenon\" is not one of \"helium\", \"hydrogen\", "
          "\"nitrogen\", \"argon_methane\" (or its number, 1 to 4)"},
-        {"unknown_key", "[gc]\n[gc.oven]\nmax_temp = 300\n[sampler]\n",
-         "3: gc.oven.max_temp: unknown key"},
-        {"unknown_table", "[gc]\n[gc.oven]\n[sampler]\n[extra]\n", "4: extra: unknown key"},
-        {"too_many_ramps",
-         "[gc]\n[gc.oven]\n[gc.column1.pressure]\nramps = "
+        {"[gc]\n[gc.oven]\nmax_temp = 300\n[sampler]\n", "3: gc.oven.max_temp: unknown key"},
+        {"[gc]\n[gc.oven]\n[sampler]\n[extra]\n", "4: extra: unknown key"},
+        {"[gc]\n[gc.oven]\n[gc.column1.pressure]\nramps = "
          "[{rate=1.0,final=2.0},{rate=1.0,final=3.0},\n"
          "{rate=1.0,final=4.0},{rate=1.0,final=5.0}]\n[sampler]\n",
          "4: gc.column1.pressure.ramps: 4 ramps, at most 3 allowed"},
-        {"ramp_key", "[gc]\n[gc.oven]\nramps = [\n{rate=1.0,final=2.0,hold=1.0}]\n[sampler]\n",
+        {"[gc]\n[gc.oven]\nramps = [\n{rate=1.0,final=2.0,hold=1.0}]\n[sampler]\n",
          "4: gc.oven.ramps[1].hold: unknown key"},
-        {"missing_section", "[gc]\n[gc.oven]\n", "1: sampler: required table is missing"},
-        {"bad_inlet", "[gc]\n[gc.oven]\n[gc.column2]\ninlet = \"middle\"\n[sampler]\n",
+        {"[gc]\n[gc.oven]\n", "1: sampler: required table is missing"},
+        {"[gc]\n[gc.oven]\n[gc.column2]\ninlet = \"middle\"\n[sampler]\n",
          "4: gc.column2.inlet: \"middle\" is not one of"},
-        {"zero_rate", "[gc]\n[gc.oven]\nramps = [{rate=0.0,final=2.0}]\n[sampler]\n",
+        {"[gc]\n[gc.oven]\nramps = [{rate=0.0,final=2.0}]\n[sampler]\n",
          "3: gc.oven.ramps[1].rate: a ramp's rate must be above 0"},
-        {"ramp_without_final", "[gc]\n[gc.oven]\nramps = [{rate=1.0}]\n[sampler]\n",
+        {"[gc]\n[gc.oven]\nramps = [{rate=1.0}]\n[sampler]\n",
          "3: gc.oven.ramps[1].final: required in every ramp"},
-        {"flag_as_number", "[gc]\n[gc.oven]\n[sampler]\nfront_injector = 1\n",
+        {"[gc]\n[gc.oven]\n[sampler]\nfront_injector = 1\n",
          "4: sampler.front_injector: expected true or false, found an integer"},
-        {"value_for_table", "[gc]\noven = 3\n[sampler]\n",
-         "2: gc.oven: expected a table, found an integer"},
-        {"nan", "[gc]\n[gc.oven]\ninitial_time = nan\n[sampler]\n",
+        {"[gc]\noven = 3\n[sampler]\n", "2: gc.oven: expected a table, found an integer"},
+        {"[gc]\n[gc.oven]\ninitial_time = nan\n[sampler]\n",
          "3: gc.oven.initial_time: nan is out of range"},
-        {"sampler_first", "[sampler]\n[gc]\n[gc.oven]\n",
-         "1: sampler: the sampler method must follow"},
+        {"[sampler]\n[gc]\n[gc.oven]\n", "1: sampler: the sampler method must follow"},
     };
-    for (const BadFile& c : cases) {
-        SCOPED_TRACE(c.name);
-        const std::string path = write(std::string(c.name) + ".toml", c.text);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.expected);
+        const std::string path = write("malformed.toml", c.text);
         Loaded m;
         m.gc.m_Oven.m_fInitialTemperature = 123.0f;
         CFileS file;
@@ -249,9 +235,8 @@ TEST_F(MethodFileTest, MalformedFilesNameFileLineAndKey)
     }
 }
 
-TEST_F(MethodFileTest, FailedWriteKeepsTheOldMethod)
+TEST_F(MethodFileTest, FailedWriteNamesThePath)
 {
-    const std::string path = write("kept.toml", kMinimal);
     CFileS file;
     ASSERT_EQ(1, file.Open((m_dir / "no-such-dir" / "x.toml").string().c_str(),
                            CFileS::modeCreate | CFileS::modeWrite, nullptr));
@@ -260,8 +245,6 @@ TEST_F(MethodFileTest, FailedWriteKeepsTheOldMethod)
     SerializeGCandALS(archive, m.gc, m.als);
     EXPECT_EQ(0, file.Close());
     EXPECT_NE(std::string::npos, file.GetErrorText().str().find("no-such-dir"));
-    Loaded again;
-    EXPECT_EQ(1, load(path, again));
 }
 
 TEST(MethodListing, RecordShowsTheInletModesInUseWithNamesAndUnits)
@@ -317,12 +300,6 @@ TEST_F(MethodFileTest, CodedValuesReadAsNamesOrAsTheirNumbers)
     Loaded byName, byNumber;
     ASSERT_EQ(1, load(write("names.toml", names), byName)) << CFileS::GetLastErrorText();
     ASSERT_EQ(1, load(write("numbers.toml", numbers), byNumber)) << CFileS::GetLastErrorText();
-    EXPECT_EQ(4, byName.gc.m_Columns[0].m_nCarrierGas);
-    EXPECT_EQ(4, byName.gc.m_Columns[0].m_nControlMode);
-    EXPECT_EQ(8, byName.gc.m_Inlets[CHP6890Method::Front].m_nType);
-    EXPECT_EQ(4, byName.gc.m_Inlets[CHP6890Method::Back].m_nType);
-    EXPECT_EQ(1, byName.gc.m_Oven.m_nCryoType);
-    EXPECT_EQ(1, byName.gc.m_PTVCryo.m_nCoolant);
     // The same method either way, and written back with the names.
     const std::string text = gc6890::writeMethodToml(byName.gc, byName.als);
     EXPECT_EQ(text, gc6890::writeMethodToml(byNumber.gc, byNumber.als));

@@ -3,6 +3,7 @@
 // is refused naming its line and key.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <unistd.h>
@@ -25,19 +26,6 @@ fs::path writeProfile(const std::string& text)
         fs::temp_directory_path() / ("gc6890_profile_" + std::to_string(::getpid()) + ".toml");
     std::ofstream(path) << text;
     return path;
-}
-
-// The stored method as read back, one text.
-std::string readBack(InProcessLine& line)
-{
-    std::string all = ask(line, "CCHTMD ?");
-    for (int i = 0; i < 20; ++i) {
-        const std::string next = ask(line, "CCHTMD +");
-        all += next;
-        if (next.rfind("HTCCMD E", 0) == 0)
-            break;
-    }
-    return all;
 }
 
 TEST(HardwareProfile, TheGCReportsWhatTheProfileInstalls)
@@ -98,7 +86,9 @@ TEST(HardwareProfile, TheGCReportsWhatTheProfileInstalls)
         EXPECT_EQ(ask(opened(line), "GCHTCF ?"),
                   std::string("HTGCCF HP 6890 GC,A.03.05,") + c.configuration);
         EXPECT_EQ(ask(line, "IBHTCW ?"), std::string("HTIBCW ") + c.backDefinition);
-        const std::string method = readBack(line);
+        std::string method;  // the commands read back, each ended by ";"
+        for (const std::string& command : simtest::commandsOf(simtest::readBack(line)))
+            method += command + ";";
         for (const char* text : c.present)
             EXPECT_NE(method.find(text), std::string::npos) << text;
         for (const char* text : c.absent)
@@ -125,17 +115,12 @@ TEST(HardwareProfile, TheTraceNamesTheRuleBehindARefusal)
     for (const Case& c : cases) {
         InProcessLine line(config);
         std::string refusal;
-        line.instrument().trace = [&](char direction, const std::string& text) {
-            if (direction == '!')
-                refusal = text;
-        };
-        std::string block = readBack(opened(line));
-        for (std::size_t at = 0; (at = block.find("HTCCMD", at)) != std::string::npos;)
-            block.replace(at, 6, "\nCCHTMD");
-        block.replace(block.find(c.from), std::string(c.from).size(), c.to);
-        line.write(block.substr(1) + "\n", 1000);
-        for (int i = 0; i < 5; ++i)
-            simtest::readLine(line);
+        simtest::keepRefusal(line, refusal);
+        auto commands = simtest::commandsOf(simtest::readBack(opened(line)));
+        for (std::string& command : commands)
+            if (command.starts_with(c.from))
+                command.replace(0, std::strlen(c.from), c.to);
+        simtest::download(line, commands);
         EXPECT_EQ(ask(line, "CCHTMC"), c.answer);
         EXPECT_EQ(refusal, c.refusal);
     }

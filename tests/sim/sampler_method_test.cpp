@@ -7,7 +7,10 @@ namespace gc6890::sim {
 namespace {
 
 using simtest::ask;
+using simtest::commandsOf;
+using simtest::download;
 using simtest::opened;
+using simtest::readBack;
 using simtest::readLine;
 
 const std::string kFrontSetPoints = "01HTSETPTS 2,1,1,2,0,0,3,50,50,0,0,1,1;,,,,,,,,,,,,; 0, 0";
@@ -112,42 +115,13 @@ TEST(Sampler, StopDuringALateInjectionAnswersTheAbortedInjection)
     EXPECT_EQ(line.instrument().gc().runState(), GcModel::RunState::Idle);
 }
 
-// The read-back as the library performs it: "?" then "+" until the "E" block.
-std::vector<std::string> readBack(InProcessLine& line)
+// The first command with this head; empty when there is none.
+std::string commandOf(const std::vector<std::string>& commands, const std::string& head)
 {
-    std::vector<std::string> blocks{ask(line, "CCHTMD ?")};
-    for (int i = 0; i < 100 && blocks.back().find("HTCCMD E") == std::string::npos; ++i)
-        blocks.push_back(ask(line, "CCHTMD +"));
-    return blocks;
-}
-
-std::vector<std::string> commandsOf(const std::vector<std::string>& blocks)
-{
-    std::vector<std::string> commands;
-    for (const auto& block : blocks) {
-        const auto first = block.find('"');
-        const auto last = block.rfind('"');
-        for (const auto& c : split(block.substr(first + 1, last - first - 1), ';'))
-            if (!c.empty() && c != "NONE")
-                commands.push_back(c);
-    }
-    return commands;
-}
-
-// Sends the commands back as a download block, each line answered.
-void download(InProcessLine& line, const std::vector<std::string>& commands)
-{
-    EXPECT_EQ(ask(line, "CCHTMD B;\"\""), "HTCCMD B;\"\"");
-    std::string text = "CCHTMD C;\"";
-    for (const auto& c : commands) {
-        if (text.size() + c.size() > 400) {
-            EXPECT_FALSE(ask(line, text + "\"").empty());
-            text = "CCHTMD C;\"";
-        }
-        text += c + ";";
-    }
-    EXPECT_FALSE(ask(line, text + "\";").empty());
-    EXPECT_EQ(ask(line, "CCHTMD E;\"NONE\""), "HTCCMD E;\"NONE\"");
+    for (const auto& c : commands)
+        if (c.rfind(head, 0) == 0)
+            return c;
+    return std::string();
 }
 
 TEST(StoredMethod, ReadBackComesInBlocksFromEmptyOpeningToClosingE)
@@ -162,11 +136,8 @@ TEST(StoredMethod, ReadBackComesInBlocksFromEmptyOpeningToClosingE)
     const auto commands = commandsOf(blocks);
     EXPECT_EQ(commands.front().substr(0, 6), "CCCCIW");
     for (const char* head : {"IFIFRC", "IBIBRC", "V7V7CW", "GCGCCW", "OVOVTR", "IFIFSP", "C1C1NR",
-                             "CCCCC2", "S2S2ZA", "CCCCCE"}) {
-        const bool found = std::any_of(commands.begin(), commands.end(),
-                                       [&](const std::string& c) { return c.rfind(head, 0) == 0; });
-        EXPECT_TRUE(found) << head;
-    }
+                             "CCCCC2", "S2S2ZA", "CCCCCE"})
+        EXPECT_NE(commandOf(commands, head), "") << head;
 }
 
 TEST(StoredMethod, DownloadThenReadBackReturnsTheDownloadedValues)
@@ -211,10 +182,7 @@ TEST(StoredMethod, CheckRefusesABlockTheGcCannotTake)
         SCOPED_TRACE(c.with);
         InProcessLine line;
         std::string refusal;
-        line.instrument().trace = [&](char direction, const std::string& text) {
-            if (direction == '!')
-                refusal = text;
-        };
+        simtest::keepRefusal(line, refusal);
         opened(line);
         std::vector<std::string> commands;
         for (const auto& command : commandsOf(readBack(line))) {
@@ -238,15 +206,9 @@ TEST(StoredMethod, ImmediateConfigurationShowsInTheNextReadBack)
     opened(line);
     line.write("OVHTCF 300\nC2HTCF 0,0,0,5,4,0,0,0\nIFHTCF 1,12.00,0.00\n", 100);
     const auto commands = commandsOf(readBack(line));
-    auto find = [&](const std::string& head) {
-        for (const auto& c : commands)
-            if (c.rfind(head, 0) == 0)
-                return c;
-        return std::string();
-    };
-    EXPECT_EQ(find("OVOVCW"), "OVOVCW 1,3,0,300");
-    EXPECT_EQ(find("C2C2CW"), "C2C2CW 0,0,0,5,4,0,0,0");
-    EXPECT_EQ(find("IFIFCW"), "IFIFCW 2,1,1,0,1,12.00,0.00");
+    EXPECT_EQ(commandOf(commands, "OVOVCW"), "OVOVCW 1,3,0,300");
+    EXPECT_EQ(commandOf(commands, "C2C2CW"), "C2C2CW 0,0,0,5,4,0,0,0");
+    EXPECT_EQ(commandOf(commands, "IFIFCW"), "IFIFCW 2,1,1,0,1,12.00,0.00");
     EXPECT_EQ(ask(line, "C2HTPI ?"), "HTC2PI 0");  // column 2 is gone
 }
 
