@@ -4,11 +4,11 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include "external/method_file_toml.h"
 #include "support/source_tree.h"
+#include "support/temp_home.h"
 
 namespace fs = std::filesystem;
 
@@ -28,23 +28,16 @@ int load(const std::string& path, Loaded& out, unsigned flags = CFileS::modeRead
     return SerializeGCandALS(archive, out.gc, out.als);
 }
 
+// Method files in a home folder of the test's own.
 class MethodFileTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        m_dir = fs::temp_directory_path() / ("gc6890-method-" + std::to_string(::getpid()));
-        fs::create_directories(m_dir);
-    }
-    void TearDown() override { fs::remove_all(m_dir); }
-
     std::string write(const std::string& name, const std::string& text)
     {
-        const fs::path path = m_dir / name;
+        const std::string path = home.path() + "/" + name;
         std::ofstream(path) << text;
-        return path.string();
+        return path;
     }
-
-    fs::path m_dir;
+    gc6890::test::TempHome home;
 };
 
 }  // namespace
@@ -121,7 +114,7 @@ TEST_F(MethodFileTest, WrittenMethodLoadsBackFieldByField)
     als.m_Syringe.m_fPostDwellTime = 0.7f;
     als.m_Syringe.m_nViscosityDelay = 5;
 
-    const std::string path = (m_dir / "written.toml").string();
+    const std::string path = home.path() + "/written.toml";
     {
         CFileS file;
         ASSERT_EQ(1, file.Open(path.c_str(), CFileS::modeCreate | CFileS::modeWrite, nullptr));
@@ -170,7 +163,7 @@ TEST_F(MethodFileTest, MissingFileDoesNotOpen)
 {
     CFileS file;
     FrellError error;
-    const std::string path = (m_dir / "absent.toml").string();
+    const std::string path = home.path() + "/absent.toml";
     EXPECT_EQ(0, file.Open(path.c_str(), CFileS::modeRead, &error));
     EXPECT_EQ(0, file.IsOpen());
     EXPECT_NE(std::string::npos, error.m_strText.str().find(path));
@@ -238,7 +231,7 @@ TEST_F(MethodFileTest, MalformedFilesNameFileLineAndKey)
 TEST_F(MethodFileTest, FailedWriteNamesThePath)
 {
     CFileS file;
-    ASSERT_EQ(1, file.Open((m_dir / "no-such-dir" / "x.toml").string().c_str(),
+    ASSERT_EQ(1, file.Open((home.path() + "/no-such-dir/x.toml").c_str(),
                            CFileS::modeCreate | CFileS::modeWrite, nullptr));
     CArchiveS archive(&file, CArchiveS::store);
     Loaded m;
