@@ -17,8 +17,7 @@ TEST(SimulatorProcessPortTest, AProgramThatCannotRunOrReportsNoDeviceIsRefused)
         const char* program;
         const char* says;  // how the error begins
     } const cases[] = {
-        {"/nonexistent/gc6890-sim",
-         "cannot start the simulator /nonexistent/gc6890-sim: the simulator exited"},
+        {"/nonexistent/gc6890-sim", "cannot start the simulator /nonexistent/gc6890-sim:"},
         {"/bin/true", "cannot start the simulator /bin/true: the simulator exited before"},
         // A "simulator" that reports a path (the working folder) that is not a terminal.
         {"/bin/pwd", "cannot open /"},

@@ -239,17 +239,6 @@ protected:
         for (std::string text; std::getline(lines, text);)
             line->expect(text).reply("HTCCMD " + text.substr(7));
     }
-    // Removes one command from the GC's method.
-    void withoutCommand(const std::string& head)
-    {
-        std::erase_if(gcMethod, [&](const std::string& c) { return c.rfind(head, 0) == 0; });
-    }
-    void replaceCommand(const std::string& head, const std::string& text)
-    {
-        for (auto& c : gcMethod)
-            if (c.rfind(head, 0) == 0)
-                c = text;
-    }
     std::string log() const { return home.read("c/dravik/hp6890.err"); }
 
     std::vector<std::string> gcMethod;

@@ -37,9 +37,7 @@ TEST(DownloadTables, CodeTables)
     EXPECT_EQ(OvenCryoCode(0, 1), 0);
     EXPECT_EQ(OvenCryoCode(1, 0), 1);
     EXPECT_EQ(OvenCryoCode(1, 1), 2);
-    EXPECT_EQ(OvenStateText(0), "NOT PRESENT");
     EXPECT_EQ(OvenStateText(1), "MISSING SENSOR");
-    EXPECT_EQ(OvenStateText(7), "??7??");
 }
 
 // A run table as the channel fills it: entries of time, event type and value.

@@ -36,10 +36,10 @@ protected:
     {
         SCOPED_TRACE(c.box);
         for (const auto& [head, text] : c.gc) {
-            if (text.empty())
-                withoutCommand(head);
-            else
-                replaceCommand(head, text);
+            for (std::string& command : gcMethod)
+                if (command.starts_with(head))
+                    command = text;
+            std::erase(gcMethod, "");
         }
         const std::string path = writeMethod(c.method);
         scriptStart();

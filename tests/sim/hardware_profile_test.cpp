@@ -15,8 +15,7 @@
 namespace gc6890::sim {
 namespace {
 
-using simtest::ask;
-using simtest::opened;
+using namespace simtest;
 
 namespace fs = std::filesystem;
 
@@ -87,7 +86,7 @@ TEST(HardwareProfile, TheGCReportsWhatTheProfileInstalls)
                   std::string("HTGCCF HP 6890 GC,A.03.05,") + c.configuration);
         EXPECT_EQ(ask(line, "IBHTCW ?"), std::string("HTIBCW ") + c.backDefinition);
         std::string method;  // the commands read back, each ended by ";"
-        for (const std::string& command : simtest::commandsOf(simtest::readBack(line)))
+        for (const std::string& command : commandsOf(readBack(line)))
             method += command + ";";
         for (const char* text : c.present)
             EXPECT_NE(method.find(text), std::string::npos) << text;
@@ -115,12 +114,12 @@ TEST(HardwareProfile, TheTraceNamesTheRuleBehindARefusal)
     for (const Case& c : cases) {
         InProcessLine line(config);
         std::string refusal;
-        simtest::keepRefusal(line, refusal);
-        auto commands = simtest::commandsOf(simtest::readBack(opened(line)));
+        keepRefusal(line, refusal);
+        auto commands = commandsOf(readBack(opened(line)));
         for (std::string& command : commands)
             if (command.starts_with(c.from))
                 command.replace(0, std::strlen(c.from), c.to);
-        simtest::download(line, commands);
+        download(line, commands);
         EXPECT_EQ(ask(line, "CCHTMC"), c.answer);
         EXPECT_EQ(refusal, c.refusal);
     }

@@ -1,38 +1,15 @@
 #include <gtest/gtest.h>
 
-#include "sim/line_format.h"
 #include "sim_test_support.h"
 
 namespace gc6890::sim {
 namespace {
 
-using simtest::ask;
-using simtest::commandsOf;
-using simtest::download;
-using simtest::opened;
-using simtest::readBack;
-using simtest::readLine;
+using namespace simtest;
 
-const std::string kFrontSetPoints = "01HTSETPTS 2,1,1,2,0,0,3,50,50,0,0,1,1;,,,,,,,,,,,,; 0, 0";
-
-int statusCodeOf(InProcessLine& line)
-{
-    const auto values = split(ask(line, "01HTSTATUS"), ',');
-    return std::stoi(values.back());
-}
-
-InProcessLine& withPortOpen(InProcessLine& line)
+void withPortOpen(InProcessLine& line)
 {
     ask(opened(line), "CCHTPO 1");
-    return line;
-}
-
-TEST(Sampler, AnswersOnlyThroughAnOpenPassThroughPort)
-{
-    InProcessLine line;
-    EXPECT_EQ(ask(opened(line), "01HTSTATUS"), "HT01STATUS 51");
-    ask(line, "CCHTPO 1");
-    EXPECT_EQ(ask(line, "01HTSTATUS"), "HT01STATUS 1,1,1,0,0,0,0");
 }
 
 TEST(Sampler, ValidatesSetPoints)
@@ -41,7 +18,8 @@ TEST(Sampler, ValidatesSetPoints)
     config.sampler.backTower = false;
     InProcessLine line(config);
     withPortOpen(line);
-    EXPECT_EQ(ask(line, kFrontSetPoints), "HT01SETPTS 0");
+    EXPECT_EQ(ask(line, "01HTSETPTS 2,1,1,2,0,0,3,50,50,0,0,1,1;,,,,,,,,,,,,; 0, 0"),
+              "HT01SETPTS 0");
     EXPECT_EQ(ask(line, "01HTSETPTS 25,1,1,2,0,0,3,50,50,0,0,1,1;,,,,,,,,,,,,; 0, 0"),
               "HT01SETPTS 2");  // no such volume step
     EXPECT_EQ(ask(line, "01HTSETPTS ,,,,,,,,,,,,;2,1,1,2,0,0,3,50,50,0,0,1,1; 0, 0"),
@@ -49,17 +27,18 @@ TEST(Sampler, ValidatesSetPoints)
     EXPECT_EQ(ask(line, "01HTSETPTS 2,1,1"), "HT01SETPTS 1");
 }
 
-TEST(Sampler, ImmediateInjectionStartsTheGcRunWhenItHappens)
+TEST(Sampler, AnswersThroughAnOpenPortAndAnImmediateInjectionStartsTheRunWhenItHappens)
 {
     InProcessLine line;
-    withPortOpen(line);
+    EXPECT_EQ(ask(opened(line), "01HTSTATUS"), "HT01STATUS 51");
+    ask(line, "CCHTPO 1");
+    EXPECT_EQ(ask(line, "01HTSTATUS"), "HT01STATUS 1,1,1,0,0,0,0");
     EXPECT_EQ(ask(line, "01HTSINJECT 7"), "HT01SINJECT 0");
-    EXPECT_EQ(statusCodeOf(line), 1);
+    EXPECT_EQ(ask(line, "01HTSTATUS"), "HT01STATUS 1,1,1,7,0,0,1");  // preparing
     line.clock().advance(8000);
     line.instrument().advance();
-    EXPECT_EQ(statusCodeOf(line), 2);
+    EXPECT_EQ(ask(line, "01HTSTATUS"), "HT01STATUS 1,1,1,7,1,0,2");  // injecting
     EXPECT_EQ(line.instrument().gc().runState(), GcModel::RunState::Run);
-    EXPECT_EQ(line.instrument().sampler().currentVial(), 7);
     EXPECT_EQ(ask(line, "01HTSINJECT 8"), "HT01SINJECT 4");  // busy
 }
 
@@ -74,7 +53,19 @@ TEST(Sampler, RefusesVialsOutsideTheTrayOrMissing)
     EXPECT_EQ(ask(line, "01HTSINJECT 50;100"), "HT01SINJECT 0");
 }
 
-TEST(Sampler, LateAnswerReportsAMissingVialWithoutARun)
+TEST(Sampler, StopIsAnsweredAfterItSettlesUnlessAReturnAllComesFirst)
+{
+    InProcessLine line;
+    withPortOpen(line);
+    EXPECT_EQ(ask(line, "01HTSTOP", 100), "");
+    EXPECT_EQ(readLine(line, 1000), "HT01STOP 0");
+    EXPECT_EQ(ask(line, "01HTRTN_ALL"), "HT01RTN_ALL 0");
+    line.write("01HTSTOP\n01HTRTN_ALL\n", 100);
+    EXPECT_EQ(readLine(line, 5000), "HT01RTN_ALL 0");
+    EXPECT_EQ(readLine(line, 5000), "") << "the return-all takes the stop's answer's place";
+}
+
+TEST(Sampler, LateAnswerReportsAMissingVialOrAStopWithoutARun)
 {
     SimConfig config;
     config.sampler.answer = InjectionAnswer::Late;
@@ -83,35 +74,9 @@ TEST(Sampler, LateAnswerReportsAMissingVialWithoutARun)
     withPortOpen(line);
     EXPECT_EQ(ask(line, "01HTSINJECT 3", 45000), "HT01SINJECT 3");
     EXPECT_EQ(line.instrument().gc().runState(), GcModel::RunState::Idle);
-}
-
-TEST(Sampler, StopIsAnsweredAfterItSettles)
-{
-    InProcessLine line;
-    withPortOpen(line);
-    EXPECT_EQ(ask(line, "01HTSTOP", 100), "");
-    EXPECT_EQ(readLine(line, 1000), "HT01STOP 0");
-    EXPECT_EQ(ask(line, "01HTRTN_ALL"), "HT01RTN_ALL 0");
-}
-
-TEST(Sampler, ReturnAllRightAfterStopIsTheOnlyAnswer)
-{
-    InProcessLine line;
-    withPortOpen(line);
-    line.write("01HTSTOP\n01HTRTN_ALL\n", 100);
-    EXPECT_EQ(readLine(line, 5000), "HT01RTN_ALL 0");
-    EXPECT_EQ(readLine(line, 5000), "");
-}
-
-TEST(Sampler, StopDuringALateInjectionAnswersTheAbortedInjection)
-{
-    SimConfig config;
-    config.sampler.answer = InjectionAnswer::Late;
-    InProcessLine line(config);
-    withPortOpen(line);
-    line.write("01HTSINJECT 3\n01HTSTOP\n", 100);
-    EXPECT_EQ(readLine(line, 5000), "HT01SINJECT 8");
-    EXPECT_EQ(readLine(line, 20000), "");  // the injection never happens
+    line.write("01HTSINJECT 4\n01HTSTOP\n", 100);
+    EXPECT_EQ(readLine(line, 5000), "HT01SINJECT 8");  // the injection aborted
+    EXPECT_EQ(readLine(line, 20000), "");              // and it never happens
     EXPECT_EQ(line.instrument().gc().runState(), GcModel::RunState::Idle);
 }
 
@@ -182,7 +147,7 @@ TEST(StoredMethod, CheckRefusesABlockTheGcCannotTake)
         SCOPED_TRACE(c.with);
         InProcessLine line;
         std::string refusal;
-        simtest::keepRefusal(line, refusal);
+        keepRefusal(line, refusal);
         opened(line);
         std::vector<std::string> commands;
         for (const auto& command : commandsOf(readBack(line))) {

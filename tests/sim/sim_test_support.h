@@ -18,14 +18,9 @@ inline std::string readLine(InProcessLine& line, int timeoutMs = 1000)
 {
     std::string text;
     char c = 0;
-    while (true) {
-        const auto result = line.read(&c, 1, timeoutMs);
-        if (result.status != SerialPortBackend::ReadStatus::Data)
-            return text;
-        if (c == '\n')
-            return text;
+    while (line.read(&c, 1, timeoutMs).status == SerialPortBackend::ReadStatus::Data && c != '\n')
         text += c;
-    }
+    return text;
 }
 
 inline std::string ask(InProcessLine& line, const std::string& command, int timeoutMs = 1000)
