@@ -33,23 +33,18 @@ GOOD_METHOD = (SHARED_METHOD.replace("run_length = 0.5", "run_length = 0.8")
 # The same with a run long enough to be stopped.
 LONG_METHOD = GOOD_METHOD.replace("run_length = 0.8", "run_length = 30")
 BAD_METHOD = GOOD_METHOD.replace("initial_temperature = 50.0", "initial_temperature = 5000.0")
+
+
+def tray(*rows):
+    """A sequence of rows (vial, method, sample) that skips the rows it cannot inject."""
+    return 'name = "tray"\non_error = "skip"\n' + "".join(
+        f'[[row]]\nvial = {vial}\nmethod = "{method}"\nsample = "{sample}"\n'
+        for vial, method, sample in rows)
+
+
 # A tray of three; the simulator has no vial 7, so its row is skipped.
-TRAY = """name = "tray"
-on_error = "skip"
-[[row]]
-vial = 1
-method = "good"
-sample = "blank"
-[[row]]
-vial = 7
-method = "good"
-sample = "missing"
-[[row]]
-vial = 2
-method = "good"
-sample = "standard 1"
-"""
-BAD_TRAY = TRAY.replace('method = "good"\nsample = "standard 1"', 'method = "nope"\nsample = "standard 1"')
+TRAY = tray((1, "good", "blank"), (7, "good", "missing"), (2, "good", "standard 1"))
+BAD_TRAY = tray((1, "good", "blank"), (7, "good", "missing"), (2, "nope", "standard 1"))
 
 
 def start_sim(sim, link, *options):
@@ -257,7 +252,9 @@ def main():
         page.wait_text("sequence-step", "following the run")
         page.click("sequence-pause")
         page.wait("paused", lambda: page.states("#sequence-state") == ["paused"])
-        assert page.states("#sequence-rows tr") == ["done", "pending", "pending"]
+        # A wait, not a look: the rows may be redrawn just then.
+        page.wait("the rows when paused",
+                  lambda: page.states("#sequence-rows tr") == ["done", "pending", "pending"])
         assert page.enabled("sequence-resume") and not page.enabled("sequence-pause")
         page.wait_text("sequence-reason", "Paused:")
         page.shot("sequence-paused", "sequence-panel")

@@ -18,6 +18,8 @@
 namespace gc6890::servicetest {
 namespace {
 
+using namespace std::chrono_literals;
+
 // A raw connection, for clients that no HTTP library would be.
 class RawClient {
 public:
@@ -57,9 +59,7 @@ public:
     {
         const auto start = std::chrono::steady_clock::now();
         const auto elapsed = [&] {
-            return static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                        std::chrono::steady_clock::now() - start)
-                                        .count());
+            return static_cast<int>((std::chrono::steady_clock::now() - start) / 1ms);
         };
         pollfd ready{fd_, POLLIN, 0};
         char buffer[4096];

@@ -62,12 +62,9 @@ ServiceProcess::~ServiceProcess()
 
 int ServiceProcess::stop()
 {
-    if (pid_ <= 0)
-        return -1;
-    kill(pid_, SIGTERM);
-    const int status = test::waitForChild(pid_, 30000);
-    pid_ = -1;
-    return status;
+    if (pid_ > 0)
+        kill(pid_, SIGTERM);
+    return waitForExit(30000);
 }
 
 int ServiceProcess::waitForExit(int ms)
