@@ -60,27 +60,23 @@ TEST(Journal, TornLastLineIsLeftOutAndReported)
     const std::string next =
         journalLine({.kind = StepKind::AboutToInject, .row = 2, .injection = 1});
     const struct {
-        const char* name;
-        std::string text;
+        std::string tail;  // after the whole entries
         bool torn;
     } cases[] = {
-        {.name = "cut mid-line", .text = whole + next.substr(0, 20), .torn = true},
-        {.name = "whole JSON, no newline",
-         .text = whole + next.substr(0, next.size() - 1),
-         .torn = true},
-        {.name = "garbage ended by a newline",
-         .text = whole + std::string("\0\0\0\n", 4),
-         .torn = true},
-        {.name = "whole", .text = whole, .torn = false},
+        {.tail = next.substr(0, 20), .torn = true},               // cut mid-line
+        {.tail = next.substr(0, next.size() - 1), .torn = true},  // whole JSON, no newline
+        {.tail = std::string("\0\0\0\n", 4), .torn = true},       // garbage, then a newline
+        {.tail = "", .torn = false},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.tail));
         JournalContent content;
         std::string error;
-        ASSERT_TRUE(parseJournal(c.text, "j", content, error)) << c.name << ": " << error;
-        EXPECT_EQ(content.torn, c.torn) << c.name;
-        EXPECT_EQ(content.entries.size(), everyStep().size()) << c.name;
+        ASSERT_TRUE(parseJournal(whole + c.tail, "j", content, error)) << error;
+        EXPECT_EQ(content.torn, c.torn);
+        EXPECT_EQ(content.entries.size(), everyStep().size());
         if (c.torn) {
-            EXPECT_EQ(content.tornOffset, whole.size()) << c.name;
+            EXPECT_EQ(content.tornOffset, whole.size());
         }
     }
     // A bad line that is not the last is damage, not a kill: refused, naming the line.

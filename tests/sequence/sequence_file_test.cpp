@@ -29,19 +29,14 @@ method = "../methods/ptv.toml"
     ASSERT_TRUE(parseSequence(text, "s.toml", sequence, error)) << error;
     EXPECT_EQ(sequence.name, "overnight");
     EXPECT_EQ(sequence.onError, ErrorRule::SkipRow);
-    ASSERT_EQ(sequence.rows.size(), 2u);
-    const SequenceRow& first = sequence.rows[0];
-    EXPECT_EQ(first.line, 4);
-    EXPECT_EQ(first.vial, 3);
-    EXPECT_EQ(first.method, "split_front");
-    EXPECT_FLOAT_EQ(first.volume, 0.5f);
-    EXPECT_EQ(first.injections, 2);
-    EXPECT_EQ(first.sample, "standard 1");
-    const SequenceRow& second = sequence.rows[1];
-    EXPECT_EQ(second.line, 11);
-    EXPECT_FLOAT_EQ(second.volume, 1.0f);
-    EXPECT_EQ(second.injections, 1);
-    EXPECT_EQ(second.sample, "vial 4");
+    // Each row as "line: vial, method, volume x injections, sample".
+    std::vector<std::string> rows;
+    for (const SequenceRow& row : sequence.rows)
+        rows.push_back(std::to_string(row.line) + ": " + std::to_string(row.vial) + ", " +
+                       row.method + ", " + std::to_string(row.volume) + " x " +
+                       std::to_string(row.injections) + ", " + row.sample);
+    EXPECT_EQ(rows, (std::vector<std::string>{"4: 3, split_front, 0.500000 x 2, standard 1",
+                                              "11: 4, ../methods/ptv.toml, 1.000000 x 1, vial 4"}));
 }
 
 TEST(SequenceFile, ErrorsNameTheLineAndKey)

@@ -77,13 +77,8 @@ private:
     bool connected_ = false;
 };
 
-class ServiceAbuseTest : public ServiceFixture {
+class ServiceAbuseTest : public StartedService {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(startSim());
-        ASSERT_TRUE(service.start(link));
-    }
     bool statusAnswers()
     {
         const httplib::Result result = service.client().Get("/api/v1/status");

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <sstream>
 
 #include "support/child_process.h"
 
@@ -148,13 +149,10 @@ void EventReader::parse(const char* data, std::size_t size)
 {
     pending_.append(data, size);
     for (std::size_t end; (end = pending_.find("\n\n")) != std::string::npos;) {
-        const std::string block = pending_.substr(0, end + 1);
+        std::istringstream block(pending_.substr(0, end));
         pending_.erase(0, end + 2);
         Event event;
-        std::size_t from = 0;
-        for (std::size_t newline; (newline = block.find('\n', from)) != std::string::npos;
-             from = newline + 1) {
-            const std::string line = block.substr(from, newline - from);
+        for (std::string line; std::getline(block, line);) {
             if (line.rfind("id: ", 0) == 0)
                 event.id = std::stoull(line.substr(4));
             else if (line.rfind("event: ", 0) == 0)

@@ -21,13 +21,8 @@ int lines(const std::string& text)
     return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
 }
 
-class ServiceTest : public ServiceFixture {
+class ServiceTest : public StartedService {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(startSim());
-        ASSERT_TRUE(service.start(link));
-    }
     // Waits for a job to end; its final record.
     json finished(const json& accepted, int ms = 20000)
     {
@@ -126,26 +121,17 @@ TEST_F(ServiceTest, RefusesBadRequestsAndChangesNothing)
         EXPECT_TRUE(answer.contains("error")) << path << ": " << result->body;
         return std::pair{result->status, answer.value("field", "")};
     };
-    // Without the token, with another one or another kind: refused, whatever the request.
-    const struct {
-        const char* path;
-        const char* authorization;  // "" for none
-    } strangers[] = {{.path = "/api/v1/load", .authorization = ""},
-                     {.path = "/api/v1/stop", .authorization = "Bearer 0123"},
-                     {.path = "/api/v1/methods/x", .authorization = "Basic eDp4"}};
-    for (const auto& c : strangers) {
-        httplib::Headers headers;
-        if (*c.authorization)
-            headers.emplace("Authorization", c.authorization);
-        EXPECT_EQ(refusal(c.path, R"({"method":"short"})", headers), std::pair(401, std::string()))
-            << c.path;
-    }
     // With the token, a request that is not what its path takes: 400 naming the field.
+    // Without the token, with another one or another kind: 401, whatever the request.
     const struct {
         const char* path;
         const char* body;  // nullptr: a GET
-        const char* field;
-    } mistakes[] = {
+        const char* field = "";
+        const char* auth = nullptr;  // the Authorization header; nullptr: the token; "": none
+    } cases[] = {
+        {.path = "/api/v1/load", .body = R"({"method":"short"})", .auth = ""},
+        {.path = "/api/v1/stop", .body = R"({"method":"short"})", .auth = "Bearer 0123"},
+        {.path = "/api/v1/methods/x", .body = R"({"method":"short"})", .auth = "Basic eDp4"},
         {.path = "/api/v1/load", .body = "{", .field = "body"},
         {.path = "/api/v1/load", .body = "[1]", .field = "body"},
         {.path = "/api/v1/load", .body = R"({"method":"short","when":1})", .field = "when"},
@@ -162,9 +148,14 @@ TEST_F(ServiceTest, RefusesBadRequestsAndChangesNothing)
         {.path = "/api/v1/methods/.hidden", .body = "", .field = "name"},
         {.path = "/api/v1/history?seconds=x", .body = nullptr, .field = "seconds"},
     };
-    for (const auto& c : mistakes)
-        EXPECT_EQ(refusal(c.path, c.body, service.auth()), std::pair(400, std::string(c.field)))
+    for (const auto& c : cases) {
+        httplib::Headers headers = c.auth ? httplib::Headers() : service.auth();
+        if (c.auth && *c.auth)
+            headers.emplace("Authorization", c.auth);
+        EXPECT_EQ(refusal(c.path, c.body, headers),
+                  std::pair(*c.field ? 400 : 401, std::string(c.field)))
             << c.path << " " << (c.body ? c.body : "");
+    }
     // A body past the limit is refused before it is read whole.
     const httplib::Result big = service.client().Post("/api/v1/methods/big", service.auth(),
                                                       std::string(2 << 20, '#'), "text/plain");
@@ -212,29 +203,6 @@ TEST_F(ServiceTest, MethodUploadErrorsNameTheLineAndKey)
     EXPECT_EQ(summary["columns"][0]["initial_unit"], "psi") << summary.dump();
 }
 
-TEST_F(ServiceTest, StopIsTakenDuringARunWhereOtherJobsAreRefused)
-{
-    upload("long", method(30));
-    ASSERT_EQ(
-        finished(service.post("/api/v1/run", R"({"method":"long","vial":1})").second)["state"],
-        "done");
-    ASSERT_EQ(runState("run")["run_state"], "run");
-    const std::pair<const char*, const char*> others[] = {
-        {"/api/v1/load", R"({"method":"long"})"},
-        {"/api/v1/run", R"({"method":"long","vial":2})"},
-        {"/api/v1/zones", R"({"on":false})"},
-    };
-    for (const auto& [path, body] : others) {
-        const auto [code, answer] = service.post(path, body);
-        EXPECT_EQ(code, 409) << path;
-        EXPECT_NE(answer.value("error", "").find("in a run"), std::string::npos) << answer.dump();
-    }
-    const auto [stopCode, stop] = service.post("/api/v1/stop", "");
-    ASSERT_EQ(stopCode, 202);
-    EXPECT_EQ(finished(stop)["state"], "done");
-    EXPECT_NE(runState("idle", 20000)["run_state"], "run");
-}
-
 TEST_F(ServiceTest, ReportsTheLineDownAndResumesWhenTheInstrumentIsBack)
 {
     EventReader events(service.port());
@@ -260,7 +228,9 @@ TEST_F(ServiceTest, ReportsTheLineDownAndResumesWhenTheInstrumentIsBack)
     EXPECT_EQ(service.client().Get("/healthz")->status, 200);
 }
 
-TEST_F(ServiceTest, EndsCleanlyOnSigtermAndARestartFindsTheRunWithoutInjecting)
+// A run outlives a restart of the service (on SIGTERM, a clean exit): the new service finds
+// it, injects nothing, and takes a stop while it refuses the other jobs.
+TEST_F(ServiceTest, ARunOutlivesARestartAndOnlyAStopIsTakenDuringIt)
 {
     upload("long", method(30));
     ASSERT_EQ(
@@ -278,6 +248,21 @@ TEST_F(ServiceTest, EndsCleanlyOnSigtermAndARestartFindsTheRunWithoutInjecting)
     EXPECT_EQ(found->data["state"], "run") << found->data.dump();
     EXPECT_TRUE(found->data.value("found_at_start", false));
     EXPECT_EQ(service.client().Get("/api/v1/jobs/1")->status, 404);  // nothing was injected
+
+    const std::pair<const char*, const char*> others[] = {
+        {"/api/v1/load", R"({"method":"long"})"},
+        {"/api/v1/run", R"({"method":"long","vial":2})"},
+        {"/api/v1/zones", R"({"on":false})"},
+    };
+    for (const auto& [path, body] : others) {
+        const auto [code, answer] = service.post(path, body);
+        EXPECT_EQ(code, 409) << path;
+        EXPECT_NE(answer.value("error", "").find("in a run"), std::string::npos) << answer.dump();
+    }
+    const auto [stopCode, stop] = service.post("/api/v1/stop", "");
+    ASSERT_EQ(stopCode, 202);
+    EXPECT_EQ(finished(stop)["state"], "done");
+    EXPECT_NE(runState("idle", 20000)["run_state"], "run");
 }
 
 TEST_F(ServiceTest, TheHostProgramWorksThroughTheService)
