@@ -35,8 +35,8 @@ LONG_METHOD = GOOD_METHOD.replace("run_length = 0.8", "run_length = 30")
 BAD_METHOD = GOOD_METHOD.replace("initial_temperature = 50.0", "initial_temperature = 5000.0")
 
 
+# A sequence of rows (vial, method, sample) that skips the rows it cannot inject.
 def tray(*rows):
-    """A sequence of rows (vial, method, sample) that skips the rows it cannot inject."""
     return 'name = "tray"\non_error = "skip"\n' + "".join(
         f'[[row]]\nvial = {vial}\nmethod = "{method}"\nsample = "{sample}"\n'
         for vial, method, sample in rows)
@@ -54,9 +54,9 @@ def start_sim(sim, link, *options):
     return proc
 
 
-def start_service(gc6890, link, env, port=0):
+def start_service(gc6890, link, port=0):
     proc = subprocess.Popen([gc6890, "serve", "--listen", f"127.0.0.1:{port}", "--port", link,
-                             "--name", "GC 1"], stdout=subprocess.PIPE, env=env)
+                             "--name", "GC 1"], stdout=subprocess.PIPE)
     url = proc.stdout.readline().decode().strip()
     if not url.startswith("http://"):
         sys.exit(f"gc6890 serve did not start: {url!r}")
@@ -104,14 +104,14 @@ class Page:
     def wait_text(self, element_id, words):
         self.wait(f"{words!r} in #{element_id}", lambda: words in self.text(element_id))
 
+    # Waits for the chart to gain a few points.
     def wait_readings(self, what):
-        """Waits for the chart to gain a few points."""
         readings = lambda: int(self.text("chart-count").split()[0])
         first = readings()
         self.wait(what, lambda: readings() > first + 2)
 
+    # Chooses the file in the form's file field and sends it.
     def submit(self, form, path):
-        """Chooses the file in the form's file field and sends it."""
         self.driver.find_element(By.ID, form + "-file").send_keys(path)
         self.click(form + "-submit")
 
@@ -161,9 +161,9 @@ def main():
     os.makedirs(args.shots, exist_ok=True)
 
     home = tempfile.mkdtemp(prefix="gc6890-dashboard-")
-    env = dict(os.environ, GC6890_HOME=home, XDG_RUNTIME_DIR=os.path.join(home, "run"))
-    os.makedirs(env["XDG_RUNTIME_DIR"], mode=0o700)
-    os.environ["XDG_RUNTIME_DIR"] = env["XDG_RUNTIME_DIR"]  # the simulator's lock files too
+    # The service and the simulator (its lock files) find their folders here.
+    os.environ.update(GC6890_HOME=home, XDG_RUNTIME_DIR=os.path.join(home, "run"))
+    os.makedirs(os.environ["XDG_RUNTIME_DIR"], mode=0o700)
     with open(os.path.join(home, "registry.ini"), "w") as f:
         f.write("[Inlets\\Hubrel\\System Timings]\nStatus Frequency=300\n")
     files = {}
@@ -177,7 +177,7 @@ def main():
     sim = service = driver = None
     try:
         sim = start_sim(args.sim, link, "--missing-vial", "7")
-        service, url = start_service(args.gc6890, link, env)
+        service, url = start_service(args.gc6890, link)
         driver = browser(os.path.join(home, "chromium"))
         page = Page(driver, args.shots)
         driver.get(url)
@@ -279,7 +279,7 @@ def main():
         stop(service)
         page.wait_text("connection", "reconnecting")
         page.shot("reconnecting")
-        service, url = start_service(args.gc6890, link, env, port)
+        service, url = start_service(args.gc6890, link, port)
         page.wait("the banner gone", lambda: not driver.find_element(By.ID, "connection").is_displayed())
         page.wait_readings("readings from the restarted service")
         page.wait_text("line", "line up")

@@ -51,53 +51,50 @@ TEST(RecoveryPlan, EveryKillPointGoesOnWithoutInjectingTwice)
     const JournalEntry ended = step(K::RunEnded, 1, 1);
     const JournalEntry recorded = step(K::RecordWritten, 1, 1, "/results/1");
     const struct {
-        const char* name;
         std::vector<JournalEntry> steps;
         std::string plan;
     } cases[] = {
-        {.name = "before the injection",
-         .steps = {step(K::RowStarted, 1), loaded},
+        // Before the injection.
+        {.steps = {step(K::RowStarted, 1), loaded},
          .plan = "inject 1.1 running | not started, not started, not started"},
-        {.name = "between about to inject and the answer",
-         .steps = {loaded, about},
+        // Between about to inject and the answer.
+        {.steps = {loaded, about},
          .plan = "resolve 1.1 running | uncertain, not started, not started"},
-        {.name = "during the run",
-         .steps = {loaded, about, injected},
+        // During the run.
+        {.steps = {loaded, about, injected},
          .plan = "follow run 1.1 running | injected, not started, not started"},
-        {.name = "after the run, before the record",
-         .steps = {loaded, about, injected, ended},
+        // After the run, before the record.
+        {.steps = {loaded, about, injected, ended},
          .plan = "write record 1.1 running | run ended, not started, not started"},
-        {.name = "after the record",
-         .steps = {loaded, about, injected, ended, recorded},
+        // After the record.
+        {.steps = {loaded, about, injected, ended, recorded},
          .plan = "inject 1.2 running | record written, not started, not started"},
-        {.name = "an injected vial is never made injectable again",
-         .steps = {about, injected, about, step(K::InjectionRefused, 1, 1), step(K::RowSkipped, 1),
+        // An injected vial is never made injectable again.
+        {.steps = {about, injected, about, step(K::InjectionRefused, 1, 1), step(K::RowSkipped, 1),
                    step(K::Resumed)},
          .plan = "inject 2.1 running | injected, skipped, not started"},
-        {.name = "refused and paused",
-         .steps = {about, step(K::InjectionRefused, 1, 1, "vial missing"),
+        // Refused and paused.
+        {.steps = {about, step(K::InjectionRefused, 1, 1, "vial missing"),
                    step(K::Paused, 0, 0, "vial 1 missing")},
          .plan = "inject 1.1 paused | refused, not started, not started"},
-        {.name = "uncertain, then resumed by the operator",
-         .steps = {about, step(K::Paused, 0, 0, "check vial 1"), step(K::Resumed)},
+        // Uncertain, then resumed by the operator.
+        {.steps = {about, step(K::Paused, 0, 0, "check vial 1"), step(K::Resumed)},
          .plan = "inject 1.1 running | not started, not started, not started"},
-        {.name = "every injection recorded, not yet finished",
-         .steps = {recorded, step(K::RecordWritten, 1, 2), step(K::RecordWritten, 2, 1)},
+        // Every injection recorded, not yet finished.
+        {.steps = {recorded, step(K::RecordWritten, 1, 2), step(K::RecordWritten, 2, 1)},
          .plan = "none 0.0 running | record written, record written, record written"},
-        {.name = "aborted",
-         .steps = {about, step(K::Aborted, 0, 0, "operator")},
+        {.steps = {about, step(K::Aborted, 0, 0, "operator")},
          .plan = "none 0.0 aborted | uncertain, not started, not started"},
-        {.name = "finished",
-         .steps = {step(K::RowSkipped, 1), step(K::RecordWritten, 2, 1), step(K::Finished)},
+        {.steps = {step(K::RowSkipped, 1), step(K::RecordWritten, 2, 1), step(K::Finished)},
          .plan = "none 0.0 finished | skipped, skipped, record written"},
     };
     for (const auto& c : cases) {
         std::vector<JournalEntry> entries{started()};
         entries.insert(entries.end(), c.steps.begin(), c.steps.end());
         const RecoveryPlan plan = planRecovery(entries);
-        ASSERT_TRUE(plan.ok) << c.name << ": " << plan.error;
-        EXPECT_EQ(summary(plan), c.plan) << c.name;
-        EXPECT_TRUE(plan.reloadMethod) << c.name;
+        ASSERT_TRUE(plan.ok) << c.plan << ": " << plan.error;
+        EXPECT_EQ(summary(plan), c.plan);
+        EXPECT_TRUE(plan.reloadMethod) << c.plan;
     }
 }
 

@@ -51,18 +51,16 @@ TEST(ResultsWriter, WritesWholeFoldersAndNeverOverwritesOne)
     const std::string parent = root + "/over_night-20261206T031500Z-01";
     EXPECT_EQ(first, parent + "/003-1-std_1");
     EXPECT_EQ(second, first + "-2");
-    EXPECT_EQ(home.read("results/over_night-20261206T031500Z-01/003-1-std_1/record.txt"),
-              "first record\n");
-    const std::string text =
-        home.read("results/over_night-20261206T031500Z-01/003-1-std_1/run.txt");
+    const std::string leaf = "results/over_night-20261206T031500Z-01/003-1-std_1";
+    EXPECT_EQ(home.read(leaf + "/record.txt"), "first record\n");
+    const std::string text = home.read(leaf + "/run.txt");
     EXPECT_NE(text.find("vial       7\n"), std::string::npos) << text;
     EXPECT_NE(text.find("started    2026-12-06T03:30:00.250Z\n"), std::string::npos) << text;
     EXPECT_NE(text.find("time\toven_temperature\trun_state\n"
                         "2026-12-06T03:30:00.250Z\t50.0\tpre-run\n"),
               std::string::npos)
         << text;
-    const nlohmann::json json = nlohmann::json::parse(
-        home.read("results/over_night-20261206T031500Z-01/003-1-std_1-2/run.json"));
+    const nlohmann::json json = nlohmann::json::parse(home.read(leaf + "-2/run.json"));
     EXPECT_EQ(json["record"], "second record\n");
     EXPECT_EQ(json["history"], result.history);
     EXPECT_EQ(json["end"], "2026-12-06T03:48:20.000Z");

@@ -44,12 +44,13 @@ protected:
             options.push_back("--mqtt-commands");
         ASSERT_TRUE(service.start(link, options));
     }
-    // Publishes a command and waits for its answer.
-    json command(Subscriber& subscriber, const std::string& topic, const json& body)
+    // Publishes the command to the instrument called `name` and waits for its answer.
+    json command(Subscriber& subscriber, const std::string& name, const std::string& command,
+                 const json& body)
     {
-        subscriber.publish(topic, body.dump());
-        return payload(subscriber.waitFor(
-            topic.substr(0, topic.find("/cmd/")) + "/reply/" + body.value("id", "invalid"), 10000));
+        subscriber.publish("gc6890/" + name + "/cmd/" + command, body.dump());
+        const std::string reply = "gc6890/" + name + "/reply/" + body.value("id", "invalid");
+        return payload(subscriber.waitFor(reply, 10000));
     }
 
     test::TempHome home;
@@ -66,21 +67,21 @@ TEST_F(MqttTest, RetainedTopicsCommandsEventsInOrderAndTheLastWill)
 
     // A subscriber that comes later still sees the instrument at once.
     Subscriber late(broker.port(), {"gc6890/gc1/#"});
-    const auto online = late.waitFor("gc6890/gc1/online", 10000);
-    ASSERT_TRUE(online);
-    EXPECT_EQ(online->payload, "true");
-    EXPECT_TRUE(online->retained);
-    const auto identity = late.waitFor("gc6890/gc1/identity", 10000);
-    ASSERT_TRUE(identity);
-    EXPECT_TRUE(identity->retained);
-    EXPECT_EQ(payload(identity)["product"], "HP 6890 GC");
-    EXPECT_EQ(payload(identity)["name"], "gc1");
-    const auto status = late.waitFor(
-        [](const Message& m) { return m.topic == "gc6890/gc1/status" && m.retained; }, 10000);
-    EXPECT_EQ(payload(status)["name"], "gc1");
-    EXPECT_EQ(payload(status)["line"], "up");
+    const auto retained = [&](const std::string& topic) {
+        return payload(late.waitFor(
+            [&](const Message& m) { return m.topic == "gc6890/gc1/" + topic && m.retained; },
+            10000));
+    };
+    EXPECT_EQ(retained("online"), true);
+    const json identity = retained("identity");
+    EXPECT_EQ(identity["product"], "HP 6890 GC");
+    EXPECT_EQ(identity["name"], "gc1");
+    const json status = retained("status");
+    EXPECT_EQ(status["name"], "gc1");
+    EXPECT_EQ(status["line"], "up");
 
-    // A wrong body is answered with the field at fault and starts nothing.
+    // A wrong body is answered with the field at fault and starts nothing (the checks are the
+    // HTTP requests' own).
     struct Wrong {
         const char* topic;
         json body;
@@ -88,14 +89,12 @@ TEST_F(MqttTest, RetainedTopicsCommandsEventsInOrderAndTheLastWill)
         int code = 400;
     };
     const Wrong wrongs[] = {
-        {.topic = "run", .body = {{"id", "w1"}, {"method", "short"}, {"vial", 0}}, .field = "vial"},
         {.topic = "load", .body = {{"id", "w2"}, {"method", "none"}}, .field = "method"},
-        {.topic = "zones", .body = {{"id", "w3"}, {"on", true}, {"x", 1}}, .field = "x"},
         {.topic = "load", .body = {{"method", "short"}}, .field = "id"},
         {.topic = "inject", .body = {{"id", "w5"}}, .field = "", .code = 404},
     };
     for (const Wrong& wrong : wrongs) {
-        const json reply = command(late, std::string("gc6890/gc1/cmd/") + wrong.topic, wrong.body);
+        const json reply = command(late, "gc1", wrong.topic, wrong.body);
         EXPECT_EQ(reply["ok"], false) << wrong.body.dump();
         EXPECT_EQ(reply["code"], wrong.code) << reply.dump();
         EXPECT_EQ(reply.value("field", ""), wrong.field) << reply.dump();
@@ -103,17 +102,16 @@ TEST_F(MqttTest, RetainedTopicsCommandsEventsInOrderAndTheLastWill)
     EXPECT_EQ(service.get("/api/v1/status")["job"], nullptr);
 
     // A load, then a run, through the broker; during the run, the one-job rule as over HTTP.
-    const json load = command(late, "gc6890/gc1/cmd/load", {{"id", "l1"}, {"method", "short"}});
+    const json load = command(late, "gc1", "load", {{"id", "l1"}, {"method", "short"}});
     ASSERT_EQ(load["ok"], true) << load.dump();
     const auto hear = [&](const std::string& what) {
         return late.waitFor([&](const Message& m) { return heardAs(m) == what; }, 30000);
     };
     ASSERT_TRUE(hear("load done"));
-    const json run =
-        command(late, "gc6890/gc1/cmd/run", {{"id", "r1"}, {"method", "short"}, {"vial", 2}});
+    const json run = command(late, "gc1", "run", {{"id", "r1"}, {"method", "short"}, {"vial", 2}});
     ASSERT_EQ(run["ok"], true) << run.dump();
     ASSERT_TRUE(hear("run state run"));
-    const json busy = command(late, "gc6890/gc1/cmd/zones", {{"id", "z1"}, {"on", true}});
+    const json busy = command(late, "gc1", "zones", {{"id", "z1"}, {"on", true}});
     EXPECT_EQ(busy["code"], 409) << busy.dump();
     ASSERT_TRUE(hear("run state idle"));
 
@@ -180,10 +178,10 @@ TEST_F(MqttTest, ThreeInstrumentsOnOneBrokerEachUnderItsName)
         EXPECT_EQ(payload(status)["name"], name);
     }
     // gc-b was started without --mqtt-commands: refused, nothing done; gc-c takes it.
-    const json refused = command(lab, "gc6890/gc-b/cmd/stop", {{"id", "s1"}});
+    const json refused = command(lab, "gc-b", "stop", {{"id", "s1"}});
     EXPECT_EQ(refused["code"], 403) << refused.dump();
     EXPECT_EQ(services[1]->client().Get("/api/v1/jobs/1")->status, 404);
-    const json taken = command(lab, "gc6890/gc-c/cmd/stop", {{"id", "s2"}});
+    const json taken = command(lab, "gc-c", "stop", {{"id", "s2"}});
     EXPECT_EQ(taken["ok"], true) << taken.dump();
     EXPECT_EQ(services[2]->get("/api/v1/jobs/" + std::to_string(taken.value("job", 0)))["kind"],
               "stop");

@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -53,9 +52,7 @@ ServiceProcess::~ServiceProcess()
     port_ = colon == std::string::npos ? 0 : std::atoi(line.c_str() + colon + 1);
     if (port_ <= 0)
         return ::testing::AssertionFailure() << "gc6890 serve printed no URL: " << line;
-    const nlohmann::json status = waitFor(
-        "/api/v1/status", [](const nlohmann::json& s) { return s.value("line", "") == "up"; },
-        20000);
+    const nlohmann::json status = waitFor("/api/v1/status", "line", {"up"}, 20000);
     if (status.value("line", "") != "up")
         return ::testing::AssertionFailure() << "the line is not up: " << status.dump();
     return ::testing::AssertionSuccess();
@@ -93,9 +90,7 @@ std::string ServiceProcess::token() const
 nlohmann::json ServiceProcess::get(const std::string& path) const
 {
     const httplib::Result result = client().Get(path);
-    if (!result)
-        return nullptr;
-    return nlohmann::json::parse(result->body, nullptr, false);
+    return result ? nlohmann::json::parse(result->body, nullptr, false) : nlohmann::json();
 }
 
 std::pair<int, nlohmann::json> ServiceProcess::post(const std::string& path,
@@ -103,9 +98,8 @@ std::pair<int, nlohmann::json> ServiceProcess::post(const std::string& path,
                                                     const std::string& type) const
 {
     const httplib::Result result = client().Post(path, auth(), body, type);
-    if (!result)
-        return {0, nullptr};
-    return {result->status, nlohmann::json::parse(result->body, nullptr, false)};
+    return {result ? result->status : 0,
+            result ? nlohmann::json::parse(result->body, nullptr, false) : nlohmann::json()};
 }
 
 nlohmann::json ServiceProcess::waitFor(const std::string& path,
@@ -121,6 +115,18 @@ nlohmann::json ServiceProcess::waitFor(const std::string& path,
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     } while (std::chrono::steady_clock::now() < end);
     return last;
+}
+
+nlohmann::json ServiceProcess::waitFor(const std::string& path, const std::string& key,
+                                       const std::vector<std::string>& values, int ms) const
+{
+    return waitFor(
+        path,
+        [&](const nlohmann::json& answer) {
+            return answer.is_object() &&
+                   std::count(values.begin(), values.end(), answer.value(key, std::string())) > 0;
+        },
+        ms);
 }
 
 EventReader::EventReader(int port, std::optional<std::uint64_t> lastEventId)

@@ -49,6 +49,9 @@ public:
     // Polls GET `path` every 100 ms until `done` says yes, at most `ms`; the last answer.
     nlohmann::json waitFor(const std::string& path,
                            const std::function<bool(const nlohmann::json&)>& done, int ms) const;
+    // The same until the answer's `key` is one of `values`.
+    nlohmann::json waitFor(const std::string& path, const std::string& key,
+                           const std::vector<std::string>& values, int ms) const;
 
 private:
     pid_t pid_ = -1;

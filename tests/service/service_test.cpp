@@ -2,7 +2,6 @@
 // pseudo-terminal, through a real HTTP client over loopback.
 #include <gtest/gtest.h>
 
-#include <signal.h>
 #include <sys/wait.h>
 
 #include <algorithm>
@@ -23,20 +22,17 @@ int lines(const std::string& text)
 
 class ServiceTest : public StartedService {
 protected:
-    // Waits for a job to end; its final record.
-    json finished(const json& accepted, int ms = 20000)
+    // Posts a job, expects it taken and waits for its end: the job's state then.
+    std::string job(const std::string& path, const std::string& body)
     {
-        return service.waitFor(
-            accepted.value("url", std::string("/api/v1/jobs/0")),
-            [](const json& job) {
-                return job.value("state", "") == "done" || job.value("state", "") == "failed";
-            },
-            ms);
+        const auto [code, accepted] = service.post(path, body);
+        EXPECT_EQ(code, 202) << path << ": " << accepted.dump();
+        const std::string url = accepted.value("url", "/api/v1/jobs/0");
+        return service.waitFor(url, "state", {"done", "failed"}, 20000).value("state", "");
     }
     json runState(const std::string& state, int ms = 30000)
     {
-        return service.waitFor(
-            "/api/v1/status", [&](const json& s) { return s.value("run_state", "") == state; }, ms);
+        return service.waitFor("/api/v1/status", "run_state", {state}, ms);
     }
 };
 
@@ -80,12 +76,8 @@ TEST_F(ServiceTest, EventsFollowALoadAndARunInOrder)
 {
     upload("short", method(0.5));
     EventReader events(service.port());
-    const auto [loadCode, load] = service.post("/api/v1/load", R"({"method":"short"})");
-    ASSERT_EQ(loadCode, 202);
-    EXPECT_EQ(finished(load)["state"], "done");
-    const auto [runCode, run] = service.post("/api/v1/run", R"({"method":"short","vial":2})");
-    ASSERT_EQ(runCode, 202);
-    EXPECT_EQ(finished(run)["state"], "done") << finished(run).dump();
+    EXPECT_EQ(job("/api/v1/load", R"({"method":"short"})"), "done");
+    EXPECT_EQ(job("/api/v1/run", R"({"method":"short","vial":2})"), "done");
     ASSERT_TRUE(events.waitFor(
         [](const Event& e) { return e.name == "run" && e.data["state"] == "idle"; }, 30000));
 
@@ -207,8 +199,7 @@ TEST_F(ServiceTest, ReportsTheLineDownAndResumesWhenTheInstrumentIsBack)
 {
     EventReader events(service.port());
     sim.stop();
-    const json down = service.waitFor(
-        "/api/v1/status", [](const json& s) { return s.value("line", "") == "down"; }, 20000);
+    const json down = service.waitFor("/api/v1/status", "line", {"down"}, 20000);
     EXPECT_EQ(down["line"], "down") << down.dump();
     EXPECT_TRUE(down["stale"].get<bool>());
     EXPECT_GE(down["age_ms"].get<long long>(), 0);
@@ -233,9 +224,7 @@ TEST_F(ServiceTest, ReportsTheLineDownAndResumesWhenTheInstrumentIsBack)
 TEST_F(ServiceTest, ARunOutlivesARestartAndOnlyAStopIsTakenDuringIt)
 {
     upload("long", method(30));
-    ASSERT_EQ(
-        finished(service.post("/api/v1/run", R"({"method":"long","vial":1})").second)["state"],
-        "done");
+    ASSERT_EQ(job("/api/v1/run", R"({"method":"long","vial":1})"), "done");
     ASSERT_EQ(runState("run")["run_state"], "run");
     const int status = service.stop();
     ASSERT_TRUE(WIFEXITED(status)) << status;
@@ -259,9 +248,7 @@ TEST_F(ServiceTest, ARunOutlivesARestartAndOnlyAStopIsTakenDuringIt)
         EXPECT_EQ(code, 409) << path;
         EXPECT_NE(answer.value("error", "").find("in a run"), std::string::npos) << answer.dump();
     }
-    const auto [stopCode, stop] = service.post("/api/v1/stop", "");
-    ASSERT_EQ(stopCode, 202);
-    EXPECT_EQ(finished(stop)["state"], "done");
+    EXPECT_EQ(job("/api/v1/stop", ""), "done");
     EXPECT_NE(runState("idle", 20000)["run_state"], "run");
 }
 
