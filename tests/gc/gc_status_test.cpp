@@ -276,7 +276,7 @@ TEST_F(GCSystemTest, SingleQuestionsAnswerFromTheRunState)
     registerOutsideProgram();
     struct Case {
         int state;
-        int prep, method, post;
+        int prep, method, post;  // the answers of PrepRunning, MethodRunning, PostRunning
     };
     for (const Case& c : {Case{0, 0, 0, 0}, Case{1, 1, 1, 0}, Case{3, 0, 1, 1}, Case{7, 0, 1, 0}}) {
         SCOPED_TRACE(c.state);

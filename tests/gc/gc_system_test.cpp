@@ -2,8 +2,6 @@
 // and the registration window.
 #include <gmock/gmock.h>
 
-#include <filesystem>
-
 #include "external/method_library.h"
 #include "gc/gc_fixture.h"
 #include "support/source_tree.h"
@@ -19,11 +17,6 @@ END_MESSAGE_MAP()
 namespace {
 
 using ::testing::HasSubstr;
-
-std::string exampleMethod(const char* name)
-{
-    return gc6890::test::sourcePath(std::filesystem::path("methods") / name).string();
-}
 
 TEST_F(GCSystemTest, ConstructionMakesTheHiddenWindowAndCapsTheStatusFrequency)
 {
@@ -165,7 +158,7 @@ TEST_F(GCSystemTest, StartMethodLoadsThroughTheVirtualSlot)
     EXPECT_EQ(loader.StartMethod(CString("x")), 0);
     EXPECT_EQ(loader.starts, 0);
     loader.result = 1;
-    const std::string file = exampleMethod("split_front.toml");
+    const std::string file = sourcePath("methods/split_front.toml").string();
     EXPECT_EQ(loader.StartMethod(CString(file)), 1);
     EXPECT_EQ(loader.loaded, file.c_str());  // a completed name comes back unchanged
     EXPECT_EQ(loader.starts, 1);
@@ -180,7 +173,7 @@ TEST_F(GCSystemTest, MethodLengthAndRecordComeFromTheFileAlone)
     EXPECT_EQ(gc->WriteExpRecord(&record, "no such method"), 0);
     EXPECT_TRUE(record.Text().empty());
 
-    const std::string file = exampleMethod("two_columns.toml");
+    const std::string file = sourcePath("methods/two_columns.toml").string();
     ASSERT_EQ(gc->GetMethodLength(CString(file), length), 1);
     EXPECT_FLOAT_EQ(length, 25.0f);  // the file's run length, not its oven program's
 

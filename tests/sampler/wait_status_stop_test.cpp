@@ -263,6 +263,8 @@ TEST_F(SamplerStartTest, StartUpLearnsTheTypeAndTheConfiguration)
         const char* towers;
         int frontInlet, backInlet, frontTower, backTower;
     };
+    // The three configuration answers, then what the sampler learns from them: inlets
+    // configured (front, back) and towers present (front, back).
     const Case cases[] = {
         {"HTIFCW 08", "HTIBCW 07", "HTASCW 1,0,0,0", 0, 0, 0, 0},
         {"HTIFCW 09", "HTIBCW 06", "HTASCW 1,1,0,0", 1, 1, 1, 0},
