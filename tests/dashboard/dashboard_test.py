@@ -250,6 +250,7 @@ def main():
         assert "row[3].method" in page.text("sequence-result"), page.text("sequence-result")
         page.submit("sequence", files["tray"])
         page.wait_text("sequence-step", "following the run")
+        page.wait_text("run-method", "good · vial 1")  # the sequence's run shows as any other
         page.click("sequence-pause")
         page.wait("paused", lambda: page.states("#sequence-state") == ["paused"])
         # A wait, not a look: the rows may be redrawn just then.

@@ -62,7 +62,8 @@ ProgramResult runProgram(const std::vector<std::string>& arguments,
             break;
         }
         auto wait = left;
-        if (send.afterText && result.err.find(send.afterText) != std::string::npos) {
+        if (send.afterText && (result.err.find(send.afterText) != std::string::npos ||
+                               result.out.find(send.afterText) != std::string::npos)) {
             signalAt = std::chrono::steady_clock::now() + std::chrono::milliseconds(send.afterMs);
             send.afterText = nullptr;
         }

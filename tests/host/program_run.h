@@ -16,7 +16,7 @@ struct ProgramResult {
 };
 
 // A signal sent to the program `afterMs` after its start, or after `afterText` first appears
-// in its standard error (none when `signal` is 0). Timing from the program's own output keeps
+// in its output (none when `signal` is 0). Timing from the program's own output keeps
 // a loaded machine from sending the signal before the program got where it is meant to be.
 struct SignalAt {
     int signal = 0;

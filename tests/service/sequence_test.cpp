@@ -228,15 +228,23 @@ TEST_F(SequenceTest, PauseResumeStopAndAbortDuringARun)
         service.waitFor("/api/v1/status", "run_state", {"run"}, 10000);
     };
     const std::string url = "/api/v1/sequences/" + id;
+    auto program = [&](const char* action) {  // the operator's way: gc6890 sequence ACTION
+        return hosttest::runProgram(
+            {"--service", "http://127.0.0.1:" + std::to_string(service.port()), "--token-file",
+             home.path() + "/service-token", "sequence", action},
+            {}, 30);
+    };
 
     // Pause during row 1's run: its record is written, then nothing is injected.
     inRun(1);
-    EXPECT_EQ(service.post(url + "/pause", "").second.value("state", ""), "pausing");
+    const hosttest::ProgramResult pausing = program("pause");
+    EXPECT_EQ(pausing.exitCode, 0) << pausing.err;
+    EXPECT_NE(pausing.out.find("): pausing"), std::string::npos) << pausing.out;
     ASSERT_EQ(waitState(id, {"paused"}).value("state", ""), "paused");
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
     EXPECT_EQ(injected(), "1");
-    EXPECT_EQ(service.post(url + "/pause", "").first, 409);
-    ASSERT_EQ(service.post(url + "/resume", "").first, 200);
+    EXPECT_EQ(program("pause").exitCode, 1);
+    ASSERT_EQ(program("resume").exitCode, 0);
 
     // A stop ends row 2's run and pauses the sequence with the row recorded.
     inRun(2);
@@ -291,6 +299,11 @@ TEST_F(SequenceTest, TheHostProgramRunsASequenceOnTheLineAndThroughTheService)
     EXPECT_EQ(status.out.substr(0, status.out.find('\n')).substr(status.out.find("): ")),
               "): finished")
         << status.out;
+    // Ctrl-C ends a follow of the service's events at once, saying so.
+    const hosttest::ProgramResult watch = hosttest::runProgram(
+        {"--service", url, "status", "--watch"}, {}, 30, {SIGINT, 1000, "oven"});
+    EXPECT_EQ(watch.exitCode, 130) << watch.err;
+    EXPECT_NE(watch.err.find("interrupted by SIGINT: stopped following"), std::string::npos);
 }
 
 }  // namespace
