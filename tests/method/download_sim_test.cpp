@@ -259,142 +259,104 @@ timeout_enabled = true
 
 TEST_F(SimDownloadTest, EveryInletTypeDownloadsWholeIntoAGCThatHasItsInlet)
 {
-    // The GC reads back what it was sent; the inlet's commands in it are written out here
-    // by hand. A back inlet takes only on-column or split/splitless pneumatics: the download
-    // refuses a GC whose back inlet is a PTV before it sends anything.
+    // The GC reads back what it was sent; the front inlet's commands in it are written out
+    // here by hand, the back inlet's are the same with IBIB for IFIF. A back inlet takes only
+    // on-column or split/splitless pneumatics: the download refuses a GC whose back inlet is
+    // a PTV before it sends anything.
     const char* const kBackRefusal = "Existing back inlet is not COC or S/S";
-    // A PTV's commands up to its pneumatics: the same program and cryo for types 5 to 9.
-    const std::string ptv = "IFIFRC 2,1;IFIFCW 12,1,1,0,1,10.00,0.00;"
-                            "IFIFTR 0,40,0.10,720.00,350,5.00,0.00,0,0.00,0.00,0,0.00;IFIFTZ 1;"
-                            "IFIFCR 1,1,1,50,30,1,0;";
+    // An inlet's commands up to its pneumatics: its code, then its temperature program (zone
+    // on, initial temperature and time, the first ramp; the second and third stay zero).
+    auto start = [](const std::string& code, const std::string& program) {
+        return "IFIFRC 2,1;IFIFCW " + code + ",1,1,0,1,10.00,0.00;IFIFTR " + program +
+               ",0.00,0,0.00,0.00,0,0.00;";
+    };
+    const std::string keptProgram = "250,0.00,0.00,0,0.00";
+    // The PTV types 5 to 9: the same program and cryo, then their own pneumatics.
+    auto gv = [&](const std::string& pneumatics) {
+        return start("12", "0,40,0.10,720.00,350,5.00") +
+               "IFIFTZ 1;IFIFCR 1,1,1,50,30,1,0;IFIFGV " + pneumatics + ";IFIFNZ 1";
+    };
+    const char* const kPtv = "ptv";
+    const char* const kSplit = "split_splitless";
+    const char* const kOnColumn = "cool_on_column";
     struct Row {
         int type;
-        const char* side;
-        const char* kind;               // the inlet the GC has on that side
-        std::string inlet = "";         // the side's commands in the block, or
-        const char* refusal = nullptr;  // the download's refusal
+        const char* kind;   // the inlet the GC has on the side
+        std::string inlet;  // the front inlet's commands in the block
     } const rows[] = {
+        // Type 0 keeps what the GC holds: its default PTV or split/splitless settings.
         {.type = 0,
-         .side = "front",
-         .kind = "ptv",
-         .inlet = "IFIFRC 2,1;IFIFCW 12,1,1,0,1,10.00,0.00;"
-                  "IFIFTR 0,250,0.00,0.00,0,0.00,0.00,0,0.00,0.00,0,0.00;IFIFTZ 1;"
-                  "IFIFCR 0,0,0,0,0,0,0;IFIFGV 0,0,100000,0,0.00,0,0,0.00,0,0.00,0;IFIFNZ 1"},
+         .kind = kPtv,
+         .inlet = start("12", "0," + keptProgram) +
+                  "IFIFTZ 1;IFIFCR 0,0,0,0,0,0,0;"
+                  "IFIFGV 0,0,100000,0,0.00,0,0,0.00,0,0.00,0;IFIFNZ 1"},
+        {.type = 0,
+         .kind = kSplit,
+         .inlet = start("2", "0," + keptProgram) +
+                  "IFIFTZ 1;"
+                  "IFIFSP 0,1,100000,50000,20.00,0,0,0,0,0,0;IFIFNZ 1"},
         {.type = 1,
-         .side = "front",
-         .kind = "split_splitless",
-         .inlet = "IFIFRC 2,1;IFIFCW 2,1,1,0,1,10.00,0.00;"
-                  "IFIFTR 0,260,0.00,0.00,0,0.00,0.00,0,0.00,0.00,0,0.00;IFIFTZ 1;"
+         .kind = kSplit,
+         .inlet = start("2", "0,260,0.00,0.00,0,0.00") +
+                  "IFIFTZ 1;"
                   "IFIFSP 0,1,125000,24000,20.50,0,0,0,0,0,0;IFIFNZ 1"},
         {.type = 2,
-         .side = "front",
-         .kind = "split_splitless",
-         .inlet = "IFIFRC 2,1;IFIFCW 2,1,1,0,1,10.00,0.00;"
-                  "IFIFTR 0,240,0.00,0.00,0,0.00,0.00,0,0.00,0.00,0,0.00;IFIFTZ 0;"
+         .kind = kSplit,
+         .inlet = start("2", "0,240,0.00,0.00,0,0.00") +
+                  "IFIFTZ 0;"
                   "IFIFSP 0,0,125000,20000,0.00,0,0,0,0,0,0;IFIFNZ 1"},
         {.type = 3,
-         .side = "front",
-         .kind = "cool_on_column",
-         .inlet = "IFIFRC 2,1;IFIFCW 1,1,1,0,1,10.00,0.00;"
-                  "IFIFTR 1,250,0.00,0.00,0,0.00,0.00,0,0.00,0.00,0,0.00;IFIFTZ 0;"
-                  "IFIFCP 0,1,100000;IFIFNZ 1"},
+         .kind = kOnColumn,
+         .inlet = start("1", "1," + keptProgram) + "IFIFTZ 0;IFIFCP 0,1,100000;IFIFNZ 1"},
         {.type = 4,
-         .side = "front",
-         .kind = "cool_on_column",
-         .inlet = "IFIFRC 2,1;IFIFCW 1,1,1,0,1,10.00,0.00;"
-                  "IFIFTR 0,45,0.50,12.00,250,3.00,0.00,0,0.00,0.00,0,0.00;IFIFTZ 1;"
-                  "IFIFCP 0,1,100000;IFIFNZ 1"},
-        {.type = 5,
-         .side = "front",
-         .kind = "ptv",
-         .inlet = ptv + "IFIFGV 0,0,125000,30000,0.00,0,0,0.00,20000,2.50,1;IFIFNZ 1"},
-        {.type = 6,
-         .side = "front",
-         .kind = "ptv",
-         .inlet = ptv + "IFIFGV 0,1,125000,35000,30.00,0,0,0.00,20000,2.50,1;IFIFNZ 1"},
-        {.type = 7,
-         .side = "front",
-         .kind = "ptv",
-         .inlet = ptv + "IFIFGV 0,3,125000,40000,0.00,0,250000,0.75,20000,2.50,1;IFIFNZ 1"},
-        {.type = 8,
-         .side = "front",
-         .kind = "ptv",
-         .inlet = ptv + "IFIFGV 0,2,125000,45000,40.00,0,200000,0.50,20000,2.50,1;IFIFNZ 1"},
+         .kind = kOnColumn,
+         .inlet = start("1", "0,45,0.50,12.00,250,3.00") + "IFIFTZ 1;IFIFCP 0,1,100000;IFIFNZ 1"},
+        {.type = 5, .kind = kPtv, .inlet = gv("0,0,125000,30000,0.00,0,0,0.00,20000,2.50,1")},
+        {.type = 6, .kind = kPtv, .inlet = gv("0,1,125000,35000,30.00,0,0,0.00,20000,2.50,1")},
+        {.type = 7, .kind = kPtv, .inlet = gv("0,3,125000,40000,0.00,0,250000,0.75,20000,2.50,1")},
+        {.type = 8, .kind = kPtv, .inlet = gv("0,2,125000,45000,40.00,0,200000,0.50,20000,2.50,1")},
         {.type = 9,
-         .side = "front",
-         .kind = "ptv",
-         .inlet = ptv + "IFIFGV 0,4,125000,100000,0.08,60000,50000,2.00,20000,2.50,1;IFIFNZ 1"},
-        {.type = 0,
-         .side = "back",
-         .kind = "split_splitless",
-         .inlet = "IBIBRC 2,1;IBIBCW 2,1,1,0,1,10.00,0.00;"
-                  "IBIBTR 0,250,0.00,0.00,0,0.00,0.00,0,0.00,0.00,0,0.00;IBIBTZ 1;"
-                  "IBIBSP 0,1,100000,50000,20.00,0,0,0,0,0,0;IBIBNZ 1"},
-        {.type = 1,
-         .side = "back",
-         .kind = "split_splitless",
-         .inlet = "IBIBRC 2,1;IBIBCW 2,1,1,0,1,10.00,0.00;"
-                  "IBIBTR 0,260,0.00,0.00,0,0.00,0.00,0,0.00,0.00,0,0.00;IBIBTZ 1;"
-                  "IBIBSP 0,1,125000,24000,20.50,0,0,0,0,0,0;IBIBNZ 1"},
-        {.type = 2,
-         .side = "back",
-         .kind = "split_splitless",
-         .inlet = "IBIBRC 2,1;IBIBCW 2,1,1,0,1,10.00,0.00;"
-                  "IBIBTR 0,240,0.00,0.00,0,0.00,0.00,0,0.00,0.00,0,0.00;IBIBTZ 0;"
-                  "IBIBSP 0,0,125000,20000,0.00,0,0,0,0,0,0;IBIBNZ 1"},
-        {.type = 3,
-         .side = "back",
-         .kind = "cool_on_column",
-         .inlet = "IBIBRC 2,1;IBIBCW 1,1,1,0,1,10.00,0.00;"
-                  "IBIBTR 1,250,0.00,0.00,0,0.00,0.00,0,0.00,0.00,0,0.00;IBIBTZ 0;"
-                  "IBIBCP 0,1,100000;IBIBNZ 1"},
-        {.type = 4,
-         .side = "back",
-         .kind = "cool_on_column",
-         .inlet = "IBIBRC 2,1;IBIBCW 1,1,1,0,1,10.00,0.00;"
-                  "IBIBTR 0,45,0.50,12.00,250,3.00,0.00,0,0.00,0.00,0,0.00;IBIBTZ 1;"
-                  "IBIBCP 0,1,100000;IBIBNZ 1"},
-        {.type = 0, .side = "back", .kind = "ptv", .refusal = kBackRefusal},
-        {.type = 5, .side = "back", .kind = "ptv", .refusal = kBackRefusal},
-        {.type = 6, .side = "back", .kind = "ptv", .refusal = kBackRefusal},
-        {.type = 7, .side = "back", .kind = "ptv", .refusal = kBackRefusal},
-        {.type = 8, .side = "back", .kind = "ptv", .refusal = kBackRefusal},
-        {.type = 9, .side = "back", .kind = "ptv", .refusal = kBackRefusal},
+         .kind = kPtv,
+         .inlet = gv("0,4,125000,100000,0.08,60000,50000,2.00,20000,2.50,1")},
     };
     WriteRegistryPath("Inlets\\Hubrel\\Varnock\\IgnoreSeverityLevel", 2, HKEY_LOCAL_MACHINE);
     for (const Row& row : rows) {
-        const std::string side = row.side;
-        SCOPED_TRACE("type " + std::to_string(row.type) + " on a " + row.kind + " " + side +
-                     " inlet");
-        const std::string profile = home.path() + "/gc.toml";
-        std::ofstream(profile) << "[inlets.front]\nkind = \""
-                               << (side == "front" ? row.kind : "none")
-                               << "\"\n[inlets.back]\nkind = \""
-                               << (side == "back" ? row.kind : "none") << "\"\n";
-        std::ofstream(home.path() + "/inlet.toml") << inletMethod(row.type, side);
-        ScopedEnv options("GC6890_SIM_OPTIONS", "--profile " + profile);
-        channel.reset();
-        std::filesystem::remove(home.path() + "/c/dravik/hp6890.err");
-        startSimulator();
-        boxes.clear();
-        const int loaded = download(home.path() + "/inlet.toml");
-        if (row.refusal) {
-            EXPECT_EQ(loaded, 0);
-            EXPECT_EQ(boxes,
-                      std::vector<std::string>{std::string("6890 Method Error: ") + row.refusal});
-            EXPECT_EQ(log().find("(CCHTMD B"), std::string::npos) << "a block was sent";
-            continue;
+        for (const std::string side : {"front", "back"}) {
+            SCOPED_TRACE("type " + std::to_string(row.type) + " on a " + row.kind + " " + side +
+                         " inlet");
+            const std::string profile = home.path() + "/gc.toml";
+            std::ofstream(profile)
+                << "[inlets.front]\nkind = \"" << (side == "front" ? row.kind : "none")
+                << "\"\n[inlets.back]\nkind = \"" << (side == "back" ? row.kind : "none") << "\"\n";
+            std::ofstream(home.path() + "/inlet.toml") << inletMethod(row.type, side);
+            ScopedEnv options("GC6890_SIM_OPTIONS", "--profile " + profile);
+            channel.reset();
+            std::filesystem::remove(home.path() + "/c/dravik/hp6890.err");
+            startSimulator();
+            boxes.clear();
+            const int loaded = download(home.path() + "/inlet.toml");
+            if (side == "back" && std::string(row.kind) == kPtv) {
+                EXPECT_EQ(loaded, 0);
+                EXPECT_EQ(boxes, std::vector<std::string>{std::string("6890 Method Error: ") +
+                                                          kBackRefusal});
+                EXPECT_EQ(log().find("(CCHTMD B"), std::string::npos) << "a block was sent";
+                continue;
+            }
+            ASSERT_EQ(loaded, 1) << (boxes.empty() ? "" : boxes.back());
+            const std::vector<std::string> sent = blockCommands(log(), true);
+            CCommandStringList readBack;
+            ASSERT_EQ(ReadMethodFromGC(*channel, readBack), 1);
+            EXPECT_EQ(blockCommands(log(), false), sent);
+            const std::string head = side == "front" ? "IFIF" : "IBIB";
+            std::string inlet;
+            for (const std::string& command : sent)
+                if (command.starts_with(head))
+                    inlet += (inlet.empty() ? "" : ";") + command;
+            std::string expected = row.inlet;
+            for (std::size_t at = 0; (at = expected.find("IFIF", at)) != std::string::npos; at += 4)
+                expected.replace(at, 4, head);
+            EXPECT_EQ(inlet, expected);
         }
-        ASSERT_EQ(loaded, 1) << (boxes.empty() ? "" : boxes.back());
-        const std::vector<std::string> sent = blockCommands(log(), true);
-        CCommandStringList readBack;
-        ASSERT_EQ(ReadMethodFromGC(*channel, readBack), 1);
-        EXPECT_EQ(blockCommands(log(), false), sent);
-        std::string inlet;
-        for (const std::string& command : sent)
-            if (command.starts_with(side == "front" ? "IFIF" : "IBIB"))
-                inlet += (inlet.empty() ? "" : ";") + command;
-        EXPECT_EQ(inlet, row.inlet);
     }
 }
 
