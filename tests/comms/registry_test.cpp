@@ -16,6 +16,7 @@ struct ShownBox {
     std::string text;
     std::string caption;
     UINT flags;
+    bool operator==(const ShownBox&) const = default;
 };
 
 class RegistryTest : public ScriptedInstrumentTest {
@@ -104,12 +105,9 @@ TEST_F(RegistryTest, ARefusalShowsTheBoxAndKeepsTheChannel)
 
     NotifySerialCommsError();
     EXPECT_EQ(journal, (std::vector<std::string>{"gc failure", "keeper failure"}));
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].owner, nullptr);
-    EXPECT_EQ(boxes[0].text, " Cannot reset comms: HP6890GC Comms busy.\nPlease try again.");
-    EXPECT_EQ(boxes[0].caption, "Comms Reset Failure");
-    EXPECT_EQ(boxes[0].flags & MB_ICONMASK, MB_ICONEXCLAMATION);
-    EXPECT_NE(boxes[0].flags & MB_SETFOREGROUND, 0u);
+    const ShownBox refusal{nullptr, " Cannot reset comms: HP6890GC Comms busy.\nPlease try again.",
+                           "Comms Reset Failure", MB_OK | MB_ICONEXCLAMATION | MB_SETFOREGROUND};
+    EXPECT_EQ(boxes, std::vector<ShownBox>{refusal});
     // Nothing else changed: the same channel, its GC side running, no retry.
     EXPECT_NE(IsValidCommsObject(channel), 0);
     EXPECT_EQ(CHP6890SerialComms::m_sCommsStatus, 1);

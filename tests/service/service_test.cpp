@@ -182,13 +182,11 @@ TEST_F(ServiceTest, MethodUploadErrorsNameTheLineAndKey)
     upload("good", method(2));
     EXPECT_EQ(service.client().Get("/api/v1/methods/good")->body, method(2));
     EXPECT_EQ(service.get("/api/v1/methods")["methods"][0]["name"], "good");
-    const httplib::Result record = service.client().Get("/api/v1/methods/good/record");
-    ASSERT_TRUE(record);
-    EXPECT_EQ(record->status, 200);
-    // The record and the summary name the inlet mode in use and give units.
-    EXPECT_NE(record->body.find("GC\tFront inlet split: Temperature\t250 °C\n"), std::string::npos)
-        << record->body;
-    EXPECT_EQ(record->body.find("splitless"), std::string::npos) << record->body;
+    // The record and the summary name the inlet mode in use and give units (which of the
+    // record's lines are hidden the method library's tests check).
+    const std::string record = service.client().Get("/api/v1/methods/good/record")->body;
+    EXPECT_NE(record.find("GC\tFront inlet split: Temperature\t250 °C\n"), std::string::npos)
+        << record;
     const nlohmann::json summary = service.get("/api/v1/methods/good/summary");
     EXPECT_EQ(summary["inlets"][0]["name"], "split") << summary.dump();
     EXPECT_EQ(summary["columns"][0]["carrier_gas"], "hydrogen") << summary.dump();
