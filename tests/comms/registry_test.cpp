@@ -183,8 +183,8 @@ protected:
             pendingDuringRead = gc6890::CommsRebuildPending();
         };
         CIntFloatArray values(7);
-        ASSERT_EQ(channel->SendAndReceiveToALS(CString("01HTSTATUS"), values),
-                  1);  // the read itself goes on
+        // The read itself goes on.
+        ASSERT_EQ(channel->SendAndReceiveToALS(CString("01HTSTATUS"), values), 1);
         ASSERT_TRUE(pendingDuringRead);
     }
     void TearDown() override

@@ -169,8 +169,8 @@ TEST_F(GCSystemTest, LockedOutPollAnswersFromTheCacheWithoutTraffic)
     CInletSystemStatus cached;
     EXPECT_EQ(gc->ReadStatus(cached), 1);
     EXPECT_EQ(line->written().size(), written);
-    EXPECT_EQ(statusFlags(cached),
-              "not-ready running error");  // the error the last poll found stays
+    // The error the last poll found stays.
+    EXPECT_EQ(statusFlags(cached), "not-ready running error");
     EXPECT_FLOAT_EQ(cached.GetTime(), 2.0f);
     EXPECT_EQ(cached.GetStatusInfo(), first.GetStatusInfo());
     EXPECT_EQ(cached.GetErrorInfo(), "ERROR: Non fatal error section1 7");
