@@ -234,4 +234,25 @@ std::string uncertainInjectionMessage(const RecoveryPlan& plan)
            "log). Resume injects it; abort ends the sequence.";
 }
 
+std::optional<JournalledRun> newestRun(const std::string& folder, MethodSource source,
+                                       const std::function<bool(const RecoveryPlan&)>& accept,
+                                       const std::function<void(const std::string&)>& unreadable)
+{
+    const std::vector<std::string> ids = journalRunIds(folder);
+    for (auto id = ids.rbegin(); id != ids.rend(); ++id) {
+        JournalContent content;
+        std::string error;
+        const std::string path = journalPath(folder, *id);
+        if (!readJournal(path, content, error)) {
+            if (unreadable)
+                unreadable(error);
+            continue;
+        }
+        RecoveryPlan plan = planRecovery(content.entries);
+        if (plan.ok && plan.methods == source && accept(plan))
+            return JournalledRun{path, std::move(plan)};
+    }
+    return std::nullopt;
+}
+
 }  // namespace gc6890

@@ -8,6 +8,8 @@
 // unknown, so it is reloaded before the next injection.
 #pragma once
 
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -73,6 +75,18 @@ struct RecoveryPlan {
 };
 
 RecoveryPlan planRecovery(const std::vector<JournalEntry>& entries);
+
+// The newest run in `folder` whose methods come from `source` and that `accept` takes, with
+// its journal's path; none when no journal there does. A journal that cannot be read is
+// passed over, its error told to `unreadable` when one is given.
+struct JournalledRun {
+    std::string path;
+    RecoveryPlan plan;
+};
+std::optional<JournalledRun> newestRun(
+    const std::string& folder, MethodSource source,
+    const std::function<bool(const RecoveryPlan&)>& accept,
+    const std::function<void(const std::string& error)>& unreadable = {});
 
 // What the operator is told when an uncertain injection is found with the GC not in a run
 // and the sampler not injecting: what to check, and what resume and abort then do.

@@ -18,38 +18,30 @@ void SequenceControl::publish()
 
 void SequenceControl::recoverAtStart()
 {
-    const std::string folder = journalFolder();
-    const std::vector<std::string> ids = journalRunIds(folder);
-    for (auto id = ids.rbegin(); id != ids.rend(); ++id) {
-        JournalContent content;
-        std::string error;
-        const std::string path = journalPath(folder, *id);
-        if (!readJournal(path, content, error)) {
-            std::cerr << "gc6890 serve: " << error << '\n';
-            continue;
-        }
-        const RecoveryPlan plan = planRecovery(content.entries);
-        if (!plan.ok || plan.methods != MethodSource::Stored)
-            continue;
-        if (plan.outcome == RunOutcome::Finished || plan.outcome == RunOutcome::Aborted) {
-            // The newest sequence is over: shown, nothing to go on with.
-            state_.sequences.set(plan.runId, sequenceJson(plan).dump(), false);
-            return;
-        }
-        runner_ = std::make_unique<SequenceRunner>(instrument_, [this](const nlohmann::json& e) {
-            state_.events.publish("sequence", e.dump());
-        });
-        if (!runner_->recover(path, error)) {
-            std::cerr << "gc6890 serve: cannot go on with the sequence " << *id << ": " << error
-                      << '\n';
-            runner_.reset();
-            return;
-        }
-        std::cerr << "gc6890 serve: going on with the sequence " << *id << " ("
-                  << runOutcomeName(plan.outcome) << ")\n";
-        publish();
+    const std::optional<JournalledRun> run = newestRun(
+        journalFolder(), MethodSource::Stored, [](const RecoveryPlan&) { return true; },
+        [](const std::string& error) { std::cerr << "gc6890 serve: " << error << '\n'; });
+    if (!run)
+        return;
+    const RecoveryPlan& plan = run->plan;
+    if (plan.outcome == RunOutcome::Finished || plan.outcome == RunOutcome::Aborted) {
+        // The newest sequence is over: shown, nothing to go on with.
+        state_.sequences.set(plan.runId, sequenceJson(plan).dump(), false);
         return;
     }
+    runner_ = std::make_unique<SequenceRunner>(instrument_, [this](const nlohmann::json& e) {
+        state_.events.publish("sequence", e.dump());
+    });
+    std::string error;
+    if (!runner_->recover(run->path, error)) {
+        std::cerr << "gc6890 serve: cannot go on with the sequence " << plan.runId << ": " << error
+                  << '\n';
+        runner_.reset();
+        return;
+    }
+    std::cerr << "gc6890 serve: going on with the sequence " << plan.runId << " ("
+              << runOutcomeName(plan.outcome) << ")\n";
+    publish();
 }
 
 bool SequenceControl::start(const std::string& file, const std::string& content, bool inRun,

@@ -91,21 +91,13 @@ int ending(const json& s, const std::string& again)
 // The newest unfinished journal of `file` run on the line, "" for none.
 std::string unfinishedJournal(const std::string& file)
 {
-    const std::string folder = journalFolder();
-    const std::vector<std::string> ids = journalRunIds(folder);
-    for (auto id = ids.rbegin(); id != ids.rend(); ++id) {
-        JournalContent content;
-        std::string error;
-        const std::string path = journalPath(folder, *id);
-        if (!readJournal(path, content, error))
-            continue;
-        const RecoveryPlan plan = planRecovery(content.entries);
-        if (plan.ok && plan.methods == MethodSource::Files && plan.file == file)
-            return plan.outcome == RunOutcome::Running || plan.outcome == RunOutcome::Paused
-                       ? path
-                       : std::string();
-    }
-    return {};
+    const std::optional<JournalledRun> run =
+        newestRun(journalFolder(), MethodSource::Files,
+                  [&](const RecoveryPlan& plan) { return plan.file == file; });
+    if (!run ||
+        (run->plan.outcome != RunOutcome::Running && run->plan.outcome != RunOutcome::Paused))
+        return {};
+    return run->path;
 }
 
 int runOnLine(const std::string& typed, bool skipRow)

@@ -94,6 +94,14 @@ const CInletPTV& ptvRecord(const CHP6890Method& m, int number)
     return m.m_PTV[number - 5];
 }
 
+// The ramped program of PTV type `number`'s record (types 5 to 8).
+template <int number>
+InletRecordView ptvProgram(const CHP6890Method& m, int)
+{
+    const CInletPTV& r = ptvRecord(m, number);
+    return ramped(r.m_nZoneOn, r.m_Program);
+}
+
 std::vector<PneumaticArgument> keptPneumatics(const CHP6890Method&, int, int)
 {
     return {};
@@ -208,11 +216,7 @@ const InletType kTypes[] = {
      .gcInletCode = 12,
      .program = InletProgramEdit::Ramped,
      .cryo = InletCryo::FromMethod,
-     .record =
-         [](const CHP6890Method& m, int) {
-             const CInletPTV& r = ptvRecord(m, 5);
-             return ramped(r.m_nZoneOn, r.m_Program);
-         },
+     .record = ptvProgram<5>,
      .pneumatics =
          [](const CHP6890Method& m, int, int p) {
              const CInletPTV& r = ptvRecord(m, 5);
@@ -241,11 +245,7 @@ const InletType kTypes[] = {
      .gcInletCode = 12,
      .program = InletProgramEdit::Ramped,
      .cryo = InletCryo::FromMethod,
-     .record =
-         [](const CHP6890Method& m, int) {
-             const CInletPTV& r = ptvRecord(m, 6);
-             return ramped(r.m_nZoneOn, r.m_Program);
-         },
+     .record = ptvProgram<6>,
      .pneumatics =
          [](const CHP6890Method& m, int, int p) {
              const CInletPTV& r = ptvRecord(m, 6);
@@ -275,11 +275,7 @@ const InletType kTypes[] = {
      .gcInletCode = 12,
      .program = InletProgramEdit::Ramped,
      .cryo = InletCryo::FromMethod,
-     .record =
-         [](const CHP6890Method& m, int) {
-             const CInletPTV& r = ptvRecord(m, 7);
-             return ramped(r.m_nZoneOn, r.m_Program);
-         },
+     .record = ptvProgram<7>,
      .pneumatics =
          [](const CHP6890Method& m, int, int p) {
              const CInletPTV& r = ptvRecord(m, 7);
@@ -311,11 +307,7 @@ const InletType kTypes[] = {
      .gcInletCode = 12,
      .program = InletProgramEdit::Ramped,
      .cryo = InletCryo::FromMethod,
-     .record =
-         [](const CHP6890Method& m, int) {
-             const CInletPTV& r = ptvRecord(m, 8);
-             return ramped(r.m_nZoneOn, r.m_Program);
-         },
+     .record = ptvProgram<8>,
      .pneumatics =
          [](const CHP6890Method& m, int, int p) {
              const CInletPTV& r = ptvRecord(m, 8);

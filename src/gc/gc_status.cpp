@@ -153,10 +153,8 @@ int CVarnockGCSystem::ReadStatusBody(CInletSystemStatus& status)
     if (!scope.held())
         return 0;
     gc6890::GCRunState runState;
-    if (!m_pChannel || !gc6890::QueryRunState(*m_pChannel, runState)) {
-        LogCommsFailure("GC READ STATUS: Failed to get run state and time\n");
+    if (!ReadRunState(runState))
         return scope.fail();
-    }
     gc6890::GCReadiness readiness;
     if (!m_pChannel || !gc6890::QueryReadiness(*m_pChannel, readiness)) {
         LogCommsFailure("GC READ STATUS: Failed to get readiness info\n");

@@ -209,10 +209,8 @@ int CVarnockGCSystem::ReadInstalledHardware(gc6890::InstalledHardware& hardware,
         LogCommsFailure("Failed to read the GC configuration report\n");
         return scope.fail();
     }
-    if (!gc6890::QueryRunState(*m_pChannel, state)) {
-        LogCommsFailure("GC READ STATUS: Failed to get run state and time\n");
+    if (!ReadRunState(state))
         return scope.fail();
-    }
     runState = state.state;
     return scope.commit();
 }
@@ -223,10 +221,8 @@ int CVarnockGCSystem::GetAutoPrepRunState()
     if (!scope.held())
         return 0;
     gc6890::GCRunState runState;
-    if (!m_pChannel || !gc6890::QueryRunState(*m_pChannel, runState)) {
-        LogCommsFailure("GC READ STATUS: Failed to get run state and time\n");
+    if (!ReadRunState(runState))
         return scope.fail();
-    }
     // A GC found in pre-run (or later) after start-up counts as preparing itself.
     m_nAutoPrepRun = runState.state;
     WriteRegistryPath(kAutoPrepRunPath, m_nAutoPrepRun, HKEY_LOCAL_MACHINE);
@@ -245,6 +241,14 @@ void CVarnockGCSystem::SendUnLockReset()
 {
     if (m_pRegRemoteWindow)
         m_pRegRemoteWindow->UnLockReset();
+}
+
+bool CVarnockGCSystem::ReadRunState(gc6890::GCRunState& state)
+{
+    if (m_pChannel && gc6890::QueryRunState(*m_pChannel, state))
+        return true;
+    LogCommsFailure("GC READ STATUS: Failed to get run state and time\n");
+    return false;
 }
 
 void CVarnockGCSystem::LogCommsFailure(const char* text)

@@ -116,6 +116,8 @@ private:
     float QueryReading(gc6890::GCReading reading);
     // A failure text into the comms log, severity 1.
     void LogCommsFailure(const char* text);
+    // The GC's run state and times; a failure is logged and gives false.
+    bool ReadRunState(gc6890::GCRunState& state);
 
     gc6890::DownloadProgressObserver m_DownloadProgress;
 
