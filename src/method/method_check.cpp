@@ -1,6 +1,5 @@
 #include "method/method_check.h"
 
-#include <charconv>
 #include <cmath>
 
 #include "external/inlet_types.h"
@@ -24,13 +23,6 @@ double sent(K kind, double value)
     return value;
 }
 
-std::string text(double value)
-{
-    char buffer[32];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-    return std::string(buffer, result.ptr);
-}
-
 class Checker {
 public:
     Checker(const CHP6890Method& method, const InstalledHardware* hardware)
@@ -52,7 +44,7 @@ private:
     void add(const std::string& key, double value, const RuleBreach& breach)
     {
         if (breach)
-            findings_.push_back({key, text(value), breach});
+            findings_.push_back({key, NumberText(value), breach});
     }
     // A value of a kind: its range.
     void value(const std::string& key, K kind, double raw)
@@ -189,7 +181,7 @@ private:
             return;
         std::vector<std::string> args = {"0"};  // argument 0 is the GC's
         for (const PneumaticArgument& a : values)
-            args.push_back(text(a.factor != 0 ? std::trunc(a.value * a.factor) : a.value));
+            args.push_back(NumberText(a.factor != 0 ? std::trunc(a.value * a.factor) : a.value));
         for (std::size_t i = 0; i < values.size(); ++i)
             if (values[i].key)
                 value(key + "." + values[i].key, ArgumentKind(*rule, args, i + 1), values[i].value);

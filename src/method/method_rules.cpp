@@ -46,17 +46,9 @@ constexpr ParameterRule kParameters[] = {
     {K::MakeupFlow, "detector makeup flow", "mL/min", 0, 100, false, false, 1},
 };
 
-// The shortest text that reads back as the value, "." whatever the locale.
-std::string number(double value)
-{
-    char text[32];
-    const auto result = std::to_chars(text, text + sizeof text, value);
-    return std::string(text, result.ptr);
-}
-
 std::string limitText(double value, const ParameterRule& rule)
 {
-    return number(value) + (*rule.unit ? std::string(" ") + rule.unit : std::string());
+    return NumberText(value) + (*rule.unit ? std::string(" ") + rule.unit : std::string());
 }
 
 std::vector<CommandRule> makeCommandRules()
@@ -191,6 +183,13 @@ std::span<const ParameterRule> ParameterRules()
     return kParameters;
 }
 
+std::string NumberText(double value)
+{
+    char text[32];
+    const auto result = std::to_chars(text, text + sizeof text, value);
+    return std::string(text, result.ptr);
+}
+
 const ParameterRule& RuleOf(ParameterKind kind)
 {
     for (const ParameterRule& rule : kParameters)
@@ -226,7 +225,7 @@ RuleBreach CheckOvenPoint(int point, double temperature, double maximum)
     const std::string what =
         point == 0 ? "initial temperature" : "ramp " + std::to_string(point) + " end";
     return {kRuleInitialOvenAboveMaximum + point,
-            what + " above the oven maximum " + number(maximum)};
+            what + " above the oven maximum " + NumberText(maximum)};
 }
 
 RuleBreach CheckPostTemperature(double temperature, double maximum)
@@ -234,7 +233,7 @@ RuleBreach CheckPostTemperature(double temperature, double maximum)
     if (temperature <= maximum)
         return {};
     return {kRulePostAboveMaximum,
-            "post-run temperature above the oven maximum " + number(maximum)};
+            "post-run temperature above the oven maximum " + NumberText(maximum)};
 }
 
 int CryoCodeOfCoolant(int coolant)

@@ -84,6 +84,9 @@ struct RuleBreach {
     explicit operator bool() const { return code != 0; }
 };
 
+// The shortest text that reads back as `value`, "." whatever the locale.
+std::string NumberText(double value);
+
 // A value of a kind in display units (C, min, psi, mL/min): 1, 2 or 26.
 RuleBreach CheckValue(ParameterKind kind, double value);
 
