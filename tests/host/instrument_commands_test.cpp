@@ -3,22 +3,17 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-
 #include <nlohmann/json.hpp>
 
 #include "method/method_errors.h"
 #include "program_run.h"
-#include "support/temp_home.h"
 
 namespace gc6890::hosttest {
 namespace {
 
-using gc6890::test::TempHome;
 using ::testing::HasSubstr;
 
-class InstrumentCommandsTest : public ::testing::Test {
+class InstrumentCommandsTest : public HomeTest {
 protected:
     void SetUp() override
     {
@@ -28,11 +23,10 @@ protected:
     // On the simulator, instrument time 120 times faster, plus any simulator options.
     ProgramResult run(std::vector<std::string> arguments, const std::string& simulatorOptions = "")
     {
-        arguments.insert(arguments.begin(), {"--home", home.path(), "--port", "sim"});
-        return runProgram(arguments, {"GC6890_SIM_OPTIONS=--speed 120 " + simulatorOptions});
+        arguments.insert(arguments.begin(), {"--port", "sim"});
+        return HomeTest::run(arguments, {"GC6890_SIM_OPTIONS=--speed 120 " + simulatorOptions});
     }
 
-    TempHome home;
     std::string method;
 };
 
@@ -64,26 +58,23 @@ TEST_F(InstrumentCommandsTest, LoadDownloadsWithProgressAndReportsARefusalWithTh
     ProgramResult loaded = run({"load", method});
     ASSERT_EQ(loaded.exitCode, 0) << loaded.err;
     EXPECT_EQ(loaded.out, "loaded " + method + "\n");
-    EXPECT_THAT(loaded.err, HasSubstr("method lines: "));
-    EXPECT_THAT(loaded.err, HasSubstr("status: HP6890GC Method load: Sending method to GC"));
+    EXPECT_THAT(loaded.err,
+                holdsAll({"method lines: ", "status: HP6890GC Method load: Sending method to GC"}));
 
     ProgramResult refused = run({"load", method}, "--check-code 16");
     EXPECT_EQ(refused.exitCode, 1);
     const std::string box = GetMethodErrorText(16).str();
-    EXPECT_THAT(refused.err, HasSubstr("6890 Method Error: "));
-    EXPECT_THAT(refused.err, HasSubstr(box.substr(0, box.find('\n'))));
-    EXPECT_THAT(refused.err, HasSubstr("gc6890: load: the GC did not take the method " + method));
+    EXPECT_THAT(refused.err, holdsAll({"6890 Method Error: ", box.substr(0, box.find('\n')),
+                                       "gc6890: load: the GC did not take the method " + method}));
 }
 
 TEST_F(InstrumentCommandsTest, ABadMethodFileIsRefusedBeforeTheInstrumentIsUsed)
 {
-    const std::string bad = home.path() + "/bad.toml";
-    std::ofstream(bad) << "[gc]\n[gc.oven]\nramps = [ { rate = 10.0 } ]\n[sampler]\n";
+    const std::string bad =
+        write("bad.toml", "[gc]\n[gc.oven]\nramps = [ { rate = 10.0 } ]\n[sampler]\n");
     for (const std::vector<std::string>& command :
          {std::vector<std::string>{"load", bad}, {"run", bad, "--vial", "1"}, {"record", bad}}) {
-        ProgramResult result = run(command);
-        EXPECT_EQ(result.exitCode, 2) << command[0];
-        EXPECT_THAT(result.err, HasSubstr(bad + ":3: gc.oven.ramps"));
+        EXPECT_TRUE(exited(run(command), 2, bad + ":3: gc.oven.ramps")) << command[0];
         EXPECT_FALSE(home.exists("c/dravik/hp6890.err")) << "no session was opened";
     }
 }
@@ -93,8 +84,7 @@ TEST_F(InstrumentCommandsTest, RunInjectsAndWatchesTheRunToItsEnd)
     ProgramResult result = run({"run", method, "--vial", "2", "--load"});
     ASSERT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(result.out, "injecting from vial 2\nrun finished\n");
-    EXPECT_THAT(result.err, HasSubstr("RUN ACTIVE"));
-    EXPECT_THAT(result.err, HasSubstr("POST RUN"));
+    EXPECT_THAT(result.err, holdsAll({"RUN ACTIVE", "POST RUN"}));
     EXPECT_EQ(result.err.rfind("run: idle"), result.err.rfind("run: "))
         << "the last line shows the GC idle";
     // A refused injection fails the run: the host fault cases' offset run checks it.
@@ -113,9 +103,7 @@ TEST_F(InstrumentCommandsTest, SmallCommandsSayOkOrFail)
                   command.size() == 2 ? "zones " + command[1] + ": ok\n" : command[0] + ": ok\n");
     }
     // The sampler refuses the return-all of a reset.
-    ProgramResult reset = run({"reset"}, "--garble 01HTRTN_ALL");
-    EXPECT_EQ(reset.exitCode, 1) << reset.err;
-    EXPECT_THAT(reset.err, HasSubstr("gc6890: reset (comms log: "));
+    EXPECT_TRUE(exited(run({"reset"}, "--garble 01HTRTN_ALL"), 1, "gc6890: reset (comms log: "));
 }
 
 TEST_F(InstrumentCommandsTest, RecordPrintsBothPartsAndTheVolumeWithoutTheLine)
@@ -125,9 +113,9 @@ TEST_F(InstrumentCommandsTest, RecordPrintsBothPartsAndTheVolumeWithoutTheLine)
     ASSERT_EQ(result.exitCode, 0) << result.err;
     const std::string record = home.read("record.txt");
     EXPECT_EQ(record.rfind("GC\t", 0), 0u) << record;
-    EXPECT_THAT(record, HasSubstr("Oven: Initial temperature\t50 °C"));
     EXPECT_THAT(record,
-                HasSubstr("Sample Run Injection Parameter\n\nInjection Volume (ul)   -   2.00\n"));
+                holdsAll({"Oven: Initial temperature\t50 °C",
+                          "Sample Run Injection Parameter\n\nInjection Volume (ul)   -   2.00\n"}));
     EXPECT_GT(record.find("Injection Volume"), record.rfind("GC\t"));
 }
 
@@ -135,18 +123,16 @@ TEST_F(InstrumentCommandsTest, TraceShowsTheLineTraffic)
 {
     ProgramResult result = run({"--trace", "gc-on"});
     ASSERT_EQ(result.exitCode, 0) << result.err;
-    EXPECT_THAT(result.err, HasSubstr("> CCHTID\\n"));
-    EXPECT_THAT(result.err, HasSubstr("< HTCCID HP 6890 GC"));
+    EXPECT_THAT(result.err, holdsAll({"> CCHTID\\n", "< HTCCID HP 6890 GC"}));
 }
 
 TEST_F(InstrumentCommandsTest, DemoRunsAWholeSession)
 {
     ProgramResult result = runProgram({"--home", home.path(), "demo"}, {}, 110);
     ASSERT_EQ(result.exitCode, 0) << result.err;
-    for (const char* step :
-         {"== status", "== load the method", "== inject from vial 1", "== experiment record",
-          "Injection Volume (ul)   -   1.00", "demo finished"})
-        EXPECT_THAT(result.out, HasSubstr(step));
+    EXPECT_THAT(result.out, holdsAll({"== status", "== load the method", "== inject from vial 1",
+                                      "== experiment record", "Injection Volume (ul)   -   1.00",
+                                      "demo finished"}));
     EXPECT_THAT(result.err, HasSubstr("POST RUN"));
 }
 

@@ -11,12 +11,9 @@
 
 #include "program_run.h"
 #include "support/simulator_program.h"
-#include "support/temp_home.h"
 
 namespace gc6890::hosttest {
 namespace {
-
-using gc6890::test::TempHome;
 
 std::string gcText(int code)
 {
@@ -63,16 +60,7 @@ struct Family {
     bool download = true;           // a block the download can send (not a file's own fault)
 };
 
-class MethodRulesTest : public ::testing::Test {
-protected:
-    std::string write(const std::string& name, const std::string& text)
-    {
-        const std::string path = home.path() + "/" + name;
-        std::ofstream(path) << text;
-        return path;
-    }
-    TempHome home;
-};
+using MethodRulesTest = HomeTest;
 
 TEST_F(MethodRulesTest, EachFamilyIsRefusedByTheSimulatorAndCaughtByTheCheckBeforehand)
 {
@@ -154,31 +142,23 @@ TEST_F(MethodRulesTest, EachFamilyIsRefusedByTheSimulatorAndCaughtByTheCheckBefo
         for (std::size_t at = 0; at < text.find(f.mark ? f.mark : f.edits[0].second); ++at)
             line += text[at] == '\n';
         // Without a profile the check asks the simulator the device "sim" starts.
-        std::vector<std::string> environment,
-            check = {"--home", home.path(), "method", "check", method, "--port", "sim"};
+        std::vector<std::string> environment, check = {"method", "check", method, "--port", "sim"};
         if (f.profile) {
             const std::string profile = write("gc.toml", f.profile);
             environment.push_back("GC6890_SIM_OPTIONS=--profile " + profile);
-            check.resize(5);
+            check.resize(3);
             check.insert(check.end(), {"--profile", profile});
         }
         const std::string answer =
             "the GC answers " + std::to_string(f.code) + " \"" + gcText(f.code) + "\"";
 
-        const ProgramResult checked = runProgram(check, environment);
-        EXPECT_EQ(checked.exitCode, 2) << checked.err;
-        EXPECT_NE(checked.err.find(method + ":" + std::to_string(line) + ": " + f.key),
-                  std::string::npos)
-            << checked.err;
-        EXPECT_NE(checked.err.find(answer), std::string::npos) << checked.err;
-        if (!f.download)
-            continue;
-        const ProgramResult loaded =
-            runProgram({"--home", home.path(), "load", method}, environment);
-        EXPECT_EQ(loaded.exitCode, 1) << loaded.err;
-        EXPECT_NE(loaded.err.find("Failed method check\n" + gcText(f.code) + "\n"),
-                  std::string::npos)
-            << loaded.err;
+        const ProgramResult checked = run(check, environment);
+        EXPECT_TRUE(exited(checked, 2, method + ":" + std::to_string(line) + ": " + f.key));
+        EXPECT_THAT(checked.err, ::testing::HasSubstr(answer));
+        if (f.download) {
+            EXPECT_TRUE(exited(run({"load", method}, environment), 1,
+                               "Failed method check\n" + gcText(f.code) + "\n"));
+        }
     }
 }
 
@@ -188,10 +168,9 @@ TEST_F(MethodRulesTest, ACheckAgainstAGCInARunIsRefused)
     gc6890::test::SimulatorProgram sim;
     ASSERT_TRUE(sim.start({"--speed", "60"}));
     const std::string method = write("m.toml", kMethod);
-    const std::vector<std::string> port = {"--home", home.path(), "--port", sim.devicePath()};
     auto with = [&](std::vector<std::string> arguments) {
-        arguments.insert(arguments.begin(), port.begin(), port.end());
-        return runProgram(arguments);
+        arguments.insert(arguments.begin(), {"--port", sim.devicePath()});
+        return run(arguments);
     };
     ASSERT_EQ(with({"method", "check", method}).exitCode, 0) << "an idle GC takes it";
     const ProgramResult started = with({"run", method, "--vial", "1", "--no-wait"});
@@ -201,11 +180,8 @@ TEST_F(MethodRulesTest, ACheckAgainstAGCInARunIsRefused)
     ProgramResult checked;
     for (int attempt = 0; attempt < 50 && checked.exitCode != 2; ++attempt)
         checked = with({"method", "check", method});
-    EXPECT_EQ(checked.exitCode, 2) << checked.err;
-    EXPECT_NE(
-        checked.err.find(method + ": the GC is running; the GC answers 27 \"" + gcText(27) + "\""),
-        std::string::npos)
-        << checked.err;
+    EXPECT_TRUE(exited(checked, 2,
+                       method + ": the GC is running; the GC answers 27 \"" + gcText(27) + "\""));
 }
 
 }  // namespace

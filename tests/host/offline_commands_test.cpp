@@ -8,31 +8,13 @@
 #include "program_run.h"
 #include "sequence/journal.h"
 #include "support/source_tree.h"
-#include "support/temp_home.h"
 
 namespace gc6890::hosttest {
 namespace {
 
-using gc6890::test::TempHome;
-
 const std::filesystem::path kSource = gc6890::test::sourcePath();
 
-class OfflineCommandsTest : public ::testing::Test {
-protected:
-    ProgramResult run(std::vector<std::string> arguments)
-    {
-        arguments.insert(arguments.begin(), {"--home", home.path()});
-        return runProgram(arguments);
-    }
-    std::string write(const std::string& name, const std::string& text)
-    {
-        const std::string path = home.path() + "/" + name;
-        std::ofstream(path) << text;
-        return path;
-    }
-
-    TempHome home;
-};
+using OfflineCommandsTest = HomeTest;
 
 TEST_F(OfflineCommandsTest, MethodNewWritesAStartingMethodThatChecksShowsAndIsNeverReplaced)
 {
@@ -51,17 +33,14 @@ TEST_F(OfflineCommandsTest, MethodNewWritesAStartingMethodThatChecksShowsAndIsNe
     // (the first line names the file).
     ProgramResult shown = run({"method", "show", file});
     ASSERT_EQ(shown.exitCode, 0) << shown.err;
-    EXPECT_NE(shown.out.find("split_ratio = 50.0"), std::string::npos);
-    EXPECT_NE(shown.out.find("[sampler.syringe]"), std::string::npos);
-    EXPECT_NE(shown.out.find("cryo_type"), std::string::npos) << "defaults are shown too";
+    EXPECT_THAT(shown.out, holdsAll({"split_ratio = 50.0", "[sampler.syringe]", "cryo_type"}))
+        << "defaults are shown too";
     auto body = [](const std::string& text) { return text.substr(text.find('\n')); };
     write("copy.toml", shown.out);
     EXPECT_EQ(body(run({"method", "show", home.path() + "/copy.toml"}).out), body(shown.out));
 
     const std::string before = home.read("start.toml");
-    ProgramResult again = run({"method", "new", file});
-    EXPECT_EQ(again.exitCode, 2);
-    EXPECT_NE(again.err.find("already exists"), std::string::npos) << again.err;
+    EXPECT_TRUE(exited(run({"method", "new", file}), 2, "already exists"));
     EXPECT_EQ(home.read("start.toml"), before);
 }
 
@@ -70,14 +49,10 @@ TEST_F(OfflineCommandsTest, BadMethodFilesAreRefusedWithFileLineAndKey)
     const std::string bad = write("bad.toml", "[gc]\n[gc.oven]\nmax_temp = 300.0\n[sampler]\n");
     for (const char* command : {"check", "show", "length"}) {
         ProgramResult result = run({"method", command, bad});
-        EXPECT_EQ(result.exitCode, 2) << command;
-        EXPECT_NE(result.err.find(bad + ":3: gc.oven.max_temp: unknown key"), std::string::npos)
-            << result.err;
+        EXPECT_TRUE(exited(result, 2, bad + ":3: gc.oven.max_temp: unknown key")) << command;
         EXPECT_EQ(result.out, "");
     }
-    ProgramResult missing = run({"method", "check", home.path() + "/absent.toml"});
-    EXPECT_EQ(missing.exitCode, 2);
-    EXPECT_NE(missing.err.find("absent.toml"), std::string::npos) << missing.err;
+    EXPECT_TRUE(exited(run({"method", "check", home.path() + "/absent.toml"}), 2, "absent.toml"));
 }
 
 TEST_F(OfflineCommandsTest, ABareMethodNameIsLookedUpInTheMethodFolder)
@@ -100,14 +75,10 @@ TEST_F(OfflineCommandsTest, ConfigStoresValidValuesAndRefusesOthersWithAMessage)
     EXPECT_EQ(run({"config", "set", "Parity", "e"}).out, "Parity = E\n");
     EXPECT_EQ(run({"config", "set", "StatusFrequency", "1000"}).exitCode, 0);
     const std::string store = home.read("registry.ini");
-    EXPECT_NE(store.find("[Inlets\\Hubrel\\Varnock]"), std::string::npos) << store;
-    EXPECT_NE(store.find("Port=/dev/ttyUSB0"), std::string::npos) << store;
-    EXPECT_NE(store.find("Parity=E"), std::string::npos) << store;
-    EXPECT_NE(store.find("[Inlets\\Hubrel\\System Timings]"), std::string::npos) << store;
-
-    ProgramResult shown = run({"config", "show"});
-    EXPECT_NE(shown.out.find("Port = /dev/ttyUSB0\n"), std::string::npos) << shown.out;
-    EXPECT_NE(shown.out.find("BaudRate = 9600  (default)"), std::string::npos) << shown.out;
+    EXPECT_THAT(store, holdsAll({"[Inlets\\Hubrel\\Varnock]", "Port=/dev/ttyUSB0", "Parity=E",
+                                 "[Inlets\\Hubrel\\System Timings]"}));
+    EXPECT_THAT(run({"config", "show"}).out,
+                holdsAll({"Port = /dev/ttyUSB0\n", "BaudRate = 9600  (default)"}));
 
     struct Refusal {
         std::vector<std::string> words;
@@ -125,9 +96,7 @@ TEST_F(OfflineCommandsTest, ConfigStoresValidValuesAndRefusesOthersWithAMessage)
     for (const Refusal& r : refusals) {
         std::vector<std::string> command{"config", "set"};
         command.insert(command.end(), r.words.begin(), r.words.end());
-        ProgramResult result = run(command);
-        EXPECT_EQ(result.exitCode, 2) << r.says;
-        EXPECT_NE(result.err.find(r.says), std::string::npos) << result.err;
+        EXPECT_TRUE(exited(run(command), 2, r.says));
     }
     EXPECT_EQ(home.read("registry.ini"), store) << "a refused value changes nothing";
 }
@@ -136,14 +105,12 @@ TEST_F(OfflineCommandsTest, PortsAlwaysOffersTheSimulator)
 {
     ProgramResult result = run({"ports"});
     EXPECT_EQ(result.exitCode, 0);
-    EXPECT_NE(result.out.find("sim  (the built-in simulator)\n"), std::string::npos) << result.out;
+    EXPECT_THAT(result.out, ::testing::HasSubstr("sim  (the built-in simulator)\n"));
 }
 
 TEST_F(OfflineCommandsTest, LogShowsTheCommsLogOrSaysWhereItWillBe)
 {
-    ProgramResult none = run({"log"});
-    EXPECT_EQ(none.exitCode, 0);
-    EXPECT_NE(none.err.find(home.path() + "/c/dravik/hp6890.err"), std::string::npos) << none.err;
+    EXPECT_TRUE(exited(run({"log"}), 0, home.path() + "/c/dravik/hp6890.err"));
 
     write("c/dravik/hp6890.err", "Sat Dec  5 10:00:00 2026\t\tGC READ STATUS: Failed\n");
     ProgramResult some = run({"log"});
@@ -174,7 +141,7 @@ TEST_F(OfflineCommandsTest, CommandLineMistakesAreUsageErrorsAndHelpIsEverywhere
         command.push_back("--help");
         ProgramResult help = run(command);
         EXPECT_EQ(help.exitCode, 0) << name;
-        EXPECT_NE(help.out.find(name), std::string::npos) << help.out;
+        EXPECT_THAT(help.out, ::testing::HasSubstr(name));
     }
 }
 
@@ -183,10 +150,8 @@ TEST_F(OfflineCommandsTest, CheckReadsTheSequenceAndEveryMethodItNames)
     ProgramResult example =
         run({"sequence", "check", (kSource / "sequences/example.toml").string()});
     EXPECT_EQ(example.exitCode, 0) << example.err;
-    EXPECT_NE(example.out.find("ok, \"example\": 6 rows, 7 injections, on error pause"),
-              std::string::npos)
-        << example.out;
-    EXPECT_NE(example.out.find("methods/ptv.toml: run length"), std::string::npos) << example.out;
+    EXPECT_THAT(example.out, holdsAll({"ok, \"example\": 6 rows, 7 injections, on error pause",
+                                       "methods/ptv.toml: run length"}));
 
     write("bad.toml", "[gc]\n[gc.oven]\nmax_temp = 300.0\n[sampler]\n");
     const std::string rows = "name = \"t\"\n[[row]]\nvial = 1\nmethod = \"" +
@@ -205,17 +170,13 @@ TEST_F(OfflineCommandsTest, CheckReadsTheSequenceAndEveryMethodItNames)
         {.file = home.path() + "/absent.toml", .error = home.path() + "/absent.toml: cannot read"},
     };
     for (const auto& c : cases) {
-        ProgramResult result = run({"sequence", "check", c.file});
-        EXPECT_EQ(result.exitCode, 2) << c.file;
-        EXPECT_NE(result.err.find(c.error), std::string::npos) << result.err;
+        EXPECT_TRUE(exited(run({"sequence", "check", c.file}), 2, c.error));
     }
 }
 
 TEST_F(OfflineCommandsTest, StatusReadsTheNewestJournalAndSaysWhereItGoesOn)
 {
-    ProgramResult none = run({"sequence", "status"});
-    EXPECT_EQ(none.exitCode, 2);
-    EXPECT_NE(none.err.find("no sequence has run here"), std::string::npos) << none.err;
+    EXPECT_TRUE(exited(run({"sequence", "status"}), 2, "no sequence has run here"));
 
     const std::string folder = home.path() + "/sequences";
     std::string error;
@@ -240,16 +201,14 @@ TEST_F(OfflineCommandsTest, StatusReadsTheNewestJournalAndSaysWhereItGoesOn)
 
     ProgramResult result = run({"sequence", "status"});
     EXPECT_EQ(result.exitCode, 0) << result.err;
-    const char* expected[] = {
-        "run 20261206T033140Z-01: \"tray\" (tray.toml), running\n",
-        "last line was cut short",
-        "1    1    4      std                  record written  /r/004-1\n",
-        "1    2    4      std                  uncertain       \n",
-        "2    1    9      vial 9               not started     \n",
-        "goes on at row 1, injection 2: ask the GC and the sampler whether the vial was injected",
-    };
-    for (const char* text : expected)
-        EXPECT_NE(result.out.find(text), std::string::npos) << text << "\n" << result.out;
+    EXPECT_THAT(result.out,
+                holdsAll({"run 20261206T033140Z-01: \"tray\" (tray.toml), running\n",
+                          "last line was cut short",
+                          "1    1    4      std                  record written  /r/004-1\n",
+                          "1    2    4      std                  uncertain       \n",
+                          "2    1    9      vial 9               not started     \n",
+                          "goes on at row 1, injection 2: ask the GC and the sampler whether the "
+                          "vial was injected"}));
     ProgramResult older = run({"sequence", "status", "20261206T033000Z-01"});
     EXPECT_EQ(older.exitCode, 0) << older.err;
     EXPECT_EQ(older.out.find("cut short"), std::string::npos) << older.out;

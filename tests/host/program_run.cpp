@@ -6,6 +6,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
+#include <fstream>
 #include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -46,7 +47,13 @@ ProgramResult runProgram(const std::vector<std::string>& arguments,
     }
     close(out[1]);
     close(err[1]);
-    const auto started = std::chrono::steady_clock::now();
+    using Clock = std::chrono::steady_clock;
+    const auto started = Clock::now();
+    // Milliseconds from now until `at` (negative once it has passed).
+    const auto msUntil = [](Clock::time_point at) {
+        return static_cast<int>(
+            std::chrono::duration_cast<std::chrono::milliseconds>(at - Clock::now()).count());
+    };
     const auto deadline = started + std::chrono::seconds(limitSeconds);
     auto signalAt = started + std::chrono::milliseconds(send.afterMs);
     struct pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
@@ -54,33 +61,26 @@ ProgramResult runProgram(const std::vector<std::string>& arguments,
     int open = 2;
     bool killed = false;
     while (open > 0) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) {
+        int wait = msUntil(deadline);
+        if (wait <= 0) {
             kill(child, SIGKILL);
             killed = true;
             break;
         }
-        auto wait = left;
         if (send.afterText && (result.err.find(send.afterText) != std::string::npos ||
                                result.out.find(send.afterText) != std::string::npos)) {
-            signalAt = std::chrono::steady_clock::now() + std::chrono::milliseconds(send.afterMs);
+            signalAt = Clock::now() + std::chrono::milliseconds(send.afterMs);
             send.afterText = nullptr;
         }
         if (send.signal != 0 && !send.afterText) {
-            const auto untilSignal = std::chrono::duration_cast<std::chrono::milliseconds>(
-                signalAt - std::chrono::steady_clock::now());
-            if (untilSignal.count() <= 0) {
+            if (msUntil(signalAt) <= 0) {
                 kill(child, send.signal);
                 send.signal = 0;
-                result.signalledMs =
-                    static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                         std::chrono::steady_clock::now() - started)
-                                         .count());
+                result.signalledMs = -msUntil(started);
             } else
-                wait = std::min(wait, untilSignal);
+                wait = std::min(wait, msUntil(signalAt));
         }
-        if (poll(fds, 2, static_cast<int>(wait.count())) < 0 && errno != EINTR)
+        if (poll(fds, 2, wait) < 0 && errno != EINTR)
             break;
         for (int i = 0; i < 2; ++i) {
             if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP)))
@@ -96,18 +96,41 @@ ProgramResult runProgram(const std::vector<std::string>& arguments,
             }
         }
     }
-    for (const auto& fd : fds) {
+    for (const auto& fd : fds)
         if (fd.fd >= 0)
             close(fd.fd);
-    }
     int status = 0;
     waitpid(child, &status, 0);
-    result.elapsedMs = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                            std::chrono::steady_clock::now() - started)
-                                            .count());
+    result.elapsedMs = -msUntil(started);
     if (!killed && WIFEXITED(status))
         result.exitCode = WEXITSTATUS(status);
     return result;
+}
+
+::testing::AssertionResult exited(const ProgramResult& result, int exitCode,
+                                  const std::string& says)
+{
+    if (result.exitCode == exitCode && result.err.find(says) != std::string::npos)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure()
+           << "exit code " << result.exitCode << " (expected " << exitCode
+           << "); standard error, expected to hold \"" << says << "\":\n"
+           << result.err;
+}
+
+::testing::Matcher<const std::string&> holdsAll(std::initializer_list<std::string> parts)
+{
+    std::vector<::testing::Matcher<const std::string&>> each;
+    for (const std::string& part : parts)
+        each.push_back(::testing::HasSubstr(part));
+    return ::testing::AllOfArray(each);
+}
+
+std::string HomeTest::write(const std::string& name, const std::string& text) const
+{
+    const std::string path = home.path() + "/" + name;
+    std::ofstream(path) << text;
+    return path;
 }
 
 }  // namespace gc6890::hosttest

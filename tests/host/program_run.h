@@ -2,8 +2,14 @@
 // simulator program found through $GC6890_SIM_BIN, output and exit code collected.
 #pragma once
 
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <initializer_list>
 #include <string>
 #include <vector>
+
+#include "support/temp_home.h"
 
 namespace gc6890::hosttest {
 
@@ -32,5 +38,29 @@ std::string programPath();
 ProgramResult runProgram(const std::vector<std::string>& arguments,
                          const std::vector<std::string>& environment = {}, int limitSeconds = 120,
                          SignalAt send = {});
+
+// The program ended with `exitCode` and its standard error holds `says`; a failure shows
+// both, and all of standard error.
+::testing::AssertionResult exited(const ProgramResult& result, int exitCode,
+                                  const std::string& says);
+
+// A text that holds each of `parts`.
+::testing::Matcher<const std::string&> holdsAll(std::initializer_list<std::string> parts);
+
+// A fresh home folder for each case, the program run in it, files written below it.
+class HomeTest : public ::testing::Test {
+protected:
+    // gc6890 --home <the home folder> with these arguments and extra environment.
+    ProgramResult run(std::vector<std::string> arguments,
+                      const std::vector<std::string>& environment = {})
+    {
+        arguments.insert(arguments.begin(), {"--home", home.path()});
+        return runProgram(arguments, environment);
+    }
+    // A file below the home folder with this text; its path.
+    std::string write(const std::string& name, const std::string& text) const;
+
+    gc6890::test::TempHome home;
+};
 
 }  // namespace gc6890::hosttest
