@@ -37,7 +37,11 @@ TEST(CommandTypeTest, ValuesConvertToLettersOfTheirHighestBit)
     EXPECT_EQ(CCommandType(tag_TARG_TYPE(-4), TARG_NONE, nullptr).GetString(), "    ");
 }
 
-// Equality is checked where it is used: the command lists' search by head and the method
-// download's command matching.
+// A different source is the command lists' search by head (command_lists_test.cpp).
+TEST(CommandTypeTest, HeadsDifferingOnlyInTheirDestinationAreNotEqual)
+{
+    EXPECT_TRUE(CCommandType("IFIFCW") == CCommandType("IFIFCW"));
+    EXPECT_FALSE(CCommandType("IFIFCW") == CCommandType("IFIBCW"));
+}
 
 }  // namespace
