@@ -41,59 +41,45 @@ private:
 constexpr std::time_t kFirstFebruary2011 = 1296551107;
 
 // The GC's method as it reads back: a front and a back split/splitless inlet, FIDs, a
-// column on each inlet, an oven with EPC. Each command is a piece of the read-back text.
+// column on each inlet, five unused auxiliaries and eight valves, all off, an oven with
+// EPC. The commands as the GC's block holds them, ";" between them, a few to a line.
+inline const char* const kGCMethodText[] = {
+    "CCCCIW HP,6890,GC,SIM6890,DEFAULT,120000,010126;IFIFRC 2,1;IBIBRC 2,1",
+    "IFIFCW 2,1,1,0,2,10.00,0.00;IBIBCW 2,1,1,0,2,10.00,0.00;DFDFCW 1,1,0,0;DBDBCW 1,1,0,0",
+    "C1C1CW 3000,250,25,0,1,0,0,0;C2C2CW 3000,250,25,1,4,0,0,0",
+    "A1A1CW 0,0,0;A2A2CW 0,0,0;A3A3CW 0,0,0;A4A4CW 0,0,0;A5A5CW 0,0,0",
+    "V1V1CW 0,0,0,0.00,0;V2V2CW 0,0,0,0.00,0;V3V3CW 0,0,0,0.00,0;V4V4CW 0,0,0,0.00,0",
+    "V5V5CW 0,0,0,0.00,0;V6V6CW 0,0,0,0.00,0;V7V7CW 0,0,0,0.00,0;V8V8CW 0,0,0,0.00,0",
+    "OVOVCW 1,3,0,350;GCGCCW 1,1,0,0;CCCCCE 0;DFDFMF 0,1,25.00",
+    "OVOVTR 50,2.00,10.00,250,5.00,0.00,0,0.00,0.00,0,0.00,0.00,0,0.00,0.00,0,0.00,0.00,0,0.00",
+    "OVOVTZ 1;OVOVSP 0.50;GCGCPO 0.00,0",
+    "IFIFTR 0,250,0.00,0.00,0,0.00,0.00,0,0.00,0.00,0,0.00",
+    "IBIBTR 0,250,0.00,0.00,0,0.00,0.00,0,0.00,0.00,0,0.00;IFIFTZ 1;IBIBTZ 1",
+    "IFIFCR 0,0,0,0,0,0,0;IFIFSP 0,1,100000,50000,20,0,0,0,0,0,0",
+    "IBIBSP 0,1,100000,50000,20,0,0,0,0,0,0;DFDFTR 300;DBDBTR 300;DFDFTZ 1;DBDBTZ 1",
+    "DFDFNZ 1;DBDBNZ 1;IFIFNZ 1;IBIBNZ 1;A3A3NZ 0;CCCCC1 0;CCCCC2 0",
+    "S1S1CS 1,0;S1S1CA 0,0;S1S1ZA 0;S2S2CS 2,0;S2S2CA 0,0;S2S2ZA 0",
+};
+
+// That method, a command each.
 inline std::vector<std::string> defaultGCMethod()
 {
-    std::vector<std::string> method = {"CCCCIW HP,6890,GC,SIM6890,DEFAULT,120000,010126",
-                                       "IFIFRC 2,1",
-                                       "IBIBRC 2,1",
-                                       "IFIFCW 2,1,1,0,2,10.00,0.00",
-                                       "IBIBCW 2,1,1,0,2,10.00,0.00",
-                                       "DFDFCW 1,1,0,0",
-                                       "DBDBCW 1,1,0,0",
-                                       "C1C1CW 3000,250,25,0,1,0,0,0",
-                                       "C2C2CW 3000,250,25,1,4,0,0,0"};
-    // Five unused auxiliaries and eight valves, all off.
-    for (const char n : std::string("12345"))
-        method.push_back(std::string("A") + n + "A" + n + "CW 0,0,0");
-    for (const char n : std::string("12345678"))
-        method.push_back(std::string("V") + n + "V" + n + "CW 0,0,0,0.00,0");
-    method.insert(
-        method.end(),
-        {"OVOVCW 1,3,0,350",
-         "GCGCCW 1,1,0,0",
-         "CCCCCE 0",
-         "DFDFMF 0,1,25.00",
-         "OVOVTR "
-         "50,2.00,10.00,250,5.00,0.00,0,0.00,0.00,0,0.00,0.00,0,0.00,0.00,0,0.00,0.00,0,0.00",
-         "OVOVTZ 1",
-         "OVOVSP 0.50",
-         "GCGCPO 0.00,0",
-         "IFIFTR 0,250,0.00,0.00,0,0.00,0.00,0,0.00,0.00,0,0.00",
-         "IBIBTR 0,250,0.00,0.00,0,0.00,0.00,0,0.00,0.00,0,0.00",
-         "IFIFTZ 1",
-         "IBIBTZ 1",
-         "IFIFCR 0,0,0,0,0,0,0",
-         "IFIFSP 0,1,100000,50000,20,0,0,0,0,0,0",
-         "IBIBSP 0,1,100000,50000,20,0,0,0,0,0,0",
-         "DFDFTR 300",
-         "DBDBTR 300",
-         "DFDFTZ 1",
-         "DBDBTZ 1",
-         "DFDFNZ 1",
-         "DBDBNZ 1",
-         "IFIFNZ 1",
-         "IBIBNZ 1",
-         "A3A3NZ 0",
-         "CCCCC1 0",
-         "CCCCC2 0",
-         "S1S1CS 1,0",
-         "S1S1CA 0,0",
-         "S1S1ZA 0",
-         "S2S2CS 2,0",
-         "S2S2CA 0,0",
-         "S2S2ZA 0"});
+    std::vector<std::string> method;
+    for (const char* text : kGCMethodText) {
+        std::istringstream commands(text);
+        for (std::string command; std::getline(commands, command, ';');)
+            method.push_back(command);
+    }
     return method;
+}
+
+// A method as the GC's read-back block holds it.
+inline std::string readBackText(const std::vector<std::string>& method)
+{
+    std::string text = "HTCCMD C;\"";
+    for (const auto& command : method)
+        text += command + ";";
+    return text + "\"";
 }
 
 // Column 1 on the front split inlet, no column 2, a one-ramp oven program.
@@ -210,11 +196,8 @@ protected:
     }
     void scriptReadBack()
     {
-        std::string block = "HTCCMD C;\"";
-        for (const auto& command : gcMethod)
-            block += command + ";";
         line->expect("CCHTMD ?").reply("HTCCMD B;\"\"");
-        line->expect("CCHTMD +").reply(block + "\"");
+        line->expect("CCHTMD +").reply(readBackText(gcMethod));
         line->expect("CCHTMD +").reply("HTCCMD E;\"NONE\"");
         line->expect("GCHTD1 \" \"");
     }

@@ -65,9 +65,9 @@ double number(const CCommandString& command, int i)
 // The stored method's values as the GC holds them after the download.
 void expectMethodArrived(const CHP6890Method& m, const CCommandStringList& gc)
 {
-    auto find = [&](const char* head) {
+    auto find = [&](const std::string& head) {
         CCommandString found;
-        EXPECT_TRUE(gc.GetMatchingCommandString(CCommandType(head), found)) << head;
+        EXPECT_TRUE(gc.GetMatchingCommandString(CCommandType(head.c_str()), found)) << head;
         return found;
     };
     const COvenProgram& oven = m.m_Oven;
@@ -82,36 +82,33 @@ void expectMethodArrived(const CHP6890Method& m, const CCommandStringList& gc)
     const CCommandString postRun = find("GCGCPO");
     EXPECT_NEAR(number(postRun, 0), m.m_PostRun.m_nEnabled ? m.m_PostRun.m_fTime : 0.0, 0.005);
 
-    for (int n = 1; n <= 2; ++n) {
-        const CColumn& c = m.m_Columns[n - 1];
-        const std::string digit = std::to_string(n);
-        const std::string definitionHead = "C" + digit + "C" + digit + "CW";
-        const std::string pneumaticsHead = "C" + digit + "C" + digit + "NR";
-        const CCommandString definition = find(definitionHead.c_str());
+    for (const std::string head : {"C1C1", "C2C2"}) {
+        SCOPED_TRACE(head);
+        const CColumn& c = m.m_Columns[head == "C1C1" ? 0 : 1];
+        const CCommandString definition = find(head + "CW");
         CCommandString pneumatics;
         const bool hasPneumatics =
-            gc.GetMatchingCommandString(CCommandType(pneumaticsHead.c_str()), pneumatics);
+            gc.GetMatchingCommandString(CCommandType((head + "NR").c_str()), pneumatics);
         if (!c.m_nConfigured) {
-            EXPECT_EQ(number(definition, 3), 5) << definitionHead;
-            EXPECT_FALSE(hasPneumatics) << pneumaticsHead;
+            EXPECT_EQ(number(definition, 3), 5);
+            EXPECT_FALSE(hasPneumatics);
             continue;
         }
-        EXPECT_EQ(number(definition, 0), truncToInt(c.m_fLength * 100.0)) << definitionHead;
-        EXPECT_EQ(number(definition, 3), ColumnInletCode(c.m_nInlet)) << definitionHead;
-        ASSERT_TRUE(hasPneumatics) << pneumaticsHead;
+        EXPECT_EQ(number(definition, 0), truncToInt(c.m_fLength * 100.0));
+        EXPECT_EQ(number(definition, 3), ColumnInletCode(c.m_nInlet));
+        ASSERT_TRUE(hasPneumatics);
         const ColumnPneumaticMode mode = ColumnPneumaticModeOf(c.m_nControlMode);
-        EXPECT_EQ(number(pneumatics, 2), mode.code) << pneumaticsHead;
-        EXPECT_EQ(number(pneumatics, 4),
-                  truncToInt((mode.flowFlag ? 1000.0 : 10000.0) * c.m_Pressure.m_fInitialValue))
-            << pneumaticsHead;
+        EXPECT_EQ(number(pneumatics, 2), mode.code);
+        const double scale = mode.flowFlag ? 1000.0 : 10000.0;
+        EXPECT_EQ(number(pneumatics, 4), truncToInt(scale * c.m_Pressure.m_fInitialValue));
     }
-    const char* inletHeads[][2] = {{"IFIFCW", "IFIFTR"}, {"IBIBCW", "IBIBTR"}};
-    for (int side = 0; side < 2; ++side) {
+    for (const int side : {CHP6890Method::Front, CHP6890Method::Back}) {
+        const std::string head = side == CHP6890Method::Front ? "IFIF" : "IBIB";
+        SCOPED_TRACE(head);
         const int type = m.m_Inlets[side].m_nType;
         if (type == 0)
             continue;
-        EXPECT_EQ(number(find(inletHeads[side][0]), 0), GCInletCode(type)) << inletHeads[side][0];
-        const CCommandString inletProgram = find(inletHeads[side][1]);
+        EXPECT_EQ(number(find(head + "CW"), 0), GCInletCode(type));
         float temperature = 0.0f;
         if (type == 1)
             temperature = m.m_Inlets[side].m_Split.m_fTemperature;
@@ -120,7 +117,7 @@ void expectMethodArrived(const CHP6890Method& m, const CCommandStringList& gc)
         else if (const CInletTempProgram* p = m.GetInletProgram(side, type))
             temperature = p->m_fInitialTemperature;
         if (type != 3) {
-            EXPECT_EQ(number(inletProgram, 1), truncToInt(temperature)) << inletHeads[side][1];
+            EXPECT_EQ(number(find(head + "TR"), 1), truncToInt(temperature));
         }
     }
 }
@@ -193,20 +190,12 @@ ramps = [ { rate = 10.0, final = 250.0, time = 5.0 } ]
 [gc.column1]
 carrier_gas = "helium"
 inlet = "SIDE"
-[gc.column1.pressure]
-initial = 12.5
+pressure = { initial = 12.5 }
 [gc.SIDE_inlet]
 type = TYPE
-[gc.SIDE_inlet.split]
-temperature = 260.0
-split_ratio = 20.5
-split_flow = 24.0
-[gc.SIDE_inlet.splitless]
-zone_on = false
-temperature = 240.0
-purge_time = 2
-[gc.SIDE_inlet.on_column_track]
-zone_on = false
+split = { temperature = 260.0, split_ratio = 20.5, split_flow = 24.0 }
+splitless = { zone_on = false, temperature = 240.0, purge_time = 2 }
+on_column_track = { zone_on = false }
 [gc.SIDE_inlet.on_column_ramp]
 initial_temperature = 45.0
 initial_time = 0.5
@@ -264,60 +253,49 @@ TEST_F(SimDownloadTest, EveryInletTypeDownloadsWholeIntoAGCThatHasItsInlet)
     // on-column or split/splitless pneumatics: the download refuses a GC whose back inlet is
     // a PTV before it sends anything.
     const char* const kBackRefusal = "Existing back inlet is not COC or S/S";
-    // An inlet's commands up to its pneumatics: its code, then its temperature program (zone
-    // on, initial temperature and time, the first ramp; the second and third stay zero).
-    auto start = [](const std::string& code, const std::string& program) {
+    // An inlet's commands: its code, its temperature program (zone on, initial temperature
+    // and time, the first ramp; the second and third stay zero), the zone, the pneumatics.
+    auto commands = [](const std::string& code, const std::string& program,
+                       const std::string& rest) {
         return "IFIFRC 2,1;IFIFCW " + code + ",1,1,0,1,10.00,0.00;IFIFTR " + program +
-               ",0.00,0,0.00,0.00,0,0.00;";
+               ",0.00,0,0.00,0.00,0,0.00;IFIFTZ " + rest + ";IFIFNZ 1";
     };
-    const std::string keptProgram = "250,0.00,0.00,0,0.00";
-    // The PTV types 5 to 9: the same program and cryo, then their own pneumatics.
+    // Split/splitless: a temperature alone; on-column: the program, no pneumatics of its own.
+    auto ss = [&](const std::string& temperature, const char* zone, const std::string& pneumatics) {
+        return commands("2", "0," + temperature + ",0.00,0.00,0,0.00",
+                        zone + (";IFIFSP " + pneumatics));
+    };
+    auto coc = [&](const std::string& program, const char* zone) {
+        return commands("1", program, zone + std::string(";IFIFCP 0,1,100000"));
+    };
+    // The PTV types 5 to 9: the same program and cryo, their own pneumatics, the same saver.
     auto gv = [&](const std::string& pneumatics) {
-        return start("12", "0,40,0.10,720.00,350,5.00") +
-               "IFIFTZ 1;IFIFCR 1,1,1,50,30,1,0;IFIFGV " + pneumatics + ";IFIFNZ 1";
+        return commands("12", "0,40,0.10,720.00,350,5.00",
+                        "1;IFIFCR 1,1,1,50,30,1,0;IFIFGV " + pneumatics + ",20000,2.50,1");
     };
     const char* const kPtv = "ptv";
     const char* const kSplit = "split_splitless";
     const char* const kOnColumn = "cool_on_column";
     struct Row {
         int type;
-        const char* kind;   // the inlet the GC has on the side
-        std::string inlet;  // the front inlet's commands in the block
+        const char* kind;  // the inlet the GC has on the side
+        std::string sent;  // the front inlet's commands in the block
     } const rows[] = {
         // Type 0 keeps what the GC holds: its default PTV or split/splitless settings.
         {.type = 0,
          .kind = kPtv,
-         .inlet = start("12", "0," + keptProgram) +
-                  "IFIFTZ 1;IFIFCR 0,0,0,0,0,0,0;"
-                  "IFIFGV 0,0,100000,0,0.00,0,0,0.00,0,0.00,0;IFIFNZ 1"},
-        {.type = 0,
-         .kind = kSplit,
-         .inlet = start("2", "0," + keptProgram) +
-                  "IFIFTZ 1;"
-                  "IFIFSP 0,1,100000,50000,20.00,0,0,0,0,0,0;IFIFNZ 1"},
-        {.type = 1,
-         .kind = kSplit,
-         .inlet = start("2", "0,260,0.00,0.00,0,0.00") +
-                  "IFIFTZ 1;"
-                  "IFIFSP 0,1,125000,24000,20.50,0,0,0,0,0,0;IFIFNZ 1"},
-        {.type = 2,
-         .kind = kSplit,
-         .inlet = start("2", "0,240,0.00,0.00,0,0.00") +
-                  "IFIFTZ 0;"
-                  "IFIFSP 0,0,125000,20000,0.00,0,0,0,0,0,0;IFIFNZ 1"},
-        {.type = 3,
-         .kind = kOnColumn,
-         .inlet = start("1", "1," + keptProgram) + "IFIFTZ 0;IFIFCP 0,1,100000;IFIFNZ 1"},
-        {.type = 4,
-         .kind = kOnColumn,
-         .inlet = start("1", "0,45,0.50,12.00,250,3.00") + "IFIFTZ 1;IFIFCP 0,1,100000;IFIFNZ 1"},
-        {.type = 5, .kind = kPtv, .inlet = gv("0,0,125000,30000,0.00,0,0,0.00,20000,2.50,1")},
-        {.type = 6, .kind = kPtv, .inlet = gv("0,1,125000,35000,30.00,0,0,0.00,20000,2.50,1")},
-        {.type = 7, .kind = kPtv, .inlet = gv("0,3,125000,40000,0.00,0,250000,0.75,20000,2.50,1")},
-        {.type = 8, .kind = kPtv, .inlet = gv("0,2,125000,45000,40.00,0,200000,0.50,20000,2.50,1")},
-        {.type = 9,
-         .kind = kPtv,
-         .inlet = gv("0,4,125000,100000,0.08,60000,50000,2.00,20000,2.50,1")},
+         .sent = commands("12", "0,250,0.00,0.00,0,0.00",
+                          "1;IFIFCR 0,0,0,0,0,0,0;IFIFGV 0,0,100000,0,0.00,0,0,0.00,0,0.00,0")},
+        {.type = 0, .kind = kSplit, .sent = ss("250", "1", "0,1,100000,50000,20.00,0,0,0,0,0,0")},
+        {.type = 1, .kind = kSplit, .sent = ss("260", "1", "0,1,125000,24000,20.50,0,0,0,0,0,0")},
+        {.type = 2, .kind = kSplit, .sent = ss("240", "0", "0,0,125000,20000,0.00,0,0,0,0,0,0")},
+        {.type = 3, .kind = kOnColumn, .sent = coc("1,250,0.00,0.00,0,0.00", "0")},
+        {.type = 4, .kind = kOnColumn, .sent = coc("0,45,0.50,12.00,250,3.00", "1")},
+        {.type = 5, .kind = kPtv, .sent = gv("0,0,125000,30000,0.00,0,0,0.00")},
+        {.type = 6, .kind = kPtv, .sent = gv("0,1,125000,35000,30.00,0,0,0.00")},
+        {.type = 7, .kind = kPtv, .sent = gv("0,3,125000,40000,0.00,0,250000,0.75")},
+        {.type = 8, .kind = kPtv, .sent = gv("0,2,125000,45000,40.00,0,200000,0.50")},
+        {.type = 9, .kind = kPtv, .sent = gv("0,4,125000,100000,0.08,60000,50000,2.00")},
     };
     WriteRegistryPath("Inlets\\Hubrel\\Varnock\\IgnoreSeverityLevel", 2, HKEY_LOCAL_MACHINE);
     for (const Row& row : rows) {
@@ -352,7 +330,7 @@ TEST_F(SimDownloadTest, EveryInletTypeDownloadsWholeIntoAGCThatHasItsInlet)
             for (const std::string& command : sent)
                 if (command.starts_with(head))
                     inlet += (inlet.empty() ? "" : ";") + command;
-            std::string expected = row.inlet;
+            std::string expected = row.sent;
             for (std::size_t at = 0; (at = expected.find("IFIF", at)) != std::string::npos; at += 4)
                 expected.replace(at, 4, head);
             EXPECT_EQ(inlet, expected);

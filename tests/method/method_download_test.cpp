@@ -103,21 +103,20 @@ TEST_F(SplitDownloadTest, CheckAndInstallFailuresShowTheirTexts)
         {"HTCCMC 0,0", nullptr, "Failed to install new method in GC",
          "Failed to install new method in GC"},
     };
+    // The command, and the GC's answer if it gives one.
+    auto ask = [&](const char* command, const char* answer) {
+        line->expect(command);
+        if (answer)
+            line->reply(answer);
+    };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.box);
         freshGC();
         scriptBuild();
         scriptBlock(block);
-        if (c.check)
-            line->expect("CCHTMC").reply(c.check);
-        else
-            line->expect("CCHTMC");
-        if (c.check && MethodResultCode(c.check) == 0) {
-            if (c.install)
-                line->expect("CCHTMI").reply(c.install);
-            else
-                line->expect("CCHTMI");
-        }
+        ask("CCHTMC", c.check);
+        if (c.check && MethodResultCode(c.check) == 0)
+            ask("CCHTMI", c.install);
         EXPECT_EQ(download(), 0);
         EXPECT_EQ(boxes, (std::vector<std::string>{"6890 Method Error: " + c.box}));
         EXPECT_NE(log().find(c.logged), std::string::npos);
@@ -224,10 +223,7 @@ TEST_F(DownloadTest, ReadBackStopsAtTheLastBlock)
 TEST_F(DownloadTest, BuildRefusesAnUnknownFrontInletTypeAtItsProgram)
 {
     CCommandStringList gcList;
-    std::string text = "HTCCMD C;\"";
-    for (const auto& command : gcMethod)
-        text += command + ";";
-    ASSERT_EQ(ConvertMethodText(channel.get(), CString(text + "\""), gcList), 1);
+    ASSERT_EQ(ConvertMethodText(channel.get(), CString(readBackText(gcMethod)), gcList), 1);
     CHP6890Method method;
     method.m_Columns[0].m_nConfigured = 1;
     method.m_Columns[0].m_nInlet = CColumn::FrontInlet;

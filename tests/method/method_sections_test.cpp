@@ -12,10 +12,10 @@ const std::vector<std::string> kUsualImmediates = {"C2HTCF 0,0,0,5,4,0,0,0", "V7
                                                    "GCHTRR"};
 
 struct SectionCase {
-    std::string box;                                         // the failure's box and log text
-    std::vector<std::pair<std::string, std::string>> gc;     // head -> text ("" removes)
-    std::vector<std::string> immediates = kUsualImmediates;  // "GCHTRR": the run table
-    std::string method = kSplitMethod;                       // the stored method's text
+    std::string box;                                      // the failure's box and log text
+    std::vector<std::pair<std::string, std::string>> gc;  // head -> text ("" removes)
+    std::vector<std::string> sent = kUsualImmediates;     // the immediates; "GCHTRR": run table
+    std::string method = kSplitMethod;                    // the stored method's text
     std::string runTable = "0.00,7,1,0.02,7,0";
 };
 
@@ -44,7 +44,7 @@ protected:
         const std::string path = writeMethod(c.method);
         scriptStart();
         scriptReadBack();
-        for (const auto& text : c.immediates) {
+        for (const auto& text : c.sent) {
             if (text == "GCHTRR")
                 scriptRunTable(c.runTable);
             else
@@ -61,29 +61,26 @@ protected:
 TEST_F(SectionTest, RequiredCommandsAndInletChecks)
 {
     const std::vector<std::string> none;
+    // Column 1 on the back inlet; column 2 on the front; a back on-column inlet; a PTV front.
+    const std::string onBack = replaced(kSplitMethod, "inlet = \"front\"", "inlet = \"back\"");
+    const std::string column2 = withColumn2("[gc.column2]\ninlet = \"front\"\n");
+    const std::string backCOC = std::string(kSplitMethod) + "[gc.back_inlet]\ntype = 3\n";
+    const std::string ptv = replaced(kSplitMethod, "type = 1", "type = 5");
     const SectionCase cases[] = {
-        {.box = "Failed to find workfile identity", .gc = {{"CCCCIW", ""}}, .immediates = none},
-        {.box = "GC has no inlets defined",
-         .gc = {{"IFIFRC", ""}, {"IBIBRC", ""}},
-         .immediates = none},
-        {.box = "GC has no back inlet",
-         .gc = {{"IBIBRC", ""}},
-         .immediates = none,
-         .method = replaced(kSplitMethod, "inlet = \"front\"", "inlet = \"back\"")},
-        {.box = "GC has no front inlet",
-         .gc = {{"IFIFRC", ""}},
-         .immediates = none,
-         .method = withColumn2("[gc.column2]\ninlet = \"front\"\n")},
+        {.box = "Failed to find workfile identity", .gc = {{"CCCCIW", ""}}, .sent = none},
+        {.box = "GC has no inlets defined", .gc = {{"IFIFRC", ""}, {"IBIBRC", ""}}, .sent = none},
+        {.box = "GC has no back inlet", .gc = {{"IBIBRC", ""}}, .sent = none, .method = onBack},
+        {.box = "GC has no front inlet", .gc = {{"IFIFRC", ""}}, .sent = none, .method = column2},
         {.box = "Failed to find back inlet definition",
          .gc = {{"IBIBRC", ""}},
-         .immediates = none,
-         .method = std::string(kSplitMethod) + "[gc.back_inlet]\ntype = 3\n"},
-        {.box = "No front inlet definition", .gc = {{"IFIFCW", ""}}, .immediates = none},
-        {.box = "Front detector definition not found", .gc = {{"DFDFCW", ""}}, .immediates = none},
-        {.box = "Column 2 definition not found", .gc = {{"C2C2CW", ""}}, .immediates = none},
+         .sent = none,
+         .method = backCOC},
+        {.box = "No front inlet definition", .gc = {{"IFIFCW", ""}}, .sent = none},
+        {.box = "Front detector definition not found", .gc = {{"DFDFCW", ""}}, .sent = none},
+        {.box = "Column 2 definition not found", .gc = {{"C2C2CW", ""}}, .sent = none},
         {.box = "Valve 7 definition not found",
          .gc = {{"V7V7CW", ""}},
-         .immediates = {"C2HTCF 0,0,0,5,4,0,0,0"}},
+         .sent = {"C2HTCF 0,0,0,5,4,0,0,0"}},
         {.box = "Failed to find oven definition", .gc = {{"OVOVCW", ""}}},
         {.box = "Oven error (NOT PRESENT)", .gc = {{"OVOVCW", "OVOVCW 1,0,0,350"}}},
         {.box = "Oven error (??7?"
@@ -96,7 +93,7 @@ TEST_F(SectionTest, RequiredCommandsAndInletChecks)
         {.box = "Front Inlet Temp Zone state not found", .gc = {{"IFIFTZ", ""}}},
         {.box = "Can't find Inlet Cryo Setpoints Parameters",
          .gc = {{"IFIFCR", ""}},
-         .method = replaced(kSplitMethod, "type = 1", "type = 5")},
+         .method = ptv},
         {.box = "Existing front inlet is not COC, PTV or S/S", .gc = {{"IFIFSP", ""}}},
         {.box = "Front detector invalid", .gc = {{"DFDFNZ", ""}, {"DFDFTR", ""}}},
         {.box = "Back Inlet Pneumatic Zone state not found", .gc = {{"IBIBNZ", ""}}},
@@ -113,7 +110,7 @@ TEST_F(SectionTest, MissingAuxiliaryLeavesTheDisplay)
 {
     run({.box = "AUX3 definition not found",
          .gc = {{"A3A3CW", ""}},
-         .immediates = {"C2HTCF 0,0,0,5,4,0,0,0"}});
+         .sent = {"C2HTCF 0,0,0,5,4,0,0,0"}});
     EXPECT_EQ(displayClears, 0);
 }
 
@@ -131,10 +128,9 @@ TEST_F(SectionTest, ImmediateConfigurationFollowsWhatDiffers)
         "[gc.front_inlet]", "[gc.column2]\ninlet = \"back\"\ncarrier_gas = 3\n[gc.front_inlet]");
     run({.box = kLastSignalMissing,
          .gc = {{"S2S2ZA", ""}},
-         .immediates = {"IFHTCF 1,10.00,0.00", "IBHTCF 3,10.00,0.00",
-                        "C1HTCF 3000,250,25,0,1,0,0,0", "V7HTCF 3,0,0,0.00,0", "GCHTRR",
-                        "GCHTRT 0.00,7,1", "GCHTRT 0.02,7,0", "OVHTCF 325",
-                        "OVHTCR 1,0,-20,3.50,0,0"},
+         .sent = {"IFHTCF 1,10.00,0.00", "IBHTCF 3,10.00,0.00", "C1HTCF 3000,250,25,0,1,0,0,0",
+                  "V7HTCF 3,0,0,0.00,0", "GCHTRR", "GCHTRT 0.00,7,1", "GCHTRT 0.02,7,0",
+                  "OVHTCF 325", "OVHTCR 1,0,-20,3.50,0,0"},
          .method = method,
          .runTable = "0.02,7,0,0.00,0,0"});
 }
@@ -145,7 +141,7 @@ TEST_F(SectionTest, BothColumnsOnOneInletWarnAndColumnOneWins)
                                            "3\n[gc.column2.pressure]\ninitial = 30.0\n");
     run({.box = kLastSignalMissing,
          .gc = {{"S2S2ZA", ""}},
-         .immediates = {"C2HTCF 3000,250,25,0,4,0,0,0", "V7HTCF 3,0,0,0.00,0", "GCHTRR"},
+         .sent = {"C2HTCF 3000,250,25,0,4,0,0,0", "V7HTCF 3,0,0,0.00,0", "GCHTRR"},
          .method = method});
     ASSERT_EQ(boxes.size(), 2u);
     EXPECT_EQ(boxes.front(),
