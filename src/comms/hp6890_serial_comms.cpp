@@ -253,7 +253,6 @@ int CHP6890SerialComms::Write(tag_GC_OR_ALS side, CString& line, int force)
     if (!(m_sCommsStatus & bit) && !force)
         return 0;
     const int written = WriteString(line);
-    m_bAnswerDue = m_Log.Threshold() >= 2;  // the line is the log's last entry, taken or not
     if (written && exchangeObserver()) {
         m_WrittenAt = std::chrono::steady_clock::now();
         m_bAwaitingAnswer = true;
@@ -273,10 +272,9 @@ int CHP6890SerialComms::Receive(tag_GC_OR_ALS side, CString& line, int force)
         if (const gc6890::ExchangeObserver& observer = exchangeObserver())
             observer(std::chrono::steady_clock::now() - m_WrittenAt, received != 0);
     }
-    const bool answer = std::exchange(m_bAnswerDue, false);
     const int severity = received ? 2 : 1;
     if (side == GC && m_Log.Threshold() >= severity)
-        m_Log.LogTraffic("Received", line, severity, answer);
+        m_Log.LogTraffic("Received", line, severity);
     return received;
 }
 

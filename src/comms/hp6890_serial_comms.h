@@ -140,7 +140,4 @@ private:
     // When the last line went out, while its answer is awaited (for the exchange observer).
     std::chrono::steady_clock::time_point m_WrittenAt;
     bool m_bAwaitingAnswer = false;
-    // A line went out, logged, and no line was read since: the next read is its answer,
-    // which the comms log writes beside the written line.
-    bool m_bAnswerDue = false;
 };

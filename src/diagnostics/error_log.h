@@ -35,9 +35,8 @@ public:
     // log again).
     int LogError(CString message, int severity);
     // One line of traffic, the entry "<what>\t(<line>)" (as LogError would write it), built
-    // straight into the entry: at level 2 every exchange writes two of these. `answer`: the
-    // line read in answer to the one this log wrote last (see OpenForEntry).
-    int LogTraffic(std::string_view what, const CString& line, int severity, bool answer = false);
+    // straight into the entry: at level 2 every exchange writes two of these.
+    int LogTraffic(std::string_view what, const CString& line, int severity);
 
     int Threshold() const { return m_nThreshold; }
 
@@ -46,28 +45,26 @@ public:
 
 private:
     // Opens the log for appending, unless it is open and still the file at the log's name.
-    bool OpenForEntry(bool answer);
+    bool OpenForEntry();
     int ReadThreshold();
     void CheckLogSize();
     int MoveToBackup();
     CString BackupFileName() const;
     void AppendTimeStamp(std::string& entry);
     // The entry made of these parts, one after the other.
-    int Append(std::initializer_list<std::string_view> parts, int severity, bool answer = false);
+    int Append(std::initializer_list<std::string_view> parts, int severity);
     static void ShowFileError();
 
     // Open between entries, appending: each entry is one write, so a killed process loses
-    // nothing. Checked before each entry against the file at the log's name (its device
-    // and inode), so a log moved or replaced by a backup or another program is followed.
+    // nothing. Checked against the file at the log's name (its device and inode) before an
+    // entry, so a log moved or replaced by a backup or another program is followed.
     CFile m_file;
     int m_nThreshold = 1;
     std::string m_path;  // the log's name after the drive mapping
     dev_t m_device = 0;
     ino_t m_inode = 0;
-    // When the last entry found the open file still at the log's name (the library's
-    // milliseconds); kNotChecked after an entry that did not look.
-    static constexpr std::uint64_t kNotChecked = ~std::uint64_t{0};
-    std::uint64_t m_checkedAt = kNotChecked;
+    // When the open file was last found at the log's name (the library's milliseconds).
+    std::uint64_t m_lookedAt = 0;
     std::string m_entry;  // one entry's text, kept so that its storage is reused
     std::string m_stamp;  // the time stamp of the second m_stampTime
     std::time_t m_stampTime = 0;
