@@ -1,19 +1,8 @@
 // The GC object against gc6890-sim on a pseudo-terminal (the "sim" device): opening
 // comms, polling through a whole run, switching zones, stopping, and a hang-up.
-#include <gtest/gtest.h>
-
 #include <chrono>
-#include <set>
-#include <string>
-#include <vector>
 
-#include "comms/comms_registry.h"
-#include "comms/hp6890_serial_comms.h"
-#include "external/inlet_utils.h"
-#include "gc/gc_shared_status.h"
-#include "gc/varnock_gc_system.h"
-#include "support/scoped_env.h"
-#include "support/temp_home.h"
+#include "gc/gc_fixture.h"
 
 namespace gc6890::test {
 namespace {
@@ -29,16 +18,7 @@ const char kSpeed[] = "--speed 120";
 
 class GCEndToEndTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        m_previousStatus = SetStatusTextHandler([](const char*, const char*) {});
-        ForgetSharedGCStatus();
-    }
-    void TearDown() override
-    {
-        SetStatusTextHandler(m_previousStatus);
-        EXPECT_FALSE(LockedOut());
-    }
+    void TearDown() override { EXPECT_FALSE(LockedOut()); }
     static void setOptions(const char* options) { setenv("GC6890_SIM_OPTIONS", options, 1); }
 
     static std::string stateOf(CVarnockGCSystem& gc)
@@ -69,9 +49,7 @@ protected:
 
     TempHome home;  // with the port mutex of its own: other programs must not slow the polls
     ScopedEnv m_options{"GC6890_SIM_OPTIONS", kSpeed};
-
-private:
-    StatusTextHandler m_previousStatus;
+    QuietGCStatus quiet;
 };
 
 TEST_F(GCEndToEndTest, PollsAWholeRunSwitchesZonesAndStops)

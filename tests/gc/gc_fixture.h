@@ -26,16 +26,9 @@ public:
         std::memcpy(&blocks.back(), reinterpret_cast<const void*>(lParam), sizeof(GCRemoteData));
         return 1;
     }
-    LRESULT OnLock(WPARAM, LPARAM)
-    {
-        ++locks;
-        return 0;
-    }
-    LRESULT OnUnlock(WPARAM, LPARAM)
-    {
-        ++unlocks;
-        return 0;
-    }
+    // The sender does not read the answer to a lock notice.
+    LRESULT OnLock(WPARAM, LPARAM) { return ++locks; }
+    LRESULT OnUnlock(WPARAM, LPARAM) { return ++unlocks; }
 
     std::vector<GCRemoteData> blocks;
     int locks = 0;
@@ -44,19 +37,29 @@ public:
     DECLARE_MESSAGE_MAP()
 };
 
+// For the life of a test: status texts go nowhere and the shared status starts empty.
+class QuietGCStatus {
+public:
+    QuietGCStatus() : m_previous(SetStatusTextHandler([](const char*, const char*) {}))
+    {
+        ForgetSharedGCStatus();
+    }
+    ~QuietGCStatus() { SetStatusTextHandler(m_previous); }
+
+private:
+    StatusTextHandler m_previous;
+};
+
 class GCSystemTest : public ScriptedInstrumentTest {
 protected:
     void SetUp() override
     {
         ScriptedInstrumentTest::SetUp();
-        m_previousStatus = SetStatusTextHandler([](const char*, const char*) {});
-        ForgetSharedGCStatus();
         gc = std::make_unique<CVarnockGCSystem>();
     }
     void TearDown() override
     {
         gc.reset();
-        SetStatusTextHandler(m_previousStatus);
         EXPECT_FALSE(LockedOut()) << "the lock-out was left taken";
         ScriptedInstrumentTest::TearDown();
     }
@@ -79,8 +82,8 @@ protected:
     void registerOutsideProgram()
     {
         ASSERT_NE(gc->m_pRegRemoteWindow, nullptr);
-        ::SendMessage(gc->m_pRegRemoteWindow->GetSafeHwnd(), g_nRegisterToCommsMessage,
-                      reinterpret_cast<WPARAM>(outside.GetSafeHwnd()), 0);
+        gc->m_pRegRemoteWindow->SendMessage(g_nRegisterToCommsMessage,
+                                            reinterpret_cast<WPARAM>(outside.m_hWnd));
     }
 
     static std::string runStateReply(int state,
@@ -111,11 +114,9 @@ protected:
     }
     std::string commsLog() const { return home.read("c/dravik/hp6890.err"); }
 
+    QuietGCStatus quiet;
     OutsideProgram outside;
     std::unique_ptr<CVarnockGCSystem> gc;
-
-private:
-    StatusTextHandler m_previousStatus;
 };
 
 }  // namespace gc6890::test

@@ -77,6 +77,9 @@ TEST_F(GCSystemTest, PollTurnsTheRepliesIntoFlagsAndTexts)
         {.runState = "0,0,0,0,12,3,0,0,0"},
     };
     initialise();
+    // The first poll alone writes the hardware profile to the comms log.
+    gc->m_bFirstStatusRead = 1;
+    line->expect("GCHTCF ?").reply("HTGCCF 6890 config");
     for (const Case& c : cases) {
         SCOPED_TRACE(c.runState);
         gc->m_nAutoPrepRun = c.autoPrepRun;
@@ -238,19 +241,6 @@ TEST_F(GCSystemTest, EachFailedStatusQueryIsLoggedAndReported)
     }
 }
 
-TEST_F(GCSystemTest, FirstPollWritesTheHardwareProfileOnce)
-{
-    initialise();
-    gc->m_bFirstStatusRead = 1;
-    line->expect("GCHTCF ?").reply("HTGCCF 6890 config");
-    scriptQueries("0,0,0,0,0.00,0.00,0.00,0,0");
-    scriptQueries("0,0,0,0,0.00,0.00,0.00,0,0");
-    CInletSystemStatus status;
-    EXPECT_EQ(gc->ReadStatus(status), 1);
-    EXPECT_EQ(gc->ReadStatus(status), 1);
-    EXPECT_EQ(gc->m_bFirstStatusRead, 0);
-}
-
 TEST_F(GCSystemTest, FailedRestartIsReportedByOnePoll)
 {
     initialise();
@@ -269,7 +259,7 @@ TEST_F(GCSystemTest, FailedRestartIsReportedByOnePoll)
     EXPECT_EQ(gc->ReadStatus(status), 1);
 }
 
-TEST_F(GCSystemTest, SingleQuestionsAnswerFromTheRunState)
+TEST_F(GCSystemTest, SingleQuestionsAndReadingsAnswerFromTheirQueries)
 {
     initialise();
     registerOutsideProgram();
@@ -288,12 +278,8 @@ TEST_F(GCSystemTest, SingleQuestionsAnswerFromTheRunState)
         // Every negative answer tells the outside program the lock is off.
         EXPECT_EQ(outside.unlocks - unlocks, (1 - c.prep) + (1 - c.method) + (1 - c.post));
     }
-}
 
-TEST_F(GCSystemTest, NotReadyAndErrorAnswers)
-{
-    initialise();
-    registerOutsideProgram();
+    outside.unlocks = 0;
     CString reason = "untouched";
     line->expect("GCHTRI").reply(runStateReply(2));  // a run: not ready, no readiness query
     EXPECT_EQ(gc->NotReady(reason), 1);
@@ -322,18 +308,15 @@ TEST_F(GCSystemTest, NotReadyAndErrorAnswers)
     scriptRestart();
     EXPECT_EQ(gc->NotReady(reason), 1);
     EXPECT_THAT(commsLog(), HasSubstr("Failed to query not ready readiness from GC\n"));
-    EXPECT_EQ(outside.unlocks, 2);  // neither failure sends the unlock
-}
 
-TEST_F(GCSystemTest, ElapsedTimeIsReadAndAFailedReadingGivesZero)
-{
-    initialise();
+    // A reading: the elapsed time, and zero when the reading fails.
     line->expect("GCHTRI").reply(runStateReply(2, "0,0,0,1.00,0.00,3.75,0,0"));
     EXPECT_FLOAT_EQ(gc->GetElapsedTime(), 3.75f);
     line->expect("OVHTST").reply("HTOVST 50,1");  // two of three values
     scriptRestart();
     EXPECT_EQ(gc->GetCurrentOvenTemp(), 0.0f);
     EXPECT_THAT(commsLog(), HasSubstr("Failed to query oven temp from GC\n"));
+    EXPECT_EQ(outside.unlocks, 2);  // no failure of a question or a reading sends the unlock
 }
 
 }  // namespace
