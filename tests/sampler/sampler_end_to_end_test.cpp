@@ -23,8 +23,7 @@ protected:
     {
         options = std::make_unique<ScopedEnv>("GC6890_SIM_OPTIONS", simulatorOptions);
         usePort("sim", timeoutMs);
-        while (FreeLock()) {
-        }
+        FreeLock();
         CVarnockAutoSampler::m_sInjectorSelection = 1;
         // The host's order: the GC object first, then the sampler on the same channel.
         gcSystem = std::make_unique<CVarnockGCSystem>();

@@ -42,8 +42,7 @@ protected:
                 boxes.push_back(std::string(caption) + ": " + text);
                 return IDOK;
             });
-        while (FreeLock()) {
-        }
+        FreeLock();
         CVarnockAutoSampler::m_sCommsInitialised = 0;
         CVarnockAutoSampler::m_sCommsRestartFailed = 0;
         CVarnockAutoSampler::m_sInjectorSelection = 1;
@@ -61,6 +60,7 @@ protected:
     }
     void TearDown() override
     {
+        EXPECT_FALSE(LockedOut()) << "the lock-out was left taken";
         CHP6890SerialComms::m_sCommsStatus = 0;  // nothing more to say to the line
         sampler.reset();
         SetMessageBoxHandler(m_previousBox);
