@@ -24,33 +24,6 @@ namespace {
 
 constexpr int kTimeoutMs = 300;
 
-class ChannelFaultTest : public ::testing::Test {
-protected:
-    // The simulator with these options, a channel on its device with a short time-out and
-    // the whole traffic logged, the GC side started.
-    void startWith(const std::vector<std::string>& options)
-    {
-        ASSERT_TRUE(sim.start(options)) << "gc6890-sim did not start (GC6890_SIM_BIN)";
-        usePort(sim.devicePath(), kTimeoutMs, 2);
-        ASSERT_TRUE(rebuild()) << "start-up failed on " << sim.devicePath();
-    }
-
-    // What the channel registry does after a failure is reported: the channel is replaced
-    // and the GC side started again (its echo tests pass over stale lines).
-    bool rebuild()
-    {
-        channel.reset();
-        channel = std::make_unique<CHP6890SerialComms>();
-        return channel->StartGCComms() == 1;
-    }
-
-    std::string log() const { return home.read("c/dravik/hp6890.err"); }
-
-    TempHome home;
-    SimulatorProgram sim;
-    std::unique_ptr<CHP6890SerialComms> channel;
-};
-
 struct FaultCase {
     const char* name;
     std::vector<std::string> options;
@@ -65,15 +38,31 @@ void PrintTo(const FaultCase& c, std::ostream* out)
     *out << c.name;
 }
 
-class LineFaultTest : public ChannelFaultTest, public ::testing::WithParamInterface<FaultCase> {};
+class LineFaultTest : public ::testing::TestWithParam<FaultCase> {
+protected:
+    // What the channel registry does after a failure is reported: the channel is replaced
+    // and the GC side started again (its echo tests pass over stale lines).
+    bool rebuild()
+    {
+        channel.reset();
+        channel = std::make_unique<CHP6890SerialComms>();
+        return channel->StartGCComms() == 1;
+    }
+
+    TempHome home;
+    SimulatorProgram sim;
+    std::unique_ptr<CHP6890SerialComms> channel;
+};
 
 TEST_P(LineFaultTest, EndsTheExchangeInTimeAndTheNextOneWorks)
 {
     using Clock = std::chrono::steady_clock;
     const FaultCase& c = GetParam();
-    startWith(c.options);
-    if (HasFatalFailure())
-        return;
+    // The simulator with the case's options, a channel on its device with a short time-out
+    // and the whole traffic logged, the GC side started.
+    ASSERT_TRUE(sim.start(c.options)) << "gc6890-sim did not start (GC6890_SIM_BIN)";
+    usePort(sim.devicePath(), kTimeoutMs, 2);
+    ASSERT_TRUE(rebuild()) << "start-up failed on " << sim.devicePath();
 
     CIntFloatArray values(9);
     const auto start = Clock::now();
@@ -84,7 +73,7 @@ TEST_P(LineFaultTest, EndsTheExchangeInTimeAndTheNextOneWorks)
     RecordProperty("elapsed_ms", static_cast<int>(elapsed.count()));  // for docs/robustness.md
     EXPECT_EQ(result, c.result);
     EXPECT_LE(elapsed.count(), kTimeoutMs + 100 + timeSlackMs());
-    const std::string text = log();
+    const std::string text = home.read("c/dravik/hp6890.err");
     EXPECT_TRUE(text.find(c.logged) != std::string::npos ||
                 (!c.orLogged.empty() && text.find(c.orLogged) != std::string::npos))
         << "the comms log lacks " << c.logged;
@@ -99,27 +88,28 @@ TEST_P(LineFaultTest, EndsTheExchangeInTimeAndTheNextOneWorks)
     EXPECT_EQ(channel->SendAndReceiveToGC(CString("GCHTRY"), ready), 1);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Faults, LineFaultTest,
-    ::testing::Values(
-        FaultCase{"NoReply", {"--no-reply", "GCHTRI"}, 0, "Received\t()"},
-        FaultCase{"LateReply", {"--late", "GCHTRI", "--late-ms", "2000"}, 0, "Received\t()"},
-        FaultCase{"DribbledByteByByte", {"--baud", "4800"}, 1, "Received\t(HTGCRI 0,"},
-        FaultCase{"Truncated", {"--truncate", "GCHTRI"}, 0, "Received\t(HTGCRI 0,"},
-        FaultCase{"Garbled", {"--garble", "GCHTRI"}, 0, "Received\t(" + sim::garble("HTGCRI 0,")},
-        FaultCase{"WrongHead", {"--wrong-head", "GCHTRI"}, 0, "Received\t(HTGCXX 0,"},
-        FaultCase{"UnsolicitedLineFirst", {"--unsolicited", "GCHTRI"}, 0, "Received\t(HTGCEV 1,"},
-        FaultCase{"FiveHundredUnsolicitedLines",
-                  {"--unsolicited", "GCHTRI", "--unsolicited-count", "500"},
-                  0,
-                  "Received\t(HTGCEV 1,"},
-        // The first 1 MiB handed over as a line, or, on a slow machine, the time-out first.
-        FaultCase{"LinePastTheLengthLimit",
-                  {"--endless", "GCHTRI"},
-                  0,
-                  "Received\t(HTGCRI xxxxxxxx",
-                  "Received\t()"}),
-    [](const ::testing::TestParamInfo<FaultCase>& info) { return std::string(info.param.name); });
+const FaultCase kFaults[] = {
+    {"NoReply", {"--no-reply", "GCHTRI"}, 0, "Received\t()"},
+    {"LateReply", {"--late", "GCHTRI", "--late-ms", "2000"}, 0, "Received\t()"},
+    {"DribbledByteByByte", {"--baud", "4800"}, 1, "Received\t(HTGCRI 0,"},
+    {"Truncated", {"--truncate", "GCHTRI"}, 0, "Received\t(HTGCRI 0,"},
+    {"Garbled", {"--garble", "GCHTRI"}, 0, "Received\t(" + sim::garble("HTGCRI 0,")},
+    {"WrongHead", {"--wrong-head", "GCHTRI"}, 0, "Received\t(HTGCXX 0,"},
+    {"UnsolicitedLineFirst", {"--unsolicited", "GCHTRI"}, 0, "Received\t(HTGCEV 1,"},
+    {"FiveHundredUnsolicitedLines",
+     {"--unsolicited", "GCHTRI", "--unsolicited-count", "500"},
+     0,
+     "Received\t(HTGCEV 1,"},
+    // The first 1 MiB handed over as a line, or, on a slow machine, the time-out first.
+    {"LinePastTheLengthLimit",
+     {"--endless", "GCHTRI"},
+     0,
+     "Received\t(HTGCRI xxxxxxxx",
+     "Received\t()"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Faults, LineFaultTest, ::testing::ValuesIn(kFaults),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace gc6890::test

@@ -3,11 +3,9 @@
 // (--reconnect-after): what the hang-up cases and the hang-up soak share.
 #pragma once
 
-#include <atomic>
 #include <chrono>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "gc/varnock_gc_system.h"
@@ -21,27 +19,6 @@ namespace gc6890::test {
 
 using SteadyClock = std::chrono::steady_clock;
 
-// Notes when a pseudo-terminal hangs up, from a descriptor of its own watched by a thread,
-// so that a case can tell how long after the hang-up the library noticed it.
-class HangUpWatch {
-public:
-    // False when the device cannot be opened.
-    bool start(const std::string& device);
-    ~HangUpWatch();
-
-    // Waits (at most `limitMs`) for the hang-up; false when none came.
-    bool waitFor(int limitMs) const;
-    bool seen() const { return m_seen.load(); }
-    SteadyClock::time_point when() const { return m_when; }
-
-private:
-    int m_fd = -1;
-    std::thread m_thread;
-    std::atomic<bool> m_stop{false};
-    std::atomic<bool> m_seen{false};
-    SteadyClock::time_point m_when{};
-};
-
 class HangUpSession {
 public:
     // Port settings: the link, this read time-out, the line traffic logged or not.
@@ -53,22 +30,14 @@ public:
     bool startSimulator(std::vector<std::string> options, int reconnectAfterMs = 100);
     // The GC object made and its comms initialised; false when the start failed.
     bool startGC();
-    // The sampler object made on the same channel, initialised, its method loaded.
-    bool startSampler();
     // The objects released (the channel with them) and the simulator stopped.
     void stop();
 
-    // Lines written so far, as the comms log shows them (traffic logged only).
-    int linesWritten() const;
     std::string log() const { return home.read("c/dravik/hp6890.err"); }
 
     // Polls the GC (pumping the rebuild retry in between) until a poll answers from a
     // working channel; false when none did within `limitMs`.
     bool pollUntilBack(int limitMs);
-
-    // The GC's stored method as read back over the current channel, one command a line,
-    // without the workfile identity (it carries the time of the download).
-    bool readStoredMethod(std::string& text);
 
     TempHome home;
     SimulatorProgram sim;
