@@ -1,10 +1,11 @@
 #!/usr/bin/python3
-"""The dashboard in a real browser: headless Chromium driven by Selenium against
-`gc6890 serve` on a fast gc6890-sim. One session walks through what a lab engineer does
-and saves a screenshot of each state in --shots."""
+# The dashboard in a real browser: headless Chromium driven by Selenium against
+# `gc6890 serve` on a fast gc6890-sim. One session walks through what a lab engineer does
+# and saves a screenshot of each state in --shots.
 import argparse
 import json
 import os
+import pathlib
 import shutil
 import signal
 import subprocess
@@ -22,8 +23,7 @@ from selenium.webdriver.support.ui import Select, WebDriverWait
 WAIT_S = 30  # the longest any state may take to show on the page
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-with open(os.path.join(HERE, "..", "service", "short_method.toml")) as f:
-    SHARED_METHOD = f.read()
+SHARED_METHOD = pathlib.Path(HERE, "..", "service", "short_method.toml").read_text()
 # A short run (instrument minutes; the simulator runs 10 times faster), with an oven ramp
 # and a post-run.
 GOOD_METHOD = (SHARED_METHOD.replace("run_length = 0.5", "run_length = 0.8")
@@ -74,8 +74,7 @@ def browser(profile):
     for flag in ("--headless", "--no-sandbox", "--disable-gpu", "--disable-quic",
                  "--no-first-run", "--disable-background-networking",
                  "--disable-component-update", "--disable-sync", "--window-size=1280,1120",
-                 "--force-device-scale-factor=0.8",
-                 f"--user-data-dir={profile}"):
+                 "--force-device-scale-factor=0.8", f"--user-data-dir={profile}"):
         options.add_argument(flag)
     options.binary_location = shutil.which("chromium") or "/usr/bin/chromium"
     options.set_capability("goog:loggingPrefs", {"browser": "ALL"})
@@ -101,8 +100,8 @@ class Page:
             self.shot("failed")
             raise AssertionError(f"not seen within {WAIT_S} s: {what}")
 
-    def wait_text(self, element_id, words):
-        self.wait(f"{words!r} in #{element_id}", lambda: words in self.text(element_id))
+    def wait_text(self, element_id, *words):
+        self.wait(f"{words} in #{element_id}", lambda: all(w in self.text(element_id) for w in words))
 
     # Waits for the chart to gain a few points.
     def wait_readings(self, what):
@@ -131,9 +130,9 @@ class Page:
         field.clear()
         field.send_keys(words)
 
+    # The console's errors since the last call, bar failed requests with an allowed HTTP
+    # status (a refusal the page shows on purpose).
     def errors(self, allowed=()):
-        """The console's errors since the last call, bar failed requests with an allowed
-        HTTP status (a refusal the page shows on purpose)."""
         return [e["message"] for e in self.driver.get_log("browser")
                 if e["level"] == "SEVERE" and
                 not any(f"status of {code}" in e["message"] for code in allowed)]
@@ -154,9 +153,8 @@ class Page:
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("--gc6890", required=True)
-    parser.add_argument("--sim", required=True)
-    parser.add_argument("--shots", required=True)
+    for option in ("--gc6890", "--sim", "--shots"):
+        parser.add_argument(option, required=True)
     args = parser.parse_args()
     os.makedirs(args.shots, exist_ok=True)
 
@@ -164,14 +162,13 @@ def main():
     # The service and the simulator (its lock files) find their folders here.
     os.environ.update(GC6890_HOME=home, XDG_RUNTIME_DIR=os.path.join(home, "run"))
     os.makedirs(os.environ["XDG_RUNTIME_DIR"], mode=0o700)
-    with open(os.path.join(home, "registry.ini"), "w") as f:
-        f.write("[Inlets\\Hubrel\\System Timings]\nStatus Frequency=300\n")
+    pathlib.Path(home, "registry.ini").write_text(
+        "[Inlets\\Hubrel\\System Timings]\nStatus Frequency=300\n")
     files = {}
     for name, text in (("good", GOOD_METHOD), ("long", LONG_METHOD), ("bad", BAD_METHOD),
                        ("tray", TRAY), ("bad-tray", BAD_TRAY)):
         files[name] = os.path.join(home, name + ".toml")
-        with open(files[name], "w") as f:
-            f.write(text)
+        pathlib.Path(files[name]).write_text(text)
 
     link = os.path.join(home, "gc")
     sim = service = driver = None
@@ -187,8 +184,7 @@ def main():
 
         # The simulator's own change: the zones go off (asked without the page), the oven
         # cools and the GC says it is not ready; the page shows it.
-        with open(os.path.join(home, "service-token")) as f:
-            token = f.read().strip()
+        token = pathlib.Path(home, "service-token").read_text().strip()
         request = urllib.request.Request(url + "api/v1/zones", data=b'{"on":false}',
                                          headers={"Authorization": "Bearer " + token})
         urllib.request.urlopen(request).read()
@@ -209,8 +205,7 @@ def main():
 
         # A bad method: its line and key; nothing stored.
         page.submit("upload", files["bad"])
-        page.wait_text("upload-result", "Line 6")
-        assert "gc.oven.initial_temperature" in page.text("upload-result"), page.text("upload-result")
+        page.wait_text("upload-result", "Line 6", "gc.oven.initial_temperature")
         page.shot("upload-error")
 
         # A good one: its summary, then loaded with the download's lines counted.
@@ -246,8 +241,7 @@ def main():
         # A sequence: a bad file shows its line and key; a good one is paused during its
         # first run (after that run's record), resumed, and ends with the missing vial skipped.
         page.submit("sequence", files["bad-tray"])
-        page.wait_text("sequence-result", "Line 11")
-        assert "row[3].method" in page.text("sequence-result"), page.text("sequence-result")
+        page.wait_text("sequence-result", "Line 11", "row[3].method")
         page.submit("sequence", files["tray"])
         page.wait_text("sequence-step", "following the run")
         page.wait_text("run-method", "good · vial 1")  # the sequence's run shows as any other

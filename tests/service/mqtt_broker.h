@@ -43,8 +43,6 @@ class Subscriber : public Arrivals<Message> {
 public:
     Subscriber(int port, const std::vector<std::string>& topics);
     ~Subscriber();
-    Subscriber(const Subscriber&) = delete;
-    Subscriber& operator=(const Subscriber&) = delete;
 
     using Arrivals<Message>::waitFor;
     // The first message on `topic`, waiting `ms` at most.

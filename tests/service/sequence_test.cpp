@@ -9,7 +9,6 @@
 #include <filesystem>
 #include <fstream>
 
-#include "host/program_run.h"
 #include "service_fixture.h"
 #include "support/scoped_env.h"
 
@@ -216,24 +215,18 @@ TEST_F(SequenceTest, PauseResumeStopAndAbortDuringARun)
     startAll();
     const std::string id =
         post(sequenceText("pause", {{1, "long"}, {2, "long"}, {3, "long"}, {4, "short"}}));
+    const std::string url = "/api/v1/sequences/" + id;
     // Row `row`'s run under way on the GC (the syringe in, not only the injection accepted).
     auto inRun = [&](int row) {
-        service.waitFor(
-            "/api/v1/sequences/" + id,
-            [&](const json& s) {
-                return s["current"].is_object() && s["current"]["row"] == row &&
-                       s["current"]["step"] == "following the run";
-            },
-            30000);
+        const auto following = [&](const json& s) {
+            return s["current"].is_object() && s["current"]["row"] == row &&
+                   s["current"]["step"] == "following the run";
+        };
+        service.waitFor(url, following, 30000);
         service.waitFor("/api/v1/status", "run_state", {"run"}, 10000);
     };
-    const std::string url = "/api/v1/sequences/" + id;
-    auto program = [&](const char* action) {  // the operator's way: gc6890 sequence ACTION
-        return hosttest::runProgram(
-            {"--service", "http://127.0.0.1:" + std::to_string(service.port()), "--token-file",
-             home.path() + "/service-token", "sequence", action},
-            {}, 30);
-    };
+    // The operator's way: gc6890 sequence ACTION.
+    auto program = [&](const char* action) { return viaService({"sequence", action}); };
 
     // Pause during row 1's run: its record is written, then nothing is injected.
     inRun(1);
@@ -285,23 +278,19 @@ TEST_F(SequenceTest, TheHostProgramRunsASequenceOnTheLineAndThroughTheService)
 
     ASSERT_TRUE(service.start(link));
     upload("short", method(0.5));
-    const std::string url = "http://127.0.0.1:" + std::to_string(service.port());
-    const hosttest::ProgramResult through = hosttest::runProgram(
-        {"--service", url, "--token-file", home.path() + "/service-token", "sequence", "run", file},
-        {}, 60);
+    const hosttest::ProgramResult through = viaService({"sequence", "run", file});
     EXPECT_EQ(through.exitCode, 0) << through.err;
     EXPECT_EQ(std::count(through.out.begin(), through.out.end(), '\n'),
               std::count(line.out.begin(), line.out.end(), '\n'))
         << through.out;
     EXPECT_EQ(injected(), "1 2 1 2");
-    const hosttest::ProgramResult status =
-        hosttest::runProgram({"--service", url, "sequence", "status"}, {}, 30);
+    const hosttest::ProgramResult status = viaService({"sequence", "status"}, false);
     EXPECT_EQ(status.out.substr(0, status.out.find('\n')).substr(status.out.find("): ")),
               "): finished")
         << status.out;
     // Ctrl-C ends a follow of the service's events at once, saying so.
-    const hosttest::ProgramResult watch = hosttest::runProgram(
-        {"--service", url, "status", "--watch"}, {}, 30, {SIGINT, 1000, "oven"});
+    const hosttest::ProgramResult watch =
+        viaService({"status", "--watch"}, false, {SIGINT, 1000, "oven"});
     EXPECT_EQ(watch.exitCode, 130) << watch.err;
     EXPECT_NE(watch.err.find("interrupted by SIGINT: stopped following"), std::string::npos);
 }

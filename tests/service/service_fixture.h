@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "host/program_run.h"
 #include "service_process.h"
 #include "support/simulator_program.h"
 #include "support/temp_home.h"
@@ -36,6 +37,15 @@ protected:
     {
         const auto [code, answer] = service.post("/api/v1/methods/" + name, text, "text/plain");
         ASSERT_EQ(code, 201) << answer.dump();
+    }
+    // gc6890 with `arguments` through the service, with its token unless `token` is false.
+    hosttest::ProgramResult viaService(std::vector<std::string> arguments, bool token = true,
+                                       hosttest::SignalAt signal = {})
+    {
+        if (token)
+            arguments.insert(arguments.begin(), {"--token-file", home.path() + "/service-token"});
+        arguments.insert(arguments.begin(), {"--service", service.url()});
+        return hosttest::runProgram(arguments, {}, 60, signal);
     }
 
     test::TempHome home;

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "host/program_run.h"
 #include "support/child_process.h"
 
 namespace gc6890::servicetest {
@@ -26,8 +27,7 @@ ServiceProcess::~ServiceProcess()
     int out[2];
     if (pipe2(out, O_CLOEXEC) != 0)
         return ::testing::AssertionFailure() << "no pipe";
-    const char* program = std::getenv("GC6890_CLI_BIN");
-    const std::string path = program && *program ? program : GC6890_CLI_BIN;
+    const std::string path = hosttest::programPath();
     pid_ = fork();
     if (pid_ == 0) {
         dup2(out[1], STDOUT_FILENO);
@@ -81,9 +81,8 @@ httplib::Client ServiceProcess::client() const
 
 std::string ServiceProcess::token() const
 {
-    std::ifstream file(std::string(std::getenv("GC6890_HOME")) + "/service-token");
     std::string token;
-    file >> token;
+    std::ifstream(std::string(std::getenv("GC6890_HOME")) + "/service-token") >> token;
     return token;
 }
 
@@ -120,13 +119,11 @@ nlohmann::json ServiceProcess::waitFor(const std::string& path,
 nlohmann::json ServiceProcess::waitFor(const std::string& path, const std::string& key,
                                        const std::vector<std::string>& values, int ms) const
 {
-    return waitFor(
-        path,
-        [&](const nlohmann::json& answer) {
-            return answer.is_object() &&
-                   std::count(values.begin(), values.end(), answer.value(key, std::string())) > 0;
-        },
-        ms);
+    const auto done = [&](const nlohmann::json& answer) {
+        return answer.is_object() &&
+               std::count(values.begin(), values.end(), answer.value(key, std::string())) > 0;
+    };
+    return waitFor(path, done, ms);
 }
 
 EventReader::EventReader(int port, std::optional<std::uint64_t> lastEventId)
@@ -169,6 +166,12 @@ void EventReader::parse(const char* data, std::size_t size)
         if (!event.name.empty())
             add(std::move(event));
     }
+}
+
+double metric(const std::string& metrics, const std::string& name)
+{
+    const std::size_t at = ("\n" + metrics).find("\n" + name + " ");
+    return at == std::string::npos ? -1.0 : std::stod(metrics.substr(at + name.size() + 1));
 }
 
 std::string describe(const std::string& name, const nlohmann::json& data)

@@ -36,6 +36,7 @@ public:
     int waitForExit(int ms);
 
     int port() const { return port_; }
+    std::string url() const { return "http://127.0.0.1:" + std::to_string(port_); }
     pid_t pid() const { return pid_; }
     httplib::Client client() const;
     // The token the service made in the home.
@@ -70,8 +71,6 @@ public:
     // With `lastEventId`, resumes after that event (0: from the oldest kept).
     explicit EventReader(int port, std::optional<std::uint64_t> lastEventId = std::nullopt);
     ~EventReader();
-    EventReader(const EventReader&) = delete;
-    EventReader& operator=(const EventReader&) = delete;
 
 private:
     void parse(const char* data, std::size_t size);
@@ -81,6 +80,9 @@ private:
     std::string pending_;  // the reader thread's alone
     std::atomic<bool> stopping_ = false;
 };
+
+// The value of the line `name` ("gc6890_polls_total") of a /metrics text; -1 when none.
+double metric(const std::string& metrics, const std::string& name);
 
 // An event as the order checks name it: a job's "load queued", "run state idle", "locked";
 // any other by its name.

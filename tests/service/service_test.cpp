@@ -7,18 +7,12 @@
 #include <algorithm>
 #include <fstream>
 
-#include "host/program_run.h"
 #include "service_fixture.h"
 
 namespace gc6890::servicetest {
 namespace {
 
 using nlohmann::json;
-
-int lines(const std::string& text)
-{
-    return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
-}
 
 class ServiceTest : public StartedService {
 protected:
@@ -29,10 +23,6 @@ protected:
         EXPECT_EQ(code, 202) << path << ": " << accepted.dump();
         const std::string url = accepted.value("url", "/api/v1/jobs/0");
         return service.waitFor(url, "state", {"done", "failed"}, 20000).value("state", "");
-    }
-    json runState(const std::string& state, int ms = 30000)
-    {
-        return service.waitFor("/api/v1/status", "run_state", {state}, ms);
     }
 };
 
@@ -58,17 +48,14 @@ TEST_F(ServiceTest, ServesStatusHistoryHealthAndMetrics)
 
     EXPECT_EQ(service.client().Get("/healthz")->status, 200);
     const std::string metrics = service.client().Get("/metrics")->body;
-    EXPECT_NE(metrics.find("gc6890_polls_total "), std::string::npos);
-    EXPECT_NE(metrics.find("gc6890_poll_seconds_bucket{le=\"+Inf\"}"), std::string::npos);
+    const double polls = metric(metrics, "gc6890_polls_total");
+    EXPECT_GT(polls, 0);
+    EXPECT_GT(metric(metrics, "gc6890_poll_seconds_bucket{le=\"+Inf\"}"), 0);
     // Every line exchange is timed: a poll is at least seven of them.
-    const auto value = [&](const std::string& name) {
-        const std::size_t at = metrics.find("\n" + name + " ");
-        return at == std::string::npos ? -1.0 : std::stod(metrics.substr(at + name.size() + 2));
-    };
-    const double exchanges = value("gc6890_exchange_seconds_count");
-    EXPECT_GE(exchanges, 7 * value("gc6890_polls_total"));
-    EXPECT_EQ(value("gc6890_exchange_seconds_bucket{le=\"+Inf\"}"), exchanges);
-    EXPECT_GT(value("gc6890_exchange_seconds_sum"), 0);
+    const double exchanges = metric(metrics, "gc6890_exchange_seconds_count");
+    EXPECT_GE(exchanges, 7 * polls);
+    EXPECT_EQ(metric(metrics, "gc6890_exchange_seconds_bucket{le=\"+Inf\"}"), exchanges);
+    EXPECT_GT(metric(metrics, "gc6890_exchange_seconds_sum"), 0);
     EXPECT_EQ(service.client().Get("/api/v1/nothing")->status, 404);
 }
 
@@ -99,10 +86,14 @@ TEST_F(ServiceTest, RefusesBadRequestsAndChangesNothing)
 {
     upload("short", method(0.5));
     // The answer to a request: its status and the field its error names ("" for none).
-    const auto refusal = [&](const char* path, const char* body, const httplib::Headers& headers) {
+    const auto refusal = [&](const char* path, const char* body, const char* auth) {
+        httplib::Headers headers = auth ? httplib::Headers() : service.auth();
+        if (auth && *auth)
+            headers.emplace("Authorization", auth);
         httplib::Client client = service.client();
+        const std::string url = "/api/v1/" + std::string(path);
         const httplib::Result result =
-            body ? client.Post(path, headers, body, "application/json") : client.Get(path, headers);
+            body ? client.Post(url, headers, body, "application/json") : client.Get(url, headers);
         if (!result)
             return std::pair{0, std::string("no answer")};
         const json answer = json::parse(result->body, nullptr, false);
@@ -112,38 +103,32 @@ TEST_F(ServiceTest, RefusesBadRequestsAndChangesNothing)
     // With the token, a request that is not what its path takes: 400 naming the field.
     // Without the token, with another one or another kind: 401, whatever the request.
     const struct {
-        const char* path;
+        const char* path;  // after /api/v1/
         const char* body;  // nullptr: a GET
         const char* field = "";
         const char* auth = nullptr;  // the Authorization header; nullptr: the token; "": none
     } cases[] = {
-        {.path = "/api/v1/load", .body = R"({"method":"short"})", .auth = ""},
-        {.path = "/api/v1/stop", .body = R"({"method":"short"})", .auth = "Bearer 0123"},
-        {.path = "/api/v1/methods/x", .body = R"({"method":"short"})", .auth = "Basic eDp4"},
-        {.path = "/api/v1/load", .body = "{", .field = "body"},
-        {.path = "/api/v1/load", .body = "[1]", .field = "body"},
-        {.path = "/api/v1/load", .body = R"({"method":"short","when":1})", .field = "when"},
-        {.path = "/api/v1/load", .body = R"({"method":7})", .field = "method"},
-        {.path = "/api/v1/load", .body = R"({"method":"../short"})", .field = "method"},
-        {.path = "/api/v1/load", .body = R"({"method":"absent"})", .field = "method"},
-        {.path = "/api/v1/run", .body = R"({"method":"short"})", .field = "vial"},
-        {.path = "/api/v1/run", .body = R"({"method":"short","vial":"2"})", .field = "vial"},
-        {.path = "/api/v1/run", .body = R"({"method":"short","vial":0})", .field = "vial"},
-        {.path = "/api/v1/run",
-         .body = R"({"method":"short","vial":1,"volume":-1})",
-         .field = "volume"},
-        {.path = "/api/v1/zones", .body = R"({"on":"yes"})", .field = "on"},
-        {.path = "/api/v1/methods/.hidden", .body = "", .field = "name"},
-        {.path = "/api/v1/history?seconds=x", .body = nullptr, .field = "seconds"},
+        {.path = "load", .body = R"({"method":"short"})", .auth = ""},
+        {.path = "stop", .body = R"({"method":"short"})", .auth = "Bearer 0123"},
+        {.path = "methods/x", .body = R"({"method":"short"})", .auth = "Basic eDp4"},
+        {.path = "load", .body = "{", .field = "body"},
+        {.path = "load", .body = "[1]", .field = "body"},
+        {.path = "load", .body = R"({"method":"short","when":1})", .field = "when"},
+        {.path = "load", .body = R"({"method":7})", .field = "method"},
+        {.path = "load", .body = R"({"method":"../short"})", .field = "method"},
+        {.path = "load", .body = R"({"method":"absent"})", .field = "method"},
+        {.path = "run", .body = R"({"method":"short"})", .field = "vial"},
+        {.path = "run", .body = R"({"method":"short","vial":"2"})", .field = "vial"},
+        {.path = "run", .body = R"({"method":"short","vial":0})", .field = "vial"},
+        {.path = "run", .body = R"({"method":"short","vial":1,"volume":-1})", .field = "volume"},
+        {.path = "zones", .body = R"({"on":"yes"})", .field = "on"},
+        {.path = "methods/.hidden", .body = "", .field = "name"},
+        {.path = "history?seconds=x", .body = nullptr, .field = "seconds"},
     };
-    for (const auto& c : cases) {
-        httplib::Headers headers = c.auth ? httplib::Headers() : service.auth();
-        if (c.auth && *c.auth)
-            headers.emplace("Authorization", c.auth);
-        EXPECT_EQ(refusal(c.path, c.body, headers),
+    for (const auto& c : cases)
+        EXPECT_EQ(refusal(c.path, c.body, c.auth),
                   std::pair(*c.field ? 400 : 401, std::string(c.field)))
             << c.path << " " << (c.body ? c.body : "");
-    }
     // A body past the limit is refused before it is read whole.
     const httplib::Result big = service.client().Post("/api/v1/methods/big", service.auth(),
                                                       std::string(2 << 20, '#'), "text/plain");
@@ -156,13 +141,16 @@ TEST_F(ServiceTest, RefusesBadRequestsAndChangesNothing)
 
 TEST_F(ServiceTest, MethodUploadErrorsNameTheLineAndKey)
 {
+    const std::string good = method(1);
     struct Case {
         std::string text;
         int line;
         std::string key;
     };
     const Case cases[] = {
-        {.text = method(1) + "colour = 3\n", .line = lines(method(1)) + 1, .key = "sampler.colour"},
+        {.text = good + "colour = 3\n",
+         .line = static_cast<int>(std::count(good.begin(), good.end(), '\n')) + 1,
+         .key = "sampler.colour"},
         {.text = "[gc]\nrun_length = \"long\"\n", .line = 2, .key = "gc.run_length"},
         {.text = "[gc\n", .line = 1, .key = ""},  // not TOML: line and column
     };
@@ -219,7 +207,7 @@ TEST_F(ServiceTest, ARunOutlivesARestartAndOnlyAStopIsTakenDuringIt)
 {
     upload("long", method(30));
     ASSERT_EQ(job("/api/v1/run", R"({"method":"long","vial":1})"), "done");
-    ASSERT_EQ(runState("run")["run_state"], "run");
+    ASSERT_EQ(service.waitFor("/api/v1/status", "run_state", {"run"}, 30000)["run_state"], "run");
     const int status = service.stop();
     ASSERT_TRUE(WIFEXITED(status)) << status;
     EXPECT_EQ(WEXITSTATUS(status), 0);
@@ -243,7 +231,7 @@ TEST_F(ServiceTest, ARunOutlivesARestartAndOnlyAStopIsTakenDuringIt)
         EXPECT_NE(answer.value("error", "").find("in a run"), std::string::npos) << answer.dump();
     }
     EXPECT_EQ(job("/api/v1/stop", ""), "done");
-    EXPECT_NE(runState("idle", 20000)["run_state"], "run");
+    EXPECT_NE(service.waitFor("/api/v1/status", "run_state", {"idle"}, 20000)["run_state"], "run");
 }
 
 TEST_F(ServiceTest, TheHostProgramWorksThroughTheService)
@@ -254,15 +242,12 @@ TEST_F(ServiceTest, TheHostProgramWorksThroughTheService)
     std::string onColumn = method(0.5);
     std::ofstream(home.path() + "/oc.toml")
         << onColumn.replace(onColumn.find("type = 1"), 8, "type = 3");
-    const std::string url = "http://127.0.0.1:" + std::to_string(service.port());
-    const std::string tokenFile = home.path() + "/service-token";
     struct Case {
         std::vector<std::string> command;  // after --service and (with the token) --token-file
         std::string out = "";              // what standard output begins with
         int exitCode = 0;
         bool token = true;
-        std::string service = "";  // another service's address
-        std::string err = "";      // what standard error holds
+        std::string err = "";  // what standard error holds
     };
     const Case cases[] = {
         {.command = {"method", "check", home.path() + "/oc.toml"},
@@ -274,18 +259,15 @@ TEST_F(ServiceTest, TheHostProgramWorksThroughTheService)
         {.command = {"run", file, "--vial", "2", "--detach"}, .out = "injecting from vial 2\n"},
         {.command = {"stop"}, .out = "stop: ok\n"},
         {.command = {"status", "--json"}, .out = "{\"running\":", .token = false},
-        {.command = {"status"}, .exitCode = 3, .token = false, .service = "http://127.0.0.1:1"},
     };
     for (const Case& c : cases) {
-        std::vector<std::string> arguments = {"--service", c.service.empty() ? url : c.service};
-        if (c.token)
-            arguments.insert(arguments.end(), {"--token-file", tokenFile});
-        arguments.insert(arguments.end(), c.command.begin(), c.command.end());
-        const hosttest::ProgramResult result = hosttest::runProgram(arguments, {}, 60);
+        const hosttest::ProgramResult result = viaService(c.command, c.token);
         EXPECT_EQ(result.exitCode, c.exitCode) << c.command.front() << ": " << result.err;
         EXPECT_EQ(result.out.substr(0, c.out.size()), c.out) << c.command.front();
         EXPECT_NE(result.err.find(c.err), std::string::npos) << result.err;
     }
+    // No service where the address says.
+    EXPECT_EQ(hosttest::runProgram({"--service", "http://127.0.0.1:1", "status"}).exitCode, 3);
 }
 
 }  // namespace
