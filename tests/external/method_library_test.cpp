@@ -229,32 +229,29 @@ TEST_F(MethodFileTest, FailedWriteNamesThePath)
 TEST(MethodListing, RecordShowsTheInletModesInUseWithNamesAndUnits)
 {
     struct Case {
-        int front, back;
+        int inlets[2];  // front, back
         std::vector<const char*> shown, hidden;
     } const cases[] = {
-        {.front = 0,
-         .back = 0,
+        {.inlets = {0, 0},
          .shown = {"Front inlet: Inlet type\tnone\n", "Column 2: Configured\tOff\n",
                    "Column 1: Carrier gas\thydrogen\n", "Column 1 program: Initial value\t0 psi\n"},
          .hidden = {"split: ", "splitless: ", "on-column", "PTV", "Column 2: Length"}},
-        {.front = 9,
-         .back = 1,
+        {.inlets = {9, 1},
          .shown = {"Front inlet: Inlet type\tptv_solvent_vent\n",
                    "PTV solvent vent: Vent pressure\t0 psi\n", "PTV cryo: Coolant\tco2\n",
                    "Back inlet split: Temperature\t250 °C\n"},
          .hidden = {"Front inlet split: ", "Back inlet splitless: ", "PTV split: "}},
-        {.front = 2,
-         .back = 6,
+        {.inlets = {2, 6},
          .shown = {"Front inlet splitless: Purge time\t1 min\n",
                    "PTV split: Split flow\t50 mL/min\n"},
          .hidden = {"PTV cryo", "Front inlet split: ", "Back inlet split: ", "PTV splitless: "}},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(std::to_string(c.front) + "/" + std::to_string(c.back));
+        SCOPED_TRACE(std::to_string(c.inlets[0]) + "/" + std::to_string(c.inlets[1]));
         CHP6890Method gc;
         gc.m_Columns[0].m_nConfigured = 1;
-        gc.m_Inlets[CHP6890Method::Front].m_nType = c.front;
-        gc.m_Inlets[CHP6890Method::Back].m_nType = c.back;
+        gc.m_Inlets[CHP6890Method::Front].m_nType = c.inlets[0];
+        gc.m_Inlets[CHP6890Method::Back].m_nType = c.inlets[1];
         CGenericExpRecord record;
         gc.Print(&record, "GC");
         for (const char* text : c.shown)

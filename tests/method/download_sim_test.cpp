@@ -35,10 +35,14 @@ protected:
         EXPECT_EQ(LockedOut(), 0);
         EXPECT_EQ(lockResets, unlockResets);
     }
-    // A channel on a fresh simulator, its GC side started.
-    void startSimulator()
+    // A channel on a fresh simulator started with these options, its GC side started; no
+    // box and no comms log yet.
+    void startSimulator(const std::string& options)
     {
         channel.reset();
+        boxes.clear();
+        std::filesystem::remove(home.path() + "/c/dravik/hp6890.err");
+        ScopedEnv simulatorOptions("GC6890_SIM_OPTIONS", options);
         channel = std::make_unique<CHP6890SerialComms>();
         ASSERT_EQ(channel->StartGCComms(), 1) << "gc6890-sim did not start";
         hostChannel = channel.get();
@@ -134,10 +138,8 @@ TEST_F(SimDownloadTest, EveryExampleMethodArrivesInTheGC)
         // The PTV method needs a GC with a PTV inlet: the default one refuses it (15).
         const fs::path profile =
             fs::absolute(methodsFolder().parent_path() / "sim" / "profiles" / "ptv_front.toml");
-        ScopedEnv options("GC6890_SIM_OPTIONS", entry.path().filename() == "ptv.toml"
-                                                    ? "--profile " + profile.string()
-                                                    : std::string());
-        startSimulator();
+        startSimulator(entry.path().filename() == "ptv.toml" ? "--profile " + profile.string()
+                                                             : std::string());
         ASSERT_EQ(download(entry.path()), 1) << (boxes.empty() ? "" : boxes.back());
         EXPECT_TRUE(boxes.empty() || boxes.back().rfind("Warning", 0) == 0);
 
@@ -147,7 +149,6 @@ TEST_F(SimDownloadTest, EveryExampleMethodArrivesInTheGC)
         CCommandStringList readBack;
         ASSERT_EQ(ReadMethodFromGC(*channel, readBack), 1);
         expectMethodArrived(stored, readBack);
-        boxes.clear();
     }
     EXPECT_GE(count, 4);
 }
@@ -298,11 +299,7 @@ TEST_F(SimDownloadTest, EveryInletTypeDownloadsWholeIntoAGCThatHasItsInlet)
                 << "[inlets.front]\nkind = \"" << (side == "front" ? row.kind : "none")
                 << "\"\n[inlets.back]\nkind = \"" << (side == "back" ? row.kind : "none") << "\"\n";
             std::ofstream(home.path() + "/inlet.toml") << inletMethod(row.type, side);
-            ScopedEnv options("GC6890_SIM_OPTIONS", "--profile " + profile);
-            channel.reset();
-            std::filesystem::remove(home.path() + "/c/dravik/hp6890.err");
-            startSimulator();
-            boxes.clear();
+            startSimulator("--profile " + profile);
             const int loaded = download(home.path() + "/inlet.toml");
             if (side == "back" && std::string(row.kind) == kPtv) {
                 EXPECT_EQ(loaded, 0);

@@ -25,10 +25,9 @@ TEST(DownloadTables, CodeTables)
     const int gasCodes[] = {7, 1, 2, 3, 0, 7};
     for (int gas = 0; gas <= 5; ++gas)
         EXPECT_EQ(GCGasCode(gas), gasCodes[gas]) << "gas " << gas;
-    EXPECT_EQ(ColumnInletCode(1), 0);
-    EXPECT_EQ(ColumnInletCode(2), 1);
-    EXPECT_EQ(ColumnInletCode(5), 5);
-    EXPECT_EQ(ColumnInletCode(3), -1);
+    const int columnInletCodes[][2] = {{1, 0}, {2, 1}, {5, 5}, {3, -1}};
+    for (const auto& [inlet, code] : columnInletCodes)
+        EXPECT_EQ(ColumnInletCode(inlet), code) << "column inlet " << inlet;
     const int modeCodes[][2] = {{0, 1}, {2, 0}, {1, 0}, {3, 1}, {0, 1}, {0, 1}};
     for (int mode = 0; mode <= 5; ++mode) {
         EXPECT_EQ(ColumnPneumaticModeOf(mode).code, modeCodes[mode][0]) << "mode " << mode;
