@@ -15,13 +15,11 @@
 
 #include "program_run.h"
 #include "support/simulator_program.h"
-#include "support/temp_home.h"
 
 namespace gc6890::hosttest {
 namespace {
 
 using gc6890::test::SimulatorProgram;
-using gc6890::test::TempHome;
 
 struct FaultCase {
     const char* name;
@@ -39,25 +37,24 @@ struct FaultCase {
     bool holdDevice = false;  // the test holds the external device's lock
 };
 
-class HostFaultsTest : public ::testing::TestWithParam<FaultCase> {
+class HostFaultsTest : public HomeTest, public ::testing::WithParamInterface<FaultCase> {
 protected:
     void SetUp() override
     {
         method = home.path() + "/m.toml";
-        ASSERT_EQ(runProgram({"--home", home.path(), "method", "new", method}).exitCode, 0);
+        ASSERT_EQ(run({"method", "new", method}).exitCode, 0);
         // Both injectors, the back one on vials offset by 50: vial 51 has no partner.
         std::string offset = home.read("m.toml");
         offset.replace(offset.find("front_injector = true"), 21,
                        "both_injectors = true\noffset_back_vials = true");
         offset.insert(offset.find("[sampler]"), "[gc.back_inlet]\ntype = 1\n[gc.back_inlet.split]\n"
                                                 "zone_on = true\n");
-        std::ofstream(home.path() + "/offset.toml") << offset;
+        write("offset.toml", offset);
         symlink("/dev/zero", (home.path() + "/zero.toml").c_str());
         mkfifo((home.path() + "/fifo.toml").c_str(), 0600);
         mkdir((home.path() + "/folder.toml").c_str(), 0700);
-        std::ofstream(home.path() + "/huge.toml") << "# 2 MiB\n";
-        truncate((home.path() + "/huge.toml").c_str(), 2 << 20);
-        std::ofstream(home.path() + "/file") << "not a folder\n";
+        truncate(write("huge.toml", "# 2 MiB\n").c_str(), 2 << 20);
+        write("file", "not a folder\n");
     }
     std::string fill(std::string text, const std::string& device) const
     {
@@ -69,7 +66,6 @@ protected:
         return text;
     }
 
-    TempHome home;
     std::string method;
 };
 

@@ -134,8 +134,7 @@ TEST_F(OfflineCommandsTest, CommandLineMistakesAreUsageErrorsAndHelpIsEverywhere
         {"stop"},          {"reset"},         {"zones"},
         {"gc-on"},         {"record"},        {"method", "check"},
         {"method", "new"}, {"config", "set"}, {"ports"},
-        {"log"},           {"demo"},
-    };
+        {"log"},           {"demo"}};
     for (std::vector<std::string> command : commands) {
         const std::string name = command.back();
         command.push_back("--help");

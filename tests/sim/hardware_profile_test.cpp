@@ -95,11 +95,15 @@ TEST(HardwareProfile, TheGCReportsWhatTheProfileInstalls)
     }
 }
 
-TEST(HardwareProfile, TheTraceNamesTheRuleBehindARefusal)
+// The stored method sent back with one command edited (its start `from` made `to`; left
+// out when `to` is empty), as a user's block might carry it: the check answers the code
+// and the command, the trace names the rule, and nothing is installed. The refusals a
+// download built from a method file can provoke are the host program's method rules'.
+TEST(StoredMethod, CheckRefusesABlockTheGCCannotTakeNamingTheRule)
 {
-    // The stored method sent back with one command edited, as a user's block might carry it.
     struct Case {
         const char *from, *to, *answer, *refusal;
+        bool running = false;  // the GC in a run when the block is checked
     } const cases[] = {
         {"OVOVCW 1,3,0,350", "OVOVCW 1,3,0,420", "HTCCMC 16,23",
          "OVOVCW (command 23): oven maximum above the installed 400"},
@@ -107,21 +111,34 @@ TEST(HardwareProfile, TheTraceNamesTheRuleBehindARefusal)
          "IFIFSP (command 34): argument 3: split flow above 1000 mL/min"},
         {"DFDFFI 400,30,", "DFDFFI 400,300,", "HTCCMC 1,44",
          "DFDFFI (command 44): argument 1: detector fuel flow above 100 mL/min"},
+        {"OVOVTR 50,", "OVOVTR 50.5,", "HTCCMC 3,26",
+         "OVOVTR (command 26): argument 0 50.5 is not a whole number (oven temperature)"},
+        {"OVOVSP 0.50", "OVOVSP 0.50,1", "HTCCMC 9,28",
+         "OVOVSP (command 28): 2 arguments, it takes 1"},
+        {"S1S1CS", "", "HTCCMC 10,0", "required command S1S1CS absent"},
+        {"GCGCPU", "GCGCPU", "HTCCMC 27,0", "the GC is running", true},
     };
-    SimConfig config;
+    SimConfig config;  // an oven installed for 400 C at most
     std::string error;
     ASSERT_TRUE(loadHardwareProfile(writeProfile("[oven]\nmaximum = 400\n"), config, error));
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.from);
         InProcessLine line(config);
         std::string refusal;
         keepRefusal(line, refusal);
-        auto commands = commandsOf(readBack(opened(line)));
-        for (std::string& command : commands)
-            if (command.starts_with(c.from))
-                command.replace(0, std::strlen(c.from), c.to);
+        std::vector<std::string> commands;
+        for (const std::string& command : commandsOf(readBack(opened(line)))) {
+            if (!command.starts_with(c.from))
+                commands.push_back(command);
+            else if (*c.to)
+                commands.push_back(c.to + command.substr(std::strlen(c.from)));
+        }
         download(line, commands);
+        if (c.running)
+            line.instrument().gc().startRun(0);
         EXPECT_EQ(ask(line, "CCHTMC"), c.answer);
         EXPECT_EQ(refusal, c.refusal);
+        EXPECT_NE(ask(line, "CCHTMI").rfind("HTCCMI 0", 0), 0u) << "the refused block installed";
     }
 }
 

@@ -127,44 +127,6 @@ TEST(StoredMethod, DownloadThenReadBackReturnsTheDownloadedValues)
     EXPECT_EQ(ask(line, "CCHTMI"), "HTCCMI 27,0");  // not while a run goes on
 }
 
-// The refusals a download built from a method file cannot provoke (tests/host/
-// method_rules_test.cpp has the others): each with its code, place and rule in the trace.
-TEST(StoredMethod, CheckRefusesABlockTheGcCannotTake)
-{
-    struct Case {
-        const char* replace;  // the command replaced (or dropped, with = "")
-        const char* with;
-        const char* expected;
-        const char* rule;
-    };
-    const Case cases[] = {
-        {"OVOVTR", "OVOVTR 50.5,1.00", "HTCCMC 3,", "argument 0 50.5 is not a whole number"},
-        {"OVOVSP", "OVOVSP 0.50,1", "HTCCMC 9,", "2 arguments, it takes 1"},
-        {"S1S1CS", "", "HTCCMC 10,0", "required command S1S1CS absent"},
-        {"GCGCPU", "GCGCPU 2", "HTCCMC 27,0", "the GC is running"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.with);
-        InProcessLine line;
-        std::string refusal;
-        keepRefusal(line, refusal);
-        opened(line);
-        std::vector<std::string> commands;
-        for (const auto& command : commandsOf(readBack(line))) {
-            if (command.rfind(c.replace, 0) != 0)
-                commands.push_back(command);
-            else if (*c.with)
-                commands.push_back(c.with);
-        }
-        download(line, commands);
-        if (std::string(c.expected) == "HTCCMC 27,0")
-            line.instrument().gc().startRun(0);
-        EXPECT_EQ(ask(line, "CCHTMC").rfind(c.expected, 0), 0u);
-        EXPECT_NE(refusal.find(c.rule), std::string::npos) << refusal;
-        EXPECT_NE(ask(line, "CCHTMI").rfind("HTCCMI 0", 0), 0u);
-    }
-}
-
 TEST(StoredMethod, ImmediateConfigurationShowsInTheNextReadBack)
 {
     InProcessLine line;
