@@ -75,8 +75,7 @@ TEST_F(GCEndToEndTest, PollsAWholeRunSwitchesZonesAndStops)
     std::vector<std::string> seen;
     ASSERT_TRUE(pollUntil(gc, "POST RUN", seen)) << ::testing::PrintToString(seen);
     ASSERT_TRUE(pollUntil(gc, "RUN IDLE", seen)) << ::testing::PrintToString(seen);
-    const std::vector<std::string> expected = {"PRE RUN", "RUN ACTIVE", "POST RUN", "RUN IDLE"};
-    EXPECT_EQ(seen, expected);
+    EXPECT_EQ(seen, (std::vector<std::string>{"PRE RUN", "RUN ACTIVE", "POST RUN", "RUN IDLE"}));
 
     ASSERT_EQ(gc.GenericOp(1, 0), 1);
     EXPECT_EQ(gc.MethodRunning(), 1);

@@ -1,5 +1,6 @@
 // A GC object on the scripted instrument, with an outside program's window that can
-// register with it and records what it is sent.
+// register with it and records what it is sent. A line written beyond the script fails the
+// test, so a case that must send nothing needs no check of its own.
 #pragma once
 
 #include <cstring>
