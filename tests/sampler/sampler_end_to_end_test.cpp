@@ -4,8 +4,6 @@
 #include <gtest/gtest.h>
 
 #include "comms/comms_registry.h"
-#include "comms/hp6890_serial_comms.h"
-#include "external/inlet_utils.h"
 #include "gc/varnock_gc_system.h"
 #include "sampler/varnock_auto_sampler.h"
 #include "support/instrument_settings.h"
