@@ -12,7 +12,6 @@ TEST_F(ChannelTest, GCStartEchoesTwelveAddressesAndReadsTheFirmware)
     EXPECT_EQ(CHP6890SerialComms::m_sCommsStatus, 1);
     EXPECT_EQ(channel->GetFirmwareVersion(), "A.03.08 REV");
     EXPECT_EQ(channel->StartGCComms(), 1);  // already started: no traffic
-    EXPECT_EQ(line->written().size(), 13u);
 }
 
 TEST_F(ChannelTest, StaleLinesKeepTheEchoTestNoLongerThanOneTimeOut)
@@ -74,7 +73,9 @@ TEST_F(ChannelTest, APassThroughPortThatStaysBusyEndsTheStart)
     EXPECT_FALSE(line->isOpen());
 }
 
-TEST_F(ChannelTest, StoppingTheSamplerKeepsThePortOpenForTheGC)
+// Stopping either side keeps the port open for the other; a GC start while the sampler
+// runs echoes the controller once more.
+TEST_F(ChannelTest, BothSidesShareThePort)
 {
     scriptGCStart();
     ASSERT_EQ(channel->StartGCComms(), 1);
@@ -88,10 +89,7 @@ TEST_F(ChannelTest, StoppingTheSamplerKeepsThePortOpenForTheGC)
     EXPECT_TRUE(line->isOpen());
     ASSERT_EQ(channel->StopGCComms(), 1);
     EXPECT_FALSE(line->isOpen());
-}
 
-TEST_F(ChannelTest, AGCStartWhileTheSamplerRunsEchoesTheControllerAgain)
-{
     scriptGCStart();
     scriptSamplerStart();
     ASSERT_EQ(channel->StartALSComms(), 1);
