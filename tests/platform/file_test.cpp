@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <memory>
 
 #include "platform/platform.h"
@@ -11,11 +12,7 @@ namespace {
 
 class FileTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(gc6890::makeDirectories(gc6890::mapDrivePath("c:\\dravik")));
-    }
-    gc6890::test::TempHome m_home;
+    gc6890::test::TempHome m_home;  // with its c:\dravik folder
 };
 
 TEST_F(FileTest, CreatesThenAppendsWithoutTruncating)
@@ -72,10 +69,7 @@ TEST_F(FileTest, RenameMovesButNeverReplaces)
         CFile log("c:\\dravik\\hp6890.err", CFile::modeCreate | CFile::modeWrite);
         log.Write("old", 3);
     }
-    {
-        CFile taken("c:\\dravik\\hp6890.001", CFile::modeCreate | CFile::modeWrite);
-        taken.Write("kept", 4);
-    }
+    std::ofstream(m_home.path() + "/c/dravik/hp6890.001") << "kept";
 
     int cause = -1;
     try {

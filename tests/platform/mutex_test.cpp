@@ -11,8 +11,8 @@ namespace {
 // Each test uses its own runtime folder (its home), away from any real program's locks.
 class MutexTest : public ::testing::Test {
 protected:
-    // Starts a process that takes the mutex, writes one byte to say so, waits for one byte
-    // and then lets go.
+    // Starts a process that takes the mutex, writes one byte to say so, waits for one byte,
+    // lets go and writes one more.
     pid_t startHolder(int& toHolder, int& fromHolder)
     {
         int up[2], down[2];
@@ -20,18 +20,10 @@ protected:
             return -1;
         const pid_t child = fork();
         if (child == 0) {
-            close(up[0]);
-            close(down[1]);
             CMutex mutex(FALSE, "6890 Comm Port");
-            if (!mutex.Lock())
-                _exit(1);
-            const char byte = 'l';
-            if (write(up[1], &byte, 1) != 1 || !gc6890::test::awaitByte(down[0]))
-                _exit(2);
-            mutex.Unlock();
-            if (write(up[1], &byte, 1) != 1)
-                _exit(3);
-            _exit(0);
+            const bool held = mutex.Lock() && write(up[1], "l", 1) == 1;
+            const bool released = held && gc6890::test::awaitByte(down[0]) && mutex.Unlock();
+            _exit(released && write(up[1], "u", 1) == 1 ? 0 : 1);
         }
         close(up[1]);
         close(down[0]);
@@ -55,8 +47,7 @@ TEST_F(MutexTest, TwoProcessesExcludeEachOther)
     EXPECT_FALSE(mutex.Lock(30));  // bounded: gives up after its time-out
     EXPECT_FALSE(mutex.Unlock());
 
-    const char go = 'g';
-    ASSERT_EQ(write(toHolder, &go, 1), 1);
+    ASSERT_EQ(write(toHolder, "g", 1), 1);
     ASSERT_TRUE(gc6890::test::awaitByte(fromHolder));
     EXPECT_TRUE(mutex.Lock(5000));
     EXPECT_TRUE(mutex.Unlock());

@@ -25,15 +25,18 @@ int countBadStores(const std::string& folder)
     return count;
 }
 
-// The store's file as a hand (or another program) left it.
-void writeStoreFile(const TempHome& home, const std::string& text)
-{
-    std::ofstream(home.path() + "/registry.ini") << text;
-}
-
-TEST(SettingsStoreTest, ValuesRoundTripByPathIntoTheHomeFile)
-{
+// Each test in a fresh home, whose store file a hand (or another program) may have left.
+class SettingsStoreTest : public ::testing::Test {
+protected:
+    void writeStoreFile(const std::string& text)
+    {
+        std::ofstream(home.path() + "/registry.ini") << text;
+    }
     TempHome home;
+};
+
+TEST_F(SettingsStoreTest, ValuesRoundTripByPathIntoTheHomeFile)
+{
     SettingsStore store;
     EXPECT_EQ(store.filePath(), home.path() + "/registry.ini");
     ASSERT_TRUE(store.writeText(kPort + "Port", "/dev/ttyUSB0"));
@@ -59,9 +62,8 @@ TEST(SettingsStoreTest, ValuesRoundTripByPathIntoTheHomeFile)
     EXPECT_EQ(service, "http://gc/?a=b=c");
 }
 
-TEST(SettingsStoreTest, AbsentOrUnparsableValuesLeaveTheDefault)
+TEST_F(SettingsStoreTest, AbsentOrUnparsableValuesLeaveTheDefault)
 {
-    TempHome home;
     SettingsStore store;
     int value = 45000;
     EXPECT_FALSE(store.readInt(kPort + "Timeout", value));  // no file yet
@@ -75,12 +77,11 @@ TEST(SettingsStoreTest, AbsentOrUnparsableValuesLeaveTheDefault)
     EXPECT_FALSE(store.writeText(kPort + "Two", "a\nb"));  // one line per value
 }
 
-TEST(SettingsStoreTest, HandEditedFileKeepsItsCommentsAndSpacing)
+TEST_F(SettingsStoreTest, HandEditedFileKeepsItsCommentsAndSpacing)
 {
-    TempHome home;
     const std::string edited =
         "; port settings\n[Inlets\\Hubrel\\Varnock]\n  Timeout = 30000 \r\n# end\n";
-    writeStoreFile(home, edited);
+    writeStoreFile(edited);
     SettingsStore store;
     int timeout = 0;
     EXPECT_TRUE(store.readInt(kPort + "Timeout", timeout));
@@ -91,10 +92,9 @@ TEST(SettingsStoreTest, HandEditedFileKeepsItsCommentsAndSpacing)
 
 // Read first or written first, a store that cannot be parsed is set aside once (and named
 // once, with its line), and the store starts again from the defaults.
-TEST(SettingsStoreTest, StoreThatCannotBeParsedIsSetAsideOnceAndDefaultsApply)
+TEST_F(SettingsStoreTest, StoreThatCannotBeParsedIsSetAsideOnceAndDefaultsApply)
 {
-    TempHome home;
-    writeStoreFile(home, "[Inlets\\Hubrel\\Varnock]\nMethodRetry=5\nthis line means nothing\n");
+    writeStoreFile("[Inlets\\Hubrel\\Varnock]\nMethodRetry=5\nthis line means nothing\n");
     SettingsStore store;
     testing::internal::CaptureStderr();
     int retry = 2;
@@ -109,7 +109,7 @@ TEST(SettingsStoreTest, StoreThatCannotBeParsedIsSetAsideOnceAndDefaultsApply)
     ASSERT_TRUE(store.writeInt(kPort + "FailureSleep", 1000));
     EXPECT_EQ(home.read("registry.ini"), "[Inlets\\Hubrel\\Varnock]\nFailureSleep=1000\n");
 
-    writeStoreFile(home, "[unclosed\n");
+    writeStoreFile("[unclosed\n");
     testing::internal::CaptureStderr();
     ASSERT_TRUE(SettingsStore().writeInt("Key\\Value", 1));
     testing::internal::GetCapturedStderr();
@@ -117,9 +117,8 @@ TEST(SettingsStoreTest, StoreThatCannotBeParsedIsSetAsideOnceAndDefaultsApply)
     EXPECT_EQ(home.read("registry.ini"), "[Key]\nValue=1\n");
 }
 
-TEST(SettingsStoreTest, TwoWriterProcessesLoseNothing)
+TEST_F(SettingsStoreTest, TwoWriterProcessesLoseNothing)
 {
-    TempHome home;
     constexpr int valuesEach = 40;
     auto key = [](int w, int i) {
         return "Writers\\W" + std::to_string(w) + "\\V" + std::to_string(i);
@@ -136,18 +135,15 @@ TEST(SettingsStoreTest, TwoWriterProcessesLoseNothing)
             _exit(ok ? 0 : 1);
         }
     }
-    for (pid_t writer : writers) {
-        const int status = gc6890::test::waitForChild(writer);
-        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    }
+    for (pid_t writer : writers)
+        ASSERT_EQ(gc6890::test::waitForChild(writer), 0);  // exited, with 0
     SettingsStore store;
-    for (int w = 0; w < 2; ++w) {
+    for (int w = 0; w < 2; ++w)
         for (int i = 0; i < valuesEach; ++i) {
             int value = -1;
             EXPECT_TRUE(store.readInt(key(w, i), value));
             EXPECT_EQ(value, i * 10 + w);
         }
-    }
 }
 
 int g_pausePipe = -1;
@@ -160,9 +156,8 @@ void pauseInsideWrite()
         pause();
 }
 
-TEST(SettingsStoreTest, WriterKilledMidWriteLeavesThePreviousStore)
+TEST_F(SettingsStoreTest, WriterKilledMidWriteLeavesThePreviousStore)
 {
-    TempHome home;
     SettingsStore store;
     ASSERT_TRUE(store.writeInt(kPort + "MethodRetry", 2));
     int signal[2];

@@ -1,7 +1,11 @@
-// Windows: creation, the handle table, registered messages sent
-// through chained maps (identifiers read when a message is dispatched), and windows that destroy or
-// delete themselves inside a handler.
+// Windows: creation, the handle table, registered messages sent through chained maps
+// (identifiers read when a message is dispatched), windows that destroy or delete themselves
+// inside a handler; and message boxes with their answers.
 #include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -63,8 +67,23 @@ public:
     BOOL PreCreateWindow(CREATESTRUCT&) override { return FALSE; }
 };
 
-TEST(RegisteredNamesTest, SameMessageNameGivesSameIdentifierFromC000Up)
+TEST(WindowTest, RefusedOrOrphanedCreationMakesNoWindow)
 {
+    RefusingWindow refused;
+    EXPECT_FALSE(create(refused));
+    EXPECT_EQ(refused.GetSafeHwnd(), nullptr);
+
+    auto parent = std::make_unique<CWnd>();
+    ASSERT_TRUE(create(*parent));
+    const HWND deadParent = parent->GetSafeHwnd();
+    parent.reset();
+    CWnd orphan;
+    EXPECT_FALSE(create(orphan, deadParent));
+}
+
+TEST(WindowTest, RegisteredMessagesDispatchThroughChainedMapsWithIdentifiersReadAtDispatch)
+{
+    // One name, one identifier, from 0xC000 up.
     const UINT first = RegisterWindowMessage("Test_NamesFirst");
     const UINT second = RegisterWindowMessage("Test_NamesSecond");
     EXPECT_GE(first, 0xC000u);
@@ -73,26 +92,7 @@ TEST(RegisteredNamesTest, SameMessageNameGivesSameIdentifierFromC000Up)
     EXPECT_EQ(RegisterWindowMessage("test_namesfirst"), first);  // names ignore case
     EXPECT_EQ(RegisterWindowMessage(""), 0u);
     EXPECT_EQ(RegisterWindowMessage(nullptr), 0u);
-}
 
-TEST(WindowTest, RefusedOrOrphanedCreationMakesNoWindow)
-{
-    RefusingWindow refused;
-    EXPECT_FALSE(create(refused));
-    EXPECT_EQ(refused.GetSafeHwnd(), nullptr);
-
-    CWnd orphan;
-    HWND deadParent = nullptr;
-    {
-        CWnd parent;
-        ASSERT_TRUE(create(parent));
-        deadParent = parent.GetSafeHwnd();
-    }
-    EXPECT_FALSE(create(orphan, deadParent));
-}
-
-TEST(WindowTest, SendMessageDispatchesThroughChainedMapsWithIdentifiersReadAtDispatch)
-{
     // An empty map, over a map that overrides one entry of its base's.
     EmptyMapWindow window;
     ASSERT_TRUE(create(window));
@@ -133,13 +133,11 @@ TEST(WindowTest, DestroyedWindowsAndTheirChildrenLoseTheirMessages)
     EXPECT_FALSE(IsWindow(childHandle));
     EXPECT_EQ(child.GetSafeHwnd(), nullptr);
 
-    HWND scopedHandle = nullptr;
-    {
-        CWnd scoped;
-        ASSERT_TRUE(create(scoped));
-        scopedHandle = scoped.GetSafeHwnd();
-    }
-    EXPECT_FALSE(IsWindow(scopedHandle));
+    auto deleted = std::make_unique<CWnd>();
+    ASSERT_TRUE(create(*deleted));
+    const HWND deletedHandle = deleted->GetSafeHwnd();
+    deleted.reset();
+    EXPECT_FALSE(IsWindow(deletedHandle));
 }
 
 TEST(WindowTest, HandlerMayDestroyOrDeleteItsOwnWindow)
@@ -155,6 +153,31 @@ TEST(WindowTest, HandlerMayDestroyOrDeleteItsOwnWindow)
     const HWND deletedHandle = deleted->GetSafeHwnd();
     EXPECT_EQ(SendMessage(deletedHandle, g_selfDestroyMessage, 1, 0), 5);
     EXPECT_FALSE(IsWindow(deletedHandle));
+}
+
+TEST(MessageBoxTest, DefaultButtonAnswersUnlessAHandlerRecordsTheBox)
+{
+    EXPECT_EQ(gc6890::defaultMessageBoxAnswer(MB_OK | MB_ICONEXCLAMATION | MB_SETFOREGROUND), IDOK);
+    EXPECT_EQ(gc6890::defaultMessageBoxAnswer(MB_YESNO | MB_ICONQUESTION), IDYES);
+    EXPECT_EQ(gc6890::defaultMessageBoxAnswer(MB_YESNO | MB_DEFBUTTON2), IDNO);
+    EXPECT_EQ(gc6890::defaultMessageBoxAnswer(MB_YESNOCANCEL | MB_DEFBUTTON3), IDCANCEL);
+    EXPECT_EQ(gc6890::defaultMessageBoxAnswer(MB_RETRYCANCEL), IDRETRY);
+
+    // A handler answers instead, and records every box; the old one comes back.
+    std::vector<std::string> seen;
+    auto previous = SetMessageBoxHandler([&](HWND, const char* text, const char* caption, UINT) {
+        seen.push_back(std::string(caption) + "|" + text);
+        return IDNO;
+    });
+    EXPECT_EQ(MessageBox(nullptr, "Log file full.", "Backup Log?", MB_YESNO), IDNO);
+    EXPECT_EQ(MessageBox(nullptr, "x", "File Error", MB_OK), IDNO);
+    SetMessageBoxHandler(previous);
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[0], "Backup Log?|Log file full.");
+
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(MessageBox(nullptr, "text", "Caption", MB_YESNO), IDYES);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Caption: text\n");
 }
 
 }  // namespace
