@@ -1,4 +1,4 @@
-// The status record: text limits, merging, equality and copying.
+// The status record: text limits, copying, equality and merging.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -16,7 +16,7 @@ public:
 
 namespace {
 
-TEST(InletSystemStatusTest, TextsAreCutTo511CharactersAndCopiedByteForByte)
+TEST(InletSystemStatusTest, TextsAreCutTo511CharactersCopiedByteForByteAndCompared)
 {
     std::string long600;
     for (int i = 0; i < 600; ++i)
@@ -44,10 +44,22 @@ TEST(InletSystemStatusTest, TextsAreCutTo511CharactersAndCopiedByteForByte)
         EXPECT_EQ(std::memcmp(CInletSystemStatusTestAccess::stopTextBytes(*target), raw, size), 0);
         EXPECT_TRUE(*target == source);
     }
+
+    // Records differing in the stop text's case or in the right temperature are unequal.
+    CInletSystemStatus a, b;
+    CString stop("Stop"), stopLower("stop");
+    a.SetStopText(stop);
+    b.SetStopText(stopLower);
+    EXPECT_FALSE(a == b);
+    b.SetStopText(stop);
+    EXPECT_TRUE(a == b);
+    b.GetTemperatureRight() = 1e-6f;
+    EXPECT_FALSE(a == b);
 }
 
-// The flags become 0 or 1; texts, time and readings stay the receiver's.
-TEST(InletSystemStatusTest, MergeOrsTheFlagsToZeroOrOneAndKeepsTheRest)
+// The flags become 0 or 1 (the error flag has its own rule); texts, time and readings stay
+// the receiver's.
+TEST(InletSystemStatusTest, MergeOrsTheFlagsAndKeepsTheRest)
 {
     CInletSystemStatus mine, other;
     CString mineText("GC ready"), otherText("sampler busy");
@@ -65,10 +77,8 @@ TEST(InletSystemStatusTest, MergeOrsTheFlagsToZeroOrOneAndKeepsTheRest)
     expected.GetRunning() = expected.GetNotReady() = expected.DADAcquiring() = 1;
     mine |= other;
     EXPECT_TRUE(mine == expected);
-}
 
-TEST(InletSystemStatusTest, MergedErrorFollowsItsTable)
-{
+    // The error flag follows a table of its own.
     const struct {
         int mine, other, merged;
     } rows[] = {
@@ -78,25 +88,12 @@ TEST(InletSystemStatusTest, MergedErrorFollowsItsTable)
         {7, 9, 7},   {-5, 2, -5},             // any other pair keeps this record's
     };
     for (const auto& row : rows) {
-        CInletSystemStatus mine, other;
-        mine.GetError() = row.mine;
-        other.GetError() = row.other;
-        mine |= other;
-        EXPECT_EQ(mine.GetError(), row.merged) << row.mine << " with " << row.other;
+        CInletSystemStatus receiver, sender;
+        receiver.GetError() = row.mine;
+        sender.GetError() = row.other;
+        receiver |= sender;
+        EXPECT_EQ(receiver.GetError(), row.merged) << row.mine << " with " << row.other;
     }
-}
-
-TEST(InletSystemStatusTest, RecordsDifferingInStopTextOrRightTemperatureAreUnequal)
-{
-    CInletSystemStatus a, b;
-    CString stop("Stop"), stopLower("stop");
-    a.SetStopText(stop);
-    b.SetStopText(stopLower);
-    EXPECT_FALSE(a == b);
-    b.SetStopText(stop);
-    EXPECT_TRUE(a == b);
-    b.GetTemperatureRight() = 1e-6f;
-    EXPECT_FALSE(a == b);
 }
 
 }  // namespace
