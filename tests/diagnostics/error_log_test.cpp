@@ -52,6 +52,7 @@ TEST(ErrorLogTest, ThresholdDecidesWhatIsWritten)
         bool traffic;
     };
     for (const Case c : {Case{1, true, false}, Case{2, true, true}, Case{0, false, false}}) {
+        SCOPED_TRACE(c.threshold);
         TempHome home;
         WriteRegistryPath("Inlets\\Hubrel\\Varnock\\IgnoreSeverityLevel", c.threshold,
                           HKEY_LOCAL_MACHINE);
@@ -60,10 +61,8 @@ TEST(ErrorLogTest, ThresholdDecidesWhatIsWritten)
         EXPECT_EQ(log.LogError("Writing\t(GCHTRY)", 2), 1);
         const std::string text = home.read(kLog);
         EXPECT_EQ(text.find("\t\tFailed to query prep running from GC\n\n") != std::string::npos,
-                  c.failures)
-            << c.threshold;
-        EXPECT_EQ(text.find("\t\tWriting\t(GCHTRY)\n") != std::string::npos, c.traffic)
-            << c.threshold;
+                  c.failures);
+        EXPECT_EQ(text.find("\t\tWriting\t(GCHTRY)\n") != std::string::npos, c.traffic);
     }
 }
 
@@ -101,14 +100,11 @@ TEST(ErrorLogTest, ALogOneByteOverTheLimitIsBackedUpOrEmptiedAsTheUserAnswers)
 {
     TempHome home;
     WriteRegistryPath("Inlets\\Hubrel\\Varnock\\MaxLogSize", 100, HKEY_LOCAL_MACHINE);
-    writeLogOfSize(home, 100);
-    {
-        BoxRecorder boxes(IDYES);
-        CHP6890ErrorLog log;
-        EXPECT_TRUE(boxes.captions.empty());
-    }
-    writeLogOfSize(home, 101);
     BoxRecorder boxes(IDYES);
+    writeLogOfSize(home, 100);
+    CHP6890ErrorLog atTheLimit;
+    EXPECT_TRUE(boxes.captions.empty());
+    writeLogOfSize(home, 101);
     CHP6890ErrorLog first;
     ASSERT_EQ(boxes.captions, std::vector<std::string>{"Backup Log?"});
     EXPECT_EQ(home.read(kLog), "");
