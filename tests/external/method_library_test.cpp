@@ -142,11 +142,9 @@ TEST_F(MethodFileTest, AbsentValuesTakeTheirDefaultsAndIntegersServeForFloats)
     Loaded m;
     m.gc.m_Oven.m_fInitialTemperature = 99.0f;
     m.als.m_Injection.m_nTag = 5;
-    ASSERT_EQ(
-        1, load(write("ints.toml",
-                      "[gc]\nrun_length = 12\n[gc.oven]\n[gc.column1]\nlength = 60\n[sampler]\n"),
-                m))
-        << CFileS::GetLastErrorText();
+    const std::string text =
+        "[gc]\nrun_length = 12\n[gc.oven]\n[gc.column1]\nlength = 60\n[sampler]\n";
+    ASSERT_EQ(1, load(write("ints.toml", text), m)) << CFileS::GetLastErrorText();
     const CHP6890Method defaults;
     EXPECT_EQ(defaults.m_Oven.m_fInitialTemperature, m.gc.m_Oven.m_fInitialTemperature);
     EXPECT_EQ(0, m.gc.m_Columns[1].m_nConfigured);

@@ -180,10 +180,8 @@ TEST_F(SplitDownloadTest, ReadRetriesFollowTheSettingsOnTheTestClock)
     TestClock clock(1000);
     scriptStart();
     const char* retry = "GCHTD1 \" Retrying download                      \"";
-    line->expect("CCHTMD ?");
-    line->expect(retry);
-    line->expect("CCHTMD ?");
-    line->expect(retry);
+    for (int attempt = 1; attempt < 3; ++attempt)
+        line->expect("CCHTMD ?").expect(retry);
     line->expect("CCHTMD ?");
     EXPECT_EQ(download(), 0);
     EXPECT_EQ(clock.now(), 1500u) << "two pauses of FailureSleep";

@@ -83,9 +83,7 @@ TEST_F(SectionTest, RequiredCommandsAndInletChecks)
          .sent = {"C2HTCF 0,0,0,5,4,0,0,0"}},
         {.box = "Failed to find oven definition", .gc = {{"OVOVCW", ""}}},
         {.box = "Oven error (NOT PRESENT)", .gc = {{"OVOVCW", "OVOVCW 1,0,0,350"}}},
-        {.box = "Oven error (??7?"
-                "?)",
-         .gc = {{"OVOVCW", "OVOVCW 1,7,0,350"}}},
+        {.box = "Oven error (??7?\?)", .gc = {{"OVOVCW", "OVOVCW 1,7,0,350"}}},
         {.box = "No EPC on this GC. Must be present for Tavik control",
          .gc = {{"GCGCCW", "GCGCCW 1,0,0,0"}}},
         {.box = "Failed to find existing oven temperature profile", .gc = {{"OVOVTR", ""}}},
