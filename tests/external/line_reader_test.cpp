@@ -20,14 +20,10 @@ namespace {
 std::string next(LineReader& reader, SerialPortBackend& port, int timeoutMs = 100)
 {
     std::string text;
-    switch (reader.readLine(port, timeoutMs, text)) {
-    case LineReader::Status::Line:
+    const LineReader::Status status = reader.readLine(port, timeoutMs, text);
+    if (status == LineReader::Status::Line)
         return text;
-    case LineReader::Status::TimedOut:
-        return "(timed out)";
-    default:
-        return "(gone)";
-    }
+    return status == LineReader::Status::TimedOut ? "(timed out)" : "(gone)";
 }
 
 // Bytes on an open scripted line.

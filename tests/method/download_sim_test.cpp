@@ -236,7 +236,6 @@ TEST_F(SimDownloadTest, EveryInletTypeDownloadsWholeIntoAGCThatHasItsInlet)
     // here by hand, the back inlet's are the same with IBIB for IFIF. A back inlet takes only
     // on-column or split/splitless pneumatics: the download refuses a GC whose back inlet is
     // a PTV before it sends anything.
-    const char* const kBackRefusal = "Existing back inlet is not COC or S/S";
     // An inlet's commands: its code, its temperature program (zone on, initial temperature
     // and time, the first ramp; the second and third stay zero), the zone, the pneumatics.
     auto commands = [](const std::string& code, const std::string& program,
@@ -295,8 +294,8 @@ TEST_F(SimDownloadTest, EveryInletTypeDownloadsWholeIntoAGCThatHasItsInlet)
             const int loaded = download(home.path() + "/inlet.toml");
             if (side == "back" && std::string(row.kind) == kPtv) {
                 EXPECT_EQ(loaded, 0);
-                EXPECT_EQ(boxes, std::vector<std::string>{std::string("6890 Method Error: ") +
-                                                          kBackRefusal});
+                EXPECT_EQ(boxes, std::vector<std::string>{
+                                     "6890 Method Error: Existing back inlet is not COC or S/S"});
                 EXPECT_EQ(log().find("(CCHTMD B"), std::string::npos) << "a block was sent";
                 continue;
             }
