@@ -216,7 +216,6 @@ TEST_F(ServiceTest, ARunOutlivesARestartAndOnlyAStopIsTakenDuringIt)
     const std::pair<const char*, const char*> others[] = {
         {"/api/v1/load", R"({"method":"long"})"},
         {"/api/v1/run", R"({"method":"long","vial":2})"},
-        {"/api/v1/zones", R"({"on":false})"},
     };
     for (const auto& [path, body] : others) {
         const auto [code, answer] = service.post(path, body);
