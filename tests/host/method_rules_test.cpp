@@ -4,6 +4,7 @@
 // from the data file typed in from the GC's list, not from the code's table.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -138,9 +139,8 @@ TEST_F(MethodRulesTest, EachFamilyIsRefusedByTheSimulatorAndCaughtByTheCheckBefo
         for (const auto& [from, to] : f.edits)
             text.replace(text.find(from), std::string(from).size(), to);
         const std::string method = write("m.toml", text);
-        long line = 1;
-        for (std::size_t at = 0; at < text.find(f.mark ? f.mark : f.edits[0].second); ++at)
-            line += text[at] == '\n';
+        const std::size_t marked = text.find(f.mark ? f.mark : f.edits[0].second);
+        const long line = 1 + std::count(text.begin(), text.begin() + marked, '\n');
         // Without a profile the check asks the simulator the device "sim" starts.
         std::vector<std::string> environment, check = {"method", "check", method, "--port", "sim"};
         if (f.profile) {

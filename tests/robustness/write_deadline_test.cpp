@@ -31,9 +31,7 @@ constexpr int kReaderLimitMs = 20000;
 TEST(WriteDeadline, ATricklingLineCannotHoldAWritePastItsTimeOut)
 {
     const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    ASSERT_GE(master, 0);
-    ASSERT_EQ(grantpt(master), 0);
-    ASSERT_EQ(unlockpt(master), 0);
+    ASSERT_TRUE(master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0);
     const std::string device = ptsname(master);
 
     // The other side takes 64 bytes every 5 ms (12.8 kB/s), until told to stop or the
@@ -50,9 +48,7 @@ TEST(WriteDeadline, ATricklingLineCannotHoldAWritePastItsTimeOut)
         }
     });
 
-    PortSettings settings;
-    settings.device = device;
-    TermiosPort port(settings);
+    TermiosPort port(PortSettings{.device = device});
     std::string error;
     ASSERT_TRUE(port.open(error)) << error;
     const std::string bytes(4 << 20, 'x');  // far more than the line holds or takes in time

@@ -34,15 +34,14 @@ TEST(HardwareProfile, TheGCReportsWhatTheProfileInstalls)
         const char* profile;
         const char* configuration;  // the GCHTCF answer after the firmware
         const char* backDefinition;
-        std::vector<const char*> present, absent;  // commands in the read-back
+        std::vector<const char*> present, absent = {};  // commands in the read-back
     } const cases[] = {
         {.name = "no profile: today's GC",
          .profile = nullptr,
          .configuration = "OVEN MAX 350,OVEN LIMIT 450,FRONT INLET S/S,FRONT CRYO,BACK INLET "
                           "S/S,COLUMN 1,COLUMN 2,FRONT DET FID,BACK DET FID,EPC,ALS",
          .backDefinition = "2,1,1,0,2,10.00,0.00",
-         .present = {"IFIFCR 0,0,0,0,0,0,0;", "IFIFSP ", "IBIBSP ", "C2C2NR "},
-         .absent = {}},
+         .present = {"IFIFCR 0,0,0,0,0,0,0;", "IFIFSP ", "IBIBSP ", "C2C2NR "}},
         {.name = "split/splitless front only",
          .profile = "[inlets.front]\nkind = \"split_splitless\"\ngas = \"helium\"\n"
                     "[inlets.back]\nkind = \"none\"\n[detectors]\nback = \"none\"\n",
