@@ -23,11 +23,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-fs::path methodsFolder()
-{
-    return gc6890::test::sourcePath("methods");
-}
-
 class SimDownloadTest : public ::testing::Test, public RecordingDownloadHost {
 protected:
     void TearDown() override
@@ -122,14 +117,13 @@ void expectMethodArrived(const CHP6890Method& m, const CCommandStringList& gc)
 TEST_F(SimDownloadTest, EveryExampleMethodArrivesInTheGC)
 {
     int count = 0;
-    for (const auto& entry : fs::directory_iterator(methodsFolder())) {
+    for (const auto& entry : fs::directory_iterator(sourcePath("methods"))) {
         if (entry.path().extension() != ".toml")
             continue;
         SCOPED_TRACE(entry.path().filename().string());
         ++count;
         // The PTV method needs a GC with a PTV inlet: the default one refuses it (15).
-        const fs::path profile =
-            fs::absolute(methodsFolder().parent_path() / "sim" / "profiles" / "ptv_front.toml");
+        const fs::path profile = sourcePath("sim/profiles/ptv_front.toml");
         startSimulator(entry.path().filename() == "ptv.toml" ? "--profile " + profile.string()
                                                              : std::string());
         ASSERT_EQ(download(entry.path()), 1) << (boxes.empty() ? "" : boxes.back());
