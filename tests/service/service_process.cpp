@@ -31,8 +31,7 @@ ServiceProcess::~ServiceProcess()
     pid_ = fork();
     if (pid_ == 0) {
         dup2(out[1], STDOUT_FILENO);
-        const int devNull = open("/dev/null", O_WRONLY);
-        dup2(devNull, STDERR_FILENO);
+        dup2(open("/dev/null", O_WRONLY), STDERR_FILENO);
         std::vector<const char*> argv = {path.c_str(),  "serve",  "--listen",
                                          "127.0.0.1:0", "--port", device.c_str()};
         for (const std::string& option : extra)
