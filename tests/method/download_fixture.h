@@ -92,14 +92,10 @@ initial_time = 1.0
 ramps = [ { rate = 10.0, final = 250.0, time = 5.0 } ]
 [gc.column1]
 inlet = "front"
-[gc.column1.pressure]
-initial = 12.0
+pressure = { initial = 12.0 }
 [gc.front_inlet]
 type = 1
-[gc.front_inlet.split]
-temperature = 260.0
-split_ratio = 20.0
-split_flow = 24.0
+split = { temperature = 260.0, split_ratio = 20.0, split_flow = 24.0 }
 [sampler]
 )";
 
