@@ -5,13 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <filesystem>
 #include <fstream>
 #include <map>
 #include <utility>
 
 #include "program_run.h"
 #include "support/simulator_program.h"
+#include "support/source_tree.h"
 
 namespace gc6890::hosttest {
 namespace {
@@ -20,8 +20,7 @@ std::string gcText(int code)
 {
     static const std::map<int, std::string> texts = [] {
         std::map<int, std::string> read;
-        std::ifstream in(std::filesystem::path(__FILE__).parent_path().parent_path() / "data" /
-                         "method_error_texts.txt");
+        std::ifstream in(gc6890::test::sourcePath("tests/data/method_error_texts.txt"));
         for (std::string line; std::getline(in, line);)
             if (!line.empty() && line[0] != '#')
                 read[std::stoi(line)] = line.substr(line.find('\t') + 1);

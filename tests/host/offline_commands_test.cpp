@@ -26,8 +26,7 @@ TEST_F(OfflineCommandsTest, MethodNewWritesAStartingMethodThatChecksShowsAndIsNe
     ProgramResult check = run({"method", "check", file});
     EXPECT_EQ(check.exitCode, 0) << check.err;
     EXPECT_EQ(check.out, file + ": ok, run length 20.00 min\n");
-    ProgramResult length = run({"method", "length", file});
-    EXPECT_EQ(length.out, "20.00\n");
+    EXPECT_EQ(run({"method", "length", file}).out, "20.00\n");
 
     // Show prints every key, defaults too; its output read back is the same method again
     // (the first line names the file).
@@ -36,8 +35,7 @@ TEST_F(OfflineCommandsTest, MethodNewWritesAStartingMethodThatChecksShowsAndIsNe
     EXPECT_THAT(shown.out, holdsAll({"split_ratio = 50.0", "[sampler.syringe]", "cryo_type"}))
         << "defaults are shown too";
     auto body = [](const std::string& text) { return text.substr(text.find('\n')); };
-    write("copy.toml", shown.out);
-    EXPECT_EQ(body(run({"method", "show", home.path() + "/copy.toml"}).out), body(shown.out));
+    EXPECT_EQ(body(run({"method", "show", write("copy.toml", shown.out)}).out), body(shown.out));
 
     const std::string before = home.read("start.toml");
     EXPECT_TRUE(exited(run({"method", "new", file}), 2, "already exists"));
@@ -68,8 +66,7 @@ TEST_F(OfflineCommandsTest, ABareMethodNameIsLookedUpInTheMethodFolder)
 
 TEST_F(OfflineCommandsTest, ConfigStoresValidValuesAndRefusesOthersWithAMessage)
 {
-    ProgramResult path = run({"config", "path"});
-    EXPECT_EQ(path.out, home.path() + "/registry.ini\n");
+    EXPECT_EQ(run({"config", "path"}).out, home.path() + "/registry.ini\n");
 
     EXPECT_EQ(run({"config", "set", "port", "/dev/ttyUSB0"}).exitCode, 0);
     EXPECT_EQ(run({"config", "set", "Parity", "e"}).out, "Parity = E\n");
@@ -80,24 +77,19 @@ TEST_F(OfflineCommandsTest, ConfigStoresValidValuesAndRefusesOthersWithAMessage)
     EXPECT_THAT(run({"config", "show"}).out,
                 holdsAll({"Port = /dev/ttyUSB0\n", "BaudRate = 9600  (default)"}));
 
-    struct Refusal {
-        std::vector<std::string> words;
-        const char* says;
+    const struct {
+        const char *key, *value, *says;
+    } refusals[] = {
+        {"Baud", "9600", "unknown key \"Baud\""},
+        {"BaudRate", "9601", "BaudRate=9601 is not a standard rate"},
+        {"Timeout", "soon", "\"soon\" is not a whole number"},
+        {"StatusFrequency", "6000", "6000 is outside 100 to 5500 ms"},
+        {"FlowControl", "hardware", "not one of none, rtscts, xonxoff"},
+        {"Port", "ttyUSB0", "neither sim nor a device path"},
+        {"Port", "/dev/ttyS0\nBaudRate=1", "Port: the value holds a control character (code 10)"},
     };
-    const Refusal refusals[] = {
-        {{"Baud", "9600"}, "unknown key \"Baud\""},
-        {{"BaudRate", "9601"}, "BaudRate=9601 is not a standard rate"},
-        {{"Timeout", "soon"}, "\"soon\" is not a whole number"},
-        {{"StatusFrequency", "6000"}, "6000 is outside 100 to 5500 ms"},
-        {{"FlowControl", "hardware"}, "not one of none, rtscts, xonxoff"},
-        {{"Port", "ttyUSB0"}, "neither sim nor a device path"},
-        {{"Port", "/dev/ttyS0\nBaudRate=1"}, "Port: the value holds a control character (code 10)"},
-    };
-    for (const Refusal& r : refusals) {
-        std::vector<std::string> command{"config", "set"};
-        command.insert(command.end(), r.words.begin(), r.words.end());
-        EXPECT_TRUE(exited(run(command), 2, r.says));
-    }
+    for (const auto& r : refusals)
+        EXPECT_TRUE(exited(run({"config", "set", r.key, r.value}), 2, r.says)) << r.key;
     EXPECT_EQ(home.read("registry.ini"), store) << "a refused value changes nothing";
 }
 
@@ -113,8 +105,7 @@ TEST_F(OfflineCommandsTest, LogShowsTheCommsLogOrSaysWhereItWillBe)
     EXPECT_TRUE(exited(run({"log"}), 0, home.path() + "/c/dravik/hp6890.err"));
 
     write("c/dravik/hp6890.err", "Sat Dec  5 10:00:00 2026\t\tGC READ STATUS: Failed\n");
-    ProgramResult some = run({"log"});
-    EXPECT_EQ(some.out, "Sat Dec  5 10:00:00 2026\t\tGC READ STATUS: Failed\n");
+    EXPECT_EQ(run({"log"}).out, "Sat Dec  5 10:00:00 2026\t\tGC READ STATUS: Failed\n");
 }
 
 TEST_F(OfflineCommandsTest, CommandLineMistakesAreUsageErrorsAndHelpIsEverywhere)
@@ -158,19 +149,14 @@ TEST_F(OfflineCommandsTest, CheckReadsTheSequenceAndEveryMethodItNames)
                              "\"\n[[row]]\nvial = 2\nmethod = \"bad\"\n";
     const std::string tray = write("tray.toml", rows);
     const std::string wrongKey = write("wrong.toml", rows + "vail = 3\n");
-    const struct {
-        std::string file;
-        std::string error;
-    } cases[] = {
-        {.file = tray,
-         .error = tray + ":5: row[2].method: " + home.path() +
-                  "/bad.toml:3: gc.oven.max_temp: unknown key"},
-        {.file = wrongKey, .error = wrongKey + ":8: row[2].vail: unknown key"},
-        {.file = home.path() + "/absent.toml", .error = home.path() + "/absent.toml: cannot read"},
+    // Each file refused, named with the place and what is wrong there.
+    const auto refused = [&](const std::string& file, const std::string& error) {
+        return exited(run({"sequence", "check", file}), 2, file + error);
     };
-    for (const auto& c : cases) {
-        EXPECT_TRUE(exited(run({"sequence", "check", c.file}), 2, c.error));
-    }
+    EXPECT_TRUE(refused(tray, ":5: row[2].method: " + home.path() +
+                                  "/bad.toml:3: gc.oven.max_temp: unknown key"));
+    EXPECT_TRUE(refused(wrongKey, ":8: row[2].vail: unknown key"));
+    EXPECT_TRUE(refused(home.path() + "/absent.toml", ": cannot read"));
 }
 
 TEST_F(OfflineCommandsTest, StatusReadsTheNewestJournalAndSaysWhereItGoesOn)
@@ -195,6 +181,7 @@ TEST_F(OfflineCommandsTest, StatusReadsTheNewestJournalAndSaysWhereItGoesOn)
                  {.kind = StepKind::AboutToInject, .row = 1, .injection = 2}})
             ASSERT_TRUE(journal->append(step, error)) << error;
     }
+
     // The newer run was killed while it wrote its next line.
     std::ofstream(journalPath(folder, "20261206T033140Z-01"), std::ios::app) << "{\"step\":\"inj";
 

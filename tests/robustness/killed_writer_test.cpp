@@ -35,8 +35,7 @@ void killAtRandom(std::mt19937& random, Writer writer)
     const pid_t pid = fork();
     if (pid == 0) {
         const auto ready = [fd = started[1]] {
-            const char go = 'g';
-            if (write(fd, &go, 1) != 1)
+            if (write(fd, "g", 1) != 1)
                 _exit(1);
         };
         writer(ready);

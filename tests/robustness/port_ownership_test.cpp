@@ -73,8 +73,7 @@ TEST_F(PortOwnershipTest, AHolderKilledOutrightReleasesThePortAndTheMutex)
         CMutex portMutex(FALSE, portMutexName(sim.devicePath()).c_str());
         if (!channel.OpenSerialPort() || !portMutex.Lock(1000))
             return 1;
-        const char held = 'h';
-        if (write(ready[1], &held, 1) != 1)
+        if (write(ready[1], "h", 1) != 1)
             return 1;
         pause();  // until killed
         return 0;

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "sim_test_support.h"
 
 namespace gc6890::sim {
@@ -18,13 +20,14 @@ TEST(Sampler, ValidatesSetPoints)
     config.sampler.backTower = false;
     InProcessLine line(config);
     withPortOpen(line);
-    EXPECT_EQ(ask(line, "01HTSETPTS 2,1,1,2,0,0,3,50,50,0,0,1,1;,,,,,,,,,,,,; 0, 0"),
-              "HT01SETPTS 0");
-    EXPECT_EQ(ask(line, "01HTSETPTS 25,1,1,2,0,0,3,50,50,0,0,1,1;,,,,,,,,,,,,; 0, 0"),
-              "HT01SETPTS 2");  // no such volume step
-    EXPECT_EQ(ask(line, "01HTSETPTS ,,,,,,,,,,,,;2,1,1,2,0,0,3,50,50,0,0,1,1; 0, 0"),
-              "HT01SETPTS 5");  // no back tower
-    EXPECT_EQ(ask(line, "01HTSETPTS 2,1,1"), "HT01SETPTS 1");
+    const auto setPoints = [&](const char* points) {
+        return ask(line, "01HTSETPTS " + std::string(points));
+    };
+    EXPECT_EQ(setPoints("2,1,1,2,0,0,3,50,50,0,0,1,1;,,,,,,,,,,,,; 0, 0"), "HT01SETPTS 0");
+    // No such volume step, no back tower, too few set points.
+    EXPECT_EQ(setPoints("25,1,1,2,0,0,3,50,50,0,0,1,1;,,,,,,,,,,,,; 0, 0"), "HT01SETPTS 2");
+    EXPECT_EQ(setPoints(",,,,,,,,,,,,;2,1,1,2,0,0,3,50,50,0,0,1,1; 0, 0"), "HT01SETPTS 5");
+    EXPECT_EQ(setPoints("2,1,1"), "HT01SETPTS 1");
 }
 
 TEST(Sampler, AnswersThroughAnOpenPortAndAnImmediateInjectionStartsTheRunWhenItHappens)
@@ -83,10 +86,8 @@ TEST(Sampler, LateAnswerReportsAMissingVialOrAStopWithoutARun)
 // The first command with this head; empty when there is none.
 std::string commandOf(const std::vector<std::string>& commands, const std::string& head)
 {
-    for (const auto& c : commands)
-        if (c.rfind(head, 0) == 0)
-            return c;
-    return std::string();
+    const auto found = std::ranges::find_if(commands, [&](auto& c) { return c.starts_with(head); });
+    return found == commands.end() ? "" : *found;
 }
 
 TEST(StoredMethod, ReadBackComesInBlocksFromEmptyOpeningToClosingE)
