@@ -166,8 +166,10 @@ function showAlerts(status) {
   if (status.line && status.line !== "up")
     add("bad", "Line " + status.line + ":", status.line_reason || "");
   if (status.error) add("bad", "Error:", status.error_text || "the GC reports an error");
-  // The GC's text often begins with the very words of the label.
-  if (status.not_ready) add("warn", "Not ready:", (status.not_ready_text || "").replace(/^NOT READY:\s*/i, ""));
+  // The GC's text often begins with the very words of the label; during a run it often
+  // gives no reason at all.
+  const why = (status.not_ready_text || "").replace(/^NOT READY:\s*/i, "");
+  if (status.not_ready) add("warn", why ? "Not ready:" : "Not ready", why || (status.running ? "while the run goes on" : ""));
   else if (status.not_ready === false && !status.error && status.line === "up") add("ready", "Ready", "");
   if (status.status_text) add("", "", status.status_text);
 }

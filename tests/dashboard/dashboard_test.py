@@ -234,6 +234,7 @@ def main():
         Select(driver.find_element(By.ID, "run-method-choice")).select_by_value("long")
         page.click("run-submit")
         page.wait("the long run", lambda: page.run_states()[-1:] == ["run"])
+        page.wait_text("alerts", "Not ready while the run goes on")  # the GC gives no reason
         page.click("stop")
         page.wait_text("message", "stop done")
         page.wait("idle after the stop", lambda: page.run_states()[-1:] == ["idle"])
