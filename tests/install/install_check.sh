@@ -32,7 +32,9 @@ prefix)
     ;;
 programs)
     fresh "$prefix/bin/gc6890" --version >"$work/version"
-    grep -qx "gc6890 $version" "$work/version" && grep -qx "libgc6890 $version" "$work/version"
+    # One line each: under set -e a failure left of "&&" would not end the script.
+    grep -qx "gc6890 $version" "$work/version"
+    grep -qx "libgc6890 $version" "$work/version"
     fresh "$prefix/bin/gc6890" --port sim status
     for page in gc6890 gc6890-sim; do
         MANWIDTH=80 man --warnings -l "$prefix/share/man/man1/$page.1" 2>"$work/man.err" >/dev/null
