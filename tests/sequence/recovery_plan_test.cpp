@@ -6,23 +6,12 @@ namespace gc6890 {
 namespace {
 
 // Two rows: vial 1 injected twice, then vial 5 once.
-JournalEntry started()
-{
-    JournalEntry entry{.kind = StepKind::SequenceStarted};
-    entry.runId = "r";
-    entry.file = "tray.toml";
-    entry.content = R"(name = "tray"
-[[row]]
-vial = 1
-method = "a"
-injections = 2
-sample = "blank"
-[[row]]
-vial = 5
-method = "b"
-)";
-    return entry;
-}
+const JournalEntry started{.kind = StepKind::SequenceStarted,
+                           .runId = "r",
+                           .file = "tray.toml",
+                           .content = "name = \"tray\"\n[[row]]\nvial = 1\nmethod = \"a\"\n"
+                                      "injections = 2\nsample = \"blank\"\n"
+                                      "[[row]]\nvial = 5\nmethod = \"b\"\n"};
 
 JournalEntry step(StepKind kind, int row = 0, int injection = 0, std::string text = "")
 {
@@ -89,7 +78,7 @@ TEST(RecoveryPlan, EveryKillPointGoesOnWithoutInjectingTwice)
          .plan = "none 0.0 finished | skipped, skipped, record written"},
     };
     for (const auto& c : cases) {
-        std::vector<JournalEntry> entries{started()};
+        std::vector<JournalEntry> entries{started};
         entries.insert(entries.end(), c.steps.begin(), c.steps.end());
         const RecoveryPlan plan = planRecovery(entries);
         ASSERT_TRUE(plan.ok) << c.plan << ": " << plan.error;
@@ -100,7 +89,7 @@ TEST(RecoveryPlan, EveryKillPointGoesOnWithoutInjectingTwice)
 
 TEST(RecoveryPlan, TellsTheOperatorWhatToCheckAndKeepsTheRecords)
 {
-    RecoveryPlan plan = planRecovery({started(), step(StepKind::RecordWritten, 1, 1, "/results/1"),
+    RecoveryPlan plan = planRecovery({started, step(StepKind::RecordWritten, 1, 1, "/results/1"),
                                       step(StepKind::AboutToInject, 1, 2)});
     ASSERT_TRUE(plan.ok) << plan.error;
     EXPECT_EQ(plan.injections[0].record, "/results/1");
@@ -109,7 +98,7 @@ TEST(RecoveryPlan, TellsTheOperatorWhatToCheckAndKeepsTheRecords)
     EXPECT_NE(message.find("Check whether vial 1 was injected"), std::string::npos) << message;
 
     EXPECT_FALSE(planRecovery({step(StepKind::RowStarted, 1)}).ok);
-    JournalEntry bad = started();
+    JournalEntry bad = started;
     bad.content = "name = 3";
     plan = planRecovery({bad});
     EXPECT_FALSE(plan.ok);

@@ -24,12 +24,12 @@ std::string heardAs(const Message& m)
     return m.topic.rfind("gc6890/gc1/", 0) == 0 ? describe(m.topic.substr(11), payload(m)) : "";
 }
 
-class MqttTest : public ::testing::Test {
+class MqttTest : public hosttest::HomeTest {
 protected:
     void SetUp() override
     {
         // While the broker is away, 5 events are kept.
-        writeSettings(home.path(), "[Inlets\\Hubrel\\Service]\nMqttQueue=5\n");
+        write("registry.ini", quickPolls + "[Inlets\\Hubrel\\Service]\nMqttQueue=5\n");
         ASSERT_TRUE(broker.start());
     }
     // A simulator and a service publishing as `name`, its line up.
@@ -53,7 +53,6 @@ protected:
         return payload(subscriber.waitFor(reply, 10000));
     }
 
-    test::TempHome home;
     Broker broker{home.path()};
     std::vector<std::unique_ptr<test::SimulatorProgram>> sims;
     std::vector<std::unique_ptr<ServiceProcess>> services;  // stop before the simulators
@@ -73,27 +72,24 @@ TEST_F(MqttTest, RetainedTopicsCommandsEventsInOrderAndTheLastWill)
             10000));
     };
     EXPECT_EQ(retained("online"), true);
-    const json identity = retained("identity");
-    EXPECT_EQ(identity["product"], "HP 6890 GC");
-    EXPECT_EQ(identity["name"], "gc1");
-    const json status = retained("status");
-    EXPECT_EQ(status["name"], "gc1");
-    EXPECT_EQ(status["line"], "up");
+    EXPECT_EQ(retained("identity")["product"], "HP 6890 GC");
+    EXPECT_EQ(retained("identity")["name"], "gc1");
+    EXPECT_EQ(retained("status")["name"], "gc1");
+    EXPECT_EQ(retained("status")["line"], "up");
 
     // A wrong body is answered with the field at fault and starts nothing (the checks are the
     // HTTP requests' own).
-    struct Wrong {
+    const struct {
         const char* topic;
         json body;
         const char* field;  // "" for none
         int code = 400;
-    };
-    const Wrong wrongs[] = {
+    } wrongs[] = {
         {.topic = "load", .body = {{"id", "w2"}, {"method", "none"}}, .field = "method"},
         {.topic = "load", .body = {{"method", "short"}}, .field = "id"},
         {.topic = "inject", .body = {{"id", "w5"}}, .field = "", .code = 404},
     };
-    for (const Wrong& wrong : wrongs) {
+    for (const auto& wrong : wrongs) {
         const json reply = command(late, "gc1", wrong.topic, wrong.body);
         EXPECT_EQ(reply["ok"], false) << wrong.body.dump();
         EXPECT_EQ(reply["code"], wrong.code) << reply.dump();

@@ -16,6 +16,7 @@ namespace gc6890::servicetest {
 namespace {
 
 using nlohmann::json;
+using ::testing::HasSubstr;
 
 struct Row {
     int vial;
@@ -131,11 +132,10 @@ TEST_F(SequenceTest, SixRowsWithTwoMethodsRunToTheEndWithTheirResults)
 // 2, then started again on the same journal and simulator.
 TEST_F(SequenceTest, AKillAtEveryStepBoundaryLosesNothingAndInjectsNothingTwice)
 {
-    struct Case {
+    const struct {
         const char* crash;
         const char* afterRestart;  // the state the restarted service comes to
-    };
-    const Case cases[] = {
+    } cases[] = {
         {.crash = "method loaded 2", .afterRestart = "finished"},
         {.crash = "about to inject 2", .afterRestart = "paused"},  // the operator checks the vial
         {.crash = "injection sent 2", .afterRestart = "finished"},
@@ -143,7 +143,7 @@ TEST_F(SequenceTest, AKillAtEveryStepBoundaryLosesNothingAndInjectsNothingTwice)
         {.crash = "run ended 2", .afterRestart = "finished"},
     };
     startAll();
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.crash);
         std::ofstream(injectionLog, std::ios::trunc);  // the simulator appends to it
         service.stop();
@@ -160,8 +160,7 @@ TEST_F(SequenceTest, AKillAtEveryStepBoundaryLosesNothingAndInjectsNothingTwice)
         ASSERT_EQ(after.value("state", ""), c.afterRestart) << after.dump(1);
         if (std::string(c.afterRestart) == "paused") {
             // Nothing was sent for vial 2: the operator checks, and resume injects it.
-            EXPECT_NE(after.value("reason", "").find("Check whether vial 2"), std::string::npos)
-                << after;
+            EXPECT_THAT(after.value("reason", ""), HasSubstr("Check whether vial 2"));
             EXPECT_EQ(injected(), "1");
             ASSERT_EQ(service.post("/api/v1/sequences/" + id + "/resume", "").first, 200);
             after = waitState(id, {"finished", "paused", "aborted"}, 60000);
@@ -176,18 +175,17 @@ TEST_F(SequenceTest, AKillAtEveryStepBoundaryLosesNothingAndInjectsNothingTwice)
 TEST_F(SequenceTest, AMissingVialFollowsTheErrorRule)
 {
     startAll({"--missing-vial", "2"});
-    struct Case {
+    const struct {
         const char* rule;
         const char* state;
         const char* rows;
         const char* vials;  // injected from
-    };
-    const Case cases[] = {
+    } cases[] = {
         {.rule = "pause", .state = "paused", .rows = "done, refused, pending", .vials = "1"},
         {.rule = "skip", .state = "finished", .rows = "done, skipped, done", .vials = "1 3"},
         {.rule = "abort", .state = "aborted", .rows = "done, refused, pending", .vials = "1"},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.rule);
         std::ofstream(injectionLog, std::ios::trunc);  // the simulator appends to it
         const std::string id =
@@ -197,7 +195,7 @@ TEST_F(SequenceTest, AMissingVialFollowsTheErrorRule)
         EXPECT_EQ(rowStates(end), c.rows);
         EXPECT_EQ(injected(), c.vials);
         if (std::string(c.rule) != "skip") {
-            EXPECT_NE(end.value("reason", "").find("vial 2"), std::string::npos) << end;
+            EXPECT_THAT(end.value("reason", ""), HasSubstr("vial 2"));
         }
         if (std::string(c.rule) == "pause") {
             // The operator gives up on the vial: the rest of the tray runs.
@@ -231,8 +229,8 @@ TEST_F(SequenceTest, PauseResumeStopAndAbortDuringARun)
     // Pause during row 1's run: its record is written, then nothing is injected.
     inRun(1);
     const hosttest::ProgramResult pausing = program("pause");
-    EXPECT_EQ(pausing.exitCode, 0) << pausing.err;
-    EXPECT_NE(pausing.out.find("): pausing"), std::string::npos) << pausing.out;
+    EXPECT_TRUE(exited(pausing, 0, ""));
+    EXPECT_THAT(pausing.out, HasSubstr("): pausing"));
     ASSERT_EQ(waitState(id, {"paused"}).value("state", ""), "paused");
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
     EXPECT_EQ(injected(), "1");
@@ -243,7 +241,7 @@ TEST_F(SequenceTest, PauseResumeStopAndAbortDuringARun)
     inRun(2);
     ASSERT_EQ(service.post("/api/v1/stop", "").first, 202);
     const json stopped = waitState(id, {"paused"});
-    EXPECT_NE(stopped.value("reason", "").find("stop"), std::string::npos) << stopped;
+    EXPECT_THAT(stopped.value("reason", ""), HasSubstr("stop"));
     EXPECT_EQ(rowStates(stopped), "done, done, pending, pending");
     ASSERT_EQ(service.post(url + "/resume", "").first, 200);
 
@@ -264,35 +262,31 @@ TEST_F(SequenceTest, PauseResumeStopAndAbortDuringARun)
 // through the service (methods as stored names), with the same output and exit codes.
 TEST_F(SequenceTest, TheHostProgramRunsASequenceOnTheLineAndThroughTheService)
 {
-    std::ofstream(home.path() + "/short.toml") << method(0.5);
-    const std::string file = home.path() + "/tray.toml";
-    std::ofstream(file) << sequenceText("pause", {{1, "short"}, {2, "short"}});
+    write("short.toml", method(0.5));
+    const std::string file =
+        write("tray.toml", sequenceText("pause", {{1, "short"}, {2, "short"}}));
     ASSERT_TRUE(startSim({"--injection-log", injectionLog}));
     const hosttest::ProgramResult line =
         hosttest::runProgram({"--port", link, "sequence", "run", file}, {}, 60);
-    EXPECT_EQ(line.exitCode, 0) << line.err;
-    EXPECT_NE(line.out.find("row 2, injection 1: results in " + home.path() + "/results/tray-"),
-              std::string::npos)
-        << line.out;
+    EXPECT_TRUE(exited(line, 0, ""));
+    EXPECT_THAT(line.out,
+                HasSubstr("row 2, injection 1: results in " + home.path() + "/results/tray-"));
     EXPECT_EQ(injected(), "1 2");
 
     ASSERT_TRUE(service.start(link));
     upload("short", method(0.5));
     const hosttest::ProgramResult through = viaService({"sequence", "run", file});
-    EXPECT_EQ(through.exitCode, 0) << through.err;
+    EXPECT_TRUE(exited(through, 0, ""));
     EXPECT_EQ(std::count(through.out.begin(), through.out.end(), '\n'),
               std::count(line.out.begin(), line.out.end(), '\n'))
         << through.out;
     EXPECT_EQ(injected(), "1 2 1 2");
     const hosttest::ProgramResult status = viaService({"sequence", "status"}, false);
-    EXPECT_EQ(status.out.substr(0, status.out.find('\n')).substr(status.out.find("): ")),
-              "): finished")
-        << status.out;
+    EXPECT_THAT(status.out.substr(0, status.out.find('\n')), ::testing::EndsWith("): finished"));
     // Ctrl-C ends a follow of the service's events at once, saying so.
     const hosttest::ProgramResult watch =
         viaService({"status", "--watch"}, false, {SIGINT, 1000, "oven"});
-    EXPECT_EQ(watch.exitCode, 130) << watch.err;
-    EXPECT_NE(watch.err.find("interrupted by SIGINT: stopped following"), std::string::npos);
+    EXPECT_TRUE(exited(watch, 130, "interrupted by SIGINT: stopped following"));
 }
 
 }  // namespace

@@ -4,29 +4,22 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "host/program_run.h"
 #include "service_process.h"
 #include "support/simulator_program.h"
-#include "support/temp_home.h"
 
 namespace gc6890::servicetest {
 
-// The home's settings: the instrument polled every 300 ms, so that the tests see changes
-// quickly; then `more`.
-inline void writeSettings(const std::string& home, const std::string& more = "")
-{
-    std::ofstream(home + "/registry.ini")
-        << "[Inlets\\Hubrel\\System Timings]\nStatus Frequency=300\n"
-        << more;
-}
+// The home's settings (registry.ini): the instrument polled every 300 ms, so that the tests
+// see changes quickly.
+inline const std::string quickPolls = "[Inlets\\Hubrel\\System Timings]\nStatus Frequency=300\n";
 
-class ServiceFixture : public ::testing::Test {
+class ServiceFixture : public hosttest::HomeTest {
 protected:
-    ServiceFixture() { writeSettings(home.path()); }
+    ServiceFixture() { write("registry.ini", quickPolls); }
     // The simulator on `link` at 60 times speed, with more `options`.
     bool startSim(std::vector<std::string> options = {})
     {
@@ -48,7 +41,6 @@ protected:
         return hosttest::runProgram(arguments, {}, 60, signal);
     }
 
-    test::TempHome home;
     std::string link = home.path() + "/gc";
     test::SimulatorProgram sim;
     ServiceProcess service;  // stops before the simulator

@@ -16,11 +16,6 @@
 
 namespace gc6890::servicetest {
 
-ServiceProcess::~ServiceProcess()
-{
-    stop();
-}
-
 ::testing::AssertionResult ServiceProcess::start(const std::string& device,
                                                  const std::vector<std::string>& extra)
 {

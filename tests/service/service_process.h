@@ -21,7 +21,7 @@ namespace gc6890::servicetest {
 class ServiceProcess {
 public:
     ServiceProcess() = default;
-    ~ServiceProcess();
+    ~ServiceProcess() { stop(); }
     ServiceProcess(const ServiceProcess&) = delete;
     ServiceProcess& operator=(const ServiceProcess&) = delete;
 

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
 
 #include "service_fixture.h"
 
@@ -11,6 +10,7 @@ namespace gc6890::servicetest {
 namespace {
 
 using nlohmann::json;
+using ::testing::HasSubstr;
 
 class ServiceTest : public StartedService {
 protected:
@@ -128,10 +128,8 @@ TEST_F(ServiceTest, RefusesBadRequestsAndChangesNothing)
                   std::pair(*c.field ? 400 : 401, std::string(c.field)))
             << c.path << " " << (c.body ? c.body : "");
     // A body past the limit is refused before it is read whole.
-    const httplib::Result big = service.client().Post("/api/v1/methods/big", service.auth(),
-                                                      std::string(2 << 20, '#'), "text/plain");
-    ASSERT_TRUE(big);
-    EXPECT_EQ(big->status, 413);
+    EXPECT_EQ(service.post("/api/v1/methods/big", std::string(2 << 20, '#'), "text/plain").first,
+              413);
     // Nothing was done: no job was made, no method stored.
     EXPECT_EQ(service.client().Get("/api/v1/jobs/1")->status, 404);
     EXPECT_EQ(service.get("/api/v1/methods")["methods"].size(), 1u);
@@ -140,19 +138,18 @@ TEST_F(ServiceTest, RefusesBadRequestsAndChangesNothing)
 TEST_F(ServiceTest, MethodUploadErrorsNameTheLineAndKey)
 {
     const std::string good = method(1);
-    struct Case {
+    const struct {
         std::string text;
         int line;
         std::string key;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {.text = good + "colour = 3\n",
          .line = static_cast<int>(std::count(good.begin(), good.end(), '\n')) + 1,
          .key = "sampler.colour"},
         {.text = "[gc]\nrun_length = \"long\"\n", .line = 2, .key = "gc.run_length"},
         {.text = "[gc\n", .line = 1, .key = ""},  // not TOML: line and column
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         const auto [code, answer] = service.post("/api/v1/methods/bad", c.text, "text/plain");
         EXPECT_EQ(code, 400) << c.text;
         EXPECT_EQ(answer.value("file", ""), "bad.toml");
@@ -166,9 +163,8 @@ TEST_F(ServiceTest, MethodUploadErrorsNameTheLineAndKey)
     EXPECT_EQ(service.get("/api/v1/methods")["methods"][0]["name"], "good");
     // The record and the summary name the inlet mode in use and give units (which of the
     // record's lines are hidden the method library's tests check).
-    const std::string record = service.client().Get("/api/v1/methods/good/record")->body;
-    EXPECT_NE(record.find("GC\tFront inlet split: Temperature\t250 °C\n"), std::string::npos)
-        << record;
+    EXPECT_THAT(service.client().Get("/api/v1/methods/good/record")->body,
+                HasSubstr("GC\tFront inlet split: Temperature\t250 °C\n"));
     const nlohmann::json summary = service.get("/api/v1/methods/good/summary");
     EXPECT_EQ(summary["inlets"][0]["name"], "split") << summary.dump();
     EXPECT_EQ(summary["columns"][0]["carrier_gas"], "hydrogen") << summary.dump();
@@ -184,7 +180,7 @@ TEST_F(ServiceTest, ReportsTheLineDownAndResumesWhenTheInstrumentIsBack)
     EXPECT_GE(down["age_ms"].get<long long>(), 0);
     const httplib::Result health = service.client().Get("/healthz");
     EXPECT_EQ(health->status, 503);
-    EXPECT_NE(health->body.find("reason"), std::string::npos);
+    EXPECT_THAT(health->body, HasSubstr("reason"));
 
     const long long polls = down["polls"].get<long long>();
     ASSERT_TRUE(startSim());
@@ -220,7 +216,7 @@ TEST_F(ServiceTest, ARunOutlivesARestartAndOnlyAStopIsTakenDuringIt)
     for (const auto& [path, body] : others) {
         const auto [code, answer] = service.post(path, body);
         EXPECT_EQ(code, 409) << path;
-        EXPECT_NE(answer.value("error", "").find("in a run"), std::string::npos) << answer.dump();
+        EXPECT_THAT(answer.value("error", ""), HasSubstr("in a run"));
     }
     EXPECT_EQ(job("/api/v1/stop", ""), "done");
     EXPECT_NE(service.waitFor("/api/v1/status", "run_state", {"idle"}, 20000)["run_state"], "run");
@@ -228,21 +224,19 @@ TEST_F(ServiceTest, ARunOutlivesARestartAndOnlyAStopIsTakenDuringIt)
 
 TEST_F(ServiceTest, TheHostProgramWorksThroughTheService)
 {
-    const std::string file = home.path() + "/short.toml";
-    std::ofstream(file) << method(0.5);
+    const std::string file = write("short.toml", method(0.5));
     // Fine offline; the service's GC has a split/splitless front inlet, not an on-column one.
     std::string onColumn = method(0.5);
-    std::ofstream(home.path() + "/oc.toml")
-        << onColumn.replace(onColumn.find("type = 1"), 8, "type = 3");
-    struct Case {
+    const std::string oc =
+        write("oc.toml", onColumn.replace(onColumn.find("type = 1"), 8, "type = 3"));
+    const struct {
         std::vector<std::string> command;  // after --service and (with the token) --token-file
         std::string out = "";              // what standard output begins with
         int exitCode = 0;
         bool token = true;
         std::string err = "";  // what standard error holds
-    };
-    const Case cases[] = {
-        {.command = {"method", "check", home.path() + "/oc.toml"},
+    } cases[] = {
+        {.command = {"method", "check", oc},
          .exitCode = 2,
          .token = false,
          .err = "gc.front_inlet.type = 3: inlet code 1 is not the installed split_splitless"},
@@ -252,11 +246,10 @@ TEST_F(ServiceTest, TheHostProgramWorksThroughTheService)
         {.command = {"stop"}, .out = "stop: ok\n"},
         {.command = {"status", "--json"}, .out = "{\"running\":", .token = false},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         const hosttest::ProgramResult result = viaService(c.command, c.token);
-        EXPECT_EQ(result.exitCode, c.exitCode) << c.command.front() << ": " << result.err;
-        EXPECT_EQ(result.out.substr(0, c.out.size()), c.out) << c.command.front();
-        EXPECT_NE(result.err.find(c.err), std::string::npos) << result.err;
+        EXPECT_TRUE(exited(result, c.exitCode, c.err)) << c.command.front();
+        EXPECT_THAT(result.out, ::testing::StartsWith(c.out)) << c.command.front();
     }
     // No service where the address says.
     EXPECT_EQ(hosttest::runProgram({"--service", "http://127.0.0.1:1", "status"}).exitCode, 3);
