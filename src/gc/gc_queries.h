@@ -1,6 +1,7 @@
 // The GC's status questions in one place: each is built and its reply parsed here into a
-// small value type, so that the poll, the single questions, the readings and the method
-// download never index a raw reply array.
+// small value type, so that the poll, the single questions and the readings never index a
+// raw reply array. The method download sits below gc/ and asks its one question, the run
+// state, itself (see its readRunState).
 #pragma once
 
 #include <cstdint>
