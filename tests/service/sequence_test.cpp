@@ -202,8 +202,7 @@ TEST_F(SequenceTest, AMissingVialFollowsTheErrorRule)
             ASSERT_EQ(
                 service.post("/api/v1/sequences/" + id + "/resume", R"({"skip_row":true})").first,
                 200);
-            const json resumed = waitState(id, {"finished", "aborted"});
-            EXPECT_EQ(rowStates(resumed), "done, skipped, done");
+            EXPECT_EQ(rowStates(waitState(id, {"finished", "aborted"})), "done, skipped, done");
         }
     }
 }

@@ -171,7 +171,8 @@ TEST_F(ServiceTest, MethodUploadErrorsNameTheLineAndKey)
     EXPECT_EQ(summary["columns"][0]["initial_unit"], "psi") << summary.dump();
 }
 
-TEST_F(ServiceTest, ReportsTheLineDownAndResumesWhenTheInstrumentIsBack)
+// The line coming back up is the dashboard test's: its page waits for "line up" then.
+TEST_F(ServiceTest, ReportsTheLineDownWhenTheInstrumentIsGone)
 {
     sim.stop();
     const json down = service.waitFor("/api/v1/status", "line", {"down"}, 20000);
@@ -181,15 +182,6 @@ TEST_F(ServiceTest, ReportsTheLineDownAndResumesWhenTheInstrumentIsBack)
     const httplib::Result health = service.client().Get("/healthz");
     EXPECT_EQ(health->status, 503);
     EXPECT_THAT(health->body, HasSubstr("reason"));
-
-    const long long polls = down["polls"].get<long long>();
-    ASSERT_TRUE(startSim());
-    const json back = service.waitFor(
-        "/api/v1/status",
-        [&](const json& s) { return s.value("line", "") == "up" && s["polls"] > polls + 1; },
-        30000);
-    EXPECT_EQ(back["line"], "up") << back.dump();
-    EXPECT_EQ(service.client().Get("/healthz")->status, 200);
 }
 
 // A run outlives a restart of the service (on SIGTERM, a clean exit): the new service finds
