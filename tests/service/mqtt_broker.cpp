@@ -32,19 +32,20 @@ int freePort()
     return port;
 }
 
-bool accepts(int port)
+}  // namespace
+
+int connectLoopback(int port)
 {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     address.sin_port = htons(static_cast<std::uint16_t>(port));
-    const bool ok = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0)
+        return fd;
     close(fd);
-    return ok;
+    return -1;
 }
-
-}  // namespace
 
 Broker::Broker(const std::string& folder) : config_(folder + "/mosquitto.conf"), port_(freePort())
 {
@@ -64,8 +65,10 @@ bool Broker::start()
         _exit(127);
     }
     for (int waited = 0; waited < 10000; waited += 20) {
-        if (accepts(port_))
+        if (const int fd = connectLoopback(port_); fd >= 0) {
+            close(fd);
             return true;
+        }
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     return false;

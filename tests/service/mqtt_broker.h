@@ -13,6 +13,9 @@ struct mosquitto;
 
 namespace gc6890::servicetest {
 
+// A connection to `port` on the loopback address: its descriptor, -1 when refused.
+int connectLoopback(int port);
+
 class Broker {
 public:
     explicit Broker(const std::string& folder);

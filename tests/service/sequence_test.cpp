@@ -265,8 +265,7 @@ TEST_F(SequenceTest, TheHostProgramRunsASequenceOnTheLineAndThroughTheService)
     const std::string file =
         write("tray.toml", sequenceText("pause", {{1, "short"}, {2, "short"}}));
     ASSERT_TRUE(startSim({"--injection-log", injectionLog}));
-    const hosttest::ProgramResult line =
-        hosttest::runProgram({"--port", link, "sequence", "run", file}, {}, 60);
+    const auto line = hosttest::runProgram({"--port", link, "sequence", "run", file}, {}, 60);
     EXPECT_TRUE(exited(line, 0, ""));
     EXPECT_THAT(line.out,
                 HasSubstr("row 2, injection 1: results in " + home.path() + "/results/tray-"));
@@ -283,8 +282,7 @@ TEST_F(SequenceTest, TheHostProgramRunsASequenceOnTheLineAndThroughTheService)
     const hosttest::ProgramResult status = viaService({"sequence", "status"}, false);
     EXPECT_THAT(status.out.substr(0, status.out.find('\n')), ::testing::EndsWith("): finished"));
     // Ctrl-C ends a follow of the service's events at once, saying so.
-    const hosttest::ProgramResult watch =
-        viaService({"status", "--watch"}, false, {SIGINT, 1000, "oven"});
+    const auto watch = viaService({"status", "--watch"}, false, {SIGINT, 1000, "oven"});
     EXPECT_TRUE(exited(watch, 130, "interrupted by SIGINT: stopped following"));
 }
 

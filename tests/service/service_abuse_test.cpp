@@ -1,9 +1,7 @@
 // The service under load and abuse: every event subscriber slot taken, many clients at
 // once, clients that send too slowly, too much or nonsense. The instrument thread and the
 // other clients go on regardless.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -13,6 +11,7 @@
 #include <memory>
 #include <thread>
 
+#include "mqtt_broker.h"
 #include "service_fixture.h"
 
 namespace gc6890::servicetest {
@@ -23,16 +22,8 @@ using namespace std::chrono_literals;
 // A raw connection, for clients that no HTTP library would be.
 class RawClient {
 public:
-    explicit RawClient(int port)
-    {
-        fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(static_cast<std::uint16_t>(port));
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        // Unconnected, every send fails.
-        connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    }
+    // Unconnected (-1), every send fails.
+    explicit RawClient(int port) : fd_(connectLoopback(port)) {}
     ~RawClient() { close(fd_); }
     RawClient(const RawClient&) = delete;
     RawClient& operator=(const RawClient&) = delete;

@@ -201,11 +201,8 @@ TEST_F(ServiceTest, ARunOutlivesARestartAndOnlyAStopIsTakenDuringIt)
     EXPECT_TRUE(found->data.value("found_at_start", false));
     EXPECT_EQ(service.client().Get("/api/v1/jobs/1")->status, 404);  // nothing was injected
 
-    const std::pair<const char*, const char*> others[] = {
-        {"/api/v1/load", R"({"method":"long"})"},
-        {"/api/v1/run", R"({"method":"long","vial":2})"},
-    };
-    for (const auto& [path, body] : others) {
+    for (const auto& [path, body] : {std::pair{"/api/v1/load", R"({"method":"long"})"},
+                                     std::pair{"/api/v1/run", R"({"method":"long","vial":2})"}}) {
         const auto [code, answer] = service.post(path, body);
         EXPECT_EQ(code, 409) << path;
         EXPECT_THAT(answer.value("error", ""), HasSubstr("in a run"));
