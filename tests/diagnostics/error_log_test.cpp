@@ -41,7 +41,7 @@ private:
 
 void writeLogOfSize(const TempHome& home, long size)
 {
-    std::ofstream(home.path() + "/" + kLog) << std::string(static_cast<size_t>(size), 'x');
+    home.write(kLog, std::string(static_cast<size_t>(size), 'x'));
 }
 
 TEST(ErrorLogTest, ThresholdDecidesWhatIsWritten)
@@ -127,7 +127,7 @@ TEST(ErrorLogTest, AFolderThatCannotBeMadeIsNamedOnceThenTheFileErrorBoxShows)
 {
     TempHome home;
     std::filesystem::remove_all(home.path() + "/c/dravik");
-    std::ofstream(home.path() + "/c/dravik") << "a file where the log's folder goes";
+    home.write("c/dravik", "a file where the log's folder goes");
     BoxRecorder boxes(IDOK);
     CHP6890ErrorLog log;
     EXPECT_EQ(log.LogError("x", 1), 1);

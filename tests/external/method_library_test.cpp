@@ -1,6 +1,5 @@
 #include "external/method_library.h"
 
-#include <fstream>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
@@ -25,8 +24,8 @@ int load(const std::string& path, Loaded& out, unsigned flags = CFileS::modeRead
     return SerializeGCandALS(archive, out.gc, out.als);
 }
 
-// A method's values as bytes: its parts hold 4-byte numbers only, without padding, so equal
-// bytes are equal values.
+// A method's values as bytes: its records hold 4-byte numbers only, without padding (the
+// run length, a double, is taken alone), so equal bytes are equal values.
 std::string bytes(const CHP6890Method& gc, const CALS6890Method& als)
 {
     std::string out;
@@ -41,12 +40,6 @@ std::string bytes(const CHP6890Method& gc, const CALS6890Method& als)
 // Method files in a home folder of the test's own.
 class MethodFileTest : public ::testing::Test {
 protected:
-    std::string write(const std::string& name, const std::string& text)
-    {
-        const std::string path = home.path() + "/" + name;
-        std::ofstream(path) << text;
-        return path;
-    }
     gc6890::test::TempHome home;
 };
 
@@ -144,7 +137,7 @@ TEST_F(MethodFileTest, AbsentValuesTakeTheirDefaultsAndIntegersServeForFloats)
     m.als.m_Injection.m_nTag = 5;
     const std::string text =
         "[gc]\nrun_length = 12\n[gc.oven]\n[gc.column1]\nlength = 60\n[sampler]\n";
-    ASSERT_EQ(1, load(write("ints.toml", text), m)) << CFileS::GetLastErrorText();
+    ASSERT_EQ(1, load(home.write("ints.toml", text), m)) << CFileS::GetLastErrorText();
     const CHP6890Method defaults;
     EXPECT_EQ(defaults.m_Oven.m_fInitialTemperature, m.gc.m_Oven.m_fInitialTemperature);
     EXPECT_EQ(0, m.gc.m_Columns[1].m_nConfigured);
@@ -198,7 +191,7 @@ TEST_F(MethodFileTest, MalformedFilesNameFileLineAndKey)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.expected);
-        const std::string path = write("malformed.toml", c.text);
+        const std::string path = home.write("malformed.toml", c.text);
         Loaded m;
         m.gc.m_Oven.m_fInitialTemperature = 123.0f;
         CFileS file;
@@ -272,8 +265,8 @@ TEST_F(MethodFileTest, CodedValuesReadAsNamesOrAsTheirNumbers)
                                 "[gc.front_inlet]\ntype = 8\n[gc.back_inlet]\ntype = 4\n"
                                 "[gc.ptv_cryo]\ncoolant = 1\n[sampler]\n";
     Loaded byName, byNumber;
-    ASSERT_EQ(1, load(write("names.toml", names), byName)) << CFileS::GetLastErrorText();
-    ASSERT_EQ(1, load(write("numbers.toml", numbers), byNumber)) << CFileS::GetLastErrorText();
+    ASSERT_EQ(1, load(home.write("names.toml", names), byName)) << CFileS::GetLastErrorText();
+    ASSERT_EQ(1, load(home.write("numbers.toml", numbers), byNumber)) << CFileS::GetLastErrorText();
     // The same method either way, and written back with the names.
     const std::string text = gc6890::writeMethodToml(byName.gc, byName.als);
     EXPECT_EQ(text, gc6890::writeMethodToml(byNumber.gc, byNumber.als));

@@ -6,7 +6,6 @@
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
-#include <fstream>
 #include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -124,13 +123,6 @@ ProgramResult runProgram(const std::vector<std::string>& arguments,
     for (const std::string& part : parts)
         each.push_back(::testing::HasSubstr(part));
     return ::testing::AllOfArray(each);
-}
-
-std::string HomeTest::write(const std::string& name, const std::string& text) const
-{
-    const std::string path = home.path() + "/" + name;
-    std::ofstream(path) << text;
-    return path;
 }
 
 }  // namespace gc6890::hosttest

@@ -58,7 +58,10 @@ protected:
         return runProgram(arguments, environment);
     }
     // A file below the home folder with this text; its path.
-    std::string write(const std::string& name, const std::string& text) const;
+    std::string write(const std::string& name, const std::string& text) const
+    {
+        return home.write(name, text);
+    }
 
     gc6890::test::TempHome home;
 };

@@ -5,7 +5,6 @@
 
 #include <cstdlib>
 #include <ctime>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -173,9 +172,7 @@ protected:
     // A method file in the home folder; its full name.
     std::string writeMethod(const std::string& text, const std::string& name = "method.toml")
     {
-        const std::string path = home.path() + "/" + name;
-        std::ofstream(path) << text;
-        return path;
+        return home.write(name, text);
     }
 
     // The download up to the read-back (an empty run state: the GC does not answer): display lines,

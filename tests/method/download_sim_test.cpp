@@ -283,9 +283,9 @@ TEST_F(SimDownloadTest, EveryInletTypeDownloadsWholeIntoAGCThatHasItsInlet)
             std::ofstream(profile)
                 << "[inlets.front]\nkind = \"" << (side == "front" ? row.kind : "none")
                 << "\"\n[inlets.back]\nkind = \"" << (side == "back" ? row.kind : "none") << "\"\n";
-            std::ofstream(home.path() + "/inlet.toml") << inletMethod(row.type, side);
+            const std::string method = home.write("inlet.toml", inletMethod(row.type, side));
             startSimulator("--profile " + profile);
-            const int loaded = download(home.path() + "/inlet.toml");
+            const int loaded = download(method);
             if (side == "back" && std::string(row.kind) == kPtv) {
                 EXPECT_EQ(loaded, 0);
                 EXPECT_EQ(boxes, std::vector<std::string>{

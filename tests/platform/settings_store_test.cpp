@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 
 #include "platform/platform.h"
 #include "support/child_process.h"
@@ -28,10 +27,7 @@ int countBadStores(const std::string& folder)
 // Each test in a fresh home, whose store file a hand (or another program) may have left.
 class SettingsStoreTest : public ::testing::Test {
 protected:
-    void writeStoreFile(const std::string& text)
-    {
-        std::ofstream(home.path() + "/registry.ini") << text;
-    }
+    void writeStoreFile(const std::string& text) { home.write("registry.ini", text); }
     TempHome home;
 };
 

@@ -25,6 +25,13 @@ TempHome::~TempHome()
     std::filesystem::remove_all(m_path, ignored);
 }
 
+std::string TempHome::write(const std::string& relative, const std::string& text) const
+{
+    const std::string path = m_path + "/" + relative;
+    std::ofstream(path) << text;
+    return path;
+}
+
 std::string TempHome::read(const std::string& relative) const
 {
     std::ifstream file(m_path + "/" + relative);

@@ -18,6 +18,8 @@ public:
     TempHome& operator=(const TempHome&) = delete;
 
     const std::string& path() const { return m_path; }
+    // Writes a file below the home folder with this text; its full path.
+    std::string write(const std::string& relative, const std::string& text) const;
     // The text of a file below the home folder ("" when it does not exist).
     std::string read(const std::string& relative) const;
     bool exists(const std::string& relative) const;
