@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <sstream>
 #include <tuple>
@@ -279,10 +278,10 @@ TEST_F(SimDownloadTest, EveryInletTypeDownloadsWholeIntoAGCThatHasItsInlet)
         for (const std::string side : {"front", "back"}) {
             SCOPED_TRACE("type " + std::to_string(row.type) + " on a " + row.kind + " " + side +
                          " inlet");
-            const std::string profile = home.path() + "/gc.toml";
-            std::ofstream(profile)
-                << "[inlets.front]\nkind = \"" << (side == "front" ? row.kind : "none")
-                << "\"\n[inlets.back]\nkind = \"" << (side == "back" ? row.kind : "none") << "\"\n";
+            const std::string profile = home.write(
+                "gc.toml",
+                format("[inlets.front]\nkind = \"%s\"\n[inlets.back]\nkind = \"%s\"\n",
+                       side == "front" ? row.kind : "none", side == "back" ? row.kind : "none"));
             const std::string method = home.write("inlet.toml", inletMethod(row.type, side));
             startSimulator("--profile " + profile);
             const int loaded = download(method);

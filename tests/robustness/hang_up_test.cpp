@@ -247,9 +247,8 @@ TEST_F(HangUpTest, DuringAMethodDownloadCutAtEveryLineTheGCKeepsTheOldMethodOrTh
     const std::string from = "initial_temperature = 50.0";
     std::string newText = oldText;
     newText.replace(newText.find(from), from.size(), "initial_temperature = 65.0");
-    const std::string oldFile = s.home.path() + "/old.toml", newFile = s.home.path() + "/new.toml";
-    std::ofstream(oldFile) << oldText;
-    std::ofstream(newFile) << newText;
+    const std::string oldFile = s.home.write("old.toml", oldText);
+    const std::string newFile = s.home.write("new.toml", newText);
 
     // Every session: the old method downloaded and read back, then the new one.
     std::string oldMethod, newMethod;

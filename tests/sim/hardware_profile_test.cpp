@@ -5,12 +5,11 @@
 
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <unistd.h>
 
 #include "sim/hardware_profile.h"
 #include "sim_test_support.h"
 #include "support/source_tree.h"
+#include "support/temp_home.h"
 
 namespace gc6890::sim {
 namespace {
@@ -19,13 +18,8 @@ using namespace simtest;
 
 namespace fs = std::filesystem;
 
-fs::path writeProfile(const std::string& text)
-{
-    const fs::path path =
-        fs::temp_directory_path() / ("gc6890_profile_" + std::to_string(::getpid()) + ".toml");
-    std::ofstream(path) << text;
-    return path;
-}
+// Profiles are written to a home folder of the test's own, removed after it.
+using gc6890::test::TempHome;
 
 TEST(HardwareProfile, TheGCReportsWhatTheProfileInstalls)
 {
@@ -73,12 +67,14 @@ TEST(HardwareProfile, TheGCReportsWhatTheProfileInstalls)
          .present = {"IFIFCW 3,", "IFIFGP ", "GCGCCW 1,0,0,0;"},
          .absent = {"IFIFSP"}},
     };
+    const TempHome home;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         SimConfig config;
         std::string error;
         if (c.profile) {
-            ASSERT_TRUE(loadHardwareProfile(writeProfile(c.profile), config, error)) << error;
+            ASSERT_TRUE(loadHardwareProfile(home.write("gc.toml", c.profile), config, error))
+                << error;
         }
         InProcessLine line(config);
         EXPECT_EQ(ask(opened(line), "GCHTCF ?"),
@@ -117,9 +113,11 @@ TEST(StoredMethod, CheckRefusesABlockTheGCCannotTakeNamingTheRule)
         {"S1S1CS", "", "HTCCMC 10,0", "required command S1S1CS absent"},
         {"GCGCPU", "GCGCPU", "HTCCMC 27,0", "the GC is running", true},
     };
+    const TempHome home;
     SimConfig config;  // an oven installed for 400 C at most
     std::string error;
-    ASSERT_TRUE(loadHardwareProfile(writeProfile("[oven]\nmaximum = 400\n"), config, error));
+    ASSERT_TRUE(
+        loadHardwareProfile(home.write("gc.toml", "[oven]\nmaximum = 400\n"), config, error));
     for (const Case& c : cases) {
         SCOPED_TRACE(c.from);
         InProcessLine line(config);
@@ -163,14 +161,15 @@ TEST(HardwareProfile, RefusesWhatTheFormatDoesNotKnowNamingLineAndKey)
          ":1: inlets.back.cryo: only the front inlet has a cryo command"},
         {"[oven\n", ":1: "},
     };
+    const TempHome home;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.profile);
         SimConfig config;
         config.gc.firmware = "B.01.00";
         std::string error;
-        const fs::path path = writeProfile(c.profile);
+        const std::string path = home.write("gc.toml", c.profile);
         EXPECT_FALSE(loadHardwareProfile(path, config, error));
-        EXPECT_EQ(error.rfind(path.string() + c.error, 0), 0u) << error;
+        EXPECT_EQ(error.rfind(path + c.error, 0), 0u) << error;
         EXPECT_EQ(config.gc.firmware, "B.01.00");  // left as it was
         EXPECT_FALSE(config.gc.hardware);
     }
