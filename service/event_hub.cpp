@@ -1,6 +1,10 @@
 #include "service/event_hub.h"
 
 #include <chrono>
+#include <nlohmann/json.hpp>
+
+#include "service/safe_text.h"
+#include "service/snapshot.h"
 
 namespace gc6890 {
 
@@ -25,6 +29,14 @@ std::uint64_t EventHub::publish(std::string name, std::string data)
     }
     arrived_.notify_all();
     return id;
+}
+
+std::uint64_t EventHub::log(int severity, std::string_view source, std::string_view text)
+{
+    return publish("log", jsonText({{"severity", severity},
+                                    {"source", validUtf8(source)},
+                                    {"text", validUtf8(text)},
+                                    {"time", isoTime(unixNowMs())}}));
 }
 
 std::unique_ptr<EventHub::Subscription> EventHub::subscribe(

@@ -11,6 +11,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace gc6890 {
@@ -27,6 +28,9 @@ public:
 
     // Appends an event and wakes the subscribers; returns its id.
     std::uint64_t publish(std::string name, std::string data);
+    // A "log" event: severity (0 error, 1 warning, 2 information), where it comes from, the
+    // text (made valid UTF-8), stamped with the time now.
+    std::uint64_t log(int severity, std::string_view source, std::string_view text);
 
     enum class Read { Events, Idle, Dropped, Closed };
 

@@ -15,6 +15,7 @@
 #include "service/job_requests.h"
 #include "service/method_summary.h"
 #include "service/request_watchdog.h"
+#include "service/safe_text.h"
 #include "service/sequence_api.h"
 #include "service/service_token.h"
 #include "service/thread_instrument.h"
@@ -36,7 +37,7 @@ constexpr int kTaskWaitMs = 10000;
 void reply(Response& res, int status, const json& body)
 {
     res.status = status;
-    res.set_content(body.dump() + "\n", kJson);
+    res.set_content(jsonText(body) + "\n", kJson);
 }
 
 void fail(Response& res, int status, const std::string& error, const std::string& field = {})
@@ -140,12 +141,8 @@ HttpApi::HttpApi(ServiceState& state, InstrumentThread& instrument, MethodStore 
             ++state_.metrics.cutRequests;
             const std::string text = format("cut the client %s: its request ran past %d s",
                                             peer.c_str(), kRequestDeadlineS);
-            std::cerr << "gc6890 serve: " << text << '\n';
-            state_.events.publish("log", json{{"severity", 1},
-                                              {"source", "service"},
-                                              {"text", text},
-                                              {"time", isoTime(unixNowMs())}}
-                                             .dump());
+            std::cerr << "gc6890 serve: " << loggable(text) << '\n';
+            state_.events.log(1, "service", text);
         });
     // The listening socket, to lengthen its queue after the bind.
     server_->set_socket_options([this](socket_t socket) {
@@ -233,12 +230,8 @@ void HttpApi::routes()
         ++state_.metrics.unauthorized;
         const std::string what = req.method + " " + req.path + " from " + req.remote_addr +
                                  (req.has_header("Authorization") ? ": wrong token" : ": no token");
-        std::cerr << "gc6890 serve: refused " << what << '\n';
-        state_.events.publish("log", json{{"severity", 1},
-                                          {"source", "service"},
-                                          {"text", "refused " + what},
-                                          {"time", isoTime(unixNowMs())}}
-                                         .dump());
+        std::cerr << "gc6890 serve: refused " << loggable(what) << '\n';
+        state_.events.log(1, "service", "refused " + what);
         res.set_header("WWW-Authenticate", "Bearer");
         fail(res, 401, "this request needs the service's token: Authorization: Bearer TOKEN");
         return httplib::Server::HandlerResponse::Handled;

@@ -10,6 +10,7 @@
 #include "external/inlet_utils.h"
 #include "interface/inlet_system_status.h"
 #include "platform/platform.h"
+#include "service/safe_text.h"
 #include "service/sequence_control.h"
 #include "service/status_format.h"
 
@@ -299,16 +300,16 @@ bool InstrumentThread::openComms()
             [this](const GCRemoteData& block) {
                 gcBlock_ = block;
                 haveGCBlock_ = true;
-                state_.events.publish("datablock", gcBlockJson(block).dump());
+                state_.events.publish("datablock", jsonText(gcBlockJson(block)));
             },
         .samplerBlock =
             [this](const SamplerRemoteData& block) {
                 samplerBlock_ = block;
-                state_.events.publish("datablock", samplerBlockJson(block).dump());
+                state_.events.publish("datablock", jsonText(samplerBlockJson(block)));
             },
         .lock =
             [this](bool taken) {
-                state_.events.publish("lock", json{{"locked", taken}}.dump());
+                state_.events.publish("lock", jsonText(json{{"locked", taken}}));
             },
     });
     listener_->registerWith(gcRegistrationWindow(*gc_));
@@ -402,7 +403,7 @@ void InstrumentThread::poll()
     // A busy sampler (an injection on its way) counts as a run for the jobs, as it does in
     // the merged record.
     snapshot->inRun = run != RunState::Idle || injecting_.has_value() || status.GetRunning();
-    snapshot->json = body.dump();
+    snapshot->json = jsonText(body);
     state_.history.add(HistorySample{
         .timeMs = now,
         .ovenTemperature = status.GetTemperatureLeft(),
@@ -427,7 +428,7 @@ void InstrumentThread::poll()
                            ") at start; the service follows it and injects nothing");
         }
         run_ = run;
-        state_.events.publish("run", change.dump());
+        state_.events.publish("run", jsonText(change));
     }
     publishSnapshot(snapshot);
 }
@@ -462,11 +463,7 @@ void InstrumentThread::publishJob(const Job& job)
 
 void InstrumentThread::publishLog(int severity, const std::string& source, const std::string& text)
 {
-    state_.events.publish("log", json{{"severity", severity},
-                                      {"source", source},
-                                      {"text", text},
-                                      {"time", isoTime(unixNowMs())}}
-                                     .dump());
+    state_.events.log(severity, source, text);
 }
 
 std::string InstrumentThread::failureWithBox(const std::string& what) const

@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 
 #include "service/event_hub.h"
+#include "service/safe_text.h"
 #include "service/snapshot.h"
 
 namespace gc6890 {
@@ -59,7 +60,7 @@ std::string Job::json() const
         out["progress"] = {{"sent", sent}, {"total", total}};
     if (finished())
         out["finished"] = isoTime(finishedMs);
-    return out.dump();
+    return jsonText(out);
 }
 
 JobBoard::Submitted JobBoard::submit(const JobRequest& request, bool inRun)

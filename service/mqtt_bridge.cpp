@@ -11,6 +11,7 @@
 
 #include "platform/settings_store.h"
 #include "service/job_requests.h"
+#include "service/safe_text.h"
 
 namespace gc6890 {
 
@@ -58,7 +59,7 @@ std::string statusKey(const std::string& status)
     object.erase("time");
     object.erase("age_ms");
     object.erase("polls");
-    return object.dump();
+    return jsonText(object);
 }
 
 }  // namespace
@@ -257,7 +258,7 @@ void MqttBridge::take(const Event& event)
             identity["name"] = state_.options.name;
             identity["device"] = state_.options.device;
             identity["commands"] = options_.commands;
-            std::string text = identity.dump();
+            std::string text = jsonText(identity);
             if (text != identity_) {
                 identity_ = std::move(text);
                 identityPending_ = true;
@@ -375,7 +376,7 @@ std::string MqttBridge::answer(const std::string& kindName, const std::string& b
         reply["error"] = error;
         if (!field.empty())
             reply["field"] = field;
-        return reply.dump();
+        return jsonText(reply);
     };
     const json request = json::parse(body, nullptr, false);
     if (request.is_object() && request.contains("id")) {
@@ -415,7 +416,7 @@ std::string MqttBridge::answer(const std::string& kindName, const std::string& b
         reply["ok"] = true;
         reply["code"] = 202;
         reply["job"] = submitted.id;
-        return reply.dump();
+        return jsonText(reply);
     } catch (const BadField& bad) {
         return refuse(400, bad.error, bad.field);
     }
@@ -423,11 +424,8 @@ std::string MqttBridge::answer(const std::string& kindName, const std::string& b
 
 void MqttBridge::log(const std::string& text)
 {
-    std::cerr << "gc6890 serve: " << text << '\n';
-    state_.events.publish(
-        "log",
-        json{{"severity", 1}, {"source", "mqtt"}, {"text", text}, {"time", isoTime(unixNowMs())}}
-            .dump());
+    std::cerr << "gc6890 serve: " << loggable(text) << '\n';
+    state_.events.log(1, "mqtt", text);
 }
 
 }  // namespace gc6890

@@ -9,6 +9,7 @@
 #include "service/instrument_thread.h"
 #include "service/job_requests.h"
 #include "service/method_store.h"
+#include "service/safe_text.h"
 #include "service/sequence_control.h"
 
 namespace gc6890 {
@@ -25,7 +26,7 @@ constexpr int kTaskWaitMs = 10000;
 void reply(Response& res, int status, const json& body)
 {
     res.status = status;
-    res.set_content(body.dump() + "\n", "application/json");
+    res.set_content(jsonText(body) + "\n", "application/json");
 }
 
 void fail(Response& res, int status, const std::string& error)

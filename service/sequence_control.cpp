@@ -1,4 +1,5 @@
 #include "service/sequence_control.h"
+#include "service/safe_text.h"
 
 #include <iostream>
 
@@ -13,7 +14,7 @@ SequenceControl::~SequenceControl() = default;
 void SequenceControl::publish()
 {
     if (runner_)
-        state_.sequences.set(runner_->runId(), runner_->json().dump(), runner_->active());
+        state_.sequences.set(runner_->runId(), jsonText(runner_->json()), runner_->active());
 }
 
 void SequenceControl::recoverAtStart()
@@ -26,11 +27,11 @@ void SequenceControl::recoverAtStart()
     const RecoveryPlan& plan = run->plan;
     if (plan.outcome == RunOutcome::Finished || plan.outcome == RunOutcome::Aborted) {
         // The newest sequence is over: shown, nothing to go on with.
-        state_.sequences.set(plan.runId, sequenceJson(plan).dump(), false);
+        state_.sequences.set(plan.runId, jsonText(sequenceJson(plan)), false);
         return;
     }
     runner_ = std::make_unique<SequenceRunner>(instrument_, [this](const nlohmann::json& e) {
-        state_.events.publish("sequence", e.dump());
+        state_.events.publish("sequence", jsonText(e));
     });
     std::string error;
     if (!runner_->recover(run->path, error)) {
@@ -62,7 +63,7 @@ bool SequenceControl::start(const std::string& file, const std::string& content,
         return false;
     }
     auto runner = std::make_unique<SequenceRunner>(instrument_, [this](const nlohmann::json& e) {
-        state_.events.publish("sequence", e.dump());
+        state_.events.publish("sequence", jsonText(e));
     });
     if (!runner->start(journalFolder(), file, content, MethodSource::Stored, error))
         return false;

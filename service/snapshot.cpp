@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/platform.h"
+#include "service/safe_text.h"
 
 namespace gc6890 {
 
@@ -77,7 +78,7 @@ std::string composeStatus(const Snapshot& snapshot, const std::string& jobJson,
         body += ',';
     const bool fresh = snapshot.line == LineState::Up && snapshot.timeMs != 0;
     body += format("\"line\":\"%s\",\"line_reason\":", lineStateName(snapshot.line));
-    body += nlohmann::json(snapshot.lineReason).dump();
+    body += jsonText(snapshot.lineReason);
     body += format(",\"stale\":%s,\"age_ms\":", fresh ? "false" : "true");
     body += snapshot.timeMs == 0 ? std::string("null")
                                  : std::to_string(nowSteadyMs - snapshot.steadyMs);

@@ -1,8 +1,9 @@
 #include "service/status_format.h"
 
-#include <cstdio>
+#include <nlohmann/json.hpp>
 
 #include "platform/platform.h"
+#include "service/safe_text.h"
 
 namespace gc6890 {
 
@@ -13,33 +14,10 @@ const char* yesNo(int flag)
     return flag ? "yes" : "no";
 }
 
+// A JSON string of text the instrument sent: valid UTF-8, control characters escaped.
 std::string jsonString(const std::string& text)
 {
-    std::string out = "\"";
-    for (unsigned char c : text) {
-        switch (c) {
-        case '"':
-            out += "\\\"";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        default:
-            if (c < 0x20) {
-                char escape[8];
-                std::snprintf(escape, sizeof escape, "\\u%04x", c);
-                out += escape;
-            } else
-                out += static_cast<char>(c);
-        }
-    }
-    return out + "\"";
+    return jsonText(validUtf8(text));
 }
 
 std::string trimmed(const CString& text)

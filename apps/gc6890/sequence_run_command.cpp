@@ -13,6 +13,7 @@
 #include "method_files.h"
 #include "sequence/journal.h"
 #include "sequence/sequence_file.h"
+#include "service/safe_text.h"
 #include "service/sequence_runner.h"
 #include "service_client.h"
 
@@ -210,7 +211,8 @@ int sequenceControlViaService(const ServiceClient& service, const std::string& a
         target = latest.value("id", "");
     }
     const json body = skipRow ? json{{"skip_row", true}} : json::object();
-    summarise(service.post("/api/v1/sequences/" + target + "/" + action, body.dump()), std::cout);
+    summarise(service.post("/api/v1/sequences/" + target + "/" + action, jsonText(body)),
+              std::cout);
     return kExitOk;
 }
 

@@ -14,6 +14,7 @@
 #include "external/inlet_utils.h"
 #include "external/port_interrupt.h"
 #include "instrument_failure.h"
+#include "service/safe_text.h"
 
 namespace gc6890::cli {
 
@@ -134,7 +135,7 @@ json ServiceClient::post(const std::string& path, const std::string& body,
 
 json ServiceClient::runJob(const std::string& path, const json& body, const std::string& what) const
 {
-    const json accepted = post(path, body.dump());
+    const json accepted = post(path, jsonText(body));
     const std::string url = accepted.value("url", std::string());
     std::unique_ptr<ProgressBar> bar;
     for (;;) {
