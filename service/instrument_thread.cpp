@@ -377,7 +377,7 @@ void InstrumentThread::poll()
     const RunState run = runStateOf(lastGCRunState());
     view_ = InstrumentView{.polls = state_.metrics.polls,
                            .lineUp = true,
-                           .run = run,
+                           .gcInRun = run != RunState::Idle,
                            .gcReady = gcReady,
                            .notReady = notReady,
                            .samplerBusy = samplerStatus.GetInjecting() != 0};

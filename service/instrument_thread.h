@@ -13,9 +13,9 @@
 #include <optional>
 #include <thread>
 
+#include "sequence/sequence_instrument.h"
 #include "service/instruments.h"
 #include "service/registration_listener.h"
-#include "service/sequence_instrument.h"
 #include "service/service_state.h"
 
 class CInletSystemStatus;

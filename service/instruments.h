@@ -9,7 +9,7 @@
 
 #include "gc/gc_queries.h"
 #include "interface/instrument_base.h"
-#include "service/sequence_instrument.h"
+#include "sequence/sequence_instrument.h"
 
 namespace gc6890 {
 

@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "service/sequence_runner.h"
+#include "sequence/sequence_runner.h"
 #include "service/service_state.h"
 #include "service/thread_instrument.h"
 

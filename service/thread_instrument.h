@@ -2,7 +2,7 @@
 // read through its latest poll, operated on between its polls. Used on that thread only.
 #pragma once
 
-#include "service/sequence_instrument.h"
+#include "sequence/sequence_instrument.h"
 
 namespace gc6890 {
 

@@ -4,6 +4,7 @@
 #include "console.h"
 #include "method_files.h"
 #include "sequence/sequence_file.h"
+#include "service/snapshot.h"
 #include "service/thread_instrument.h"
 
 namespace gc6890::cli {
@@ -29,9 +30,10 @@ void LineInstrument::poll()
     if (!ok)
         return;
     ++view_.polls;
-    view_.run = gc.GetPostRunning() ? RunState::PostRun
-                : gc.GetRunning()   ? RunState::Run
-                                    : RunState::Idle;
+    const RunState run = gc.GetPostRunning() ? RunState::PostRun
+                         : gc.GetRunning()   ? RunState::Run
+                                             : RunState::Idle;
+    view_.gcInRun = run != RunState::Idle;
     view_.gcReady = gc.GetNotReady() == 0;
     view_.notReady = gc.GetNotReadyInfo().str();
     view_.samplerBusy = sampler.GetInjecting() != 0;
@@ -41,7 +43,7 @@ void LineInstrument::poll()
                                      .ovenTemperature = gc.GetTemperatureLeft(),
                                      .column1Pressure = gc.GetHighPressure(),
                                      .column1Flow = gc.GetFlow(),
-                                     .runState = static_cast<std::int32_t>(view_.run)});
+                                     .runState = static_cast<std::int32_t>(run)});
 }
 
 std::string LineInstrument::methodFile(const std::string& method, std::string& error) const

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "service/sequence_instrument.h"
+#include "sequence/sequence_instrument.h"
 #include "service/status_history.h"
 #include "session.h"
 

@@ -13,8 +13,8 @@
 #include "method_files.h"
 #include "sequence/journal.h"
 #include "sequence/sequence_file.h"
+#include "sequence/sequence_runner.h"
 #include "service/safe_text.h"
-#include "service/sequence_runner.h"
 #include "service_client.h"
 
 namespace gc6890::cli {

@@ -2,14 +2,13 @@
 // implementations: the service's instrument thread (service/thread_instrument.cpp, which
 // reads its own polls and runs the operations between them) and the host program on the
 // line (apps/gc6890/line_instrument.cpp, which polls when asked). The runner itself never
-// names a library object, so the same rows, journal and recovery rules hold for both.
+// names a library object, so the same rows, journal and recovery rules hold for both; the
+// types here are its own, so that sequence/ needs nothing of the programs above it.
 #pragma once
 
 #include <cstdint>
 #include <nlohmann/json.hpp>
 #include <string>
-
-#include "service/snapshot.h"
 
 namespace gc6890 {
 
@@ -17,7 +16,7 @@ namespace gc6890 {
 struct InstrumentView {
     std::uint64_t polls = 0;  // good polls so far: a decision waits for one after an operation
     bool lineUp = false;
-    RunState run = RunState::Idle;
+    bool gcInRun = false;      // pre-run, run or post-run
     bool gcReady = false;      // the GC itself is ready for an injection
     std::string notReady;      // why not, in the GC's words ("" when ready)
     bool samplerBusy = false;  // preparing, injecting or in its post-run

@@ -18,7 +18,8 @@
 
 #include "sequence/journal.h"
 #include "sequence/recovery_plan.h"
-#include "service/sequence_instrument.h"
+#include "sequence/sequence_clock.h"
+#include "sequence/sequence_instrument.h"
 
 namespace gc6890 {
 
@@ -39,7 +40,8 @@ public:
     // "sequence" event; `state` is the sequence's summary().
     using Publish = std::function<void(const nlohmann::json& event)>;
 
-    SequenceRunner(SequenceInstrument& instrument, Publish publish);
+    SequenceRunner(SequenceInstrument& instrument, Publish publish,
+                   const SequenceClock& clock = systemSequenceClock());
     ~SequenceRunner();
     SequenceRunner(const SequenceRunner&) = delete;
     SequenceRunner& operator=(const SequenceRunner&) = delete;
@@ -109,6 +111,7 @@ private:
 
     SequenceInstrument& instrument_;
     Publish publish_;
+    const SequenceClock& clock_;
     std::unique_ptr<JournalWriter> writer_;
     std::vector<JournalEntry> entries_;
     RecoveryPlan plan_;

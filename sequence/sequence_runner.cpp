@@ -1,4 +1,4 @@
-#include "service/sequence_runner.h"
+#include "sequence/sequence_runner.h"
 
 #include <csignal>
 #include <cstdlib>
@@ -87,8 +87,9 @@ json sequenceJson(const RecoveryPlan& plan)
     return out;
 }
 
-SequenceRunner::SequenceRunner(SequenceInstrument& instrument, Publish publish)
-    : instrument_(instrument), publish_(std::move(publish))
+SequenceRunner::SequenceRunner(SequenceInstrument& instrument, Publish publish,
+                               const SequenceClock& clock)
+    : instrument_(instrument), publish_(std::move(publish)), clock_(clock)
 {}
 
 SequenceRunner::~SequenceRunner() = default;
@@ -96,7 +97,7 @@ SequenceRunner::~SequenceRunner() = default;
 bool SequenceRunner::start(const std::string& folder, const std::string& file,
                            const std::string& content, MethodSource methods, std::string& error)
 {
-    writer_ = JournalWriter::create(folder, unixNowMs(), error);
+    writer_ = JournalWriter::create(folder, clock_.unixMs(), error);
     if (!writer_)
         return false;
     entries_.clear();
@@ -135,7 +136,7 @@ bool SequenceRunner::recover(const std::string& path, std::string& error)
     loaded_.clear();
     step_ = Step::Plan;
     opPolls_ = instrument_.view().polls;  // decide on a poll made after the restart
-    stepSinceMs_ = steadyNowMs();
+    stepSinceMs_ = clock_.steadyMs();
     return true;
 }
 
@@ -191,7 +192,7 @@ json SequenceRunner::summary() const
 
 bool SequenceRunner::journal(JournalEntry entry)
 {
-    entry.timeMs = unixNowMs();
+    entry.timeMs = clock_.unixMs();
     std::string error;
     if (!writer_ || !writer_->append(entry, error)) {
         // Nothing that relies on this step may happen: the sequence stops here. The entry
@@ -224,7 +225,7 @@ void SequenceRunner::notice(const std::string& what, const std::string& text)
               {"row", row_},
               {"injection", injection_},
               {"text", text},
-              {"time_ms", unixNowMs()},
+              {"time_ms", clock_.unixMs()},
               {"state", summary()}});
 }
 
@@ -280,7 +281,7 @@ void SequenceRunner::choose()
     const bool newRow = row_ != plan_.nextRow;
     row_ = plan_.nextRow;
     injection_ = plan_.nextInjection;
-    stepSinceMs_ = steadyNowMs();
+    stepSinceMs_ = clock_.steadyMs();
     switch (plan_.next) {
     case NextAction::None:
         return;
@@ -290,13 +291,13 @@ void SequenceRunner::choose()
     case NextAction::FollowRun:
         // A restart after the injection: follow whatever run is still going. Its start
         // time is unknown; the history from now on is what is kept.
-        injectedMs_ = unixNowMs();
+        injectedMs_ = clock_.unixMs();
         runSeen_ = false;
         recovered_ = true;
         step_ = Step::FollowRun;
         return;
     case NextAction::WriteRecord:
-        injectedMs_ = endedMs_ = unixNowMs();
+        injectedMs_ = endedMs_ = clock_.unixMs();
         endNote_ = "the service restarted after the run ended: its status history is lost";
         recovered_ = true;
         step_ = Step::WriteRecord;
@@ -332,7 +333,7 @@ void SequenceRunner::loadMethod()
     if (!journal({.kind = StepKind::MethodLoaded, .row = row_, .method = method()}))
         return;
     opPolls_ = instrument_.view().polls;
-    stepSinceMs_ = steadyNowMs();
+    stepSinceMs_ = clock_.steadyMs();
     step_ = Step::WaitReady;
 }
 
@@ -344,14 +345,14 @@ void SequenceRunner::waitReady(const InstrumentView& view)
     }
     if (!pollSince())
         return;
-    if (view.run == RunState::Idle && view.gcReady && !view.samplerBusy) {
+    if (!view.gcInRun && view.gcReady && !view.samplerBusy) {
         step_ = Step::Inject;
         return inject();
     }
-    const std::string why = view.run != RunState::Idle ? "the GC is in a run"
-                            : view.samplerBusy         ? "the sampler is busy"
-                                                       : view.notReady;
-    if (steadyNowMs() - stepSinceMs_ > kReadyLimitMs)
+    const std::string why = view.gcInRun       ? "the GC is in a run"
+                            : view.samplerBusy ? "the sampler is busy"
+                                               : view.notReady;
+    if (clock_.steadyMs() - stepSinceMs_ > kReadyLimitMs)
         return rowFailed("row " + std::to_string(row_) + ": the GC was not ready within " +
                          std::to_string(kReadyLimitMs / 60000) + " min: " + why);
     if (!waitTold_) {
@@ -372,7 +373,7 @@ void SequenceRunner::inject()
     stopped_ = false;
     const bool started = instrument_.startInjection(method(), r.vial, r.volume, error);
     crashPoint("injection sent", row_);
-    injectedMs_ = unixNowMs();
+    injectedMs_ = clock_.unixMs();
     opPolls_ = instrument_.view().polls;
     if (!started)
         return refused(error);
@@ -408,7 +409,7 @@ void SequenceRunner::injected(const std::string& text)
         return;
     runSeen_ = false;
     opPolls_ = instrument_.view().polls;
-    stepSinceMs_ = steadyNowMs();
+    stepSinceMs_ = clock_.steadyMs();
     step_ = Step::FollowRun;
 }
 
@@ -445,16 +446,16 @@ void SequenceRunner::followRun(const InstrumentView& view)
 {
     if (!pollSince())
         return;
-    const bool active = view.run != RunState::Idle || view.samplerBusy;
+    const bool active = view.gcInRun || view.samplerBusy;
     if (active) {
         runSeen_ = true;
         return;
     }
-    const bool overdue = steadyNowMs() - stepSinceMs_ > kRunStartLimitMs;
+    const bool overdue = clock_.steadyMs() - stepSinceMs_ > kRunStartLimitMs;
     // After a restart or a stop no run may come: an idle instrument ends the wait.
     if (!runSeen_ && !recovered_ && !stopped_ && !abortRequested_ && !overdue)
         return;
-    endedMs_ = unixNowMs();
+    endedMs_ = clock_.unixMs();
     std::string text;
     if (!runSeen_)
         text = recovered_ ? "the run was over before the restart was done"
@@ -516,11 +517,11 @@ void SequenceRunner::resolve(const InstrumentView& view)
     // Asked only on a poll made after the restart (or the stop).
     if (!pollSince())
         return;
-    if (view.run != RunState::Idle || view.samplerBusy) {
+    if (view.gcInRun || view.samplerBusy) {
         recovered_ = true;
-        injectedMs_ = unixNowMs();
+        injectedMs_ = clock_.unixMs();
         return injected(std::string("found ") +
-                        (view.run != RunState::Idle ? "the GC in a run" : "the sampler busy") +
+                        (view.gcInRun ? "the GC in a run" : "the sampler busy") +
                         " after the answer was lost: following it");
     }
     step_ = Step::Plan;
