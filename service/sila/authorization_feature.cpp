@@ -1,0 +1,21 @@
+#include "service/sila/authorization_feature.h"
+
+#include "service/sila/sila_error.h"
+#include "service/sila/sila_text.h"
+
+namespace gc6890::sila {
+
+namespace auth = sila2::org::silastandard::core::authorizationservice::v1;
+
+grpc::Status AuthorizationFeature::Get_FCPAffectedByMetadata_AccessToken(
+    grpc::ServerContext*, const auth::Get_FCPAffectedByMetadata_AccessToken_Parameters*,
+    auth::Get_FCPAffectedByMetadata_AccessToken_Responses* response)
+{
+    return guarded([&] {
+        for (const std::string& call : affectedCalls_)
+            setText(response->add_affectedcalls(), call);
+        return grpc::Status::OK;
+    });
+}
+
+}  // namespace gc6890::sila

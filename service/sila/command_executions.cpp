@@ -1,0 +1,158 @@
+#include "service/sila/command_executions.h"
+
+#include <algorithm>
+
+#include "service/sila/sila_home.h"
+
+namespace gc6890::sila {
+
+CommandExecutions::CommandExecutions(std::chrono::seconds lifetime, std::size_t capacity)
+    : lifetime_(lifetime), capacity_(capacity)
+{}
+
+std::string CommandExecutions::start()
+{
+    std::lock_guard lock(mutex_);
+    forgetExpired();
+    if (executions_.size() >= capacity_) {
+        // Room is made by forgetting the oldest finished execution; one still under way
+        // is never forgotten.
+        auto oldest = executions_.end();
+        for (auto it = executions_.begin(); it != executions_.end(); ++it)
+            if (finished(it->second.state.status) &&
+                (oldest == executions_.end() || it->second.started < oldest->second.started))
+                oldest = it;
+        if (oldest == executions_.end())
+            return {};
+        executions_.erase(oldest);
+    }
+    std::string uuid = randomUuid();
+    Execution& execution = executions_[uuid];
+    execution.started = now();
+    changed(execution);
+    return uuid;
+}
+
+CommandExecutions::Execution* CommandExecutions::find(const std::string& uuid)
+{
+    const auto found = executions_.find(uuid);
+    return found == executions_.end() ? nullptr : &found->second;
+}
+
+void CommandExecutions::changed(Execution& execution)
+{
+    // The end may move later, never earlier: each change keeps it a lifetime away.
+    execution.forgetAt = std::max(execution.forgetAt, now() + lifetime_);
+    ++execution.state.version;
+    changed_.notify_all();
+}
+
+void CommandExecutions::running(const std::string& uuid, double progress,
+                                std::optional<double> remainingSeconds)
+{
+    std::lock_guard lock(mutex_);
+    Execution* execution = find(uuid);
+    if (!execution || finished(execution->state.status))
+        return;
+    execution->state.status = ExecutionStatus::Running;
+    execution->state.progress = std::clamp(progress, 0.0, 1.0);
+    execution->state.remainingSeconds = remainingSeconds;
+    changed(*execution);
+}
+
+void CommandExecutions::intermediate(const std::string& uuid, std::string serialized)
+{
+    std::lock_guard lock(mutex_);
+    Execution* execution = find(uuid);
+    if (!execution || finished(execution->state.status))
+        return;
+    execution->state.intermediates.push_back(std::move(serialized));
+    changed(*execution);
+}
+
+void CommandExecutions::succeed(const std::string& uuid, std::string serializedResponses)
+{
+    std::lock_guard lock(mutex_);
+    Execution* execution = find(uuid);
+    if (!execution || finished(execution->state.status))
+        return;
+    execution->state.status = ExecutionStatus::FinishedSuccessfully;
+    execution->state.progress = 1;
+    execution->state.remainingSeconds = 0;
+    execution->state.responses = std::move(serializedResponses);
+    changed(*execution);
+}
+
+void CommandExecutions::fail(const std::string& uuid, grpc::Status error)
+{
+    std::lock_guard lock(mutex_);
+    Execution* execution = find(uuid);
+    if (!execution || finished(execution->state.status))
+        return;
+    execution->state.status = ExecutionStatus::FinishedWithError;
+    execution->state.remainingSeconds = 0;
+    execution->state.error = std::move(error);
+    changed(*execution);
+}
+
+std::optional<ExecutionState> CommandExecutions::await(const std::string& uuid,
+                                                       std::uint64_t afterVersion,
+                                                       std::chrono::milliseconds wait)
+{
+    std::unique_lock lock(mutex_);
+    forgetExpired();
+    const auto until = Clock::now() + wait;
+    for (;;) {
+        Execution* execution = find(uuid);
+        if (!execution)
+            return std::nullopt;
+        if (execution->state.version > afterVersion || closed_ ||
+            changed_.wait_until(lock, until) == std::cv_status::timeout) {
+            execution = find(uuid);
+            if (!execution)
+                return std::nullopt;
+            ExecutionState state = execution->state;
+            state.lifetimeSeconds =
+                std::chrono::duration<double>(execution->forgetAt - now()).count();
+            return state;
+        }
+    }
+}
+
+void CommandExecutions::close()
+{
+    std::lock_guard lock(mutex_);
+    closed_ = true;
+    changed_.notify_all();
+}
+
+void CommandExecutions::advance(Clock::duration by)
+{
+    std::lock_guard lock(mutex_);
+    skew_ += by;
+}
+
+void CommandExecutions::forgetExpired()
+{
+    const Clock::time_point at = now();
+    std::erase_if(executions_, [at](const auto& entry) {
+        return finished(entry.second.state.status) && entry.second.forgetAt <= at;
+    });
+}
+
+const char* executionStatusName(ExecutionStatus status)
+{
+    switch (status) {
+    case ExecutionStatus::Waiting:
+        return "waiting";
+    case ExecutionStatus::Running:
+        return "running";
+    case ExecutionStatus::FinishedSuccessfully:
+        return "finishedSuccessfully";
+    case ExecutionStatus::FinishedWithError:
+        return "finishedWithError";
+    }
+    return "?";
+}
+
+}  // namespace gc6890::sila

@@ -1,0 +1,89 @@
+#include "service/sila/method_provider_feature.h"
+
+#include "service/sila/sila_error.h"
+#include "service/sila/sila_names.h"
+#include "service/sila/sila_text.h"
+
+namespace gc6890::sila {
+
+namespace mp = sila2::io::gcsixeightninety::chromatography::methodprovider::v1;
+
+namespace {
+
+const std::string kFeature = ourFeature("MethodProvider");
+// The HTTP API's bound on a request body: a method file is far smaller.
+constexpr std::size_t kMaxMethodBytes = 1 << 20;
+
+// The plain name a Name parameter gives, or a validation error naming it.
+std::string methodName(const std::string& command, bool present, const std::string& typed)
+{
+    const std::string parameter = parameterOf(kFeature, command, "Name");
+    if (!present)
+        throw SilaFailure{validationError(parameter, "Name is missing")};
+    std::string why;
+    const std::string name = plainMethodName(typed, why);
+    if (name.empty())
+        throw SilaFailure{validationError(parameter, "\"" + typed + "\": " + why)};
+    return name;
+}
+
+}  // namespace
+
+std::vector<std::string> MethodProviderFeature::protectedCalls()
+{
+    return {commandOf(kFeature, "UploadMethod")};
+}
+
+grpc::Status MethodProviderFeature::UploadMethod(Context* context,
+                                                 const mp::UploadMethod_Parameters* request,
+                                                 mp::UploadMethod_Responses* response)
+{
+    return guarded([&] {
+        if (grpc::Status denied = access_.check(*context, "UploadMethod"); !denied.ok())
+            return denied;
+        const std::string name =
+            methodName("UploadMethod", request->has_name(), request->name().value());
+        const std::string parameter = parameterOf(kFeature, "UploadMethod", "Content");
+        if (!request->has_content())
+            return validationError(parameter, "Content is missing");
+        const std::string& text = request->content().value();
+        if (text.size() > kMaxMethodBytes)
+            return validationError(parameter, "a method file has at most 1 MiB");
+        // The check the HTTP API makes: the file read as the library reads it.
+        const MethodCheck check = checkMethodText(text, name + ".toml");
+        if (!check.ok)
+            return validationError(parameter, check.error);
+        std::string error;
+        if (!methods_.store(name, text, error))
+            return undefinedError(error);
+        response->mutable_runlength()->set_value(check.runLengthMin);
+        return grpc::Status::OK;
+    });
+}
+
+grpc::Status MethodProviderFeature::GetMethod(Context*, const mp::GetMethod_Parameters* request,
+                                              mp::GetMethod_Responses* response)
+{
+    return guarded([&] {
+        const std::string name =
+            methodName("GetMethod", request->has_name(), request->name().value());
+        const std::optional<std::string> text = methods_.read(name);
+        if (!text)
+            return definedError(definedErrorOf(kFeature, "UnknownMethod"),
+                                "no method " + name + " is stored; Methods lists those that are");
+        setText(response->mutable_content(), *text);
+        return grpc::Status::OK;
+    });
+}
+
+grpc::Status MethodProviderFeature::Get_Methods(Context*, const mp::Get_Methods_Parameters*,
+                                                mp::Get_Methods_Responses* response)
+{
+    return guarded([&] {
+        for (const MethodEntry& entry : methods_.list())
+            setText(response->add_methods(), entry.name);
+        return grpc::Status::OK;
+    });
+}
+
+}  // namespace gc6890::sila

@@ -1,0 +1,50 @@
+// io.gcsixeightninety/chromatography/MethodProvider/v1: the service's method folder as the
+// HTTP API shows it (the same store, the same check of a file before it is stored).
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "MethodProvider.grpc.pb.h"
+#include "service/method_store.h"
+#include "service/sila/access_check.h"
+
+namespace gc6890::sila {
+
+class MethodProviderFeature final : public sila2::io::gcsixeightninety::chromatography::
+                                        methodprovider::v1::MethodProvider::Service {
+public:
+    static constexpr const char* kDefinitionFile = "MethodProvider.sila.xml";
+    // The calls that need the access token.
+    static std::vector<std::string> protectedCalls();
+
+    MethodProviderFeature(MethodStore methods, const AccessCheck& access)
+        : methods_(std::move(methods)), access_(access)
+    {}
+
+    using Context = grpc::ServerContext;
+    grpc::Status UploadMethod(
+        Context* context,
+        const sila2::io::gcsixeightninety::chromatography::methodprovider::v1::
+            UploadMethod_Parameters* request,
+        sila2::io::gcsixeightninety::chromatography::methodprovider::v1::UploadMethod_Responses*
+            response) override;
+    grpc::Status GetMethod(
+        Context* context,
+        const sila2::io::gcsixeightninety::chromatography::methodprovider::v1::GetMethod_Parameters*
+            request,
+        sila2::io::gcsixeightninety::chromatography::methodprovider::v1::GetMethod_Responses*
+            response) override;
+    grpc::Status Get_Methods(
+        Context* context,
+        const sila2::io::gcsixeightninety::chromatography::methodprovider::v1::
+            Get_Methods_Parameters* request,
+        sila2::io::gcsixeightninety::chromatography::methodprovider::v1::Get_Methods_Responses*
+            response) override;
+
+private:
+    MethodStore methods_;
+    const AccessCheck& access_;
+};
+
+}  // namespace gc6890::sila

@@ -1,0 +1,49 @@
+// The names our SiLA 2 features carry in every fully qualified identifier and gRPC path.
+// The standard allows only lower-case letters and dots in an originator or a category, so
+// the project's name is spelled in letters, as a reversed domain. Chosen once: a change
+// breaks every client that was written against us.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace gc6890::sila {
+
+inline constexpr std::string_view kOriginator = "io.gcsixeightninety";
+inline constexpr std::string_view kCategory = "chromatography";
+
+inline constexpr std::string_view kSilaServiceFqi = "org.silastandard/core/SiLAService/v1";
+inline constexpr std::string_view kAuthorizationFqi =
+    "org.silastandard/core/AuthorizationService/v1";
+inline constexpr std::string_view kAccessTokenFqi =
+    "org.silastandard/core/AuthorizationService/v1/Metadata/AccessToken";
+inline constexpr std::string_view kInvalidAccessTokenFqi =
+    "org.silastandard/core/AuthorizationService/v1/DefinedExecutionError/InvalidAccessToken";
+
+// "io.gcsixeightninety/chromatography/<feature>/v<major>"
+inline std::string ourFeature(std::string_view identifier, int major = 1)
+{
+    return std::string(kOriginator) + "/" + std::string(kCategory) + "/" + std::string(identifier) +
+           "/v" + std::to_string(major);
+}
+
+// The identifiers below a feature: "<feature>/Command/<id>", ".../Parameter/<id>", ...
+inline std::string commandOf(std::string_view feature, std::string_view command)
+{
+    return std::string(feature) + "/Command/" + std::string(command);
+}
+inline std::string parameterOf(std::string_view feature, std::string_view command,
+                               std::string_view parameter)
+{
+    return commandOf(feature, command) + "/Parameter/" + std::string(parameter);
+}
+inline std::string propertyOf(std::string_view feature, std::string_view property)
+{
+    return std::string(feature) + "/Property/" + std::string(property);
+}
+inline std::string definedErrorOf(std::string_view feature, std::string_view error)
+{
+    return std::string(feature) + "/DefinedExecutionError/" + std::string(error);
+}
+
+}  // namespace gc6890::sila

@@ -1,0 +1,195 @@
+#include "service/sila/sila_server.h"
+
+#include <arpa/inet.h>
+#include <grpcpp/grpcpp.h>
+#include <grpcpp/security/server_credentials.h>
+
+#include <charconv>
+#include <stdexcept>
+
+#include "platform/installation.h"
+#include "service/sila/access_check.h"
+#include "service/sila/authorization_feature.h"
+#include "service/sila/command_executions.h"
+#include "service/sila/feature_catalog.h"
+#include "service/sila/method_provider_feature.h"
+#include "service/sila/sila_certificates.h"
+#include "service/sila/sila_home.h"
+#include "service/sila/silaservice_feature.h"
+
+namespace gc6890::sila {
+
+namespace {
+
+// A String may hold 2^21 characters (up to 4 bytes each); every message we take is far
+// smaller, the largest a method file of at most 1 MiB.
+constexpr int kMaxMessageBytes = 2 << 20;
+// Threads serving calls at once: open subscriptions each hold one.
+constexpr int kMaxThreads = 64;
+// Where the server's maker tells about it (ServerVendorURL): the originator's domain.
+constexpr const char* kVendorUrl = "https://gcsixeightninety.io";
+
+}  // namespace
+
+bool parseSilaAddress(const std::string& text, SilaAddress& address, std::string& error)
+{
+    std::string host = "127.0.0.1", port = text;
+    if (const std::size_t colon = text.rfind(':'); colon != std::string::npos) {
+        host = text.substr(0, colon);
+        port = text.substr(colon + 1);
+        if (host.size() >= 2 && host.front() == '[' && host.back() == ']')
+            host = host.substr(1, host.size() - 2);
+        else if (host.find(':') != std::string::npos)
+            host.clear();  // an IPv6 address needs its brackets
+    }
+    int number = -1;
+    const auto [end, failure] = std::from_chars(port.data(), port.data() + port.size(), number);
+    if (host.empty() || port.empty() || failure != std::errc() ||
+        end != port.data() + port.size() || number < 0 || number > 65535) {
+        error =
+            "--sila " + text + ": expected [ADDRESS:]PORT, a port from 0 to 65535 (0: a free one)";
+        return false;
+    }
+    address = {host, number};
+    return true;
+}
+
+bool isLoopback(const std::string& host)
+{
+    in_addr v4{};
+    if (inet_pton(AF_INET, host.c_str(), &v4) == 1)
+        return (ntohl(v4.s_addr) >> 24) == 127;
+    return host == "::1" || host == "localhost";
+}
+
+std::string hostPort(const std::string& host, int port)
+{
+    const bool v6 = host.find(':') != std::string::npos;
+    return (v6 ? "[" + host + "]" : host) + ":" + std::to_string(port);
+}
+
+struct SilaServer::Parts {
+    Parts(ServiceState& state, const std::string& token, const std::string& firstName)
+        : name(firstName), access(state, token)
+    {}
+    ServerName name;
+    AccessCheck access;
+    CommandExecutions executions;
+    std::unique_ptr<FeatureCatalog> catalog;
+    std::unique_ptr<SilaServiceFeature> silaService;
+    std::unique_ptr<AuthorizationFeature> authorization;
+    std::unique_ptr<MethodProviderFeature> methodProvider;
+    std::unique_ptr<grpc::Server> server;
+    std::string listening;
+};
+
+SilaServer::SilaServer(ServiceState& state, MethodStore methods, std::string token,
+                       SilaOptions options)
+    : state_(state), methods_(std::move(methods)), token_(std::move(token)),
+      options_(std::move(options))
+{}
+
+SilaServer::~SilaServer()
+{
+    stop();
+}
+
+bool SilaServer::start(std::string& error, int& exitCode)
+{
+    exitCode = 2;
+    SilaAddress address;
+    if (!parseSilaAddress(options_.address, address, error))
+        return false;
+    if (options_.certificateFile.empty() != options_.keyFile.empty()) {
+        error = "--sila-cert and --sila-key go together: the certificate and its key";
+        return false;
+    }
+    if (options_.insecure && !options_.certificateFile.empty()) {
+        error = "--sila-insecure serves plain text: it takes no --sila-cert or --sila-key";
+        return false;
+    }
+    // Plain text carries the token in the clear: only where nobody else can listen.
+    if (options_.insecure && !isLoopback(address.host)) {
+        error = "--sila-insecure is refused beyond loopback: " + address.host +
+                " is reachable from other machines; serve TLS there";
+        return false;
+    }
+    exitCode = 1;
+    try {
+        const std::string uuid = loadOrMakeServerUuid();
+        parts_ = std::make_unique<Parts>(state_, token_, state_.options.name);
+        Parts& p = *parts_;
+        p.catalog = std::make_unique<FeatureCatalog>(
+            featureDefinitionFolder(),
+            std::vector<std::string>{SilaServiceFeature::kDefinitionFile,
+                                     AuthorizationFeature::kDefinitionFile,
+                                     MethodProviderFeature::kDefinitionFile});
+        ServerIdentity identity;
+        identity.uuid = uuid;
+        identity.description = "Gas chromatograph and its sampler on " + state_.options.device +
+                               ", served by gc6890 serve";
+        identity.version = libraryVersion();
+        identity.vendorUrl = kVendorUrl;
+        p.silaService = std::make_unique<SilaServiceFeature>(*p.catalog, p.name, identity);
+        p.methodProvider = std::make_unique<MethodProviderFeature>(methods_, p.access);
+        p.authorization =
+            std::make_unique<AuthorizationFeature>(MethodProviderFeature::protectedCalls());
+
+        std::shared_ptr<grpc::ServerCredentials> credentials;
+        if (options_.insecure) {
+            credentials = grpc::InsecureServerCredentials();
+        } else {
+            const TlsIdentity tls =
+                options_.certificateFile.empty()
+                    ? ownTlsIdentity(silaFolder(), address.host, uuid)
+                    : labTlsIdentity(options_.certificateFile, options_.keyFile);
+            grpc::SslServerCredentialsOptions ssl;
+            ssl.pem_key_cert_pairs.push_back({tls.privateKey, tls.certificateChain});
+            credentials = grpc::SslServerCredentials(ssl);
+        }
+        grpc::ServerBuilder builder;
+        int port = 0;
+        builder.AddListeningPort(hostPort(address.host, address.port), credentials, &port);
+        // A second service on the same port must fail, not share it.
+        builder.AddChannelArgument(GRPC_ARG_ALLOW_REUSEPORT, 0);
+        builder.SetMaxReceiveMessageSize(kMaxMessageBytes);
+        grpc::ResourceQuota quota("gc6890-sila");
+        quota.SetMaxThreads(kMaxThreads);
+        builder.SetResourceQuota(quota);
+        builder.RegisterService(p.silaService.get());
+        builder.RegisterService(p.authorization.get());
+        builder.RegisterService(p.methodProvider.get());
+        p.server = builder.BuildAndStart();
+        if (!p.server || port == 0) {
+            error = "--sila " + options_.address + ": cannot listen on " +
+                    hostPort(address.host, address.port) +
+                    " (taken, or not an address of this machine)";
+            parts_.reset();
+            return false;
+        }
+        p.listening = hostPort(address.host, port);
+    } catch (const std::exception& failure) {
+        error = failure.what();
+        parts_.reset();
+        return false;
+    }
+    return true;
+}
+
+std::string SilaServer::listening() const
+{
+    return parts_ ? parts_->listening : std::string();
+}
+
+void SilaServer::stop()
+{
+    if (!parts_ || !parts_->server)
+        return;
+    parts_->executions.close();
+    // Calls still open after the deadline (subscriptions) are cancelled.
+    parts_->server->Shutdown(std::chrono::system_clock::now() + std::chrono::seconds(2));
+    parts_->server->Wait();
+    parts_->server.reset();
+}
+
+}  // namespace gc6890::sila

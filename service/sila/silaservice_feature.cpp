@@ -1,0 +1,161 @@
+#include "service/sila/silaservice_feature.h"
+
+#include <regex>
+
+#include "service/sila/sila_error.h"
+#include "service/sila/sila_metadata.h"
+#include "service/sila/sila_names.h"
+#include "service/sila/sila_text.h"
+
+namespace gc6890::sila {
+
+namespace svc = sila2::org::silastandard::core::silaservice::v1;
+
+namespace {
+
+// SiLAService takes no metadata at all: any comes back as NO_METADATA_ALLOWED, before
+// anything else is looked at.
+template <class Body>
+grpc::Status answer(const grpc::ServerContext* context, Body&& body)
+{
+    return guarded([&] {
+        if (carriesSilaMetadata(context->client_metadata()))
+            return frameworkError(fw::FrameworkError::NO_METADATA_ALLOWED,
+                                  "SiLAService calls take no SiLA metadata; send the call "
+                                  "without sila-...-bin headers");
+        return body();
+    });
+}
+
+const std::string kFeature(kSilaServiceFqi);
+
+// The number of characters (not bytes) of valid UTF-8 text.
+std::size_t characters(const std::string& text)
+{
+    std::size_t count = 0;
+    for (const char c : text)
+        count += (static_cast<unsigned char>(c) & 0xc0) != 0x80;
+    return count;
+}
+
+}  // namespace
+
+grpc::Status SilaServiceFeature::GetFeatureDefinition(
+    Context* context, const svc::GetFeatureDefinition_Parameters* request,
+    svc::GetFeatureDefinition_Responses* response)
+{
+    return answer(context, [&] {
+        const std::string parameter =
+            parameterOf(kFeature, "GetFeatureDefinition", "FeatureIdentifier");
+        if (!request->has_featureidentifier())
+            return validationError(parameter, "FeatureIdentifier is missing");
+        const std::string& wanted = request->featureidentifier().value();
+        static const std::regex featureFqi(
+            "[a-z][a-z0-9]*(\\.[a-z][a-z0-9]*)*/[a-z][a-z0-9]*(\\.[a-z][a-z0-9]*)*/"
+            "[A-Z][a-zA-Z0-9]*/v[0-9]+",
+            std::regex::icase);
+        if (wanted.size() > 2048 || !std::regex_match(wanted, featureFqi))
+            return validationError(parameter, "\"" + wanted +
+                                                  "\" is no feature identifier "
+                                                  "(Originator/Category/FeatureIdentifier/vMajor)");
+        const FeatureDefinition* feature = catalog_.find(wanted);
+        if (!feature)
+            return definedError(definedErrorOf(kFeature, "UnimplementedFeature"),
+                                "the feature " + wanted +
+                                    " is not implemented here; ImplementedFeatures lists those "
+                                    "that are");
+        setText(response->mutable_featuredefinition(), feature->xml);
+        return grpc::Status::OK;
+    });
+}
+
+grpc::Status SilaServiceFeature::SetServerName(Context* context,
+                                               const svc::SetServerName_Parameters* request,
+                                               svc::SetServerName_Responses*)
+{
+    return answer(context, [&] {
+        const std::string parameter = parameterOf(kFeature, "SetServerName", "ServerName");
+        if (!request->has_servername())
+            return validationError(parameter, "ServerName is missing");
+        const std::string& name = request->servername().value();
+        // Empty is no name: a user who clears it would be left with nothing to find the
+        // server by.
+        if (name.empty() || characters(name) > 255)
+            return validationError(parameter, "a server name has 1 to 255 characters");
+        name_.set(name);
+        return grpc::Status::OK;
+    });
+}
+
+grpc::Status SilaServiceFeature::Get_ServerName(Context* context,
+                                                const svc::Get_ServerName_Parameters*,
+                                                svc::Get_ServerName_Responses* response)
+{
+    return answer(context, [&] {
+        setText(response->mutable_servername(), name_.get());
+        return grpc::Status::OK;
+    });
+}
+
+grpc::Status SilaServiceFeature::Get_ServerType(Context* context,
+                                                const svc::Get_ServerType_Parameters*,
+                                                svc::Get_ServerType_Responses* response)
+{
+    return answer(context, [&] {
+        setText(response->mutable_servertype(), identity_.type);
+        return grpc::Status::OK;
+    });
+}
+
+grpc::Status SilaServiceFeature::Get_ServerUUID(Context* context,
+                                                const svc::Get_ServerUUID_Parameters*,
+                                                svc::Get_ServerUUID_Responses* response)
+{
+    return answer(context, [&] {
+        setText(response->mutable_serveruuid(), identity_.uuid);
+        return grpc::Status::OK;
+    });
+}
+
+grpc::Status SilaServiceFeature::Get_ServerDescription(
+    Context* context, const svc::Get_ServerDescription_Parameters*,
+    svc::Get_ServerDescription_Responses* response)
+{
+    return answer(context, [&] {
+        setText(response->mutable_serverdescription(), identity_.description);
+        return grpc::Status::OK;
+    });
+}
+
+grpc::Status SilaServiceFeature::Get_ServerVersion(Context* context,
+                                                   const svc::Get_ServerVersion_Parameters*,
+                                                   svc::Get_ServerVersion_Responses* response)
+{
+    return answer(context, [&] {
+        setText(response->mutable_serverversion(), identity_.version);
+        return grpc::Status::OK;
+    });
+}
+
+grpc::Status SilaServiceFeature::Get_ServerVendorURL(Context* context,
+                                                     const svc::Get_ServerVendorURL_Parameters*,
+                                                     svc::Get_ServerVendorURL_Responses* response)
+{
+    return answer(context, [&] {
+        setText(response->mutable_servervendorurl(), identity_.vendorUrl);
+        return grpc::Status::OK;
+    });
+}
+
+grpc::Status SilaServiceFeature::Get_ImplementedFeatures(
+    Context* context, const svc::Get_ImplementedFeatures_Parameters*,
+    svc::Get_ImplementedFeatures_Responses* response)
+{
+    return answer(context, [&] {
+        for (const FeatureDefinition& feature : catalog_.features())
+            setText(response->add_implementedfeatures(), feature.identifier);
+        return grpc::Status::OK;
+    });
+}
+
+}  // namespace gc6890::sila
