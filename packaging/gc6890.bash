@@ -56,7 +56,7 @@ _gc6890()
     run) options="--vial --volume --load --no-wait" ;;
     record) options="--volume --out" ;;
     log) options="--follow" ;;
-    serve) options="--listen --name --mqtt --mqtt-commands --show-token" ;;
+    serve) options="--listen --name --mqtt --mqtt-commands --sila --sila-cert --sila-key --sila-insecure --show-token" ;;
     watch) options="--log" ;;
     zones) [ -z "$sub" ] && words="on off" ;;
     method) [ -z "$sub" ] && words="check show length new" ;;

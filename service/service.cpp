@@ -91,8 +91,19 @@ int runService(const ServeOptions& options)
             return 2;
         }
     }
+    std::optional<sila::SilaServer> sila;
+    if (!options.sila.address.empty()) {
+        sila.emplace(state, MethodStore(methodFolder()), token, options.sila);
+        int exitCode = 1;
+        if (!sila->start(error, exitCode)) {
+            std::cerr << "gc6890 serve: " << error << '\n';
+            return exitCode;
+        }
+    }
     const std::string url = urlOf(options.service.listen, port);
     std::cout << url << std::endl;
+    if (sila)
+        std::cout << "SiLA 2 server on " << sila->listening() << std::endl;
     std::cerr << "gc6890 serve: listening on " << url << " for the instrument on "
               << options.service.device << "; SIGTERM or Ctrl-C ends the service\n";
 
@@ -104,6 +115,8 @@ int runService(const ServeOptions& options)
     instrument.join();
     if (bridge)
         bridge->stop();
+    if (sila)
+        sila->stop();
     state.events.close();
     api.stop();
     http.join();

@@ -5,6 +5,7 @@
 
 #include "service/mqtt_bridge.h"
 #include "service/service_state.h"
+#include "service/sila/sila_server.h"
 
 namespace gc6890 {
 
@@ -14,11 +15,13 @@ struct ServeOptions {
     MqttOptions mqtt;         // url "" for no broker
     std::string webDir;       // the dashboard's files, served at /
     std::string chartJsDir;   // Chart.js's folder, served at /chart.js/
+    sila::SilaOptions sila;   // address "" for no SiLA 2 server
 };
 
 // Runs the service until SIGTERM or SIGINT; the URL it listens on goes to standard output
-// as the first line. Returns the exit code: 0 after a clean stop, 2 for an unusable listen
-// address, 1 when the address is taken or the token cannot be made (said on standard error).
+// as the first line, then "SiLA 2 server on HOST:PORT" when it serves SiLA 2. Returns the exit
+// code: 0 after a clean stop, 2 for an unusable listen address or SiLA option, 1 when an address is
+// taken or the token or the SiLA server's files cannot be made (said on standard error).
 int runService(const ServeOptions& options);
 
 }  // namespace gc6890

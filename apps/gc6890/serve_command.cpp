@@ -22,6 +22,10 @@ struct ServeCommandOptions {
     bool mqttCommands = false;
     std::string web;
     bool showToken = false;
+    std::string sila;
+    std::string silaCert;
+    std::string silaKey;
+    bool silaInsecure = false;
 };
 
 // The API description, installed with the program's data (the source tree's in a build).
@@ -54,6 +58,10 @@ int serve(const ServeCommandOptions& options)
         }
         return kExitOk;
     }
+    if (options.sila.empty() &&
+        (!options.silaCert.empty() || !options.silaKey.empty() || options.silaInsecure))
+        throw CommandFailure(kExitBadInput,
+                             "--sila-cert, --sila-key and --sila-insecure go with --sila");
     ServeOptions serve;
     serve.service.listen = options.listen;
     serve.service.device = chosenDevice();
@@ -66,6 +74,7 @@ int serve(const ServeCommandOptions& options)
     serve.openApiPath = openApiPath();
     serve.webDir = options.web.empty() ? dataDirectory() + "/web" : options.web;
     serve.chartJsDir = GC6890_CHARTJS_DIR;
+    serve.sila = {options.sila, options.silaCert, options.silaKey, options.silaInsecure};
     return runService(serve);
 }
 
@@ -87,6 +96,15 @@ void addServeCommand(CommandTable& table)
                       "Take load, run, stop, reset and zones commands from the broker");
     command->add_option("--web", options->web,
                         "The dashboard's folder (default: the installed one, share/gc6890/web)");
+    command->add_option("--sila", options->sila,
+                        "Serve SiLA 2 (gRPC over TLS) on [ADDRESS:]PORT (address default "
+                        "127.0.0.1; port 0: a free one); docs/sila.md");
+    command->add_option("--sila-cert", options->silaCert,
+                        "The SiLA 2 server's certificate (PEM, with its chain) instead of the "
+                        "one the service makes");
+    command->add_option("--sila-key", options->silaKey, "The key of --sila-cert (PEM)");
+    command->add_flag("--sila-insecure", options->silaInsecure,
+                      "Serve SiLA 2 without TLS (loopback addresses only)");
     command->add_flag("--show-token", options->showToken,
                       "Print the service's bearer token (made when there is none yet) and exit");
     table.add(command, [options] { return serve(*options); });

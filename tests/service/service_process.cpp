@@ -41,9 +41,23 @@ namespace gc6890::servicetest {
     pollfd ready{out[0], POLLIN, 0};
     while (poll(&ready, 1, 20000) == 1 && read(out[0], &c, 1) == 1 && c != '\n')
         line += c;
-    close(out[0]);
     const std::size_t colon = line.rfind(':');
     port_ = colon == std::string::npos ? 0 : std::atoi(line.c_str() + colon + 1);
+    // With --sila, the second line: "SiLA 2 server on HOST:PORT".
+    silaAddress_.clear();
+    if (port_ > 0 && std::find(extra.begin(), extra.end(), "--sila") != extra.end()) {
+        std::string second;
+        while (poll(&ready, 1, 20000) == 1 && read(out[0], &c, 1) == 1 && c != '\n')
+            second += c;
+        const std::string prefix = "SiLA 2 server on ";
+        if (second.rfind(prefix, 0) == 0) {
+            silaAddress_ = second.substr(prefix.size());
+        } else {
+            port_ = 0;
+            line += " / " + second;
+        }
+    }
+    close(out[0]);
     if (port_ <= 0)
         return ::testing::AssertionFailure() << "gc6890 serve printed no URL: " << line;
     const nlohmann::json status = waitFor("/api/v1/status", "line", {"up"}, 20000);

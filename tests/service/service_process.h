@@ -27,7 +27,7 @@ public:
 
     // Starts "gc6890 serve --listen 127.0.0.1:0 --port DEVICE" and waits (20 s at most each)
     // for the URL it prints, then for its line to be up.
-    // `extra`: more options of serve (--mqtt ...).
+    // `extra`: more options of serve (--mqtt ..., --sila ...: then its line is read too).
     ::testing::AssertionResult start(const std::string& device,
                                      const std::vector<std::string>& extra = {});
     // SIGTERM, then the exit status (-1 when it had to be killed after 30 s).
@@ -36,6 +36,8 @@ public:
     int waitForExit(int ms);
 
     int port() const { return port_; }
+    // "HOST:PORT" of the SiLA 2 server, when started with --sila.
+    const std::string& silaAddress() const { return silaAddress_; }
     std::string url() const { return "http://127.0.0.1:" + std::to_string(port_); }
     pid_t pid() const { return pid_; }
     httplib::Client client() const;
@@ -57,6 +59,7 @@ public:
 private:
     pid_t pid_ = -1;
     int port_ = 0;
+    std::string silaAddress_;
 };
 
 struct Event {

@@ -1,0 +1,342 @@
+// gc6890 serve --sila end to end: the service on the simulator program, reached by a
+// grpc++ client over TLS on loopback that trusts the CA the service made.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <regex>
+
+#include "AuthorizationService.grpc.pb.h"
+#include "MethodProvider.grpc.pb.h"
+#include "SiLAService.grpc.pb.h"
+#include "service/sila/sila_certificates.h"
+#include "service/sila/sila_home.h"
+#include "service_fixture.h"
+#include "sila_client.h"
+#include "support/source_tree.h"
+
+namespace gc6890::sila {
+namespace {
+
+namespace svc = sila2::org::silastandard::core::silaservice::v1;
+namespace auth = sila2::org::silastandard::core::authorizationservice::v1;
+namespace mp = sila2::io::gcsixeightninety::chromatography::methodprovider::v1;
+using test::callContext;
+using test::isSilaError;
+
+const std::string kMethodProvider = "io.gcsixeightninety/chromatography/MethodProvider/v1";
+
+class SilaServer : public servicetest::ServiceFixture {
+protected:
+    void SetUp() override { ASSERT_TRUE(startSim()); }
+    ::testing::AssertionResult serve(std::vector<std::string> options = {})
+    {
+        if (options.empty())
+            options = {"--sila", "127.0.0.1:0"};
+        options.insert(options.end(), {"--name", "GC 1"});
+        return service.start(link, options);
+    }
+    std::shared_ptr<grpc::Channel> channel() const
+    {
+        return test::tlsChannel(service.silaAddress(), home.read("sila/ca.pem"));
+    }
+    std::string featureFile(const std::string& name) const
+    {
+        std::string text;
+        readWhole(gc6890::test::sourcePath("sila/" + name).string(), text);
+        return text;
+    }
+};
+
+TEST_F(SilaServer, TellsItsIdentityItsFeaturesAndTheirDefinitions)
+{
+    ASSERT_TRUE(serve());
+    EXPECT_EQ(service.silaAddress().rfind("127.0.0.1:", 0), 0u) << service.silaAddress();
+    auto stub = svc::SiLAService::NewStub(channel());
+
+    svc::Get_ServerName_Responses name;
+    ASSERT_TRUE(stub->Get_ServerName(callContext().get(), {}, &name).ok());
+    EXPECT_EQ(name.servername().value(), "GC 1");
+    svc::Get_ServerType_Responses type;
+    ASSERT_TRUE(stub->Get_ServerType(callContext().get(), {}, &type).ok());
+    EXPECT_EQ(type.servertype().value(), "GasChromatograph");
+    svc::Get_ServerUUID_Responses uuid;
+    ASSERT_TRUE(stub->Get_ServerUUID(callContext().get(), {}, &uuid).ok());
+    EXPECT_EQ(uuid.serveruuid().value() + "\n", home.read("sila/server-uuid"));
+    svc::Get_ServerVersion_Responses version;
+    ASSERT_TRUE(stub->Get_ServerVersion(callContext().get(), {}, &version).ok());
+    EXPECT_TRUE(std::regex_match(version.serverversion().value(), std::regex(R"(\d+\.\d+\.\d+)")));
+    svc::Get_ServerVendorURL_Responses vendor;
+    ASSERT_TRUE(stub->Get_ServerVendorURL(callContext().get(), {}, &vendor).ok());
+    EXPECT_EQ(vendor.servervendorurl().value().rfind("https://", 0), 0u);
+    svc::Get_ServerDescription_Responses description;
+    ASSERT_TRUE(stub->Get_ServerDescription(callContext().get(), {}, &description).ok());
+    EXPECT_NE(description.serverdescription().value().find(link), std::string::npos);
+
+    svc::Get_ImplementedFeatures_Responses features;
+    ASSERT_TRUE(stub->Get_ImplementedFeatures(callContext().get(), {}, &features).ok());
+    const std::map<std::string, std::string> files = {
+        {"org.silastandard/core/SiLAService/v1", "SiLAService.sila.xml"},
+        {"org.silastandard/core/AuthorizationService/v1", "AuthorizationService.sila.xml"},
+        {kMethodProvider, "MethodProvider.sila.xml"}};
+    ASSERT_EQ(features.implementedfeatures_size(), static_cast<int>(files.size()));
+    for (const auto& feature : features.implementedfeatures()) {
+        SCOPED_TRACE(feature.value());
+        ASSERT_TRUE(files.count(feature.value()));
+        svc::GetFeatureDefinition_Parameters ask;
+        ask.mutable_featureidentifier()->set_value(feature.value());
+        svc::GetFeatureDefinition_Responses definition;
+        ASSERT_TRUE(stub->GetFeatureDefinition(callContext().get(), ask, &definition).ok());
+        EXPECT_EQ(definition.featuredefinition().value(), featureFile(files.at(feature.value())));
+    }
+
+    struct Case {
+        std::optional<std::string> identifier;
+        fw::SiLAError::ErrorCase kind;
+        std::string says;
+    } cases[] = {
+        {"ORG.SILASTANDARD/core/silaservice/V1", fw::SiLAError::ERROR_NOT_SET, ""},
+        {"org.example/none/Nope/v1", fw::SiLAError::kDefinedExecutionError,
+         "org.silastandard/core/SiLAService/v1/DefinedExecutionError/UnimplementedFeature"},
+        {"SiLAService", fw::SiLAError::kValidationError,
+         "org.silastandard/core/SiLAService/v1/Command/GetFeatureDefinition/Parameter/"
+         "FeatureIdentifier"},
+        {std::nullopt, fw::SiLAError::kValidationError,
+         "org.silastandard/core/SiLAService/v1/Command/GetFeatureDefinition/Parameter/"
+         "FeatureIdentifier"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.identifier.value_or("(none)"));
+        svc::GetFeatureDefinition_Parameters ask;
+        if (c.identifier)
+            ask.mutable_featureidentifier()->set_value(*c.identifier);
+        svc::GetFeatureDefinition_Responses definition;
+        const grpc::Status status =
+            stub->GetFeatureDefinition(callContext().get(), ask, &definition);
+        if (c.kind == fw::SiLAError::ERROR_NOT_SET)
+            EXPECT_TRUE(status.ok()) << status.error_message();
+        else
+            EXPECT_TRUE(isSilaError(status, c.kind, c.says));
+    }
+}
+
+TEST_F(SilaServer, SiLAServiceRefusesAnyMetadata)
+{
+    ASSERT_TRUE(serve());
+    auto stub = svc::SiLAService::NewStub(channel());
+    for (const std::string& token : {std::string(), service.token()}) {
+        auto context = callContext(token);
+        context->AddMetadata("sila-org.example-none-thing-v1-metadata-note-bin", "x");
+        svc::Get_ServerName_Responses name;
+        EXPECT_TRUE(isSilaError(stub->Get_ServerName(context.get(), {}, &name),
+                                fw::SiLAError::kFrameworkError,
+                                std::to_string(fw::FrameworkError::NO_METADATA_ALLOWED)));
+    }
+    // An ordinary gRPC header is no SiLA metadata.
+    auto context = callContext();
+    context->AddMetadata("x-request-id", "1");
+    svc::Get_ServerName_Responses name;
+    EXPECT_TRUE(stub->Get_ServerName(context.get(), {}, &name).ok());
+}
+
+TEST_F(SilaServer, TheUuidAndTheNameSetOverSilaSurviveARestartAndTheStoredNameWins)
+{
+    ASSERT_TRUE(serve());
+    const std::string uuid = home.read("sila/server-uuid");
+    const std::string caPem = home.read("sila/ca.pem");
+    {
+        auto stub = svc::SiLAService::NewStub(channel());
+        svc::SetServerName_Parameters rename;
+        svc::SetServerName_Responses done;
+        EXPECT_TRUE(isSilaError(stub->SetServerName(callContext().get(), rename, &done),
+                                fw::SiLAError::kValidationError,
+                                "org.silastandard/core/SiLAService/v1/Command/SetServerName/"
+                                "Parameter/ServerName"));
+        rename.mutable_servername()->set_value(std::string(256, 'n'));
+        EXPECT_TRUE(isSilaError(stub->SetServerName(callContext().get(), rename, &done),
+                                fw::SiLAError::kValidationError));
+        rename.mutable_servername()->set_value("Bench GC \xc3\xa4");
+        ASSERT_TRUE(stub->SetServerName(callContext().get(), rename, &done).ok());
+    }
+    ASSERT_EQ(service.stop(), 0);
+
+    // Another --name and another address: the stored name stands, the certificate is made
+    // anew for the address from the same CA.
+    ASSERT_TRUE(service.start(link, {"--sila", "127.0.0.2:0", "--name", "GC 2"}));
+    EXPECT_EQ(home.read("sila/server-uuid"), uuid);
+    EXPECT_EQ(home.read("sila/ca.pem"), caPem);
+    auto stub = svc::SiLAService::NewStub(channel());
+    svc::Get_ServerName_Responses name;
+    ASSERT_TRUE(stub->Get_ServerName(callContext().get(), {}, &name).ok());
+    EXPECT_EQ(name.servername().value(), "Bench GC \xc3\xa4");
+    svc::Get_ServerUUID_Responses uuidNow;
+    ASSERT_TRUE(stub->Get_ServerUUID(callContext().get(), {}, &uuidNow).ok());
+    EXPECT_EQ(uuidNow.serveruuid().value() + "\n", uuid);
+    // The HTTP side keeps --name.
+    EXPECT_EQ(service.get("/api/v1/status").value("name", ""), "GC 2");
+}
+
+TEST_F(SilaServer, AClientThatTrustsAnotherCaIsRefused)
+{
+    ASSERT_TRUE(serve());
+    ownTlsIdentity(home.path() + "/other", "127.0.0.1", randomUuid());
+    auto stub = svc::SiLAService::NewStub(
+        test::tlsChannel(service.silaAddress(), home.read("other/ca.pem")));
+    svc::Get_ServerName_Responses name;
+    const grpc::Status status = stub->Get_ServerName(callContext().get(), {}, &name);
+    EXPECT_EQ(status.error_code(), grpc::StatusCode::UNAVAILABLE) << status.error_message();
+}
+
+TEST_F(SilaServer, CallsThatChangeSomethingNeedTheServicesToken)
+{
+    ASSERT_TRUE(serve());
+    auto authorization = auth::AuthorizationService::NewStub(channel());
+    auth::Get_FCPAffectedByMetadata_AccessToken_Responses affected;
+    ASSERT_TRUE(
+        authorization->Get_FCPAffectedByMetadata_AccessToken(callContext().get(), {}, &affected)
+            .ok());
+    ASSERT_EQ(affected.affectedcalls_size(), 1);
+    EXPECT_EQ(affected.affectedcalls(0).value(), kMethodProvider + "/Command/UploadMethod");
+
+    auto methods = mp::MethodProvider::NewStub(channel());
+    mp::UploadMethod_Parameters upload;
+    upload.mutable_name()->set_value("short");
+    upload.mutable_content()->set_value(servicetest::method(0.5));
+    mp::UploadMethod_Responses uploaded;
+    const std::string invalidMetadata = std::to_string(fw::FrameworkError::INVALID_METADATA);
+    EXPECT_TRUE(isSilaError(methods->UploadMethod(callContext().get(), upload, &uploaded),
+                            fw::SiLAError::kFrameworkError, invalidMetadata));
+    auto garbled = callContext();
+    garbled->AddMetadata(metadataKey(kAccessTokenFqi), "\x0a\x7f");
+    EXPECT_TRUE(isSilaError(methods->UploadMethod(garbled.get(), upload, &uploaded),
+                            fw::SiLAError::kFrameworkError, invalidMetadata));
+    EXPECT_TRUE(isSilaError(
+        methods->UploadMethod(callContext(std::string(64, '0')).get(), upload, &uploaded),
+        fw::SiLAError::kDefinedExecutionError,
+        "org.silastandard/core/AuthorizationService/v1/"
+        "DefinedExecutionError/InvalidAccessToken"));
+    EXPECT_FALSE(home.exists("methods/short.toml"));
+    // The metadata is checked before the parameters: no token and no name is about the token.
+    EXPECT_TRUE(isSilaError(methods->UploadMethod(callContext().get(), {}, &uploaded),
+                            fw::SiLAError::kFrameworkError, invalidMetadata));
+    // Refusals are counted with the HTTP door's.
+    EXPECT_GE(
+        servicetest::metric(service.client().Get("/metrics")->body, "gc6890_unauthorized_total"),
+        3);
+
+    ASSERT_TRUE(methods->UploadMethod(callContext(service.token()).get(), upload, &uploaded).ok());
+    EXPECT_DOUBLE_EQ(uploaded.runlength().value(), 0.5);
+    // Reading needs no token.
+    mp::Get_Methods_Responses list;
+    ASSERT_TRUE(methods->Get_Methods(callContext().get(), {}, &list).ok());
+    ASSERT_EQ(list.methods_size(), 1);
+    EXPECT_EQ(list.methods(0).value(), "short");
+}
+
+TEST_F(SilaServer, AMethodIsStoredOnlyWhenItReadsAndIsReadBackWhole)
+{
+    ASSERT_TRUE(serve());
+    auto methods = mp::MethodProvider::NewStub(channel());
+    const std::string token = service.token();
+    const std::string content = servicetest::method(0.5);
+    struct Case {
+        std::optional<std::string> name, content;
+        std::string parameter, says;
+    } refused[] = {
+        {"bad", content + "[gc.nonsense]\nx = 1\n", "Content", "bad.toml:"},
+        {"bad", "[gc\n", "Content", "not TOML"},
+        {"a/b", content, "Name", "only letters, digits"},
+        {".hidden", content, "Name", "does not begin with a dot"},
+        {std::nullopt, content, "Name", "missing"},
+        {"bad", std::nullopt, "Content", "missing"},
+    };
+    for (const Case& c : refused) {
+        SCOPED_TRACE(c.says);
+        mp::UploadMethod_Parameters upload;
+        if (c.name)
+            upload.mutable_name()->set_value(*c.name);
+        if (c.content)
+            upload.mutable_content()->set_value(*c.content);
+        mp::UploadMethod_Responses uploaded;
+        const grpc::Status status =
+            methods->UploadMethod(callContext(token).get(), upload, &uploaded);
+        EXPECT_TRUE(
+            isSilaError(status, fw::SiLAError::kValidationError,
+                        kMethodProvider + "/Command/UploadMethod/Parameter/" + c.parameter));
+        EXPECT_NE(test::messageOf(status).find(c.says), std::string::npos)
+            << test::messageOf(status);
+    }
+    mp::Get_Methods_Responses list;
+    ASSERT_TRUE(methods->Get_Methods(callContext().get(), {}, &list).ok());
+    EXPECT_EQ(list.methods_size(), 0);
+
+    // A method file with a bad key names its line and key.
+    mp::UploadMethod_Parameters upload;
+    upload.mutable_name()->set_value("bad");
+    upload.mutable_content()->set_value(content + "[gc.nonsense]\nx = 1\n");
+    mp::UploadMethod_Responses uploaded;
+    const std::string says =
+        test::messageOf(methods->UploadMethod(callContext(token).get(), upload, &uploaded));
+    EXPECT_NE(says.find("nonsense"), std::string::npos) << says;
+
+    upload.mutable_name()->set_value("short.toml");
+    upload.mutable_content()->set_value(content);
+    ASSERT_TRUE(methods->UploadMethod(callContext(token).get(), upload, &uploaded).ok());
+    mp::GetMethod_Parameters get;
+    get.mutable_name()->set_value("short");
+    mp::GetMethod_Responses got;
+    ASSERT_TRUE(methods->GetMethod(callContext().get(), get, &got).ok());
+    EXPECT_EQ(got.content().value(), content);
+    // The HTTP door sees the same folder.
+    EXPECT_EQ(service.client().Get("/api/v1/methods/short")->body, content);
+
+    get.mutable_name()->set_value("absent");
+    EXPECT_TRUE(isSilaError(methods->GetMethod(callContext().get(), get, &got),
+                            fw::SiLAError::kDefinedExecutionError,
+                            kMethodProvider + "/DefinedExecutionError/UnknownMethod"));
+}
+
+TEST_F(SilaServer, OptionsThatCannotServeAreRefusedBeforeAnythingStarts)
+{
+    struct Case {
+        std::vector<std::string> options;
+        int exitCode;
+        std::string says;
+    } cases[] = {
+        {{"--sila", "0.0.0.0:0", "--sila-insecure"}, 2, "refused beyond loopback"},
+        {{"--sila", "nope"}, 2, "--sila nope"},
+        {{"--sila", "0", "--sila-cert", home.path() + "/cert.pem"}, 2, "go together"},
+        {{"--sila-insecure"}, 2, "go with --sila"},
+        {{"--sila", "0", "--sila-cert", home.path() + "/cert.pem", "--sila-key",
+          home.path() + "/key.pem"},
+         1,
+         home.path() + "/cert.pem"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> arguments = {"serve", "--listen", "127.0.0.1:0", "--port", link};
+        arguments.insert(arguments.end(), c.options.begin(), c.options.end());
+        EXPECT_TRUE(hosttest::exited(run(arguments), c.exitCode, c.says));
+    }
+}
+
+TEST_F(SilaServer, ALabsOwnCertificateOrPlainTextOnLoopback)
+{
+    // The lab's certificate: one made by another CA, for this server's address.
+    ownTlsIdentity(home.path() + "/lab", "127.0.0.1", randomUuid());
+    ASSERT_TRUE(serve({"--sila", "127.0.0.1:0", "--sila-cert", home.path() + "/lab/server.pem",
+                       "--sila-key", home.path() + "/lab/server-key.pem"}));
+    svc::Get_ServerName_Responses name;
+    EXPECT_TRUE(
+        svc::SiLAService::NewStub(test::tlsChannel(service.silaAddress(), home.read("lab/ca.pem")))
+            ->Get_ServerName(callContext().get(), {}, &name)
+            .ok());
+    ASSERT_EQ(service.stop(), 0);
+
+    ASSERT_TRUE(serve({"--sila", "127.0.0.1:0", "--sila-insecure"}));
+    auto plain = grpc::CreateChannel(service.silaAddress(), grpc::InsecureChannelCredentials());
+    EXPECT_TRUE(
+        svc::SiLAService::NewStub(plain)->Get_ServerName(callContext().get(), {}, &name).ok());
+    EXPECT_EQ(name.servername().value(), "GC 1");
+}
+
+}  // namespace
+}  // namespace gc6890::sila
