@@ -222,49 +222,36 @@ int CVarnockGCSystem::ReadStatusBody(CInletSystemStatus& status)
 
 int CVarnockGCSystem::PrepRunning()
 {
-    gc6890::LockOutScope scope = LockOutForOperation();
-    if (!scope.held())
-        return 0;
-    gc6890::GCRunState runState;
-    if (!m_pChannel || !gc6890::QueryRunState(*m_pChannel, runState)) {
-        LogCommsFailure("Failed to query prep running from GC\n");
-        CaughtSerialCommsError();
-        return scope.fail();
-    }
-    if (!runState.preRun())
-        return scope.fail();
-    return scope.commit();
+    return AskRunState("Failed to query prep running from GC\n",
+                       [](const gc6890::GCRunState& state) { return state.preRun(); });
 }
 
 int CVarnockGCSystem::MethodRunning()
 {
-    gc6890::LockOutScope scope = LockOutForOperation();
-    if (!scope.held())
-        return 0;
-    gc6890::GCRunState runState;
-    if (!m_pChannel || !gc6890::QueryRunState(*m_pChannel, runState)) {
-        LogCommsFailure("Failed to query method running from GC\n");
-        CaughtSerialCommsError();
-        return scope.fail();
-    }
     // Pre-run, run, post-run and a fatal state all count as a method in hand.
-    if (runState.idle())
-        return scope.fail();
-    return scope.commit();
+    return AskRunState("Failed to query method running from GC\n",
+                       [](const gc6890::GCRunState& state) { return !state.idle(); });
 }
 
 int CVarnockGCSystem::PostRunning()
+{
+    return AskRunState("Failed to query post running from GC\n",
+                       [](const gc6890::GCRunState& state) { return state.postRun(); });
+}
+
+int CVarnockGCSystem::AskRunState(const char* failureText,
+                                  bool (*holds)(const gc6890::GCRunState& state))
 {
     gc6890::LockOutScope scope = LockOutForOperation();
     if (!scope.held())
         return 0;
     gc6890::GCRunState runState;
     if (!m_pChannel || !gc6890::QueryRunState(*m_pChannel, runState)) {
-        LogCommsFailure("Failed to query post running from GC\n");
+        LogCommsFailure(failureText);
         CaughtSerialCommsError();
         return scope.fail();
     }
-    if (!runState.postRun())
+    if (!holds(runState))
         return scope.fail();
     return scope.commit();
 }

@@ -118,6 +118,11 @@ private:
     void LogCommsFailure(const char* text);
     // The GC's run state and times; a failure is logged and gives false.
     bool ReadRunState(gc6890::GCRunState& state);
+    // One question about the run state under its own lock-out, as PrepRunning,
+    // MethodRunning and PostRunning ask it: 1 when `holds` says yes; 0 when it says no or
+    // the GC cannot be asked (`failureText` logged, the failure broadcast), each 0 with the
+    // unlock-reset.
+    int AskRunState(const char* failureText, bool (*holds)(const gc6890::GCRunState& state));
 
     gc6890::DownloadProgressObserver m_DownloadProgress;
 
