@@ -33,7 +33,7 @@ _gc6890()
     --port) _gc6890_devices "$cur"; return ;;
     --home) COMPREPLY=($(compgen -d -- "$cur")); return ;;
     --out | --token-file) COMPREPLY=($(compgen -f -- "$cur")); return ;;
-    --vial | --volume | --service | --listen | --name) return ;;
+    --vial | --volume | --service | --listen | --name | --allow-host) return ;;
     esac
 
     # The command and its subcommand: the first words that are neither options nor the
@@ -42,7 +42,7 @@ _gc6890()
     for ((i = 1; i < COMP_CWORD; i++)); do
         word=${COMP_WORDS[i]}
         case $word in
-        --port | --home | --out | --vial | --volume | --service | --token-file | --listen | --name)
+        --port | --home | --out | --vial | --volume | --service | --token-file | --listen | --name | --allow-host)
             ((i++)) ;;
         -*) ;;
         *) if [ -z "$command" ]; then command=$word; elif [ -z "$sub" ]; then sub=$word; fi ;;
@@ -56,7 +56,7 @@ _gc6890()
     run) options="--vial --volume --load --no-wait" ;;
     record) options="--volume --out" ;;
     log) options="--follow" ;;
-    serve) options="--listen --name --mqtt --mqtt-commands --sila --sila-cert --sila-key --sila-insecure --show-token" ;;
+    serve) options="--listen --allow-host --name --mqtt --mqtt-commands --sila --sila-cert --sila-key --sila-insecure --show-token" ;;
     watch) options="--log" ;;
     zones) [ -z "$sub" ] && words="on off" ;;
     method) [ -z "$sub" ] && words="check show length new" ;;

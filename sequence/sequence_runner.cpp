@@ -507,7 +507,7 @@ void SequenceRunner::writeRecord()
         return;
     }
     if (stopped_ || pauseRequested_) {
-        pauseNow(stopped_ ? "stopped by a stop request" : pauseReason_);
+        pauseNow(stopped_ ? kStoppedByRequest : pauseReason_);
         return;
     }
 }
@@ -592,7 +592,7 @@ void SequenceRunner::stopped()
     stopped_ = true;
     opPolls_ = instrument_.view().polls;
     if (step_ == Step::Plan || step_ == Step::Load || step_ == Step::WaitReady)
-        pauseNow("stopped by a stop request");
+        pauseNow(kStoppedByRequest);
     else if (step_ == Step::AwaitAnswer)
         step_ = Step::Resolve;
 }

@@ -30,6 +30,16 @@ inline constexpr std::int64_t kReadyLimitMs = 30 * 60 * 1000;
 // answer, 300 s, and half a minute for its preparation), as for a single run.
 inline constexpr std::int64_t kRunStartLimitMs = 330 * 1000;
 
+// The reasons of the pauses a person asked for (the pause request, a stop request); any
+// other pause is the sequence's own, for a fault that needs someone (results that could
+// not be written, a failed row, an uncertain injection), and /healthz reports it.
+inline constexpr const char* kPausedByOperator = "paused by the operator";
+inline constexpr const char* kStoppedByRequest = "stopped by a stop request";
+inline bool pausedByPerson(const std::string& reason)
+{
+    return reason == kPausedByOperator || reason == kStoppedByRequest;
+}
+
 // The sequence's state as GET /api/v1/sequences/{id} gives it, from a plan alone (a journal
 // read from disk) or with the runner's live step.
 nlohmann::json sequenceJson(const RecoveryPlan& plan);

@@ -89,6 +89,12 @@ EventHub::Read EventHub::Subscription::next(std::vector<Event>& events, int time
     return Read::Events;
 }
 
+void EventHub::Subscription::drop()
+{
+    std::lock_guard lock(hub_.mutex_);
+    ++hub_.dropped_;
+}
+
 std::size_t EventHub::subscribers() const
 {
     std::lock_guard lock(mutex_);

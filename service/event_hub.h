@@ -44,6 +44,8 @@ public:
         // when the subscriber fell so far behind that the backlog no longer holds its next
         // event; Closed when the hub is closing.
         Read next(std::vector<Event>& events, int timeoutMs);
+        // Counts the subscriber as dropped (it is being cut for another slowness).
+        void drop();
 
     private:
         friend class EventHub;

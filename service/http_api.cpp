@@ -2,7 +2,10 @@
 
 #include <httplib.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <fstream>
 #include <iostream>
 #include <nlohmann/json.hpp>
@@ -11,10 +14,13 @@
 #include "diagnostics/error_log.h"
 #include "platform/platform.h"
 #include "sequence/injection_limits.h"
+#include "sequence/sequence_runner.h"
+#include "service/http_server.h"
 #include "service/instrument_thread.h"
 #include "service/job_requests.h"
 #include "service/method_summary.h"
-#include "service/request_watchdog.h"
+#include "service/notice_limiter.h"
+#include "service/route_table.h"
 #include "service/safe_text.h"
 #include "service/sequence_api.h"
 #include "service/service_token.h"
@@ -89,6 +95,56 @@ void histogram(std::string& text, const char* name, const char* help, const Hist
                    cumulative);
 }
 
+// Every answer: no sniffing of types, no framing by other sites, and for the dashboard no
+// script, style or connection but the service's own (its page has no inline script or
+// style; Chart.js is served at /chart.js/).
+const httplib::Headers& securityHeaders()
+{
+    static const httplib::Headers headers = {
+        {"X-Content-Type-Options", "nosniff"},
+        {"X-Frame-Options", "DENY"},
+        {"Referrer-Policy", "no-referrer"},
+        {"Content-Security-Policy",
+         "default-src 'self'; script-src 'self'; style-src 'self'; img-src 'self' data:; "
+         "connect-src 'self'; object-src 'none'; base-uri 'none'; form-action 'none'; "
+         "frame-ancestors 'none'"},
+    };
+    return headers;
+}
+
+std::string lowerCase(std::string text)
+{
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+// The name of a Host header, without its port, lower case: "[::1]" stays in brackets.
+std::string hostName(const std::string& header)
+{
+    std::string name = lowerCase(header);
+    if (!name.empty() && name.front() == '[')
+        return name.substr(0,
+                           name.find(']') == std::string::npos ? name.size() : name.find(']') + 1);
+    const std::size_t colon = name.find(':');
+    return colon == std::string::npos ? name : name.substr(0, colon);
+}
+
+// An address as a Host header names it: IPv6 in brackets, an IPv4 one mapped into IPv6 as
+// itself.
+std::string addressAsHost(std::string address)
+{
+    if (address.rfind("::ffff:", 0) == 0 && address.find('.') != std::string::npos)
+        address = address.substr(7);
+    return address.find(':') == std::string::npos ? address : "[" + address + "]";
+}
+
+std::string machineName()
+{
+    char name[256] = {};
+    return gethostname(name, sizeof name - 1) == 0 ? lowerCase(name) : std::string();
+}
+
 std::string bearer(const Request& req)
 {
     const std::string header = req.get_header_value("Authorization");
@@ -128,39 +184,121 @@ std::string lastLines(const std::string& path, long long lines)
     return text.substr(start == 0 ? 0 : start + 1);
 }
 
+// Why the sequence under way needs someone: paused by itself for a fault, not by a person
+// ("" when none is, or it is not paused).
+std::string sequenceTrouble(const SequenceBoard& sequences)
+{
+    const std::string id = sequences.active();
+    const std::optional<std::string> text = id.empty() ? std::nullopt : sequences.find(id);
+    if (!text)
+        return {};
+    const json sequence = json::parse(*text, nullptr, false);
+    if (!sequence.is_object() || !sequence.contains("state") || sequence["state"] != "paused")
+        return {};
+    const std::string reason =
+        sequence.contains("reason") && sequence["reason"].is_string() ? sequence["reason"] : "";
+    return pausedByPerson(reason) ? std::string() : "the sequence " + id + " is paused: " + reason;
+}
+
+// Writes the subscriber's next events (or a keep-alive comment); false to end the stream.
+// A subscriber whose connection held bytes it did not take for kStalledSubscriberS while
+// more came is cut: it is not reading, and it would hold its slot for as long as the
+// kernel's buffers take to fill.
+bool writeEvents(EventHub::Subscription& subscription, httplib::DataSink& sink,
+                 std::int64_t& stalledSince)
+{
+    std::vector<Event> events;
+    std::string text;
+    switch (subscription.next(events, kKeepAliveMs)) {
+    case EventHub::Read::Idle:
+        text = ": idle\n\n";
+        break;
+    case EventHub::Read::Dropped:
+        // Too slow for the backlog: told once, then cut; it may resume with Last-Event-ID
+        // from what the backlog still holds.
+        text = "event: dropped\ndata: {\"error\":\"the subscriber fell behind the "
+               "backlog\"}\n\n";
+        sink.write(text.data(), text.size());
+        return false;
+    case EventHub::Read::Closed:
+        sink.done();
+        return true;
+    case EventHub::Read::Events:
+        for (const Event& event : events)
+            text += "id: " + std::to_string(event.id) + "\nevent: " + event.name +
+                    "\ndata: " + event.data + "\n\n";
+        break;
+    }
+    if (HttpServer::unsentBytes() > 0) {
+        const std::int64_t now = steadyNowMs();
+        if (stalledSince == 0)
+            stalledSince = now;
+        else if (now - stalledSince > kStalledSubscriberS * 1000) {
+            subscription.drop();
+            return false;
+        }
+    } else
+        stalledSince = 0;
+    return sink.write(text.data(), text.size());
+}
+
 }  // namespace
 
 HttpApi::HttpApi(ServiceState& state, InstrumentThread& instrument, MethodStore methods,
                  std::string token, std::string openApiPath)
     : state_(state), instrument_(instrument), methods_(std::move(methods)),
       token_(std::move(token)), openApiPath_(std::move(openApiPath)),
-      server_(std::make_unique<httplib::Server>())
+      notices_(std::make_unique<NoticeLimiter>(
+          [this](const std::string& text) {
+              std::cerr << "gc6890 serve: " << loggable(text) << '\n';
+              state_.events.log(1, "service", loggable(text));
+          },
+          kNoticeIntervalS * 1000)),
+      routes_(std::make_unique<RouteTable>())
 {
-    watchdog_ = std::make_unique<RequestWatchdog>(
-        *server_, kRequestDeadlineS * 1000, [this](const std::string& peer) {
-            ++state_.metrics.cutRequests;
-            const std::string text = format("cut the client %s: its request ran past %d s",
-                                            peer.c_str(), kRequestDeadlineS);
-            std::cerr << "gc6890 serve: " << loggable(text) << '\n';
-            state_.events.log(1, "service", text);
-        });
+    const std::string& listen = state_.options.listen;
+    listenHost_ = lowerCase(listen.substr(0, listen.rfind(':')));
+    HttpServer::Hooks hooks;
+    hooks.cut = [this](const std::string& address, const std::string& why) {
+        ++state_.metrics.cutRequests;
+        notice("cut clients", address, "cut the client " + address + ": " + why);
+    };
+    hooks.shed = [this](const std::string& address) {
+        ++state_.metrics.shedConnections;
+        notice("connections turned away", address,
+               "turned away a connection from " + address + ": the service is full");
+    };
+    hooks.failed = [this](const std::string& address, const std::string& what) {
+        ++state_.metrics.failedRequests;
+        notice("failed requests", address, "a request from " + address + " failed: " + what);
+    };
+    hooks.headers = securityHeaders();
+    server_ = std::make_unique<HttpServer>(
+        HttpServer::Limits{
+            .threads = kPoolThreads,
+            .maxWaiting = kMaxWaitingConnections,
+            .maxReady = kMaxReadyConnections,
+            .firstByteMs = kKeepAliveIdleS * 1000,
+            .headMs = kHeadDeadlineS * 1000,
+            .timing = {.ioTimeoutMs = kReadTimeoutS * 1000, .deadlineMs = kRequestDeadlineS * 1000},
+            .keepAliveRequests = kKeepAliveRequests,
+        },
+        std::move(hooks));
     // The listening socket, to lengthen its queue after the bind.
     server_->set_socket_options([this](socket_t socket) {
         httplib::default_socket_options(socket);
         listenSocket_ = socket;
     });
-    // An event subscriber holds a pool thread for as long as it listens.
-    server_->new_task_queue = [] { return new httplib::ThreadPool(kPoolThreads); };
-    server_->set_keep_alive_max_count(kKeepAliveRequests);
     // An answer goes out as two writes (head, then body): without this the body waits for
     // the client's delayed acknowledgement of the head, 40 ms on Linux, on every request of
     // a keep-alive connection. Accepted connections inherit it from the listening socket.
     server_->set_tcp_nodelay(true);
-    server_->set_keep_alive_timeout(kKeepAliveIdleS);
-    server_->set_read_timeout(kReadTimeoutS, 0);
-    server_->set_write_timeout(kWriteTimeoutS, 0);
     server_->set_payload_max_length(kMaxBodyBytes);
-    routes();
+    // What the answers' Keep-Alive header tells the clients (the waiting room applies them).
+    server_->set_keep_alive_timeout(kKeepAliveIdleS);
+    server_->set_keep_alive_max_count(kKeepAliveRequests);
+    addRoutes();
+    routes_->install(*server_);
 }
 
 HttpApi::~HttpApi() = default;
@@ -197,7 +335,6 @@ int HttpApi::bind(const std::string& listen, std::string& error)
         // a second or more later. Listening again on the bound socket lengthens the queue.
         if (listenSocket_ < 0 || ::listen(listenSocket_, SOMAXCONN) != 0)
             std::cerr << "gc6890 serve: the listen queue stays at 5 connections\n";
-        watchdog_->start(port);
     }
     return port;
 }
@@ -219,26 +356,68 @@ void HttpApi::stop()
     server_->stop();
 }
 
-void HttpApi::routes()
+void HttpApi::notice(const std::string& kind, const std::string& address, const std::string& text)
 {
-    httplib::Server& s = *server_;
+    notices_->note(kind, address, text);
+}
 
+bool HttpApi::hostAllowed(const Request& req) const
+{
+    // A browser always names the host; a client without a Host header is no page that a
+    // renamed address (DNS rebinding) could have led here.
+    if (!req.has_header("Host"))
+        return true;
+    const std::string name = hostName(req.get_header_value("Host"));
+    if (name == "localhost" || name == addressAsHost(lowerCase(req.local_addr)) ||
+        name == listenHost_ || name == addressAsHost(listenHost_))
+        return true;
+    const std::vector<std::string>& allowed = state_.options.allowHosts;
+    if (std::any_of(allowed.begin(), allowed.end(),
+                    [&](const std::string& host) { return lowerCase(host) == name; }))
+        return true;
+    // Listening on every address: the machine's own name too.
+    static const std::string machine = machineName();
+    const bool everywhere =
+        listenHost_ == "0.0.0.0" || listenHost_ == "::" || listenHost_ == "[::]";
+    return everywhere && !machine.empty() &&
+           (name == machine || name == machine.substr(0, machine.find('.')));
+}
+
+bool HttpApi::refused(const Request& req, Response& res)
+{
+    const std::string from = req.method + " " + req.path + " from " + req.remote_addr;
+    // A refused request's body is never read: the connection cannot carry another.
+    if (std::atoll(req.get_header_value("Content-Length").c_str()) > 0 ||
+        req.has_header("Transfer-Encoding"))
+        HttpServer::closeAfterAnswer();
+    if (!hostAllowed(req)) {
+        ++state_.metrics.wrongHost;
+        const std::string host = hostName(req.get_header_value("Host"));
+        notice("refused requests", req.remote_addr,
+               "refused " + from + ": the Host " + host + " is not one of the service's names");
+        fail(res, 403,
+             "the Host " + host +
+                 " is not one of this service's names; a name a reverse proxy forwards is "
+                 "accepted with gc6890 serve --allow-host NAME");
+        return true;
+    }
     // Anything that changes something needs the token; nothing is done without it.
-    s.set_pre_routing_handler([this](const Request& req, Response& res) {
-        if (!changes(req) || sameToken(bearer(req), token_))
-            return httplib::Server::HandlerResponse::Unhandled;
-        ++state_.metrics.unauthorized;
-        const std::string what = req.method + " " + req.path + " from " + req.remote_addr +
-                                 (req.has_header("Authorization") ? ": wrong token" : ": no token");
-        std::cerr << "gc6890 serve: refused " << loggable(what) << '\n';
-        state_.events.log(1, "service", "refused " + what);
-        res.set_header("WWW-Authenticate", "Bearer");
-        fail(res, 401, "this request needs the service's token: Authorization: Bearer TOKEN");
-        return httplib::Server::HandlerResponse::Handled;
-    });
-    s.set_error_handler([](const Request& req, Response& res) {
-        if (!res.body.empty())
-            return;
+    if (!changes(req) || sameToken(bearer(req), token_))
+        return false;
+    ++state_.metrics.unauthorized;
+    notice("refused requests", req.remote_addr,
+           "refused " + from + (req.has_header("Authorization") ? ": wrong token" : ": no token"));
+    res.set_header("WWW-Authenticate", "Bearer");
+    fail(res, 401, "this request needs the service's token: Authorization: Bearer TOKEN");
+    return true;
+}
+
+void HttpApi::addRoutes()
+{
+    RouteTable& s = *routes_;
+
+    s.gate([this](const Request& req, Response& res) { return refused(req, res); });
+    s.onError([](const Request& req, Response& res) {
         if (res.status == 404)
             fail(res, 404, "no such resource: " + req.method + " " + req.path);
         else if (res.status == 413)
@@ -247,26 +426,38 @@ void HttpApi::routes()
         else
             fail(res, res.status, format("HTTP status %d", res.status));
     });
-    s.set_exception_handler([](const Request&, Response& res, std::exception_ptr error) {
+    s.onException([this](const Request& req, Response& res, std::exception_ptr error) {
         try {
             std::rethrow_exception(error);
         } catch (const BadField& bad) {
             fail(res, 400, bad.error, bad.field);
         } catch (const std::exception& e) {
+            ++state_.metrics.failedRequests;
+            notice("failed requests", req.remote_addr,
+                   "failed " + req.method + " " + req.path + " from " + req.remote_addr + ": " +
+                       e.what());
             fail(res, 500, std::string("internal error: ") + e.what());
         } catch (...) {
+            ++state_.metrics.failedRequests;
+            notice("failed requests", req.remote_addr,
+                   "failed " + req.method + " " + req.path + " from " + req.remote_addr);
             fail(res, 500, "internal error");
         }
     });
+    s.onAnswer([](const Request&, Response& res) {
+        for (const auto& [name, value] : securityHeaders())
+            if (!res.has_header(name.c_str()))
+                res.set_header(name.c_str(), value);
+    });
 
-    s.Get("/api/v1/status", [this](const Request&, Response& res) {
+    s.get("/api/v1/status", [this](const Request&, Response& res) {
         const auto snapshot = state_.snapshot.get();
         const std::optional<Job> job = state_.jobs.current();
         res.set_content(composeStatus(*snapshot, job ? job->json() : "null", steadyNowMs()) + "\n",
                         kJson);
     });
 
-    s.Get("/api/v1/history", [this](const Request& req, Response& res) {
+    s.get("/api/v1/history", [this](const Request& req, Response& res) {
         const long long seconds = numberParam(req, "seconds", 3600, 1, 7 * 24 * 3600);
         const std::vector<HistorySample> samples =
             state_.history.since(unixNowMs() - seconds * 1000);
@@ -276,7 +467,7 @@ void HttpApi::routes()
         reply(res, 200, body);
     });
 
-    s.Get("/api/v1/events", [this](const Request& req, Response& res) {
+    s.get("/api/v1/events", [this](const Request& req, Response& res) {
         std::optional<std::uint64_t> last;
         if (req.has_header("Last-Event-ID")) {
             try {
@@ -290,38 +481,26 @@ void HttpApi::routes()
             res.set_header("Retry-After", "10");
             return fail(res, 503, "too many event subscribers (64); try again later");
         }
-        watchdog_->exempt(req);
+        HttpServer::streamingAnswer();
         res.set_header("Cache-Control", "no-cache");
         res.set_header("X-Accel-Buffering", "no");  // a proxy must not hold events back
+        // Since when the subscriber's connection has held bytes it did not take (0: none).
+        auto stalledSince = std::make_shared<std::int64_t>(0);
         res.set_chunked_content_provider(
-            "text/event-stream", [subscription](std::size_t, httplib::DataSink& sink) {
-                std::vector<Event> events;
-                std::string text;
-                switch (subscription->next(events, kKeepAliveMs)) {
-                case EventHub::Read::Idle:
-                    text = ": idle\n\n";
-                    break;
-                case EventHub::Read::Dropped:
-                    // Too slow for the backlog: told once, then cut; it may resume with
-                    // Last-Event-ID from what the backlog still holds.
-                    text = "event: dropped\ndata: {\"error\":\"the subscriber fell behind the "
-                           "backlog\"}\n\n";
-                    sink.write(text.data(), text.size());
+            "text/event-stream", [this, subscription, stalledSince,
+                                  address = req.remote_addr](std::size_t, httplib::DataSink& sink) {
+                try {
+                    return writeEvents(*subscription, sink, *stalledSince);
+                } catch (const std::exception& error) {
+                    ++state_.metrics.failedRequests;
+                    notice("failed requests", address,
+                           "the event stream to " + address + " failed: " + error.what());
                     return false;
-                case EventHub::Read::Closed:
-                    sink.done();
-                    return true;
-                case EventHub::Read::Events:
-                    for (const Event& event : events)
-                        text += "id: " + std::to_string(event.id) + "\nevent: " + event.name +
-                                "\ndata: " + event.data + "\n\n";
-                    break;
                 }
-                return sink.write(text.data(), text.size());
             });
     });
 
-    s.Get("/api/v1/jobs/([0-9]+)", [this](const Request& req, Response& res) {
+    s.get("/api/v1/jobs/([0-9]+)", [this](const Request& req, Response& res) {
         std::optional<Job> job;
         try {
             job = state_.jobs.find(std::stoull(req.matches[1].str()));
@@ -344,13 +523,13 @@ void HttpApi::routes()
     // The same checks as the broker's commands (job_requests.h).
     for (const JobKind kind :
          {JobKind::Load, JobKind::Run, JobKind::Stop, JobKind::Reset, JobKind::Zones})
-        s.Post(std::string("/api/v1/") + jobKindName(kind),
+        s.post(std::string("/api/v1/") + jobKindName(kind),
                [=, this](const Request& req, Response& res) {
                    submit(res, jobRequestOf(kind, parseBody(req, jobFields(kind)), methods_));
                });
 
     // Methods.
-    s.Get("/api/v1/methods", [this](const Request&, Response& res) {
+    s.get("/api/v1/methods", [this](const Request&, Response& res) {
         json list = json::array();
         for (const MethodEntry& entry : methods_.list())
             list.push_back({{"name", entry.name},
@@ -365,14 +544,14 @@ void HttpApi::routes()
             throw BadField{"name", why};
         return name;
     };
-    s.Get("/api/v1/methods/([^/]+)", [=, this](const Request& req, Response& res) {
+    s.get("/api/v1/methods/([^/]+)", [=, this](const Request& req, Response& res) {
         const std::string name = nameOf(req);
         const std::optional<std::string> text = methods_.read(name);
         if (!text)
             return fail(res, 404, "no method " + name + " in " + methods_.folder());
         res.set_content(*text, "application/toml");
     });
-    s.Post("/api/v1/methods/([^/]+)", [=, this](const Request& req, Response& res) {
+    s.post("/api/v1/methods/([^/]+)", [=, this](const Request& req, Response& res) {
         const std::string name = nameOf(req);
         const MethodCheck check = checkMethodText(req.body, name + ".toml");
         if (!check.ok) {
@@ -391,7 +570,7 @@ void HttpApi::routes()
             return fail(res, 500, error);
         reply(res, 201, {{"name", name}, {"run_length_min", check.runLengthMin}});
     });
-    s.Get("/api/v1/methods/([^/]+)/summary", [=, this](const Request& req, Response& res) {
+    s.get("/api/v1/methods/([^/]+)/summary", [=, this](const Request& req, Response& res) {
         const std::string name = nameOf(req);
         const std::optional<std::string> text = methods_.read(name);
         if (!text)
@@ -401,7 +580,7 @@ void HttpApi::routes()
             return fail(res, 500, "the stored method " + name + " cannot be read");
         reply(res, 200, *summary);
     });
-    s.Get("/api/v1/methods/([^/]+)/record", [=, this](const Request& req, Response& res) {
+    s.get("/api/v1/methods/([^/]+)/record", [=, this](const Request& req, Response& res) {
         const std::string name = nameOf(req);
         if (!methods_.read(name))
             return fail(res, 404, "no method " + name + " in " + methods_.folder());
@@ -430,13 +609,13 @@ void HttpApi::routes()
 
     addSequenceRoutes(s, state_, instrument_, methods_);
 
-    s.Get("/api/v1/log", [](const Request& req, Response& res) {
+    s.get("/api/v1/log", [](const Request& req, Response& res) {
         const long long lines = numberParam(req, "lines", 100, 1, 100000);
         res.set_content(lastLines(mapDrivePath(CHP6890ErrorLog::LogFileName().str()), lines),
                         "text/plain; charset=utf-8");
     });
 
-    s.Get("/api/v1/openapi.json", [this](const Request&, Response& res) {
+    s.get("/api/v1/openapi.json", [this](const Request&, Response& res) {
         std::ifstream file(openApiPath_, std::ios::binary);
         if (!file)
             return fail(res, 404, "the API description is not installed (" + openApiPath_ + ")");
@@ -445,7 +624,7 @@ void HttpApi::routes()
         res.set_content(text.str(), kJson);
     });
 
-    s.Get("/healthz", [this](const Request&, Response& res) {
+    s.get("/healthz", [this](const Request&, Response& res) {
         const auto snapshot = state_.snapshot.get();
         const std::int64_t age = snapshot->timeMs ? steadyNowMs() - snapshot->steadyMs : -1;
         // Fresh: the last good poll is no older than three poll periods (and a second).
@@ -458,6 +637,8 @@ void HttpApi::routes()
             reason = "no poll yet";
         else if (age > limit)
             reason = format("the last poll is %lld ms old", static_cast<long long>(age));
+        else
+            reason = sequenceTrouble(state_.sequences);
         json body = {{"ok", reason.empty()}, {"line", lineStateName(snapshot->line)}};
         body["age_ms"] = age < 0 ? json(nullptr) : json(age);
         if (!reason.empty())
@@ -465,7 +646,7 @@ void HttpApi::routes()
         reply(res, reason.empty() ? 200 : 503, body);
     });
 
-    s.Get("/metrics", [this](const Request&, Response& res) {
+    s.get("/metrics", [this](const Request&, Response& res) {
         const Metrics& m = state_.metrics;
         std::string text;
         auto counter = [&](const char* name, const char* help, std::uint64_t value) {
@@ -480,8 +661,17 @@ void HttpApi::routes()
                 m.cutRequests);
         counter("gc6890_unauthorized_total", "Requests refused for a missing or wrong token.",
                 m.unauthorized);
+        counter("gc6890_requests_wrong_host_total",
+                "Requests refused for a Host that is none of the service's names.", m.wrongHost);
+        counter("gc6890_requests_failed_total",
+                "Requests whose handling failed inside the service (answered 500).",
+                m.failedRequests);
+        counter("gc6890_connections_shed_total",
+                "Connections answered 503 at once: too many waiting for their request or a thread.",
+                m.shedConnections);
         counter("gc6890_events_dropped_subscribers_total",
-                "Event subscribers cut for falling behind.", state_.events.dropped());
+                "Event subscribers cut for falling behind or not reading.",
+                state_.events.dropped());
         if (m.mqttConnected >= 0) {
             counter("gc6890_mqtt_published_total", "Messages handed to the broker.",
                     m.mqttPublished);
@@ -494,6 +684,9 @@ void HttpApi::routes()
         for (JobState st : {JobState::Queued, JobState::Done, JobState::Failed})
             text += format("gc6890_jobs_total{state=\"%s\"} %llu\n", jobStateName(st),
                            static_cast<unsigned long long>(state_.jobs.count(st)));
+        text += format("# HELP gc6890_connections_waiting Connections waiting for their request.\n"
+                       "# TYPE gc6890_connections_waiting gauge\ngc6890_connections_waiting %zu\n",
+                       server_->waiting());
         text += format("# HELP gc6890_event_subscribers Event stream subscribers.\n"
                        "# TYPE gc6890_event_subscribers gauge\ngc6890_event_subscribers %zu\n",
                        state_.events.subscribers());

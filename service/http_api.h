@@ -10,33 +10,45 @@
 #include "service/service_state.h"
 
 namespace httplib {
-class Server;
-}
+struct Request;
+struct Response;
+}  // namespace httplib
 
 namespace gc6890 {
 
+class HttpServer;
 class InstrumentThread;
-class RequestWatchdog;
+class NoticeLimiter;
+class RouteTable;
 
 // Request bounds.
 inline constexpr std::size_t kMaxBodyBytes = 1 << 20;
 inline constexpr int kReadTimeoutS = 5;
 inline constexpr int kWriteTimeoutS = 5;
-// Our own bound on a request (request_watchdog.h), for each of its two stretches: reading it
-// (with a keep-alive wait of up to 2 s before it) and handling it (an experiment record
-// waits up to 10 s for the instrument thread), then writing the answer.
+// Our own bound on a request (http_connection.h), for each of its two stretches: reading
+// its body and handling it (an experiment record waits up to 10 s for the instrument
+// thread), then writing the answer.
 inline constexpr int kRequestDeadlineS = 20;
-// Pool threads: one per event subscriber (at most 64) and 64 that only requests can
-// hold. Each connection holds its thread while it is open (a keep-alive one up to 5 s
-// idle): 64 keep-alive clients asking at once are served side by side with every
-// subscriber slot taken; more wait for a thread.
-inline constexpr std::size_t kPoolThreads = kMaxSubscribers + 64;
-// How long a keep-alive connection may wait idle for its next request. The library also
-// waits this long after answering a request it could not read (a 400 for headers that
-// timed out), so it is part of what bounds a client that stops mid-request: 5 s + 2 s.
+// A connection waits in the waiting room (http_server.h) for its request: the first byte
+// within the keep-alive wait, the whole head within this.
+inline constexpr int kHeadDeadlineS = 5;
+// How long a new or kept-alive connection may wait idle for its next request.
 inline constexpr int kKeepAliveIdleS = 2;
 // Requests one keep-alive connection may carry before the server closes it.
 inline constexpr std::size_t kKeepAliveRequests = 10000;
+// Pool threads: one per event subscriber (at most 64) and 64 that only requests can hold.
+// A thread is held only while a request is handled or an event stream is open: waiting
+// for a request (a new connection, a keep-alive one, a slow client's headers) holds none.
+inline constexpr std::size_t kPoolThreads = kMaxSubscribers + 64;
+// Connections waiting for their request head; beyond, a new one is answered 503 at once.
+inline constexpr std::size_t kMaxWaitingConnections = 1024;
+// Requests whose head is there, waiting for a pool thread; beyond, 503 at once.
+inline constexpr std::size_t kMaxReadyConnections = 256;
+// An event subscriber that has taken nothing for this long while events wait for it (its
+// connection's window closed) is cut, as one that stops reading is by the write time-out.
+inline constexpr int kStalledSubscriberS = 5;
+// Refusals, cut clients and failed requests: logged at most once an interval an address.
+inline constexpr int kNoticeIntervalS = 10;
 
 class HttpApi {
 public:
@@ -56,16 +68,25 @@ public:
     void serve();
     void stop();
 
+    // The routes and the handling around them, for the fuzz harness (route_table.h).
+    const RouteTable& routes() const { return *routes_; }
+
 private:
-    void routes();
+    void addRoutes();
+    // Before the routes: the Host check and the token check; true when refused.
+    bool refused(const httplib::Request& req, httplib::Response& res);
+    bool hostAllowed(const httplib::Request& req) const;
+    void notice(const std::string& kind, const std::string& address, const std::string& text);
 
     ServiceState& state_;
     InstrumentThread& instrument_;
     MethodStore methods_;
     std::string token_;
     std::string openApiPath_;
-    std::unique_ptr<httplib::Server> server_;
-    std::unique_ptr<RequestWatchdog> watchdog_;
+    std::unique_ptr<NoticeLimiter> notices_;
+    std::unique_ptr<RouteTable> routes_;
+    std::unique_ptr<HttpServer> server_;
+    std::string listenHost_;  // the address --listen named, lower case
     int listenSocket_ = -1;
 };
 

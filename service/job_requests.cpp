@@ -15,7 +15,8 @@ json parseJsonObject(const std::string& text, const std::vector<std::string>& kn
     if (text.find_first_not_of(" \t\r\n") != std::string::npos) {
         try {
             body = json::parse(text);
-        } catch (const json::parse_error& error) {
+        } catch (const json::exception& error) {
+            // A parse error, or a number beyond a double's range (1e400).
             throw BadField{"body", std::string("not JSON: ") + error.what()};
         }
     }

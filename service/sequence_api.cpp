@@ -9,6 +9,7 @@
 #include "service/instrument_thread.h"
 #include "service/job_requests.h"
 #include "service/method_store.h"
+#include "service/route_table.h"
 #include "service/safe_text.h"
 #include "service/sequence_control.h"
 
@@ -85,10 +86,10 @@ json sequenceState(const ServiceState& state, const std::string& id)
 
 }  // namespace
 
-void addSequenceRoutes(httplib::Server& s, ServiceState& state, InstrumentThread& instrument,
+void addSequenceRoutes(RouteTable& s, ServiceState& state, InstrumentThread& instrument,
                        const MethodStore& methods)
 {
-    s.Post("/api/v1/sequences", [&state, &instrument, &methods](const Request& req, Response& res) {
+    s.post("/api/v1/sequences", [&state, &instrument, &methods](const Request& req, Response& res) {
         const std::string file = uploadName(req);
         Sequence sequence;
         std::string error;
@@ -126,7 +127,7 @@ void addSequenceRoutes(httplib::Server& s, ServiceState& state, InstrumentThread
         reply(res, 201, {{"id", id}, {"url", url}});
     });
 
-    s.Get("/api/v1/sequences", [&state](const Request&, Response& res) {
+    s.get("/api/v1/sequences", [&state](const Request&, Response& res) {
         std::vector<std::string> ids = journalRunIds(journalFolder());
         json list = json::array();
         for (auto id = ids.rbegin(); id != ids.rend() && list.size() < 100; ++id)
@@ -139,14 +140,14 @@ void addSequenceRoutes(httplib::Server& s, ServiceState& state, InstrumentThread
                {"latest", latest.empty() ? json(nullptr) : json::parse(text)}});
     });
 
-    s.Get("/api/v1/sequences/([0-9A-Za-z-]+)", [&state](const Request& req, Response& res) {
+    s.get("/api/v1/sequences/([0-9A-Za-z-]+)", [&state](const Request& req, Response& res) {
         const json found = sequenceState(state, req.matches[1].str());
         if (found.is_null())
             return fail(res, 404, "no sequence " + req.matches[1].str());
         reply(res, 200, found);
     });
 
-    s.Post("/api/v1/sequences/([0-9A-Za-z-]+)/(pause|resume|abort)",
+    s.post("/api/v1/sequences/([0-9A-Za-z-]+)/(pause|resume|abort)",
            [&state, &instrument](const Request& req, Response& res) {
                const std::string id = req.matches[1].str();
                const std::string action = req.matches[2].str();

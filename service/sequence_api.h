@@ -4,17 +4,14 @@
 // thread.
 #pragma once
 
-namespace httplib {
-class Server;
-}
-
 namespace gc6890 {
 
 class InstrumentThread;
 class MethodStore;
+class RouteTable;
 struct ServiceState;
 
-void addSequenceRoutes(httplib::Server& server, ServiceState& state, InstrumentThread& instrument,
+void addSequenceRoutes(RouteTable& routes, ServiceState& state, InstrumentThread& instrument,
                        const MethodStore& methods);
 
 }  // namespace gc6890

@@ -90,7 +90,7 @@ bool SequenceControl::pause(const std::string& id, std::string& error)
         error = "the sequence " + id + " is paused already";
         return false;
     }
-    runner_->pause("paused by the operator");
+    runner_->pause(kPausedByOperator);
     publish();
     return true;
 }

@@ -1,10 +1,12 @@
 #include "service/service.h"
 
+#include <algorithm>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <iostream>
 #include <optional>
+#include <sys/resource.h>
 #include <thread>
 #include <unistd.h>
 
@@ -48,12 +50,32 @@ void awaitSignal()
     }
 }
 
+// The address as --listen gave it, with the port bound: "http://0.0.0.0:6890/" for every
+// address (a client here reaches it at 127.0.0.1, others at the machine's name).
 std::string urlOf(const std::string& listen, int port)
 {
     std::string host = listen.substr(0, listen.rfind(':'));
-    if (host == "0.0.0.0" || host == "::" || host == "[::]")
-        host = "127.0.0.1";  // reachable from here; other machines use the host's name
+    if (host.find(':') != std::string::npos && host.front() != '[')
+        host = "[" + host + "]";
     return "http://" + host + ":" + std::to_string(port) + "/";
+}
+
+bool everyAddress(const std::string& listen)
+{
+    const std::string host = listen.substr(0, listen.rfind(':'));
+    return host == "0.0.0.0" || host == "::" || host == "[::]";
+}
+
+// Each connection waiting for its request holds a descriptor (up to 1024 wait at once):
+// the soft limit is raised to the hard one, so that a crowd of slow clients cannot make the
+// accept fail.
+void raiseDescriptorLimit()
+{
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = std::min<rlim_t>(limit.rlim_max, 65536);
+        setrlimit(RLIMIT_NOFILE, &limit);
+    }
 }
 
 }  // namespace
@@ -71,6 +93,7 @@ int runService(const ServeOptions& options)
         std::cerr << "gc6890 serve: cannot catch signals: " << std::strerror(errno) << '\n';
         return 1;
     }
+    raiseDescriptorLimit();
     ServiceState state(options.service);
     InstrumentThread instrument(state);
     HttpApi api(state, instrument, MethodStore(methodFolder()), token, options.openApiPath);
@@ -106,6 +129,11 @@ int runService(const ServeOptions& options)
         std::cout << "SiLA 2 server on " << sila->listening() << std::endl;
     std::cerr << "gc6890 serve: listening on " << url << " for the instrument on "
               << options.service.device << "; SIGTERM or Ctrl-C ends the service\n";
+    if (everyAddress(options.service.listen))
+        std::cerr << "gc6890 serve: warning: listening on every address of this machine: "
+                     "whoever reaches it can read the instrument's status, methods and log "
+                     "(changes still need the token), and nothing is encrypted; a reverse "
+                     "proxy with TLS in front of 127.0.0.1 is safer (docs/service.md)\n";
 
     instrument.start();
     std::thread http([&api] { api.serve(); });

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "service/event_hub.h"
 #include "service/job_board.h"
@@ -20,6 +21,9 @@ struct ServiceOptions {
     std::string listen = "127.0.0.1:6890";
     std::string name;    // the instrument's name, shown in the status ("" for none)
     std::string device;  // the serial device, for messages
+    // Host names accepted besides the listening address's own and localhost (a reverse
+    // proxy's name).
+    std::vector<std::string> allowHosts;
 };
 
 // A Prometheus histogram: counts by upper bound (seconds), and the sum. Observed on one
@@ -48,6 +52,9 @@ struct Metrics {
     std::atomic<std::uint64_t> rebuilds{0};
     std::atomic<std::uint64_t> unauthorized{0};
     std::atomic<std::uint64_t> cutRequests{0};
+    std::atomic<std::uint64_t> wrongHost{0};
+    std::atomic<std::uint64_t> failedRequests{0};  // exceptions, answered 500
+    std::atomic<std::uint64_t> shedConnections{0};
     Histogram<10> pollSeconds{{0.005, 0.01, 0.025, 0.05, 0.1, 0.25, 0.5, 1.0, 2.5, 5.0}};
     // Line exchanges answered: from a fraction of a millisecond on a fast line to the
     // tens of milliseconds of a long reply at 9600 baud, and the port's time-out.

@@ -17,6 +17,7 @@ namespace {
 
 struct ServeCommandOptions {
     std::string listen = "127.0.0.1:6890";
+    std::vector<std::string> allowHosts;
     std::string name;
     std::string mqtt;
     bool mqttCommands = false;
@@ -64,6 +65,7 @@ int serve(const ServeCommandOptions& options)
                              "--sila-cert, --sila-key and --sila-insecure go with --sila");
     ServeOptions serve;
     serve.service.listen = options.listen;
+    serve.service.allowHosts = options.allowHosts;
     serve.service.device = chosenDevice();
     serve.service.name = options.name.empty() ? defaultName(serve.service.device) : options.name;
     serve.mqtt.url = options.mqtt;
@@ -87,6 +89,11 @@ void addServeCommand(CommandTable& table)
     auto options = std::make_shared<ServeCommandOptions>();
     command->add_option("--listen", options->listen,
                         "ADDRESS:PORT to listen on (default 127.0.0.1:6890; port 0: a free one)");
+    command
+        ->add_option("--allow-host", options->allowHosts,
+                     "Also answer requests that name this host (a reverse proxy's name); "
+                     "repeatable")
+        ->allow_extra_args(false);
     command->add_option("--name", options->name,
                         "The instrument's name in the status and on the broker (default: the "
                         "host's name and the device's base name)");

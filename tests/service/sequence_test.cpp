@@ -198,6 +198,12 @@ TEST_F(SequenceTest, AMissingVialFollowsTheErrorRule)
             EXPECT_THAT(end.value("reason", ""), HasSubstr("vial 2"));
         }
         if (std::string(c.rule) == "pause") {
+            // Paused by itself for a fault: someone is needed, and health says why.
+            const httplib::Result health = service.client().Get("/healthz");
+            ASSERT_TRUE(health);
+            EXPECT_EQ(health->status, 503);
+            EXPECT_THAT(json::parse(health->body).value("reason", ""),
+                        HasSubstr("the sequence " + id + " is paused: row 2, vial 2"));
             // The operator gives up on the vial: the rest of the tray runs.
             ASSERT_EQ(
                 service.post("/api/v1/sequences/" + id + "/resume", R"({"skip_row":true})").first,
@@ -231,6 +237,7 @@ TEST_F(SequenceTest, PauseResumeStopAndAbortDuringARun)
     EXPECT_TRUE(exited(pausing, 0, ""));
     EXPECT_THAT(pausing.out, HasSubstr("): pausing"));
     ASSERT_EQ(waitState(id, {"paused"}).value("state", ""), "paused");
+    EXPECT_EQ(service.client().Get("/healthz")->status, 200);  // the operator's own pause
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
     EXPECT_EQ(injected(), "1");
     EXPECT_EQ(program("pause").exitCode, 1);
