@@ -8,11 +8,17 @@
 //      subscriber, the poll period, the service's memory, a 65th subscriber (turned away),
 //      and a fresh client once a second (answered, however busy the pool).
 //
+//   3. a crowd of clients trickling their headers (a byte every 2 s, each connecting again
+//      once answered) while a fresh client asks /healthz, then /api/v1/status, every 100 ms:
+//      how long those take, and whether any is left unanswered.
+//
 //     bench_service [--rate R]... [--step-seconds 3] [--load R] [--seconds 30]
+//                   [--crowd 400] [--crowd-seconds 20]
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <poll.h>
 #include <sched.h>
 #include <signal.h>
 #include <sys/epoll.h>
@@ -21,6 +27,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
@@ -33,6 +40,7 @@
 #include <map>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "bench_support.h"
@@ -474,6 +482,81 @@ private:
     std::uint64_t latestPoll_ = 0;
 };
 
+// One request on a fresh connection ("Connection: close"): its latency in ms, or -1 when no
+// whole 200 answer came within 25 s.
+double askOnce(int port, const std::string& path)
+{
+    const double start = steadyMs();
+    const int fd = connectTo(port);
+    sendAll(fd, "GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
+    std::string in;
+    char buffer[4096];
+    int status = 0;
+    pollfd ready{fd, POLLIN, 0};
+    while (responseLength(in, status) == 0 && steadyMs() - start < 25000 &&
+           poll(&ready, 1, 1000) >= 0) {
+        const ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n == 0 || (n < 0 && errno != EAGAIN))
+            break;
+        if (n > 0)
+            in.append(buffer, static_cast<std::size_t>(n));
+    }
+    close(fd);
+    return responseLength(in, status) > 0 && status == 200 ? steadyMs() - start : -1;
+}
+
+struct Crowd {
+    std::vector<double> healthMs, statusMs;
+    int unanswered = 0;
+    int answeredSlow = 0;  // slow clients answered (408), each then connecting again
+};
+
+// `count` slow clients for `seconds`, and the probes meanwhile.
+Crowd slowCrowd(int port, int count, double seconds)
+{
+    const std::string head = "GET /api/v1/status HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Slow: ";
+    std::vector<int> slow(static_cast<std::size_t>(count));
+    for (int& fd : slow) {
+        fd = connectTo(port);
+        sendAll(fd, head);
+    }
+    Crowd crowd;
+    std::atomic<bool> done = false;
+    std::thread trickler([&] {
+        while (!done) {
+            for (int i = 0; i < 20 && !done; ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            for (int& fd : slow) {
+                char buffer[1024];
+                const ssize_t n = recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
+                if (n >= 0) {  // answered or closed: a new connection takes its place
+                    close(fd);
+                    fd = connectTo(port);
+                    sendAll(fd, head);
+                    ++crowd.answeredSlow;
+                } else
+                    send(fd, "x", 1, MSG_NOSIGNAL | MSG_DONTWAIT);
+            }
+        }
+    });
+    for (const double end = steadyMs() + seconds * 1000; steadyMs() < end;) {
+        for (auto [path, times] : {std::pair{"/healthz", &crowd.healthMs},
+                                   std::pair{"/api/v1/status", &crowd.statusMs}}) {
+            const double ms = askOnce(port, path);
+            if (ms < 0)
+                ++crowd.unanswered;
+            else
+                times->push_back(ms);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    done = true;
+    trickler.join();
+    for (const int fd : slow)
+        close(fd);
+    return crowd;
+}
+
 void pinToLastCore()
 {
     // What "taskset -c N" does, for this process only: the servers were started before
@@ -512,6 +595,8 @@ int main(int argc, char** argv)
     const double stepSeconds = benchsupport::intOption(argc, argv, "--step-seconds", 3);
     const int load = benchsupport::intOption(argc, argv, "--load", 8000);
     const double seconds = benchsupport::intOption(argc, argv, "--seconds", 30);
+    const int crowdSize = benchsupport::intOption(argc, argv, "--crowd", 400);
+    const double crowdSeconds = benchsupport::intOption(argc, argv, "--crowd-seconds", 20);
     std::signal(SIGPIPE, SIG_IGN);
 
     benchsupport::PrivateHome home;
@@ -631,6 +716,19 @@ int main(int argc, char** argv)
     toService.closeAll(Connection::Subscriber);
     toService.closeAll(Connection::Client);
     extra.closeAll(Connection::Subscriber);
+
+    // 3. Slow clients by the hundred.
+    const Crowd crowd = slowCrowd(service.port, crowdSize, crowdSeconds);
+    std::printf("\n%d clients trickling their headers, a byte every 2 s, %.0f s\n", crowdSize,
+                crowdSeconds);
+    std::printf("| probe | answered | p50 ms | p99 ms | max ms |\n|---|---|---|---|---|\n");
+    for (auto [path, times] :
+         {std::pair{"/healthz", &crowd.healthMs}, std::pair{"/api/v1/status", &crowd.statusMs}})
+        std::printf("| %s | %zu | %.2f | %.2f | %.2f |\n", path, times->size(),
+                    percentile(*times, 50), percentile(*times, 99), percentile(*times, 100));
+    std::printf("probes not answered within 25 s: %d (goal: none: %s); slow clients answered "
+                "408 and replaced: %d\n",
+                crowd.unanswered, crowd.unanswered == 0 ? "met" : "MISSED", crowd.answeredSlow);
     stopChild(service);
     return 0;
 }
