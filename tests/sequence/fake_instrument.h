@@ -25,9 +25,9 @@ public:
     std::set<int> lateRefusals;        // refused in the late answer
     bool lateAnswer = false;           // the answer comes with the next poll
     int runPolls = 3;
-    int notReadyPolls = 0;     // polls the GC is not ready for, from the next one
-    bool everReady = true;     // false: never ready after the first run
-    int killOnInjection = 0;   // this vial's injection is taken, then Killed thrown
+    int notReadyPolls = 0;    // polls the GC is not ready for, from the next one
+    bool everReady = true;    // false: never ready after the first run
+    int killOnInjection = 0;  // this vial's injection is taken, then Killed thrown
     std::vector<std::string> log;
 
     // The next poll: a late answer settles, a run goes on or ends.

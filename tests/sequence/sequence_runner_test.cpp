@@ -149,14 +149,13 @@ TEST_F(SequenceRunnerTest, TakesEveryRowThroughEveryStepInOrder)
         ASSERT_EQ(state(), "finished") << reason();
         EXPECT_EQ(rowStates(), "done, done, done");
         // The method is loaded when it changes; the GC's readiness is awaited once, told once.
-        EXPECT_EQ(instrument.log,
-                  (std::vector<std::string>{"load a", "inject 1", "record a", "inject 2",
-                                            "record a", "inject 2", "record a", "load b",
-                                            "inject 3", "record b"}));
+        EXPECT_EQ(instrument.log, (std::vector<std::string>{
+                                      "load a", "inject 1", "record a", "inject 2", "record a",
+                                      "inject 2", "record a", "load b", "inject 3", "record b"}));
         const char* const injection[] = {"about to inject", "injected", "run ended",
                                          "record written"};
-        std::vector<std::string> expected = {"sequence started", "row started 1",
-                                             "method loaded 1", "waiting 1"};
+        std::vector<std::string> expected = {"sequence started", "row started 1", "method loaded 1",
+                                             "waiting 1"};
         auto add = [&](int row) {
             for (const char* step : injection)
                 expected.push_back(step + (" " + std::to_string(row)));
@@ -195,8 +194,7 @@ TEST_F(SequenceRunnerTest, ARowThatFailsFollowsTheErrorRule)
         {Cause::RefusedAtOnce, "pause", "paused", "done, refused, pending", "1",
          "row 2, vial 2: the sampler refused the injection: vial 2 missing"},
         {Cause::RefusedAtOnce, "skip", "finished", "done, skipped, done", "1 3", ""},
-        {Cause::RefusedAtOnce, "abort", "aborted", "done, refused, pending", "1",
-         "vial 2 missing"},
+        {Cause::RefusedAtOnce, "abort", "aborted", "done, refused, pending", "1", "vial 2 missing"},
         {Cause::RefusedLate, "pause", "paused", "done, refused, pending", "1",
          "the sampler refused the injection: vial 2 not found in the tray"},
         {Cause::RefusedLate, "skip", "finished", "done, skipped, done", "1 3", ""},
