@@ -11,6 +11,7 @@
 #include "interface/inlet_system_status.h"
 #include "platform/platform.h"
 #include "service/safe_text.h"
+#include "service/sampler_poll.h"
 #include "service/sequence_control.h"
 #include "service/status_format.h"
 
@@ -344,7 +345,7 @@ void InstrumentThread::poll()
     const bool gcReady = status.GetNotReady() == 0;
     const std::string notReady = trimmed(status.GetNotReadyInfo().str());
     CInletSystemStatus samplerStatus;
-    ok = sampler_->ReadStatus(samplerStatus) != 0 && ok;
+    ok = pollSampler(*sampler_, samplerStatus) && ok;
     status |= samplerStatus;
     // Without a channel the GC's poll answers from its cache and says so in its error text.
     if (status.GetErrorInfo().Find("SERIAL COMMS FAILURE") >= 0)

@@ -4,6 +4,7 @@
 #include "console.h"
 #include "method_files.h"
 #include "sequence/sequence_file.h"
+#include "service/sampler_poll.h"
 #include "service/snapshot.h"
 #include "service/thread_instrument.h"
 
@@ -23,8 +24,7 @@ void LineInstrument::poll()
 {
     CInletSystemStatus gc;
     CInletSystemStatus sampler;
-    const bool ok = session_.gc().ReadStatus(gc) != 0 &&
-                    session_.sampler().ReadStatus(sampler) != 0 &&
+    const bool ok = session_.gc().ReadStatus(gc) != 0 && pollSampler(session_.sampler(), sampler) &&
                     gc.GetErrorInfo().Find("SERIAL COMMS FAILURE") < 0;
     view_.lineUp = ok;
     if (!ok)

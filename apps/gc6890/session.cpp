@@ -15,6 +15,7 @@
 #include "instrument_failure.h"
 #include "platform/platform.h"
 #include "port_choice.h"
+#include "service/sampler_poll.h"
 
 namespace gc6890::cli {
 
@@ -106,7 +107,7 @@ bool Session::readStatus(CInletSystemStatus& status)
     bool ok = gc_->ReadStatus(status) != 0;
     if (sampler_ && ok) {
         CInletSystemStatus samplerStatus;
-        ok = sampler_->ReadStatus(samplerStatus) != 0;
+        ok = pollSampler(*sampler_, samplerStatus);
         status |= samplerStatus;
     }
     return ok;

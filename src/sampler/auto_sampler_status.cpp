@@ -19,10 +19,6 @@ constexpr const char* kReturnAllCommand = "01HTRTN_ALL";
 constexpr const char* kReturnAllAnswerHead = "HT01RTN_ALL";
 constexpr const char* kLateAnswerHead = "HT01SINJECT";
 
-// Set when the status question's exchange failed (and the failure was reported): the
-// status read then fails too, as the GC's does, without reporting it a second time.
-bool g_statusExchangeFailed = false;
-
 }  // namespace
 
 gc6890::SamplerRemoteData CVarnockAutoSampler::m_sStatusBlock;
@@ -38,14 +34,12 @@ tag_ALS_STATUS CVarnockAutoSampler::GetALSStatus()
     CIntFloatArray answer(kStatusAnswerFields);
     answer.Clear();
     if (!m_pSerialComms->SendAndReceiveToALS(kStatusCommand, answer)) {
-        g_statusExchangeFailed = true;
         CaughtSerialCommsError();
         scope.fail();
         return ALS_ERROR;
     }
     const int code = answer.GetInt(kStatusCodeSlot);
     if (code < ALS_READY || code > ALS_POST_RUN) {
-        g_statusExchangeFailed = true;
         gc6890::NoteLineFailure(
             gc6890::LineFailureKind::WrongAnswer,
             gc6890::format("the sampler's status code %d is none it has", code));
@@ -82,10 +76,12 @@ int CVarnockAutoSampler::Error(CString&)
     return GetALSStatus() == ALS_ERROR ? 1 : 0;
 }
 
+// A failed exchange inside the body is no failed read: the body has broadcast it and shows
+// it as the record's Error and NotReady flags. Only a failed restart or a caught failure
+// exception fails the read, and is broadcast here.
 int CVarnockAutoSampler::ReadStatus(CInletSystemStatus& status)
 {
     int read = 0;
-    g_statusExchangeFailed = false;
     try {
         if (m_sCommsRestartFailed) {
             // The restored channel never started: report it as no channel, then as failed.
@@ -102,8 +98,7 @@ int CVarnockAutoSampler::ReadStatus(CInletSystemStatus& status)
         read = 0;
     }
     if (!read) {
-        if (!g_statusExchangeFailed)
-            CaughtSerialCommsError();
+        CaughtSerialCommsError();
         return 0;
     }
     return 1;
@@ -181,7 +176,7 @@ int CVarnockAutoSampler::ReadStatusBody(CInletSystemStatus& status)
         m_bStatusSendPending = 0;
         SendStatusBlockIfChanged(pending);
     }
-    return g_statusExchangeFailed ? 0 : 1;
+    return 1;
 }
 
 int CVarnockAutoSampler::ReturnAll()

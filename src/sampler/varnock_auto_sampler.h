@@ -74,7 +74,10 @@ public:
     int InitialiseComms() override;
     // Learns the injector and inlet configuration; always 1.
     int Initialise() override;
-    // 1 when the status was read; 0 when the channel failed (the failure is broadcast).
+    // 1 when the status was read, also when its exchange failed (no answer, another head,
+    // a code outside 0 to 3): that failure is broadcast and shows as the record's Error and
+    // NotReady flags. 0 only when a restored channel's restart failed or a failure
+    // exception was caught (broadcast too).
     int ReadStatus(CInletSystemStatus& status) override;
     // 1 when the sampler accepted the method's set points; 0 (nothing sent) when the
     // lock-out is taken, the file does not open or the configuration does not allow the

@@ -1,6 +1,7 @@
 // The late injection answer awaited by the timer window on the test clock, the status
 // read and its block for the registered program, stop and reset.
 #include "sampler/sampler_fixture.h"
+#include "support/channel_user_window.h"
 
 BEGIN_MESSAGE_MAP(gc6890::test::BlockReceiver, CWnd)
 ON_REGISTERED_MESSAGE(g_nAutosamplerExtraDataMessage, OnBlock)
@@ -187,15 +188,65 @@ TEST_F(SamplerTest, StatusCodeGivesTheQuestionsTheirAnswers)
         EXPECT_EQ(sampler->NotReady(unused), c.notReady);
         EXPECT_EQ(sampler->Error(unused), 0);
     }
+}
 
-    // Another code is a broken exchange: error, a failed poll, and the channel is rebuilt.
-    line->expect("01HTSTATUS").reply("HT01STATUS 1,1,1,0,0,0,7");
-    line->expect("CCHTPC 1").reply("HTCCPC 0");
-    CInletSystemStatus status;
-    EXPECT_EQ(sampler->ReadStatus(status), 0);
-    EXPECT_TRUE(status.GetError());
-    EXPECT_TRUE(status.GetNotReady());
-    EXPECT_EQ(CHP6890SerialComms::m_sCommsStatus, 0);
+// The status read answers 1 in every branch of its body; a failed exchange shows as the
+// record's Error and NotReady, the block's error bit and one failure broadcast (after which
+// the channel is rebuilt, the old one stopping its side). Only a failed restart reads 0.
+TEST_F(SamplerTest, StatusReadShowsEachAnswerInTheRecordTheBlockAndTheBroadcast)
+{
+    struct Case {
+        const char* answer;  // nullptr: no answer
+        int error = 0, notReady = 0, busy = 0;
+        const char* command = "01HTSTATUS";  // nullptr: the failed restart, nothing asked
+    };
+    const Case cases[] = {
+        {.answer = "HT01STATUS 1,0,1,0,0,0,0"},
+        {.answer = "HT01STATUS 1,0,1,0,0,0,1", .notReady = 1, .busy = 1},
+        {.answer = "HT01STATUS 1,0,1,0,0,0,2", .notReady = 1, .busy = 1},
+        {.answer = "HT01STATUS 1,0,1,0,0,0,3", .notReady = 1, .busy = 1},  // post-run is busy
+        {.answer = "HT01STATUS 1,0,1,0,0,0,4", .error = 1, .notReady = 1},
+        {.answer = "HT01STATUS 1,0,1,0,0,0,-1", .error = 1, .notReady = 1},
+        {.answer = "HT02STATUS 1,0,1,0,0,0,0", .error = 1, .notReady = 1},  // another head
+        {.answer = nullptr, .error = 1, .notReady = 1},
+        {.answer = nullptr, .command = nullptr},
+    };
+    ChannelUserWindow listener;
+    listener.Get();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.answer ? c.answer : c.command ? "no answer" : "failed restart");
+        const bool failed = c.error || !c.command;
+        if (!c.command)
+            CVarnockAutoSampler::m_sCommsRestartFailed = 1;
+        else if (c.answer)
+            line->expect(c.command).reply(c.answer);
+        else
+            line->expect(c.command);
+        if (failed)
+            line->expect("CCHTPC 1").reply("HTCCPC 0");
+        const int failuresBefore = listener.m_nFailures;
+        CInletSystemStatus status;
+        EXPECT_EQ(sampler->ReadStatus(status), c.command ? 1 : 0);
+        EXPECT_EQ(listener.m_nFailures - failuresBefore, failed ? 1 : 0);
+        if (!c.command) {  // reported as no channel: the record is left alone
+            EXPECT_EQ(status, CInletSystemStatus());
+            EXPECT_EQ(CVarnockAutoSampler::m_sCommsRestartFailed, 0);
+        } else {
+            EXPECT_EQ(status.GetError(), c.error);
+            EXPECT_EQ(status.GetNotReady(), c.notReady);
+            EXPECT_EQ(status.GetRunning(), c.busy);
+            EXPECT_EQ(status.GetInjecting(), c.busy);
+            const SamplerRemoteData& block = CVarnockAutoSampler::m_sStatusBlock;
+            EXPECT_EQ(block.error, static_cast<std::uint32_t>(c.error));
+            EXPECT_EQ(block.ready, static_cast<std::uint32_t>(!c.notReady));
+            EXPECT_EQ(block.busy, static_cast<std::uint32_t>(c.busy));
+        }
+        if (failed) {  // the rebuilt channel, opened and started again for the next case
+            ASSERT_TRUE(IsValidCommsObject(sampler->m_pSerialComms));
+            ASSERT_TRUE(sampler->m_pSerialComms->OpenSerialPort());
+            CHP6890SerialComms::m_sCommsStatus = 2;
+        }
+    }
 }
 
 TEST_F(SamplerTest, StatusBlockGoesOutWhenItChangesOrSomeoneRegisters)
