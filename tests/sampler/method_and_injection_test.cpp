@@ -145,6 +145,9 @@ TEST_F(SamplerTest, InjectionCommandNamesTheVialsAndAnImmediateAnswerSettlesIt)
         {.selection = 3, .offset = 1, .vial = 51},
         {.selection = 3, .vial = 51, .command = "01HTSINJECT 51;51"},
         {.selection = 2, .text = "12", .command = "01HTSINJECT ;12"},
+        // The back injector alone takes its vial as given: no partner, no offset, no limit.
+        {.selection = 2, .vial = 7, .command = "01HTSINJECT ;7"},
+        {.selection = 2, .offset = 1, .vial = 51, .command = "01HTSINJECT ;51"},
         {.selection = 3, .offset = 1, .text = "5", .command = "01HTSINJECT 5;55"},
         {.selection = 1, .vial = 7, .command = "01HTSINJECT 7"},
     };
