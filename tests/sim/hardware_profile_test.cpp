@@ -92,7 +92,8 @@ TEST(HardwareProfile, TheGCReportsWhatTheProfileInstalls)
 
 // The stored method sent back with one command edited (its start `from` made `to`; left
 // out when `to` is empty), as a user's block might carry it: the check answers the code
-// and the command, the trace names the rule, and nothing is installed. The refusals a
+// and the command, the trace names the rule, and nothing is installed (a block within the
+// rules, answered 0, is installed). The refusals a
 // download built from a method file can provoke are the host program's method rules'.
 TEST(StoredMethod, CheckRefusesABlockTheGCCannotTakeNamingTheRule)
 {
@@ -100,7 +101,9 @@ TEST(StoredMethod, CheckRefusesABlockTheGCCannotTakeNamingTheRule)
         const char *from, *to, *answer, *refusal;
         bool running = false;  // the GC in a run when the block is checked
     } const cases[] = {
-        {"OVOVCW 1,3,0,350", "OVOVCW 1,3,0,420", "HTCCMC 16,23",
+        // The installed limit is taken; one degree over it is not.
+        {"OVOVCW 1,3,0,350", "OVOVCW 1,3,0,400", "HTCCMC 0,0", ""},
+        {"OVOVCW 1,3,0,350", "OVOVCW 1,3,0,401", "HTCCMC 16,23",
          "OVOVCW (command 23): oven maximum above the installed 400"},
         {"IFIFSP 0,1,100000,50000", "IFIFSP 0,1,100000,1500000", "HTCCMC 1,34",
          "IFIFSP (command 34): argument 3: split flow above 1000 mL/min"},
@@ -135,7 +138,8 @@ TEST(StoredMethod, CheckRefusesABlockTheGCCannotTakeNamingTheRule)
             line.instrument().gc().startRun(0);
         EXPECT_EQ(ask(line, "CCHTMC"), c.answer);
         EXPECT_EQ(refusal, c.refusal);
-        EXPECT_NE(ask(line, "CCHTMI").rfind("HTCCMI 0", 0), 0u) << "the refused block installed";
+        const bool refused = *c.refusal != '\0';
+        EXPECT_EQ(ask(line, "CCHTMI").rfind("HTCCMI 0", 0) == 0, !refused) << "installed";
     }
 }
 
