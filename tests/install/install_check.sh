@@ -1,6 +1,6 @@
 #!/bin/sh
 # The installation as a user meets it, with nothing of the build on any path:
-#   install_check.sh prefix|programs|cmake|pkg-config BUILD_DIR SOURCE_DIR WORK_DIR VERSION
+#   install_check.sh prefix|programs|cmake|pkg-config|headers BUILD_DIR SOURCE_DIR WORK_DIR VERSION
 # "prefix" installs once (the other cases share it) into a staging folder and then moves
 # it, so that any absolute path left in the installation breaks the cases that follow.
 set -eu
@@ -21,6 +21,13 @@ run_example() {
         cat "$work/example.err"; exit 1; }
     if grep -E "For Help|File Error" "$work/example.err"; then exit 1; fi
     test -f "$home/.local/share/gc6890/c/dravik/hp6890.err"
+}
+
+# pkg-config finds the installation's gc6890.pc and nothing of the system's own.
+use_pkg_config() {
+    unset PKG_CONFIG_PATH
+    export PKG_CONFIG_LIBDIR
+    PKG_CONFIG_LIBDIR=$(dirname "$(find "$prefix" -name gc6890.pc)")
 }
 
 case $case in
@@ -53,9 +60,7 @@ cmake)
     run_example "$work/cmake/host_session"
     ;;
 pkg-config)
-    unset PKG_CONFIG_PATH
-    export PKG_CONFIG_LIBDIR
-    PKG_CONFIG_LIBDIR=$(dirname "$(find "$prefix" -name gc6890.pc)")
+    use_pkg_config
     flags=$(pkg-config --cflags --libs gc6890)
     libdir=$(pkg-config --variable=libdir gc6890)
     # shellcheck disable=SC2086  # the flags are words
@@ -64,5 +69,25 @@ pkg-config)
     # The installed headers leave an ordinary program's own names alone.
     # shellcheck disable=SC2086
     fresh c++ -fsyntax-only -Wall -Wextra -Werror "$source/tests/install/header_hygiene.cpp" $flags
+    ;;
+headers)
+    # Exactly the listed public headers are installed (tests/install/CMakeLists.txt
+    # writes the list): every other header of the source tree stays out, and there is one.
+    LC_ALL=C sort "$build/tests/install/installed_headers.txt" >"$work/listed"
+    (cd "$prefix/include/gc6890" && find . -name '*.h') | sed 's|^\./||' | LC_ALL=C sort >"$work/installed"
+    if ! diff "$work/listed" "$work/installed" >"$work/headers.diff"; then
+        echo "installed headers differ from the list (<: listed only, >: installed only)"
+        cat "$work/headers.diff"; exit 1
+    fi
+    internal=$( (cd "$source/src" && find . -name '*.h') | sed 's|^\./||' | LC_ALL=C sort |
+               LC_ALL=C comm -23 - "$work/listed")
+    [ -n "$internal" ] || { echo "no internal header is left out"; exit 1; }
+    # A program that includes every public header compiles against the installation.
+    use_pkg_config
+    flags=$(pkg-config --cflags gc6890)
+    sed 's/.*/#include "&"/' "$work/listed" >"$work/every_header.cpp"
+    echo 'int main() { return 0; }' >>"$work/every_header.cpp"
+    # shellcheck disable=SC2086  # the flags are words
+    fresh c++ -fsyntax-only -Wall -Wextra -Werror "$work/every_header.cpp" $flags
     ;;
 esac
