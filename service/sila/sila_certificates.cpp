@@ -284,8 +284,7 @@ TlsIdentity ownTlsIdentity(const std::string& folder, const std::string& host,
     Key serverKey = makeKey();
     Certificate server = makeCertificate(serverKey.get(), "SiLA2", ca.get(), kServerDays);
     addExtension(server.get(), ca.get(), NID_basic_constraints, "critical,CA:FALSE");
-    addExtension(server.get(), ca.get(), NID_key_usage,
-                 "critical,digitalSignature");
+    addExtension(server.get(), ca.get(), NID_key_usage, "critical,digitalSignature");
     addExtension(server.get(), ca.get(), NID_ext_key_usage, "serverAuth");
     addExtension(server.get(), ca.get(), NID_subject_alt_name, joined(altNames));
     addUuidExtension(server.get(), serverUuid);
