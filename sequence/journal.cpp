@@ -54,31 +54,6 @@ bool stepKindOf(const std::string& name, StepKind& kind)
     return false;
 }
 
-// Only the fields a step uses are written, so a journal reads as a log too.
-json toJson(const JournalEntry& entry)
-{
-    json line = {{"step", stepKindName(entry.kind)}, {"time_ms", entry.timeMs}};
-    if (entry.row)
-        line["row"] = entry.row;
-    if (entry.injection)
-        line["injection"] = entry.injection;
-    if (entry.vial)
-        line["vial"] = entry.vial;
-    if (!entry.method.empty())
-        line["method"] = entry.method;
-    if (!entry.text.empty())
-        line["text"] = entry.text;
-    if (!entry.path.empty())
-        line["path"] = entry.path;
-    if (entry.kind == StepKind::SequenceStarted) {
-        line["run_id"] = entry.runId;
-        line["file"] = entry.file;
-        line["methods"] = methodSourceName(entry.methods);
-        line["content"] = entry.content;
-    }
-    return line;
-}
-
 // Throws json exceptions for a line that is not an entry.
 JournalEntry fromJson(const json& line)
 {
@@ -137,9 +112,34 @@ const char* methodSourceName(MethodSource source)
     return source == MethodSource::Files ? "files" : "stored";
 }
 
+json journalJson(const JournalEntry& entry)
+{
+    // Only the fields a step uses are written, so a journal reads as a log too.
+    json line = {{"step", stepKindName(entry.kind)}, {"time_ms", entry.timeMs}};
+    if (entry.row)
+        line["row"] = entry.row;
+    if (entry.injection)
+        line["injection"] = entry.injection;
+    if (entry.vial)
+        line["vial"] = entry.vial;
+    if (!entry.method.empty())
+        line["method"] = entry.method;
+    if (!entry.text.empty())
+        line["text"] = entry.text;
+    if (!entry.path.empty())
+        line["path"] = entry.path;
+    if (entry.kind == StepKind::SequenceStarted) {
+        line["run_id"] = entry.runId;
+        line["file"] = entry.file;
+        line["methods"] = methodSourceName(entry.methods);
+        line["content"] = entry.content;
+    }
+    return line;
+}
+
 std::string journalLine(const JournalEntry& entry)
 {
-    return toJson(entry).dump() + "\n";
+    return journalJson(entry).dump() + "\n";
 }
 
 bool parseJournal(std::string_view text, const std::string& name, JournalContent& content,

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -56,7 +57,9 @@ struct JournalEntry {
     MethodSource methods = MethodSource::Stored;
 };
 
-// One journal line: the entry as a JSON object and '\n'.
+// The entry as a JSON object: the step's name and the fields it uses.
+nlohmann::json journalJson(const JournalEntry& entry);
+// One journal line: journalJson and '\n'.
 std::string journalLine(const JournalEntry& entry);
 
 struct JournalContent {

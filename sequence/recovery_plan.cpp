@@ -118,100 +118,141 @@ NextAction actionFor(InjectionState state)
     }
 }
 
+// The injection an entry is about; none when the sequence has no such injection.
+InjectionProgress* injectionOf(RecoveryPlan& plan, int row, int injection)
+{
+    // The injections are in running order: row by row, each row's from 1.
+    const auto found =
+        std::lower_bound(plan.injections.begin(), plan.injections.end(), std::pair(row, injection),
+                         [](const InjectionProgress& p, const std::pair<int, int>& key) {
+                             return std::pair(p.row, p.injection) < key;
+                         });
+    if (found == plan.injections.end() || found->row != row || found->injection != injection)
+        return nullptr;  // an entry for no injection of this sequence changes nothing
+    return &*found;
+}
+
+// The entry's effect on the injections and the outcome; where the run goes on is left to
+// settleNext.
+void applyEntry(RecoveryPlan& plan, const JournalEntry& entry)
+{
+    InjectionProgress* progress = injectionOf(plan, entry.row, entry.injection);
+    switch (entry.kind) {
+    case StepKind::AboutToInject:
+    case StepKind::InjectionRefused:
+    case StepKind::Injected:
+    case StepKind::RunEnded:
+        if (progress)
+            advance(*progress, stateAfter(entry.kind));
+        break;
+    case StepKind::RecordWritten:
+        if (progress) {
+            advance(*progress, InjectionState::RecordWritten);
+            progress->record = entry.path;
+        }
+        break;
+    case StepKind::RowSkipped:
+        plan.skippedRows.insert(entry.row);
+        for (InjectionProgress& each : plan.injections) {
+            if (each.row == entry.row && !madeInjection(each.state))
+                each.state = InjectionState::Skipped;
+        }
+        break;
+    case StepKind::Paused:
+        plan.outcome = RunOutcome::Paused;
+        plan.reason = entry.text;
+        break;
+    case StepKind::Resumed:
+        // The operator resumed after checking: an injection left uncertain was not made.
+        plan.outcome = RunOutcome::Running;
+        plan.reason.clear();
+        for (InjectionProgress& each : plan.injections) {
+            if (each.state == InjectionState::Uncertain)
+                each.state = InjectionState::NotStarted;
+        }
+        break;
+    case StepKind::Aborted:
+        plan.outcome = RunOutcome::Aborted;
+        plan.reason = entry.text;
+        break;
+    case StepKind::Finished:
+        plan.outcome = RunOutcome::Finished;
+        break;
+    default:
+        break;
+    }
+}
+
+// Where the run goes on: the first injection neither recorded nor in a skipped row.
+void settleNext(RecoveryPlan& plan)
+{
+    plan.next = NextAction::None;
+    plan.nextRow = plan.nextInjection = 0;
+    if (plan.outcome == RunOutcome::Finished || plan.outcome == RunOutcome::Aborted)
+        return;
+    for (const InjectionProgress& progress : plan.injections) {
+        const NextAction action = actionFor(progress.state);
+        if (action != NextAction::None && !plan.skippedRows.count(progress.row)) {
+            plan.next = action;
+            plan.nextRow = progress.row;
+            plan.nextInjection = progress.injection;
+            return;
+        }
+    }
+}
+
 }  // namespace
 
-RecoveryPlan planRecovery(const std::vector<JournalEntry>& entries)
+RecoveryPlan startPlan(const JournalEntry& started, Sequence sequence)
 {
     RecoveryPlan plan;
-    const auto start = std::find_if(entries.begin(), entries.end(), [](const JournalEntry& e) {
-        return e.kind == StepKind::SequenceStarted;
-    });
-    if (start == entries.end()) {
-        plan.error = "the journal has no \"sequence started\" entry";
-        return plan;
-    }
-    plan.runId = start->runId;
-    plan.file = start->file;
-    plan.content = start->content;
-    plan.methods = start->methods;
-    if (!parseSequence(plan.content, plan.file, plan.sequence, plan.error))
-        return plan;
     plan.ok = true;
-
+    plan.runId = started.runId;
+    plan.file = started.file;
+    plan.content = started.content;
+    plan.methods = started.methods;
+    plan.sequence = std::move(sequence);
     for (std::size_t r = 0; r < plan.sequence.rows.size(); ++r) {
         const SequenceRow& row = plan.sequence.rows[r];
         for (int i = 1; i <= row.injections; ++i)
             plan.injections.push_back(
                 {static_cast<int>(r) + 1, i, row.vial, row.sample, InjectionState::NotStarted, ""});
     }
-    auto find = [&plan](int row, int injection) -> InjectionProgress* {
-        for (InjectionProgress& progress : plan.injections) {
-            if (progress.row == row && progress.injection == injection)
-                return &progress;
-        }
-        return nullptr;  // an entry for no injection of this sequence changes nothing
-    };
-    std::set<int> skippedRows;
+    settleNext(plan);
+    return plan;
+}
 
-    for (auto entry = start + 1; entry != entries.end(); ++entry) {
-        InjectionProgress* progress = find(entry->row, entry->injection);
-        switch (entry->kind) {
-        case StepKind::AboutToInject:
-        case StepKind::InjectionRefused:
-        case StepKind::Injected:
-        case StepKind::RunEnded:
-            if (progress)
-                advance(*progress, stateAfter(entry->kind));
-            break;
-        case StepKind::RecordWritten:
-            if (progress) {
-                advance(*progress, InjectionState::RecordWritten);
-                progress->record = entry->path;
-            }
-            break;
-        case StepKind::RowSkipped:
-            skippedRows.insert(entry->row);
-            for (InjectionProgress& each : plan.injections) {
-                if (each.row == entry->row && !madeInjection(each.state))
-                    each.state = InjectionState::Skipped;
-            }
-            break;
-        case StepKind::Paused:
-            plan.outcome = RunOutcome::Paused;
-            plan.reason = entry->text;
-            break;
-        case StepKind::Resumed:
-            // The operator resumed after checking: an injection left uncertain was not made.
-            plan.outcome = RunOutcome::Running;
-            plan.reason.clear();
-            for (InjectionProgress& each : plan.injections) {
-                if (each.state == InjectionState::Uncertain)
-                    each.state = InjectionState::NotStarted;
-            }
-            break;
-        case StepKind::Aborted:
-            plan.outcome = RunOutcome::Aborted;
-            plan.reason = entry->text;
-            break;
-        case StepKind::Finished:
-            plan.outcome = RunOutcome::Finished;
-            break;
-        default:
-            break;
-        }
-    }
+void advancePlan(RecoveryPlan& plan, const JournalEntry& entry)
+{
+    applyEntry(plan, entry);
+    settleNext(plan);
+}
 
-    if (plan.outcome == RunOutcome::Finished || plan.outcome == RunOutcome::Aborted)
+RecoveryPlan planRecovery(const std::vector<JournalEntry>& entries)
+{
+    const auto start = std::find_if(entries.begin(), entries.end(), [](const JournalEntry& e) {
+        return e.kind == StepKind::SequenceStarted;
+    });
+    if (start == entries.end()) {
+        RecoveryPlan plan;
+        plan.error = "the journal has no \"sequence started\" entry";
         return plan;
-    for (const InjectionProgress& progress : plan.injections) {
-        const NextAction action = actionFor(progress.state);
-        if (action != NextAction::None && !skippedRows.count(progress.row)) {
-            plan.next = action;
-            plan.nextRow = progress.row;
-            plan.nextInjection = progress.injection;
-            break;
-        }
     }
+    Sequence sequence;
+    std::string error;
+    if (!parseSequence(start->content, start->file, sequence, error)) {
+        RecoveryPlan plan;
+        plan.runId = start->runId;
+        plan.file = start->file;
+        plan.content = start->content;
+        plan.methods = start->methods;
+        plan.error = error;
+        return plan;
+    }
+    RecoveryPlan plan = startPlan(*start, std::move(sequence));
+    for (auto entry = start + 1; entry != entries.end(); ++entry)
+        applyEntry(plan, *entry);
+    settleNext(plan);
     return plan;
 }
 

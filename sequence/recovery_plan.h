@@ -1,6 +1,8 @@
 // What a journal says about a run: the state of every injection of every row, and where
 // and how the run goes on after a restart. A pure function of the journal's entries, so
-// the service, the host program and the tests read a journal the same way.
+// the service, the host program and the tests read a journal the same way; the runner
+// keeps its plan by moving it on entry by entry (advancePlan), which gives the same plan as
+// reading the whole journal back (planRecovery), without reading the sequence file again.
 //
 // The rules: an injection journalled as injected is never injected again; one journalled
 // as "about to inject" with no answer is uncertain and is resolved by asking the GC and the
@@ -10,6 +12,7 @@
 
 #include <functional>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -62,6 +65,7 @@ struct RecoveryPlan {
     Sequence sequence;
 
     std::vector<InjectionProgress> injections;  // every row's injections, in running order
+    std::set<int> skippedRows;  // not gone on with, even an injection of theirs already made
     RunOutcome outcome = RunOutcome::Running;
     std::string reason;  // why it paused or was aborted
 
@@ -74,7 +78,16 @@ struct RecoveryPlan {
     bool reloadMethod = true;
 };
 
+// The plan of a whole journal: its "sequence started" entry's content read once, then
+// every later entry.
 RecoveryPlan planRecovery(const std::vector<JournalEntry>& entries);
+
+// The plan of a run whose journal holds only `started` (its "sequence started" entry), with
+// `sequence` as parseSequence read the entry's content.
+RecoveryPlan startPlan(const JournalEntry& started, Sequence sequence);
+// The plan moved on by the journal's next entry: what planRecovery gives for the journal
+// with that entry added.
+void advancePlan(RecoveryPlan& plan, const JournalEntry& entry);
 
 // The newest run in `folder` whose methods come from `source` and that `accept` takes, with
 // its journal's path; none when no journal there does. A journal that cannot be read is

@@ -95,25 +95,23 @@ SequenceRunner::SequenceRunner(SequenceInstrument& instrument, Publish publish,
 SequenceRunner::~SequenceRunner() = default;
 
 bool SequenceRunner::start(const std::string& folder, const std::string& file,
-                           const std::string& content, MethodSource methods, std::string& error)
+                           const std::string& content, const Sequence& sequence,
+                           MethodSource methods, std::string& error)
 {
     writer_ = JournalWriter::create(folder, clock_.unixMs(), error);
     if (!writer_)
         return false;
-    entries_.clear();
     JournalEntry first{.kind = StepKind::SequenceStarted};
     first.runId = writer_->runId();
     first.file = file;
     first.content = content;
     first.methods = methods;
-    if (!journal(first)) {
+    if (!append(first)) {
         error = "the journal " + writer_->path() + " cannot be written";
         return false;
     }
-    if (!plan_.ok) {
-        error = plan_.error;
-        return false;
-    }
+    plan_ = startPlan(first, sequence);
+    announce(first);
     loaded_.clear();
     return true;
 }
@@ -126,8 +124,7 @@ bool SequenceRunner::recover(const std::string& path, std::string& error)
     writer_ = JournalWriter::reopen(path, error);
     if (!writer_)
         return false;
-    entries_ = std::move(content.entries);
-    plan();
+    plan_ = planRecovery(content.entries);
     if (!plan_.ok) {
         error = path + ": " + plan_.error;
         return false;
@@ -192,30 +189,36 @@ json SequenceRunner::summary() const
 
 bool SequenceRunner::journal(JournalEntry entry)
 {
+    if (!append(entry))
+        return false;
+    advancePlan(plan_, entry);
+    announce(entry);
+    return true;
+}
+
+bool SequenceRunner::append(JournalEntry& entry)
+{
     entry.timeMs = clock_.unixMs();
     std::string error;
     if (!writer_ || !writer_->append(entry, error)) {
-        // Nothing that relies on this step may happen: the sequence stops here. The entry
-        // is not kept, so the state stays what the journal on disk says.
+        // Nothing that relies on this step may happen: the sequence stops here. The plan
+        // does not move on, so the state stays what the journal on disk says.
         notice("journal failed", error);
         plan_.outcome = RunOutcome::Paused;
         plan_.reason = "the journal cannot be written: " + error;
         return false;
     }
-    entries_.push_back(entry);
-    plan();
-    nlohmann::json event = json::parse(journalLine(entry));
+    return true;
+}
+
+void SequenceRunner::announce(const JournalEntry& entry)
+{
+    nlohmann::json event = journalJson(entry);
     event.erase("content");
     event["sequence"] = plan_.runId;
     event["state"] = summary();
     publish_(event);
     crashPoint(stepKindName(entry.kind), entry.row);
-    return true;
-}
-
-void SequenceRunner::plan()
-{
-    plan_ = planRecovery(entries_);
 }
 
 void SequenceRunner::notice(const std::string& what, const std::string& text)
@@ -363,7 +366,7 @@ void SequenceRunner::waitReady(const InstrumentView& view)
 
 void SequenceRunner::inject()
 {
-    const SequenceRow r = row();  // a copy: each journal entry makes the plan anew
+    const SequenceRow& r = row();
     if (!journal({.kind = StepKind::AboutToInject,
                   .row = row_,
                   .injection = injection_,
@@ -476,7 +479,7 @@ void SequenceRunner::followRun(const InstrumentView& view)
 
 void SequenceRunner::writeRecord()
 {
-    const SequenceRow r = row();  // a copy: each journal entry makes the plan anew
+    const SequenceRow& r = row();
     RunResult result;
     result.sequence = plan_.sequence.name;
     result.runId = plan_.runId;

@@ -5,8 +5,9 @@
 // instrument thread, and the host program calls it between its own polls on the line; the
 // instrument is reached only through SequenceInstrument.
 //
-// Its state is the journal's: after every entry the recovery plan is made again from the
-// whole journal, so the state a restart finds is the state the runner had.
+// Its state is the journal's: the file is read once, then every entry moves the recovery
+// plan on exactly as reading the journal back would (advancePlan), so the state a restart
+// finds is the state the runner had.
 #pragma once
 
 #include <cstdint>
@@ -14,7 +15,6 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
-#include <vector>
 
 #include "sequence/journal.h"
 #include "sequence/recovery_plan.h"
@@ -56,10 +56,11 @@ public:
     SequenceRunner(const SequenceRunner&) = delete;
     SequenceRunner& operator=(const SequenceRunner&) = delete;
 
-    // Starts a new run: a journal in `folder` beginning with the whole file. False with
-    // `error` when the journal cannot be made.
+    // Starts a new run of `sequence` (the file `content` as parseSequence read it): a journal
+    // in `folder` beginning with the whole file. False with `error` when the journal cannot
+    // be made.
     bool start(const std::string& folder, const std::string& file, const std::string& content,
-               MethodSource methods, std::string& error);
+               const Sequence& sequence, MethodSource methods, std::string& error);
     // Goes on with the unfinished journal at `path` (a restart): nothing is injected before
     // the GC and the sampler have been asked about an injection left without an answer.
     bool recover(const std::string& path, std::string& error);
@@ -100,8 +101,11 @@ private:
         Resolve,      // a restart found an injection without an answer
     };
 
+    // Writes the entry, moves the plan on and announces it. False (the sequence paused)
+    // when it could not be written.
     bool journal(JournalEntry entry);
-    void plan();
+    bool append(JournalEntry& entry);
+    void announce(const JournalEntry& entry);
     void choose();
     void loadMethod();
     void waitReady(const InstrumentView& view);
@@ -123,7 +127,6 @@ private:
     Publish publish_;
     const SequenceClock& clock_;
     std::unique_ptr<JournalWriter> writer_;
-    std::vector<JournalEntry> entries_;
     RecoveryPlan plan_;
 
     Step step_ = Step::Plan;

@@ -112,7 +112,8 @@ void addSequenceRoutes(RouteTable& s, ServiceState& state, InstrumentThread& ins
         const bool inRun = state.snapshot.get()->inRun;
         const bool ran = instrument.runTask(
             [&] {
-                started = instrument.sequences().start(file, req.body, inRun, id, conflict, error);
+                started = instrument.sequences().start(file, req.body, sequence, inRun, id,
+                                                       conflict, error);
             },
             kTaskWaitMs);
         if (!ran) {

@@ -45,8 +45,9 @@ void SequenceControl::recoverAtStart()
     publish();
 }
 
-bool SequenceControl::start(const std::string& file, const std::string& content, bool inRun,
-                            std::string& id, std::string& conflict, std::string& error)
+bool SequenceControl::start(const std::string& file, const std::string& content,
+                            const Sequence& sequence, bool inRun, std::string& id,
+                            std::string& conflict, std::string& error)
 {
     if (runner_ && runner_->active()) {
         conflict = "the sequence " + runner_->runId() + " is " +
@@ -65,7 +66,7 @@ bool SequenceControl::start(const std::string& file, const std::string& content,
     auto runner = std::make_unique<SequenceRunner>(instrument_, [this](const nlohmann::json& e) {
         state_.events.publish("sequence", jsonText(e));
     });
-    if (!runner->start(journalFolder(), file, content, MethodSource::Stored, error))
+    if (!runner->start(journalFolder(), file, content, sequence, MethodSource::Stored, error))
         return false;
     runner_ = std::move(runner);
     id = runner_->runId();

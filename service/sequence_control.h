@@ -23,8 +23,8 @@ public:
 
     // A checked sequence file. False with `conflict` (409) when another sequence, a job or
     // a run is under way, or with `error` (500) when its journal cannot be made.
-    bool start(const std::string& file, const std::string& content, bool inRun, std::string& id,
-               std::string& conflict, std::string& error);
+    bool start(const std::string& file, const std::string& content, const Sequence& sequence,
+               bool inRun, std::string& id, std::string& conflict, std::string& error);
     // False with `error` when `id` is not the sequence under way, or it cannot do that now.
     bool pause(const std::string& id, std::string& error);
     bool resume(const std::string& id, bool skipRow, std::string& error);

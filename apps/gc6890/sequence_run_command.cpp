@@ -123,7 +123,7 @@ int runOnLine(const std::string& typed, bool skipRow)
     SequenceRunner runner(instrument, tell);
     const std::string journal = unfinishedJournal(file);
     if (journal.empty()) {
-        if (!runner.start(journalFolder(), file, content, MethodSource::Files, error))
+        if (!runner.start(journalFolder(), file, content, sequence, MethodSource::Files, error))
             throw CommandFailure(kExitFailed, "cannot start the sequence: " + error);
     } else {
         // The same file again after a kill, a Ctrl-C or a pause: it goes on from its journal.

@@ -84,6 +84,11 @@ TEST(RecoveryPlan, EveryKillPointGoesOnWithoutInjectingTwice)
         ASSERT_TRUE(plan.ok) << c.plan << ": " << plan.error;
         EXPECT_EQ(summary(plan), c.plan);
         EXPECT_TRUE(plan.reloadMethod) << c.plan;
+        // The runner's way, entry by entry from the file read once, comes to the same plan.
+        RecoveryPlan stepped = startPlan(started, plan.sequence);
+        for (const JournalEntry& entry : c.steps)
+            advancePlan(stepped, entry);
+        EXPECT_EQ(summary(stepped), c.plan);
     }
 }
 

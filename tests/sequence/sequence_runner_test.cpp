@@ -50,8 +50,11 @@ protected:
     void start(const std::string& text)
     {
         make();
+        Sequence sequence;
         std::string error;
-        ASSERT_TRUE(runner->start(journalFolder(), "tray.toml", text, MethodSource::Stored, error))
+        ASSERT_TRUE(parseSequence(text, "tray.toml", sequence, error)) << error;
+        ASSERT_TRUE(runner->start(journalFolder(), "tray.toml", text, sequence,
+                                  MethodSource::Stored, error))
             << error;
     }
     // Goes on with the journal after a kill.
