@@ -111,6 +111,7 @@ bool SequenceRunner::start(const std::string& folder, const std::string& file,
         return false;
     }
     plan_ = startPlan(first, sequence);
+    ++planChanges_;
     announce(first);
     loaded_.clear();
     return true;
@@ -125,6 +126,7 @@ bool SequenceRunner::recover(const std::string& path, std::string& error)
     if (!writer_)
         return false;
     plan_ = planRecovery(content.entries);
+    ++planChanges_;
     if (!plan_.ok) {
         error = path + ": " + plan_.error;
         return false;
@@ -179,6 +181,16 @@ json SequenceRunner::json() const
     return out;
 }
 
+SequenceRunner::Mark SequenceRunner::mark() const
+{
+    return {.changes = planChanges_,
+            .step = static_cast<int>(step_),
+            .row = row_,
+            .injection = injection_,
+            .pausing = pauseRequested_,
+            .aborting = abortRequested_};
+}
+
 json SequenceRunner::summary() const
 {
     // Without the rows: an event stays small however long the tray (GET has them).
@@ -200,6 +212,7 @@ bool SequenceRunner::append(JournalEntry& entry)
 {
     entry.timeMs = clock_.unixMs();
     std::string error;
+    ++planChanges_;
     if (!writer_ || !writer_->append(entry, error)) {
         // Nothing that relies on this step may happen: the sequence stops here. The plan
         // does not move on, so the state stays what the journal on disk says.

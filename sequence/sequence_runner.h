@@ -89,6 +89,20 @@ public:
     // json() without the rows, for events.
     nlohmann::json summary() const;
 
+    // What json() is made of, but for the plan's content, which moves only with `changes`:
+    // two equal marks give the same json(), so a caller polling the runner publishes its
+    // state only when the mark moved (the service's board, every 100 ms).
+    struct Mark {
+        std::uint64_t changes = 0;  // journal entries written or failed, runs started
+        int step = 0;
+        int row = 0;
+        int injection = 0;
+        bool pausing = false;
+        bool aborting = false;
+        bool operator==(const Mark&) const = default;
+    };
+    Mark mark() const;
+
 private:
     enum class Step {
         Plan,         // choose the next injection from the plan
@@ -128,6 +142,7 @@ private:
     const SequenceClock& clock_;
     std::unique_ptr<JournalWriter> writer_;
     RecoveryPlan plan_;
+    std::uint64_t planChanges_ = 0;  // each time plan_ was made or moved
 
     Step step_ = Step::Plan;
     int row_ = 0;  // the injection under way (from 1)

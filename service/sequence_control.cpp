@@ -13,8 +13,12 @@ SequenceControl::~SequenceControl() = default;
 
 void SequenceControl::publish()
 {
-    if (runner_)
-        state_.sequences.set(runner_->runId(), jsonText(runner_->json()), runner_->active());
+    // Called after every step of every tick: the sequence's JSON is made only when the
+    // runner's state moved.
+    if (!runner_ || runner_->mark() == published_)
+        return;
+    state_.sequences.set(runner_->runId(), jsonText(runner_->json()), runner_->active());
+    published_ = runner_->mark();
 }
 
 void SequenceControl::recoverAtStart()
@@ -30,6 +34,7 @@ void SequenceControl::recoverAtStart()
         state_.sequences.set(plan.runId, jsonText(sequenceJson(plan)), false);
         return;
     }
+    published_.reset();
     runner_ = std::make_unique<SequenceRunner>(instrument_, [this](const nlohmann::json& e) {
         state_.events.publish("sequence", jsonText(e));
     });
@@ -69,6 +74,7 @@ bool SequenceControl::start(const std::string& file, const std::string& content,
     if (!runner->start(journalFolder(), file, content, sequence, MethodSource::Stored, error))
         return false;
     runner_ = std::move(runner);
+    published_.reset();
     id = runner_->runId();
     publish();
     return true;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "sequence/sequence_runner.h"
@@ -41,6 +42,8 @@ private:
     ServiceState& state_;
     ThreadInstrument instrument_;
     std::unique_ptr<SequenceRunner> runner_;
+    // The runner's mark when its state was last published: unchanged, nothing is.
+    std::optional<SequenceRunner::Mark> published_;
 };
 
 }  // namespace gc6890

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 
 #include "fake_instrument.h"
 #include "sequence/sequence_runner.h"
@@ -62,6 +63,7 @@ protected:
     {
         const std::string id = runner->runId();
         killAt.clear();
+        killed = false;
         make();
         std::string error;
         ASSERT_TRUE(runner->recover(journalPath(journalFolder(), id), error)) << error;
@@ -70,17 +72,27 @@ protected:
     // state against its journal after each step.
     void run(int maxPolls = 400)
     {
-        for (int i = 0; i < maxPolls && runner->running(); ++i) {
+        for (int i = 0; i < maxPolls && runner->running() && !killed; ++i) {
             instrument.poll();
             clock.nowMs += msPerPoll;
-            try {
-                runner->step();
-            } catch (const Killed&) {
-                killed = true;
-                return;
-            }
-            expectJournalAgrees();
+            act([this] { runner->step(); });
+            if (!killed)
+                expectJournalAgrees();
         }
+    }
+    // Does `what` to the runner: its mark moves exactly when its state does, so that the
+    // service publishes every change and nothing else.
+    void act(const std::function<void()>& what)
+    {
+        const json before = runner->json();
+        const SequenceRunner::Mark mark = runner->mark();
+        try {
+            what();
+        } catch (const Killed&) {
+            killed = true;
+            return;
+        }
+        EXPECT_EQ(runner->mark() != mark, runner->json() != before) << before.dump();
     }
     void expectJournalAgrees()
     {
@@ -254,11 +266,11 @@ TEST_F(SequenceRunnerTest, PauseResumeStopAndAbortActWhereTheRunStands)
     EXPECT_EQ(error, "the sequence is running, not paused");
 
     // Before an injection: paused at once, nothing injected.
-    runner->pause("operator");
+    act([&] { runner->pause("operator"); });
     EXPECT_EQ(state(), "paused");
     run();
     EXPECT_EQ(instrument.injected(), "");
-    ASSERT_TRUE(runner->resume(false, error)) << error;
+    act([&] { ASSERT_TRUE(runner->resume(false, error)) << error; });
 
     // During row 1's run: pausing, the run's record written, then paused.
     auto untilRunOf = [&](int row) {
@@ -269,7 +281,7 @@ TEST_F(SequenceRunnerTest, PauseResumeStopAndAbortActWhereTheRunStands)
         ASSERT_TRUE(instrument.view().gcInRun);
     };
     untilRunOf(1);
-    runner->pause("operator");
+    act([&] { runner->pause("operator"); });
     EXPECT_EQ(state(), "pausing");
     run();
     EXPECT_EQ(state(), "paused");
@@ -279,7 +291,7 @@ TEST_F(SequenceRunnerTest, PauseResumeStopAndAbortActWhereTheRunStands)
     // A stop during row 2's run: its record written, paused.
     untilRunOf(2);
     instrument.stop();
-    runner->stopped();
+    act([&] { runner->stopped(); });
     run();
     EXPECT_EQ(state(), "paused");
     EXPECT_EQ(reason(), "stopped by a stop request");
@@ -289,7 +301,7 @@ TEST_F(SequenceRunnerTest, PauseResumeStopAndAbortActWhereTheRunStands)
     ASSERT_TRUE(runner->resume(true, error)) << error;
     // An abort during row 4's run stops it, writes its record, and row 5 is never injected.
     untilRunOf(4);
-    runner->abort("operator");
+    act([&] { runner->abort("operator"); });
     EXPECT_EQ(state(), "aborting");
     run();
     EXPECT_EQ(state(), "aborted");
