@@ -282,6 +282,7 @@ HttpApi::HttpApi(ServiceState& state, InstrumentThread& instrument, MethodStore 
             .headMs = kHeadDeadlineS * 1000,
             .timing = {.ioTimeoutMs = kReadTimeoutS * 1000, .deadlineMs = kRequestDeadlineS * 1000},
             .keepAliveRequests = kKeepAliveRequests,
+            .lingerMs = kLingerMs,
         },
         std::move(hooks));
     // The listening socket, to lengthen its queue after the bind.

@@ -40,6 +40,8 @@ inline constexpr std::size_t kKeepAliveRequests = 10000;
 // A thread is held only while a request is handled or an event stream is open: waiting
 // for a request (a new connection, a keep-alive one, a slow client's headers) holds none.
 inline constexpr std::size_t kPoolThreads = kMaxSubscribers + 64;
+// How long a thread keeps a kept-alive connection after its answer, for its next request.
+inline constexpr int kLingerMs = 50;
 // Connections waiting for their request head; beyond, a new one is answered 503 at once.
 inline constexpr std::size_t kMaxWaitingConnections = 1024;
 // Requests whose head is there, waiting for a pool thread; beyond, 503 at once.

@@ -1,5 +1,6 @@
 #include "service/http_server.h"
 
+#include <poll.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
@@ -288,12 +289,28 @@ void HttpServer::serve(std::unique_ptr<HttpConnection> connection)
         if (!ok || closed || connection->cut() || connection->closingAfterAnswer() ||
             served >= limits_.keepAliveRequests || stopping_)
             break;
+        if (!linger(*connection))
+            break;
         if (connection->headComplete())
-            continue;  // the next request came with this one
+            continue;  // the next request is there
         admit(std::move(connection));
         break;
     }
     t_serving = nullptr;
+}
+
+bool HttpServer::linger(HttpConnection& connection) const
+{
+    const std::int64_t until = nowMs() + limits_.lingerMs;
+    while (!connection.headComplete() && !connection.headTooLong()) {
+        const std::int64_t left = until - nowMs();
+        pollfd ready{connection.fd(), POLLIN, 0};
+        if (left <= 0 || ::poll(&ready, 1, static_cast<int>(left)) <= 0)
+            return true;
+        if (!connection.fill())
+            return connection.headComplete();
+    }
+    return true;
 }
 
 void HttpServer::answerAndClose(HttpConnection& connection, int status, const std::string& error)

@@ -12,7 +12,8 @@
 // - a pool of kPoolThreads threads serves connections whose head is there, through the
 //   library's request handling, with the deadlines of HttpConnection. The queue of such
 //   connections holds kMaxReady; beyond, the connection is answered 503 and closed at once.
-//   After its answer, a keep-alive connection goes back to the waiting room.
+//   After its answer, a keep-alive connection stays a moment (lingerMs) for its next
+//   request, then goes back to the waiting room.
 // - an exception that escapes the library's handling is caught here: a 500 when nothing of
 //   the answer was written, and the connection closed.
 // Every socket has one owner at a time (the room, the queue or one thread), which closes it.
@@ -45,6 +46,10 @@ public:
         int headMs;              // for its whole head, from the wait's start
         HttpConnection::Timing timing;
         std::size_t keepAliveRequests;
+        // After an answer, how long the thread waits for the next request on the connection
+        // before handing it back to the waiting room: a busy keep-alive client asks again at
+        // once and is served without the room's round trip.
+        int lingerMs;
     };
     struct Hooks {
         // A connection cut by a deadline (`why` says which), its address.
@@ -79,6 +84,8 @@ private:
     void offer(std::unique_ptr<HttpConnection> connection);
     void work();
     void serve(std::unique_ptr<HttpConnection> connection);
+    // Waits up to lingerMs for the next request's whole head; false when the client closed.
+    bool linger(HttpConnection& connection) const;
     void answerAndClose(HttpConnection& connection, int status, const std::string& error);
 
     struct Waiting {
