@@ -126,6 +126,18 @@ void CommandExecutions::close()
     changed_.notify_all();
 }
 
+bool CommandExecutions::closed()
+{
+    std::lock_guard lock(mutex_);
+    return closed_;
+}
+
+void CommandExecutions::discard(const std::string& uuid)
+{
+    std::lock_guard lock(mutex_);
+    executions_.erase(uuid);
+}
+
 void CommandExecutions::advance(Clock::duration by)
 {
     std::lock_guard lock(mutex_);

@@ -64,6 +64,9 @@ public:
 
     // Wakes every waiter; nothing is awaited after (for the server's stop).
     void close();
+    bool closed();
+    // Forgets an execution at once (one whose command was refused after all).
+    void discard(const std::string& uuid);
 
     // For tests: the clock moved on by `by`.
     void advance(Clock::duration by);

@@ -12,6 +12,7 @@
 #include "service/sila/authorization_feature.h"
 #include "service/sila/command_executions.h"
 #include "service/sila/feature_catalog.h"
+#include "service/sila/gc_controller_feature.h"
 #include "service/sila/method_provider_feature.h"
 #include "service/sila/sila_certificates.h"
 #include "service/sila/sila_home.h"
@@ -79,6 +80,7 @@ struct SilaServer::Parts {
     std::unique_ptr<SilaServiceFeature> silaService;
     std::unique_ptr<AuthorizationFeature> authorization;
     std::unique_ptr<MethodProviderFeature> methodProvider;
+    std::unique_ptr<GcControllerFeature> gcController;
     std::unique_ptr<grpc::Server> server;
     std::string listening;
 };
@@ -121,9 +123,9 @@ bool SilaServer::start(std::string& error, int& exitCode)
         Parts& p = *parts_;
         p.catalog = std::make_unique<FeatureCatalog>(
             featureDefinitionFolder(),
-            std::vector<std::string>{SilaServiceFeature::kDefinitionFile,
-                                     AuthorizationFeature::kDefinitionFile,
-                                     MethodProviderFeature::kDefinitionFile});
+            std::vector<std::string>{
+                SilaServiceFeature::kDefinitionFile, AuthorizationFeature::kDefinitionFile,
+                MethodProviderFeature::kDefinitionFile, GcControllerFeature::kDefinitionFile});
         ServerIdentity identity;
         identity.uuid = uuid;
         identity.description = "Gas chromatograph and its sampler on " + state_.options.device +
@@ -132,8 +134,12 @@ bool SilaServer::start(std::string& error, int& exitCode)
         identity.vendorUrl = kVendorUrl;
         p.silaService = std::make_unique<SilaServiceFeature>(*p.catalog, p.name, identity);
         p.methodProvider = std::make_unique<MethodProviderFeature>(methods_, p.access);
-        p.authorization =
-            std::make_unique<AuthorizationFeature>(MethodProviderFeature::protectedCalls());
+        p.gcController =
+            std::make_unique<GcControllerFeature>(state_, methods_, p.access, p.executions);
+        std::vector<std::string> affected = MethodProviderFeature::protectedCalls();
+        for (const std::string& call : GcControllerFeature::protectedCalls())
+            affected.push_back(call);
+        p.authorization = std::make_unique<AuthorizationFeature>(std::move(affected));
 
         std::shared_ptr<grpc::ServerCredentials> credentials;
         if (options_.insecure) {
@@ -159,6 +165,7 @@ bool SilaServer::start(std::string& error, int& exitCode)
         builder.RegisterService(p.silaService.get());
         builder.RegisterService(p.authorization.get());
         builder.RegisterService(p.methodProvider.get());
+        builder.RegisterService(p.gcController.get());
         p.server = builder.BuildAndStart();
         if (!p.server || port == 0) {
             error = "--sila " + options_.address + ": cannot listen on " +
@@ -185,11 +192,14 @@ void SilaServer::stop()
 {
     if (!parts_ || !parts_->server)
         return;
+    // Executions following a job end first (with an error saying so), then every stream.
+    parts_->gcController->stop();
     parts_->executions.close();
     // Calls still open after the deadline (subscriptions) are cancelled.
     parts_->server->Shutdown(std::chrono::system_clock::now() + std::chrono::seconds(2));
     parts_->server->Wait();
     parts_->server.reset();
+    parts_->gcController->stop();  // any started while the server was stopping
 }
 
 }  // namespace gc6890::sila

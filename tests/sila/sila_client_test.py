@@ -21,6 +21,8 @@ AUTHORIZATION = "/sila2.org.silastandard.core.authorizationservice.v1.Authorizat
 METHODS = "/sila2.io.gcsixeightninety.chromatography.methodprovider.v1.MethodProvider/"
 TOKEN_KEY = "sila-org.silastandard-core-authorizationservice-v1-metadata-accesstoken-bin"
 PROVIDER = "io.gcsixeightninety/chromatography/MethodProvider/v1"
+CONTROLLER = "io.gcsixeightninety/chromatography/GasChromatographController/v1"
+GC = "/sila2.io.gcsixeightninety.chromatography.gaschromatographcontroller.v1.GasChromatographController/"
 
 passes, failures = [], []
 
@@ -70,6 +72,7 @@ def main():
     import SiLAService_pb2 as svc
     import AuthorizationService_pb2 as auth
     import MethodProvider_pb2 as mp
+    import GasChromatographController_pb2 as gcc
 
     sim_proc, proc, address = start(args.gc6890, args.sim, home)
     try:
@@ -127,8 +130,9 @@ def main():
         affected = call(AUTHORIZATION + "Get_FCPAffectedByMetadata_AccessToken",
                         auth.Get_FCPAffectedByMetadata_AccessToken_Parameters(),
                         auth.Get_FCPAffectedByMetadata_AccessToken_Responses).AffectedCalls
-        check([a.value for a in affected] == [PROVIDER + "/Command/UploadMethod"],
-              "UploadMethod needs the token")
+        check(PROVIDER + "/Command/UploadMethod" in [a.value for a in affected] and
+              CONTROLLER + "/Command/LoadMethod" in [a.value for a in affected],
+              "UploadMethod and LoadMethod need the token")
 
         upload = mp.UploadMethod_Parameters(Name=fw.String(value="py"),
                                             Content=fw.String(value=METHOD))
@@ -154,6 +158,31 @@ def main():
         content = call(METHODS + "GetMethod", mp.GetMethod_Parameters(Name=fw.String(value="py")),
                        mp.GetMethod_Responses).Content.value
         check(content == METHOD, "the method reads back whole")
+
+        # An observable command: started, followed on its Info stream, its result read.
+        confirmation = call(GC + "LoadMethod",
+                            gcc.LoadMethod_Parameters(MethodName=fw.String(value="py")),
+                            fw.CommandConfirmation, token(service_token))
+        uuid = confirmation.commandExecutionUUID
+        infos = list(channel.unary_stream(
+            GC + "LoadMethod_Info", request_serializer=uuid.SerializeToString,
+            response_deserializer=fw.ExecutionInfo.FromString)(uuid, timeout=60))
+        check(infos and infos[-1].commandStatus == fw.ExecutionInfo.finishedSuccessfully,
+              f"LoadMethod_Info ends finished: {[i.commandStatus for i in infos]}")
+        call(GC + "LoadMethod_Result", uuid, gcc.LoadMethod_Responses)
+        check(True, "LoadMethod_Result answers after the end")
+        error = sila_error(GC + "LoadMethod_Result",
+                           fw.CommandExecutionUUID(value="00000000-0000-4000-8000-000000000000"),
+                           gcc.LoadMethod_Responses)
+        check(error is not None and error.frameworkError.errorType ==
+              fw.FrameworkError.INVALID_COMMAND_EXECUTION_UUID, "an unknown execution UUID")
+        stream = channel.unary_stream(
+            GC + "Subscribe_RunState",
+            request_serializer=gcc.Subscribe_RunState_Parameters.SerializeToString,
+            response_deserializer=gcc.Subscribe_RunState_Responses.FromString)(
+            gcc.Subscribe_RunState_Parameters(), timeout=10)
+        check(next(stream).RunState.value == "Idle", "RunState is Idle at once")
+        stream.cancel()
 
         other_ca = tempfile.mkdtemp(dir=home)
         subprocess.run(["openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt",

@@ -77,7 +77,9 @@ TEST_F(SilaServer, TellsItsIdentityItsFeaturesAndTheirDefinitions)
     const std::map<std::string, std::string> files = {
         {"org.silastandard/core/SiLAService/v1", "SiLAService.sila.xml"},
         {"org.silastandard/core/AuthorizationService/v1", "AuthorizationService.sila.xml"},
-        {kMethodProvider, "MethodProvider.sila.xml"}};
+        {kMethodProvider, "MethodProvider.sila.xml"},
+        {"io.gcsixeightninety/chromatography/GasChromatographController/v1",
+         "GasChromatographController.sila.xml"}};
     ASSERT_EQ(features.implementedfeatures_size(), static_cast<int>(files.size()));
     for (const auto& feature : features.implementedfeatures()) {
         SCOPED_TRACE(feature.value());
@@ -194,8 +196,15 @@ TEST_F(SilaServer, CallsThatChangeSomethingNeedTheServicesToken)
     ASSERT_TRUE(
         authorization->Get_FCPAffectedByMetadata_AccessToken(callContext().get(), {}, &affected)
             .ok());
-    ASSERT_EQ(affected.affectedcalls_size(), 1);
-    EXPECT_EQ(affected.affectedcalls(0).value(), kMethodProvider + "/Command/UploadMethod");
+    std::vector<std::string> calls;
+    for (const auto& call : affected.affectedcalls())
+        calls.push_back(call.value());
+    const std::string controller =
+        "io.gcsixeightninety/chromatography/GasChromatographController/v1/Command/";
+    EXPECT_EQ(calls, (std::vector<std::string>{kMethodProvider + "/Command/UploadMethod",
+                                               controller + "LoadMethod", controller + "StopRun",
+                                               controller + "ResetSampler",
+                                               controller + "SwitchHeatedZones"}));
 
     auto methods = mp::MethodProvider::NewStub(channel());
     mp::UploadMethod_Parameters upload;

@@ -1,0 +1,359 @@
+#include "service/sila/gc_controller_feature.h"
+
+#include "service/job_requests.h"
+#include "service/sila/execution_rpcs.h"
+#include "service/sila/job_outcome.h"
+#include "service/sila/property_feed.h"
+#include "service/sila/sila_error.h"
+#include "service/sila/sila_names.h"
+#include "service/sila/sila_text.h"
+
+namespace gc6890::sila {
+
+namespace {
+
+const std::string kFeature = ourFeature("GasChromatographController");
+
+JobRequest jobOf(JobKind kind, bool on = false)
+{
+    JobRequest request;
+    request.kind = kind;
+    request.on = on;
+    return request;
+}
+
+// How often a command's follower looks at its job.
+constexpr std::chrono::milliseconds kFollowEvery(100);
+// The longest an unobservable command waits for its job: a stop, a reset or a switch of
+// the zones takes a few exchanges, each bounded by the port's time-out (45 s by default).
+constexpr std::chrono::seconds kUnobservableBound(120);
+
+}  // namespace
+
+std::vector<std::string> GcControllerFeature::protectedCalls()
+{
+    return {commandOf(kFeature, "LoadMethod"), commandOf(kFeature, "StopRun"),
+            commandOf(kFeature, "ResetSampler"), commandOf(kFeature, "SwitchHeatedZones")};
+}
+
+GcControllerFeature::GcControllerFeature(ServiceState& state, MethodStore methods,
+                                         const AccessCheck& access, CommandExecutions& executions)
+    : state_(state), methods_(std::move(methods)), access_(access), executions_(executions)
+{}
+
+GcControllerFeature::~GcControllerFeature()
+{
+    stop();
+}
+
+void GcControllerFeature::stop()
+{
+    stopping_ = true;
+    std::lock_guard lock(followersMutex_);
+    for (Follower& follower : followers_)
+        if (follower.thread.joinable())
+            follower.thread.join();
+    followers_.clear();
+}
+
+void GcControllerFeature::follow(std::uint64_t id, const std::string& uuid, std::string responses)
+{
+    std::lock_guard lock(followersMutex_);
+    // The followers that have ended are joined here, so the list stays short.
+    followers_.remove_if([](Follower& follower) {
+        if (!follower.done)
+            return false;
+        follower.thread.join();
+        return true;
+    });
+    Follower& follower = followers_.emplace_back();
+    follower.thread = std::thread([this, id, uuid, responses = std::move(responses), &follower] {
+        try {
+            for (;;) {
+                const std::optional<Job> job = state_.jobs.find(id);
+                if (!job) {
+                    executions_.fail(uuid, undefinedError("the service no longer knows job " +
+                                                          std::to_string(id)));
+                    break;
+                }
+                if (job->state == JobState::Done) {
+                    executions_.succeed(uuid, responses);
+                    break;
+                }
+                if (job->state == JobState::Failed) {
+                    executions_.fail(uuid, jobFailure(*job, *state_.snapshot.get()));
+                    break;
+                }
+                if (job->state == JobState::Running)
+                    executions_.running(uuid, job->total > 0 ? double(job->sent) / job->total : 0);
+                if (stopping_) {
+                    executions_.fail(uuid, undefinedError("the service stopped before the "
+                                                          "command ended"));
+                    break;
+                }
+                std::this_thread::sleep_for(kFollowEvery);
+            }
+        } catch (...) {
+            // Nothing leaves the thread; the execution ends with what is known.
+            executions_.fail(uuid, grpc::Status(grpc::StatusCode::INTERNAL, ""));
+        }
+        follower.done = true;
+    });
+}
+
+grpc::Status GcControllerFeature::await(std::uint64_t id, Context& context)
+{
+    const auto until = std::chrono::steady_clock::now() + kUnobservableBound;
+    while (std::chrono::steady_clock::now() < until && !context.IsCancelled() && !stopping_) {
+        const std::optional<Job> job = state_.jobs.find(id);
+        if (!job)
+            break;
+        if (job->state == JobState::Done)
+            return grpc::Status::OK;
+        if (job->state == JobState::Failed)
+            return jobFailure(*job, *state_.snapshot.get());
+        std::this_thread::sleep_for(kFollowEvery);
+    }
+    return undefinedError("job " + std::to_string(id) + " did not end in time; GET /api/v1/jobs/" +
+                          std::to_string(id) + " tells how it went");
+}
+
+grpc::Status GcControllerFeature::runJob(Context& context, const std::string& call,
+                                         const JobRequest& request)
+{
+    if (grpc::Status denied = access_.check(context, call); !denied.ok())
+        return denied;
+    const JobBoard::Submitted submitted = submitJob(state_, request);
+    if (submitted.id == 0)
+        return instrumentBusy(request, submitted.conflict);
+    return await(submitted.id, context);
+}
+
+grpc::Status GcControllerFeature::LoadMethod(Context* context,
+                                             const gcc::LoadMethod_Parameters* request,
+                                             fw::CommandConfirmation* response)
+{
+    return guarded([&] {
+        if (grpc::Status denied = access_.check(*context, "LoadMethod"); !denied.ok())
+            return denied;
+        const std::string parameter = parameterOf(kFeature, "LoadMethod", "MethodName");
+        if (!request->has_methodname())
+            return validationError(parameter, "MethodName is missing");
+        std::string why;
+        const std::string name = plainMethodName(request->methodname().value(), why);
+        if (name.empty())
+            return validationError(parameter, "\"" + request->methodname().value() + "\": " + why);
+        const std::string uuid = executions_.start();
+        if (uuid.empty())
+            return frameworkError(fw::FrameworkError::COMMAND_EXECUTION_NOT_ACCEPTED,
+                                  "too many command executions are under way");
+        // A well-formed name the store lacks is the command's own error, from _Result.
+        if (!methods_.read(name)) {
+            executions_.fail(uuid, definedError(definedErrorOf(kFeature, "UnknownMethod"),
+                                                "no method " + name +
+                                                    " is stored; MethodProvider's Methods "
+                                                    "lists those that are"));
+        } else {
+            JobRequest job;
+            job.kind = JobKind::Load;
+            job.method = name;
+            const JobBoard::Submitted submitted = submitJob(state_, job);
+            if (submitted.id == 0) {
+                executions_.discard(uuid);
+                return frameworkError(fw::FrameworkError::COMMAND_EXECUTION_NOT_ACCEPTED,
+                                      refusal(job, submitted.conflict));
+            }
+            follow(submitted.id, uuid, gcc::LoadMethod_Responses().SerializeAsString());
+        }
+        *response = confirmationOf(uuid, executions_.lifetime());
+        return grpc::Status::OK;
+    });
+}
+
+grpc::Status GcControllerFeature::LoadMethod_Info(Context* context, const Uuid* request,
+                                                  grpc::ServerWriter<fw::ExecutionInfo>* writer)
+{
+    return guarded([&] { return streamExecutionInfo(executions_, *context, *request, *writer); });
+}
+
+grpc::Status GcControllerFeature::LoadMethod_Result(Context*, const Uuid* request,
+                                                    gcc::LoadMethod_Responses* response)
+{
+    return guarded([&] { return resultOf(executions_, *request, *response); });
+}
+
+grpc::Status GcControllerFeature::StopRun(Context* context, const gcc::StopRun_Parameters*,
+                                          gcc::StopRun_Responses*)
+{
+    return guarded([&] { return runJob(*context, "StopRun", jobOf(JobKind::Stop)); });
+}
+
+grpc::Status GcControllerFeature::ResetSampler(Context* context,
+                                               const gcc::ResetSampler_Parameters*,
+                                               gcc::ResetSampler_Responses*)
+{
+    return guarded(
+        [&] { return runJob(*context, "ResetSampler", jobOf(JobKind::Reset)); });
+}
+
+grpc::Status GcControllerFeature::SwitchHeatedZones(
+    Context* context, const gcc::SwitchHeatedZones_Parameters* request,
+    gcc::SwitchHeatedZones_Responses*)
+{
+    return guarded([&] {
+        if (grpc::Status denied = access_.check(*context, "SwitchHeatedZones"); !denied.ok())
+            return denied;
+        if (!request->has_on())
+            return validationError(parameterOf(kFeature, "SwitchHeatedZones", "On"),
+                                   "On is missing");
+        return runJob(*context, "SwitchHeatedZones",
+                      jobOf(JobKind::Zones, request->on().value()));
+    });
+}
+
+namespace {
+
+// Each observable property: its value from the status, fed to the subscriber.
+template <class Response>
+grpc::Status subscribe(ServiceState& state, grpc::ServerContext& context,
+                       const std::atomic<bool>& stopping, grpc::ServerWriter<Response>& writer,
+                       void (*fill)(const InstrumentStatus&, Response&))
+{
+    return guarded([&] { return feedProperty<Response>(state, context, stopping, writer, fill); });
+}
+
+}  // namespace
+
+grpc::Status GcControllerFeature::Subscribe_RunState(
+    Context* context, const gcc::Subscribe_RunState_Parameters*,
+    grpc::ServerWriter<gcc::Subscribe_RunState_Responses>* writer)
+{
+    return subscribe<gcc::Subscribe_RunState_Responses>(
+        state_, *context, stopping_, *writer,
+        [](const InstrumentStatus& status, gcc::Subscribe_RunState_Responses& out) {
+            setText(out.mutable_runstate(), status.runState);
+        });
+}
+
+grpc::Status GcControllerFeature::Subscribe_Ready(
+    Context* context, const gcc::Subscribe_Ready_Parameters*,
+    grpc::ServerWriter<gcc::Subscribe_Ready_Responses>* writer)
+{
+    return subscribe<gcc::Subscribe_Ready_Responses>(
+        state_, *context, stopping_, *writer,
+        [](const InstrumentStatus& status, gcc::Subscribe_Ready_Responses& out) {
+            out.mutable_ready()->set_value(status.ready);
+        });
+}
+
+grpc::Status GcControllerFeature::Subscribe_NotReadyReason(
+    Context* context, const gcc::Subscribe_NotReadyReason_Parameters*,
+    grpc::ServerWriter<gcc::Subscribe_NotReadyReason_Responses>* writer)
+{
+    return subscribe<gcc::Subscribe_NotReadyReason_Responses>(
+        state_, *context, stopping_, *writer,
+        [](const InstrumentStatus& status, gcc::Subscribe_NotReadyReason_Responses& out) {
+            setText(out.mutable_notreadyreason(), status.notReadyReason);
+        });
+}
+
+grpc::Status GcControllerFeature::Subscribe_ErrorText(
+    Context* context, const gcc::Subscribe_ErrorText_Parameters*,
+    grpc::ServerWriter<gcc::Subscribe_ErrorText_Responses>* writer)
+{
+    return subscribe<gcc::Subscribe_ErrorText_Responses>(
+        state_, *context, stopping_, *writer,
+        [](const InstrumentStatus& status, gcc::Subscribe_ErrorText_Responses& out) {
+            setText(out.mutable_errortext(), status.errorText);
+        });
+}
+
+grpc::Status GcControllerFeature::Subscribe_OvenTemperature(
+    Context* context, const gcc::Subscribe_OvenTemperature_Parameters*,
+    grpc::ServerWriter<gcc::Subscribe_OvenTemperature_Responses>* writer)
+{
+    return subscribe<gcc::Subscribe_OvenTemperature_Responses>(
+        state_, *context, stopping_, *writer,
+        [](const InstrumentStatus& status, gcc::Subscribe_OvenTemperature_Responses& out) {
+            out.mutable_oventemperature()->set_value(status.ovenTemperature);
+        });
+}
+
+grpc::Status GcControllerFeature::Subscribe_Column1Pressure(
+    Context* context, const gcc::Subscribe_Column1Pressure_Parameters*,
+    grpc::ServerWriter<gcc::Subscribe_Column1Pressure_Responses>* writer)
+{
+    return subscribe<gcc::Subscribe_Column1Pressure_Responses>(
+        state_, *context, stopping_, *writer,
+        [](const InstrumentStatus& status, gcc::Subscribe_Column1Pressure_Responses& out) {
+            out.mutable_column1pressure()->set_value(status.column1Pressure);
+        });
+}
+
+grpc::Status GcControllerFeature::Subscribe_Column1Flow(
+    Context* context, const gcc::Subscribe_Column1Flow_Parameters*,
+    grpc::ServerWriter<gcc::Subscribe_Column1Flow_Responses>* writer)
+{
+    return subscribe<gcc::Subscribe_Column1Flow_Responses>(
+        state_, *context, stopping_, *writer,
+        [](const InstrumentStatus& status, gcc::Subscribe_Column1Flow_Responses& out) {
+            out.mutable_column1flow()->set_value(status.column1Flow);
+        });
+}
+
+grpc::Status GcControllerFeature::Subscribe_Column2Pressure(
+    Context* context, const gcc::Subscribe_Column2Pressure_Parameters*,
+    grpc::ServerWriter<gcc::Subscribe_Column2Pressure_Responses>* writer)
+{
+    return subscribe<gcc::Subscribe_Column2Pressure_Responses>(
+        state_, *context, stopping_, *writer,
+        [](const InstrumentStatus& status, gcc::Subscribe_Column2Pressure_Responses& out) {
+            out.mutable_column2pressure()->set_value(status.column2Pressure);
+        });
+}
+
+grpc::Status GcControllerFeature::Subscribe_Column2Flow(
+    Context* context, const gcc::Subscribe_Column2Flow_Parameters*,
+    grpc::ServerWriter<gcc::Subscribe_Column2Flow_Responses>* writer)
+{
+    return subscribe<gcc::Subscribe_Column2Flow_Responses>(
+        state_, *context, stopping_, *writer,
+        [](const InstrumentStatus& status, gcc::Subscribe_Column2Flow_Responses& out) {
+            out.mutable_column2flow()->set_value(status.column2Flow);
+        });
+}
+
+grpc::Status GcControllerFeature::Subscribe_LineState(
+    Context* context, const gcc::Subscribe_LineState_Parameters*,
+    grpc::ServerWriter<gcc::Subscribe_LineState_Responses>* writer)
+{
+    return subscribe<gcc::Subscribe_LineState_Responses>(
+        state_, *context, stopping_, *writer,
+        [](const InstrumentStatus& status, gcc::Subscribe_LineState_Responses& out) {
+            setText(out.mutable_linestate(), status.lineState);
+        });
+}
+
+grpc::Status GcControllerFeature::Get_InstalledHardware(
+    Context*, const gcc::Get_InstalledHardware_Parameters*,
+    gcc::Get_InstalledHardware_Responses* response)
+{
+    return guarded([&] {
+        setText(response->mutable_installedhardware(),
+                instrumentStatusOf(*state_.snapshot.get()).hardware);
+        return grpc::Status::OK;
+    });
+}
+
+grpc::Status GcControllerFeature::Get_FirmwareVersion(Context*,
+                                                      const gcc::Get_FirmwareVersion_Parameters*,
+                                                      gcc::Get_FirmwareVersion_Responses* response)
+{
+    return guarded([&] {
+        setText(response->mutable_firmwareversion(),
+                instrumentStatusOf(*state_.snapshot.get()).firmware);
+        return grpc::Status::OK;
+    });
+}
+
+}  // namespace gc6890::sila

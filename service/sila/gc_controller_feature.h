@@ -1,0 +1,116 @@
+// io.gcsixeightninety/chromatography/GasChromatographController/v1: the GC and its sampler.
+// Properties come from the service's snapshot; commands are the service's jobs, handed to
+// the job board through the same submit function and checks as the HTTP API's.
+#pragma once
+
+#include <atomic>
+#include <list>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "GasChromatographController.grpc.pb.h"
+#include "service/method_store.h"
+#include "service/service_state.h"
+#include "service/sila/access_check.h"
+#include "service/sila/command_executions.h"
+
+namespace gc6890::sila {
+
+namespace gcc = sila2::io::gcsixeightninety::chromatography::gaschromatographcontroller::v1;
+
+class GcControllerFeature final : public gcc::GasChromatographController::Service {
+public:
+    static constexpr const char* kDefinitionFile = "GasChromatographController.sila.xml";
+    static std::vector<std::string> protectedCalls();
+
+    GcControllerFeature(ServiceState& state, MethodStore methods, const AccessCheck& access,
+                        CommandExecutions& executions);
+    // Ends the commands' followers (stop()).
+    ~GcControllerFeature() override;
+    GcControllerFeature(const GcControllerFeature&) = delete;
+    GcControllerFeature& operator=(const GcControllerFeature&) = delete;
+
+    // Executions still following a job end with an error saying the service stopped.
+    void stop();
+
+    using Context = grpc::ServerContext;
+    using Uuid = sila2::org::silastandard::CommandExecutionUUID;
+
+    grpc::Status LoadMethod(Context* context, const gcc::LoadMethod_Parameters* request,
+                            sila2::org::silastandard::CommandConfirmation* response) override;
+    grpc::Status LoadMethod_Info(
+        Context* context, const Uuid* request,
+        grpc::ServerWriter<sila2::org::silastandard::ExecutionInfo>* writer) override;
+    grpc::Status LoadMethod_Result(Context* context, const Uuid* request,
+                                   gcc::LoadMethod_Responses* response) override;
+    grpc::Status StopRun(Context* context, const gcc::StopRun_Parameters* request,
+                         gcc::StopRun_Responses* response) override;
+    grpc::Status ResetSampler(Context* context, const gcc::ResetSampler_Parameters* request,
+                              gcc::ResetSampler_Responses* response) override;
+    grpc::Status SwitchHeatedZones(Context* context,
+                                   const gcc::SwitchHeatedZones_Parameters* request,
+                                   gcc::SwitchHeatedZones_Responses* response) override;
+
+    grpc::Status Subscribe_RunState(
+        Context* context, const gcc::Subscribe_RunState_Parameters* request,
+        grpc::ServerWriter<gcc::Subscribe_RunState_Responses>* writer) override;
+    grpc::Status Subscribe_Ready(
+        Context* context, const gcc::Subscribe_Ready_Parameters* request,
+        grpc::ServerWriter<gcc::Subscribe_Ready_Responses>* writer) override;
+    grpc::Status Subscribe_NotReadyReason(
+        Context* context, const gcc::Subscribe_NotReadyReason_Parameters* request,
+        grpc::ServerWriter<gcc::Subscribe_NotReadyReason_Responses>* writer) override;
+    grpc::Status Subscribe_ErrorText(
+        Context* context, const gcc::Subscribe_ErrorText_Parameters* request,
+        grpc::ServerWriter<gcc::Subscribe_ErrorText_Responses>* writer) override;
+    grpc::Status Subscribe_OvenTemperature(
+        Context* context, const gcc::Subscribe_OvenTemperature_Parameters* request,
+        grpc::ServerWriter<gcc::Subscribe_OvenTemperature_Responses>* writer) override;
+    grpc::Status Subscribe_Column1Pressure(
+        Context* context, const gcc::Subscribe_Column1Pressure_Parameters* request,
+        grpc::ServerWriter<gcc::Subscribe_Column1Pressure_Responses>* writer) override;
+    grpc::Status Subscribe_Column1Flow(
+        Context* context, const gcc::Subscribe_Column1Flow_Parameters* request,
+        grpc::ServerWriter<gcc::Subscribe_Column1Flow_Responses>* writer) override;
+    grpc::Status Subscribe_Column2Pressure(
+        Context* context, const gcc::Subscribe_Column2Pressure_Parameters* request,
+        grpc::ServerWriter<gcc::Subscribe_Column2Pressure_Responses>* writer) override;
+    grpc::Status Subscribe_Column2Flow(
+        Context* context, const gcc::Subscribe_Column2Flow_Parameters* request,
+        grpc::ServerWriter<gcc::Subscribe_Column2Flow_Responses>* writer) override;
+    grpc::Status Subscribe_LineState(
+        Context* context, const gcc::Subscribe_LineState_Parameters* request,
+        grpc::ServerWriter<gcc::Subscribe_LineState_Responses>* writer) override;
+    grpc::Status Get_InstalledHardware(Context* context,
+                                       const gcc::Get_InstalledHardware_Parameters* request,
+                                       gcc::Get_InstalledHardware_Responses* response) override;
+    grpc::Status Get_FirmwareVersion(Context* context,
+                                     const gcc::Get_FirmwareVersion_Parameters* request,
+                                     gcc::Get_FirmwareVersion_Responses* response) override;
+
+private:
+    // Follows job `id` on a thread of its own and moves execution `uuid` along with it;
+    // `responses` is what a success answers.
+    void follow(std::uint64_t id, const std::string& uuid, std::string responses);
+    // Waits (bounded) for an unobservable command's job to end; its status.
+    grpc::Status await(std::uint64_t id, Context& context);
+    // Hands an unobservable command's job over and waits for it.
+    grpc::Status runJob(Context& context, const std::string& call, const JobRequest& request);
+
+    struct Follower {
+        std::thread thread;
+        std::atomic<bool> done{false};
+    };
+
+    ServiceState& state_;
+    MethodStore methods_;
+    const AccessCheck& access_;
+    CommandExecutions& executions_;
+    std::atomic<bool> stopping_{false};
+    std::mutex followersMutex_;
+    std::list<Follower> followers_;
+};
+
+}  // namespace gc6890::sila

@@ -1,0 +1,204 @@
+// GasChromatographController end to end: gc6890 serve --sila on the simulator program,
+// a grpc++ client over TLS following properties and commands as a scheduler does.
+#include <gtest/gtest.h>
+
+#include "GasChromatographController.grpc.pb.h"
+#include "service_fixture.h"
+#include "sila_client.h"
+
+namespace gc6890::sila {
+namespace {
+
+namespace gcc = sila2::io::gcsixeightninety::chromatography::gaschromatographcontroller::v1;
+using test::callContext;
+using test::isSilaError;
+
+const std::string kFeature = "io.gcsixeightninety/chromatography/GasChromatographController/v1";
+const std::string kErrors = kFeature + "/DefinedExecutionError/";
+
+class GcController : public servicetest::ServiceFixture {
+protected:
+    // The simulator with `simOptions`, the service with SiLA, the method "short" stored.
+    void serve(std::vector<std::string> simOptions = {})
+    {
+        ASSERT_TRUE(startSim(std::move(simOptions)));
+        ASSERT_TRUE(service.start(link, {"--sila", "127.0.0.1:0"}));
+        upload("short", servicetest::method(0.5));
+        stub = gcc::GasChromatographController::NewStub(
+            test::tlsChannel(service.silaAddress(), home.read("sila/ca.pem")));
+    }
+    fw::CommandConfirmation load(const std::string& method, const std::string& token)
+    {
+        gcc::LoadMethod_Parameters parameters;
+        parameters.mutable_methodname()->set_value(method);
+        fw::CommandConfirmation confirmation;
+        last = stub->LoadMethod(callContext(token).get(), parameters, &confirmation);
+        return confirmation;
+    }
+    // Every ExecutionInfo of the execution until its stream ends.
+    std::vector<fw::ExecutionInfo> follow(const fw::CommandConfirmation& confirmation)
+    {
+        auto context = callContext();
+        context->set_deadline(std::chrono::system_clock::now() + std::chrono::seconds(60));
+        auto reader = stub->LoadMethod_Info(context.get(), confirmation.commandexecutionuuid());
+        std::vector<fw::ExecutionInfo> infos;
+        fw::ExecutionInfo info;
+        while (reader->Read(&info))
+            infos.push_back(info);
+        last = reader->Finish();
+        return infos;
+    }
+    grpc::Status result(const fw::CommandExecutionUUID& uuid)
+    {
+        gcc::LoadMethod_Responses responses;
+        return stub->LoadMethod_Result(callContext().get(), uuid, &responses);
+    }
+
+    std::unique_ptr<gcc::GasChromatographController::Stub> stub;
+    grpc::Status last;
+};
+
+TEST_F(GcController, PropertiesFollowTheSnapshotAndTextArrivesAsUtf8)
+{
+    serve({"--firmware", "A.03.02 \xb0"});
+    auto context = callContext();
+    auto runState = stub->Subscribe_RunState(context.get(), {});
+    gcc::Subscribe_RunState_Responses state;
+    ASSERT_TRUE(runState->Read(&state));
+    EXPECT_EQ(state.runstate().value(), "Idle");
+    context->TryCancel();
+
+    auto lineContext = callContext();
+    auto line = stub->Subscribe_LineState(lineContext.get(), {});
+    gcc::Subscribe_LineState_Responses lineState;
+    ASSERT_TRUE(line->Read(&lineState));
+    EXPECT_EQ(lineState.linestate().value(), "Up");
+
+    auto ovenContext = callContext();
+    auto oven = stub->Subscribe_OvenTemperature(ovenContext.get(), {});
+    gcc::Subscribe_OvenTemperature_Responses temperature;
+    ASSERT_TRUE(oven->Read(&temperature));
+    const double http = service.get("/api/v1/status").value("oven_temperature", -1000.0);
+    EXPECT_NEAR(temperature.oventemperature().value(), http, 20.0);
+
+    gcc::Get_FirmwareVersion_Responses firmware;
+    ASSERT_TRUE(stub->Get_FirmwareVersion(callContext().get(), {}, &firmware).ok());
+    EXPECT_NE(firmware.firmwareversion().value().find("A.03.02 \xef\xbf\xbd"), std::string::npos)
+        << firmware.firmwareversion().value();
+    gcc::Get_InstalledHardware_Responses hardware;
+    ASSERT_TRUE(stub->Get_InstalledHardware(callContext().get(), {}, &hardware).ok());
+    EXPECT_FALSE(hardware.installedhardware().value().empty());
+
+    // The service stops: its subscriptions end with it, and it stops cleanly.
+    ASSERT_EQ(service.stop(), 0);
+    while (line->Read(&lineState)) {
+    }
+    const grpc::Status ended = line->Finish();
+    EXPECT_TRUE(ended.ok() || ended.error_code() == grpc::StatusCode::CANCELLED)
+        << ended.error_code() << " " << ended.error_message();
+}
+
+TEST_F(GcController, ALoadRunsFromWaitingToFinishedAndTheInstrumentIsHeldMeanwhile)
+{
+    // A slow line, so that the load is still under way while the others ask.
+    serve({"--baud", "9600"});
+    const std::string token = service.token();
+    const fw::CommandConfirmation confirmation = load("short", token);
+    ASSERT_TRUE(last.ok()) << last.error_message();
+    EXPECT_EQ(confirmation.lifetimeofexecution().seconds(), 3600);
+    const fw::CommandExecutionUUID& uuid = confirmation.commandexecutionuuid();
+
+    EXPECT_TRUE(isSilaError(result(uuid), fw::SiLAError::kFrameworkError,
+                            std::to_string(fw::FrameworkError::COMMAND_EXECUTION_NOT_FINISHED)));
+    load("short", token);
+    EXPECT_TRUE(isSilaError(last, fw::SiLAError::kFrameworkError,
+                            std::to_string(fw::FrameworkError::COMMAND_EXECUTION_NOT_ACCEPTED)));
+    EXPECT_NE(test::messageOf(last).find("load refused: job"), std::string::npos)
+        << test::messageOf(last);
+    gcc::SwitchHeatedZones_Parameters zones;
+    zones.mutable_on()->set_value(false);
+    gcc::SwitchHeatedZones_Responses switched;
+    EXPECT_TRUE(isSilaError(stub->SwitchHeatedZones(callContext(token).get(), zones, &switched),
+                            fw::SiLAError::kDefinedExecutionError, kErrors + "InstrumentBusy"));
+    // The HTTP door is held by the same job.
+    EXPECT_EQ(service.post("/api/v1/zones", R"({"on":false})").first, 409);
+
+    const std::vector<fw::ExecutionInfo> infos = follow(confirmation);
+    ASSERT_TRUE(last.ok()) << last.error_message();
+    ASSERT_GE(infos.size(), 2u);
+    for (std::size_t i = 1; i < infos.size(); ++i) {
+        EXPECT_GE(infos[i].commandstatus(), infos[i - 1].commandstatus());
+        EXPECT_GE(infos[i].progressinfo().value(), infos[i - 1].progressinfo().value());
+    }
+    EXPECT_EQ(infos.back().commandstatus(), fw::ExecutionInfo::finishedSuccessfully);
+    EXPECT_EQ(infos.back().progressinfo().value(), 1.0);
+    EXPECT_GT(infos.back().updatedlifetimeofexecution().seconds(), 3500);
+    EXPECT_TRUE(result(uuid).ok());
+    EXPECT_TRUE(result(uuid).ok());  // as often as asked
+    // A stream that begins after the end gets the end at once.
+    EXPECT_EQ(follow(confirmation).size(), 1u);
+
+    fw::CommandExecutionUUID unknown;
+    unknown.set_value("00000000-0000-4000-8000-000000000000");
+    const std::string invalid = std::to_string(fw::FrameworkError::INVALID_COMMAND_EXECUTION_UUID);
+    EXPECT_TRUE(isSilaError(result(unknown), fw::SiLAError::kFrameworkError, invalid));
+    fw::CommandConfirmation stranger;
+    *stranger.mutable_commandexecutionuuid() = unknown;
+    follow(stranger);
+    EXPECT_TRUE(isSilaError(last, fw::SiLAError::kFrameworkError, invalid));
+}
+
+TEST_F(GcController, ALoadEndsWithTheErrorThatSaysWhy)
+{
+    serve({"--check-code", "16"});
+    const std::string token = service.token();
+    struct Case {
+        std::string method;
+        std::string error;
+    } cases[] = {{"absent", kErrors + "UnknownMethod"}, {"short", kErrors + "MethodRefused"}};
+    for (const Case& c : cases) {
+        const fw::CommandConfirmation confirmation = load(c.method, token);
+        ASSERT_TRUE(last.ok()) << last.error_message();
+        const std::vector<fw::ExecutionInfo> infos = follow(confirmation);
+        ASSERT_FALSE(infos.empty());
+        EXPECT_EQ(infos.back().commandstatus(), fw::ExecutionInfo::finishedWithError);
+        EXPECT_TRUE(isSilaError(result(confirmation.commandexecutionuuid()),
+                                fw::SiLAError::kDefinedExecutionError, c.error));
+    }
+    load("../short", token);
+    EXPECT_TRUE(isSilaError(last, fw::SiLAError::kValidationError,
+                            kFeature + "/Command/LoadMethod/Parameter/MethodName"));
+    load("short", "");
+    EXPECT_TRUE(isSilaError(last, fw::SiLAError::kFrameworkError,
+                            std::to_string(fw::FrameworkError::INVALID_METADATA)));
+}
+
+TEST_F(GcController, StopResetAndZonesAreTheServicesJobs)
+{
+    serve();
+    const std::string token = service.token();
+    gcc::SwitchHeatedZones_Parameters zones;
+    gcc::SwitchHeatedZones_Responses switched;
+    EXPECT_TRUE(isSilaError(stub->SwitchHeatedZones(callContext(token).get(), zones, &switched),
+                            fw::SiLAError::kValidationError,
+                            kFeature + "/Command/SwitchHeatedZones/Parameter/On"));
+    zones.mutable_on()->set_value(true);
+    EXPECT_TRUE(stub->SwitchHeatedZones(callContext(token).get(), zones, &switched).ok());
+    gcc::ResetSampler_Responses reset;
+    EXPECT_TRUE(stub->ResetSampler(callContext(token).get(), {}, &reset).ok());
+    gcc::StopRun_Responses stopped;
+    EXPECT_TRUE(isSilaError(stub->StopRun(callContext().get(), {}, &stopped),
+                            fw::SiLAError::kFrameworkError,
+                            std::to_string(fw::FrameworkError::INVALID_METADATA)));
+    EXPECT_TRUE(stub->StopRun(callContext(token).get(), {}, &stopped).ok());
+    // Each was a job of the service, in order, seen by every door.
+    const std::vector<std::string> kinds = {"zones", "reset", "stop"};
+    for (std::size_t id = 1; id <= kinds.size(); ++id) {
+        const nlohmann::json job = service.get("/api/v1/jobs/" + std::to_string(id));
+        EXPECT_EQ(job.value("kind", ""), kinds[id - 1]) << job.dump();
+        EXPECT_EQ(job.value("state", ""), "done") << job.dump();
+    }
+}
+
+}  // namespace
+}  // namespace gc6890::sila
