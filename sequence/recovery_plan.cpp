@@ -239,14 +239,14 @@ RecoveryPlan planRecovery(const std::vector<JournalEntry>& entries)
         return plan;
     }
     Sequence sequence;
-    std::string error;
+    SequenceFileError error;
     if (!parseSequence(start->content, start->file, sequence, error)) {
         RecoveryPlan plan;
         plan.runId = start->runId;
         plan.file = start->file;
         plan.content = start->content;
         plan.methods = start->methods;
-        plan.error = error;
+        plan.error = error.text();
         return plan;
     }
     RecoveryPlan plan = startPlan(*start, std::move(sequence));

@@ -31,7 +31,7 @@ const char* errorRuleName(ErrorRule rule)
 
 namespace {
 
-// Thrown inside the reader only; parseSequence turns it into the error text.
+// Thrown inside the reader only; parseSequence turns it into the file's error.
 struct KeyError {
     long line;
     std::string key;
@@ -202,8 +202,27 @@ void readSequence(const toml::table& root, Sequence& sequence)
 
 }  // namespace
 
+std::string SequenceFileError::text() const
+{
+    if (column > 0)
+        return file + ":" + std::to_string(line) + ":" + std::to_string(column) + ": " + problem;
+    if (line == 0)
+        return file + ": " + problem;
+    return tomlKeyError(file, line, key, problem);
+}
+
+SequenceFileError rowMethodError(const std::string& file, const SequenceRow& row,
+                                 std::size_t number, const std::string& problem)
+{
+    return {.file = file,
+            .line = row.line,
+            .column = 0,
+            .key = "row[" + std::to_string(number) + "].method",
+            .problem = problem};
+}
+
 bool parseSequence(std::string_view text, const std::string& fileName, Sequence& sequence,
-                   std::string& error)
+                   SequenceFileError& error)
 {
     sequence = Sequence{};
     toml::table root;
@@ -211,36 +230,38 @@ bool parseSequence(std::string_view text, const std::string& fileName, Sequence&
         root = toml::parse(text, fileName);
     } catch (const toml::parse_error& e) {
         const auto& where = e.source().begin;
-        error = tomlSyntaxError(fileName, where.line, where.column, e.description());
+        error = {.file = fileName,
+                 .line = static_cast<long>(where.line),
+                 .column = static_cast<long>(where.column),
+                 .key = "",
+                 .problem = "not TOML: " + std::string(e.description())};
         return false;
     }
     try {
         readSequence(root, sequence);
     } catch (const KeyError& e) {
-        error = tomlKeyError(fileName, e.line, e.key, e.problem);
+        error = {.file = fileName, .line = e.line, .column = 0, .key = e.key, .problem = e.problem};
         return false;
     }
     return true;
 }
 
 bool readSequenceFile(const std::string& path, Sequence& sequence, std::string& text,
-                      std::string& error)
+                      SequenceFileError& error)
 {
+    const auto wholeFile = [&](std::string problem) {
+        error = {.file = path, .line = 0, .column = 0, .key = "", .problem = std::move(problem)};
+        return false;
+    };
     std::ifstream file(path, std::ios::binary);
-    if (!file) {
-        error = path + ": cannot read: " + std::strerror(errno);
-        return false;
-    }
+    if (!file)
+        return wholeFile(std::string("cannot read: ") + std::strerror(errno));
     text.assign(std::istreambuf_iterator<char>(file), {});
-    if (file.bad()) {
-        error = path + ": cannot read";
-        return false;
-    }
-    if (text.size() > kMaxSequenceFileBytes) {
-        error = path + ": larger than " + std::to_string(kMaxSequenceFileBytes) +
-                " bytes; not a sequence file";
-        return false;
-    }
+    if (file.bad())
+        return wholeFile("cannot read");
+    if (text.size() > kMaxSequenceFileBytes)
+        return wholeFile("larger than " + std::to_string(kMaxSequenceFileBytes) +
+                         " bytes; not a sequence file");
     return parseSequence(text, path, sequence, error);
 }
 

@@ -36,15 +36,31 @@ struct Sequence {
     std::vector<SequenceRow> rows;
 };
 
-// Reads a sequence from `text`. On failure returns false with `error` set to
-// "<fileName>:<line>: <key>: <problem>" (rows are keyed "row[N]", counted from 1), or
-// "<fileName>:<line>:<column>: not TOML: <problem>"; `sequence` is then undefined.
+// Where and why a sequence file was refused, as the reader found it: the API answers with
+// its parts, the programs print its text.
+struct SequenceFileError {
+    std::string file;
+    long line = 0;        // 0: the file as a whole (it cannot be read, it is too large)
+    long column = 0;      // text that is not TOML only
+    std::string key;      // "row[2].vial" (rows counted from 1); "" for text that is not TOML
+    std::string problem;  // "0 is out of range (1 to 10000)", "not TOML: ..."
+    // "<file>:<line>: <key>: <problem>", "<file>:<line>:<column>: not TOML: ...", or
+    // "<file>: <problem>" for the file as a whole.
+    std::string text() const;
+};
+
+// Row `number` (from 1) of `file` names a method that cannot be had: `problem` says why.
+SequenceFileError rowMethodError(const std::string& file, const SequenceRow& row,
+                                 std::size_t number, const std::string& problem);
+
+// Reads a sequence from `text`. On failure returns false with `error` set;
+// `sequence` is then undefined.
 bool parseSequence(std::string_view text, const std::string& fileName, Sequence& sequence,
-                   std::string& error);
+                   SequenceFileError& error);
 
 // Reads and parses the file at `path`; `text` receives its content (the journal keeps it).
 bool readSequenceFile(const std::string& path, Sequence& sequence, std::string& text,
-                      std::string& error);
+                      SequenceFileError& error);
 
 // The method file a row names when the host program runs the sequence on the line: ".toml"
 // is added when the name does not end in it; a path is taken from the sequence file's folder;

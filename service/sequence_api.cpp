@@ -35,27 +35,18 @@ void fail(Response& res, int status, const std::string& error)
     reply(res, status, {{"error", error}});
 }
 
-// "<file>:<line>: <key>: <problem>" (or "<file>:<line>:<column>: not TOML: <problem>") as
-// the JSON error a method upload gives.
-json fileError(const std::string& file, const std::string& error)
+// A refused sequence file as the JSON error a method upload gives: the message, and its
+// place and problem apart.
+json fileErrorJson(const SequenceFileError& error)
 {
-    json body = {{"error", error}, {"file", file}};
-    std::string rest = error.substr(std::min(error.size(), file.size() + 1));
-    const std::size_t lineEnd = rest.find_first_not_of("0123456789");
-    body["line"] = std::atol(rest.substr(0, lineEnd).c_str());
-    rest = lineEnd == std::string::npos ? "" : rest.substr(lineEnd);
-    if (rest.rfind(":", 0) == 0 && rest.size() > 1 &&
-        std::isdigit(static_cast<unsigned char>(rest[1]))) {
-        const std::size_t columnEnd = rest.find(':', 1);
-        body["column"] = std::atol(rest.substr(1, columnEnd - 1).c_str());
-        body["problem"] = columnEnd == std::string::npos ? "" : rest.substr(columnEnd + 2);
-        return body;
-    }
-    const std::size_t keyEnd = rest.find(": ", 2);
-    if (rest.rfind(": ", 0) == 0 && keyEnd != std::string::npos) {
-        body["key"] = rest.substr(2, keyEnd - 2);
-        body["problem"] = rest.substr(keyEnd + 2);
-    }
+    json body = {{"error", error.text()},
+                 {"file", error.file},
+                 {"line", error.line},
+                 {"problem", error.problem}};
+    if (error.column > 0)
+        body["column"] = error.column;
+    else
+        body["key"] = error.key;
     return body;
 }
 
@@ -92,9 +83,9 @@ void addSequenceRoutes(RouteTable& s, ServiceState& state, InstrumentThread& ins
     s.post("/api/v1/sequences", [&state, &instrument, &methods](const Request& req, Response& res) {
         const std::string file = uploadName(req);
         Sequence sequence;
-        std::string error;
-        if (!parseSequence(req.body, file, sequence, error))
-            return reply(res, 400, fileError(file, error));
+        SequenceFileError fileError;
+        if (!parseSequence(req.body, file, sequence, fileError))
+            return reply(res, 400, fileErrorJson(fileError));
         // Methods are the service's stored names, each present now.
         for (std::size_t r = 0; r < sequence.rows.size(); ++r) {
             const SequenceRow& row = sequence.rows[r];
@@ -103,11 +94,9 @@ void addSequenceRoutes(RouteTable& s, ServiceState& state, InstrumentThread& ins
             if (!name.empty() && !methods.read(name))
                 why = "no method " + name + " in " + methods.folder();
             if (!why.empty())
-                return reply(res, 400,
-                             fileError(file, file + ":" + std::to_string(row.line) + ": row[" +
-                                                 std::to_string(r + 1) + "].method: " + why));
+                return reply(res, 400, fileErrorJson(rowMethodError(file, row, r + 1, why)));
         }
-        std::string id, conflict;
+        std::string id, conflict, error;
         bool started = false;
         const bool inRun = state.snapshot.get()->inRun;
         const bool ran = instrument.runTask(

@@ -19,9 +19,9 @@ int checkSequence(const std::string& file)
 {
     Sequence sequence;
     std::string text;
-    std::string error;
+    SequenceFileError error;
     if (!readSequenceFile(file, sequence, text, error))
-        throw CommandFailure(kExitBadInput, error);
+        throw CommandFailure(kExitBadInput, error.text());
     // Every method the rows name, each read once, in the order the rows name them.
     std::vector<std::pair<std::string, double>> methods;
     int injections = 0;
@@ -35,9 +35,8 @@ int checkSequence(const std::string& file)
         try {
             methods.emplace_back(methodFile, loadMethodFile(methodFile).gc.GetRunLength());
         } catch (const CommandFailure& failure) {
-            throw CommandFailure(failure.code(), file + ":" + std::to_string(row.line) + ": row[" +
-                                                     std::to_string(i + 1) +
-                                                     "].method: " + failure.what());
+            throw CommandFailure(failure.code(),
+                                 rowMethodError(file, row, i + 1, failure.what()).text());
         }
     }
     std::printf("%s: ok, \"%s\": %zu rows, %d injections, on error %s\n", file.c_str(),

@@ -106,16 +106,17 @@ int runOnLine(const std::string& typed, bool skipRow)
     const std::string file = std::filesystem::absolute(typed).lexically_normal().string();
     Sequence sequence;
     std::string content, error;
-    if (!readSequenceFile(file, sequence, content, error))
-        throw CommandFailure(kExitBadInput, error);
+    SequenceFileError fileError;
+    if (!readSequenceFile(file, sequence, content, fileError))
+        throw CommandFailure(kExitBadInput, fileError.text());
     // Every method is read before the line is used.
     for (std::size_t r = 0; r < sequence.rows.size(); ++r) {
         try {
             loadMethodFile(sequenceMethodFile(file, sequence.rows[r].method));
         } catch (const CommandFailure& failure) {
-            throw CommandFailure(kExitBadInput, file + ":" + std::to_string(sequence.rows[r].line) +
-                                                    ": row[" + std::to_string(r + 1) +
-                                                    "].method: " + failure.what());
+            throw CommandFailure(
+                kExitBadInput,
+                rowMethodError(file, sequence.rows[r], r + 1, failure.what()).text());
         }
     }
     Session session(Session::Parts::GCAndSampler);

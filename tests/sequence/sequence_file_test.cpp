@@ -26,8 +26,8 @@ vial = 4
 method = "../methods/ptv.toml"
 )";
     Sequence sequence;
-    std::string error;
-    ASSERT_TRUE(parseSequence(text, "s.toml", sequence, error)) << error;
+    SequenceFileError error;
+    ASSERT_TRUE(parseSequence(text, "s.toml", sequence, error)) << error.text();
     EXPECT_EQ(sequence.name, "overnight");
     EXPECT_EQ(sequence.onError, ErrorRule::SkipRow);
     // Each row as "line: vial, method, volume x injections, sample" (the volume written
@@ -74,9 +74,9 @@ TEST(SequenceFile, ErrorsNameTheLineAndKey)
     };
     for (const auto& c : cases) {
         Sequence sequence;
-        std::string error;
+        SequenceFileError error;
         EXPECT_FALSE(parseSequence(c.text, "s.toml", sequence, error)) << c.text;
-        EXPECT_EQ(error.substr(0, c.error.size()), c.error) << c.text;
+        EXPECT_EQ(error.text().substr(0, c.error.size()), c.error) << c.text;
     }
 }
 

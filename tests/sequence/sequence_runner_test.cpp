@@ -52,8 +52,9 @@ protected:
     {
         make();
         Sequence sequence;
+        SequenceFileError fileError;
+        ASSERT_TRUE(parseSequence(text, "tray.toml", sequence, fileError)) << fileError.text();
         std::string error;
-        ASSERT_TRUE(parseSequence(text, "tray.toml", sequence, error)) << error;
         ASSERT_TRUE(runner->start(journalFolder(), "tray.toml", text, sequence,
                                   MethodSource::Stored, error))
             << error;

@@ -165,6 +165,31 @@ TEST_F(SequenceTest, PauseResumeStopAndAbortDuringARun)
     const std::string id =
         post(sequenceText("pause", {{1, "long"}, {2, "long"}, {3, "long"}, {4, "short"}}));
     const std::string url = "/api/v1/sequences/" + id;
+    // A file that is no sequence is refused with the place and what is wrong there.
+    const auto refused = [&](const std::string& text) {
+        const auto [code, body] =
+            service.post("/api/v1/sequences?file=bad.toml", text, "application/toml");
+        EXPECT_EQ(code, 400) << body.dump();
+        return body;
+    };
+    EXPECT_EQ(refused("name = 3\n"), (json{{"error", "bad.toml:1: name: expected a string, found "
+                                                     "integer"},
+                                           {"file", "bad.toml"},
+                                           {"line", 1},
+                                           {"key", "name"},
+                                           {"problem", "expected a string, found integer"}}));
+    json error = refused("name = \"t\"\nname = \"u\"\n");
+    EXPECT_EQ(error.value("line", 0), 2);
+    EXPECT_THAT(error.value("problem", ""), ::testing::StartsWith("not TOML: "));
+    EXPECT_EQ(error.value("error", ""), "bad.toml:2:" + std::to_string(error.value("column", 0)) +
+                                            ": " + error.value("problem", ""));
+    error = refused(sequenceText("pause", {{1, "short"}, {2, "absent"}}));
+    EXPECT_EQ(error.value("line", 0), 8);  // where row 2 starts
+    EXPECT_EQ(error.value("key", ""), "row[2].method");
+    EXPECT_THAT(error.value("problem", ""), ::testing::StartsWith("no method absent in "));
+    EXPECT_EQ(error.value("error", ""), "bad.toml:8: row[2].method: " + error.value("problem", ""));
+    EXPECT_EQ(error.size(), 5u);
+
     // The sequence owns the instrument: a load job and a second sequence are refused.
     EXPECT_EQ(service.post("/api/v1/load", R"({"method":"short"})").first, 409);
     EXPECT_EQ(service.post("/api/v1/sequences", sequenceText("pause", {{9, "short"}})).first, 409);
