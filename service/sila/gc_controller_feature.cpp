@@ -192,8 +192,7 @@ grpc::Status GcControllerFeature::ResetSampler(Context* context,
                                                const gcc::ResetSampler_Parameters*,
                                                gcc::ResetSampler_Responses*)
 {
-    return guarded(
-        [&] { return runJob(*context, "ResetSampler", jobOf(JobKind::Reset)); });
+    return guarded([&] { return runJob(*context, "ResetSampler", jobOf(JobKind::Reset)); });
 }
 
 grpc::Status GcControllerFeature::SwitchHeatedZones(
@@ -206,8 +205,7 @@ grpc::Status GcControllerFeature::SwitchHeatedZones(
         if (!request->has_on())
             return validationError(parameterOf(kFeature, "SwitchHeatedZones", "On"),
                                    "On is missing");
-        return runJob(*context, "SwitchHeatedZones",
-                      jobOf(JobKind::Zones, request->on().value()));
+        return runJob(*context, "SwitchHeatedZones", jobOf(JobKind::Zones, request->on().value()));
     });
 }
 

@@ -54,7 +54,8 @@ TEST(JobOutcome, AFailedJobEndsWithTheErrorThatNamesWhy)
     JobRequest zones;
     zones.kind = JobKind::Zones;
     const grpc::Status busy = instrumentBusy(zones, "job 3 (load) is running");
-    EXPECT_TRUE(test::isSilaError(busy, fw::SiLAError::kDefinedExecutionError, kErrors + "InstrumentBusy"));
+    EXPECT_TRUE(
+        test::isSilaError(busy, fw::SiLAError::kDefinedExecutionError, kErrors + "InstrumentBusy"));
     EXPECT_EQ(test::messageOf(busy), "zones refused: job 3 (load) is running");
 }
 
