@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstring>
 #include <fcntl.h>
+#include <optional>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -171,9 +172,10 @@ bool TermiosPort::write(std::string_view bytes, int timeoutMs)
     if (!isOpen())
         return false;
     // One deadline for the whole write: a line that drains a little at a time cannot hold
-    // the caller for a time-out per wait.
+    // the caller for a time-out per wait. It is set when the output queue is first found
+    // full, so a write the queue takes at once (every line of an exchange) reads no clock.
     using Clock = std::chrono::steady_clock;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
+    std::optional<Clock::time_point> deadline;
     while (!bytes.empty()) {
         const ssize_t written = ::write(m_fd, bytes.data(), bytes.size());
         if (written > 0) {
@@ -185,8 +187,10 @@ bool TermiosPort::write(std::string_view bytes, int timeoutMs)
         if (written < 0 && errno != EAGAIN)
             return failWrite(errno == EIO || errno == ENXIO);
         // The output queue is full: wait until it drains, but not past the deadline.
-        const auto left =
-            std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        const auto now = Clock::now();
+        if (!deadline)
+            deadline = now + std::chrono::milliseconds(std::max(timeoutMs, 0));
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(*deadline - now).count();
         if (left <= 0)
             return false;
         if (PortWaitsInterrupted())

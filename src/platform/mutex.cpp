@@ -190,28 +190,36 @@ BOOL CMutex::Lock(DWORD timeout)
     }
     if (!shared.region && !gc6890::mapRegion(shared))
         return FALSE;
-    timespec deadline{};
-    if (timeout != INFINITE && timeout != 0) {
-        clock_gettime(CLOCK_MONOTONIC, &deadline);
-        deadline.tv_sec += static_cast<time_t>(timeout / 1000);
-        deadline.tv_nsec += static_cast<long>(timeout % 1000) * 1000000L;
-        if (deadline.tv_nsec >= 1000000000L) {
-            deadline.tv_nsec -= 1000000000L;
-            ++deadline.tv_sec;
-        }
-    }
     pthread_mutex_t* mutex = &shared.region->mutex;
-    int result;
-    do {
-        if (timeout == INFINITE)
-            result = pthread_mutex_lock(mutex);
-        else if (timeout == 0)
-            result = pthread_mutex_trylock(mutex);
-        else
-            result = pthread_mutex_clocklock(mutex, CLOCK_MONOTONIC, &deadline);
-        if (result == EOWNERDEAD || result == ENOTRECOVERABLE)
-            result = gc6890::takeOver(shared, result);
-    } while (result == EAGAIN || result == EINTR);
+    // A free mutex is taken at once, whatever the time-out: the clock is read for the
+    // deadline only when another process holds the mutex and we must wait. (The port's
+    // mutex is taken twice an exchange; where the vDSO cannot read the clock source, each
+    // clock read is a system call.)
+    int result = pthread_mutex_trylock(mutex);
+    if (result == EOWNERDEAD || result == ENOTRECOVERABLE)
+        result = gc6890::takeOver(shared, result);
+    if ((result == EBUSY && timeout != 0) || result == EAGAIN) {
+        timespec deadline{};
+        if (timeout != INFINITE && timeout != 0) {
+            clock_gettime(CLOCK_MONOTONIC, &deadline);
+            deadline.tv_sec += static_cast<time_t>(timeout / 1000);
+            deadline.tv_nsec += static_cast<long>(timeout % 1000) * 1000000L;
+            if (deadline.tv_nsec >= 1000000000L) {
+                deadline.tv_nsec -= 1000000000L;
+                ++deadline.tv_sec;
+            }
+        }
+        do {
+            if (timeout == INFINITE)
+                result = pthread_mutex_lock(mutex);
+            else if (timeout == 0)
+                result = pthread_mutex_trylock(mutex);
+            else
+                result = pthread_mutex_clocklock(mutex, CLOCK_MONOTONIC, &deadline);
+            if (result == EOWNERDEAD || result == ENOTRECOVERABLE)
+                result = gc6890::takeOver(shared, result);
+        } while (result == EAGAIN || result == EINTR);
+    }
     if (result != 0)
         return FALSE;
     ++shared.count;
