@@ -144,6 +144,7 @@ case "$cmd" in
         declare -A options=()
         if [ "${1:-}" = "--quick" ]; then
             options=([bench_exchange]="--rounds 5 --exchanges 5000 --python-exchanges 2000"
+                     [bench_exchange_parts]="--benchmark_min_time=0.1"
                      [bench_parsing]="--benchmark_min_time=0.1"
                      [bench_operations]="--runs 5"
                      [bench_memory]="--polls 20000 --warm-up 2000"

@@ -39,6 +39,19 @@ std::string loadAverage()
     return one + " " + five + " " + fifteen;
 }
 
+std::string processorModel()
+{
+    std::ifstream file("/proc/cpuinfo");
+    const std::string key = "model name";
+    for (std::string line; std::getline(file, line);)
+        if (line.compare(0, key.size(), key) == 0)
+            if (const auto colon = line.find(':'); colon != std::string::npos) {
+                const auto start = line.find_first_not_of(" \t", colon + 1);
+                return start == std::string::npos ? line.substr(colon + 1) : line.substr(start);
+            }
+    return "unknown processor";
+}
+
 int intOption(int argc, char** argv, const char* name, int fallback)
 {
     const std::vector<int> given = intOptions(argc, argv, name);

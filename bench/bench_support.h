@@ -18,6 +18,10 @@ double median(std::vector<double> values);
 // The machine's load average: figures are only as steady as the machine was quiet.
 std::string loadAverage();
 
+// The processor's model name (/proc/cpuinfo), "unknown processor" when it cannot be read:
+// printed beside the figures, so that figures from different machines are never compared.
+std::string processorModel();
+
 // "--name N" (the last one given wins), every "--name N" given, "--name TEXT", "--name".
 int intOption(int argc, char** argv, const char* name, int fallback);
 std::vector<int> intOptions(int argc, char** argv, const char* name);

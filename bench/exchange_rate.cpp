@@ -5,11 +5,19 @@
 // write "GCHTRI", wait for the reply, read it, parse its nine values.
 //
 // The library runs twice per round: with the comms log at its default level (failures
-// only) and at level 2 (every line written and read). The clients run interleaved, round
-// after round, and each figure is the median of the rounds. CPU is the client's own
-// (user + system), per exchange.
+// only) and at level 2 (every line written and read). The C++ client also runs a second
+// time given what the library keeps and a bare client does not (the port mutex, the
+// interrupt pipe in its wait, the read's deadline: see Guarantees), so that the price of
+// those is measured apart from the rest. The clients run interleaved, round after round,
+// and each figure is the median of the rounds. CPU is the client's own (user + system),
+// per exchange. The processor's model is printed beside the figures: they compare clients
+// on one machine, never machines.
 //
 // usage: bench_exchange [--rounds N] [--exchanges N] [--python-exchanges N]
+//        bench_exchange --only library|library-log2|cpp[+mutex][+interrupt][+deadline]|cpp+kept
+//                       [--rounds N] [--exchanges N]
+// --only runs one client's loop alone (one round unless --rounds says more), for counting
+// what that loop does (`strace -c -f`, `valgrind --tool=callgrind`) without the others.
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -26,13 +34,16 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "bench_support.h"
 #include "comms/hp6890_serial_comms.h"
 #include "external/inlet_utils.h"
+#include "external/port_interrupt.h"
 #include "external/serial_comms.h"
+#include "platform/mutex.h"
 
 namespace {
 
@@ -42,6 +53,7 @@ using Clock = std::chrono::steady_clock;
 struct Figures {
     double exchangesPerSecond = 0;
     double cpuMicrosPerExchange = 0;
+    double switchesPerExchange = 0;  // the client's context switches, voluntary or not
 };
 
 struct Samples {
@@ -80,7 +92,9 @@ Figures measureHere(int exchanges, const std::function<int()>& work)
     if (done != exchanges)
         die("a client completed " + std::to_string(done) + " of " + std::to_string(exchanges) +
             " exchanges");
-    return {exchanges / elapsed, (cpuSeconds(after) - cpuSeconds(before)) * 1e6 / exchanges};
+    const long switches = (after.ru_nvcsw - before.ru_nvcsw) + (after.ru_nivcsw - before.ru_nivcsw);
+    return {exchanges / elapsed, (cpuSeconds(after) - cpuSeconds(before)) * 1e6 / exchanges,
+            static_cast<double>(switches) / exchanges};
 }
 
 // ---- the library ----------------------------------------------------------------------
@@ -97,7 +111,24 @@ int libraryClient(CHP6890SerialComms& channel, int exchanges)
 
 // ---- the minimal C++ client: write, poll, buffered read, parse ----------------------------
 
-int cppClient(const std::string& device, int exchanges)
+// What the library keeps that the bare client does not, each of which the C++ client can
+// be given, so that the price of each is measured alone:
+// - the port mutex: the library's named mutex, taken around the write and around the
+//   read, so that programs sharing a port never interleave lines, and a killed holder
+//   never blocks the port (a robust, process-shared mutex);
+// - the interrupt: the wait polls the port interrupt's pipe beside the device, so that a
+//   host stopping from another thread or a signal handler ends the wait at once;
+// - the read's deadline: one clock read as the read starts, so that bytes dribbling in
+//   without a line feed cannot hold the read past its time-out.
+struct Guarantees {
+    bool portMutex = false, interrupt = false, deadline = false;
+    static Guarantees all() { return {true, true, true}; }
+};
+
+// Where the read's start goes, so that the clock read is not optimised away.
+volatile long long g_readStart = 0;
+
+int cppClient(const std::string& device, int exchanges, Guarantees kept = {})
 {
     const int fd = open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     termios tio{};
@@ -107,22 +138,37 @@ int cppClient(const std::string& device, int exchanges)
     tio.c_cc[VMIN] = 0;
     tio.c_cc[VTIME] = 0;
     tcsetattr(fd, TCSANOW, &tio);
+    std::unique_ptr<CMutex> mutex;
+    if (kept.portMutex)
+        mutex = std::make_unique<CMutex>(FALSE, gc6890::portMutexName(device).c_str());
+    const int interrupt = gc6890::PortInterruptFd();
     char buffer[4096];
     std::size_t used = 0;
     int done = 0;
     for (; done < exchanges; ++done) {
-        if (write(fd, "GCHTRI\n", 7) != 7)
+        if (mutex && !mutex->Lock(46000))
             break;
+        const bool written = write(fd, "GCHTRI\n", 7) == 7;
+        if (mutex)
+            mutex->Unlock();
+        if (!written)
+            break;
+        if (mutex && !mutex->Lock(46000))
+            break;
+        if (kept.deadline)
+            g_readStart = Clock::now().time_since_epoch().count();
         char* end = nullptr;
         while (!(end = static_cast<char*>(std::memchr(buffer, '\n', used)))) {
-            pollfd p{fd, POLLIN, 0};
-            if (poll(&p, 1, 5000) <= 0)
+            pollfd p[2] = {{fd, POLLIN, 0}, {interrupt, POLLIN, 0}};
+            if (poll(p, kept.interrupt ? 2 : 1, 5000) <= 0 || !p[0].revents)
                 break;
             const ssize_t got = read(fd, buffer + used, sizeof buffer - used);
             if (got <= 0)
                 break;
             used += static_cast<std::size_t>(got);
         }
+        if (mutex)
+            mutex->Unlock();
         if (!end || std::memcmp(buffer, "HTGCRI ", 7) != 0)
             break;
         *end = '\0';
@@ -221,11 +267,82 @@ const char* verdict(bool met)
     return met ? "met" : "MISSED";
 }
 
+// One library round on a fresh channel, its comms log at `level`.
+Figures libraryRound(const std::string& device, const std::string& logFile, int level,
+                     int exchanges)
+{
+    // The log's level is read when the channel is made.
+    WriteRegistryPath("Inlets\\Hubrel\\Varnock\\IgnoreSeverityLevel", level, HKEY_LOCAL_MACHINE);
+    Figures figures;
+    {
+        CHP6890SerialComms channel;
+        if (!channel.OpenSerialPort())
+            die("the library cannot open " + device);
+        // The GC side counts as started: the responder answers no start-up.
+        CHP6890SerialComms::m_sCommsStatus = 1;
+        figures = measureHere(exchanges, [&] { return libraryClient(channel, exchanges); });
+    }
+    std::remove(logFile.c_str());  // never full: no backup question in between
+    return figures;
+}
+
+// "cpp", or "cpp" followed by the guarantees it is given: "+mutex", "+interrupt",
+// "+deadline", or "+kept" for all three.
+bool parseCppClient(const std::string& name, Guarantees& kept)
+{
+    if (name.compare(0, 3, "cpp") != 0)
+        return false;
+    kept = {};
+    for (std::size_t at = 3; at < name.size();) {
+        if (name[at] != '+')
+            return false;
+        const std::size_t next = std::min(name.find('+', at + 1), name.size());
+        const std::string part = name.substr(at + 1, next - at - 1);
+        if (part == "mutex")
+            kept.portMutex = true;
+        else if (part == "interrupt")
+            kept.interrupt = true;
+        else if (part == "deadline")
+            kept.deadline = true;
+        else if (part == "kept")
+            kept = Guarantees::all();
+        else
+            return false;
+        at = next;
+    }
+    return true;
+}
+
+// --only CLIENT: that client's rounds alone, each printed.
+int runOnly(const std::string& client, int rounds, int exchanges, const std::string& device,
+            const std::string& logFile)
+{
+    std::printf("%s alone, %d round(s) of %d exchanges, on %s (load average %s)\n", client.c_str(),
+                rounds, exchanges, processorModel().c_str(), loadAverage().c_str());
+    Guarantees kept;
+    for (int round = 0; round < rounds; ++round) {
+        Figures f;
+        if (client == "library" || client == "library-log2")
+            f = libraryRound(device, logFile, client == "library" ? 1 : 2, exchanges);
+        else if (parseCppClient(client, kept))
+            f = measureHere(exchanges, [&] { return cppClient(device, exchanges, kept); });
+        else
+            die("--only takes library, library-log2, cpp or cpp+mutex+interrupt+deadline "
+                "(+kept: all three), not " +
+                client);
+        std::printf("%14.0f exchanges/s %10.2f CPU us/exchange %6.2f context switches/exchange\n",
+                    f.exchangesPerSecond, f.cpuMicrosPerExchange, f.switchesPerExchange);
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    const int rounds = std::max(5, intOption(argc, argv, "--rounds", 7));
+    const std::string only = textOption(argc, argv, "--only", "");
+    const int rounds = only.empty() ? std::max(5, intOption(argc, argv, "--rounds", 7))
+                                    : std::max(1, intOption(argc, argv, "--rounds", 1));
     const int exchanges = intOption(argc, argv, "--exchanges", 20000);
     const int pythonExchanges = intOption(argc, argv, "--python-exchanges", 5000);
 
@@ -237,23 +354,25 @@ int main(int argc, char** argv)
     gc6890::WritePortSettings("Inlets\\Hubrel\\Varnock", port);
 
     const std::string logFile = home.path() + "/c/dravik/hp6890.err";
-    Samples library, traced, cpp, python;
+    if (!only.empty())
+        return runOnly(only, rounds, exchanges, responder.device(), logFile);
+    const std::string startLoad = loadAverage();
+    Samples library, traced, cpp, kept, python;
+    const std::string& device = responder.device();
+    const std::vector<std::function<void()>> clients = {
+        [&] { library.add(libraryRound(device, logFile, 1, exchanges)); },
+        [&] { cpp.add(measureHere(exchanges, [&] { return cppClient(device, exchanges); })); },
+        [&] {
+            kept.add(measureHere(exchanges,
+                                 [&] { return cppClient(device, exchanges, Guarantees::all()); }));
+        },
+    };
     for (int round = 0; round < rounds; ++round) {
-        for (int level : {1, 2}) {
-            // The log's level is read when the channel is made.
-            WriteRegistryPath("Inlets\\Hubrel\\Varnock\\IgnoreSeverityLevel", level,
-                              HKEY_LOCAL_MACHINE);
-            CHP6890SerialComms channel;
-            if (!channel.OpenSerialPort())
-                die("the library cannot open " + responder.device());
-            // The GC side counts as started: the responder answers no start-up.
-            CHP6890SerialComms::m_sCommsStatus = 1;
-            (level == 1 ? library : traced).add(measureHere(exchanges, [&] {
-                return libraryClient(channel, exchanges);
-            }));
-            std::remove(logFile.c_str());  // never full: no backup question in between
-        }
-        cpp.add(measureHere(exchanges, [&] { return cppClient(responder.device(), exchanges); }));
+        // Each round starts with another of the three compared, so that none always runs
+        // first, after the log's round (whose file the system writes back meanwhile).
+        for (std::size_t k = 0; k < clients.size(); ++k)
+            clients[(k + static_cast<std::size_t>(round)) % clients.size()]();
+        traced.add(libraryRound(device, logFile, 2, exchanges));
     }
     // The interpreter's rounds come after the others': the client that ran next after it
     // (the library, first in each round) paid for the caches it had swept, 19.3 against
@@ -271,21 +390,35 @@ int main(int argc, char** argv)
     const double libRate = median(library.rate), libCpu = median(library.cpu);
     const double tracedRate = median(traced.rate), tracedCpu = median(traced.cpu);
     const double cppRate = median(cpp.rate), cppCpu = median(cpp.cpu);
+    const double keptRate = median(kept.rate), keptCpu = median(kept.cpu);
     const double pyRate = median(python.rate), pyCpu = median(python.cpu);
     std::printf("Exchange over a pseudo-terminal: GCHTRI, 40-byte reply, 9 values.\n");
+    // Figures of one processor are not comparable with another's: the model goes beside them.
+    std::printf("Processor: %s; load average %s at the start, %s at the end.\n",
+                processorModel().c_str(), startLoad.c_str(), loadAverage().c_str());
     std::printf("Median of %d interleaved rounds (%d exchanges per round; Python %d, its start-up "
                 "taken off).\n\n",
                 rounds, exchanges, pythonExchanges);
-    std::printf("%-16s %14s %18s\n", "client", "exchanges/s", "CPU us/exchange");
-    std::printf("%-16s %14.0f %18.2f\n", "library", libRate, libCpu);
-    std::printf("%-16s %14.0f %18.2f\n", "library, log 2", tracedRate, tracedCpu);
-    std::printf("%-16s %14.0f %18.2f\n", "C++ client", cppRate, cppCpu);
-    std::printf("%-16s %14.0f %18.2f\n\n", "Python client", pyRate, pyCpu);
+    std::printf("%-22s %14s %18s\n", "client", "exchanges/s", "CPU us/exchange");
+    std::printf("%-22s %14.0f %18.2f\n", "library", libRate, libCpu);
+    std::printf("%-22s %14.0f %18.2f\n", "library, log 2", tracedRate, tracedCpu);
+    std::printf("%-22s %14.0f %18.2f\n", "C++ client", cppRate, cppCpu);
+    std::printf("%-22s %14.0f %18.2f\n", "C++ client, guarantees", keptRate, keptCpu);
+    std::printf("%-22s %14.0f %18.2f\n\n", "Python client", pyRate, pyCpu);
     const double rateVsCpp = libRate / cppRate, cpuVsCpp = libCpu / cppCpu;
+    const double rateVsKept = libRate / keptRate, cpuVsKept = libCpu / keptCpu;
     const double rateVsPy = libRate / pyRate, cpuVsPy = libCpu / pyCpu;
     std::printf(
         "library / C++ client: rate %.2f (goal >= 0.90: %s), CPU %.2fx (goal <= 1.1x: %s)\n",
         rateVsCpp, verdict(rateVsCpp >= 0.90), cpuVsCpp, verdict(cpuVsCpp <= 1.1));
+    // The guarantees' own price: the C++ client given the port mutex, the interrupt and the
+    // read's deadline, against the bare one. The goal applies to what the library adds on
+    // top of them as well.
+    std::printf("the guarantees alone (C++ client with them / without): rate %.2f, CPU %.2fx\n",
+                keptRate / cppRate, keptCpu / cppCpu);
+    std::printf("library / C++ client with the guarantees: rate %.2f (goal >= 0.90: %s), CPU "
+                "%.2fx (goal <= 1.1x: %s)\n",
+                rateVsKept, verdict(rateVsKept >= 0.90), cpuVsKept, verdict(cpuVsKept <= 1.1));
     std::printf(
         "library / Python:     rate %.2fx (goal >= 4x: %s), CPU %.3fx (goal <= 0.125x: %s)\n",
         rateVsPy, verdict(rateVsPy >= 4.0), cpuVsPy, verdict(cpuVsPy <= 0.125));
