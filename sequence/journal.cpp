@@ -139,7 +139,9 @@ json journalJson(const JournalEntry& entry)
 
 std::string journalLine(const JournalEntry& entry)
 {
-    return journalJson(entry).dump() + "\n";
+    // Texts in an entry may be the instrument's (a refusal, a not-ready reason): bytes that
+    // are not UTF-8 are written as U+FFFD rather than failing the write.
+    return journalJson(entry).dump(-1, ' ', false, json::error_handler_t::replace) + "\n";
 }
 
 bool parseJournal(std::string_view text, const std::string& name, JournalContent& content,

@@ -37,7 +37,8 @@ std::string isoTime(std::int64_t unixMs)
 
 std::string cellText(const json& value)
 {
-    return value.is_string() ? value.get<std::string>() : value.dump();
+    return value.is_string() ? value.get<std::string>()
+                             : value.dump(-1, ' ', false, json::error_handler_t::replace);
 }
 
 // The history as a table: the time first, then each reading, tab-separated.
@@ -146,10 +147,13 @@ bool writeRunResult(const std::string& root, const RunResult& result, std::strin
         error = scratch + ": cannot create the folder: " + std::strerror(errno);
         return false;
     }
+    // The note may hold the instrument's texts: bytes that are not UTF-8 become U+FFFD.
     const bool written =
         writeFileDurably(scratch + "/record.txt", result.record, error) &&
         writeFileDurably(scratch + "/run.txt", runText(result), error) &&
-        writeFileDurably(scratch + "/run.json", runJson(result).dump(2) + "\n", error) &&
+        writeFileDurably(scratch + "/run.json",
+                         runJson(result).dump(2, ' ', false, json::error_handler_t::replace) + "\n",
+                         error) &&
         syncFolder(scratch);
     if (!written) {
         fs::remove_all(scratch, ec);

@@ -681,6 +681,10 @@ void HttpApi::addRoutes()
             counter("gc6890_mqtt_connects_total", "Connections made to the broker.",
                     m.mqttConnects);
         }
+        counter("gc6890_instrument_steps_failed_total",
+                "Exceptions caught in a step of the instrument thread (a job, a task, a poll, a "
+                "handler).",
+                m.instrumentFailures);
         text += "# HELP gc6890_jobs_total Jobs by their state.\n# TYPE gc6890_jobs_total counter\n";
         for (JobState st : {JobState::Queued, JobState::Done, JobState::Failed})
             text += format("gc6890_jobs_total{state=\"%s\"} %llu\n", jobStateName(st),

@@ -92,7 +92,8 @@ const char* answerName(int answer)
 }  // namespace
 
 InstrumentThread::InstrumentThread(ServiceState& state)
-    : state_(state), sequences_(std::make_unique<SequenceControl>(state, *this))
+    : state_(state), contained_(state.events, state.metrics.instrumentFailures, "service"),
+      sequences_(std::make_unique<SequenceControl>(state, *this))
 {}
 
 InstrumentThread::~InstrumentThread()
@@ -155,11 +156,7 @@ void InstrumentThread::runTasks()
             pending->started = true;
         }
         taskDone_.notify_all();
-        try {
-            pending->task();
-        } catch (const std::exception& error) {
-            publishLog(1, "service", std::string("task failed: ") + error.what());
-        }
+        contained_.run("a task", pending->task);
         {
             std::lock_guard lock(tasksMutex_);
             pending->done = true;
@@ -200,27 +197,42 @@ void InstrumentThread::run()
     while (!stopping_) {
         const std::int64_t now = steadyNowMs();
         if (!open_ && now >= nextOpenMs_) {
-            if (!openComms())
+            bool opened = false;
+            std::string why;
+            if (!contained_.run(
+                    "opening the line", [&] { opened = openComms(); }, &why)) {
+                contained_.run("closing the line", [&] { closeComms(); });
+                setLine(LineState::Down, "opening the line failed inside the service: " + why);
+            }
+            if (!opened)
                 nextOpenMs_ = now + kReopenMs;
             nextPoll = steadyNowMs();
         }
-        PumpMessages();
-        checkInjection();
+        contained_.run("a timer or message of the library", [] { PumpMessages(); });
+        std::string why;
+        if (!contained_.run(
+                "following the injection", [&] { checkInjection(); }, &why) &&
+            injecting_) {
+            failJob(*injecting_, why);
+            injecting_.reset();
+        }
         runTasks();
         if (open_) {
             if (std::optional<Job> job = state_.jobs.take())
-                startJob(*job);
+                runJob(*job);
             if (steadyNowMs() >= nextPoll) {
-                poll();
+                contained_.run("a poll", [&] { poll(); });
                 // Polls start a period apart, whatever each one takes; after a job that
                 // held the thread longer, the next one is a period after this one.
                 nextPoll += state_.pollMs;
                 if (nextPoll <= steadyNowMs())
                     nextPoll = steadyNowMs() + state_.pollMs;
             }
-            sequences_->step();
+            contained_.run("a sequence step", [&] { sequences_->step(); });
         } else if (std::optional<Job> job = state_.jobs.take()) {
-            finishJob(job->id, false, "no communication with the instrument: " + lineReason_);
+            contained_.run("refusing a job", [&] {
+                finishJob(job->id, false, "no communication with the instrument: " + lineReason_);
+            });
         }
         std::int64_t wake =
             std::min(open_ ? nextPoll : nextOpenMs_, steadyNowMs() + kLongestWaitMs);
@@ -230,8 +242,29 @@ void InstrumentThread::run()
         if (wait > 0)
             state_.jobs.waitForWork(static_cast<int>(wait));
     }
-    closeComms();
+    contained_.run("closing the line", [&] { closeComms(); });
     removeHandlers();
+}
+
+void InstrumentThread::runJob(const Job& job)
+{
+    std::string why;
+    if (contained_.run(
+            std::string("the job ") + jobKindName(job.request.kind), [&] { startJob(job); }, &why))
+        return;
+    if (injecting_ == job.id)
+        injecting_.reset();
+    failJob(job.id, why);
+}
+
+void InstrumentThread::failJob(std::uint64_t id, const std::string& why)
+{
+    currentJob_.reset();
+    contained_.run("ending a failed job", [&] {
+        const std::optional<Job> job = state_.jobs.find(id);
+        if (job && !job->finished())
+            finishJob(id, false, "the service failed during the job: " + why);
+    });
 }
 
 void InstrumentThread::installHandlers()
@@ -240,22 +273,26 @@ void InstrumentThread::installHandlers()
     // stream, and takes the answer a host without a terminal gives (the safe default).
     SetMessageBoxHandler([this](HWND, const char* text, const char* caption, UINT flags) {
         const int answer = defaultMessageBoxAnswer(flags);
-        lastBox_ = trimmed(text ? text : "");
-        const std::string title = caption ? caption : "";
-        std::cerr << "gc6890 serve: " << title << ": " << lastBox_ << " (answered "
-                  << answerName(answer) << ")\n";
-        publishLog(1, "message box",
-                   title + ": " + lastBox_ + " (answered " + answerName(answer) + ")");
+        contained_.run("a message box", [&] {
+            lastBox_ = validUtf8(trimmed(text ? text : ""));
+            const std::string line = std::string(caption ? caption : "") + ": " + lastBox_ +
+                                     " (answered " + answerName(answer) + ")";
+            std::cerr << "gc6890 serve: " << loggable(line) << '\n';
+            publishLog(1, "message box", line);
+        });
         return answer;
     });
     SetStatusTextHandler([this](const char* text, const char*) {
-        const std::string line = trimmed(text ? text : "");
-        // The library puts the host's idle prompt back after its work: nothing to tell.
-        if (!line.empty() && line.rfind("For Help, press F1", 0) != 0)
-            publishLog(2, "status line", line);
+        contained_.run("a status line", [&] {
+            const std::string line = trimmed(text ? text : "");
+            // The library puts the host's idle prompt back after its work: nothing to tell.
+            if (!line.empty() && line.rfind("For Help, press F1", 0) != 0)
+                publishLog(2, "status line", line);
+        });
     });
     SetCommsLogObserver([this](const std::string& text, int severity) {
-        publishLog(severity, "comms log", trimmed(text));
+        contained_.run("a comms log entry",
+                       [&] { publishLog(severity, "comms log", trimmed(text)); });
     });
     SetExchangeObserver([this](std::chrono::nanoseconds elapsed, bool answered) {
         if (answered)
@@ -294,23 +331,32 @@ bool InstrumentThread::openComms()
         return false;
     }
     sampler_->Initialise();
-    firmware_ = gcFirmware(*gc_);
-    hardware_ = gcHardwareReport(*gc_);
+    // The instrument's own texts are made valid UTF-8 as they come in: a stray byte of line
+    // noise (or an 8-bit character) in the identity answer must not reach JSON as it is.
+    firmware_ = validUtf8(trimmed(gcFirmware(*gc_)));
+    hardware_ = validUtf8(gcHardwareReport(*gc_));
+    // The registration windows call these from inside the library's own work.
     listener_ = std::make_unique<RegistrationListener>(RegistrationListener::Handlers{
         .gcBlock =
             [this](const GCRemoteData& block) {
-                gcBlock_ = block;
-                haveGCBlock_ = true;
-                state_.events.publish("datablock", jsonText(gcBlockJson(block)));
+                contained_.run("the GC's data block", [&] {
+                    gcBlock_ = block;
+                    haveGCBlock_ = true;
+                    state_.events.publish("datablock", jsonText(gcBlockJson(block)));
+                });
             },
         .samplerBlock =
             [this](const SamplerRemoteData& block) {
-                samplerBlock_ = block;
-                state_.events.publish("datablock", jsonText(samplerBlockJson(block)));
+                contained_.run("the sampler's data block", [&] {
+                    samplerBlock_ = block;
+                    state_.events.publish("datablock", jsonText(samplerBlockJson(block)));
+                });
             },
         .lock =
             [this](bool taken) {
-                state_.events.publish("lock", jsonText(json{{"locked", taken}}));
+                contained_.run("a lock notice", [&] {
+                    state_.events.publish("lock", jsonText(json{{"locked", taken}}));
+                });
             },
     });
     listener_->registerWith(gcRegistrationWindow(*gc_));
@@ -323,17 +369,28 @@ bool InstrumentThread::openComms()
 
 void InstrumentThread::closeComms()
 {
-    // The design's order: the sampler's side first, then the GC's; the objects after.
+    // The design's order: the sampler's side first (it closes its pass-through port on the
+    // GC, an exchange), then the GC's; the objects after.
+    const bool wasOpen = open_;
+    open_ = false;
+    bool clean = true;
     if (sampler_) {
-        sampler_->CloseDownComms();
+        clean = sampler_->CloseDownComms() != 0;
         sampler_.reset();
     }
     if (gc_) {
-        gc_->CloseDownComms();
+        clean = gc_->CloseDownComms() != 0 && clean;
         gc_.reset();
     }
     listener_.reset();
-    open_ = false;
+    if (!wasOpen)
+        return;
+    const std::string device = state_.options.device.empty() ? "the line" : state_.options.device;
+    const std::string text =
+        clean ? "communications closed on " + device
+              : "communications on " + device + " closed without the instrument's answer";
+    std::cerr << "gc6890 serve: " << loggable(text) << '\n';
+    publishLog(clean ? 2 : 1, "service", text);
 }
 
 void InstrumentThread::poll()
@@ -343,7 +400,7 @@ void InstrumentThread::poll()
     bool ok = gc_->ReadStatus(status) != 0;
     // The GC's own readiness, before the sampler's is merged in.
     const bool gcReady = status.GetNotReady() == 0;
-    const std::string notReady = trimmed(status.GetNotReadyInfo().str());
+    const std::string notReady = validUtf8(trimmed(status.GetNotReadyInfo().str()));
     CInletSystemStatus samplerStatus;
     ok = pollSampler(*sampler_, samplerStatus) && ok;
     status |= samplerStatus;
@@ -389,7 +446,7 @@ void InstrumentThread::poll()
     body["column2_pressure"] = haveGCBlock_ ? tidyReading(gcBlock_.column2Pressure) : 0.0;
     body["column2_flow"] = haveGCBlock_ ? tidyReading(gcBlock_.column2Flow) : 0.0;
     body["identity"] = {
-        {"product", "HP 6890 GC"}, {"firmware", trimmed(firmware_)}, {"hardware", hardware_}};
+        {"product", "HP 6890 GC"}, {"firmware", firmware_}, {"hardware", hardware_}};
     body["sampler"] = samplerBlock_ ? samplerBlockJson(*samplerBlock_) : json(nullptr);
     const std::int64_t now = unixNowMs();
     body["time"] = isoTime(now);
@@ -405,6 +462,7 @@ void InstrumentThread::poll()
     // the merged record.
     snapshot->inRun = run != RunState::Idle || injecting_.has_value() || status.GetRunning();
     snapshot->json = jsonText(body);
+    state_.jobs.setInRun(snapshot->inRun);
     state_.history.add(HistorySample{
         .timeMs = now,
         .ovenTemperature = status.GetTemperatureLeft(),
@@ -511,6 +569,8 @@ void InstrumentThread::startJob(const Job& job)
             return finishJob(
                 job.id, false,
                 failureWithBox("the sampler did not start the injection from vial " + vial));
+        // In a run from this moment for every later request, not from the next poll.
+        state_.jobs.runStarted();
         // The GC's own start sends nothing: its method is the one loaded last.
         if (!gc_->StartMethod())
             return finishJob(job.id, false, failureWithBox("the GC did not start"));

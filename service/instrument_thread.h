@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "sequence/sequence_instrument.h"
+#include "service/contained_failures.h"
 #include "service/instruments.h"
 #include "service/registration_listener.h"
 #include "service/service_state.h"
@@ -62,6 +63,8 @@ private:
     void finishJob(std::uint64_t id, bool ok, const std::string& message);
     void checkInjection();
     void runTasks();
+    void runJob(const Job& job);
+    void failJob(std::uint64_t id, const std::string& why);
     void publishJob(const Job& job);
     void publishLog(int severity, const std::string& source, const std::string& text);
     void setLine(LineState line, const std::string& reason);
@@ -69,6 +72,10 @@ private:
     std::string failureWithBox(const std::string& what) const;
 
     ServiceState& state_;
+    // Every step of the loop (opening the line, a timer, a job, a task, a poll, a sequence
+    // step) and every handler the library calls runs through this: an exception costs that
+    // step, never the thread.
+    ContainedFailures contained_;
     std::thread thread_;
     std::atomic<bool> stopping_{false};
 

@@ -63,7 +63,7 @@ std::string Job::json() const
     return jsonText(out);
 }
 
-JobBoard::Submitted JobBoard::submit(const JobRequest& request, bool inRun)
+JobBoard::Submitted JobBoard::submit(const JobRequest& request)
 {
     Submitted result;
     {
@@ -77,7 +77,7 @@ JobBoard::Submitted JobBoard::submit(const JobRequest& request, bool inRun)
                 return result;
             }
             // A reset may bring a stuck sampler back during a run; the others may not start.
-            if (inRun && request.kind != JobKind::Reset) {
+            if (inRun_ && request.kind != JobKind::Reset) {
                 result.conflict = "the GC is in a run";
                 return result;
             }
@@ -151,6 +151,23 @@ Job JobBoard::update(std::uint64_t id, JobState state, const std::string& messag
             active_.reset();
     }
     return job;
+}
+
+void JobBoard::runStarted()
+{
+    setInRun(true);
+}
+
+void JobBoard::setInRun(bool inRun)
+{
+    std::lock_guard lock(mutex_);
+    inRun_ = inRun;
+}
+
+bool JobBoard::inRun() const
+{
+    std::lock_guard lock(mutex_);
+    return inRun_;
 }
 
 bool JobBoard::waitForWork(int timeoutMs)

@@ -55,8 +55,8 @@ public:
         std::string conflict;  // why it was refused
     };
 
-    // From an HTTP thread. `inRun` is the GC's state in the latest snapshot.
-    Submitted submit(const JobRequest& request, bool inRun);
+    // From an HTTP thread (or the broker's).
+    Submitted submit(const JobRequest& request);
     std::optional<Job> find(std::uint64_t id) const;
     // The job under way (queued or running), if any, stop aside.
     std::optional<Job> current() const;
@@ -66,6 +66,14 @@ public:
     // Records progress or the end of a job and returns the record as it now stands.
     Job update(std::uint64_t id, JobState state, const std::string& message, int sent = -1,
                int total = -1);
+
+    // The GC in a run as the jobs see it (pre-run, run, post-run, or the sampler busy with
+    // an injection). From the instrument thread: runStarted() the moment the sampler accepts
+    // an injection, before the job ends, so that no request slips in before the next poll;
+    // setInRun() with what each poll finds.
+    void runStarted();
+    void setInRun(bool inRun);
+    bool inRun() const;
 
     // Waits at most `timeoutMs` for a job to be submitted or for wake(); false on time-out.
     bool waitForWork(int timeoutMs);
@@ -84,6 +92,7 @@ private:
     std::map<std::uint64_t, Job> jobs_;
     std::deque<std::uint64_t> pending_;    // submitted, not taken yet
     std::optional<std::uint64_t> active_;  // the one non-stop job under way
+    bool inRun_ = false;
     std::map<JobState, std::uint64_t> counts_;
 };
 

@@ -99,7 +99,7 @@ JobBoard::Submitted submitJob(ServiceState& state, const JobRequest& request)
     const std::string sequence = state.sequences.active();
     if (!sequence.empty() && request.kind != JobKind::Stop && request.kind != JobKind::Reset)
         return {0, "the sequence " + sequence + " is under way"};
-    return state.jobs.submit(request, state.snapshot.get()->inRun);
+    return state.jobs.submit(request);
 }
 
 std::string refusal(const JobRequest& request, const std::string& conflict)

@@ -98,7 +98,7 @@ void addSequenceRoutes(RouteTable& s, ServiceState& state, InstrumentThread& ins
         }
         std::string id, conflict, error;
         bool started = false;
-        const bool inRun = state.snapshot.get()->inRun;
+        const bool inRun = state.jobs.inRun();
         const bool ran = instrument.runTask(
             [&] {
                 started = instrument.sequences().start(file, req.body, sequence, inRun, id,

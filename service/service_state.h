@@ -66,6 +66,9 @@ struct Metrics {
     std::atomic<std::uint64_t> mqttLost{0};  // events dropped while the broker was away
     std::atomic<std::uint64_t> mqttConnects{0};
     std::atomic<int> mqttConnected{-1};  // -1: no broker configured
+    // Exceptions caught out of a step of the instrument thread (a job, a task, a poll, a
+    // handler).
+    std::atomic<std::uint64_t> instrumentFailures{0};
 };
 
 // A piece of work that must run on the instrument thread but changes nothing on the line

@@ -1,5 +1,6 @@
 #include "service/status_format.h"
 
+#include <cmath>
 #include <nlohmann/json.hpp>
 
 #include "platform/platform.h"
@@ -18,6 +19,13 @@ const char* yesNo(int flag)
 std::string jsonString(const std::string& text)
 {
     return jsonText(validUtf8(text));
+}
+
+// A reading as a JSON number; null when the line gave none (an infinity or NaN has no JSON
+// form, and the service reads this text back as JSON).
+std::string jsonNumber(float value, const char* printf)
+{
+    return std::isfinite(value) ? format(printf, static_cast<double>(value)) : "null";
 }
 
 std::string trimmed(const CString& text)
@@ -77,10 +85,10 @@ std::string statusJson(CInletSystemStatus& s)
            "\"status_text\":" + jsonString(trimmed(s.GetStatusInfo())) +
            ",\"not_ready_text\":" + jsonString(trimmed(s.GetNotReadyInfo())) +
            ",\"error_text\":" + jsonString(trimmed(s.GetErrorInfo())) +
-           format(",\"elapsed_min\":%.4g,\"oven_temperature\":%.4g,\"column1_pressure\":%.6g,"
-                  "\"column1_flow\":%.6g}",
-                  static_cast<double>(s.GetTime()), static_cast<double>(s.GetTemperatureLeft()),
-                  static_cast<double>(s.GetHighPressure()), static_cast<double>(s.GetFlow()));
+           ",\"elapsed_min\":" + jsonNumber(s.GetTime(), "%.4g") +
+           ",\"oven_temperature\":" + jsonNumber(s.GetTemperatureLeft(), "%.4g") +
+           ",\"column1_pressure\":" + jsonNumber(s.GetHighPressure(), "%.6g") +
+           ",\"column1_flow\":" + jsonNumber(s.GetFlow(), "%.6g") + "}";
 }
 
 }  // namespace gc6890

@@ -55,6 +55,7 @@ bool ThreadInstrument::startInjection(const std::string& method, int vial, float
         error = t.failureWithBox("the sampler did not start the injection from vial " + text);
         return false;
     }
+    t.state_.jobs.runStarted();
     if (!t.gc_->StartMethod()) {
         error = t.failureWithBox("the GC did not start");
         return false;

@@ -137,6 +137,10 @@ bool SimulatorProcessPort::start(std::string& devicePath, std::string& error)
         return false;
     }
     if (m_child == 0) {
+        // A process group of its own: Ctrl-C on the terminal (SIGINT to the foreground group)
+        // and a stop of the whole group must reach the host, which closes the line before it
+        // ends the simulator; the lifeline still ends it when the host dies.
+        setpgid(0, 0);
         dup2(out[1], STDOUT_FILENO);
         // The lifeline's read end as descriptor 3, kept across exec (in the child only).
         dup2(life[0], kLifelineFd);
@@ -148,6 +152,7 @@ bool SimulatorProcessPort::start(std::string& devicePath, std::string& error)
         std::fprintf(stderr, "cannot run %s: %s\n", argv[0], std::strerror(errno));
         _exit(127);
     }
+    setpgid(m_child, m_child);  // also here, so that it holds before the child runs
     ::close(out[1]);
     ::close(life[0]);
     m_lifeline = life[1];

@@ -25,8 +25,11 @@ namespace gc6890::servicetest {
     const std::string path = hosttest::programPath();
     pid_ = fork();
     if (pid_ == 0) {
+        if (ownGroup)
+            setpgid(0, 0);
         dup2(out[1], STDOUT_FILENO);
-        dup2(open("/dev/null", O_WRONLY), STDERR_FILENO);
+        const char* err = errorLog.empty() ? "/dev/null" : errorLog.c_str();
+        dup2(open(err, O_WRONLY | O_CREAT | O_APPEND, 0600), STDERR_FILENO);
         std::vector<const char*> argv = {path.c_str(),  "serve",  "--listen",
                                          "127.0.0.1:0", "--port", device.c_str()};
         for (const std::string& option : extra)

@@ -35,6 +35,11 @@ public:
     // Waits for the service to end by itself; its wait status (-1: killed after `ms`).
     int waitForExit(int ms);
 
+    // Set before start(): where the service's standard error goes ("": nowhere), and whether
+    // it leads a process group of its own (as a shell's job does).
+    std::string errorLog;
+    bool ownGroup = false;
+
     int port() const { return port_; }
     // "HOST:PORT" of the SiLA 2 server, when started with --sila.
     const std::string& silaAddress() const { return silaAddress_; }

@@ -2,9 +2,15 @@
 // pseudo-terminal, through a real HTTP client over loopback.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
 
 #include "service_fixture.h"
+#include "support/scoped_env.h"
 
 namespace gc6890::servicetest {
 namespace {
@@ -209,6 +215,55 @@ TEST_F(ServiceTest, ARunOutlivesARestartAndOnlyAStopIsTakenDuringIt)
     }
     EXPECT_EQ(job("/api/v1/stop", ""), "done");
     EXPECT_NE(service.waitFor("/api/v1/status", "run_state", {"idle"}, 20000)["run_state"], "run");
+}
+
+// Cases that start the service themselves, with their own settings or options.
+using ServiceOptionsTest = ServiceFixture;
+
+// Right after an injection is accepted the GC counts as in a run, without waiting for the
+// next poll (here the default 5.5 s): the run requests that follow are refused at once and
+// never reach the sampler.
+TEST_F(ServiceOptionsTest, RunRequestsRightAfterAnInjectionAreRefusedAtOnce)
+{
+    write("registry.ini", "");
+    const std::string injections = home.path() + "/injections";
+    ASSERT_TRUE(startSim({"--injection-log", injections}));
+    ASSERT_TRUE(service.start(link));
+    upload("long", method(30));
+    const std::string run = R"({"method":"long","vial":3})";
+    ASSERT_EQ(service.post("/api/v1/run", run).first, 202);
+    ASSERT_EQ(service.waitFor("/api/v1/jobs/1", "state", {"done", "failed"}, 20000)["state"],
+              "done");
+    for (int i = 0; i < 3; ++i) {
+        const auto [code, answer] = service.post("/api/v1/run", run);
+        EXPECT_EQ(code, 409) << i << ": " << answer.dump();
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    }
+    EXPECT_EQ(service.client().Get("/api/v1/jobs/2")->status, 404);
+}
+
+// Ctrl-C signals the whole foreground process group: the built-in simulator, a group of its
+// own, outlives the signal until the service has closed the line, and goes with it.
+TEST_F(ServiceOptionsTest, CtrlCToTheProcessGroupClosesTheLineBeforeTheBuiltInSimulatorEnds)
+{
+    service.ownGroup = true;
+    service.errorLog = home.path() + "/serve.err";
+    test::ScopedEnv speed("GC6890_SIM_OPTIONS", "--speed 60");
+    ASSERT_TRUE(service.start("sim"));
+    // The simulator is the child of the service's instrument thread.
+    pid_t simulator = 0;
+    const std::string tasks = "/proc/" + std::to_string(service.pid()) + "/task";
+    for (const auto& task : std::filesystem::directory_iterator(tasks))
+        if (pid_t child = 0; std::ifstream(task.path() / "children") >> child)
+            simulator = child;
+    ASSERT_GT(simulator, 0);
+    ASSERT_EQ(kill(-service.pid(), SIGINT), 0);
+    EXPECT_EQ(service.waitForExit(30000), 0);
+    std::ifstream errors(service.errorLog);
+    const std::string log{std::istreambuf_iterator<char>(errors), {}};
+    EXPECT_THAT(log, HasSubstr("communications closed on sim\n"));
+    EXPECT_EQ(kill(simulator, 0), -1);
+    EXPECT_EQ(errno, ESRCH);
 }
 
 TEST_F(ServiceTest, TheHostProgramWorksThroughTheService)
