@@ -680,6 +680,17 @@ void HttpApi::addRoutes()
                     m.mqttLost);
             counter("gc6890_mqtt_connects_total", "Connections made to the broker.",
                     m.mqttConnects);
+            counter("gc6890_mqtt_callbacks_failed_total",
+                    "Exceptions caught in a broker callback or the publishing thread.",
+                    m.mqttFailures);
+            text += "# HELP gc6890_mqtt_commands_total Commands from the broker by outcome.\n"
+                    "# TYPE gc6890_mqtt_commands_total counter\n";
+            for (int outcome = 0; outcome < MqttCommands::kOutcomes; ++outcome)
+                if (outcome != static_cast<int>(MqttCommands::Outcome::NotOurs))
+                    text += format(
+                        "gc6890_mqtt_commands_total{outcome=\"%s\"} %llu\n",
+                        MqttCommands::outcomeName(static_cast<MqttCommands::Outcome>(outcome)),
+                        static_cast<unsigned long long>(m.mqttCommands[outcome].load()));
         }
         counter("gc6890_instrument_steps_failed_total",
                 "Exceptions caught in a step of the instrument thread (a job, a task, a poll, a "

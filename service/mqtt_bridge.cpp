@@ -38,18 +38,6 @@ std::string setting(const char* name)
     return value;
 }
 
-// A request id becomes a topic level: plain characters only.
-bool plainId(const std::string& id)
-{
-    if (id.empty() || id.size() > 64)
-        return false;
-    for (const char c : id) {
-        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-' && c != '_' && c != '.')
-            return false;
-    }
-    return true;
-}
-
 // What a status reports, its time, age and poll count aside.
 std::string statusKey(const std::string& status)
 {
@@ -122,8 +110,12 @@ bool readMqttSettings(MqttOptions& options, std::string& error)
 }
 
 MqttBridge::MqttBridge(ServiceState& state, MqttOptions options, MethodStore methods)
-    : state_(state), options_(std::move(options)), methods_(std::move(methods)),
-      prefix_("gc6890/" + state.options.name + "/")
+    : state_(state), options_(std::move(options)), prefix_("gc6890/" + state.options.name + "/"),
+      failures_(state.events, state.metrics.mqttFailures, "mqtt"),
+      commands_(
+          prefix_, options_.commands, std::move(methods),
+          [this](const JobRequest& request) { return submitJob(state_, request); },
+          [this](const std::string& text) { log(text); })
 {}
 
 MqttBridge::~MqttBridge()
@@ -151,11 +143,15 @@ bool MqttBridge::start(std::string& error)
         error = "cannot make an MQTT client";
         return false;
     }
+    // No exception leaves a callback into libmosquitto's C code.
     mosquitto_connect_callback_set(mosq_, [](mosquitto*, void* self, int rc) {
-        static_cast<MqttBridge*>(self)->onConnect(rc);
+        auto* bridge = static_cast<MqttBridge*>(self);
+        bridge->failures_.run("the broker's connection callback", [&] { bridge->onConnect(rc); });
     });
     mosquitto_disconnect_callback_set(mosq_, [](mosquitto*, void* self, int rc) {
-        static_cast<MqttBridge*>(self)->onDisconnect(rc);
+        auto* bridge = static_cast<MqttBridge*>(self);
+        bridge->failures_.run("the broker's disconnection callback",
+                              [&] { bridge->onDisconnect(rc); });
     });
     mosquitto_publish_callback_set(mosq_, [](mosquitto*, void* self, int) {
         auto& inflight = static_cast<MqttBridge*>(self)->inflight_;
@@ -163,10 +159,11 @@ bool MqttBridge::start(std::string& error)
         while (now > 0 && !inflight.compare_exchange_weak(now, now - 1)) {
         }
     });
-    mosquitto_message_callback_set(mosq_,
-                                   [](mosquitto*, void* self, const mosquitto_message* message) {
-                                       static_cast<MqttBridge*>(self)->onMessage(*message);
-                                   });
+    mosquitto_message_callback_set(mosq_, [](mosquitto*, void* self,
+                                             const mosquitto_message* message) {
+        auto* bridge = static_cast<MqttBridge*>(self);
+        bridge->failures_.run("a message from the broker", [&] { bridge->onMessage(*message); });
+    });
     mosquitto_reconnect_delay_set(mosq_, kReconnectMinS, kReconnectMaxS, true);
     const std::string online = prefix_ + "online";
     mosquitto_will_set(mosq_, online.c_str(), 5, "false", 1, true);
@@ -182,6 +179,11 @@ bool MqttBridge::start(std::string& error)
             return false;
         }
     }
+    if (options_.commands && options_.user.empty())
+        log(std::string("warning: --mqtt-commands on a broker joined without a user") +
+            (address.tls ? "" : " over plain mqtt://") +
+            ": anyone who can reach the broker can command the instrument, unless the "
+            "broker's own access control says otherwise (MqttUser and an ACL, docs/mqtt.md)");
     state_.metrics.mqttConnected = 0;
     // A broker not there yet is no error: libmosquitto's thread keeps trying.
     const int rc = mosquitto_connect_async(mosq_, address.host.c_str(), address.port, kKeepAliveS);
@@ -217,31 +219,34 @@ void MqttBridge::pump()
     while (!stopping_) {
         const bool busy = state_.metrics.mqttConnected == 1 &&
                           (statusPending_ || identityPending_ || !events_.empty());
-        if (!subscription) {
-            subscription = state_.events.subscribe(std::nullopt);
-            if (!subscription)
-                std::this_thread::sleep_for(std::chrono::milliseconds(500));
-        } else {
-            switch (subscription->next(events, busy ? 50 : 500)) {
-            case EventHub::Read::Events:
-                for (const Event& event : events)
-                    take(event);
-                break;
-            case EventHub::Read::Dropped:
-                // Cannot happen while publishing never waits; should it, start afresh.
-                log("the broker's publisher fell behind the event backlog; events were lost");
-                ++state_.metrics.mqttLost;
+        // A failure costs the events of this turn, never the thread (and with it the service).
+        failures_.run("publishing to the broker", [&] {
+            if (!subscription) {
                 subscription = state_.events.subscribe(std::nullopt);
-                break;
-            case EventHub::Read::Closed:
-                subscription.reset();
-                stopping_ = true;
-                break;
-            case EventHub::Read::Idle:
-                break;
+                if (!subscription)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+            } else {
+                switch (subscription->next(events, busy ? 50 : 500)) {
+                case EventHub::Read::Events:
+                    for (const Event& event : events)
+                        take(event);
+                    break;
+                case EventHub::Read::Dropped:
+                    // Cannot happen while publishing never waits; should it, start afresh.
+                    log("the broker's publisher fell behind the event backlog; events were lost");
+                    ++state_.metrics.mqttLost;
+                    subscription = state_.events.subscribe(std::nullopt);
+                    break;
+                case EventHub::Read::Closed:
+                    subscription.reset();
+                    stopping_ = true;
+                    break;
+                case EventHub::Read::Idle:
+                    break;
+                }
             }
-        }
-        flush();
+            flush();
+        });
     }
 }
 
@@ -353,73 +358,17 @@ void MqttBridge::onDisconnect(int rc)
 
 void MqttBridge::onMessage(const mosquitto_message& message)
 {
-    const std::string topic = message.topic ? message.topic : "";
-    const std::string body(static_cast<const char*>(message.payload),
-                           static_cast<std::size_t>(message.payloadlen));
-    std::string id;
-    const std::string reply = answer(topic.substr(topic.rfind('/') + 1), body, id);
-    // A body without a usable id cannot name its reply topic.
-    const std::string to = prefix_ + "reply/" + (id.empty() ? "invalid" : id);
-    mosquitto_publish(mosq_, nullptr, to.c_str(), static_cast<int>(reply.size()), reply.data(), 1,
-                      false);
-}
-
-// The answer to one command: {"id", "ok": true, "job", "code": 202} or {"id", "ok": false,
-// "code", "error", "field"}, the codes as the HTTP API's.
-std::string MqttBridge::answer(const std::string& kindName, const std::string& body,
-                               std::string& id)
-{
-    json reply;
-    auto refuse = [&](int code, const std::string& error, const std::string& field = {}) {
-        reply["ok"] = false;
-        reply["code"] = code;
-        reply["error"] = error;
-        if (!field.empty())
-            reply["field"] = field;
-        return jsonText(reply);
-    };
-    const json request = json::parse(body, nullptr, false);
-    if (request.is_object() && request.contains("id")) {
-        if (request["id"].is_string())
-            id = request["id"].get<std::string>();
-        else if (request["id"].is_number_integer())
-            id = std::to_string(request["id"].get<long long>());
-    }
-    if (!plainId(id)) {
-        id.clear();
-        return refuse(400,
-                      "a command is a JSON object with an \"id\" of 1 to 64 letters, digits, "
-                      "'-', '_' or '.'",
-                      "id");
-    }
-    reply["id"] = id;
-    std::optional<JobKind> kind;
-    for (const JobKind k :
-         {JobKind::Load, JobKind::Run, JobKind::Stop, JobKind::Reset, JobKind::Zones})
-        if (kindName == jobKindName(k))
-            kind = k;
-    if (!kind)
-        return refuse(404, "no command " + kindName + ": load, run, stop, reset or zones");
-    if (!options_.commands) {
-        log("refused the command " + kindName + " " + id +
-            " from the broker: the service takes none (--mqtt-commands)");
-        return refuse(403, "this service takes no commands from the broker; it was started "
-                           "without --mqtt-commands");
-    }
-    try {
-        std::vector<std::string> known = jobFields(*kind);
-        known.push_back("id");
-        const JobRequest job = jobRequestOf(*kind, parseJsonObject(body, known), methods_);
-        const JobBoard::Submitted submitted = submitJob(state_, job);
-        if (submitted.id == 0)
-            return refuse(409, refusal(job, submitted.conflict));
-        reply["ok"] = true;
-        reply["code"] = 202;
-        reply["job"] = submitted.id;
-        return jsonText(reply);
-    } catch (const BadField& bad) {
-        return refuse(400, bad.error, bad.field);
-    }
+    const std::string_view topic = message.topic ? message.topic : "";
+    const std::string_view payload(static_cast<const char*>(message.payload),
+                                   message.payload ? static_cast<std::size_t>(message.payloadlen)
+                                                   : 0);
+    const MqttCommands::Result result =
+        commands_.handle(topic, payload, message.retain, steadyNowMs());
+    if (result.outcome != MqttCommands::Outcome::NotOurs)
+        ++state_.metrics.mqttCommands[static_cast<int>(result.outcome)];
+    if (!result.replyTopic.empty())
+        mosquitto_publish(mosq_, nullptr, result.replyTopic.c_str(),
+                          static_cast<int>(result.reply.size()), result.reply.data(), 1, false);
 }
 
 void MqttBridge::log(const std::string& text)

@@ -15,7 +15,9 @@
 #include <string>
 #include <thread>
 
+#include "service/contained_failures.h"
 #include "service/method_store.h"
+#include "service/mqtt_commands.h"
 #include "service/service_state.h"
 
 struct mosquitto;
@@ -72,13 +74,13 @@ private:
     void onConnect(int rc);
     void onDisconnect(int rc);
     void onMessage(const mosquitto_message& message);
-    std::string answer(const std::string& kind, const std::string& body, std::string& id);
     void log(const std::string& text);
 
     ServiceState& state_;
     MqttOptions options_;
-    MethodStore methods_;
-    std::string prefix_;  // gc6890/NAME/
+    std::string prefix_;
+    ContainedFailures failures_;  // of the callbacks and the publishing thread
+    MqttCommands commands_;       // libmosquitto's thread's own  // gc6890/NAME/
     mosquitto* mosq_ = nullptr;
     std::thread thread_;
     std::atomic<bool> stopping_{false};

@@ -11,6 +11,7 @@
 
 #include "service/event_hub.h"
 #include "service/job_board.h"
+#include "service/mqtt_commands.h"
 #include "service/sequence_board.h"
 #include "service/snapshot.h"
 #include "service/status_history.h"
@@ -66,8 +67,11 @@ struct Metrics {
     std::atomic<std::uint64_t> mqttLost{0};  // events dropped while the broker was away
     std::atomic<std::uint64_t> mqttConnects{0};
     std::atomic<int> mqttConnected{-1};  // -1: no broker configured
-    // Exceptions caught out of a step of the instrument thread (a job, a task, a poll, a
-    // handler).
+    // Commands from the broker by their outcome (MqttCommands::Outcome).
+    std::array<std::atomic<std::uint64_t>, MqttCommands::kOutcomes> mqttCommands{};
+    // Exceptions caught at the door: out of a broker callback or the publishing thread, and
+    // out of a step of the instrument thread (a job, a task, a poll, a handler).
+    std::atomic<std::uint64_t> mqttFailures{0};
     std::atomic<std::uint64_t> instrumentFailures{0};
 };
 

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <functional>
+#include <iterator>
 #include <mutex>
 #include <optional>
 #include <vector>
@@ -31,6 +32,19 @@ public:
             if (it != items_.end())
                 found = *it;
             return found.has_value();
+        });
+        return found;
+    }
+    // The items `match` accepts once there are `count` of them (fewer after `ms`).
+    std::vector<T> waitForCount(const std::function<bool(const T&)>& match, std::size_t count,
+                                int ms)
+    {
+        std::unique_lock lock(mutex_);
+        std::vector<T> found;
+        arrived_.wait_for(lock, std::chrono::milliseconds(ms), [&] {
+            found.clear();
+            std::copy_if(items_.begin(), items_.end(), std::back_inserter(found), match);
+            return found.size() >= count;
         });
         return found;
     }

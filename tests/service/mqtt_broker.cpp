@@ -112,10 +112,10 @@ std::optional<Message> Subscriber::waitFor(const std::string& topic, int ms)
     return waitFor([&](const Message& m) { return m.topic == topic; }, ms);
 }
 
-void Subscriber::publish(const std::string& topic, const std::string& payload)
+void Subscriber::publish(const std::string& topic, const std::string& payload, bool retain)
 {
     mosquitto_publish(mosq_, nullptr, topic.c_str(), static_cast<int>(payload.size()),
-                      payload.data(), 1, false);
+                      payload.data(), 1, retain);
 }
 
 }  // namespace gc6890::servicetest

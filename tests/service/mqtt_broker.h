@@ -50,7 +50,7 @@ public:
     using Arrivals<Message>::waitFor;
     // The first message on `topic`, waiting `ms` at most.
     std::optional<Message> waitFor(const std::string& topic, int ms);
-    void publish(const std::string& topic, const std::string& payload);
+    void publish(const std::string& topic, const std::string& payload, bool retain = false);
 
 private:
     mosquitto* mosq_ = nullptr;

@@ -4,6 +4,8 @@
 
 #include <signal.h>
 
+#include <fstream>
+
 #include "mqtt_broker.h"
 #include "service_fixture.h"
 
@@ -17,11 +19,24 @@ json payload(const std::optional<Message>& message)
     return message ? json::parse(message->payload, nullptr, false) : json();
 }
 
+// The most memory the process `pid` has held (VmHWM), in KiB.
+long peakMemoryKiB(pid_t pid)
+{
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("VmHWM:", 0) == 0)
+            return std::stol(line.substr(6));
+    return -1;
+}
+
 // A message of gc1 as the order checks name it ("load done", "run state idle"):
-// "gc6890/gc1/job" is a job's event, "gc6890/gc1/cmd/run" is not the run's.
+// "gc6890/gc1/job" is a job's event; commands ("gc6890/gc1/cmd/run") are none (and are not
+// parsed: some are 16 MiB).
 std::string heardAs(const Message& m)
 {
-    return m.topic.rfind("gc6890/gc1/", 0) == 0 ? describe(m.topic.substr(11), payload(m)) : "";
+    const bool event =
+        m.topic.rfind("gc6890/gc1/", 0) == 0 && m.topic.find("/cmd/") == m.topic.npos;
+    return event ? describe(m.topic.substr(11), payload(m)) : "";
 }
 
 class MqttTest : public hosttest::HomeTest {
@@ -32,25 +47,43 @@ protected:
         write("registry.ini", quickPolls + "[Inlets\\Hubrel\\Service]\nMqttQueue=5\n");
         ASSERT_TRUE(broker.start());
     }
-    // A simulator and a service publishing as `name`, its line up.
-    void startInstrument(const std::string& name, bool commands = true)
+    // A simulator (with more `simOptions`) and a service publishing as `name`, its line up,
+    // its standard error in the home's NAME.err.
+    void startInstrument(const std::string& name, bool commands = true,
+                         std::vector<std::string> simOptions = {})
     {
         auto& sim = *sims.emplace_back(std::make_unique<test::SimulatorProgram>());
         const std::string link = home.path() + "/" + name;
-        ASSERT_TRUE(sim.start({"--speed", "60", "--link", link}));
+        simOptions.insert(simOptions.end(), {"--speed", "60", "--link", link});
+        ASSERT_TRUE(sim.start(simOptions));
         auto& service = *services.emplace_back(std::make_unique<ServiceProcess>());
+        service.errorLog = home.path() + "/" + name + ".err";
+        ASSERT_TRUE(service.start(link, serviceOptions(name, commands)));
+    }
+    std::vector<std::string> serviceOptions(const std::string& name, bool commands = true) const
+    {
         std::vector<std::string> options = {"--mqtt", broker.url(), "--name", name};
         if (commands)
             options.push_back("--mqtt-commands");
-        ASSERT_TRUE(service.start(link, options));
+        return options;
     }
-    // Publishes the command to the instrument called `name` and waits for its answer.
-    json command(Subscriber& subscriber, const std::string& name, const std::string& command,
+    // Publishes the command to the instrument called `name` and waits for its answer on
+    // reply/`replyId` (the body's id by default).
+    json command(Subscriber& subscriber, const std::string& name, const std::string& kind,
                  const json& body)
     {
-        subscriber.publish("gc6890/" + name + "/cmd/" + command, body.dump());
-        const std::string reply = "gc6890/" + name + "/reply/" + body.value("id", "invalid");
-        return payload(subscriber.waitFor(reply, 10000));
+        return command(subscriber, name, kind, body.dump(), body.value("id", "invalid"));
+    }
+    json command(Subscriber& subscriber, const std::string& name, const std::string& kind,
+                 const std::string& body, const std::string& replyId)
+    {
+        // The answer after those that came before on the same topic.
+        const std::string reply = "gc6890/" + name + "/reply/" + replyId;
+        const auto onReply = [&](const Message& m) { return m.topic == reply; };
+        const std::size_t before = subscriber.waitForCount(onReply, 0, 0).size();
+        subscriber.publish("gc6890/" + name + "/cmd/" + kind, body);
+        const std::vector<Message> replies = subscriber.waitForCount(onReply, before + 1, 10000);
+        return replies.size() > before ? payload(replies.back()) : json();
     }
 
     Broker broker{home.path()};
@@ -78,24 +111,41 @@ TEST_F(MqttTest, RetainedTopicsCommandsEventsInOrderAndTheLastWill)
     EXPECT_EQ(retained("status")["line"], "up");
 
     // A wrong body is answered with the field at fault and starts nothing (the checks are the
-    // HTTP requests' own).
+    // HTTP requests' own); one too large or nested too deep is refused before it is read,
+    // the memory of the service bounded (its peak grows by far less than 16 MiB parsed
+    // would cost).
+    const long peakBefore = peakMemoryKiB(service.pid());
     const struct {
         const char* topic;
-        json body;
+        std::string body;
+        const char* reply;  // the id its answer goes to
         const char* field;  // "" for none
         int code = 400;
     } wrongs[] = {
-        {.topic = "load", .body = {{"id", "w2"}, {"method", "none"}}, .field = "method"},
-        {.topic = "load", .body = {{"method", "short"}}, .field = "id"},
-        {.topic = "inject", .body = {{"id", "w5"}}, .field = "", .code = 404},
+        {.topic = "load",
+         .body = R"({"id":"w2","method":"none"})",
+         .reply = "w2",
+         .field = "method"},
+        {.topic = "load", .body = R"({"method":"short"})", .reply = "invalid", .field = "id"},
+        {.topic = "inject", .body = R"({"id":"w5"})", .reply = "w5", .field = "", .code = 404},
+        {.topic = "zones",
+         .body = std::string(16 << 20, '['),
+         .reply = "invalid",
+         .field = "body",
+         .code = 413},
+        {.topic = "zones",
+         .body = R"({"id":"w7","on":)" + std::string(16, '[') + std::string(16, ']') + "}",
+         .reply = "w7",
+         .field = "body"},
     };
     for (const auto& wrong : wrongs) {
-        const json reply = command(late, "gc1", wrong.topic, wrong.body);
-        EXPECT_EQ(reply["ok"], false) << wrong.body.dump();
+        const json reply = command(late, "gc1", wrong.topic, wrong.body, wrong.reply);
+        EXPECT_EQ(reply["ok"], false) << wrong.body.substr(0, 40);
         EXPECT_EQ(reply["code"], wrong.code) << reply.dump();
         EXPECT_EQ(reply.value("field", ""), wrong.field) << reply.dump();
     }
     EXPECT_EQ(service.get("/api/v1/status")["job"], nullptr);
+    EXPECT_LT(peakMemoryKiB(service.pid()) - peakBefore, 64 << 10);
 
     // A load, then a run, through the broker; during the run, the one-job rule as over HTTP.
     const json load = command(late, "gc1", "load", {{"id", "l1"}, {"method", "short"}});
@@ -123,6 +173,52 @@ TEST_F(MqttTest, RetainedTopicsCommandsEventsInOrderAndTheLastWill)
     EXPECT_TRUE(late.waitFor(
         [](const Message& m) { return m.topic == "gc6890/gc1/online" && m.payload == "false"; },
         10000));
+}
+
+// A command published retained reaches the service once, live; the broker hands it out again
+// at every start, and the service ignores it then. The same id again gets the first answer.
+TEST_F(MqttTest, ARetainedCommandRunsOnceNotAtEachRestartAndARepeatedIdRunsNothing)
+{
+    const std::string injections = home.path() + "/injections";
+    startInstrument("gc1", true, {"--injection-log", injections});
+    ServiceProcess& service = *services[0];
+    ASSERT_EQ(service.post("/api/v1/methods/short", method(0.5), "text/plain").first, 201);
+    Subscriber client(broker.port(), {"gc6890/gc1/reply/#"});
+    const std::string run = R"({"id":"r1","method":"short","vial":7})";
+    client.publish("gc6890/gc1/cmd/run", run, true);
+    const std::optional<Message> first = client.waitFor("gc6890/gc1/reply/r1", 10000);
+    ASSERT_EQ(payload(first)["code"], 202) << payload(first).dump();
+    EXPECT_EQ(service.waitFor("/api/v1/jobs/1", "state", {"done", "failed"}, 20000)["state"],
+              "done");
+    client.publish("gc6890/gc1/cmd/run", run);
+    const auto replies = client.waitForCount(
+        [](const Message& m) { return m.topic == "gc6890/gc1/reply/r1"; }, 2, 10000);
+    ASSERT_EQ(replies.size(), 2u);
+    EXPECT_EQ(replies[1].payload, first->payload);
+
+    const auto retainedSeen = [&] {
+        return metric(service.client().Get("/metrics")->body,
+                      "gc6890_mqtt_commands_total{outcome=\"retained\"}") == 1;
+    };
+    for (int restart = 0; restart < 2; ++restart) {
+        ASSERT_EQ(service.stop(), 0);
+        ASSERT_TRUE(service.start(home.path() + "/gc1", serviceOptions("gc1")));
+        for (int waited = 0; waited < 100 && !retainedSeen(); ++waited)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        EXPECT_TRUE(retainedSeen()) << restart;
+        EXPECT_EQ(service.client().Get("/api/v1/jobs/1")->status, 404) << restart;
+    }
+    std::ifstream log(injections);
+    const std::string injected{std::istreambuf_iterator<char>(log), {}};
+    EXPECT_EQ(injected, "vial 7\n");
+    // Told once at each start, and counted.
+    std::ifstream errors(home.path() + "/gc1.err");
+    const std::string told{std::istreambuf_iterator<char>(errors), {}};
+    std::size_t times = 0;
+    for (std::size_t at = 0; (at = told.find("ignored the retained command", at)) != told.npos;
+         ++at)
+        ++times;
+    EXPECT_EQ(times, 2u) << told;
 }
 
 TEST_F(MqttTest, ABrokerOutageDelaysNoPollAndLosesOnlyCountedEvents)
@@ -174,6 +270,15 @@ TEST_F(MqttTest, ThreeInstrumentsOnOneBrokerEachUnderItsName)
     EXPECT_EQ(taken["ok"], true) << taken.dump();
     EXPECT_EQ(services[2]->get("/api/v1/jobs/" + std::to_string(taken.value("job", 0)))["kind"],
               "stop");
+    // Commands from an anonymous broker are warned of; without them there is nothing to warn.
+    for (const char* name : {"gc-a", "gc-b"}) {
+        std::ifstream errors(home.path() + "/" + name + ".err");
+        const std::string text{std::istreambuf_iterator<char>(errors), {}};
+        EXPECT_EQ(text.find("anyone who can reach the broker can command the instrument") !=
+                      std::string::npos,
+                  std::string(name) == "gc-a")
+            << name << ": " << text;
+    }
 }
 
 }  // namespace

@@ -1,0 +1,223 @@
+#include "service/mqtt_commands.h"
+
+#include <nlohmann/json.hpp>
+#include <optional>
+
+#include "service/job_requests.h"
+#include "service/safe_text.h"
+
+namespace gc6890 {
+
+namespace {
+
+using nlohmann::json;
+
+// A request id becomes a topic level: plain characters only.
+bool plainId(const std::string& id)
+{
+    if (id.empty() || id.size() > 64)
+        return false;
+    for (const char c : id) {
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-' && c != '_' && c != '.')
+            return false;
+    }
+    return true;
+}
+
+// One pass over a payload without building it: whether it nests deeper than the limit
+// (the pass stops there) and the top level's "id" when that is a text or a whole number.
+class CommandScan : public nlohmann::json_sax<json> {
+public:
+    bool tooDeep = false;
+    std::string id;
+
+    bool null() override { return value(); }
+    bool boolean(bool) override { return value(); }
+    bool number_integer(number_integer_t number) override { return value(std::to_string(number)); }
+    bool number_unsigned(number_unsigned_t number) override
+    {
+        return value(std::to_string(number));
+    }
+    bool number_float(number_float_t, const string_t&) override { return value(); }
+    bool string(string_t& text) override { return value(text); }
+    bool binary(binary_t&) override { return value(); }
+    bool start_object(std::size_t) override { return enter(); }
+    bool start_array(std::size_t) override { return enter(); }
+    bool end_object() override { return leave(); }
+    bool end_array() override { return leave(); }
+    bool key(string_t& name) override
+    {
+        idNext_ = depth_ == 1 && name == "id";
+        return true;
+    }
+    bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override
+    {
+        return false;
+    }
+
+private:
+    // A value at the top level of the object: the id when it follows the key "id" (the
+    // last such key counts, as in the document the checks read later).
+    bool value(std::optional<std::string> text = std::nullopt)
+    {
+        if (idNext_)
+            id = text.value_or("");
+        idNext_ = false;
+        return true;
+    }
+    bool enter()
+    {
+        value();
+        if (++depth_ > MqttCommands::kMaxDepth) {
+            tooDeep = true;
+            return false;
+        }
+        return true;
+    }
+    bool leave()
+    {
+        --depth_;
+        return true;
+    }
+
+    int depth_ = 0;
+    bool idNext_ = false;
+};
+
+}  // namespace
+
+const char* MqttCommands::outcomeName(Outcome outcome)
+{
+    switch (outcome) {
+    case Outcome::Taken:
+        return "taken";
+    case Outcome::Repeated:
+        return "repeated";
+    case Outcome::Refused:
+        return "refused";
+    case Outcome::Retained:
+        return "retained";
+    case Outcome::NotOurs:
+        break;
+    }
+    return "not_ours";
+}
+
+MqttCommands::MqttCommands(std::string prefix, bool enabled, MethodStore methods, Submit submit,
+                           Log log)
+    : prefix_(std::move(prefix)), enabled_(enabled), methods_(std::move(methods)),
+      submit_(std::move(submit)), log_(std::move(log))
+{}
+
+MqttCommands::Result MqttCommands::refuse(const std::string& id, int code, const std::string& error,
+                                          const std::string& field) const
+{
+    json reply;
+    if (!id.empty())
+        reply["id"] = id;
+    reply["ok"] = false;
+    reply["code"] = code;
+    reply["error"] = error;
+    if (!field.empty())
+        reply["field"] = field;
+    // A body without a usable id cannot name its reply topic.
+    return {Outcome::Refused, prefix_ + "reply/" + (id.empty() ? "invalid" : id), jsonText(reply)};
+}
+
+MqttCommands::Result MqttCommands::handle(std::string_view topic, std::string_view payload,
+                                          bool retained, std::int64_t nowMs)
+{
+    const std::string commands = prefix_ + "cmd/";
+    if (topic.substr(0, commands.size()) != commands)
+        return {};
+    const std::string kindName(topic.substr(commands.size()));
+    if (kindName.empty() || kindName.find('/') != std::string::npos)
+        return {};
+    // The broker hands a retained command to every new subscription: taken, it would run
+    // again at each start of the service and each reconnect.
+    if (retained) {
+        if (!toldRetained_) {
+            log_("ignored the retained command on " + std::string(topic) +
+                 ": commands are never taken from retained messages (clear it with "
+                 "mosquitto_pub -r -n -t TOPIC); further ones are counted, not logged");
+            toldRetained_ = true;
+        }
+        return {Outcome::Retained, {}, {}};
+    }
+    if (payload.size() > kMaxPayload)
+        return refuse({}, 413,
+                      "a command is at most " + std::to_string(kMaxPayload) + " bytes, not " +
+                          std::to_string(payload.size()),
+                      "body");
+    CommandScan scan;
+    json::sax_parse(payload, &scan);
+    std::string id = scan.id;
+    if (!plainId(id))
+        id.clear();
+    if (scan.tooDeep)
+        return refuse(id, 400,
+                      "a command nests at most " + std::to_string(kMaxDepth) + " levels deep",
+                      "body");
+    if (id.empty())
+        return refuse({}, 400,
+                      "a command is a JSON object with an \"id\" of 1 to 64 letters, digits, "
+                      "'-', '_' or '.'",
+                      "id");
+    if (const std::string* first = remembered(id, nowMs))
+        return {Outcome::Repeated, prefix_ + "reply/" + id, *first};
+    std::optional<JobKind> kind;
+    for (const JobKind k :
+         {JobKind::Load, JobKind::Run, JobKind::Stop, JobKind::Reset, JobKind::Zones})
+        if (kindName == jobKindName(k))
+            kind = k;
+    if (!kind)
+        return refuse(id, 404, "no command " + kindName + ": load, run, stop, reset or zones");
+    if (!enabled_) {
+        if (!toldDisabled_) {
+            log_("refused the command " + kindName + " " + id +
+                 " from the broker: the service takes none (--mqtt-commands); further ones are "
+                 "counted, not logged");
+            toldDisabled_ = true;
+        }
+        return refuse(id, 403,
+                      "this service takes no commands from the broker; it was started without "
+                      "--mqtt-commands");
+    }
+    JobRequest request;
+    try {
+        std::vector<std::string> known = jobFields(*kind);
+        known.push_back("id");
+        request = jobRequestOf(*kind, parseJsonObject(std::string(payload), known), methods_);
+    } catch (const BadField& bad) {
+        return refuse(id, 400, bad.error, bad.field);
+    }
+    const JobBoard::Submitted submitted = submit_(request);
+    if (submitted.id == 0)
+        return refuse(id, 409, refusal(request, submitted.conflict));
+    const json reply = {{"id", id}, {"ok", true}, {"code", 202}, {"job", submitted.id}};
+    Result result{Outcome::Taken, prefix_ + "reply/" + id, jsonText(reply)};
+    remember(id, result.reply, nowMs);
+    return result;
+}
+
+const std::string* MqttCommands::remembered(const std::string& id, std::int64_t nowMs)
+{
+    while (!takenOrder_.empty() && nowMs - takenOrder_.front().atMs > kRepeatWindowMs) {
+        taken_.erase(takenOrder_.front().id);
+        takenOrder_.pop_front();
+    }
+    const auto found = taken_.find(id);
+    return found == taken_.end() ? nullptr : &found->second;
+}
+
+void MqttCommands::remember(const std::string& id, const std::string& reply, std::int64_t nowMs)
+{
+    taken_[id] = reply;
+    takenOrder_.push_back({id, nowMs});
+    while (takenOrder_.size() > kRememberedIds) {
+        taken_.erase(takenOrder_.front().id);
+        takenOrder_.pop_front();
+    }
+}
+
+}  // namespace gc6890
