@@ -1,6 +1,7 @@
 // gc6890-sim: the simulated GC and sampler served on a pseudo-terminal. The first line on
 // standard output is the device path; --trace shows the traffic on standard error.
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -58,6 +59,24 @@ bool pauseFor(int milliseconds)
     return !g_stop;
 }
 
+// "\xNN" (two hexadecimal digits) in an option's text stands for that byte, so that a
+// shell line, GC6890_SIM_OPTIONS or a script can give the bytes a real line may carry (an
+// 8-bit character, line noise): --firmware 'A.03\xB005'.
+std::string withByteEscapes(std::string text)
+{
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text.compare(i, 2, "\\x") == 0 && i + 3 < text.size() &&
+            std::isxdigit(static_cast<unsigned char>(text[i + 2])) &&
+            std::isxdigit(static_cast<unsigned char>(text[i + 3]))) {
+            out += static_cast<char>(std::stoi(text.substr(i + 2, 2), nullptr, 16));
+            i += 3;
+        } else
+            out += text[i];
+    }
+    return out;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -107,9 +126,12 @@ int main(int argc, char** argv)
     app.add_option("--endless", endless,
                    "Answer HEAD with one line of 2 MiB filler before its line feed (repeatable)");
     app.add_option("--identity", config.gc.product,
-                   "Product text of the identity reply (not \"HP 6890 GC\": not a 6890)");
+                   "Product text of the identity reply (not \"HP 6890 GC\": not a 6890)")
+        ->transform(withByteEscapes);
     app.add_option("--firmware", config.gc.firmware,
-                   "Firmware text, eleven characters (\"REV N\" in it for that variant)");
+                   "Firmware text, eleven characters (\"REV N\" in it for that variant; \\xNN "
+                   "for a byte)")
+        ->transform(withByteEscapes);
     app.add_option("--silent-echo", silentEcho, "Echo test of ADDRESS fails (repeatable)");
     app.add_option("--busy-port", busyPort,
                    "Pass-through port busy (answers 14): no, once (until a close), always")

@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "mqtt_broker.h"
+#include "service/safe_text.h"
 #include "service_fixture.h"
 
 namespace gc6890::servicetest {
@@ -219,6 +220,33 @@ TEST_F(MqttTest, ARetainedCommandRunsOnceNotAtEachRestartAndARepeatedIdRunsNothi
          ++at)
         ++times;
     EXPECT_EQ(times, 2u) << told;
+}
+
+// A byte that is not UTF-8 in the GC's identity answer (line noise, an 8-bit character)
+// reaches every door as U+FFFD, and the service goes on.
+TEST_F(MqttTest, AFirmwareTextThatIsNotUtf8ReachesEveryDoorValid)
+{
+    startInstrument("gc1", true, {"--firmware", "A.03\\xB005"});  // the byte 0xB0
+    ServiceProcess& service = *services[0];
+    Subscriber watcher(broker.port(), {"gc6890/gc1/#"});
+    EventReader events(service.port(), 0);
+    const std::string firmware = "A.03\xEF\xBF\xBD"
+                                 "05";
+    const httplib::Result status = service.client().Get("/api/v1/status");
+    ASSERT_TRUE(status);
+    EXPECT_EQ(validUtf8(status->body), status->body);
+    EXPECT_EQ(json::parse(status->body)["identity"]["firmware"], firmware);
+    const std::optional<Message> identity = watcher.waitFor(
+        [](const Message& m) { return m.topic == "gc6890/gc1/identity" && m.retained; }, 10000);
+    EXPECT_EQ(payload(identity)["firmware"], firmware);
+    ASSERT_TRUE(watcher.waitFor("gc6890/gc1/status", 10000));
+    for (const Message& m : watcher.all())
+        EXPECT_EQ(validUtf8(m.payload), m.payload) << m.topic;
+    // Every event so far (the comms log's lines, the opening notice) parsed as JSON.
+    ASSERT_TRUE(events.waitFor([](const Event& e) { return e.name == "status"; }, 10000));
+    for (const Event& event : events.all())
+        EXPECT_FALSE(event.data.is_discarded()) << event.name;
+    EXPECT_EQ(service.get("/api/v1/status")["line"], "up");
 }
 
 TEST_F(MqttTest, ABrokerOutageDelaysNoPollAndLosesOnlyCountedEvents)
