@@ -10,6 +10,7 @@
 
 #include "fake_instrument.h"
 #include "sequence/sequence_runner.h"
+#include "support/sequence_text.h"
 #include "support/temp_home.h"
 
 namespace gc6890 {
@@ -19,20 +20,7 @@ using nlohmann::json;
 using test::Killed;
 using ::testing::HasSubstr;
 
-struct Row {
-    int vial;
-    const char* method;
-    int injections = 1;
-};
-
-std::string sequenceText(const std::string& rule, const std::vector<Row>& rows)
-{
-    std::string text = "name = \"tray\"\non_error = \"" + rule + "\"\n";
-    for (const Row& row : rows)
-        text += "[[row]]\nvial = " + std::to_string(row.vial) + "\nmethod = \"" + row.method +
-                "\"\ninjections = " + std::to_string(row.injections) + "\n";
-    return text;
-}
+using test::sequenceText;
 
 class SequenceRunnerTest : public ::testing::Test {
 protected:
@@ -129,16 +117,11 @@ protected:
         return states;
     }
     std::string state() const { return runner->json().value("state", ""); }
-    // The row and step under way (0 and "" when none).
-    int currentRow() const
+    // The row and step under way ({} when none).
+    json current() const
     {
         const json current = runner->json()["current"];
-        return current.is_object() ? current.value("row", 0) : 0;
-    }
-    std::string currentStep() const
-    {
-        const json current = runner->json()["current"];
-        return current.is_object() ? current.value("step", "") : "";
+        return current.is_object() ? current : json::object();
     }
     std::string reason() const { return runner->json().value("reason", ""); }
 
@@ -275,7 +258,8 @@ TEST_F(SequenceRunnerTest, PauseResumeStopAndAbortActWhereTheRunStands)
 
     // During row 1's run: pausing, the run's record written, then paused.
     auto untilRunOf = [&](int row) {
-        for (int i = 0; i < 50 && !(instrument.view().gcInRun && currentRow() == row); ++i) {
+        for (int i = 0; i < 50 && !(instrument.view().gcInRun && current().value("row", 0) == row);
+             ++i) {
             instrument.poll();
             runner->step();
         }
@@ -320,7 +304,7 @@ TEST_F(SequenceRunnerTest, AStopWhileTheAnswerIsAwaitedAsksTheInstrument)
     instrument.lateAnswer = true;
     instrument.lateRefusals = {1};  // the stopped sampler's answer is a refusal
     start(sequenceText("pause", {{1, "a"}, {2, "a"}}));
-    for (int i = 0; i < 20 && currentStep() != "awaiting the sampler's answer"; ++i) {
+    for (int i = 0; i < 20 && current().value("step", "") != "awaiting the sampler's answer"; ++i) {
         instrument.poll();
         runner->step();
     }
@@ -365,7 +349,7 @@ TEST_F(SequenceRunnerTest, ARestartGoesOnFromEachStateOfTheRecoveryTable)
         if (kill == "paused 2") {
             // Paused by the operator during row 2's run, then killed.
             killAt.clear();
-            while (currentRow() != 2 || !instrument.view().gcInRun)
+            while (current().value("row", 0) != 2 || !instrument.view().gcInRun)
                 run(1);
             runner->pause("operator");
             killAt = "paused 2";

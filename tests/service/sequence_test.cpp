@@ -11,6 +11,7 @@
 
 #include "service_fixture.h"
 #include "support/scoped_env.h"
+#include "support/sequence_text.h"
 
 namespace gc6890::servicetest {
 namespace {
@@ -18,21 +19,7 @@ namespace {
 using nlohmann::json;
 using ::testing::HasSubstr;
 
-struct Row {
-    int vial;
-    const char* method;
-    int injections = 1;
-};
-
-std::string sequenceText(const std::string& rule, const std::vector<Row>& rows)
-{
-    std::string text = "name = \"tray\"\non_error = \"" + rule + "\"\n";
-    for (const Row& row : rows)
-        text += "[[row]]\nvial = " + std::to_string(row.vial) + "\nmethod = \"" + row.method +
-                "\"\ninjections = " + std::to_string(row.injections) + "\nsample = \"s" +
-                std::to_string(row.vial) + "/x\"\n";
-    return text;
-}
+using test::sequenceText;
 
 class SequenceTest : public ServiceFixture {
 protected:
