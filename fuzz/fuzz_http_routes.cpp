@@ -2,7 +2,7 @@
 // target with % escapes, headers, body) is answered with a status, every JSON answer is
 // JSON, every answer carries the security headers, and no exception gets out.
 //
-// The input is a request as it travels: "METHOD TARGET" on the first line, then header
+// The input is a request as it travels: "METHOD TARGET [VERSION]" on the first line, then header
 // lines ("Name: value") up to an empty line, then the body. The state is built in process:
 // a home in $TMPDIR with one stored method, the instrument thread never started (tasks for
 // it are refused at once, as when it is busy).
@@ -76,6 +76,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t space = first.find(' ');
     req.method = first.substr(0, space);
     req.target = space == std::string::npos ? "/" : first.substr(space + 1);
+    req.target = req.target.substr(0, req.target.find(" HTTP/"));  // the version, if given
     const std::size_t query = req.target.find('?');
     req.path = httplib::detail::decode_url(req.target.substr(0, query), false);
     if (query != std::string::npos)
