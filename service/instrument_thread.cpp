@@ -13,7 +13,7 @@
 #include "service/safe_text.h"
 #include "service/sampler_poll.h"
 #include "service/sequence_control.h"
-#include "service/status_format.h"
+#include "station/status_format.h"
 
 namespace gc6890 {
 

@@ -15,9 +15,9 @@
 
 #include "sequence/sequence_instrument.h"
 #include "service/contained_failures.h"
-#include "service/instruments.h"
 #include "service/registration_listener.h"
 #include "service/service_state.h"
+#include "station/instruments.h"
 
 class CInletSystemStatus;
 

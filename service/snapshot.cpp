@@ -23,21 +23,6 @@ const char* lineStateName(LineState state)
     return "down";
 }
 
-const char* runStateName(RunState state)
-{
-    switch (state) {
-    case RunState::PreRun:
-        return "pre-run";
-    case RunState::Run:
-        return "run";
-    case RunState::PostRun:
-        return "post-run";
-    case RunState::Idle:
-        break;
-    }
-    return "idle";
-}
-
 double tidyReading(float value)
 {
     return std::round(static_cast<double>(value) * 1e4) / 1e4;

@@ -8,13 +8,12 @@
 #include <mutex>
 #include <string>
 
+#include "station/run_state.h"
+
 namespace gc6890 {
 
 enum class LineState { Up, Rebuilding, Down };
 const char* lineStateName(LineState state);  // "up", "rebuilding", "down"
-
-enum class RunState { Idle, PreRun, Run, PostRun };
-const char* runStateName(RunState state);  // "idle", "pre-run", "run", "post-run"
 
 struct Snapshot {
     std::uint64_t polls = 0;    // successful polls so far

@@ -28,6 +28,20 @@ nlohmann::json historyJson(const std::vector<HistorySample>& samples)
     return body;
 }
 
+InjectionAnswer sequenceInjectionAnswer(CAutoSampler& sampler, bool& awaiting)
+{
+    if (!awaiting)
+        return InjectionAnswer::Accepted;
+    const InjectionWait wait = injectionWait(sampler);
+    if (wait == InjectionWait::Awaiting)
+        return InjectionAnswer::Awaiting;
+    awaiting = false;
+    // None: settled and taken up by a sampler poll, or ended by a stop.
+    const bool accepted = wait == InjectionWait::Accepted ||
+                          (wait == InjectionWait::None && injectionAnswerOk(sampler));
+    return accepted ? InjectionAnswer::Accepted : InjectionAnswer::Refused;
+}
+
 bool ThreadInstrument::load(const std::string& method, std::string& error)
 {
     InstrumentThread& t = thread_;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "sequence/sequence_instrument.h"
+#include "station/instruments.h"
 
 namespace gc6890 {
 
@@ -25,6 +26,10 @@ private:
     InstrumentThread& thread_;
     bool awaiting_ = false;  // the injection's answer comes late
 };
+
+// The injection a sequence waits on, as its runner asks for it: `awaiting` (the answer
+// comes late) is cleared once the answer is settled; a refusal's text is the caller's.
+InjectionAnswer sequenceInjectionAnswer(CAutoSampler& sampler, bool& awaiting);
 
 // Samples of the status history as GET /api/v1/history gives them.
 nlohmann::json historyJson(const std::vector<struct HistorySample>& samples);

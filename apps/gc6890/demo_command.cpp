@@ -9,8 +9,8 @@
 #include "method_files.h"
 #include "port_choice.h"
 #include "run_watch.h"
-#include "service/status_format.h"
 #include "session.h"
+#include "station/status_format.h"
 
 namespace gc6890::cli {
 
@@ -70,7 +70,7 @@ int demo(bool trace)
     step("status");
     CInletSystemStatus status;
     session.readStatus(status);
-    std::cout << statusText(status);
+    std::cout << statusText(statusOfRecord(status));
 
     step("load the method into the GC and the sampler");
     if (!session.gc().LoadMethod(CString(loaded.fileName)))
@@ -99,7 +99,7 @@ int demo(bool trace)
     session.sampler().StopMethod();
     session.gc().StopMethod();
     session.readStatus(status);
-    std::cout << statusText(status) << "\ndemo finished\n";
+    std::cout << statusText(statusOfRecord(status)) << "\ndemo finished\n";
     return kExitOk;
 }
 

@@ -13,9 +13,9 @@
 #include "method_files.h"
 #include "run_watch.h"
 #include "sequence/injection_limits.h"
-#include "service/status_format.h"
 #include "service_client.h"
 #include "session.h"
+#include "station/status_format.h"
 #include "status_watch.h"
 
 namespace gc6890::cli {
@@ -35,7 +35,8 @@ int showStatus(const StatusOptions& options)
         // A failed poll prints no status: what the objects hold then is not the instrument's.
         if (!session.readStatus(status))
             throw instrumentFailure("status");
-        std::cout << (options.json ? statusJson(status) + "\n" : statusText(status));
+        std::cout << (options.json ? statusJson(status) + "\n"
+                                   : statusText(statusOfRecord(status)));
         return kExitOk;
     }
     // Until interrupted or a poll fails.

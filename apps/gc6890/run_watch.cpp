@@ -7,7 +7,7 @@
 #include "comms_log_path.h"
 #include "instrument_failure.h"
 #include "platform/platform.h"
-#include "service/status_format.h"
+#include "station/status_format.h"
 
 namespace gc6890::cli {
 
@@ -40,7 +40,7 @@ void watchRun(Session& session, int pollMs)
                                                   " after the injection, before the run started");
         }
         ClearLineFailure();
-        const std::string line = statusLine(status);
+        const std::string line = statusLine(statusOfRecord(status));
         if (line != lastLine)
             std::cerr << "run: " << line << '\n';
         lastLine = line;

@@ -12,8 +12,8 @@
 #include "command_table.h"
 #include "external/inlet_utils.h"
 #include "method_files.h"
-#include "service/status_format.h"
 #include "service_client.h"
+#include "station/status_format.h"
 #include "status_watch.h"
 
 namespace gc6890::cli {
@@ -57,7 +57,7 @@ int statusViaService(const ServiceClient& service, bool watch, bool asJson)
     json status = service.get("/api/v1/status");
     CInletSystemStatus record = statusFromJson(status);
     if (!watch) {
-        std::cout << (asJson ? statusJson(record) + "\n" : statusText(record));
+        std::cout << (asJson ? statusJson(record) + "\n" : statusText(statusOfRecord(record)));
         requireLineUp(status, service);
         return kExitOk;
     }
@@ -99,7 +99,7 @@ int runViaService(const ServiceClient& service, const std::string& typed, int vi
     for (;;) {
         const json status = service.get("/api/v1/status");
         CInletSystemStatus record = statusFromJson(status);
-        const std::string line = statusLine(record);
+        const std::string line = statusLine(statusOfRecord(record));
         if (line != lastLine)
             std::cerr << "run: " << line << '\n';
         lastLine = line;
@@ -161,7 +161,7 @@ int watchViaService(const ServiceClient& service, bool log)
     service.follow([&](const std::string& name, const json& data) {
         if (name == "status") {
             CInletSystemStatus record = statusFromJson(data);
-            std::string line = statusLine(record);
+            std::string line = statusLine(statusOfRecord(record));
             if (data.value("line", "up") != "up")
                 line += " | line " + data.value("line", std::string()) + ": " +
                         data.value("line_reason", std::string());

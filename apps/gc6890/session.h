@@ -8,7 +8,7 @@
 #include <memory>
 
 #include "interface/inlet_system_status.h"
-#include "service/instruments.h"
+#include "station/instruments.h"
 
 namespace gc6890::cli {
 

@@ -4,7 +4,7 @@
 #include <iostream>
 #include <unistd.h>
 
-#include "service/status_format.h"
+#include "station/status_format.h"
 
 namespace gc6890::cli {
 
@@ -15,8 +15,8 @@ StatusWatchOutput::StatusWatchOutput(bool asJson)
 void StatusWatchOutput::show(CInletSystemStatus& status)
 {
     const std::string now = json_       ? statusJson(status)
-                            : terminal_ ? statusText(status)
-                                        : statusLine(status);
+                            : terminal_ ? statusText(statusOfRecord(status))
+                                        : statusLine(statusOfRecord(status));
     if (now == last_)
         return;
     if (terminal_ && shownLines_ > 0)

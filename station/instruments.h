@@ -9,7 +9,6 @@
 
 #include "gc/gc_queries.h"
 #include "interface/instrument_base.h"
-#include "sequence/sequence_instrument.h"
 
 namespace gc6890 {
 
@@ -29,9 +28,6 @@ enum class InjectionWait { None, Awaiting, Accepted, Refused };
 InjectionWait injectionWait(CAutoSampler& sampler);
 // Whether the last settled injection answer was an acceptance.
 bool injectionAnswerOk(CAutoSampler& sampler);
-// The injection a sequence waits on, as its runner asks for it: `awaiting` (the answer
-// comes late) is cleared once the answer is settled; a refusal's text is the caller's.
-InjectionAnswer sequenceInjectionAnswer(CAutoSampler& sampler, bool& awaiting);
 
 // The "Status Frequency" setting: the host's status refresh in ms, at most 5500.
 int statusFrequencyMs();

@@ -1,5 +1,5 @@
 // The concrete instrument objects: the only file of the program that names them.
-#include "service/instruments.h"
+#include "station/instruments.h"
 
 #include <algorithm>
 
@@ -46,20 +46,6 @@ bool injectionAnswerOk(CAutoSampler& sampler)
 {
     auto* varnock = dynamic_cast<CVarnockAutoSampler*>(&sampler);
     return varnock && varnock->m_bInjectResponseOK;
-}
-
-InjectionAnswer sequenceInjectionAnswer(CAutoSampler& sampler, bool& awaiting)
-{
-    if (!awaiting)
-        return InjectionAnswer::Accepted;
-    const InjectionWait wait = injectionWait(sampler);
-    if (wait == InjectionWait::Awaiting)
-        return InjectionAnswer::Awaiting;
-    awaiting = false;
-    // None: settled and taken up by a sampler poll, or ended by a stop.
-    const bool accepted = wait == InjectionWait::Accepted ||
-                          (wait == InjectionWait::None && injectionAnswerOk(sampler));
-    return accepted ? InjectionAnswer::Accepted : InjectionAnswer::Refused;
 }
 
 int statusFrequencyMs()

@@ -1,4 +1,4 @@
-#include "service/safe_text.h"
+#include "station/safe_text.h"
 
 #include <cstdio>
 #include <nlohmann/json.hpp>
