@@ -82,6 +82,27 @@ grpc::Status streamExecutionInfo(CommandExecutions& executions, grpc::ServerCont
     return grpc::Status::OK;
 }
 
+grpc::Status streamIntermediates(CommandExecutions& executions, grpc::ServerContext& context,
+                                 const fw::CommandExecutionUUID& uuid,
+                                 const std::function<bool(const std::string&)>& send)
+{
+    std::optional<ExecutionState> state = executions.state(uuid.value());
+    if (!state)
+        return unknownUuid(uuid.value());
+    std::size_t sent = 0;
+    for (;;) {
+        for (; sent < state->intermediates.size(); ++sent)
+            if (!send(state->intermediates[sent]))
+                return grpc::Status::OK;
+        if (finished(state->status) || context.IsCancelled())
+            return grpc::Status::OK;
+        const std::uint64_t seen = state->version;
+        state = executions.await(uuid.value(), seen, kWake);
+        if (!state || (state->version == seen && executions.closed()))
+            return grpc::Status::OK;
+    }
+}
+
 grpc::Status executionResult(CommandExecutions& executions, const fw::CommandExecutionUUID& uuid,
                              std::string& responses)
 {

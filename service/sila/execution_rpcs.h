@@ -5,6 +5,7 @@
 #include <grpcpp/server_context.h>
 #include <grpcpp/support/sync_stream.h>
 
+#include <functional>
 #include <string>
 
 #include "service/sila/command_executions.h"
@@ -20,6 +21,23 @@ fw::CommandConfirmation confirmationOf(const std::string& uuid, std::chrono::sec
 grpc::Status streamExecutionInfo(CommandExecutions& executions, grpc::ServerContext& context,
                                  const fw::CommandExecutionUUID& uuid,
                                  grpc::ServerWriter<fw::ExecutionInfo>& writer);
+
+// Each intermediate response (serialized) as it comes, from the first, until the execution
+// has finished; `send` writes one (false when the client is gone).
+grpc::Status streamIntermediates(CommandExecutions& executions, grpc::ServerContext& context,
+                                 const fw::CommandExecutionUUID& uuid,
+                                 const std::function<bool(const std::string&)>& send);
+
+template <class Response>
+grpc::Status streamIntermediatesTo(CommandExecutions& executions, grpc::ServerContext& context,
+                                   const fw::CommandExecutionUUID& uuid,
+                                   grpc::ServerWriter<Response>& writer)
+{
+    return streamIntermediates(executions, context, uuid, [&writer](const std::string& bytes) {
+        Response response;
+        return response.ParseFromString(bytes) && writer.Write(response);
+    });
+}
 
 // The execution's serialized responses, or the status to end _Result with: its error,
 // COMMAND_EXECUTION_NOT_FINISHED or INVALID_COMMAND_EXECUTION_UUID.

@@ -1,7 +1,9 @@
 #include "service/sila/gc_controller_feature.h"
 
+#include "sequence/injection_limits.h"
 #include "service/job_requests.h"
 #include "service/sila/execution_rpcs.h"
+#include "service/sila/injection.h"
 #include "service/sila/job_outcome.h"
 #include "service/sila/property_feed.h"
 #include "service/sila/sila_error.h"
@@ -32,13 +34,16 @@ constexpr std::chrono::seconds kUnobservableBound(120);
 
 std::vector<std::string> GcControllerFeature::protectedCalls()
 {
-    return {commandOf(kFeature, "LoadMethod"), commandOf(kFeature, "StopRun"),
-            commandOf(kFeature, "ResetSampler"), commandOf(kFeature, "SwitchHeatedZones")};
+    return {commandOf(kFeature, "LoadMethod"), commandOf(kFeature, "Inject"),
+            commandOf(kFeature, "StopRun"), commandOf(kFeature, "ResetSampler"),
+            commandOf(kFeature, "SwitchHeatedZones")};
 }
 
-GcControllerFeature::GcControllerFeature(ServiceState& state, MethodStore methods,
-                                         const AccessCheck& access, CommandExecutions& executions)
-    : state_(state), methods_(std::move(methods)), access_(access), executions_(executions)
+GcControllerFeature::GcControllerFeature(ServiceState& state, InstrumentThread& instrument,
+                                         MethodStore methods, const AccessCheck& access,
+                                         CommandExecutions& executions)
+    : state_(state), instrument_(instrument), methods_(std::move(methods)), access_(access),
+      executions_(executions)
 {}
 
 GcControllerFeature::~GcControllerFeature()
@@ -56,7 +61,7 @@ void GcControllerFeature::stop()
     followers_.clear();
 }
 
-void GcControllerFeature::follow(std::uint64_t id, const std::string& uuid, std::string responses)
+void GcControllerFeature::spawn(std::function<void()> body)
 {
     std::lock_guard lock(followersMutex_);
     // The followers that have ended are joined here, so the list stays short.
@@ -67,37 +72,38 @@ void GcControllerFeature::follow(std::uint64_t id, const std::string& uuid, std:
         return true;
     });
     Follower& follower = followers_.emplace_back();
-    follower.thread = std::thread([this, id, uuid, responses = std::move(responses), &follower] {
+    follower.thread = std::thread([body = std::move(body), &follower] {
+        body();
+        follower.done = true;
+    });
+}
+
+void GcControllerFeature::follow(std::uint64_t id, const std::string& uuid, std::string responses)
+{
+    spawn([this, id, uuid, responses = std::move(responses)] {
         try {
             for (;;) {
                 const std::optional<Job> job = state_.jobs.find(id);
                 if (!job) {
                     executions_.fail(uuid, undefinedError("the service no longer knows job " +
                                                           std::to_string(id)));
-                    break;
+                    return;
                 }
-                if (job->state == JobState::Done) {
-                    executions_.succeed(uuid, responses);
-                    break;
-                }
-                if (job->state == JobState::Failed) {
-                    executions_.fail(uuid, jobFailure(*job, *state_.snapshot.get()));
-                    break;
-                }
+                if (job->state == JobState::Done)
+                    return executions_.succeed(uuid, responses);
+                if (job->state == JobState::Failed)
+                    return executions_.fail(uuid, jobFailure(*job, *state_.snapshot.get()));
                 if (job->state == JobState::Running)
                     executions_.running(uuid, job->total > 0 ? double(job->sent) / job->total : 0);
-                if (stopping_) {
-                    executions_.fail(uuid, undefinedError("the service stopped before the "
-                                                          "command ended"));
-                    break;
-                }
+                if (stopping_)
+                    return executions_.fail(
+                        uuid, undefinedError("the service stopped before the command ended"));
                 std::this_thread::sleep_for(kFollowEvery);
             }
         } catch (...) {
             // Nothing leaves the thread; the execution ends with what is known.
             executions_.fail(uuid, grpc::Status(grpc::StatusCode::INTERNAL, ""));
         }
-        follower.done = true;
     });
 }
 
@@ -178,6 +184,81 @@ grpc::Status GcControllerFeature::LoadMethod_Info(Context* context, const Uuid* 
 
 grpc::Status GcControllerFeature::LoadMethod_Result(Context*, const Uuid* request,
                                                     gcc::LoadMethod_Responses* response)
+{
+    return guarded([&] { return resultOf(executions_, *request, *response); });
+}
+
+grpc::Status GcControllerFeature::Inject(Context* context, const gcc::Inject_Parameters* request,
+                                         fw::CommandConfirmation* response)
+{
+    return guarded([&] {
+        if (grpc::Status denied = access_.check(*context, "Inject"); !denied.ok())
+            return denied;
+        auto parameter = [](const char* name) { return parameterOf(kFeature, "Inject", name); };
+        if (!request->has_methodname())
+            return validationError(parameter("MethodName"), "MethodName is missing");
+        std::string why;
+        const std::string name = plainMethodName(request->methodname().value(), why);
+        if (name.empty())
+            return validationError(parameter("MethodName"),
+                                   "\"" + request->methodname().value() + "\": " + why);
+        if (!request->has_vial() || request->vial().value() < kVialMin ||
+            request->vial().value() > kVialMax)
+            return validationError(parameter("Vial"), "Vial must be a whole number from " +
+                                                          std::to_string(kVialMin) + " to " +
+                                                          std::to_string(kVialMax));
+        if (!request->has_volume() || !volumeInRange(request->volume().value()))
+            return validationError(parameter("Volume"),
+                                   "Volume must be a number of microliters from 0 to 1000");
+        const std::string uuid = executions_.start();
+        if (uuid.empty())
+            return frameworkError(fw::FrameworkError::COMMAND_EXECUTION_NOT_ACCEPTED,
+                                  "too many command executions are under way");
+        if (!methods_.read(name)) {
+            executions_.fail(uuid, definedError(definedErrorOf(kFeature, "UnknownMethod"),
+                                                "no method " + name +
+                                                    " is stored; MethodProvider's Methods "
+                                                    "lists those that are"));
+        } else {
+            // The method is loaded first, always: the service does not know which method
+            // the GC holds (another door may have loaded one), and injecting with the
+            // wrong one would spoil the sample.
+            JobRequest load;
+            load.kind = JobKind::Load;
+            load.method = name;
+            const JobBoard::Submitted submitted = submitJob(state_, load);
+            if (submitted.id == 0) {
+                executions_.discard(uuid);
+                return frameworkError(fw::FrameworkError::COMMAND_EXECUTION_NOT_ACCEPTED,
+                                      "inject refused: " + submitted.conflict);
+            }
+            const Injection injection{uuid, submitted.id, name,
+                                      static_cast<int>(request->vial().value()),
+                                      static_cast<float>(request->volume().value())};
+            spawn([this, injection] {
+                runInjection({state_, instrument_, methods_, executions_, stopping_}, injection);
+            });
+        }
+        *response = confirmationOf(uuid, executions_.lifetime());
+        return grpc::Status::OK;
+    });
+}
+
+grpc::Status GcControllerFeature::Inject_Info(Context* context, const Uuid* request,
+                                              grpc::ServerWriter<fw::ExecutionInfo>* writer)
+{
+    return guarded([&] { return streamExecutionInfo(executions_, *context, *request, *writer); });
+}
+
+grpc::Status GcControllerFeature::Inject_Intermediate(
+    Context* context, const Uuid* request,
+    grpc::ServerWriter<gcc::Inject_IntermediateResponses>* writer)
+{
+    return guarded([&] { return streamIntermediatesTo(executions_, *context, *request, *writer); });
+}
+
+grpc::Status GcControllerFeature::Inject_Result(Context*, const Uuid* request,
+                                                gcc::Inject_Responses* response)
 {
     return guarded([&] { return resultOf(executions_, *request, *response); });
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <list>
 #include <mutex>
 #include <string>
@@ -16,6 +17,10 @@
 #include "service/sila/access_check.h"
 #include "service/sila/command_executions.h"
 
+namespace gc6890 {
+class InstrumentThread;
+}
+
 namespace gc6890::sila {
 
 namespace gcc = sila2::io::gcsixeightninety::chromatography::gaschromatographcontroller::v1;
@@ -25,8 +30,8 @@ public:
     static constexpr const char* kDefinitionFile = "GasChromatographController.sila.xml";
     static std::vector<std::string> protectedCalls();
 
-    GcControllerFeature(ServiceState& state, MethodStore methods, const AccessCheck& access,
-                        CommandExecutions& executions);
+    GcControllerFeature(ServiceState& state, InstrumentThread& instrument, MethodStore methods,
+                        const AccessCheck& access, CommandExecutions& executions);
     // Ends the commands' followers (stop()).
     ~GcControllerFeature() override;
     GcControllerFeature(const GcControllerFeature&) = delete;
@@ -45,6 +50,16 @@ public:
         grpc::ServerWriter<sila2::org::silastandard::ExecutionInfo>* writer) override;
     grpc::Status LoadMethod_Result(Context* context, const Uuid* request,
                                    gcc::LoadMethod_Responses* response) override;
+    grpc::Status Inject(Context* context, const gcc::Inject_Parameters* request,
+                        sila2::org::silastandard::CommandConfirmation* response) override;
+    grpc::Status Inject_Info(
+        Context* context, const Uuid* request,
+        grpc::ServerWriter<sila2::org::silastandard::ExecutionInfo>* writer) override;
+    grpc::Status Inject_Intermediate(
+        Context* context, const Uuid* request,
+        grpc::ServerWriter<gcc::Inject_IntermediateResponses>* writer) override;
+    grpc::Status Inject_Result(Context* context, const Uuid* request,
+                               gcc::Inject_Responses* response) override;
     grpc::Status StopRun(Context* context, const gcc::StopRun_Parameters* request,
                          gcc::StopRun_Responses* response) override;
     grpc::Status ResetSampler(Context* context, const gcc::ResetSampler_Parameters* request,
@@ -94,6 +109,8 @@ private:
     // Follows job `id` on a thread of its own and moves execution `uuid` along with it;
     // `responses` is what a success answers.
     void follow(std::uint64_t id, const std::string& uuid, std::string responses);
+    // Runs `body` on a thread of its own, joined by stop().
+    void spawn(std::function<void()> body);
     // Waits (bounded) for an unobservable command's job to end; its status.
     grpc::Status await(std::uint64_t id, Context& context);
     // Hands an unobservable command's job over and waits for it.
@@ -105,6 +122,7 @@ private:
     };
 
     ServiceState& state_;
+    InstrumentThread& instrument_;
     MethodStore methods_;
     const AccessCheck& access_;
     CommandExecutions& executions_;

@@ -54,6 +54,7 @@ InstrumentStatus instrumentStatusOf(const Snapshot& snapshot)
     status.ready = snapshot.line == LineState::Up && body.value("not_ready", true) == false;
     status.notReadyReason = text("not_ready_text");
     status.errorText = text("error_text");
+    status.elapsedMinutes = number("elapsed_min");
     status.ovenTemperature = number("oven_temperature");
     status.column1Pressure = number("column1_pressure");
     status.column1Flow = number("column1_flow");

@@ -15,6 +15,7 @@ struct InstrumentStatus {
     bool ready = false;
     std::string notReadyReason;
     std::string errorText;
+    double elapsedMinutes = 0;   // of the run, instrument time
     double ovenTemperature = 0;  // °C
     double column1Pressure = 0;  // psi
     double column1Flow = 0;      // mL/min

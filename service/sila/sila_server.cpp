@@ -85,10 +85,10 @@ struct SilaServer::Parts {
     std::string listening;
 };
 
-SilaServer::SilaServer(ServiceState& state, MethodStore methods, std::string token,
-                       SilaOptions options)
-    : state_(state), methods_(std::move(methods)), token_(std::move(token)),
-      options_(std::move(options))
+SilaServer::SilaServer(ServiceState& state, InstrumentThread& instrument, MethodStore methods,
+                       std::string token, SilaOptions options)
+    : state_(state), instrument_(instrument), methods_(std::move(methods)),
+      token_(std::move(token)), options_(std::move(options))
 {}
 
 SilaServer::~SilaServer()
@@ -134,8 +134,8 @@ bool SilaServer::start(std::string& error, int& exitCode)
         identity.vendorUrl = kVendorUrl;
         p.silaService = std::make_unique<SilaServiceFeature>(*p.catalog, p.name, identity);
         p.methodProvider = std::make_unique<MethodProviderFeature>(methods_, p.access);
-        p.gcController =
-            std::make_unique<GcControllerFeature>(state_, methods_, p.access, p.executions);
+        p.gcController = std::make_unique<GcControllerFeature>(state_, instrument_, methods_,
+                                                               p.access, p.executions);
         std::vector<std::string> affected = MethodProviderFeature::protectedCalls();
         for (const std::string& call : GcControllerFeature::protectedCalls())
             affected.push_back(call);

@@ -2,6 +2,10 @@
 // a grpc++ client over TLS following properties and commands as a scheduler does.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
+#include <optional>
+
 #include "GasChromatographController.grpc.pb.h"
 #include "service_fixture.h"
 #include "sila_client.h"
@@ -171,6 +175,80 @@ TEST_F(GcController, ALoadEndsWithTheErrorThatSaysWhy)
     load("short", "");
     EXPECT_TRUE(isSilaError(last, fw::SiLAError::kFrameworkError,
                             std::to_string(fw::FrameworkError::INVALID_METADATA)));
+}
+
+TEST_F(GcController, AnInjectionFollowsItsRunToTheRecordAndTheResultsFolder)
+{
+    serve({"--missing-vial", "7"});
+    const std::string token = service.token();
+    auto inject = [&](std::optional<std::string> method, std::optional<long> vial,
+                      std::optional<double> volume, const std::string& withToken) {
+        gcc::Inject_Parameters parameters;
+        if (method)
+            parameters.mutable_methodname()->set_value(*method);
+        if (vial)
+            parameters.mutable_vial()->set_value(*vial);
+        if (volume)
+            parameters.mutable_volume()->set_value(*volume);
+        fw::CommandConfirmation confirmation;
+        last = stub->Inject(callContext(withToken).get(), parameters, &confirmation);
+        return confirmation;
+    };
+    struct Refused {
+        std::optional<long> vial;
+        std::optional<double> volume;
+        std::string parameter;
+    } refused[] = {{0, 1.0, "Vial"},    {10001, 1.0, "Vial"},  {std::nullopt, 1.0, "Vial"},
+                   {1, -0.5, "Volume"}, {1, 1000.5, "Volume"}, {1, std::nullopt, "Volume"}};
+    for (const Refused& r : refused) {
+        inject("short", r.vial, r.volume, token);
+        EXPECT_TRUE(isSilaError(last, fw::SiLAError::kValidationError,
+                                kFeature + "/Command/Inject/Parameter/" + r.parameter));
+    }
+
+    const fw::CommandConfirmation confirmation = inject("short", 3, 2.0, token);
+    ASSERT_TRUE(last.ok()) << last.error_message();
+    const fw::CommandExecutionUUID& uuid = confirmation.commandexecutionuuid();
+    auto context = callContext();
+    context->set_deadline(std::chrono::system_clock::now() + std::chrono::seconds(90));
+    auto intermediates = stub->Inject_Intermediate(context.get(), uuid);
+    std::vector<std::string> states;
+    gcc::Inject_IntermediateResponses change;
+    while (intermediates->Read(&change))
+        states.push_back(change.runstate().value());
+    ASSERT_TRUE(intermediates->Finish().ok());
+    ASSERT_GE(states.size(), 2u);
+    EXPECT_NE(std::find(states.begin(), states.end(), "Run"), states.end());
+    EXPECT_EQ(states.back(), "Idle");
+
+    gcc::Inject_Responses responses;
+    ASSERT_TRUE(stub->Inject_Result(callContext().get(), uuid, &responses).ok());
+    EXPECT_NE(responses.experimentrecord().value().find("2.0"), std::string::npos)
+        << responses.experimentrecord().value();
+    const auto seconds = [](const fw::Timestamp& t) {
+        return ((t.year() * 400 + t.month() * 31 + t.day()) * 24 + t.hour()) * 3600 +
+               t.minute() * 60 + t.second();
+    };
+    EXPECT_LE(seconds(responses.runstart()), seconds(responses.runend()));
+    EXPECT_GT(responses.runstart().year(), 2000u);
+    const std::string folder = responses.resultsfolder().value();
+    EXPECT_EQ(folder.rfind(home.path() + "/results/", 0), 0u) << folder;
+    EXPECT_TRUE(std::filesystem::exists(folder + "/record.txt")) << folder;
+    EXPECT_TRUE(std::filesystem::exists(folder + "/run.json")) << folder;
+
+    // No vial 7 in the tray: the sampler refuses it.
+    const fw::CommandConfirmation missing = inject("short", 7, 1.0, token);
+    ASSERT_TRUE(last.ok()) << last.error_message();
+    auto infoContext = callContext();
+    infoContext->set_deadline(std::chrono::system_clock::now() + std::chrono::seconds(60));
+    auto info = stub->Inject_Info(infoContext.get(), missing.commandexecutionuuid());
+    fw::ExecutionInfo state;
+    while (info->Read(&state)) {
+    }
+    EXPECT_EQ(state.commandstatus(), fw::ExecutionInfo::finishedWithError);
+    EXPECT_TRUE(isSilaError(
+        stub->Inject_Result(callContext().get(), missing.commandexecutionuuid(), &responses),
+        fw::SiLAError::kDefinedExecutionError, kErrors + "VialRefused"));
 }
 
 TEST_F(GcController, StopResetAndZonesAreTheServicesJobs)

@@ -203,8 +203,8 @@ TEST_F(SilaServer, CallsThatChangeSomethingNeedTheServicesToken)
     const std::string controller =
         "io.gcsixeightninety/chromatography/GasChromatographController/v1/Command/";
     EXPECT_EQ(calls, (std::vector<std::string>{kMethodProvider + "/Command/UploadMethod",
-                                               controller + "LoadMethod", controller + "StopRun",
-                                               controller + "ResetSampler",
+                                               controller + "LoadMethod", controller + "Inject",
+                                               controller + "StopRun", controller + "ResetSampler",
                                                controller + "SwitchHeatedZones"}));
 
     auto methods = mp::MethodProvider::NewStub(channel());

@@ -1,0 +1,213 @@
+#include "service/sila/injection.h"
+
+#include <ctime>
+#include <thread>
+
+#include "GasChromatographController.pb.h"
+#include "sequence/results_writer.h"
+#include "service/instrument_thread.h"
+#include "service/job_requests.h"
+#include "service/sila/instrument_status.h"
+#include "service/sila/job_outcome.h"
+#include "service/sila/sila_error.h"
+#include "service/sila/sila_names.h"
+#include "service/sila/sila_text.h"
+#include "service/thread_instrument.h"
+
+namespace gc6890::sila {
+
+namespace gcc = sila2::io::gcsixeightninety::chromatography::gaschromatographcontroller::v1;
+
+namespace {
+
+const std::string kFeature = ourFeature("GasChromatographController");
+constexpr std::chrono::milliseconds kLookEvery(100);
+// A GC that took the injection starts its run at once; one still idle after this has not.
+constexpr std::chrono::seconds kRunStartBound(120);
+// The experiment record waits at most this long for the instrument thread.
+constexpr int kRecordWaitMs = 10000;
+
+[[noreturn]] void fail(grpc::Status status)
+{
+    throw SilaFailure{std::move(status)};
+}
+
+grpc::Status defined(const std::string& error, const std::string& message)
+{
+    return definedError(definedErrorOf(kFeature, error), message);
+}
+
+void checkStopping(const InjectionParts& parts)
+{
+    if (parts.stopping)
+        fail(undefinedError("the service stopped before the injection ended"));
+}
+
+// Follows the job to its end; its final record. Progress moves from `from` to `to` with
+// the method lines sent.
+Job followJob(const InjectionParts& parts, const std::string& uuid, std::uint64_t id, double from,
+              double to)
+{
+    for (;;) {
+        checkStopping(parts);
+        const std::optional<Job> job = parts.state.jobs.find(id);
+        if (!job)
+            fail(undefinedError("the service no longer knows job " + std::to_string(id)));
+        if (job->finished())
+            return *job;
+        if (job->state == JobState::Running)
+            parts.executions.running(
+                uuid, from + (to - from) * (job->total > 0 ? double(job->sent) / job->total : 0));
+        std::this_thread::sleep_for(kLookEvery);
+    }
+}
+
+void lineMustBeUp(const Snapshot& snapshot, const std::string& while_)
+{
+    if (snapshot.line != LineState::Up)
+        fail(defined("LineLost",
+                     std::string("the line to the instrument is ") + lineStateName(snapshot.line) +
+                         " " + while_ +
+                         (snapshot.lineReason.empty() ? "" : ": " + snapshot.lineReason)));
+}
+
+void waitUntilReady(const InjectionParts& parts)
+{
+    const auto until = std::chrono::steady_clock::now() + kNotReadyBound;
+    for (;;) {
+        checkStopping(parts);
+        const auto snapshot = parts.state.snapshot.get();
+        lineMustBeUp(*snapshot, "while waiting for the GC to be ready");
+        const InstrumentStatus status = instrumentStatusOf(*snapshot);
+        if (status.ready)
+            return;
+        if (std::chrono::steady_clock::now() >= until)
+            fail(defined("NotReadyTimeout", "the GC stayed not ready for 10 minutes (" +
+                                                status.notReadyReason + "); nothing was injected"));
+        std::this_thread::sleep_for(kLookEvery);
+    }
+}
+
+void setTimestamp(fw::Timestamp* stamp, std::int64_t unixMs)
+{
+    const std::time_t seconds = static_cast<std::time_t>(unixMs / 1000);
+    std::tm utc{};
+    gmtime_r(&seconds, &utc);
+    stamp->set_second(static_cast<unsigned>(utc.tm_sec));
+    stamp->set_minute(static_cast<unsigned>(utc.tm_min));
+    stamp->set_hour(static_cast<unsigned>(utc.tm_hour));
+    stamp->set_day(static_cast<unsigned>(utc.tm_mday));
+    stamp->set_month(static_cast<unsigned>(utc.tm_mon + 1));
+    stamp->set_year(static_cast<unsigned>(utc.tm_year + 1900));
+    stamp->mutable_timezone()->set_hours(0);
+    stamp->mutable_timezone()->set_minutes(0);
+}
+
+// Follows the run from the injection to its end: an intermediate response at each change
+// of the run state, progress with the run's elapsed time.
+void followRun(const InjectionParts& parts, const std::string& uuid, double runLengthMin)
+{
+    const auto started = std::chrono::steady_clock::now();
+    std::string last;
+    bool left = false;  // the run state has left Idle
+    for (;;) {
+        checkStopping(parts);
+        const auto snapshot = parts.state.snapshot.get();
+        lineMustBeUp(*snapshot, "during the run");
+        const InstrumentStatus status = instrumentStatusOf(*snapshot);
+        if (status.runState != last) {
+            gcc::Inject_IntermediateResponses change;
+            setText(change.mutable_runstate(), status.runState);
+            parts.executions.intermediate(uuid, change.SerializeAsString());
+            last = status.runState;
+        }
+        left = left || status.runState != "Idle";
+        if (left && status.runState == "Idle")
+            return;
+        if (!left && std::chrono::steady_clock::now() - started > kRunStartBound)
+            fail(undefinedError("the GC took the injection but did not start its run"));
+        if (left && runLengthMin > 0)
+            parts.executions.running(
+                uuid, 0.5 + 0.5 * std::min(1.0, status.elapsedMinutes / runLengthMin));
+        std::this_thread::sleep_for(kLookEvery);
+    }
+}
+
+void inject(const InjectionParts& parts, const Injection& injection)
+{
+    const Job load = followJob(parts, injection.uuid, injection.loadJob, 0.0, 0.4);
+    if (load.state == JobState::Failed)
+        fail(jobFailure(load, *parts.state.snapshot.get()));
+    waitUntilReady(parts);
+
+    JobRequest request;
+    request.kind = JobKind::Run;
+    request.method = injection.method;
+    request.vial = injection.vial;
+    request.volume = injection.volume;
+    const JobBoard::Submitted submitted = submitJob(parts.state, request);
+    if (submitted.id == 0)
+        fail(instrumentBusy(request, submitted.conflict));
+    const Job run = followJob(parts, injection.uuid, submitted.id, 0.4, 0.5);
+    const std::int64_t startMs = unixNowMs();
+    if (run.state == JobState::Failed) {
+        const auto snapshot = parts.state.snapshot.get();
+        if (snapshot->line == LineState::Up &&
+            (run.message.find("sampler did not start") != std::string::npos ||
+             run.message.find("sampler refused") != std::string::npos))
+            fail(defined("VialRefused", run.message));
+        fail(jobFailure(run, *snapshot));
+    }
+    const std::optional<std::string> text = parts.methods.read(injection.method);
+    followRun(parts, injection.uuid,
+              text ? checkMethodText(*text, injection.method + ".toml").runLengthMin : 0);
+    const std::int64_t endMs = unixNowMs();
+
+    RunResult result;
+    result.sequence = "sila";
+    result.runId = injection.uuid.substr(0, 8);
+    result.row = 1;
+    result.injection = 1;
+    result.vial = injection.vial;
+    result.sample = "vial " + std::to_string(injection.vial);
+    result.method = injection.method;
+    result.volume = injection.volume;
+    result.startMs = startMs;
+    result.endMs = endMs;
+    bool written = false;
+    const std::string file = parts.methods.path(injection.method);
+    const bool ran = parts.instrument.runTask(
+        [&] { written = parts.instrument.writeRecord(file, injection.volume, result.record); },
+        kRecordWaitMs);
+    if (!ran || !written)
+        result.note = "the experiment record could not be written";
+    result.history = historyJson(parts.state.history.since(startMs));
+    std::string folder, error;
+    if (!writeRunResult(resultsFolder(), result, folder, error))
+        fail(undefinedError("the run ended, but its results could not be written: " + error));
+
+    gcc::Inject_Responses responses;
+    setText(responses.mutable_experimentrecord(), result.record);
+    setTimestamp(responses.mutable_runstart(), startMs);
+    setTimestamp(responses.mutable_runend(), endMs);
+    setText(responses.mutable_resultsfolder(), folder);
+    parts.executions.succeed(injection.uuid, responses.SerializeAsString());
+}
+
+}  // namespace
+
+void runInjection(const InjectionParts& parts, const Injection& injection)
+{
+    try {
+        inject(parts, injection);
+    } catch (const SilaFailure& failure) {
+        parts.executions.fail(injection.uuid, failure.status);
+    } catch (const std::exception& error) {
+        parts.executions.fail(injection.uuid,
+                              undefinedError(std::string("the server failed: ") + error.what()));
+    } catch (...) {
+        parts.executions.fail(injection.uuid, grpc::Status(grpc::StatusCode::INTERNAL, ""));
+    }
+}
+
+}  // namespace gc6890::sila

@@ -1,0 +1,44 @@
+// What Inject does once accepted, on a thread of its own: follows the load job it was
+// started with, waits until the GC is ready, hands over the run job, follows the run to
+// its end with an intermediate response at each change of the run state, then writes the
+// experiment record and the results folder. Every failure ends the execution with the
+// feature's defined error for it.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+#include "service/method_store.h"
+#include "service/service_state.h"
+#include "service/sila/command_executions.h"
+
+namespace gc6890 {
+class InstrumentThread;
+}
+
+namespace gc6890::sila {
+
+// How long the GC may stay not ready after the load before the injection is given up.
+inline constexpr std::chrono::minutes kNotReadyBound(10);
+
+struct Injection {
+    std::string uuid;  // the execution
+    std::uint64_t loadJob = 0;
+    std::string method;
+    int vial = 0;
+    float volume = 1.0f;
+};
+
+struct InjectionParts {
+    ServiceState& state;
+    InstrumentThread& instrument;
+    const MethodStore& methods;
+    CommandExecutions& executions;
+    const std::atomic<bool>& stopping;
+};
+
+// Runs the injection to its end; the execution holds the outcome. Never throws.
+void runInjection(const InjectionParts& parts, const Injection& injection);
+
+}  // namespace gc6890::sila
