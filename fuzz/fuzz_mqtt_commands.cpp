@@ -1,8 +1,9 @@
 // The broker's command handler on any messages: topics, payloads and retain flags of any
 // kind, several messages per input through one handler so that the id window is reached.
-// Whatever comes, nothing throws, every reply is valid UTF-8 and a JSON object on a reply
-// topic of the instrument's, a retained, oversized or disabled command submits nothing, and
-// an id taken once is answered with its first reply and never submitted again.
+// Whatever comes, nothing throws, a log line holds no control character, every reply is
+// valid UTF-8 and a JSON object on a reply topic of the instrument's, a retained, oversized
+// or disabled command submits nothing, and an id taken once is answered with its first
+// reply and never submitted again.
 //
 // An input is messages separated by the byte 0x1E; each is a flags byte, the topic up to
 // the first line feed, then the payload. Flags: 1 retained, 2 the board refuses the job
@@ -60,7 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return refuseJobs ? gc6890::JobBoard::Submitted{0, "job 1 (run) is running"}
                           : gc6890::JobBoard::Submitted{++lastJob, {}};
     };
-    const auto log = [](const std::string& text) { check(gc6890::validUtf8(text) == text); };
+    const auto log = [](const std::string& text) { check(gc6890::loggable(text) == text); };
     MqttCommands enabled(kPrefix, true, gc6890::MethodStore(methodFolder()), submit, log);
     MqttCommands disabled(kPrefix, false, gc6890::MethodStore(methodFolder()), submit, log);
     std::map<std::string, std::string> firstReplies;  // what `enabled` answered each taken id

@@ -137,7 +137,7 @@ MqttCommands::Result MqttCommands::handle(std::string_view topic, std::string_vi
     // again at each start of the service and each reconnect.
     if (retained) {
         if (!toldRetained_) {
-            log_("ignored the retained command on " + std::string(topic) +
+            log_("ignored the retained command on " + loggable(topic) +
                  ": commands are never taken from retained messages (clear it with "
                  "mosquitto_pub -r -n -t TOPIC); further ones are counted, not logged");
             toldRetained_ = true;
@@ -174,7 +174,7 @@ MqttCommands::Result MqttCommands::handle(std::string_view topic, std::string_vi
         return refuse(id, 404, "no command " + kindName + ": load, run, stop, reset or zones");
     if (!enabled_) {
         if (!toldDisabled_) {
-            log_("refused the command " + kindName + " " + id +
+            log_("refused the command " + loggable(kindName) + " " + id +
                  " from the broker: the service takes none (--mqtt-commands); further ones are "
                  "counted, not logged");
             toldDisabled_ = true;

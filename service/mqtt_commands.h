@@ -55,7 +55,8 @@ public:
     using Log = std::function<void(const std::string&)>;
 
     // `prefix`: "gc6890/NAME/"; `enabled`: --mqtt-commands; `submit` hands a checked job to
-    // the instrument under the one-job rule; `log` writes one line of the service's log.
+    // the instrument under the one-job rule; `log` writes one line of the service's log (the
+    // broker's text in it already made loggable).
     MqttCommands(std::string prefix, bool enabled, MethodStore methods, Submit submit, Log log);
 
     // `nowMs`: the steady clock, for the id window.
