@@ -11,8 +11,8 @@
 #include "interface/inlet_system_status.h"
 #include "platform/platform.h"
 #include "service/safe_text.h"
-#include "service/sampler_poll.h"
 #include "service/sequence_control.h"
+#include "station/sampler_poll.h"
 #include "station/status_format.h"
 
 namespace gc6890 {

@@ -2,6 +2,7 @@
 
 #include "interface/inlet_system_status.h"
 #include "platform/platform.h"
+#include "station/sampler_poll.h"
 
 namespace gc6890 {
 
@@ -69,7 +70,7 @@ bool Instrument::poll(InstrumentStatus& status)
     bool injecting = false;
     if (sampler_ && ok) {
         CInletSystemStatus samplerRecord;
-        ok = sampler_->ReadStatus(samplerRecord) != 0;
+        ok = pollSampler(*sampler_, samplerRecord);
         injecting = samplerRecord.GetInjecting() != 0;
         record |= samplerRecord;
     }

@@ -4,9 +4,9 @@
 #include "console.h"
 #include "method_files.h"
 #include "sequence/sequence_file.h"
-#include "service/sampler_poll.h"
 #include "service/snapshot.h"
 #include "service/thread_instrument.h"
+#include "station/sampler_poll.h"
 
 namespace gc6890::cli {
 

@@ -15,7 +15,7 @@
 #include "instrument_failure.h"
 #include "platform/platform.h"
 #include "port_choice.h"
-#include "service/sampler_poll.h"
+#include "station/sampler_poll.h"
 
 namespace gc6890::cli {
 

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -127,6 +128,21 @@ TEST_F(InstrumentTest, PollMergesTheGCAndTheSamplerWithPreRun)
     ASSERT_NE(samplerStatus, std::string::npos);
     EXPECT_LT(gcRunState, samplerStatus);
     EXPECT_EQ(nlohmann::json(status)["run_state"], "pre-run");
+}
+
+// The sampler's status read answers 1 after a failed exchange; the poll still fails.
+TEST_F(InstrumentTest, PollFailsWhenTheSamplerAnswersWrongly)
+{
+    using Heads = std::set<std::string> sim::Faults::*;
+    for (Heads fault :
+         {&sim::Faults::otherAddress, &sim::Faults::wrongHead, &sim::Faults::garbled}) {
+        ASSERT_EQ(instrument->open(Instrument::Parts::GCAndSampler), Instrument::Part::None);
+        InstrumentStatus status;
+        ASSERT_TRUE(instrument->poll(status));
+        line->instrument().faults().*fault = {"01HTSTATUS"};
+        EXPECT_FALSE(instrument->poll(status));
+        instrument->close();
+    }
 }
 
 // The GC's download, then the sampler's set points.

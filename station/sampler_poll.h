@@ -1,4 +1,4 @@
-// The sampler's status poll as the host program and the service read it. The sampler's
+// The sampler's status poll as the instrument object reads it (Instrument::poll). The sampler's
 // status read answers 1 even when its exchange failed (no answer, another head, a code it
 // does not have): that failure shows only as the record's Error and NotReady flags and as
 // the channel registry's failure broadcast. An Error flag alone is no failed poll (a

@@ -1,4 +1,4 @@
-#include "service/sampler_poll.h"
+#include "station/sampler_poll.h"
 
 #include "comms/comms_registry.h"
 #include "comms/registered_messages.h"
