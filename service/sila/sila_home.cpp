@@ -144,11 +144,20 @@ std::string ServerName::get() const
     return name_;
 }
 
+void ServerName::onChange(std::function<void(const std::string&)> listener)
+{
+    std::lock_guard lock(mutex_);
+    listener_ = std::move(listener);
+    listener_(name_);
+}
+
 void ServerName::set(const std::string& name)
 {
     std::lock_guard lock(mutex_);
     writeWhole(silaFolder() + "/server-name", name + "\n", 0644);
     name_ = name;
+    if (listener_)
+        listener_(name_);
 }
 
 }  // namespace gc6890::sila

@@ -3,6 +3,7 @@
 // rename), so a crash never leaves half of one.
 #pragma once
 
+#include <functional>
 #include <mutex>
 #include <string>
 #include <sys/types.h>
@@ -38,10 +39,15 @@ public:
     // Stores the new name; throws std::runtime_error naming the file when it cannot (the
     // old name then stays).
     void set(const std::string& name);
+    // `listener` is called at once with the name, then with each new one, in the order they
+    // are set (under the name's lock: no change falls between the first call and the next).
+    // The discovery announcement follows the name so. One listener; it must not use this.
+    void onChange(std::function<void(const std::string&)> listener);
 
 private:
     mutable std::mutex mutex_;
     std::string name_;
+    std::function<void(const std::string&)> listener_;
 };
 
 // A name as the standard's ServerName allows it: valid UTF-8 of at most 255 characters.

@@ -11,6 +11,8 @@
 #include "service/sila/access_check.h"
 #include "service/sila/authorization_feature.h"
 #include "service/sila/command_executions.h"
+#include "service/sila/discovery_announcer.h"
+#include "service/sila/discovery_record.h"
 #include "service/sila/feature_catalog.h"
 #include "service/sila/gc_controller_feature.h"
 #include "service/sila/method_provider_feature.h"
@@ -83,6 +85,7 @@ struct SilaServer::Parts {
     std::unique_ptr<GcControllerFeature> gcController;
     std::unique_ptr<grpc::Server> server;
     std::string listening;
+    std::unique_ptr<DiscoveryAnnouncer> announcer;  // after `name`, whose listener uses it
 };
 
 SilaServer::SilaServer(ServiceState& state, InstrumentThread& instrument, MethodStore methods,
@@ -141,6 +144,7 @@ bool SilaServer::start(std::string& error, int& exitCode)
             affected.push_back(call);
         p.authorization = std::make_unique<AuthorizationFeature>(std::move(affected));
 
+        DiscoveryFacts discovery{{}, identity.description, {}};
         std::shared_ptr<grpc::ServerCredentials> credentials;
         if (options_.insecure) {
             credentials = grpc::InsecureServerCredentials();
@@ -149,6 +153,11 @@ bool SilaServer::start(std::string& error, int& exitCode)
                 options_.certificateFile.empty()
                     ? ownTlsIdentity(silaFolder(), address.host, uuid)
                     : labTlsIdentity(options_.certificateFile, options_.keyFile);
+            // A client cannot trust our own CA before it has it: the announcement carries it.
+            // A lab's CA is the lab's clients' already.
+            if (options_.certificateFile.empty() &&
+                !readWhole(silaFolder() + "/ca.pem", discovery.caPem))
+                throw std::runtime_error("cannot read " + silaFolder() + "/ca.pem");
             grpc::SslServerCredentialsOptions ssl;
             ssl.pem_key_cert_pairs.push_back({tls.privateKey, tls.certificateChain});
             credentials = grpc::SslServerCredentials(ssl);
@@ -175,6 +184,16 @@ bool SilaServer::start(std::string& error, int& exitCode)
             return false;
         }
         p.listening = hostPort(address.host, port);
+        // Announced once it listens, and again with each new name.
+        DiscoveryService service{uuid, port, isLoopback(address.host), {}};
+        p.name.onChange([&p, discovery, service](const std::string& name) mutable {
+            discovery.serverName = name;
+            service.txt = discoveryTxt(discovery);
+            if (p.announcer)
+                p.announcer->updateTxt(service.txt);
+            else
+                p.announcer = std::make_unique<DiscoveryAnnouncer>(service);
+        });
     } catch (const std::exception& failure) {
         error = failure.what();
         parts_.reset();
@@ -199,6 +218,7 @@ void SilaServer::stop()
     parts_->server->Shutdown(std::chrono::system_clock::now() + std::chrono::seconds(2));
     parts_->server->Wait();
     parts_->server.reset();
+    parts_->announcer.reset();     // no SetServerName can come now
     parts_->gcController->stop();  // any started while the server was stopping
 }
 
