@@ -12,7 +12,8 @@ PACKAGES=(build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
           libcpp-httplib-dev nlohmann-json3-dev libmosquitto-dev mosquitto mosquitto-clients
           libjs-chart.js chromium chromium-driver python3-selenium
           libgrpc++-dev protobuf-compiler-grpc libprotobuf-dev protobuf-compiler
-          python3-grpcio python3-protobuf libxml2-utils libssl-dev openssl)
+          python3-grpcio python3-protobuf libxml2-utils libssl-dev openssl
+          libavahi-client-dev avahi-daemon avahi-utils dbus iproute2)
 
 # The test suite runs a second time under this comma-decimal locale.
 TEST_LOCALE=de_DE.UTF-8
