@@ -58,8 +58,8 @@ AvahiStringList* txtList(const std::vector<std::string>& txt)
     // Avahi keeps the list newest first and writes it oldest first: the order given.
     AvahiStringList* list = nullptr;
     for (const std::string& entry : txt)
-        list = avahi_string_list_add_arbitrary(
-            list, reinterpret_cast<const uint8_t*>(entry.data()), entry.size());
+        list = avahi_string_list_add_arbitrary(list, reinterpret_cast<const uint8_t*>(entry.data()),
+                                               entry.size());
     return list;
 }
 
@@ -156,8 +156,7 @@ void clientChanged(AvahiClient* client, AvahiClientState state, void* data)
 
 }  // namespace
 
-DiscoveryAnnouncer::DiscoveryAnnouncer(DiscoveryService service)
-    : state_(std::make_unique<State>())
+DiscoveryAnnouncer::DiscoveryAnnouncer(DiscoveryService service) : state_(std::make_unique<State>())
 {
     State& s = *state_;
     s.service = std::move(service);

@@ -27,8 +27,8 @@ std::string entry(const std::string& key, const std::string& value)
 std::vector<std::string> discoveryTxt(const DiscoveryFacts& facts)
 {
     std::vector<std::string> txt = {entry("version", kDiscoverySilaVersion),
-                                     entry("server_name", facts.serverName),
-                                     entry("description", facts.description)};
+                                    entry("server_name", facts.serverName),
+                                    entry("description", facts.description)};
     // One PEM line per entry; line ends (\n or \r\n) and blank lines are no part of it.
     std::istringstream pem(facts.caPem);
     std::string line;

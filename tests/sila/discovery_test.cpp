@@ -41,12 +41,17 @@ const TxtCase kCases[] = {
      {"version=1.1", "server_name=GC", "description=d", "ca0=-----BEGIN CERTIFICATE-----",
       "ca1=" + kBody1, "ca2=" + kBody2, "ca3=-----END CERTIFICATE-----"}},
     {"CRLF line ends, blank lines and no final line end leave no entry of their own",
-     {"GC", "d", "\r\n-----BEGIN CERTIFICATE-----\r\n" + kBody2 + "\r\n\r\n-----END CERTIFICATE-----"},
+     {"GC", "d",
+      "\r\n-----BEGIN CERTIFICATE-----\r\n" + kBody2 + "\r\n\r\n-----END CERTIFICATE-----"},
      {"version=1.1", "server_name=GC", "description=d", "ca0=-----BEGIN CERTIFICATE-----",
       "ca1=" + kBody2, "ca2=-----END CERTIFICATE-----"}},
     {"a name in UTF-8 stays as it is; a stray byte becomes U+FFFD",
-     {"Gaschromatograph S\xc3\xbc" "d \xe2\x9c\x93", "Labor \xff", ""},
-     {"version=1.1", "server_name=Gaschromatograph S\xc3\xbc" "d \xe2\x9c\x93",
+     {"Gaschromatograph S\xc3\xbc"
+      "d \xe2\x9c\x93",
+      "Labor \xff", ""},
+     {"version=1.1",
+      "server_name=Gaschromatograph S\xc3\xbc"
+      "d \xe2\x9c\x93",
       "description=Labor \xef\xbf\xbd"}},
     {"an entry of exactly 255 bytes is kept whole",
      {"GC", repeated("x", 255 - 12), ""},
@@ -77,8 +82,8 @@ TEST(DiscoveryAnnouncer, WithoutADaemonSaysSoOnceAndStaysQuiet)
     test::ScopedEnv bus("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/gc6890-test-bus");
     testing::internal::CaptureStderr();
     {
-        DiscoveryAnnouncer announcer({"0c4bd1c2-3f0e-4a55-9d4b-2f6f4b3a9e10", 50052, true,
-                                      discoveryTxt({"GC", "d", ""})});
+        DiscoveryAnnouncer announcer(
+            {"0c4bd1c2-3f0e-4a55-9d4b-2f6f4b3a9e10", 50052, true, discoveryTxt({"GC", "d", ""})});
         announcer.updateTxt(discoveryTxt({"GC 2", "d", ""}));
     }
     const std::string log = testing::internal::GetCapturedStderr();
