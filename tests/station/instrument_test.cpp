@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <memory>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -133,38 +132,30 @@ TEST_F(InstrumentTest, PollMergesTheGCAndTheSamplerWithPreRun)
 // The sampler's status read answers 1 after a failed exchange; the poll still fails.
 TEST_F(InstrumentTest, PollFailsWhenTheSamplerAnswersWrongly)
 {
-    using Heads = std::set<std::string> sim::Faults::*;
-    for (Heads fault :
+    for (auto fault :
          {&sim::Faults::otherAddress, &sim::Faults::wrongHead, &sim::Faults::garbled}) {
         ASSERT_EQ(instrument->open(Instrument::Parts::GCAndSampler), Instrument::Part::None);
-        InstrumentStatus status;
-        ASSERT_TRUE(instrument->poll(status));
         line->instrument().faults().*fault = {"01HTSTATUS"};
+        InstrumentStatus status;
         EXPECT_FALSE(instrument->poll(status));
-        instrument->close();
     }
 }
 
-// The GC's download, then the sampler's set points.
+// The GC's download, then the sampler's set points; a method the GC refuses never reaches
+// the sampler.
 TEST_F(InstrumentTest, LoadsTheGCPartBeforeTheSamplerPart)
 {
     ASSERT_EQ(instrument->open(Instrument::Parts::GCAndSampler), Instrument::Part::None);
     ASSERT_TRUE(writeInjectionMethod(home.path() + "/methods/order.toml"));
     received.clear();
+    EXPECT_EQ(instrument->load("no such method"), Instrument::Part::GC);
+    EXPECT_EQ(first("01HTSETPTS"), std::string::npos);
     ASSERT_EQ(instrument->load("order"), Instrument::Part::None);
     const std::size_t installed = first("CCHTMI");
     const std::size_t setPoints = first("01HTSETPTS");
     ASSERT_NE(installed, std::string::npos);
     ASSERT_NE(setPoints, std::string::npos);
     EXPECT_LT(installed, setPoints);
-}
-
-TEST_F(InstrumentTest, AMethodTheGCRefusesNeverReachesTheSampler)
-{
-    ASSERT_EQ(instrument->open(Instrument::Parts::GCAndSampler), Instrument::Part::None);
-    received.clear();
-    EXPECT_EQ(instrument->load("no such method"), Instrument::Part::GC);
-    EXPECT_EQ(first("01HTSETPTS"), std::string::npos);
 }
 
 }  // namespace
