@@ -67,39 +67,36 @@ int demo(bool trace)
             bar.reset();
     });
 
+    Instrument& instrument = session.instrument();
     step("status");
-    CInletSystemStatus status;
-    session.readStatus(status);
-    std::cout << statusText(statusOfRecord(status));
+    InstrumentStatus status;
+    instrument.poll(status);
+    std::cout << statusText(status);
 
     step("load the method into the GC and the sampler");
-    if (!session.gc().LoadMethod(CString(loaded.fileName)))
+    if (!instrument.loadGC(loaded.fileName))
         throw CommandFailure(kExitFailed,
                              "demo: the GC did not take the method: " + lastMessageBox());
     bar.reset();
-    if (!session.sampler().LoadMethod(CString(loaded.fileName)))
+    if (!instrument.loadSampler(loaded.fileName))
         throw CommandFailure(kExitFailed,
                              "demo: the sampler did not take the method: " + lastMessageBox());
     std::printf("run length %.2f min\n", loaded.gc.GetRunLength());
 
     step("inject from vial 1 and watch the run");
-    if (!session.sampler().StartMethod(CString(loaded.fileName), CString("1"), 1.0f) ||
-        !session.gc().StartMethod())
+    if (instrument.inject(loaded.fileName, 1, 1.0f) != Instrument::Part::None)
         throw CommandFailure(kExitFailed, "demo: the injection did not start: " + lastMessageBox());
     watchRun(session, kDemoPollMs);
 
     step("experiment record");
-    CGenericExpRecord record;
-    session.gc().WriteExpRecord(&record, CString(loaded.fileName));
-    session.sampler().WriteExpRecord(&record, CString(loaded.fileName));
-    session.sampler().WriteInjectionVolume(&record, 1.0f);
-    std::cout << record.Text();
+    std::string record;
+    instrument.record(loaded.fileName, 1.0f, record);
+    std::cout << record;
 
     step("stop and close");
-    session.sampler().StopMethod();
-    session.gc().StopMethod();
-    session.readStatus(status);
-    std::cout << statusText(statusOfRecord(status)) << "\ndemo finished\n";
+    instrument.stop();
+    instrument.poll(status);
+    std::cout << statusText(status) << "\ndemo finished\n";
     return kExitOk;
 }
 

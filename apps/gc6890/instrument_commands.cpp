@@ -2,7 +2,6 @@
 // and record (which reads the method through the instrument objects without the line).
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
 #include <iostream>
 #include <unistd.h>
 
@@ -11,6 +10,7 @@
 #include "comms/line_failure.h"
 #include "instrument_failure.h"
 #include "method_files.h"
+#include "record_output.h"
 #include "run_watch.h"
 #include "sequence/injection_limits.h"
 #include "service_client.h"
@@ -30,20 +30,19 @@ struct StatusOptions {
 int showStatus(const StatusOptions& options)
 {
     Session session(Session::Parts::GCAndSampler);
-    CInletSystemStatus status;
+    InstrumentStatus status;
     if (!options.watch) {
         // A failed poll prints no status: what the objects hold then is not the instrument's.
-        if (!session.readStatus(status))
+        if (!session.instrument().poll(status))
             throw instrumentFailure("status");
-        std::cout << (options.json ? statusJson(status) + "\n"
-                                   : statusText(statusOfRecord(status)));
+        std::cout << (options.json ? statusJson(status) + "\n" : statusText(status));
         return kExitOk;
     }
     // Until interrupted or a poll fails.
     StatusWatchOutput output(options.json);
     const int frequency = statusFrequencyMs();
     do {
-        if (!session.readStatus(status))
+        if (!session.instrument().poll(status))
             throw instrumentFailure("status --watch");
         ClearLineFailure();
         output.show(status);
@@ -75,7 +74,7 @@ DownloadProgress progressBar(Download& download)
 // ends the download after the line in flight; the user learns which method the GC holds.
 void loadMethod(Session& session, const std::string& name, Download& download)
 {
-    const bool taken = session.gc().LoadMethod(CString(name)) != 0;
+    const bool taken = session.instrument().loadGC(name);
     download.bar.reset();
     if (Session::interrupted()) {
         if (taken)
@@ -90,7 +89,7 @@ void loadMethod(Session& session, const std::string& name, Download& download)
     }
     if (!taken)
         throw instrumentFailure("load: the GC did not take the method " + name);
-    if (!session.sampler().LoadMethod(CString(name)))
+    if (!session.instrument().loadSampler(name))
         throw instrumentFailure("load: the sampler did not take the method " + name);
 }
 
@@ -120,18 +119,21 @@ int run(const RunOptions& options)
     Session session(Session::Parts::GCAndSampler, progressBar(download));
     if (options.load)
         loadMethod(session, method.fileName, download);
-    else if (!session.sampler().LoadMethod(CString(method.fileName)))
+    else if (!session.instrument().loadSampler(method.fileName))
         // The method's sampler part (washes, back-vial offset, first vial) as a load would
         // bring it; the injection's own load below sets only the volume.
         throw instrumentFailure("run: the sampler did not take the method " + method.fileName);
     // The sampler loads its part and injects; the injection starts the GC's run. The
     // GC's own start sends nothing: its method is the one loaded last.
-    const CString vial(std::to_string(options.vial));
-    if (!session.sampler().StartMethod(CString(method.fileName), vial, options.volume))
+    switch (session.instrument().inject(method.fileName, options.vial, options.volume)) {
+    case Instrument::Part::Sampler:
         throw instrumentFailure("run: the sampler did not start the injection from vial " +
                                 std::to_string(options.vial));
-    if (!session.gc().StartMethod())
+    case Instrument::Part::GC:
         throw instrumentFailure("run: the GC did not start");
+    case Instrument::Part::None:
+        break;
+    }
     std::cout << "injecting from vial " << options.vial << '\n' << std::flush;
     if (options.noWait)
         return kExitOk;
@@ -144,26 +146,10 @@ int record(const std::string& typed, float volume, const std::string& out)
 {
     const LoadedMethod method = loadMethodFile(typed);
     // The record needs the objects but not the line: no communications are opened.
-    std::unique_ptr<CGCSystem> gc = makeGCSystem({});
-    std::unique_ptr<CAutoSampler> sampler = makeAutoSampler();
-    CGenericExpRecord text;
-    const CString name(method.fileName);
-    if (!gc->WriteExpRecord(&text, name) || !sampler->WriteExpRecord(&text, name))
+    std::string text;
+    if (!Instrument().record(method.fileName, volume, text))
         throw instrumentFailure("record: the method " + method.fileName + " could not be read");
-    sampler->WriteInjectionVolume(&text, volume);
-    sampler.reset();
-    gc.reset();
-    if (out.empty()) {
-        std::cout << text.Text();
-        return kExitOk;
-    }
-    std::ofstream file(out, std::ios::trunc);
-    file << text.Text();
-    file.flush();
-    if (!file)
-        throw CommandFailure(kExitFailed, "record: cannot write " + out);
-    std::cout << out << '\n';
-    return kExitOk;
+    return putRecord(text, out);
 }
 
 // Runs one operation of an open session and turns a 0 into a failure naming it.
@@ -171,10 +157,68 @@ template <typename Operation>
 int simple(Session::Parts parts, const char* what, Operation operation)
 {
     Session session(parts);
-    if (!operation(session))
+    if (!operation(session.instrument()))
         throw instrumentFailure(what);
     std::cout << what << ": ok\n";
     return kExitOk;
+}
+
+// The service chosen for this run; null: the commands use the line.
+using ServiceChoice = std::function<std::unique_ptr<ServiceClient>()>;
+
+// The commands of one operation each (stop, reset, zones, gc-on) and record.
+void addOperationCommands(CommandTable& table, const ServiceChoice& service)
+{
+    CLI::App& app = table.app();
+    table.add(app.add_subcommand("stop", "Stop the sampler and the GC's run"), [service] {
+        if (auto client = service())
+            return jobViaService(*client, "stop", "/api/v1/stop", nlohmann::json::object());
+        return simple(Session::Parts::GCAndSampler, "stop", [](Instrument& instrument) {
+            return instrument.stop() == Instrument::Part::None;
+        });
+    });
+    table.add(app.add_subcommand("reset", "Reset the sampler"), [service] {
+        if (auto client = service())
+            return jobViaService(*client, "reset", "/api/v1/reset", nlohmann::json::object());
+        return simple(Session::Parts::GCAndSampler, "reset",
+                      [](Instrument& instrument) { return instrument.resetSampler(); });
+    });
+
+    CLI::App* zones =
+        app.add_subcommand("zones", "Switch the GC's heated zones (oven and inlets) on or off");
+    auto state = std::make_shared<std::string>();
+    zones->add_option("STATE", *state, "on or off")
+        ->required()
+        ->check(CLI::IsMember({"on", "off"}));
+    table.add(zones, [state, service] {
+        if (auto client = service())
+            return jobViaService(*client, *state == "on" ? "zones on" : "zones off",
+                                 "/api/v1/zones", {{"on", *state == "on"}});
+        return simple(Session::Parts::GCOnly, *state == "on" ? "zones on" : "zones off",
+                      [&](Instrument& instrument) { return instrument.zones(*state == "on"); });
+    });
+
+    table.add(app.add_subcommand("gc-on", "Check that the GC answers on the line"), [] {
+        return simple(Session::Parts::GCOnly, "gc-on",
+                      [](Instrument& instrument) { return instrument.gcOn(); });
+    });
+
+    CLI::App* recordCommand = app.add_subcommand(
+        "record",
+        "Print the experiment record of a method: GC part, sampler part, injection volume");
+    auto recordName = std::make_shared<std::string>();
+    auto recordVolume = std::make_shared<float>(1.0f);
+    auto out = std::make_shared<std::string>();
+    recordCommand->add_option("METHOD", *recordName, "Method file or name")->required();
+    recordCommand->add_option("--volume", *recordVolume, "Injection volume to record (default 1)")
+        ->check(CLI::Range(kVolumeMin, kVolumeMax));
+    recordCommand->add_option("--out", *out,
+                              "Write the record to this file instead of standard output");
+    table.add(recordCommand, [recordName, recordVolume, out, service] {
+        if (auto client = service())
+            return recordViaService(*client, *recordName, *recordVolume, *out);
+        return record(*recordName, *recordVolume, *out);
+    });
 }
 
 }  // namespace
@@ -184,7 +228,9 @@ void addInstrumentCommands(CommandTable& table)
     CLI::App& app = table.app();
     // With a service chosen (--service or the Service setting) the commands go through it.
     const GlobalOptions* globals = &table.globals();
-    auto service = [globals] { return chosenService(globals->service, globals->tokenFile); };
+    const ServiceChoice service = [globals] {
+        return chosenService(globals->service, globals->tokenFile);
+    };
 
     CLI::App* status =
         app.add_subcommand("status", "Poll the GC and sampler once and print the merged status");
@@ -232,56 +278,7 @@ void addInstrumentCommands(CommandTable& table)
         return run(*runOptions);
     });
 
-    table.add(app.add_subcommand("stop", "Stop the sampler and the GC's run"), [service] {
-        if (auto client = service())
-            return jobViaService(*client, "stop", "/api/v1/stop", nlohmann::json::object());
-        return simple(Session::Parts::GCAndSampler, "stop", [](Session& s) {
-            const int sampler = s.sampler().StopMethod();
-            return s.gc().StopMethod() && sampler;
-        });
-    });
-    table.add(app.add_subcommand("reset", "Reset the sampler"), [service] {
-        if (auto client = service())
-            return jobViaService(*client, "reset", "/api/v1/reset", nlohmann::json::object());
-        return simple(Session::Parts::GCAndSampler, "reset",
-                      [](Session& s) { return resetSampler(s.sampler()) != 0; });
-    });
-
-    CLI::App* zones =
-        app.add_subcommand("zones", "Switch the GC's heated zones (oven and inlets) on or off");
-    auto state = std::make_shared<std::string>();
-    zones->add_option("STATE", *state, "on or off")
-        ->required()
-        ->check(CLI::IsMember({"on", "off"}));
-    table.add(zones, [state, service] {
-        if (auto client = service())
-            return jobViaService(*client, *state == "on" ? "zones on" : "zones off",
-                                 "/api/v1/zones", {{"on", *state == "on"}});
-        return simple(Session::Parts::GCOnly, *state == "on" ? "zones on" : "zones off",
-                      [&](Session& s) { return s.gc().SwitchGC(*state == "on" ? On : Off) != 0; });
-    });
-
-    table.add(app.add_subcommand("gc-on", "Check that the GC answers on the line"), [] {
-        return simple(Session::Parts::GCOnly, "gc-on",
-                      [](Session& s) { return s.gc().GCOn() != 0; });
-    });
-
-    CLI::App* recordCommand = app.add_subcommand(
-        "record",
-        "Print the experiment record of a method: GC part, sampler part, injection volume");
-    auto recordName = std::make_shared<std::string>();
-    auto recordVolume = std::make_shared<float>(1.0f);
-    auto out = std::make_shared<std::string>();
-    recordCommand->add_option("METHOD", *recordName, "Method file or name")->required();
-    recordCommand->add_option("--volume", *recordVolume, "Injection volume to record (default 1)")
-        ->check(CLI::Range(kVolumeMin, kVolumeMax));
-    recordCommand->add_option("--out", *out,
-                              "Write the record to this file instead of standard output");
-    table.add(recordCommand, [recordName, recordVolume, out, service] {
-        if (auto client = service())
-            return recordViaService(*client, *recordName, *recordVolume, *out);
-        return record(*recordName, *recordVolume, *out);
-    });
+    addOperationCommands(table, service);
 }
 
 }  // namespace gc6890::cli

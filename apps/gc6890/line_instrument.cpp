@@ -6,7 +6,6 @@
 #include "sequence/sequence_file.h"
 #include "service/snapshot.h"
 #include "service/thread_instrument.h"
-#include "station/sampler_poll.h"
 
 namespace gc6890::cli {
 
@@ -14,36 +13,36 @@ namespace {
 
 constexpr std::size_t kKeptSamples = 24 * 3600;
 
+std::string partName(Instrument::Part part)
+{
+    return part == Instrument::Part::GC ? "the GC" : "the sampler";
+}
+
 }  // namespace
 
-LineInstrument::LineInstrument(Session& session, std::string sequenceFile)
-    : session_(session), sequenceFile_(std::move(sequenceFile))
+LineInstrument::LineInstrument(Instrument& instrument, std::string sequenceFile)
+    : instrument_(instrument), sequenceFile_(std::move(sequenceFile))
 {}
 
 void LineInstrument::poll()
 {
-    CInletSystemStatus gc;
-    CInletSystemStatus sampler;
-    const bool ok = session_.gc().ReadStatus(gc) != 0 && pollSampler(session_.sampler(), sampler) &&
-                    gc.GetErrorInfo().Find("SERIAL COMMS FAILURE") < 0;
+    InstrumentStatus status;
+    const bool ok = instrument_.poll(status) && !status.commsFailure();
     view_.lineUp = ok;
     if (!ok)
         return;
     ++view_.polls;
-    const RunState run = gc.GetPostRunning() ? RunState::PostRun
-                         : gc.GetRunning()   ? RunState::Run
-                                             : RunState::Idle;
-    view_.gcInRun = run != RunState::Idle;
-    view_.gcReady = gc.GetNotReady() == 0;
-    view_.notReady = gc.GetNotReadyInfo().str();
-    view_.samplerBusy = sampler.GetInjecting() != 0;
+    view_.gcInRun = status.runState != RunState::Idle;
+    view_.gcReady = status.gcReady;
+    view_.notReady = status.gcNotReadyText;
+    view_.samplerBusy = status.samplerInjecting;
     if (samples_.size() >= kKeptSamples)
         samples_.erase(samples_.begin(), samples_.begin() + kKeptSamples / 10);
     samples_.push_back(HistorySample{.timeMs = unixNowMs(),
-                                     .ovenTemperature = gc.GetTemperatureLeft(),
-                                     .column1Pressure = gc.GetHighPressure(),
-                                     .column1Flow = gc.GetFlow(),
-                                     .runState = static_cast<std::int32_t>(run)});
+                                     .ovenTemperature = status.ovenTemperature,
+                                     .column1Pressure = status.column1Pressure,
+                                     .column1Flow = status.column1Flow,
+                                     .runState = static_cast<std::int32_t>(status.runState)});
 }
 
 std::string LineInstrument::methodFile(const std::string& method, std::string& error) const
@@ -68,15 +67,10 @@ bool LineInstrument::load(const std::string& method, std::string& error)
     if (file.empty())
         return false;
     const std::string box = lastMessageBox();
-    if (!session_.gc().LoadMethod(CString(file))) {
-        error = withBox("the GC did not take the method " + file, box);
-        return false;
-    }
-    if (!session_.sampler().LoadMethod(CString(file))) {
-        error = withBox("the sampler did not take the method " + file, box);
-        return false;
-    }
-    return true;
+    const Instrument::Part refused = instrument_.load(file);
+    if (refused != Instrument::Part::None)
+        error = withBox(partName(refused) + " did not take the method " + file, box);
+    return refused == Instrument::Part::None;
 }
 
 bool LineInstrument::startInjection(const std::string& method, int vial, float volume,
@@ -87,22 +81,24 @@ bool LineInstrument::startInjection(const std::string& method, int vial, float v
         return false;
     const std::string box = lastMessageBox();
     awaiting_ = false;
-    const std::string text = std::to_string(vial);
-    if (!session_.sampler().StartMethod(CString(file), CString(text), volume)) {
-        error = withBox("the sampler did not start the injection from vial " + text, box);
+    switch (instrument_.inject(file, vial, volume)) {
+    case Instrument::Part::Sampler:
+        error = withBox("the sampler did not start the injection from vial " + std::to_string(vial),
+                        box);
         return false;
-    }
-    if (!session_.gc().StartMethod()) {
+    case Instrument::Part::GC:
         error = withBox("the GC did not start", box);
         return false;
+    case Instrument::Part::None:
+        break;
     }
-    awaiting_ = injectionWait(session_.sampler()) != InjectionWait::None;
+    awaiting_ = instrument_.injectionWait() != InjectionWait::None;
     return true;
 }
 
 InjectionAnswer LineInstrument::injection(std::string& error)
 {
-    const InjectionAnswer answer = sequenceInjectionAnswer(session_.sampler(), awaiting_);
+    const InjectionAnswer answer = sequenceInjectionAnswer(instrument_.sampler(), awaiting_);
     if (answer == InjectionAnswer::Refused)
         error = "the sampler refused the injection";
     return answer;
@@ -110,22 +106,14 @@ InjectionAnswer LineInstrument::injection(std::string& error)
 
 void LineInstrument::stop()
 {
-    session_.sampler().StopMethod();
-    session_.gc().StopMethod();
+    instrument_.stop();
 }
 
 bool LineInstrument::record(const std::string& method, float volume, std::string& text)
 {
     std::string error;
     const std::string file = methodFile(method, error);
-    CGenericExpRecord record;
-    const CString name(file);
-    if (file.empty() || !session_.gc().WriteExpRecord(&record, name) ||
-        !session_.sampler().WriteExpRecord(&record, name))
-        return false;
-    session_.sampler().WriteInjectionVolume(&record, volume);
-    text = record.Text();
-    return true;
+    return !file.empty() && instrument_.record(file, volume, text);
 }
 
 nlohmann::json LineInstrument::history(std::int64_t fromMs, std::int64_t toMs)

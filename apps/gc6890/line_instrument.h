@@ -1,5 +1,6 @@
-// The sequence runner's instrument on the line: the host program's own session, polled
-// when the program's loop says so, the history of those polls kept for the run records.
+// The sequence runner's instrument on the line: the instrument object of the host program's
+// session, polled when the program's loop says so, the history of those polls kept for the
+// run records.
 #pragma once
 
 #include <string>
@@ -7,16 +8,17 @@
 
 #include "sequence/sequence_instrument.h"
 #include "service/status_history.h"
-#include "session.h"
+#include "station/instrument.h"
 
 namespace gc6890::cli {
 
 class LineInstrument : public SequenceInstrument {
 public:
     // Rows name method files relative to `sequenceFile`.
-    LineInstrument(Session& session, std::string sequenceFile);
+    LineInstrument(Instrument& instrument, std::string sequenceFile);
 
-    // One poll of the GC and the sampler: what view() and history() then give.
+    // One poll of the GC and the sampler: what view() and history() then give (the GC's
+    // pre-run counts as in a run, as the service's view has it).
     void poll();
 
     bool load(const std::string& method, std::string& error) override;
@@ -33,7 +35,7 @@ private:
     std::string methodFile(const std::string& method, std::string& error) const;
     std::string withBox(const std::string& what, const std::string& boxBefore) const;
 
-    Session& session_;
+    Instrument& instrument_;
     std::string sequenceFile_;
     InstrumentView view_;
     std::vector<HistorySample> samples_;  // a day at a 1 s poll at most

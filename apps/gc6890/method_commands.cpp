@@ -98,7 +98,7 @@ std::optional<InstalledHardware> hardwareFor(const std::string& profile, const s
         return std::nullopt;
     Session session(Session::Parts::GCOnly);
     InstalledHardware hardware;
-    auto* gc = dynamic_cast<CVarnockGCSystem*>(&session.gc());
+    auto* gc = dynamic_cast<CVarnockGCSystem*>(&session.instrument().gc());
     if (!gc || !gc->ReadInstalledHardware(hardware, runState))
         throw CommandFailure(kExitNoComms,
                              "method check: the GC on " + port + " did not report its hardware");

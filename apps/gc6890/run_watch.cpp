@@ -27,8 +27,8 @@ void watchRun(Session& session, int pollMs)
     bool started = false;
     std::string lastLine;
     for (;;) {
-        CInletSystemStatus status;
-        const bool polled = session.readStatus(status);
+        InstrumentStatus status;
+        const bool polled = session.instrument().poll(status);
         // A poll that failed, or a line lost meanwhile (the injection wait reads the line
         // between polls), ends the watch: a run we cannot see end is never reported done.
         const LineFailureKind lost = FirstLineFailure().kind;
@@ -40,21 +40,21 @@ void watchRun(Session& session, int pollMs)
                                                   " after the injection, before the run started");
         }
         ClearLineFailure();
-        const std::string line = statusLine(statusOfRecord(status));
+        const std::string line = statusLine(status);
         if (line != lastLine)
             std::cerr << "run: " << line << '\n';
         lastLine = line;
-        const bool active = status.GetRunning() || status.GetPostRunning();
+        // The merged record's run (the sampler's injection included); a GC in pre-run has
+        // not started one.
+        const bool active = status.running || status.postRunning;
         if (active && !started) {
             started = true;
             runStart = timeGetTime();
         } else if (!active && started)
             return;  // the run and its post-run are over
-        else if (!started && status.GetError() &&
-                 timeGetTime() - start > static_cast<DWORD>(2 * pollMs))
-            throw CommandFailure(kExitFailed,
-                                 "the run did not start: " + status.GetErrorInfo().str() +
-                                     " (comms log: " + commsLogPath() + ")");
+        else if (!started && status.error && timeGetTime() - start > static_cast<DWORD>(2 * pollMs))
+            throw CommandFailure(kExitFailed, "the run did not start: " + status.errorText +
+                                                  " (comms log: " + commsLogPath() + ")");
         else if (!started && timeGetTime() - start > static_cast<DWORD>(kRunStartLimitMs))
             throw CommandFailure(kExitFailed, "the run did not start within 330 s (comms log: " +
                                                   commsLogPath() + ")");

@@ -16,6 +16,7 @@
 #include "sequence/sequence_runner.h"
 #include "service/safe_text.h"
 #include "service_client.h"
+#include "session.h"
 
 namespace gc6890::cli {
 
@@ -120,7 +121,7 @@ int runOnLine(const std::string& typed, bool skipRow)
         }
     }
     Session session(Session::Parts::GCAndSampler);
-    LineInstrument instrument(session, file);
+    LineInstrument instrument(session.instrument(), file);
     SequenceRunner runner(instrument, tell);
     const std::string journal = unfinishedJournal(file);
     if (journal.empty()) {

@@ -174,26 +174,6 @@ std::unique_ptr<ServiceClient> chosenService(const std::string& option,
     return std::make_unique<ServiceClient>(url.str(), token.str());
 }
 
-CInletSystemStatus statusFromJson(const json& s)
-{
-    CInletSystemStatus status;
-    status.GetRunning() = s.value("running", false);
-    status.GetPostRunning() = s.value("post_running", false);
-    status.GetNotReady() = s.value("not_ready", false);
-    status.GetError() = s.value("error", false);
-    CString text(s.value("status_text", std::string()));
-    status.SetStatusInfo(text);
-    text = CString(s.value("not_ready_text", std::string()));
-    status.SetNotReadyInfo(text);
-    text = CString(s.value("error_text", std::string()));
-    status.SetErrorInfo(text);
-    status.GetTime() = s.value("elapsed_min", 0.0f);
-    status.GetTemperatureLeft() = s.value("oven_temperature", 0.0f);
-    status.GetHighPressure() = s.value("column1_pressure", 0.0f);
-    status.GetFlow() = s.value("column1_flow", 0.0f);
-    return status;
-}
-
 }  // namespace gc6890::cli
 
 namespace gc6890::cli {

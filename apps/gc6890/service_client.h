@@ -9,8 +9,6 @@
 #include <optional>
 #include <string>
 
-#include "interface/inlet_system_status.h"
-
 namespace gc6890::cli {
 
 class ServiceClient {
@@ -51,9 +49,6 @@ private:
 // The service chosen for this run (--service, else the Service setting), or null.
 std::unique_ptr<ServiceClient> chosenService(const std::string& option,
                                              const std::string& tokenFile);
-
-// The merged status record as the service reports it.
-CInletSystemStatus statusFromJson(const nlohmann::json& status);
 
 // The commands through the service (service_commands.cpp): output and exit codes as on
 // the line.

@@ -12,6 +12,7 @@
 #include "command_table.h"
 #include "external/inlet_utils.h"
 #include "method_files.h"
+#include "record_output.h"
 #include "service_client.h"
 #include "station/status_format.h"
 #include "status_watch.h"
@@ -55,9 +56,9 @@ void requireLineUp(const json& status, const ServiceClient& service)
 int statusViaService(const ServiceClient& service, bool watch, bool asJson)
 {
     json status = service.get("/api/v1/status");
-    CInletSystemStatus record = statusFromJson(status);
+    const InstrumentStatus record = status.get<InstrumentStatus>();
     if (!watch) {
-        std::cout << (asJson ? statusJson(record) + "\n" : statusText(statusOfRecord(record)));
+        std::cout << (asJson ? statusJson(record) + "\n" : statusText(record));
         requireLineUp(status, service);
         return kExitOk;
     }
@@ -66,8 +67,7 @@ int statusViaService(const ServiceClient& service, bool watch, bool asJson)
     output.show(record);
     service.follow([&](const std::string& name, const json& data) {
         if (name == "status") {
-            CInletSystemStatus polled = statusFromJson(data);
-            output.show(polled);
+            output.show(data.get<InstrumentStatus>());
         }
         return true;
     });
@@ -98,8 +98,7 @@ int runViaService(const ServiceClient& service, const std::string& typed, int vi
     std::string lastLine;
     for (;;) {
         const json status = service.get("/api/v1/status");
-        CInletSystemStatus record = statusFromJson(status);
-        const std::string line = statusLine(statusOfRecord(record));
+        const std::string line = statusLine(status.get<InstrumentStatus>());
         if (line != lastLine)
             std::cerr << "run: " << line << '\n';
         lastLine = line;
@@ -131,17 +130,7 @@ int recordViaService(const ServiceClient& service, const std::string& typed, flo
     const std::string name = serviceMethod(service, typed);
     const std::string text =
         service.getText("/api/v1/methods/" + name + "/record?volume=" + std::to_string(volume));
-    if (out.empty()) {
-        std::cout << text;
-        return kExitOk;
-    }
-    std::ofstream file(out, std::ios::trunc);
-    file << text;
-    file.flush();
-    if (!file)
-        throw CommandFailure(kExitFailed, "record: cannot write " + out);
-    std::cout << out << '\n';
-    return kExitOk;
+    return putRecord(text, out);
 }
 
 int logViaService(const ServiceClient& service)
@@ -160,8 +149,7 @@ int watchViaService(const ServiceClient& service, bool log)
     std::map<std::uint64_t, std::string> jobs;  // the last state told of each job
     service.follow([&](const std::string& name, const json& data) {
         if (name == "status") {
-            CInletSystemStatus record = statusFromJson(data);
-            std::string line = statusLine(statusOfRecord(record));
+            std::string line = statusLine(data.get<InstrumentStatus>());
             if (data.value("line", "up") != "up")
                 line += " | line " + data.value("line", std::string()) + ": " +
                         data.value("line_reason", std::string());

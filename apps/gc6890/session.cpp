@@ -15,7 +15,6 @@
 #include "instrument_failure.h"
 #include "platform/platform.h"
 #include "port_choice.h"
-#include "station/sampler_poll.h"
 
 namespace gc6890::cli {
 
@@ -61,56 +60,15 @@ void checkCommsLog()
 
 }  // namespace
 
-Session::Session(Parts parts, DownloadProgress progress)
+Session::Session(Parts parts, DownloadProgress progress) : instrument_(std::move(progress))
 {
     checkPortSettings();
     checkCommsLog();
     InterruptPortWaitsOnSignals();
     ClearLineFailure();
-    gc_ = makeGCSystem(std::move(progress));
-    if (!gc_->InitialiseComms()) {
-        close();
-        throw instrumentFailure("");
-    }
-    if (parts == Parts::GCOnly)
-        return;
-    sampler_ = makeAutoSampler();
-    if (!sampler_->InitialiseComms()) {
-        close();
-        throw instrumentFailure("", "sampler");
-    }
-    sampler_->Initialise();
-}
-
-Session::~Session()
-{
-    close();
-}
-
-void Session::close()
-{
-    if (sampler_) {
-        sampler_->CloseDownComms();
-        sampler_.reset();
-    }
-    if (gc_) {
-        gc_->CloseDownComms();
-        gc_.reset();
-    }
-}
-
-bool Session::readStatus(CInletSystemStatus& status)
-{
-    status = CInletSystemStatus();
-    // The sampler is reached through the GC: once the GC's poll failed, asking the sampler
-    // would only wait out another time-out before the failure is told.
-    bool ok = gc_->ReadStatus(status) != 0;
-    if (sampler_ && ok) {
-        CInletSystemStatus samplerStatus;
-        ok = pollSampler(*sampler_, samplerStatus);
-        status |= samplerStatus;
-    }
-    return ok;
+    const Instrument::Part failed = instrument_.open(parts);
+    if (failed != Instrument::Part::None)
+        throw instrumentFailure("", failed == Instrument::Part::GC ? "GC" : "sampler");
 }
 
 bool Session::wait(int milliseconds)

@@ -12,11 +12,11 @@ StatusWatchOutput::StatusWatchOutput(bool asJson)
     : json_(asJson), terminal_(isatty(STDOUT_FILENO) && !asJson)
 {}
 
-void StatusWatchOutput::show(CInletSystemStatus& status)
+void StatusWatchOutput::show(const InstrumentStatus& status)
 {
     const std::string now = json_       ? statusJson(status)
-                            : terminal_ ? statusText(statusOfRecord(status))
-                                        : statusLine(statusOfRecord(status));
+                            : terminal_ ? statusText(status)
+                                        : statusLine(status);
     if (now == last_)
         return;
     if (terminal_ && shownLines_ > 0)

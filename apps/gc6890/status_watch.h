@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "interface/inlet_system_status.h"
+#include "station/instrument_status.h"
 
 namespace gc6890::cli {
 
@@ -13,7 +13,7 @@ class StatusWatchOutput {
 public:
     explicit StatusWatchOutput(bool asJson);
     // Shows the status when it differs from the last one shown.
-    void show(CInletSystemStatus& status);
+    void show(const InstrumentStatus& status);
 
 private:
     bool json_;

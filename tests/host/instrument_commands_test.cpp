@@ -38,14 +38,16 @@ TEST_F(InstrumentCommandsTest, StatusPrintsTheMergedRecordAsTextAndAsJson)
     EXPECT_THAT(text.out, StartsWith("running: no  post-run: no  not ready: no  error: no\n"));
     EXPECT_THAT(text.out, HasSubstr("status: Run currently in state RUN IDLE"));
 
-    ProgramResult json = run({"status", "--json"});
+    // The GC's pre-run, which the merged record's flags cannot tell, in its run state.
+    ProgramResult json = run({"status", "--json"}, "--auto-prep-run");
     ASSERT_EQ(json.exitCode, 0) << json.err;
     auto values = nlohmann::json::parse(json.out, nullptr, false);
     ASSERT_TRUE(values.is_object()) << json.out;
-    EXPECT_EQ(values.size(), 11u);
+    EXPECT_EQ(values.size(), 12u);
     EXPECT_EQ(values["running"], false);
     EXPECT_EQ(values["error"], false);
-    EXPECT_THAT(values["status_text"], StartsWith("Run currently in state RUN IDLE"));
+    EXPECT_EQ(values["run_state"], "pre-run");
+    EXPECT_THAT(values["status_text"], StartsWith("Run currently in state PRE RUN"));
     EXPECT_EQ(values["oven_temperature"].dump(), "50");  // as printed, not merely equal
     EXPECT_GT(values["column1_pressure"].get<double>(), 0.0);
     for (const auto& [key, value] : values.items())
