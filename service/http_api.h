@@ -1,6 +1,8 @@
 // The HTTP side of the service: the JSON API under /api/v1, the event stream, /healthz and
-// /metrics. Handlers run on the HTTP library's pool threads; they read the snapshot, the
-// history and the files, or hand a job or a task to the instrument thread.
+// /metrics. This class owns the server, the checks before every route (the Host, the
+// token) and the containment around them; the routes are in groups (http_api_routes.h).
+// Handlers run on the HTTP library's pool threads; they read the snapshot, the history and
+// the files, or hand a job or a task to the instrument thread.
 #pragma once
 
 #include <memory>
@@ -16,6 +18,7 @@ struct Response;
 
 namespace gc6890 {
 
+struct ApiContext;
 class HttpServer;
 class InstrumentThread;
 class NoticeLimiter;
@@ -84,8 +87,8 @@ private:
     InstrumentThread& instrument_;
     MethodStore methods_;
     std::string token_;
-    std::string openApiPath_;
     std::unique_ptr<NoticeLimiter> notices_;
+    std::unique_ptr<ApiContext> context_;  // what the route groups share
     std::unique_ptr<RouteTable> routes_;
     std::unique_ptr<HttpServer> server_;
     std::string listenHost_;  // the address --listen named, lower case

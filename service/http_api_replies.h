@@ -1,0 +1,38 @@
+// The answers every route group gives the same way: a JSON body, a JSON error, a resource
+// made, a task run on the instrument thread or a 503, a number from the query.
+#pragma once
+
+#include <httplib.h>
+
+#include <functional>
+#include <nlohmann/json.hpp>
+#include <string>
+
+namespace gc6890 {
+
+class InstrumentThread;
+
+inline constexpr const char* kJsonType = "application/json";
+// The longest a request waits for the instrument thread (a load or a method download in
+// progress).
+inline constexpr int kTaskWaitMs = 10000;
+
+// The body as one line of JSON (text made safe by jsonText) with `status`.
+void reply(httplib::Response& res, int status, const nlohmann::json& body);
+// {"error": error} with `status`, and "field" when a field of the request is at fault.
+void fail(httplib::Response& res, int status, const std::string& error,
+          const std::string& field = {});
+// `status` (201, 202) with the new resource's URL in Location and `body`.
+void created(httplib::Response& res, int status, const std::string& url,
+             const nlohmann::json& body);
+
+// Runs `task` on the instrument thread, waiting up to kTaskWaitMs for it to start. False
+// when it did not run: the answer is then 503 `busy` with Retry-After.
+bool runTaskOr503(InstrumentThread& instrument, httplib::Response& res,
+                  const std::function<void()>& task, const std::string& busy);
+
+// Optional query parameter as a whole number in [low, high]; throws BadField otherwise.
+long long numberParam(const httplib::Request& req, const char* name, long long fallback,
+                      long long low, long long high);
+
+}  // namespace gc6890
