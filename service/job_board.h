@@ -22,6 +22,9 @@ struct JobRequest {
     int vial = 0;         // run
     float volume = 1.0f;  // run
     bool on = false;      // zones
+    // The instrument lock's identifier the request came with (SiLA's LockIdentifier
+    // metadata); "" from the doors that have none.
+    std::string lockIdentifier;
 };
 
 enum class JobState { Queued, Running, Done, Failed };
@@ -53,6 +56,8 @@ public:
     struct Submitted {
         std::uint64_t id = 0;  // 0 when refused
         std::string conflict;  // why it was refused
+        // When refused for the instrument's lock: when it lapses unless used again.
+        std::string lockedUntil;
     };
 
     // From an HTTP thread (or the broker's).

@@ -92,13 +92,29 @@ JobRequest jobRequestOf(JobKind kind, const json& body, const MethodStore& metho
     return request;
 }
 
+std::optional<LockConflict> lockConflict(ServiceState& state, const std::string& lockIdentifier)
+{
+    const std::optional<InstrumentLock::Held> held = state.lock.refuses(lockIdentifier);
+    if (!held)
+        return std::nullopt;
+    const std::string until = lockedUntil(*held);
+    return LockConflict{"the instrument is locked by " + held->holder + " until " + until +
+                            " (POST /api/v1/lock/release breaks the lock)",
+                        until};
+}
+
 JobBoard::Submitted submitJob(ServiceState& state, const JobRequest& request)
 {
+    // A stop is always taken, whoever holds the lock. A reset moves the sampler, so it
+    // waits for the lock like every other job.
+    if (request.kind != JobKind::Stop)
+        if (const std::optional<LockConflict> locked = lockConflict(state, request.lockIdentifier))
+            return {0, locked->reason, locked->lockedUntil};
     // A sequence owns the instrument while it runs or is paused: it loads and injects
     // itself. Stop is always taken (it pauses the sequence); a reset may free a stuck sampler.
     const std::string sequence = state.sequences.active();
     if (!sequence.empty() && request.kind != JobKind::Stop && request.kind != JobKind::Reset)
-        return {0, "the sequence " + sequence + " is under way"};
+        return {0, "the sequence " + sequence + " is under way", {}};
     return state.jobs.submit(request);
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,8 +30,20 @@ std::vector<std::string> jobFields(JobKind kind);
 // The job a checked body asks for.
 JobRequest jobRequestOf(JobKind kind, const nlohmann::json& body, const MethodStore& methods);
 
-// Hands the job to the board under the one-job-at-a-time rule; id 0 with the conflict when
-// refused.
+// A change refused because another client holds the instrument's lock.
+struct LockConflict {
+    std::string reason;       // "the instrument is locked by ..."
+    std::string lockedUntil;  // when the lock lapses unless its holder uses it again
+};
+
+// The one lock check of every door (HTTP, MQTT, SiLA), for each change it asks: a job
+// (submitJob), a method upload, a sequence started or resumed. `lockIdentifier`: the lock's
+// identifier the change came with ("" from a door that has none). Stop, and a sequence's
+// pause and abort, never ask: they are taken whoever holds the lock.
+std::optional<LockConflict> lockConflict(ServiceState& state, const std::string& lockIdentifier);
+
+// Hands the job to the board under the instrument's lock and the one-job-at-a-time rule;
+// id 0 with the conflict when refused.
 JobBoard::Submitted submitJob(ServiceState& state, const JobRequest& request);
 // "load refused: a run is under way"
 std::string refusal(const JobRequest& request, const std::string& conflict);

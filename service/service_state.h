@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "service/event_hub.h"
+#include "service/instrument_lock.h"
 #include "service/job_board.h"
 #include "service/mqtt_commands.h"
 #include "service/sequence_board.h"
@@ -91,6 +92,7 @@ struct ServiceState {
     // A day of samples at a 1 s poll.
     StatusHistory history{24 * 3600};
     JobBoard jobs{events};
+    InstrumentLock lock{events};
     SnapshotHolder snapshot;
     SequenceBoard sequences;
     Metrics metrics;

@@ -5,6 +5,7 @@
 #include "service/sila/execution_rpcs.h"
 #include "service/sila/injection.h"
 #include "service/sila/job_outcome.h"
+#include "service/sila/lock_check.h"
 #include "service/sila/property_feed.h"
 #include "service/sila/sila_error.h"
 #include "service/sila/sila_names.h"
@@ -31,6 +32,13 @@ constexpr std::chrono::milliseconds kFollowEvery(100);
 constexpr std::chrono::seconds kUnobservableBound(120);
 
 }  // namespace
+
+std::vector<std::string> GcControllerFeature::lockedCalls()
+{
+    // Stop is taken whoever holds the lock.
+    return {commandOf(kFeature, "LoadMethod"), commandOf(kFeature, "Inject"),
+            commandOf(kFeature, "ResetSampler"), commandOf(kFeature, "SwitchHeatedZones")};
+}
 
 std::vector<std::string> GcControllerFeature::protectedCalls()
 {
@@ -124,11 +132,16 @@ grpc::Status GcControllerFeature::await(std::uint64_t id, Context& context)
                           std::to_string(id) + " tells how it went");
 }
 
-grpc::Status GcControllerFeature::runJob(Context& context, const std::string& call,
-                                         const JobRequest& request)
+grpc::Status GcControllerFeature::admit(Context& context, const std::string& call,
+                                        std::string* lockIdentifier)
 {
     if (grpc::Status denied = access_.check(context, call); !denied.ok())
         return denied;
+    return lockIdentifier ? checkLock(state_, context, *lockIdentifier) : grpc::Status::OK;
+}
+
+grpc::Status GcControllerFeature::runJob(Context& context, const JobRequest& request)
+{
     const JobBoard::Submitted submitted = submitJob(state_, request);
     if (submitted.id == 0)
         return instrumentBusy(request, submitted.conflict);
@@ -140,7 +153,9 @@ grpc::Status GcControllerFeature::LoadMethod(Context* context,
                                              fw::CommandConfirmation* response)
 {
     return guarded([&] {
-        if (grpc::Status denied = access_.check(*context, "LoadMethod"); !denied.ok())
+        JobRequest job;
+        job.kind = JobKind::Load;
+        if (grpc::Status denied = admit(*context, "LoadMethod", &job.lockIdentifier); !denied.ok())
             return denied;
         const std::string parameter = parameterOf(kFeature, "LoadMethod", "MethodName");
         if (!request->has_methodname())
@@ -160,8 +175,6 @@ grpc::Status GcControllerFeature::LoadMethod(Context* context,
                                                     " is stored; MethodProvider's Methods "
                                                     "lists those that are"));
         } else {
-            JobRequest job;
-            job.kind = JobKind::Load;
             job.method = name;
             const JobBoard::Submitted submitted = submitJob(state_, job);
             if (submitted.id == 0) {
@@ -192,7 +205,9 @@ grpc::Status GcControllerFeature::Inject(Context* context, const gcc::Inject_Par
                                          fw::CommandConfirmation* response)
 {
     return guarded([&] {
-        if (grpc::Status denied = access_.check(*context, "Inject"); !denied.ok())
+        JobRequest load;
+        load.kind = JobKind::Load;
+        if (grpc::Status denied = admit(*context, "Inject", &load.lockIdentifier); !denied.ok())
             return denied;
         auto parameter = [](const char* name) { return parameterOf(kFeature, "Inject", name); };
         if (!request->has_methodname())
@@ -223,8 +238,6 @@ grpc::Status GcControllerFeature::Inject(Context* context, const gcc::Inject_Par
             // The method is loaded first, always: the service does not know which method
             // the GC holds (another door may have loaded one), and injecting with the
             // wrong one would spoil the sample.
-            JobRequest load;
-            load.kind = JobKind::Load;
             load.method = name;
             const JobBoard::Submitted submitted = submitJob(state_, load);
             if (submitted.id == 0) {
@@ -232,9 +245,12 @@ grpc::Status GcControllerFeature::Inject(Context* context, const gcc::Inject_Par
                 return frameworkError(fw::FrameworkError::COMMAND_EXECUTION_NOT_ACCEPTED,
                                       "inject refused: " + submitted.conflict);
             }
-            const Injection injection{uuid, submitted.id, name,
+            const Injection injection{uuid,
+                                      submitted.id,
+                                      name,
                                       static_cast<int>(request->vial().value()),
-                                      static_cast<float>(request->volume().value())};
+                                      static_cast<float>(request->volume().value()),
+                                      load.lockIdentifier};
             spawn([this, injection] {
                 runInjection({state_, instrument_, methods_, executions_, stopping_}, injection);
             });
@@ -266,14 +282,25 @@ grpc::Status GcControllerFeature::Inject_Result(Context*, const Uuid* request,
 grpc::Status GcControllerFeature::StopRun(Context* context, const gcc::StopRun_Parameters*,
                                           gcc::StopRun_Responses*)
 {
-    return guarded([&] { return runJob(*context, "StopRun", jobOf(JobKind::Stop)); });
+    return guarded([&] {
+        // Taken whoever holds the lock: it asks no lock identifier.
+        if (grpc::Status denied = admit(*context, "StopRun", nullptr); !denied.ok())
+            return denied;
+        return runJob(*context, jobOf(JobKind::Stop));
+    });
 }
 
 grpc::Status GcControllerFeature::ResetSampler(Context* context,
                                                const gcc::ResetSampler_Parameters*,
                                                gcc::ResetSampler_Responses*)
 {
-    return guarded([&] { return runJob(*context, "ResetSampler", jobOf(JobKind::Reset)); });
+    return guarded([&] {
+        JobRequest reset = jobOf(JobKind::Reset);
+        if (grpc::Status denied = admit(*context, "ResetSampler", &reset.lockIdentifier);
+            !denied.ok())
+            return denied;
+        return runJob(*context, reset);
+    });
 }
 
 grpc::Status GcControllerFeature::SwitchHeatedZones(
@@ -281,12 +308,15 @@ grpc::Status GcControllerFeature::SwitchHeatedZones(
     gcc::SwitchHeatedZones_Responses*)
 {
     return guarded([&] {
-        if (grpc::Status denied = access_.check(*context, "SwitchHeatedZones"); !denied.ok())
+        JobRequest zones = jobOf(JobKind::Zones);
+        if (grpc::Status denied = admit(*context, "SwitchHeatedZones", &zones.lockIdentifier);
+            !denied.ok())
             return denied;
         if (!request->has_on())
             return validationError(parameterOf(kFeature, "SwitchHeatedZones", "On"),
                                    "On is missing");
-        return runJob(*context, "SwitchHeatedZones", jobOf(JobKind::Zones, request->on().value()));
+        zones.on = request->on().value();
+        return runJob(*context, zones);
     });
 }
 

@@ -29,6 +29,8 @@ class GcControllerFeature final : public gcc::GasChromatographController::Servic
 public:
     static constexpr const char* kDefinitionFile = "GasChromatographController.sila.xml";
     static std::vector<std::string> protectedCalls();
+    // The calls the instrument's lock affects (LockIdentifier metadata).
+    static std::vector<std::string> lockedCalls();
 
     GcControllerFeature(ServiceState& state, InstrumentThread& instrument, MethodStore methods,
                         const AccessCheck& access, CommandExecutions& executions);
@@ -113,8 +115,11 @@ private:
     void spawn(std::function<void()> body);
     // Waits (bounded) for an unobservable command's job to end; its status.
     grpc::Status await(std::uint64_t id, Context& context);
+    // The call's metadata: the token, and unless `lockIdentifier` is null (a stop) the
+    // lock's identifier while the instrument is locked, put there for the call's jobs.
+    grpc::Status admit(Context& context, const std::string& call, std::string* lockIdentifier);
     // Hands an unobservable command's job over and waits for it.
-    grpc::Status runJob(Context& context, const std::string& call, const JobRequest& request);
+    grpc::Status runJob(Context& context, const JobRequest& request);
 
     struct Follower {
         std::thread thread;

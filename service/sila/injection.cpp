@@ -145,6 +145,7 @@ void inject(const InjectionParts& parts, const Injection& injection)
     request.method = injection.method;
     request.vial = injection.vial;
     request.volume = injection.volume;
+    request.lockIdentifier = injection.lockIdentifier;
     const JobBoard::Submitted submitted = submitJob(parts.state, request);
     if (submitted.id == 0)
         fail(instrumentBusy(request, submitted.conflict));

@@ -28,6 +28,7 @@ struct Injection {
     std::string method;
     int vial = 0;
     float volume = 1.0f;
+    std::string lockIdentifier;  // the Inject call's, for the run job
 };
 
 struct InjectionParts {

@@ -1,5 +1,6 @@
 #include "service/sila/method_provider_feature.h"
 
+#include "service/sila/lock_check.h"
 #include "service/sila/sila_error.h"
 #include "service/sila/sila_names.h"
 #include "service/sila/sila_text.h"
@@ -41,6 +42,9 @@ grpc::Status MethodProviderFeature::UploadMethod(Context* context,
     return guarded([&] {
         if (grpc::Status denied = access_.check(*context, "UploadMethod"); !denied.ok())
             return denied;
+        std::string lockIdentifier;
+        if (grpc::Status locked = checkLock(state_, *context, lockIdentifier); !locked.ok())
+            return locked;
         const std::string name =
             methodName("UploadMethod", request->has_name(), request->name().value());
         const std::string parameter = parameterOf(kFeature, "UploadMethod", "Content");

@@ -7,6 +7,7 @@
 
 #include "MethodProvider.grpc.pb.h"
 #include "service/method_store.h"
+#include "service/service_state.h"
 #include "service/sila/access_check.h"
 
 namespace gc6890::sila {
@@ -15,11 +16,11 @@ class MethodProviderFeature final : public sila2::io::gcsixeightninety::chromato
                                         methodprovider::v1::MethodProvider::Service {
 public:
     static constexpr const char* kDefinitionFile = "MethodProvider.sila.xml";
-    // The calls that need the access token.
+    // The calls that need the access token, and that the instrument's lock affects.
     static std::vector<std::string> protectedCalls();
 
-    MethodProviderFeature(MethodStore methods, const AccessCheck& access)
-        : methods_(std::move(methods)), access_(access)
+    MethodProviderFeature(ServiceState& state, MethodStore methods, const AccessCheck& access)
+        : state_(state), methods_(std::move(methods)), access_(access)
     {}
 
     using Context = grpc::ServerContext;
@@ -43,6 +44,7 @@ public:
             response) override;
 
 private:
+    ServiceState& state_;
     MethodStore methods_;
     const AccessCheck& access_;
 };

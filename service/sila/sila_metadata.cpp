@@ -3,6 +3,7 @@
 #include <cctype>
 
 #include "AuthorizationService.pb.h"
+#include "LockController.pb.h"
 
 namespace gc6890::sila {
 
@@ -41,6 +42,15 @@ std::optional<std::string> accessTokenOf(std::string_view bytes)
         !message.has_accesstoken())
         return std::nullopt;
     return message.accesstoken().value();
+}
+
+std::optional<std::string> lockIdentifierOf(std::string_view bytes)
+{
+    sila2::org::silastandard::core::lockcontroller::v1::Metadata_LockIdentifier message;
+    if (!message.ParseFromArray(bytes.data(), static_cast<int>(bytes.size())) ||
+        !message.has_lockidentifier())
+        return std::nullopt;
+    return message.lockidentifier().value();
 }
 
 }  // namespace gc6890::sila

@@ -29,5 +29,7 @@ std::optional<std::string> metadataBytes(const ClientMetadata& metadata,
 // The token a serialized Metadata_AccessToken holds; nothing when the bytes are no such
 // message or it holds no token.
 std::optional<std::string> accessTokenOf(std::string_view bytes);
+// The identifier a serialized Metadata_LockIdentifier holds; nothing as above.
+std::optional<std::string> lockIdentifierOf(std::string_view bytes);
 
 }  // namespace gc6890::sila

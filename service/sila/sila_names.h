@@ -19,6 +19,9 @@ inline constexpr std::string_view kAccessTokenFqi =
     "org.silastandard/core/AuthorizationService/v1/Metadata/AccessToken";
 inline constexpr std::string_view kInvalidAccessTokenFqi =
     "org.silastandard/core/AuthorizationService/v1/DefinedExecutionError/InvalidAccessToken";
+inline constexpr std::string_view kLockControllerFqi = "org.silastandard/core/LockController/v1";
+inline constexpr std::string_view kLockIdentifierFqi =
+    "org.silastandard/core/LockController/v1/Metadata/LockIdentifier";
 
 // "io.gcsixeightninety/chromatography/<feature>/v<major>"
 inline std::string ourFeature(std::string_view identifier, int major = 1)

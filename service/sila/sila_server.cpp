@@ -15,6 +15,7 @@
 #include "service/sila/discovery_record.h"
 #include "service/sila/feature_catalog.h"
 #include "service/sila/gc_controller_feature.h"
+#include "service/sila/lock_controller_feature.h"
 #include "service/sila/method_provider_feature.h"
 #include "service/sila/sila_certificates.h"
 #include "service/sila/sila_home.h"
@@ -81,6 +82,7 @@ struct SilaServer::Parts {
     std::unique_ptr<FeatureCatalog> catalog;
     std::unique_ptr<SilaServiceFeature> silaService;
     std::unique_ptr<AuthorizationFeature> authorization;
+    std::unique_ptr<LockControllerFeature> lockController;
     std::unique_ptr<MethodProviderFeature> methodProvider;
     std::unique_ptr<GcControllerFeature> gcController;
     std::unique_ptr<grpc::Server> server;
@@ -128,7 +130,8 @@ bool SilaServer::start(std::string& error, int& exitCode)
             featureDefinitionFolder(),
             std::vector<std::string>{
                 SilaServiceFeature::kDefinitionFile, AuthorizationFeature::kDefinitionFile,
-                MethodProviderFeature::kDefinitionFile, GcControllerFeature::kDefinitionFile});
+                LockControllerFeature::kDefinitionFile, MethodProviderFeature::kDefinitionFile,
+                GcControllerFeature::kDefinitionFile});
         ServerIdentity identity;
         identity.uuid = uuid;
         identity.description = "Gas chromatograph and its sampler on " + state_.options.device +
@@ -136,13 +139,19 @@ bool SilaServer::start(std::string& error, int& exitCode)
         identity.version = libraryVersion();
         identity.vendorUrl = kVendorUrl;
         p.silaService = std::make_unique<SilaServiceFeature>(*p.catalog, p.name, identity);
-        p.methodProvider = std::make_unique<MethodProviderFeature>(methods_, p.access);
+        p.methodProvider = std::make_unique<MethodProviderFeature>(state_, methods_, p.access);
         p.gcController = std::make_unique<GcControllerFeature>(state_, instrument_, methods_,
                                                                p.access, p.executions);
-        std::vector<std::string> affected = MethodProviderFeature::protectedCalls();
-        for (const std::string& call : GcControllerFeature::protectedCalls())
-            affected.push_back(call);
+        std::vector<std::string> locked = MethodProviderFeature::protectedCalls();
+        for (const std::string& call : GcControllerFeature::lockedCalls())
+            locked.push_back(call);
+        std::vector<std::string> affected = LockControllerFeature::protectedCalls();
+        for (const auto& calls :
+             {MethodProviderFeature::protectedCalls(), GcControllerFeature::protectedCalls()})
+            affected.insert(affected.end(), calls.begin(), calls.end());
         p.authorization = std::make_unique<AuthorizationFeature>(std::move(affected));
+        p.lockController =
+            std::make_unique<LockControllerFeature>(state_, p.access, std::move(locked));
 
         DiscoveryFacts discovery{{}, identity.description, {}};
         std::shared_ptr<grpc::ServerCredentials> credentials;
@@ -173,6 +182,7 @@ bool SilaServer::start(std::string& error, int& exitCode)
         builder.SetResourceQuota(quota);
         builder.RegisterService(p.silaService.get());
         builder.RegisterService(p.authorization.get());
+        builder.RegisterService(p.lockController.get());
         builder.RegisterService(p.methodProvider.get());
         builder.RegisterService(p.gcController.get());
         p.server = builder.BuildAndStart();

@@ -25,8 +25,8 @@ protected:
             "gc6890/gc1/", enabled, MethodStore(home.path()),
             [this](const JobRequest& request) {
                 submitted.push_back(request);
-                return busy ? JobBoard::Submitted{0, "the GC is in a run"}
-                            : JobBoard::Submitted{submitted.size(), {}};
+                return busy ? JobBoard::Submitted{0, "the GC is in a run", {}}
+                            : JobBoard::Submitted{submitted.size(), {}, {}};
             },
             [this](const std::string& text) { logged.push_back(text); });
     }

@@ -78,6 +78,7 @@ TEST_F(SilaServer, TellsItsIdentityItsFeaturesAndTheirDefinitions)
     const std::map<std::string, std::string> files = {
         {"org.silastandard/core/SiLAService/v1", "SiLAService.sila.xml"},
         {"org.silastandard/core/AuthorizationService/v1", "AuthorizationService.sila.xml"},
+        {"org.silastandard/core/LockController/v1", "LockController.sila.xml"},
         {kMethodProvider, "MethodProvider.sila.xml"},
         {"io.gcsixeightninety/chromatography/GasChromatographController/v1",
          "GasChromatographController.sila.xml"}};
@@ -202,7 +203,9 @@ TEST_F(SilaServer, CallsThatChangeSomethingNeedTheServicesToken)
         calls.push_back(call.value());
     const std::string controller =
         "io.gcsixeightninety/chromatography/GasChromatographController/v1/Command/";
-    EXPECT_EQ(calls, (std::vector<std::string>{kMethodProvider + "/Command/UploadMethod",
+    const std::string lock = "org.silastandard/core/LockController/v1/Command/";
+    EXPECT_EQ(calls, (std::vector<std::string>{lock + "LockServer", lock + "UnlockServer",
+                                               kMethodProvider + "/Command/UploadMethod",
                                                controller + "LoadMethod", controller + "Inject",
                                                controller + "StopRun", controller + "ResetSampler",
                                                controller + "SwitchHeatedZones"}));

@@ -1,0 +1,102 @@
+#include "service/sila/lock_controller_feature.h"
+
+#include "service/sila/sila_error.h"
+#include "service/sila/sila_names.h"
+#include "service/sila/sila_text.h"
+
+namespace gc6890::sila {
+
+namespace {
+
+const std::string kFeature(kLockControllerFqi);
+
+// The lock's identifier parameter of `command`, or a validation error naming it.
+std::string identifierOf(const std::string& command, bool present, const std::string& typed)
+{
+    const std::string parameter = parameterOf(kFeature, command, "LockIdentifier");
+    if (!present)
+        throw SilaFailure{validationError(parameter, "LockIdentifier is missing")};
+    // An empty identifier would be a lock that a call without one could not be told from.
+    if (typed.empty())
+        throw SilaFailure{validationError(parameter, "LockIdentifier must not be empty")};
+    return typed;
+}
+
+}  // namespace
+
+std::vector<std::string> LockControllerFeature::protectedCalls()
+{
+    return {commandOf(kFeature, "LockServer"), commandOf(kFeature, "UnlockServer")};
+}
+
+grpc::Status LockControllerFeature::LockServer(Context* context,
+                                               const lc::LockServer_Parameters* request,
+                                               lc::LockServer_Responses*)
+{
+    return guarded([&] {
+        if (grpc::Status denied = access_.check(*context, "LockServer"); !denied.ok())
+            return denied;
+        const std::string identifier = identifierOf("LockServer", request->has_lockidentifier(),
+                                                    request->lockidentifier().value());
+        const std::string timeout = parameterOf(kFeature, "LockServer", "Timeout");
+        if (!request->has_timeout())
+            return validationError(timeout, "Timeout is missing");
+        // Our departure from the standard, where 0 is a lock that never lapses: a client
+        // that crashed holding such a lock would keep the GC from everyone until a restart.
+        if (request->timeout().value() <= 0)
+            return validationError(timeout,
+                                   "Timeout must be at least 1 second: this server refuses a "
+                                   "lock that never lapses");
+        if (!state_.lock.lock(identifier, std::chrono::seconds(request->timeout().value()),
+                              "the SiLA 2 client at " + context->peer()))
+            return definedError(definedErrorOf(kFeature, "ServerAlreadyLocked"),
+                                "the server is locked already; its holder unlocks it, or it "
+                                "lapses after its timeout");
+        return grpc::Status::OK;
+    });
+}
+
+grpc::Status LockControllerFeature::UnlockServer(Context* context,
+                                                 const lc::UnlockServer_Parameters* request,
+                                                 lc::UnlockServer_Responses*)
+{
+    return guarded([&] {
+        if (grpc::Status denied = access_.check(*context, "UnlockServer"); !denied.ok())
+            return denied;
+        const std::string identifier = identifierOf(
+            "UnlockServer", request->has_lockidentifier(), request->lockidentifier().value());
+        switch (state_.lock.unlock(identifier)) {
+        case InstrumentLock::Unlock::Unlocked:
+            return grpc::Status::OK;
+        case InstrumentLock::Unlock::NotLocked:
+            return definedError(definedErrorOf(kFeature, "ServerNotLocked"),
+                                "the server is not locked (a lock lapses after its timeout)");
+        case InstrumentLock::Unlock::WrongIdentifier:
+            break;
+        }
+        return definedError(definedErrorOf(kFeature, "InvalidLockIdentifier"),
+                            "the server is locked with another identifier");
+    });
+}
+
+grpc::Status LockControllerFeature::Get_IsLocked(Context*, const lc::Get_IsLocked_Parameters*,
+                                                 lc::Get_IsLocked_Responses* response)
+{
+    return guarded([&] {
+        response->mutable_islocked()->set_value(state_.lock.held().has_value());
+        return grpc::Status::OK;
+    });
+}
+
+grpc::Status LockControllerFeature::Get_FCPAffectedByMetadata_LockIdentifier(
+    Context*, const lc::Get_FCPAffectedByMetadata_LockIdentifier_Parameters*,
+    lc::Get_FCPAffectedByMetadata_LockIdentifier_Responses* response)
+{
+    return guarded([&] {
+        for (const std::string& call : lockedCalls_)
+            setText(response->add_affectedcalls(), call);
+        return grpc::Status::OK;
+    });
+}
+
+}  // namespace gc6890::sila

@@ -1,0 +1,153 @@
+// The instrument's lock end to end: a scheduler locks the GC over SiLA 2 (gRPC with TLS,
+// gc6890 serve on the simulator program); only its own calls, and stop from anyone, reach
+// the instrument until it unlocks.
+#include <gtest/gtest.h>
+
+#include "GasChromatographController.grpc.pb.h"
+#include "LockController.grpc.pb.h"
+#include "MethodProvider.grpc.pb.h"
+#include "service_fixture.h"
+#include "sila_client.h"
+
+namespace gc6890::sila {
+namespace {
+
+namespace gcc = sila2::io::gcsixeightninety::chromatography::gaschromatographcontroller::v1;
+namespace lc = sila2::org::silastandard::core::lockcontroller::v1;
+namespace mp = sila2::io::gcsixeightninety::chromatography::methodprovider::v1;
+using test::callContext;
+using test::isSilaError;
+
+const std::string kLock = "org.silastandard/core/LockController/v1";
+const std::string kController = "io.gcsixeightninety/chromatography/GasChromatographController/v1";
+const std::string kInvalidMetadata = std::to_string(fw::FrameworkError::INVALID_METADATA);
+
+// A call's context with the token and, when given, the lock's identifier.
+std::unique_ptr<grpc::ClientContext> lockedContext(const std::string& token,
+                                                   const std::string& identifier)
+{
+    auto context = callContext(token);
+    lc::Metadata_LockIdentifier metadata;
+    metadata.mutable_lockidentifier()->set_value(identifier);
+    context->AddMetadata(metadataKey(kLockIdentifierFqi), metadata.SerializeAsString());
+    return context;
+}
+
+class InstrumentLockDoors : public servicetest::ServiceFixture {
+protected:
+    void serve(std::vector<std::string> options = {})
+    {
+        ASSERT_TRUE(startSim());
+        options.insert(options.end(), {"--sila", "127.0.0.1:0"});
+        ASSERT_TRUE(service.start(link, options));
+        upload("short", servicetest::method(0.5));
+        const auto channel = test::tlsChannel(service.silaAddress(), home.read("sila/ca.pem"));
+        lock = lc::LockController::NewStub(channel);
+        controller = gcc::GasChromatographController::NewStub(channel);
+        methods = mp::MethodProvider::NewStub(channel);
+        token = service.token();
+    }
+    grpc::Status lockServer(const std::string& identifier, std::int64_t timeout)
+    {
+        lc::LockServer_Parameters parameters;
+        parameters.mutable_lockidentifier()->set_value(identifier);
+        parameters.mutable_timeout()->set_value(timeout);
+        lc::LockServer_Responses responses;
+        return lock->LockServer(callContext(token).get(), parameters, &responses);
+    }
+    grpc::Status unlockServer(const std::string& identifier)
+    {
+        lc::UnlockServer_Parameters parameters;
+        parameters.mutable_lockidentifier()->set_value(identifier);
+        lc::UnlockServer_Responses responses;
+        return lock->UnlockServer(callContext(token).get(), parameters, &responses);
+    }
+    bool isLocked()
+    {
+        lc::Get_IsLocked_Responses responses;
+        EXPECT_TRUE(lock->Get_IsLocked(callContext().get(), {}, &responses).ok());
+        return responses.islocked().value();
+    }
+    // An injection of vial 1 with `context`'s metadata; its status at the start.
+    grpc::Status inject(std::unique_ptr<grpc::ClientContext> context,
+                        fw::CommandConfirmation& confirmation)
+    {
+        gcc::Inject_Parameters parameters;
+        parameters.mutable_methodname()->set_value("short");
+        parameters.mutable_vial()->set_value(1);
+        parameters.mutable_volume()->set_value(1.0);
+        return controller->Inject(context.get(), parameters, &confirmation);
+    }
+
+    std::unique_ptr<lc::LockController::Stub> lock;
+    std::unique_ptr<gcc::GasChromatographController::Stub> controller;
+    std::unique_ptr<mp::MethodProvider::Stub> methods;
+    std::string token;
+};
+
+TEST_F(InstrumentLockDoors, OnlyTheHolderAndStopReachTheLockedInstrumentOverSila)
+{
+    serve();
+    EXPECT_FALSE(isLocked());
+    EXPECT_TRUE(isSilaError(lockServer("key", 0), fw::SiLAError::kValidationError,
+                            kLock + "/Command/LockServer/Parameter/Timeout"));
+    ASSERT_TRUE(lockServer("key", 600).ok());
+    EXPECT_TRUE(isLocked());
+    EXPECT_TRUE(isSilaError(lockServer("other", 600), fw::SiLAError::kDefinedExecutionError,
+                            kLock + "/DefinedExecutionError/ServerAlreadyLocked"));
+    lc::Get_FCPAffectedByMetadata_LockIdentifier_Responses affected;
+    ASSERT_TRUE(
+        lock->Get_FCPAffectedByMetadata_LockIdentifier(callContext().get(), {}, &affected).ok());
+    std::vector<std::string> calls;
+    for (const auto& call : affected.affectedcalls())
+        calls.push_back(call.value());
+    EXPECT_EQ(calls, (std::vector<std::string>{
+                         "io.gcsixeightninety/chromatography/MethodProvider/v1/Command/UploadMethod",
+                         kController + "/Command/LoadMethod", kController + "/Command/Inject",
+                         kController + "/Command/ResetSampler",
+                         kController + "/Command/SwitchHeatedZones"}));
+
+    // Another client: without the identifier, with another one; over HTTP.
+    fw::CommandConfirmation confirmation;
+    EXPECT_TRUE(isSilaError(inject(callContext(token), confirmation),
+                            fw::SiLAError::kFrameworkError, kInvalidMetadata));
+    EXPECT_TRUE(isSilaError(inject(lockedContext(token, "guess"), confirmation),
+                            fw::SiLAError::kDefinedExecutionError,
+                            kLock + "/DefinedExecutionError/InvalidLockIdentifier"));
+    mp::UploadMethod_Parameters upload;
+    upload.mutable_name()->set_value("short");
+    upload.mutable_content()->set_value(servicetest::method(0.5));
+    mp::UploadMethod_Responses uploaded;
+    EXPECT_TRUE(isSilaError(methods->UploadMethod(callContext(token).get(), upload, &uploaded),
+                            fw::SiLAError::kFrameworkError, kInvalidMetadata));
+    EXPECT_EQ(service.post("/api/v1/zones", R"({"on": true})").first, 409);
+    // Stop from anyone.
+    gcc::StopRun_Responses stopped;
+    EXPECT_TRUE(controller->StopRun(callContext(token).get(), {}, &stopped).ok());
+
+    // The holder injects: its identifier passes the load and the run.
+    ASSERT_TRUE(methods->UploadMethod(lockedContext(token, "key").get(), upload, &uploaded).ok());
+    const grpc::Status started = inject(lockedContext(token, "key"), confirmation);
+    ASSERT_TRUE(started.ok()) << test::messageOf(started);
+    auto follow = callContext();
+    follow->set_deadline(std::chrono::system_clock::now() + std::chrono::seconds(90));
+    auto info = controller->Inject_Info(follow.get(), confirmation.commandexecutionuuid());
+    fw::ExecutionInfo state;
+    while (info->Read(&state)) {
+    }
+    gcc::Inject_Responses injected;
+    const grpc::Status result = controller->Inject_Result(
+        callContext().get(), confirmation.commandexecutionuuid(), &injected);
+    EXPECT_TRUE(result.ok()) << test::messageOf(result);
+
+    EXPECT_TRUE(isSilaError(unlockServer("guess"), fw::SiLAError::kDefinedExecutionError,
+                            kLock + "/DefinedExecutionError/InvalidLockIdentifier"));
+    ASSERT_TRUE(unlockServer("key").ok());
+    EXPECT_FALSE(isLocked());
+    EXPECT_TRUE(isSilaError(unlockServer("key"), fw::SiLAError::kDefinedExecutionError,
+                            kLock + "/DefinedExecutionError/ServerNotLocked"));
+    EXPECT_EQ(service.post("/api/v1/zones", R"({"on": true})").first, 202);
+}
+
+}  // namespace
+}  // namespace gc6890::sila
