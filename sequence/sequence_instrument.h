@@ -1,5 +1,5 @@
 // What the sequence runner needs of the instrument, as one small interface with two
-// implementations: the service's instrument thread (service/thread_instrument.cpp, which
+// implementations: the service's instrument thread (service/sequence_instrument_link.cpp, which
 // reads its own polls and runs the operations between them) and the host program on the
 // line (apps/gc6890/line_instrument.cpp, which polls when asked). The runner itself never
 // names a library object, so the same rows, journal and recovery rules hold for both; the

@@ -11,7 +11,7 @@
 #include "service/job_requests.h"
 #include "service/route_table.h"
 #include "service/service_state.h"
-#include "service/thread_instrument.h"
+#include "service/status_history.h"
 
 namespace gc6890 {
 

@@ -8,12 +8,9 @@
 #include "comms/hp6890_serial_comms.h"
 #include "diagnostics/error_log.h"
 #include "external/inlet_utils.h"
-#include "interface/inlet_system_status.h"
 #include "platform/platform.h"
 #include "service/safe_text.h"
 #include "service/sequence_control.h"
-#include "station/sampler_poll.h"
-#include "station/status_format.h"
 
 namespace gc6890 {
 
@@ -59,18 +56,6 @@ json samplerBlockJson(const SamplerRemoteData& block)
             {"back_injector_present", block.backInjectorPresent != 0}};
 }
 
-// The GC's own run state: the merged record counts a busy sampler as running too.
-RunState runStateOf(const GCRunState& gc)
-{
-    if (gc.postRun())
-        return RunState::PostRun;
-    if (gc.preRun())
-        return RunState::PreRun;
-    if (gc.runActive())
-        return RunState::Run;
-    return RunState::Idle;
-}
-
 const char* answerName(int answer)
 {
     switch (answer) {
@@ -93,6 +78,12 @@ const char* answerName(int answer)
 
 InstrumentThread::InstrumentThread(ServiceState& state)
     : state_(state), contained_(state.events, state.metrics.instrumentFailures, "service"),
+      instrument_([this](int sent, int total) {
+          if (currentJob_)
+              publishJob(state_.jobs.update(*currentJob_, JobState::Running,
+                                            format("method line %d of %d", sent, total), sent,
+                                            total));
+      }),
       sequences_(std::make_unique<SequenceControl>(state, *this))
 {}
 
@@ -167,25 +158,7 @@ void InstrumentThread::runTasks()
 
 bool InstrumentThread::writeRecord(const std::string& file, float volume, std::string& text)
 {
-    // The record needs the objects but not the line: while the line is down, objects of
-    // their own are made for it.
-    std::unique_ptr<CGCSystem> ownGC;
-    std::unique_ptr<CAutoSampler> ownSampler;
-    CGCSystem* gc = gc_.get();
-    CAutoSampler* sampler = sampler_.get();
-    if (!gc || !sampler) {
-        ownGC = makeGCSystem({});
-        ownSampler = makeAutoSampler();
-        gc = ownGC.get();
-        sampler = ownSampler.get();
-    }
-    CGenericExpRecord record;
-    const CString name(file);
-    if (!gc->WriteExpRecord(&record, name) || !sampler->WriteExpRecord(&record, name))
-        return false;
-    sampler->WriteInjectionVolume(&record, volume);
-    text = record.Text();
-    return true;
+    return instrument_.record(file, volume, text);
 }
 
 void InstrumentThread::run()
@@ -313,28 +286,18 @@ void InstrumentThread::removeHandlers()
 bool InstrumentThread::openComms()
 {
     const std::string device = state_.options.device.empty() ? "the line" : state_.options.device;
-    gc_ = makeGCSystem([this](int sent, int total) {
-        if (currentJob_)
-            publishJob(state_.jobs.update(*currentJob_, JobState::Running,
-                                          format("method line %d of %d", sent, total), sent,
-                                          total));
-    });
-    if (!gc_->InitialiseComms()) {
+    const Instrument::Part failed = instrument_.open(Instrument::Parts::GCAndSampler);
+    if (failed != Instrument::Part::None) {
         closeComms();
-        setLine(LineState::Down, "no communication with the GC on " + device);
+        setLine(LineState::Down, std::string("no communication with ") +
+                                     (failed == Instrument::Part::GC ? "the GC" : "the sampler") +
+                                     " on " + device);
         return false;
     }
-    sampler_ = makeAutoSampler();
-    if (!sampler_->InitialiseComms()) {
-        closeComms();
-        setLine(LineState::Down, "no communication with the sampler on " + device);
-        return false;
-    }
-    sampler_->Initialise();
     // The instrument's own texts are made valid UTF-8 as they come in: a stray byte of line
     // noise (or an 8-bit character) in the identity answer must not reach JSON as it is.
-    firmware_ = validUtf8(trimmed(gcFirmware(*gc_)));
-    hardware_ = validUtf8(gcHardwareReport(*gc_));
+    firmware_ = validUtf8(trimmed(instrument_.firmware()));
+    hardware_ = validUtf8(instrument_.hardwareReport());
     // The registration windows call these from inside the library's own work.
     listener_ = std::make_unique<RegistrationListener>(RegistrationListener::Handlers{
         .gcBlock =
@@ -359,8 +322,8 @@ bool InstrumentThread::openComms()
                 });
             },
     });
-    listener_->registerWith(gcRegistrationWindow(*gc_));
-    listener_->registerWith(samplerRegistrationWindow(*sampler_));
+    listener_->registerWith(instrument_.gcWindow());
+    listener_->registerWith(instrument_.samplerWindow());
     open_ = true;
     failures_ = 0;
     publishLog(2, "service", "communications open on " + device + ", GC firmware " + firmware_);
@@ -369,19 +332,9 @@ bool InstrumentThread::openComms()
 
 void InstrumentThread::closeComms()
 {
-    // The design's order: the sampler's side first (it closes its pass-through port on the
-    // GC, an exchange), then the GC's; the objects after.
     const bool wasOpen = open_;
     open_ = false;
-    bool clean = true;
-    if (sampler_) {
-        clean = sampler_->CloseDownComms() != 0;
-        sampler_.reset();
-    }
-    if (gc_) {
-        clean = gc_->CloseDownComms() != 0 && clean;
-        gc_.reset();
-    }
+    const bool clean = instrument_.close();
     listener_.reset();
     if (!wasOpen)
         return;
@@ -396,17 +349,8 @@ void InstrumentThread::closeComms()
 void InstrumentThread::poll()
 {
     const std::int64_t started = steadyNowMs();
-    CInletSystemStatus status;
-    bool ok = gc_->ReadStatus(status) != 0;
-    // The GC's own readiness, before the sampler's is merged in.
-    const bool gcReady = status.GetNotReady() == 0;
-    const std::string notReady = validUtf8(trimmed(status.GetNotReadyInfo().str()));
-    CInletSystemStatus samplerStatus;
-    ok = pollSampler(*sampler_, samplerStatus) && ok;
-    status |= samplerStatus;
-    // Without a channel the GC's poll answers from its cache and says so in its error text.
-    if (status.GetErrorInfo().Find("SERIAL COMMS FAILURE") >= 0)
-        ok = false;
+    InstrumentStatus status;
+    const bool ok = instrument_.poll(status) && !status.commsFailure();
     const std::int64_t finished = steadyNowMs();
     state_.metrics.pollSeconds.observe((finished - started) * 1000000);
 
@@ -415,34 +359,33 @@ void InstrumentThread::poll()
         ++failures_;
         // The first failed poll has the library rebuild the channel; when the next one
         // fails too, the instrument is out of reach until a rebuild succeeds.
-        const std::string text = trimmed(status.GetErrorInfo().str());
         setLine(failures_ == 1 ? LineState::Rebuilding : LineState::Down,
-                text.empty() ? "the instrument did not answer the poll" : text);
+                status.errorText.empty() ? "the instrument did not answer the poll"
+                                         : status.errorText);
         return;
     }
     ++state_.metrics.polls;
     if (failures_ > 0 && line_ != LineState::Up) {
         ++state_.metrics.rebuilds;
         // The registration windows live on through a rebuild; registering again is harmless.
-        listener_->registerWith(gcRegistrationWindow(*gc_));
-        listener_->registerWith(samplerRegistrationWindow(*sampler_));
+        listener_->registerWith(instrument_.gcWindow());
+        listener_->registerWith(instrument_.samplerWindow());
         publishLog(1, "service", "the line is back: polls resume");
     }
     failures_ = 0;
     line_ = LineState::Up;
     lineReason_.clear();
 
-    const RunState run = runStateOf(lastGCRunState());
+    const RunState run = status.runState;
     view_ = InstrumentView{.polls = state_.metrics.polls,
                            .lineUp = true,
                            .gcInRun = run != RunState::Idle,
-                           .gcReady = gcReady,
-                           .notReady = notReady,
-                           .samplerBusy = samplerStatus.GetInjecting() != 0};
-    json body = json::parse(statusJson(status));
+                           .gcReady = status.gcReady,
+                           .notReady = validUtf8(status.gcNotReadyText),
+                           .samplerBusy = status.samplerInjecting};
+    json body = status;
     if (!state_.options.name.empty())
         body["name"] = state_.options.name;
-    body["run_state"] = runStateName(run);
     body["column2_pressure"] = haveGCBlock_ ? tidyReading(gcBlock_.column2Pressure) : 0.0;
     body["column2_flow"] = haveGCBlock_ ? tidyReading(gcBlock_.column2Flow) : 0.0;
     body["identity"] = {
@@ -460,22 +403,22 @@ void InstrumentThread::poll()
     snapshot->run = run;
     // A busy sampler (an injection on its way) counts as a run for the jobs, as it does in
     // the merged record.
-    snapshot->inRun = run != RunState::Idle || injecting_.has_value() || status.GetRunning();
+    snapshot->inRun = run != RunState::Idle || injecting_.has_value() || status.running;
     snapshot->json = jsonText(body);
     state_.jobs.setInRun(snapshot->inRun);
     state_.history.add(HistorySample{
         .timeMs = now,
-        .ovenTemperature = status.GetTemperatureLeft(),
-        .column1Pressure = status.GetHighPressure(),
+        .ovenTemperature = status.ovenTemperature,
+        .column1Pressure = status.column1Pressure,
         .column2Pressure = haveGCBlock_ ? gcBlock_.column2Pressure : 0.0f,
-        .column1Flow = status.GetFlow(),
+        .column1Flow = status.column1Flow,
         .column2Flow = haveGCBlock_ ? gcBlock_.column2Flow : 0.0f,
         .runState = static_cast<std::int32_t>(run),
     });
 
     if (!run_ || *run_ != run) {
         json change = {{"state", runStateName(run)},
-                       {"elapsed_min", tidyReading(status.GetTime())},
+                       {"elapsed_min", tidyReading(status.elapsedMin)},
                        {"time", isoTime(now)}};
         if (run_)
             change["previous"] = runStateName(*run_);
@@ -525,13 +468,50 @@ void InstrumentThread::publishLog(int severity, const std::string& source, const
     state_.events.log(severity, source, text);
 }
 
-std::string InstrumentThread::failureWithBox(const std::string& what) const
+std::string InstrumentThread::withMessageBox(const std::string& what) const
 {
     if (lastBox_.empty())
         return what;
     std::string box = lastBox_;
     std::replace(box.begin(), box.end(), '\n', ' ');
     return what + ": " + box;
+}
+
+namespace {
+
+std::string partName(Instrument::Part part)
+{
+    return part == Instrument::Part::GC ? "the GC" : "the sampler";
+}
+
+}  // namespace
+
+bool InstrumentThread::loadMethod(const std::string& file, std::string& error)
+{
+    lastBox_.clear();
+    const Instrument::Part refused = instrument_.load(file);
+    if (refused != Instrument::Part::None)
+        error = withMessageBox(partName(refused) + " did not take the method " + file);
+    return refused == Instrument::Part::None;
+}
+
+bool InstrumentThread::startInjection(const std::string& file, int vial, float volume,
+                                      std::string& error)
+{
+    lastBox_.clear();
+    const Instrument::Part refused = instrument_.inject(file, vial, volume);
+    if (refused == Instrument::Part::Sampler) {
+        error = withMessageBox("the sampler did not start the injection from vial " +
+                               std::to_string(vial));
+        return false;
+    }
+    // In a run from the sampler's start for every later request, not from the next poll.
+    state_.jobs.runStarted();
+    if (refused == Instrument::Part::GC) {
+        error = withMessageBox("the GC did not start");
+        return false;
+    }
+    return true;
 }
 
 void InstrumentThread::finishJob(std::uint64_t id, bool ok, const std::string& message)
@@ -552,29 +532,17 @@ void InstrumentThread::startJob(const Job& job)
     }
     lastBox_.clear();
     currentJob_ = job.id;
-    const CString method(request.method);
+    std::string error;
     switch (request.kind) {
     case JobKind::Load:
-        if (!gc_->LoadMethod(method))
-            return finishJob(job.id, false,
-                             failureWithBox("the GC did not take the method " + request.method));
-        if (!sampler_->LoadMethod(method))
-            return finishJob(
-                job.id, false,
-                failureWithBox("the sampler did not take the method " + request.method));
+        if (!loadMethod(request.method, error))
+            return finishJob(job.id, false, error);
         return finishJob(job.id, true, "loaded " + request.method);
     case JobKind::Run: {
+        if (!startInjection(request.method, request.vial, request.volume, error))
+            return finishJob(job.id, false, error);
         const std::string vial = std::to_string(request.vial);
-        if (!sampler_->StartMethod(method, CString(vial), request.volume))
-            return finishJob(
-                job.id, false,
-                failureWithBox("the sampler did not start the injection from vial " + vial));
-        // In a run from this moment for every later request, not from the next poll.
-        state_.jobs.runStarted();
-        // The GC's own start sends nothing: its method is the one loaded last.
-        if (!gc_->StartMethod())
-            return finishJob(job.id, false, failureWithBox("the GC did not start"));
-        if (injectionWait(*sampler_) == InjectionWait::None)
+        if (instrument_.injectionWait() == InjectionWait::None)
             return finishJob(job.id, true, "injection from vial " + vial + " accepted");
         // The sampler answers when it actually injects: the job ends with that answer.
         injecting_ = job.id;
@@ -585,49 +553,46 @@ void InstrumentThread::startJob(const Job& job)
         return;
     }
     case JobKind::Stop: {
-        const int sampler = sampler_->StopMethod();
-        const int gc = gc_->StopMethod();
+        const Instrument::Part failed = instrument_.stop();
         if (injecting_) {
             finishJob(*injecting_, false, "stopped before the sampler answered the injection");
             injecting_.reset();
         }
         // A sequence under way follows the run's end, writes its record and pauses.
         sequences_->stopped();
-        if (!sampler || !gc)
-            return finishJob(
-                job.id, false,
-                failureWithBox(!gc ? "the GC did not stop" : "the sampler did not stop"));
+        if (failed != Instrument::Part::None)
+            return finishJob(job.id, false, withMessageBox(partName(failed) + " did not stop"));
         return finishJob(job.id, true, "stopped");
     }
     case JobKind::Reset:
-        if (!resetSampler(*sampler_))
-            return finishJob(job.id, false, failureWithBox("the sampler did not reset"));
+        if (!instrument_.resetSampler())
+            return finishJob(job.id, false, withMessageBox("the sampler did not reset"));
         return finishJob(job.id, true, "sampler reset");
     case JobKind::Zones:
-        if (!gc_->SwitchGC(request.on ? On : Off))
-            return finishJob(job.id, false, failureWithBox("the GC did not switch its zones"));
+        if (!instrument_.zones(request.on))
+            return finishJob(job.id, false, withMessageBox("the GC did not switch its zones"));
         return finishJob(job.id, true, request.on ? "zones on" : "zones off");
     }
 }
 
 void InstrumentThread::checkInjection()
 {
-    if (!injecting_ || !sampler_)
+    if (!injecting_ || !instrument_.hasSampler())
         return;
-    switch (injectionWait(*sampler_)) {
+    switch (instrument_.injectionWait()) {
     case InjectionWait::Awaiting:
         return;
     case InjectionWait::Accepted:
         finishJob(*injecting_, true, "injection accepted");
         break;
     case InjectionWait::Refused:
-        finishJob(*injecting_, false, failureWithBox("the sampler refused the injection"));
+        finishJob(*injecting_, false, withMessageBox("the sampler refused the injection"));
         break;
     case InjectionWait::None:
         // Settled and already taken up by a sampler poll inside a library wait.
-        finishJob(*injecting_, injectionAnswerOk(*sampler_),
-                  injectionAnswerOk(*sampler_) ? "injection accepted"
-                                               : "the sampler refused the injection");
+        finishJob(*injecting_, instrument_.injectionAnswerOk(),
+                  instrument_.injectionAnswerOk() ? "injection accepted"
+                                                  : "the sampler refused the injection");
         break;
     }
     injecting_.reset();

@@ -1,8 +1,9 @@
-// The instrument thread: the one owner of every library object (the GC and sampler
-// objects, their windows and timers, the channel). It opens communications, polls both
-// objects at the status frequency, carries out one job at a time and runs the message
-// pump in between. Everything it learns goes out through the shared state: the snapshot,
-// the history and the event stream. No other thread touches a library object.
+// The instrument thread: the one owner of every library object (the instrument object with
+// the GC and sampler objects, their windows and timers, the channel). It opens
+// communications, polls the instrument at the status frequency, carries out one job at a
+// time and runs the message pump in between. Everything it learns goes out through the
+// shared state: the snapshot, the history and the event stream. No other thread touches a
+// library object.
 #pragma once
 
 #include <atomic>
@@ -17,9 +18,7 @@
 #include "service/contained_failures.h"
 #include "service/registration_listener.h"
 #include "service/service_state.h"
-#include "station/instruments.h"
-
-class CInletSystemStatus;
+#include "station/instrument.h"
 
 namespace gc6890 {
 
@@ -50,9 +49,19 @@ public:
     // On the instrument thread (in a task): the sequence under way, if any.
     SequenceControl& sequences() { return *sequences_; }
 
-private:
-    friend class ThreadInstrument;
+    // On the instrument thread, for its jobs and the sequence under way: the operations
+    // both carry out, each false with `error` naming the part that refused.
+    bool loadMethod(const std::string& file, std::string& error);
+    // The sampler's injection and the GC's start; in a run for the jobs from then on.
+    bool startInjection(const std::string& file, int vial, float volume, std::string& error);
+    Instrument& instrument() { return instrument_; }
+    // What the sequence runner decides on, as the last poll found it.
+    const InstrumentView& view() const { return view_; }
+    // `what` with the text of the message box the library showed since the operation
+    // began, if any.
+    std::string withMessageBox(const std::string& what) const;
 
+private:
     void run();
     void installHandlers();
     void removeHandlers();
@@ -69,7 +78,6 @@ private:
     void publishLog(int severity, const std::string& source, const std::string& text);
     void setLine(LineState line, const std::string& reason);
     void publishSnapshot(std::shared_ptr<const Snapshot> snapshot);
-    std::string failureWithBox(const std::string& what) const;
 
     ServiceState& state_;
     // Every step of the loop (opening the line, a timer, a job, a task, a poll, a sequence
@@ -89,8 +97,7 @@ private:
     std::deque<std::shared_ptr<PendingTask>> tasks_;
 
     // Owned by the thread itself from here on.
-    std::unique_ptr<CGCSystem> gc_;
-    std::unique_ptr<CAutoSampler> sampler_;
+    Instrument instrument_;
     std::unique_ptr<RegistrationListener> listener_;
     bool open_ = false;
     std::int64_t nextOpenMs_ = 0;

@@ -6,7 +6,7 @@
 namespace gc6890 {
 
 SequenceControl::SequenceControl(ServiceState& state, InstrumentThread& thread)
-    : state_(state), instrument_(thread)
+    : state_(state), instrument_(thread, state)
 {}
 
 SequenceControl::~SequenceControl() = default;

@@ -9,8 +9,8 @@
 #include <string>
 
 #include "sequence/sequence_runner.h"
+#include "service/sequence_instrument_link.h"
 #include "service/service_state.h"
-#include "service/thread_instrument.h"
 
 namespace gc6890 {
 
@@ -40,7 +40,7 @@ private:
     void publish();
 
     ServiceState& state_;
-    ThreadInstrument instrument_;
+    SequenceInstrumentLink instrument_;
     std::unique_ptr<SequenceRunner> runner_;
     // The runner's mark when its state was last published: unchanged, nothing is.
     std::optional<SequenceRunner::Mark> published_;

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
+#include <nlohmann/json.hpp>
 #include <vector>
 
 namespace gc6890 {
@@ -33,5 +34,8 @@ private:
     std::size_t next_ = 0;
     std::size_t count_ = 0;
 };
+
+// Samples as GET /api/v1/history and the sequence results give them: one array per reading.
+nlohmann::json historyJson(const std::vector<HistorySample>& samples);
 
 }  // namespace gc6890

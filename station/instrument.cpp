@@ -47,16 +47,19 @@ Instrument::Part Instrument::open(Parts parts)
     return Part::None;
 }
 
-void Instrument::close()
+bool Instrument::close()
 {
+    // The sampler's side first: it closes its pass-through port on the GC, an exchange.
+    bool clean = true;
     if (sampler_) {
-        sampler_->CloseDownComms();
+        clean = sampler_->CloseDownComms() != 0;
         sampler_.reset();
     }
     if (gc_) {
-        gc_->CloseDownComms();
+        clean = gc_->CloseDownComms() != 0 && clean;
         gc_.reset();
     }
+    return clean;
 }
 
 bool Instrument::poll(InstrumentStatus& status)

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "station/instrument_status.h"
-#include "station/instruments.h"
+#include "station/concrete_objects.h"
 
 namespace gc6890 {
 
@@ -29,7 +29,8 @@ public:
     // Opens communications with the parts; on failure closes what was opened and names the
     // part that could not be started.
     Part open(Parts parts);
-    void close();
+    // False when a part closed without the instrument's answer (true with nothing open).
+    bool close();
     bool isOpen() const { return gc_ != nullptr; }
     bool hasSampler() const { return sampler_ != nullptr; }
 

@@ -4,8 +4,9 @@
 #include "console.h"
 #include "method_files.h"
 #include "sequence/sequence_file.h"
+#include "service/sequence_instrument_link.h"
 #include "service/snapshot.h"
-#include "service/thread_instrument.h"
+#include "service/status_history.h"
 
 namespace gc6890::cli {
 
@@ -98,7 +99,7 @@ bool LineInstrument::startInjection(const std::string& method, int vial, float v
 
 InjectionAnswer LineInstrument::injection(std::string& error)
 {
-    const InjectionAnswer answer = sequenceInjectionAnswer(instrument_.sampler(), awaiting_);
+    const InjectionAnswer answer = sequenceInjectionAnswer(instrument_, awaiting_);
     if (answer == InjectionAnswer::Refused)
         error = "the sampler refused the injection";
     return answer;

@@ -12,7 +12,7 @@
 #include "service/sila/sila_error.h"
 #include "service/sila/sila_names.h"
 #include "service/sila/sila_text.h"
-#include "service/thread_instrument.h"
+#include "service/status_history.h"
 
 namespace gc6890::sila {
 

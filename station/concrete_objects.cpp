@@ -1,5 +1,5 @@
 // The concrete instrument objects: the only file of the program that names them.
-#include "station/instruments.h"
+#include "station/concrete_objects.h"
 
 #include <algorithm>
 

@@ -1,17 +1,21 @@
-// The sequence runner's instrument in the service: the instrument thread's own objects,
-// read through its latest poll, operated on between its polls. Used on that thread only.
+// The sequence runner's instrument in the service: the instrument thread's instrument object,
+// read through the thread's latest poll and operated on between its polls, through the
+// thread's public operations (the ones its jobs use). Used on that thread only.
 #pragma once
 
 #include "sequence/sequence_instrument.h"
-#include "station/instruments.h"
+#include "station/instrument.h"
 
 namespace gc6890 {
 
 class InstrumentThread;
+struct ServiceState;
 
-class ThreadInstrument : public SequenceInstrument {
+class SequenceInstrumentLink : public SequenceInstrument {
 public:
-    explicit ThreadInstrument(InstrumentThread& thread) : thread_(thread) {}
+    SequenceInstrumentLink(InstrumentThread& thread, ServiceState& state)
+        : thread_(thread), state_(state)
+    {}
 
     bool load(const std::string& method, std::string& error) override;
     bool startInjection(const std::string& method, int vial, float volume,
@@ -24,14 +28,12 @@ public:
 
 private:
     InstrumentThread& thread_;
+    ServiceState& state_;
     bool awaiting_ = false;  // the injection's answer comes late
 };
 
 // The injection a sequence waits on, as its runner asks for it: `awaiting` (the answer
 // comes late) is cleared once the answer is settled; a refusal's text is the caller's.
-InjectionAnswer sequenceInjectionAnswer(CAutoSampler& sampler, bool& awaiting);
-
-// Samples of the status history as GET /api/v1/history gives them.
-nlohmann::json historyJson(const std::vector<struct HistorySample>& samples);
+InjectionAnswer sequenceInjectionAnswer(Instrument& instrument, bool& awaiting);
 
 }  // namespace gc6890
