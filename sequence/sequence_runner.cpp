@@ -165,18 +165,24 @@ json SequenceRunner::json() const
     nlohmann::json out = sequenceJson(plan_);
     if (plan_.outcome == RunOutcome::Running && (pauseRequested_ || abortRequested_))
         out["state"] = abortRequested_ ? "aborting" : "pausing";
-    static constexpr const char* kSteps[] = {"choosing",
-                                             "loading the method",
-                                             "waiting for the GC",
-                                             "injecting",
-                                             "awaiting the sampler's answer",
-                                             "following the run",
-                                             "writing the record",
-                                             "asking the instrument"};
-    if (plan_.outcome == RunOutcome::Running && row_ > 0)
+    // Per step, in the order of Step: an id for programs (stable whatever the wording) and
+    // the text for people.
+    static constexpr struct {
+        const char* id;
+        const char* text;
+    } kSteps[] = {{"choosing", "choosing"},
+                  {"loading_method", "loading the method"},
+                  {"waiting_ready", "waiting for the GC"},
+                  {"injecting", "injecting"},
+                  {"awaiting_answer", "awaiting the sampler's answer"},
+                  {"in_run", "following the run"},
+                  {"writing_results", "writing the record"},
+                  {"asking_instrument", "asking the instrument"}};
+    if (plan_.outcome == RunOutcome::Running && row_ > 0) {
+        const auto& step = kSteps[static_cast<int>(step_)];
         out["current"] = {
-            {"row", row_}, {"injection", injection_}, {"step", kSteps[static_cast<int>(step_)]}};
-    else
+            {"row", row_}, {"injection", injection_}, {"step_id", step.id}, {"step", step.text}};
+    } else
         out["current"] = nullptr;
     return out;
 }

@@ -480,13 +480,15 @@ const stateClass = (state) => "st-" + state.replace(/[^a-z]+/g, "-");
 
 // A sequence's injection is a run as any other for the Run and Sampler panels: from the
 // injection on, its row's method and vial are the run shown.
-const SEQUENCE_IN_RUN = ["injecting", "awaiting the sampler's answer", "following the run", "writing the record"];
+// The steps are told by their step_id: the prose step is for people and may be reworded.
+const SEQUENCE_IN_RUN = ["injecting", "awaiting_answer", "in_run", "writing_results"];
+const SEQUENCE_INJECTED = ["in_run", "writing_results"];
 function rememberSequenceInjection(s) {
   const current = s && s.current;
-  if (!current || !SEQUENCE_IN_RUN.includes(current.step)) { page.sequenceInjecting = null; return; }
+  if (!current || !SEQUENCE_IN_RUN.includes(current.step_id)) { page.sequenceInjecting = null; return; }
   const row = s.rows[current.row - 1];
   rememberRun({ id: s.id + "/" + current.row + "/" + current.injection, method: row.method, vial: row.vial, volume: row.volume });
-  page.sequenceInjecting = current.step === "following the run" || current.step === "writing the record" ? null : row.vial;
+  page.sequenceInjecting = SEQUENCE_INJECTED.includes(current.step_id) ? null : row.vial;
   if (page.status) showStatus(page.status);
 }
 

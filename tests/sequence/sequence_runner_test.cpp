@@ -304,7 +304,7 @@ TEST_F(SequenceRunnerTest, AStopWhileTheAnswerIsAwaitedAsksTheInstrument)
     instrument.lateAnswer = true;
     instrument.lateRefusals = {1};  // the stopped sampler's answer is a refusal
     start(sequenceText("pause", {{1, "a"}, {2, "a"}}));
-    for (int i = 0; i < 20 && current().value("step", "") != "awaiting the sampler's answer"; ++i) {
+    for (int i = 0; i < 20 && current().value("step_id", "") != "awaiting_answer"; ++i) {
         instrument.poll();
         runner->step();
     }

@@ -184,7 +184,7 @@ TEST_F(SequenceTest, PauseResumeStopAndAbortDuringARun)
     auto inRun = [&](int row) {
         const auto following = [&](const json& s) {
             return s["current"].is_object() && s["current"]["row"] == row &&
-                   s["current"]["step"] == "following the run";
+                   s["current"]["step_id"] == "in_run";
         };
         service.waitFor(url, following, 30000);
         service.waitFor("/api/v1/status", "run_state", {"run"}, 10000);
