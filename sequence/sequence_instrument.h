@@ -16,7 +16,7 @@ namespace gc6890 {
 struct InstrumentView {
     std::uint64_t polls = 0;  // good polls so far: a decision waits for one after an operation
     bool lineUp = false;
-    bool gcInRun = false;      // pre-run, run or post-run
+    bool gcInRun = false;      // run or post-run (not the pre-run of auto prep run)
     bool gcReady = false;      // the GC itself is ready for an injection
     std::string notReady;      // why not, in the GC's words ("" when ready)
     bool samplerBusy = false;  // preparing, injecting or in its post-run

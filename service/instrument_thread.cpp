@@ -379,7 +379,7 @@ void InstrumentThread::poll()
     const RunState run = status.runState;
     view_ = InstrumentView{.polls = state_.metrics.polls,
                            .lineUp = true,
-                           .gcInRun = run != RunState::Idle,
+                           .gcInRun = runUnderWay(run),
                            .gcReady = status.gcReady,
                            .notReady = validUtf8(status.gcNotReadyText),
                            .samplerBusy = status.samplerInjecting};
@@ -403,7 +403,7 @@ void InstrumentThread::poll()
     snapshot->run = run;
     // A busy sampler (an injection on its way) counts as a run for the jobs, as it does in
     // the merged record.
-    snapshot->inRun = run != RunState::Idle || injecting_.has_value() || status.running;
+    snapshot->inRun = runUnderWay(run) || injecting_.has_value() || status.running;
     snapshot->json = jsonText(body);
     state_.jobs.setInRun(snapshot->inRun);
     state_.history.add(HistorySample{
@@ -422,7 +422,7 @@ void InstrumentThread::poll()
                        {"time", isoTime(now)}};
         if (run_)
             change["previous"] = runStateName(*run_);
-        else if (run != RunState::Idle) {
+        else if (runUnderWay(run)) {
             // Found at start (a restart during a run): reported, and never injected again.
             change["found_at_start"] = true;
             publishLog(1, "service",
@@ -526,7 +526,7 @@ void InstrumentThread::startJob(const Job& job)
     const JobRequest& request = job.request;
     const bool needsIdle = request.kind == JobKind::Load || request.kind == JobKind::Run ||
                            request.kind == JobKind::Zones;
-    if (needsIdle && ((run_ && *run_ != RunState::Idle) || injecting_)) {
+    if (needsIdle && ((run_ && runUnderWay(*run_)) || injecting_)) {
         finishJob(job.id, false, "the GC is in a run");
         return;
     }

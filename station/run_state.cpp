@@ -17,4 +17,9 @@ const char* runStateName(RunState state)
     return "idle";
 }
 
+bool runUnderWay(RunState state)
+{
+    return state == RunState::Run || state == RunState::PostRun;
+}
+
 }  // namespace gc6890

@@ -7,4 +7,8 @@ namespace gc6890 {
 enum class RunState { Idle, PreRun, Run, PostRun };
 const char* runStateName(RunState state);  // "idle", "pre-run", "run", "post-run"
 
+// A run under way: its run or its post-run. Pre-run is not: a GC with auto prep run sits
+// in pre-run whenever it is idle, waiting there for the next injection.
+bool runUnderWay(RunState state);
+
 }  // namespace gc6890

@@ -33,7 +33,7 @@ void LineInstrument::poll()
     if (!ok)
         return;
     ++view_.polls;
-    view_.gcInRun = status.runState != RunState::Idle;
+    view_.gcInRun = runUnderWay(status.runState);
     view_.gcReady = status.gcReady;
     view_.notReady = status.gcNotReadyText;
     view_.samplerBusy = status.samplerInjecting;

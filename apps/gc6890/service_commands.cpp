@@ -98,11 +98,13 @@ int runViaService(const ServiceClient& service, const std::string& typed, int vi
     std::string lastLine;
     for (;;) {
         const json status = service.get("/api/v1/status");
-        const std::string line = statusLine(status.get<InstrumentStatus>());
+        const InstrumentStatus record = status.get<InstrumentStatus>();
+        const std::string line = statusLine(record);
         if (line != lastLine)
             std::cerr << "run: " << line << '\n';
         lastLine = line;
-        const bool active = status.value("run_state", "idle") != "idle";
+        // As on the line: the merged record's run, so a GC waiting in pre-run is idle.
+        const bool active = record.running || record.postRunning;
         if (active)
             started = true;
         else if (started)

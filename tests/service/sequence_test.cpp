@@ -227,13 +227,14 @@ TEST_F(SequenceTest, PauseResumeStopAndAbortDuringARun)
 }
 
 // The host program runs the same file on the line (methods as files beside it) and
-// through the service (methods as stored names), with the same output and exit codes.
+// through the service (methods as stored names), with the same output and exit codes. The
+// GC prepares itself for runs: it waits for each injection in pre-run, which is not a run.
 TEST_F(SequenceTest, TheHostProgramRunsASequenceOnTheLineAndThroughTheService)
 {
     write("short.toml", method(0.5));
     const std::string file =
         write("tray.toml", sequenceText("pause", {{1, "short"}, {2, "short"}}));
-    ASSERT_TRUE(startSim({"--injection-log", injectionLog}));
+    ASSERT_TRUE(startSim({"--injection-log", injectionLog, "--auto-prep-run"}));
     const auto line = hosttest::runProgram({"--port", link, "sequence", "run", file}, {}, 60);
     EXPECT_TRUE(exited(line, 0, ""));
     EXPECT_THAT(line.out,
@@ -250,6 +251,9 @@ TEST_F(SequenceTest, TheHostProgramRunsASequenceOnTheLineAndThroughTheService)
     EXPECT_EQ(injected(), "1 2 1 2");
     const hosttest::ProgramResult status = viaService({"sequence", "status"}, false);
     EXPECT_THAT(status.out.substr(0, status.out.find('\n')), ::testing::EndsWith("): finished"));
+    // A single run through the service ends when the GC is back in pre-run.
+    EXPECT_TRUE(exited(viaService({"run", "short", "--vial", "3"}), 0, ""));
+    EXPECT_EQ(injected(), "1 2 1 2 3");
     // Ctrl-C ends a follow of the service's events at once, saying so.
     const auto watch = viaService({"status", "--watch"}, false, {SIGINT, 1000, "oven"});
     EXPECT_TRUE(exited(watch, 130, "interrupted by SIGINT: stopped following"));
