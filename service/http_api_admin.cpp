@@ -11,6 +11,7 @@
 #include "sequence/sequence_runner.h"
 #include "service/http_api_replies.h"
 #include "service/http_api_routes.h"
+#include "service/job_requests.h"
 #include "service/route_table.h"
 #include "service/service_state.h"
 
@@ -204,6 +205,21 @@ void addAdminRoutes(RouteTable& s, const ApiContext& api)
 
     s.get("/metrics", [&api](const Request&, Response& res) {
         res.set_content(metricsText(api), "text/plain; version=0.0.4");
+    });
+
+    // An operator breaks the instrument's lock (a scheduler that went away holding it).
+    // The token is the only credential there is yet: the event names the address it came
+    // from; an account will name the operator.
+    s.post("/api/v1/lock/release", [&api](const Request& req, Response& res) {
+        parseJsonObject(req.body, {});
+        const std::string by = "an operator at " + req.remote_addr + " (HTTP, the service's token)";
+        const std::optional<std::string> holder = api.state.lock.release(by);
+        if (holder)
+            api.state.events.log(
+                1, "service", "the instrument's lock held by " + *holder + " was broken by " + by);
+        reply(
+            res, 200,
+            {{"released", holder.has_value()}, {"holder", holder ? json(*holder) : json(nullptr)}});
     });
 }
 

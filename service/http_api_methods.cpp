@@ -13,6 +13,7 @@
 #include "service/method_store.h"
 #include "service/method_summary.h"
 #include "service/route_table.h"
+#include "service/service_state.h"
 #include "service/snapshot.h"
 
 namespace gc6890 {
@@ -43,9 +44,11 @@ std::optional<std::string> storedOr404(const MethodStore& methods, const std::st
     return text;
 }
 
-void upload(const MethodStore& methods, const Request& req, Response& res)
+void upload(ServiceState& state, const MethodStore& methods, const Request& req, Response& res)
 {
     const std::string name = nameOf(req);
+    if (lockedOut(state, res, "upload"))
+        return;
     const MethodCheck check = checkMethodText(req.body, name + ".toml");
     if (!check.ok) {
         json body = {{"error", check.error},
@@ -114,7 +117,7 @@ void addMethodRoutes(RouteTable& s, const ApiContext& api)
             res.set_content(*text, "application/toml");
     });
     s.post("/api/v1/methods/([^/]+)",
-           [&methods](const Request& req, Response& res) { upload(methods, req, res); });
+           [&api](const Request& req, Response& res) { upload(api.state, api.methods, req, res); });
     s.get("/api/v1/methods/([^/]+)/summary", [&methods](const Request& req, Response& res) {
         const std::string name = nameOf(req);
         const std::optional<std::string> text = storedOr404(methods, name, res);

@@ -21,6 +21,23 @@ void fail(httplib::Response& res, int status, const std::string& error, const st
     reply(res, status, body);
 }
 
+void lockedOut(httplib::Response& res, const std::string& what, const std::string& reason,
+               const std::string& lockedUntil)
+{
+    reply(res, 409,
+          {{"error", what + " refused: " + reason},
+           {"reason", reason},
+           {"locked_until", lockedUntil}});
+}
+
+bool lockedOut(ServiceState& state, httplib::Response& res, const std::string& what)
+{
+    const std::optional<LockConflict> locked = lockConflict(state, "");
+    if (locked)
+        lockedOut(res, what, locked->reason, locked->lockedUntil);
+    return locked.has_value();
+}
+
 void created(httplib::Response& res, int status, const std::string& url, const nlohmann::json& body)
 {
     res.set_header("Location", url);

@@ -11,6 +11,7 @@
 namespace gc6890 {
 
 class InstrumentThread;
+struct ServiceState;
 
 inline constexpr const char* kJsonType = "application/json";
 // The longest a request waits for the instrument thread (a load or a method download in
@@ -22,6 +23,14 @@ void reply(httplib::Response& res, int status, const nlohmann::json& body);
 // {"error": error} with `status`, and "field" when a field of the request is at fault.
 void fail(httplib::Response& res, int status, const std::string& error,
           const std::string& field = {});
+// 409 for a change refused because another client holds the instrument's lock:
+// {"error": "<what> refused: <reason>", "reason", "locked_until"}.
+void lockedOut(httplib::Response& res, const std::string& what, const std::string& reason,
+               const std::string& lockedUntil);
+// Answers 409 and says yes when the instrument's lock refuses the change `what` (a
+// method upload, a sequence started or resumed; jobs ask submitJob).
+bool lockedOut(ServiceState& state, httplib::Response& res, const std::string& what);
+
 // `status` (201, 202) with the new resource's URL in Location and `body`.
 void created(httplib::Response& res, int status, const std::string& url,
              const nlohmann::json& body);

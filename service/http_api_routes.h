@@ -38,7 +38,8 @@ void addMethodRoutes(RouteTable& routes, const ApiContext& api);
 // POST /api/v1/sequences, GET /api/v1/sequences[/{id}], POST
 // /api/v1/sequences/{id}/pause|resume|abort (http_api_sequences.cpp).
 void addSequenceRoutes(RouteTable& routes, const ApiContext& api);
-// GET /api/v1/log, /api/v1/openapi.json, /healthz and /metrics (http_api_admin.cpp).
+// GET /api/v1/log, /api/v1/openapi.json, /healthz and /metrics; POST /api/v1/lock/release
+// (http_api_admin.cpp).
 void addAdminRoutes(RouteTable& routes, const ApiContext& api);
 
 }  // namespace gc6890

@@ -69,6 +69,8 @@ json sequenceState(const ServiceState& state, const std::string& id)
 // POST /api/v1/sequences: the file checked, its methods present, then started.
 void startSequence(const ApiContext& api, const Request& req, Response& res)
 {
+    if (lockedOut(api.state, res, "sequence"))
+        return;
     const std::string file = uploadName(req);
     Sequence sequence;
     SequenceFileError fileError;
@@ -118,6 +120,10 @@ void controlSequence(const ApiContext& api, const Request& req, Response& res)
     }
     if (sequenceState(api.state, id).is_null())
         return fail(res, 404, "no sequence " + id);
+    // Pause and abort are taken whoever holds the instrument's lock; a resume would inject
+    // again, so it waits for the lock like a sequence's start.
+    if (action == "resume" && lockedOut(api.state, res, "resume"))
+        return;
     std::string error;
     bool done = false;
     if (!runTaskOr503(

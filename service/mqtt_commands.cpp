@@ -110,7 +110,7 @@ MqttCommands::MqttCommands(std::string prefix, bool enabled, MethodStore methods
 {}
 
 MqttCommands::Result MqttCommands::refuse(const std::string& id, int code, const std::string& error,
-                                          const std::string& field) const
+                                          const std::string& field, const json& more) const
 {
     json reply;
     if (!id.empty())
@@ -120,6 +120,7 @@ MqttCommands::Result MqttCommands::refuse(const std::string& id, int code, const
     reply["error"] = error;
     if (!field.empty())
         reply["field"] = field;
+    reply.update(more);
     // A body without a usable id cannot name its reply topic.
     return {Outcome::Refused, prefix_ + "reply/" + (id.empty() ? "invalid" : id), jsonText(reply)};
 }
@@ -192,6 +193,9 @@ MqttCommands::Result MqttCommands::handle(std::string_view topic, std::string_vi
         return refuse(id, 400, bad.error, bad.field);
     }
     const JobBoard::Submitted submitted = submit_(request);
+    if (submitted.id == 0 && !submitted.lockedUntil.empty())
+        return refuse(id, 409, refusal(request, submitted.conflict), {},
+                      {{"reason", submitted.conflict}, {"locked_until", submitted.lockedUntil}});
     if (submitted.id == 0)
         return refuse(id, 409, refusal(request, submitted.conflict));
     const json reply = {{"id", id}, {"ok", true}, {"code", 202}, {"job", submitted.id}};

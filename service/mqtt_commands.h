@@ -14,6 +14,7 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
 
@@ -64,8 +65,10 @@ public:
                   std::int64_t nowMs);
 
 private:
+    // `more`: fields beside the error (a lock's "reason" and "locked_until").
     Result refuse(const std::string& id, int code, const std::string& error,
-                  const std::string& field = {}) const;
+                  const std::string& field = {},
+                  const nlohmann::json& more = nlohmann::json::object()) const;
     const std::string* remembered(const std::string& id, std::int64_t nowMs);
     void remember(const std::string& id, const std::string& reply, std::int64_t nowMs);
 

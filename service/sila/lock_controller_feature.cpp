@@ -63,8 +63,8 @@ grpc::Status LockControllerFeature::UnlockServer(Context* context,
     return guarded([&] {
         if (grpc::Status denied = access_.check(*context, "UnlockServer"); !denied.ok())
             return denied;
-        const std::string identifier = identifierOf(
-            "UnlockServer", request->has_lockidentifier(), request->lockidentifier().value());
+        const std::string identifier = identifierOf("UnlockServer", request->has_lockidentifier(),
+                                                    request->lockidentifier().value());
         switch (state_.lock.unlock(identifier)) {
         case InstrumentLock::Unlock::Unlocked:
             return grpc::Status::OK;

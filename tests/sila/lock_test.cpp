@@ -1,13 +1,16 @@
 // The instrument's lock end to end: a scheduler locks the GC over SiLA 2 (gRPC with TLS,
-// gc6890 serve on the simulator program); only its own calls, and stop from anyone, reach
-// the instrument until it unlocks.
+// gc6890 serve on the simulator program); only its own calls, and stop and a sequence's
+// pause and abort from anyone (SiLA, HTTP, a real mosquitto), reach the instrument until it
+// unlocks or an operator breaks the lock.
 #include <gtest/gtest.h>
 
 #include "GasChromatographController.grpc.pb.h"
 #include "LockController.grpc.pb.h"
 #include "MethodProvider.grpc.pb.h"
+#include "mqtt_broker.h"
 #include "service_fixture.h"
 #include "sila_client.h"
+#include "support/sequence_text.h"
 
 namespace gc6890::sila {
 namespace {
@@ -101,11 +104,12 @@ TEST_F(InstrumentLockDoors, OnlyTheHolderAndStopReachTheLockedInstrumentOverSila
     std::vector<std::string> calls;
     for (const auto& call : affected.affectedcalls())
         calls.push_back(call.value());
-    EXPECT_EQ(calls, (std::vector<std::string>{
-                         "io.gcsixeightninety/chromatography/MethodProvider/v1/Command/UploadMethod",
-                         kController + "/Command/LoadMethod", kController + "/Command/Inject",
-                         kController + "/Command/ResetSampler",
-                         kController + "/Command/SwitchHeatedZones"}));
+    EXPECT_EQ(
+        calls,
+        (std::vector<std::string>{
+            "io.gcsixeightninety/chromatography/MethodProvider/v1/Command/UploadMethod",
+            kController + "/Command/LoadMethod", kController + "/Command/Inject",
+            kController + "/Command/ResetSampler", kController + "/Command/SwitchHeatedZones"}));
 
     // Another client: without the identifier, with another one; over HTTP.
     fw::CommandConfirmation confirmation;
@@ -147,6 +151,70 @@ TEST_F(InstrumentLockDoors, OnlyTheHolderAndStopReachTheLockedInstrumentOverSila
     EXPECT_TRUE(isSilaError(unlockServer("key"), fw::SiLAError::kDefinedExecutionError,
                             kLock + "/DefinedExecutionError/ServerNotLocked"));
     EXPECT_EQ(service.post("/api/v1/zones", R"({"on": true})").first, 202);
+}
+
+TEST_F(InstrumentLockDoors, HttpAndMqttGetTheLocksConflictButStopPauseAndAbortUntilReleased)
+{
+    servicetest::Broker broker(home.path());
+    ASSERT_TRUE(broker.start());
+    serve({"--mqtt", broker.url(), "--mqtt-commands", "--name", "gc1"});
+    upload("long", servicetest::method(4.0));
+    const auto [started, sequence] = service.post(
+        "/api/v1/sequences", gc6890::test::sequenceText("pause", {{1, "long"}, {2, "long"}}),
+        "application/toml");
+    ASSERT_EQ(started, 201) << sequence.dump();
+    const std::string id = sequence.value("id", "");
+    ASSERT_TRUE(lockServer("key", 600).ok());
+
+    struct Change {
+        std::string path, body, type;
+    } refused[] = {{"/api/v1/load", R"({"method": "short"})", "application/json"},
+                   {"/api/v1/run", R"({"method": "short", "vial": 1})", "application/json"},
+                   {"/api/v1/zones", R"({"on": false})", "application/json"},
+                   {"/api/v1/methods/other", servicetest::method(0.5), "text/plain"},
+                   {"/api/v1/sequences", gc6890::test::sequenceText("pause", {{3, "short"}}),
+                    "application/toml"}};
+    for (const Change& change : refused) {
+        const auto [code, answer] = service.post(change.path, change.body, change.type);
+        EXPECT_EQ(code, 409) << change.path << " " << answer.dump();
+        EXPECT_NE(answer.value("reason", "").find("locked by the SiLA 2 client"), std::string::npos)
+            << answer.dump();
+        EXPECT_FALSE(answer.value("locked_until", "").empty()) << answer.dump();
+    }
+    servicetest::Subscriber subscriber(broker.port(), {"gc6890/gc1/reply/#"});
+    subscriber.publish("gc6890/gc1/cmd/zones", R"({"id": "z1", "on": false})");
+    const std::optional<servicetest::Message> mqtt =
+        subscriber.waitFor("gc6890/gc1/reply/z1", 10000);
+    ASSERT_TRUE(mqtt);
+    const nlohmann::json reply = nlohmann::json::parse(mqtt->payload);
+    EXPECT_EQ(reply.value("code", 0), 409) << mqtt->payload;
+    EXPECT_FALSE(reply.value("locked_until", "").empty()) << mqtt->payload;
+
+    // The sequence pauses and aborts from any door; a resume waits for the lock.
+    const std::string control = "/api/v1/sequences/" + id + "/";
+    EXPECT_EQ(service.post(control + "pause", "").first, 200);
+    EXPECT_EQ(service.post(control + "resume", "").first, 409);
+    EXPECT_EQ(service.post(control + "abort", "").first, 200);
+    EXPECT_EQ(service.post("/api/v1/stop", "").first, 202);
+
+    // An operator breaks the lock; the event says who.
+    servicetest::EventReader events(service.port());
+    httplib::Client anonymous = service.client();
+    EXPECT_EQ(anonymous.Post("/api/v1/lock/release", "", "application/json")->status, 401);
+    const auto [released, answer] = service.post("/api/v1/lock/release", "");
+    EXPECT_EQ(released, 200);
+    EXPECT_TRUE(answer.value("released", false)) << answer.dump();
+    const auto broken = events.waitFor(
+        [](const servicetest::Event& e) {
+            return e.name == "instrument_lock" && e.data.contains("ended");
+        },
+        10000);
+    ASSERT_TRUE(broken);
+    EXPECT_EQ(broken->data.value("ended", ""), "released") << broken->data.dump();
+    EXPECT_NE(broken->data.value("by", "").find("127.0.0.1"), std::string::npos);
+    EXPECT_FALSE(isLocked());
+    EXPECT_EQ(service.post("/api/v1/methods/other", servicetest::method(0.5), "text/plain").first,
+              201);
 }
 
 }  // namespace
