@@ -10,6 +10,7 @@
 #include "service/http_server.h"
 #include "service/job_requests.h"
 #include "service/route_table.h"
+#include "service/safe_text.h"
 #include "service/service_state.h"
 #include "service/status_history.h"
 
@@ -109,8 +110,9 @@ void addStatusRoutes(RouteTable& s, const ApiContext& api)
     s.get("/api/v1/status", [&state](const Request&, Response& res) {
         const auto snapshot = state.snapshot.get();
         const std::optional<Job> job = state.jobs.current();
-        res.set_content(composeStatus(*snapshot, job ? job->json() : "null", steadyNowMs()) + "\n",
-                        kJsonType);
+        res.set_content(
+            jsonText(statusObject(*snapshot, job ? job->toJson() : nullptr, steadyNowMs())) + "\n",
+            kJsonType);
     });
 
     s.get("/api/v1/history", [&state](const Request& req, Response& res) {

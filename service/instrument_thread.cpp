@@ -11,6 +11,7 @@
 #include "platform/platform.h"
 #include "service/safe_text.h"
 #include "service/sequence_control.h"
+#include "service/sequence_instrument_link.h"
 
 namespace gc6890 {
 
@@ -353,7 +354,6 @@ void InstrumentThread::poll()
     const bool ok = instrument_.poll(status) && !status.commsFailure();
     const std::int64_t finished = steadyNowMs();
     state_.metrics.pollSeconds.observe((finished - started) * 1000000);
-
     if (!ok) {
         ++state_.metrics.failedPolls;
         ++failures_;
@@ -375,14 +375,40 @@ void InstrumentThread::poll()
     failures_ = 0;
     line_ = LineState::Up;
     lineReason_.clear();
+    view_ = sequenceView(status, state_.metrics.polls);
+    publishPoll(status, finished);
+}
 
-    const RunState run = status.runState;
-    view_ = InstrumentView{.polls = state_.metrics.polls,
-                           .lineUp = true,
-                           .gcInRun = runUnderWay(run),
-                           .gcReady = status.gcReady,
-                           .notReady = validUtf8(status.gcNotReadyText),
-                           .samplerBusy = status.samplerInjecting};
+void InstrumentThread::publishPoll(const InstrumentStatus& status, std::int64_t steadyMs)
+{
+    auto snapshot = std::make_shared<Snapshot>();
+    snapshot->polls = state_.metrics.polls;
+    snapshot->timeMs = unixNowMs();
+    snapshot->steadyMs = steadyMs;
+    snapshot->line = LineState::Up;
+    snapshot->run = status.runState;
+    // A busy sampler (an injection on its way) counts as a run for the jobs, as it does in
+    // the merged record.
+    snapshot->inRun = runUnderWay(status.runState) || injecting_.has_value() || status.running;
+    snapshot->status = status;
+    snapshot->json = statusBody(status, snapshot->timeMs);
+    state_.jobs.setInRun(snapshot->inRun);
+    state_.history.add(HistorySample{
+        .timeMs = snapshot->timeMs,
+        .ovenTemperature = status.ovenTemperature,
+        .column1Pressure = status.column1Pressure,
+        .column2Pressure = haveGCBlock_ ? gcBlock_.column2Pressure : 0.0f,
+        .column1Flow = status.column1Flow,
+        .column2Flow = haveGCBlock_ ? gcBlock_.column2Flow : 0.0f,
+        .runState = static_cast<std::int32_t>(status.runState),
+    });
+    followRunState(status, snapshot->timeMs);
+    publishSnapshot(snapshot);
+}
+
+nlohmann::json InstrumentThread::statusBody(const InstrumentStatus& status,
+                                            std::int64_t unixMs) const
+{
     json body = status;
     if (!state_.options.name.empty())
         body["name"] = state_.options.name;
@@ -391,48 +417,30 @@ void InstrumentThread::poll()
     body["identity"] = {
         {"product", "HP 6890 GC"}, {"firmware", firmware_}, {"hardware", hardware_}};
     body["sampler"] = samplerBlock_ ? samplerBlockJson(*samplerBlock_) : json(nullptr);
-    const std::int64_t now = unixNowMs();
-    body["time"] = isoTime(now);
+    body["time"] = isoTime(unixMs);
     body["polls"] = state_.metrics.polls.load();
+    return body;
+}
 
-    auto snapshot = std::make_shared<Snapshot>();
-    snapshot->polls = state_.metrics.polls;
-    snapshot->timeMs = now;
-    snapshot->steadyMs = finished;
-    snapshot->line = LineState::Up;
-    snapshot->run = run;
-    // A busy sampler (an injection on its way) counts as a run for the jobs, as it does in
-    // the merged record.
-    snapshot->inRun = runUnderWay(run) || injecting_.has_value() || status.running;
-    snapshot->json = jsonText(body);
-    state_.jobs.setInRun(snapshot->inRun);
-    state_.history.add(HistorySample{
-        .timeMs = now,
-        .ovenTemperature = status.ovenTemperature,
-        .column1Pressure = status.column1Pressure,
-        .column2Pressure = haveGCBlock_ ? gcBlock_.column2Pressure : 0.0f,
-        .column1Flow = status.column1Flow,
-        .column2Flow = haveGCBlock_ ? gcBlock_.column2Flow : 0.0f,
-        .runState = static_cast<std::int32_t>(run),
-    });
-
-    if (!run_ || *run_ != run) {
-        json change = {{"state", runStateName(run)},
-                       {"elapsed_min", tidyReading(status.elapsedMin)},
-                       {"time", isoTime(now)}};
-        if (run_)
-            change["previous"] = runStateName(*run_);
-        else if (runUnderWay(run)) {
-            // Found at start (a restart during a run): reported, and never injected again.
-            change["found_at_start"] = true;
-            publishLog(1, "service",
-                       std::string("the GC is in a run (") + runStateName(run) +
-                           ") at start; the service follows it and injects nothing");
-        }
-        run_ = run;
-        state_.events.publish("run", jsonText(change));
+void InstrumentThread::followRunState(const InstrumentStatus& status, std::int64_t unixMs)
+{
+    const RunState run = status.runState;
+    if (run_ && *run_ == run)
+        return;
+    json change = {{"state", runStateName(run)},
+                   {"elapsed_min", tidyReading(status.elapsedMin)},
+                   {"time", isoTime(unixMs)}};
+    if (run_)
+        change["previous"] = runStateName(*run_);
+    else if (runUnderWay(run)) {
+        // Found at start (a restart during a run): reported, and never injected again.
+        change["found_at_start"] = true;
+        publishLog(1, "service",
+                   std::string("the GC is in a run (") + runStateName(run) +
+                       ") at start; the service follows it and injects nothing");
     }
-    publishSnapshot(snapshot);
+    run_ = run;
+    state_.events.publish("run", jsonText(change));
 }
 
 void InstrumentThread::setLine(LineState line, const std::string& reason)
@@ -454,8 +462,8 @@ void InstrumentThread::publishSnapshot(std::shared_ptr<const Snapshot> snapshot)
     last_ = snapshot;
     state_.snapshot.set(snapshot);
     const std::optional<Job> job = state_.jobs.current();
-    state_.events.publish("status",
-                          composeStatus(*snapshot, job ? job->json() : "null", steadyNowMs()));
+    state_.events.publish(
+        "status", jsonText(statusObject(*snapshot, job ? job->toJson() : nullptr, steadyNowMs())));
 }
 
 void InstrumentThread::publishJob(const Job& job)

@@ -68,6 +68,10 @@ private:
     bool openComms();
     void closeComms();
     void poll();
+    // A good poll's snapshot, history sample and run event, and its status object.
+    void publishPoll(const InstrumentStatus& status, std::int64_t steadyMs);
+    nlohmann::json statusBody(const InstrumentStatus& status, std::int64_t unixMs) const;
+    void followRunState(const InstrumentStatus& status, std::int64_t unixMs);
     void startJob(const Job& job);
     void finishJob(std::uint64_t id, bool ok, const std::string& message);
     void checkInjection();

@@ -41,7 +41,7 @@ const char* jobStateName(JobState state)
     return "failed";
 }
 
-std::string Job::json() const
+nlohmann::json Job::toJson() const
 {
     nlohmann::json out = {{"id", id},
                           {"kind", jobKindName(request.kind)},
@@ -60,7 +60,12 @@ std::string Job::json() const
         out["progress"] = {{"sent", sent}, {"total", total}};
     if (finished())
         out["finished"] = isoTime(finishedMs);
-    return jsonText(out);
+    return out;
+}
+
+std::string Job::json() const
+{
+    return jsonText(toJson());
 }
 
 JobBoard::Submitted JobBoard::submit(const JobRequest& request)

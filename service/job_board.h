@@ -8,6 +8,7 @@
 #include <deque>
 #include <map>
 #include <mutex>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 
@@ -42,7 +43,8 @@ struct Job {
 
     bool finished() const { return state == JobState::Done || state == JobState::Failed; }
     // {"id":..,"kind":..,"state":..,"message":..,"progress":{"sent":..,"total":..},...}
-    std::string json() const;
+    nlohmann::json toJson() const;
+    std::string json() const;  // toJson as text
 };
 
 class EventHub;

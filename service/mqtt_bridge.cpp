@@ -304,7 +304,8 @@ void MqttBridge::flush()
     if (!status_.empty() && steadyNowMs() - statusSentMs_ >= kStatusEveryMs) {
         // Nothing changed for a while (or no poll came): the status as it stands now.
         const std::optional<Job> job = state_.jobs.current();
-        status_ = composeStatus(*state_.snapshot.get(), job ? job->json() : "null", steadyNowMs());
+        status_ = jsonText(
+            statusObject(*state_.snapshot.get(), job ? job->toJson() : nullptr, steadyNowMs()));
         statusPending_ = true;
     }
     if (statusPending_ && inflight_ < kMaxInflight && publish(prefix_ + "status", status_, true)) {

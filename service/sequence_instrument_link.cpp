@@ -3,8 +3,19 @@
 #include "external/inlet_utils.h"
 #include "service/instrument_thread.h"
 #include "service/method_store.h"
+#include "service/safe_text.h"
 
 namespace gc6890 {
+
+InstrumentView sequenceView(const InstrumentStatus& status, std::uint64_t polls)
+{
+    return InstrumentView{.polls = polls,
+                          .lineUp = true,
+                          .gcInRun = runUnderWay(status.runState),
+                          .gcReady = status.gcReady,
+                          .notReady = validUtf8(status.gcNotReadyText),
+                          .samplerBusy = status.samplerInjecting};
+}
 
 InjectionAnswer sequenceInjectionAnswer(Instrument& instrument, bool& awaiting)
 {

@@ -32,6 +32,10 @@ private:
     bool awaiting_ = false;  // the injection's answer comes late
 };
 
+// The view the sequence runner decides on, from a good poll's status (the host program's
+// runner and the service's see the instrument the same way).
+InstrumentView sequenceView(const InstrumentStatus& status, std::uint64_t polls);
+
 // The injection a sequence waits on, as its runner asks for it: `awaiting` (the answer
 // comes late) is cleared once the answer is settled; a refusal's text is the caller's.
 InjectionAnswer sequenceInjectionAnswer(Instrument& instrument, bool& awaiting);

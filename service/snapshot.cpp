@@ -3,10 +3,8 @@
 #include <chrono>
 #include <cmath>
 #include <ctime>
-#include <nlohmann/json.hpp>
 
 #include "platform/platform.h"
-#include "service/safe_text.h"
 
 namespace gc6890 {
 
@@ -50,24 +48,15 @@ std::string isoTime(std::int64_t unixMs)
     return format("%s.%03dZ", text, static_cast<int>(unixMs % 1000));
 }
 
-}  // namespace gc6890
-
-namespace gc6890 {
-
-std::string composeStatus(const Snapshot& snapshot, const std::string& jobJson,
-                          std::int64_t nowSteadyMs)
+nlohmann::json statusObject(const Snapshot& snapshot, nlohmann::json job, std::int64_t nowSteadyMs)
 {
-    std::string body = snapshot.json.empty() ? std::string("{}") : snapshot.json;
-    body.pop_back();  // the closing brace
-    if (body.size() > 1)
-        body += ',';
-    const bool fresh = snapshot.line == LineState::Up && snapshot.timeMs != 0;
-    body += format("\"line\":\"%s\",\"line_reason\":", lineStateName(snapshot.line));
-    body += jsonText(snapshot.lineReason);
-    body += format(",\"stale\":%s,\"age_ms\":", fresh ? "false" : "true");
-    body += snapshot.timeMs == 0 ? std::string("null")
-                                 : std::to_string(nowSteadyMs - snapshot.steadyMs);
-    body += ",\"job\":" + jobJson + "}";
+    nlohmann::json body = snapshot.json.is_object() ? snapshot.json : nlohmann::json::object();
+    const bool polled = snapshot.timeMs != 0;
+    body["line"] = lineStateName(snapshot.line);
+    body["line_reason"] = snapshot.lineReason;
+    body["stale"] = snapshot.line != LineState::Up || !polled;
+    body["age_ms"] = polled ? nlohmann::json(nowSteadyMs - snapshot.steadyMs) : nullptr;
+    body["job"] = std::move(job);
     return body;
 }
 

@@ -1,14 +1,15 @@
 // What the instrument thread publishes after each poll and everyone else reads without
 // waiting on the line: an immutable snapshot, replaced as a whole (the holder swaps a
-// shared pointer), its JSON already serialised.
+// shared pointer), its status as a value and its JSON object made once, by the poll.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <nlohmann/json.hpp>
 #include <string>
 
-#include "station/run_state.h"
+#include "station/instrument_status.h"
 
 namespace gc6890 {
 
@@ -22,10 +23,11 @@ struct Snapshot {
     LineState line = LineState::Down;
     std::string lineReason;  // why the line is not up ("" when it is)
     RunState run = RunState::Idle;
-    bool inRun = false;  // pre-run, run or post-run, or the sampler injecting
-    // The status object without "age_ms" and "job", which change between snapshots;
-    // it ends in '}' so that they can be added by the reader.
-    std::string json;
+    bool inRun = false;       // a run under way (runUnderWay), or the sampler injecting
+    InstrumentStatus status;  // as the last good poll read it
+    // The status object of the last good poll (null before one), without the keys that
+    // change between snapshots: statusObject adds those.
+    nlohmann::json json;
 };
 
 class SnapshotHolder {
@@ -58,12 +60,9 @@ std::int64_t unixNowMs();
 // "2026-12-06T13:21:18.123Z"
 std::string isoTime(std::int64_t unixMs);
 
-}  // namespace gc6890
+// The status object as GET /api/v1/status, the status event and MQTT give it: the
+// snapshot's JSON with the line's state ("line", "line_reason", "stale"), the age of the
+// last good poll ("age_ms", null before one) and `job` (a job object, or null) added.
+nlohmann::json statusObject(const Snapshot& snapshot, nlohmann::json job, std::int64_t nowSteadyMs);
 
-namespace gc6890 {
-// The status object as GET /api/v1/status and the status event give it: the snapshot's
-// JSON with the line's state, the age of the last good poll and `jobJson` (a job object,
-// or "null") added.
-std::string composeStatus(const Snapshot& snapshot, const std::string& jobJson,
-                          std::int64_t nowSteadyMs);
 }  // namespace gc6890

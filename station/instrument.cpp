@@ -1,8 +1,9 @@
 #include "station/instrument.h"
 
+#include "comms/comms_registry.h"
+#include "comms/registered_messages.h"
 #include "interface/inlet_system_status.h"
 #include "platform/platform.h"
-#include "station/sampler_poll.h"
 
 namespace gc6890 {
 
@@ -17,6 +18,58 @@ RunState runStateOf(const GCRunState& gc)
     if (gc.runActive())
         return RunState::Run;
     return RunState::Idle;
+}
+
+// A user of the shared channel for as long as it lives, so that the registry's failure
+// broadcast reaches it as it reaches the instrument objects. It lets the channel go when
+// asked (never holding up a rebuild) and takes no restored channel.
+class FailureBroadcastEar : public CWnd {
+public:
+    FailureBroadcastEar()
+    {
+        CreateEx(0, "gc6890 failure broadcast ear", "", 0, 0, 0, 1, 1, nullptr, nullptr);
+        registered_ = GetSerialComms(m_hWnd) != nullptr;
+    }
+    ~FailureBroadcastEar() override
+    {
+        if (registered_)
+            ReleaseSerialComms(m_hWnd);
+    }
+    FailureBroadcastEar(const FailureBroadcastEar&) = delete;
+    FailureBroadcastEar& operator=(const FailureBroadcastEar&) = delete;
+
+    bool heard() const { return heard_; }
+
+    LRESULT OnCommsFailure(WPARAM, LPARAM)
+    {
+        heard_ = true;
+        return 1;
+    }
+    LRESULT OnCommsRestore(WPARAM, LPARAM) { return 1; }
+
+private:
+    bool registered_ = false;
+    bool heard_ = false;
+
+    DECLARE_MESSAGE_MAP()
+};
+
+BEGIN_MESSAGE_MAP(FailureBroadcastEar, CWnd)
+ON_REGISTERED_MESSAGE(g_nCommsFailureMessage, OnCommsFailure)
+ON_REGISTERED_MESSAGE(g_nCommsRestoreMessage, OnCommsRestore)
+END_MESSAGE_MAP()
+
+// The sampler's status read answers 1 even when its exchange failed (no answer, another
+// head, a code it does not have): that failure shows only as the record's Error and
+// NotReady flags and as the channel registry's failure broadcast. An Error flag alone is no
+// failed poll (a refused injection raises it too), so the poll listens for the broadcast.
+// False when the read failed, or when a failure of the line was broadcast while it ran
+// (the channel is then being rebuilt).
+bool pollSampler(CAutoSampler& sampler, CInletSystemStatus& status)
+{
+    FailureBroadcastEar ear;
+    const bool read = sampler.ReadStatus(status) != 0;
+    return read && !ear.heard();
 }
 
 }  // namespace

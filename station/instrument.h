@@ -8,8 +8,8 @@
 #include <memory>
 #include <string>
 
-#include "station/instrument_status.h"
 #include "station/concrete_objects.h"
+#include "station/instrument_status.h"
 
 namespace gc6890 {
 
@@ -35,10 +35,10 @@ public:
     bool hasSampler() const { return sampler_ != nullptr; }
 
     // Polls the GC, then the sampler, into one status (pre-run included). False when a poll
-    // failed, the sampler's failed exchange included (its status read answers 1 then:
-    // pollSampler tells). The sampler is reached through the GC, so after a failed GC poll
-    // it is not asked (that would only wait out another time-out). `status` then holds
-    // what the polls filled.
+    // failed, the sampler's failed exchange included (its status read answers 1 then: the
+    // poll listens for the channel's failure broadcast). The sampler is reached through the
+    // GC, so after a failed GC poll it is not asked (that would only wait out another
+    // time-out). `status` then holds what the polls filled.
     bool poll(InstrumentStatus& status);
 
     // A method file: the GC's part (its download), then the sampler's.

@@ -66,11 +66,4 @@ std::string statusJson(const InstrumentStatus& status)
     return text(nlohmann::ordered_json(status));
 }
 
-std::string statusJson(CInletSystemStatus& record)
-{
-    nlohmann::ordered_json body = statusOfRecord(record);
-    body.erase("run_state");
-    return text(body);
-}
-
 }  // namespace gc6890

@@ -16,8 +16,4 @@ std::string statusLine(const InstrumentStatus& status);
 // One JSON object on one line (no line feed): the keys of kStatusKeys.
 std::string statusJson(const InstrumentStatus& status);
 
-// The merged record alone as JSON (no run state: the record does not hold it), for the
-// service's instrument thread, which adds the run state itself.
-std::string statusJson(CInletSystemStatus& record);
-
 }  // namespace gc6890

@@ -32,11 +32,7 @@ void LineInstrument::poll()
     view_.lineUp = ok;
     if (!ok)
         return;
-    ++view_.polls;
-    view_.gcInRun = runUnderWay(status.runState);
-    view_.gcReady = status.gcReady;
-    view_.notReady = status.gcNotReadyText;
-    view_.samplerBusy = status.samplerInjecting;
+    view_ = sequenceView(status, view_.polls + 1);
     if (samples_.size() >= kKeptSamples)
         samples_.erase(samples_.begin(), samples_.begin() + kKeptSamples / 10);
     samples_.push_back(HistorySample{.timeMs = unixNowMs(),

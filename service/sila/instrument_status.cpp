@@ -41,7 +41,7 @@ InstrumentStatus instrumentStatusOf(const Snapshot& snapshot)
     InstrumentStatus status;
     status.runState = runStateIdentifier(snapshot.run);
     status.lineState = lineStateIdentifier(snapshot.line);
-    const nlohmann::json body = nlohmann::json::parse(snapshot.json, nullptr, false);
+    const nlohmann::json& body = snapshot.json;
     if (!body.is_object())
         return status;  // no poll yet
     auto text = [&body](const char* key) {

@@ -12,7 +12,7 @@ namespace {
 TEST(StatusAge, GrowsFromTheLastGoodPollUntilTheNext)
 {
     Snapshot snapshot;
-    snapshot.json = R"({"polls":3})";
+    snapshot.json = {{"polls", 3}};
     snapshot.timeMs = 1'700'000'000'000;
     snapshot.steadyMs = 5000;
     const struct {
@@ -30,8 +30,7 @@ TEST(StatusAge, GrowsFromTheLastGoodPollUntilTheNext)
         SCOPED_TRACE(row.nowMs);
         snapshot.line = row.line;
         snapshot.timeMs = row.polled ? 1'700'000'000'000 : 0;
-        const nlohmann::json status =
-            nlohmann::json::parse(composeStatus(snapshot, "null", row.nowMs));
+        const nlohmann::json status = statusObject(snapshot, nullptr, row.nowMs);
         EXPECT_EQ(status["age_ms"], row.age);
         EXPECT_EQ(status["stale"], row.stale);
         EXPECT_EQ(status["line"], lineStateName(row.line));

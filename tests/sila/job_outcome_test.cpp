@@ -64,10 +64,11 @@ TEST(InstrumentStatus, IsReadFromTheSnapshot)
     Snapshot snapshot;
     snapshot.line = LineState::Up;
     snapshot.run = RunState::PreRun;
-    snapshot.json = R"({"not_ready":true,"not_ready_text":"oven not ready","error_text":"",)"
-                    R"("oven_temperature":49.5,"column1_pressure":12.25,"column1_flow":1.5,)"
-                    R"("column2_pressure":0,"column2_flow":0,)"
-                    R"("identity":{"firmware":"A.03.02","hardware":"front inlet: split"}})";
+    snapshot.json = nlohmann::json::parse(
+        R"({"not_ready":true,"not_ready_text":"oven not ready","error_text":"",)"
+        R"("oven_temperature":49.5,"column1_pressure":12.25,"column1_flow":1.5,)"
+        R"("column2_pressure":0,"column2_flow":0,)"
+        R"("identity":{"firmware":"A.03.02","hardware":"front inlet: split"}})");
     InstrumentStatus status = instrumentStatusOf(snapshot);
     EXPECT_EQ(status.runState, "PreRun");
     EXPECT_EQ(status.lineState, "Up");
@@ -79,7 +80,7 @@ TEST(InstrumentStatus, IsReadFromTheSnapshot)
     EXPECT_EQ(status.firmware, "A.03.02");
     EXPECT_EQ(status.hardware, "front inlet: split");
 
-    snapshot.json.replace(snapshot.json.find("true"), 4, "false");
+    snapshot.json["not_ready"] = false;
     EXPECT_TRUE(instrumentStatusOf(snapshot).ready);
     // A line that is down makes the last reading no reason to call the GC ready.
     snapshot.line = LineState::Rebuilding;
