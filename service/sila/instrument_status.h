@@ -1,6 +1,6 @@
 // The instrument's status as the SiLA features read it. The one place that knows the
-// snapshot's shape (today the status as JSON text): when the status gets a type of its
-// own, only instrumentStatusOf changes.
+// snapshot's shape (its status object): when the features read its typed status
+// instead, only instrumentStatusOf changes.
 #pragma once
 
 #include <string>

@@ -72,6 +72,69 @@ std::string hostPort(const std::string& host, int port)
     return (v6 ? "[" + host + "]" : host) + ":" + std::to_string(port);
 }
 
+namespace {
+
+// The options that go together, and plain text only where nobody else can listen (it
+// carries the token in the clear).
+bool optionsFit(const SilaOptions& options, const SilaAddress& address, std::string& error)
+{
+    if (options.certificateFile.empty() != options.keyFile.empty()) {
+        error = "--sila-cert and --sila-key go together: the certificate and its key";
+        return false;
+    }
+    if (options.insecure && !options.certificateFile.empty()) {
+        error = "--sila-insecure serves plain text: it takes no --sila-cert or --sila-key";
+        return false;
+    }
+    if (options.insecure && !isLoopback(address.host)) {
+        error = "--sila-insecure is refused beyond loopback: " + address.host +
+                " is reachable from other machines; serve TLS there";
+        return false;
+    }
+    return true;
+}
+
+// Plain text, our own TLS identity or the lab's. With our own, `caPem` gets its CA: a
+// client cannot trust it before it has it, so the announcement carries it (a lab's CA is
+// the lab's clients' already). Throws when a file cannot be read.
+std::shared_ptr<grpc::ServerCredentials> serverCredentials(const SilaOptions& options,
+                                                           const SilaAddress& address,
+                                                           const std::string& uuid,
+                                                           std::string& caPem)
+{
+    if (options.insecure)
+        return grpc::InsecureServerCredentials();
+    const TlsIdentity tls = options.certificateFile.empty()
+                                ? ownTlsIdentity(silaFolder(), address.host, uuid)
+                                : labTlsIdentity(options.certificateFile, options.keyFile);
+    if (options.certificateFile.empty() && !readWhole(silaFolder() + "/ca.pem", caPem))
+        throw std::runtime_error("cannot read " + silaFolder() + "/ca.pem");
+    grpc::SslServerCredentialsOptions ssl;
+    ssl.pem_key_cert_pairs.push_back({tls.privateKey, tls.certificateChain});
+    return grpc::SslServerCredentials(ssl);
+}
+
+// A server with `features` listening at `where`; `port` gets the port it listens on (0:
+// none, the address is taken or not this machine's).
+std::unique_ptr<grpc::Server> listenWith(
+    const std::string& where, const std::shared_ptr<grpc::ServerCredentials>& credentials,
+    const std::vector<grpc::Service*>& features, int& port)
+{
+    grpc::ServerBuilder builder;
+    builder.AddListeningPort(where, credentials, &port);
+    // A second service on the same port must fail, not share it.
+    builder.AddChannelArgument(GRPC_ARG_ALLOW_REUSEPORT, 0);
+    builder.SetMaxReceiveMessageSize(kMaxMessageBytes);
+    grpc::ResourceQuota quota("gc6890-sila");
+    quota.SetMaxThreads(kMaxThreads);
+    builder.SetResourceQuota(quota);
+    for (grpc::Service* feature : features)
+        builder.RegisterService(feature);
+    return builder.BuildAndStart();
+}
+
+}  // namespace
+
 struct SilaServer::Parts {
     Parts(ServiceState& state, const std::string& token, const std::string& firstName)
         : name(firstName), access(state, token)
@@ -107,20 +170,8 @@ bool SilaServer::start(std::string& error, int& exitCode)
     SilaAddress address;
     if (!parseSilaAddress(options_.address, address, error))
         return false;
-    if (options_.certificateFile.empty() != options_.keyFile.empty()) {
-        error = "--sila-cert and --sila-key go together: the certificate and its key";
+    if (!optionsFit(options_, address, error))
         return false;
-    }
-    if (options_.insecure && !options_.certificateFile.empty()) {
-        error = "--sila-insecure serves plain text: it takes no --sila-cert or --sila-key";
-        return false;
-    }
-    // Plain text carries the token in the clear: only where nobody else can listen.
-    if (options_.insecure && !isLoopback(address.host)) {
-        error = "--sila-insecure is refused beyond loopback: " + address.host +
-                " is reachable from other machines; serve TLS there";
-        return false;
-    }
     exitCode = 1;
     try {
         const std::string uuid = loadOrMakeServerUuid();
@@ -154,38 +205,13 @@ bool SilaServer::start(std::string& error, int& exitCode)
             std::make_unique<LockControllerFeature>(state_, p.access, std::move(locked));
 
         DiscoveryFacts discovery{{}, identity.description, {}};
-        std::shared_ptr<grpc::ServerCredentials> credentials;
-        if (options_.insecure) {
-            credentials = grpc::InsecureServerCredentials();
-        } else {
-            const TlsIdentity tls =
-                options_.certificateFile.empty()
-                    ? ownTlsIdentity(silaFolder(), address.host, uuid)
-                    : labTlsIdentity(options_.certificateFile, options_.keyFile);
-            // A client cannot trust our own CA before it has it: the announcement carries it.
-            // A lab's CA is the lab's clients' already.
-            if (options_.certificateFile.empty() &&
-                !readWhole(silaFolder() + "/ca.pem", discovery.caPem))
-                throw std::runtime_error("cannot read " + silaFolder() + "/ca.pem");
-            grpc::SslServerCredentialsOptions ssl;
-            ssl.pem_key_cert_pairs.push_back({tls.privateKey, tls.certificateChain});
-            credentials = grpc::SslServerCredentials(ssl);
-        }
-        grpc::ServerBuilder builder;
+        const std::shared_ptr<grpc::ServerCredentials> credentials =
+            serverCredentials(options_, address, uuid, discovery.caPem);
         int port = 0;
-        builder.AddListeningPort(hostPort(address.host, address.port), credentials, &port);
-        // A second service on the same port must fail, not share it.
-        builder.AddChannelArgument(GRPC_ARG_ALLOW_REUSEPORT, 0);
-        builder.SetMaxReceiveMessageSize(kMaxMessageBytes);
-        grpc::ResourceQuota quota("gc6890-sila");
-        quota.SetMaxThreads(kMaxThreads);
-        builder.SetResourceQuota(quota);
-        builder.RegisterService(p.silaService.get());
-        builder.RegisterService(p.authorization.get());
-        builder.RegisterService(p.lockController.get());
-        builder.RegisterService(p.methodProvider.get());
-        builder.RegisterService(p.gcController.get());
-        p.server = builder.BuildAndStart();
+        p.server = listenWith(hostPort(address.host, address.port), credentials,
+                              {p.silaService.get(), p.authorization.get(), p.lockController.get(),
+                               p.methodProvider.get(), p.gcController.get()},
+                              port);
         if (!p.server || port == 0) {
             error = "--sila " + options_.address + ": cannot listen on " +
                     hostPort(address.host, address.port) +
