@@ -20,6 +20,8 @@ SERVICE = "/sila2.org.silastandard.core.silaservice.v1.SiLAService/"
 AUTHORIZATION = "/sila2.org.silastandard.core.authorizationservice.v1.AuthorizationService/"
 METHODS = "/sila2.io.gcsixeightninety.chromatography.methodprovider.v1.MethodProvider/"
 TOKEN_KEY = "sila-org.silastandard-core-authorizationservice-v1-metadata-accesstoken-bin"
+LOCK = "/sila2.org.silastandard.core.lockcontroller.v1.LockController/"
+LOCK_KEY = "sila-org.silastandard-core-lockcontroller-v1-metadata-lockidentifier-bin"
 PROVIDER = "io.gcsixeightninety/chromatography/MethodProvider/v1"
 CONTROLLER = "io.gcsixeightninety/chromatography/GasChromatographController/v1"
 GC = "/sila2.io.gcsixeightninety.chromatography.gaschromatographcontroller.v1.GasChromatographController/"
@@ -73,6 +75,7 @@ def main():
     import AuthorizationService_pb2 as auth
     import MethodProvider_pb2 as mp
     import GasChromatographController_pb2 as gcc
+    import LockController_pb2 as lc
 
     sim_proc, proc, address = start(args.gc6890, args.sim, home)
     try:
@@ -176,6 +179,24 @@ def main():
                            gcc.LoadMethod_Responses)
         check(error is not None and error.frameworkError.errorType ==
               fw.FrameworkError.INVALID_COMMAND_EXECUTION_UUID, "an unknown execution UUID")
+        # The scheduler locks the GC: its calls carry the lock's identifier, others fail.
+        call(LOCK + "LockServer", lc.LockServer_Parameters(
+            LockIdentifier=fw.String(value="py-lock"), Timeout=fw.Integer(value=60)),
+            lc.LockServer_Responses, token(service_token))
+        locked = lc.Metadata_LockIdentifier(LockIdentifier=fw.String(value="py-lock"))
+        load = gcc.LoadMethod_Parameters(MethodName=fw.String(value="py"))
+        error = sila_error(GC + "LoadMethod", load, fw.CommandConfirmation, token(service_token))
+        check(error is not None and error.frameworkError.errorType ==
+              fw.FrameworkError.INVALID_METADATA, "locked: a call without the lock's identifier")
+        holder = token(service_token) + [(LOCK_KEY, locked.SerializeToString())]
+        uuid = call(GC + "LoadMethod", load, fw.CommandConfirmation, holder).commandExecutionUUID
+        check(bool(uuid.value), "locked: the holder's call is taken")
+        call(LOCK + "UnlockServer", lc.UnlockServer_Parameters(
+            LockIdentifier=fw.String(value="py-lock")), lc.UnlockServer_Responses,
+            token(service_token))
+        check(not call(LOCK + "Get_IsLocked", lc.Get_IsLocked_Parameters(),
+                       lc.Get_IsLocked_Responses).IsLocked.value, "unlocked")
+
         stream = channel.unary_stream(
             GC + "Subscribe_RunState",
             request_serializer=gcc.Subscribe_RunState_Parameters.SerializeToString,
