@@ -40,19 +40,6 @@ protected:
     TickingWindow window;
 };
 
-TEST_F(TimerTest, TimersFireInDueOrderAndRepeat)
-{
-    EXPECT_EQ(window.SetTimer(1, 300, recordTick), 1u);
-    EXPECT_EQ(window.SetTimer(2, 100, recordTick), 2u);
-    EXPECT_EQ(window.SetTimer(3, 200, nullptr), 3u);
-
-    PumpMessages();
-    EXPECT_TRUE(g_fired.empty());
-    RunFor(300);
-    EXPECT_EQ(g_fired, (std::vector<std::string>{"2@1100", "2@1200", "on3", "1@1300", "2@1300"}));
-    EXPECT_EQ(timeGetTime(), 1300u);
-}
-
 TEST_F(TimerTest, OneLatePumpRunsEachDueTimerOnceInDueOrder)
 {
     window.SetTimer(5, 50, recordTick);
