@@ -1,5 +1,6 @@
 // The GC object against gc6890-sim on a pseudo-terminal (the "sim" device): opening
-// comms, polling through a whole run, switching zones, stopping, and a hang-up.
+// comms, polling through a whole run, switching zones and stopping. (A failed poll's
+// report and rebuild are the status tests'; a real hang-up is the robustness program's.)
 #include <chrono>
 
 #include "gc/gc_fixture.h"
@@ -19,7 +20,6 @@ const char kSpeed[] = "--speed 120";
 class GCEndToEndTest : public ::testing::Test {
 protected:
     void TearDown() override { EXPECT_FALSE(LockedOut()); }
-    static void setOptions(const char* options) { setenv("GC6890_SIM_OPTIONS", options, 1); }
 
     static std::string stateOf(CVarnockGCSystem& gc)
     {
@@ -84,29 +84,6 @@ TEST_F(GCEndToEndTest, PollsAWholeRunSwitchesZonesAndStops)
     EXPECT_EQ(gc.MethodRunning(), 0);
     EXPECT_EQ(gc.SwitchGC(Off), 1);
     EXPECT_EQ(gc.m_pChannel->StopALSComms(), 1);
-    EXPECT_EQ(gc.CloseDownComms(), 1);
-}
-
-TEST_F(GCEndToEndTest, AHangUpDuringAPollIsReportedRebuiltAndPolledAgain)
-{
-    // Sixteen lines open comms; the first poll's profile and run-state query follow.
-    setOptions("--speed 120 --hang-up-after 18");
-    CVarnockGCSystem gc;
-    ASSERT_EQ(gc.InitialiseComms(), 1);
-    setOptions(kSpeed);  // the rebuilt channel starts a healthy simulator
-
-    CInletSystemStatus status;
-    EXPECT_EQ(gc.ReadStatus(status), 0);
-    EXPECT_NE(home.read("c/dravik/hp6890.err").find("GC READ STATUS: Failed to get"),
-              std::string::npos);
-    ASSERT_NE(gc.m_pChannel, nullptr);
-    EXPECT_TRUE(IsValidCommsObject(gc.m_pChannel));
-    EXPECT_EQ(CVarnockGCSystem::m_sCommsRestartFailed, 0);
-
-    CInletSystemStatus again;
-    EXPECT_EQ(gc.ReadStatus(again), 1);
-    EXPECT_EQ(again.GetStatusInfo().str().rfind("Run currently in state RUN IDLE", 0), 0u)
-        << again.GetStatusInfo().str();
     EXPECT_EQ(gc.CloseDownComms(), 1);
 }
 
