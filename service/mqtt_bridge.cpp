@@ -272,7 +272,7 @@ void MqttBridge::take(const Event& event)
         return;
     }
     if (event.name != "run" && event.name != "job" && event.name != "lock" &&
-        event.name != "datablock" && event.name != "sequence")
+        event.name != "instrument_lock" && event.name != "datablock" && event.name != "sequence")
         return;
     events_.push_back(Outgoing{prefix_ + event.name, event.data});
     // Full while the broker is away: the oldest go, so that what is kept is the latest.

@@ -181,7 +181,8 @@ TEST_F(InstrumentLockDoors, HttpAndMqttGetTheLocksConflictButStopPauseAndAbortUn
             << answer.dump();
         EXPECT_FALSE(answer.value("locked_until", "").empty()) << answer.dump();
     }
-    servicetest::Subscriber subscriber(broker.port(), {"gc6890/gc1/reply/#"});
+    servicetest::Subscriber subscriber(broker.port(),
+                                       {"gc6890/gc1/reply/#", "gc6890/gc1/instrument_lock"});
     subscriber.publish("gc6890/gc1/cmd/zones", R"({"id": "z1", "on": false})");
     const std::optional<servicetest::Message> mqtt =
         subscriber.waitFor("gc6890/gc1/reply/z1", 10000);
@@ -212,6 +213,10 @@ TEST_F(InstrumentLockDoors, HttpAndMqttGetTheLocksConflictButStopPauseAndAbortUn
     ASSERT_TRUE(broken);
     EXPECT_EQ(broken->data.value("ended", ""), "released") << broken->data.dump();
     EXPECT_NE(broken->data.value("by", "").find("127.0.0.1"), std::string::npos);
+    const std::optional<servicetest::Message> onBroker =
+        subscriber.waitFor("gc6890/gc1/instrument_lock", 10000);
+    ASSERT_TRUE(onBroker);
+    EXPECT_NE(onBroker->payload.find("\"released\""), std::string::npos) << onBroker->payload;
     EXPECT_FALSE(isLocked());
     EXPECT_EQ(service.post("/api/v1/methods/other", servicetest::method(0.5), "text/plain").first,
               201);
