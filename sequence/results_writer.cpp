@@ -128,6 +128,27 @@ std::string resultLeafName(int row, int injection, std::string_view sample)
     return number + safeFileName(sample);
 }
 
+RunResult singleInjectionResult(const std::string& source, const std::string& method, int vial,
+                                float volume, std::int64_t startMs)
+{
+    const std::time_t seconds = static_cast<std::time_t>(startMs / 1000);
+    std::tm utc{};
+    gmtime_r(&seconds, &utc);
+    char started[32];
+    std::strftime(started, sizeof started, "%Y%m%dT%H%M%SZ", &utc);
+    RunResult result;
+    result.sequence = "run";
+    result.runId = std::string(started) + "-" + source;
+    result.row = 1;
+    result.injection = 1;
+    result.vial = vial;
+    result.sample = "vial " + std::to_string(vial);
+    result.method = method;
+    result.volume = volume;
+    result.startMs = startMs;
+    return result;
+}
+
 bool writeRunResult(const std::string& root, const RunResult& result, std::string& folder,
                     std::string& error)
 {

@@ -46,6 +46,13 @@ std::string safeFileName(std::string_view name);
 // injection and the sample's safe name.
 std::string resultLeafName(int row, int injection, std::string_view sample);
 
+// An injection made on its own, outside a sequence (a run job of the service, whichever door
+// asked for it, or `gc6890 run` on the line): filed as the one row of a run of its own,
+// "run-<UTC start, 20261207T131500Z>-<source>/001-1-vial_<N>", so that every injection has
+// its folder in the sequences' format. The caller adds the end, note, record and history.
+RunResult singleInjectionResult(const std::string& source, const std::string& method, int vial,
+                                float volume, std::int64_t startMs);
+
 // Writes the folder below `root` (made when missing). True with `folder` set to its path;
 // false with `error` naming the file and the reason, leaving no folder behind.
 bool writeRunResult(const std::string& root, const RunResult& result, std::string& folder,

@@ -9,6 +9,7 @@
 #include "diagnostics/error_log.h"
 #include "external/inlet_utils.h"
 #include "platform/platform.h"
+#include "service/held_method.h"
 #include "service/safe_text.h"
 #include "service/sequence_control.h"
 #include "service/sequence_instrument_link.h"
@@ -85,7 +86,7 @@ InstrumentThread::InstrumentThread(ServiceState& state)
                                             format("method line %d of %d", sent, total), sent,
                                             total));
       }),
-      sequences_(std::make_unique<SequenceControl>(state, *this))
+      sequences_(std::make_unique<SequenceControl>(state, *this)), runResults_(state, *this)
 {}
 
 InstrumentThread::~InstrumentThread()
@@ -203,6 +204,7 @@ void InstrumentThread::run()
                     nextPoll = steadyNowMs() + state_.pollMs;
             }
             contained_.run("a sequence step", [&] { sequences_->step(); });
+            contained_.run("a run job's results", [&] { runResults_.step(view_); });
         } else if (std::optional<Job> job = state_.jobs.take()) {
             contained_.run("refusing a job", [&] {
                 finishJob(job->id, false, "no communication with the instrument: " + lineReason_);
@@ -446,6 +448,8 @@ void InstrumentThread::followRunState(const InstrumentStatus& status, std::int64
 void InstrumentThread::setLine(LineState line, const std::string& reason)
 {
     const bool changed = line != line_ || reason != lineReason_;
+    // The GC may be restarted while out of reach: the method it holds is unknown.
+    state_.jobs.forgetHeldMethod();
     view_.lineUp = false;
     line_ = line;
     lineReason_ = reason;
@@ -497,10 +501,14 @@ std::string partName(Instrument::Part part)
 bool InstrumentThread::loadMethod(const std::string& file, std::string& error)
 {
     lastBox_.clear();
+    const HeldMethodLoad held(state_.jobs, file);
     const Instrument::Part refused = instrument_.load(file);
-    if (refused != Instrument::Part::None)
+    if (refused != Instrument::Part::None) {
         error = withMessageBox(partName(refused) + " did not take the method " + file);
-    return refused == Instrument::Part::None;
+        return false;
+    }
+    held.taken();
+    return true;
 }
 
 bool InstrumentThread::startInjection(const std::string& file, int vial, float volume,
@@ -525,7 +533,9 @@ bool InstrumentThread::startInjection(const std::string& file, int vial, float v
 void InstrumentThread::finishJob(std::uint64_t id, bool ok, const std::string& message)
 {
     currentJob_.reset();
-    publishJob(state_.jobs.update(id, ok ? JobState::Done : JobState::Failed, message));
+    const Job job = state_.jobs.update(id, ok ? JobState::Done : JobState::Failed, message);
+    publishJob(job);
+    runResults_.jobEnded(job);
 }
 
 void InstrumentThread::startJob(const Job& job)
@@ -568,6 +578,7 @@ void InstrumentThread::startJob(const Job& job)
         }
         // A sequence under way follows the run's end, writes its record and pauses.
         sequences_->stopped();
+        runResults_.stopped();
         if (failed != Instrument::Part::None)
             return finishJob(job.id, false, withMessageBox(partName(failed) + " did not stop"));
         return finishJob(job.id, true, "stopped");

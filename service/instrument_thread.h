@@ -17,6 +17,7 @@
 #include "sequence/sequence_instrument.h"
 #include "service/contained_failures.h"
 #include "service/registration_listener.h"
+#include "service/run_job_results.h"
 #include "service/service_state.h"
 #include "station/instrument.h"
 
@@ -120,6 +121,7 @@ private:
     std::string hardware_;  // the GC's hardware report, read once the line is open
     InstrumentView view_;   // what the sequence runner decides on
     std::unique_ptr<SequenceControl> sequences_;
+    RunJobResults runResults_;
 };
 
 }  // namespace gc6890

@@ -60,6 +60,10 @@ nlohmann::json Job::toJson() const
         out["progress"] = {{"sent", sent}, {"total", total}};
     if (finished())
         out["finished"] = isoTime(finishedMs);
+    if (!resultsFolder.empty())
+        out["results_folder"] = resultsFolder;
+    if (!resultsError.empty())
+        out["results_error"] = resultsError;
     return out;
 }
 
@@ -68,25 +72,35 @@ std::string Job::json() const
     return jsonText(toJson());
 }
 
+std::string JobBoard::conflictLocked(const JobRequest& request) const
+{
+    if (request.kind == JobKind::Stop)
+        return "";
+    if (active_) {
+        const Job& busy = jobs_.at(*active_);
+        return std::string("job ") + std::to_string(busy.id) + " (" +
+               jobKindName(busy.request.kind) + ") is " + jobStateName(busy.state);
+    }
+    // A reset may bring a stuck sampler back during a run; the others may not start.
+    if (inRun_ && request.kind != JobKind::Reset)
+        return "the GC is in a run";
+    return "";
+}
+
+std::string JobBoard::conflict(const JobRequest& request) const
+{
+    std::lock_guard lock(mutex_);
+    return conflictLocked(request);
+}
+
 JobBoard::Submitted JobBoard::submit(const JobRequest& request)
 {
     Submitted result;
     {
         std::lock_guard lock(mutex_);
-        if (request.kind != JobKind::Stop) {
-            if (active_) {
-                const Job& busy = jobs_.at(*active_);
-                result.conflict = std::string("job ") + std::to_string(busy.id) + " (" +
-                                  jobKindName(busy.request.kind) + ") is " +
-                                  jobStateName(busy.state);
-                return result;
-            }
-            // A reset may bring a stuck sampler back during a run; the others may not start.
-            if (inRun_ && request.kind != JobKind::Reset) {
-                result.conflict = "the GC is in a run";
-                return result;
-            }
-        }
+        result.conflict = conflictLocked(request);
+        if (!result.conflict.empty())
+            return result;
         Job job;
         job.id = ++lastId_;
         job.request = request;
@@ -156,6 +170,36 @@ Job JobBoard::update(std::uint64_t id, JobState state, const std::string& messag
             active_.reset();
     }
     return job;
+}
+
+std::optional<Job> JobBoard::setResults(std::uint64_t id, const std::string& folder,
+                                        const std::string& error)
+{
+    std::lock_guard lock(mutex_);
+    const auto job = jobs_.find(id);
+    if (job == jobs_.end())
+        return std::nullopt;
+    job->second.resultsFolder = folder;
+    job->second.resultsError = error;
+    return job->second;
+}
+
+void JobBoard::setHeldMethod(const std::string& name, const std::string& content)
+{
+    std::lock_guard lock(mutex_);
+    held_.emplace(name, content);
+}
+
+void JobBoard::forgetHeldMethod()
+{
+    std::lock_guard lock(mutex_);
+    held_.reset();
+}
+
+bool JobBoard::holdsMethod(const std::string& name, const std::string& content) const
+{
+    std::lock_guard lock(mutex_);
+    return held_ && held_->first == name && held_->second == content;
 }
 
 void JobBoard::runStarted()

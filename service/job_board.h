@@ -40,8 +40,13 @@ struct Job {
     int total = 0;
     std::int64_t createdMs = 0;
     std::int64_t finishedMs = 0;
+    // A run job's results, once its run has ended (the job itself ends when the sampler
+    // takes the injection): the folder written, or why none could be.
+    std::string resultsFolder;
+    std::string resultsError;
 
     bool finished() const { return state == JobState::Done || state == JobState::Failed; }
+    bool resultsSettled() const { return !resultsFolder.empty() || !resultsError.empty(); }
     // {"id":..,"kind":..,"state":..,"message":..,"progress":{"sent":..,"total":..},...}
     nlohmann::json toJson() const;
     std::string json() const;  // toJson as text
@@ -64,6 +69,8 @@ public:
 
     // From an HTTP thread (or the broker's).
     Submitted submit(const JobRequest& request);
+    // Why `request` would be refused now ("" when it would be taken); nothing is submitted.
+    std::string conflict(const JobRequest& request) const;
     std::optional<Job> find(std::uint64_t id) const;
     // The job under way (queued or running), if any, stop aside.
     std::optional<Job> current() const;
@@ -73,6 +80,20 @@ public:
     // Records progress or the end of a job and returns the record as it now stands.
     Job update(std::uint64_t id, JobState state, const std::string& message, int sent = -1,
                int total = -1);
+
+    // From the instrument thread: the results of a run job's run, written or not; nothing
+    // when the board no longer keeps the job.
+    std::optional<Job> setResults(std::uint64_t id, const std::string& folder,
+                                  const std::string& error);
+
+    // The method the GC holds as far as the service knows: its name and the stored text it
+    // was loaded from. From the instrument thread: set after a load the GC and sampler
+    // took, cleared by any other load and whenever the line is lost (the GC may have been
+    // restarted meanwhile).
+    void setHeldMethod(const std::string& name, const std::string& content);
+    void forgetHeldMethod();
+    // True when the GC holds the method `name` loaded from exactly `content`.
+    bool holdsMethod(const std::string& name, const std::string& content) const;
 
     // The GC in a run as the jobs see it (pre-run, run, post-run, or the sampler busy with
     // an injection). From the instrument thread: runStarted() the moment the sampler accepts
@@ -89,6 +110,8 @@ public:
     std::uint64_t count(JobState state) const;
 
 private:
+    std::string conflictLocked(const JobRequest& request) const;
+
     static constexpr std::size_t kKeptJobs = 256;  // finished jobs kept for GET /jobs/{id}
 
     EventHub& events_;
@@ -100,6 +123,7 @@ private:
     std::deque<std::uint64_t> pending_;    // submitted, not taken yet
     std::optional<std::uint64_t> active_;  // the one non-stop job under way
     bool inRun_ = false;
+    std::optional<std::pair<std::string, std::string>> held_;  // name, content
     std::map<JobState, std::uint64_t> counts_;
 };
 

@@ -103,7 +103,10 @@ std::optional<LockConflict> lockConflict(ServiceState& state, const std::string&
                         until};
 }
 
-JobBoard::Submitted submitJob(ServiceState& state, const JobRequest& request)
+namespace {
+
+// Why the job is refused before the board is asked: the lock, or a sequence under way.
+JobBoard::Submitted refusedBeforeTheBoard(ServiceState& state, const JobRequest& request)
 {
     // A stop is always taken, whoever holds the lock. A reset moves the sampler, so it
     // waits for the lock like every other job.
@@ -115,7 +118,25 @@ JobBoard::Submitted submitJob(ServiceState& state, const JobRequest& request)
     const std::string sequence = state.sequences.active();
     if (!sequence.empty() && request.kind != JobKind::Stop && request.kind != JobKind::Reset)
         return {0, "the sequence " + sequence + " is under way", {}};
+    return {};
+}
+
+}  // namespace
+
+JobBoard::Submitted submitJob(ServiceState& state, const JobRequest& request)
+{
+    if (JobBoard::Submitted refused = refusedBeforeTheBoard(state, request);
+        !refused.conflict.empty())
+        return refused;
     return state.jobs.submit(request);
+}
+
+JobBoard::Submitted jobConflict(ServiceState& state, const JobRequest& request)
+{
+    JobBoard::Submitted refused = refusedBeforeTheBoard(state, request);
+    if (refused.conflict.empty())
+        refused.conflict = state.jobs.conflict(request);
+    return refused;
 }
 
 std::string refusal(const JobRequest& request, const std::string& conflict)

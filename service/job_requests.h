@@ -45,6 +45,9 @@ std::optional<LockConflict> lockConflict(ServiceState& state, const std::string&
 // Hands the job to the board under the instrument's lock and the one-job-at-a-time rule;
 // id 0 with the conflict when refused.
 JobBoard::Submitted submitJob(ServiceState& state, const JobRequest& request);
+// What submitJob would answer now, refused or not (id 0 and no conflict when it would take
+// the job); nothing is submitted.
+JobBoard::Submitted jobConflict(ServiceState& state, const JobRequest& request);
 // "load refused: a run is under way"
 std::string refusal(const JobRequest& request, const std::string& conflict);
 

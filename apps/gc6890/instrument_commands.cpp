@@ -2,6 +2,7 @@
 // and record (which reads the method through the instrument objects without the line).
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
 #include <unistd.h>
 
@@ -13,6 +14,9 @@
 #include "record_output.h"
 #include "run_watch.h"
 #include "sequence/injection_limits.h"
+#include "sequence/results_writer.h"
+#include "service/snapshot.h"
+#include "service/status_history.h"
 #include "service_client.h"
 #include "session.h"
 #include "station/status_format.h"
@@ -112,6 +116,25 @@ struct RunOptions {
     bool noWait = false;
 };
 
+// The injection's results folder, as a run job of the service writes it; its path on
+// standard output. A run not followed to its end still gets one, its note saying why.
+// False, said on standard error, when it could not be written.
+bool writeLineRunResult(Session& session, const LoadedMethod& method, RunResult result,
+                        const std::vector<HistorySample>& samples)
+{
+    result.endMs = unixNowMs();
+    if (!session.instrument().record(method.fileName, result.volume, result.record))
+        result.record = "the experiment record of " + method.fileName + " could not be written\n";
+    result.history = historyJson(samples);
+    std::string folder, error;
+    if (!writeRunResult(resultsFolder(), result, folder, error)) {
+        std::cerr << "gc6890: run: the results were not written: " << error << '\n';
+        return false;
+    }
+    std::cout << "results in " << folder << '\n';
+    return true;
+}
+
 int run(const RunOptions& options)
 {
     const LoadedMethod method = loadMethodFile(options.method);
@@ -135,11 +158,23 @@ int run(const RunOptions& options)
         break;
     }
     std::cout << "injecting from vial " << options.vial << '\n' << std::flush;
-    if (options.noWait)
-        return kExitOk;
-    watchRun(session, std::min(statusFrequencyMs(), 1000));
+    RunResult result =
+        singleInjectionResult("line", std::filesystem::path(method.fileName).stem().string(),
+                              options.vial, options.volume, unixNowMs());
+    std::vector<HistorySample> samples;
+    if (options.noWait) {
+        result.note = "not followed: gc6890 run --no-wait returned at the injection";
+        return writeLineRunResult(session, method, result, samples) ? kExitOk : kExitFailed;
+    }
+    try {
+        watchRun(session, std::min(statusFrequencyMs(), 1000), &samples);
+    } catch (const CommandFailure& failure) {
+        result.note = std::string("not followed to its end: ") + failure.what();
+        writeLineRunResult(session, method, result, samples);
+        throw;
+    }
     std::cout << "run finished\n";
-    return kExitOk;
+    return writeLineRunResult(session, method, result, samples) ? kExitOk : kExitFailed;
 }
 
 int record(const std::string& typed, float volume, const std::string& out)

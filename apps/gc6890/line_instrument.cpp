@@ -3,6 +3,7 @@
 #include "cli_error.h"
 #include "console.h"
 #include "method_files.h"
+#include "run_watch.h"
 #include "sequence/sequence_file.h"
 #include "service/sequence_instrument_link.h"
 #include "service/snapshot.h"
@@ -35,11 +36,7 @@ void LineInstrument::poll()
     view_ = sequenceView(status, view_.polls + 1);
     if (samples_.size() >= kKeptSamples)
         samples_.erase(samples_.begin(), samples_.begin() + kKeptSamples / 10);
-    samples_.push_back(HistorySample{.timeMs = unixNowMs(),
-                                     .ovenTemperature = status.ovenTemperature,
-                                     .column1Pressure = status.column1Pressure,
-                                     .column1Flow = status.column1Flow,
-                                     .runState = static_cast<std::int32_t>(status.runState)});
+    samples_.push_back(historySampleOf(status));
 }
 
 std::string LineInstrument::methodFile(const std::string& method, std::string& error) const

@@ -7,6 +7,7 @@
 #include "comms_log_path.h"
 #include "instrument_failure.h"
 #include "platform/platform.h"
+#include "service/snapshot.h"
 #include "station/status_format.h"
 
 namespace gc6890::cli {
@@ -20,7 +21,16 @@ std::string seconds(DWORD milliseconds)
 
 }  // namespace
 
-void watchRun(Session& session, int pollMs)
+HistorySample historySampleOf(const InstrumentStatus& status)
+{
+    return HistorySample{.timeMs = unixNowMs(),
+                         .ovenTemperature = status.ovenTemperature,
+                         .column1Pressure = status.column1Pressure,
+                         .column1Flow = status.column1Flow,
+                         .runState = static_cast<std::int32_t>(status.runState)};
+}
+
+void watchRun(Session& session, int pollMs, std::vector<HistorySample>* samples)
 {
     const DWORD start = timeGetTime();
     DWORD runStart = 0;
@@ -40,6 +50,8 @@ void watchRun(Session& session, int pollMs)
                                                   " after the injection, before the run started");
         }
         ClearLineFailure();
+        if (samples)
+            samples->push_back(historySampleOf(status));
         const std::string line = statusLine(status);
         if (line != lastLine)
             std::cerr << "run: " << line << '\n';

@@ -23,9 +23,6 @@ namespace {
 
 using nlohmann::json;
 
-// How long an injection may take before the run must have started (as on the line).
-constexpr int kRunStartLimitMs = 330000;
-
 // The name the service knows the method by: a method file here is sent to the service
 // first (checked there, stored in its method folder under the file's name).
 std::string serviceMethod(const ServiceClient& service, const std::string& typed)
@@ -88,34 +85,32 @@ int runViaService(const ServiceClient& service, const std::string& typed, int vi
     const std::string name = serviceMethod(service, typed);
     if (load)
         service.runJob("/api/v1/load", {{"method", name}}, "load");
-    service.runJob("/api/v1/run", {{"method", name}, {"vial", vial}, {"volume", volume}}, "run");
+    const json run = service.runJob("/api/v1/run",
+                                    {{"method", name}, {"vial", vial}, {"volume", volume}}, "run");
     std::cout << "injecting from vial " << vial << '\n' << std::flush;
     if (detach)
-        return kExitOk;
-    // Followed as on the line: a line per change, until the run and its post-run are over.
-    const auto start = std::chrono::steady_clock::now();
-    bool started = false;
+        return kExitOk;  // the service follows the run and writes its results all the same
+    // Followed as on the line, a line per change; the end is the service's: it follows the
+    // run on its own polls and names the results folder in the job's record.
+    const std::string url = "/api/v1/jobs/" + std::to_string(run.value("id", 0));
     std::string lastLine;
     for (;;) {
-        const json status = service.get("/api/v1/status");
-        const InstrumentStatus record = status.get<InstrumentStatus>();
-        const std::string line = statusLine(record);
+        const std::string line = statusLine(service.get("/api/v1/status").get<InstrumentStatus>());
         if (line != lastLine)
             std::cerr << "run: " << line << '\n';
         lastLine = line;
-        // As on the line: the merged record's run, so a GC waiting in pre-run is idle.
-        const bool active = record.running || record.postRunning;
-        if (active)
-            started = true;
-        else if (started)
-            break;
-        else if (std::chrono::steady_clock::now() - start >
-                 std::chrono::milliseconds(kRunStartLimitMs))
-            throw CommandFailure(kExitFailed, "the run did not start within 330 s");
+        const json job = service.get(url);
+        if (job.contains("results_error"))
+            throw CommandFailure(kExitFailed,
+                                 "run: the run ended, but its results were not written: " +
+                                     job.value("results_error", std::string()));
+        if (job.contains("results_folder")) {
+            std::cout << "run finished\nresults in " << job.value("results_folder", std::string())
+                      << '\n';
+            return kExitOk;
+        }
         std::this_thread::sleep_for(std::chrono::milliseconds(500));
     }
-    std::cout << "run finished\n";
-    return kExitOk;
 }
 
 int jobViaService(const ServiceClient& service, const std::string& what, const std::string& path,

@@ -47,11 +47,9 @@ std::vector<std::string> GcControllerFeature::protectedCalls()
             commandOf(kFeature, "SwitchHeatedZones")};
 }
 
-GcControllerFeature::GcControllerFeature(ServiceState& state, InstrumentThread& instrument,
-                                         MethodStore methods, const AccessCheck& access,
-                                         CommandExecutions& executions)
-    : state_(state), instrument_(instrument), methods_(std::move(methods)), access_(access),
-      executions_(executions)
+GcControllerFeature::GcControllerFeature(ServiceState& state, MethodStore methods,
+                                         const AccessCheck& access, CommandExecutions& executions)
+    : state_(state), methods_(std::move(methods)), access_(access), executions_(executions)
 {}
 
 GcControllerFeature::~GcControllerFeature()
@@ -229,18 +227,21 @@ grpc::Status GcControllerFeature::Inject(Context* context, const gcc::Inject_Par
         if (uuid.empty())
             return frameworkError(fw::FrameworkError::COMMAND_EXECUTION_NOT_ACCEPTED,
                                   "too many command executions are under way");
-        if (!methods_.read(name)) {
+        const std::optional<std::string> content = methods_.read(name);
+        if (!content) {
             executions_.fail(uuid, definedError(definedErrorOf(kFeature, "UnknownMethod"),
                                                 "no method " + name +
                                                     " is stored; MethodProvider's Methods "
                                                     "lists those that are"));
         } else {
-            // The method is loaded first, always: the service does not know which method
-            // the GC holds (another door may have loaded one), and injecting with the
-            // wrong one would spoil the sample.
+            // As a sequence row: the method is loaded first unless the GC holds it already,
+            // the same name loaded from the same text (a method stored again since is
+            // loaded again). Injecting with another would spoil the sample.
             load.method = name;
-            const JobBoard::Submitted submitted = submitJob(state_, load);
-            if (submitted.id == 0) {
+            const JobBoard::Submitted submitted = state_.jobs.holdsMethod(name, *content)
+                                                      ? jobConflict(state_, load)
+                                                      : submitJob(state_, load);
+            if (!submitted.conflict.empty()) {
                 executions_.discard(uuid);
                 return frameworkError(fw::FrameworkError::COMMAND_EXECUTION_NOT_ACCEPTED,
                                       "inject refused: " + submitted.conflict);
@@ -252,7 +253,7 @@ grpc::Status GcControllerFeature::Inject(Context* context, const gcc::Inject_Par
                                       static_cast<float>(request->volume().value()),
                                       load.lockIdentifier};
             spawn([this, injection] {
-                runInjection({state_, instrument_, methods_, executions_, stopping_}, injection);
+                runInjection({state_, methods_, executions_, stopping_}, injection);
             });
         }
         *response = confirmationOf(uuid, executions_.lifetime());

@@ -17,9 +17,7 @@
 #include "service/sila/access_check.h"
 #include "service/sila/command_executions.h"
 
-namespace gc6890 {
-class InstrumentThread;
-}
+namespace gc6890 {}
 
 namespace gc6890::sila {
 
@@ -32,8 +30,8 @@ public:
     // The calls the instrument's lock affects (LockIdentifier metadata).
     static std::vector<std::string> lockedCalls();
 
-    GcControllerFeature(ServiceState& state, InstrumentThread& instrument, MethodStore methods,
-                        const AccessCheck& access, CommandExecutions& executions);
+    GcControllerFeature(ServiceState& state, MethodStore methods, const AccessCheck& access,
+                        CommandExecutions& executions);
     // Ends the commands' followers (stop()).
     ~GcControllerFeature() override;
     GcControllerFeature(const GcControllerFeature&) = delete;
@@ -127,7 +125,6 @@ private:
     };
 
     ServiceState& state_;
-    InstrumentThread& instrument_;
     MethodStore methods_;
     const AccessCheck& access_;
     CommandExecutions& executions_;

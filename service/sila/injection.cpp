@@ -1,18 +1,18 @@
 #include "service/sila/injection.h"
 
 #include <ctime>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
 #include <thread>
 
 #include "GasChromatographController.pb.h"
-#include "sequence/results_writer.h"
-#include "service/instrument_thread.h"
 #include "service/job_requests.h"
 #include "service/sila/instrument_status.h"
 #include "service/sila/job_outcome.h"
 #include "service/sila/sila_error.h"
 #include "service/sila/sila_names.h"
 #include "service/sila/sila_text.h"
-#include "service/status_history.h"
 
 namespace gc6890::sila {
 
@@ -22,10 +22,6 @@ namespace {
 
 const std::string kFeature = ourFeature("GasChromatographController");
 constexpr std::chrono::milliseconds kLookEvery(100);
-// A GC that took the injection starts its run at once; one still idle after this has not.
-constexpr std::chrono::seconds kRunStartBound(120);
-// The experiment record waits at most this long for the instrument thread.
-constexpr int kRecordWaitMs = 10000;
 
 [[noreturn]] void fail(grpc::Status status)
 {
@@ -104,16 +100,16 @@ void setTimestamp(fw::Timestamp* stamp, std::int64_t unixMs)
 }
 
 // Follows the run from the injection to its end: an intermediate response at each change
-// of the run state, progress with the run's elapsed time.
-void followRun(const InjectionParts& parts, const std::string& uuid, double runLengthMin)
+// of the run state, progress with the run's elapsed time. The end is the run job's: the
+// instrument thread follows the run on its own polls and names the results folder in the
+// job's record, so a run over before a look here saw it start is followed all the same.
+Job followRun(const InjectionParts& parts, const std::string& uuid, std::uint64_t runJob,
+              double runLengthMin)
 {
-    const auto started = std::chrono::steady_clock::now();
     std::string last;
-    bool left = false;  // the run state has left Idle
     for (;;) {
         checkStopping(parts);
         const auto snapshot = parts.state.snapshot.get();
-        lineMustBeUp(*snapshot, "during the run");
         const InstrumentStatus status = instrumentStatusOf(*snapshot);
         if (status.runState != last) {
             gcc::Inject_IntermediateResponses change;
@@ -121,23 +117,36 @@ void followRun(const InjectionParts& parts, const std::string& uuid, double runL
             parts.executions.intermediate(uuid, change.SerializeAsString());
             last = status.runState;
         }
-        left = left || status.runState != "Idle";
-        if (left && status.runState == "Idle")
-            return;
-        if (!left && std::chrono::steady_clock::now() - started > kRunStartBound)
-            fail(undefinedError("the GC took the injection but did not start its run"));
-        if (left && runLengthMin > 0)
+        const std::optional<Job> job = parts.state.jobs.find(runJob);
+        if (!job)
+            fail(undefinedError("the service no longer knows job " + std::to_string(runJob)));
+        if (job->resultsSettled())
+            return *job;
+        lineMustBeUp(*snapshot, "during the run");
+        if (runLengthMin > 0)
             parts.executions.running(
                 uuid, 0.5 + 0.5 * std::min(1.0, status.elapsedMinutes / runLengthMin));
         std::this_thread::sleep_for(kLookEvery);
     }
 }
 
+std::string fileText(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    if (!in)
+        fail(undefinedError("the run ended, but " + path + " cannot be read"));
+    return text.str();
+}
+
 void inject(const InjectionParts& parts, const Injection& injection)
 {
-    const Job load = followJob(parts, injection.uuid, injection.loadJob, 0.0, 0.4);
-    if (load.state == JobState::Failed)
-        fail(jobFailure(load, *parts.state.snapshot.get()));
+    if (injection.loadJob != 0) {
+        const Job load = followJob(parts, injection.uuid, injection.loadJob, 0.0, 0.4);
+        if (load.state == JobState::Failed)
+            fail(jobFailure(load, *parts.state.snapshot.get()));
+    }
     waitUntilReady(parts);
 
     JobRequest request;
@@ -150,7 +159,6 @@ void inject(const InjectionParts& parts, const Injection& injection)
     if (submitted.id == 0)
         fail(instrumentBusy(request, submitted.conflict));
     const Job run = followJob(parts, injection.uuid, submitted.id, 0.4, 0.5);
-    const std::int64_t startMs = unixNowMs();
     if (run.state == JobState::Failed) {
         const auto snapshot = parts.state.snapshot.get();
         if (snapshot->line == LineState::Up &&
@@ -160,38 +168,21 @@ void inject(const InjectionParts& parts, const Injection& injection)
         fail(jobFailure(run, *snapshot));
     }
     const std::optional<std::string> text = parts.methods.read(injection.method);
-    followRun(parts, injection.uuid,
-              text ? checkMethodText(*text, injection.method + ".toml").runLengthMin : 0);
-    const std::int64_t endMs = unixNowMs();
+    const Job ended =
+        followRun(parts, injection.uuid, submitted.id,
+                  text ? checkMethodText(*text, injection.method + ".toml").runLengthMin : 0);
+    if (ended.resultsFolder.empty())
+        fail(undefinedError("the run ended, but its results could not be written: " +
+                            ended.resultsError));
 
-    RunResult result;
-    result.sequence = "sila";
-    result.runId = injection.uuid.substr(0, 8);
-    result.row = 1;
-    result.injection = 1;
-    result.vial = injection.vial;
-    result.sample = "vial " + std::to_string(injection.vial);
-    result.method = injection.method;
-    result.volume = injection.volume;
-    result.startMs = startMs;
-    result.endMs = endMs;
-    bool written = false;
-    const std::string file = parts.methods.path(injection.method);
-    const bool ran = parts.instrument.runTask(
-        [&] { written = parts.instrument.writeRecord(file, injection.volume, result.record); },
-        kRecordWaitMs);
-    if (!ran || !written)
-        result.note = "the experiment record could not be written";
-    result.history = historyJson(parts.state.history.since(startMs));
-    std::string folder, error;
-    if (!writeRunResult(resultsFolder(), result, folder, error))
-        fail(undefinedError("the run ended, but its results could not be written: " + error));
-
+    // The folder the run job wrote is the one record of the run: the answer is read from it.
+    const nlohmann::json written =
+        nlohmann::json::parse(fileText(ended.resultsFolder + "/run.json"));
     gcc::Inject_Responses responses;
-    setText(responses.mutable_experimentrecord(), result.record);
-    setTimestamp(responses.mutable_runstart(), startMs);
-    setTimestamp(responses.mutable_runend(), endMs);
-    setText(responses.mutable_resultsfolder(), folder);
+    setText(responses.mutable_experimentrecord(), written.value("record", ""));
+    setTimestamp(responses.mutable_runstart(), written.value("start_ms", std::int64_t{0}));
+    setTimestamp(responses.mutable_runend(), written.value("end_ms", std::int64_t{0}));
+    setText(responses.mutable_resultsfolder(), ended.resultsFolder);
     parts.executions.succeed(injection.uuid, responses.SerializeAsString());
 }
 

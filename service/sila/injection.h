@@ -1,8 +1,9 @@
 // What Inject does once accepted, on a thread of its own: follows the load job it was
-// started with, waits until the GC is ready, hands over the run job, follows the run to
-// its end with an intermediate response at each change of the run state, then writes the
-// experiment record and the results folder. Every failure ends the execution with the
-// feature's defined error for it.
+// started with (none when the GC already holds the method), waits until the GC is ready,
+// hands over the run job, follows the run to its end with an intermediate response at each
+// change of the run state, then answers with the experiment record, the run's times and the
+// results folder the run job wrote. Every failure ends the execution with the feature's
+// defined error for it.
 #pragma once
 
 #include <atomic>
@@ -13,18 +14,14 @@
 #include "service/service_state.h"
 #include "service/sila/command_executions.h"
 
-namespace gc6890 {
-class InstrumentThread;
-}
-
 namespace gc6890::sila {
 
 // How long the GC may stay not ready after the load before the injection is given up.
 inline constexpr std::chrono::minutes kNotReadyBound(10);
 
 struct Injection {
-    std::string uuid;  // the execution
-    std::uint64_t loadJob = 0;
+    std::string uuid;           // the execution
+    std::uint64_t loadJob = 0;  // 0: the GC holds the method already
     std::string method;
     int vial = 0;
     float volume = 1.0f;
@@ -33,7 +30,6 @@ struct Injection {
 
 struct InjectionParts {
     ServiceState& state;
-    InstrumentThread& instrument;
     const MethodStore& methods;
     CommandExecutions& executions;
     const std::atomic<bool>& stopping;

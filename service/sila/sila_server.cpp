@@ -153,10 +153,10 @@ struct SilaServer::Parts {
     std::unique_ptr<DiscoveryAnnouncer> announcer;  // after `name`, whose listener uses it
 };
 
-SilaServer::SilaServer(ServiceState& state, InstrumentThread& instrument, MethodStore methods,
-                       std::string token, SilaOptions options)
-    : state_(state), instrument_(instrument), methods_(std::move(methods)),
-      token_(std::move(token)), options_(std::move(options))
+SilaServer::SilaServer(ServiceState& state, MethodStore methods, std::string token,
+                       SilaOptions options)
+    : state_(state), methods_(std::move(methods)), token_(std::move(token)),
+      options_(std::move(options))
 {}
 
 SilaServer::~SilaServer()
@@ -191,8 +191,8 @@ bool SilaServer::start(std::string& error, int& exitCode)
         identity.vendorUrl = kVendorUrl;
         p.silaService = std::make_unique<SilaServiceFeature>(*p.catalog, p.name, identity);
         p.methodProvider = std::make_unique<MethodProviderFeature>(state_, methods_, p.access);
-        p.gcController = std::make_unique<GcControllerFeature>(state_, instrument_, methods_,
-                                                               p.access, p.executions);
+        p.gcController =
+            std::make_unique<GcControllerFeature>(state_, methods_, p.access, p.executions);
         std::vector<std::string> locked = MethodProviderFeature::protectedCalls();
         for (const std::string& call : GcControllerFeature::lockedCalls())
             locked.push_back(call);

@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <nlohmann/json.hpp>
 
 #include "method/method_errors.h"
@@ -82,7 +83,16 @@ TEST_F(InstrumentCommandsTest, RunInjectsAndWatchesTheRunToItsEnd)
 {
     ProgramResult result = run({"run", method, "--vial", "2", "--load"});
     ASSERT_EQ(result.exitCode, 0) << result.err;
-    EXPECT_EQ(result.out, "injecting from vial 2\nrun finished\n");
+    // The injection's results folder, as the service writes one, with the watch's history.
+    const std::string results = home.path() + "/results/run-";
+    ASSERT_THAT(result.out,
+                StartsWith("injecting from vial 2\nrun finished\nresults in " + results));
+    const std::string folder = result.out.substr(result.out.find(results));
+    std::ifstream written(folder.substr(0, folder.size() - 1) + "/run.json");
+    const nlohmann::json run = nlohmann::json::parse(written, nullptr, false);
+    EXPECT_THAT(folder, HasSubstr("-line/001-1-vial_2\n"));
+    EXPECT_THAT(run.value("record", ""), HasSubstr("Front inlet")) << folder;
+    EXPECT_GE(run["history"]["time_ms"].size(), 2u) << folder;
     EXPECT_THAT(result.err, holdsAll({"RUN ACTIVE", "POST RUN"}));
     EXPECT_EQ(result.err.rfind("run: idle"), result.err.rfind("run: "))
         << "the last line shows the GC idle";

@@ -84,6 +84,18 @@ TEST_F(ServiceTest, EventsFollowALoadAndARunInOrder)
     expectLoadThenRun(seen);
     for (const char* name : {"datablock", "status"})
         EXPECT_NE(std::find(seen.begin(), seen.end(), name), seen.end()) << name;
+
+    // Its run ended, the run job names the results folder the service wrote for it.
+    const json run = service.waitFor(
+        "/api/v1/jobs/2", [](const json& job) { return job.contains("results_folder"); }, 20000);
+    const std::string folder = run.value("results_folder", "");
+    EXPECT_THAT(folder, ::testing::MatchesRegex(
+                            home.path() + "/results/run-[0-9]{8}T[0-9]{6}Z-job2/001-1-vial_2"));
+    std::ifstream written(folder + "/run.json");
+    const json result = json::parse(written, nullptr, false);
+    EXPECT_EQ(result.value("method", ""), "short") << folder;
+    EXPECT_THAT(result.value("record", ""), HasSubstr("Front inlet")) << folder;
+    EXPECT_FALSE(result["history"]["time_ms"].empty()) << folder;
 }
 
 TEST_F(ServiceTest, RefusesBadRequestsAndChangesNothing)
@@ -286,6 +298,8 @@ TEST_F(ServiceTest, TheHostProgramWorksThroughTheService)
          .err = "gc.front_inlet.type = 3: inlet code 1 is not the installed split_splitless"},
         {.command = {"load", file}, .exitCode = 1, .token = false},
         {.command = {"load", file}, .out = "loaded " + file + "\n"},
+        {.command = {"run", file, "--vial", "3"},
+         .out = "injecting from vial 3\nrun finished\nresults in " + home.path() + "/results/run-"},
         {.command = {"run", file, "--vial", "2", "--detach"}, .out = "injecting from vial 2\n"},
         {.command = {"stop"}, .out = "stop: ok\n"},
         {.command = {"status", "--json"}, .out = "{\"running\":", .token = false},

@@ -1,0 +1,68 @@
+#include "service/run_job_results.h"
+
+#include "external/inlet_utils.h"
+#include "sequence/results_writer.h"
+#include "sequence/sequence_instrument.h"
+#include "service/instrument_thread.h"
+#include "service/method_store.h"
+#include "service/status_history.h"
+
+namespace gc6890 {
+
+void RunJobResults::jobEnded(const Job& job)
+{
+    if (job.request.kind != JobKind::Run || job.state != JobState::Done)
+        return;
+    // Only one run at a time: one still followed (its end unseen while the line was
+    // down) is written as it stands before the next is followed.
+    if (run_) {
+        run_->note = "a new injection was taken before the end of this run was seen";
+        finish(*run_);
+    }
+    // The sampler took the injection: the run has started, whether or not a poll sees it
+    // before it ends (a short run may be over by the next poll).
+    run_ = Followed{.job = job, .startMs = unixNowMs(), .pollsAtStart = state_.metrics.polls};
+}
+
+void RunJobResults::step(const InstrumentView& view)
+{
+    if (!run_ || !view.lineUp || view.polls <= run_->pollsAtStart)
+        return;
+    // Pre-run is not a run: a GC that prepares itself for runs goes there after each one.
+    const RunState run = state_.snapshot.get()->run;
+    if (run == RunState::Run || run == RunState::PostRun || view.samplerBusy)
+        return;
+    const Followed ended = *run_;
+    run_.reset();
+    finish(ended);
+}
+
+void RunJobResults::stopped()
+{
+    if (run_)
+        run_->note = "the run was stopped";
+}
+
+void RunJobResults::finish(const Followed& run)
+{
+    const JobRequest& request = run.job.request;
+    RunResult result = singleInjectionResult("job" + std::to_string(run.job.id), request.method,
+                                             request.vial, request.volume, run.startMs);
+    result.endMs = unixNowMs();
+    result.note = run.note;
+    if (!thread_.writeRecord(MethodStore(methodFolder()).path(request.method), request.volume,
+                             result.record))
+        result.record = "the experiment record of " + request.method + " could not be written\n";
+    std::vector<HistorySample> samples = state_.history.since(result.startMs);
+    std::erase_if(samples, [&](const HistorySample& s) { return s.timeMs > result.endMs; });
+    result.history = historyJson(samples);
+    std::string folder, error;
+    if (!writeRunResult(resultsFolder(), result, folder, error))
+        state_.events.log(1, "service",
+                          "job " + std::to_string(run.job.id) +
+                              ": the results were not written: " + error);
+    if (const std::optional<Job> job = state_.jobs.setResults(run.job.id, folder, error))
+        state_.events.publish("job", job->json());
+}
+
+}  // namespace gc6890
