@@ -19,8 +19,7 @@ struct InstrumentView;
 
 class RunJobResults {
 public:
-    RunJobResults(ServiceState& state, InstrumentThread& thread) : state_(state), thread_(thread)
-    {}
+    RunJobResults(ServiceState& state, InstrumentThread& thread) : state_(state), thread_(thread) {}
 
     // A job ended: a run job that ended well has its run followed from now on.
     void jobEnded(const Job& job);
@@ -33,7 +32,7 @@ public:
 private:
     struct Followed {
         Job job;
-        std::int64_t startMs = 0;     // Unix time the injection was taken
+        std::int64_t startMs = 0;  // Unix time the injection was taken
         std::uint64_t pollsAtStart = 0;
         std::string note{};
     };

@@ -57,6 +57,38 @@ protected:
         gcc::LoadMethod_Responses responses;
         return stub->LoadMethod_Result(callContext().get(), uuid, &responses);
     }
+    fw::CommandConfirmation inject(std::optional<std::string> method, std::optional<long> vial,
+                                   std::optional<double> volume, const std::string& token)
+    {
+        gcc::Inject_Parameters parameters;
+        if (method)
+            parameters.mutable_methodname()->set_value(*method);
+        if (vial)
+            parameters.mutable_vial()->set_value(*vial);
+        if (volume)
+            parameters.mutable_volume()->set_value(*volume);
+        fw::CommandConfirmation confirmation;
+        last = stub->Inject(callContext(token).get(), parameters, &confirmation);
+        return confirmation;
+    }
+    // The injection's last ExecutionInfo, at most `seconds` away; its result in `responses`.
+    fw::ExecutionInfo::CommandStatus injected(const fw::CommandConfirmation& confirmation,
+                                              gcc::Inject_Responses& responses, int seconds = 60)
+    {
+        auto context = callContext();
+        context->set_deadline(std::chrono::system_clock::now() + std::chrono::seconds(seconds));
+        auto info = stub->Inject_Info(context.get(), confirmation.commandexecutionuuid());
+        fw::ExecutionInfo state;
+        while (info->Read(&state)) {
+        }
+        last = stub->Inject_Result(callContext().get(), confirmation.commandexecutionuuid(),
+                                   &responses);
+        return state.commandstatus();
+    }
+    std::string jobKind(int id)
+    {
+        return service.get("/api/v1/jobs/" + std::to_string(id)).value("kind", "");
+    }
 
     std::unique_ptr<gcc::GasChromatographController::Stub> stub;
     grpc::Status last;
@@ -181,19 +213,6 @@ TEST_F(GcController, AnInjectionFollowsItsRunToTheRecordAndTheResultsFolder)
 {
     serve({"--missing-vial", "7"});
     const std::string token = service.token();
-    auto inject = [&](std::optional<std::string> method, std::optional<long> vial,
-                      std::optional<double> volume, const std::string& withToken) {
-        gcc::Inject_Parameters parameters;
-        if (method)
-            parameters.mutable_methodname()->set_value(*method);
-        if (vial)
-            parameters.mutable_vial()->set_value(*vial);
-        if (volume)
-            parameters.mutable_volume()->set_value(*volume);
-        fw::CommandConfirmation confirmation;
-        last = stub->Inject(callContext(withToken).get(), parameters, &confirmation);
-        return confirmation;
-    };
     struct Refused {
         std::optional<long> vial;
         std::optional<double> volume;
@@ -235,20 +254,57 @@ TEST_F(GcController, AnInjectionFollowsItsRunToTheRecordAndTheResultsFolder)
     EXPECT_EQ(folder.rfind(home.path() + "/results/", 0), 0u) << folder;
     EXPECT_TRUE(std::filesystem::exists(folder + "/record.txt")) << folder;
     EXPECT_TRUE(std::filesystem::exists(folder + "/run.json")) << folder;
+    // The folder is the one the run job (load 1, run 2) wrote, as for any door.
+    EXPECT_EQ(service.get("/api/v1/jobs/2").value("results_folder", ""), folder);
 
-    // No vial 7 in the tray: the sampler refuses it.
+    // No vial 7 in the tray: the sampler refuses it. The GC holds the method: no load.
     const fw::CommandConfirmation missing = inject("short", 7, 1.0, token);
     ASSERT_TRUE(last.ok()) << last.error_message();
-    auto infoContext = callContext();
-    infoContext->set_deadline(std::chrono::system_clock::now() + std::chrono::seconds(60));
-    auto info = stub->Inject_Info(infoContext.get(), missing.commandexecutionuuid());
-    fw::ExecutionInfo state;
-    while (info->Read(&state)) {
+    EXPECT_EQ(injected(missing, responses), fw::ExecutionInfo::finishedWithError);
+    EXPECT_TRUE(isSilaError(last, fw::SiLAError::kDefinedExecutionError, kErrors + "VialRefused"));
+    EXPECT_EQ(jobKind(3), "run");
+}
+
+TEST_F(GcController, AShortRunEndsWithItsFolderAndAMethodStoredAgainIsLoadedAgain)
+{
+    serve();
+    const std::string token = service.token();
+    // Over well before the next poll: its end is the run job's, no wait for a start seen.
+    upload("blink", servicetest::method(0.001));
+    gcc::Inject_Responses responses;
+    EXPECT_EQ(injected(inject("blink", 1, 1.0, token), responses, 30),
+              fw::ExecutionInfo::finishedSuccessfully);
+    ASSERT_TRUE(last.ok()) << last.error_message();
+    EXPECT_TRUE(std::filesystem::exists(responses.resultsfolder().value() + "/record.txt"));
+
+    // Stored again with other content: the GC's copy is stale, so it is loaded again.
+    upload("blink", servicetest::method(0.002));
+    EXPECT_EQ(injected(inject("blink", 2, 1.0, token), responses, 30),
+              fw::ExecutionInfo::finishedSuccessfully);
+    const std::vector<std::string> kinds = {"load", "run", "load", "run"};
+    for (std::size_t id = 1; id <= kinds.size(); ++id)
+        EXPECT_EQ(jobKind(static_cast<int>(id)), kinds[id - 1]) << id;
+}
+
+TEST_F(GcController, AnInjectionWhoseLineGoesAwayEndsWithLineLost)
+{
+    serve();
+    upload("long", servicetest::method(30));
+    const fw::CommandConfirmation confirmation = inject("long", 1, 1.0, service.token());
+    ASSERT_TRUE(last.ok()) << last.error_message();
+    auto context = callContext();
+    context->set_deadline(std::chrono::system_clock::now() + std::chrono::seconds(30));
+    auto intermediates =
+        stub->Inject_Intermediate(context.get(), confirmation.commandexecutionuuid());
+    gcc::Inject_IntermediateResponses change;
+    while (intermediates->Read(&change) && change.runstate().value() != "Run") {
     }
-    EXPECT_EQ(state.commandstatus(), fw::ExecutionInfo::finishedWithError);
-    EXPECT_TRUE(isSilaError(
-        stub->Inject_Result(callContext().get(), missing.commandexecutionuuid(), &responses),
-        fw::SiLAError::kDefinedExecutionError, kErrors + "VialRefused"));
+    ASSERT_EQ(change.runstate().value(), "Run");
+    sim.stop();
+    gcc::Inject_Responses responses;
+    EXPECT_EQ(injected(confirmation, responses), fw::ExecutionInfo::finishedWithError);
+    EXPECT_TRUE(isSilaError(last, fw::SiLAError::kDefinedExecutionError, kErrors + "LineLost"))
+        << test::messageOf(last);
 }
 
 TEST_F(GcController, StopResetAndZonesAreTheServicesJobs)

@@ -4,6 +4,7 @@
 # called by its path, as a client written from the standard alone would.
 import argparse
 import base64
+import json
 import os
 import pathlib
 import shutil
@@ -179,6 +180,30 @@ def main():
                            gcc.LoadMethod_Responses)
         check(error is not None and error.frameworkError.errorType ==
               fw.FrameworkError.INVALID_COMMAND_EXECUTION_UUID, "an unknown execution UUID")
+        # An injection to its result: the run followed to its end (a run shorter than the
+        # service's poll period, 5.5 s here, is followed all the same), its record and the
+        # results folder the service wrote for it.
+        confirmation = call(GC + "Inject", gcc.Inject_Parameters(
+            MethodName=fw.String(value="py"), Vial=fw.Integer(value=4), Volume=fw.Real(value=2.5)),
+            fw.CommandConfirmation, token(service_token))
+        uuid = confirmation.commandExecutionUUID
+        states = [r.RunState.value for r in channel.unary_stream(
+            GC + "Inject_Intermediate", request_serializer=uuid.SerializeToString,
+            response_deserializer=gcc.Inject_IntermediateResponses.FromString)(uuid, timeout=60)]
+        check(states and states[0] == "Idle",
+              f"Inject's intermediate responses follow the run state: {states}")
+        result = call(GC + "Inject_Result", uuid, gcc.Inject_Responses)
+        folder = result.ResultsFolder.value
+        written = json.loads(pathlib.Path(folder, "run.json").read_text()) \
+            if folder.startswith(os.path.join(home, "results", "run-")) else {}
+        check(written.get("vial") == 4 and written.get("volume") == 2.5 and
+              written.get("record") == result.ExperimentRecord.value and
+              "2.5" in result.ExperimentRecord.value,
+              f"Inject's result is its record and its results folder: {folder}")
+        began, ended = result.RunStart, result.RunEnd
+        check((began.year, began.month, began.day, began.hour, began.minute, began.second) <=
+              (ended.year, ended.month, ended.day, ended.hour, ended.minute, ended.second) and
+              began.year > 2000, "the run's start and end")
         # The scheduler locks the GC: its calls carry the lock's identifier, others fail.
         call(LOCK + "LockServer", lc.LockServer_Parameters(
             LockIdentifier=fw.String(value="py-lock"), Timeout=fw.Integer(value=60)),
