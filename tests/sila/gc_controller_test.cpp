@@ -269,7 +269,8 @@ TEST_F(GcController, AShortRunEndsWithItsFolderAndAMethodStoredAgainIsLoadedAgai
 {
     serve();
     const std::string token = service.token();
-    // Over well before the next poll: its end is the run job's, no wait for a start seen.
+    // A run of a few milliseconds: its end is the run job's. (A run no poll sees at all,
+    // shorter than the 5.5 s poll period, is the Python client's.)
     upload("blink", servicetest::method(0.001));
     gcc::Inject_Responses responses;
     EXPECT_EQ(injected(inject("blink", 1, 1.0, token), responses, 30),
