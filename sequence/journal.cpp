@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "platform/drive_paths.h"
+#include "platform/enum_names.h"
 #include "sequence/durable_file.h"
 
 namespace gc6890 {
@@ -20,46 +21,22 @@ using nlohmann::json;
 
 namespace {
 
-struct StepName {
-    StepKind kind;
-    const char* name;
-};
-
-constexpr StepName kStepNames[] = {
-    {StepKind::SequenceStarted, "sequence started"},
-    {StepKind::RowStarted, "row started"},
-    {StepKind::MethodLoaded, "method loaded"},
-    {StepKind::AboutToInject, "about to inject"},
-    {StepKind::Injected, "injected"},
-    {StepKind::InjectionRefused, "injection refused"},
-    {StepKind::RunEnded, "run ended"},
-    {StepKind::RecordWritten, "record written"},
-    {StepKind::Paused, "paused"},
-    {StepKind::Resumed, "resumed"},
-    {StepKind::RowSkipped, "row skipped"},
-    {StepKind::Aborted, "aborted"},
-    {StepKind::Finished, "finished"},
-};
+constexpr EnumNames kStepNames({"sequence started", "row started", "method loaded",
+                                "about to inject", "injected", "injection refused", "run ended",
+                                "record written", "paused", "resumed", "row skipped", "aborted",
+                                "finished"},
+                               StepKind::Finished);
 
 constexpr const char* kJournalSuffix = ".journal";
-
-bool stepKindOf(const std::string& name, StepKind& kind)
-{
-    for (const StepName& step : kStepNames) {
-        if (name == step.name) {
-            kind = step.kind;
-            return true;
-        }
-    }
-    return false;
-}
 
 // Throws json exceptions for a line that is not an entry.
 JournalEntry fromJson(const json& line)
 {
     JournalEntry entry;
-    if (!stepKindOf(line.at("step").get<std::string>(), entry.kind))
+    const std::optional<StepKind> kind = kStepNames.find(line.at("step").get<std::string>());
+    if (!kind)
         throw std::invalid_argument("unknown step " + line.at("step").dump());
+    entry.kind = *kind;
     entry.timeMs = line.at("time_ms").get<std::int64_t>();
     entry.row = line.value("row", 0);
     entry.injection = line.value("injection", 0);
@@ -100,11 +77,7 @@ std::string systemError(const std::string& what)
 
 const char* stepKindName(StepKind kind)
 {
-    for (const StepName& step : kStepNames) {
-        if (step.kind == kind)
-            return step.name;
-    }
-    return "?";
+    return kStepNames(kind);
 }
 
 const char* methodSourceName(MethodSource source)

@@ -3,59 +3,37 @@
 #include <algorithm>
 #include <set>
 
+#include "platform/enum_names.h"
+
 namespace gc6890 {
+
+namespace {
+
+constexpr EnumNames kInjectionStateNames({"not started", "uncertain", "refused", "injected",
+                                          "run ended", "record written", "skipped"},
+                                         InjectionState::Skipped);
+
+constexpr EnumNames kNextActionNames({"none", "inject", "resolve", "follow run", "write record"},
+                                     NextAction::WriteRecord);
+
+constexpr EnumNames kRunOutcomeNames({"running", "paused", "finished", "aborted"},
+                                     RunOutcome::Aborted);
+
+}  // namespace
 
 const char* injectionStateName(InjectionState state)
 {
-    switch (state) {
-    case InjectionState::NotStarted:
-        return "not started";
-    case InjectionState::Uncertain:
-        return "uncertain";
-    case InjectionState::Refused:
-        return "refused";
-    case InjectionState::Injected:
-        return "injected";
-    case InjectionState::RunEnded:
-        return "run ended";
-    case InjectionState::RecordWritten:
-        return "record written";
-    case InjectionState::Skipped:
-        return "skipped";
-    }
-    return "?";
+    return kInjectionStateNames(state);
 }
 
 const char* nextActionName(NextAction action)
 {
-    switch (action) {
-    case NextAction::None:
-        return "none";
-    case NextAction::Inject:
-        return "inject";
-    case NextAction::Resolve:
-        return "resolve";
-    case NextAction::FollowRun:
-        return "follow run";
-    case NextAction::WriteRecord:
-        return "write record";
-    }
-    return "?";
+    return kNextActionNames(action);
 }
 
 const char* runOutcomeName(RunOutcome outcome)
 {
-    switch (outcome) {
-    case RunOutcome::Running:
-        return "running";
-    case RunOutcome::Paused:
-        return "paused";
-    case RunOutcome::Finished:
-        return "finished";
-    case RunOutcome::Aborted:
-        return "aborted";
-    }
-    return "?";
+    return kRunOutcomeNames(outcome);
 }
 
 namespace {

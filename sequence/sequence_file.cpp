@@ -12,21 +12,20 @@
 #include "external/inlet_utils.h"
 #include "external/method_file_toml.h"
 #include "external/method_schema.h"
+#include "platform/enum_names.h"
 #include "sequence/injection_limits.h"
 
 namespace gc6890 {
 
+namespace {
+
+constexpr EnumNames kErrorRuleNames({"pause", "skip", "abort"}, ErrorRule::Abort);
+
+}  // namespace
+
 const char* errorRuleName(ErrorRule rule)
 {
-    switch (rule) {
-    case ErrorRule::Pause:
-        return "pause";
-    case ErrorRule::SkipRow:
-        return "skip";
-    case ErrorRule::Abort:
-        return "abort";
-    }
-    return "pause";
+    return kErrorRuleNames(rule);
 }
 
 namespace {
@@ -156,10 +155,9 @@ ErrorRule errorRuleOf(TableReader& top)
     const toml::node* node = top.find("on_error");
     if (!node)
         return ErrorRule::Pause;
-    const auto* word = node->as_string();
-    for (ErrorRule rule : {ErrorRule::Pause, ErrorRule::SkipRow, ErrorRule::Abort}) {
-        if (word && word->get() == errorRuleName(rule))
-            return rule;
+    if (const auto* word = node->as_string()) {
+        if (const std::optional<ErrorRule> rule = kErrorRuleNames.find(word->get()))
+            return *rule;
     }
     top.fail(*node, "on_error", "expected \"pause\", \"skip\" or \"abort\"");
 }

@@ -3,42 +3,34 @@
 #include <chrono>
 #include <nlohmann/json.hpp>
 
+#include "platform/enum_names.h"
 #include "service/event_hub.h"
 #include "service/safe_text.h"
 #include "service/snapshot.h"
 
 namespace gc6890 {
 
+namespace {
+
+constexpr EnumNames kJobKindNames({"load", "run", "stop", "reset", "zones"}, JobKind::Zones);
+
+constexpr EnumNames kJobStateNames({"queued", "running", "done", "failed"}, JobState::Failed);
+
+}  // namespace
+
 const char* jobKindName(JobKind kind)
 {
-    switch (kind) {
-    case JobKind::Load:
-        return "load";
-    case JobKind::Run:
-        return "run";
-    case JobKind::Reset:
-        return "reset";
-    case JobKind::Zones:
-        return "zones";
-    case JobKind::Stop:
-        break;
-    }
-    return "stop";
+    return kJobKindNames(kind);
+}
+
+std::optional<JobKind> jobKindNamed(std::string_view name)
+{
+    return kJobKindNames.find(name);
 }
 
 const char* jobStateName(JobState state)
 {
-    switch (state) {
-    case JobState::Queued:
-        return "queued";
-    case JobState::Running:
-        return "running";
-    case JobState::Done:
-        return "done";
-    case JobState::Failed:
-        break;
-    }
-    return "failed";
+    return kJobStateNames(state);
 }
 
 nlohmann::json Job::toJson() const

@@ -11,11 +11,13 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace gc6890 {
 
 enum class JobKind { Load, Run, Stop, Reset, Zones };
 const char* jobKindName(JobKind kind);  // "load", "run", "stop", "reset", "zones"
+std::optional<JobKind> jobKindNamed(std::string_view name);  // none for another word
 
 struct JobRequest {
     JobKind kind = JobKind::Stop;

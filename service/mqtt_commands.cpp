@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 
+#include "platform/enum_names.h"
 #include "service/job_requests.h"
 #include "service/safe_text.h"
 
@@ -88,19 +89,9 @@ private:
 
 const char* MqttCommands::outcomeName(Outcome outcome)
 {
-    switch (outcome) {
-    case Outcome::Taken:
-        return "taken";
-    case Outcome::Repeated:
-        return "repeated";
-    case Outcome::Refused:
-        return "refused";
-    case Outcome::Retained:
-        return "retained";
-    case Outcome::NotOurs:
-        break;
-    }
-    return "not_ours";
+    static constexpr EnumNames kNames({"taken", "repeated", "refused", "retained", "not_ours"},
+                                      Outcome::NotOurs);
+    return kNames(outcome);
 }
 
 MqttCommands::MqttCommands(std::string prefix, bool enabled, MethodStore methods, Submit submit,
@@ -166,11 +157,7 @@ MqttCommands::Result MqttCommands::handle(std::string_view topic, std::string_vi
                       "id");
     if (const std::string* first = remembered(id, nowMs))
         return {Outcome::Repeated, prefix_ + "reply/" + id, *first};
-    std::optional<JobKind> kind;
-    for (const JobKind k :
-         {JobKind::Load, JobKind::Run, JobKind::Stop, JobKind::Reset, JobKind::Zones})
-        if (kindName == jobKindName(k))
-            kind = k;
+    const std::optional<JobKind> kind = jobKindNamed(kindName);
     if (!kind)
         return refuse(id, 404, "no command " + kindName + ": load, run, stop, reset or zones");
     if (!enabled_) {

@@ -4,21 +4,15 @@
 #include <cmath>
 #include <ctime>
 
+#include "platform/enum_names.h"
 #include "platform/platform.h"
 
 namespace gc6890 {
 
 const char* lineStateName(LineState state)
 {
-    switch (state) {
-    case LineState::Up:
-        return "up";
-    case LineState::Rebuilding:
-        return "rebuilding";
-    case LineState::Down:
-        break;
-    }
-    return "down";
+    static constexpr EnumNames kNames({"up", "rebuilding", "down"}, LineState::Down);
+    return kNames(state);
 }
 
 double tidyReading(float value)

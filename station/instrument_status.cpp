@@ -34,15 +34,6 @@ Json reading(float value, int digits)
     return rounded;
 }
 
-RunState runStateNamed(const std::string& name)
-{
-    for (RunState state : {RunState::PreRun, RunState::Run, RunState::PostRun}) {
-        if (name == runStateName(state))
-            return state;
-    }
-    return RunState::Idle;
-}
-
 }  // namespace
 
 bool InstrumentStatus::commsFailure() const
@@ -108,7 +99,7 @@ void from_json(const nlohmann::json& in, InstrumentStatus& s)
     s.ovenTemperature = number("oven_temperature");
     s.column1Pressure = number("column1_pressure");
     s.column1Flow = number("column1_flow");
-    s.runState = runStateNamed(text("run_state"));
+    s.runState = runStateNamed(text("run_state")).value_or(RunState::Idle);
 }
 
 InstrumentStatus statusOfRecord(CInletSystemStatus& r)

@@ -1,20 +1,23 @@
 #include "station/run_state.h"
 
+#include "platform/enum_names.h"
+
 namespace gc6890 {
+
+namespace {
+
+constexpr EnumNames kRunStateNames({"idle", "pre-run", "run", "post-run"}, RunState::PostRun);
+
+}  // namespace
 
 const char* runStateName(RunState state)
 {
-    switch (state) {
-    case RunState::PreRun:
-        return "pre-run";
-    case RunState::Run:
-        return "run";
-    case RunState::PostRun:
-        return "post-run";
-    case RunState::Idle:
-        break;
-    }
-    return "idle";
+    return kRunStateNames(state);
+}
+
+std::optional<RunState> runStateNamed(std::string_view name)
+{
+    return kRunStateNames.find(name);
 }
 
 bool runUnderWay(RunState state)

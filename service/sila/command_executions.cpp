@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/enum_names.h"
 #include "service/sila/sila_home.h"
 
 namespace gc6890::sila {
@@ -154,17 +155,10 @@ void CommandExecutions::forgetExpired()
 
 const char* executionStatusName(ExecutionStatus status)
 {
-    switch (status) {
-    case ExecutionStatus::Waiting:
-        return "waiting";
-    case ExecutionStatus::Running:
-        return "running";
-    case ExecutionStatus::FinishedSuccessfully:
-        return "finishedSuccessfully";
-    case ExecutionStatus::FinishedWithError:
-        return "finishedWithError";
-    }
-    return "?";
+    static constexpr EnumNames kNames(
+        {"waiting", "running", "finishedSuccessfully", "finishedWithError"},
+        ExecutionStatus::FinishedWithError);
+    return kNames(status);
 }
 
 }  // namespace gc6890::sila

@@ -2,45 +2,24 @@
 
 #include <nlohmann/json.hpp>
 
+#include "platform/enum_names.h"
+
 namespace gc6890::sila {
 
 namespace {
 
-const char* runStateIdentifier(RunState state)
-{
-    switch (state) {
-    case RunState::Idle:
-        return "Idle";
-    case RunState::PreRun:
-        return "PreRun";
-    case RunState::Run:
-        return "Run";
-    case RunState::PostRun:
-        return "PostRun";
-    }
-    return "Idle";
-}
+// The SiLA identifiers of the states, as the feature's constraints list them.
+constexpr EnumNames kRunStateIdentifiers({"Idle", "PreRun", "Run", "PostRun"}, RunState::PostRun);
 
-const char* lineStateIdentifier(LineState state)
-{
-    switch (state) {
-    case LineState::Up:
-        return "Up";
-    case LineState::Rebuilding:
-        return "Rebuilding";
-    case LineState::Down:
-        return "Down";
-    }
-    return "Down";
-}
+constexpr EnumNames kLineStateIdentifiers({"Up", "Rebuilding", "Down"}, LineState::Down);
 
 }  // namespace
 
 InstrumentStatus instrumentStatusOf(const Snapshot& snapshot)
 {
     InstrumentStatus status;
-    status.runState = runStateIdentifier(snapshot.run);
-    status.lineState = lineStateIdentifier(snapshot.line);
+    status.runState = kRunStateIdentifiers(snapshot.run);
+    status.lineState = kLineStateIdentifiers(snapshot.line);
     const nlohmann::json& body = snapshot.json;
     if (!body.is_object())
         return status;  // no poll yet
