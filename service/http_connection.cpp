@@ -8,19 +8,13 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstring>
+
+#include "service/snapshot.h"
 
 namespace gc6890 {
 
 namespace {
-
-std::int64_t nowMs()
-{
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
 
 void addressOf(const sockaddr_storage& address, std::string& text, int& port)
 {
@@ -98,7 +92,7 @@ void HttpConnection::drain()
 
 void HttpConnection::beginRequest()
 {
-    deadlineMs_ = nowMs() + timing_.deadlineMs;
+    deadlineMs_ = steadyNowMs() + timing_.deadlineMs;
     exempt_ = answering_ = closeAfterAnswer_ = cut_ = false;
     answered_ = 0;
 }
@@ -114,7 +108,7 @@ bool HttpConnection::await(short events) const
     int timeout = timing_.ioTimeoutMs;
     bool deadlineFirst = false;
     if (!exempt_) {
-        const std::int64_t left = deadlineMs_ - nowMs();
+        const std::int64_t left = deadlineMs_ - steadyNowMs();
         if (left <= 0) {
             cut_ = true;
             return false;
@@ -167,7 +161,7 @@ ssize_t HttpConnection::write(const char* ptr, size_t size)
     if (!answering_) {
         // The answer starts: a stretch of its own for writing it.
         answering_ = true;
-        deadlineMs_ = nowMs() + timing_.deadlineMs;
+        deadlineMs_ = steadyNowMs() + timing_.deadlineMs;
     }
     for (;;) {
         if (!await(POLLOUT))

@@ -6,11 +6,11 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <chrono>
 #include <nlohmann/json.hpp>
 
 #include "platform/platform.h"
 #include "service/safe_text.h"
+#include "service/snapshot.h"
 
 namespace gc6890 {
 
@@ -18,13 +18,6 @@ namespace {
 
 // The connection the current pool thread serves, for the handlers' calls.
 thread_local HttpConnection* t_serving = nullptr;
-
-std::int64_t nowMs()
-{
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
 
 const char* reasonOf(int status)
 {
@@ -149,7 +142,7 @@ void HttpServer::admit(std::unique_ptr<HttpConnection> connection)
             if (epoll_ctl(epoll_, EPOLL_CTL_ADD, fd, &readable) != 0)
                 return;                                        // closed on the way out
             const bool started = connection->readAhead() > 0;  // part of the next request
-            room_[fd] = Waiting{std::move(connection), nowMs(), started};
+            room_[fd] = Waiting{std::move(connection), steadyNowMs(), started};
             return;
         }
     }
@@ -194,7 +187,7 @@ void HttpServer::watchRoom()
                     closed.push_back(take(entry));
             }
             // The deadlines, looked at ten times a second.
-            const std::int64_t now = nowMs();
+            const std::int64_t now = steadyNowMs();
             if (now - lastLook >= 100) {
                 lastLook = now;
                 for (auto entry = room_.begin(); entry != room_.end();) {
@@ -301,9 +294,9 @@ void HttpServer::serve(std::unique_ptr<HttpConnection> connection)
 
 bool HttpServer::linger(HttpConnection& connection) const
 {
-    const std::int64_t until = nowMs() + limits_.lingerMs;
+    const std::int64_t until = steadyNowMs() + limits_.lingerMs;
     while (!connection.headComplete() && !connection.headTooLong()) {
-        const std::int64_t left = until - nowMs();
+        const std::int64_t left = until - steadyNowMs();
         pollfd ready{connection.fd(), POLLIN, 0};
         if (left <= 0 || ::poll(&ready, 1, static_cast<int>(left)) <= 0)
             return true;

@@ -4,19 +4,9 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "service/snapshot.h"
 
 namespace gc6890 {
-
-namespace {
-
-std::int64_t nowMs()
-{
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
-}  // namespace
 
 NoticeLimiter::NoticeLimiter(Write write, int intervalMs, std::size_t maxAddresses)
     : write_(std::move(write)), intervalMs_(intervalMs), maxAddresses_(maxAddresses),
@@ -49,7 +39,7 @@ void NoticeLimiter::note(const std::string& kind, const std::string& address,
             window->second.latest = text;
             return;
         }
-        window->second.startMs = nowMs();
+        window->second.startMs = steadyNowMs();
     }
     write_(text);
 }
@@ -59,7 +49,7 @@ void NoticeLimiter::flush()
     std::vector<std::string> summaries;
     {
         std::lock_guard lock(mutex_);
-        const std::int64_t now = nowMs();
+        const std::int64_t now = steadyNowMs();
         for (auto window = windows_.begin(); window != windows_.end();) {
             const auto& [key, counted] = *window;
             if (!stopping_ && now - counted.startMs < intervalMs_) {
