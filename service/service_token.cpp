@@ -6,11 +6,11 @@
 #include <iostream>
 #include <optional>
 #include <stdexcept>
-#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/platform.h"
+#include "service/random_bytes.h"
 
 namespace gc6890 {
 
@@ -69,9 +69,7 @@ std::optional<std::string> readToken(const std::string& path)
 std::string randomToken()
 {
     unsigned char bytes[32];
-    if (getrandom(bytes, sizeof bytes, 0) != static_cast<ssize_t>(sizeof bytes))
-        throw std::runtime_error(std::string("cannot make the service token: ") +
-                                 std::strerror(errno));
+    fillRandom(bytes, "cannot make the service token");
     std::string token;
     for (unsigned char byte : bytes)
         token += format("%02x", byte);

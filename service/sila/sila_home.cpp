@@ -7,11 +7,11 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
-#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/platform.h"
+#include "service/random_bytes.h"
 #include "service/safe_text.h"
 
 namespace gc6890::sila {
@@ -57,9 +57,7 @@ bool readWhole(const std::string& path, std::string& text)
 std::string randomUuid()
 {
     unsigned char bytes[16];
-    if (getrandom(bytes, sizeof bytes, 0) != static_cast<ssize_t>(sizeof bytes))
-        throw std::runtime_error(std::string("no random bytes for a UUID: ") +
-                                 std::strerror(errno));
+    fillRandom(bytes, "no random bytes for a UUID");
     bytes[6] = static_cast<unsigned char>((bytes[6] & 0x0f) | 0x40);  // version 4
     bytes[8] = static_cast<unsigned char>((bytes[8] & 0x3f) | 0x80);  // the RFC 4122 variant
     std::string uuid;
