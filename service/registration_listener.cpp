@@ -27,22 +27,29 @@ bool RegistrationListener::registerWith(HWND registrationWindow)
     return true;
 }
 
+namespace {
+
+// A data block arrives as a pointer to the sender's memory: copied out before it is handed on.
+template <class Block>
+LRESULT deliver(LPARAM lParam, const std::function<void(const Block&)>& handler)
+{
+    Block block;
+    std::memcpy(&block, reinterpret_cast<const void*>(lParam), sizeof block);
+    if (handler)
+        handler(block);
+    return 1;
+}
+
+}  // namespace
+
 LRESULT RegistrationListener::OnGCData(WPARAM, LPARAM lParam)
 {
-    GCRemoteData block;
-    std::memcpy(&block, reinterpret_cast<const void*>(lParam), sizeof block);
-    if (handlers_.gcBlock)
-        handlers_.gcBlock(block);
-    return 1;
+    return deliver(lParam, handlers_.gcBlock);
 }
 
 LRESULT RegistrationListener::OnSamplerData(WPARAM, LPARAM lParam)
 {
-    SamplerRemoteData block;
-    std::memcpy(&block, reinterpret_cast<const void*>(lParam), sizeof block);
-    if (handlers_.samplerBlock)
-        handlers_.samplerBlock(block);
-    return 1;
+    return deliver(lParam, handlers_.samplerBlock);
 }
 
 LRESULT RegistrationListener::OnLock(WPARAM, LPARAM)
