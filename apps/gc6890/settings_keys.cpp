@@ -38,6 +38,16 @@ std::string wholeInRange(const std::string& text, long min, long max, const char
     return std::to_string(value);
 }
 
+enum class Unit { None, Ms, Bytes };
+
+// A whole number from Min to Max, the unit named in the problem: a checker for the table.
+template <long Min, long Max, Unit U = Unit::None>
+std::string whole(const std::string& text, std::string& problem)
+{
+    constexpr const char* unit = U == Unit::Ms ? " ms" : U == Unit::Bytes ? " bytes" : "";
+    return wholeInRange(text, Min, Max, unit, problem);
+}
+
 std::string oneOf(const std::string& text, std::initializer_list<const char*> choices, bool upper,
                   std::string& problem)
 {
@@ -96,52 +106,43 @@ const std::vector<SettingKey> kKeys = {
      "serial device of the instrument; sim runs the built-in simulator", device},
     {"BaudRate", "Inlets\\Hubrel\\Varnock\\BaudRate", "9600", "line speed, bits per second",
      baudRate},
-    {"DataBits", "Inlets\\Hubrel\\Varnock\\DataBits", "8", "data bits per character",
-     [](const std::string& v, std::string& p) { return wholeInRange(v, 5, 8, "", p); }},
+    {"DataBits", "Inlets\\Hubrel\\Varnock\\DataBits", "8", "data bits per character", whole<5, 8>},
     {"Parity", "Inlets\\Hubrel\\Varnock\\Parity", "N", "parity: N none, E even, O odd",
      [](const std::string& v, std::string& p) {
          return oneOf(v, {"N", "E", "O"}, true, p);
      }},
-    {"StopBits", "Inlets\\Hubrel\\Varnock\\StopBits", "1", "stop bits",
-     [](const std::string& v, std::string& p) { return wholeInRange(v, 1, 2, "", p); }},
+    {"StopBits", "Inlets\\Hubrel\\Varnock\\StopBits", "1", "stop bits", whole<1, 2>},
     {"FlowControl", "Inlets\\Hubrel\\Varnock\\FlowControl", "none",
      "flow control: none, rtscts or xonxoff",
      [](const std::string& v, std::string& p) {
          return oneOf(v, {"none", "rtscts", "xonxoff"}, false, p);
      }},
     {"EndOfDataChar", "Inlets\\Hubrel\\Varnock\\EndOfDataChar", "10",
-     "character code that ends a reply line (10 is line feed)",
-     [](const std::string& v, std::string& p) { return wholeInRange(v, 1, 255, "", p); }},
+     "character code that ends a reply line (10 is line feed)", whole<1, 255>},
     {"Timeout", "Inlets\\Hubrel\\Varnock\\Timeout", "45000", "longest wait for a reply line, ms",
-     [](const std::string& v, std::string& p) { return wholeInRange(v, 1, 600000, " ms", p); }},
+     whole<1, 600000, Unit::Ms>},
     {"RTSControl", "Inlets\\Hubrel\\Varnock\\RTSControl", "0", "RTS line setting of the port",
-     [](const std::string& v, std::string& p) { return wholeInRange(v, 0, 1, "", p); }},
+     whole<0, 1>},
     {"DefaultSettings", "Inlets\\Hubrel\\Varnock\\Communications\\DefaultSettings", "TRUE",
      "TRUE: the next start stores the default line ending, time-out and RTS setting once",
      [](const std::string& v, std::string& p) {
          return oneOf(v, {"TRUE", "FALSE"}, true, p);
      }},
     {"IgnoreSeverityLevel", "Inlets\\Hubrel\\Varnock\\IgnoreSeverityLevel", "1",
-     "comms log detail: 1 failures and instrument messages, 2 every line; 0 no log",
-     [](const std::string& v, std::string& p) { return wholeInRange(v, 0, 2, "", p); }},
+     "comms log detail: 1 failures and instrument messages, 2 every line; 0 no log", whole<0, 2>},
     {"MaxLogSize", "Inlets\\Hubrel\\Varnock\\MaxLogSize", "10485760",
      "comms log size in bytes above which a start offers a backup",
-     [](const std::string& v, std::string& p) {
-         return wholeInRange(v, 1024, INT_MAX, " bytes", p);
-     }},
+     whole<1024, INT_MAX, Unit::Bytes>},
     {"MethodRetry", "Inlets\\Hubrel\\Varnock\\MethodRetry", "2",
-     "attempts at reading the GC's method during a download",
-     [](const std::string& v, std::string& p) { return wholeInRange(v, 1, 100, "", p); }},
+     "attempts at reading the GC's method during a download", whole<1, 100>},
     {"FailureSleep", "Inlets\\Hubrel\\Varnock\\FailureSleep", "1000",
-     "pause before another attempt at reading the GC's method, ms",
-     [](const std::string& v, std::string& p) { return wholeInRange(v, 0, 60000, " ms", p); }},
+     "pause before another attempt at reading the GC's method, ms", whole<0, 60000, Unit::Ms>},
     {"AutoPrepRun", "Inlets\\Hubrel\\Varnock\\AutoPrepRun", "0 for the GC, 1 for the sampler",
      "1 when the GC prepares itself for runs; 0 makes the sampler send prepare-run after an "
      "injection",
-     [](const std::string& v, std::string& p) { return wholeInRange(v, 0, 1, "", p); }},
+     whole<0, 1>},
     {"StatusFrequency", "Inlets\\Hubrel\\System Timings\\Status Frequency", "5500",
-     "status refresh of status --watch and run, ms (at most 5500)",
-     [](const std::string& v, std::string& p) { return wholeInRange(v, 100, 5500, " ms", p); }},
+     "status refresh of status --watch and run, ms (at most 5500)", whole<100, 5500, Unit::Ms>},
     {"MethodFolder", "Inlets\\Hubrel\\Varnock\\MethodFolder", "$GC6890_HOME/methods",
      "folder in which a bare method name is looked up", folder},
     {"Service", "Inlets\\Hubrel\\Varnock\\Service", "",
@@ -166,7 +167,7 @@ const std::vector<SettingKey> kKeys = {
      "CA certificate that signed the broker's, for mqtts://", filePath},
     {"MqttQueue", "Inlets\\Hubrel\\Service\\MqttQueue", "1000",
      "events the service keeps while the MQTT broker is away; older ones are counted lost",
-     [](const std::string& v, std::string& p) { return wholeInRange(v, 1, 1000000, "", p); }},
+     whole<1, 1000000>},
 };
 
 }  // namespace
