@@ -48,52 +48,50 @@ void CommandExecutions::changed(Execution& execution)
     changed_.notify_all();
 }
 
-void CommandExecutions::running(const std::string& uuid, double progress,
-                                std::optional<double> remainingSeconds)
+void CommandExecutions::update(const std::string& uuid,
+                               const std::function<void(ExecutionState&)>& change)
 {
     std::lock_guard lock(mutex_);
     Execution* execution = find(uuid);
     if (!execution || finished(execution->state.status))
-        return;
-    execution->state.status = ExecutionStatus::Running;
-    execution->state.progress = std::clamp(progress, 0.0, 1.0);
-    execution->state.remainingSeconds = remainingSeconds;
+        return;  // a finished execution stays as it ended
+    change(execution->state);
     changed(*execution);
+}
+
+void CommandExecutions::running(const std::string& uuid, double progress,
+                                std::optional<double> remainingSeconds)
+{
+    update(uuid, [&](ExecutionState& state) {
+        state.status = ExecutionStatus::Running;
+        state.progress = std::clamp(progress, 0.0, 1.0);
+        state.remainingSeconds = remainingSeconds;
+    });
 }
 
 void CommandExecutions::intermediate(const std::string& uuid, std::string serialized)
 {
-    std::lock_guard lock(mutex_);
-    Execution* execution = find(uuid);
-    if (!execution || finished(execution->state.status))
-        return;
-    execution->state.intermediates.push_back(std::move(serialized));
-    changed(*execution);
+    update(uuid,
+           [&](ExecutionState& state) { state.intermediates.push_back(std::move(serialized)); });
 }
 
 void CommandExecutions::succeed(const std::string& uuid, std::string serializedResponses)
 {
-    std::lock_guard lock(mutex_);
-    Execution* execution = find(uuid);
-    if (!execution || finished(execution->state.status))
-        return;
-    execution->state.status = ExecutionStatus::FinishedSuccessfully;
-    execution->state.progress = 1;
-    execution->state.remainingSeconds = 0;
-    execution->state.responses = std::move(serializedResponses);
-    changed(*execution);
+    update(uuid, [&](ExecutionState& state) {
+        state.status = ExecutionStatus::FinishedSuccessfully;
+        state.progress = 1;
+        state.remainingSeconds = 0;
+        state.responses = std::move(serializedResponses);
+    });
 }
 
 void CommandExecutions::fail(const std::string& uuid, grpc::Status error)
 {
-    std::lock_guard lock(mutex_);
-    Execution* execution = find(uuid);
-    if (!execution || finished(execution->state.status))
-        return;
-    execution->state.status = ExecutionStatus::FinishedWithError;
-    execution->state.remainingSeconds = 0;
-    execution->state.error = std::move(error);
-    changed(*execution);
+    update(uuid, [&](ExecutionState& state) {
+        state.status = ExecutionStatus::FinishedWithError;
+        state.remainingSeconds = 0;
+        state.error = std::move(error);
+    });
 }
 
 std::optional<ExecutionState> CommandExecutions::await(const std::string& uuid,

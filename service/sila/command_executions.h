@@ -10,6 +10,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -81,6 +82,9 @@ private:
     void forgetExpired();
     Execution* find(const std::string& uuid);
     void changed(Execution& execution);
+    // Applies `change` to an execution still under way, under the lock, and wakes its
+    // watchers; nothing for an unknown or finished one.
+    void update(const std::string& uuid, const std::function<void(ExecutionState&)>& change);
 
     std::chrono::seconds lifetime_;
     std::size_t capacity_;

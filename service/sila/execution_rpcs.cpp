@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 
 namespace gc6890::sila {
 
@@ -17,21 +18,14 @@ void setDuration(fw::Duration* duration, double seconds)
 
 fw::ExecutionInfo infoOf(const ExecutionState& state)
 {
+    // Indexed by ExecutionStatus, in its order.
+    static constexpr fw::ExecutionInfo::CommandStatus kStatuses[] = {
+        fw::ExecutionInfo::waiting, fw::ExecutionInfo::running,
+        fw::ExecutionInfo::finishedSuccessfully, fw::ExecutionInfo::finishedWithError};
+    static_assert(std::size(kStatuses) ==
+                  static_cast<std::size_t>(ExecutionStatus::FinishedWithError) + 1);
     fw::ExecutionInfo info;
-    switch (state.status) {
-    case ExecutionStatus::Waiting:
-        info.set_commandstatus(fw::ExecutionInfo::waiting);
-        break;
-    case ExecutionStatus::Running:
-        info.set_commandstatus(fw::ExecutionInfo::running);
-        break;
-    case ExecutionStatus::FinishedSuccessfully:
-        info.set_commandstatus(fw::ExecutionInfo::finishedSuccessfully);
-        break;
-    case ExecutionStatus::FinishedWithError:
-        info.set_commandstatus(fw::ExecutionInfo::finishedWithError);
-        break;
-    }
+    info.set_commandstatus(kStatuses[static_cast<std::size_t>(state.status)]);
     info.mutable_progressinfo()->set_value(state.progress);
     if (state.remainingSeconds)
         setDuration(info.mutable_estimatedremainingtime(), *state.remainingSeconds);

@@ -332,117 +332,33 @@ grpc::Status subscribe(ServiceState& state, grpc::ServerContext& context,
     return guarded([&] { return feedProperty<Response>(state, context, stopping, writer, fill); });
 }
 
+// A property's value into its response field: text made valid UTF-8, the rest as it is.
+void setValue(fw::String* field, const std::string& text)
+{
+    setText(field, text);
+}
+
+template <class Field, class Value>
+void setValue(Field* field, Value value)
+{
+    field->set_value(value);
+}
+
 }  // namespace
 
-grpc::Status GcControllerFeature::Subscribe_RunState(
-    Context* context, const gcc::Subscribe_RunState_Parameters*,
-    grpc::ServerWriter<gcc::Subscribe_RunState_Responses>* writer)
-{
-    return subscribe<gcc::Subscribe_RunState_Responses>(
-        state_, *context, stopping_, *writer,
-        [](const InstrumentStatus& status, gcc::Subscribe_RunState_Responses& out) {
-            setText(out.mutable_runstate(), status.runState);
-        });
-}
-
-grpc::Status GcControllerFeature::Subscribe_Ready(
-    Context* context, const gcc::Subscribe_Ready_Parameters*,
-    grpc::ServerWriter<gcc::Subscribe_Ready_Responses>* writer)
-{
-    return subscribe<gcc::Subscribe_Ready_Responses>(
-        state_, *context, stopping_, *writer,
-        [](const InstrumentStatus& status, gcc::Subscribe_Ready_Responses& out) {
-            out.mutable_ready()->set_value(status.ready);
-        });
-}
-
-grpc::Status GcControllerFeature::Subscribe_NotReadyReason(
-    Context* context, const gcc::Subscribe_NotReadyReason_Parameters*,
-    grpc::ServerWriter<gcc::Subscribe_NotReadyReason_Responses>* writer)
-{
-    return subscribe<gcc::Subscribe_NotReadyReason_Responses>(
-        state_, *context, stopping_, *writer,
-        [](const InstrumentStatus& status, gcc::Subscribe_NotReadyReason_Responses& out) {
-            setText(out.mutable_notreadyreason(), status.notReadyReason);
-        });
-}
-
-grpc::Status GcControllerFeature::Subscribe_ErrorText(
-    Context* context, const gcc::Subscribe_ErrorText_Parameters*,
-    grpc::ServerWriter<gcc::Subscribe_ErrorText_Responses>* writer)
-{
-    return subscribe<gcc::Subscribe_ErrorText_Responses>(
-        state_, *context, stopping_, *writer,
-        [](const InstrumentStatus& status, gcc::Subscribe_ErrorText_Responses& out) {
-            setText(out.mutable_errortext(), status.errorText);
-        });
-}
-
-grpc::Status GcControllerFeature::Subscribe_OvenTemperature(
-    Context* context, const gcc::Subscribe_OvenTemperature_Parameters*,
-    grpc::ServerWriter<gcc::Subscribe_OvenTemperature_Responses>* writer)
-{
-    return subscribe<gcc::Subscribe_OvenTemperature_Responses>(
-        state_, *context, stopping_, *writer,
-        [](const InstrumentStatus& status, gcc::Subscribe_OvenTemperature_Responses& out) {
-            out.mutable_oventemperature()->set_value(status.ovenTemperature);
-        });
-}
-
-grpc::Status GcControllerFeature::Subscribe_Column1Pressure(
-    Context* context, const gcc::Subscribe_Column1Pressure_Parameters*,
-    grpc::ServerWriter<gcc::Subscribe_Column1Pressure_Responses>* writer)
-{
-    return subscribe<gcc::Subscribe_Column1Pressure_Responses>(
-        state_, *context, stopping_, *writer,
-        [](const InstrumentStatus& status, gcc::Subscribe_Column1Pressure_Responses& out) {
-            out.mutable_column1pressure()->set_value(status.column1Pressure);
-        });
-}
-
-grpc::Status GcControllerFeature::Subscribe_Column1Flow(
-    Context* context, const gcc::Subscribe_Column1Flow_Parameters*,
-    grpc::ServerWriter<gcc::Subscribe_Column1Flow_Responses>* writer)
-{
-    return subscribe<gcc::Subscribe_Column1Flow_Responses>(
-        state_, *context, stopping_, *writer,
-        [](const InstrumentStatus& status, gcc::Subscribe_Column1Flow_Responses& out) {
-            out.mutable_column1flow()->set_value(status.column1Flow);
-        });
-}
-
-grpc::Status GcControllerFeature::Subscribe_Column2Pressure(
-    Context* context, const gcc::Subscribe_Column2Pressure_Parameters*,
-    grpc::ServerWriter<gcc::Subscribe_Column2Pressure_Responses>* writer)
-{
-    return subscribe<gcc::Subscribe_Column2Pressure_Responses>(
-        state_, *context, stopping_, *writer,
-        [](const InstrumentStatus& status, gcc::Subscribe_Column2Pressure_Responses& out) {
-            out.mutable_column2pressure()->set_value(status.column2Pressure);
-        });
-}
-
-grpc::Status GcControllerFeature::Subscribe_Column2Flow(
-    Context* context, const gcc::Subscribe_Column2Flow_Parameters*,
-    grpc::ServerWriter<gcc::Subscribe_Column2Flow_Responses>* writer)
-{
-    return subscribe<gcc::Subscribe_Column2Flow_Responses>(
-        state_, *context, stopping_, *writer,
-        [](const InstrumentStatus& status, gcc::Subscribe_Column2Flow_Responses& out) {
-            out.mutable_column2flow()->set_value(status.column2Flow);
-        });
-}
-
-grpc::Status GcControllerFeature::Subscribe_LineState(
-    Context* context, const gcc::Subscribe_LineState_Parameters*,
-    grpc::ServerWriter<gcc::Subscribe_LineState_Responses>* writer)
-{
-    return subscribe<gcc::Subscribe_LineState_Responses>(
-        state_, *context, stopping_, *writer,
-        [](const InstrumentStatus& status, gcc::Subscribe_LineState_Responses& out) {
-            setText(out.mutable_linestate(), status.lineState);
-        });
-}
+#define GC6890_SUBSCRIBE_DEFINITION(Property, field, member)                                       \
+    grpc::Status GcControllerFeature::Subscribe_##Property(                                        \
+        Context* context, const gcc::Subscribe_##Property##_Parameters*,                           \
+        grpc::ServerWriter<gcc::Subscribe_##Property##_Responses>* writer)                         \
+    {                                                                                              \
+        return subscribe<gcc::Subscribe_##Property##_Responses>(                                   \
+            state_, *context, stopping_, *writer,                                                  \
+            [](const InstrumentStatus& status, gcc::Subscribe_##Property##_Responses& out) {       \
+                setValue(out.mutable_##field(), status.member);                                    \
+            });                                                                                    \
+    }
+GC6890_GC_CONTROLLER_OBSERVABLES(GC6890_SUBSCRIBE_DEFINITION)
+#undef GC6890_SUBSCRIBE_DEFINITION
 
 grpc::Status GcControllerFeature::Get_InstalledHardware(
     Context*, const gcc::Get_InstalledHardware_Parameters*,

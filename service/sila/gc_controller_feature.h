@@ -23,6 +23,20 @@ namespace gc6890::sila {
 
 namespace gcc = sila2::io::gcsixeightninety::chromatography::gaschromatographcontroller::v1;
 
+// The feature's observable properties, each followed from the instrument status: the
+// property's identifier, its response's field and the status member it shows.
+#define GC6890_GC_CONTROLLER_OBSERVABLES(X)                                                        \
+    X(RunState, runstate, runState)                                                                \
+    X(Ready, ready, ready)                                                                         \
+    X(NotReadyReason, notreadyreason, notReadyReason)                                              \
+    X(ErrorText, errortext, errorText)                                                             \
+    X(OvenTemperature, oventemperature, ovenTemperature)                                           \
+    X(Column1Pressure, column1pressure, column1Pressure)                                           \
+    X(Column1Flow, column1flow, column1Flow)                                                       \
+    X(Column2Pressure, column2pressure, column2Pressure)                                           \
+    X(Column2Flow, column2flow, column2Flow)                                                       \
+    X(LineState, linestate, lineState)
+
 class GcControllerFeature final : public gcc::GasChromatographController::Service {
 public:
     static constexpr const char* kDefinitionFile = "GasChromatographController.sila.xml";
@@ -68,36 +82,13 @@ public:
                                    const gcc::SwitchHeatedZones_Parameters* request,
                                    gcc::SwitchHeatedZones_Responses* response) override;
 
-    grpc::Status Subscribe_RunState(
-        Context* context, const gcc::Subscribe_RunState_Parameters* request,
-        grpc::ServerWriter<gcc::Subscribe_RunState_Responses>* writer) override;
-    grpc::Status Subscribe_Ready(
-        Context* context, const gcc::Subscribe_Ready_Parameters* request,
-        grpc::ServerWriter<gcc::Subscribe_Ready_Responses>* writer) override;
-    grpc::Status Subscribe_NotReadyReason(
-        Context* context, const gcc::Subscribe_NotReadyReason_Parameters* request,
-        grpc::ServerWriter<gcc::Subscribe_NotReadyReason_Responses>* writer) override;
-    grpc::Status Subscribe_ErrorText(
-        Context* context, const gcc::Subscribe_ErrorText_Parameters* request,
-        grpc::ServerWriter<gcc::Subscribe_ErrorText_Responses>* writer) override;
-    grpc::Status Subscribe_OvenTemperature(
-        Context* context, const gcc::Subscribe_OvenTemperature_Parameters* request,
-        grpc::ServerWriter<gcc::Subscribe_OvenTemperature_Responses>* writer) override;
-    grpc::Status Subscribe_Column1Pressure(
-        Context* context, const gcc::Subscribe_Column1Pressure_Parameters* request,
-        grpc::ServerWriter<gcc::Subscribe_Column1Pressure_Responses>* writer) override;
-    grpc::Status Subscribe_Column1Flow(
-        Context* context, const gcc::Subscribe_Column1Flow_Parameters* request,
-        grpc::ServerWriter<gcc::Subscribe_Column1Flow_Responses>* writer) override;
-    grpc::Status Subscribe_Column2Pressure(
-        Context* context, const gcc::Subscribe_Column2Pressure_Parameters* request,
-        grpc::ServerWriter<gcc::Subscribe_Column2Pressure_Responses>* writer) override;
-    grpc::Status Subscribe_Column2Flow(
-        Context* context, const gcc::Subscribe_Column2Flow_Parameters* request,
-        grpc::ServerWriter<gcc::Subscribe_Column2Flow_Responses>* writer) override;
-    grpc::Status Subscribe_LineState(
-        Context* context, const gcc::Subscribe_LineState_Parameters* request,
-        grpc::ServerWriter<gcc::Subscribe_LineState_Responses>* writer) override;
+    // One subscription per observable property, each a feed of the snapshot (see the .cpp).
+#define GC6890_SUBSCRIBE_DECLARATION(Property, field, member)                                      \
+    grpc::Status Subscribe_##Property(                                                             \
+        Context* context, const gcc::Subscribe_##Property##_Parameters* request,                   \
+        grpc::ServerWriter<gcc::Subscribe_##Property##_Responses>* writer) override;
+    GC6890_GC_CONTROLLER_OBSERVABLES(GC6890_SUBSCRIBE_DECLARATION)
+#undef GC6890_SUBSCRIBE_DECLARATION
     grpc::Status Get_InstalledHardware(Context* context,
                                        const gcc::Get_InstalledHardware_Parameters* request,
                                        gcc::Get_InstalledHardware_Responses* response) override;

@@ -7,8 +7,6 @@
 
 namespace gc6890::sila {
 
-namespace mp = sila2::io::gcsixeightninety::chromatography::methodprovider::v1;
-
 namespace {
 
 const std::string kFeature = ourFeature("MethodProvider");

@@ -12,8 +12,9 @@
 
 namespace gc6890::sila {
 
-class MethodProviderFeature final : public sila2::io::gcsixeightninety::chromatography::
-                                        methodprovider::v1::MethodProvider::Service {
+namespace mp = sila2::io::gcsixeightninety::chromatography::methodprovider::v1;
+
+class MethodProviderFeature final : public mp::MethodProvider::Service {
 public:
     static constexpr const char* kDefinitionFile = "MethodProvider.sila.xml";
     // The calls that need the access token, and that the instrument's lock affects.
@@ -24,24 +25,12 @@ public:
     {}
 
     using Context = grpc::ServerContext;
-    grpc::Status UploadMethod(
-        Context* context,
-        const sila2::io::gcsixeightninety::chromatography::methodprovider::v1::
-            UploadMethod_Parameters* request,
-        sila2::io::gcsixeightninety::chromatography::methodprovider::v1::UploadMethod_Responses*
-            response) override;
-    grpc::Status GetMethod(
-        Context* context,
-        const sila2::io::gcsixeightninety::chromatography::methodprovider::v1::GetMethod_Parameters*
-            request,
-        sila2::io::gcsixeightninety::chromatography::methodprovider::v1::GetMethod_Responses*
-            response) override;
-    grpc::Status Get_Methods(
-        Context* context,
-        const sila2::io::gcsixeightninety::chromatography::methodprovider::v1::
-            Get_Methods_Parameters* request,
-        sila2::io::gcsixeightninety::chromatography::methodprovider::v1::Get_Methods_Responses*
-            response) override;
+    grpc::Status UploadMethod(Context* context, const mp::UploadMethod_Parameters* request,
+                              mp::UploadMethod_Responses* response) override;
+    grpc::Status GetMethod(Context* context, const mp::GetMethod_Parameters* request,
+                           mp::GetMethod_Responses* response) override;
+    grpc::Status Get_Methods(Context* context, const mp::Get_Methods_Parameters* request,
+                             mp::Get_Methods_Responses* response) override;
 
 private:
     ServiceState& state_;

@@ -35,22 +35,32 @@ std::optional<std::string> metadataBytes(const ClientMetadata& metadata,
     return std::string(found->second.data(), found->second.size());
 }
 
+namespace {
+
+// The string a metadata message carries; none when the bytes are no such message or it
+// lacks the string.
+template <class Message>
+std::optional<std::string> textOf(std::string_view bytes, bool (Message::*has)() const,
+                                  const sila2::org::silastandard::String& (Message::*get)() const)
+{
+    Message message;
+    if (!message.ParseFromArray(bytes.data(), static_cast<int>(bytes.size())) || !(message.*has)())
+        return std::nullopt;
+    return (message.*get)().value();
+}
+
+}  // namespace
+
 std::optional<std::string> accessTokenOf(std::string_view bytes)
 {
-    sila2::org::silastandard::core::authorizationservice::v1::Metadata_AccessToken message;
-    if (!message.ParseFromArray(bytes.data(), static_cast<int>(bytes.size())) ||
-        !message.has_accesstoken())
-        return std::nullopt;
-    return message.accesstoken().value();
+    using Message = sila2::org::silastandard::core::authorizationservice::v1::Metadata_AccessToken;
+    return textOf(bytes, &Message::has_accesstoken, &Message::accesstoken);
 }
 
 std::optional<std::string> lockIdentifierOf(std::string_view bytes)
 {
-    sila2::org::silastandard::core::lockcontroller::v1::Metadata_LockIdentifier message;
-    if (!message.ParseFromArray(bytes.data(), static_cast<int>(bytes.size())) ||
-        !message.has_lockidentifier())
-        return std::nullopt;
-    return message.lockidentifier().value();
+    using Message = sila2::org::silastandard::core::lockcontroller::v1::Metadata_LockIdentifier;
+    return textOf(bytes, &Message::has_lockidentifier, &Message::lockidentifier);
 }
 
 }  // namespace gc6890::sila

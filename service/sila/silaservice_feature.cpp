@@ -9,8 +9,6 @@
 
 namespace gc6890::sila {
 
-namespace svc = sila2::org::silastandard::core::silaservice::v1;
-
 namespace {
 
 // SiLAService takes no metadata at all: any comes back as NO_METADATA_ALLOWED, before
@@ -87,65 +85,18 @@ grpc::Status SilaServiceFeature::SetServerName(Context* context,
     });
 }
 
-grpc::Status SilaServiceFeature::Get_ServerName(Context* context,
-                                                const svc::Get_ServerName_Parameters*,
-                                                svc::Get_ServerName_Responses* response)
-{
-    return answer(context, [&] {
-        setText(response->mutable_servername(), name_.get());
-        return grpc::Status::OK;
-    });
-}
-
-grpc::Status SilaServiceFeature::Get_ServerType(Context* context,
-                                                const svc::Get_ServerType_Parameters*,
-                                                svc::Get_ServerType_Responses* response)
-{
-    return answer(context, [&] {
-        setText(response->mutable_servertype(), identity_.type);
-        return grpc::Status::OK;
-    });
-}
-
-grpc::Status SilaServiceFeature::Get_ServerUUID(Context* context,
-                                                const svc::Get_ServerUUID_Parameters*,
-                                                svc::Get_ServerUUID_Responses* response)
-{
-    return answer(context, [&] {
-        setText(response->mutable_serveruuid(), identity_.uuid);
-        return grpc::Status::OK;
-    });
-}
-
-grpc::Status SilaServiceFeature::Get_ServerDescription(
-    Context* context, const svc::Get_ServerDescription_Parameters*,
-    svc::Get_ServerDescription_Responses* response)
-{
-    return answer(context, [&] {
-        setText(response->mutable_serverdescription(), identity_.description);
-        return grpc::Status::OK;
-    });
-}
-
-grpc::Status SilaServiceFeature::Get_ServerVersion(Context* context,
-                                                   const svc::Get_ServerVersion_Parameters*,
-                                                   svc::Get_ServerVersion_Responses* response)
-{
-    return answer(context, [&] {
-        setText(response->mutable_serverversion(), identity_.version);
-        return grpc::Status::OK;
-    });
-}
-
-grpc::Status SilaServiceFeature::Get_ServerVendorURL(Context* context,
-                                                     const svc::Get_ServerVendorURL_Parameters*,
-                                                     svc::Get_ServerVendorURL_Responses* response)
-{
-    return answer(context, [&] {
-        setText(response->mutable_servervendorurl(), identity_.vendorUrl);
-        return grpc::Status::OK;
-    });
-}
+#define GC6890_TEXT_PROPERTY_DEFINITION(Property, field, value)                                    \
+    grpc::Status SilaServiceFeature::Get_##Property(Context* context,                              \
+                                                    const svc::Get_##Property##_Parameters*,       \
+                                                    svc::Get_##Property##_Responses* response)     \
+    {                                                                                              \
+        return answer(context, [&] {                                                               \
+            setText(response->mutable_##field(), value);                                           \
+            return grpc::Status::OK;                                                               \
+        });                                                                                        \
+    }
+GC6890_SILA_SERVICE_TEXT_PROPERTIES(GC6890_TEXT_PROPERTY_DEFINITION)
+#undef GC6890_TEXT_PROPERTY_DEFINITION
 
 grpc::Status SilaServiceFeature::Get_ImplementedFeatures(
     Context* context, const svc::Get_ImplementedFeatures_Parameters*,

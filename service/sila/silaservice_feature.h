@@ -10,6 +10,18 @@
 
 namespace gc6890::sila {
 
+namespace svc = sila2::org::silastandard::core::silaservice::v1;
+
+// The server's text properties: the property's identifier, its response's field and the
+// value answered.
+#define GC6890_SILA_SERVICE_TEXT_PROPERTIES(X)                                                     \
+    X(ServerName, servername, name_.get())                                                         \
+    X(ServerType, servertype, identity_.type)                                                      \
+    X(ServerUUID, serveruuid, identity_.uuid)                                                      \
+    X(ServerDescription, serverdescription, identity_.description)                                 \
+    X(ServerVersion, serverversion, identity_.version)                                             \
+    X(ServerVendorURL, servervendorurl, identity_.vendorUrl)
+
 struct ServerIdentity {
     std::string uuid;
     std::string type = "GasChromatograph";
@@ -18,8 +30,7 @@ struct ServerIdentity {
     std::string vendorUrl;
 };
 
-class SilaServiceFeature final
-    : public sila2::org::silastandard::core::silaservice::v1::SiLAService::Service {
+class SilaServiceFeature final : public svc::SiLAService::Service {
 public:
     static constexpr const char* kDefinitionFile = "SiLAService.sila.xml";
 
@@ -28,56 +39,19 @@ public:
     {}
 
     using Context = grpc::ServerContext;
-    grpc::Status GetFeatureDefinition(
-        Context* context,
-        const sila2::org::silastandard::core::silaservice::v1::GetFeatureDefinition_Parameters*
-            request,
-        sila2::org::silastandard::core::silaservice::v1::GetFeatureDefinition_Responses* response)
-        override;
-    grpc::Status SetServerName(
-        Context* context,
-        const sila2::org::silastandard::core::silaservice::v1::SetServerName_Parameters* request,
-        sila2::org::silastandard::core::silaservice::v1::SetServerName_Responses* response)
-        override;
-    grpc::Status Get_ServerName(
-        Context* context,
-        const sila2::org::silastandard::core::silaservice::v1::Get_ServerName_Parameters* request,
-        sila2::org::silastandard::core::silaservice::v1::Get_ServerName_Responses* response)
-        override;
-    grpc::Status Get_ServerType(
-        Context* context,
-        const sila2::org::silastandard::core::silaservice::v1::Get_ServerType_Parameters* request,
-        sila2::org::silastandard::core::silaservice::v1::Get_ServerType_Responses* response)
-        override;
-    grpc::Status Get_ServerUUID(
-        Context* context,
-        const sila2::org::silastandard::core::silaservice::v1::Get_ServerUUID_Parameters* request,
-        sila2::org::silastandard::core::silaservice::v1::Get_ServerUUID_Responses* response)
-        override;
-    grpc::Status Get_ServerDescription(
-        Context* context,
-        const sila2::org::silastandard::core::silaservice::v1::Get_ServerDescription_Parameters*
-            request,
-        sila2::org::silastandard::core::silaservice::v1::Get_ServerDescription_Responses* response)
-        override;
-    grpc::Status Get_ServerVersion(
-        Context* context,
-        const sila2::org::silastandard::core::silaservice::v1::Get_ServerVersion_Parameters*
-            request,
-        sila2::org::silastandard::core::silaservice::v1::Get_ServerVersion_Responses* response)
-        override;
-    grpc::Status Get_ServerVendorURL(
-        Context* context,
-        const sila2::org::silastandard::core::silaservice::v1::Get_ServerVendorURL_Parameters*
-            request,
-        sila2::org::silastandard::core::silaservice::v1::Get_ServerVendorURL_Responses* response)
-        override;
-    grpc::Status Get_ImplementedFeatures(
-        Context* context,
-        const sila2::org::silastandard::core::silaservice::v1::Get_ImplementedFeatures_Parameters*
-            request,
-        sila2::org::silastandard::core::silaservice::v1::Get_ImplementedFeatures_Responses*
-            response) override;
+    grpc::Status GetFeatureDefinition(Context* context,
+                                      const svc::GetFeatureDefinition_Parameters* request,
+                                      svc::GetFeatureDefinition_Responses* response) override;
+    grpc::Status SetServerName(Context* context, const svc::SetServerName_Parameters* request,
+                               svc::SetServerName_Responses* response) override;
+#define GC6890_TEXT_PROPERTY_DECLARATION(Property, field, value)                                   \
+    grpc::Status Get_##Property(Context* context, const svc::Get_##Property##_Parameters* request, \
+                                svc::Get_##Property##_Responses* response) override;
+    GC6890_SILA_SERVICE_TEXT_PROPERTIES(GC6890_TEXT_PROPERTY_DECLARATION)
+#undef GC6890_TEXT_PROPERTY_DECLARATION
+    grpc::Status Get_ImplementedFeatures(Context* context,
+                                         const svc::Get_ImplementedFeatures_Parameters* request,
+                                         svc::Get_ImplementedFeatures_Responses* response) override;
 
 private:
     const FeatureCatalog& catalog_;
