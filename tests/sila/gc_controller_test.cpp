@@ -184,7 +184,8 @@ TEST_F(GcController, ALoadRunsFromWaitingToFinishedAndTheInstrumentIsHeldMeanwhi
     EXPECT_TRUE(isSilaError(last, fw::SiLAError::kFrameworkError, invalid));
 }
 
-TEST_F(GcController, ALoadEndsWithTheErrorThatSaysWhy)
+// An injection loads first, so it ends with the load's errors as LoadMethod does.
+TEST_F(GcController, ALoadOrAnInjectionEndsWithTheErrorThatSaysWhy)
 {
     serve({"--check-code", "16"});
     const std::string token = service.token();
@@ -200,6 +201,11 @@ TEST_F(GcController, ALoadEndsWithTheErrorThatSaysWhy)
         EXPECT_EQ(infos.back().commandstatus(), fw::ExecutionInfo::finishedWithError);
         EXPECT_TRUE(isSilaError(result(confirmation.commandexecutionuuid()),
                                 fw::SiLAError::kDefinedExecutionError, c.error));
+        const fw::CommandConfirmation injection = inject(c.method, 1, 1.0, token);
+        ASSERT_TRUE(last.ok()) << last.error_message();
+        gcc::Inject_Responses responses;
+        EXPECT_EQ(injected(injection, responses), fw::ExecutionInfo::finishedWithError);
+        EXPECT_TRUE(isSilaError(last, fw::SiLAError::kDefinedExecutionError, c.error)) << c.method;
     }
     load("../short", token);
     EXPECT_TRUE(isSilaError(last, fw::SiLAError::kValidationError,
