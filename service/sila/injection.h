@@ -18,6 +18,9 @@ namespace gc6890::sila {
 
 // How long the GC may stay not ready after the load before the injection is given up.
 inline constexpr std::chrono::minutes kNotReadyBound(10);
+// The bound in force: kNotReadyBound, or GC6890_SILA_READY_BOUND_MS where a test shortens
+// it (a GC that never becomes ready should not cost a test ten minutes).
+std::chrono::milliseconds notReadyBound();
 
 struct Injection {
     std::string uuid;           // the execution

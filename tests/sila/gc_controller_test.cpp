@@ -9,6 +9,7 @@
 #include "GasChromatographController.grpc.pb.h"
 #include "service_fixture.h"
 #include "sila_client.h"
+#include "support/scoped_env.h"
 
 namespace gc6890::sila {
 namespace {
@@ -291,6 +292,21 @@ TEST_F(GcController, AShortRunEndsWithItsFolderAndAMethodStoredAgainIsLoadedAgai
     const std::vector<std::string> kinds = {"load", "run", "load", "run"};
     for (std::size_t id = 1; id <= kinds.size(); ++id)
         EXPECT_EQ(jobKind(static_cast<int>(id)), kinds[id - 1]) << id;
+}
+
+// The bound is shortened for the test; a GC that never becomes ready is not injected into.
+TEST_F(GcController, AnInjectionIntoAGCThatStaysNotReadyEndsWithNotReadyTimeout)
+{
+    const gc6890::test::ScopedEnv bound("GC6890_SILA_READY_BOUND_MS", "1500");
+    serve({"--not-ready-bits", "1"});
+    const fw::CommandConfirmation confirmation = inject("short", 1, 1.0, service.token());
+    ASSERT_TRUE(last.ok()) << last.error_message();
+    gcc::Inject_Responses responses;
+    EXPECT_EQ(injected(confirmation, responses), fw::ExecutionInfo::finishedWithError);
+    EXPECT_TRUE(
+        isSilaError(last, fw::SiLAError::kDefinedExecutionError, kErrors + "NotReadyTimeout"))
+        << test::messageOf(last);
+    EXPECT_EQ(jobKind(2), "") << "nothing but the load may have been asked";
 }
 
 TEST_F(GcController, AnInjectionWhoseLineGoesAwayEndsWithLineLost)
