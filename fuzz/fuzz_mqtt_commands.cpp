@@ -58,8 +58,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::uint64_t lastJob = 0;
     const auto submit = [&](const gc6890::JobRequest&) {
         ++submitted;
-        return refuseJobs ? gc6890::JobBoard::Submitted{0, "job 1 (run) is running"}
-                          : gc6890::JobBoard::Submitted{++lastJob, {}};
+        return refuseJobs ? gc6890::JobBoard::Submitted{0, "job 1 (run) is running", {}}
+                          : gc6890::JobBoard::Submitted{++lastJob, {}, {}};
     };
     const auto log = [](const std::string& text) { check(gc6890::loggable(text) == text); };
     MqttCommands enabled(kPrefix, true, gc6890::MethodStore(methodFolder()), submit, log);
