@@ -28,9 +28,9 @@ void RunJobResults::step(const InstrumentView& view)
 {
     if (!run_ || !view.lineUp || view.polls <= run_->pollsAtStart)
         return;
-    // Pre-run is not a run: a GC that prepares itself for runs goes there after each one.
-    const RunState run = state_.snapshot.get()->run;
-    if (run == RunState::Run || run == RunState::PostRun || view.samplerBusy)
+    // The view's run leaves pre-run out: a GC that prepares itself for runs goes there after
+    // each one.
+    if (view.gcInRun || view.samplerBusy)
         return;
     const Followed ended = *run_;
     run_.reset();
@@ -53,9 +53,7 @@ void RunJobResults::finish(const Followed& run)
     if (!thread_.writeRecord(MethodStore(methodFolder()).path(request.method), request.volume,
                              result.record))
         result.record = "the experiment record of " + request.method + " could not be written\n";
-    std::vector<HistorySample> samples = state_.history.since(result.startMs);
-    std::erase_if(samples, [&](const HistorySample& s) { return s.timeMs > result.endMs; });
-    result.history = historyJson(samples);
+    result.history = historyJson(state_.history.since(result.startMs, result.endMs));
     std::string folder, error;
     if (!writeRunResult(resultsFolder(), result, folder, error))
         state_.events.log(1, "service",

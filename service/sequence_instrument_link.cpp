@@ -71,9 +71,7 @@ bool SequenceInstrumentLink::record(const std::string& method, float volume, std
 
 nlohmann::json SequenceInstrumentLink::history(std::int64_t fromMs, std::int64_t toMs)
 {
-    std::vector<HistorySample> samples = state_.history.since(fromMs);
-    std::erase_if(samples, [toMs](const HistorySample& s) { return s.timeMs > toMs; });
-    return historyJson(samples);
+    return historyJson(state_.history.since(fromMs, toMs));
 }
 
 }  // namespace gc6890

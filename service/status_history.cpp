@@ -15,14 +15,14 @@ void StatusHistory::add(const HistorySample& sample)
         ++count_;
 }
 
-std::vector<HistorySample> StatusHistory::since(std::int64_t fromMs) const
+std::vector<HistorySample> StatusHistory::since(std::int64_t fromMs, std::int64_t toMs) const
 {
     std::lock_guard lock(mutex_);
     std::vector<HistorySample> samples;
     const std::size_t first = (next_ + ring_.size() - count_) % ring_.size();
     for (std::size_t i = 0; i < count_; ++i) {
         const HistorySample& sample = ring_[(first + i) % ring_.size()];
-        if (sample.timeMs >= fromMs)
+        if (sample.timeMs >= fromMs && sample.timeMs <= toMs)
             samples.push_back(sample);
     }
     return samples;

@@ -25,8 +25,8 @@ public:
     explicit StatusHistory(std::size_t capacity);
 
     void add(const HistorySample& sample);
-    // The samples not older than `fromMs`, oldest first.
-    std::vector<HistorySample> since(std::int64_t fromMs) const;
+    // The samples from `fromMs` to `toMs` (both included), oldest first.
+    std::vector<HistorySample> since(std::int64_t fromMs, std::int64_t toMs = INT64_MAX) const;
 
 private:
     mutable std::mutex mutex_;

@@ -12,8 +12,7 @@ grpc::Status AuthorizationFeature::Get_FCPAffectedByMetadata_AccessToken(
     auth::Get_FCPAffectedByMetadata_AccessToken_Responses* response)
 {
     return guarded([&] {
-        for (const std::string& call : affectedCalls_)
-            setText(response->add_affectedcalls(), call);
+        setAffectedCalls(response, affectedCalls_);
         return grpc::Status::OK;
     });
 }

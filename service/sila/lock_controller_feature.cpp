@@ -93,8 +93,7 @@ grpc::Status LockControllerFeature::Get_FCPAffectedByMetadata_LockIdentifier(
     lc::Get_FCPAffectedByMetadata_LockIdentifier_Responses* response)
 {
     return guarded([&] {
-        for (const std::string& call : lockedCalls_)
-            setText(response->add_affectedcalls(), call);
+        setAffectedCalls(response, lockedCalls_);
         return grpc::Status::OK;
     });
 }
