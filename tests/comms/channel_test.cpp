@@ -214,24 +214,6 @@ TEST_F(ChannelTest, ALineThatNeverEndsALineFailsTheReadAtTheTimeOut)
     CHP6890SerialComms::m_sCommsStatus = 0;
 }
 
-TEST_F(ChannelTest, TrafficIsLoggedAtSeverityTwoAndFailedReadsAtOne)
-{
-    WriteRegistryPath("Inlets\\Hubrel\\Varnock\\IgnoreSeverityLevel", 2, HKEY_LOCAL_MACHINE);
-    channel = std::make_unique<CHP6890SerialComms>();  // the threshold is read at construction
-    ASSERT_TRUE(channel->OpenSerialPort());
-    CHP6890SerialComms::m_sCommsStatus = 1;
-    line->expect("GCHTRY").reply("HTGCRY 1");
-    CIntFloatArray values(1);
-    ASSERT_EQ(channel->SendAndReceiveToGC(CString("GCHTRY"), values), 1);
-    CString text;
-    EXPECT_EQ(channel->ReceiveStringFromGC(text, 0), 0);  // nothing comes: time-out
-
-    const std::string log = home.read("c/dravik/hp6890.err");
-    EXPECT_NE(log.find("\t\tWriting\t(GCHTRY)\n"), std::string::npos) << log;
-    EXPECT_NE(log.find("\t\tReceived\t(HTGCRY 1)\n"), std::string::npos) << log;
-    EXPECT_NE(log.find("\t\tReceived\t()\n"), std::string::npos) << log;
-}
-
 TEST_F(ChannelTest, FirstRunStoresDefaultPortSettingsOnce)
 {
     const char* path = "Inlets\\Hubrel\\Varnock\\Timeout";

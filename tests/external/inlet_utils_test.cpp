@@ -1,4 +1,5 @@
-// The inlet utilities: registry paths with defaults, and method file names.
+// The inlet utilities: method file names. (A value absent from the settings is the settings
+// store's test.)
 #include <gtest/gtest.h>
 
 #include "external/inlet_utils.h"
@@ -7,22 +8,6 @@
 namespace {
 
 using gc6890::test::TempHome;
-
-constexpr const char* kRetry = "Inlets\\Hubrel\\Varnock\\MethodRetry";
-
-TEST(InletUtilsTest, AnAbsentOrUnreadableValueLeavesTheDefault)
-{
-    TempHome home;
-    int retries = 2;
-    EXPECT_EQ(ReadRegistryPath(kRetry, retries, HKEY_LOCAL_MACHINE), 0);
-    EXPECT_EQ(retries, 2);
-    ASSERT_NE(WriteRegistryPath(kRetry, CString("many"), HKEY_LOCAL_MACHINE), 0);
-    EXPECT_EQ(ReadRegistryPath(kRetry, retries, HKEY_LOCAL_MACHINE), 0);
-    EXPECT_EQ(retries, 2);
-    ASSERT_NE(WriteRegistryPath(kRetry, 5, HKEY_LOCAL_MACHINE), 0);
-    EXPECT_NE(ReadRegistryPath(kRetry, retries, HKEY_LOCAL_MACHINE), 0);
-    EXPECT_EQ(retries, 5);
-}
 
 // A bare name completed into the default folder, and the extension added once, are the host
 // program's (offline_commands_test.cpp); here a path keeps its folder and a folder set in the

@@ -45,26 +45,6 @@ protected:
 
 }  // namespace
 
-TEST(ExampleMethods, SplitMethodHoldsWhatItsFileSays)
-{
-    Loaded m;
-    ASSERT_EQ(1, load(gc6890::test::sourcePath("methods/split_front.toml"), m));
-    EXPECT_EQ(1, m.gc.m_Columns[0].m_nConfigured);
-    EXPECT_EQ(0, m.gc.m_Columns[1].m_nConfigured);
-    EXPECT_EQ(CColumn::FrontInlet, m.gc.m_Columns[0].m_nInlet);
-    EXPECT_EQ(1, m.gc.m_Inlets[CHP6890Method::Front].m_nType);
-    EXPECT_FLOAT_EQ(60.0f, m.gc.m_Inlets[0].m_Split.m_fSplitFlow);
-    EXPECT_FLOAT_EQ(20.0f, m.gc.m_Oven.m_Ramps[1].m_fRate);
-    EXPECT_FLOAT_EQ(0.0f, m.gc.m_Oven.m_Ramps[2].m_fRate);
-    // 2 min initial, 13 min to 180, 3.5 min to 250, 1.5 min hold.
-    EXPECT_NEAR(20.0, m.gc.GetRunLength(), 1e-6);
-    EXPECT_EQ(1, m.gc.GetInletZoneOn(CHP6890Method::Front));
-    EXPECT_EQ(0, m.gc.GetInletZoneOn(CHP6890Method::Back));  // type 0
-    EXPECT_EQ(1, m.als.m_Status.m_nFrontInjector);
-    EXPECT_EQ("ALS 6890 Method", m.als.GetName());
-    EXPECT_GT(m.als.m_Fields.GetSize(), 10);
-}
-
 TEST(ExampleMethods, ListingsShowSamplerLabelsAndEveryGCSection)
 {
     Loaded m;

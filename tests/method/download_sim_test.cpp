@@ -1,19 +1,15 @@
-// End to end: each example method downloaded into gc6890-sim over a pseudo-terminal, read
-// back from the simulated GC and compared with the stored method. (A hang-up at each line
-// of the download is robustness/hang_up_test.cpp's.)
+// End to end: each example method downloaded into gc6890-sim over a pseudo-terminal, and
+// every inlet type sent and read back whole. (A hang-up at each line of the download is
+// robustness/hang_up_test.cpp's.)
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cmath>
 #include <filesystem>
 #include <map>
 #include <sstream>
-#include <tuple>
 
 #include "method/download_fixture.h"
-#include "method/inlet_settings.h"
 #include "method/method_readback.h"
-#include "method/section_settings.h"
 #include "support/scoped_env.h"
 #include "support/source_tree.h"
 
@@ -53,67 +49,8 @@ protected:
     std::unique_ptr<CHP6890SerialComms> channel;
 };
 
-// Argument `i` of the command with this head in the GC's method, as a number; NaN when the
-// GC has no such command or argument.
-double number(const CCommandStringList& gc, const std::string& head, int i)
-{
-    CCommandString command;
-    if (!gc.GetMatchingCommandString(CCommandType(head.c_str()), command) ||
-        i >= command.GetArgumentCount())
-        return std::nan("");
-    return command.GetArgumentType(i) == ARG_FLOAT ? command[i].fValue
-           : command.GetArgumentType(i) == ARG_INT ? command[i].nValue
-                                                   : std::nan("");
-}
-
-// The stored method's values as the GC holds them after the download: each a head, an
-// argument and its value (integers truncated, times and rates to within 0.005).
-void expectMethodArrived(const CHP6890Method& m, const CCommandStringList& gc)
-{
-    const COvenProgram& oven = m.m_Oven;
-    std::vector<std::tuple<std::string, int, double>> expected = {
-        {"OVOVTR", 0, truncToInt(oven.m_fInitialTemperature)},
-        {"OVOVTR", 1, oven.m_fInitialTime},
-        {"OVOVCW", 3, truncToInt(oven.m_fMaxTemperature)},
-        {"GCGCPO", 0, m.m_PostRun.m_nEnabled ? m.m_PostRun.m_fTime : 0.0}};
-    for (int k = 1; k <= 6 && oven.m_Ramps[k - 1].m_fRate > 0.0f; ++k) {
-        expected.emplace_back("OVOVTR", 3 * k - 1, oven.m_Ramps[k - 1].m_fRate);
-        expected.emplace_back("OVOVTR", 3 * k, truncToInt(oven.m_Ramps[k - 1].m_fFinal));
-    }
-    for (const std::string head : {"C1C1", "C2C2"}) {
-        const CColumn& c = m.m_Columns[head == "C1C1" ? 0 : 1];
-        // A column out of use is on no inlet (5) and has no pneumatics.
-        EXPECT_EQ(std::isnan(number(gc, head + "NR", 0)), !c.m_nConfigured) << head;
-        expected.emplace_back(head + "CW", 3, c.m_nConfigured ? ColumnInletCode(c.m_nInlet) : 5);
-        if (!c.m_nConfigured)
-            continue;
-        const ColumnPneumaticMode mode = ColumnPneumaticModeOf(c.m_nControlMode);
-        const double scale = mode.flowFlag ? 1000.0 : 10000.0;
-        expected.emplace_back(head + "CW", 0, truncToInt(c.m_fLength * 100.0));
-        expected.emplace_back(head + "NR", 2, mode.code);
-        expected.emplace_back(head + "NR", 4, truncToInt(scale * c.m_Pressure.m_fInitialValue));
-    }
-    for (const int side : {CHP6890Method::Front, CHP6890Method::Back}) {
-        const std::string head = side == CHP6890Method::Front ? "IFIF" : "IBIB";
-        const int type = m.m_Inlets[side].m_nType;
-        if (type == 0)
-            continue;
-        expected.emplace_back(head + "CW", 0, GCInletCode(type));
-        float temperature = 0.0f;
-        if (type == 1)
-            temperature = m.m_Inlets[side].m_Split.m_fTemperature;
-        else if (type == 2)
-            temperature = m.m_Inlets[side].m_Splitless.m_fTemperature;
-        else if (const CInletTempProgram* p = m.GetInletProgram(side, type))
-            temperature = p->m_fInitialTemperature;
-        if (type != 3)  // on-column tracking the oven: no temperature of its own
-            expected.emplace_back(head + "TR", 1, truncToInt(temperature));
-    }
-    for (const auto& [head, i, value] : expected)
-        EXPECT_NEAR(number(gc, head, i), value, 0.005) << head << " argument " << i;
-}
-
-TEST_F(SimDownloadTest, EveryExampleMethodArrivesInTheGC)
+// Each value in its place is the byte-exact download's (method_download_test.cpp).
+TEST_F(SimDownloadTest, EveryExampleMethodIsTakenByTheGC)
 {
     int count = 0;
     for (const auto& entry : fs::directory_iterator(sourcePath("methods"))) {
@@ -125,15 +62,8 @@ TEST_F(SimDownloadTest, EveryExampleMethodArrivesInTheGC)
         const fs::path profile = sourcePath("sim/profiles/ptv_front.toml");
         startSimulator(entry.path().filename() == "ptv.toml" ? "--profile " + profile.string()
                                                              : std::string());
-        ASSERT_EQ(download(entry.path()), 1) << (boxes.empty() ? "" : boxes.back());
+        EXPECT_EQ(download(entry.path()), 1) << (boxes.empty() ? "" : boxes.back());
         EXPECT_TRUE(boxes.empty() || boxes.back().rfind("Warning", 0) == 0);
-
-        CHP6890Method stored;
-        CALS6890Method als;
-        ASSERT_TRUE(ReadStoredMethodForRecord(CString(entry.path().string()), stored, als));
-        CCommandStringList readBack;
-        ASSERT_EQ(ReadMethodFromGC(*channel, readBack), 1);
-        expectMethodArrived(stored, readBack);
     }
     EXPECT_GE(count, 4);
 }

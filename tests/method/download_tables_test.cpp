@@ -1,4 +1,4 @@
-// The inlet, column and oven tables of the download, and the edits of the GC's inlet
+// The run table's contact-closure items, and the edits of the GC's inlet
 // commands (kinds kept, values converted to them).
 #include <gtest/gtest.h>
 
@@ -15,28 +15,6 @@ using namespace gc6890;
 CCommandString command(const char* line)
 {
     return CCommandString(CString(line));
-}
-
-TEST(DownloadTables, CodeTables)
-{
-    const int inletCodes[] = {7, 2, 2, 1, 1, 12, 12, 12, 12, 12, 7};
-    for (int type = 0; type <= 10; ++type)
-        EXPECT_EQ(GCInletCode(type), inletCodes[type]) << "inlet type " << type;
-    const int gasCodes[] = {7, 1, 2, 3, 0, 7};
-    for (int gas = 0; gas <= 5; ++gas)
-        EXPECT_EQ(GCGasCode(gas), gasCodes[gas]) << "gas " << gas;
-    const int columnInletCodes[][2] = {{1, 0}, {2, 1}, {5, 5}, {3, -1}};
-    for (const auto& [inlet, code] : columnInletCodes)
-        EXPECT_EQ(ColumnInletCode(inlet), code) << "column inlet " << inlet;
-    const int modeCodes[][2] = {{0, 1}, {2, 0}, {1, 0}, {3, 1}, {0, 1}, {0, 1}};
-    for (int mode = 0; mode <= 5; ++mode) {
-        EXPECT_EQ(ColumnPneumaticModeOf(mode).code, modeCodes[mode][0]) << "mode " << mode;
-        EXPECT_EQ(ColumnPneumaticModeOf(mode).flowFlag, modeCodes[mode][1]) << "mode " << mode;
-    }
-    EXPECT_EQ(OvenCryoCode(0, 1), 0);
-    EXPECT_EQ(OvenCryoCode(1, 0), 1);
-    EXPECT_EQ(OvenCryoCode(1, 1), 2);
-    EXPECT_EQ(OvenStateText(1), "MISSING SENSOR");
 }
 
 // A run table as the channel fills it: entries of time, event type and value.

@@ -18,6 +18,7 @@ std::string expectedSplitBlock(const std::string& identity)
     const std::map<std::string, std::string> changed = {
         {"CCCCIW", identity},
         {"C2C2CW", "C2C2CW 0,0,0,5,4,0,0,0"},
+        {"GCGCPO", "GCGCPO 5.00,320"},
         {"V7V7CW", "V7V7CW 3,0,0,0.00,0"},
         {"OVOVTR", "OVOVTR 40,1.00,10.00,250,5.00,0.00,0,0.00,0.00,0,0.00,0.00,0,0.00,0.00,0,"
                    "0.00,0.00,0,0.00"},
@@ -29,7 +30,7 @@ std::string expectedSplitBlock(const std::string& identity)
         {"CCCCC2", "CCCCC2 2"}};
     // Each added before the GC's command with this head.
     const std::map<std::string, std::string> added = {
-        {"IFIFNZ", "C1C1NR 1,1,2,0.00,120000,0.00,0.00,0,0.00,0.00,0,0.00,0.00,0,0.00,0"},
+        {"IFIFNZ", "C1C1NR 1,1,3,1.00,12000,0.00,0.00,0,0.00,0.00,0,0.00,0.00,0,0.00,15000"},
         {"S1S1CS", "GCGCPU 2"}};
     CMethodCommand block;
     bool configuration = true;  // up to the closing "CCCCCE", which the block adds itself
@@ -48,6 +49,17 @@ std::string expectedSplitBlock(const std::string& identity)
     return block.GetString().str();
 }
 
+// The split method with column 1 in constant flow and a post-run: the flow mode's code and
+// scale, and the post-run's time, oven temperature and column value, each in their place.
+std::string withFlowAndPostRun()
+{
+    std::string text = kSplitMethod;
+    text.insert(text.find("[gc.column1]\n") + 13, "control_mode = 3\n");
+    text.insert(text.find("[sampler]"), "[gc.post_run]\nenabled = true\ntime = 5.0\n"
+                                        "oven_temperature = 320.0\ncolumn_value = 15.0\n");
+    return text;
+}
+
 class SplitDownloadTest : public DownloadTest {
 protected:
     // Everything up to the block: read, immediate commands, run table.
@@ -63,7 +75,7 @@ protected:
 
     FixedWallClock wallClock{kFirstFebruary2011};
     std::string block = expectedSplitBlock("CCCCIW HP,6890,GC,SIM6890,DEFAULT,090507,010211");
-    std::string path = writeMethod(kSplitMethod);
+    std::string path = writeMethod(withFlowAndPostRun());
 };
 
 TEST_F(SplitDownloadTest, SendsTheRebuiltMethodChecksAndInstallsIt)
