@@ -1,4 +1,5 @@
-// CFile on drive-mapped paths: create, append, rename, and the exceptions it throws.
+// CFile on drive-mapped paths: rename, and the exceptions it throws. (Creating, appending
+// and emptying are the comms log's: diagnostics/error_log_test.cpp.)
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -14,28 +15,6 @@ class FileTest : public ::testing::Test {
 protected:
     gc6890::test::TempHome m_home;  // with its c:\dravik folder
 };
-
-TEST_F(FileTest, CreatesThenAppendsWithoutTruncating)
-{
-    const char* name = "c:\\dravik\\hp6890.err";
-    CFile file;
-    EXPECT_FALSE(file.Open(name, CFile::modeWrite | CFile::modeNoTruncate));  // not there yet
-    ASSERT_TRUE(file.Open(name, CFile::modeCreate | CFile::modeWrite));
-    EXPECT_TRUE(std::filesystem::exists(m_home.path() + "/c/dravik/hp6890.err"));
-    file.Write("first\n", 6);
-    file.Close();
-
-    ASSERT_TRUE(file.Open(name, CFile::modeCreate | CFile::modeNoTruncate | CFile::modeWrite |
-                                    CFile::shareDenyWrite));
-    EXPECT_EQ(file.GetLength(), 6u);
-    EXPECT_EQ(file.SeekToEnd(), 6u);
-    file.Write("second\n", 7);
-    file.Close();
-    EXPECT_EQ(m_home.read("c/dravik/hp6890.err"), "first\nsecond\n");
-
-    ASSERT_TRUE(file.Open(name, CFile::modeCreate | CFile::modeWrite));  // create empties it
-    EXPECT_EQ(file.GetLength(), 0u);
-}
 
 TEST_F(FileTest, MissingFileThrowsFileExceptionNamingIt)
 {

@@ -68,12 +68,6 @@ TEST_F(MutexTest, OwnerMayLockAgainAndObjectsOfOneNameShareOwnership)
     EXPECT_TRUE(first.Unlock());
     EXPECT_TRUE(first.Unlock());
     EXPECT_FALSE(first.Unlock());
-
-    {
-        CSingleLock scoped(&first, TRUE);
-        EXPECT_TRUE(scoped.IsLocked());
-    }
-    EXPECT_FALSE(first.Unlock());  // the scope let go
 }
 
 TEST_F(MutexTest, LockFileNameIsSanitisedAndKeepsNamesApart)

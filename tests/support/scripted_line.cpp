@@ -93,7 +93,6 @@ bool ScriptedLine::write(std::string_view bytes, int)
     for (std::size_t end; (end = m_partial.find('\n')) != std::string::npos;) {
         std::string line = m_partial.substr(0, end);
         m_partial.erase(0, end + 1);
-        m_written.push_back(line);
         if (m_steps.empty()) {
             ADD_FAILURE() << "unexpected line written: \"" << escapeControl(line) << "\"";
             continue;

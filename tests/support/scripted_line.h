@@ -1,6 +1,6 @@
 // The in-memory test line: a scripted instrument. Each expected line the library must
-// write is paired with the reply the instrument gives; every byte written is recorded, and
-// a line that differs from the script fails the test with control characters escaped.
+// write is paired with the reply the instrument gives; a line that differs from the script
+// fails the test with control characters escaped.
 //
 //   line.expect("GCHTRI").reply("HTGCRI 0,0,0,0,0.00,0.00,0.00,0,0");
 #pragma once
@@ -47,7 +47,6 @@ public:
     // Reads that find nothing before the line answers again (a slow instrument).
     int silentReads = 0;
 
-    const std::vector<std::string>& written() const { return m_written; }
     // Lines the script expected that were never written.
     std::vector<std::string> unmet() const;
     int openCount() const { return m_openCount; }
@@ -62,7 +61,6 @@ private:
     std::deque<Step> m_steps;
     std::string m_input;    // bytes waiting to be read
     std::string m_partial;  // written bytes not yet ended by a line feed
-    std::vector<std::string> m_written;
     std::string m_openFailure;
     bool m_open = false;
     bool m_hungUp = false;
