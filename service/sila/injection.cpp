@@ -68,7 +68,10 @@ void lineMustBeUp(const Snapshot& snapshot, const std::string& while_)
                          (snapshot.lineReason.empty() ? "" : ": " + snapshot.lineReason)));
 }
 
-void waitUntilReady(const InjectionParts& parts)
+// Waits for the GC to be ready for `run`. The injection holds the instrument only through
+// its jobs, so another door may take it meanwhile (a sequence started, a job sent): that is
+// found at once and ends the injection, rather than after the GC is ready.
+void waitUntilReady(const InjectionParts& parts, const JobRequest& run)
 {
     const auto bound = notReadyBound();
     const auto until = std::chrono::steady_clock::now() + bound;
@@ -77,6 +80,9 @@ void waitUntilReady(const InjectionParts& parts)
         const auto snapshot = parts.state.snapshot.get();
         lineMustBeUp(*snapshot, "while waiting for the GC to be ready");
         const InstrumentStatus status = instrumentStatusOf(*snapshot);
+        if (const JobBoard::Submitted taken = jobConflict(parts.state, run);
+            !taken.conflict.empty())
+            fail(instrumentBusy(run, taken.conflict));
         if (status.ready)
             return;
         if (std::chrono::steady_clock::now() >= until)
@@ -150,14 +156,13 @@ void inject(const InjectionParts& parts, const Injection& injection)
         if (load.state == JobState::Failed)
             fail(jobFailure(load, *parts.state.snapshot.get()));
     }
-    waitUntilReady(parts);
-
     JobRequest request;
     request.kind = JobKind::Run;
     request.method = injection.method;
     request.vial = injection.vial;
     request.volume = injection.volume;
     request.lockIdentifier = injection.lockIdentifier;
+    waitUntilReady(parts, request);
     const JobBoard::Submitted submitted = submitJob(parts.state, request);
     if (submitted.id == 0)
         fail(instrumentBusy(request, submitted.conflict));

@@ -10,6 +10,7 @@
 #include "service_fixture.h"
 #include "sila_client.h"
 #include "support/scoped_env.h"
+#include "support/sequence_text.h"
 
 namespace gc6890::sila {
 namespace {
@@ -294,19 +295,35 @@ TEST_F(GcController, AShortRunEndsWithItsFolderAndAMethodStoredAgainIsLoadedAgai
         EXPECT_EQ(jobKind(static_cast<int>(id)), kinds[id - 1]) << id;
 }
 
-// The bound is shortened for the test; a GC that never becomes ready is not injected into.
-TEST_F(GcController, AnInjectionIntoAGCThatStaysNotReadyEndsWithNotReadyTimeout)
+// The bound is shortened for the test; a GC that never becomes ready is not injected into,
+// and an injection waiting for it gives way to a door that takes the instrument meanwhile.
+TEST_F(GcController, AnInjectionWaitingForANotReadyGCEndsWithNotReadyTimeoutOrInstrumentBusy)
 {
-    const gc6890::test::ScopedEnv bound("GC6890_SILA_READY_BOUND_MS", "1500");
+    const gc6890::test::ScopedEnv bound("GC6890_SILA_READY_BOUND_MS", "3000");
     serve({"--not-ready-bits", "1"});
-    const fw::CommandConfirmation confirmation = inject("short", 1, 1.0, service.token());
-    ASSERT_TRUE(last.ok()) << last.error_message();
     gcc::Inject_Responses responses;
-    EXPECT_EQ(injected(confirmation, responses), fw::ExecutionInfo::finishedWithError);
+    EXPECT_EQ(injected(inject("short", 1, 1.0, service.token()), responses),
+              fw::ExecutionInfo::finishedWithError);
     EXPECT_TRUE(
         isSilaError(last, fw::SiLAError::kDefinedExecutionError, kErrors + "NotReadyTimeout"))
         << test::messageOf(last);
     EXPECT_EQ(jobKind(2), "") << "nothing but the load may have been asked";
+
+    // The GC holds the method now: the injection goes straight to waiting, and a sequence
+    // started over HTTP takes the instrument before the bound passes.
+    const fw::CommandConfirmation waiting = inject("short", 2, 1.0, service.token());
+    ASSERT_TRUE(last.ok()) << last.error_message();
+    const auto [code, sequence] =
+        service.post("/api/v1/sequences?file=tray.toml",
+                     gc6890::test::sequenceText("pause", {{3, "short", 1}}), "application/toml");
+    ASSERT_EQ(code, 201) << sequence.dump();
+    EXPECT_EQ(injected(waiting, responses), fw::ExecutionInfo::finishedWithError);
+    EXPECT_TRUE(
+        isSilaError(last, fw::SiLAError::kDefinedExecutionError, kErrors + "InstrumentBusy"))
+        << test::messageOf(last);
+    EXPECT_NE(test::messageOf(last).find(sequence.value("id", "?")), std::string::npos)
+        << test::messageOf(last);
+    EXPECT_EQ(jobKind(2), "") << "the injection asked for no run";
 }
 
 TEST_F(GcController, AnInjectionWhoseLineGoesAwayEndsWithLineLost)
