@@ -78,19 +78,18 @@ protected:
     std::string injectionLog = home.path() + "/injections";
 };
 
-// The service killed (SIGKILL, from inside at the exact step) at each step boundary of row
-// 2, then started again on the same journal and simulator.
-TEST_F(SequenceTest, AKillAtEveryStepBoundaryLosesNothingAndInjectsNothingTwice)
+// The service killed (SIGKILL, from inside at the exact step) at a step boundary of row 2,
+// then started again on the same journal and simulator.
+TEST_F(SequenceTest, AKillAtAStepBoundaryLosesNothingAndInjectsNothingTwice)
 {
+    // The runner's own tests restart from every step in process; here the boundaries where
+    // the restarted service must ask the real instrument, or the operator, what happened.
     const struct {
         const char* crash;
         const char* afterRestart;  // the state the restarted service comes to
     } cases[] = {
-        {.crash = "method loaded 2", .afterRestart = "finished"},
         {.crash = "about to inject 2", .afterRestart = "paused"},  // the operator checks the vial
         {.crash = "injection sent 2", .afterRestart = "finished"},
-        {.crash = "injected 2", .afterRestart = "finished"},
-        {.crash = "run ended 2", .afterRestart = "finished"},
     };
     startAll();
     for (const auto& c : cases) {
@@ -124,33 +123,11 @@ TEST_F(SequenceTest, AKillAtEveryStepBoundaryLosesNothingAndInjectsNothingTwice)
 
 // A vial the simulator's sampler refuses reaches the sequence as a refusal (the error rules
 // themselves are tested in process: tests/sequence/sequence_runner_test.cpp).
-TEST_F(SequenceTest, AMissingVialPausesTheSequenceAndResumeCanSkipItsRow)
+TEST_F(SequenceTest, PauseResumeStopARefusedVialAndAbortDuringARun)
 {
-    startAll({"--missing-vial", "2"});
-    const std::string id = post(sequenceText("pause", {{1, "short"}, {2, "short"}, {3, "short"}}));
-    const json end = waitState(id, {"finished", "paused", "aborted"});
-    ASSERT_EQ(end.value("state", ""), "paused") << end.dump(1);
-    EXPECT_EQ(rowStates(end), "done, refused, pending");
-    EXPECT_EQ(injected(), "1");
-    EXPECT_THAT(end.value("reason", ""), HasSubstr("vial 2"));
-    // Paused by itself for a fault: someone is needed, and health says why.
-    const httplib::Result health = service.client().Get("/healthz");
-    ASSERT_TRUE(health);
-    EXPECT_EQ(health->status, 503);
-    EXPECT_THAT(json::parse(health->body).value("reason", ""),
-                HasSubstr("the sequence " + id + " is paused: row 2, vial 2"));
-    // The operator gives up on the vial: the rest of the tray runs.
-    ASSERT_EQ(service.post("/api/v1/sequences/" + id + "/resume", R"({"skip_row":true})").first,
-              200);
-    EXPECT_EQ(rowStates(waitState(id, {"finished", "aborted"})), "done, skipped, done");
-    EXPECT_EQ(injected(), "1 3");
-}
-
-TEST_F(SequenceTest, PauseResumeStopAndAbortDuringARun)
-{
-    startAll();
-    const std::string id =
-        post(sequenceText("pause", {{1, "long"}, {2, "long"}, {3, "long"}, {4, "short"}}));
+    startAll({"--missing-vial", "5"});
+    const std::string id = post(
+        sequenceText("pause", {{1, "long"}, {2, "long"}, {5, "short"}, {3, "long"}, {4, "short"}}));
     const std::string url = "/api/v1/sequences/" + id;
     // A file that is no sequence is refused with the place and what is wrong there.
     const auto refused = [&](const std::string& text) {
@@ -209,16 +186,32 @@ TEST_F(SequenceTest, PauseResumeStopAndAbortDuringARun)
     ASSERT_EQ(service.post("/api/v1/stop", "").first, 202);
     const json stopped = waitState(id, {"paused"});
     EXPECT_THAT(stopped.value("reason", ""), HasSubstr("stop"));
-    EXPECT_EQ(rowStates(stopped), "done, done, pending, pending");
+    EXPECT_EQ(rowStates(stopped), "done, done, pending, pending, pending");
     ASSERT_EQ(service.post(url + "/resume", "").first, 200);
 
-    // Abort during row 3's run: the run is stopped at once, its record written, row 4 never
+    // Row 3's vial is refused: paused by itself for a fault, someone is needed, and health
+    // says why. The operator gives up on the vial.
+    const json refusedRow = service.waitFor(
+        url,
+        [](const json& s) {
+            return s.is_object() && rowStates(s) == "done, done, refused, pending, pending";
+        },
+        40000);
+    EXPECT_EQ(refusedRow.value("state", ""), "paused") << refusedRow.dump(1);
+    const httplib::Result health = service.client().Get("/healthz");
+    ASSERT_TRUE(health);
+    EXPECT_EQ(health->status, 503);
+    EXPECT_THAT(json::parse(health->body).value("reason", ""),
+                HasSubstr("the sequence " + id + " is paused: row 3, vial 5"));
+    ASSERT_EQ(service.post(url + "/resume", R"({"skip_row":true})").first, 200);
+
+    // Abort during row 4's run: the run is stopped at once, its record written, row 5 never
     // injected.
-    inRun(3);
+    inRun(4);
     ASSERT_EQ(service.post(url + "/abort", "").first, 200);
     const json aborted = waitState(id, {"aborted"}, 15000);
     ASSERT_EQ(aborted.value("state", ""), "aborted") << aborted.dump(1);
-    EXPECT_EQ(rowStates(aborted), "done, done, done, pending");
+    EXPECT_EQ(rowStates(aborted), "done, done, skipped, done, pending");
     EXPECT_EQ(service.get("/api/v1/status").value("run_state", ""), "idle");
     EXPECT_EQ(injected(), "1 2 3");
     expectResults(aborted);
@@ -227,11 +220,12 @@ TEST_F(SequenceTest, PauseResumeStopAndAbortDuringARun)
 }
 
 // The host program runs the same file on the line (methods as files beside it) and
-// through the service (methods as stored names), with the same output and exit codes. The
-// GC prepares itself for runs: it waits for each injection in pre-run, which is not a run.
-TEST_F(SequenceTest, TheHostProgramRunsASequenceOnTheLineAndThroughTheService)
+// through the service (methods as stored names), with the same output and exit codes; and
+// its other commands through the service. The GC prepares itself for runs: it waits for
+// each injection in pre-run, which is not a run.
+TEST_F(SequenceTest, TheHostProgramRunsASequenceAndItsCommandsOnTheLineAndThroughTheService)
 {
-    write("short.toml", method(0.5));
+    const std::string methodFile = write("short.toml", method(0.5));
     const std::string file =
         write("tray.toml", sequenceText("pause", {{1, "short"}, {2, "short"}}));
     ASSERT_TRUE(startSim({"--injection-log", injectionLog, "--auto-prep-run"}));
@@ -251,12 +245,43 @@ TEST_F(SequenceTest, TheHostProgramRunsASequenceOnTheLineAndThroughTheService)
     EXPECT_EQ(injected(), "1 2 1 2");
     const hosttest::ProgramResult status = viaService({"sequence", "status"}, false);
     EXPECT_THAT(status.out.substr(0, status.out.find('\n')), ::testing::EndsWith("): finished"));
-    // A single run through the service ends when the GC is back in pre-run.
-    EXPECT_TRUE(exited(viaService({"run", "short", "--vial", "3"}), 0, ""));
-    EXPECT_EQ(injected(), "1 2 1 2 3");
+
+    // Fine offline; the service's GC has a split/splitless front inlet, not an on-column one.
+    std::string onColumn = method(0.5);
+    const std::string oc =
+        write("oc.toml", onColumn.replace(onColumn.find("type = 1"), 8, "type = 3"));
+    const struct {
+        std::vector<std::string> command;  // after --service and (with the token) --token-file
+        std::string out = "";              // what standard output begins with
+        int exitCode = 0;
+        bool token = true;
+        std::string err = "";  // what standard error holds
+    } cases[] = {
+        {.command = {"method", "check", oc},
+         .exitCode = 2,
+         .token = false,
+         .err = "gc.front_inlet.type = 3: inlet code 1 is not the installed split_splitless"},
+        {.command = {"load", methodFile}, .exitCode = 1, .token = false},
+        {.command = {"load", methodFile}, .out = "loaded " + methodFile + "\n"},
+        // A single run through the service ends when the GC is back in pre-run.
+        {.command = {"run", "short", "--vial", "3"},
+         .out = "injecting from vial 3\nrun finished\nresults in " + home.path() + "/results/run-"},
+        {.command = {"run", methodFile, "--vial", "2", "--detach"},
+         .out = "injecting from vial 2\n"},
+        {.command = {"stop"}, .out = "stop: ok\n"},
+        {.command = {"status", "--json"}, .out = "{\"running\":", .token = false},
+    };
+    for (const auto& c : cases) {
+        const hosttest::ProgramResult result = viaService(c.command, c.token);
+        EXPECT_TRUE(exited(result, c.exitCode, c.err)) << c.command.front();
+        EXPECT_THAT(result.out, ::testing::StartsWith(c.out)) << c.command.front();
+    }
+    EXPECT_THAT(injected(), ::testing::StartsWith("1 2 1 2 3"));
     // Ctrl-C ends a follow of the service's events at once, saying so.
     const auto watch = viaService({"status", "--watch"}, false, {SIGINT, 1000, "oven"});
     EXPECT_TRUE(exited(watch, 130, "interrupted by SIGINT: stopped following"));
+    // No service where the address says.
+    EXPECT_EQ(hosttest::runProgram({"--service", "http://127.0.0.1:1", "status"}).exitCode, 3);
 }
 
 }  // namespace

@@ -46,14 +46,4 @@ protected:
     ServiceProcess service;  // stops before the simulator
 };
 
-// The same, the simulator and the service started before each test.
-class StartedService : public ServiceFixture {
-protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(startSim());
-        ASSERT_TRUE(service.start(link));
-    }
-};
-
 }  // namespace gc6890::servicetest

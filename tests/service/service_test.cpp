@@ -18,7 +18,8 @@ namespace {
 using nlohmann::json;
 using ::testing::HasSubstr;
 
-class ServiceTest : public StartedService {
+// Cases that start the service themselves, with their own settings or options.
+class ServiceOptionsTest : public ServiceFixture {
 protected:
     // Posts a job, expects it taken and waits for its end: the job's state then.
     std::string job(const std::string& path, const std::string& body)
@@ -30,7 +31,17 @@ protected:
     }
 };
 
-TEST_F(ServiceTest, ServesStatusHistoryHealthAndMetrics)
+// The same, the simulator and the service started before each test.
+class ServiceTest : public ServiceOptionsTest {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(startSim());
+        ASSERT_TRUE(service.start(link));
+    }
+};
+
+TEST_F(ServiceTest, ServesStatusHistoryHealthAndMetricsAndTellsTheLineDown)
 {
     const json status = service.get("/api/v1/status");
     EXPECT_EQ(status["identity"]["product"], "HP 6890 GC");
@@ -61,6 +72,17 @@ TEST_F(ServiceTest, ServesStatusHistoryHealthAndMetrics)
     EXPECT_EQ(metric(metrics, "gc6890_exchange_seconds_bucket{le=\"+Inf\"}"), exchanges);
     EXPECT_GT(metric(metrics, "gc6890_exchange_seconds_sum"), 0);
     EXPECT_EQ(service.client().Get("/api/v1/nothing")->status, 404);
+
+    // The instrument gone: the line is down, the status stale. (The line coming back up is
+    // the dashboard test's: its page waits for "line up" then.)
+    sim.stop();
+    const json down = service.waitFor("/api/v1/status", "line", {"down"}, 20000);
+    EXPECT_EQ(down["line"], "down") << down.dump();
+    EXPECT_TRUE(down["stale"].get<bool>());
+    EXPECT_GE(down["age_ms"].get<long long>(), 0);
+    const httplib::Result health = service.client().Get("/healthz");
+    EXPECT_EQ(health->status, 503);
+    EXPECT_THAT(health->body, HasSubstr("reason"));
 }
 
 TEST_F(ServiceTest, EventsFollowALoadAndARunInOrder)
@@ -98,7 +120,7 @@ TEST_F(ServiceTest, EventsFollowALoadAndARunInOrder)
     EXPECT_FALSE(result["history"]["time_ms"].empty()) << folder;
 }
 
-TEST_F(ServiceTest, RefusesBadRequestsAndChangesNothing)
+TEST_F(ServiceTest, RefusesBadRequestsAndMethodsNamingWhereAndChangesNothing)
 {
     upload("short", method(0.5));
     // The answer to a request: its status and the field its error names ("" for none).
@@ -148,33 +170,30 @@ TEST_F(ServiceTest, RefusesBadRequestsAndChangesNothing)
     // A body past the limit is refused before it is read whole.
     EXPECT_EQ(service.post("/api/v1/methods/big", std::string(2 << 20, '#'), "text/plain").first,
               413);
-    // Nothing was done: no job was made, no method stored.
-    EXPECT_EQ(service.client().Get("/api/v1/jobs/1")->status, 404);
-    EXPECT_EQ(service.get("/api/v1/methods")["methods"].size(), 1u);
-}
-
-TEST_F(ServiceTest, MethodUploadErrorsNameTheLineAndKey)
-{
+    // A method that does not read is refused naming the line and key.
     const std::string good = method(1);
     const struct {
         std::string text;
         int line;
         std::string key;
-    } cases[] = {
+    } uploads[] = {
         {.text = good + "colour = 3\n",
          .line = static_cast<int>(std::count(good.begin(), good.end(), '\n')) + 1,
          .key = "sampler.colour"},
         {.text = "[gc]\nrun_length = \"long\"\n", .line = 2, .key = "gc.run_length"},
         {.text = "[gc\n", .line = 1, .key = ""},  // not TOML: line and column
     };
-    for (const auto& c : cases) {
+    for (const auto& c : uploads) {
         const auto [code, answer] = service.post("/api/v1/methods/bad", c.text, "text/plain");
         EXPECT_EQ(code, 400) << c.text;
         EXPECT_EQ(answer.value("file", ""), "bad.toml");
         EXPECT_EQ(answer.value("line", 0), c.line) << answer.dump();
         EXPECT_EQ(answer.value("key", ""), c.key) << answer.dump();
     }
+    // Nothing was done: no job was made, no method stored.
+    EXPECT_EQ(service.client().Get("/api/v1/jobs/1")->status, 404);
     EXPECT_EQ(service.client().Get("/api/v1/methods/bad")->status, 404);
+    EXPECT_EQ(service.get("/api/v1/methods")["methods"].size(), 1u);
 
     upload("good", method(2));
     EXPECT_EQ(service.client().Get("/api/v1/methods/good")->body, method(2));
@@ -189,25 +208,24 @@ TEST_F(ServiceTest, MethodUploadErrorsNameTheLineAndKey)
     EXPECT_EQ(summary["columns"][0]["initial_unit"], "psi") << summary.dump();
 }
 
-// The line coming back up is the dashboard test's: its page waits for "line up" then.
-TEST_F(ServiceTest, ReportsTheLineDownWhenTheInstrumentIsGone)
+// Right after an injection is accepted the GC counts as in a run, without waiting for the
+// next poll (here the default 5.5 s): the run requests that follow are refused at once and
+// never reach the sampler. The run outlives a restart of the service (on SIGTERM, a clean
+// exit): the new service finds it, injects nothing, and takes a stop while it refuses the
+// other jobs.
+TEST_F(ServiceOptionsTest, ARunRefusesJobsFromItsInjectionOnOutlivesARestartAndTakesAStop)
 {
-    sim.stop();
-    const json down = service.waitFor("/api/v1/status", "line", {"down"}, 20000);
-    EXPECT_EQ(down["line"], "down") << down.dump();
-    EXPECT_TRUE(down["stale"].get<bool>());
-    EXPECT_GE(down["age_ms"].get<long long>(), 0);
-    const httplib::Result health = service.client().Get("/healthz");
-    EXPECT_EQ(health->status, 503);
-    EXPECT_THAT(health->body, HasSubstr("reason"));
-}
-
-// A run outlives a restart of the service (on SIGTERM, a clean exit): the new service finds
-// it, injects nothing, and takes a stop while it refuses the other jobs.
-TEST_F(ServiceTest, ARunOutlivesARestartAndOnlyAStopIsTakenDuringIt)
-{
+    write("registry.ini", "");
+    ASSERT_TRUE(startSim());
+    ASSERT_TRUE(service.start(link));
     upload("long", method(30));
     ASSERT_EQ(job("/api/v1/run", R"({"method":"long","vial":1})"), "done");
+    for (int i = 0; i < 3; ++i) {
+        const auto [code, answer] = service.post("/api/v1/run", R"({"method":"long","vial":3})");
+        EXPECT_EQ(code, 409) << i << ": " << answer.dump();
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    }
+    EXPECT_EQ(service.client().Get("/api/v1/jobs/2")->status, 404);
     ASSERT_EQ(service.waitFor("/api/v1/status", "run_state", {"run"}, 30000)["run_state"], "run");
     ASSERT_EQ(service.stop(), 0);  // the wait status of exit code 0
 
@@ -229,31 +247,6 @@ TEST_F(ServiceTest, ARunOutlivesARestartAndOnlyAStopIsTakenDuringIt)
     EXPECT_NE(service.waitFor("/api/v1/status", "run_state", {"idle"}, 20000)["run_state"], "run");
 }
 
-// Cases that start the service themselves, with their own settings or options.
-using ServiceOptionsTest = ServiceFixture;
-
-// Right after an injection is accepted the GC counts as in a run, without waiting for the
-// next poll (here the default 5.5 s): the run requests that follow are refused at once and
-// never reach the sampler.
-TEST_F(ServiceOptionsTest, RunRequestsRightAfterAnInjectionAreRefusedAtOnce)
-{
-    write("registry.ini", "");
-    const std::string injections = home.path() + "/injections";
-    ASSERT_TRUE(startSim({"--injection-log", injections}));
-    ASSERT_TRUE(service.start(link));
-    upload("long", method(30));
-    const std::string run = R"({"method":"long","vial":3})";
-    ASSERT_EQ(service.post("/api/v1/run", run).first, 202);
-    ASSERT_EQ(service.waitFor("/api/v1/jobs/1", "state", {"done", "failed"}, 20000)["state"],
-              "done");
-    for (int i = 0; i < 3; ++i) {
-        const auto [code, answer] = service.post("/api/v1/run", run);
-        EXPECT_EQ(code, 409) << i << ": " << answer.dump();
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    }
-    EXPECT_EQ(service.client().Get("/api/v1/jobs/2")->status, 404);
-}
-
 // Ctrl-C signals the whole foreground process group: the built-in simulator, a group of its
 // own, outlives the signal until the service has closed the line, and goes with it.
 TEST_F(ServiceOptionsTest, CtrlCToTheProcessGroupClosesTheLineBeforeTheBuiltInSimulatorEnds)
@@ -271,46 +264,9 @@ TEST_F(ServiceOptionsTest, CtrlCToTheProcessGroupClosesTheLineBeforeTheBuiltInSi
     ASSERT_GT(simulator, 0);
     ASSERT_EQ(kill(-service.pid(), SIGINT), 0);
     EXPECT_EQ(service.waitForExit(30000), 0);
-    std::ifstream errors(service.errorLog);
-    const std::string log{std::istreambuf_iterator<char>(errors), {}};
-    EXPECT_THAT(log, HasSubstr("communications closed on sim\n"));
+    EXPECT_THAT(home.read("serve.err"), HasSubstr("communications closed on sim\n"));
     EXPECT_EQ(kill(simulator, 0), -1);
     EXPECT_EQ(errno, ESRCH);
-}
-
-TEST_F(ServiceTest, TheHostProgramWorksThroughTheService)
-{
-    const std::string file = write("short.toml", method(0.5));
-    // Fine offline; the service's GC has a split/splitless front inlet, not an on-column one.
-    std::string onColumn = method(0.5);
-    const std::string oc =
-        write("oc.toml", onColumn.replace(onColumn.find("type = 1"), 8, "type = 3"));
-    const struct {
-        std::vector<std::string> command;  // after --service and (with the token) --token-file
-        std::string out = "";              // what standard output begins with
-        int exitCode = 0;
-        bool token = true;
-        std::string err = "";  // what standard error holds
-    } cases[] = {
-        {.command = {"method", "check", oc},
-         .exitCode = 2,
-         .token = false,
-         .err = "gc.front_inlet.type = 3: inlet code 1 is not the installed split_splitless"},
-        {.command = {"load", file}, .exitCode = 1, .token = false},
-        {.command = {"load", file}, .out = "loaded " + file + "\n"},
-        {.command = {"run", file, "--vial", "3"},
-         .out = "injecting from vial 3\nrun finished\nresults in " + home.path() + "/results/run-"},
-        {.command = {"run", file, "--vial", "2", "--detach"}, .out = "injecting from vial 2\n"},
-        {.command = {"stop"}, .out = "stop: ok\n"},
-        {.command = {"status", "--json"}, .out = "{\"running\":", .token = false},
-    };
-    for (const auto& c : cases) {
-        const hosttest::ProgramResult result = viaService(c.command, c.token);
-        EXPECT_TRUE(exited(result, c.exitCode, c.err)) << c.command.front();
-        EXPECT_THAT(result.out, ::testing::StartsWith(c.out)) << c.command.front();
-    }
-    // No service where the address says.
-    EXPECT_EQ(hosttest::runProgram({"--service", "http://127.0.0.1:1", "status"}).exitCode, 3);
 }
 
 }  // namespace
