@@ -42,13 +42,22 @@ TEST_F(OfflineCommandsTest, MethodNewWritesAStartingMethodThatChecksShowsAndIsNe
     EXPECT_EQ(home.read("start.toml"), before);
 }
 
+// The commands that would use the instrument refuse the file before any session opens.
 TEST_F(OfflineCommandsTest, BadMethodFilesAreRefusedWithFileLineAndKey)
 {
     const std::string bad = write("bad.toml", "[gc]\n[gc.oven]\nmax_temp = 300.0\n[sampler]\n");
-    for (const char* command : {"check", "show", "length"}) {
-        ProgramResult result = run({"method", command, bad});
-        EXPECT_TRUE(exited(result, 2, bad + ":3: gc.oven.max_temp: unknown key")) << command;
+    const std::vector<std::vector<std::string>> commands = {
+        {"method", "check", bad},
+        {"method", "show", bad},
+        {"method", "length", bad},
+        {"--port", "sim", "load", bad},
+        {"--port", "sim", "run", bad, "--vial", "1"},
+        {"--port", "sim", "record", bad}};
+    for (const std::vector<std::string>& command : commands) {
+        ProgramResult result = run(command);
+        EXPECT_TRUE(exited(result, 2, bad + ":3: gc.oven.max_temp: unknown key")) << command[2];
         EXPECT_EQ(result.out, "");
+        EXPECT_FALSE(home.exists("c/dravik/hp6890.err")) << "no session was opened";
     }
     EXPECT_TRUE(exited(run({"method", "check", home.path() + "/absent.toml"}), 2, "absent.toml"));
 }
