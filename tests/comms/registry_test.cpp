@@ -2,6 +2,7 @@
 // refusal box, the rebuild and restore, the 100 ms retry while a line is in progress, and
 // the lock-out.
 #include "comms/lock_out_scope.h"
+#include "support/box_recorder.h"
 #include "support/channel_user_window.h"
 #include "support/scripted_instrument.h"
 
@@ -11,28 +12,10 @@ namespace {
 using Side = ChannelUserWindow::Side;
 using Answer = ChannelUserWindow::Answer;
 
-struct ShownBox {
-    HWND owner;
-    std::string text;
-    std::string caption;
-    UINT flags;
-    bool operator==(const ShownBox&) const = default;
-};
-
 class RegistryTest : public ScriptedInstrumentTest {
 protected:
-    void SetUp() override
-    {
-        ScriptedInstrumentTest::SetUp();
-        m_previousBoxHandler = SetMessageBoxHandler(
-            [this](HWND owner, const char* text, const char* caption, UINT flags) {
-                boxes.push_back({owner, text, caption, flags});
-                return IDOK;
-            });
-    }
     void TearDown() override
     {
-        SetMessageBoxHandler(m_previousBoxHandler);
         EXPECT_EQ(LockedOut(), 0) << "a test left the lock-out taken";
         ScriptedInstrumentTest::TearDown();
     }
@@ -45,11 +28,9 @@ protected:
         ASSERT_NE(window.Get(), nullptr);
     }
 
-    std::vector<ShownBox> boxes;
+    BoxRecorder recorder;
+    std::vector<std::string>& boxes = recorder.boxes;
     std::vector<std::string> journal;
-
-private:
-    MessageBoxHandler m_previousBoxHandler;
 };
 
 TEST_F(RegistryTest, WindowsShareOneChannelUntilTheLastRelease)
@@ -105,9 +86,9 @@ TEST_F(RegistryTest, ARefusalShowsTheBoxAndKeepsTheChannel)
 
     NotifySerialCommsError();
     EXPECT_EQ(journal, (std::vector<std::string>{"gc failure", "keeper failure"}));
-    const ShownBox refusal{nullptr, " Cannot reset comms: HP6890GC Comms busy.\nPlease try again.",
-                           "Comms Reset Failure", MB_OK | MB_ICONEXCLAMATION | MB_SETFOREGROUND};
-    EXPECT_EQ(boxes, std::vector<ShownBox>{refusal});
+    EXPECT_EQ(boxes, std::vector<std::string>{"Comms Reset Failure:  Cannot reset comms: "
+                                              "HP6890GC Comms busy.\nPlease try again."});
+    EXPECT_EQ(recorder.flags, std::vector<UINT>{MB_OK | MB_ICONEXCLAMATION | MB_SETFOREGROUND});
     // Nothing else changed: the same channel, its GC side running, no retry.
     EXPECT_NE(IsValidCommsObject(channel), 0);
     EXPECT_EQ(CHP6890SerialComms::m_sCommsStatus, 1);

@@ -12,32 +12,15 @@
 #include "diagnostics/error_log.h"
 #include "external/inlet_utils.h"
 #include "platform/clock.h"
+#include "support/box_recorder.h"
 #include "support/temp_home.h"
 
 namespace {
 
+using gc6890::test::BoxRecorder;
 using gc6890::test::TempHome;
 
 const char kLog[] = "c/dravik/hp6890.err";
-
-// Answers every box with the given answer and remembers the captions.
-class BoxRecorder {
-public:
-    explicit BoxRecorder(int answer)
-        : m_previous(SetMessageBoxHandler(
-              [this, answer](HWND, const char* text, const char* caption, UINT) {
-                  captions.push_back(caption);
-                  texts.push_back(text);
-                  return answer;
-              }))
-    {}
-    ~BoxRecorder() { SetMessageBoxHandler(m_previous); }
-    std::vector<std::string> captions;
-    std::vector<std::string> texts;
-
-private:
-    MessageBoxHandler m_previous;
-};
 
 void writeLogOfSize(const TempHome& home, long size)
 {
@@ -103,10 +86,11 @@ TEST(ErrorLogTest, ALogOneByteOverTheLimitIsBackedUpOrEmptiedAsTheUserAnswers)
     BoxRecorder boxes(IDYES);
     writeLogOfSize(home, 100);
     CHP6890ErrorLog atTheLimit;
-    EXPECT_TRUE(boxes.captions.empty());
+    EXPECT_TRUE(boxes.boxes.empty());
     writeLogOfSize(home, 101);
     CHP6890ErrorLog first;
-    ASSERT_EQ(boxes.captions, std::vector<std::string>{"Backup Log?"});
+    ASSERT_EQ(boxes.boxes, std::vector<std::string>{"Backup Log?:  Log file full.\nDo you want to "
+                                                    "keep a backup of current log?"});
     EXPECT_EQ(home.read(kLog), "");
     EXPECT_EQ(home.read("c/dravik/hp6890.001").size(), 101u);
 
@@ -132,14 +116,15 @@ TEST(ErrorLogTest, AFolderThatCannotBeMadeIsNamedOnceThenTheFileErrorBoxShows)
     CHP6890ErrorLog log;
     EXPECT_EQ(log.LogError("x", 1), 1);
     EXPECT_EQ(log.LogError("y", 1), 1);
-    EXPECT_EQ(boxes.captions,
-              (std::vector<std::string>{"gc6890 home", "File Error", "File Error"}));
     // The system's reason comes in the user's language.
     const std::string reason = std::generic_category().message(ENOTDIR);
-    EXPECT_EQ(boxes.texts.at(0).find("Cannot make the folder " + home.path() +
-                                     "/c/dravik for c:\\dravik\\hp6890.err: " + reason + "."),
-              0u)
-        << boxes.texts.at(0);
+    const std::string fileError = "File Error: Error occured while writing to log file.\n If "
+                                  "problem perists disable logging.";
+    EXPECT_EQ(boxes.boxes,
+              (std::vector<std::string>{"gc6890 home: Cannot make the folder " + home.path() +
+                                            "/c/dravik for c:\\dravik\\hp6890.err: " + reason +
+                                            ".\nSet GC6890_HOME to a folder you can write to.",
+                                        fileError, fileError}));
 }
 
 TEST(DumpTest, EntriesAppendToOneFileAndFallBackWhenItCannotOpen)

@@ -12,6 +12,7 @@
 #include "comms/comms_registry.h"
 #include "method/method_command.h"
 #include "method/method_download.h"
+#include "support/box_recorder.h"
 #include "support/scripted_instrument.h"
 
 namespace gc6890::test {
@@ -103,19 +104,10 @@ class RecordingDownloadHost : public MethodDownloadHost {
 public:
     RecordingDownloadHost()
     {
-        m_previousBox =
-            SetMessageBoxHandler([this](HWND, const char* text, const char* caption, UINT) {
-                boxes.push_back(std::string(caption) + ": " + text);
-                return IDOK;
-            });
         m_previousStatus = SetStatusTextHandler(
             [this](const char* text, const char*) { statusTexts.push_back(text); });
     }
-    ~RecordingDownloadHost() override
-    {
-        SetMessageBoxHandler(m_previousBox);
-        SetStatusTextHandler(m_previousStatus);
-    }
+    ~RecordingDownloadHost() override { SetStatusTextHandler(m_previousStatus); }
 
     void ClearDisplay() override { ++displayClears; }
     void InitialiseContactClosure() override { ++contactClosureResets; }
@@ -124,7 +116,8 @@ public:
     void SetAutoPrepRun(int state) override { autoPrepRun = state; }
     void ReportProgress(int sent, int total) override { progress.emplace_back(sent, total); }
 
-    std::vector<std::string> boxes;
+    BoxRecorder recorder;
+    std::vector<std::string>& boxes = recorder.boxes;
     std::vector<std::string> statusTexts;
     std::vector<std::pair<int, int>> progress;
     int displayClears = 0;
@@ -140,7 +133,6 @@ public:
     MethodDownloadState gcState() { return {*hostChannel, nullptr, frontPressure, backPressure}; }
 
 private:
-    MessageBoxHandler m_previousBox;
     StatusTextHandler m_previousStatus;
 };
 

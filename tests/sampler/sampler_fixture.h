@@ -14,6 +14,7 @@
 #include "external/method_library.h"
 #include "external/serial_comms.h"
 #include "sampler/varnock_auto_sampler.h"
+#include "support/box_recorder.h"
 #include "support/scripted_instrument.h"
 
 namespace gc6890::test {
@@ -38,11 +39,6 @@ protected:
     void SetUp() override
     {
         ScriptedInstrumentTest::SetUp();
-        m_previousBox =
-            SetMessageBoxHandler([this](HWND, const char* text, const char* caption, UINT) {
-                boxes.push_back(std::string(caption) + ": " + text);
-                return IDOK;
-            });
         FreeLock();
         CVarnockAutoSampler::m_sCommsInitialised = 0;
         CVarnockAutoSampler::m_sCommsRestartFailed = 0;
@@ -64,7 +60,6 @@ protected:
         EXPECT_FALSE(LockedOut()) << "the lock-out was left taken";
         CHP6890SerialComms::m_sCommsStatus = 0;  // nothing more to say to the line
         sampler.reset();
-        SetMessageBoxHandler(m_previousBox);
         ScriptedInstrumentTest::TearDown();
     }
 
@@ -88,10 +83,8 @@ protected:
 
     bool startSamplerSide = true;
     std::unique_ptr<CVarnockAutoSampler> sampler;
-    std::vector<std::string> boxes;
-
-private:
-    MessageBoxHandler m_previousBox;
+    BoxRecorder recorder;
+    std::vector<std::string>& boxes = recorder.boxes;
 };
 
 }  // namespace gc6890::test
