@@ -182,52 +182,43 @@ TEST_F(GCSystemTest, LockedOutPollAnswersFromTheCacheWithoutTraffic)
     EXPECT_EQ(FreeLock(), 1);
 }
 
-TEST_F(GCSystemTest, RefreshWaitsForTheRunAndSurvivesAFailedPoll)
-{
-    initialise();
-    ASSERT_EQ(::SendMessage(gc->GetSafeHwnd(), g_nRefreshStatusMessage, 0, 0), 1);
-    scriptQueries("2,0,0,0,5.00,0.00,2.50,0,0");
-    CInletSystemStatus status;
-    status.GetTime() = 2.5f;
-    ASSERT_EQ(gc->ReadStatus(status), 1);
-    EXPECT_EQ(gc->m_bRefreshPending, 1);  // a timed run defers the refresh
-
-    registerOutsideProgram();
-    status.GetTime() = 0.0f;
-    line->expect("GCHTRI").reply(runStateReply(0));
-    line->expect("GCHTRY").reply("HTGCRY 1,1,1,1,1");  // five numbers of six
-    scriptRestart();
-    EXPECT_EQ(gc->ReadStatus(status), 0);
-    EXPECT_EQ(gc->m_bRefreshPending, 1);  // consumed, and asked for again by the comms failure
-    EXPECT_EQ(statusFlags(status), "not-ready");
-    for (const CString& text :
-         {status.GetNotReadyInfo(), status.GetErrorInfo(), status.GetStatusInfo()})
-        EXPECT_EQ(text, "PLEASE WAIT LOADING STATUS");
-    EXPECT_EQ(outside.blocks.back().error, 0);  // the refresh's block
-    EXPECT_NE(gc->m_pChannel, nullptr);         // rebuilt and started again
-}
-
-TEST_F(GCSystemTest, EachFailedStatusQueryIsLoggedAndReported)
+// A refresh waits while a run is timed; then each failed query of a poll is logged, tells
+// the outside program the lock is off, and leaves the refresh shown and asked for again.
+TEST_F(GCSystemTest, RefreshWaitsForATimedRunAndEachFailedStatusQueryIsLoggedAndReported)
 {
     // The poll's queries in order, their good replies, and what a bad reply logs.
     const char* queries[] = {"GCHTRI", "GCHTRY", "GCHTST"};
     const char* replies[] = {"HTGCRI 0,0,0,0,0.00,0.00,0.00,0,0", "HTGCRY 1,1,1,1,1,0",
                              "HTGCST 0,0,0,0,0,0,0,0,0,0,0,0,0,0,0"};
+    const char* bad[] = {"HTGCXX 0", "HTGCRY 1,1,1,1,1", "HTGCST 1,2"};  // five of six, two
     const char* logged[] = {"GC READ STATUS: Failed to get run state and time\n",
                             "GC READ STATUS: Failed to get readiness info\n",
                             "GC READ STATUS: Failed to get status info\n"};
     initialise();
     registerOutsideProgram();
+    ASSERT_EQ(::SendMessage(gc->GetSafeHwnd(), g_nRefreshStatusMessage, 0, 0), 1);
+    scriptQueries("2,0,0,0,5.00,0.00,2.50,0,0");
+    CInletSystemStatus timed;
+    timed.GetTime() = 2.5f;
+    ASSERT_EQ(gc->ReadStatus(timed), 1);
+    EXPECT_EQ(gc->m_bRefreshPending, 1);  // a timed run defers the refresh
     for (int failing = 0; failing < 3; ++failing) {
         SCOPED_TRACE(logged[failing]);
         for (int i = 0; i <= failing; ++i)
-            line->expect(queries[i]).reply(i == failing ? "HTGCXX 0" : replies[i]);
+            line->expect(queries[i]).reply(i == failing ? bad[i] : replies[i]);
         scriptRestart();
         const int unlocks = outside.unlocks;
         CInletSystemStatus status;
         EXPECT_EQ(gc->ReadStatus(status), 0);
         EXPECT_THAT(commsLog(), HasSubstr(logged[failing]));
         EXPECT_EQ(outside.unlocks, unlocks + 1);
+        EXPECT_EQ(gc->m_bRefreshPending, 1);  // consumed, and asked for again by the failure
+        EXPECT_EQ(statusFlags(status), "not-ready");
+        for (const CString& text :
+             {status.GetNotReadyInfo(), status.GetErrorInfo(), status.GetStatusInfo()})
+            EXPECT_EQ(text, "PLEASE WAIT LOADING STATUS");
+        EXPECT_EQ(outside.blocks.back().error, 0);  // the refresh's block
+        EXPECT_NE(gc->m_pChannel, nullptr);         // rebuilt and started again
     }
 }
 

@@ -12,9 +12,8 @@ namespace gc6890::test {
 class BoxRecorder {
 public:
     explicit BoxRecorder(int answer = IDOK)
-        : m_previous(
-              SetMessageBoxHandler([this, answer](HWND, const char* text, const char* caption,
-                                                  UINT style) {
+        : m_previous(SetMessageBoxHandler(
+              [this, answer](HWND, const char* text, const char* caption, UINT style) {
                   boxes.push_back(std::string(caption) + ": " + text);
                   flags.push_back(style);
                   return answer;
