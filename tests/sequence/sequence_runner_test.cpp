@@ -107,15 +107,7 @@ protected:
             all.push_back(stepOf(e));
         return all;
     }
-    // "done, refused, pending"
-    std::string rowStates() const
-    {
-        const json sequence = runner->json();
-        std::string states;
-        for (const json& row : sequence["rows"])
-            states += (states.empty() ? "" : ", ") + row.value("state", "");
-        return states;
-    }
+    std::string rowStates() const { return test::rowStates(runner->json()); }
     std::string state() const { return runner->json().value("state", ""); }
     // The row and step under way ({} when none).
     json current() const

@@ -13,8 +13,9 @@ struct mosquitto;
 
 namespace gc6890::servicetest {
 
-// A connection to `port` on the loopback address: its descriptor, -1 when refused.
-int connectLoopback(int port);
+// A connection to `port` on the loopback address: its descriptor, -1 when refused. With
+// `receiveBuffer`, the socket's receive buffer is set that small before it connects.
+int connectLoopback(int port, int receiveBuffer = 0);
 
 class Broker {
 public:

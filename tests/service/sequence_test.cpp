@@ -19,6 +19,7 @@ namespace {
 using nlohmann::json;
 using ::testing::HasSubstr;
 
+using test::rowStates;
 using test::sequenceText;
 
 class SequenceTest : public ServiceFixture {
@@ -53,14 +54,6 @@ protected:
         for (int vial; file >> word >> vial;)
             vials += (vials.empty() ? "" : " ") + std::to_string(vial);
         return vials;
-    }
-    // "done, refused, pending"
-    static std::string rowStates(const json& sequence)
-    {
-        std::string states;
-        for (const json& row : sequence["rows"])
-            states += (states.empty() ? "" : ", ") + row.value("state", "");
-        return states;
     }
     // Every injection recorded has its results folder, with the record and the run in it.
     static void expectResults(const json& sequence)

@@ -26,24 +26,9 @@ using nlohmann::json;
 class RawClient {
 public:
     // Unconnected (-1), every send fails. With `receiveBuffer`, the socket's receive buffer
-    // is that small (set before connecting, so that the window it offers is small too).
-    explicit RawClient(int port, int receiveBuffer = 0)
-    {
-        if (receiveBuffer == 0) {
-            fd_ = connectLoopback(port);
-            return;
-        }
-        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(static_cast<std::uint16_t>(port));
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-            close(fd_);
-            fd_ = -1;
-        }
-    }
+    // is that small (so that the window it offers is small too).
+    explicit RawClient(int port, int receiveBuffer = 0) : fd_(connectLoopback(port, receiveBuffer))
+    {}
     ~RawClient() { close(fd_); }
     RawClient(const RawClient&) = delete;
     RawClient& operator=(const RawClient&) = delete;
@@ -78,7 +63,7 @@ public:
     }
 
 private:
-    int fd_ = -1;
+    const int fd_;
 };
 
 // "HTTP/1.1 404 Not Found..." is 404; 0 for no answer.
