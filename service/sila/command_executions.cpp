@@ -1,6 +1,7 @@
 #include "service/sila/command_executions.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "platform/enum_names.h"
 #include "service/sila/sila_home.h"
@@ -116,6 +117,51 @@ std::optional<ExecutionState> CommandExecutions::await(const std::string& uuid,
             return state;
         }
     }
+}
+
+void CommandExecutions::setCancellation(const std::string& uuid, Cancellation cancellation)
+{
+    std::lock_guard lock(mutex_);
+    if (Execution* execution = find(uuid))
+        execution->cancellation = std::move(cancellation);
+}
+
+CancelOutcome CommandExecutions::cancel(const std::string& uuid, grpc::Status& answer,
+                                        std::string& refusal)
+{
+    std::function<grpc::Status()> action;
+    {
+        std::lock_guard lock(mutex_);
+        forgetExpired();
+        Execution* execution = find(uuid);
+        if (!execution)
+            return CancelOutcome::Unknown;
+        if (finished(execution->state.status))
+            return CancelOutcome::Finished;
+        if (!execution->cancellation.action) {
+            refusal = execution->cancellation.refusal.empty() ? "this command cannot be cancelled"
+                                                              : execution->cancellation.refusal;
+            return CancelOutcome::NotSupported;
+        }
+        answer = grpc::Status::OK;
+        if (std::exchange(execution->cancelled, true))
+            return CancelOutcome::Cancelled;
+        action = execution->cancellation.action;
+    }
+    // The action may wait for the instrument (a stop): never under the lock every stream
+    // and command of the server takes.
+    answer = action();
+    return CancelOutcome::Cancelled;
+}
+
+std::vector<std::string> CommandExecutions::underWay()
+{
+    std::lock_guard lock(mutex_);
+    std::vector<std::string> uuids;
+    for (const auto& [uuid, execution] : executions_)
+        if (!finished(execution.state.status))
+            uuids.push_back(uuid);
+    return uuids;
 }
 
 void CommandExecutions::close()

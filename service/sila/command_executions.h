@@ -2,7 +2,8 @@
 // waiting to running to finished (never back), the intermediate responses sent so far and,
 // at the end, its responses or its error. Kept for the lifetime the confirmation announced
 // after their last change, then forgotten (their UUID is unknown from then on). The
-// responses travel serialized, so that one registry serves every command.
+// responses travel serialized, so that one registry serves every command. A command that can
+// be cancelled (CancelController) registers how with its execution.
 #pragma once
 
 #include <grpcpp/support/status.h>
@@ -31,6 +32,17 @@ struct ExecutionState {
     std::string responses;                   // serialized, when finished successfully
     grpc::Status error;                      // when finished with an error
 };
+
+// How an execution under way is cancelled, given by the command that started it before it
+// runs. `action` stops the command for good and answers once it has (the command then ends
+// its execution with its own error); without one the command cannot be cancelled, and
+// `refusal` says why.
+struct Cancellation {
+    std::function<grpc::Status()> action;
+    std::string refusal;
+};
+
+enum class CancelOutcome { Cancelled, Unknown, Finished, NotSupported };
 
 class CommandExecutions {
 public:
@@ -63,6 +75,14 @@ public:
         return await(uuid, UINT64_MAX, std::chrono::milliseconds(0));
     }
 
+    void setCancellation(const std::string& uuid, Cancellation cancellation);
+    // Cancels an execution under way: the first cancel runs its action (outside the
+    // registry's lock) and `answer` gets the action's status; a later one is answered OK at
+    // once, the first one doing the work. `refusal` gets the reason of NotSupported.
+    CancelOutcome cancel(const std::string& uuid, grpc::Status& answer, std::string& refusal);
+    // The UUIDs of the executions under way.
+    std::vector<std::string> underWay();
+
     // Wakes every waiter; nothing is awaited after (for the server's stop).
     void close();
     bool closed();
@@ -77,6 +97,8 @@ private:
         ExecutionState state;
         Clock::time_point forgetAt;
         Clock::time_point started;
+        Cancellation cancellation;
+        bool cancelled = false;
     };
     Clock::time_point now() const { return Clock::now() + skew_; }
     void forgetExpired();

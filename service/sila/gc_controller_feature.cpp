@@ -113,10 +113,11 @@ void GcControllerFeature::follow(std::uint64_t id, const std::string& uuid, std:
     });
 }
 
-grpc::Status GcControllerFeature::await(std::uint64_t id, Context& context)
+grpc::Status GcControllerFeature::await(std::uint64_t id, const Context* context)
 {
     const auto until = std::chrono::steady_clock::now() + kUnobservableBound;
-    while (std::chrono::steady_clock::now() < until && !context.IsCancelled() && !stopping_) {
+    while (std::chrono::steady_clock::now() < until && !(context && context->IsCancelled()) &&
+           !stopping_) {
         const std::optional<Job> job = state_.jobs.find(id);
         if (!job)
             break;
@@ -138,12 +139,31 @@ grpc::Status GcControllerFeature::admit(Context& context, const std::string& cal
     return lockIdentifier ? checkLock(state_, context, *lockIdentifier) : grpc::Status::OK;
 }
 
-grpc::Status GcControllerFeature::runJob(Context& context, const JobRequest& request)
+grpc::Status GcControllerFeature::runJob(const Context* context, const JobRequest& request)
 {
     const JobBoard::Submitted submitted = submitJob(state_, request);
     if (submitted.id == 0)
         return instrumentBusy(request, submitted.conflict);
     return await(submitted.id, context);
+}
+
+grpc::Status GcControllerFeature::stopInjection(InjectionCancel& cancel)
+{
+    const std::uint64_t run = cancel.cancel();
+    if (run == 0)
+        return grpc::Status::OK;  // the injection ends without asking for a run
+    // A stop is taken ahead of a queued job: one taken before the run job would leave the
+    // run to start after it. So the stop waits (bounded) until the run job is taken.
+    const auto until = std::chrono::steady_clock::now() + kUnobservableBound;
+    std::optional<Job> job = state_.jobs.find(run);
+    while (job && job->state == JobState::Queued && std::chrono::steady_clock::now() < until) {
+        std::this_thread::sleep_for(kFollowEvery);
+        job = state_.jobs.find(run);
+    }
+    if (!job || job->state == JobState::Failed || job->resultsSettled())
+        return grpc::Status::OK;  // no run to stop: over already, or never injected
+    // Whoever holds the lock: a stop asks no lock identifier.
+    return runJob(nullptr, jobOf(JobKind::Stop));
 }
 
 grpc::Status GcControllerFeature::LoadMethod(Context* context,
@@ -180,6 +200,10 @@ grpc::Status GcControllerFeature::LoadMethod(Context* context,
                 return frameworkError(fw::FrameworkError::COMMAND_EXECUTION_NOT_ACCEPTED,
                                       refusal(job, submitted.conflict));
             }
+            executions_.setCancellation(
+                uuid, {nullptr, "LoadMethod cannot be cancelled: a method half sent is worse "
+                                "than one sent whole; the load ends by itself once the GC and "
+                                "the sampler hold the method"});
             follow(submitted.id, uuid, gcc::LoadMethod_Responses().SerializeAsString());
         }
         *response = confirmationOf(uuid, executions_.lifetime());
@@ -252,6 +276,8 @@ grpc::Status GcControllerFeature::Inject(Context* context, const gcc::Inject_Par
                                       static_cast<int>(request->vial().value()),
                                       static_cast<float>(request->volume().value()),
                                       load.lockIdentifier};
+            executions_.setCancellation(
+                uuid, {[this, cancel = injection.cancel] { return stopInjection(*cancel); }, {}});
             spawn([this, injection] {
                 runInjection({state_, methods_, executions_, stopping_}, injection);
             });
@@ -287,7 +313,7 @@ grpc::Status GcControllerFeature::StopRun(Context* context, const gcc::StopRun_P
         // Taken whoever holds the lock: it asks no lock identifier.
         if (grpc::Status denied = admit(*context, "StopRun", nullptr); !denied.ok())
             return denied;
-        return runJob(*context, jobOf(JobKind::Stop));
+        return runJob(context, jobOf(JobKind::Stop));
     });
 }
 
@@ -300,7 +326,7 @@ grpc::Status GcControllerFeature::ResetSampler(Context* context,
         if (grpc::Status denied = admit(*context, "ResetSampler", &reset.lockIdentifier);
             !denied.ok())
             return denied;
-        return runJob(*context, reset);
+        return runJob(context, reset);
     });
 }
 
@@ -317,7 +343,7 @@ grpc::Status GcControllerFeature::SwitchHeatedZones(
             return validationError(parameterOf(kFeature, "SwitchHeatedZones", "On"),
                                    "On is missing");
         zones.on = request->on().value();
-        return runJob(*context, zones);
+        return runJob(context, zones);
     });
 }
 

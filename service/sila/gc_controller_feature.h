@@ -16,6 +16,7 @@
 #include "service/service_state.h"
 #include "service/sila/access_check.h"
 #include "service/sila/command_executions.h"
+#include "service/sila/injection.h"
 
 namespace gc6890 {}
 
@@ -102,13 +103,17 @@ private:
     void follow(std::uint64_t id, const std::string& uuid, std::string responses);
     // Runs `body` on a thread of its own, joined by stop().
     void spawn(std::function<void()> body);
-    // Waits (bounded) for an unobservable command's job to end; its status.
-    grpc::Status await(std::uint64_t id, Context& context);
+    // Waits (bounded) for an unobservable command's job to end; its status. `context`: the
+    // call's, whose cancel ends the wait (none for a cancel's stop).
+    grpc::Status await(std::uint64_t id, const Context* context);
     // The call's metadata: the token, and unless `lockIdentifier` is null (a stop) the
     // lock's identifier while the instrument is locked, put there for the call's jobs.
     grpc::Status admit(Context& context, const std::string& call, std::string* lockIdentifier);
     // Hands an unobservable command's job over and waits for it.
-    grpc::Status runJob(Context& context, const JobRequest& request);
+    grpc::Status runJob(const Context* context, const JobRequest& request);
+    // A cancel of an injection (CancelController): the run it asked for is stopped as
+    // StopRun stops it; answers once the stop is carried out.
+    grpc::Status stopInjection(InjectionCancel& cancel);
 
     struct Follower {
         std::thread thread;

@@ -40,6 +40,13 @@ void checkStopping(const InjectionParts& parts)
         fail(undefinedError("the service stopped before the injection ended"));
 }
 
+// A cancelled injection ends with Cancelled, saying how far it got.
+void checkCancelled(const Injection& injection, const std::string& state)
+{
+    if (injection.cancel->cancelled())
+        fail(defined("Cancelled", "the injection was cancelled " + state));
+}
+
 // Follows the job to its end; its final record. Progress moves from `from` to `to` with
 // the method lines sent.
 Job followJob(const InjectionParts& parts, const std::string& uuid, std::uint64_t id, double from,
@@ -71,12 +78,13 @@ void lineMustBeUp(const Snapshot& snapshot, const std::string& while_)
 // Waits for the GC to be ready for `run`. The injection holds the instrument only through
 // its jobs, so another door may take it meanwhile (a sequence started, a job sent): that is
 // found at once and ends the injection, rather than after the GC is ready.
-void waitUntilReady(const InjectionParts& parts, const JobRequest& run)
+void waitUntilReady(const InjectionParts& parts, const Injection& injection, const JobRequest& run)
 {
     const auto bound = notReadyBound();
     const auto until = std::chrono::steady_clock::now() + bound;
     for (;;) {
         checkStopping(parts);
+        checkCancelled(injection, "while the GC was not ready; nothing was injected");
         const auto snapshot = parts.state.snapshot.get();
         lineMustBeUp(*snapshot, "while waiting for the GC to be ready");
         const InstrumentStatus status = instrumentStatusOf(*snapshot);
@@ -152,9 +160,11 @@ std::string fileText(const std::string& path)
 void inject(const InjectionParts& parts, const Injection& injection)
 {
     if (injection.loadJob != 0) {
+        // A load is not cancelled midway: a half-sent method is worse than a whole one.
         const Job load = followJob(parts, injection.uuid, injection.loadJob, 0.0, 0.4);
         if (load.state == JobState::Failed)
             fail(jobFailure(load, *parts.state.snapshot.get()));
+        checkCancelled(injection, "during the load; the method was loaded, nothing was injected");
     }
     JobRequest request;
     request.kind = JobKind::Run;
@@ -162,12 +172,16 @@ void inject(const InjectionParts& parts, const Injection& injection)
     request.vial = injection.vial;
     request.volume = injection.volume;
     request.lockIdentifier = injection.lockIdentifier;
-    waitUntilReady(parts, request);
-    const JobBoard::Submitted submitted = submitJob(parts.state, request);
-    if (submitted.id == 0)
-        fail(instrumentBusy(request, submitted.conflict));
-    const Job run = followJob(parts, injection.uuid, submitted.id, 0.4, 0.5);
+    waitUntilReady(parts, injection, request);
+    const std::optional<JobBoard::Submitted> submitted =
+        injection.cancel->submitRun(parts.state, request);
+    checkCancelled(injection, "before the injection; nothing was injected");
+    if (submitted->id == 0)
+        fail(instrumentBusy(request, submitted->conflict));
+    const Job run = followJob(parts, injection.uuid, submitted->id, 0.4, 0.5);
     if (run.state == JobState::Failed) {
+        checkCancelled(injection, "and its run stopped before the sampler answered (" +
+                                      run.message + "); no run was recorded");
         const auto snapshot = parts.state.snapshot.get();
         if (snapshot->line == LineState::Up &&
             (run.message.find("sampler did not start") != std::string::npos ||
@@ -177,8 +191,13 @@ void inject(const InjectionParts& parts, const Injection& injection)
     }
     const std::optional<std::string> text = parts.methods.read(injection.method);
     const Job ended =
-        followRun(parts, injection.uuid, submitted.id,
+        followRun(parts, injection.uuid, submitted->id,
                   text ? checkMethodText(*text, injection.method + ".toml").runLengthMin : 0);
+    // The cancel's stop ended the run: it was recorded as any ended run is.
+    checkCancelled(injection, "and its run stopped; " +
+                                  (ended.resultsFolder.empty()
+                                       ? "its results could not be written: " + ended.resultsError
+                                       : "it is recorded in " + ended.resultsFolder));
     if (ended.resultsFolder.empty())
         fail(undefinedError("the run ended, but its results could not be written: " +
                             ended.resultsError));
@@ -195,6 +214,31 @@ void inject(const InjectionParts& parts, const Injection& injection)
 }
 
 }  // namespace
+
+std::uint64_t InjectionCancel::cancel()
+{
+    std::lock_guard lock(mutex_);
+    cancelled_ = true;
+    return runJob_;
+}
+
+bool InjectionCancel::cancelled() const
+{
+    std::lock_guard lock(mutex_);
+    return cancelled_;
+}
+
+std::optional<JobBoard::Submitted> InjectionCancel::submitRun(ServiceState& state,
+                                                              const JobRequest& request)
+{
+    // Under the lock, so that a cancel either comes first (no run) or knows the run.
+    std::lock_guard lock(mutex_);
+    if (cancelled_)
+        return std::nullopt;
+    const JobBoard::Submitted submitted = submitJob(state, request);
+    runJob_ = submitted.id;
+    return submitted;
+}
 
 std::chrono::milliseconds notReadyBound()
 {

@@ -3,11 +3,14 @@
 // hands over the run job, follows the run to its end with an intermediate response at each
 // change of the run state, then answers with the experiment record, the run's times and the
 // results folder the run job wrote. Every failure ends the execution with the feature's
-// defined error for it.
+// defined error for it; so does a cancel (Cancelled).
 #pragma once
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
 #include <string>
 
 #include "service/method_store.h"
@@ -22,6 +25,23 @@ inline constexpr std::chrono::minutes kNotReadyBound(10);
 // it (a GC that never becomes ready should not cost a test ten minutes).
 std::chrono::milliseconds notReadyBound();
 
+// A cancel of an injection under way (CancelController): from then on no run is asked
+// for, and the run asked for before, if any, is the one to stop. Shared by the injection's
+// thread and the cancel's.
+class InjectionCancel {
+public:
+    // Marks the injection cancelled; the run job it asked for (0: none, and none will be).
+    std::uint64_t cancel();
+    bool cancelled() const;
+    // Hands the run job over unless the injection is cancelled (then nothing).
+    std::optional<JobBoard::Submitted> submitRun(ServiceState& state, const JobRequest& request);
+
+private:
+    mutable std::mutex mutex_;
+    bool cancelled_ = false;
+    std::uint64_t runJob_ = 0;
+};
+
 struct Injection {
     std::string uuid;           // the execution
     std::uint64_t loadJob = 0;  // 0: the GC holds the method already
@@ -29,6 +49,7 @@ struct Injection {
     int vial = 0;
     float volume = 1.0f;
     std::string lockIdentifier;  // the Inject call's, for the run job
+    std::shared_ptr<InjectionCancel> cancel = std::make_shared<InjectionCancel>();
 };
 
 struct InjectionParts {

@@ -23,6 +23,9 @@ inline constexpr std::string_view kLockControllerFqi = "org.silastandard/core/Lo
 inline constexpr std::string_view kLockIdentifierFqi =
     "org.silastandard/core/LockController/v1/Metadata/LockIdentifier";
 
+inline constexpr std::string_view kCancelControllerFqi =
+    "org.silastandard/core.commands/CancelController/v1";
+
 // "io.gcsixeightninety/chromatography/<feature>/v<major>"
 inline std::string ourFeature(std::string_view identifier, int major = 1)
 {

@@ -10,6 +10,7 @@
 #include "platform/installation.h"
 #include "service/sila/access_check.h"
 #include "service/sila/authorization_feature.h"
+#include "service/sila/cancel_controller_feature.h"
 #include "service/sila/command_executions.h"
 #include "service/sila/discovery_announcer.h"
 #include "service/sila/discovery_record.h"
@@ -146,6 +147,7 @@ struct SilaServer::Parts {
     std::unique_ptr<SilaServiceFeature> silaService;
     std::unique_ptr<AuthorizationFeature> authorization;
     std::unique_ptr<LockControllerFeature> lockController;
+    std::unique_ptr<CancelControllerFeature> cancelController;
     std::unique_ptr<MethodProviderFeature> methodProvider;
     std::unique_ptr<GcControllerFeature> gcController;
     std::unique_ptr<grpc::Server> server;
@@ -181,8 +183,8 @@ bool SilaServer::start(std::string& error, int& exitCode)
             featureDefinitionFolder(),
             std::vector<std::string>{
                 SilaServiceFeature::kDefinitionFile, AuthorizationFeature::kDefinitionFile,
-                LockControllerFeature::kDefinitionFile, MethodProviderFeature::kDefinitionFile,
-                GcControllerFeature::kDefinitionFile});
+                LockControllerFeature::kDefinitionFile, CancelControllerFeature::kDefinitionFile,
+                MethodProviderFeature::kDefinitionFile, GcControllerFeature::kDefinitionFile});
         ServerIdentity identity;
         identity.uuid = uuid;
         identity.description = "Gas chromatograph and its sampler on " + state_.options.device +
@@ -196,22 +198,26 @@ bool SilaServer::start(std::string& error, int& exitCode)
         std::vector<std::string> locked = MethodProviderFeature::protectedCalls();
         for (const std::string& call : GcControllerFeature::lockedCalls())
             locked.push_back(call);
+        // A cancel needs the token, not the lock: it stops, as StopRun does.
         std::vector<std::string> affected = LockControllerFeature::protectedCalls();
         for (const auto& calls :
-             {MethodProviderFeature::protectedCalls(), GcControllerFeature::protectedCalls()})
+             {CancelControllerFeature::protectedCalls(), MethodProviderFeature::protectedCalls(),
+              GcControllerFeature::protectedCalls()})
             affected.insert(affected.end(), calls.begin(), calls.end());
         p.authorization = std::make_unique<AuthorizationFeature>(std::move(affected));
         p.lockController =
             std::make_unique<LockControllerFeature>(state_, p.access, std::move(locked));
+        p.cancelController = std::make_unique<CancelControllerFeature>(p.access, p.executions);
 
         DiscoveryFacts discovery{{}, identity.description, {}};
         const std::shared_ptr<grpc::ServerCredentials> credentials =
             serverCredentials(options_, address, uuid, discovery.caPem);
         int port = 0;
-        p.server = listenWith(hostPort(address.host, address.port), credentials,
-                              {p.silaService.get(), p.authorization.get(), p.lockController.get(),
-                               p.methodProvider.get(), p.gcController.get()},
-                              port);
+        p.server =
+            listenWith(hostPort(address.host, address.port), credentials,
+                       {p.silaService.get(), p.authorization.get(), p.lockController.get(),
+                        p.cancelController.get(), p.methodProvider.get(), p.gcController.get()},
+                       port);
         if (!p.server || port == 0) {
             error = "--sila " + options_.address + ": cannot listen on " +
                     hostPort(address.host, address.port) +

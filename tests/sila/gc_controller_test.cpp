@@ -6,7 +6,9 @@
 #include <filesystem>
 #include <optional>
 
+#include "CancelController.grpc.pb.h"
 #include "GasChromatographController.grpc.pb.h"
+#include "LockController.grpc.pb.h"
 #include "service_fixture.h"
 #include "sila_client.h"
 #include "support/scoped_env.h"
@@ -16,11 +18,14 @@ namespace gc6890::sila {
 namespace {
 
 namespace gcc = sila2::io::gcsixeightninety::chromatography::gaschromatographcontroller::v1;
+namespace cc = sila2::org::silastandard::core::commands::cancelcontroller::v1;
+namespace lc = sila2::org::silastandard::core::lockcontroller::v1;
 using test::callContext;
 using test::isSilaError;
 
 const std::string kFeature = "io.gcsixeightninety/chromatography/GasChromatographController/v1";
 const std::string kErrors = kFeature + "/DefinedExecutionError/";
+const std::string kCancel = "org.silastandard/core.commands/CancelController/v1";
 
 class GcController : public servicetest::ServiceFixture {
 protected:
@@ -30,8 +35,8 @@ protected:
         ASSERT_TRUE(startSim(std::move(simOptions)));
         ASSERT_TRUE(service.start(link, {"--sila", "127.0.0.1:0"}));
         upload("short", servicetest::method(0.5));
-        stub = gcc::GasChromatographController::NewStub(
-            test::tlsChannel(service.silaAddress(), home.read("sila/ca.pem")));
+        channel = test::tlsChannel(service.silaAddress(), home.read("sila/ca.pem"));
+        stub = gcc::GasChromatographController::NewStub(channel);
     }
     fw::CommandConfirmation load(const std::string& method, const std::string& token)
     {
@@ -87,11 +92,39 @@ protected:
                                    &responses);
         return state.commandstatus();
     }
+    // An injection whose run lasts half a minute (the simulator's run is the oven's hold,
+    // 30 minutes at its speed), once the GC is in its run.
+    fw::CommandConfirmation injectIntoALongRun(long vial, const std::string& token)
+    {
+        std::string text = servicetest::method(30);
+        upload("long", text.replace(text.find("initial_time = 0.5"), 18, "initial_time = 30.0"));
+        const fw::CommandConfirmation confirmation = inject("long", vial, 1.0, token);
+        EXPECT_TRUE(last.ok()) << last.error_message();
+        auto context = callContext();
+        context->set_deadline(std::chrono::system_clock::now() + std::chrono::seconds(30));
+        auto intermediates =
+            stub->Inject_Intermediate(context.get(), confirmation.commandexecutionuuid());
+        gcc::Inject_IntermediateResponses change;
+        while (intermediates->Read(&change) && change.runstate().value() != "Run") {
+        }
+        EXPECT_EQ(change.runstate().value(), "Run");
+        context->TryCancel();
+        return confirmation;
+    }
+    grpc::Status cancel(const std::string& uuid, const std::string& token)
+    {
+        cc::CancelCommand_Parameters parameters;
+        parameters.mutable_commandexecutionuuid()->mutable_uuid()->set_value(uuid);
+        cc::CancelCommand_Responses responses;
+        return cc::CancelController::NewStub(channel)->CancelCommand(callContext(token).get(),
+                                                                     parameters, &responses);
+    }
     std::string jobKind(int id)
     {
         return service.get("/api/v1/jobs/" + std::to_string(id)).value("kind", "");
     }
 
+    std::shared_ptr<grpc::Channel> channel;
     std::unique_ptr<gcc::GasChromatographController::Stub> stub;
     grpc::Status last;
 };
@@ -329,22 +362,73 @@ TEST_F(GcController, AnInjectionWaitingForANotReadyGCEndsWithNotReadyTimeoutOrIn
 TEST_F(GcController, AnInjectionWhoseLineGoesAwayEndsWithLineLost)
 {
     serve();
-    upload("long", servicetest::method(30));
-    const fw::CommandConfirmation confirmation = inject("long", 1, 1.0, service.token());
-    ASSERT_TRUE(last.ok()) << last.error_message();
-    auto context = callContext();
-    context->set_deadline(std::chrono::system_clock::now() + std::chrono::seconds(30));
-    auto intermediates =
-        stub->Inject_Intermediate(context.get(), confirmation.commandexecutionuuid());
-    gcc::Inject_IntermediateResponses change;
-    while (intermediates->Read(&change) && change.runstate().value() != "Run") {
-    }
-    ASSERT_EQ(change.runstate().value(), "Run");
+    const fw::CommandConfirmation confirmation = injectIntoALongRun(1, service.token());
+    ASSERT_FALSE(HasFailure());
     sim.stop();
     gcc::Inject_Responses responses;
     EXPECT_EQ(injected(confirmation, responses), fw::ExecutionInfo::finishedWithError);
     EXPECT_TRUE(isSilaError(last, fw::SiLAError::kDefinedExecutionError, kErrors + "LineLost"))
         << test::messageOf(last);
+}
+
+// Cancelled in its run, under another client's lock: the run is stopped as StopRun stops
+// it, recorded, and the injection ends with Cancelled naming the record's folder.
+TEST_F(GcController, ACancelledInjectionStopsItsRunWhichIsRecorded)
+{
+    serve();
+    const std::string token = service.token();
+    const fw::CommandConfirmation confirmation = injectIntoALongRun(5, token);
+    ASSERT_FALSE(HasFailure());
+    const std::string uuid = confirmation.commandexecutionuuid().value();
+    lc::LockServer_Parameters locking;
+    locking.mutable_lockidentifier()->set_value("someone");
+    locking.mutable_timeout()->set_value(600);
+    lc::LockServer_Responses locked;
+    ASSERT_TRUE(lc::LockController::NewStub(channel)
+                    ->LockServer(callContext(token).get(), locking, &locked)
+                    .ok());
+
+    EXPECT_TRUE(isSilaError(cancel(uuid, ""), fw::SiLAError::kFrameworkError,
+                            std::to_string(fw::FrameworkError::INVALID_METADATA)));
+    ASSERT_TRUE(cancel(uuid, token).ok()) << test::messageOf(cancel(uuid, token));
+    gcc::Inject_Responses responses;
+    EXPECT_EQ(injected(confirmation, responses), fw::ExecutionInfo::finishedWithError);
+    EXPECT_NE(service.get("/api/v1/status").value("run_state", ""), "Run");
+    EXPECT_TRUE(isSilaError(last, fw::SiLAError::kDefinedExecutionError, kErrors + "Cancelled"));
+    EXPECT_EQ(jobKind(3), "stop");
+    const std::string folder = service.get("/api/v1/jobs/2").value("results_folder", "");
+    ASSERT_FALSE(folder.empty());
+    EXPECT_NE(test::messageOf(last).find(folder), std::string::npos) << test::messageOf(last);
+    EXPECT_NE(home.read(folder.substr(home.path().size() + 1) + "/run.txt").find("stopped"),
+              std::string::npos)
+        << folder;
+
+    // What cannot be cancelled: a finished execution, an unknown one, a UUID misspelled.
+    const std::string invalid = kCancel + "/DefinedExecutionError/InvalidCommandExecutionUUID";
+    EXPECT_TRUE(isSilaError(cancel(uuid, token), fw::SiLAError::kDefinedExecutionError, invalid));
+    EXPECT_TRUE(isSilaError(cancel("00000000-0000-4000-8000-000000000000", token),
+                            fw::SiLAError::kDefinedExecutionError, invalid));
+    EXPECT_TRUE(isSilaError(cancel("0000000-0000-4000-8000-0000000000000", token),
+                            fw::SiLAError::kValidationError,
+                            kCancel + "/Command/CancelCommand/Parameter/CommandExecutionUUID"));
+}
+
+// A load runs to its end: cancelling it is refused, and cancelling all leaves it alone.
+TEST_F(GcController, ALoadCannotBeCancelled)
+{
+    serve({"--baud", "9600"});
+    const std::string token = service.token();
+    const fw::CommandConfirmation confirmation = load("short", token);
+    ASSERT_TRUE(last.ok()) << last.error_message();
+    EXPECT_TRUE(isSilaError(cancel(confirmation.commandexecutionuuid().value(), token),
+                            fw::SiLAError::kDefinedExecutionError,
+                            kCancel + "/DefinedExecutionError/OperationNotSupported"));
+    cc::CancelAll_Responses all;
+    EXPECT_TRUE(
+        cc::CancelController::NewStub(channel)->CancelAll(callContext(token).get(), {}, &all).ok());
+    const std::vector<fw::ExecutionInfo> infos = follow(confirmation);
+    ASSERT_FALSE(infos.empty());
+    EXPECT_EQ(infos.back().commandstatus(), fw::ExecutionInfo::finishedSuccessfully);
 }
 
 TEST_F(GcController, StopResetAndZonesAreTheServicesJobs)

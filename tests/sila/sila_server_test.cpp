@@ -79,6 +79,7 @@ TEST_F(SilaServer, TellsItsIdentityItsFeaturesAndTheirDefinitions)
         {"org.silastandard/core/SiLAService/v1", "SiLAService.sila.xml"},
         {"org.silastandard/core/AuthorizationService/v1", "AuthorizationService.sila.xml"},
         {"org.silastandard/core/LockController/v1", "LockController.sila.xml"},
+        {"org.silastandard/core.commands/CancelController/v1", "CancelController.sila.xml"},
         {kMethodProvider, "MethodProvider.sila.xml"},
         {"io.gcsixeightninety/chromatography/GasChromatographController/v1",
          "GasChromatographController.sila.xml"}};
@@ -204,11 +205,12 @@ TEST_F(SilaServer, CallsThatChangeSomethingNeedTheServicesToken)
     const std::string controller =
         "io.gcsixeightninety/chromatography/GasChromatographController/v1/Command/";
     const std::string lock = "org.silastandard/core/LockController/v1/Command/";
-    EXPECT_EQ(calls, (std::vector<std::string>{lock + "LockServer", lock + "UnlockServer",
-                                               kMethodProvider + "/Command/UploadMethod",
-                                               controller + "LoadMethod", controller + "Inject",
-                                               controller + "StopRun", controller + "ResetSampler",
-                                               controller + "SwitchHeatedZones"}));
+    const std::string cancel = "org.silastandard/core.commands/CancelController/v1/Command/";
+    EXPECT_EQ(calls, (std::vector<std::string>{
+                         lock + "LockServer", lock + "UnlockServer", cancel + "CancelCommand",
+                         cancel + "CancelAll", kMethodProvider + "/Command/UploadMethod",
+                         controller + "LoadMethod", controller + "Inject", controller + "StopRun",
+                         controller + "ResetSampler", controller + "SwitchHeatedZones"}));
 
     auto methods = mp::MethodProvider::NewStub(channel());
     mp::UploadMethod_Parameters upload;
