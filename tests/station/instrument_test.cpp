@@ -60,8 +60,9 @@ private:
     SerialBackendFactory previous_;
 };
 
-// Construct the GC, start its side; then the sampler's side, then its Initialise.
-TEST_F(InstrumentTest, OpensTheGCBeforeTheSampler)
+// Construct the GC, start its side; then the sampler's side, then its Initialise. The
+// sampler's side stops (its pass-through port closed) while the GC's is still started.
+TEST_F(InstrumentTest, OpensTheGCBeforeTheSamplerAndClosesTheSamplerFirst)
 {
     ASSERT_EQ(instrument->open(Instrument::Parts::GCAndSampler), Instrument::Part::None);
     // The GC's side wholly started (its display cleared) before the sampler's echo test;
@@ -77,6 +78,16 @@ TEST_F(InstrumentTest, OpensTheGCBeforeTheSampler)
     EXPECT_LT(samplerEcho, passThrough);
     EXPECT_LT(passThrough, injectorConfig);
     EXPECT_FALSE(instrument->firmware().empty());
+
+    int sidesAtSamplerClose = -1;
+    line->instrument().trace = [&](char direction, const std::string& text) {
+        if (direction == '>' && text == "CCHTPC 1")
+            sidesAtSamplerClose = CHP6890SerialComms::m_sCommsStatus;
+    };
+    instrument->close();
+    EXPECT_EQ(sidesAtSamplerClose, 3) << "both sides started when the sampler's closes";
+    EXPECT_EQ(CHP6890SerialComms::m_sCommsStatus, 0);
+    EXPECT_FALSE(line->isOpen());
 }
 
 TEST_F(InstrumentTest, AGCOnlyInstrumentNeverTalksToTheSampler)
@@ -90,21 +101,6 @@ TEST_F(InstrumentTest, AGCOnlyInstrumentNeverTalksToTheSampler)
         EXPECT_EQ(text.find("AS"), std::string::npos) << text;
         EXPECT_EQ(text.rfind("01HT", 0), std::string::npos) << text;
     }
-}
-
-// The sampler's side stops (its pass-through port closed) while the GC's is still started.
-TEST_F(InstrumentTest, ClosesTheSamplerFirst)
-{
-    ASSERT_EQ(instrument->open(Instrument::Parts::GCAndSampler), Instrument::Part::None);
-    int sidesAtSamplerClose = -1;
-    line->instrument().trace = [&](char direction, const std::string& text) {
-        if (direction == '>' && text == "CCHTPC 1")
-            sidesAtSamplerClose = CHP6890SerialComms::m_sCommsStatus;
-    };
-    instrument->close();
-    EXPECT_EQ(sidesAtSamplerClose, 3) << "both sides started when the sampler's closes";
-    EXPECT_EQ(CHP6890SerialComms::m_sCommsStatus, 0);
-    EXPECT_FALSE(line->isOpen());
 }
 
 // One status from both parts: the GC polled first, then the sampler; the GC's own run
