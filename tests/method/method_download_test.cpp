@@ -10,10 +10,16 @@
 namespace gc6890::test {
 namespace {
 
+// Column 1's program in constant flow: mode 3, flow flag 1, the initial value and the
+// post-run's column value in thousandths.
+const char* const kConstantFlow =
+    "C1C1NR 1,1,3,1.00,12000,0.00,0.00,0,0.00,0.00,0,0.00,0.00,0,0.00,15000";
+
 // The block the split method gives on the default GC: the GC's method as read back, with
 // the identity renewed, the two configuration commands sent before the block applied, and
 // the method's own settings changed (an empty text drops the command) or added.
-std::string expectedSplitBlock(const std::string& identity)
+std::string expectedSplitBlock(const std::string& identity,
+                               const std::string& columnProgram = kConstantFlow)
 {
     const std::map<std::string, std::string> changed = {
         {"CCCCIW", identity},
@@ -29,9 +35,8 @@ std::string expectedSplitBlock(const std::string& identity)
         {"CCCCC1", "CCCCC1 2"},
         {"CCCCC2", "CCCCC2 2"}};
     // Each added before the GC's command with this head.
-    const std::map<std::string, std::string> added = {
-        {"IFIFNZ", "C1C1NR 1,1,3,1.00,12000,0.00,0.00,0,0.00,0.00,0,0.00,0.00,0,0.00,15000"},
-        {"S1S1CS", "GCGCPU 2"}};
+    const std::map<std::string, std::string> added = {{"IFIFNZ", columnProgram},
+                                                      {"S1S1CS", "GCGCPU 2"}};
     CMethodCommand block;
     bool configuration = true;  // up to the closing "CCCCCE", which the block adds itself
     for (const std::string& text : defaultGCMethod()) {
@@ -49,12 +54,12 @@ std::string expectedSplitBlock(const std::string& identity)
     return block.GetString().str();
 }
 
-// The split method with column 1 in constant flow and a post-run: the flow mode's code and
-// scale, and the post-run's time, oven temperature and column value, each in their place.
-std::string withFlowAndPostRun()
+// The split method with column 1 in this control mode (constant flow unless said) and a
+// post-run: its time, oven temperature and column value, each in their place.
+std::string withModeAndPostRun(int controlMode = 3)
 {
     std::string text = kSplitMethod;
-    text.insert(text.find("[gc.column1]\n") + 13, "control_mode = 3\n");
+    text.insert(text.find("[gc.column1]\n") + 13, format("control_mode = %d\n", controlMode));
     text.insert(text.find("[sampler]"), "[gc.post_run]\nenabled = true\ntime = 5.0\n"
                                         "oven_temperature = 320.0\ncolumn_value = 15.0\n");
     return text;
@@ -74,8 +79,9 @@ protected:
     int download() { return RunMethodDownload(*this, gcState(), CString(path)); }
 
     FixedWallClock wallClock{kFirstFebruary2011};
-    std::string block = expectedSplitBlock("CCCCIW HP,6890,GC,SIM6890,DEFAULT,090507,010211");
-    std::string path = writeMethod(withFlowAndPostRun());
+    std::string identity = "CCCCIW HP,6890,GC,SIM6890,DEFAULT,090507,010211";
+    std::string block = expectedSplitBlock(identity);
+    std::string path = writeMethod(withModeAndPostRun());
 };
 
 TEST_F(SplitDownloadTest, SendsTheRebuiltMethodChecksAndInstallsIt)
@@ -94,6 +100,20 @@ TEST_F(SplitDownloadTest, SendsTheRebuiltMethodChecksAndInstallsIt)
     ASSERT_EQ(static_cast<int>(progress.size()), lines);
     EXPECT_EQ(progress.back(), std::make_pair(lines, lines));
     EXPECT_FLOAT_EQ(frontPressure.m_fInitialValue, 12.0f);
+
+    // Ramped pressure and ramped flow: each mode's code, and the scale of its flow flag.
+    for (const auto& [mode, program] :
+         {std::pair{2, "C1C1NR 1,1,1,0.00,120000,0.00,0.00,0,0.00,0.00,0,0.00,0.00,0,0.00,150000"},
+          std::pair{4, "C1C1NR 1,1,0,1.00,12000,0.00,0.00,0,0.00,0.00,0,0.00,0.00,0,0.00,15000"}}) {
+        SCOPED_TRACE(mode);
+        freshGC();
+        path = writeMethod(withModeAndPostRun(mode));
+        scriptBuild();
+        scriptBlock(expectedSplitBlock(identity, program));
+        line->expect("CCHTMC").reply("HTCCMC 0,0");
+        line->expect("CCHTMI").reply("HTCCMI 0,0");
+        EXPECT_EQ(download(), 1);
+    }
 }
 
 TEST_F(SplitDownloadTest, CheckAndInstallFailuresShowTheirTexts)

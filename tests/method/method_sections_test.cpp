@@ -118,19 +118,19 @@ TEST_F(SectionTest, MissingAuxiliaryLeavesTheDisplay)
 
 TEST_F(SectionTest, ImmediateConfigurationFollowsWhatDiffers)
 {
-    // Column 1 with carrier gas 1 (the GC has 2) and a film of 0.255, column 2 configured
+    // Column 1 with carrier gas 3 (the GC has 2) and a film of 0.255, column 2 configured
     // on the back inlet with the GC's own dimensions and argon/methane (the GC's code 0),
     // oven maximum and cryo changed, a run table that holds only the end item.
     const std::string method = replaced(
         replaced(replaced(kSplitMethod, "[gc.column1]\n",
-                          "[gc.column1]\ncarrier_gas = 1\nfilm_thickness = 0.255\n"),
+                          "[gc.column1]\ncarrier_gas = 3\nfilm_thickness = 0.255\n"),
                  "max_temperature = 350.0",
                  "max_temperature = 325.0\ncryo = true\ncryo_use_temperature = -20.5\ncryo_timeout "
                  "= 3.5"),
         "[gc.front_inlet]", "[gc.column2]\ninlet = \"back\"\ncarrier_gas = 4\n[gc.front_inlet]");
     run({.box = kLastSignalMissing,
          .gc = {{"S2S2ZA", ""}},
-         .sent = {"IFHTCF 1,10.00,0.00", "IBHTCF 0,10.00,0.00", "C1HTCF 3000,250,25,0,1,0,0,0",
+         .sent = {"IFHTCF 3,10.00,0.00", "IBHTCF 0,10.00,0.00", "C1HTCF 3000,250,25,0,1,0,0,0",
                   "V7HTCF 3,0,0,0.00,0", "GCHTRR", "GCHTRT 0.00,7,1", "GCHTRT 0.02,7,0",
                   "OVHTCF 325", "OVHTCR 1,0,-20,3.50,0,0"},
          .method = method,
