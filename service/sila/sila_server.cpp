@@ -16,6 +16,7 @@
 #include "service/sila/discovery_record.h"
 #include "service/sila/feature_catalog.h"
 #include "service/sila/gc_controller_feature.h"
+#include "service/sila/grpc_listener.h"
 #include "service/sila/lock_controller_feature.h"
 #include "service/sila/method_provider_feature.h"
 #include "service/sila/sila_certificates.h"
@@ -26,11 +27,6 @@ namespace gc6890::sila {
 
 namespace {
 
-// A String may hold 2^21 characters (up to 4 bytes each); every message we take is far
-// smaller, the largest a method file of at most 1 MiB.
-constexpr int kMaxMessageBytes = 2 << 20;
-// Threads serving calls at once: open subscriptions each hold one.
-constexpr int kMaxThreads = 64;
 // Where the server's maker tells about it (ServerVendorURL): the originator's domain.
 constexpr const char* kVendorUrl = "https://gcsixeightninety.io";
 
@@ -110,28 +106,7 @@ std::shared_ptr<grpc::ServerCredentials> serverCredentials(const SilaOptions& op
                                 : labTlsIdentity(options.certificateFile, options.keyFile);
     if (options.certificateFile.empty() && !readWhole(silaFolder() + "/ca.pem", caPem))
         throw std::runtime_error("cannot read " + silaFolder() + "/ca.pem");
-    grpc::SslServerCredentialsOptions ssl;
-    ssl.pem_key_cert_pairs.push_back({tls.privateKey, tls.certificateChain});
-    return grpc::SslServerCredentials(ssl);
-}
-
-// A server with `features` listening at `where`; `port` gets the port it listens on (0:
-// none, the address is taken or not this machine's).
-std::unique_ptr<grpc::Server> listenWith(
-    const std::string& where, const std::shared_ptr<grpc::ServerCredentials>& credentials,
-    const std::vector<grpc::Service*>& features, int& port)
-{
-    grpc::ServerBuilder builder;
-    builder.AddListeningPort(where, credentials, &port);
-    // A second service on the same port must fail, not share it.
-    builder.AddChannelArgument(GRPC_ARG_ALLOW_REUSEPORT, 0);
-    builder.SetMaxReceiveMessageSize(kMaxMessageBytes);
-    grpc::ResourceQuota quota("gc6890-sila");
-    quota.SetMaxThreads(kMaxThreads);
-    builder.SetResourceQuota(quota);
-    for (grpc::Service* feature : features)
-        builder.RegisterService(feature);
-    return builder.BuildAndStart();
+    return tlsCredentials(tls);
 }
 
 }  // namespace

@@ -3,12 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <optional>
+#include <vector>
 
 #include "CancelController.grpc.pb.h"
 #include "GasChromatographController.grpc.pb.h"
 #include "LockController.grpc.pb.h"
+#include "service/service_state.h"
 #include "service_fixture.h"
 #include "sila_client.h"
 #include "support/scoped_env.h"
@@ -167,6 +170,38 @@ TEST_F(GcController, PropertiesFollowTheSnapshotAndTextArrivesAsUtf8)
     const grpc::Status ended = line->Finish();
     EXPECT_TRUE(ended.ok() || ended.error_code() == grpc::StatusCode::CANCELLED)
         << ended.error_code() << " " << ended.error_message();
+}
+
+// Each open subscription holds one of the server's threads: with as many as the service
+// takes, a further one is refused with the reason, and a stop is still answered.
+TEST_F(GcController, AFullHouseOfSubscribersKeepsNoCallOut)
+{
+    serve();
+    struct Subscription {
+        std::unique_ptr<grpc::ClientContext> context = callContext();
+        std::unique_ptr<grpc::ClientReader<gcc::Subscribe_RunState_Responses>> reader;
+    };
+    std::vector<Subscription> open(kMaxSubscribers);
+    gcc::Subscribe_RunState_Responses state;
+    for (Subscription& subscription : open) {
+        subscription.context->set_deadline(std::chrono::system_clock::now() +
+                                           std::chrono::seconds(60));
+        subscription.reader = stub->Subscribe_RunState(subscription.context.get(), {});
+    }
+    for (std::size_t i = 0; i < open.size(); ++i)
+        ASSERT_TRUE(open[i].reader->Read(&state)) << "subscription " << i + 1;
+
+    auto onceMore = callContext();
+    auto refused = stub->Subscribe_RunState(onceMore.get(), {});
+    EXPECT_FALSE(refused->Read(&state));
+    const grpc::Status full = refused->Finish();
+    EXPECT_TRUE(isSilaError(full, fw::SiLAError::kUndefinedExecutionError));
+    EXPECT_NE(test::messageOf(full).find("subscribers already"), std::string::npos);
+
+    gcc::StopRun_Responses stopped;
+    EXPECT_TRUE(stub->StopRun(callContext(service.token()).get(), {}, &stopped).ok());
+    for (Subscription& subscription : open)
+        subscription.context->TryCancel();
 }
 
 TEST_F(GcController, ALoadRunsFromWaitingToFinishedAndTheInstrumentIsHeldMeanwhile)
