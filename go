@@ -149,7 +149,8 @@ case "$cmd" in
                      [bench_parsing]="--benchmark_min_time=0.1"
                      [bench_operations]="--runs 5"
                      [bench_memory]="--polls 20000 --warm-up 2000"
-                     [bench_service]="--step-seconds 2 --seconds 15 --crowd-seconds 8")
+                     [bench_service]="--step-seconds 2 --seconds 15 --crowd-seconds 8"
+                     [bench_sila]="--read-seconds 2 --update-seconds 5")
         fi
         echo "go: bench on $(nproc) cores, load average $(cut -d' ' -f1-3 /proc/loadavg), $(date -u '+%F %H:%M UTC')"
         for b in build-bench/bench/bench_*; do

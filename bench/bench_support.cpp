@@ -1,6 +1,7 @@
 #include "bench_support.h"
 
 #include <fcntl.h>
+#include <sched.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -8,6 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -29,6 +31,15 @@ double median(std::vector<double> values)
     std::sort(values.begin(), values.end());
     const std::size_t n = values.size();
     return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+double percentile(std::vector<double> values, double p)
+{
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    const auto i = static_cast<std::size_t>(std::ceil(p / 100 * values.size())) - 1;
+    return values[std::min(i, values.size() - 1)];
 }
 
 std::string loadAverage()
@@ -97,6 +108,12 @@ PrivateHome::PrivateHome()
     setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
 }
 
+void PrivateHome::setStatusFrequency(int ms) const
+{
+    std::ofstream settings(m_path + "/registry.ini");
+    settings << "[Inlets\\Hubrel\\System Timings]\nStatus Frequency=" << ms << "\n";
+}
+
 PrivateHome::~PrivateHome()
 {
     std::error_code ignored;
@@ -143,6 +160,63 @@ DeviceProcess::~DeviceProcess()
     close(m_stdin);
     kill(m_pid, SIGTERM);
     waitpid(m_pid, nullptr, 0);
+}
+
+Child startChild(const std::vector<std::string>& args, int lines)
+{
+    int out[2];
+    if (pipe2(out, O_CLOEXEC) != 0)
+        die("pipe failed");
+    Child child;
+    child.pid = fork();
+    if (child.pid == 0) {
+        dup2(out[1], STDOUT_FILENO);
+        const int devNull = open("/dev/null", O_WRONLY);
+        dup2(devNull, STDERR_FILENO);
+        std::vector<char*> argv;
+        for (const std::string& arg : args)
+            argv.push_back(const_cast<char*>(arg.c_str()));
+        argv.push_back(nullptr);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    close(out[1]);
+    std::string line;
+    char c = 0;
+    while (static_cast<int>(child.lines.size()) < lines && ::read(out[0], &c, 1) == 1) {
+        if (c != '\n') {
+            line += c;
+            continue;
+        }
+        child.lines.push_back(line);
+        line.clear();
+    }
+    close(out[0]);
+    if (!child.lines.empty()) {
+        const std::string& first = child.lines.front();
+        const std::size_t colon = first.rfind(':');
+        child.port = std::atoi(first.c_str() + (colon == std::string::npos ? 0 : colon + 1));
+    }
+    if (child.port <= 0 || static_cast<int>(child.lines.size()) < lines)
+        die(args[0] + " did not start");
+    return child;
+}
+
+void stopChild(Child& child)
+{
+    kill(child.pid, SIGTERM);
+    waitpid(child.pid, nullptr, 0);
+}
+
+void pinToLastCore()
+{
+    const long cores = sysconf(_SC_NPROCESSORS_ONLN);
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    CPU_SET(static_cast<int>(cores - 1), &set);
+    if (sched_setaffinity(0, sizeof set, &set) != 0)
+        die("cannot pin the load generator to a core");
+    std::printf("load generator pinned to core %ld of %ld\n", cores - 1, cores);
 }
 
 }  // namespace benchsupport

@@ -14,6 +14,8 @@ namespace benchsupport {
 [[noreturn]] void die(const std::string& what);
 
 double median(std::vector<double> values);
+// The value below which `p` percent of `values` lie (nearest rank); 0 for none.
+double percentile(std::vector<double> values, double p);
 
 // The machine's load average: figures are only as steady as the machine was quiet.
 std::string loadAverage();
@@ -39,6 +41,9 @@ public:
     PrivateHome(const PrivateHome&) = delete;
     PrivateHome& operator=(const PrivateHome&) = delete;
     const std::string& path() const { return m_path; }
+    // The instrument's status poll period ("Status Frequency"), written to the home's
+    // settings store before the service starts.
+    void setStatusFrequency(int ms) const;
 
 private:
     std::string m_path;
@@ -61,5 +66,20 @@ private:
     int m_stdin = -1;
     std::string m_device;
 };
+
+// A server program that says where it serves in the first lines of its standard output
+// (the service: its URL, then its SiLA server's address; a minimal server: its port).
+// Standard error goes to /dev/null.
+struct Child {
+    pid_t pid = -1;
+    int port = 0;  // the number after the first line's last ':'
+    std::vector<std::string> lines;
+};
+Child startChild(const std::vector<std::string>& args, int lines = 1);
+void stopChild(Child& child);
+
+// Pins the calling thread, and every thread it starts afterwards, to the last core (what
+// "taskset -c N" does): a load generator started after its servers leaves them every core.
+void pinToLastCore();
 
 }  // namespace benchsupport

@@ -45,7 +45,12 @@
 
 #include "bench_support.h"
 
+using benchsupport::Child;
 using benchsupport::die;
+using benchsupport::percentile;
+using benchsupport::pinToLastCore;
+using benchsupport::startChild;
+using benchsupport::stopChild;
 
 namespace {
 
@@ -77,59 +82,6 @@ double isoMs(const std::string& text)
     utc.tm_year -= 1900;
     utc.tm_mon -= 1;
     return static_cast<double>(timegm(&utc)) * 1e3 + ms;
-}
-
-double percentile(std::vector<double> values, double p)
-{
-    if (values.empty())
-        return 0;
-    std::sort(values.begin(), values.end());
-    const auto i = static_cast<std::size_t>(std::ceil(p / 100 * values.size())) - 1;
-    return values[std::min(i, values.size() - 1)];
-}
-
-// A child process printing its port as the first line of its standard output.
-struct Child {
-    pid_t pid = -1;
-    int port = 0;
-};
-
-Child startChild(const std::vector<std::string>& args)
-{
-    int out[2];
-    if (pipe2(out, O_CLOEXEC) != 0)
-        die("pipe failed");
-    Child child;
-    child.pid = fork();
-    if (child.pid == 0) {
-        dup2(out[1], STDOUT_FILENO);
-        const int devNull = open("/dev/null", O_WRONLY);
-        dup2(devNull, STDERR_FILENO);
-        std::vector<char*> argv;
-        for (const std::string& arg : args)
-            argv.push_back(const_cast<char*>(arg.c_str()));
-        argv.push_back(nullptr);
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
-    close(out[1]);
-    std::string line;
-    char c = 0;
-    while (::read(out[0], &c, 1) == 1 && c != '\n')
-        line += c;
-    close(out[0]);
-    // "http://127.0.0.1:PORT/" from the service, "PORT" from the minimal server.
-    const std::size_t colon = line.rfind(':');
-    child.port = std::atoi(line.c_str() + (colon == std::string::npos ? 0 : colon + 1));
-    if (child.port <= 0)
-        die(args[0] + " did not start");
-    return child;
-}
-
-void stopChild(Child& child)
-{
-    kill(child.pid, SIGTERM);
-    waitpid(child.pid, nullptr, 0);
 }
 
 std::string procStatus(pid_t pid, const char* key)
@@ -557,19 +509,6 @@ Crowd slowCrowd(int port, int count, double seconds)
     return crowd;
 }
 
-void pinToLastCore()
-{
-    // What "taskset -c N" does, for this process only: the servers were started before
-    // and keep every core.
-    const long cores = sysconf(_SC_NPROCESSORS_ONLN);
-    cpu_set_t set;
-    CPU_ZERO(&set);
-    CPU_SET(static_cast<int>(cores - 1), &set);
-    if (sched_setaffinity(0, sizeof set, &set) != 0)
-        die("cannot pin the load generator to a core");
-    std::printf("load generator pinned to core %ld of %ld\n", cores - 1, cores);
-}
-
 // The service's status body, for the size of the minimal server's fixed answer.
 std::size_t statusSize(int port)
 {
@@ -600,10 +539,7 @@ int main(int argc, char** argv)
     std::signal(SIGPIPE, SIG_IGN);
 
     benchsupport::PrivateHome home;
-    {
-        std::ofstream settings(home.path() + "/registry.ini");
-        settings << "[Inlets\\Hubrel\\System Timings]\nStatus Frequency=1000\n";
-    }
+    home.setStatusFrequency(1000);
     Child service = startChild({GC6890_BENCH_HOST, "serve", "--listen", "127.0.0.1:0", "--port",
                                 "sim", "--name", "bench"});
     std::printf("bench_service: load average %s; service pid %d on port %d, 1 s poll on the "
