@@ -57,8 +57,10 @@ Broker::Broker(const std::string& folder) : config_(folder + "/mosquitto.conf"),
 
 bool Broker::start()
 {
+    const pid_t parent = getpid();
     pid_ = fork();
     if (pid_ == 0) {
+        test::endWithTheTest(parent);
         const int devNull = open("/dev/null", O_WRONLY);
         dup2(devNull, STDOUT_FILENO);
         dup2(devNull, STDERR_FILENO);

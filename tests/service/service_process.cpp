@@ -23,8 +23,10 @@ namespace gc6890::servicetest {
     if (pipe2(out, O_CLOEXEC) != 0)
         return ::testing::AssertionFailure() << "no pipe";
     const std::string path = hosttest::programPath();
+    const pid_t parent = getpid();
     pid_ = fork();
     if (pid_ == 0) {
+        test::endWithTheTest(parent);
         if (ownGroup)
             setpgid(0, 0);
         dup2(out[1], STDOUT_FILENO);

@@ -1,5 +1,7 @@
 #include "support/simulator_program.h"
 
+#include "support/child_process.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -19,8 +21,10 @@ bool SimulatorProgram::start(const std::vector<std::string>& options)
     int output[2];
     if (pipe2(output, O_CLOEXEC) != 0)
         return false;
+    const pid_t parent = getpid();
     m_pid = fork();
     if (m_pid == 0) {
+        endWithTheTest(parent);
         dup2(output[1], STDOUT_FILENO);
         // execv takes non-const strings but changes none of them.
         std::vector<char*> argv{const_cast<char*>(program)};
