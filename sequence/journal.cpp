@@ -52,6 +52,7 @@ JournalEntry fromJson(const json& line)
             line.at("methods").get<std::string>() == methodSourceName(MethodSource::Files)
                 ? MethodSource::Files
                 : MethodSource::Stored;
+        entry.commandExecution = line.value("command_execution", "");
     }
     return entry;
 }
@@ -106,6 +107,8 @@ json journalJson(const JournalEntry& entry)
         line["file"] = entry.file;
         line["methods"] = methodSourceName(entry.methods);
         line["content"] = entry.content;
+        if (!entry.commandExecution.empty())
+            line["command_execution"] = entry.commandExecution;
     }
     return line;
 }

@@ -55,6 +55,9 @@ struct JournalEntry {
     std::string file{};     // the sequence file as given, for relative method files
     std::string content{};  // the sequence file's text
     MethodSource methods = MethodSource::Stored;
+    // The SiLA 2 command execution that started the run ("" for any other door): kept so
+    // that its UUID answers again after a restart. Journals written before it lack it.
+    std::string commandExecution{};
 };
 
 // The entry as a JSON object: the step's name and the fields it uses.

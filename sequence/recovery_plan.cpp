@@ -189,6 +189,7 @@ RecoveryPlan startPlan(const JournalEntry& started, Sequence sequence)
     plan.file = started.file;
     plan.content = started.content;
     plan.methods = started.methods;
+    plan.commandExecution = started.commandExecution;
     plan.sequence = std::move(sequence);
     for (std::size_t r = 0; r < plan.sequence.rows.size(); ++r) {
         const SequenceRow& row = plan.sequence.rows[r];

@@ -62,6 +62,7 @@ struct RecoveryPlan {
     std::string file;
     std::string content;
     MethodSource methods = MethodSource::Stored;
+    std::string commandExecution;  // the SiLA 2 execution that started it, if one did
     Sequence sequence;
 
     std::vector<InjectionProgress> injections;  // every row's injections, in running order

@@ -84,6 +84,8 @@ json sequenceJson(const RecoveryPlan& plan)
                                                 : json{{"row", plan.nextRow},
                                                        {"injection", plan.nextInjection},
                                                        {"action", nextActionName(plan.next)}};
+    if (!plan.commandExecution.empty())
+        out["command_execution"] = plan.commandExecution;
     return out;
 }
 
@@ -96,7 +98,8 @@ SequenceRunner::~SequenceRunner() = default;
 
 bool SequenceRunner::start(const std::string& folder, const std::string& file,
                            const std::string& content, const Sequence& sequence,
-                           MethodSource methods, std::string& error)
+                           MethodSource methods, std::string& error,
+                           const std::string& commandExecution)
 {
     writer_ = JournalWriter::create(folder, clock_.unixMs(), error);
     if (!writer_)
@@ -106,6 +109,7 @@ bool SequenceRunner::start(const std::string& folder, const std::string& file,
     first.file = file;
     first.content = content;
     first.methods = methods;
+    first.commandExecution = commandExecution;
     if (!append(first)) {
         error = "the journal " + writer_->path() + " cannot be written";
         return false;

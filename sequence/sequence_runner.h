@@ -58,9 +58,10 @@ public:
 
     // Starts a new run of `sequence` (the file `content` as parseSequence read it): a journal
     // in `folder` beginning with the whole file. False with `error` when the journal cannot
-    // be made.
+    // be made. `commandExecution`: the SiLA 2 execution that starts it, journalled with it.
     bool start(const std::string& folder, const std::string& file, const std::string& content,
-               const Sequence& sequence, MethodSource methods, std::string& error);
+               const Sequence& sequence, MethodSource methods, std::string& error,
+               const std::string& commandExecution = "");
     // Goes on with the unfinished journal at `path` (a restart): nothing is injected before
     // the GC and the sampler have been asked about an injection left without an answer.
     bool recover(const std::string& path, std::string& error);

@@ -15,6 +15,7 @@
 #include "service/route_table.h"
 #include "service/safe_text.h"
 #include "service/sequence_control.h"
+#include "service/sequence_start.h"
 
 namespace gc6890 {
 
@@ -74,32 +75,18 @@ void startSequence(const ApiContext& api, const Request& req, Response& res)
     const std::string file = uploadName(req);
     Sequence sequence;
     SequenceFileError fileError;
-    if (!parseSequence(req.body, file, sequence, fileError))
+    if (!checkStoredSequence(req.body, file, api.methods, sequence, fileError))
         return reply(res, 400, fileErrorJson(fileError));
-    // Methods are the service's stored names, each present now.
-    for (std::size_t r = 0; r < sequence.rows.size(); ++r) {
-        const SequenceRow& row = sequence.rows[r];
-        std::string why;
-        const std::string name = plainMethodName(row.method, why);
-        if (!name.empty() && !api.methods.read(name))
-            why = "no method " + name + " in " + api.methods.folder();
-        if (!why.empty())
-            return reply(res, 400, fileErrorJson(rowMethodError(file, row, r + 1, why)));
-    }
-    std::string id, conflict, error;
-    bool started = false;
-    const bool inRun = api.state.jobs.inRun();
+    SequenceStart start;
     if (!runTaskOr503(
             api.instrument, res,
-            [&] {
-                started = api.instrument.sequences().start(file, req.body, sequence, inRun, id,
-                                                           conflict, error);
-            },
+            [&] { start = startSequence(api.instrument, api.state, file, req.body, sequence, ""); },
             kBusy))
         return;
-    if (!started)
-        return conflict.empty() ? fail(res, 500, error)
-                                : fail(res, 409, "sequence refused: " + conflict);
+    if (!start.started)
+        return start.conflict.empty() ? fail(res, 500, start.error)
+                                      : fail(res, 409, "sequence refused: " + start.conflict);
+    const std::string& id = start.id;
     const std::string url = "/api/v1/sequences/" + id;
     created(res, 201, url, {{"id", id}, {"url", url}});
 }

@@ -52,7 +52,8 @@ void SequenceControl::recoverAtStart()
 
 bool SequenceControl::start(const std::string& file, const std::string& content,
                             const Sequence& sequence, bool inRun, std::string& id,
-                            std::string& conflict, std::string& error)
+                            std::string& conflict, std::string& error,
+                            const std::string& commandExecution)
 {
     if (runner_ && runner_->active()) {
         conflict = "the sequence " + runner_->runId() + " is " +
@@ -71,7 +72,8 @@ bool SequenceControl::start(const std::string& file, const std::string& content,
     auto runner = std::make_unique<SequenceRunner>(instrument_, [this](const nlohmann::json& e) {
         state_.events.publish("sequence", jsonText(e));
     });
-    if (!runner->start(journalFolder(), file, content, sequence, MethodSource::Stored, error))
+    if (!runner->start(journalFolder(), file, content, sequence, MethodSource::Stored, error,
+                       commandExecution))
         return false;
     runner_ = std::move(runner);
     published_.reset();

@@ -1,7 +1,7 @@
 // The service's sequences: the one runner the instrument thread drives, started, paused,
-// resumed and aborted from HTTP through tasks on that thread, and found again in its
-// journal when the service starts. Every change goes to the board and the event stream.
-// Used on the instrument thread only, the board aside.
+// resumed and aborted from the doors (HTTP, SiLA 2) through tasks on that thread, and found
+// again in its journal when the service starts. Every change goes to the board and the event
+// stream. Used on the instrument thread only, the board aside.
 #pragma once
 
 #include <memory>
@@ -24,8 +24,10 @@ public:
 
     // A checked sequence file. False with `conflict` (409) when another sequence, a job or
     // a run is under way, or with `error` (500) when its journal cannot be made.
+    // `commandExecution`: the SiLA 2 execution that starts it ("" from another door).
     bool start(const std::string& file, const std::string& content, const Sequence& sequence,
-               bool inRun, std::string& id, std::string& conflict, std::string& error);
+               bool inRun, std::string& id, std::string& conflict, std::string& error,
+               const std::string& commandExecution = "");
     // False with `error` when `id` is not the sequence under way, or it cannot do that now.
     bool pause(const std::string& id, std::string& error);
     bool resume(const std::string& id, bool skipRow, std::string& error);

@@ -116,7 +116,7 @@ int runService(const ServeOptions& options)
     }
     std::optional<sila::SilaServer> sila;
     if (!options.sila.address.empty()) {
-        sila.emplace(state, MethodStore(methodFolder()), token, options.sila);
+        sila.emplace(state, instrument, MethodStore(methodFolder()), token, options.sila);
         int exitCode = 1;
         if (!sila->start(error, exitCode)) {
             std::cerr << "gc6890 serve: " << error << '\n';

@@ -12,27 +12,48 @@ CommandExecutions::CommandExecutions(std::chrono::seconds lifetime, std::size_t 
     : lifetime_(lifetime), capacity_(capacity)
 {}
 
-std::string CommandExecutions::start()
+bool CommandExecutions::makeRoom()
 {
-    std::lock_guard lock(mutex_);
     forgetExpired();
-    if (executions_.size() >= capacity_) {
-        // Room is made by forgetting the oldest finished execution; one still under way
-        // is never forgotten.
-        auto oldest = executions_.end();
-        for (auto it = executions_.begin(); it != executions_.end(); ++it)
-            if (finished(it->second.state.status) &&
-                (oldest == executions_.end() || it->second.started < oldest->second.started))
-                oldest = it;
-        if (oldest == executions_.end())
-            return {};
-        executions_.erase(oldest);
-    }
-    std::string uuid = randomUuid();
+    if (executions_.size() < capacity_)
+        return true;
+    // Room is made by forgetting the oldest finished execution; one still under way is
+    // never forgotten.
+    auto oldest = executions_.end();
+    for (auto it = executions_.begin(); it != executions_.end(); ++it)
+        if (finished(it->second.state.status) &&
+            (oldest == executions_.end() || it->second.started < oldest->second.started))
+            oldest = it;
+    if (oldest == executions_.end())
+        return false;
+    executions_.erase(oldest);
+    return true;
+}
+
+void CommandExecutions::add(const std::string& uuid)
+{
     Execution& execution = executions_[uuid];
     execution.started = now();
     changed(execution);
+}
+
+std::string CommandExecutions::start()
+{
+    std::lock_guard lock(mutex_);
+    if (!makeRoom())
+        return {};
+    std::string uuid = randomUuid();
+    add(uuid);
     return uuid;
+}
+
+bool CommandExecutions::adopt(const std::string& uuid)
+{
+    std::lock_guard lock(mutex_);
+    if (find(uuid) || !makeRoom())
+        return false;
+    add(uuid);
+    return true;
 }
 
 CommandExecutions::Execution* CommandExecutions::find(const std::string& uuid)

@@ -58,6 +58,10 @@ public:
     // A new execution, waiting; its UUID. Empty when `capacity` executions are under way.
     std::string start();
 
+    // An execution under a UUID given before (a command found again after a restart),
+    // waiting. False when that UUID is known already or `capacity` executions are under way.
+    bool adopt(const std::string& uuid);
+
     // The changes its command makes; an execution that finished takes no more.
     void running(const std::string& uuid, double progress,
                  std::optional<double> remainingSeconds = std::nullopt);
@@ -107,6 +111,9 @@ private:
     // Applies `change` to an execution still under way, under the lock, and wakes its
     // watchers; nothing for an unknown or finished one.
     void update(const std::string& uuid, const std::function<void(ExecutionState&)>& change);
+    // Room for one more execution, under the lock; false when every place is under way.
+    bool makeRoom();
+    void add(const std::string& uuid);
 
     std::chrono::seconds lifetime_;
     std::size_t capacity_;

@@ -19,6 +19,9 @@
 #include "service/sila/grpc_listener.h"
 #include "service/sila/lock_controller_feature.h"
 #include "service/sila/method_provider_feature.h"
+#include "service/sila/pause_controller_feature.h"
+#include "service/sila/sequence_executions.h"
+#include "service/sila/sequence_runner_feature.h"
 #include "service/sila/sila_certificates.h"
 #include "service/sila/sila_home.h"
 #include "service/sila/silaservice_feature.h"
@@ -112,12 +115,14 @@ std::shared_ptr<grpc::ServerCredentials> serverCredentials(const SilaOptions& op
 }  // namespace
 
 struct SilaServer::Parts {
-    Parts(ServiceState& state, const std::string& token, const std::string& firstName)
-        : name(firstName), access(state, token)
+    Parts(ServiceState& state, InstrumentThread& instrument, const std::string& token,
+          const std::string& firstName)
+        : name(firstName), access(state, token), sequences(state, instrument, executions)
     {}
     ServerName name;
     AccessCheck access;
     CommandExecutions executions;
+    SequenceExecutions sequences;
     std::unique_ptr<FeatureCatalog> catalog;
     std::unique_ptr<SilaServiceFeature> silaService;
     std::unique_ptr<AuthorizationFeature> authorization;
@@ -125,15 +130,17 @@ struct SilaServer::Parts {
     std::unique_ptr<CancelControllerFeature> cancelController;
     std::unique_ptr<MethodProviderFeature> methodProvider;
     std::unique_ptr<GcControllerFeature> gcController;
+    std::unique_ptr<SequenceRunnerFeature> sequenceRunner;
+    std::unique_ptr<PauseControllerFeature> pauseController;
     std::unique_ptr<grpc::Server> server;
     std::string listening;
     std::unique_ptr<DiscoveryAnnouncer> announcer;  // after `name`, whose listener uses it
 };
 
-SilaServer::SilaServer(ServiceState& state, MethodStore methods, std::string token,
-                       SilaOptions options)
-    : state_(state), methods_(std::move(methods)), token_(std::move(token)),
-      options_(std::move(options))
+SilaServer::SilaServer(ServiceState& state, InstrumentThread& instrument, MethodStore methods,
+                       std::string token, SilaOptions options)
+    : state_(state), instrument_(instrument), methods_(std::move(methods)),
+      token_(std::move(token)), options_(std::move(options))
 {}
 
 SilaServer::~SilaServer()
@@ -152,14 +159,15 @@ bool SilaServer::start(std::string& error, int& exitCode)
     exitCode = 1;
     try {
         const std::string uuid = loadOrMakeServerUuid();
-        parts_ = std::make_unique<Parts>(state_, token_, state_.options.name);
+        parts_ = std::make_unique<Parts>(state_, instrument_, token_, state_.options.name);
         Parts& p = *parts_;
         p.catalog = std::make_unique<FeatureCatalog>(
             featureDefinitionFolder(),
             std::vector<std::string>{
                 SilaServiceFeature::kDefinitionFile, AuthorizationFeature::kDefinitionFile,
                 LockControllerFeature::kDefinitionFile, CancelControllerFeature::kDefinitionFile,
-                MethodProviderFeature::kDefinitionFile, GcControllerFeature::kDefinitionFile});
+                MethodProviderFeature::kDefinitionFile, GcControllerFeature::kDefinitionFile,
+                SequenceRunnerFeature::kDefinitionFile, PauseControllerFeature::kDefinitionFile});
         ServerIdentity identity;
         identity.uuid = uuid;
         identity.description = "Gas chromatograph and its sampler on " + state_.options.device +
@@ -170,14 +178,20 @@ bool SilaServer::start(std::string& error, int& exitCode)
         p.methodProvider = std::make_unique<MethodProviderFeature>(state_, methods_, p.access);
         p.gcController =
             std::make_unique<GcControllerFeature>(state_, methods_, p.access, p.executions);
-        std::vector<std::string> locked = MethodProviderFeature::protectedCalls();
-        for (const std::string& call : GcControllerFeature::lockedCalls())
-            locked.push_back(call);
+        p.sequenceRunner = std::make_unique<SequenceRunnerFeature>(
+            state_, instrument_, methods_, p.access, p.executions, p.sequences);
+        p.pauseController = std::make_unique<PauseControllerFeature>(state_, p.access, p.sequences);
+        std::vector<std::string> locked;
+        for (const auto& calls :
+             {MethodProviderFeature::protectedCalls(), GcControllerFeature::lockedCalls(),
+              SequenceRunnerFeature::protectedCalls(), PauseControllerFeature::lockedCalls()})
+            locked.insert(locked.end(), calls.begin(), calls.end());
         // A cancel needs the token, not the lock: it stops, as StopRun does.
         std::vector<std::string> affected = LockControllerFeature::protectedCalls();
         for (const auto& calls :
              {CancelControllerFeature::protectedCalls(), MethodProviderFeature::protectedCalls(),
-              GcControllerFeature::protectedCalls()})
+              GcControllerFeature::protectedCalls(), SequenceRunnerFeature::protectedCalls(),
+              PauseControllerFeature::protectedCalls()})
             affected.insert(affected.end(), calls.begin(), calls.end());
         p.authorization = std::make_unique<AuthorizationFeature>(std::move(affected));
         p.lockController =
@@ -187,11 +201,13 @@ bool SilaServer::start(std::string& error, int& exitCode)
         DiscoveryFacts discovery{{}, identity.description, {}};
         const std::shared_ptr<grpc::ServerCredentials> credentials =
             serverCredentials(options_, address, uuid, discovery.caPem);
+        p.sequences.start();
         int port = 0;
         p.server =
             listenWith(hostPort(address.host, address.port), credentials,
                        {p.silaService.get(), p.authorization.get(), p.lockController.get(),
-                        p.cancelController.get(), p.methodProvider.get(), p.gcController.get()},
+                        p.cancelController.get(), p.methodProvider.get(), p.gcController.get(),
+                        p.sequenceRunner.get(), p.pauseController.get()},
                        port);
         if (!p.server || port == 0) {
             error = "--sila " + options_.address + ": cannot listen on " +
@@ -230,6 +246,8 @@ void SilaServer::stop()
         return;
     // Executions following a job end first (with an error saying so), then every stream.
     parts_->gcController->stop();
+    parts_->sequenceRunner->stop();
+    parts_->sequences.stop();
     parts_->executions.close();
     // Calls still open after the deadline (subscriptions) are cancelled.
     parts_->server->Shutdown(std::chrono::system_clock::now() + std::chrono::seconds(2));

@@ -10,6 +10,10 @@
 #include "service/method_store.h"
 #include "service/service_state.h"
 
+namespace gc6890 {
+class InstrumentThread;
+}
+
 namespace gc6890::sila {
 
 struct SilaOptions {
@@ -33,7 +37,8 @@ std::string hostPort(const std::string& host, int port);
 
 class SilaServer {
 public:
-    SilaServer(ServiceState& state, MethodStore methods, std::string token, SilaOptions options);
+    SilaServer(ServiceState& state, InstrumentThread& instrument, MethodStore methods,
+               std::string token, SilaOptions options);
     ~SilaServer();
     SilaServer(const SilaServer&) = delete;
     SilaServer& operator=(const SilaServer&) = delete;
@@ -50,6 +55,7 @@ public:
 private:
     struct Parts;
     ServiceState& state_;
+    InstrumentThread& instrument_;
     MethodStore methods_;
     std::string token_;
     SilaOptions options_;

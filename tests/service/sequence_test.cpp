@@ -45,16 +45,7 @@ protected:
     {
         return service.waitFor("/api/v1/sequences/" + id, "state", states, ms);
     }
-    // The vials the simulator injected from, in order: "1 2 2".
-    std::string injected() const
-    {
-        std::string vials;
-        std::ifstream file(injectionLog);
-        std::string word;
-        for (int vial; file >> word >> vial;)
-            vials += (vials.empty() ? "" : " ") + std::to_string(vial);
-        return vials;
-    }
+    std::string injected() const { return test::injectedVials(injectionLog); }
     // Every injection recorded has its results folder, with the record and the run in it.
     static void expectResults(const json& sequence)
     {

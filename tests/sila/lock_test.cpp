@@ -20,21 +20,12 @@ namespace lc = sila2::org::silastandard::core::lockcontroller::v1;
 namespace mp = sila2::io::gcsixeightninety::chromatography::methodprovider::v1;
 using test::callContext;
 using test::isSilaError;
+using test::lockedContext;
 
 const std::string kLock = "org.silastandard/core/LockController/v1";
 const std::string kController = "io.gcsixeightninety/chromatography/GasChromatographController/v1";
+const std::string kSequences = "io.gcsixeightninety/chromatography/SequenceRunner/v1";
 const std::string kInvalidMetadata = std::to_string(fw::FrameworkError::INVALID_METADATA);
-
-// A call's context with the token and, when given, the lock's identifier.
-std::unique_ptr<grpc::ClientContext> lockedContext(const std::string& token,
-                                                   const std::string& identifier)
-{
-    auto context = callContext(token);
-    lc::Metadata_LockIdentifier metadata;
-    metadata.mutable_lockidentifier()->set_value(identifier);
-    context->AddMetadata(metadataKey(kLockIdentifierFqi), metadata.SerializeAsString());
-    return context;
-}
 
 class InstrumentLockDoors : public servicetest::ServiceFixture {
 protected:
@@ -104,12 +95,13 @@ TEST_F(InstrumentLockDoors, OnlyTheHolderAndStopReachTheLockedInstrumentOverSila
     std::vector<std::string> calls;
     for (const auto& call : affected.affectedcalls())
         calls.push_back(call.value());
-    EXPECT_EQ(
-        calls,
-        (std::vector<std::string>{
-            "io.gcsixeightninety/chromatography/MethodProvider/v1/Command/UploadMethod",
-            kController + "/Command/LoadMethod", kController + "/Command/Inject",
-            kController + "/Command/ResetSampler", kController + "/Command/SwitchHeatedZones"}));
+    EXPECT_EQ(calls,
+              (std::vector<std::string>{
+                  "io.gcsixeightninety/chromatography/MethodProvider/v1/Command/UploadMethod",
+                  kController + "/Command/LoadMethod", kController + "/Command/Inject",
+                  kController + "/Command/ResetSampler", kController + "/Command/SwitchHeatedZones",
+                  kSequences + "/Command/RunSequence", kSequences + "/Command/SkipPausedRow",
+                  "org.silastandard/core.commands/PauseController/v1/Command/Resume"}));
 
     // Another client: without the identifier, with another one; over HTTP.
     fw::CommandConfirmation confirmation;

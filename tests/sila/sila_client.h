@@ -10,6 +10,7 @@
 #include <string>
 
 #include "AuthorizationService.pb.h"
+#include "LockController.pb.h"
 #include "service/sila/sila_error.h"
 #include "service/sila/sila_metadata.h"
 #include "service/sila/sila_names.h"
@@ -35,6 +36,17 @@ inline std::unique_ptr<grpc::ClientContext> callContext(const std::string& token
         metadata.mutable_accesstoken()->set_value(token);
         context->AddMetadata(metadataKey(kAccessTokenFqi), metadata.SerializeAsString());
     }
+    return context;
+}
+
+// A call's context with the token and the lock's identifier.
+inline std::unique_ptr<grpc::ClientContext> lockedContext(const std::string& token,
+                                                          const std::string& identifier)
+{
+    auto context = callContext(token);
+    sila2::org::silastandard::core::lockcontroller::v1::Metadata_LockIdentifier metadata;
+    metadata.mutable_lockidentifier()->set_value(identifier);
+    context->AddMetadata(metadataKey(kLockIdentifierFqi), metadata.SerializeAsString());
     return context;
 }
 

@@ -82,7 +82,9 @@ TEST_F(SilaServer, TellsItsIdentityItsFeaturesAndTheirDefinitions)
         {"org.silastandard/core.commands/CancelController/v1", "CancelController.sila.xml"},
         {kMethodProvider, "MethodProvider.sila.xml"},
         {"io.gcsixeightninety/chromatography/GasChromatographController/v1",
-         "GasChromatographController.sila.xml"}};
+         "GasChromatographController.sila.xml"},
+        {"io.gcsixeightninety/chromatography/SequenceRunner/v1", "SequenceRunner.sila.xml"},
+        {"org.silastandard/core.commands/PauseController/v1", "PauseController.sila.xml"}};
     ASSERT_EQ(features.implementedfeatures_size(), static_cast<int>(files.size()));
     for (const auto& feature : features.implementedfeatures()) {
         SCOPED_TRACE(feature.value());
@@ -206,11 +208,15 @@ TEST_F(SilaServer, CallsThatChangeSomethingNeedTheServicesToken)
         "io.gcsixeightninety/chromatography/GasChromatographController/v1/Command/";
     const std::string lock = "org.silastandard/core/LockController/v1/Command/";
     const std::string cancel = "org.silastandard/core.commands/CancelController/v1/Command/";
+    const std::string sequences = "io.gcsixeightninety/chromatography/SequenceRunner/v1/Command/";
+    const std::string pause = "org.silastandard/core.commands/PauseController/v1/Command/";
     EXPECT_EQ(calls, (std::vector<std::string>{
                          lock + "LockServer", lock + "UnlockServer", cancel + "CancelCommand",
                          cancel + "CancelAll", kMethodProvider + "/Command/UploadMethod",
                          controller + "LoadMethod", controller + "Inject", controller + "StopRun",
-                         controller + "ResetSampler", controller + "SwitchHeatedZones"}));
+                         controller + "ResetSampler", controller + "SwitchHeatedZones",
+                         sequences + "RunSequence", sequences + "SkipPausedRow", pause + "Pause",
+                         pause + "Resume"}));
 
     auto methods = mp::MethodProvider::NewStub(channel());
     mp::UploadMethod_Parameters upload;

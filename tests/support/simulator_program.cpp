@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <fstream>
 
 namespace gc6890::test {
 
@@ -64,6 +65,16 @@ int openDescriptorCount()
         --count;  // the folder's own descriptor
     }
     return count;
+}
+
+std::string injectedVials(const std::string& log)
+{
+    std::string vials;
+    std::ifstream file(log);
+    std::string word;
+    for (int vial; file >> word >> vial;)
+        vials += (vials.empty() ? "" : " ") + std::to_string(vial);
+    return vials;
 }
 
 }  // namespace gc6890::test

@@ -32,4 +32,7 @@ private:
 // The number of open file descriptors of this process.
 int openDescriptorCount();
 
+// The vials a simulator's --injection-log FILE names, in order: "1 2 2".
+std::string injectedVials(const std::string& log);
+
 }  // namespace gc6890::test

@@ -1,0 +1,94 @@
+#include "service/sila/pause_controller_feature.h"
+
+#include <nlohmann/json.hpp>
+
+#include "service/sila/lock_check.h"
+#include "service/sila/sila_error.h"
+#include "service/sila/sila_home.h"
+#include "service/sila/sila_names.h"
+
+namespace gc6890::sila {
+
+namespace {
+
+const std::string kFeature = "org.silastandard/core.commands/PauseController/v1";
+
+}  // namespace
+
+std::vector<std::string> PauseControllerFeature::protectedCalls()
+{
+    return {commandOf(kFeature, "Pause"), commandOf(kFeature, "Resume")};
+}
+
+std::vector<std::string> PauseControllerFeature::lockedCalls()
+{
+    return {commandOf(kFeature, "Resume")};
+}
+
+grpc::Status PauseControllerFeature::control(Context& context, const char* command,
+                                             bool lockAffects, const std::string& uuid,
+                                             SequenceExecutions::Control what)
+{
+    if (grpc::Status denied = access_.check(context, command); !denied.ok())
+        return denied;
+    std::string lockIdentifier;
+    if (lockAffects)
+        if (grpc::Status locked = checkLock(state_, context, lockIdentifier); !locked.ok())
+            return locked;
+    // An absent parameter reads as "", which is no UUID either.
+    if (!isUuid(uuid))
+        return validationError(parameterOf(kFeature, command, "CommandExecutionUUID"),
+                               "CommandExecutionUUID must be a UUID in lower case");
+    const auto defined = [](const char* error, const std::string& message) {
+        return definedError(definedErrorOf(kFeature, error), message);
+    };
+    std::string error;
+    switch (sequences_.control(uuid, what, error)) {
+    case SequenceExecutions::Outcome::Done:
+        return grpc::Status::OK;
+    case SequenceExecutions::Outcome::UnknownExecution:
+        return defined("InvalidCommandExecutionUUID",
+                       "no command execution " + uuid + " is known here");
+    case SequenceExecutions::Outcome::NotASequence:
+        return defined("OperationNotSupported",
+                       "only a RunSequence execution can be paused and resumed");
+    case SequenceExecutions::Outcome::Refused:
+        return defined("InvalidCommandState", error);
+    case SequenceExecutions::Outcome::Busy:
+        break;
+    }
+    return undefinedError("the instrument thread is busy; try again");
+}
+
+grpc::Status PauseControllerFeature::Pause(Context* context, const pc::Pause_Parameters* request,
+                                           pc::Pause_Responses*)
+{
+    return guarded([&] {
+        return control(*context, "Pause", false, request->commandexecutionuuid().uuid().value(),
+                       SequenceExecutions::Control::Pause);
+    });
+}
+
+grpc::Status PauseControllerFeature::Resume(Context* context, const pc::Resume_Parameters* request,
+                                            pc::Resume_Responses*)
+{
+    return guarded([&] {
+        return control(*context, "Resume", true, request->commandexecutionuuid().uuid().value(),
+                       SequenceExecutions::Control::Resume);
+    });
+}
+
+grpc::Status PauseControllerFeature::Get_Paused(Context*, const pc::Get_Paused_Parameters*,
+                                                pc::Get_Paused_Responses* response)
+{
+    return guarded([&] {
+        // The sequence under way, from whichever door it came, paused.
+        const std::string text = state_.sequences.latest().second;
+        response->mutable_paused()->set_value(
+            !state_.sequences.active().empty() &&
+            nlohmann::json::parse(text).value("state", std::string()) == "paused");
+        return grpc::Status::OK;
+    });
+}
+
+}  // namespace gc6890::sila

@@ -1,0 +1,47 @@
+// org.silastandard/core.commands/PauseController/v1: a RunSequence execution paused and
+// resumed by its UUID, as the service's pause and resume do. Pause is taken whoever holds
+// the instrument's lock (as over HTTP); Resume injects again, so the lock affects it.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "PauseController.grpc.pb.h"
+#include "service/service_state.h"
+#include "service/sila/access_check.h"
+#include "service/sila/sequence_executions.h"
+
+namespace gc6890::sila {
+
+namespace pc = sila2::org::silastandard::core::commands::pausecontroller::v1;
+
+class PauseControllerFeature final : public pc::PauseController::Service {
+public:
+    static constexpr const char* kDefinitionFile = "PauseController.sila.xml";
+    static std::vector<std::string> protectedCalls();
+    // The calls the instrument's lock affects.
+    static std::vector<std::string> lockedCalls();
+
+    PauseControllerFeature(ServiceState& state, const AccessCheck& access,
+                           SequenceExecutions& sequences)
+        : state_(state), access_(access), sequences_(sequences)
+    {}
+
+    using Context = grpc::ServerContext;
+    grpc::Status Pause(Context* context, const pc::Pause_Parameters* request,
+                       pc::Pause_Responses* response) override;
+    grpc::Status Resume(Context* context, const pc::Resume_Parameters* request,
+                        pc::Resume_Responses* response) override;
+    grpc::Status Get_Paused(Context* context, const pc::Get_Paused_Parameters* request,
+                            pc::Get_Paused_Responses* response) override;
+
+private:
+    grpc::Status control(Context& context, const char* command, bool lockAffects,
+                         const std::string& uuid, SequenceExecutions::Control what);
+
+    ServiceState& state_;
+    const AccessCheck& access_;
+    SequenceExecutions& sequences_;
+};
+
+}  // namespace gc6890::sila

@@ -1,0 +1,182 @@
+#include "service/sila/sequence_executions.h"
+
+#include <algorithm>
+#include <nlohmann/json.hpp>
+
+#include "SequenceRunner.pb.h"
+#include "sequence/journal.h"
+#include "sequence/recovery_plan.h"
+#include "service/instrument_thread.h"
+#include "service/sequence_control.h"
+#include "service/sila/sila_text.h"
+
+namespace gc6890::sila {
+
+namespace sr = sila2::io::gcsixeightninety::chromatography::sequencerunner::v1;
+
+namespace {
+
+// How often the board is looked at: a journal step reaches the client within this.
+constexpr std::chrono::milliseconds kLookEvery(100);
+// How long a control waits for the instrument thread to take it (the HTTP API's bound).
+constexpr int kTaskWaitMs = 10000;
+
+std::string stepResponse(const JournalEntry& entry)
+{
+    sr::RunSequence_IntermediateResponses step;
+    step.mutable_row()->set_value(entry.row);
+    step.mutable_injection()->set_value(entry.injection);
+    step.mutable_vial()->set_value(entry.vial);
+    const std::string words = stepKindName(entry.kind);
+    setText(step.mutable_step(), entry.text.empty() ? words : words + ": " + entry.text);
+    std::string id = words;
+    std::replace(id.begin(), id.end(), ' ', '_');
+    step.mutable_stepid()->set_value(id);
+    setText(step.mutable_resultsfolder(), entry.path);
+    return step.SerializeAsString();
+}
+
+std::string resultOf(const RecoveryPlan& plan)
+{
+    sr::RunSequence_Responses responses;
+    setText(responses.mutable_sequenceid(), plan.runId);
+    responses.mutable_finalstate()->set_value(runOutcomeName(plan.outcome));
+    for (const InjectionProgress& injection : plan.injections)
+        if (!injection.record.empty())
+            setText(responses.add_resultsfolders(), injection.record);
+    return responses.SerializeAsString();
+}
+
+}  // namespace
+
+SequenceExecutions::SequenceExecutions(ServiceState& state, InstrumentThread& instrument,
+                                       CommandExecutions& executions)
+    : state_(state), instrument_(instrument), executions_(executions)
+{}
+
+SequenceExecutions::~SequenceExecutions()
+{
+    stop();
+}
+
+void SequenceExecutions::start()
+{
+    // After a restart the newest sequence's execution answers from the first call on: it is
+    // made again from the journal before the server listens (the instrument thread goes on
+    // with the sequence itself a little later).
+    const std::optional<JournalledRun> newest =
+        newestRun(journalFolder(), MethodSource::Stored, [](const RecoveryPlan&) { return true; });
+    if (newest && !newest->plan.commandExecution.empty()) {
+        std::lock_guard lock(mutex_);
+        const std::string& uuid = newest->plan.commandExecution;
+        if (executions_.adopt(uuid))
+            catchUp(uuid, followed_.try_emplace(uuid, Followed{newest->plan.runId}).first->second);
+    }
+    thread_ = std::thread([this] { follow(); });
+}
+
+void SequenceExecutions::stop()
+{
+    stopping_ = true;
+    if (thread_.joinable())
+        thread_.join();
+}
+
+void SequenceExecutions::started(const std::string& uuid, const std::string& id)
+{
+    std::lock_guard lock(mutex_);
+    followed_.try_emplace(uuid, Followed{id});
+    boardSeen_.clear();  // caught up on the next look
+}
+
+void SequenceExecutions::follow()
+{
+    while (!stopping_) {
+        try {
+            look();
+        } catch (...) {
+            // A journal or board that cannot be read now is read again on the next look.
+        }
+        std::this_thread::sleep_for(kLookEvery);
+    }
+}
+
+void SequenceExecutions::look()
+{
+    const auto [id, text] = state_.sequences.latest();
+    std::lock_guard lock(mutex_);
+    if (text == boardSeen_)
+        return;
+    boardSeen_ = text;
+    if (!id.empty()) {
+        // A sequence a SiLA client started, perhaps before a restart: its execution is
+        // made again under the journalled UUID when this run of the service lacks it.
+        const std::string uuid =
+            nlohmann::json::parse(text).value("command_execution", std::string());
+        if (!uuid.empty() && !followed_.count(uuid) &&
+            (executions_.state(uuid) || executions_.adopt(uuid)))
+            followed_.emplace(uuid, Followed{id});
+    }
+    for (auto& [uuid, followed] : followed_)
+        if (!followed.over)
+            catchUp(uuid, followed);
+}
+
+void SequenceExecutions::catchUp(const std::string& uuid, Followed& followed)
+{
+    JournalContent content;
+    std::string error;
+    if (!readJournal(journalPath(journalFolder(), followed.id), content, error))
+        return;
+    const RecoveryPlan plan = planRecovery(content.entries);
+    if (!plan.ok)
+        return;
+    const auto done = std::count_if(
+        plan.injections.begin(), plan.injections.end(), [](const InjectionProgress& p) {
+            return p.state == InjectionState::RecordWritten || p.state == InjectionState::Skipped;
+        });
+    executions_.running(
+        uuid, plan.injections.empty() ? 0.0 : static_cast<double>(done) / plan.injections.size());
+    for (; followed.stepsSent < content.entries.size(); ++followed.stepsSent)
+        executions_.intermediate(uuid, stepResponse(content.entries[followed.stepsSent]));
+    if (plan.outcome == RunOutcome::Finished || plan.outcome == RunOutcome::Aborted) {
+        executions_.succeed(uuid, resultOf(plan));
+        followed.over = true;
+    }
+}
+
+SequenceExecutions::Outcome SequenceExecutions::control(const std::string& uuid, Control control,
+                                                        std::string& error)
+{
+    std::string id;
+    {
+        std::lock_guard lock(mutex_);
+        const auto found = followed_.find(uuid);
+        if (found == followed_.end())
+            return executions_.state(uuid) ? Outcome::NotASequence : Outcome::UnknownExecution;
+        id = found->second.id;
+    }
+    bool done = false;
+    const bool ran = instrument_.runTask(
+        [&] {
+            SequenceControl& sequences = instrument_.sequences();
+            switch (control) {
+            case Control::Pause:
+                done = sequences.pause(id, error);
+                break;
+            case Control::Resume:
+            case Control::SkipRow:
+                done = sequences.resume(id, control == Control::SkipRow, error);
+                break;
+            case Control::Abort:
+                done = sequences.abort(id, error);
+                break;
+            }
+        },
+        kTaskWaitMs);
+    if (!ran)
+        return Outcome::Busy;
+    return done ? Outcome::Done : Outcome::Refused;
+}
+
+}  // namespace gc6890::sila

@@ -1,0 +1,166 @@
+#include "service/sila/sequence_runner_feature.h"
+
+#include <nlohmann/json.hpp>
+
+#include "service/instrument_thread.h"
+#include "service/sequence_start.h"
+#include "service/sila/execution_rpcs.h"
+#include "service/sila/lock_check.h"
+#include "service/sila/property_feed.h"
+#include "service/sila/sila_error.h"
+#include "service/sila/sila_home.h"
+#include "service/sila/sila_names.h"
+#include "service/sila/sila_text.h"
+
+namespace gc6890::sila {
+
+namespace {
+
+const std::string kFeature = ourFeature("SequenceRunner");
+// How long a start waits for the instrument thread to take it (the HTTP API's bound).
+constexpr int kTaskWaitMs = 10000;
+constexpr std::size_t kMaxNameLength = 200;
+
+// What the file is called in errors and the journal: a plain name, no folder.
+bool plainFileName(const std::string& name)
+{
+    if (name.empty() || name.size() > kMaxNameLength)
+        return false;
+    for (const char c : name)
+        if (c == '/' || static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+            return false;
+    return true;
+}
+
+}  // namespace
+
+std::vector<std::string> SequenceRunnerFeature::protectedCalls()
+{
+    return {commandOf(kFeature, "RunSequence"), commandOf(kFeature, "SkipPausedRow")};
+}
+
+grpc::Status SequenceRunnerFeature::admit(Context& context, const std::string& call)
+{
+    if (grpc::Status denied = access_.check(context, call); !denied.ok())
+        return denied;
+    std::string lockIdentifier;
+    return checkLock(state_, context, lockIdentifier);
+}
+
+grpc::Status SequenceRunnerFeature::RunSequence(Context* context,
+                                                const sr::RunSequence_Parameters* request,
+                                                fw::CommandConfirmation* response)
+{
+    return guarded([&] {
+        if (grpc::Status denied = admit(*context, "RunSequence"); !denied.ok())
+            return denied;
+        auto parameter = [](const char* name) {
+            return parameterOf(kFeature, "RunSequence", name);
+        };
+        if (!request->has_name() || !plainFileName(request->name().value()))
+            return validationError(parameter("Name"),
+                                   "Name must be a file name of 1 to 200 characters, without a "
+                                   "folder or control characters (tray.toml)");
+        if (!request->has_content())
+            return validationError(parameter("Content"), "Content is missing");
+        const std::string& file = request->name().value();
+        const std::string& content = request->content().value();
+        Sequence sequence;
+        SequenceFileError fileError;
+        if (!checkStoredSequence(content, file, methods_, sequence, fileError))
+            return validationError(parameter("Content"), fileError.text());
+        const std::string uuid = executions_.start();
+        if (uuid.empty())
+            return frameworkError(fw::FrameworkError::COMMAND_EXECUTION_NOT_ACCEPTED,
+                                  "too many command executions are under way");
+        SequenceStart start;
+        const bool ran = instrument_.runTask(
+            [&] { start = startSequence(instrument_, state_, file, content, sequence, uuid); },
+            kTaskWaitMs);
+        if (!ran || !start.started) {
+            executions_.discard(uuid);
+            if (!ran)
+                return frameworkError(fw::FrameworkError::COMMAND_EXECUTION_NOT_ACCEPTED,
+                                      "the instrument thread is busy; try again");
+            if (!start.conflict.empty())
+                return frameworkError(fw::FrameworkError::COMMAND_EXECUTION_NOT_ACCEPTED,
+                                      "sequence refused: " + start.conflict);
+            return undefinedError("the sequence cannot start: " + start.error);
+        }
+        sequences_.started(uuid, start.id);
+        *response = confirmationOf(uuid, executions_.lifetime());
+        return grpc::Status::OK;
+    });
+}
+
+grpc::Status SequenceRunnerFeature::RunSequence_Info(Context* context, const Uuid* request,
+                                                     grpc::ServerWriter<fw::ExecutionInfo>* writer)
+{
+    return guarded([&] { return streamExecutionInfo(executions_, *context, *request, *writer); });
+}
+
+grpc::Status SequenceRunnerFeature::RunSequence_Intermediate(
+    Context* context, const Uuid* request,
+    grpc::ServerWriter<sr::RunSequence_IntermediateResponses>* writer)
+{
+    return guarded([&] { return streamIntermediatesTo(executions_, *context, *request, *writer); });
+}
+
+grpc::Status SequenceRunnerFeature::RunSequence_Result(Context*, const Uuid* request,
+                                                       sr::RunSequence_Responses* response)
+{
+    return guarded([&] { return resultOf(executions_, *request, *response); });
+}
+
+grpc::Status SequenceRunnerFeature::SkipPausedRow(Context* context,
+                                                  const sr::SkipPausedRow_Parameters* request,
+                                                  sr::SkipPausedRow_Responses*)
+{
+    return guarded([&] {
+        if (grpc::Status denied = admit(*context, "SkipPausedRow"); !denied.ok())
+            return denied;
+        const std::string parameter =
+            parameterOf(kFeature, "SkipPausedRow", "CommandExecutionUUID");
+        const std::string& uuid = request->commandexecutionuuid().value();
+        if (!isUuid(uuid))
+            return validationError(parameter, "CommandExecutionUUID must be a UUID in lower case");
+        std::string error;
+        switch (sequences_.control(uuid, SequenceExecutions::Control::SkipRow, error)) {
+        case SequenceExecutions::Outcome::Done:
+            return grpc::Status::OK;
+        case SequenceExecutions::Outcome::UnknownExecution:
+        case SequenceExecutions::Outcome::NotASequence:
+            return validationError(parameter,
+                                   "no RunSequence execution " + uuid + " is known here");
+        case SequenceExecutions::Outcome::Refused:
+            return definedError(definedErrorOf(kFeature, "SequenceNotPaused"), error);
+        case SequenceExecutions::Outcome::Busy:
+            break;
+        }
+        return undefinedError("the instrument thread is busy; try again");
+    });
+}
+
+grpc::Status SequenceRunnerFeature::Subscribe_SequenceState(
+    Context* context, const sr::Subscribe_SequenceState_Parameters*,
+    grpc::ServerWriter<sr::Subscribe_SequenceState_Responses>* writer)
+{
+    return guarded([&] {
+        return feedChanges(
+            state_, *context, stopping_,
+            [this] {
+                const auto [id, text] = state_.sequences.latest();
+                sr::Subscribe_SequenceState_Responses response;
+                response.mutable_sequencestate()->set_value(
+                    id.empty() ? "none"
+                               : nlohmann::json::parse(text).value("state", std::string("none")));
+                return response.SerializeAsString();
+            },
+            [writer](const std::string& bytes) {
+                sr::Subscribe_SequenceState_Responses response;
+                return response.ParseFromString(bytes) && writer->Write(response);
+            });
+    });
+}
+
+}  // namespace gc6890::sila

@@ -1,0 +1,73 @@
+// io.gcsixeightninety/chromatography/SequenceRunner/v1: a tray run as the service's sequence,
+// started through the same check and the same start as the HTTP API's, followed by its
+// journal (sequence_executions.h).
+#pragma once
+
+#include <atomic>
+#include <string>
+#include <vector>
+
+#include "SequenceRunner.grpc.pb.h"
+#include "service/method_store.h"
+#include "service/service_state.h"
+#include "service/sila/access_check.h"
+#include "service/sila/command_executions.h"
+#include "service/sila/sequence_executions.h"
+
+namespace gc6890 {
+class InstrumentThread;
+}
+
+namespace gc6890::sila {
+
+namespace sr = sila2::io::gcsixeightninety::chromatography::sequencerunner::v1;
+
+class SequenceRunnerFeature final : public sr::SequenceRunner::Service {
+public:
+    static constexpr const char* kDefinitionFile = "SequenceRunner.sila.xml";
+    // The calls that need the access token; the lock affects them all.
+    static std::vector<std::string> protectedCalls();
+
+    SequenceRunnerFeature(ServiceState& state, InstrumentThread& instrument, MethodStore methods,
+                          const AccessCheck& access, CommandExecutions& executions,
+                          SequenceExecutions& sequences)
+        : state_(state), instrument_(instrument), methods_(std::move(methods)), access_(access),
+          executions_(executions), sequences_(sequences)
+    {}
+
+    // Ends the subscriptions.
+    void stop() { stopping_ = true; }
+
+    using Context = grpc::ServerContext;
+    using Uuid = sila2::org::silastandard::CommandExecutionUUID;
+
+    grpc::Status RunSequence(Context* context, const sr::RunSequence_Parameters* request,
+                             sila2::org::silastandard::CommandConfirmation* response) override;
+    grpc::Status RunSequence_Info(
+        Context* context, const Uuid* request,
+        grpc::ServerWriter<sila2::org::silastandard::ExecutionInfo>* writer) override;
+    grpc::Status RunSequence_Intermediate(
+        Context* context, const Uuid* request,
+        grpc::ServerWriter<sr::RunSequence_IntermediateResponses>* writer) override;
+    grpc::Status RunSequence_Result(Context* context, const Uuid* request,
+                                    sr::RunSequence_Responses* response) override;
+    grpc::Status SkipPausedRow(Context* context, const sr::SkipPausedRow_Parameters* request,
+                               sr::SkipPausedRow_Responses* response) override;
+    grpc::Status Subscribe_SequenceState(
+        Context* context, const sr::Subscribe_SequenceState_Parameters* request,
+        grpc::ServerWriter<sr::Subscribe_SequenceState_Responses>* writer) override;
+
+private:
+    // The token, then the lock (the call's identifier in `lockIdentifier`).
+    grpc::Status admit(Context& context, const std::string& call);
+
+    ServiceState& state_;
+    InstrumentThread& instrument_;
+    MethodStore methods_;
+    const AccessCheck& access_;
+    CommandExecutions& executions_;
+    SequenceExecutions& sequences_;
+    std::atomic<bool> stopping_{false};
+};
+
+}  // namespace gc6890::sila

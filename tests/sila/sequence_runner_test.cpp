@@ -1,0 +1,310 @@
+// SequenceRunner and PauseController end to end: gc6890 serve --sila on the simulator
+// program, which counts the injections it receives (--injection-log), and a grpc++ client
+// over TLS running trays as a scheduler does.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/wait.h>
+
+#include <filesystem>
+
+#include "GasChromatographController.grpc.pb.h"
+#include "LockController.grpc.pb.h"
+#include "PauseController.grpc.pb.h"
+#include "SequenceRunner.grpc.pb.h"
+#include "service_fixture.h"
+#include "sila_client.h"
+#include "support/scoped_env.h"
+#include "support/sequence_text.h"
+
+namespace gc6890::sila {
+namespace {
+
+namespace sr = sila2::io::gcsixeightninety::chromatography::sequencerunner::v1;
+namespace pc = sila2::org::silastandard::core::commands::pausecontroller::v1;
+namespace lc = sila2::org::silastandard::core::lockcontroller::v1;
+namespace gcc = sila2::io::gcsixeightninety::chromatography::gaschromatographcontroller::v1;
+using gc6890::test::sequenceText;
+using test::callContext;
+using test::isSilaError;
+
+const std::string kFeature = "io.gcsixeightninety/chromatography/SequenceRunner/v1";
+const std::string kPause = "org.silastandard/core.commands/PauseController/v1";
+
+class SequenceRunnerTest : public servicetest::ServiceFixture {
+protected:
+    void serve(std::vector<std::string> simOptions = {})
+    {
+        simOptions.insert(simOptions.end(), {"--injection-log", injectionLog});
+        ASSERT_TRUE(startSim(simOptions));
+        startService();
+        upload("short", servicetest::method(0.5));
+        upload("long", servicetest::method(3.0));
+    }
+    void startService()
+    {
+        ASSERT_TRUE(service.start(link, {"--sila", "127.0.0.1:0"}));
+        const auto channel = test::tlsChannel(service.silaAddress(), home.read("sila/ca.pem"));
+        runner = sr::SequenceRunner::NewStub(channel);
+        pauser = pc::PauseController::NewStub(channel);
+        token = service.token();
+    }
+    fw::CommandConfirmation run(const std::string& name, const std::string& content)
+    {
+        sr::RunSequence_Parameters parameters;
+        parameters.mutable_name()->set_value(name);
+        parameters.mutable_content()->set_value(content);
+        fw::CommandConfirmation confirmation;
+        last = runner->RunSequence(callContext(token).get(), parameters, &confirmation);
+        return confirmation;
+    }
+    // The intermediate responses from the first until the `count`th with `stepId` (all of
+    // them with ""); at most `seconds`.
+    std::vector<sr::RunSequence_IntermediateResponses> steps(const fw::CommandConfirmation& c,
+                                                             const std::string& stepId = "",
+                                                             int count = 1, int seconds = 90)
+    {
+        auto context = callContext();
+        context->set_deadline(std::chrono::system_clock::now() + std::chrono::seconds(seconds));
+        auto reader = runner->RunSequence_Intermediate(context.get(), c.commandexecutionuuid());
+        std::vector<sr::RunSequence_IntermediateResponses> seen;
+        sr::RunSequence_IntermediateResponses step;
+        while (reader->Read(&step)) {
+            seen.push_back(step);
+            if (step.stepid().value() == stepId && --count == 0) {
+                context->TryCancel();
+                break;
+            }
+        }
+        return seen;
+    }
+    // Every ExecutionInfo to the end, then the result.
+    std::vector<fw::ExecutionInfo> finish(const fw::CommandConfirmation& c,
+                                          sr::RunSequence_Responses& responses)
+    {
+        auto context = callContext();
+        context->set_deadline(std::chrono::system_clock::now() + std::chrono::seconds(120));
+        auto reader = runner->RunSequence_Info(context.get(), c.commandexecutionuuid());
+        std::vector<fw::ExecutionInfo> infos;
+        fw::ExecutionInfo info;
+        while (reader->Read(&info))
+            infos.push_back(info);
+        last =
+            runner->RunSequence_Result(callContext().get(), c.commandexecutionuuid(), &responses);
+        return infos;
+    }
+    grpc::Status control(bool pause, const std::string& uuid, const std::string& lock = "")
+    {
+        auto context = lock.empty() ? callContext(token) : test::lockedContext(token, lock);
+        if (pause) {
+            pc::Pause_Parameters parameters;
+            parameters.mutable_commandexecutionuuid()->mutable_uuid()->set_value(uuid);
+            pc::Pause_Responses responses;
+            return pauser->Pause(context.get(), parameters, &responses);
+        }
+        pc::Resume_Parameters parameters;
+        parameters.mutable_commandexecutionuuid()->mutable_uuid()->set_value(uuid);
+        pc::Resume_Responses responses;
+        return pauser->Resume(context.get(), parameters, &responses);
+    }
+    bool paused()
+    {
+        pc::Get_Paused_Responses responses;
+        EXPECT_TRUE(pauser->Get_Paused(callContext().get(), {}, &responses).ok());
+        return responses.paused().value();
+    }
+    std::string injected() const { return gc6890::test::injectedVials(injectionLog); }
+    static std::string stepIds(const std::vector<sr::RunSequence_IntermediateResponses>& seen)
+    {
+        std::string ids;
+        for (const auto& step : seen)
+            ids += (ids.empty() ? "" : " ") + step.stepid().value();
+        return ids;
+    }
+
+    std::string injectionLog = home.path() + "/injections";
+    std::unique_ptr<sr::SequenceRunner::Stub> runner;
+    std::unique_ptr<pc::PauseController::Stub> pauser;
+    std::string token;
+    grpc::Status last;
+};
+
+TEST_F(SequenceRunnerTest, AThreeRowTrayRunsToItsResultThroughEveryStep)
+{
+    serve();
+    // A file that is no sequence, or names a method not stored: the place and the key.
+    run("bad.toml", "name = 3\n");
+    EXPECT_TRUE(isSilaError(last, fw::SiLAError::kValidationError,
+                            kFeature + "/Command/RunSequence/Parameter/Content"));
+    EXPECT_EQ(test::messageOf(last), "bad.toml:1: name: expected a string, found integer");
+    run("bad.toml", sequenceText("pause", {{1, "short"}, {2, "absent"}}));
+    EXPECT_EQ(test::messageOf(last).rfind("bad.toml:8: row[2].method: no method absent in ", 0), 0u)
+        << test::messageOf(last);
+    run("../tray.toml", sequenceText("pause", {{1, "short"}}));
+    EXPECT_TRUE(isSilaError(last, fw::SiLAError::kValidationError,
+                            kFeature + "/Command/RunSequence/Parameter/Name"));
+
+    auto stateContext = callContext();
+    stateContext->set_deadline(std::chrono::system_clock::now() + std::chrono::seconds(120));
+    auto states = runner->Subscribe_SequenceState(stateContext.get(), {});
+    sr::Subscribe_SequenceState_Responses state;
+    ASSERT_TRUE(states->Read(&state));
+    EXPECT_EQ(state.sequencestate().value(), "none");
+
+    const fw::CommandConfirmation tray =
+        run("tray.toml", sequenceText("pause", {{1, "short"}, {2, "short"}, {3, "short"}}));
+    ASSERT_TRUE(last.ok()) << test::messageOf(last);
+    // The sequence holds the instrument: a second one is refused at its start, saying why.
+    run("tray.toml", sequenceText("pause", {{4, "short"}}));
+    EXPECT_TRUE(isSilaError(last, fw::SiLAError::kFrameworkError,
+                            std::to_string(fw::FrameworkError::COMMAND_EXECUTION_NOT_ACCEPTED)));
+    EXPECT_NE(test::messageOf(last).find("sequence refused: the sequence "), std::string::npos)
+        << test::messageOf(last);
+
+    const auto seen = steps(tray);
+    sr::RunSequence_Responses result;
+    const std::vector<fw::ExecutionInfo> infos = finish(tray, result);
+    ASSERT_TRUE(last.ok()) << test::messageOf(last);
+    ASSERT_FALSE(infos.empty());
+    for (std::size_t i = 1; i < infos.size(); ++i)
+        EXPECT_GE(infos[i].progressinfo().value(), infos[i - 1].progressinfo().value());
+    EXPECT_EQ(infos.back().commandstatus(), fw::ExecutionInfo::finishedSuccessfully);
+    EXPECT_EQ(infos.back().progressinfo().value(), 1.0);
+
+    // The method is loaded for the first row only: the others use the same.
+    const std::string row = "row_started about_to_inject injected run_ended record_written";
+    EXPECT_EQ(stepIds(seen), "sequence_started row_started method_loaded" + row.substr(11) + " " +
+                                 row + " " + row + " finished");
+    std::vector<std::string> folders;
+    for (const auto& step : seen)
+        if (step.stepid().value() == "record_written") {
+            folders.push_back(step.resultsfolder().value());
+            EXPECT_EQ(step.vial().value(), step.row().value());
+        }
+    ASSERT_EQ(result.resultsfolders_size(), 3);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(result.resultsfolders(i).value(), folders[static_cast<std::size_t>(i)]);
+        EXPECT_TRUE(std::filesystem::exists(folders[static_cast<std::size_t>(i)] + "/run.json"));
+    }
+    EXPECT_EQ(result.finalstate().value(), "finished");
+    // The sequence is the service's: the HTTP API knows it by the same id.
+    EXPECT_EQ(service.get("/api/v1/sequences/" + result.sequenceid().value()).value("state", ""),
+              "finished");
+    EXPECT_EQ(injected(), "1 2 3");
+    std::string final;
+    while (states->Read(&state) && (final = state.sequencestate().value()) != "finished") {
+    }
+    EXPECT_EQ(final, "finished");
+}
+
+TEST_F(SequenceRunnerTest, PauseAndResumeByTheExecutionAndARefusedRowSkipped)
+{
+    serve({"--missing-vial", "2"});
+    const fw::CommandConfirmation tray =
+        run("tray.toml", sequenceText("pause", {{1, "long"}, {2, "short"}, {3, "short"}}));
+    ASSERT_TRUE(last.ok()) << test::messageOf(last);
+    const std::string uuid = tray.commandexecutionuuid().value();
+    EXPECT_TRUE(isSilaError(control(true, "00000000-0000-4000-8000-000000000000"),
+                            fw::SiLAError::kDefinedExecutionError,
+                            kPause + "/DefinedExecutionError/InvalidCommandExecutionUUID"));
+    EXPECT_TRUE(isSilaError(control(true, "no uuid"), fw::SiLAError::kValidationError,
+                            kPause + "/Command/Pause/Parameter/CommandExecutionUUID"));
+
+    // Another client locks the GC during row 1's run: the pause is taken all the same, the
+    // resume only with the lock's identifier.
+    steps(tray, "injected");
+    auto locks = lc::LockController::NewStub(
+        test::tlsChannel(service.silaAddress(), home.read("sila/ca.pem")));
+    lc::LockServer_Parameters lock;
+    lock.mutable_lockidentifier()->set_value("key");
+    lock.mutable_timeout()->set_value(600);
+    lc::LockServer_Responses locked;
+    ASSERT_TRUE(locks->LockServer(callContext(token).get(), lock, &locked).ok());
+    ASSERT_TRUE(control(true, uuid).ok());
+    // Pausing: the run under way ends with its record, then nothing more is injected.
+    EXPECT_THAT(stepIds(steps(tray, "paused")),
+                ::testing::EndsWith("injected run_ended record_written paused"));
+    EXPECT_TRUE(paused());
+    EXPECT_TRUE(isSilaError(control(true, uuid), fw::SiLAError::kDefinedExecutionError,
+                            kPause + "/DefinedExecutionError/InvalidCommandState"));
+    // Paused, the execution is still running.
+    auto infoContext = callContext();
+    fw::ExecutionInfo info;
+    ASSERT_TRUE(
+        runner->RunSequence_Info(infoContext.get(), tray.commandexecutionuuid())->Read(&info));
+    EXPECT_EQ(info.commandstatus(), fw::ExecutionInfo::running);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    EXPECT_EQ(injected(), "1");
+    EXPECT_TRUE(isSilaError(control(false, uuid), fw::SiLAError::kFrameworkError,
+                            std::to_string(fw::FrameworkError::INVALID_METADATA)));
+    ASSERT_TRUE(control(false, uuid, "key").ok());
+    EXPECT_FALSE(paused());
+
+    // Vial 2 is not in the tray: the row is refused and the sequence pauses by itself; the
+    // operator gives up on it and the rest of the tray runs.
+    const auto refused = steps(tray, "paused", 2);
+    EXPECT_NE(stepIds(refused).find("injection_refused"), std::string::npos) << stepIds(refused);
+    sr::SkipPausedRow_Parameters skip;
+    skip.mutable_commandexecutionuuid()->set_value(uuid);
+    sr::SkipPausedRow_Responses skipped;
+    ASSERT_TRUE(
+        runner->SkipPausedRow(test::lockedContext(token, "key").get(), skip, &skipped).ok());
+    EXPECT_TRUE(
+        isSilaError(runner->SkipPausedRow(test::lockedContext(token, "key").get(), skip, &skipped),
+                    fw::SiLAError::kDefinedExecutionError,
+                    kFeature + "/DefinedExecutionError/SequenceNotPaused"));
+    sr::RunSequence_Responses result;
+    finish(tray, result);
+    ASSERT_TRUE(last.ok()) << test::messageOf(last);
+    EXPECT_EQ(result.finalstate().value(), "finished");
+    EXPECT_EQ(result.resultsfolders_size(), 2);
+    EXPECT_EQ(injected(), "1 3");
+    const nlohmann::json sequence = service.get("/api/v1/sequences/" + result.sequenceid().value());
+    EXPECT_EQ(sequence["rows"][1].value("state", ""), "skipped") << sequence.dump();
+
+    // An execution of another command cannot be paused.
+    auto controller = gcc::GasChromatographController::NewStub(
+        test::tlsChannel(service.silaAddress(), home.read("sila/ca.pem")));
+    gcc::LoadMethod_Parameters load;
+    load.mutable_methodname()->set_value("short");
+    fw::CommandConfirmation loading;
+    ASSERT_TRUE(
+        controller->LoadMethod(test::lockedContext(token, "key").get(), load, &loading).ok());
+    EXPECT_TRUE(isSilaError(control(true, loading.commandexecutionuuid().value()),
+                            fw::SiLAError::kDefinedExecutionError,
+                            kPause + "/DefinedExecutionError/OperationNotSupported"));
+}
+
+// The service killed (SIGKILL, from inside) right after row 2's injection, then started
+// again: the execution's UUID answers as the recovered sequence goes on, from its first
+// step, and the instrument saw every vial once.
+TEST_F(SequenceRunnerTest, AnExecutionAnswersAgainAfterTheServiceWasKilled)
+{
+    ASSERT_TRUE(startSim({"--injection-log", injectionLog}));
+    fw::CommandConfirmation tray;
+    {
+        const gc6890::test::ScopedEnv crash("GC6890_SEQUENCE_CRASH", "injected 2");
+        startService();
+        upload("short", servicetest::method(0.5));
+        tray = run("tray.toml", sequenceText("pause", {{1, "short"}, {2, "short"}, {3, "short"}}));
+        ASSERT_TRUE(last.ok()) << test::messageOf(last);
+        const int status = service.waitForExit(60000);
+        ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << status;
+    }
+    startService();
+    sr::RunSequence_Responses result;
+    const std::vector<fw::ExecutionInfo> infos = finish(tray, result);
+    ASSERT_TRUE(last.ok()) << test::messageOf(last);
+    EXPECT_EQ(infos.back().commandstatus(), fw::ExecutionInfo::finishedSuccessfully);
+    EXPECT_EQ(result.finalstate().value(), "finished");
+    EXPECT_EQ(result.resultsfolders_size(), 3);
+    EXPECT_EQ(injected(), "1 2 3");
+    const auto seen = steps(tray);
+    ASSERT_FALSE(seen.empty());
+    EXPECT_EQ(seen.front().stepid().value(), "sequence_started");
+    EXPECT_EQ(seen.back().stepid().value(), "finished");
+}
+
+}  // namespace
+}  // namespace gc6890::sila
