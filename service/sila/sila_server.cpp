@@ -135,7 +135,29 @@ struct SilaServer::Parts {
     std::unique_ptr<grpc::Server> server;
     std::string listening;
     std::unique_ptr<DiscoveryAnnouncer> announcer;  // after `name`, whose listener uses it
+
+    // AuthorizationService and LockController, made once the features they guard exist:
+    // the calls that need the token, and those a lock holds.
+    void makeGuards(ServiceState& state);
 };
+
+void SilaServer::Parts::makeGuards(ServiceState& state)
+{
+    std::vector<std::string> locked;
+    for (const auto& calls :
+         {MethodProviderFeature::protectedCalls(), GcControllerFeature::lockedCalls(),
+          SequenceRunnerFeature::protectedCalls(), PauseControllerFeature::lockedCalls()})
+        locked.insert(locked.end(), calls.begin(), calls.end());
+    // A cancel needs the token, not the lock: it stops, as StopRun does.
+    std::vector<std::string> affected = LockControllerFeature::protectedCalls();
+    for (const auto& calls :
+         {CancelControllerFeature::protectedCalls(), MethodProviderFeature::protectedCalls(),
+          GcControllerFeature::protectedCalls(), SequenceRunnerFeature::protectedCalls(),
+          PauseControllerFeature::protectedCalls()})
+        affected.insert(affected.end(), calls.begin(), calls.end());
+    authorization = std::make_unique<AuthorizationFeature>(std::move(affected));
+    lockController = std::make_unique<LockControllerFeature>(state, access, std::move(locked));
+}
 
 SilaServer::SilaServer(ServiceState& state, InstrumentThread& instrument, MethodStore methods,
                        std::string token, SilaOptions options)
@@ -181,21 +203,7 @@ bool SilaServer::start(std::string& error, int& exitCode)
         p.sequenceRunner = std::make_unique<SequenceRunnerFeature>(
             state_, instrument_, methods_, p.access, p.executions, p.sequences);
         p.pauseController = std::make_unique<PauseControllerFeature>(state_, p.access, p.sequences);
-        std::vector<std::string> locked;
-        for (const auto& calls :
-             {MethodProviderFeature::protectedCalls(), GcControllerFeature::lockedCalls(),
-              SequenceRunnerFeature::protectedCalls(), PauseControllerFeature::lockedCalls()})
-            locked.insert(locked.end(), calls.begin(), calls.end());
-        // A cancel needs the token, not the lock: it stops, as StopRun does.
-        std::vector<std::string> affected = LockControllerFeature::protectedCalls();
-        for (const auto& calls :
-             {CancelControllerFeature::protectedCalls(), MethodProviderFeature::protectedCalls(),
-              GcControllerFeature::protectedCalls(), SequenceRunnerFeature::protectedCalls(),
-              PauseControllerFeature::protectedCalls()})
-            affected.insert(affected.end(), calls.begin(), calls.end());
-        p.authorization = std::make_unique<AuthorizationFeature>(std::move(affected));
-        p.lockController =
-            std::make_unique<LockControllerFeature>(state_, p.access, std::move(locked));
+        p.makeGuards(state_);
         p.cancelController = std::make_unique<CancelControllerFeature>(p.access, p.executions);
 
         DiscoveryFacts discovery{{}, identity.description, {}};
