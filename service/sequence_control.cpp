@@ -112,11 +112,11 @@ bool SequenceControl::resume(const std::string& id, bool skipRow, std::string& e
     return true;
 }
 
-bool SequenceControl::abort(const std::string& id, std::string& error)
+bool SequenceControl::abort(const std::string& id, std::string& error, const std::string& reason)
 {
     if (!current(id, error))
         return false;
-    runner_->abort("aborted by the operator");
+    runner_->abort(reason);
     publish();
     return true;
 }

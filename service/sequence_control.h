@@ -31,7 +31,9 @@ public:
     // False with `error` when `id` is not the sequence under way, or it cannot do that now.
     bool pause(const std::string& id, std::string& error);
     bool resume(const std::string& id, bool skipRow, std::string& error);
-    bool abort(const std::string& id, std::string& error);
+    // `reason` is journalled with the abort.
+    bool abort(const std::string& id, std::string& error,
+               const std::string& reason = "aborted by the operator");
 
     void step();
     // A stop job was carried out.

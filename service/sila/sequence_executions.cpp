@@ -8,6 +8,8 @@
 #include "sequence/recovery_plan.h"
 #include "service/instrument_thread.h"
 #include "service/sequence_control.h"
+#include "service/sila/sila_error.h"
+#include "service/sila/sila_names.h"
 #include "service/sila/sila_text.h"
 
 namespace gc6890::sila {
@@ -20,6 +22,43 @@ namespace {
 constexpr std::chrono::milliseconds kLookEvery(100);
 // How long a control waits for the instrument thread to take it (the HTTP API's bound).
 constexpr int kTaskWaitMs = 10000;
+// The journalled reason of an abort that a cancel asked for: the execution then ends with
+// Cancelled rather than "aborted", after a restart too, since the journal says so.
+const std::string kCancelReason = "cancelled (CancelController)";
+
+// The step for programs: its own names, so that the journal's wording may change.
+const char* stepId(StepKind kind)
+{
+    switch (kind) {
+    case StepKind::SequenceStarted:
+        return "sequence_started";
+    case StepKind::RowStarted:
+        return "row_started";
+    case StepKind::MethodLoaded:
+        return "method_loaded";
+    case StepKind::AboutToInject:
+        return "about_to_inject";
+    case StepKind::Injected:
+        return "injected";
+    case StepKind::InjectionRefused:
+        return "injection_refused";
+    case StepKind::RunEnded:
+        return "run_ended";
+    case StepKind::RecordWritten:
+        return "record_written";
+    case StepKind::Paused:
+        return "paused";
+    case StepKind::Resumed:
+        return "resumed";
+    case StepKind::RowSkipped:
+        return "row_skipped";
+    case StepKind::Aborted:
+        return "aborted";
+    case StepKind::Finished:
+        return "finished";
+    }
+    return "unknown";
+}
 
 std::string stepResponse(const JournalEntry& entry)
 {
@@ -29,11 +68,18 @@ std::string stepResponse(const JournalEntry& entry)
     step.mutable_vial()->set_value(entry.vial);
     const std::string words = stepKindName(entry.kind);
     setText(step.mutable_step(), entry.text.empty() ? words : words + ": " + entry.text);
-    std::string id = words;
-    std::replace(id.begin(), id.end(), ' ', '_');
-    step.mutable_stepid()->set_value(id);
+    step.mutable_stepid()->set_value(stepId(entry.kind));
     setText(step.mutable_resultsfolder(), entry.path);
     return step.SerializeAsString();
+}
+
+std::vector<std::string> foldersOf(const RecoveryPlan& plan)
+{
+    std::vector<std::string> folders;
+    for (const InjectionProgress& injection : plan.injections)
+        if (!injection.record.empty())
+            folders.push_back(injection.record);
+    return folders;
 }
 
 std::string resultOf(const RecoveryPlan& plan)
@@ -41,10 +87,20 @@ std::string resultOf(const RecoveryPlan& plan)
     sr::RunSequence_Responses responses;
     setText(responses.mutable_sequenceid(), plan.runId);
     responses.mutable_finalstate()->set_value(runOutcomeName(plan.outcome));
-    for (const InjectionProgress& injection : plan.injections)
-        if (!injection.record.empty())
-            setText(responses.add_resultsfolders(), injection.record);
+    for (const std::string& folder : foldersOf(plan))
+        setText(responses.add_resultsfolders(), folder);
     return responses.SerializeAsString();
+}
+
+grpc::Status cancelledError(const RecoveryPlan& plan)
+{
+    const std::vector<std::string> folders = foldersOf(plan);
+    std::string message = "the sequence " + plan.runId + " was cancelled; " +
+                          std::to_string(folders.size()) + " of " +
+                          std::to_string(plan.injections.size()) + " injections recorded";
+    for (std::size_t i = 0; i < folders.size(); ++i)
+        message += (i ? ", " : ": ") + folders[i];
+    return definedError(definedErrorOf(ourFeature("SequenceRunner"), "Cancelled"), message);
 }
 
 }  // namespace
@@ -70,7 +126,7 @@ void SequenceExecutions::start()
         std::lock_guard lock(mutex_);
         const std::string& uuid = newest->plan.commandExecution;
         if (executions_.adopt(uuid))
-            catchUp(uuid, followed_.try_emplace(uuid, Followed{newest->plan.runId}).first->second);
+            catchUp(uuid, followFrom(uuid, newest->plan.runId));
     }
     thread_ = std::thread([this] { follow(); });
 }
@@ -85,8 +141,33 @@ void SequenceExecutions::stop()
 void SequenceExecutions::started(const std::string& uuid, const std::string& id)
 {
     std::lock_guard lock(mutex_);
-    followed_.try_emplace(uuid, Followed{id});
+    followFrom(uuid, id);
     boardSeen_.clear();  // caught up on the next look
+}
+
+SequenceExecutions::Followed& SequenceExecutions::followFrom(const std::string& uuid,
+                                                             const std::string& id)
+{
+    const auto [at, added] = followed_.try_emplace(uuid, Followed{id});
+    if (added)
+        executions_.setCancellation(uuid, {[this, uuid] { return cancel(uuid); }, {}});
+    return at->second;
+}
+
+grpc::Status SequenceExecutions::cancel(const std::string& uuid)
+{
+    std::string error;
+    switch (control(uuid, Control::Abort, error, kCancelReason)) {
+    case Outcome::Busy:
+        return undefinedError("the instrument did not take the cancel within " +
+                              std::to_string(kTaskWaitMs / 1000) + " s; cancel again");
+    case Outcome::Refused:  // over already: its execution ends as the sequence did
+    case Outcome::Done:
+    case Outcome::UnknownExecution:
+    case Outcome::NotASequence:
+        break;
+    }
+    return grpc::Status::OK;
 }
 
 void SequenceExecutions::follow()
@@ -115,11 +196,17 @@ void SequenceExecutions::look()
             nlohmann::json::parse(text).value("command_execution", std::string());
         if (!uuid.empty() && !followed_.count(uuid) &&
             (executions_.state(uuid) || executions_.adopt(uuid)))
-            followed_.emplace(uuid, Followed{id});
+            followFrom(uuid, id);
     }
-    for (auto& [uuid, followed] : followed_)
-        if (!followed.over)
-            catchUp(uuid, followed);
+    for (auto it = followed_.begin(); it != followed_.end();) {
+        if (!it->second.over)
+            catchUp(it->first, it->second);
+        // One that ended and was forgotten since is dropped with its execution.
+        if (it->second.over && !executions_.state(it->first))
+            it = followed_.erase(it);
+        else
+            ++it;
+    }
 }
 
 void SequenceExecutions::catchUp(const std::string& uuid, Followed& followed)
@@ -139,14 +226,18 @@ void SequenceExecutions::catchUp(const std::string& uuid, Followed& followed)
         uuid, plan.injections.empty() ? 0.0 : static_cast<double>(done) / plan.injections.size());
     for (; followed.stepsSent < content.entries.size(); ++followed.stepsSent)
         executions_.intermediate(uuid, stepResponse(content.entries[followed.stepsSent]));
-    if (plan.outcome == RunOutcome::Finished || plan.outcome == RunOutcome::Aborted) {
+    if (plan.outcome == RunOutcome::Aborted && plan.reason == kCancelReason) {
+        executions_.fail(uuid, cancelledError(plan));
+        followed.over = true;
+    } else if (plan.outcome == RunOutcome::Finished || plan.outcome == RunOutcome::Aborted) {
         executions_.succeed(uuid, resultOf(plan));
         followed.over = true;
     }
 }
 
 SequenceExecutions::Outcome SequenceExecutions::control(const std::string& uuid, Control control,
-                                                        std::string& error)
+                                                        std::string& error,
+                                                        const std::string& reason)
 {
     std::string id;
     {
@@ -169,7 +260,8 @@ SequenceExecutions::Outcome SequenceExecutions::control(const std::string& uuid,
                 done = sequences.resume(id, control == Control::SkipRow, error);
                 break;
             case Control::Abort:
-                done = sequences.abort(id, error);
+                done = reason.empty() ? sequences.abort(id, error)
+                                      : sequences.abort(id, error, reason);
                 break;
             }
         },

@@ -49,8 +49,10 @@ public:
         Busy,              // the instrument thread did not take the task in time
     };
     // What the service's pause, resume (skipping the paused row or not) and abort do, for
-    // the sequence execution `uuid` runs.
-    Outcome control(const std::string& uuid, Control control, std::string& error);
+    // the sequence execution `uuid` runs; `reason` journalled with an abort (the service's
+    // own when empty).
+    Outcome control(const std::string& uuid, Control control, std::string& error,
+                    const std::string& reason = "");
 
 private:
     struct Followed {
@@ -58,6 +60,11 @@ private:
         std::size_t stepsSent = 0;  // journal entries sent as intermediate responses
         bool over = false;
     };
+    // Follows execution `uuid` of sequence `id` from now on (under the lock), cancellable.
+    Followed& followFrom(const std::string& uuid, const std::string& id);
+    // CancelController's cancel of a RunSequence: the sequence is aborted (a run under way
+    // stopped and recorded) and the execution ends with Cancelled.
+    grpc::Status cancel(const std::string& uuid);
     void follow();
     void look();
     // The execution moved on to what the sequence's journal says now.

@@ -9,6 +9,7 @@
 
 #include <filesystem>
 
+#include "CancelController.grpc.pb.h"
 #include "GasChromatographController.grpc.pb.h"
 #include "LockController.grpc.pb.h"
 #include "PauseController.grpc.pb.h"
@@ -24,6 +25,7 @@ namespace {
 namespace sr = sila2::io::gcsixeightninety::chromatography::sequencerunner::v1;
 namespace pc = sila2::org::silastandard::core::commands::pausecontroller::v1;
 namespace lc = sila2::org::silastandard::core::lockcontroller::v1;
+namespace cc = sila2::org::silastandard::core::commands::cancelcontroller::v1;
 namespace gcc = sila2::io::gcsixeightninety::chromatography::gaschromatographcontroller::v1;
 using gc6890::test::sequenceText;
 using test::callContext;
@@ -274,6 +276,46 @@ TEST_F(SequenceRunnerTest, PauseAndResumeByTheExecutionAndARefusedRowSkipped)
     EXPECT_TRUE(isSilaError(control(true, loading.commandexecutionuuid().value()),
                             fw::SiLAError::kDefinedExecutionError,
                             kPause + "/DefinedExecutionError/OperationNotSupported"));
+}
+
+// Cancelled during row 1's run: the sequence is aborted, the run stopped and recorded,
+// nothing more injected, and the execution ends with Cancelled naming the record's folder.
+TEST_F(SequenceRunnerTest, ACancelledSequenceStopsItsRunAndEndsWithCancelled)
+{
+    serve();
+    // The simulator's run is the oven's hold: half a minute at its speed.
+    std::string text = servicetest::method(30);
+    upload("hold", text.replace(text.find("initial_time = 0.5"), 18, "initial_time = 30.0"));
+    const fw::CommandConfirmation tray =
+        run("tray.toml", sequenceText("pause", {{1, "hold"}, {2, "short"}}));
+    ASSERT_TRUE(last.ok()) << test::messageOf(last);
+    // The sampler answers before it injects: the run is under way once the vial went in.
+    steps(tray, "injected");
+    for (int i = 0; i < 300 && injected().empty(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    cc::CancelCommand_Parameters cancel;
+    cancel.mutable_commandexecutionuuid()->mutable_uuid()->set_value(
+        tray.commandexecutionuuid().value());
+    cc::CancelCommand_Responses cancelled;
+    auto canceller = cc::CancelController::NewStub(
+        test::tlsChannel(service.silaAddress(), home.read("sila/ca.pem")));
+    ASSERT_TRUE(canceller->CancelCommand(callContext(token).get(), cancel, &cancelled).ok());
+
+    sr::RunSequence_Responses result;
+    const std::vector<fw::ExecutionInfo> infos = finish(tray, result);
+    ASSERT_FALSE(infos.empty());
+    EXPECT_EQ(infos.back().commandstatus(), fw::ExecutionInfo::finishedWithError);
+    EXPECT_TRUE(isSilaError(last, fw::SiLAError::kDefinedExecutionError,
+                            kFeature + "/DefinedExecutionError/Cancelled"));
+    const auto seen = steps(tray);
+    ASSERT_GE(seen.size(), 2u);
+    EXPECT_THAT(stepIds(seen), ::testing::EndsWith("run_ended record_written aborted"));
+    const std::string folder = seen[seen.size() - 2].resultsfolder().value();
+    EXPECT_THAT(test::messageOf(last),
+                ::testing::EndsWith("1 of 2 injections recorded: " + folder));
+    EXPECT_NE(home.read(folder.substr(home.path().size() + 1) + "/run.txt").find("stopped"),
+              std::string::npos);
+    EXPECT_EQ(injected(), "1");
 }
 
 // The service killed (SIGKILL, from inside) right after row 2's injection, then started
