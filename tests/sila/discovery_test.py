@@ -105,26 +105,33 @@ def wait_for(what, seconds=15):
         time.sleep(0.2)
 
 
-def inside(args):
+def private_network(prefix):
+    """Inside the namespaces: the multicast loopback, a fresh /run, a home (GC6890_HOME) and
+    a system bus of its own; returns the home and the bus's process."""
     subprocess.run(["ip", "link", "set", "lo", "up", "multicast", "on"], check=True)
     # The daemon's pid file and socket go to /run: a fresh one, this namespace's alone.
     subprocess.run(["mount", "-t", "tmpfs", "gc6890-test-run", "/run"], check=True)
-    home = tempfile.mkdtemp(prefix="gc6890-discovery-")
+    home = tempfile.mkdtemp(prefix=prefix)
     os.environ.update(GC6890_HOME=home, XDG_RUNTIME_DIR=os.path.join(home, "run"))
     os.makedirs(os.environ["XDG_RUNTIME_DIR"], mode=0o700)
     bus_path = os.path.join(home, "system_bus")
     pathlib.Path(home, "bus.conf").write_text(BUS_CONFIG.format(path=bus_path))
     pathlib.Path(home, "avahi.conf").write_text(AVAHI_CONFIG)
     os.environ["DBUS_SYSTEM_BUS_ADDRESS"] = "unix:path=" + bus_path
+    bus = subprocess.Popen(["dbus-daemon", "--config-file", os.path.join(home, "bus.conf"),
+                            "--nofork", "--print-address"], stdout=subprocess.PIPE,
+                           stderr=subprocess.DEVNULL)  # it cannot raise its file limit here
+    bus.stdout.readline()  # the address: the bus takes connections
+    return home, bus
+
+
+def inside(args):
+    home, bus = private_network("gc6890-discovery-")
     compile_protos(args.proto, os.path.join(home, "gen"))
     import grpc
     import SiLAFramework_pb2 as fw
     import SiLAService_pb2 as svc
 
-    bus = subprocess.Popen(["dbus-daemon", "--config-file", os.path.join(home, "bus.conf"),
-                            "--nofork", "--print-address"], stdout=subprocess.PIPE,
-                           stderr=subprocess.DEVNULL)  # it cannot raise its file limit here
-    bus.stdout.readline()  # the address: the bus takes connections
     link = os.path.join(home, "gc")
     sim = subprocess.Popen([args.sim, "--speed", "60", "--link", link], stdout=subprocess.PIPE)
     sim.stdout.readline()
@@ -174,22 +181,34 @@ def inside(args):
         found = wait_for(lambda f: uuid not in f)
         check(found is not None, "SIGTERM withdraws the announcement")
     finally:
-        stop(serve)
-        for process in (avahi, bus, sim):
-            if process:
-                stop(process)
-        log = pathlib.Path(home, "serve.log").read_text()
-        shutil.rmtree(home, ignore_errors=True)
+        log = end_all(serve, (avahi, bus, sim), home)
     check(serve.returncode == 0, f"the service stopped cleanly on SIGTERM ({serve.returncode})")
     check("SiLA 2 discovery: waiting for the Avahi daemon" in log,
           "a server started before the daemon says it waits for one")
+    return report(log)
+
+
+def end_all(serve, others, home):
+    """Stops the service and the others, removes the home; the service's log."""
+    stop(serve)
+    for process in others:
+        if process:
+            stop(process)
+    log = pathlib.Path(home, "serve.log").read_text()
+    shutil.rmtree(home, ignore_errors=True)
+    return log
+
+
+def report(log):
+    """The counts (and the service's log after a failure); the exit code."""
     if failures:
         print("gc6890 serve's log:\n" + log)
     print(f"{len(passes)} passed, {len(failures)} failed")
     return 1 if failures else 0
 
 
-def main():
+def run(inside):
+    """The script's command line: `inside(args)` runs in the namespaces this makes."""
     parser = argparse.ArgumentParser()
     for option in ("--gc6890", "--sim", "--proto"):
         parser.add_argument(option, required=True)
@@ -199,4 +218,4 @@ def main():
 
 
 if __name__ == "__main__":
-    main()
+    run(inside)

@@ -28,7 +28,6 @@ CONTROLLER = "io.gcsixeightninety/chromatography/GasChromatographController/v1"
 CANCEL = "/sila2.org.silastandard.core.commands.cancelcontroller.v1.CancelController/"
 GC = "/sila2.io.gcsixeightninety.chromatography.gaschromatographcontroller.v1.GasChromatographController/"
 SEQUENCES = "/sila2.io.gcsixeightninety.chromatography.sequencerunner.v1.SequenceRunner/"
-TRAY = "".join(f'[[row]]\nvial = {vial}\nmethod = "tray"\n' for vial in (5, 6))
 
 passes, failures = [], []
 
@@ -80,8 +79,6 @@ def main():
     import MethodProvider_pb2 as mp
     import GasChromatographController_pb2 as gcc
     import LockController_pb2 as lc
-    import CancelController_pb2 as cc
-    import SequenceRunner_pb2 as sr
 
     sim_proc, proc, address = start(args.gc6890, args.sim, home)
     try:
@@ -209,49 +206,7 @@ def main():
         check((began.year, began.month, began.day, began.hour, began.minute, began.second) <=
               (ended.year, ended.month, ended.day, ended.hour, ended.minute, ended.second) and
               began.year > 2000, "the run's start and end")
-        # A cancelled injection: its run is stopped and recorded, and it ends with Cancelled.
-        longer = mp.UploadMethod_Parameters(Name=fw.String(value="pylong"), Content=fw.String(
-            value=METHOD.replace("run_length = 0.5", "run_length = 30").replace(
-                "initial_time = 0.5", "initial_time = 30.0")))
-        call(METHODS + "UploadMethod", longer, mp.UploadMethod_Responses, token(service_token))
-        uuid = call(GC + "Inject", gcc.Inject_Parameters(
-            MethodName=fw.String(value="pylong"), Vial=fw.Integer(value=5),
-            Volume=fw.Real(value=1.0)), fw.CommandConfirmation, token(service_token)).commandExecutionUUID
-        changes = channel.unary_stream(
-            GC + "Inject_Intermediate", request_serializer=uuid.SerializeToString,
-            response_deserializer=gcc.Inject_IntermediateResponses.FromString)(uuid, timeout=60)
-        next(c for c in changes if c.RunState.value == "Run")
-        changes.cancel()
-        call(CANCEL + "CancelCommand", cc.CancelCommand_Parameters(
-            CommandExecutionUUID=cc.DataType_UUID(UUID=fw.String(value=uuid.value))),
-            cc.CancelCommand_Responses, token(service_token))
-        list(channel.unary_stream(GC + "Inject_Info", request_serializer=uuid.SerializeToString,
-                                  response_deserializer=fw.ExecutionInfo.FromString)(uuid, timeout=60))
-        error = sila_error(GC + "Inject_Result", uuid, gcc.Inject_Responses)
-        check(error is not None and error.definedExecutionError.errorIdentifier ==
-              CONTROLLER + "/DefinedExecutionError/Cancelled" and
-              os.path.join(home, "results", "run-") in error.definedExecutionError.message,
-              f"a cancelled injection ends with Cancelled naming its record: {error}")
-        # A tray: each journalled step as it comes, then the sequence's results folders. A
-        # sequence follows its runs on the polls: each lasts longer than the poll period.
-        call(METHODS + "UploadMethod", mp.UploadMethod_Parameters(
-            Name=fw.String(value="tray"),
-            Content=fw.String(value=METHOD.replace("0.5", "7.0"))),
-            mp.UploadMethod_Responses, token(service_token))
-        uuid = call(SEQUENCES + "RunSequence", sr.RunSequence_Parameters(
-            Name=fw.String(value="tray.toml"),
-            Content=fw.String(value='name = "py tray"\non_error = "pause"\n' + TRAY)),
-            fw.CommandConfirmation, token(service_token)).commandExecutionUUID
-        steps = [r.StepId.value for r in channel.unary_stream(
-            SEQUENCES + "RunSequence_Intermediate", request_serializer=uuid.SerializeToString,
-            response_deserializer=sr.RunSequence_IntermediateResponses.FromString)(
-            uuid, timeout=90)]
-        check(steps[:1] == ["sequence_started"] and steps[-1:] == ["finished"] and
-              steps.count("record_written") == 2, f"RunSequence's steps: {steps}")
-        result = call(SEQUENCES + "RunSequence_Result", uuid, sr.RunSequence_Responses)
-        check(result.FinalState.value == "finished" and len(result.ResultsFolders) == 2 and
-              all(pathlib.Path(f.value, "run.json").exists() for f in result.ResultsFolders),
-              f"RunSequence's result: {result.SequenceId.value}, its results folders")
+        # Cancels, trays and pauses: the scheduler's session (scheduler_session_test.py).
         # The scheduler locks the GC: its calls carry the lock's identifier, others fail.
         call(LOCK + "LockServer", lc.LockServer_Parameters(
             LockIdentifier=fw.String(value="py-lock"), Timeout=fw.Integer(value=60)),
