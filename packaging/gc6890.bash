@@ -26,13 +26,13 @@ _gc6890_methods()
 _gc6890()
 {
     local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD - 1]}
-    local globals="--port --home --trace --service --token-file --yes --no --help"
+    local globals="--port --home --trace --service --token-file --ca --yes --no --help"
     local commands="status load run stop reset zones gc-on record method config ports log demo
                     serve watch sequence"
     case $prev in
     --port) _gc6890_devices "$cur"; return ;;
     --home) COMPREPLY=($(compgen -d -- "$cur")); return ;;
-    --out | --token-file) COMPREPLY=($(compgen -f -- "$cur")); return ;;
+    --out | --token-file | --ca | --tls-cert | --tls-key) COMPREPLY=($(compgen -f -- "$cur")); return ;;
     --vial | --volume | --service | --listen | --name | --allow-host) return ;;
     esac
 
@@ -42,7 +42,7 @@ _gc6890()
     for ((i = 1; i < COMP_CWORD; i++)); do
         word=${COMP_WORDS[i]}
         case $word in
-        --port | --home | --out | --vial | --volume | --service | --token-file | --listen | --name | --allow-host)
+        --port | --home | --out | --vial | --volume | --service | --token-file | --ca | --listen | --name | --allow-host | --tls-cert | --tls-key)
             ((i++)) ;;
         -*) ;;
         *) if [ -z "$command" ]; then command=$word; elif [ -z "$sub" ]; then sub=$word; fi ;;
@@ -56,7 +56,7 @@ _gc6890()
     run) options="--vial --volume --load --no-wait" ;;
     record) options="--volume --out" ;;
     log) options="--follow" ;;
-    serve) options="--listen --allow-host --name --mqtt --mqtt-commands --sila --sila-cert --sila-key --sila-insecure --show-token" ;;
+    serve) options="--listen --allow-host --name --mqtt --mqtt-commands --sila --sila-cert --sila-key --sila-insecure --tls-cert --tls-key --show-token" ;;
     watch) options="--log" ;;
     zones) [ -z "$sub" ] && words="on off" ;;
     method) [ -z "$sub" ] && words="check show length new" ;;

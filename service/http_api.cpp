@@ -198,6 +198,11 @@ bool HttpApi::serveFiles(const std::string& webDir, const std::string& chartJsDi
            server_->set_mount_point("/", webDir);
 }
 
+void HttpApi::useTls(const std::string& certificateFile, const std::string& keyFile)
+{
+    server_->useTls(std::make_unique<TlsContext>(certificateFile, keyFile));
+}
+
 void HttpApi::serve()
 {
     server_->listen_after_bind();

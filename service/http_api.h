@@ -69,6 +69,9 @@ public:
     // Serves the dashboard's files from `webDir` at / and Chart.js's folder at /chart.js/.
     // False when a folder is missing.
     bool serveFiles(const std::string& webDir, const std::string& chartJsDir);
+    // Serves HTTPS with this certificate and key (tls_context.h) instead of HTTP. Throws
+    // std::runtime_error naming the file at fault.
+    void useTls(const std::string& certificateFile, const std::string& keyFile);
     // Serves until stop(); run on a thread of its own.
     void serve();
     void stop();

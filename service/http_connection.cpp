@@ -33,7 +33,9 @@ void addressOf(const sockaddr_storage& address, std::string& text, int& port)
 
 }  // namespace
 
-HttpConnection::HttpConnection(int fd, Timing timing) : fd_(fd), timing_(timing)
+HttpConnection::HttpConnection(int fd, Timing timing,
+                               std::unique_ptr<ConnectionTransport> transport)
+    : fd_(fd), timing_(timing), transport_(transport ? std::move(transport) : plainTransport(fd))
 {
     sockaddr_storage address{};
     socklen_t size = sizeof address;
@@ -46,6 +48,7 @@ HttpConnection::HttpConnection(int fd, Timing timing) : fd_(fd), timing_(timing)
 
 HttpConnection::~HttpConnection()
 {
+    transport_->finish();
     ::shutdown(fd_, SHUT_RDWR);
     ::close(fd_);
 }
@@ -58,7 +61,7 @@ bool HttpConnection::fill()
     }
     char buffer[4096];
     for (;;) {
-        const ssize_t n = ::recv(fd_, buffer, sizeof buffer, MSG_DONTWAIT);
+        const ssize_t n = transport_->receive(buffer, sizeof buffer);
         if (n > 0) {
             pending_.append(buffer, static_cast<std::size_t>(n));
             if (readAhead() >= kMaxHeadBytes)
@@ -78,12 +81,14 @@ bool HttpConnection::headComplete() const
 
 void HttpConnection::sendNow(const std::string& bytes)
 {
-    [[maybe_unused]] const ssize_t n =
-        ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (transport_->established()) {
+        [[maybe_unused]] const ssize_t n = transport_->send(bytes.data(), bytes.size());
+    }
 }
 
 void HttpConnection::drain()
 {
+    transport_->finish();
     ::shutdown(fd_, SHUT_WR);
     char buffer[4096];
     for (int i = 0; i < 16 && ::recv(fd_, buffer, sizeof buffer, MSG_DONTWAIT) > 0; ++i) {
@@ -129,7 +134,7 @@ bool HttpConnection::await(short events) const
 
 bool HttpConnection::is_readable() const
 {
-    return used_ < pending_.size() || await(POLLIN);
+    return used_ < pending_.size() || holdsBytes() || await(POLLIN);
 }
 
 bool HttpConnection::is_writable() const
@@ -147,10 +152,10 @@ ssize_t HttpConnection::read(char* ptr, size_t size)
     }
     pending_.clear();
     used_ = 0;
-    for (;;) {
-        if (!await(POLLIN))
+    for (short events = POLLIN;; events = transport_->wanted() ? transport_->wanted() : POLLIN) {
+        if (!holdsBytes() && !await(events))
             return -1;
-        const ssize_t n = ::recv(fd_, ptr, size, MSG_DONTWAIT);
+        const ssize_t n = transport_->receive(ptr, size);
         if (n >= 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR))
             return n;
     }
@@ -163,10 +168,10 @@ ssize_t HttpConnection::write(const char* ptr, size_t size)
         answering_ = true;
         deadlineMs_ = steadyNowMs() + timing_.deadlineMs;
     }
-    for (;;) {
-        if (!await(POLLOUT))
+    for (short events = POLLOUT;; events = transport_->wanted() ? transport_->wanted() : POLLOUT) {
+        if (!await(events))
             return -1;
-        const ssize_t n = ::send(fd_, ptr, size, MSG_NOSIGNAL | MSG_DONTWAIT);
+        const ssize_t n = transport_->send(ptr, size);
         if (n >= 0) {
             answered_ += static_cast<std::uint64_t>(n);
             return n;

@@ -7,12 +7,16 @@
 // - writing the answer: kRequestDeadlineS from its first byte;
 // - none while the answer streams (the event stream), whose writes keep their time-out.
 // A read or write that would pass the deadline fails at once, and the connection is cut.
+// The bytes cross the socket through its transport: as they are, or through TLS.
 #pragma once
 
 #include <httplib.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
+
+#include "service/connection_transport.h"
 
 namespace gc6890 {
 
@@ -22,8 +26,8 @@ public:
         int ioTimeoutMs;  // one read or write
         int deadlineMs;   // one stretch
     };
-    // Takes the socket (closed on destruction).
-    HttpConnection(int fd, Timing timing);
+    // Takes the socket (closed on destruction) and its transport (null: plain).
+    HttpConnection(int fd, Timing timing, std::unique_ptr<ConnectionTransport> transport = {});
     ~HttpConnection() override;
     HttpConnection(const HttpConnection&) = delete;
     HttpConnection& operator=(const HttpConnection&) = delete;
@@ -36,6 +40,8 @@ public:
     // Reads what the socket holds now, without waiting, into the bytes read ahead. False at
     // the end of the stream or on an error.
     bool fill();
+    // The transport holds bytes that fill() would take without the socket showing them.
+    bool holdsBytes() const { return transport_->buffered() > 0; }
     // The most a request head may take (request line and headers); the library's own limits
     // are 8 KiB for the target and for each header line.
     static constexpr std::size_t kMaxHeadBytes = 16384;
@@ -47,6 +53,7 @@ public:
     std::size_t readAhead() const { return pending_.size() - used_; }
     // Sends `bytes` without waiting (an answer given before or without the library); what
     // the socket does not take at once is dropped: the connection is closed after it.
+    // Nothing goes to a TLS client whose handshake is not done.
     void sendNow(const std::string& bytes);
     // Before closing after such an answer: ends the sending side and reads what the client
     // sent meanwhile (a close with unread bytes resets the connection, and the client may
@@ -82,6 +89,7 @@ private:
 
     int fd_;
     Timing timing_;
+    std::unique_ptr<ConnectionTransport> transport_;
     std::string remoteAddr_, localAddr_;
     int remotePort_ = 0, localPort_ = 0;
     std::string pending_;

@@ -80,9 +80,23 @@ std::size_t HttpServer::waiting() const
     return room_.size();
 }
 
+void HttpServer::useTls(std::unique_ptr<TlsContext> tls)
+{
+    tls_ = std::move(tls);
+}
+
 bool HttpServer::process_and_close_socket(socket_t sock)
 {
-    admit(std::make_unique<HttpConnection>(sock, limits_.timing));
+    std::unique_ptr<ConnectionTransport> transport;
+    try {
+        transport = tls_ ? tls_->accept(sock) : plainTransport(sock);
+    } catch (const std::exception& error) {
+        if (hooks_.failed)
+            hooks_.failed("a new connection", error.what());
+        ::close(sock);
+        return true;
+    }
+    admit(std::make_unique<HttpConnection>(sock, limits_.timing, std::move(transport)));
     return true;
 }
 
@@ -298,7 +312,8 @@ bool HttpServer::linger(HttpConnection& connection) const
     while (!connection.headComplete() && !connection.headTooLong()) {
         const std::int64_t left = until - steadyNowMs();
         pollfd ready{connection.fd(), POLLIN, 0};
-        if (left <= 0 || ::poll(&ready, 1, static_cast<int>(left)) <= 0)
+        if (!connection.holdsBytes() &&
+            (left <= 0 || ::poll(&ready, 1, static_cast<int>(left)) <= 0))
             return true;
         if (!connection.fill())
             return connection.headComplete();

@@ -17,6 +17,9 @@
 // - an exception that escapes the library's handling is caught here: a 500 when nothing of
 //   the answer was written, and the connection closed.
 // Every socket has one owner at a time (the room, the queue or one thread), which closes it.
+// With TLS (useTls), the handshake runs in the room, bounded by its first-byte deadline: a
+// client that starts one and never ends it holds a slot of the room, never a thread. A
+// connection turned away before its handshake is closed without an answer.
 #pragma once
 
 #include <httplib.h>
@@ -33,6 +36,7 @@
 #include <vector>
 
 #include "service/http_connection.h"
+#include "service/tls_context.h"
 
 namespace gc6890 {
 
@@ -63,6 +67,9 @@ public:
     };
     HttpServer(Limits limits, Hooks hooks);
     ~HttpServer() override;
+
+    // Every connection accepted from now on speaks TLS with this context.
+    void useTls(std::unique_ptr<TlsContext> tls);
 
     // From a handler, on the thread serving the request (nothing elsewhere):
     // the answer streams; no deadline until it ends.
@@ -96,6 +103,7 @@ private:
 
     const Limits limits_;
     const Hooks hooks_;
+    std::unique_ptr<TlsContext> tls_;
     int epoll_ = -1;
     int wakeFd_ = -1;  // an eventfd that ends the room's wait
     mutable std::mutex roomMutex_;

@@ -11,6 +11,8 @@
 #include <unistd.h>
 
 #include "external/inlet_utils.h"
+#include "platform/platform.h"
+#include "service/home_privacy.h"
 #include "service/http_api.h"
 #include "service/instrument_thread.h"
 #include "service/service_token.h"
@@ -52,12 +54,12 @@ void awaitSignal()
 
 // The address as --listen gave it, with the port bound: "http://0.0.0.0:6890/" for every
 // address (a client here reaches it at 127.0.0.1, others at the machine's name).
-std::string urlOf(const std::string& listen, int port)
+std::string urlOf(const std::string& scheme, const std::string& listen, int port)
 {
     std::string host = listen.substr(0, listen.rfind(':'));
     if (host.find(':') != std::string::npos && host.front() != '[')
         host = "[" + host + "]";
-    return "http://" + host + ":" + std::to_string(port) + "/";
+    return scheme + "://" + host + ":" + std::to_string(port) + "/";
 }
 
 bool everyAddress(const std::string& listen)
@@ -100,6 +102,15 @@ int runService(const ServeOptions& options)
     if (!api.serveFiles(options.webDir, options.chartJsDir))
         std::cerr << "gc6890 serve: no dashboard: " << options.webDir << " or "
                   << options.chartJsDir << " is missing; the API is served all the same\n";
+    const bool tls = !options.tlsCertificate.empty();
+    if (tls) {
+        try {
+            api.useTls(options.tlsCertificate, options.tlsKey);
+        } catch (const std::exception& failure) {
+            std::cerr << "gc6890 serve: " << failure.what() << '\n';
+            return 1;
+        }
+    }
     std::string error;
     const int port = api.bind(options.service.listen, error);
     if (port < 0) {
@@ -123,17 +134,21 @@ int runService(const ServeOptions& options)
             return exitCode;
         }
     }
-    const std::string url = urlOf(options.service.listen, port);
+    const std::string url = urlOf(tls ? "https" : "http", options.service.listen, port);
     std::cout << url << std::endl;
     if (sila)
         std::cout << "SiLA 2 server on " << sila->listening() << std::endl;
     std::cerr << "gc6890 serve: listening on " << url << " for the instrument on "
               << options.service.device << "; SIGTERM or Ctrl-C ends the service\n";
+    if (const std::string warning = homePrivacyWarning(homeDirectory()); !warning.empty())
+        std::cerr << "gc6890 serve: " << warning << '\n';
     if (everyAddress(options.service.listen))
         std::cerr << "gc6890 serve: warning: listening on every address of this machine: "
                      "whoever reaches it can read the instrument's status, methods and log "
-                     "(changes still need the token), and nothing is encrypted; a reverse "
-                     "proxy with TLS in front of 127.0.0.1 is safer (docs/service.md)\n";
+                     "(changes still need the token)"
+                  << (tls ? "\n"
+                          : ", and nothing is encrypted; --tls-cert and --tls-key, or a reverse "
+                            "proxy with TLS in front of 127.0.0.1, encrypt it (docs/service.md)\n");
 
     instrument.start();
     std::thread http([&api] { api.serve(); });

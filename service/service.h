@@ -16,12 +16,16 @@ struct ServeOptions {
     std::string webDir;       // the dashboard's files, served at /
     std::string chartJsDir;   // Chart.js's folder, served at /chart.js/
     sila::SilaOptions sila;   // address "" for no SiLA 2 server
+    // HTTPS with this certificate (PEM, with its chain) and key; "" for plain HTTP.
+    std::string tlsCertificate;
+    std::string tlsKey;
 };
 
 // Runs the service until SIGTERM or SIGINT; the URL it listens on goes to standard output
 // as the first line, then "SiLA 2 server on HOST:PORT" when it serves SiLA 2. Returns the exit
 // code: 0 after a clean stop, 2 for an unusable listen address or SiLA option, 1 when an address is
-// taken or the token or the SiLA server's files cannot be made (said on standard error).
+// taken, the token or the SiLA server's files cannot be made, or the TLS certificate or key
+// cannot be used (said on standard error).
 int runService(const ServeOptions& options);
 
 }  // namespace gc6890

@@ -22,6 +22,7 @@ struct GlobalOptions {
     bool no = false;
     std::string service;    // --service: empty keeps the Service setting
     std::string tokenFile;  // --token-file: empty keeps the Token setting
+    std::string ca;         // --ca: empty keeps the ServiceCaFile setting
 
     Answer answer() const { return yes ? Answer::Yes : no ? Answer::No : Answer::Ask; }
 };

@@ -4,6 +4,7 @@
 #include "cli_error.h"
 #include "command_table.h"
 #include "platform/platform.h"
+#include "platform/secret_settings.h"
 #include "settings_keys.h"
 
 namespace gc6890::cli {
@@ -17,7 +18,8 @@ int showSettings()
     for (const SettingKey& key : settingKeys()) {
         std::string value;
         const bool stored = store.readText(key.path, value);
-        std::cout << key.name << " = " << (stored ? value : std::string(key.defaultText))
+        std::cout << key.name << " = "
+                  << (stored ? shownSettingValue(key.path, value) : std::string(key.defaultText))
                   << (stored ? "" : "  (default)") << "\n    " << key.meaning << '\n';
     }
     return kExitOk;
@@ -49,7 +51,7 @@ int setSetting(const std::string& name, const std::string& value)
     if (!store.writeText(key->path, stored))
         throw CommandFailure(kExitFailed, "config set " + std::string(key->name) +
                                               ": cannot write " + store.filePath());
-    std::cout << key->name << " = " << stored << '\n';
+    std::cout << key->name << " = " << shownSettingValue(key->path, stored) << '\n';
     return kExitOk;
 }
 

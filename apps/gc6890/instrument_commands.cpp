@@ -263,9 +263,7 @@ void addInstrumentCommands(CommandTable& table)
     CLI::App& app = table.app();
     // With a service chosen (--service or the Service setting) the commands go through it.
     const GlobalOptions* globals = &table.globals();
-    const ServiceChoice service = [globals] {
-        return chosenService(globals->service, globals->tokenFile);
-    };
+    const ServiceChoice service = [globals] { return chosenService(*globals); };
 
     CLI::App* status =
         app.add_subcommand("status", "Poll the GC and sampler once and print the merged status");

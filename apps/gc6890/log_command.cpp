@@ -38,7 +38,7 @@ void addLogCommand(CommandTable& table)
     log->add_flag("-f,--follow", *follow, "Keep printing new entries until interrupted");
     const GlobalOptions* globals = &table.globals();
     table.add(log, [follow, globals] {
-        if (auto service = chosenService(globals->service, globals->tokenFile)) {
+        if (auto service = chosenService(*globals)) {
             if (!*follow)
                 return logViaService(*service);
             service->follow([](const std::string& name, const nlohmann::json& data) {

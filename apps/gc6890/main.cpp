@@ -36,7 +36,11 @@ int main(int argc, char** argv)
                    "$XDG_DATA_HOME/gc6890, else ~/.local/share/gc6890)");
     app.add_flag("--trace", globals.trace, "Show the line traffic on standard error");
     app.add_option("--service", globals.service,
-                   "Go through the service at http://HOST:PORT (default: the Service setting)");
+                   "Go through the service at http://HOST:PORT or https://HOST:PORT (default: "
+                   "the Service setting)");
+    app.add_option("--ca", globals.ca,
+                   "CA certificate that signed an https service's (default: the ServiceCaFile "
+                   "setting, else the system's CAs)");
     app.add_option("--token-file", globals.tokenFile,
                    "File holding the service's token (default: the Token setting)");
     CLI::Option* yes = app.add_flag("--yes", globals.yes, "Answer yes to every question");

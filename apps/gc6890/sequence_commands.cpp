@@ -130,7 +130,7 @@ void addSequenceCommands(CommandTable& table)
     auto run = std::make_shared<std::string>();
     status->add_option("RUN", *run, "Run id, or a journal file");
     table.add(status, [run, globals] {
-        if (auto client = chosenService(globals->service, globals->tokenFile))
+        if (auto client = chosenService(*globals))
             return sequenceStatusViaService(*client, *run);
         return showStatus(*run);
     });
@@ -147,7 +147,7 @@ void addSequenceCommands(CommandTable& table)
         if (std::string(action) == "resume")
             control->add_flag("--skip-row", *skipRow, "Skip the row it paused on");
         table.add(control, [action, id, skipRow, globals] {
-            auto client = chosenService(globals->service, globals->tokenFile);
+            auto client = chosenService(*globals);
             if (!client)
                 throw CommandFailure(kExitBadInput,
                                      std::string("sequence ") + action +

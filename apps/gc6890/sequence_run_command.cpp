@@ -221,7 +221,7 @@ int sequenceControlViaService(const ServiceClient& service, const std::string& a
 void addSequenceRunCommand(CLI::App& sequence, CommandTable& table)
 {
     const GlobalOptions* globals = &table.globals();
-    auto service = [globals] { return chosenService(globals->service, globals->tokenFile); };
+    auto service = [globals] { return chosenService(*globals); };
     CLI::App* run = sequence.add_subcommand(
         "run", "Run a sequence file: through the service (methods stored there) or on the line "
                "(methods as files); the same file again goes on from its journal");

@@ -27,6 +27,8 @@ struct ServeCommandOptions {
     std::string silaCert;
     std::string silaKey;
     bool silaInsecure = false;
+    std::string tlsCertificate;
+    std::string tlsKey;
 };
 
 // The API description, installed with the program's data (the source tree's in a build).
@@ -63,7 +65,11 @@ int serve(const ServeCommandOptions& options)
         (!options.silaCert.empty() || !options.silaKey.empty() || options.silaInsecure))
         throw CommandFailure(kExitBadInput,
                              "--sila-cert, --sila-key and --sila-insecure go with --sila");
+    if (options.tlsCertificate.empty() != options.tlsKey.empty())
+        throw CommandFailure(kExitBadInput, "--tls-cert and --tls-key go together");
     ServeOptions serve;
+    serve.tlsCertificate = options.tlsCertificate;
+    serve.tlsKey = options.tlsKey;
     serve.service.listen = options.listen;
     serve.service.allowHosts = options.allowHosts;
     serve.service.device = chosenDevice();
@@ -112,6 +118,10 @@ void addServeCommand(CommandTable& table)
     command->add_option("--sila-key", options->silaKey, "The key of --sila-cert (PEM)");
     command->add_flag("--sila-insecure", options->silaInsecure,
                       "Serve SiLA 2 without TLS (loopback addresses only)");
+    command->add_option("--tls-cert", options->tlsCertificate,
+                        "Serve HTTPS with this certificate (PEM, with its chain); "
+                        "docs/security.md");
+    command->add_option("--tls-key", options->tlsKey, "The key of --tls-cert (PEM)");
     command->add_flag("--show-token", options->showToken,
                       "Print the service's bearer token (made when there is none yet) and exit");
     table.add(command, [options] { return serve(*options); });

@@ -5,11 +5,13 @@
 #include <poll.h>
 
 #include <atomic>
+#include <csignal>
 #include <fstream>
 #include <sstream>
 #include <thread>
 
 #include "cli_error.h"
+#include "command_table.h"
 #include "console.h"
 #include "external/inlet_utils.h"
 #include "external/port_interrupt.h"
@@ -24,6 +26,7 @@ using nlohmann::json;
 
 constexpr const char* kServicePath = "Inlets\\Hubrel\\Varnock\\Service";
 constexpr const char* kTokenPath = "Inlets\\Hubrel\\Varnock\\Token";
+constexpr const char* kCaPath = "Inlets\\Hubrel\\Varnock\\ServiceCaFile";
 
 std::string errorOf(const httplib::Result& result)
 {
@@ -65,42 +68,57 @@ private:
 
 }  // namespace
 
-ServiceClient::ServiceClient(const std::string& url, std::string token) : token_(std::move(token))
+ServiceClient::ServiceClient(const std::string& url, std::string token, std::string caFile)
+    : token_(std::move(token)), caFile_(std::move(caFile))
 {
-    std::string rest = url;
-    if (rest.rfind("http://", 0) != 0)
-        throw CommandFailure(kExitBadInput, "--service wants http://HOST:PORT, not " + url);
-    rest.erase(0, 7);
-    rest = rest.substr(0, rest.find('/'));
+    const std::size_t schemeEnd = url.find("://");
+    const std::string scheme = schemeEnd == std::string::npos ? "" : url.substr(0, schemeEnd);
+    const std::string rest =
+        schemeEnd == std::string::npos
+            ? ""
+            : url.substr(schemeEnd + 3, url.find('/', schemeEnd + 3) - (schemeEnd + 3));
     const std::size_t colon = rest.rfind(':');
-    host_ = colon == std::string::npos ? rest : rest.substr(0, colon);
-    port_ = colon == std::string::npos ? 80 : std::atoi(rest.c_str() + colon + 1);
-    if (host_.empty() || port_ <= 0 || port_ > 65535)
-        throw CommandFailure(kExitBadInput, "--service wants http://HOST:PORT, not " + url);
-    url_ = "http://" + rest;
+    const std::string host = colon == std::string::npos ? rest : rest.substr(0, colon);
+    const int port = colon == std::string::npos ? (scheme == "https" ? 443 : 80)
+                                                : std::atoi(rest.c_str() + colon + 1);
+    if ((scheme != "http" && scheme != "https") || host.empty() || port <= 0 || port > 65535)
+        throw CommandFailure(kExitBadInput,
+                             "--service wants http://HOST:PORT or https://HOST:PORT, not " + url);
+    url_ = scheme + "://" + host + ":" + std::to_string(port);
+    // OpenSSL writes to the socket without MSG_NOSIGNAL (an alert after the connection was
+    // cut, by the service or by Ctrl-C): a service gone is an error result, not SIGPIPE.
+    if (scheme == "https")
+        std::signal(SIGPIPE, SIG_IGN);
 }
 
 ServiceClient::~ServiceClient() = default;
 
-namespace {
-
-httplib::Client makeClient(const std::string& host, int port)
+std::unique_ptr<httplib::Client> ServiceClient::client(int readTimeoutS) const
 {
-    httplib::Client client(host, port);
-    client.set_connection_timeout(5, 0);
-    client.set_read_timeout(30, 0);
+    auto client = std::make_unique<httplib::Client>(url_);
+    client->set_connection_timeout(5, 0);
+    client->set_read_timeout(readTimeoutS, 0);
+    if (!caFile_.empty())
+        client->set_ca_cert_path(caFile_);
     return client;
 }
 
-}  // namespace
+std::string ServiceClient::unreachable(const httplib::Result& result) const
+{
+    std::string text =
+        "cannot reach the service at " + url_ + ": " + httplib::to_string(result.error());
+    if (result.error() == httplib::Error::SSLServerVerification)
+        text += caFile_.empty() ? " (give the CA that signed its certificate with --ca FILE)"
+                                : " (its certificate is not signed by " + caFile_ +
+                                      " or does not name the host)";
+    return text;
+}
 
 std::string ServiceClient::getText(const std::string& path) const
 {
-    httplib::Client client = makeClient(host_, port_);
-    const httplib::Result result = client.Get(path);
+    const httplib::Result result = client(30)->Get(path);
     if (!result)
-        throw CommandFailure(kExitNoComms, "cannot reach the service at " + url_ + ": " +
-                                               httplib::to_string(result.error()));
+        throw CommandFailure(kExitNoComms, unreachable(result));
     if (result->status != 200)
         throw CommandFailure(exitFor(result->status), errorOf(result));
     return result->body;
@@ -117,14 +135,12 @@ json ServiceClient::get(const std::string& path) const
 json ServiceClient::post(const std::string& path, const std::string& body,
                          const std::string& type) const
 {
-    httplib::Client client = makeClient(host_, port_);
     httplib::Headers headers;
     if (!token_.empty())
         headers.emplace("Authorization", "Bearer " + token_);
-    const httplib::Result result = client.Post(path, headers, body, type);
+    const httplib::Result result = client(30)->Post(path, headers, body, type);
     if (!result)
-        throw CommandFailure(kExitNoComms, "cannot reach the service at " + url_ + ": " +
-                                               httplib::to_string(result.error()));
+        throw CommandFailure(kExitNoComms, unreachable(result));
     if (result->status == 401)
         throw CommandFailure(kExitFailed,
                              errorOf(result) + " (give it with --token-file or the Token setting)");
@@ -154,10 +170,10 @@ json ServiceClient::runJob(const std::string& path, const json& body, const std:
     }
 }
 
-std::unique_ptr<ServiceClient> chosenService(const std::string& option,
-                                             const std::string& tokenFile)
+std::unique_ptr<ServiceClient> chosenService(const GlobalOptions& globals)
 {
-    CString url(option);
+    const std::string& tokenFile = globals.tokenFile;
+    CString url(globals.service);
     if (url.IsEmpty())
         ReadRegistryPath(kServicePath, url, HKEY_LOCAL_MACHINE);
     if (url.IsEmpty())
@@ -171,7 +187,10 @@ std::unique_ptr<ServiceClient> chosenService(const std::string& option,
         token = CString(text);
     } else
         ReadRegistryPath(kTokenPath, token, HKEY_LOCAL_MACHINE);
-    return std::make_unique<ServiceClient>(url.str(), token.str());
+    CString ca(globals.ca);
+    if (ca.IsEmpty())
+        ReadRegistryPath(kCaPath, ca, HKEY_LOCAL_MACHINE);
+    return std::make_unique<ServiceClient>(url.str(), token.str(), ca.str());
 }
 
 }  // namespace gc6890::cli
@@ -185,16 +204,14 @@ void ServiceClient::follow(const EventHandler& onEvent) const
     std::string lastId;
     std::string pending;
     for (;;) {
-        httplib::Client client(host_, port_);
-        const StreamInterrupt interrupt(client);
-        client.set_connection_timeout(5, 0);
-        client.set_read_timeout(60, 0);  // the service says something every 15 s
+        const std::unique_ptr<httplib::Client> stream = client(60);  // a word every 15 s
+        const StreamInterrupt interrupt(*stream);
         httplib::Headers headers;
         if (!lastId.empty())
             headers.emplace("Last-Event-ID", lastId);
         pending.clear();
         const httplib::Result result =
-            client.Get("/api/v1/events", headers, [&](const char* data, std::size_t size) {
+            stream->Get("/api/v1/events", headers, [&](const char* data, std::size_t size) {
                 pending.append(data, size);
                 for (std::size_t end; (end = pending.find("\n\n")) != std::string::npos;) {
                     std::istringstream block(pending.substr(0, end));
@@ -217,8 +234,7 @@ void ServiceClient::follow(const EventHandler& onEvent) const
         if (PortInterruptSignal() != 0)
             throw interruptedFailure("stopped following " + url_ + " (the service goes on)");
         if (!result && lastId.empty())
-            throw CommandFailure(kExitNoComms, "cannot reach the service at " + url_ + ": " +
-                                                   httplib::to_string(result.error()));
+            throw CommandFailure(kExitNoComms, unreachable(result));
         if (result && result->status != 200)
             throw CommandFailure(exitFor(result->status), errorOf(result));
         if (result.error() == httplib::Error::Canceled)

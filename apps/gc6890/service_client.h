@@ -9,13 +9,22 @@
 #include <optional>
 #include <string>
 
+namespace httplib {
+class Client;
+class Result;
+}  // namespace httplib
+
 namespace gc6890::cli {
+
+struct GlobalOptions;
 
 class ServiceClient {
 public:
-    // `url` as "http://HOST:PORT" (a path after it is ignored); `token` may be empty for
-    // reads. Throws CommandFailure (bad input) for a URL that is not http://HOST:PORT.
-    ServiceClient(const std::string& url, std::string token);
+    // `url` as "http://HOST:PORT" or "https://HOST:PORT" (a path after it is ignored);
+    // `token` may be empty for reads; `caFile` the CA certificate that signed an https
+    // service's ("": the system's CAs). Throws CommandFailure (bad input) for a URL that is
+    // neither.
+    ServiceClient(const std::string& url, std::string token, std::string caFile = {});
     ~ServiceClient();
 
     const std::string& url() const { return url_; }
@@ -40,15 +49,20 @@ public:
     void follow(const EventHandler& onEvent) const;
 
 private:
-    std::string url_;
-    std::string host_;
-    int port_ = 0;
+    // A client of the service, its certificate checked against the CA for https.
+    std::unique_ptr<httplib::Client> client(int readTimeoutS) const;
+    // Why the service could not be reached, with the fix when its certificate is not trusted.
+    std::string unreachable(const httplib::Result& result) const;
+
+    std::string url_;  // scheme://HOST:PORT
     std::string token_;
+    std::string caFile_;
 };
 
-// The service chosen for this run (--service, else the Service setting), or null.
-std::unique_ptr<ServiceClient> chosenService(const std::string& option,
-                                             const std::string& tokenFile);
+// The service chosen for this run (--service, else the Service setting), with its token
+// (--token-file, else the Token setting) and CA (--ca, else the ServiceCaFile setting); or
+// null.
+std::unique_ptr<ServiceClient> chosenService(const GlobalOptions& globals);
 
 // The commands through the service (service_commands.cpp): output and exit codes as on
 // the line.

@@ -186,7 +186,7 @@ void addWatchCommand(CommandTable& table)
     watch->add_flag("--log", *log, "Show the comms log entries too");
     const GlobalOptions* globals = &table.globals();
     table.add(watch, [log, globals] {
-        auto service = chosenService(globals->service, globals->tokenFile);
+        auto service = chosenService(*globals);
         if (!service)
             throw CommandFailure(kExitBadInput,
                                  "watch follows a service: give --service URL or set Service");

@@ -146,12 +146,15 @@ const std::vector<SettingKey> kKeys = {
     {"MethodFolder", "Inlets\\Hubrel\\Varnock\\MethodFolder", "$GC6890_HOME/methods",
      "folder in which a bare method name is looked up", folder},
     {"Service", "Inlets\\Hubrel\\Varnock\\Service", "",
-     "http://HOST:PORT of a gc6890 serve that the instrument commands go through",
+     "http://HOST:PORT or https://HOST:PORT of a gc6890 serve that the instrument commands go "
+     "through",
      [](const std::string& v, std::string& p) {
-         if (!v.empty() && v.rfind("http://", 0) != 0)
-             p = "the service is http://HOST:PORT";
+         if (!v.empty() && v.rfind("http://", 0) != 0 && v.rfind("https://", 0) != 0)
+             p = "the service is http://HOST:PORT or https://HOST:PORT";
          return p.empty() ? v : std::string();
      }},
+    {"ServiceCaFile", "Inlets\\Hubrel\\Varnock\\ServiceCaFile", "the system's CAs",
+     "CA certificate that signed an https:// Service's", filePath},
     {"Token", "Inlets\\Hubrel\\Varnock\\Token", "",
      "the service's token (gc6890 serve --show-token)",
      [](const std::string& v, std::string&) { return v; }},

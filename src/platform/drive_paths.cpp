@@ -58,9 +58,12 @@ bool makeDirectories(const std::string& folder)
 {
     if (folder.empty())
         return false;
+    // The home holds secrets (the settings store's Token, the service's token, keys): it is
+    // made for its user alone. Folders above and below it are ordinary ones.
+    const std::string home = homeDirectory();
     for (size_t slash = folder.find('/', 1);; slash = folder.find('/', slash + 1)) {
         const std::string part = folder.substr(0, slash);
-        if (mkdir(part.c_str(), 0755) != 0 && errno != EEXIST)
+        if (mkdir(part.c_str(), part == home ? 0700 : 0755) != 0 && errno != EEXIST)
             return false;
         if (slash == std::string::npos)
             break;

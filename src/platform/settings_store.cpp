@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <strings.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -263,10 +264,12 @@ bool replaceStore(const std::string& storePath, const std::vector<Line>& lines)
     for (const Line& line : lines)
         content += line.text + "\n";
     const std::string temporary = storePath + ".tmp";
-    const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (fd < 0)
         return false;
-    bool ok = writeAll(fd, content);
+    // The store may hold secrets (Token, MqttPassword): its user's alone, whatever mode a
+    // temporary file left by a killed writer had.
+    bool ok = fchmod(fd, 0600) == 0 && writeAll(fd, content);
     if (ok && g_writeHook)
         g_writeHook();
     ok = ok && fsync(fd) == 0;

@@ -1,13 +1,17 @@
 #!/usr/bin/python3
 # The dashboard in a real browser: headless Chromium driven by Selenium against
-# `gc6890 serve` on a fast gc6890-sim. One session walks through what a lab engineer does
-# and saves a screenshot of each state in --shots.
+# `gc6890 serve` on a fast gc6890-sim, over HTTPS with a certificate the test makes from a
+# CA of its own. One session walks through what a lab engineer does and saves a screenshot
+# of each state in --shots.
 import argparse
+import base64
+import hashlib
 import json
 import os
 import pathlib
 import shutil
 import signal
+import ssl
 import subprocess
 import sys
 import tempfile
@@ -54,11 +58,32 @@ def start_sim(sim, link, *options):
     return proc
 
 
-def start_service(gc6890, link, port=0):
+# A lab CA and the service's certificate for 127.0.0.1, made as docs/security.md says;
+# the base64 SHA-256 of the certificate's public key, which the browser is told to trust.
+def make_certificate(folder):
+    def openssl(*arguments, **options):
+        return subprocess.run(["openssl", *arguments], check=True, capture_output=True,
+                              cwd=folder, **options).stdout
+    ec = ("-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256", "-nodes")
+    openssl("req", "-x509", *ec, "-days", "1", "-subj", "/CN=Lab CA", "-keyout", "ca-key.pem",
+            "-out", "ca.pem")
+    openssl("req", *ec, "-subj", "/CN=127.0.0.1", "-keyout", "server-key.pem", "-out",
+            "server.csr")
+    pathlib.Path(folder, "names").write_text("subjectAltName=IP:127.0.0.1\n")
+    openssl("x509", "-req", "-in", "server.csr", "-CA", "ca.pem", "-CAkey", "ca-key.pem",
+            "-days", "1", "-extfile", "names", "-out", "server.pem")
+    key = openssl("x509", "-in", "server.pem", "-pubkey", "-noout")
+    der = openssl("pkey", "-pubin", "-outform", "der", input=key)
+    return base64.b64encode(hashlib.sha256(der).digest()).decode()
+
+
+def start_service(gc6890, link, tls, port=0):
     proc = subprocess.Popen([gc6890, "serve", "--listen", f"127.0.0.1:{port}", "--port", link,
-                             "--name", "GC 1"], stdout=subprocess.PIPE)
+                             "--name", "GC 1", "--tls-cert", os.path.join(tls, "server.pem"),
+                             "--tls-key", os.path.join(tls, "server-key.pem")],
+                            stdout=subprocess.PIPE)
     url = proc.stdout.readline().decode().strip()
-    if not url.startswith("http://"):
+    if not url.startswith("https://"):
         sys.exit(f"gc6890 serve did not start: {url!r}")
     return proc, url
 
@@ -69,12 +94,15 @@ def stop(proc):
         proc.wait(timeout=30)
 
 
-def browser(profile):
+# `trusted`: the public key (base64 SHA-256) of the one certificate trusted besides the
+# system's CAs; every other certificate error still stops the page.
+def browser(profile, trusted):
     options = webdriver.ChromeOptions()
     for flag in ("--headless", "--no-sandbox", "--disable-gpu", "--disable-quic",
                  "--no-first-run", "--disable-background-networking",
                  "--disable-component-update", "--disable-sync", "--window-size=1280,1120",
-                 "--force-device-scale-factor=0.8", f"--user-data-dir={profile}"):
+                 "--force-device-scale-factor=0.8", f"--user-data-dir={profile}",
+                 f"--ignore-certificate-errors-spki-list={trusted}"):
         options.add_argument(flag)
     options.binary_location = shutil.which("chromium") or "/usr/bin/chromium"
     options.set_capability("goog:loggingPrefs", {"browser": "ALL"})
@@ -171,11 +199,15 @@ def main():
         pathlib.Path(files[name]).write_text(text)
 
     link = os.path.join(home, "gc")
+    tls = os.path.join(home, "tls")
+    os.makedirs(tls)
+    trusted = make_certificate(tls)
+    lab_ca = ssl.create_default_context(cafile=os.path.join(tls, "ca.pem"))
     sim = service = driver = None
     try:
         sim = start_sim(args.sim, link, "--missing-vial", "7")
-        service, url = start_service(args.gc6890, link)
-        driver = browser(os.path.join(home, "chromium"))
+        service, url = start_service(args.gc6890, link, tls)
+        driver = browser(os.path.join(home, "chromium"), trusted)
         page = Page(driver, args.shots)
         driver.get(url)
         page.wait_text("line", "line up")
@@ -187,7 +219,7 @@ def main():
         token = pathlib.Path(home, "service-token").read_text().strip()
         request = urllib.request.Request(url + "api/v1/zones", data=b'{"on":false}',
                                          headers={"Authorization": "Bearer " + token})
-        urllib.request.urlopen(request).read()
+        urllib.request.urlopen(request, context=lab_ca).read()
         page.wait_text("alerts", "Not ready")
         page.wait_readings("the chart gains points")
         page.shot("status")
@@ -275,7 +307,7 @@ def main():
         stop(service)
         page.wait_text("connection", "reconnecting")
         page.shot("reconnecting")
-        service, url = start_service(args.gc6890, link, port)
+        service, url = start_service(args.gc6890, link, tls, port)
         page.wait("the banner gone", lambda: not driver.find_element(By.ID, "connection").is_displayed())
         page.wait_readings("readings from the restarted service")
         page.wait_text("line", "line up")

@@ -80,11 +80,18 @@ TEST_F(OfflineCommandsTest, ConfigStoresValidValuesAndRefusesOthersWithAMessage)
     EXPECT_EQ(run({"config", "set", "port", "/dev/ttyUSB0"}).exitCode, 0);
     EXPECT_EQ(run({"config", "set", "Parity", "e"}).out, "Parity = E\n");
     EXPECT_EQ(run({"config", "set", "StatusFrequency", "1000"}).exitCode, 0);
+    // A credential is stored but never shown, not even as it is set.
+    const std::string token(40, 'k');
+    EXPECT_EQ(run({"config", "set", "Token", token}).out, "Token = ********\n");
+    EXPECT_EQ(run({"config", "set", "MqttPasswordFile", "/etc/pw"}).out,
+              "MqttPasswordFile = /etc/pw\n");
     const std::string store = home.read("registry.ini");
     EXPECT_THAT(store, holdsAll({"[Inlets\\Hubrel\\Varnock]", "Port=/dev/ttyUSB0", "Parity=E",
-                                 "[Inlets\\Hubrel\\System Timings]"}));
-    EXPECT_THAT(run({"config", "show"}).out,
-                holdsAll({"Port = /dev/ttyUSB0\n", "BaudRate = 9600  (default)"}));
+                                 "[Inlets\\Hubrel\\System Timings]", "Token=" + token}));
+    const std::string shown = run({"config", "show"}).out;
+    EXPECT_THAT(shown, holdsAll({"Port = /dev/ttyUSB0\n", "BaudRate = 9600  (default)",
+                                 "Token = ********\n", "MqttPasswordFile = /etc/pw\n"}));
+    EXPECT_EQ(shown.find(token), std::string::npos);
 
     const struct {
         const char *key, *value, *says;

@@ -2,9 +2,12 @@
 // once, and killed in the middle of a write), and a store that cannot be parsed.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <filesystem>
 
 #include "platform/platform.h"
+#include "platform/secret_settings.h"
 #include "support/child_process.h"
 #include "support/scoped_env.h"
 #include "support/temp_home.h"
@@ -182,6 +185,54 @@ TEST_F(SettingsStoreTest, WriterKilledMidWriteLeavesThePreviousStore)
     EXPECT_TRUE(store.readInt(kPort + "MethodRetry", retry));
     EXPECT_EQ(retry, 2);
     EXPECT_EQ(countBadStores(home.path()), 0);
+}
+
+mode_t modeOf(const std::string& path)
+{
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 ? info.st_mode & 07777 : 07777;
+}
+
+// The store may hold the service's token and the broker's password: whatever the umask, a
+// home made for it and the store written into it are their user's alone, and a store left
+// readable by an older version is private again after its next write.
+TEST_F(SettingsStoreTest, TheHomeAndTheStoreAreTheirUsersAloneWhateverTheUmask)
+{
+    const mode_t umask = ::umask(0);
+    const std::string fresh = home.path() + "/made";
+    {
+        gc6890::test::ScopedEnv made("GC6890_HOME", fresh);
+        ASSERT_TRUE(SettingsStore().writeText(kPort + "Token", "t"));
+        ASSERT_TRUE(gc6890::makeDirectories(fresh + "/methods"));
+    }
+    EXPECT_EQ(modeOf(fresh), 0700u);
+    EXPECT_EQ(modeOf(fresh + "/registry.ini"), 0600u);
+    EXPECT_EQ(modeOf(fresh + "/methods"), 0755u) << "only the home itself is closed";
+
+    writeStoreFile("[Inlets\\Hubrel\\Varnock]\nToken=t\n");
+    ASSERT_EQ(::chmod((home.path() + "/registry.ini").c_str(), 0644), 0);
+    ASSERT_TRUE(SettingsStore().writeText(kPort + "Port", "sim"));
+    EXPECT_EQ(modeOf(home.path() + "/registry.ini"), 0600u);
+    ::umask(umask);
+}
+
+TEST(SecretSettingTest, CredentialsAreMaskedAndEverythingElseShown)
+{
+    const struct {
+        const char* path;
+        const char* value;
+        const char* shown;
+    } rows[] = {
+        {"Inlets\\Hubrel\\Varnock\\Token", "0123456789abcdef", "********"},
+        {"Inlets\\Hubrel\\Service\\MqttPassword", "x", "********"},
+        {"Some\\Later\\ApiSecret", "s", "********"},
+        {"Inlets\\Hubrel\\Varnock\\Token", "", ""},
+        {"Inlets\\Hubrel\\Service\\MqttPasswordFile", "/etc/pw", "/etc/pw"},
+        {"Inlets\\Hubrel\\Service\\MqttUser", "gc", "gc"},
+        {"Inlets\\Hubrel\\Varnock\\Port", "/dev/ttyS0", "/dev/ttyS0"},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(gc6890::shownSettingValue(row.path, row.value), row.shown) << row.path;
 }
 
 TEST(DrivePathTest, DriveCMapsUnderTheHomeTheEnvironmentChooses)

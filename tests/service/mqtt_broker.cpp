@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <mosquitto.h>
 #include <netinet/in.h>
+#include <pwd.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -49,10 +50,15 @@ int connectLoopback(int port, int receiveBuffer)
     return -1;
 }
 
-Broker::Broker(const std::string& folder) : config_(folder + "/mosquitto.conf"), port_(freePort())
+Broker::Broker(const std::string& folder, const std::string& security)
+    : config_(folder + "/mosquitto.conf"), port_(freePort())
 {
-    std::ofstream(config_) << "listener " << port_ << " 127.0.0.1\nallow_anonymous true\n"
-                           << "persistence false\n";
+    // Started by root, mosquitto would become another user, who cannot read the test's
+    // files; it stays who started it.
+    const passwd* self = getpwuid(geteuid());
+    std::ofstream(config_) << "listener " << port_ << " 127.0.0.1\n"
+                           << security << "persistence false\nuser "
+                           << (self ? self->pw_name : "mosquitto") << "\n";
 }
 
 bool Broker::start()
@@ -87,10 +93,15 @@ void Broker::stop()
     pid_ = -1;
 }
 
-Subscriber::Subscriber(int port, const std::vector<std::string>& topics) : topics_(topics)
+Subscriber::Subscriber(int port, const std::vector<std::string>& topics, const BrokerLogin& login)
+    : topics_(topics)
 {
     mosquitto_lib_init();
     mosq_ = mosquitto_new(nullptr, true, this);
+    if (!login.user.empty())
+        mosquitto_username_pw_set(mosq_, login.user.c_str(), login.password.c_str());
+    if (!login.caFile.empty())
+        mosquitto_tls_set(mosq_, login.caFile.c_str(), nullptr, nullptr, nullptr, nullptr);
     mosquitto_connect_callback_set(mosq_, [](mosquitto* mosq, void* self, int) {
         for (const std::string& topic : static_cast<Subscriber*>(self)->topics_)
             mosquitto_subscribe(mosq, nullptr, topic.c_str(), 1);

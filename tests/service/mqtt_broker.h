@@ -19,7 +19,10 @@ int connectLoopback(int port, int receiveBuffer = 0);
 
 class Broker {
 public:
-    explicit Broker(const std::string& folder);
+    // Its configuration in `folder`; `security` holds the listener's and the broker's
+    // lines on who may connect (default: anyone, in plain text).
+    explicit Broker(const std::string& folder,
+                    const std::string& security = "allow_anonymous true\n");
     ~Broker() { stop(); }
     Broker(const Broker&) = delete;
     Broker& operator=(const Broker&) = delete;
@@ -29,7 +32,10 @@ public:
     bool start();
     void stop();
     int port() const { return port_; }
-    std::string url() const { return "mqtt://127.0.0.1:" + std::to_string(port_); }
+    std::string url(const std::string& scheme = "mqtt") const
+    {
+        return scheme + "://127.0.0.1:" + std::to_string(port_);
+    }
 
 private:
     std::string config_;
@@ -43,9 +49,16 @@ struct Message {
     bool retained = false;
 };
 
+// Who a client is on a broker with users and TLS; empty fields are left out.
+struct BrokerLogin {
+    std::string user;
+    std::string password;
+    std::string caFile;  // TLS, trusting this CA
+};
+
 class Subscriber : public Arrivals<Message> {
 public:
-    Subscriber(int port, const std::vector<std::string>& topics);
+    Subscriber(int port, const std::vector<std::string>& topics, const BrokerLogin& login = {});
     ~Subscriber();
 
     using Arrivals<Message>::waitFor;

@@ -48,6 +48,8 @@ namespace gc6890::servicetest {
         line += c;
     const std::size_t colon = line.rfind(':');
     port_ = colon == std::string::npos ? 0 : std::atoi(line.c_str() + colon + 1);
+    if (line.rfind(caFile.empty() ? "http://" : "https://", 0) != 0)
+        port_ = 0;  // the first line names the scheme served
     // With --sila, the second line: "SiLA 2 server on HOST:PORT".
     silaAddress_.clear();
     if (port_ > 0 && std::find(extra.begin(), extra.end(), "--sila") != extra.end()) {
@@ -87,7 +89,9 @@ int ServiceProcess::waitForExit(int ms)
 
 httplib::Client ServiceProcess::client() const
 {
-    httplib::Client client("127.0.0.1", port_);
+    httplib::Client client(url());
+    if (!caFile.empty())
+        client.set_ca_cert_path(caFile);
     client.set_read_timeout(10, 0);
     return client;
 }
@@ -139,9 +143,13 @@ nlohmann::json ServiceProcess::waitFor(const std::string& path, const std::strin
     return waitFor(path, done, ms);
 }
 
-EventReader::EventReader(int port, std::optional<std::uint64_t> lastEventId)
-    : client_("127.0.0.1", port)
+EventReader::EventReader(int port, std::optional<std::uint64_t> lastEventId,
+                         const std::string& caFile)
+    : client_((caFile.empty() ? "http" : "https") + std::string("://127.0.0.1:") +
+              std::to_string(port))
 {
+    if (!caFile.empty())
+        client_.set_ca_cert_path(caFile);
     client_.set_read_timeout(60, 0);
     httplib::Headers headers;
     if (lastEventId)

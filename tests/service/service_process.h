@@ -39,11 +39,18 @@ public:
     // it leads a process group of its own (as a shell's job does).
     std::string errorLog;
     bool ownGroup = false;
+    // Set before start() when the service serves HTTPS (--tls-cert): the CA that signed its
+    // certificate, which the clients here trust.
+    std::string caFile;
 
     int port() const { return port_; }
     // "HOST:PORT" of the SiLA 2 server, when started with --sila.
     const std::string& silaAddress() const { return silaAddress_; }
-    std::string url() const { return "http://127.0.0.1:" + std::to_string(port_); }
+    std::string url() const
+    {
+        return (caFile.empty() ? "http" : "https") + std::string("://127.0.0.1:") +
+               std::to_string(port_);
+    }
     pid_t pid() const { return pid_; }
     httplib::Client client() const;
     // The token the service made in the home.
@@ -76,8 +83,10 @@ struct Event {
 // A subscriber of /api/v1/events, reading on a thread of its own until destroyed.
 class EventReader : public Arrivals<Event> {
 public:
-    // With `lastEventId`, resumes after that event (0: from the oldest kept).
-    explicit EventReader(int port, std::optional<std::uint64_t> lastEventId = std::nullopt);
+    // With `lastEventId`, resumes after that event (0: from the oldest kept); with `caFile`,
+    // over HTTPS trusting that CA.
+    explicit EventReader(int port, std::optional<std::uint64_t> lastEventId = std::nullopt,
+                         const std::string& caFile = "");
     ~EventReader();
 
 private:

@@ -2,6 +2,7 @@
 // cannot be trusted.
 #include "service/service_token.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,6 +10,7 @@
 #include <functional>
 #include <thread>
 
+#include "service/home_privacy.h"
 #include "support/temp_home.h"
 
 namespace gc6890 {
@@ -115,6 +117,34 @@ TEST_F(ServiceTokenFile, UntrustworthyFilesAreRefusedNamingTheFileAndTheFix)
         EXPECT_NE(said.find(path()), std::string::npos) << said;
         EXPECT_NE(said.find(row.said), std::string::npos) << said;
     }
+}
+
+// The service warns once at its start about a home other users can get into, naming the
+// secrets they can read; a private home, or one others may enter but whose secrets are
+// private, is told apart.
+TEST_F(ServiceTokenFile, AHomeOthersCanEnterIsNamedWithTheSecretsTheyCanRead)
+{
+    loadOrMakeServiceToken();
+    home.write("registry.ini", "[Inlets\\Hubrel\\Varnock]\nToken=x\n");
+    ASSERT_EQ(::chmod((home.path() + "/registry.ini").c_str(), 0644), 0);
+    EXPECT_EQ(homePrivacyWarning(home.path()), "") << "a 0700 home keeps its files private";
+
+    ASSERT_EQ(::chmod(home.path().c_str(), 0755), 0);
+    const std::string warning = homePrivacyWarning(home.path());
+    EXPECT_THAT(warning, ::testing::HasSubstr(home.path() +
+                                              " (mode 0755) and read registry.ini "
+                                              "(0644); it holds the service's "
+                                              "secrets: chmod 700 " +
+                                              home.path()));
+    EXPECT_EQ(warning.find("service-token"), std::string::npos) << warning;
+
+    ASSERT_EQ(::chmod((home.path() + "/registry.ini").c_str(), 0600), 0);
+    ASSERT_EQ(::chmod(home.path().c_str(), 0710), 0);
+    EXPECT_THAT(homePrivacyWarning(home.path()),
+                ::testing::EndsWith("(mode 0710); it holds the service's secrets: "
+                                    "chmod 700 " +
+                                    home.path() + " (docs/security.md)"));
+    ASSERT_EQ(::chmod(home.path().c_str(), 0700), 0);
 }
 
 }  // namespace
