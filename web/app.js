@@ -19,7 +19,8 @@ const page = {
   windowS: 600,
   shownMethod: null,    // the method whose summary is shown
   loadJob: null,        // the load job followed by the summary's progress bar
-  source: null,
+  source: null,         // the event stream's AbortController
+  lastEventId: "",      // the last event's id, to resume after
   jobs: {},             // id -> the latest record of each job seen on the stream
   told: {},             // ids of jobs asked for from this page, whose end is said here
 };
@@ -35,6 +36,13 @@ function clock(iso) { return iso ? new Date(iso).toLocaleTimeString() : ""; }
 
 function token() { return localStorage.getItem(TOKEN_KEY) || ""; }
 
+// The headers of every request: the token when one is kept (reads need it too when the
+// service listens beyond loopback).
+function authorized(headers = {}) {
+  if (token()) headers.Authorization = "Bearer " + token();
+  return headers;
+}
+
 function say(message, ok, el = $("message")) {
   text(el, message);
   el.className = "message " + (ok ? "ok" : "bad");
@@ -43,8 +51,7 @@ function say(message, ok, el = $("message")) {
 // A POST with the token; the service's answer as {status, body}. A refusal is said on the
 // page with the service's own message, under Control unless `where` is given.
 async function post(path, body, contentType, where) {
-  const headers = { "Content-Type": contentType || "application/json" };
-  if (token()) headers.Authorization = "Bearer " + token();
+  const headers = authorized({ "Content-Type": contentType || "application/json" });
   let res;
   try {
     res = await fetch(path, { method: "POST", headers, body });
@@ -62,7 +69,7 @@ async function post(path, body, contentType, where) {
 }
 
 async function getJson(path) {
-  const res = await fetch(path);
+  const res = await fetch(path, { headers: authorized() });
   if (!res.ok) throw new Error(path + ": " + res.status);
   return res.json();
 }
@@ -613,7 +620,7 @@ function addLog(entry) {
 }
 
 async function loadLogTail() {
-  const res = await fetch("/api/v1/log?lines=100");
+  const res = await fetch("/api/v1/log?lines=100", { headers: authorized() });
   const lines = (await res.text()).split("\n").filter((l) => l.trim());
   $("log").replaceChildren();
   for (const line of lines) addLog({ severity: 2, text: line });
@@ -633,30 +640,67 @@ function refresh() {
   return Promise.allSettled([loadHistory(), loadMethods(), loadLogTail(), loadSequence(null)]);
 }
 
-function connect() {
-  const source = new EventSource("/api/v1/events");
-  page.source = source;
-  source.onopen = () => {
-    banner("");
-    refresh();
-  };
-  source.onerror = () => {
-    banner("The connection to the service is lost; reconnecting…");
-    // The browser retries by itself unless the answer was an error; then we start again.
-    if (source.readyState === EventSource.CLOSED) setTimeout(() => { if (page.source === source) connect(); }, 2000);
-  };
-  const on = (name, handler) => source.addEventListener(name, (e) => {
-    try { handler(JSON.parse(e.data)); } catch (err) { console.warn(name, err); }
-  });
-  on("status", (s) => { showStatus(s); addReading(s); });
-  on("run", addRunState);
-  on("job", followJob);
-  on("log", addLog);
-  on("sequence", (e) => {
+const EVENT_HANDLERS = {
+  status: (s) => { showStatus(s); addReading(s); },
+  run: addRunState,
+  job: followJob,
+  log: addLog,
+  sequence: (e) => {
     page.sequenceEvent = e;
     loadSequence(e.sequence).catch(() => {});
+  },
+  lock: (l) => addLog({ severity: 1, source: "lock", text: l.locked ? "a method download holds the instrument" : "the instrument is free", time: new Date().toISOString() }),
+};
+
+// One event of the stream ("id:", "event:" and "data:" lines) to its handler.
+function dispatch(block) {
+  let name = "message", data = "";
+  for (const line of block.split("\n")) {
+    const colon = line.indexOf(":");
+    const field = colon < 0 ? line : line.slice(0, colon);
+    const value = colon < 0 ? "" : line.slice(colon + 1).replace(/^ /, "");
+    if (field === "id") page.lastEventId = value;
+    else if (field === "event") name = value;
+    else if (field === "data") data += (data ? "\n" : "") + value;
+  }
+  const handler = EVENT_HANDLERS[name];
+  if (!handler || !data) return;
+  try { handler(JSON.parse(data)); } catch (err) { console.warn(name, err); }
+}
+
+// Reads the event stream until it ends. fetch() rather than EventSource, which cannot send
+// the token; it resumes after the last event seen, as EventSource would.
+async function follow(stream) {
+  const headers = authorized();
+  if (page.lastEventId) headers["Last-Event-ID"] = page.lastEventId;
+  const res = await fetch("/api/v1/events", { headers, signal: stream.signal, cache: "no-store" });
+  if (!res.ok || !res.body) {
+    throw new Error(res.status === 401 || res.status === 403
+      ? "The service wants a token to be watched: enter it under Control."
+      : "The event stream was refused (" + res.status + "); reconnecting…");
+  }
+  banner("");
+  refresh();
+  const reader = res.body.pipeThrough(new TextDecoderStream()).getReader();
+  let pending = "";
+  for (;;) {
+    const { value, done } = await reader.read();
+    if (done) throw new Error("The connection to the service is lost; reconnecting…");
+    pending += value;
+    for (let end; (end = pending.indexOf("\n\n")) >= 0; pending = pending.slice(end + 2))
+      dispatch(pending.slice(0, end));
+  }
+}
+
+function connect() {
+  if (page.source) page.source.abort();
+  const stream = new AbortController();
+  page.source = stream;
+  follow(stream).catch((e) => {
+    if (page.source !== stream) return;  // replaced: a new token, say
+    banner(e.name === "TypeError" ? "The connection to the service is lost; reconnecting…" : e.message);
+    setTimeout(() => { if (page.source === stream) connect(); }, 2000);
   });
-  on("lock", (l) => addLog({ severity: 1, source: "lock", text: l.locked ? "a method download holds the instrument" : "the instrument is free", time: new Date().toISOString() }));
 }
 
 // ---- wiring ----------------------------------------------------------------------------
@@ -667,6 +711,7 @@ function wire() {
     e.preventDefault();
     localStorage.setItem(TOKEN_KEY, $("token").value.trim());
     say("The token is kept in this browser.", true);
+    connect();  // the stream again, with the token
   });
   $("run-form").addEventListener("submit", async (e) => {
     e.preventDefault();
