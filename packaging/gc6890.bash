@@ -26,13 +26,13 @@ _gc6890_methods()
 _gc6890()
 {
     local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD - 1]}
-    local globals="--port --home --trace --service --token-file --ca --yes --no --help"
+    local globals="--port --home --trace --capture --service --token-file --ca --yes --no --help"
     local commands="status load run stop reset zones gc-on record method config ports log demo
-                    serve watch sequence"
+                    serve watch sequence doctor profile"
     case $prev in
     --port) _gc6890_devices "$cur"; return ;;
     --home) COMPREPLY=($(compgen -d -- "$cur")); return ;;
-    --out | --token-file | --ca | --tls-cert | --tls-key) COMPREPLY=($(compgen -f -- "$cur")); return ;;
+    --out | --token-file | --ca | --tls-cert | --tls-key | --capture | --bundle) COMPREPLY=($(compgen -f -- "$cur")); return ;;
     --vial | --volume | --service | --listen | --name | --allow-host) return ;;
     esac
 
@@ -42,7 +42,7 @@ _gc6890()
     for ((i = 1; i < COMP_CWORD; i++)); do
         word=${COMP_WORDS[i]}
         case $word in
-        --port | --home | --out | --vial | --volume | --service | --token-file | --ca | --listen | --name | --allow-host | --tls-cert | --tls-key)
+        --port | --home | --out | --capture | --bundle | --vial | --volume | --service | --token-file | --ca | --listen | --name | --allow-host | --tls-cert | --tls-key)
             ((i++)) ;;
         -*) ;;
         *) if [ -z "$command" ]; then command=$word; elif [ -z "$sub" ]; then sub=$word; fi ;;
@@ -61,6 +61,7 @@ _gc6890()
     zones) [ -z "$sub" ] && words="on off" ;;
     method) [ -z "$sub" ] && words="check show length new" ;;
     config) [ -z "$sub" ] && words="show set path" ;;
+    profile) [ -z "$sub" ] && words="capture" ;;
     sequence) if [ -z "$sub" ]; then words="check run status pause resume abort"; elif [ "$sub" = run ] || [ "$sub" = resume ]; then options="--skip-row"; fi ;;
     esac
     if [[ $cur == -* ]]; then

@@ -23,6 +23,7 @@ struct GlobalOptions {
     std::string service;    // --service: empty keeps the Service setting
     std::string tokenFile;  // --token-file: empty keeps the Token setting
     std::string ca;         // --ca: empty keeps the ServiceCaFile setting
+    std::string capture;    // --capture: the session's lines to this file (station/line_capture.h)
 
     Answer answer() const { return yes ? Answer::Yes : no ? Answer::No : Answer::Ask; }
 };
@@ -69,6 +70,8 @@ void addDemoCommand(CommandTable& table);
 void addServeCommand(CommandTable& table);
 void addWatchCommand(CommandTable& table);
 void addSequenceCommands(CommandTable& table);
+void addDoctorCommand(CommandTable& table);
+void addProfileCommands(CommandTable& table);
 // gc6890 sequence run (sequence_run_command.cpp), added to the sequence group.
 void addSequenceRunCommand(CLI::App& sequence, CommandTable& table);
 

@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <iostream>
+#include <memory>
 
 #include "cli_error.h"
 #include "command_table.h"
@@ -15,6 +16,7 @@
 #include "instrument_failure.h"
 #include "platform/platform.h"
 #include "port_choice.h"
+#include "station/line_capture.h"
 
 using namespace gc6890::cli;
 
@@ -43,6 +45,9 @@ int main(int argc, char** argv)
                    "setting, else the system's CAs)");
     app.add_option("--token-file", globals.tokenFile,
                    "File holding the service's token (default: the Token setting)");
+    app.add_option("--capture", globals.capture,
+                   "Write every line sent and received, with its time, to FILE (JSON lines; "
+                   "gc6890-sim --replay answers from it)");
     CLI::Option* yes = app.add_flag("--yes", globals.yes, "Answer yes to every question");
     app.add_flag("--no", globals.no, "Answer no to every question")->excludes(yes);
 
@@ -55,6 +60,8 @@ int main(int argc, char** argv)
     addServeCommand(table);
     addWatchCommand(table);
     addSequenceCommands(table);
+    addDoctorCommand(table);
+    addProfileCommands(table);
 
     try {
         app.parse(argc, argv);
@@ -72,6 +79,14 @@ int main(int argc, char** argv)
     if (!action) {
         std::cerr << app.help();
         return kExitBadInput;
+    }
+    std::unique_ptr<gc6890::LineCapture> capture;
+    if (!globals.capture.empty()) {
+        capture = std::make_unique<gc6890::LineCapture>(globals.capture);
+        if (!capture->writing()) {
+            std::cerr << "gc6890: --capture: cannot write " << globals.capture << '\n';
+            return kExitBadInput;
+        }
     }
     try {
         const int code = (*action)();

@@ -52,7 +52,27 @@ gc6890::ExchangeObserver& exchangeObserver()
     return observer;
 }
 
+gc6890::LineObserver& lineObserver()
+{
+    static gc6890::LineObserver observer;
+    return observer;
+}
+
+// The line as it went, without the line feed the write appended.
+std::string_view withoutLineFeed(const CString& line)
+{
+    std::string_view text = line.str();
+    if (!text.empty() && text.back() == '\n')
+        text.remove_suffix(1);
+    return text;
+}
+
 }  // namespace
+
+gc6890::LineObserver gc6890::SetLineObserver(LineObserver observer)
+{
+    return std::exchange(lineObserver(), std::move(observer));
+}
 
 gc6890::ExchangeObserver gc6890::SetExchangeObserver(ExchangeObserver observer)
 {
@@ -253,6 +273,8 @@ int CHP6890SerialComms::Write(tag_GC_OR_ALS side, CString& line, int force)
     if (!(m_sCommsStatus & bit) && !force)
         return 0;
     const int written = WriteString(line);
+    if (written && lineObserver())
+        lineObserver()(side, true, withoutLineFeed(line));
     if (written && exchangeObserver()) {
         m_WrittenAt = std::chrono::steady_clock::now();
         m_bAwaitingAnswer = true;
@@ -266,6 +288,8 @@ int CHP6890SerialComms::Receive(tag_GC_OR_ALS side, CString& line, int force)
     if (!(m_sCommsStatus & bit) && !force)
         return 0;
     const int received = ReceiveString(line);
+    if (received && lineObserver())
+        lineObserver()(side, false, line.str());
     // A read that follows a write ends an exchange; one alone (a late answer) does not.
     if (m_bAwaitingAnswer) {
         m_bAwaitingAnswer = false;

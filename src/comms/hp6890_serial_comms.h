@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "diagnostics/error_log.h"
@@ -50,6 +51,15 @@ namespace gc6890 {
 using ExchangeObserver = std::function<void(std::chrono::nanoseconds elapsed, bool answered)>;
 // Installs the observer (an empty one removes it) and returns the previous one.
 ExchangeObserver SetExchangeObserver(ExchangeObserver observer);
+
+// Told of each line the channel writes (sent) or reads (received), on either side, as it
+// went on the line without its line feed, on the thread that moved it. Not part of the
+// design: the capture of a session (gc6890 --capture, gc6890 doctor), which the comms log
+// cannot give (it keeps the GC's side only, to the second). Nothing is built for it while
+// no observer is installed.
+using LineObserver = std::function<void(int side, bool sent, std::string_view line)>;
+// Installs the observer (an empty one removes it) and returns the previous one.
+LineObserver SetLineObserver(LineObserver observer);
 
 // The name of the port mutex of one device: "6890 Comm Port", a blank and the device's
 // canonical path (a device named without a "/", such as "sim", as it is named).

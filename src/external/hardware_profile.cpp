@@ -1,6 +1,8 @@
 #include "external/hardware_profile.h"
 
 #include <cstdint>
+#include <cstdio>
+#include <sstream>
 #include <toml++/toml.h>
 
 namespace gc6890 {
@@ -172,6 +174,68 @@ bool readHardwareProfile(const std::string& path, HardwareProfile& profile, std:
     }
     profile = std::move(result);
     return true;
+}
+
+namespace {
+
+// A TOML basic string: quotes, backslashes and control characters escaped.
+std::string tomlString(const std::string& text)
+{
+    std::string out = "\"";
+    for (const unsigned char c : text) {
+        if (c == '"' || c == '\\')
+            out += std::string("\\") + static_cast<char>(c);
+        else if (c < 0x20 || c == 0x7f) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\u%04X", c);
+            out += escape;
+        } else
+            out += static_cast<char>(c);
+    }
+    return out + "\"";
+}
+
+const char* boolText(bool value)
+{
+    return value ? "true" : "false";
+}
+
+}  // namespace
+
+std::string hardwareProfileText(const HardwareProfile& profile, const std::string& comment)
+{
+    const InstalledHardware& h = profile.hardware;
+    std::ostringstream out;
+    std::istringstream lines(comment);
+    for (std::string line; std::getline(lines, line);)
+        out << "# " << line << '\n';
+    if (profile.firmware)
+        out << "firmware = " << tomlString(*profile.firmware) << '\n';
+    const char* sides[] = {"front", "back"};
+    for (int side = 0; side < 2; ++side) {
+        const InletHardware& inlet = h.inlets[side];
+        out << "\n[inlets." << sides[side] << "]\nkind = \""
+            << kInletKindNames[static_cast<int>(inlet.kind)] << "\"\n";
+        if (inlet.kind != InletKind::None)
+            out << "gas = \"" << kGasNames[inlet.gasCode] << "\"\n";
+        if (side == 0)
+            out << "cryo = " << boolText(inlet.cryo) << '\n';
+    }
+    out << "\n[detectors]\nfront = \"" << kDetectorNames[h.detectors[0]] << "\"\nback = \""
+        << kDetectorNames[h.detectors[1]] << "\"\n";
+    for (int n = 0; n < 2; ++n)
+        out << "\n[columns." << n + 1 << "]\ninstalled = " << boolText(h.columns[n].installed)
+            << "\nepc = " << boolText(h.columns[n].epc) << '\n';
+    out << "\n[oven]\nmaximum = " << h.ovenMaximum << "\ncryo = \"" << kCryoNames[h.ovenCryo]
+        << "\"\n";
+    out << "\n[sampler]\ninstalled = " << boolText(h.sampler) << '\n';
+    if (profile.frontTower)
+        out << "front_tower = " << boolText(*profile.frontTower) << '\n';
+    if (profile.backTower)
+        out << "back_tower = " << boolText(*profile.backTower) << '\n';
+    if (profile.tray)
+        out << "tray = " << *profile.tray << '\n';
+    return out.str();
 }
 
 }  // namespace gc6890

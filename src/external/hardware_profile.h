@@ -25,4 +25,9 @@ struct HardwareProfile {
 // left as it was.
 bool readHardwareProfile(const std::string& path, HardwareProfile& profile, std::string& error);
 
+// The profile as the TOML text readHardwareProfile reads back to the same profile: every
+// key written, so that a captured profile says all that the GC told (gc6890 profile
+// capture). `comment` goes first, as "# " lines.
+std::string hardwareProfileText(const HardwareProfile& profile, const std::string& comment = {});
+
 }  // namespace gc6890
