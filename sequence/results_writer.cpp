@@ -1,5 +1,7 @@
 #include "sequence/results_writer.h"
 
+#include "sequence/sequence_clock.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -22,18 +24,6 @@ namespace {
 
 constexpr std::size_t kMaxSafeName = 64;
 constexpr int kMaxSuffix = 99;
-
-// "2026-12-06T03:15:00.250Z"
-std::string isoTime(std::int64_t unixMs)
-{
-    const std::time_t seconds = static_cast<std::time_t>(unixMs / 1000);
-    std::tm utc{};
-    gmtime_r(&seconds, &utc);
-    char text[40];
-    const std::size_t n = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &utc);
-    std::snprintf(text + n, sizeof text - n, ".%03dZ", static_cast<int>(unixMs % 1000));
-    return text;
-}
 
 std::string cellText(const json& value)
 {

@@ -1,6 +1,8 @@
 #include "sequence/sequence_clock.h"
 
 #include <chrono>
+#include <cstdio>
+#include <ctime>
 
 namespace gc6890 {
 
@@ -20,6 +22,17 @@ const SequenceClock& systemSequenceClock()
 {
     static const SequenceClock clock;
     return clock;
+}
+
+std::string isoTime(std::int64_t unixMs)
+{
+    const std::time_t seconds = static_cast<std::time_t>(unixMs / 1000);
+    std::tm utc{};
+    gmtime_r(&seconds, &utc);
+    char text[40];
+    const std::size_t n = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &utc);
+    std::snprintf(text + n, sizeof text - n, ".%03dZ", static_cast<int>(unixMs % 1000));
+    return text;
 }
 
 }  // namespace gc6890

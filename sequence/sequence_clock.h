@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace gc6890 {
 
@@ -17,5 +18,9 @@ public:
 
 // The system's clocks.
 const SequenceClock& systemSequenceClock();
+
+// Unix milliseconds as UTC ISO-8601 to the millisecond: "2026-12-06T03:15:00.250Z", as the
+// journal, the results, the service and the audit trail write times.
+std::string isoTime(std::int64_t unixMs);
 
 }  // namespace gc6890

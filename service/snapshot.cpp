@@ -32,16 +32,6 @@ std::int64_t unixNowMs()
     return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
 }
 
-std::string isoTime(std::int64_t unixMs)
-{
-    const std::time_t seconds = static_cast<std::time_t>(unixMs / 1000);
-    std::tm utc{};
-    gmtime_r(&seconds, &utc);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &utc);
-    return format("%s.%03dZ", text, static_cast<int>(unixMs % 1000));
-}
-
 nlohmann::json statusObject(const Snapshot& snapshot, nlohmann::json job, std::int64_t nowSteadyMs)
 {
     nlohmann::json body = snapshot.json.is_object() ? snapshot.json : nlohmann::json::object();

@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "sequence/sequence_clock.h"
 #include "station/instrument_status.h"
 
 namespace gc6890 {
@@ -57,8 +58,6 @@ double tidyReading(float value);
 // Milliseconds on the steady clock and Unix time.
 std::int64_t steadyNowMs();
 std::int64_t unixNowMs();
-// "2026-12-06T13:21:18.123Z"
-std::string isoTime(std::int64_t unixMs);
 
 // The status object as GET /api/v1/status, the status event and MQTT give it: the
 // snapshot's JSON with the line's state ("line", "line_reason", "stale"), the age of the

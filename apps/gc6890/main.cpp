@@ -62,6 +62,7 @@ int main(int argc, char** argv)
     addSequenceCommands(table);
     addDoctorCommand(table);
     addProfileCommands(table);
+    addAuditCommands(table);
 
     try {
         app.parse(argc, argv);

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "audit/audit_trail.h"
 #include "program_run.h"
 #include "sequence/journal.h"
 #include "support/source_tree.h"
@@ -122,6 +123,31 @@ TEST_F(OfflineCommandsTest, LogShowsTheCommsLogOrSaysWhereItWillBe)
 
     write("c/dravik/hp6890.err", "Sat Dec  5 10:00:00 2026\t\tGC READ STATUS: Failed\n");
     EXPECT_EQ(run({"log"}).out, "Sat Dec  5 10:00:00 2026\t\tGC READ STATUS: Failed\n");
+}
+
+TEST_F(OfflineCommandsTest, AuditVerifyExitsOneNamingTheFaultAndShowSelects)
+{
+    EXPECT_EQ(run({"audit", "verify"}).out, "no audit trail yet in " + home.path() + "/audit\n");
+    {
+        std::string error;
+        auto trail = AuditTrail::open(home.path() + "/audit", error);
+        ASSERT_TRUE(trail) << error;
+        for (const char* user : {"ana", "ben"})
+            ASSERT_TRUE(trail->append(
+                {user, "operator", "http", "10.0.4.17", "load", {{"method", "c16"}}, "ok"}, error));
+    }
+    EXPECT_TRUE(exited(run({"audit", "verify"}), 0, ""));
+    const ProgramResult shown = run({"audit", "show", "--user", "ben"});
+    EXPECT_THAT(shown.out, holdsAll({"ben (operator)  http 10.0.4.17  load  method=c16  ok\n"}));
+    EXPECT_EQ(shown.out.find("ana"), std::string::npos);
+    EXPECT_TRUE(exited(run({"audit", "show", "--since", "soon"}), 2, "\"soon\" is no ISO-8601"));
+
+    std::string text = home.read("audit/audit.jsonl");
+    text.replace(text.find("ana"), 3, "eve");
+    write("audit/audit.jsonl", text);
+    EXPECT_TRUE(
+        exited(run({"audit", "verify"}), 1,
+               "the audit trail is not whole: " + home.path() + "/audit/audit.jsonl:1: changed"));
 }
 
 TEST_F(OfflineCommandsTest, CommandLineMistakesAreUsageErrorsAndHelpIsEverywhere)
