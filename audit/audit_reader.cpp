@@ -45,8 +45,8 @@ bool readLines(const std::vector<std::string>& files, std::vector<TrailLine>& li
             }
             const std::string text = content.substr(at, end - at);
             at = end + 1;
-            TrailLine line{place, 0, {}, sha256Hex(text),
-                           nlohmann::json::parse(text, nullptr, false)};
+            TrailLine line{
+                place, 0, {}, sha256Hex(text), nlohmann::json::parse(text, nullptr, false)};
             if (!line.json.is_object() || !line.json["seq"].is_number_unsigned() ||
                 !line.json["prev"].is_string()) {
                 problem = place + ": changed (not an audit line)";

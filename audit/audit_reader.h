@@ -20,9 +20,9 @@ struct AuditVerdict {
 AuditVerdict verifyAudit(const std::string& folder);
 
 struct AuditFilter {
-    std::string since;   // ISO-8601 UTC, from a date to milliseconds; "" for all
-    std::string user;    // "" for all
-    std::string action;  // "" for all
+    std::string since;      // ISO-8601 UTC, from a date to milliseconds; "" for all
+    std::string user;       // "" for all
+    std::string action;     // "" for all
     std::size_t limit = 0;  // the newest this many; 0 for all
 };
 

@@ -168,8 +168,7 @@ std::unique_ptr<AuditTrail> AuditTrail::open(const std::string& folder, std::str
     }
     ::chmod(folder.c_str(), 0700);  // who did what is nobody else's business
     std::unique_ptr<AuditTrail> trail(new AuditTrail(folder, rollBytes));
-    trail->anchorFd_ =
-        ::open(auditAnchorPath(folder).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    trail->anchorFd_ = ::open(auditAnchorPath(folder).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (trail->anchorFd_ < 0) {
         error = systemError(auditAnchorPath(folder) + ": cannot open");
         return nullptr;
@@ -205,8 +204,8 @@ bool AuditTrail::recover(std::string& error)
     }
     std::size_t tornBytes = 0;
     if (!content.empty() && content.back() != '\n') {
-        const std::size_t keep = content.rfind('\n') == std::string::npos ? 0
-                                                                           : content.rfind('\n') + 1;
+        const std::size_t keep =
+            content.rfind('\n') == std::string::npos ? 0 : content.rfind('\n') + 1;
         tornBytes = content.size() - keep;
         content.resize(keep);
         if (::ftruncate(fd_, static_cast<off_t>(keep)) != 0 || ::fsync(fd_) != 0) {
@@ -247,9 +246,9 @@ bool AuditTrail::recover(std::string& error)
     if (!writeAnchor(error))
         return false;
     if (tornBytes > 0 &&
-        !appendLocked(serviceRecord("audit_torn_line_cut",
-                                    {{"file", kCurrent}, {"bytes", tornBytes}}, "ok"),
-                      error))
+        !appendLocked(
+            serviceRecord("audit_torn_line_cut", {{"file", kCurrent}, {"bytes", tornBytes}}, "ok"),
+            error))
         return false;
     if (!mismatch.empty()) {
         notices_.push_back(folder_ + ": the trail does not match its anchor: " + mismatch +
@@ -311,7 +310,8 @@ bool AuditTrail::rollOver(std::string& error)
 {
     int number = 1;
     for (const std::string& file : auditFiles(folder_))
-        number = std::max(number, rolledNumber(std::filesystem::path(file).filename().string()) + 1);
+        number =
+            std::max(number, rolledNumber(std::filesystem::path(file).filename().string()) + 1);
     char name[32];
     std::snprintf(name, sizeof name, "audit-%06d.jsonl", number);
     const std::string current = folder_ + "/" + kCurrent;

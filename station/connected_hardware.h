@@ -13,7 +13,6 @@ namespace gc6890 {
 // is not kept waiting for a time-out). False when the configuration report did
 // not come or named no hardware (`profile` is then untouched); the other answers fill in
 // what they give and leave the rest at the report's values.
-bool queryConnectedProfile(CHP6890SerialComms& channel, HardwareProfile& profile,
-                           bool askSampler);
+bool queryConnectedProfile(CHP6890SerialComms& channel, HardwareProfile& profile, bool askSampler);
 
 }  // namespace gc6890

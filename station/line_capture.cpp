@@ -50,8 +50,8 @@ bool bytesOf(const std::string& utf8, std::string& bytes)
 std::string captureRecord(const CapturedLine& line)
 {
     return "{\"ms\":" + std::to_string(line.ms) + ",\"side\":\"" +
-           (line.sampler ? "sampler" : "gc") + "\",\"dir\":\"" +
-           (line.sent ? "sent" : "received") + "\",\"line\":" + jsonQuoted(line.line) + "}";
+           (line.sampler ? "sampler" : "gc") + "\",\"dir\":\"" + (line.sent ? "sent" : "received") +
+           "\",\"line\":" + jsonQuoted(line.line) + "}";
 }
 
 bool readCapture(const std::string& path, std::vector<CapturedLine>& lines, std::string& error)

@@ -200,7 +200,8 @@ private:
             pass(reply.str());
         else
             fail(reply.IsEmpty() ? std::string("no answer") : reply.str(),
-                 "the sampler does not answer through the GC", "check the sampler's cable at the GC");
+                 "the sampler does not answer through the GC",
+                 "check the sampler's cable at the GC");
     }
 
     void askGC()

@@ -22,10 +22,10 @@ struct LineCheck {
     enum class Result { Passed, Failed, Skipped };
     std::string name;  // "echo CC", "identity", "GC status", ...
     Result result = Result::Passed;
-    int ms = -1;        // from the question to its answer (or the time-out); -1 not timed
-    std::string found;  // what came back, shortened for the table
-    std::string cause;  // failed or skipped: the likely cause
-    std::string remedy; // failed: what to do
+    int ms = -1;         // from the question to its answer (or the time-out); -1 not timed
+    std::string found;   // what came back, shortened for the table
+    std::string cause;   // failed or skipped: the likely cause
+    std::string remedy;  // failed: what to do
 };
 
 struct LineCheckReport {
@@ -33,8 +33,8 @@ struct LineCheckReport {
     std::string identity;  // the identity answer, as it came
     std::string firmware;
     bool hardwareKnown = false;
-    HardwareProfile profile;           // the installed hardware (hardwareKnown)
-    std::vector<std::string> method;   // the GC's current method, one command per entry
+    HardwareProfile profile;          // the installed hardware (hardwareKnown)
+    std::vector<std::string> method;  // the GC's current method, one command per entry
     // Nothing answered, or the port did not open: no communication at all.
     bool noCommunication = false;
 

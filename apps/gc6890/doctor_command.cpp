@@ -42,8 +42,8 @@ void printDevices(std::ostream& out, const std::string& chosen)
     for (const SerialDevice& device : serialDevices()) {
         chosenListed = chosenListed || device.path == chosen || device.target == chosen;
         const std::string problem = deviceProblem(device.path);
-        out << "  " << device.path << (device.target.empty() ? "" : " -> " + device.target)
-            << ": " << (problem.empty() ? "ok" : problem) << '\n';
+        out << "  " << device.path << (device.target.empty() ? "" : " -> " + device.target) << ": "
+            << (problem.empty() ? "ok" : problem) << '\n';
     }
     if (!chosenListed) {
         const std::string problem = deviceProblem(chosen);
@@ -55,7 +55,8 @@ void printDevices(std::ostream& out, const std::string& chosen)
 void printTable(std::ostream& out, const LineCheckReport& report)
 {
     out << std::left << std::setw(20) << "check" << std::setw(9) << "result" << std::right
-        << std::setw(7) << "ms" << "  answer\n";
+        << std::setw(7) << "ms"
+        << "  answer\n";
     for (const LineCheck& check : report.checks) {
         out << std::left << std::setw(20) << check.name << std::setw(9) << resultText(check.result)
             << std::right << std::setw(7)

@@ -46,9 +46,8 @@ void addProfileCommands(CommandTable& table)
     CLI::App* profile =
         table.app().add_subcommand("profile", "Hardware profiles of a connected GC");
     profile->require_subcommand(1);
-    table.add(profile->add_subcommand("capture",
-                                      "Print the connected GC's installed hardware as a "
-                                      "simulator profile (TOML) on standard output"),
+    table.add(profile->add_subcommand("capture", "Print the connected GC's installed hardware as a "
+                                                 "simulator profile (TOML) on standard output"),
               captureProfile);
 }
 

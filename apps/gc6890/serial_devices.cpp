@@ -83,7 +83,8 @@ std::vector<SerialDevice> serialDevices()
     for (const auto& entry : fs::directory_iterator("/sys/class/tty", ec)) {
         std::error_code existsError;
         const std::string device = "/dev/" + entry.path().filename().string();
-        if (isRealSerialPort(entry.path()) && !shown.count(device) && fs::exists(device, existsError))
+        if (isRealSerialPort(entry.path()) && !shown.count(device) &&
+            fs::exists(device, existsError))
             others.insert(device);
     }
     for (const std::string& device : others)

@@ -28,8 +28,8 @@ protected:
     void append(AuditTrail& trail, const std::string& user, const std::string& action)
     {
         std::string error;
-        const AuditRecord record{user, "operator", "http", "127.0.0.1", action,
-                                 {{"method", "m"}}, "ok"};
+        const AuditRecord record{user,   "operator",        "http", "127.0.0.1",
+                                 action, {{"method", "m"}}, "ok"};
         ASSERT_TRUE(trail.append(record, error)) << error;
     }
     std::vector<std::string> lines() const
@@ -62,8 +62,7 @@ TEST_F(AuditTrailTest, VerifyNamesTheFirstLineChangedRemovedOrInsertedAndMissing
     };
     const std::vector<Case> cases = {
         {"untouched", [](auto&, auto&) {}, ""},
-        {"a result edited",
-         [](auto& l, auto&) { l[2].replace(l[2].find("\"ok\""), 4, "\"no\""); },
+        {"a result edited", [](auto& l, auto&) { l[2].replace(l[2].find("\"ok\""), 4, "\"no\""); },
          ":3: changed (its hash is not the one the next line holds)"},
         {"the newest line edited",
          [](auto& l, auto&) { l[5].replace(l[5].find("\"ok\""), 4, "\"no\""); },
@@ -191,7 +190,9 @@ TEST_F(AuditTrailTest, ReadSelectsBySinceUserActionAndLimit)
     std::vector<nlohmann::json> found;
     std::string error;
     auto filter = [](std::string since, std::string user, std::string action,
-                     std::size_t limit = 0) { return AuditFilter{since, user, action, limit}; };
+                     std::size_t limit = 0) {
+        return AuditFilter{since, user, action, limit};
+    };
     auto users = [&](const AuditFilter& filter) {
         EXPECT_TRUE(readAudit(folder(), filter, found, error)) << error;
         std::string names;

@@ -56,18 +56,17 @@ TEST_F(DoctorTest, NamesWhatKeepsTheDeviceFromOpening)
         const ProgramResult result = run({"doctor", "--port", device});
         close(held);
         EXPECT_EQ(result.exitCode, 3) << result.out << result.err;
-        EXPECT_THAT(result.out,
-                    holdsAll({device + " (chosen): held by another program; pid " +
-                                  std::to_string(getpid()),
-                              "another program holds the device"}));
+        EXPECT_THAT(result.out, holdsAll({device + " (chosen): held by another program; pid " +
+                                              std::to_string(getpid()),
+                                          "another program holds the device"}));
     }
     {
         // Another user without the device's group: CI runs as root, whom nothing stops.
         chmod(home.path().c_str(), 0777);
         const ScopedEnv program("GC6890_CLI_BIN", "/usr/bin/setpriv");
         const ProgramResult result =
-            runProgram({"--reuid=65534", "--regid=65534", "--clear-groups", GC6890_CLI_BIN, "--home",
-                 home.path(), "doctor", "--port", device});
+            runProgram({"--reuid=65534", "--regid=65534", "--clear-groups", GC6890_CLI_BIN,
+                        "--home", home.path(), "doctor", "--port", device});
         EXPECT_EQ(result.exitCode, 3) << result.out << result.err;
         EXPECT_THAT(result.out, holdsAll({"no permission for this user: join the dialout group",
                                           "sudo usermod -aG dialout"}));

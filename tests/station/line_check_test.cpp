@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "comms/hp6890_serial_comms.h"
-#include "external/serial_comms.h"
 #include "external/hardware_profile.h"
+#include "external/serial_comms.h"
 #include "sim/hardware_profile.h"
 #include "sim/in_process_line.h"
 #include "station/connected_hardware.h"
@@ -29,8 +29,8 @@ std::string stateOf(sim::Instrument& instrument)
 {
     std::ostringstream state;
     sim::GcModel& gc = instrument.gc();
-    state << "run " << static_cast<int>(gc.runState()) << " port1 " << gc.portOpen(1)
-          << " contact " << gc.contactClosure() << " runtable " << gc.runTable().size();
+    state << "run " << static_cast<int>(gc.runState()) << " port1 " << gc.portOpen(1) << " contact "
+          << gc.contactClosure() << " runtable " << gc.runTable().size();
     for (const std::string& text : gc.display())
         state << " display[" << text << "]";
     for (const char* zone : {"OV", "IF", "BF"})
@@ -103,11 +103,11 @@ TEST_F(LineCheckTest, NamesTheCauseOfEachFault)
          "echo CC", "BaudRate, DataBits or Parity", false},
         {"missing module", [](sim::SimConfig& c) { c.faults.silentEchoAddresses = {"V1"}; },
          "echo V1", "module V1 does not answer", false},
-        {"no sampler", [](sim::SimConfig& c) { c.faults.silentEchoAddresses = {"AS"}; },
-         "echo AS", "a GC without a sampler", false},
+        {"no sampler", [](sim::SimConfig& c) { c.faults.silentEchoAddresses = {"AS"}; }, "echo AS",
+         "a GC without a sampler", false},
         {"busy pass-through port",
-         [](sim::SimConfig& c) { c.faults.busyPort = sim::BusyPort::Always; },
-         "pass-through port", "busy", false},
+         [](sim::SimConfig& c) { c.faults.busyPort = sim::BusyPort::Always; }, "pass-through port",
+         "busy", false},
         {"not a 6890", [](sim::SimConfig& c) { c.gc.product = "HP 5890 GC"; }, "identity",
          "not an HP 6890 GC", false},
     };
@@ -125,18 +125,19 @@ TEST_F(LineCheckTest, NamesTheCauseOfEachFault)
         EXPECT_NE(failed->cause.find(c.cause), std::string::npos) << failed->cause;
         EXPECT_FALSE(failed->remedy.empty());
         // Only the fault fails: the checks after a missing module still run and pass.
-        const auto failures = std::count_if(report.checks.begin(), report.checks.end(), [](auto& k) {
-            return k.result == LineCheck::Result::Failed;
-        });
+        const auto failures =
+            std::count_if(report.checks.begin(), report.checks.end(),
+                          [](auto& k) { return k.result == LineCheck::Result::Failed; });
         EXPECT_EQ(failures, 1);
         // The check closes the pass-through port it opened, and no other: a busy port is
         // never forced closed.
         const LineCheck* port = find(report, "pass-through port");
         EXPECT_EQ(std::count(received.begin(), received.end(), "CCHTPC 1"),
                   port && port->result == LineCheck::Result::Passed ? 1 : 0);
-        EXPECT_EQ(std::count_if(received.begin(), received.end(),
-                                [](auto& t) { return t.rfind("CCHTPC", 0) == 0 && t != "CCHTPC 1"; }),
-                  0);
+        EXPECT_EQ(
+            std::count_if(received.begin(), received.end(),
+                          [](auto& t) { return t.rfind("CCHTPC", 0) == 0 && t != "CCHTPC 1"; }),
+            0);
         EXPECT_FALSE(line->isOpen());
     }
     // A GC that reports no sampler is no failure: the sampler is skipped.
@@ -163,12 +164,11 @@ TEST_F(LineCheckTest, ChangesNothingOnTheInstrument)
     for (const char* address :
          {"CC", "GC", "S1", "S2", "SS", "OV", "DF", "IF", "C1", "A1", "V1", "DT"})
         expected.push_back(std::string(address) + "HTEO \"1234\"");
-    for (const char* text : {"CCHTID", "ASHTEO \"1234\"", "CCHTPO 1", "01HTSTATUS", "GCHTCF ?",
-                             "IFHTCW ?", "IBHTCW ?", "ASHTCW ?", "GCHTRI", "GCHTRY", "GCHTST",
-                             "CCHTMD ?"})
+    for (const char* text :
+         {"CCHTID", "ASHTEO \"1234\"", "CCHTPO 1", "01HTSTATUS", "GCHTCF ?", "IFHTCW ?", "IBHTCW ?",
+          "ASHTCW ?", "GCHTRI", "GCHTRY", "GCHTST", "CCHTMD ?"})
         expected.push_back(text);
-    const std::size_t reads =
-        std::count(received.begin(), received.end(), std::string("CCHTMD +"));
+    const std::size_t reads = std::count(received.begin(), received.end(), std::string("CCHTMD +"));
     expected.insert(expected.end(), reads, "CCHTMD +");
     expected.push_back("CCHTPC 1");
     EXPECT_EQ(received, expected);
@@ -198,8 +198,8 @@ TEST_F(LineCheckTest, CapturedProfileIsTheSimulatorsProfile)
             CHP6890SerialComms channel;
             ASSERT_TRUE(channel.StartGCComms());
             CString buffer;
-            ASSERT_TRUE(queryConnectedProfile(channel, captured,
-                                              channel.CheckChannel(buffer, "AS") != 0));
+            ASSERT_TRUE(
+                queryConnectedProfile(channel, captured, channel.CheckChannel(buffer, "AS") != 0));
         }
         const std::string path = home.write("captured.toml", hardwareProfileText(captured, "x"));
         HardwareProfile reread;
