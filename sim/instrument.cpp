@@ -101,6 +101,17 @@ void Instrument::receive(std::string_view text)
     if (receivedAtMs_.size() >= kHeadsRemembered && !receivedAtMs_.count(line.head))
         receivedAtMs_.clear();  // a host sending endless new heads does not grow the map
     receivedAtMs_[line.head] = receivedMs;
+    if (config_.replay) {
+        if (const Replay::Answer* answer = config_.replay->next(lineText)) {
+            for (const Replay::AnswerLine& out : *answer) {
+                const std::int64_t held = config_.replayTiming ? out.afterMs : 0;
+                queue(receivedMs + held, out.text, held, line.head);
+            }
+            return;
+        }
+        if (config_.unseenReplayLine)
+            config_.unseenReplayLine(lineText, config_.replay->closest(lineText));
+    }
     std::string reply;
     bool answered = false;
     if (!sampler_->handle(line, modelMs_, answered, reply)) {

@@ -12,10 +12,12 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "sim/clock.h"
 #include "sim/faults.h"
 #include "sim/gc_model.h"
+#include "sim/replay.h"
 #include "sim/sampler_model.h"
 #include "sim/stored_method.h"
 
@@ -25,6 +27,13 @@ struct SimConfig {
     GcSettings gc;
     SamplerSettings sampler;
     Faults faults;
+    // Answers from a capture before the model's (gc6890-sim --replay): a replayed line
+    // goes past the model, which neither sees nor answers it.
+    std::shared_ptr<Replay> replay;
+    bool replayTiming = false;  // the capture's answer times, else at once
+    // Told of a line the capture never saw, with the captured lines closest to it.
+    std::function<void(const std::string& line, const std::vector<std::string>& closest)>
+        unseenReplayLine;
 };
 
 class Instrument {

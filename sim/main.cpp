@@ -95,6 +95,7 @@ int main(int argc, char** argv)
     bool noBackInlet = false, noFrontTower = false, noBackTower = false;
     std::string profile;
     std::string injectionLog;
+    std::string replay;
 
     CLI::App app{"gc6890-sim: a simulated HP 6890 GC with its sampler on a pseudo-terminal.\n"
                  "Prints the device path as its first line; stops on SIGINT or SIGTERM."};
@@ -173,6 +174,13 @@ int main(int argc, char** argv)
                    "Installed hardware from a TOML profile (docs/simulator.md); it replaces\n"
                    "--no-back-inlet and sets --firmware, --tray and the towers where it names them")
         ->check(CLI::ExistingFile);
+    app.add_option("--replay", replay,
+                   "Answer each line as the instrument did in this capture (capture.jsonl of\n"
+                   "gc6890 --capture or gc6890 doctor); lines it never saw are answered as the\n"
+                   "simulator would and reported on standard error")
+        ->check(CLI::ExistingFile);
+    app.add_flag("--replay-timing", config.replayTiming,
+                 "With --replay: answer after the capture's answer times");
     app.add_flag("--no-back-inlet", noBackInlet, "The GC has no back inlet");
     app.add_flag("--no-front-tower", noFrontTower, "No front injector tower");
     app.add_flag("--no-back-tower", noBackTower, "No back injector tower");
@@ -211,6 +219,24 @@ int main(int argc, char** argv)
             std::cerr << "gc6890-sim: " << error << std::endl;
             return 2;
         }
+    }
+
+    if (!replay.empty()) {
+        std::vector<gc6890::CapturedLine> lines;
+        std::string error;
+        if (!gc6890::readCapture(replay, lines, error)) {
+            std::cerr << "gc6890-sim: " << error << std::endl;
+            return 2;
+        }
+        config.replay = std::make_shared<Replay>(lines);
+        config.unseenReplayLine = [](const std::string& line,
+                                     const std::vector<std::string>& closest) {
+            std::cerr << "gc6890-sim: replay: the capture never saw \"" << escape(line)
+                      << "\"; answered as the simulator would; closest captured:";
+            for (const std::string& near : closest)
+                std::cerr << " \"" << escape(near) << '"';
+            std::cerr << std::endl;
+        };
     }
 
     // The stop's answer waits half a second of real time whatever the speed, so a reset's

@@ -86,10 +86,10 @@ bool readCapture(const std::string& path, std::vector<CapturedLine>& lines, std:
     return true;
 }
 
-LineCapture::LineCapture(std::string path) : path_(std::move(path))
+LineCapture::LineCapture(std::string path, bool append) : path_(std::move(path))
 {
     if (!path_.empty())
-        file_ = std::fopen(path_.c_str(), "we");
+        file_ = std::fopen(path_.c_str(), append ? "ae" : "we");
     previous_ = SetLineObserver(
         [this](int side, bool sent, std::string_view line) { note(side, sent, line); });
 }

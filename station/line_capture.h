@@ -34,11 +34,12 @@ std::string captureRecord(const CapturedLine& line);
 bool readCapture(const std::string& path, std::vector<CapturedLine>& lines, std::string& error);
 
 // Observes the channel while it lives (the observer it replaced is put back after), keeps
-// every line in memory and, given a path, appends each to that file as it goes, so that a
-// session that ends badly still leaves its capture.
+// every line in memory and, given a path, writes each to that file as it goes, so that a
+// session that ends badly still leaves its capture. `append` adds to a file that exists
+// (several commands, one session), else the file starts empty.
 class LineCapture {
 public:
-    explicit LineCapture(std::string path = {});
+    explicit LineCapture(std::string path = {}, bool append = false);
     ~LineCapture();
     LineCapture(const LineCapture&) = delete;
     LineCapture& operator=(const LineCapture&) = delete;

@@ -14,6 +14,7 @@
 #include "serial_devices.h"
 #include "station/line_capture.h"
 #include "station/line_check.h"
+#include "support_bundle.h"
 
 namespace gc6890::cli {
 
@@ -82,18 +83,24 @@ void printFacts(std::ostream& out, const LineCheckReport& report)
     }
 }
 
-int runDoctor(const std::string& capturePath)
+int runDoctor(const std::string& capturePath, const std::string& bundlePath)
 {
     InterruptPortWaitsOnSignals();
     const std::string device = chosenDevice();
+    // What is printed is also the bundle's report; each part is shown as soon as it is known.
+    std::ostringstream all;
+    const auto show = [&all](const std::string& text) {
+        std::cout << text << std::flush;
+        all << text;
+    };
     std::ostringstream text;
     printDevices(text, device);
-    std::cout << text.str() << std::flush;
+    show(text.str());
 
     std::string problems;
     ReadPortSettings(kPortKey, &problems);
     if (!problems.empty())
-        std::cout << "Settings: " << problems << " (the defaults stand in; gc6890 config set)\n";
+        show("Settings: " + problems + " (the defaults stand in; gc6890 config set)\n");
 
     // The doctor keeps its capture even when --capture did not ask for one.
     std::unique_ptr<LineCapture> capture;
@@ -106,15 +113,25 @@ int runDoctor(const std::string& capturePath)
     LineCheckReport report;
     {
         CHP6890SerialComms channel;
-        std::cout << "Line: " << device << '\n' << std::flush;
+        show("Line: " + device + '\n');
         report = checkLine(channel);
     }
-    printTable(std::cout, report);
-    printFacts(std::cout, report);
+    text.str("");
+    printTable(text, report);
+    printFacts(text, report);
     if (capture && !capture->writing())
-        std::cout << "Capture: not written (" << path << " cannot be written)\n";
+        text << "Capture: not written (" << path << " cannot be written)\n";
     else
-        std::cout << "Capture: " << (capturePath.empty() ? path : capturePath) << '\n';
+        text << "Capture: " << (capturePath.empty() ? path : capturePath) << '\n';
+    show(text.str());
+    if (!bundlePath.empty()) {
+        capture.reset();  // every line is in the file
+        writeSupportBundle(bundlePath,
+                           {all.str(), capturePath.empty() ? path : capturePath,
+                            report.hardwareKnown ? hardwareProfileText(report.profile) : "",
+                            report.firmware});
+        std::cout << "Bundle: " << bundlePath << '\n';
+    }
     if (PortInterruptSignal() != 0)
         return kExitSignalBase + PortInterruptSignal();
     if (report.noCommunication)
@@ -129,7 +146,11 @@ void addDoctorCommand(CommandTable& table)
     CLI::App* doctor = table.app().add_subcommand(
         "doctor", "Check the line and the instrument without changing anything, and say what to "
                   "do about each failure");
-    table.add(doctor, [&table] { return runDoctor(table.globals().capture); });
+    auto bundle = std::make_shared<std::string>();
+    doctor->add_option("--bundle", *bundle,
+                       "Also pack the report, the capture, the comms log, the hardware profile, "
+                       "the settings (secrets masked) and the versions into FILE.tar.gz");
+    table.add(doctor, [&table, bundle] { return runDoctor(table.globals().capture, *bundle); });
 }
 
 }  // namespace gc6890::cli

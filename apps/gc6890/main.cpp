@@ -46,7 +46,7 @@ int main(int argc, char** argv)
     app.add_option("--token-file", globals.tokenFile,
                    "File holding the service's token (default: the Token setting)");
     app.add_option("--capture", globals.capture,
-                   "Write every line sent and received, with its time, to FILE (JSON lines; "
+                   "Add every line sent and received, with its time, to FILE (JSON lines; "
                    "gc6890-sim --replay answers from it)");
     CLI::Option* yes = app.add_flag("--yes", globals.yes, "Answer yes to every question");
     app.add_flag("--no", globals.no, "Answer no to every question")->excludes(yes);
@@ -83,7 +83,8 @@ int main(int argc, char** argv)
     }
     std::unique_ptr<gc6890::LineCapture> capture;
     if (!globals.capture.empty()) {
-        capture = std::make_unique<gc6890::LineCapture>(globals.capture);
+        // Appended: several commands given one file make one session's capture.
+        capture = std::make_unique<gc6890::LineCapture>(globals.capture, true);
         if (!capture->writing()) {
             std::cerr << "gc6890: --capture: cannot write " << globals.capture << '\n';
             return kExitBadInput;

@@ -4,6 +4,7 @@
 // device and another user.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -28,11 +29,13 @@ protected:
     }
 };
 
-// On the built-in simulator every check passes and the session's capture is left in the
-// home folder.
-TEST_F(DoctorTest, PassesOnTheSimulatorAndLeavesItsCapture)
+// On the built-in simulator every check passes, the session's capture is left in the home
+// folder, and the bundle holds what a developer needs, the token masked.
+TEST_F(DoctorTest, PassesOnTheSimulatorAndLeavesItsCaptureAndBundle)
 {
-    const ProgramResult result = run({"doctor", "--port", "sim"});
+    write("registry.ini", home.read("registry.ini") + "Token=s3cr3t-token\n");
+    const ProgramResult result =
+        run({"doctor", "--port", "sim", "--bundle", home.path() + "/b.tar.gz"});
     EXPECT_EQ(result.exitCode, 0) << result.out << result.err;
     EXPECT_THAT(result.out, holdsAll({"echo DT", "pass-through port", "sampler status",
                                       "HP 6890 GC", "Installed hardware: OVEN LIMIT",
@@ -40,6 +43,14 @@ TEST_F(DoctorTest, PassesOnTheSimulatorAndLeavesItsCapture)
     EXPECT_EQ(result.out.find("FAILED"), std::string::npos) << result.out;
     EXPECT_NE(home.read("capture.jsonl").find(R"("dir":"received","line":"HTCCID HP 6890 GC)"),
               std::string::npos);
+    ASSERT_EQ(std::system(("tar -xzf " + home.path() + "/b.tar.gz -C " + home.path()).c_str()), 0);
+    for (const char* part : {"report.txt", "capture.jsonl", "hardware.toml", "versions.txt"})
+        EXPECT_TRUE(home.exists(std::string("gc6890-doctor/") + part)) << part;
+    EXPECT_EQ(home.read("gc6890-doctor/report.txt") + "Bundle: " + home.path() + "/b.tar.gz\n",
+              result.out);
+    const std::string settings = home.read("gc6890-doctor/settings.ini");
+    EXPECT_NE(settings.find("Token=********"), std::string::npos) << settings;
+    EXPECT_EQ(settings.find("s3cr3t"), std::string::npos) << settings;
 }
 
 // A device that another program holds, or that this user may not use: the device list says
