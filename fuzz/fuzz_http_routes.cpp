@@ -41,10 +41,11 @@ struct Service {
         options.listen = "127.0.0.1:6890";
         options.allowHosts = {"gc1.lab.example"};
         state = std::make_unique<gc6890::ServiceState>(options);
+        state->accounts.start(kToken, {});  // the corpus's requests carry it
         instrument = std::make_unique<gc6890::InstrumentThread>(*state);
         instrument->stop();  // never started: a task is refused at once
         api = std::make_unique<gc6890::HttpApi>(*state, *instrument, gc6890::MethodStore(methods),
-                                                kToken, GC6890_SOURCE_DIR "/docs/openapi.json");
+                                                GC6890_SOURCE_DIR "/docs/openapi.json");
     }
     gc6890::ServiceOptions options;
     std::unique_ptr<gc6890::ServiceState> state;

@@ -62,8 +62,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                           : gc6890::JobBoard::Submitted{++lastJob, {}, {}};
     };
     const auto log = [](const std::string& text) { check(gc6890::loggable(text) == text); };
-    MqttCommands enabled(kPrefix, true, gc6890::MethodStore(methodFolder()), submit, log);
-    MqttCommands disabled(kPrefix, false, gc6890::MethodStore(methodFolder()), submit, log);
+    // Every caller admitted, so that every payload reaches the checks that read it.
+    const auto admit = [](const std::string&, gc6890::Action action) {
+        return gc6890::Admission{gc6890::Admission::Verdict::Admitted, std::nullopt, action};
+    };
+    MqttCommands enabled(kPrefix, true, gc6890::MethodStore(methodFolder()), admit, submit, log);
+    MqttCommands disabled(kPrefix, false, gc6890::MethodStore(methodFolder()), admit, submit, log);
     std::map<std::string, std::string> firstReplies;  // what `enabled` answered each taken id
     std::int64_t nowMs = 1000;
 

@@ -17,10 +17,11 @@ bool syncFolder(const std::string& folder)
     return ok;
 }
 
-bool writeFileDurably(const std::string& path, std::string_view content, std::string& error)
+bool writeFileDurably(const std::string& path, std::string_view content, std::string& error,
+                      mode_t mode)
 {
     const std::string temporary = path + ".tmp";
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
     if (fd < 0) {
         error = temporary + ": cannot create: " + std::strerror(errno);
         return false;

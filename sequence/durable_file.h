@@ -3,6 +3,7 @@
 
 #include <string>
 #include <string_view>
+#include <sys/types.h>
 
 namespace gc6890 {
 
@@ -11,7 +12,9 @@ bool syncFolder(const std::string& folder);
 
 // Writes `content` to "<path>.tmp", syncs it and renames it to `path`: a kill leaves either
 // no file at `path` or the whole one. False with `error` naming the file and the reason.
-// The caller syncs the folder once its files are all written.
-bool writeFileDurably(const std::string& path, std::string_view content, std::string& error);
+// The caller syncs the folder once its files are all written. `mode` is a new file's (a
+// temporary file left by a writer that was killed keeps its own: remove it first).
+bool writeFileDurably(const std::string& path, std::string_view content, std::string& error,
+                      mode_t mode = 0644);
 
 }  // namespace gc6890

@@ -13,10 +13,10 @@
 #include "service/http_api_routes.h"
 #include "service/http_server.h"
 #include "service/job_requests.h"
+#include "service/loopback_address.h"
 #include "service/notice_limiter.h"
 #include "service/route_table.h"
 #include "service/safe_text.h"
-#include "service/service_token.h"
 
 namespace gc6890 {
 
@@ -80,22 +80,17 @@ std::string bearer(const Request& req)
     return header.rfind("Bearer ", 0) == 0 ? header.substr(7) : std::string();
 }
 
-bool changes(const Request& req)
-{
-    return req.method != "GET" && req.method != "HEAD" && req.method != "OPTIONS";
-}
-
 }  // namespace
 
 HttpApi::HttpApi(ServiceState& state, InstrumentThread& instrument, MethodStore methods,
-                 std::string token, std::string openApiPath)
+                 std::string openApiPath)
     : state_(state), instrument_(instrument), methods_(std::move(methods)),
-      token_(std::move(token)), notices_(std::make_unique<NoticeLimiter>(
-                                    [this](const std::string& text) {
-                                        std::cerr << "gc6890 serve: " << loggable(text) << '\n';
-                                        state_.events.log(1, "service", loggable(text));
-                                    },
-                                    kNoticeIntervalS * 1000)),
+      notices_(std::make_unique<NoticeLimiter>(
+          [this](const std::string& text) {
+              std::cerr << "gc6890 serve: " << loggable(text) << '\n';
+              state_.events.log(1, "service", loggable(text));
+          },
+          kNoticeIntervalS * 1000)),
       routes_(std::make_unique<RouteTable>())
 {
     context_ = std::make_unique<ApiContext>(ApiContext{
@@ -106,9 +101,14 @@ HttpApi::HttpApi(ServiceState& state, InstrumentThread& instrument, MethodStore 
         .notice = [this](const std::string& kind, const std::string& address,
                          const std::string& text) { notice(kind, address, text); },
         .waitingConnections = [this] { return server_->waiting(); },
+        .caller = [this](const Request& req) { return state_.accounts.identify(bearer(req)); },
     });
     const std::string& listen = state_.options.listen;
     listenHost_ = lowerCase(listen.substr(0, listen.rfind(':')));
+    const bool bracketed = listenHost_.size() > 2 && listenHost_.front() == '[';
+    readsOpen_ =
+        state_.options.openReads ||
+        isLoopback(bracketed ? listenHost_.substr(1, listenHost_.size() - 2) : listenHost_);
     HttpServer::Hooks hooks;
     hooks.cut = [this](const std::string& address, const std::string& why) {
         ++state_.metrics.cutRequests;
@@ -258,15 +258,43 @@ bool HttpApi::refused(const Request& req, Response& res)
                  "accepted with gc6890 serve --allow-host NAME");
         return true;
     }
-    // Anything that changes something needs the token; nothing is done without it.
-    if (!changes(req) || sameToken(bearer(req), token_))
-        return false;
+    return !admitted(req, res, from);
+}
+
+bool HttpApi::admitted(const Request& req, Response& res, const std::string& from)
+{
+    std::smatch matches;
+    const RouteTable::Route* route = routes_->find(req.method, req.path, matches);
+    if (route && !route->action)
+        return true;  // open to all
+    // Unrouted: a GET is a file of the dashboard (which asks for the token itself) or a
+    // 404; anything else needs a token of some account before it learns there is no route.
+    const bool reads = req.method == "GET" || req.method == "HEAD" || req.method == "OPTIONS";
+    if (!route && reads)
+        return true;
+    const Action action = route ? *route->action : Action::Read;
+    const Admission admission =
+        state_.accounts.admit(bearer(req), action, route ? readsOpen_ : false);
+    if (admission.admitted())
+        return true;
     ++state_.metrics.unauthorized;
-    notice("refused requests", req.remote_addr,
-           "refused " + from + (req.has_header("Authorization") ? ": wrong token" : ": no token"));
+    notice("refused requests", req.remote_addr, "refused " + from + ": " + admission.refusal());
+    if (admission.verdict == Admission::Verdict::Forbidden) {
+        const Role needed = requiredRole(action);
+        reply(res, 403,
+              {{"error", admission.refusal()},
+               {"role_needed", roleName(needed)},
+               {"role", roleName(admission.caller->role)}});
+        return false;
+    }
     res.set_header("WWW-Authenticate", "Bearer");
-    fail(res, 401, "this request needs the service's token: Authorization: Bearer TOKEN");
-    return true;
+    fail(res, 401,
+         admission.verdict == Admission::Verdict::NoToken
+             ? "this request needs the service's token or an account's (gc6890 user add): "
+               "Authorization: Bearer TOKEN"
+             : "this request needs the service's token or an account's; the token sent is "
+               "neither (removed, rotated or mistyped)");
+    return false;
 }
 
 void HttpApi::addRoutes()

@@ -57,8 +57,9 @@ inline constexpr int kNoticeIntervalS = 10;
 
 class HttpApi {
 public:
+    // Callers are known by state.accounts (accounts.h).
     HttpApi(ServiceState& state, InstrumentThread& instrument, MethodStore methods,
-            std::string token, std::string openApiPath);
+            std::string openApiPath);
     ~HttpApi();
     HttpApi(const HttpApi&) = delete;
     HttpApi& operator=(const HttpApi&) = delete;
@@ -81,20 +82,22 @@ public:
 
 private:
     void addRoutes();
-    // Before the routes: the Host check and the token check; true when refused.
+    // Before the routes: the Host check and the caller's admission; true when refused.
     bool refused(const httplib::Request& req, httplib::Response& res);
+    // The caller's admission to the route's action (none for a route open to all).
+    bool admitted(const httplib::Request& req, httplib::Response& res, const std::string& from);
     bool hostAllowed(const httplib::Request& req) const;
     void notice(const std::string& kind, const std::string& address, const std::string& text);
 
     ServiceState& state_;
     InstrumentThread& instrument_;
     MethodStore methods_;
-    std::string token_;
     std::unique_ptr<NoticeLimiter> notices_;
     std::unique_ptr<ApiContext> context_;  // what the route groups share
     std::unique_ptr<RouteTable> routes_;
     std::unique_ptr<HttpServer> server_;
     std::string listenHost_;  // the address --listen named, lower case
+    bool readsOpen_ = true;   // reads need no token: loopback only, or --open-reads
     int listenSocket_ = -1;
 };
 

@@ -201,18 +201,27 @@ void addAdminRoutes(RouteTable& s, const ApiContext& api)
         res.set_content(text.str(), kJsonType);
     });
 
-    s.get("/healthz", [&api](const Request&, Response& res) { health(api.state, res); });
+    // Who the token names, for a client to show what its role allows (nulls without one).
+    s.get("/api/v1/whoami", [&api](const Request& req, Response& res) {
+        const std::optional<Caller> caller = api.caller(req);
+        reply(res, 200,
+              {{"name", caller ? json(caller->name) : json(nullptr)},
+               {"role", caller ? json(roleName(caller->role)) : json(nullptr)}});
+    });
 
-    s.get("/metrics", [&api](const Request&, Response& res) {
+    s.getOpen("/healthz", [&api](const Request&, Response& res) { health(api.state, res); });
+
+    s.getOpen("/metrics", [&api](const Request&, Response& res) {
         res.set_content(metricsText(api), "text/plain; version=0.0.4");
     });
 
-    // An operator breaks the instrument's lock (a scheduler that went away holding it).
-    // The token is the only credential there is yet: the event names the address it came
-    // from; an account will name the operator.
-    s.post("/api/v1/lock/release", [&api](const Request& req, Response& res) {
+    // An admin breaks the instrument's lock (a scheduler that went away holding it); the
+    // event names the account and the address it came from.
+    s.post("/api/v1/lock/release", Action::BreakLock, [&api](const Request& req, Response& res) {
         parseJsonObject(req.body, {});
-        const std::string by = "an operator at " + req.remote_addr + " (HTTP, the service's token)";
+        const std::optional<Caller> caller = api.caller(req);
+        const std::string by = (caller ? caller->name : std::string("an admin")) + " at " +
+                               req.remote_addr + " (HTTP)";
         const std::optional<std::string> holder = api.state.lock.release(by);
         if (holder)
             api.state.events.log(

@@ -30,18 +30,19 @@ void addJobRoutes(RouteTable& s, const ApiContext& api)
     // The jobs: 202 at once with the job's id, 409 while another is under way.
     for (const JobKind kind :
          {JobKind::Load, JobKind::Run, JobKind::Stop, JobKind::Reset, JobKind::Zones})
-        s.post(std::string("/api/v1/") + jobKindName(kind), [kind, &api](const Request& req,
-                                                                         Response& res) {
-            const JobRequest request =
-                jobRequestOf(kind, parseJsonObject(req.body, jobFields(kind)), api.methods);
-            const JobBoard::Submitted submitted = submitJob(api.state, request);
-            if (submitted.id == 0 && !submitted.lockedUntil.empty())
-                return lockedOut(res, jobKindName(kind), submitted.conflict, submitted.lockedUntil);
-            if (submitted.id == 0)
-                return fail(res, 409, refusal(request, submitted.conflict));
-            const std::string url = "/api/v1/jobs/" + std::to_string(submitted.id);
-            created(res, 202, url, {{"job", submitted.id}, {"url", url}});
-        });
+        s.post(std::string("/api/v1/") + jobKindName(kind), jobAction(kind),
+               [kind, &api](const Request& req, Response& res) {
+                   const JobRequest request =
+                       jobRequestOf(kind, parseJsonObject(req.body, jobFields(kind)), api.methods);
+                   const JobBoard::Submitted submitted = submitJob(api.state, request);
+                   if (submitted.id == 0 && !submitted.lockedUntil.empty())
+                       return lockedOut(res, jobKindName(kind), submitted.conflict,
+                                        submitted.lockedUntil);
+                   if (submitted.id == 0)
+                       return fail(res, 409, refusal(request, submitted.conflict));
+                   const std::string url = "/api/v1/jobs/" + std::to_string(submitted.id);
+                   created(res, 202, url, {{"job", submitted.id}, {"url", url}});
+               });
 }
 
 }  // namespace gc6890

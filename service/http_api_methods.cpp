@@ -67,6 +67,24 @@ void upload(ServiceState& state, const MethodStore& methods, const Request& req,
     reply(res, 201, {{"name", name}, {"run_length_min", check.runLengthMin}});
 }
 
+// An admin's removal of a stored method; the event names who.
+void remove(const ApiContext& api, const Request& req, Response& res)
+{
+    const std::string name = nameOf(req);
+    if (lockedOut(api.state, res, "delete"))
+        return;
+    if (!storedOr404(api.methods, name, res))
+        return;
+    std::string error;
+    if (!api.methods.remove(name, error))
+        return fail(res, 500, error);
+    const std::optional<Caller> caller = api.caller(req);
+    api.state.events.log(1, "service",
+                         "the method " + name + " was deleted by " +
+                             (caller ? caller->name : std::string("an admin")) + " (HTTP)");
+    reply(res, 200, {{"deleted", name}});
+}
+
 // The injection volume of ?volume= (µL), 1 when absent.
 float volumeParam(const Request& req)
 {
@@ -116,8 +134,10 @@ void addMethodRoutes(RouteTable& s, const ApiContext& api)
         if (const std::optional<std::string> text = storedOr404(methods, nameOf(req), res))
             res.set_content(*text, "application/toml");
     });
-    s.post("/api/v1/methods/([^/]+)",
+    s.post("/api/v1/methods/([^/]+)", Action::UploadMethod,
            [&api](const Request& req, Response& res) { upload(api.state, api.methods, req, res); });
+    s.del("/api/v1/methods/([^/]+)", Action::DeleteMethod,
+          [&api](const Request& req, Response& res) { remove(api, req, res); });
     s.get("/api/v1/methods/([^/]+)/summary", [&methods](const Request& req, Response& res) {
         const std::string name = nameOf(req);
         const std::optional<std::string> text = storedOr404(methods, name, res);

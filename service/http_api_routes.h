@@ -7,7 +7,14 @@
 
 #include <cstddef>
 #include <functional>
+#include <optional>
 #include <string>
+
+#include "service/accounts.h"
+
+namespace httplib {
+struct Request;
+}
 
 namespace gc6890 {
 
@@ -26,20 +33,22 @@ struct ApiContext {
                        const std::string& text)>
         notice;
     std::function<std::size_t()> waitingConnections;  // for /metrics
+    // Whom the request's bearer token names; nothing without one.
+    std::function<std::optional<Caller>(const httplib::Request&)> caller;
 };
 
 // GET /api/v1/status, /api/v1/history and /api/v1/events (http_api_status.cpp).
 void addStatusRoutes(RouteTable& routes, const ApiContext& api);
 // GET /api/v1/jobs/{id}; POST /api/v1/load|run|stop|reset|zones (http_api_jobs.cpp).
 void addJobRoutes(RouteTable& routes, const ApiContext& api);
-// GET /api/v1/methods, /api/v1/methods/{name}[/summary|/record]; POST
+// GET /api/v1/methods, /api/v1/methods/{name}[/summary|/record]; POST and DELETE
 // /api/v1/methods/{name} (http_api_methods.cpp).
 void addMethodRoutes(RouteTable& routes, const ApiContext& api);
 // POST /api/v1/sequences, GET /api/v1/sequences[/{id}], POST
 // /api/v1/sequences/{id}/pause|resume|abort (http_api_sequences.cpp).
 void addSequenceRoutes(RouteTable& routes, const ApiContext& api);
-// GET /api/v1/log, /api/v1/openapi.json, /healthz and /metrics; POST /api/v1/lock/release
-// (http_api_admin.cpp).
+// GET /api/v1/log, /api/v1/openapi.json, /api/v1/whoami, /healthz and /metrics; POST
+// /api/v1/lock/release (http_api_admin.cpp).
 void addAdminRoutes(RouteTable& routes, const ApiContext& api);
 
 }  // namespace gc6890

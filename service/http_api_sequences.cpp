@@ -132,7 +132,7 @@ void controlSequence(const ApiContext& api, const Request& req, Response& res)
 
 void addSequenceRoutes(RouteTable& s, const ApiContext& api)
 {
-    s.post("/api/v1/sequences",
+    s.post("/api/v1/sequences", Action::RunSequence,
            [&api](const Request& req, Response& res) { startSequence(api, req, res); });
 
     const ServiceState& state = api.state;
@@ -156,7 +156,7 @@ void addSequenceRoutes(RouteTable& s, const ApiContext& api)
         reply(res, 200, found);
     });
 
-    s.post("/api/v1/sequences/([0-9A-Za-z-]+)/(pause|resume|abort)",
+    s.post("/api/v1/sequences/([0-9A-Za-z-]+)/(pause|resume|abort)", Action::RunSequence,
            [&api](const Request& req, Response& res) { controlSequence(api, req, res); });
 }
 

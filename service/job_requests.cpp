@@ -45,6 +45,23 @@ std::vector<std::string> jobFields(JobKind kind)
     return {};
 }
 
+Action jobAction(JobKind kind)
+{
+    switch (kind) {
+    case JobKind::Load:
+        return Action::Load;
+    case JobKind::Run:
+        return Action::Run;
+    case JobKind::Stop:
+        return Action::Stop;
+    case JobKind::Reset:
+        return Action::Reset;
+    case JobKind::Zones:
+        break;
+    }
+    return Action::Zones;
+}
+
 namespace {
 
 std::string methodField(const json& body, const MethodStore& methods)

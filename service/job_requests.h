@@ -10,6 +10,7 @@
 
 #include "service/job_board.h"
 #include "service/method_store.h"
+#include "service/roles.h"
 
 namespace gc6890 {
 
@@ -26,6 +27,9 @@ nlohmann::json parseJsonObject(const std::string& text, const std::vector<std::s
 // The fields a job of `kind` takes: load {method}, run {method, vial, volume},
 // zones {on}, stop and reset none.
 std::vector<std::string> jobFields(JobKind kind);
+
+// The action (roles.h) a job of `kind` is, at every door.
+Action jobAction(JobKind kind);
 
 // The job a checked body asks for.
 JobRequest jobRequestOf(JobKind kind, const nlohmann::json& body, const MethodStore& methods);

@@ -138,4 +138,12 @@ bool MethodStore::store(const std::string& name, const std::string& text, std::s
     return true;
 }
 
+bool MethodStore::remove(const std::string& name, std::string& error) const
+{
+    if (::unlink(path(name).c_str()) == 0)
+        return true;
+    error = "cannot delete " + path(name) + ": " + std::strerror(errno);
+    return false;
+}
+
 }  // namespace gc6890

@@ -44,6 +44,8 @@ public:
     // Writes the file through a temporary file and a rename. False with `error` set when
     // it cannot be written; an earlier file of that name is then left as it was.
     bool store(const std::string& name, const std::string& text, std::string& error) const;
+    // Removes the stored method. False with `error` set when it cannot be removed.
+    bool remove(const std::string& name, std::string& error) const;
 
 private:
     std::string folder_;

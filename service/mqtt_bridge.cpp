@@ -114,6 +114,10 @@ MqttBridge::MqttBridge(ServiceState& state, MqttOptions options, MethodStore met
       failures_(state.events, state.metrics.mqttFailures, "mqtt"),
       commands_(
           prefix_, options_.commands, std::move(methods),
+          // The broker is no place to read from without a token: its reads are its own.
+          [this](const std::string& token, Action action) {
+              return state_.accounts.admit(token, action, false);
+          },
           [this](const JobRequest& request) { return submitJob(state_, request); },
           [this](const std::string& text) { log(text); })
 {}

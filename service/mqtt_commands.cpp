@@ -26,11 +26,13 @@ bool plainId(const std::string& id)
 }
 
 // One pass over a payload without building it: whether it nests deeper than the limit
-// (the pass stops there) and the top level's "id" when that is a text or a whole number.
+// (the pass stops there), the top level's "id" when that is a text or a whole number, and
+// its "token" when a text.
 class CommandScan : public nlohmann::json_sax<json> {
 public:
     bool tooDeep = false;
     std::string id;
+    std::string token;
 
     bool null() override { return value(); }
     bool boolean(bool) override { return value(); }
@@ -40,7 +42,12 @@ public:
         return value(std::to_string(number));
     }
     bool number_float(number_float_t, const string_t&) override { return value(); }
-    bool string(string_t& text) override { return value(text); }
+    bool string(string_t& text) override
+    {
+        if (tokenNext_)
+            token = text;
+        return value(text);
+    }
     bool binary(binary_t&) override { return value(); }
     bool start_object(std::size_t) override { return enter(); }
     bool start_array(std::size_t) override { return enter(); }
@@ -49,6 +56,7 @@ public:
     bool key(string_t& name) override
     {
         idNext_ = depth_ == 1 && name == "id";
+        tokenNext_ = depth_ == 1 && name == "token";
         return true;
     }
     bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override
@@ -63,7 +71,7 @@ private:
     {
         if (idNext_)
             id = text.value_or("");
-        idNext_ = false;
+        idNext_ = tokenNext_ = false;
         return true;
     }
     bool enter()
@@ -83,6 +91,7 @@ private:
 
     int depth_ = 0;
     bool idNext_ = false;
+    bool tokenNext_ = false;
 };
 
 }  // namespace
@@ -94,10 +103,10 @@ const char* MqttCommands::outcomeName(Outcome outcome)
     return kNames(outcome);
 }
 
-MqttCommands::MqttCommands(std::string prefix, bool enabled, MethodStore methods, Submit submit,
-                           Log log)
+MqttCommands::MqttCommands(std::string prefix, bool enabled, MethodStore methods, Admit admit,
+                           Submit submit, Log log)
     : prefix_(std::move(prefix)), enabled_(enabled), methods_(std::move(methods)),
-      submit_(std::move(submit)), log_(std::move(log))
+      admit_(std::move(admit)), submit_(std::move(submit)), log_(std::move(log))
 {}
 
 MqttCommands::Result MqttCommands::refuse(const std::string& id, int code, const std::string& error,
@@ -171,10 +180,22 @@ MqttCommands::Result MqttCommands::handle(std::string_view topic, std::string_vi
                       "this service takes no commands from the broker; it was started without "
                       "--mqtt-commands");
     }
+    // Who may is known before the payload is read: a refused caller learns nothing of the
+    // method folder from the checks.
+    if (const Admission admission = admit_(scan.token, jobAction(*kind)); !admission.admitted())
+        return admission.verdict == Admission::Verdict::Forbidden
+                   ? refuse(id, 403, admission.refusal(), {},
+                            {{"role_needed", roleName(requiredRole(admission.action))}})
+                   : refuse(id, 401,
+                            admission.verdict == Admission::Verdict::NoToken
+                                ? "a command carries an account's token in its \"token\" field"
+                                : "the token is no account's: it was removed or rotated, or "
+                                  "mistyped",
+                            "token");
     JobRequest request;
     try {
         std::vector<std::string> known = jobFields(*kind);
-        known.push_back("id");
+        known.insert(known.end(), {"id", "token"});
         request = jobRequestOf(*kind, parseJsonObject(std::string(payload), known), methods_);
     } catch (const BadField& bad) {
         return refuse(id, 400, bad.error, bad.field);

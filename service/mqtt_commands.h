@@ -5,8 +5,9 @@
 //
 // Cheap checks come before any parsing: the topic, the retain flag and the size; then one
 // pass that bounds the nesting and finds the id without building the document; then the
-// id window, the command's name and the --mqtt-commands switch; only then is the payload
-// read as the request it claims to be (the HTTP API's own checks, job_requests.h).
+// id window, the command's name and the --mqtt-commands switch; then the caller's token
+// (its "token" field) and role, as every door admits them (accounts.h); only then is the
+// payload read as the request it claims to be (the HTTP API's own checks, job_requests.h).
 #pragma once
 
 #include <cstddef>
@@ -18,6 +19,7 @@
 #include <string>
 #include <string_view>
 
+#include "service/accounts.h"
 #include "service/job_board.h"
 #include "service/method_store.h"
 
@@ -39,7 +41,7 @@ public:
     enum class Outcome {
         Taken,     // a job was submitted
         Repeated,  // an id already taken: the first reply again, nothing run
-        Refused,   // answered with a refusal (400, 403, 404, 409, 413)
+        Refused,   // answered with a refusal (400, 401, 403, 404, 409, 413)
         Retained,  // a retained message: ignored, not answered
         NotOurs,   // not gc6890/NAME/cmd/KIND: ignored
     };
@@ -54,11 +56,14 @@ public:
 
     using Submit = std::function<JobBoard::Submitted(const JobRequest&)>;
     using Log = std::function<void(const std::string&)>;
+    // Whether the token ("" when the command has none) may do the action.
+    using Admit = std::function<Admission(const std::string& token, Action action)>;
 
-    // `prefix`: "gc6890/NAME/"; `enabled`: --mqtt-commands; `submit` hands a checked job to
-    // the instrument under the one-job rule; `log` writes one line of the service's log (the
-    // broker's text in it already made loggable).
-    MqttCommands(std::string prefix, bool enabled, MethodStore methods, Submit submit, Log log);
+    // `prefix`: "gc6890/NAME/"; `enabled`: --mqtt-commands; `admit` decides who may;
+    // `submit` hands a checked job to the instrument under the one-job rule; `log` writes
+    // one line of the service's log (the broker's text in it already made loggable).
+    MqttCommands(std::string prefix, bool enabled, MethodStore methods, Admit admit, Submit submit,
+                 Log log);
 
     // `nowMs`: the steady clock, for the id window.
     Result handle(std::string_view topic, std::string_view payload, bool retained,
@@ -75,6 +80,7 @@ private:
     std::string prefix_;
     bool enabled_;
     MethodStore methods_;
+    Admit admit_;
     Submit submit_;
     Log log_;
     bool toldRetained_ = false;

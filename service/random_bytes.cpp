@@ -13,4 +13,22 @@ void fillRandom(std::span<unsigned char> bytes, const std::string& failure)
         throw std::runtime_error(failure + ": " + std::strerror(errno));
 }
 
+std::string hexText(std::span<const unsigned char> bytes)
+{
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string text;
+    for (const unsigned char byte : bytes) {
+        text += kHex[byte >> 4];
+        text += kHex[byte & 15];
+    }
+    return text;
+}
+
+std::string randomSecret(const std::string& failure)
+{
+    unsigned char bytes[32];
+    fillRandom(bytes, failure);
+    return hexText(bytes);
+}
+
 }  // namespace gc6890

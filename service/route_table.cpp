@@ -20,12 +20,32 @@ void lastResort(httplib::Response& res) noexcept
 
 void RouteTable::get(const std::string& pattern, Handler handler)
 {
-    routes_.push_back({"GET", pattern, std::regex(pattern), std::move(handler)});
+    routes_.push_back({"GET", pattern, std::regex(pattern), std::move(handler), Action::Read});
 }
 
-void RouteTable::post(const std::string& pattern, Handler handler)
+void RouteTable::getOpen(const std::string& pattern, Handler handler)
 {
-    routes_.push_back({"POST", pattern, std::regex(pattern), std::move(handler)});
+    routes_.push_back({"GET", pattern, std::regex(pattern), std::move(handler), std::nullopt});
+}
+
+void RouteTable::post(const std::string& pattern, Action action, Handler handler)
+{
+    routes_.push_back({"POST", pattern, std::regex(pattern), std::move(handler), action});
+}
+
+void RouteTable::del(const std::string& pattern, Action action, Handler handler)
+{
+    routes_.push_back({"DELETE", pattern, std::regex(pattern), std::move(handler), action});
+}
+
+const RouteTable::Route* RouteTable::find(const std::string& method, const std::string& path,
+                                          std::smatch& matches) const
+{
+    const std::string& routed = method == "HEAD" ? std::string("GET") : method;
+    for (const Route& route : routes_)
+        if (route.method == routed && std::regex_match(path, matches, route.regex))
+            return &route;
+    return nullptr;
 }
 
 RouteTable::Handler RouteTable::contained(Handler handler) const
@@ -91,6 +111,8 @@ void RouteTable::install(httplib::Server& server) const
     for (const Route& route : routes_) {
         if (route.method == "GET")
             server.Get(route.pattern, contained(route.handler));
+        else if (route.method == "DELETE")
+            server.Delete(route.pattern, contained(route.handler));
         else
             server.Post(route.pattern, contained(route.handler));
     }
@@ -113,15 +135,7 @@ void RouteTable::install(httplib::Server& server) const
 void RouteTable::dispatch(httplib::Request& req, httplib::Response& res) const
 {
     if (!gated(req, res)) {
-        const std::string& method = req.method == "HEAD" ? std::string("GET") : req.method;
-        const Route* found = nullptr;
-        for (const Route& route : routes_) {
-            if (route.method == method && std::regex_match(req.path, req.matches, route.regex)) {
-                found = &route;
-                break;
-            }
-        }
-        if (found) {
+        if (const Route* found = find(req.method, req.path, req.matches)) {
             contained(found->handler)(req, res);
             if (res.status == -1)
                 res.status = 200;

@@ -13,9 +13,12 @@
 
 #include <exception>
 #include <functional>
+#include <optional>
 #include <regex>
 #include <string>
 #include <vector>
+
+#include "service/roles.h"
 
 namespace gc6890 {
 
@@ -28,14 +31,19 @@ public:
         std::function<void(const httplib::Request&, httplib::Response&, std::exception_ptr)>;
 
     struct Route {
-        std::string method;  // GET or POST; a GET route answers HEAD too
+        std::string method;  // GET, POST or DELETE; a GET route answers HEAD too
         std::string pattern;
         std::regex regex;
         Handler handler;
+        std::optional<Action> action;  // what the caller's role must allow; none: open to all
     };
 
+    // Every route names the action it is (roles.h): a read, unless said otherwise.
     void get(const std::string& pattern, Handler handler);
-    void post(const std::string& pattern, Handler handler);
+    // A GET that needs no token anywhere (the health check, the metrics).
+    void getOpen(const std::string& pattern, Handler handler);
+    void post(const std::string& pattern, Action action, Handler handler);
+    void del(const std::string& pattern, Action action, Handler handler);
     void gate(Gate gate) { gate_ = std::move(gate); }
     // Called for an answer of status 400 or more that has no body yet.
     void onError(Handler handler) { error_ = std::move(handler); }
@@ -44,6 +52,10 @@ public:
     void onAnswer(Handler handler) { answer_ = std::move(handler); }
 
     const std::vector<Route>& routes() const { return routes_; }
+    // The route a request of `method` ("HEAD" as GET) for `path` takes; null when none
+    // (a file of the dashboard, or a 404). `matches` gets the pattern's groups.
+    const Route* find(const std::string& method, const std::string& path,
+                      std::smatch& matches) const;
 
     // Registers the routes and the handling around them into `server`.
     void install(httplib::Server& server) const;

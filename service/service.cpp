@@ -15,6 +15,7 @@
 #include "service/home_privacy.h"
 #include "service/http_api.h"
 #include "service/instrument_thread.h"
+#include "service/loopback_address.h"
 #include "service/service_token.h"
 
 namespace gc6890 {
@@ -97,8 +98,17 @@ int runService(const ServeOptions& options)
     }
     raiseDescriptorLimit();
     ServiceState state(options.service);
+    try {
+        state.accounts.start(token, [&state](const std::string& text) {
+            std::cerr << "gc6890 serve: " << text << '\n';
+            state.events.log(1, "service", text);
+        });
+    } catch (const std::exception& error) {
+        std::cerr << "gc6890 serve: " << error.what() << '\n';
+        return 1;
+    }
     InstrumentThread instrument(state);
-    HttpApi api(state, instrument, MethodStore(methodFolder()), token, options.openApiPath);
+    HttpApi api(state, instrument, MethodStore(methodFolder()), options.openApiPath);
     if (!api.serveFiles(options.webDir, options.chartJsDir))
         std::cerr << "gc6890 serve: no dashboard: " << options.webDir << " or "
                   << options.chartJsDir << " is missing; the API is served all the same\n";
@@ -127,7 +137,7 @@ int runService(const ServeOptions& options)
     }
     std::optional<sila::SilaServer> sila;
     if (!options.sila.address.empty()) {
-        sila.emplace(state, instrument, MethodStore(methodFolder()), token, options.sila);
+        sila.emplace(state, instrument, MethodStore(methodFolder()), options.sila);
         int exitCode = 1;
         if (!sila->start(error, exitCode)) {
             std::cerr << "gc6890 serve: " << error << '\n';
@@ -142,13 +152,19 @@ int runService(const ServeOptions& options)
               << options.service.device << "; SIGTERM or Ctrl-C ends the service\n";
     if (const std::string warning = homePrivacyWarning(homeDirectory()); !warning.empty())
         std::cerr << "gc6890 serve: " << warning << '\n';
-    if (everyAddress(options.service.listen))
-        std::cerr << "gc6890 serve: warning: listening on every address of this machine: "
-                     "whoever reaches it can read the instrument's status, methods and log "
-                     "(changes still need the token)"
-                  << (tls ? "\n"
-                          : ", and nothing is encrypted; --tls-cert and --tls-key, or a reverse "
-                            "proxy with TLS in front of 127.0.0.1, encrypt it (docs/service.md)\n");
+    const std::string host = options.service.listen.substr(0, options.service.listen.rfind(':'));
+    const bool loopback =
+        isLoopback(host.size() > 2 && host.front() == '[' ? host.substr(1, host.size() - 2) : host);
+    if (!loopback && options.service.openReads)
+        std::cerr << "gc6890 serve: --open-reads: whoever reaches the service can read the "
+                     "instrument's status, events, methods and log without a token\n";
+    else if (!loopback)
+        std::cerr << "gc6890 serve: reads need a token too, as the service listens beyond "
+                     "loopback (--open-reads lets them through)\n";
+    if (everyAddress(options.service.listen) && !tls)
+        std::cerr << "gc6890 serve: warning: listening on every address of this machine, and "
+                     "nothing is encrypted; --tls-cert and --tls-key, or a reverse proxy with "
+                     "TLS in front of 127.0.0.1, encrypt it (docs/service.md)\n";
 
     instrument.start();
     std::thread http([&api] { api.serve(); });

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "service/accounts.h"
 #include "service/event_hub.h"
 #include "service/instrument_lock.h"
 #include "service/job_board.h"
@@ -26,6 +27,8 @@ struct ServiceOptions {
     // Host names accepted besides the listening address's own and localhost (a reverse
     // proxy's name).
     std::vector<std::string> allowHosts;
+    // Reads without a token beyond loopback too (--open-reads); on loopback they always are.
+    bool openReads = false;
 };
 
 // A Prometheus histogram: counts by upper bound (seconds), and the sum. Observed on one
@@ -95,6 +98,7 @@ struct ServiceState {
     InstrumentLock lock{events};
     SnapshotHolder snapshot;
     SequenceBoard sequences;
+    Accounts accounts;
     Metrics metrics;
     std::atomic<int> pollMs{5500};
 };

@@ -68,12 +68,7 @@ std::optional<std::string> readToken(const std::string& path)
 
 std::string randomToken()
 {
-    unsigned char bytes[32];
-    fillRandom(bytes, "cannot make the service token");
-    std::string token;
-    for (unsigned char byte : bytes)
-        token += format("%02x", byte);
-    return token;
+    return randomSecret("cannot make the service token");
 }
 
 // Writes the token to a file of its own, then links it into place: the path holds either

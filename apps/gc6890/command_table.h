@@ -73,6 +73,7 @@ void addSequenceCommands(CommandTable& table);
 void addDoctorCommand(CommandTable& table);
 void addProfileCommands(CommandTable& table);
 void addAuditCommands(CommandTable& table);
+void addUserCommands(CommandTable& table);
 // gc6890 sequence run (sequence_run_command.cpp), added to the sequence group.
 void addSequenceRunCommand(CLI::App& sequence, CommandTable& table);
 

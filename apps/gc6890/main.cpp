@@ -63,6 +63,7 @@ int main(int argc, char** argv)
     addDoctorCommand(table);
     addProfileCommands(table);
     addAuditCommands(table);
+    addUserCommands(table);
 
     try {
         app.parse(argc, argv);

@@ -18,6 +18,7 @@ namespace {
 struct ServeCommandOptions {
     std::string listen = "127.0.0.1:6890";
     std::vector<std::string> allowHosts;
+    bool openReads = false;
     std::string name;
     std::string mqtt;
     bool mqttCommands = false;
@@ -72,6 +73,7 @@ int serve(const ServeCommandOptions& options)
     serve.tlsKey = options.tlsKey;
     serve.service.listen = options.listen;
     serve.service.allowHosts = options.allowHosts;
+    serve.service.openReads = options.openReads;
     serve.service.device = chosenDevice();
     serve.service.name = options.name.empty() ? defaultName(serve.service.device) : options.name;
     serve.mqtt.url = options.mqtt;
@@ -100,6 +102,9 @@ void addServeCommand(CommandTable& table)
                      "Also answer requests that name this host (a reverse proxy's name); "
                      "repeatable")
         ->allow_extra_args(false);
+    command->add_flag("--open-reads", options->openReads,
+                      "Beyond loopback, let reads (status, events, methods, log) through without "
+                      "a token; changes always need one");
     command->add_option("--name", options->name,
                         "The instrument's name in the status and on the broker (default: the "
                         "host's name and the device's base name)");

@@ -3,35 +3,41 @@
 #include <iostream>
 
 #include "service/safe_text.h"
-#include "service/service_token.h"
 #include "service/sila/sila_error.h"
 #include "service/sila/sila_metadata.h"
 #include "service/sila/sila_names.h"
 
 namespace gc6890::sila {
 
-grpc::Status AccessCheck::check(const grpc::ServerContext& context, const std::string& call) const
+grpc::Status AccessCheck::check(const grpc::ServerContext& context, const std::string& call,
+                                Action action) const
 {
+    if (action == Action::Read && readsOpen_)
+        return grpc::Status::OK;  // the metadata of a call that needs none is ignored
     const std::optional<std::string> bytes =
         metadataBytes(context.client_metadata(), kAccessTokenFqi);
     const std::optional<std::string> token = bytes ? accessTokenOf(*bytes) : std::nullopt;
-    if (token && sameToken(*token, token_))
+    const Admission admission =
+        state_.accounts.admit(token.value_or(""), action, /*readsOpen=*/false);
+    if (admission.admitted())
         return grpc::Status::OK;
     // Counted and logged as the HTTP door counts and logs its refusals.
     ++state_.metrics.unauthorized;
-    const std::string what =
-        "SiLA " + call + " from " + context.peer() + (token ? ": wrong token" : ": no token");
+    const std::string what = "SiLA " + call + " from " + context.peer() + ": " +
+                             (token ? admission.refusal() : std::string("no token"));
     std::cerr << "gc6890 serve: refused " << loggable(what) << '\n';
     state_.events.log(1, "service", "refused " + what);
     if (!token)
         return frameworkError(fw::FrameworkError::INVALID_METADATA,
                               "this call needs the AccessToken metadata (" +
                                   metadataKey(kAccessTokenFqi) +
-                                  ": a serialized Metadata_AccessToken holding the service's "
-                                  "token; gc6890 serve --show-token prints it)");
+                                  ": a serialized Metadata_AccessToken holding an account's "
+                                  "token, from gc6890 user add, or the service's)");
+    if (admission.verdict == Admission::Verdict::Forbidden)
+        return definedError(kPermissionDeniedFqi, admission.refusal());
     return definedError(kInvalidAccessTokenFqi,
-                        "the access token is not the service's token; gc6890 serve --show-token "
-                        "prints it on the service's machine");
+                        "the access token is no account's: it was removed or rotated, or "
+                        "mistyped (gc6890 user list shows the accounts)");
 }
 
 }  // namespace gc6890::sila

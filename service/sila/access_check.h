@@ -1,28 +1,37 @@
-// The AccessToken metadata (org.silastandard/core/AuthorizationService/v1): every call that
-// changes the instrument carries the service's token, the same token the HTTP API takes as
-// its bearer token. Checked before the parameters, as the standard orders it.
+// The AccessToken metadata (org.silastandard/core/AuthorizationService/v1): a call carries
+// an account's token or the service's, the same the HTTP API takes as its bearer token, and
+// the caller's role must allow what it asks (roles.h, through the service's one admission,
+// accounts.h). Checked before the parameters, as the standard orders it.
 #pragma once
 
 #include <grpcpp/server_context.h>
 
 #include <string>
 
+#include "service/roles.h"
 #include "service/service_state.h"
 
 namespace gc6890::sila {
 
 class AccessCheck {
 public:
-    AccessCheck(ServiceState& state, std::string token) : state_(state), token_(std::move(token)) {}
+    // `readsOpen`: properties need no token (the server listens on loopback only, or the
+    // service was started with --open-reads).
+    AccessCheck(ServiceState& state, bool readsOpen) : state_(state), readsOpen_(readsOpen) {}
 
-    // OK when the call carries the token; else the standard's INVALID_METADATA framework
-    // error (no token, or not a Metadata_AccessToken) or the InvalidAccessToken error
-    // (another token). `call` names the call in the refusal's log line.
-    grpc::Status check(const grpc::ServerContext& context, const std::string& call) const;
+    bool readsOpen() const { return readsOpen_; }
+
+    // OK when the call may do `action`: a read while reads are open, else a call whose token
+    // names an account whose role allows it. Else the standard's INVALID_METADATA framework
+    // error (no token, or not a Metadata_AccessToken), the InvalidAccessToken error (a token
+    // of no account) or PermissionDenied (an account whose role does not allow it). `call`
+    // names the call in the refusal's log line.
+    grpc::Status check(const grpc::ServerContext& context, const std::string& call,
+                       Action action) const;
 
 private:
     ServiceState& state_;
-    std::string token_;
+    bool readsOpen_;
 };
 
 }  // namespace gc6890::sila

@@ -28,7 +28,8 @@ grpc::Status CancelControllerFeature::CancelCommand(Context* context,
                                                     cc::CancelCommand_Responses*)
 {
     return guarded([&] {
-        if (grpc::Status denied = access_.check(*context, "CancelCommand"); !denied.ok())
+        if (grpc::Status denied = access_.check(*context, "CancelCommand", Action::Stop);
+            !denied.ok())
             return denied;
         const std::string parameter =
             parameterOf(kFeature, "CancelCommand", "CommandExecutionUUID");
@@ -65,7 +66,7 @@ grpc::Status CancelControllerFeature::CancelAll(Context* context, const cc::Canc
                                                 cc::CancelAll_Responses*)
 {
     return guarded([&] {
-        if (grpc::Status denied = access_.check(*context, "CancelAll"); !denied.ok())
+        if (grpc::Status denied = access_.check(*context, "CancelAll", Action::Stop); !denied.ok())
             return denied;
         // Those that cannot be cancelled (a load) run to their end; the first failure of
         // a cancel is the answer, once every other has been tried.

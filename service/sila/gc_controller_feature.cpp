@@ -131,10 +131,10 @@ grpc::Status GcControllerFeature::await(std::uint64_t id, const Context* context
                           std::to_string(id) + " tells how it went");
 }
 
-grpc::Status GcControllerFeature::admit(Context& context, const std::string& call,
+grpc::Status GcControllerFeature::admit(Context& context, const std::string& call, Action action,
                                         std::string* lockIdentifier)
 {
-    if (grpc::Status denied = access_.check(context, call); !denied.ok())
+    if (grpc::Status denied = access_.check(context, call, action); !denied.ok())
         return denied;
     return lockIdentifier ? checkLock(state_, context, *lockIdentifier) : grpc::Status::OK;
 }
@@ -173,7 +173,8 @@ grpc::Status GcControllerFeature::LoadMethod(Context* context,
     return guarded([&] {
         JobRequest job;
         job.kind = JobKind::Load;
-        if (grpc::Status denied = admit(*context, "LoadMethod", &job.lockIdentifier); !denied.ok())
+        if (grpc::Status denied = admit(*context, "LoadMethod", Action::Load, &job.lockIdentifier);
+            !denied.ok())
             return denied;
         const std::string parameter = parameterOf(kFeature, "LoadMethod", "MethodName");
         if (!request->has_methodname())
@@ -229,7 +230,8 @@ grpc::Status GcControllerFeature::Inject(Context* context, const gcc::Inject_Par
     return guarded([&] {
         JobRequest load;
         load.kind = JobKind::Load;
-        if (grpc::Status denied = admit(*context, "Inject", &load.lockIdentifier); !denied.ok())
+        if (grpc::Status denied = admit(*context, "Inject", Action::Run, &load.lockIdentifier);
+            !denied.ok())
             return denied;
         auto parameter = [](const char* name) { return parameterOf(kFeature, "Inject", name); };
         if (!request->has_methodname())
@@ -311,7 +313,7 @@ grpc::Status GcControllerFeature::StopRun(Context* context, const gcc::StopRun_P
 {
     return guarded([&] {
         // Taken whoever holds the lock: it asks no lock identifier.
-        if (grpc::Status denied = admit(*context, "StopRun", nullptr); !denied.ok())
+        if (grpc::Status denied = admit(*context, "StopRun", Action::Stop, nullptr); !denied.ok())
             return denied;
         return runJob(context, jobOf(JobKind::Stop));
     });
@@ -323,7 +325,8 @@ grpc::Status GcControllerFeature::ResetSampler(Context* context,
 {
     return guarded([&] {
         JobRequest reset = jobOf(JobKind::Reset);
-        if (grpc::Status denied = admit(*context, "ResetSampler", &reset.lockIdentifier);
+        if (grpc::Status denied =
+                admit(*context, "ResetSampler", Action::Reset, &reset.lockIdentifier);
             !denied.ok())
             return denied;
         return runJob(context, reset);
@@ -336,7 +339,8 @@ grpc::Status GcControllerFeature::SwitchHeatedZones(
 {
     return guarded([&] {
         JobRequest zones = jobOf(JobKind::Zones);
-        if (grpc::Status denied = admit(*context, "SwitchHeatedZones", &zones.lockIdentifier);
+        if (grpc::Status denied =
+                admit(*context, "SwitchHeatedZones", Action::Zones, &zones.lockIdentifier);
             !denied.ok())
             return denied;
         if (!request->has_on())
@@ -377,6 +381,9 @@ void setValue(Field* field, Value value)
         Context* context, const gcc::Subscribe_##Property##_Parameters*,                           \
         grpc::ServerWriter<gcc::Subscribe_##Property##_Responses>* writer)                         \
     {                                                                                              \
+        if (grpc::Status denied = access_.check(*context, "Subscribe_" #Property, Action::Read);   \
+            !denied.ok())                                                                          \
+            return denied;                                                                         \
         return subscribe<gcc::Subscribe_##Property##_Responses>(                                   \
             state_, *context, stopping_, *writer,                                                  \
             [](const InstrumentStatus& status, gcc::Subscribe_##Property##_Responses& out) {       \
@@ -387,21 +394,27 @@ GC6890_GC_CONTROLLER_OBSERVABLES(GC6890_SUBSCRIBE_DEFINITION)
 #undef GC6890_SUBSCRIBE_DEFINITION
 
 grpc::Status GcControllerFeature::Get_InstalledHardware(
-    Context*, const gcc::Get_InstalledHardware_Parameters*,
+    Context* context, const gcc::Get_InstalledHardware_Parameters*,
     gcc::Get_InstalledHardware_Responses* response)
 {
     return guarded([&] {
+        if (grpc::Status denied = access_.check(*context, "Get_InstalledHardware", Action::Read);
+            !denied.ok())
+            return denied;
         setText(response->mutable_installedhardware(),
                 instrumentStatusOf(*state_.snapshot.get()).hardware);
         return grpc::Status::OK;
     });
 }
 
-grpc::Status GcControllerFeature::Get_FirmwareVersion(Context*,
+grpc::Status GcControllerFeature::Get_FirmwareVersion(Context* context,
                                                       const gcc::Get_FirmwareVersion_Parameters*,
                                                       gcc::Get_FirmwareVersion_Responses* response)
 {
     return guarded([&] {
+        if (grpc::Status denied = access_.check(*context, "Get_FirmwareVersion", Action::Read);
+            !denied.ok())
+            return denied;
         setText(response->mutable_firmwareversion(),
                 instrumentStatusOf(*state_.snapshot.get()).firmware);
         return grpc::Status::OK;

@@ -106,9 +106,11 @@ private:
     // Waits (bounded) for an unobservable command's job to end; its status. `context`: the
     // call's, whose cancel ends the wait (none for a cancel's stop).
     grpc::Status await(std::uint64_t id, const Context* context);
-    // The call's metadata: the token, and unless `lockIdentifier` is null (a stop) the
-    // lock's identifier while the instrument is locked, put there for the call's jobs.
-    grpc::Status admit(Context& context, const std::string& call, std::string* lockIdentifier);
+    // The call's metadata: the token and its role for `action`, and unless `lockIdentifier`
+    // is null (a stop) the lock's identifier while the instrument is locked, put there for
+    // the call's jobs.
+    grpc::Status admit(Context& context, const std::string& call, Action action,
+                       std::string* lockIdentifier);
     // Hands an unobservable command's job over and waits for it.
     grpc::Status runJob(const Context* context, const JobRequest& request);
     // A cancel of an injection (CancelController): the run it asked for is stopped as

@@ -34,7 +34,7 @@ grpc::Status LockControllerFeature::LockServer(Context* context,
                                                lc::LockServer_Responses*)
 {
     return guarded([&] {
-        if (grpc::Status denied = access_.check(*context, "LockServer"); !denied.ok())
+        if (grpc::Status denied = access_.check(*context, "LockServer", Action::Lock); !denied.ok())
             return denied;
         const std::string identifier = identifierOf("LockServer", request->has_lockidentifier(),
                                                     request->lockidentifier().value());
@@ -61,7 +61,8 @@ grpc::Status LockControllerFeature::UnlockServer(Context* context,
                                                  lc::UnlockServer_Responses*)
 {
     return guarded([&] {
-        if (grpc::Status denied = access_.check(*context, "UnlockServer"); !denied.ok())
+        if (grpc::Status denied = access_.check(*context, "UnlockServer", Action::Lock);
+            !denied.ok())
             return denied;
         const std::string identifier = identifierOf("UnlockServer", request->has_lockidentifier(),
                                                     request->lockidentifier().value());
@@ -79,10 +80,14 @@ grpc::Status LockControllerFeature::UnlockServer(Context* context,
     });
 }
 
-grpc::Status LockControllerFeature::Get_IsLocked(Context*, const lc::Get_IsLocked_Parameters*,
+grpc::Status LockControllerFeature::Get_IsLocked(Context* context,
+                                                 const lc::Get_IsLocked_Parameters*,
                                                  lc::Get_IsLocked_Responses* response)
 {
     return guarded([&] {
+        if (grpc::Status denied = access_.check(*context, "Get_IsLocked", Action::Read);
+            !denied.ok())
+            return denied;
         response->mutable_islocked()->set_value(state_.lock.held().has_value());
         return grpc::Status::OK;
     });

@@ -38,7 +38,8 @@ grpc::Status MethodProviderFeature::UploadMethod(Context* context,
                                                  mp::UploadMethod_Responses* response)
 {
     return guarded([&] {
-        if (grpc::Status denied = access_.check(*context, "UploadMethod"); !denied.ok())
+        if (grpc::Status denied = access_.check(*context, "UploadMethod", Action::UploadMethod);
+            !denied.ok())
             return denied;
         std::string lockIdentifier;
         if (grpc::Status locked = checkLock(state_, *context, lockIdentifier); !locked.ok())
@@ -63,10 +64,13 @@ grpc::Status MethodProviderFeature::UploadMethod(Context* context,
     });
 }
 
-grpc::Status MethodProviderFeature::GetMethod(Context*, const mp::GetMethod_Parameters* request,
+grpc::Status MethodProviderFeature::GetMethod(Context* context,
+                                              const mp::GetMethod_Parameters* request,
                                               mp::GetMethod_Responses* response)
 {
     return guarded([&] {
+        if (grpc::Status denied = access_.check(*context, "GetMethod", Action::Read); !denied.ok())
+            return denied;
         const std::string name =
             methodName("GetMethod", request->has_name(), request->name().value());
         const std::optional<std::string> text = methods_.read(name);
@@ -78,10 +82,13 @@ grpc::Status MethodProviderFeature::GetMethod(Context*, const mp::GetMethod_Para
     });
 }
 
-grpc::Status MethodProviderFeature::Get_Methods(Context*, const mp::Get_Methods_Parameters*,
+grpc::Status MethodProviderFeature::Get_Methods(Context* context, const mp::Get_Methods_Parameters*,
                                                 mp::Get_Methods_Responses* response)
 {
     return guarded([&] {
+        if (grpc::Status denied = access_.check(*context, "Get_Methods", Action::Read);
+            !denied.ok())
+            return denied;
         for (const MethodEntry& entry : methods_.list())
             setText(response->add_methods(), entry.name);
         return grpc::Status::OK;

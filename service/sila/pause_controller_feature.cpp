@@ -29,7 +29,7 @@ grpc::Status PauseControllerFeature::control(Context& context, const char* comma
                                              bool lockAffects, const std::string& uuid,
                                              SequenceExecutions::Control what)
 {
-    if (grpc::Status denied = access_.check(context, command); !denied.ok())
+    if (grpc::Status denied = access_.check(context, command, Action::RunSequence); !denied.ok())
         return denied;
     std::string lockIdentifier;
     if (lockAffects)
@@ -78,10 +78,12 @@ grpc::Status PauseControllerFeature::Resume(Context* context, const pc::Resume_P
     });
 }
 
-grpc::Status PauseControllerFeature::Get_Paused(Context*, const pc::Get_Paused_Parameters*,
+grpc::Status PauseControllerFeature::Get_Paused(Context* context, const pc::Get_Paused_Parameters*,
                                                 pc::Get_Paused_Responses* response)
 {
     return guarded([&] {
+        if (grpc::Status denied = access_.check(*context, "Get_Paused", Action::Read); !denied.ok())
+            return denied;
         // The sequence under way, from whichever door it came, paused.
         const std::string text = state_.sequences.latest().second;
         response->mutable_paused()->set_value(

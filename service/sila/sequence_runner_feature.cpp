@@ -41,7 +41,7 @@ std::vector<std::string> SequenceRunnerFeature::protectedCalls()
 
 grpc::Status SequenceRunnerFeature::admit(Context& context, const std::string& call)
 {
-    if (grpc::Status denied = access_.check(context, call); !denied.ok())
+    if (grpc::Status denied = access_.check(context, call, Action::RunSequence); !denied.ok())
         return denied;
     std::string lockIdentifier;
     return checkLock(state_, context, lockIdentifier);
@@ -146,6 +146,9 @@ grpc::Status SequenceRunnerFeature::Subscribe_SequenceState(
     grpc::ServerWriter<sr::Subscribe_SequenceState_Responses>* writer)
 {
     return guarded([&] {
+        if (grpc::Status denied = access_.check(*context, "Subscribe_SequenceState", Action::Read);
+            !denied.ok())
+            return denied;
         return feedChanges(
             state_, *context, stopping_,
             [this] {

@@ -19,6 +19,9 @@ inline constexpr std::string_view kAccessTokenFqi =
     "org.silastandard/core/AuthorizationService/v1/Metadata/AccessToken";
 inline constexpr std::string_view kInvalidAccessTokenFqi =
     "org.silastandard/core/AuthorizationService/v1/DefinedExecutionError/InvalidAccessToken";
+// Ours, beside the standard's error: a valid token whose role does not allow the call.
+inline constexpr std::string_view kPermissionDeniedFqi =
+    "org.silastandard/core/AuthorizationService/v1/DefinedExecutionError/PermissionDenied";
 inline constexpr std::string_view kLockControllerFqi = "org.silastandard/core/LockController/v1";
 inline constexpr std::string_view kLockIdentifierFqi =
     "org.silastandard/core/LockController/v1/Metadata/LockIdentifier";

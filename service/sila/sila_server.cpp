@@ -1,6 +1,5 @@
 #include "service/sila/sila_server.h"
 
-#include <arpa/inet.h>
 #include <grpcpp/grpcpp.h>
 #include <grpcpp/security/server_credentials.h>
 
@@ -24,6 +23,7 @@
 #include "service/sila/sequence_runner_feature.h"
 #include "service/sila/sila_certificates.h"
 #include "service/sila/sila_home.h"
+#include "service/sila/sila_names.h"
 #include "service/sila/silaservice_feature.h"
 
 namespace gc6890::sila {
@@ -56,14 +56,6 @@ bool parseSilaAddress(const std::string& text, SilaAddress& address, std::string
     }
     address = {host, number};
     return true;
-}
-
-bool isLoopback(const std::string& host)
-{
-    in_addr v4{};
-    if (inet_pton(AF_INET, host.c_str(), &v4) == 1)
-        return (ntohl(v4.s_addr) >> 24) == 127;
-    return host == "::1" || host == "localhost";
 }
 
 std::string hostPort(const std::string& host, int port)
@@ -115,9 +107,9 @@ std::shared_ptr<grpc::ServerCredentials> serverCredentials(const SilaOptions& op
 }  // namespace
 
 struct SilaServer::Parts {
-    Parts(ServiceState& state, InstrumentThread& instrument, const std::string& token,
+    Parts(ServiceState& state, InstrumentThread& instrument, bool readsOpen,
           const std::string& firstName)
-        : name(firstName), access(state, token), sequences(state, instrument, executions)
+        : name(firstName), access(state, readsOpen), sequences(state, instrument, executions)
     {}
     ServerName name;
     AccessCheck access;
@@ -155,14 +147,20 @@ void SilaServer::Parts::makeGuards(ServiceState& state)
           GcControllerFeature::protectedCalls(), SequenceRunnerFeature::protectedCalls(),
           PauseControllerFeature::protectedCalls()})
         affected.insert(affected.end(), calls.begin(), calls.end());
+    // Reads need the token too: every feature but SiLAService (a feature covers all of it).
+    if (!access.readsOpen())
+        affected = {
+            std::string(kLockControllerFqi), std::string(kCancelControllerFqi),
+            ourFeature("MethodProvider"),    ourFeature("GasChromatographController"),
+            ourFeature("SequenceRunner"),    "org.silastandard/core.commands/PauseController/v1"};
     authorization = std::make_unique<AuthorizationFeature>(std::move(affected));
     lockController = std::make_unique<LockControllerFeature>(state, access, std::move(locked));
 }
 
 SilaServer::SilaServer(ServiceState& state, InstrumentThread& instrument, MethodStore methods,
-                       std::string token, SilaOptions options)
+                       SilaOptions options)
     : state_(state), instrument_(instrument), methods_(std::move(methods)),
-      token_(std::move(token)), options_(std::move(options))
+      options_(std::move(options))
 {}
 
 SilaServer::~SilaServer()
@@ -181,7 +179,9 @@ bool SilaServer::start(std::string& error, int& exitCode)
     exitCode = 1;
     try {
         const std::string uuid = loadOrMakeServerUuid();
-        parts_ = std::make_unique<Parts>(state_, instrument_, token_, state_.options.name);
+        // As over HTTP: reads are open on loopback, beyond it only with --open-reads.
+        const bool readsOpen = isLoopback(address.host) || state_.options.openReads;
+        parts_ = std::make_unique<Parts>(state_, instrument_, readsOpen, state_.options.name);
         Parts& p = *parts_;
         p.catalog = std::make_unique<FeatureCatalog>(
             featureDefinitionFolder(),

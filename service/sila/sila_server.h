@@ -1,12 +1,13 @@
 // The SiLA 2 server of `gc6890 serve --sila`: one gRPC server, always over TLS unless told
 // --sila-insecure on loopback, beside the HTTP API in the service's process. It reaches the
 // instrument only as the HTTP API does: the same job requests and checks, the same
-// snapshot, the same events, the same token.
+// snapshot, the same events, the same accounts and roles.
 #pragma once
 
 #include <memory>
 #include <string>
 
+#include "service/loopback_address.h"
 #include "service/method_store.h"
 #include "service/service_state.h"
 
@@ -31,14 +32,13 @@ struct SilaAddress {
 // "[ADDRESS:]PORT" ("50052", "0.0.0.0:50052", "[::1]:0"); the address defaults to
 // 127.0.0.1. False with `error` naming the option when it does not parse.
 bool parseSilaAddress(const std::string& text, SilaAddress& address, std::string& error);
-bool isLoopback(const std::string& host);
 // "127.0.0.1:50052", "[::1]:50052"
 std::string hostPort(const std::string& host, int port);
 
 class SilaServer {
 public:
     SilaServer(ServiceState& state, InstrumentThread& instrument, MethodStore methods,
-               std::string token, SilaOptions options);
+               SilaOptions options);
     ~SilaServer();
     SilaServer(const SilaServer&) = delete;
     SilaServer& operator=(const SilaServer&) = delete;
@@ -57,7 +57,6 @@ private:
     ServiceState& state_;
     InstrumentThread& instrument_;
     MethodStore methods_;
-    std::string token_;
     SilaOptions options_;
     std::unique_ptr<Parts> parts_;
 };

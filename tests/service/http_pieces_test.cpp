@@ -120,15 +120,16 @@ TEST(HttpApiRoutes, AreTheOnesTheApiDescriptionNames)
     ServiceState state{ServiceOptions{}};
     InstrumentThread instrument(state);
     instrument.stop();
-    const HttpApi api(state, instrument, MethodStore(home.path()), std::string(64, 'a'), "");
+    const HttpApi api(state, instrument, MethodStore(home.path()), "");
     std::ifstream file(GC6890_SOURCE_DIR "/docs/openapi.json");
     const nlohmann::json description = nlohmann::json::parse(file);
     std::set<std::string> described;
     for (const auto& [path, operations] : description["paths"].items()) {
         const std::string plain = std::regex_replace(path, std::regex(R"(\{[^}]*\})"), "{}");
-        for (const char* method : {"get", "post"})
+        for (const auto& [method, name] :
+             {std::pair("get", "GET"), std::pair("post", "POST"), std::pair("delete", "DELETE")})
             if (operations.contains(method))
-                described.insert((method == std::string("get") ? "GET " : "POST ") + plain);
+                described.insert(name + (" " + plain));
     }
     EXPECT_EQ(routesOf(api.routes()), described);
 }

@@ -23,6 +23,15 @@ protected:
     {
         return MqttCommands(
             "gc6890/gc1/", enabled, MethodStore(home.path()),
+            [](const std::string& token, Action action) {
+                // Here a command without a token is let through (the doors' own admission
+                // is tested through them); "viewer" may only read; any other is no account's.
+                using Verdict = Admission::Verdict;
+                const Verdict verdict = token.empty()       ? Verdict::Admitted
+                                        : token == "viewer" ? Verdict::Forbidden
+                                                            : Verdict::WrongToken;
+                return Admission{verdict, Caller{token, Role::Viewer}, action};
+            },
             [this](const JobRequest& request) {
                 submitted.push_back(request);
                 return busy ? JobBoard::Submitted{0, "the GC is in a run", {}}
@@ -71,6 +80,9 @@ TEST_F(MqttCommandsTest, ChecksTopicRetainSizeAndDepthBeforeTheCommandIsRead)
         {"zones", std::string(4000, '['), 400, "body", "invalid"},
         {"stop", "{\"id\":\"a\xB0\"}", 400, "id", "invalid"},
         {"r\xB0n", R"({"id":"u"})", 404, "", "u"},
+        // The caller before the payload's fields (this "on" is no Boolean).
+        {"zones", R"({"id":"v","on":0,"token":"viewer"})", 403, "", "v"},
+        {"zones", R"({"id":"w","on":0,"token":"gone"})", 401, "token", "w"},
     };
     for (const auto& c : refused) {
         const MqttCommands::Result result = commands.handle(kCmd + c.kind, c.payload, false, 0);

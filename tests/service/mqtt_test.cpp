@@ -69,10 +69,13 @@ protected:
         return options;
     }
     // Publishes the command to the instrument called `name` and waits for its answer on
-    // reply/`replyId` (the body's id by default).
+    // reply/`replyId` (the body's id by default). The body carries the service's token
+    // unless it has a token of its own.
     json command(Subscriber& subscriber, const std::string& name, const std::string& kind,
-                 const json& body)
+                 json body)
     {
+        if (!body.contains("token"))
+            body["token"] = services.front()->token();
         return command(subscriber, name, kind, body.dump(), body.value("id", "invalid"));
     }
     json command(Subscriber& subscriber, const std::string& name, const std::string& kind,
@@ -126,6 +129,10 @@ TEST_F(MqttTest, RetainedTopicsCommandsEventsInOrderValidTextAndTheLastWill)
     // the memory of the service bounded (its peak grows by far less than 16 MiB parsed
     // would cost).
     const long peakBefore = peakMemoryKiB(service.pid());
+    // A viewer's token is refused as over HTTP, and so is one of no account.
+    const hosttest::ProgramResult viewer = run({"user", "add", "vic", "--role", "viewer"});
+    ASSERT_EQ(viewer.exitCode, 0) << viewer.err;
+    const std::string viewerToken = lastWord(viewer.out);
     const struct {
         const char* topic;
         std::string body;
@@ -134,9 +141,15 @@ TEST_F(MqttTest, RetainedTopicsCommandsEventsInOrderValidTextAndTheLastWill)
         int code = 400;
     } wrongs[] = {
         {.topic = "load",
-         .body = R"({"id":"w2","method":"none"})",
+         .body = json{{"id", "w2"}, {"method", "none"}, {"token", service.token()}}.dump(),
          .reply = "w2",
          .field = "method"},
+        {.topic = "stop",
+         .body = json{{"id", "w3"}, {"token", viewerToken}}.dump(),
+         .reply = "w3",
+         .field = "",
+         .code = 403},
+        {.topic = "stop", .body = R"({"id":"w4"})", .reply = "w4", .field = "token", .code = 401},
         {.topic = "load", .body = R"({"method":"short"})", .reply = "invalid", .field = "id"},
         {.topic = "inject", .body = R"({"id":"w5"})", .reply = "w5", .field = "", .code = 404},
         {.topic = "zones",
@@ -200,7 +213,10 @@ TEST_F(MqttTest, ARetainedCommandRunsOnceNotAgainAtARestart)
     ServiceProcess& service = *services[0];
     ASSERT_EQ(service.post("/api/v1/methods/short", method(0.5), "text/plain").first, 201);
     Subscriber client(broker.port(), {"gc6890/gc1/reply/#"});
-    client.publish("gc6890/gc1/cmd/run", R"({"id":"r1","method":"short","vial":7})", true);
+    client.publish(
+        "gc6890/gc1/cmd/run",
+        json{{"id", "r1"}, {"method", "short"}, {"vial", 7}, {"token", service.token()}}.dump(),
+        true);
     const std::optional<Message> first = client.waitFor("gc6890/gc1/reply/r1", 10000);
     ASSERT_EQ(payload(first)["code"], 202) << payload(first).dump();
     EXPECT_EQ(service.waitFor("/api/v1/jobs/1", "state", {"done", "failed"}, 20000)["state"],

@@ -17,6 +17,14 @@ namespace gc6890::servicetest {
 // see changes quickly.
 inline const std::string quickPolls = "[Inlets\\Hubrel\\System Timings]\nStatus Frequency=300\n";
 
+// The token `gc6890 user add|rotate` printed: the last word of its output.
+inline std::string lastWord(const std::string& out)
+{
+    const std::size_t end = out.find_last_not_of(" \n");
+    const std::size_t start = out.find_last_of(" \n", end);
+    return end == std::string::npos ? std::string() : out.substr(start + 1, end - start);
+}
+
 class ServiceFixture : public hosttest::HomeTest {
 protected:
     ServiceFixture() { write("registry.ini", quickPolls); }
@@ -39,6 +47,14 @@ protected:
             arguments.insert(arguments.begin(), {"--token-file", home.path() + "/service-token"});
         arguments.insert(arguments.begin(), {"--service", service.url()});
         return hosttest::runProgram(arguments, {}, 60, signal);
+    }
+
+    // A new account in the home; its token.
+    std::string addAccount(const std::string& name, const std::string& role)
+    {
+        const hosttest::ProgramResult made = run({"user", "add", name, "--role", role});
+        EXPECT_EQ(made.exitCode, 0) << made.err;
+        return lastWord(made.out);
     }
 
     std::string link = home.path() + "/gc";

@@ -175,7 +175,9 @@ TEST_F(InstrumentLockDoors, HttpAndMqttGetTheLocksConflictButStopPauseAndAbortUn
     }
     servicetest::Subscriber subscriber(broker.port(),
                                        {"gc6890/gc1/reply/#", "gc6890/gc1/instrument_lock"});
-    subscriber.publish("gc6890/gc1/cmd/zones", R"({"id": "z1", "on": false})");
+    subscriber.publish(
+        "gc6890/gc1/cmd/zones",
+        nlohmann::json{{"id", "z1"}, {"on", false}, {"token", service.token()}}.dump());
     const std::optional<servicetest::Message> mqtt =
         subscriber.waitFor("gc6890/gc1/reply/z1", 10000);
     ASSERT_TRUE(mqtt);

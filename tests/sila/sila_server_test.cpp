@@ -193,7 +193,7 @@ TEST_F(SilaServer, AClientThatTrustsAnotherCaIsRefused)
     EXPECT_EQ(status.error_code(), grpc::StatusCode::UNAVAILABLE) << status.error_message();
 }
 
-TEST_F(SilaServer, CallsThatChangeSomethingNeedTheServicesToken)
+TEST_F(SilaServer, CallsNeedATokenWhoseRoleAllowsThem)
 {
     ASSERT_TRUE(serve());
     auto authorization = auth::AuthorizationService::NewStub(channel());
@@ -244,13 +244,37 @@ TEST_F(SilaServer, CallsThatChangeSomethingNeedTheServicesToken)
         servicetest::metric(service.client().Get("/metrics")->body, "gc6890_unauthorized_total"),
         3);
 
-    ASSERT_TRUE(methods->UploadMethod(callContext(service.token()).get(), upload, &uploaded).ok());
+    // An account's role as at every door: a viewer's valid token is refused for what it
+    // may not do, not taken for an invalid one; an operator's is taken.
+    const std::string viewer = addAccount("vic", "viewer");
+    EXPECT_TRUE(isSilaError(methods->UploadMethod(callContext(viewer).get(), upload, &uploaded),
+                            fw::SiLAError::kDefinedExecutionError,
+                            std::string(kPermissionDeniedFqi)));
+    ASSERT_TRUE(
+        methods->UploadMethod(callContext(addAccount("olga", "operator")).get(), upload, &uploaded)
+            .ok());
     EXPECT_DOUBLE_EQ(uploaded.runlength().value(), 0.5);
-    // Reading needs no token.
+    // On loopback, reading needs no token.
     mp::Get_Methods_Responses list;
     ASSERT_TRUE(methods->Get_Methods(callContext().get(), {}, &list).ok());
     ASSERT_EQ(list.methods_size(), 1);
     EXPECT_EQ(list.methods(0).value(), "short");
+
+    // Beyond loopback it needs one, a viewer's at least, and every feature is listed.
+    ASSERT_EQ(service.stop(), 0);
+    ASSERT_TRUE(serve({"--sila", "0.0.0.0:0"}));
+    const std::string address = service.silaAddress();
+    const auto everywhere = test::tlsChannel("127.0.0.1" + address.substr(address.rfind(':')),
+                                             home.read("sila/ca.pem"));
+    methods = mp::MethodProvider::NewStub(everywhere);
+    EXPECT_TRUE(isSilaError(methods->Get_Methods(callContext().get(), {}, &list),
+                            fw::SiLAError::kFrameworkError, invalidMetadata));
+    EXPECT_TRUE(methods->Get_Methods(callContext(viewer).get(), {}, &list).ok());
+    authorization = auth::AuthorizationService::NewStub(everywhere);
+    ASSERT_TRUE(
+        authorization->Get_FCPAffectedByMetadata_AccessToken(callContext().get(), {}, &affected)
+            .ok());
+    EXPECT_EQ(affected.affectedcalls_size(), 6);
 }
 
 TEST_F(SilaServer, AMethodIsStoredOnlyWhenItReadsAndIsReadBackWhole)
