@@ -49,8 +49,7 @@ std::vector<Account> parse(const std::string& path, const std::string& text)
         account.tokenSha256 = text("token_sha256");
         account.made = text("made");
         account.lastUsed = text("last_used");
-        if (!accountNameProblem(account.name).empty() || !role ||
-            account.tokenSha256.size() != 64)
+        if (!accountNameProblem(account.name).empty() || !role || account.tokenSha256.size() != 64)
             fail(path, "holds an entry without a usable name, role or token_sha256");
         account.role = *role;
         accounts.push_back(std::move(account));
@@ -62,12 +61,12 @@ std::string serialize(const std::vector<Account>& accounts)
 {
     json users = json::array();
     for (const Account& account : accounts) {
-        users.push_back({{"name", account.name},
-                         {"role", roleName(account.role)},
-                         {"token_sha256", account.tokenSha256},
-                         {"made", account.made},
-                         {"last_used", account.lastUsed.empty() ? json(nullptr)
-                                                                : json(account.lastUsed)}});
+        users.push_back(
+            {{"name", account.name},
+             {"role", roleName(account.role)},
+             {"token_sha256", account.tokenSha256},
+             {"made", account.made},
+             {"last_used", account.lastUsed.empty() ? json(nullptr) : json(account.lastUsed)}});
     }
     return json({{"users", users}}).dump(2) + "\n";
 }

@@ -77,8 +77,7 @@ std::string permissionRefusal(Action action, const std::string& who, Role role)
 {
     const std::string have = roleName(role);
     return std::string(actionName(action)) + " needs the " + roleName(requiredRole(action)) +
-           " role; " + who + " is " + (have == "admin" || have == "operator" ? "an " : "a ") +
-           have;
+           " role; " + who + " is " + (have == "admin" || have == "operator" ? "an " : "a ") + have;
 }
 
 }  // namespace gc6890

@@ -28,8 +28,9 @@ void checkName(const std::string& name)
         throw CommandFailure(kExitBadInput, problem + ", not \"" + name + "\"");
     if (name == kServiceTokenAccount)
         throw CommandFailure(kExitBadInput,
-                             "\"" + name + "\" is the service token's own account (gc6890 serve "
-                                           "--show-token); choose another name");
+                             "\"" + name +
+                                 "\" is the service token's own account (gc6890 serve "
+                                 "--show-token); choose another name");
 }
 
 // Every change of the file, failures as the command's.
@@ -65,8 +66,8 @@ int add(const UserOptions& options)
     checkName(options.name);
     const std::optional<Role> role = roleNamed(options.role);
     if (!role)
-        throw CommandFailure(kExitBadInput, "--role is viewer, operator or admin, not \"" +
-                                                options.role + "\"");
+        throw CommandFailure(kExitBadInput,
+                             "--role is viewer, operator or admin, not \"" + options.role + "\"");
     const std::string token = randomSecret("cannot make a token");
     change([&](std::vector<Account>& accounts) {
         for (const Account& account : accounts)
@@ -90,9 +91,11 @@ int list()
         throw CommandFailure(kExitFailed, error.what());
     }
     std::cout << std::left << std::setw(20) << "NAME" << std::setw(10) << "ROLE" << std::setw(26)
-              << "MADE" << "LAST USED\n";
+              << "MADE"
+              << "LAST USED\n";
     std::cout << std::setw(20) << kServiceTokenAccount << std::setw(10) << "admin" << std::setw(26)
-              << "-" << "(the service token)\n";
+              << "-"
+              << "(the service token)\n";
     for (const Account& account : accounts)
         std::cout << std::setw(20) << account.name << std::setw(10) << roleName(account.role)
                   << std::setw(26) << account.made
@@ -107,8 +110,7 @@ int remove(const UserOptions& options)
         accounts.erase(named(accounts, options.name));
         return true;
     });
-    std::cout << "removed the account " << options.name
-              << "; its token is refused from now on\n";
+    std::cout << "removed the account " << options.name << "; its token is refused from now on\n";
     return kExitOk;
 }
 
@@ -120,8 +122,7 @@ int rotate(const UserOptions& options)
         named(accounts, options.name)->tokenSha256 = tokenSha256(token);
         return true;
     });
-    tellToken("gave the account " + options.name + " a new token (the old one is refused)",
-              token);
+    tellToken("gave the account " + options.name + " a new token (the old one is refused)", token);
     return kExitOk;
 }
 
@@ -134,8 +135,8 @@ void addUserCommands(CommandTable& table)
     user->require_subcommand(1);
     auto options = std::make_shared<UserOptions>();
 
-    CLI::App* addCommand = user->add_subcommand(
-        "add", "Make an account; its token is printed once, as the last word");
+    CLI::App* addCommand =
+        user->add_subcommand("add", "Make an account; its token is printed once, as the last word");
     addCommand->add_option("NAME", options->name, "The account's name")->required();
     addCommand
         ->add_option("--role", options->role,

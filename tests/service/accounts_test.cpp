@@ -40,8 +40,8 @@ TEST_F(UserCommands, KeepOnlyTheTokensHashInAFileOfTheUserAlone)
 
     EXPECT_TRUE(hosttest::exited(run({"user", "add", "ana", "--role", "admin"}), 1, "already"));
     EXPECT_TRUE(hosttest::exited(run({"user", "add", "bo", "--role", "boss"}), 2, "--role"));
-    EXPECT_TRUE(hosttest::exited(run({"user", "add", "service", "--role", "admin"}), 2,
-                                 "service token"));
+    EXPECT_TRUE(
+        hosttest::exited(run({"user", "add", "service", "--role", "admin"}), 2, "service token"));
     ASSERT_EQ(run({"user", "remove", "ana"}).exitCode, 0);
     EXPECT_TRUE(hosttest::exited(run({"user", "remove", "ana"}), 1, "no account ana"));
     EXPECT_EQ(run({"user", "list"}).out.find("ana"), std::string::npos);
@@ -132,9 +132,8 @@ TEST_F(AccountsAtTheHttpDoor, EachRoleAtEachRouteAndARemovedTokenRefusedWithinAS
             // On loopback a read needs no token.
             const bool may = caller >= least || (caller->empty() && route.least == "viewer");
             const int refusal = caller->empty() ? 401 : 403;
-            EXPECT_EQ(got == refusal, !may)
-                << (caller->empty() ? "no token" : *caller) << " " << route.method << " "
-                << route.path << ": " << got;
+            EXPECT_EQ(got == refusal, !may) << (caller->empty() ? "no token" : *caller) << " "
+                                            << route.method << " " << route.path << ": " << got;
             EXPECT_NE(got, 0) << route.path;
         }
     }

@@ -70,8 +70,12 @@ TEST_F(MqttCredentialsTest, OnlyTheSchedulerCommandsAndOnlyTheServiceReadsComman
     ASSERT_TRUE(online) << "the service did not join with its user, password and CA";
     EXPECT_EQ(online->payload, "true");
 
-    watcher.publish("gc6890/gc1/cmd/zones", R"({"id":"w1","on":true})");
-    scheduler.publish("gc6890/gc1/cmd/zones", R"({"id":"s1","on":true})");
+    // Each with an operator's token: the broker's list alone tells them apart.
+    const std::string token = addAccount("sched", "operator");
+    watcher.publish("gc6890/gc1/cmd/zones",
+                    json{{"id", "w1"}, {"on", true}, {"token", token}}.dump());
+    scheduler.publish("gc6890/gc1/cmd/zones",
+                      json{{"id", "s1"}, {"on", true}, {"token", token}}.dump());
     const std::optional<Message> taken = scheduler.waitFor("gc6890/gc1/reply/s1", 10000);
     ASSERT_TRUE(taken);
     EXPECT_TRUE(json::parse(taken->payload).value("ok", false)) << taken->payload;
