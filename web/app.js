@@ -21,6 +21,7 @@ const page = {
   loadJob: null,        // the load job followed by the summary's progress bar
   source: null,         // the event stream's AbortController
   lastEventId: "",      // the last event's id, to resume after
+  role: null,           // the kept token's role (whoami), null when unknown
   jobs: {},             // id -> the latest record of each job seen on the stream
   told: {},             // ids of jobs asked for from this page, whose end is said here
 };
@@ -66,6 +67,37 @@ async function post(path, body, contentType, where) {
         (res.status === 401 ? " — enter the token under Control" : ""), false, where);
   }
   return { status: res.status, body: answer };
+}
+
+// ---- who is watching -------------------------------------------------------------------
+
+// The controls that change the instrument or its files: an operator's and an admin's, not a
+// viewer's. The sequence's also depend on its state (showSequence).
+const OPERATOR_CONTROLS = ["run-submit", "stop", "reset", "zones-on", "zones-off", "load",
+  "upload-submit", "sequence-submit", "sequence-pause", "sequence-resume", "sequence-skip",
+  "sequence-abort"];
+const SEQUENCE_CONTROLS = new Set(["sequence-submit", "sequence-pause", "sequence-resume",
+  "sequence-skip", "sequence-abort"]);
+
+function mayOperate() { return page.role !== "viewer"; }
+function allow(id, enabled) { $(id).disabled = !enabled || !mayOperate(); }
+
+// Asks the service who the kept token belongs to, shows it, and disables what its role may
+// not use. Without an answer (no token, a wrong one) nothing is disabled: the service
+// refuses what it must and the page says why.
+async function askWhoami() {
+  let who = null;
+  try {
+    const res = await fetch("/api/v1/whoami", { headers: authorized() });
+    if (res.ok) who = await res.json();
+  } catch (e) { who = null; }
+  page.role = who ? who.role : null;
+  text($("whoami"), who ? "as " + who.name + " (" + who.role + ")" : "");
+  for (const id of OPERATOR_CONTROLS) {
+    if (!SEQUENCE_CONTROLS.has(id)) allow(id, true);
+    else if (!mayOperate()) $(id).disabled = true;
+  }
+  if (page.sequenceState !== undefined) loadSequence(null).catch(() => {});
 }
 
 async function getJson(path) {
@@ -566,11 +598,13 @@ function showSequence(s) {
   $("sequence-table").hidden = !s;
   text($("sequence-folder"), s ? s.rows.length + (s.rows.length === 1 ? " row" : " rows") + (folder ? "; results in " + folder : "") : "");
 
-  // The controls the state allows; the service still has the last word.
-  $("sequence-pause").disabled = state !== "running";
-  $("sequence-resume").disabled = $("sequence-skip").disabled = state !== "paused";
-  $("sequence-abort").disabled = !["running", "pausing", "paused"].includes(state);
-  $("sequence-submit").disabled = SEQUENCE_UNDER_WAY.includes(state);
+  // The controls the state (and the role) allows; the service still has the last word.
+  allow("sequence-pause", state === "running");
+  allow("sequence-resume", state === "paused");
+  allow("sequence-skip", state === "paused");
+  allow("sequence-abort", ["running", "pausing", "paused"].includes(state));
+  allow("sequence-submit", !SEQUENCE_UNDER_WAY.includes(state));
+  page.sequenceState = state;
 }
 
 async function startSequence(event) {
@@ -680,6 +714,7 @@ async function follow(stream) {
       : "The event stream was refused (" + res.status + "); reconnecting…");
   }
   banner("");
+  askWhoami();
   refresh();
   const reader = res.body.pipeThrough(new TextDecoderStream()).getReader();
   let pending = "";

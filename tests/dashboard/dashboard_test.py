@@ -88,6 +88,18 @@ def start_service(gc6890, link, tls, port=0):
     return proc, url
 
 
+# The controls that change something, enabled for an operator while no sequence runs.
+OPERATOR_CONTROLS = ("run-submit", "stop", "reset", "zones-on", "zones-off", "upload-submit",
+                     "sequence-submit")
+
+
+# A new account's token: the last word of what `gc6890 user add` prints.
+def add_user(gc6890, name, role):
+    made = subprocess.run([gc6890, "user", "add", name, "--role", role], check=True,
+                          capture_output=True, text=True)
+    return made.stdout.split()[-1]
+
+
 def stop(proc):
     if proc.poll() is None:
         proc.send_signal(signal.SIGTERM)
@@ -234,6 +246,22 @@ def main():
         page.click("token-form-keep")
         page.click("zones-on")
         page.wait_text("message", "done")
+
+        # Accounts: a viewer's token names who watches and disables every control that
+        # changes something, while the events flow on; an operator's enables them again,
+        # and the session goes on with it.
+        page.type("token", add_user(args.gc6890, "ana", "viewer"))
+        page.click("token-form-keep")
+        page.wait_text("whoami", "ana", "viewer")
+        page.wait("a viewer's controls disabled",
+                  lambda: not any(page.enabled(c) for c in OPERATOR_CONTROLS))
+        page.wait_readings("events for a viewer")
+        page.shot("viewer", "control-panel")
+        page.type("token", add_user(args.gc6890, "otto", "operator"))
+        page.click("token-form-keep")
+        page.wait_text("whoami", "otto", "operator")
+        page.wait("an operator's controls enabled",
+                  lambda: all(page.enabled(c) for c in OPERATOR_CONTROLS))
 
         # A bad method: its line and key; nothing stored.
         page.submit("upload", files["bad"])
