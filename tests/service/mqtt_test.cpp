@@ -221,6 +221,10 @@ TEST_F(MqttTest, ARetainedCommandRunsOnceNotAgainAtARestart)
     ASSERT_EQ(payload(first)["code"], 202) << payload(first).dump();
     EXPECT_EQ(service.waitFor("/api/v1/jobs/1", "state", {"done", "failed"}, 20000)["state"],
               "done");
+    // The sampler answers before it injects: the vial goes in a moment after the job's end,
+    // and a service stopped before then would leave the injection undone.
+    for (int waited = 0; waited < 100 && home.read("injections").empty(); ++waited)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
 
     ASSERT_EQ(service.stop(), 0);
     ASSERT_TRUE(service.start(home.path() + "/gc1", serviceOptions("gc1")));
