@@ -1,12 +1,11 @@
 #include "audit/audit_reader.h"
 
 #include <deque>
-#include <fstream>
 #include <regex>
-#include <sstream>
 
 #include "audit/audit_trail.h"
 #include "audit/sha256.h"
+#include "sequence/durable_file.h"
 
 namespace gc6890 {
 
@@ -26,14 +25,11 @@ bool readLines(const std::vector<std::string>& files, std::vector<TrailLine>& li
                std::string& problem)
 {
     for (const std::string& file : files) {
-        std::ifstream in(file, std::ios::binary);
-        if (!in) {
+        std::string content;
+        if (!readWhole(file, content)) {
             problem = file + ": cannot be read";
             return false;
         }
-        std::ostringstream whole;
-        whole << in.rdbuf();
-        const std::string content = whole.str();
         std::size_t number = 0;
         for (std::size_t at = 0; at < content.size();) {
             const std::size_t end = content.find('\n', at);

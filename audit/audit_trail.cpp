@@ -9,7 +9,6 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 
 #include "audit/sha256.h"
@@ -23,11 +22,6 @@ namespace {
 
 const std::string kCurrent = "audit.jsonl";
 const std::string kZeroHash(64, '0');
-
-std::string systemError(const std::string& what)
-{
-    return what + ": " + std::strerror(errno);
-}
 
 std::string utcNow()
 {
@@ -43,17 +37,6 @@ int rolledNumber(const std::string& name)
     if (!std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
         return 0;
     return std::stoi(digits);
-}
-
-bool readWhole(const std::string& path, std::string& content)
-{
-    std::ifstream file(path, std::ios::binary);
-    if (!file)
-        return false;
-    std::ostringstream text;
-    text << file.rdbuf();
-    content = text.str();
-    return true;
 }
 
 // The last whole line of `content` (without its newline), or "".

@@ -3,9 +3,27 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <fstream>
+#include <sstream>
 #include <unistd.h>
 
 namespace gc6890 {
+
+bool readWhole(const std::string& path, std::string& text)
+{
+    std::ifstream file(path, std::ios::binary);
+    if (!file)
+        return false;
+    std::ostringstream content;
+    content << file.rdbuf();
+    text = content.str();
+    return true;
+}
+
+std::string systemError(const std::string& what)
+{
+    return what + ": " + std::strerror(errno);
+}
 
 bool syncFolder(const std::string& folder)
 {

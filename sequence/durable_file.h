@@ -7,6 +7,12 @@
 
 namespace gc6890 {
 
+// The whole file at `path` into `text`; false when it cannot be read.
+bool readWhole(const std::string& path, std::string& text);
+
+// "<what>: <the text of errno>", for errors that name a file and the system's reason.
+std::string systemError(const std::string& what);
+
 // fsync of a folder, so that a file created or renamed in it stays after a power failure.
 bool syncFolder(const std::string& folder);
 

@@ -69,11 +69,6 @@ std::string runIdOf(std::int64_t nowMs, int counter)
     return std::string(text) + counterText;
 }
 
-std::string systemError(const std::string& what)
-{
-    return what + ": " + std::strerror(errno);
-}
-
 }  // namespace
 
 const char* stepKindName(StepKind kind)

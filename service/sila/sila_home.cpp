@@ -43,17 +43,6 @@ void writeWhole(const std::string& path, const std::string& text, mode_t mode)
     }
 }
 
-bool readWhole(const std::string& path, std::string& text)
-{
-    std::ifstream file(path, std::ios::binary);
-    if (!file)
-        return false;
-    std::ostringstream content;
-    content << file.rdbuf();
-    text = content.str();
-    return true;
-}
-
 std::string randomUuid()
 {
     unsigned char bytes[16];

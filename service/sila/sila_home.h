@@ -8,6 +8,8 @@
 #include <string>
 #include <sys/types.h>
 
+#include "sequence/durable_file.h"
+
 namespace gc6890::sila {
 
 // $GC6890_HOME/sila
@@ -16,8 +18,6 @@ std::string silaFolder();
 // Writes `text` to `path` through a temporary file in the same folder, with `mode`.
 // Throws std::runtime_error naming the file when it cannot.
 void writeWhole(const std::string& path, const std::string& text, mode_t mode);
-// The file's text; nothing when it cannot be read.
-bool readWhole(const std::string& path, std::string& text);
 
 // A random (version 4) UUID in lower case.
 std::string randomUuid();
