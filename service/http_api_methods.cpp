@@ -44,10 +44,12 @@ std::optional<std::string> storedOr404(const MethodStore& methods, const std::st
     return text;
 }
 
-void upload(ServiceState& state, const MethodStore& methods, const Request& req, Response& res)
+// The upload of a method; an earlier one of that name is kept as a version, the caller
+// noted as the new one's uploader.
+void upload(const ApiContext& api, const Request& req, Response& res)
 {
     const std::string name = nameOf(req);
-    if (lockedOut(state, res, "upload"))
+    if (lockedOut(api.state, res, "upload"))
         return;
     const MethodCheck check = checkMethodText(req.body, name + ".toml");
     if (!check.ok) {
@@ -62,7 +64,8 @@ void upload(ServiceState& state, const MethodStore& methods, const Request& req,
         return reply(res, 400, body);
     }
     std::string error;
-    if (!methods.store(name, req.body, error))
+    const std::optional<Caller> caller = api.caller(req);
+    if (!api.methods.store(name, req.body, caller ? caller->name : "", error))
         return fail(res, 500, error);
     reply(res, 201, {{"name", name}, {"run_length_min", check.runLengthMin}});
 }
@@ -135,7 +138,7 @@ void addMethodRoutes(RouteTable& s, const ApiContext& api)
             res.set_content(*text, "application/toml");
     });
     s.post("/api/v1/methods/([^/]+)", Action::UploadMethod,
-           [&api](const Request& req, Response& res) { upload(api.state, api.methods, req, res); });
+           [&api](const Request& req, Response& res) { upload(api, req, res); });
     s.del("/api/v1/methods/([^/]+)", Action::DeleteMethod,
           [&api](const Request& req, Response& res) { remove(api, req, res); });
     s.get("/api/v1/methods/([^/]+)/summary", [&methods](const Request& req, Response& res) {
@@ -147,6 +150,19 @@ void addMethodRoutes(RouteTable& s, const ApiContext& api)
         if (!summary)
             return fail(res, 500, "the stored method " + name + " cannot be read");
         reply(res, 200, *summary);
+    });
+    // Every version, oldest first; a method deleted keeps its versions, none current.
+    s.get("/api/v1/methods/([^/]+)/versions", [&methods](const Request& req, Response& res) {
+        const std::string name = nameOf(req);
+        json versions = json::array();
+        for (const MethodVersion& version : methods.versions(name))
+            versions.push_back({{"time", version.time},
+                                {"sha256", version.sha256},
+                                {"user", version.user},
+                                {"current", version.current}});
+        if (versions.empty())
+            return fail(res, 404, "no method " + name + " in " + methods.folder());
+        reply(res, 200, {{"name", name}, {"versions", versions}});
     });
     s.get("/api/v1/methods/([^/]+)/record",
           [&api](const Request& req, Response& res) { record(api, req, res); });

@@ -41,7 +41,7 @@ struct ApiContext {
 void addStatusRoutes(RouteTable& routes, const ApiContext& api);
 // GET /api/v1/jobs/{id}; POST /api/v1/load|run|stop|reset|zones (http_api_jobs.cpp).
 void addJobRoutes(RouteTable& routes, const ApiContext& api);
-// GET /api/v1/methods, /api/v1/methods/{name}[/summary|/record]; POST and DELETE
+// GET /api/v1/methods, /api/v1/methods/{name}[/summary|/record|/versions]; POST and DELETE
 // /api/v1/methods/{name} (http_api_methods.cpp).
 void addMethodRoutes(RouteTable& routes, const ApiContext& api);
 // POST /api/v1/sequences, GET /api/v1/sequences[/{id}], POST

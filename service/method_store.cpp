@@ -1,13 +1,13 @@
 #include "service/method_store.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -113,12 +113,35 @@ std::optional<std::string> MethodStore::read(const std::string& name) const
     return text.str();
 }
 
-bool MethodStore::store(const std::string& name, const std::string& text, std::string& error) const
+namespace {
+
+// One change of the folder at a time in this process: the version kept, the upload noted
+// and the file replaced must not interleave with another upload's.
+std::mutex& changes()
 {
+    static std::mutex mutex;
+    return mutex;
+}
+
+}  // namespace
+
+bool MethodStore::store(const std::string& name, const std::string& text, const std::string& user,
+                        std::string& error) const
+{
+    const std::lock_guard<std::mutex> lock(changes());
     makeDirectories(folder_);
     const std::string target = path(name);
-    // Two uploads at once each write their own temporary file; the last rename wins.
-    static std::atomic<unsigned> uploads{0};
+    const MethodHistory history(folder_);
+    if (const std::optional<std::string> earlier = read(name)) {
+        // The same content again is no new version: the first upload keeps its time and user.
+        if (*earlier == text)
+            return true;
+        if (!history.keep(name, *earlier, error))
+            return false;
+    }
+    if (!history.noteUpload(name, text, user, error))
+        return false;
+    static unsigned uploads = 0;
     const std::string temporary =
         target + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(++uploads);
     const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
@@ -140,6 +163,11 @@ bool MethodStore::store(const std::string& name, const std::string& text, std::s
 
 bool MethodStore::remove(const std::string& name, std::string& error) const
 {
+    const std::lock_guard<std::mutex> lock(changes());
+    if (const std::optional<std::string> earlier = read(name)) {
+        if (!MethodHistory(folder_).keep(name, *earlier, error))
+            return false;
+    }
     if (::unlink(path(name).c_str()) == 0)
         return true;
     error = "cannot delete " + path(name) + ": " + std::strerror(errno);

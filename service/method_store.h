@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "service/method_history.h"
+
 namespace gc6890 {
 
 // A plain name: letters, digits, "_", "-" and "." (not first), at most 100 characters;
@@ -41,11 +43,20 @@ public:
     std::string path(const std::string& name) const { return folder_ + "/" + name + ".toml"; }
     std::vector<MethodEntry> list() const;
     std::optional<std::string> read(const std::string& name) const;
-    // Writes the file through a temporary file and a rename. False with `error` set when
-    // it cannot be written; an earlier file of that name is then left as it was.
-    bool store(const std::string& name, const std::string& text, std::string& error) const;
-    // Removes the stored method. False with `error` set when it cannot be removed.
+    // Writes the file through a temporary file and a rename, `user` noted as its uploader.
+    // An earlier file of that name with other content is kept as a version first
+    // (method_history.h); the same content again changes nothing. False with `error` set
+    // when it cannot be written; an earlier file of that name is then left as it was.
+    bool store(const std::string& name, const std::string& text, const std::string& user,
+               std::string& error) const;
+    // Removes the stored method, kept as a version first. False with `error` set when it
+    // cannot be removed.
     bool remove(const std::string& name, std::string& error) const;
+    // Every version of `name`, oldest first, the stored one last and current.
+    std::vector<MethodVersion> versions(const std::string& name) const
+    {
+        return MethodHistory(folder_).versions(name);
+    }
 
 private:
     std::string folder_;

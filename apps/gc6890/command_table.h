@@ -76,5 +76,7 @@ void addAuditCommands(CommandTable& table);
 void addUserCommands(CommandTable& table);
 // gc6890 sequence run (sequence_run_command.cpp), added to the sequence group.
 void addSequenceRunCommand(CLI::App& sequence, CommandTable& table);
+// gc6890 method versions (method_versions_command.cpp), added to the method group.
+void addMethodVersionsCommand(CLI::App& method, CommandTable& table);
 
 }  // namespace gc6890::cli

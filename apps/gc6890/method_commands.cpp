@@ -197,7 +197,8 @@ void addFileCommand(CommandTable& table, CLI::App* group, const char* name, cons
 
 void addMethodCommands(CommandTable& table)
 {
-    CLI::App* method = table.app().add_subcommand("method", "Check, print or create method files");
+    CLI::App* method = table.app().add_subcommand(
+        "method", "Check, print or create method files; list a stored method's versions");
     method->require_subcommand(1);
     CLI::App* check = method->add_subcommand(
         "check", "Check a method file against the GC's rules; errors name the file, line and key");
@@ -221,6 +222,7 @@ void addMethodCommands(CommandTable& table)
     auto file = std::make_shared<std::string>();
     create->add_option("FILE", *file, "File to create (.toml is added when missing)")->required();
     table.add(create, [file] { return newMethod(*file); });
+    addMethodVersionsCommand(*method, table);
 }
 
 }  // namespace gc6890::cli

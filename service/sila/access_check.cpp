@@ -9,14 +9,29 @@
 
 namespace gc6890::sila {
 
+namespace {
+
+std::optional<std::string> tokenOf(const grpc::ServerContext& context)
+{
+    const std::optional<std::string> bytes =
+        metadataBytes(context.client_metadata(), kAccessTokenFqi);
+    return bytes ? accessTokenOf(*bytes) : std::nullopt;
+}
+
+}  // namespace
+
+std::optional<Caller> AccessCheck::caller(const grpc::ServerContext& context) const
+{
+    const std::optional<std::string> token = tokenOf(context);
+    return token ? state_.accounts.identify(*token) : std::nullopt;
+}
+
 grpc::Status AccessCheck::check(const grpc::ServerContext& context, const std::string& call,
                                 Action action) const
 {
     if (action == Action::Read && readsOpen_)
         return grpc::Status::OK;  // the metadata of a call that needs none is ignored
-    const std::optional<std::string> bytes =
-        metadataBytes(context.client_metadata(), kAccessTokenFqi);
-    const std::optional<std::string> token = bytes ? accessTokenOf(*bytes) : std::nullopt;
+    const std::optional<std::string> token = tokenOf(context);
     const Admission admission =
         state_.accounts.admit(token.value_or(""), action, /*readsOpen=*/false);
     if (admission.admitted())

@@ -6,8 +6,10 @@
 
 #include <grpcpp/server_context.h>
 
+#include <optional>
 #include <string>
 
+#include "service/accounts.h"
 #include "service/roles.h"
 #include "service/service_state.h"
 
@@ -28,6 +30,8 @@ public:
     // names the call in the refusal's log line.
     grpc::Status check(const grpc::ServerContext& context, const std::string& call,
                        Action action) const;
+    // The account the call's token names; nothing without a valid token.
+    std::optional<Caller> caller(const grpc::ServerContext& context) const;
 
 private:
     ServiceState& state_;

@@ -57,7 +57,8 @@ grpc::Status MethodProviderFeature::UploadMethod(Context* context,
         if (!check.ok)
             return validationError(parameter, check.error);
         std::string error;
-        if (!methods_.store(name, text, error))
+        const std::optional<Caller> caller = access_.caller(*context);
+        if (!methods_.store(name, text, caller ? caller->name : "", error))
             return undefinedError(error);
         response->mutable_runlength()->set_value(check.runLengthMin);
         return grpc::Status::OK;
