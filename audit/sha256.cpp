@@ -2,6 +2,8 @@
 
 #include <openssl/sha.h>
 
+#include "sequence/durable_file.h"
+
 namespace gc6890 {
 
 std::string sha256Hex(std::string_view bytes)
@@ -16,6 +18,12 @@ std::string sha256Hex(std::string_view bytes)
         hex += kHex[byte & 0xf];
     }
     return hex;
+}
+
+std::string fileSha256(const std::string& path)
+{
+    std::string bytes;
+    return readWhole(path, bytes) ? sha256Hex(bytes) : std::string();
 }
 
 }  // namespace gc6890

@@ -42,6 +42,7 @@ JournalEntry fromJson(const json& line)
     entry.injection = line.value("injection", 0);
     entry.vial = line.value("vial", 0);
     entry.method = line.value("method", "");
+    entry.methodSha256 = line.value("method_sha256", "");
     entry.text = line.value("text", "");
     entry.path = line.value("path", "");
     if (entry.kind == StepKind::SequenceStarted) {
@@ -93,6 +94,8 @@ json journalJson(const JournalEntry& entry)
         line["vial"] = entry.vial;
     if (!entry.method.empty())
         line["method"] = entry.method;
+    if (!entry.methodSha256.empty())
+        line["method_sha256"] = entry.methodSha256;
     if (!entry.text.empty())
         line["text"] = entry.text;
     if (!entry.path.empty())

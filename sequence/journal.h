@@ -20,7 +20,7 @@ namespace gc6890 {
 enum class StepKind {
     SequenceStarted,   // the whole sequence file (content), so a restart needs nothing else
     RowStarted,        // row
-    MethodLoaded,      // row, method
+    MethodLoaded,      // row, method, methodSha256
     AboutToInject,     // row, injection, vial: written before the sampler is asked
     Injected,          // row, injection, vial, text: the sampler's answer
     InjectionRefused,  // row, injection, vial, text: the refusal; the vial was not injected
@@ -48,8 +48,11 @@ struct JournalEntry {
     int injection = 0;        // from 1; 0 when the step is not about an injection
     int vial = 0;
     std::string method{};  // method loaded
-    std::string text{};    // the sampler's answer, a refusal, a reason
-    std::string path{};    // record written: the results folder
+    // The SHA-256 of the method file's bytes the GC was given (method loaded); journals
+    // written before it was kept lack it, and read with it empty.
+    std::string methodSha256{};
+    std::string text{};  // the sampler's answer, a refusal, a reason
+    std::string path{};  // record written: the results folder
     // Sequence started only:
     std::string runId{};
     std::string file{};     // the sequence file as given, for relative method files

@@ -65,6 +65,7 @@ std::string runText(const RunResult& r)
          << "vial       " << r.vial << "\n"
          << "sample     " << r.sample << "\n"
          << "method     " << r.method << "\n"
+         << "sha256     " << r.methodSha256 << "\n"
          << "volume     " << formatFloat(r.volume) << "\n"
          << "started    " << isoTime(r.startMs) << "\n"
          << "ended      " << isoTime(r.endMs) << "\n";
@@ -76,13 +77,21 @@ std::string runText(const RunResult& r)
 
 json runJson(const RunResult& r)
 {
-    return {{"sequence", r.sequence}, {"run_id", r.runId},
-            {"row", r.row},           {"injection", r.injection},
-            {"vial", r.vial},         {"sample", r.sample},
-            {"method", r.method},     {"volume", r.volume},
-            {"start_ms", r.startMs},  {"start", isoTime(r.startMs)},
-            {"end_ms", r.endMs},      {"end", isoTime(r.endMs)},
-            {"note", r.note},         {"record", r.record},
+    return {{"sequence", r.sequence},
+            {"run_id", r.runId},
+            {"row", r.row},
+            {"injection", r.injection},
+            {"vial", r.vial},
+            {"sample", r.sample},
+            {"method", r.method},
+            {"method_sha256", r.methodSha256},
+            {"volume", r.volume},
+            {"start_ms", r.startMs},
+            {"start", isoTime(r.startMs)},
+            {"end_ms", r.endMs},
+            {"end", isoTime(r.endMs)},
+            {"note", r.note},
+            {"record", r.record},
             {"history", r.history}};
 }
 

@@ -3,7 +3,8 @@
 //   $GC6890_HOME/results/<sequence>-<run id>/<row>-<injection>-<sample>/
 //     record.txt  the experiment record (GC part, sampler part, injection volume)
 //     run.txt     what was run and when, then the status history as a table
-//     run.json    the same with the record, for programs
+//     run.json    the same with the record, for programs (method_sha256: the method's
+//                 SHA-256, absent from folders written before it was kept)
 // The folder is filled under a hidden name and renamed into place, so a kill leaves either
 // the whole folder or none; an existing folder is never written into or replaced (the new
 // one gets "-2", "-3", ...).
@@ -24,6 +25,8 @@ struct RunResult {
     int vial = 0;
     std::string sample;
     std::string method;
+    // The SHA-256 of the method file's bytes the GC was given ("" when it could not be read).
+    std::string methodSha256{};
     float volume = 1.0f;
     std::int64_t startMs = 0;  // Unix time of the injection
     std::int64_t endMs = 0;    // Unix time the run was seen to end

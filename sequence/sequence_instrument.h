@@ -32,6 +32,9 @@ public:
     // The GC's download and then the sampler's part of `method` (as the row names it).
     // False with `error` saying what refused it.
     virtual bool load(const std::string& method, std::string& error) = 0;
+    // The SHA-256 of the bytes of the file `method` names, as the load reads it ("" when it
+    // cannot be read).
+    virtual std::string methodSha256(const std::string& method) = 0;
     // The sampler's injection from `vial` and the GC's start, as a run job does. False with
     // `error` when the sampler refused at once (a missing vial, a vial out of the tray).
     virtual bool startInjection(const std::string& method, int vial, float volume,

@@ -136,7 +136,11 @@ bool SequenceRunner::recover(const std::string& path, std::string& error)
         return false;
     }
     // The method the GC holds after a restart is unknown: loaded again before the next row.
+    // A run followed on after the restart was injected with the method last journalled.
     loaded_.clear();
+    for (const JournalEntry& entry : content.entries)
+        if (entry.kind == StepKind::MethodLoaded)
+            loadedSha256_ = entry.methodSha256;
     step_ = Step::Plan;
     opPolls_ = instrument_.view().polls;  // decide on a poll made after the restart
     stepSinceMs_ = clock_.steadyMs();
@@ -350,13 +354,19 @@ void SequenceRunner::choose()
 void SequenceRunner::loadMethod()
 {
     std::string error;
+    // Hashed just before the load reads the same file: what the GC is given.
+    const std::string sha256 = instrument_.methodSha256(method());
     if (!instrument_.load(method(), error)) {
         loaded_.clear();
         return rowFailed("row " + std::to_string(row_) + ": the method " + method() +
                          " was not loaded: " + error);
     }
     loaded_ = method();
-    if (!journal({.kind = StepKind::MethodLoaded, .row = row_, .method = method()}))
+    loadedSha256_ = sha256;
+    if (!journal({.kind = StepKind::MethodLoaded,
+                  .row = row_,
+                  .method = method(),
+                  .methodSha256 = sha256}))
         return;
     opPolls_ = instrument_.view().polls;
     stepSinceMs_ = clock_.steadyMs();
@@ -511,6 +521,7 @@ void SequenceRunner::writeRecord()
     result.vial = r.vial;
     result.sample = r.sample;
     result.method = r.method;
+    result.methodSha256 = loadedSha256_;
     result.volume = r.volume;
     result.startMs = injectedMs_;
     result.endMs = endedMs_;

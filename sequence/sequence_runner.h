@@ -149,6 +149,7 @@ private:
     int row_ = 0;  // the injection under way (from 1)
     int injection_ = 0;
     std::string loaded_;         // the method the GC holds as far as we know ("" unknown)
+    std::string loadedSha256_;   // its content's SHA-256, as journalled, for the results
     std::uint64_t opPolls_ = 0;  // the poll count when the last operation was made
     std::int64_t stepSinceMs_ = 0;
     std::int64_t injectedMs_ = 0;  // Unix time of the injection (for the run's history)

@@ -1,5 +1,6 @@
 #include "service/run_job_results.h"
 
+#include "audit/sha256.h"
 #include "external/inlet_utils.h"
 #include "sequence/results_writer.h"
 #include "sequence/sequence_instrument.h"
@@ -21,7 +22,13 @@ void RunJobResults::jobEnded(const Job& job)
     }
     // The sampler took the injection: the run has started, whether or not a poll sees it
     // before it ends (a short run may be over by the next poll).
-    run_ = Followed{.job = job, .startMs = unixNowMs(), .pollsAtStart = state_.metrics.polls};
+    // The stored method is hashed now, on the thread that has just injected with it: the
+    // content the run was made with (unless an upload replaced it in that instant).
+    run_ =
+        Followed{.job = job,
+                 .startMs = unixNowMs(),
+                 .methodSha256 = fileSha256(MethodStore(methodFolder()).path(job.request.method)),
+                 .pollsAtStart = state_.metrics.polls};
 }
 
 void RunJobResults::step(const InstrumentView& view)
@@ -48,6 +55,7 @@ void RunJobResults::finish(const Followed& run)
     const JobRequest& request = run.job.request;
     RunResult result = singleInjectionResult("job" + std::to_string(run.job.id), request.method,
                                              request.vial, request.volume, run.startMs);
+    result.methodSha256 = run.methodSha256;
     result.endMs = unixNowMs();
     result.note = run.note;
     if (!thread_.writeRecord(MethodStore(methodFolder()).path(request.method), request.volume,

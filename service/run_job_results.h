@@ -32,7 +32,8 @@ public:
 private:
     struct Followed {
         Job job;
-        std::int64_t startMs = 0;  // Unix time the injection was taken
+        std::int64_t startMs = 0;    // Unix time the injection was taken
+        std::string methodSha256{};  // of the stored method as the injection read it
         std::uint64_t pollsAtStart = 0;
         std::string note{};
     };

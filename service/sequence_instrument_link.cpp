@@ -1,5 +1,6 @@
 #include "service/sequence_instrument_link.h"
 
+#include "audit/sha256.h"
 #include "external/inlet_utils.h"
 #include "service/instrument_thread.h"
 #include "service/method_store.h"
@@ -34,6 +35,11 @@ InjectionAnswer sequenceInjectionAnswer(Instrument& instrument, bool& awaiting)
 bool SequenceInstrumentLink::load(const std::string& method, std::string& error)
 {
     return thread_.loadMethod(method, error);
+}
+
+std::string SequenceInstrumentLink::methodSha256(const std::string& method)
+{
+    return fileSha256(MethodStore(methodFolder()).path(method));
 }
 
 bool SequenceInstrumentLink::startInjection(const std::string& method, int vial, float volume,

@@ -161,6 +161,7 @@ int run(const RunOptions& options)
     RunResult result =
         singleInjectionResult("line", std::filesystem::path(method.fileName).stem().string(),
                               options.vial, options.volume, unixNowMs());
+    result.methodSha256 = method.sha256;
     std::vector<HistorySample> samples;
     if (options.noWait) {
         result.note = "not followed: gc6890 run --no-wait returned at the injection";

@@ -1,5 +1,6 @@
 #include "line_instrument.h"
 
+#include "audit/sha256.h"
 #include "cli_error.h"
 #include "console.h"
 #include "method_files.h"
@@ -65,6 +66,11 @@ bool LineInstrument::load(const std::string& method, std::string& error)
     if (refused != Instrument::Part::None)
         error = withBox(partName(refused) + " did not take the method " + file, box);
     return refused == Instrument::Part::None;
+}
+
+std::string LineInstrument::methodSha256(const std::string& method)
+{
+    return fileSha256(methodFileName(sequenceMethodFile(sequenceFile_, method)));
 }
 
 bool LineInstrument::startInjection(const std::string& method, int vial, float volume,

@@ -22,6 +22,7 @@ public:
     void poll();
 
     bool load(const std::string& method, std::string& error) override;
+    std::string methodSha256(const std::string& method) override;
     bool startInjection(const std::string& method, int vial, float volume,
                         std::string& error) override;
     InjectionAnswer injection(std::string& error) override;

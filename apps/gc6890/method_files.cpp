@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "audit/sha256.h"
 #include "cli_error.h"
 #include "external/inlet_utils.h"
 
@@ -40,6 +41,7 @@ LoadedMethod loadMethodFile(const std::string& typed)
     CArchiveS archive(&file, CArchiveS::load, 4096, nullptr);
     SerializeGCandALS(archive, method.gc, method.als);
     file.Close();
+    method.sha256 = fileSha256(method.fileName);
     return method;
 }
 

@@ -17,6 +17,7 @@ std::string methodFileName(const std::string& typed);
 
 struct LoadedMethod {
     std::string fileName;
+    std::string sha256;  // of the file's bytes, as read when it was checked
     CHP6890Method gc;
     CALS6890Method als;
 };

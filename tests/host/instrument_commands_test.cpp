@@ -6,6 +6,7 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 
+#include "audit/sha256.h"
 #include "method/method_errors.h"
 #include "program_run.h"
 
@@ -82,6 +83,7 @@ TEST_F(InstrumentCommandsTest, RunInjectsAndWatchesTheRunToItsEnd)
     EXPECT_THAT(folder, HasSubstr("-line/001-1-vial_2\n"));
     EXPECT_THAT(run.value("record", ""), HasSubstr("Front inlet")) << folder;
     EXPECT_GE(run["history"]["time_ms"].size(), 2u) << folder;
+    EXPECT_EQ(run.value("method_sha256", ""), sha256Hex(home.read("m.toml")));
     EXPECT_THAT(result.err, holdsAll({"RUN ACTIVE", "POST RUN"}));
     EXPECT_EQ(result.err.rfind("run: idle"), result.err.rfind("run: "))
         << "the last line shows the GC idle";

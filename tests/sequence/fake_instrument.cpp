@@ -30,6 +30,12 @@ std::string FakeInstrument::injected() const
     return vials;
 }
 
+// A stand-in for the content's hash that names the method, so a test sees which one went.
+std::string FakeInstrument::methodSha256(const std::string& method)
+{
+    return "sha256 of " + method;
+}
+
 bool FakeInstrument::load(const std::string& method, std::string& error)
 {
     log.push_back("load " + method);

@@ -19,7 +19,7 @@ std::vector<JournalEntry> everyStep()
     return {
         started,
         {.kind = K::RowStarted, .timeMs = 1001, .row = 1},
-        {.kind = K::MethodLoaded, .timeMs = 1002, .row = 1, .method = "m"},
+        {.kind = K::MethodLoaded, .timeMs = 1002, .row = 1, .method = "m", .methodSha256 = "3f2c"},
         {.kind = K::AboutToInject, .timeMs = 1003, .row = 1, .injection = 1, .vial = 1},
         {.kind = K::Injected, .row = 1, .injection = 1, .vial = 1, .text = "accepted"},
         {.kind = K::InjectionRefused, .row = 1, .injection = 2, .vial = 1, .text = "no vial"},
@@ -52,6 +52,7 @@ TEST(Journal, EveryStepReadsBackAsWritten)
     EXPECT_EQ(linesOf(content.entries), text);
     EXPECT_EQ(content.entries[0].methods, MethodSource::Files);
     EXPECT_EQ(content.entries[7].path, "/r/001-1-a");
+    EXPECT_EQ(content.entries[2].methodSha256, "3f2c");
 }
 
 TEST(Journal, TornLastLineIsLeftOutAndReported)

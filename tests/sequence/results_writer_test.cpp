@@ -36,6 +36,7 @@ TEST(ResultsWriter, WritesWholeFoldersAndNeverOverwritesOne)
                      .vial = 7,
                      .sample = "std 1",
                      .method = "split_front",
+                     .methodSha256 = "3f2c9a",
                      .volume = 0.5f,
                      .startMs = 1796527800250,
                      .endMs = 1796528900000,
@@ -64,6 +65,7 @@ TEST(ResultsWriter, WritesWholeFoldersAndNeverOverwritesOne)
     EXPECT_EQ(json["record"], "second record\n");
     EXPECT_EQ(json["history"], result.history);
     EXPECT_EQ(json["end"], "2026-12-06T03:48:20.000Z");
+    EXPECT_EQ(json["method_sha256"], "3f2c9a");
     // Nothing half-made is left beside the results.
     int entries = 0;
     for (const auto& entry : std::filesystem::directory_iterator(parent))

@@ -160,14 +160,18 @@ TEST_F(SequenceRunnerTest, TakesEveryRowThroughEveryStepInOrder)
         expected.push_back("finished");
         EXPECT_EQ(steps(), expected);
         EXPECT_EQ(events[3].value("text", ""), "waiting for the GC to be ready: oven cooling");
-        // Each injection has its results folder with its own record.
+        EXPECT_EQ(events[2].value("method_sha256", ""), "sha256 of a");
+        // Each injection has its results folder with its own record and method's hash.
         const json sequence = runner->json();
         for (const json& row : sequence["rows"])
-            for (const json& injection : row["injections"])
-                EXPECT_EQ(home.read(std::filesystem::relative(injection.value("record", ""),
-                                                              home.path()) /
-                                    "record.txt"),
+            for (const json& injection : row["injections"]) {
+                const std::filesystem::path folder =
+                    std::filesystem::relative(injection.value("record", ""), home.path());
+                EXPECT_EQ(home.read(folder / "record.txt"),
                           "record of " + row.value("method", "") + "\n");
+                EXPECT_EQ(json::parse(home.read(folder / "run.json")).value("method_sha256", ""),
+                          "sha256 of " + row.value("method", ""));
+            }
     }
 }
 
@@ -359,6 +363,13 @@ TEST_F(SequenceRunnerTest, ARestartGoesOnFromEachStateOfTheRecoveryTable)
         for (const std::string& entry : instrument.log)
             after += (after.empty() ? "" : ", ") + entry;
         EXPECT_EQ(after, c.after);
+        // A run whose record is written after the restart names the method loaded before it.
+        if (after.starts_with("record b")) {
+            const std::filesystem::path folder = std::filesystem::relative(
+                runner->json()["rows"][1]["injections"][0].value("record", ""), home.path());
+            EXPECT_EQ(json::parse(home.read(folder / "run.json")).value("method_sha256", ""),
+                      "sha256 of b");
+        }
     }
 }
 
