@@ -4,12 +4,14 @@
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
+#include <optional>
 #include <unistd.h>
 
 #include "cli_error.h"
 #include "command_table.h"
 #include "comms/line_failure.h"
 #include "instrument_failure.h"
+#include "line_audit.h"
 #include "method_files.h"
 #include "record_output.h"
 #include "run_watch.h"
@@ -101,9 +103,13 @@ int load(const std::string& typed)
 {
     const LoadedMethod method =
         loadMethodFile(typed);  // a bad file is refused before the line is used
-    Download download;
-    Session session(Session::Parts::GCAndSampler, progressBar(download));
-    loadMethod(session, method.fileName, download);
+    LineAudit audit("load", {{"method", method.fileName}, {"sha256", method.sha256}});
+    audit.around([&] {
+        Download download;
+        Session session(Session::Parts::GCAndSampler, progressBar(download));
+        loadMethod(session, method.fileName, download);
+    });
+    audit.done();
     std::cout << "loaded " << method.fileName << '\n';
     return kExitOk;
 }
@@ -135,19 +141,17 @@ bool writeLineRunResult(Session& session, const LoadedMethod& method, RunResult 
     return true;
 }
 
-int run(const RunOptions& options)
+// The sampler loads its part and injects; the injection starts the GC's run. The GC's own
+// start sends nothing: its method is the one loaded last (with --load, this one).
+void inject(Session& session, const LoadedMethod& method, const RunOptions& options,
+            Download& download)
 {
-    const LoadedMethod method = loadMethodFile(options.method);
-    Download download;
-    Session session(Session::Parts::GCAndSampler, progressBar(download));
     if (options.load)
         loadMethod(session, method.fileName, download);
     else if (!session.instrument().loadSampler(method.fileName))
         // The method's sampler part (washes, back-vial offset, first vial) as a load would
         // bring it; the injection's own load below sets only the volume.
         throw instrumentFailure("run: the sampler did not take the method " + method.fileName);
-    // The sampler loads its part and injects; the injection starts the GC's run. The
-    // GC's own start sends nothing: its method is the one loaded last.
     switch (session.instrument().inject(method.fileName, options.vial, options.volume)) {
     case Instrument::Part::Sampler:
         throw instrumentFailure("run: the sampler did not start the injection from vial " +
@@ -157,6 +161,23 @@ int run(const RunOptions& options)
     case Instrument::Part::None:
         break;
     }
+}
+
+int run(const RunOptions& options)
+{
+    const LoadedMethod method = loadMethodFile(options.method);
+    LineAudit audit("run", {{"method", method.fileName},
+                            {"sha256", method.sha256},
+                            {"vial", options.vial},
+                            {"volume", options.volume},
+                            {"load", options.load}});
+    Download download;
+    std::optional<Session> session;
+    audit.around([&] {
+        session.emplace(Session::Parts::GCAndSampler, progressBar(download));
+        inject(*session, method, options, download);
+    });
+    audit.done();
     std::cout << "injecting from vial " << options.vial << '\n' << std::flush;
     RunResult result =
         singleInjectionResult("line", std::filesystem::path(method.fileName).stem().string(),
@@ -165,17 +186,17 @@ int run(const RunOptions& options)
     std::vector<HistorySample> samples;
     if (options.noWait) {
         result.note = "not followed: gc6890 run --no-wait returned at the injection";
-        return writeLineRunResult(session, method, result, samples) ? kExitOk : kExitFailed;
+        return writeLineRunResult(*session, method, result, samples) ? kExitOk : kExitFailed;
     }
     try {
-        watchRun(session, std::min(statusFrequencyMs(), 1000), &samples);
+        watchRun(*session, std::min(statusFrequencyMs(), 1000), &samples);
     } catch (const CommandFailure& failure) {
         result.note = std::string("not followed to its end: ") + failure.what();
-        writeLineRunResult(session, method, result, samples);
+        writeLineRunResult(*session, method, result, samples);
         throw;
     }
     std::cout << "run finished\n";
-    return writeLineRunResult(session, method, result, samples) ? kExitOk : kExitFailed;
+    return writeLineRunResult(*session, method, result, samples) ? kExitOk : kExitFailed;
 }
 
 int record(const std::string& typed, float volume, const std::string& out)
@@ -188,13 +209,26 @@ int record(const std::string& typed, float volume, const std::string& out)
     return putRecord(text, out);
 }
 
-// Runs one operation of an open session and turns a 0 into a failure naming it.
+// Runs one operation of an open session and turns a 0 into a failure naming it. An
+// operation that changes the instrument (`action` not empty) is audited as `action`.
 template <typename Operation>
-int simple(Session::Parts parts, const char* what, Operation operation)
+int simple(Session::Parts parts, const std::string& what, Operation operation,
+           const std::string& action = "", const nlohmann::json& params = nlohmann::json::object(),
+           LineAudit::Unwritable unwritable = LineAudit::Unwritable::HoldsBack)
 {
-    Session session(parts);
-    if (!operation(session.instrument()))
-        throw instrumentFailure(what);
+    std::optional<LineAudit> audit;
+    if (!action.empty())
+        audit.emplace(action, params, unwritable);
+    const auto operate = [&] {
+        Session session(parts);
+        if (!operation(session.instrument()))
+            throw instrumentFailure(what);
+    };
+    if (audit) {
+        audit->around(operate);
+        audit->done();
+    } else
+        operate();
     std::cout << what << ": ok\n";
     return kExitOk;
 }
@@ -209,15 +243,18 @@ void addOperationCommands(CommandTable& table, const ServiceChoice& service)
     table.add(app.add_subcommand("stop", "Stop the sampler and the GC's run"), [service] {
         if (auto client = service())
             return jobViaService(*client, "stop", "/api/v1/stop", nlohmann::json::object());
-        return simple(Session::Parts::GCAndSampler, "stop", [](Instrument& instrument) {
-            return instrument.stop() == Instrument::Part::None;
-        });
+        // A stop is never held back by a trail that cannot be written: it stops, then fails.
+        return simple(
+            Session::Parts::GCAndSampler, "stop",
+            [](Instrument& instrument) { return instrument.stop() == Instrument::Part::None; },
+            "stop", nlohmann::json::object(), LineAudit::Unwritable::LetsThrough);
     });
     table.add(app.add_subcommand("reset", "Reset the sampler"), [service] {
         if (auto client = service())
             return jobViaService(*client, "reset", "/api/v1/reset", nlohmann::json::object());
-        return simple(Session::Parts::GCAndSampler, "reset",
-                      [](Instrument& instrument) { return instrument.resetSampler(); });
+        return simple(
+            Session::Parts::GCAndSampler, "reset",
+            [](Instrument& instrument) { return instrument.resetSampler(); }, "reset");
     });
 
     CLI::App* zones =
@@ -231,7 +268,8 @@ void addOperationCommands(CommandTable& table, const ServiceChoice& service)
             return jobViaService(*client, *state == "on" ? "zones on" : "zones off",
                                  "/api/v1/zones", {{"on", *state == "on"}});
         return simple(Session::Parts::GCOnly, *state == "on" ? "zones on" : "zones off",
-                      [&](Instrument& instrument) { return instrument.zones(*state == "on"); });
+                      [&](Instrument& instrument) { return instrument.zones(*state == "on"); },
+                      "zones", {{"on", *state == "on"}});
     });
 
     table.add(app.add_subcommand("gc-on", "Check that the GC answers on the line"), [] {

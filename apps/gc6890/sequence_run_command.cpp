@@ -5,10 +5,14 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <optional>
 #include <sstream>
+#include <utility>
 
+#include "audit/sha256.h"
 #include "cli_error.h"
 #include "command_table.h"
+#include "line_audit.h"
 #include "line_instrument.h"
 #include "method_files.h"
 #include "sequence/journal.h"
@@ -102,6 +106,50 @@ std::string unfinishedJournal(const std::string& file)
     return run->path;
 }
 
+// The audit lines of a sequence's loads and injections on the line, from its journal's
+// steps as they are told: "load" with the method's name and sha256, "run" with the vial.
+class LineRowAudit {
+public:
+    LineRowAudit(LineAudit& audit, const Sequence& sequence, std::string& error)
+        : audit_(audit), sequence_(sequence), error_(error)
+    {}
+
+    void tell(const std::string& runId, const json& e)
+    {
+        const std::string step = e.value("step", "");
+        const int row = e.value("row", 0);
+        json params = {{"sequence", runId}, {"row", row}};
+        if (step == "method loaded") {
+            sha256_ = e.value("method_sha256", "");
+            params.update({{"method", e.value("method", "")}, {"sha256", sha256_}});
+            write("load", params, "ok");
+        } else if (step == "injected" || step == "injection refused") {
+            const std::string method =
+                row >= 1 && row <= static_cast<int>(sequence_.rows.size())
+                    ? sequence_.rows[static_cast<std::size_t>(row) - 1].method
+                    : std::string();
+            params.update({{"injection", e.value("injection", 0)},
+                           {"method", method},
+                           {"sha256", sha256_},
+                           {"vial", e.value("vial", 0)}});
+            write("run", params, step == "injected" ? "ok" : "refused: " + e.value("text", ""));
+        }
+    }
+
+private:
+    void write(const std::string& action, const json& params, const std::string& result)
+    {
+        std::string error;
+        if (error_.empty() && !audit_.append(action, params, result, error))
+            error_ = error;
+    }
+
+    LineAudit& audit_;
+    const Sequence& sequence_;
+    std::string& error_;
+    std::string sha256_;  // of the method last loaded
+};
+
 int runOnLine(const std::string& typed, bool skipRow)
 {
     const std::string file = std::filesystem::absolute(typed).lexically_normal().string();
@@ -120,35 +168,55 @@ int runOnLine(const std::string& typed, bool skipRow)
                 rowMethodError(file, sequence.rows[r], r + 1, failure.what()).text());
         }
     }
-    Session session(Session::Parts::GCAndSampler);
-    LineInstrument instrument(session.instrument(), file);
-    SequenceRunner runner(instrument, tell);
-    const std::string journal = unfinishedJournal(file);
-    if (journal.empty()) {
-        if (!runner.start(journalFolder(), file, content, sequence, MethodSource::Files, error))
-            throw CommandFailure(kExitFailed, "cannot start the sequence: " + error);
-    } else {
-        // The same file again after a kill, a Ctrl-C or a pause: it goes on from its journal.
-        if (!runner.recover(journal, error))
-            throw CommandFailure(kExitFailed, "cannot go on with " + journal + ": " + error);
-        std::cerr << "going on with the sequence " << runner.runId() << " (" << journal << ")\n";
-        if (runner.paused() && !runner.resume(skipRow, error))
-            throw CommandFailure(kExitFailed, error);
-    }
+    LineAudit audit("sequence run", {{"sequence", file}, {"sha256", sha256Hex(content)}});
+    // Each load and injection of the run gets its own line. One that cannot be written
+    // pauses the sequence before its next injection, the reason naming the audit folder.
+    std::string auditError;
+    LineRowAudit rows(audit, sequence, auditError);
+    std::optional<Session> session;
+    std::optional<LineInstrument> instrument;
+    std::optional<SequenceRunner> runner;
+    audit.around([&] {
+        session.emplace(Session::Parts::GCAndSampler);
+        instrument.emplace(session->instrument(), file);
+        runner.emplace(*instrument, [&](const json& e) {
+            rows.tell(runner->runId(), e);
+            tell(e);
+        });
+        const std::string journal = unfinishedJournal(file);
+        if (journal.empty()) {
+            if (!runner->start(journalFolder(), file, content, sequence, MethodSource::Files,
+                               error))
+                throw CommandFailure(kExitFailed, "cannot start the sequence: " + error);
+        } else {
+            // The same file again after a kill, a Ctrl-C or a pause: it goes on from its
+            // journal.
+            if (!runner->recover(journal, error))
+                throw CommandFailure(kExitFailed, "cannot go on with " + journal + ": " + error);
+            std::cerr << "going on with the sequence " << runner->runId() << " (" << journal
+                      << ")\n";
+            if (runner->paused() && !runner->resume(skipRow, error))
+                throw CommandFailure(kExitFailed, error);
+        }
+    });
+    audit.params()["run_id"] = runner->runId();
+    audit.done();
     const int pollMs = std::min(statusFrequencyMs(), 1000);
     const std::string again = "gc6890 sequence run " + typed +
                               " goes on from there (--skip-row skips the row it stopped on)";
-    while (runner.running()) {
-        instrument.poll();
-        runner.step();
-        if (runner.running() && !session.wait(pollMs)) {
-            runner.pause("interrupted (Ctrl-C)");
-            if (!runner.paused())
+    while (runner->running()) {
+        instrument->poll();
+        runner->step();
+        if (!auditError.empty() && runner->running())
+            runner->pause(std::exchange(auditError, ""));
+        if (runner->running() && !session->wait(pollMs)) {
+            runner->pause("interrupted (Ctrl-C)");
+            if (!runner->paused())
                 throw CommandFailure(kExitFailed,
                                      "interrupted during a run, which goes on; " + again);
         }
     }
-    return ending(runner.json(), again);
+    return ending(runner->json(), again);
 }
 
 std::string safeUploadName(const std::string& typed)

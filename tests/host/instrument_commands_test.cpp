@@ -3,8 +3,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <sstream>
 
 #include "audit/sha256.h"
 #include "method/method_errors.h"
@@ -28,6 +30,16 @@ protected:
     {
         arguments.insert(arguments.begin(), {"--port", "sim"});
         return HomeTest::run(arguments, {"GC6890_SIM_OPTIONS=--speed 120 " + simulatorOptions});
+    }
+
+    // The audit trail's lines, oldest first.
+    std::vector<nlohmann::json> auditLines() const
+    {
+        std::vector<nlohmann::json> lines;
+        std::istringstream text(home.read("audit/audit.jsonl"));
+        for (std::string line; std::getline(text, line);)
+            lines.push_back(nlohmann::json::parse(line, nullptr, false));
+        return lines;
     }
 
     std::string method;
@@ -83,7 +95,19 @@ TEST_F(InstrumentCommandsTest, RunInjectsAndWatchesTheRunToItsEnd)
     EXPECT_THAT(folder, HasSubstr("-line/001-1-vial_2\n"));
     EXPECT_THAT(run.value("record", ""), HasSubstr("Front inlet")) << folder;
     EXPECT_GE(run["history"]["time_ms"].size(), 2u) << folder;
-    EXPECT_EQ(run.value("method_sha256", ""), sha256Hex(home.read("m.toml")));
+    const std::string sha256 = sha256Hex(home.read("m.toml"));
+    EXPECT_EQ(run.value("method_sha256", ""), sha256);
+    // The line door's audit line: who, which port, the method by name and hash, the vial.
+    const std::vector<nlohmann::json> audit = auditLines();
+    ASSERT_EQ(audit.size(), 1u);
+    EXPECT_EQ(audit[0]["door"], "line");
+    EXPECT_EQ(audit[0]["remote"], "sim");
+    EXPECT_FALSE(audit[0].value("user", "").empty());
+    EXPECT_EQ(audit[0]["action"], "run");
+    EXPECT_EQ(audit[0]["params"]["method"], method);
+    EXPECT_EQ(audit[0]["params"]["sha256"], sha256);
+    EXPECT_EQ(audit[0]["params"]["vial"], 2);
+    EXPECT_EQ(audit[0]["result"], "ok");
     EXPECT_THAT(result.err, holdsAll({"RUN ACTIVE", "POST RUN"}));
     EXPECT_EQ(result.err.rfind("run: idle"), result.err.rfind("run: "))
         << "the last line shows the GC idle";
@@ -106,6 +130,24 @@ TEST_F(InstrumentCommandsTest, SmallCommandsSayOkOrFailAndTraceShowsTheLineTraff
     EXPECT_THAT(traced.err, holdsAll({"> CCHTID\\n", "< HTCCID HP 6890 GC"}));
     // The sampler refuses the return-all of a reset.
     EXPECT_TRUE(exited(run({"reset"}, "--garble 01HTRTN_ALL"), 1, "gc6890: reset (comms log: "));
+    // Each change has its line, the refusal too; the check of the line (gc-on) none.
+    std::string actions;
+    for (const nlohmann::json& line : auditLines())
+        actions += line.value("action", "") + " " + line["params"].dump() + " " +
+                   line.value("result", "").substr(0, 6) + "; ";
+    EXPECT_EQ(actions, "zones {\"on\":true} ok; zones {\"on\":false} ok; stop {} ok; reset {} ok; "
+                       "reset {} failed; ");
+    // A trail that cannot be written holds a change back, naming the folder; a stop goes
+    // through and then fails.
+    std::filesystem::rename(home.path() + "/audit", home.path() + "/audit.kept");
+    write("audit", "");
+    const std::string unwritable = "the audit trail in " + home.path() + "/audit cannot be written";
+    const ProgramResult held = run({"--trace", "zones", "on"});
+    EXPECT_TRUE(exited(held, 1, "zones: nothing was done: " + unwritable));
+    EXPECT_THAT(held.err, ::testing::Not(HasSubstr("> "))) << "nothing was sent";
+    const ProgramResult stopped = run({"--trace", "stop"});
+    EXPECT_TRUE(exited(stopped, 1, "stop was done, but " + unwritable));
+    EXPECT_THAT(stopped.err, HasSubstr("> "));
 }
 
 TEST_F(InstrumentCommandsTest, RecordPrintsBothPartsAndTheVolumeWithoutTheLine)

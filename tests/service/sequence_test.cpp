@@ -8,7 +8,9 @@
 
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 
+#include "audit/sha256.h"
 #include "service_fixture.h"
 #include "support/scoped_env.h"
 #include "support/sequence_text.h"
@@ -218,6 +220,19 @@ TEST_F(SequenceTest, TheHostProgramRunsASequenceAndItsCommandsOnTheLineAndThroug
     EXPECT_THAT(line.out,
                 HasSubstr("row 2, injection 1: results in " + home.path() + "/results/tray-"));
     EXPECT_EQ(injected(), "1 2");
+    // On the line the program writes the audit trail itself: the sequence, its one load
+    // (both rows have the same method) and each injection, with the method's hash.
+    std::string audited;
+    std::istringstream trail(home.read("audit/audit.jsonl"));
+    for (std::string text; std::getline(trail, text);) {
+        const nlohmann::json entry = nlohmann::json::parse(text);
+        audited += entry.value("door", "") + " " + entry.value("action", "") + " " +
+                   entry["params"].value("sha256", "").substr(0, 12) + "; ";
+    }
+    const std::string methodHash = sha256Hex(method(0.5)).substr(0, 12);
+    EXPECT_EQ(audited, "line sequence run " + sha256Hex(home.read("tray.toml")).substr(0, 12) +
+                           "; line load " + methodHash + "; line run " + methodHash +
+                           "; line run " + methodHash + "; ");
 
     ASSERT_TRUE(service.start(link));
     upload("short", method(0.5));
