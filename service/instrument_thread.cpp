@@ -408,8 +408,7 @@ void InstrumentThread::publishPoll(const InstrumentStatus& status, std::int64_t 
     publishSnapshot(snapshot);
 }
 
-nlohmann::json InstrumentThread::statusBody(const InstrumentStatus& status,
-                                            std::int64_t unixMs) const
+nlohmann::json InstrumentThread::statusBody(const InstrumentStatus& status, std::int64_t unixMs)
 {
     json body = status;
     if (!state_.options.name.empty())
@@ -421,6 +420,7 @@ nlohmann::json InstrumentThread::statusBody(const InstrumentStatus& status,
     body["sampler"] = samplerBlock_ ? samplerBlockJson(*samplerBlock_) : json(nullptr);
     body["time"] = isoTime(unixMs);
     body["polls"] = state_.metrics.polls.load();
+    work_.addTo(body, state_.sequences.latest().second);
     return body;
 }
 
@@ -508,6 +508,7 @@ bool InstrumentThread::loadMethod(const std::string& file, std::string& error)
         return false;
     }
     held.taken();
+    work_.loaded(file);
     return true;
 }
 
@@ -523,6 +524,7 @@ bool InstrumentThread::startInjection(const std::string& file, int vial, float v
     }
     // In a run from the sampler's start for every later request, not from the next poll.
     state_.jobs.runStarted();
+    work_.injected(file, vial);
     if (refused == Instrument::Part::GC) {
         error = withMessageBox("the GC did not start");
         return false;

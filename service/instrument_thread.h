@@ -19,6 +19,7 @@
 #include "service/registration_listener.h"
 #include "service/run_job_results.h"
 #include "service/service_state.h"
+#include "service/status_work.h"
 #include "station/instrument.h"
 
 namespace gc6890 {
@@ -71,7 +72,7 @@ private:
     void poll();
     // A good poll's snapshot, history sample and run event, and its status object.
     void publishPoll(const InstrumentStatus& status, std::int64_t steadyMs);
-    nlohmann::json statusBody(const InstrumentStatus& status, std::int64_t unixMs) const;
+    nlohmann::json statusBody(const InstrumentStatus& status, std::int64_t unixMs);
     void followRunState(const InstrumentStatus& status, std::int64_t unixMs);
     void startJob(const Job& job);
     void finishJob(std::uint64_t id, bool ok, const std::string& message);
@@ -122,6 +123,7 @@ private:
     InstrumentView view_;   // what the sequence runner decides on
     std::unique_ptr<SequenceControl> sequences_;
     RunJobResults runResults_;
+    StatusWork work_;  // the method, vial and sequence the status tells of
 };
 
 }  // namespace gc6890

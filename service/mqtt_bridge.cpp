@@ -90,6 +90,33 @@ bool parseMqttUrl(const std::string& url, MqttAddress& address, std::string& err
     return true;
 }
 
+mosquitto* makeMqttClient(const MqttOptions& options, const std::string& clientId, void* self,
+                          std::string& error)
+{
+    MqttAddress address;
+    if (!parseMqttUrl(options.url, address, error))
+        return nullptr;
+    static std::once_flag initialised;
+    std::call_once(initialised, [] { mosquitto_lib_init(); });
+    mosquitto* client = mosquitto_new(clientId.c_str(), true, self);
+    if (!client) {
+        error = "cannot make an MQTT client";
+        return nullptr;
+    }
+    mosquitto_reconnect_delay_set(client, kReconnectMinS, kReconnectMaxS, true);
+    if (!options.user.empty())
+        mosquitto_username_pw_set(client, options.user.c_str(),
+                                  options.password.empty() ? nullptr : options.password.c_str());
+    const char* caFile = options.caFile.empty() ? nullptr : options.caFile.c_str();
+    if (address.tls && mosquitto_tls_set(client, caFile, caFile ? nullptr : "/etc/ssl/certs",
+                                         nullptr, nullptr, nullptr) != MOSQ_ERR_SUCCESS) {
+        error = "cannot use the CA file " + options.caFile + " (MqttCaFile) for " + options.url;
+        mosquitto_destroy(client);
+        return nullptr;
+    }
+    return client;
+}
+
 bool readMqttSettings(MqttOptions& options, std::string& error)
 {
     options.user = setting("MqttUser");
@@ -140,13 +167,9 @@ bool MqttBridge::start(std::string& error)
             "--name must be given and hold no /, + or # to be a topic level, not \"" + name + "\"";
         return false;
     }
-    static std::once_flag initialised;
-    std::call_once(initialised, [] { mosquitto_lib_init(); });
-    mosq_ = mosquitto_new(("gc6890-" + name).c_str(), true, this);
-    if (!mosq_) {
-        error = "cannot make an MQTT client";
+    mosq_ = makeMqttClient(options_, "gc6890-" + name, this, error);
+    if (!mosq_)
         return false;
-    }
     // No exception leaves a callback into libmosquitto's C code.
     mosquitto_connect_callback_set(mosq_, [](mosquitto*, void* self, int rc) {
         auto* bridge = static_cast<MqttBridge*>(self);
@@ -168,21 +191,8 @@ bool MqttBridge::start(std::string& error)
         auto* bridge = static_cast<MqttBridge*>(self);
         bridge->failures_.run("a message from the broker", [&] { bridge->onMessage(*message); });
     });
-    mosquitto_reconnect_delay_set(mosq_, kReconnectMinS, kReconnectMaxS, true);
     const std::string online = prefix_ + "online";
     mosquitto_will_set(mosq_, online.c_str(), 5, "false", 1, true);
-    if (!options_.user.empty())
-        mosquitto_username_pw_set(mosq_, options_.user.c_str(),
-                                  options_.password.empty() ? nullptr : options_.password.c_str());
-    if (address.tls) {
-        const char* caFile = options_.caFile.empty() ? nullptr : options_.caFile.c_str();
-        if (mosquitto_tls_set(mosq_, caFile, caFile ? nullptr : "/etc/ssl/certs", nullptr, nullptr,
-                              nullptr) != MOSQ_ERR_SUCCESS) {
-            error =
-                "cannot use the CA file " + options_.caFile + " (MqttCaFile) for " + options_.url;
-            return false;
-        }
-    }
     if (options_.commands && options_.user.empty())
         log(std::string("warning: --mqtt-commands on a broker joined without a user") +
             (address.tls ? "" : " over plain mqtt://") +
@@ -267,6 +277,7 @@ void MqttBridge::take(const Event& event)
             identity["name"] = state_.options.name;
             identity["device"] = state_.options.device;
             identity["commands"] = options_.commands;
+            identity["url"] = options_.publicUrl;
             std::string text = jsonText(identity);
             if (text != identity_) {
                 identity_ = std::move(text);

@@ -32,6 +32,8 @@ struct MqttOptions {
     std::string password;  // with `user`
     std::string caFile;    // mqtts: the CA that signed the broker's certificate ("": system's)
     int queue = 1000;      // events kept while the broker is away
+    // Where the instrument's own dashboard is, for the retained identity's `url`.
+    std::string publicUrl;
 };
 
 struct MqttAddress {
@@ -41,6 +43,12 @@ struct MqttAddress {
 };
 // False with `error` set when `url` is not mqtt://host[:port] or mqtts://host[:port].
 bool parseMqttUrl(const std::string& url, MqttAddress& address, std::string& error);
+
+// A libmosquitto client for the broker of `options` (`self` handed to its callbacks): its
+// user and password, TLS with the CA for mqtts://, reconnecting 1 s, then 4 s, 9 s, ... at
+// most 10 s apart. Null with `error` set when the URL or the TLS settings are unusable.
+mosquitto* makeMqttClient(const MqttOptions& options, const std::string& clientId, void* self,
+                          std::string& error);
 
 // The user, the password (MqttPassword, else the first line of MqttPasswordFile), the CA
 // file and the queue bound from the settings store. False with `error` naming the file

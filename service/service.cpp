@@ -16,72 +16,10 @@
 #include "service/http_api.h"
 #include "service/instrument_thread.h"
 #include "service/loopback_address.h"
+#include "service/server_process.h"
 #include "service/service_token.h"
 
 namespace gc6890 {
-
-namespace {
-
-int g_signalPipe[2] = {-1, -1};
-
-void onSignal(int)
-{
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &byte, 1);
-}
-
-// SIGTERM and SIGINT only wake the main thread through a pipe; the threads doing the work
-// are asked to end in order from there.
-bool catchSignals()
-{
-    if (g_signalPipe[0] < 0 && pipe2(g_signalPipe, O_CLOEXEC) != 0)
-        return false;
-    struct sigaction action {};
-    action.sa_handler = onSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-    std::signal(SIGPIPE, SIG_IGN);  // a client gone mid-write is an error result, not death
-    return true;
-}
-
-void awaitSignal()
-{
-    char byte = 0;
-    while (::read(g_signalPipe[0], &byte, 1) < 0 && errno == EINTR) {
-    }
-}
-
-// The address as --listen gave it, with the port bound: "http://0.0.0.0:6890/" for every
-// address (a client here reaches it at 127.0.0.1, others at the machine's name).
-std::string urlOf(const std::string& scheme, const std::string& listen, int port)
-{
-    std::string host = listen.substr(0, listen.rfind(':'));
-    if (host.find(':') != std::string::npos && host.front() != '[')
-        host = "[" + host + "]";
-    return scheme + "://" + host + ":" + std::to_string(port) + "/";
-}
-
-bool everyAddress(const std::string& listen)
-{
-    const std::string host = listen.substr(0, listen.rfind(':'));
-    return host == "0.0.0.0" || host == "::" || host == "[::]";
-}
-
-// Each connection waiting for its request holds a descriptor (up to 1024 wait at once):
-// the soft limit is raised to the hard one, so that a crowd of slow clients cannot make the
-// accept fail.
-void raiseDescriptorLimit()
-{
-    rlimit limit{};
-    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
-        limit.rlim_cur = std::min<rlim_t>(limit.rlim_max, 65536);
-        setrlimit(RLIMIT_NOFILE, &limit);
-    }
-}
-
-}  // namespace
 
 int runService(const ServeOptions& options)
 {
@@ -127,9 +65,13 @@ int runService(const ServeOptions& options)
         std::cerr << "gc6890 serve: " << error << '\n';
         return error.rfind("--listen", 0) == 0 ? 2 : 1;
     }
+    const std::string url = urlOf(tls ? "https" : "http", options.service.listen, port);
     std::optional<MqttBridge> bridge;
     if (!options.mqtt.url.empty()) {
-        bridge.emplace(state, options.mqtt, MethodStore(methodFolder()));
+        MqttOptions mqtt = options.mqtt;
+        if (mqtt.publicUrl.empty())
+            mqtt.publicUrl = publicUrlOf(url, options.service.listen);
+        bridge.emplace(state, mqtt, MethodStore(methodFolder()));
         if (!bridge->start(error)) {
             std::cerr << "gc6890 serve: " << error << '\n';
             return 2;
@@ -144,7 +86,6 @@ int runService(const ServeOptions& options)
             return exitCode;
         }
     }
-    const std::string url = urlOf(tls ? "https" : "http", options.service.listen, port);
     std::cout << url << std::endl;
     if (sila)
         std::cout << "SiLA 2 server on " << sila->listening() << std::endl;

@@ -22,6 +22,7 @@ struct ServeCommandOptions {
     std::string name;
     std::string mqtt;
     bool mqttCommands = false;
+    std::string publicUrl;
     std::string web;
     bool showToken = false;
     std::string sila;
@@ -78,6 +79,7 @@ int serve(const ServeCommandOptions& options)
     serve.service.name = options.name.empty() ? defaultName(serve.service.device) : options.name;
     serve.mqtt.url = options.mqtt;
     serve.mqtt.commands = options.mqttCommands;
+    serve.mqtt.publicUrl = options.publicUrl;
     std::string error;
     if (!options.mqtt.empty() && !readMqttSettings(serve.mqtt, error))
         throw CommandFailure(kExitFailed, error);
@@ -112,6 +114,9 @@ void addServeCommand(CommandTable& table)
                         "Publish to the MQTT broker at mqtt://HOST[:PORT] or mqtts://HOST[:PORT]");
     command->add_flag("--mqtt-commands", options->mqttCommands,
                       "Take load, run, stop, reset and zones commands from the broker");
+    command->add_option("--public-url", options->publicUrl,
+                        "Where others reach this service's dashboard, published on the broker "
+                        "for the lab page (default: the URL it listens on)");
     command->add_option("--web", options->web,
                         "The dashboard's folder (default: the installed one, share/gc6890/web)");
     command->add_option("--sila", options->sila,
