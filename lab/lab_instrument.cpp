@@ -1,0 +1,163 @@
+#include "lab/lab_instrument.h"
+
+#include "platform/enum_names.h"
+
+namespace gc6890::lab {
+
+using nlohmann::json;
+
+namespace {
+
+std::string text(const json& object, const char* key)
+{
+    const auto found = object.is_object() ? object.find(key) : object.end();
+    return object.is_object() && found != object.end() && found->is_string()
+               ? found->get<std::string>()
+               : std::string();
+}
+
+bool flag(const json& object, const char* key)
+{
+    const auto found = object.is_object() ? object.find(key) : object.end();
+    return object.is_object() && found != object.end() && found->is_boolean() && found->get<bool>();
+}
+
+json field(const json& object, const char* key)
+{
+    return object.is_object() ? object.value(key, json()) : json();
+}
+
+}  // namespace
+
+const char* conditionName(Condition condition)
+{
+    static constexpr EnumNames kNames(
+        {"offline", "line_down", "error", "sequence_paused", "not_ready"}, Condition::NotReady);
+    return kNames(condition);
+}
+
+void LabInstrument::takeOnline(bool now, std::int64_t nowMs)
+{
+    online = now;
+    follow(nowMs);
+}
+
+void LabInstrument::takeIdentity(json value)
+{
+    identity = std::move(value);
+}
+
+void LabInstrument::takeStatus(json value, std::int64_t nowMs)
+{
+    status = std::move(value);
+    statusReceivedMs = nowMs;
+    const json oven = field(status, "oven_temperature");
+    if (oven.is_number() && text(status, "line") == "up")
+        this->oven.add(nowMs, oven.get<double>());
+    follow(nowMs);
+}
+
+bool LabInstrument::holds(Condition condition) const
+{
+    if (condition == Condition::Offline)
+        return !online;
+    if (!online)
+        return false;
+    switch (condition) {
+    case Condition::LineDown:
+        return text(status, "line") == "down";
+    case Condition::Error:
+        return flag(status, "error");
+    case Condition::SequencePaused:
+        return text(field(status, "sequence"), "state") == "paused";
+    case Condition::NotReady:
+        return flag(status, "not_ready");
+    case Condition::Offline:
+        break;
+    }
+    return false;
+}
+
+void LabInstrument::follow(std::int64_t nowMs)
+{
+    for (int c = 0; c < kConditions; ++c) {
+        if (!holds(static_cast<Condition>(c)))
+            since[c].reset();
+        else if (!since[c])
+            since[c] = nowMs;
+    }
+}
+
+std::string LabInstrument::alertText(Condition condition, std::int64_t nowMs) const
+{
+    const auto withReason = [](std::string what, const std::string& reason) {
+        return reason.empty() ? what : what + ": " + reason;
+    };
+    switch (condition) {
+    case Condition::Offline:
+        return "offline";
+    case Condition::LineDown:
+        return withReason("the line is down", text(status, "line_reason"));
+    case Condition::Error:
+        return withReason("error", text(status, "error_text"));
+    case Condition::SequencePaused: {
+        const json sequence = field(status, "sequence");
+        return withReason("the sequence " + text(sequence, "id") + " is paused",
+                          text(sequence, "reason"));
+    }
+    case Condition::NotReady: {
+        const std::int64_t minutes = since[static_cast<int>(condition)]
+                                         ? (nowMs - *since[static_cast<int>(condition)]) / 60000
+                                         : 0;
+        return withReason("not ready for " + std::to_string(minutes) + " min",
+                          text(status, "not_ready_text"));
+    }
+    }
+    return "";
+}
+
+json LabInstrument::ageMs(std::int64_t nowMs) const
+{
+    const json age = field(status, "age_ms");
+    if (!age.is_number())
+        return nullptr;
+    return age.get<std::int64_t>() + (nowMs - statusReceivedMs);
+}
+
+json LabInstrument::toJson(std::int64_t nowMs) const
+{
+    const double elapsed =
+        field(status, "elapsed_min").is_number() ? status["elapsed_min"].get<double>() : 0.0;
+    const nlohmann::json length = field(status, "run_length_min");
+    const std::string runState = text(status, "run_state");
+    // Progress and time left while the GC runs a method whose length is known.
+    nlohmann::json progress = nullptr;
+    nlohmann::json left = nullptr;
+    if (runState == "run" && length.is_number() && length.get<double>() > 0) {
+        const double total = length.get<double>();
+        progress = std::min(1.0, std::max(0.0, elapsed / total));
+        left = std::max(0.0, total - elapsed);
+    }
+    return {{"name", name},
+            {"online", online},
+            {"line", text(status, "line")},
+            {"line_reason", text(status, "line_reason")},
+            {"age_ms", ageMs(nowMs)},
+            {"run_state", runState},
+            {"elapsed_min", elapsed},
+            {"run_length_min", length},
+            {"progress", progress},
+            {"time_left_min", left},
+            {"not_ready", flag(status, "not_ready")},
+            {"not_ready_text", text(status, "not_ready_text")},
+            {"error", flag(status, "error")},
+            {"error_text", text(status, "error_text")},
+            {"oven_temperature", field(status, "oven_temperature")},
+            {"oven", oven.toJson(nowMs)},
+            {"vial", field(status, "vial")},
+            {"method", field(status, "method")},
+            {"sequence", field(status, "sequence")},
+            {"url", field(identity, "url")}};
+}
+
+}  // namespace gc6890::lab

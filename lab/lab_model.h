@@ -1,0 +1,67 @@
+// The lab as the broker tells of it: every instrument under gc6890/NAME/, fed with the
+// messages of its topics (retained or live, in any order), and the alerts that need a
+// person, newest first. Fed by the broker's thread, read by any: every call takes the
+// model's lock, and none waits on anything else while holding it.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <string_view>
+
+#include "lab/lab_instrument.h"
+
+namespace gc6890::lab {
+
+struct LabOptions {
+    // A GC not ready for this long is an alert (a method's heating takes minutes).
+    std::int64_t notReadyAlertMs = 10 * 60 * 1000;
+    // At most this many instruments are followed: the topic level comes from the broker,
+    // and a client that publishes names without end must not make the model grow with them.
+    std::size_t maxInstruments = 1000;
+};
+
+class LabModel {
+public:
+    explicit LabModel(LabOptions options = {}) : options_(options) {}
+
+    // A message on `topic`. Topics other than gc6890/NAME/{online,identity,status} and
+    // payloads that are not what docs/mqtt.md says are ignored (counted). An empty retained
+    // `online` (its topics cleared on the broker) forgets the instrument.
+    void take(std::string_view topic, std::string_view payload, std::int64_t nowMs);
+    // The connection to the broker: while it is lost, what is shown is as it was when it
+    // went, and says so.
+    void setBrokerConnected(bool connected, std::int64_t nowMs);
+
+    // GET /api/v1/lab: `instruments` (by name), `alerts` (newest first), `broker`.
+    nlohmann::json toJson(std::int64_t nowMs) const;
+    // Each alert: `time_ms`, `time` (ISO), `instrument`, `kind`, `text`; newest first.
+    nlohmann::json alerts(std::int64_t nowMs) const;
+    // The instruments' records, copied under the lock (for /metrics and the terminal).
+    std::map<std::string, LabInstrument> instruments() const;
+    bool brokerConnected() const;
+    std::uint64_t ignored() const;
+
+    // A count that grows with each change; waitForChange() returns once it passes `seen`
+    // or after `timeoutMs`, with the count then.
+    std::uint64_t version() const;
+    std::uint64_t waitForChange(std::uint64_t seen, int timeoutMs) const;
+
+private:
+    void changed();
+    nlohmann::json alertsLocked(std::int64_t nowMs) const;
+
+    LabOptions options_;
+    mutable std::mutex mutex_;
+    mutable std::condition_variable change_;
+    std::map<std::string, LabInstrument> instruments_;
+    bool brokerConnected_ = false;
+    std::int64_t brokerSinceMs_ = 0;
+    std::uint64_t version_ = 0;
+    std::uint64_t ignored_ = 0;
+};
+
+}  // namespace gc6890::lab
