@@ -28,7 +28,7 @@ _gc6890()
     local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD - 1]}
     local globals="--port --home --trace --capture --service --token-file --ca --yes --no --help"
     local commands="status load run stop reset zones gc-on record method config ports log demo
-                    serve watch sequence doctor profile"
+                    serve watch sequence doctor profile lab"
     case $prev in
     --port) _gc6890_devices "$cur"; return ;;
     --home) COMPREPLY=($(compgen -d -- "$cur")); return ;;
@@ -56,12 +56,13 @@ _gc6890()
     run) options="--vial --volume --load --no-wait" ;;
     record) options="--volume --out" ;;
     log) options="--follow" ;;
-    serve) options="--listen --allow-host --name --mqtt --mqtt-commands --sila --sila-cert --sila-key --sila-insecure --tls-cert --tls-key --show-token" ;;
+    serve) options="--listen --allow-host --name --mqtt --mqtt-commands --public-url --sila --sila-cert --sila-key --sila-insecure --tls-cert --tls-key --show-token" ;;
     watch) options="--log" ;;
     zones) [ -z "$sub" ] && words="on off" ;;
     method) [ -z "$sub" ] && words="check show length new" ;;
     config) [ -z "$sub" ] && words="show set path" ;;
     profile) [ -z "$sub" ] && words="capture" ;;
+    lab) if [ -z "$sub" ]; then words="status serve"; elif [ "$sub" = status ]; then options="--mqtt --json"; else options="--mqtt --listen --allow-host --open-reads --not-ready-after --tls-cert --tls-key"; fi ;;
     sequence) if [ -z "$sub" ]; then words="check run status pause resume abort"; elif [ "$sub" = run ] || [ "$sub" = resume ]; then options="--skip-row"; fi ;;
     esac
     if [[ $cur == -* ]]; then

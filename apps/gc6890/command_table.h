@@ -74,6 +74,7 @@ void addDoctorCommand(CommandTable& table);
 void addProfileCommands(CommandTable& table);
 void addAuditCommands(CommandTable& table);
 void addUserCommands(CommandTable& table);
+void addLabCommands(CommandTable& table);
 // gc6890 sequence run (sequence_run_command.cpp), added to the sequence group.
 void addSequenceRunCommand(CLI::App& sequence, CommandTable& table);
 // gc6890 method versions (method_versions_command.cpp), added to the method group.

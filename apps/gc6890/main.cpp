@@ -64,6 +64,7 @@ int main(int argc, char** argv)
     addProfileCommands(table);
     addAuditCommands(table);
     addUserCommands(table);
+    addLabCommands(table);
 
     try {
         app.parse(argc, argv);

@@ -1,5 +1,6 @@
 // The service on a broker: gc6890 serve --mqtt against gc6890-sim (60 times real speed) and
 // a real mosquitto on a free loopback port, watched by a libmosquitto subscriber.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -9,6 +10,7 @@
 #include "mqtt_broker.h"
 #include "service/safe_text.h"
 #include "service_fixture.h"
+#include "support/sequence_text.h"
 
 namespace gc6890::servicetest {
 namespace {
@@ -273,6 +275,139 @@ TEST_F(MqttTest, ABrokerOutageDelaysNoPollAndLosesOnlyCountedEvents)
         return e.name == "log" && e.data.dump().find("could not be published") != std::string::npos;
     };
     EXPECT_TRUE(events.waitFor(told, 15000));
+}
+
+// A lab page that starts while a sequence is paused learns all it shows from the retained
+// topics: the pause and its reason, where the tray stands, the method and vial, and where
+// the instrument's dashboard is; and the sequence's end replaces the pause.
+TEST_F(MqttTest, ALateSubscriberLearnsThePausedSequenceAndTheDashboardFromRetainedTopics)
+{
+    startInstrument("gc1", false, {"--missing-vial", "2"});
+    ServiceProcess& service = *services[0];
+    ASSERT_EQ(service.post("/api/v1/methods/short", method(0.2), "text/plain").first, 201);
+    const auto [code, started] =
+        service.post("/api/v1/sequences?file=tray.toml",
+                     test::sequenceText("pause", {{1, "short", 2}, {2, "short"}, {3, "short"}}),
+                     "application/toml");
+    ASSERT_EQ(code, 201) << started.dump();
+    const std::string id = started.value("id", "");
+    ASSERT_EQ(service.waitFor("/api/v1/sequences/" + id, "state", {"paused"}, 30000)["state"],
+              "paused");
+
+    // The status tells of the pause at the next poll; a subscriber that comes after has it
+    // from the broker's retained copy.
+    const auto sequenceState = [](const Message& m) {
+        const json sequence = payload(m).value("sequence", json());
+        return m.topic == "gc6890/gc1/status" && sequence.is_object() ? sequence.value("state", "")
+                                                                      : std::string();
+    };
+    const auto pausedStatus = [&](const Message& m) { return sequenceState(m) == "paused"; };
+    ASSERT_TRUE(Subscriber(broker.port(), {"gc6890/gc1/status"}).waitFor(pausedStatus, 10000));
+    Subscriber late(broker.port(), {"gc6890/gc1/status", "gc6890/gc1/identity"});
+    const std::optional<Message> first = late.waitFor("gc6890/gc1/status", 10000);
+    ASSERT_TRUE(first && first->retained);
+    const json paused = payload(first);
+    EXPECT_EQ(paused["sequence"], (json{{"id", id},
+                                        {"name", "tray"},
+                                        {"state", "paused"},
+                                        {"reason", paused["sequence"].value("reason", "")},
+                                        {"row", 2},
+                                        {"rows", 3},
+                                        {"injection", 3},
+                                        {"injections", 4}}))
+        << paused.dump();
+    EXPECT_NE(paused["sequence"].value("reason", ""), "");
+    EXPECT_EQ(paused["method"], "short");
+    EXPECT_EQ(paused["run_length_min"], 0.2);
+    EXPECT_EQ(paused["vial"], 1);  // the last injected: vial 2 was refused
+    const std::optional<Message> identity = late.waitFor("gc6890/gc1/identity", 10000);
+    ASSERT_TRUE(identity && identity->retained);
+    EXPECT_EQ(payload(identity)["url"], service.url() + "/");
+
+    ASSERT_EQ(service.post("/api/v1/sequences/" + id + "/abort", "").first, 200);
+    const std::optional<Message> aborted =
+        late.waitFor([&](const Message& m) { return sequenceState(m) == "aborted"; }, 10000);
+    EXPECT_EQ(payload(aborted)["sequence"]["row"], nullptr) << payload(aborted).dump();
+}
+
+// The lab service over real HTTP, watching two instruments through the broker: a run shows,
+// a line cut (the simulator killed) and a service killed outright (its last will) are
+// alerts in /api/v1/lab and /metrics within seconds, and both recover.
+TEST_F(MqttTest, TheLabServiceShowsARunALineCutAndAKilledServiceAndTheirRecovery)
+{
+    startInstrument("gc-a");
+    startInstrument("gc-b");
+    ServiceProcess lab;
+    lab.errorLog = home.path() + "/lab.err";
+    ASSERT_TRUE(lab.startLab({"--mqtt", broker.url()}));
+    const auto labWhere = [&](const std::function<bool(const json&)>& done) {
+        return lab.waitFor("/api/v1/lab", done, 15000);
+    };
+    const auto instrument = [](const json& lab, const std::string& name) {
+        for (const json& one : lab.value("instruments", json::array()))
+            if (one.value("name", "") == name)
+                return one;
+        return json();
+    };
+    const auto alerts = [](const json& lab) {
+        std::string out;
+        for (const json& alert : lab.value("alerts", json::array()))
+            out += (out.empty() ? "" : ", ") + alert.value("instrument", "") + " " +
+                   alert.value("kind", "");
+        return out;
+    };
+    const auto metrics = [&] { return lab.client().Get("/metrics")->body; };
+    json seen = labWhere([&](const json& l) {
+        return instrument(l, "gc-a").value("line", "") == "up" &&
+               instrument(l, "gc-b").value("line", "") == "up";
+    });
+    EXPECT_EQ(alerts(seen), "") << seen.dump();
+    EXPECT_EQ(instrument(seen, "gc-a")["url"], services[0]->url() + "/");
+
+    // A run shows with its method, vial and progress.
+    ServiceProcess& a = *services[0];
+    ASSERT_EQ(a.post("/api/v1/methods/short", method(3.0), "text/plain").first, 201);
+    ASSERT_EQ(a.post("/api/v1/run", R"({"method":"short","vial":3})").first, 202);
+    seen = labWhere(
+        [&](const json& l) { return instrument(l, "gc-a").value("run_state", "") == "run"; });
+    const json running = instrument(seen, "gc-a");
+    EXPECT_EQ(running["run_state"], "run") << seen.dump();
+    EXPECT_EQ(running["vial"], 3);
+    EXPECT_EQ(running["method"], "short");
+    EXPECT_EQ(running["run_length_min"], 3.0);
+
+    // The line cut and the service killed: each an alert, and the metrics say the same.
+    sims[0]->stop();
+    kill(services[1]->pid(), SIGKILL);
+    services[1]->waitForExit(5000);
+    seen = labWhere([&](const json& l) {
+        return alerts(l) == "gc-b offline, gc-a line_down" ||
+               alerts(l) == "gc-a line_down, gc-b offline";
+    });
+    EXPECT_THAT(alerts(seen),
+                ::testing::AnyOf("gc-b offline, gc-a line_down", "gc-a line_down, gc-b offline"))
+        << seen.dump();
+    std::string text = metrics();
+    EXPECT_EQ(metric(text, "gc6890_lab_up{instrument=\"gc-b\"}"), 0) << text;
+    EXPECT_EQ(metric(text, "gc6890_lab_up{instrument=\"gc-a\"}"), 1) << text;
+    EXPECT_EQ(metric(text, "gc6890_lab_line_up{instrument=\"gc-a\"}"), 0) << text;
+
+    // The terminal's table says the same from the broker's retained topics.
+    const hosttest::ProgramResult table = run({"lab", "status", "--mqtt", broker.url()});
+    EXPECT_EQ(table.exitCode, 0) << table.err;
+    EXPECT_THAT(table.out, ::testing::ContainsRegex("gc-b +OFFLINE"));
+    EXPECT_THAT(table.out, ::testing::HasSubstr("gc-a  the line is down"));
+
+    // Both back: no alert stands.
+    ASSERT_TRUE(sims[0]->start({"--speed", "60", "--link", home.path() + "/gc-a"}));
+    ASSERT_TRUE(services[1]->start(home.path() + "/gc-b", serviceOptions("gc-b")));
+    seen = labWhere([&](const json& l) {
+        return alerts(l).empty() && instrument(l, "gc-a").value("line", "") == "up";
+    });
+    EXPECT_EQ(alerts(seen), "") << seen.dump();
+    text = metrics();
+    EXPECT_EQ(metric(text, "gc6890_lab_up{instrument=\"gc-b\"}"), 1) << text;
+    EXPECT_EQ(metric(text, "gc6890_lab_line_up{instrument=\"gc-a\"}"), 1) << text;
 }
 
 TEST_F(MqttTest, TwoInstrumentsOnOneBrokerEachUnderItsName)

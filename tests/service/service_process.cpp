@@ -16,12 +16,12 @@
 
 namespace gc6890::servicetest {
 
-::testing::AssertionResult ServiceProcess::start(const std::string& device,
-                                                 const std::vector<std::string>& extra)
+bool ServiceProcess::launch(const std::vector<std::string>& words, std::string& line, int& outFd)
 {
+    port_ = 0;
     int out[2];
     if (pipe2(out, O_CLOEXEC) != 0)
-        return ::testing::AssertionFailure() << "no pipe";
+        return false;
     const std::string path = hosttest::programPath();
     const pid_t parent = getpid();
     pid_ = fork();
@@ -32,16 +32,15 @@ namespace gc6890::servicetest {
         dup2(out[1], STDOUT_FILENO);
         const char* err = errorLog.empty() ? "/dev/null" : errorLog.c_str();
         dup2(open(err, O_WRONLY | O_CREAT | O_APPEND, 0600), STDERR_FILENO);
-        std::vector<const char*> argv = {path.c_str(),  "serve",  "--listen",
-                                         "127.0.0.1:0", "--port", device.c_str()};
-        for (const std::string& option : extra)
-            argv.push_back(option.c_str());
+        std::vector<const char*> argv = {path.c_str()};
+        for (const std::string& word : words)
+            argv.push_back(word.c_str());
         argv.push_back(nullptr);
         execv(path.c_str(), const_cast<char* const*>(argv.data()));
         _exit(127);
     }
     close(out[1]);
-    std::string line;
+    outFd = out[0];
     char c = 0;
     pollfd ready{out[0], POLLIN, 0};
     while (poll(&ready, 1, 20000) == 1 && read(out[0], &c, 1) == 1 && c != '\n')
@@ -50,11 +49,38 @@ namespace gc6890::servicetest {
     port_ = colon == std::string::npos ? 0 : std::atoi(line.c_str() + colon + 1);
     if (line.rfind(caFile.empty() ? "http://" : "https://", 0) != 0)
         port_ = 0;  // the first line names the scheme served
+    return port_ > 0;
+}
+
+::testing::AssertionResult ServiceProcess::startLab(const std::vector<std::string>& options)
+{
+    std::vector<std::string> words = {"lab", "serve", "--listen", "127.0.0.1:0"};
+    words.insert(words.end(), options.begin(), options.end());
+    std::string line;
+    int out = -1;
+    const bool started = launch(words, line, out);
+    if (out >= 0)
+        close(out);
+    if (!started)
+        return ::testing::AssertionFailure() << "gc6890 lab serve printed no URL: " << line;
+    return ::testing::AssertionSuccess();
+}
+
+::testing::AssertionResult ServiceProcess::start(const std::string& device,
+                                                 const std::vector<std::string>& extra)
+{
+    std::vector<std::string> words = {"serve", "--listen", "127.0.0.1:0", "--port", device};
+    words.insert(words.end(), extra.begin(), extra.end());
+    std::string line;
+    int outFd = -1;
+    launch(words, line, outFd);
+    char c = 0;
+    pollfd ready{outFd, POLLIN, 0};
     // With --sila, the second line: "SiLA 2 server on HOST:PORT".
     silaAddress_.clear();
     if (port_ > 0 && std::find(extra.begin(), extra.end(), "--sila") != extra.end()) {
         std::string second;
-        while (poll(&ready, 1, 20000) == 1 && read(out[0], &c, 1) == 1 && c != '\n')
+        while (poll(&ready, 1, 20000) == 1 && read(outFd, &c, 1) == 1 && c != '\n')
             second += c;
         const std::string prefix = "SiLA 2 server on ";
         if (second.rfind(prefix, 0) == 0) {
@@ -64,7 +90,8 @@ namespace gc6890::servicetest {
             line += " / " + second;
         }
     }
-    close(out[0]);
+    if (outFd >= 0)
+        close(outFd);
     if (port_ <= 0)
         return ::testing::AssertionFailure() << "gc6890 serve printed no URL: " << line;
     const nlohmann::json status = waitFor("/api/v1/status", "line", {"up"}, 20000);

@@ -30,6 +30,9 @@ public:
     // `extra`: more options of serve (--mqtt ..., --sila ...: then its line is read too).
     ::testing::AssertionResult start(const std::string& device,
                                      const std::vector<std::string>& extra = {});
+    // Starts "gc6890 lab serve --listen 127.0.0.1:0" with `options` and waits (20 s at most)
+    // for the URL it prints.
+    ::testing::AssertionResult startLab(const std::vector<std::string>& options);
     // SIGTERM, then the exit status (-1 when it had to be killed after 30 s).
     int stop();
     // Waits for the service to end by itself; its wait status (-1: killed after `ms`).
@@ -69,6 +72,10 @@ public:
                            const std::vector<std::string>& values, int ms) const;
 
 private:
+    // Starts gc6890 with `words` and reads its first line, the URL; false when it printed
+    // none (`line` then holds what it printed).
+    bool launch(const std::vector<std::string>& words, std::string& line, int& outFd);
+
     pid_t pid_ = -1;
     int port_ = 0;
     std::string silaAddress_;
