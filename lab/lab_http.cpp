@@ -29,7 +29,7 @@ constexpr int kMinGapMs = 250;
 
 }  // namespace
 
-LabHttp::LabHttp(const LabModel& model, HttpFrontOptions options, Accounts& accounts,
+LabHttp::LabHttp(LabModel& model, HttpFrontOptions options, Accounts& accounts,
                  std::string openApiPath)
     : model_(model), openApiPath_(std::move(openApiPath))
 {

@@ -27,8 +27,7 @@ struct LabHttpCounters {
 
 class LabHttp {
 public:
-    LabHttp(const LabModel& model, HttpFrontOptions options, Accounts& accounts,
-            std::string openApiPath);
+    LabHttp(LabModel& model, HttpFrontOptions options, Accounts& accounts, std::string openApiPath);
     ~LabHttp();
 
     HttpFront& front() { return *front_; }
@@ -38,7 +37,7 @@ public:
 private:
     void addRoutes();
 
-    const LabModel& model_;
+    LabModel& model_;
     std::string openApiPath_;
     LabHttpCounters counters_;
     std::atomic<bool> stopping_{false};

@@ -24,6 +24,7 @@ struct LabInstrument {
     nlohmann::json identity;  // null until one came
     nlohmann::json status;    // null until one came
     std::int64_t statusReceivedMs = 0;
+    std::int64_t heardMs = 0;  // the last message of any of its topics
     OvenTrace oven;
     // When each condition began (as first seen here); none while it does not hold.
     std::optional<std::int64_t> since[kConditions];
@@ -37,8 +38,9 @@ struct LabInstrument {
     bool holds(Condition condition) const;
     // The alert's text for a condition that holds ("the line is down: no answer").
     std::string alertText(Condition condition, std::int64_t nowMs) const;
-    // Milliseconds since the instrument's last good poll, as its last status said plus the
-    // time since it came; null before a status with a poll.
+    // The age of the instrument's last status: the age of its poll when it was published
+    // plus the time since it came (a living service publishes at least every 10 s); null
+    // before a status with a poll.
     nlohmann::json ageMs(std::int64_t nowMs) const;
     // The object of GET /api/v1/lab's `instruments`.
     nlohmann::json toJson(std::int64_t nowMs) const;

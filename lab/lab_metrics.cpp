@@ -33,13 +33,13 @@ constexpr Series kNotReady{"gc6890_lab_not_ready", "1 while the GC says it is no
 constexpr Series kError{"gc6890_lab_error", "1 while the GC reports an error"};
 constexpr Series kPaused{"gc6890_lab_sequence_paused", "1 while a sequence is paused"};
 constexpr Series kAge{"gc6890_lab_status_age_seconds",
-                      "seconds since the instrument's last good poll"};
+                      "the age of the instrument's last status (published at least every 10 s)"};
 
 }  // namespace
 
-std::string labMetrics(const LabModel& model, std::int64_t nowMs)
+std::string labMetrics(LabModel& model, std::int64_t nowMs)
 {
-    const std::map<std::string, LabInstrument> instruments = model.instruments();
+    const std::map<std::string, LabInstrument> instruments = model.instruments(nowMs);
     std::string out;
     const auto head = [&out](const Series& series) {
         out += std::string("# HELP ") + series.name + " " + series.help + "\n# TYPE " +

@@ -11,6 +11,6 @@
 namespace gc6890::lab {
 
 // The Prometheus text exposition of the lab at `nowMs`.
-std::string labMetrics(const LabModel& model, std::int64_t nowMs);
+std::string labMetrics(LabModel& model, std::int64_t nowMs);
 
 }  // namespace gc6890::lab

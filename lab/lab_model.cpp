@@ -51,6 +51,7 @@ void LabModel::take(std::string_view topic, std::string_view payload, std::int64
         found->second.name = name;
     }
     LabInstrument& instrument = found->second;
+    instrument.heardMs = nowMs;
     if (leaf == "online")
         instrument.takeOnline(payload == "true", nowMs);
     else if (leaf == "identity")
@@ -65,9 +66,23 @@ void LabModel::setBrokerConnected(bool connected, std::int64_t nowMs)
     std::lock_guard lock(mutex_);
     if (connected == brokerConnected_)
         return;
+    reconnected_ = connected && brokerSinceMs_ != 0;
     brokerConnected_ = connected;
     brokerSinceMs_ = nowMs;
     changed();
+}
+
+void LabModel::expireUnheard(std::int64_t nowMs)
+{
+    if (!reconnected_ || !brokerConnected_ ||
+        nowMs - brokerSinceMs_ < options_.unheardAfterReconnectMs)
+        return;
+    reconnected_ = false;
+    for (auto& [name, instrument] : instruments_)
+        if (instrument.online && instrument.heardMs < brokerSinceMs_) {
+            instrument.takeOnline(false, brokerSinceMs_ + options_.unheardAfterReconnectMs);
+            changed();
+        }
 }
 
 void LabModel::changed()
@@ -110,15 +125,17 @@ json LabModel::alertsLocked(std::int64_t nowMs) const
     return out;
 }
 
-json LabModel::alerts(std::int64_t nowMs) const
+json LabModel::alerts(std::int64_t nowMs)
 {
     std::lock_guard lock(mutex_);
+    expireUnheard(nowMs);
     return alertsLocked(nowMs);
 }
 
-json LabModel::toJson(std::int64_t nowMs) const
+json LabModel::toJson(std::int64_t nowMs)
 {
     std::lock_guard lock(mutex_);
+    expireUnheard(nowMs);
     json instruments = json::array();
     for (const auto& [name, instrument] : instruments_)
         instruments.push_back(instrument.toJson(nowMs));
@@ -130,9 +147,10 @@ json LabModel::toJson(std::int64_t nowMs) const
             {"time", isoTime(nowMs)}};
 }
 
-std::map<std::string, LabInstrument> LabModel::instruments() const
+std::map<std::string, LabInstrument> LabModel::instruments(std::int64_t nowMs)
 {
     std::lock_guard lock(mutex_);
+    expireUnheard(nowMs);
     return instruments_;
 }
 

@@ -22,6 +22,10 @@ struct LabOptions {
     // At most this many instruments are followed: the topic level comes from the broker,
     // and a client that publishes names without end must not make the model grow with them.
     std::size_t maxInstruments = 1000;
+    // After the broker comes back, an instrument not heard from for this long is offline:
+    // a broker restarted without its retained topics has forgotten one that died meanwhile
+    // (its last will went with the broker), and the living ones publish again at once.
+    std::int64_t unheardAfterReconnectMs = 30 * 1000;
 };
 
 class LabModel {
@@ -36,12 +40,13 @@ public:
     // went, and says so.
     void setBrokerConnected(bool connected, std::int64_t nowMs);
 
+    // The lab at `nowMs` (instruments unheard since the broker came back turn offline then):
     // GET /api/v1/lab: `instruments` (by name), `alerts` (newest first), `broker`.
-    nlohmann::json toJson(std::int64_t nowMs) const;
+    nlohmann::json toJson(std::int64_t nowMs);
     // Each alert: `time_ms`, `time` (ISO), `instrument`, `kind`, `text`; newest first.
-    nlohmann::json alerts(std::int64_t nowMs) const;
+    nlohmann::json alerts(std::int64_t nowMs);
     // The instruments' records, copied under the lock (for /metrics and the terminal).
-    std::map<std::string, LabInstrument> instruments() const;
+    std::map<std::string, LabInstrument> instruments(std::int64_t nowMs);
     bool brokerConnected() const;
     std::uint64_t ignored() const;
 
@@ -52,6 +57,8 @@ public:
 
 private:
     void changed();
+    // With the lock held: those not heard since the broker came back, offline when it is time.
+    void expireUnheard(std::int64_t nowMs);
     nlohmann::json alertsLocked(std::int64_t nowMs) const;
 
     LabOptions options_;
@@ -60,6 +67,7 @@ private:
     std::map<std::string, LabInstrument> instruments_;
     bool brokerConnected_ = false;
     std::int64_t brokerSinceMs_ = 0;
+    bool reconnected_ = false;  // connected again after a loss: some may be unheard
     std::uint64_t version_ = 0;
     std::uint64_t ignored_ = 0;
 };

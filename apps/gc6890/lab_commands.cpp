@@ -72,8 +72,8 @@ int labStatus(const LabCommandOptions& options)
             break;
         seen = now;
     }
-    subscriber.stop();
     const nlohmann::json lab = model.toJson(unixNowMs());
+    subscriber.stop();
     if (options.json)
         std::cout << lab.dump(1) << '\n';
     else

@@ -40,7 +40,7 @@ protected:
         send(name, "status", status(std::move(changes)).dump(), atMs);
     }
     // "gc2 line_down, gc1 error": the alerts' instruments and kinds in their order.
-    std::string alerts(std::int64_t atMs) const
+    std::string alerts(std::int64_t atMs)
     {
         std::string out;
         for (const json& alert : model.alerts(atMs))
@@ -48,7 +48,7 @@ protected:
                    alert.value("kind", "");
         return out;
     }
-    json instrument(const std::string& name, std::int64_t atMs) const
+    json instrument(const std::string& name, std::int64_t atMs)
     {
         const json lab = model.toJson(atMs);
         for (const json& one : lab["instruments"])
@@ -105,6 +105,28 @@ TEST_F(LabModelTest, EachConditionIsAnAlertWhileItLastsNewestFirst)
     EXPECT_EQ(alerts(kStart + 40000), "gc1 error");
     sendStatus("gc1", {}, kStart + 41000);
     EXPECT_EQ(alerts(kStart + 41000), "");
+}
+
+// A broker restarted without its retained topics: the instruments that publish again are
+// online, one that died meanwhile (its last will lost with the broker) is offline once the
+// others have had time to come back.
+TEST_F(LabModelTest, AfterABrokerOutageTheUnheardTurnOffline)
+{
+    model.setBrokerConnected(true, kStart);
+    for (const char* name : {"gc1", "gc2"}) {
+        send(name, "online", "true", kStart);
+        sendStatus(name, {}, kStart);
+    }
+    model.setBrokerConnected(false, kStart + 1000);
+    EXPECT_EQ(model.toJson(kStart + 1000)["broker"]["connected"], false);
+    model.setBrokerConnected(true, kStart + 5000);
+    send("gc1", "online", "true", kStart + 6000);
+    const std::int64_t grace = LabOptions{}.unheardAfterReconnectMs;
+    EXPECT_EQ(alerts(kStart + 5000 + grace - 1), "");
+    EXPECT_EQ(alerts(kStart + 5000 + grace), "gc2 offline");
+    EXPECT_EQ(model.alerts(kStart + 5000 + grace)[0]["time_ms"], kStart + 5000 + grace);
+    send("gc2", "online", "true", kStart + 50000);
+    EXPECT_EQ(alerts(kStart + 50000), "");
 }
 
 TEST_F(LabModelTest, ShowsTheInstrumentsWorkAgeAndOvenFromItsRetainedTopics)
