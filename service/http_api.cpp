@@ -4,6 +4,7 @@
 
 #include <iostream>
 
+#include "service/http_api_audit.h"
 #include "service/http_api_routes.h"
 #include "service/route_table.h"
 #include "service/safe_text.h"
@@ -40,6 +41,17 @@ HttpApi::HttpApi(ServiceState& state, InstrumentThread& instrument, MethodStore 
         .caller = [this](const httplib::Request& req) { return front_->caller(req); },
     });
     RouteTable& s = front_->routes();
+    // The audit trail: each change's line around its handler, each refusal's at the door.
+    s.aroundChanges([this](const httplib::Request& req, httplib::Response& res,
+                           const RouteTable::Route& route, const RouteTable::Handler& handler) {
+        auditedChange(state_, methods_, auditOrigin(front_->caller(req), "http", req.remote_addr),
+                      route, req, res, handler);
+    });
+    front_->onRefusal([this](const httplib::Request& req, const RouteTable::Route* route,
+                             const Admission& admission) {
+        auditRefusal(state_, admission, route ? httpAuditAction(*route, req) : "read", req,
+                     admission.refusal());
+    });
     addStatusRoutes(s, *context_);
     addJobRoutes(s, *context_);
     addMethodRoutes(s, *context_);

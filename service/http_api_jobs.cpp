@@ -32,9 +32,14 @@ void addJobRoutes(RouteTable& s, const ApiContext& api)
          {JobKind::Load, JobKind::Run, JobKind::Stop, JobKind::Reset, JobKind::Zones})
         s.post(std::string("/api/v1/") + jobKindName(kind), jobAction(kind),
                [kind, &api](const Request& req, Response& res) {
-                   const JobRequest request =
+                   JobRequest request =
                        jobRequestOf(kind, parseJsonObject(req.body, jobFields(kind)), api.methods);
+                   // submitJob writes the job's lines in the audit trail.
+                   request.origin = auditOrigin(api.caller(req), "http", req.remote_addr);
+                   request.auditParams = jobAuditParams(request, api.methods);
                    const JobBoard::Submitted submitted = submitJob(api.state, request);
+                   if (submitted.unrecorded)
+                       return fail(res, 503, submitted.conflict);
                    if (submitted.id == 0 && !submitted.lockedUntil.empty())
                        return lockedOut(res, jobKindName(kind), submitted.conflict,
                                         submitted.lockedUntil);

@@ -309,6 +309,8 @@ bool HttpFront::admitted(const Request& req, Response& res, const std::string& f
         return true;
     ++counters_.unauthorized;
     notice("refused requests", req.remote_addr, "refused " + from + ": " + admission.refusal());
+    if (refusal_)
+        refusal_(req, route, admission);
     if (admission.verdict == Admission::Verdict::Forbidden) {
         const Role needed = requiredRole(action);
         reply(res, 403,

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "service/accounts.h"
+#include "service/route_table.h"
 
 namespace httplib {
 struct Request;
@@ -24,7 +25,6 @@ namespace gc6890 {
 
 class HttpServer;
 class NoticeLimiter;
-class RouteTable;
 
 // Request bounds.
 inline constexpr std::size_t kMaxBodyBytes = 1 << 20;
@@ -101,6 +101,11 @@ public:
     // A notice for the log, at most once an interval an address (notice_limiter.h).
     void notice(const std::string& kind, const std::string& address, const std::string& text);
     HttpFrontCounters& counters() { return counters_; }
+    // Called for each request refused admission (the audit trail's line), with its route
+    // (null for none).
+    using Refusal = std::function<void(const httplib::Request&, const RouteTable::Route*,
+                                       const Admission&)>;
+    void onRefusal(Refusal refusal) { refusal_ = std::move(refusal); }
 
 private:
     // Before the routes: the Host check and the caller's admission; true when refused.
@@ -117,6 +122,7 @@ private:
     std::string listenHost_;  // the address --listen named, lower case
     bool readsOpen_ = true;   // reads need no token: loopback only, or --open-reads
     int listenSocket_ = -1;
+    Refusal refusal_;
 };
 
 }  // namespace gc6890

@@ -532,9 +532,27 @@ bool InstrumentThread::startInjection(const std::string& file, int vial, float v
     return true;
 }
 
+// A job a door handed over ends with a line of its own (its acceptance had one): who asked,
+// and how it went. Written before the board says the job ended, so that no client (one
+// polling the job, one following the events) learns of its end first.
+void InstrumentThread::auditJobEnd(std::uint64_t id, bool ok, const std::string& message)
+{
+    const std::optional<Job> job = state_.jobs.find(id);
+    if (!job || job->request.origin.door.empty())
+        return;
+    nlohmann::json params =
+        job->request.auditParams.is_object() ? job->request.auditParams : nlohmann::json::object();
+    params["job"] = id;
+    std::string error;
+    if (!state_.audit.record(job->request.origin, jobKindName(job->request.kind), params,
+                             ok ? "ok" : "failed: " + message, error))
+        state_.events.log(1, "service", error);
+}
+
 void InstrumentThread::finishJob(std::uint64_t id, bool ok, const std::string& message)
 {
     currentJob_.reset();
+    auditJobEnd(id, ok, message);
     const Job job = state_.jobs.update(id, ok ? JobState::Done : JobState::Failed, message);
     publishJob(job);
     runResults_.jobEnded(job);

@@ -76,6 +76,7 @@ private:
     void followRunState(const InstrumentStatus& status, std::int64_t unixMs);
     void startJob(const Job& job);
     void finishJob(std::uint64_t id, bool ok, const std::string& message);
+    void auditJobEnd(std::uint64_t id, bool ok, const std::string& message);
     void checkInjection();
     void runTasks();
     void runJob(const Job& job);

@@ -85,7 +85,7 @@ std::string JobBoard::conflict(const JobRequest& request) const
     return conflictLocked(request);
 }
 
-JobBoard::Submitted JobBoard::submit(const JobRequest& request)
+JobBoard::Submitted JobBoard::submit(const JobRequest& request, const Record& record)
 {
     Submitted result;
     {
@@ -93,6 +93,12 @@ JobBoard::Submitted JobBoard::submit(const JobRequest& request)
         result.conflict = conflictLocked(request);
         if (!result.conflict.empty())
             return result;
+        // The acceptance is written under the board's lock (one fsync), so that the job's end
+        // can never come before it in the trail.
+        if (record && !record(lastId_ + 1, result.conflict)) {
+            result.unrecorded = true;
+            return result;
+        }
         Job job;
         job.id = ++lastId_;
         job.request = request;

@@ -6,12 +6,15 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <string_view>
+
+#include "service/audit_log.h"
 
 namespace gc6890 {
 
@@ -28,6 +31,10 @@ struct JobRequest {
     // The instrument lock's identifier the request came with (SiLA's LockIdentifier
     // metadata); "" from the doors that have none.
     std::string lockIdentifier;
+    // Who asked through which door, and the line's parameters (jobAuditParams): the job's
+    // end is written to the audit trail with them. No door (a sequence's own step): no line.
+    AuditOrigin origin;
+    nlohmann::json auditParams;
 };
 
 enum class JobState { Queued, Running, Done, Failed };
@@ -67,10 +74,16 @@ public:
         std::string conflict;  // why it was refused
         // When refused for the instrument's lock: when it lapses unless used again.
         std::string lockedUntil;
+        bool unrecorded = false;  // refused because the audit trail could not be written
     };
 
-    // From an HTTP thread (or the broker's).
-    Submitted submit(const JobRequest& request);
+    // Writes a job's acceptance (the audit trail's line) once its id is known, before anyone
+    // can take or see the job; false with `error` when it could not.
+    using Record = std::function<bool(std::uint64_t id, std::string& error)>;
+
+    // From an HTTP thread (or the broker's). With `record`, a job whose acceptance cannot be
+    // written is not taken (id 0, `unrecorded`, the error as the conflict).
+    Submitted submit(const JobRequest& request, const Record& record = {});
     // Why `request` would be refused now ("" when it would be taken); nothing is submitted.
     std::string conflict(const JobRequest& request) const;
     std::optional<Job> find(std::uint64_t id) const;

@@ -109,6 +109,23 @@ JobRequest jobRequestOf(JobKind kind, const json& body, const MethodStore& metho
     return request;
 }
 
+json jobAuditParams(const JobRequest& request, const MethodStore& methods)
+{
+    json params = json::object();
+    if (!request.method.empty()) {
+        const std::optional<std::string> content = methods.read(request.method);
+        params = content ? methodAuditParams(request.method, *content)
+                         : json{{"method", request.method}};
+    }
+    if (request.kind == JobKind::Run) {
+        params["vial"] = request.vial;
+        params["volume"] = request.volume;
+    }
+    if (request.kind == JobKind::Zones)
+        params["on"] = request.on;
+    return params;
+}
+
 std::optional<LockConflict> lockConflict(ServiceState& state, const std::string& lockIdentifier)
 {
     const std::optional<InstrumentLock::Held> held = state.lock.refuses(lockIdentifier);
@@ -142,10 +159,22 @@ JobBoard::Submitted refusedBeforeTheBoard(ServiceState& state, const JobRequest&
 
 JobBoard::Submitted submitJob(ServiceState& state, const JobRequest& request)
 {
-    if (JobBoard::Submitted refused = refusedBeforeTheBoard(state, request);
-        !refused.conflict.empty())
-        return refused;
-    return state.jobs.submit(request);
+    JobBoard::Submitted submitted = refusedBeforeTheBoard(state, request);
+    if (request.origin.door.empty())  // no door: no line (a sequence's own steps)
+        return submitted.conflict.empty() ? state.jobs.submit(request) : submitted;
+    const std::string action = jobKindName(request.kind);
+    if (submitted.conflict.empty())
+        submitted = state.jobs.submit(request, [&](std::uint64_t id, std::string& error) {
+            json params = request.auditParams.is_object() ? request.auditParams : json::object();
+            params["job"] = id;
+            return state.audit.record(request.origin, action, params, "accepted", error);
+        });
+    // A refusal's line that cannot be written leaves the caller refused all the same.
+    std::string error;
+    if (submitted.id == 0 && !submitted.unrecorded)
+        state.audit.record(request.origin, action, request.auditParams,
+                           "refused: " + submitted.conflict, error);
+    return submitted;
 }
 
 JobBoard::Submitted jobConflict(ServiceState& state, const JobRequest& request)

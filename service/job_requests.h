@@ -34,6 +34,10 @@ Action jobAction(JobKind kind);
 // The job a checked body asks for.
 JobRequest jobRequestOf(JobKind kind, const nlohmann::json& body, const MethodStore& methods);
 
+// The audit line's parameters of a job: its method by name and SHA-256 (as stored now), the
+// vial and volume of a run, the zones' switch.
+nlohmann::json jobAuditParams(const JobRequest& request, const MethodStore& methods);
+
 // A change refused because another client holds the instrument's lock.
 struct LockConflict {
     std::string reason;       // "the instrument is locked by ..."
@@ -47,7 +51,9 @@ struct LockConflict {
 std::optional<LockConflict> lockConflict(ServiceState& state, const std::string& lockIdentifier);
 
 // Hands the job to the board under the instrument's lock and the one-job-at-a-time rule;
-// id 0 with the conflict when refused.
+// id 0 with the conflict when refused. A job from a door (request.origin) is in the audit
+// trail: its acceptance written before it can start (not taken, `unrecorded`, when that
+// fails: the door answers 503), its refusal, and its end (by the instrument thread).
 JobBoard::Submitted submitJob(ServiceState& state, const JobRequest& request);
 // What submitJob would answer now, refused or not (id 0 and no conflict when it would take
 // the job); nothing is submitted.

@@ -60,6 +60,16 @@ RouteTable::Handler RouteTable::contained(Handler handler) const
         };
 }
 
+RouteTable::Handler RouteTable::handlerOf(const Route& route) const
+{
+    Handler handler = contained(route.handler);
+    if (!around_ || !route.action || *route.action == Action::Read)
+        return handler;
+    return contained([this, &route, handler](const httplib::Request& req, httplib::Response& res) {
+        around_(req, res, route, handler);
+    });
+}
+
 void RouteTable::answerException(const httplib::Request& req, httplib::Response& res,
                                  std::exception_ptr error) const noexcept
 {
@@ -110,11 +120,11 @@ void RouteTable::install(httplib::Server& server) const
 {
     for (const Route& route : routes_) {
         if (route.method == "GET")
-            server.Get(route.pattern, contained(route.handler));
+            server.Get(route.pattern, handlerOf(route));
         else if (route.method == "DELETE")
-            server.Delete(route.pattern, contained(route.handler));
+            server.Delete(route.pattern, handlerOf(route));
         else
-            server.Post(route.pattern, contained(route.handler));
+            server.Post(route.pattern, handlerOf(route));
     }
     server.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
         return gated(req, res) ? httplib::Server::HandlerResponse::Handled
@@ -136,7 +146,7 @@ void RouteTable::dispatch(httplib::Request& req, httplib::Response& res) const
 {
     if (!gated(req, res)) {
         if (const Route* found = find(req.method, req.path, req.matches)) {
-            contained(found->handler)(req, res);
+            handlerOf (*found)(req, res);
             if (res.status == -1)
                 res.status = 200;
         } else

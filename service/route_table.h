@@ -29,6 +29,11 @@ public:
     using Gate = std::function<bool(const httplib::Request&, httplib::Response&)>;
     using Failure =
         std::function<void(const httplib::Request&, httplib::Response&, std::exception_ptr)>;
+    struct Route;
+    // Around the handler of every change (a route whose action is no read): it calls the
+    // handler (contained already) or answers without it.
+    using Around = std::function<void(const httplib::Request&, httplib::Response&, const Route&,
+                                      const Handler&)>;
 
     struct Route {
         std::string method;  // GET, POST or DELETE; a GET route answers HEAD too
@@ -48,6 +53,7 @@ public:
     // Called for an answer of status 400 or more that has no body yet.
     void onError(Handler handler) { error_ = std::move(handler); }
     void onException(Failure failure) { failure_ = std::move(failure); }
+    void aroundChanges(Around around) { around_ = std::move(around); }
     // Called for every answer before it goes out (headers every answer carries).
     void onAnswer(Handler handler) { answer_ = std::move(handler); }
 
@@ -68,6 +74,8 @@ public:
 
     // The handler with every exception turned into the exception answer.
     Handler contained(Handler handler) const;
+    // The route's handler as it is called: contained, and inside aroundChanges for a change.
+    Handler handlerOf(const Route& route) const;
     // The exception answer for the exception in flight; never throws.
     void answerException(const httplib::Request& req, httplib::Response& res,
                          std::exception_ptr error) const noexcept;
@@ -84,6 +92,7 @@ private:
     Handler error_;
     Failure failure_;
     Handler answer_;
+    Around around_;
 };
 
 }  // namespace gc6890

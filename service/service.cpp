@@ -45,6 +45,17 @@ int runService(const ServeOptions& options)
         std::cerr << "gc6890 serve: " << error.what() << '\n';
         return 1;
     }
+    // A trail that cannot be opened stops the start: a service that would act unrecorded is
+    // worse than one that does not start.
+    std::string auditError;
+    if (!state.audit.open(homeDirectory() + "/audit", auditError)) {
+        std::cerr << "gc6890 serve: " << auditError << '\n';
+        return 1;
+    }
+    for (const std::string& notice : state.audit.notices()) {
+        std::cerr << "gc6890 serve: audit trail: " << notice << '\n';
+        state.events.log(1, "service", "audit trail: " + notice);
+    }
     InstrumentThread instrument(state);
     HttpApi api(state, instrument, MethodStore(methodFolder()), options.openApiPath);
     if (!api.serveFiles(options.webDir, options.chartJsDir))
@@ -120,6 +131,8 @@ int runService(const ServeOptions& options)
     state.events.close();
     api.stop();
     http.join();
+    // Every door is closed: the tokenless refusals counted and not yet written go in now.
+    state.audit.flush();
     std::cerr << "gc6890 serve: stopped\n";
     return 0;
 }

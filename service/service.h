@@ -24,8 +24,8 @@ struct ServeOptions {
 // Runs the service until SIGTERM or SIGINT; the URL it listens on goes to standard output
 // as the first line, then "SiLA 2 server on HOST:PORT" when it serves SiLA 2. Returns the exit
 // code: 0 after a clean stop, 2 for an unusable listen address or SiLA option, 1 when an address is
-// taken, the token or the SiLA server's files cannot be made, or the TLS certificate or key
-// cannot be used (said on standard error).
+// taken, the token, the audit trail or the SiLA server's files cannot be made, or the TLS
+// certificate or key cannot be used (said on standard error).
 int runService(const ServeOptions& options);
 
 }  // namespace gc6890

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "service/accounts.h"
+#include "service/audit_log.h"
 #include "service/event_hub.h"
 #include "service/instrument_lock.h"
 #include "service/job_board.h"
@@ -99,6 +100,7 @@ struct ServiceState {
     SnapshotHolder snapshot;
     SequenceBoard sequences;
     Accounts accounts;
+    AuditLog audit;  // opened by the service's start, before any door
     Metrics metrics;
     std::atomic<int> pollMs{5500};
 };

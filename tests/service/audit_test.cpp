@@ -1,0 +1,207 @@
+// The audit trail at the service's doors: each change at the HTTP door in the trail with who,
+// role, action, parameters and result, written before the answer; a tokenless flood summed.
+#include <gmock/gmock.h>
+
+#include <sstream>
+
+#include "audit/sha256.h"
+#include "service/audit_log.h"
+#include "service_fixture.h"
+#include "support/temp_home.h"
+
+namespace gc6890::servicetest {
+namespace {
+
+using nlohmann::json;
+using ::testing::HasSubstr;
+
+// The trail's lines in `home`, oldest first.
+std::vector<json> trail(const std::string& home)
+{
+    std::vector<json> lines;
+    std::ifstream file(home + "/audit/audit.jsonl");
+    for (std::string line; std::getline(file, line);)
+        lines.push_back(json::parse(line, nullptr, false));
+    return lines;
+}
+
+// A flood of refusals without a token from one address within a minute: one line at once,
+// the sum with the first refusal after the minute; another address its own; the rest at
+// flush. The clock is the test's.
+TEST(AuditLogTokenless, AFloodFromOneAddressIsOneLineAMinuteAndNothingIsLostAtFlush)
+{
+    test::TempHome home;
+    std::int64_t now = 1000;
+    AuditLog log([&now] { return now; });
+    std::string error;
+    ASSERT_TRUE(log.open(home.path() + "/audit", error)) << error;
+    const auto sums = [&] {
+        std::vector<std::pair<std::string, std::int64_t>> seen;
+        for (const json& line : trail(home.path()))
+            if (line.value("action", "") == "unauthorized") {
+                EXPECT_EQ(line["result"], "refused: no valid token");
+                seen.emplace_back(line["remote"], line["params"]["count"]);
+            }
+        return seen;
+    };
+    for (int i = 0; i < 5000; ++i, now += 10)  // 50 s
+        log.tokenless("http", "10.0.0.1");
+    log.tokenless("mqtt", "broker");
+    using Sums = std::vector<std::pair<std::string, std::int64_t>>;
+    EXPECT_EQ(sums(), (Sums{{"10.0.0.1", 1}, {"broker", 1}}));
+    now = 1000 + AuditLog::kTokenlessWindowMs - 1;  // one step before the minute
+    log.tokenless("http", "10.0.0.1");
+    EXPECT_EQ(sums().size(), 2u);
+    now += 1;  // the minute is over: the sum, this one counted in
+    log.tokenless("http", "10.0.0.1");
+    EXPECT_EQ(sums(), (Sums{{"10.0.0.1", 1}, {"broker", 1}, {"10.0.0.1", 5001}}));
+    log.tokenless("http", "10.0.0.1");
+    log.tokenless("http", "10.0.0.1");
+    log.flush();
+    log.flush();  // nothing counted twice
+    EXPECT_EQ(sums(), (Sums{{"10.0.0.1", 1}, {"broker", 1}, {"10.0.0.1", 5001}, {"10.0.0.1", 2}}));
+}
+
+class AuditAtTheDoors : public ServiceFixture {
+protected:
+    // POST (or DELETE) with `token` ("" for none): the status and the JSON answer.
+    std::pair<int, json> ask(const std::string& method, const std::string& path,
+                             const std::string& body, const std::string& token)
+    {
+        httplib::Headers headers;
+        if (!token.empty())
+            headers.emplace("Authorization", "Bearer " + token);
+        httplib::Client client = service.client();
+        const httplib::Result result =
+            method == "DELETE"
+                ? client.Delete(path, headers)
+                : client.Post(path, headers, body,
+                              body.starts_with("{") ? "application/json" : "text/plain");
+        if (!result)
+            return {0, json()};
+        return {result->status, json::parse(result->body, nullptr, false)};
+    }
+};
+
+// Each kind of change at the HTTP door, by each kind of caller, and the line the trail holds
+// once the answer is in.
+TEST_F(AuditAtTheDoors, EveryChangeAtTheHttpDoorIsALineWrittenBeforeItsAnswer)
+{
+    ASSERT_TRUE(startSim());
+    ASSERT_TRUE(service.start(link));
+    const std::string ana = addAccount("ana", "operator");
+    const std::string kim = addAccount("kim", "viewer");
+    const std::string admin = service.token();
+    const std::string text = method(0.5);
+    const std::string sha = sha256Hex(text);
+
+    const struct {
+        std::string method, path, body, token;
+        int status;
+        json expected;  // the newest line's user, role, action, params, result (those given)
+    } cases[] = {
+        {"POST",
+         "/api/v1/methods/m1",
+         text,
+         ana,
+         201,
+         {{"user", "ana"},
+          {"role", "operator"},
+          {"action", "upload"},
+          {"params", {{"method", "m1"}, {"sha256", sha}}},
+          {"result", "ok"}}},
+        {"POST",
+         "/api/v1/load",
+         R"({"method":"m1"})",
+         ana,
+         202,
+         {{"user", "ana"},
+          {"action", "load"},
+          {"params", {{"method", "m1"}, {"sha256", sha}, {"job", 1}}},
+          {"result", "accepted"}}},
+        {"POST",
+         "/api/v1/run",
+         R"({"method":"m1","vial":12})",
+         kim,
+         403,
+         {{"user", "kim"},
+          {"role", "viewer"},
+          {"action", "run"},
+          {"result", "refused: starting a run needs the operator role; kim is a viewer"}}},
+        {"POST",
+         "/api/v1/zones",
+         R"({"on":"yes"})",
+         ana,
+         400,
+         {{"user", "ana"}, {"action", "zones"}, {"result", "refused: on must be true or false"}}},
+        {"DELETE",
+         "/api/v1/methods/m1",
+         "",
+         ana,
+         403,
+         {{"user", "ana"},
+          {"action", "delete"},
+          {"result", "refused: deleting a method needs the admin role; ana is an operator"}}},
+        {"POST",
+         "/api/v1/sequences/nosuch/pause",
+         "",
+         ana,
+         404,
+         {{"action", "sequence-pause"},
+          {"params", {{"sequence", "nosuch"}}},
+          {"result", "refused: no sequence nosuch"}}},
+        {"POST",
+         "/api/v1/stop",
+         "",
+         "",
+         401,
+         {{"user", ""},
+          {"role", ""},
+          {"action", "unauthorized"},
+          {"params", {{"count", 1}}},
+          {"result", "refused: no valid token"}}},
+        {"DELETE",
+         "/api/v1/methods/m1",
+         "",
+         admin,
+         200,
+         {{"user", "service"},
+          {"role", "admin"},
+          {"action", "delete"},
+          {"params", {{"method", "m1"}, {"sha256", sha}}},
+          {"result", "ok"}}},
+    };
+    std::size_t before = trail(home.path()).size();
+    for (const auto& c : cases) {
+        if (c.path == "/api/v1/run")  // the load's end is a line of its own, before
+            service.waitFor("/api/v1/jobs/1", "state", {"done", "failed"}, 20000);
+        const auto [status, answer] = ask(c.method, c.path, c.body, c.token);
+        EXPECT_EQ(status, c.status) << c.path << ": " << answer.dump();
+        // The line is there once the answer is (a job's end may follow it).
+        const std::vector<json> lines = trail(home.path());
+        const auto found = std::find_if(lines.begin() + before, lines.end(), [&](const json& line) {
+            return std::all_of(c.expected.items().begin(), c.expected.items().end(),
+                               [&](const auto& item) { return line[item.key()] == item.value(); });
+        });
+        ASSERT_NE(found, lines.end())
+            << c.path << ": no line " << c.expected.dump() << " in "
+            << json(std::vector<json>(lines.begin() + before, lines.end())).dump();
+        EXPECT_EQ((*found)["door"], "http");
+        EXPECT_EQ((*found)["remote"], "127.0.0.1");
+        before = lines.size();
+    }
+    // The load's end, after its acceptance.
+    const std::vector<json> lines = trail(home.path());
+    const auto load = [&](const char* result) {
+        return std::find_if(lines.begin(), lines.end(), [&](const json& line) {
+            return line["action"] == "load" && line["result"] == result;
+        });
+    };
+    ASSERT_NE(load("ok"), lines.end());
+    EXPECT_LT(load("accepted"), load("ok"));
+    EXPECT_EQ((*load("ok"))["params"], json({{"method", "m1"}, {"sha256", sha}, {"job", 1}}));
+    EXPECT_EQ((*load("ok"))["user"], "ana");
+}
+
+}  // namespace
+}  // namespace gc6890::servicetest
