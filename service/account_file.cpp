@@ -122,15 +122,6 @@ std::string accountNameProblem(const std::string& name)
     return {};
 }
 
-std::string tokenSha256(std::string_view token)
-{
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int size = 0;
-    if (EVP_Digest(token.data(), token.size(), digest, &size, EVP_sha256(), nullptr) != 1)
-        throw std::runtime_error("cannot compute SHA-256");
-    return hexText(std::span<const unsigned char>(digest, size));
-}
-
 std::vector<Account> readAccounts(const std::string& path)
 {
     struct stat info {};

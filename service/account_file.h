@@ -33,9 +33,6 @@ inline constexpr std::string_view kServiceTokenAccount = "service";
 // `name` is one, else why not.
 std::string accountNameProblem(const std::string& name);
 
-// SHA-256 of `token` in lower-case hex.
-std::string tokenSha256(std::string_view token);
-
 // The accounts in `path`; none when there is no file. Throws std::runtime_error naming the
 // file when it cannot be read or is not an accounts file.
 std::vector<Account> readAccounts(const std::string& path);

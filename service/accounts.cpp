@@ -1,4 +1,5 @@
 #include "service/accounts.h"
+#include "audit/sha256.h"
 
 #include <sys/stat.h>
 
@@ -73,7 +74,7 @@ std::optional<Caller> Accounts::find(const std::string& token) const
 {
     if (sameToken(token, serviceToken_))
         return Caller{std::string(kServiceTokenAccount), Role::Admin};
-    const std::string hash = tokenSha256(token);
+    const std::string hash = sha256Hex(token);
     std::optional<Caller> caller;
     for (const Account& account : accounts_)
         if (sameToken(hash, account.tokenSha256))

@@ -82,22 +82,10 @@ json answerBody(const Response& res)
 
 std::string httpAuditAction(const RouteTable::Route& route, const Request& req)
 {
-    switch (route.action.value_or(Action::Read)) {
-    case Action::UploadMethod:
-        return "upload";
-    case Action::DeleteMethod:
-        return "delete";
-    case Action::RunSequence:
+    const Action action = route.action.value_or(Action::Read);
+    if (action == Action::RunSequence)
         return "sequence-" + (req.path == "/api/v1/sequences" ? "start" : lastPart(req.path));
-    case Action::BreakLock:
-        return "lock-break";
-    case Action::Lock:
-        return "lock";
-    case Action::Read:
-        return "read";
-    default:
-        return lastPart(req.path);  // the job's kind
-    }
+    return auditActionName(action);
 }
 
 void auditedChange(ServiceState& state, const MethodStore& methods, const AuditOrigin& origin,

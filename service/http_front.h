@@ -103,8 +103,8 @@ public:
     HttpFrontCounters& counters() { return counters_; }
     // Called for each request refused admission (the audit trail's line), with its route
     // (null for none).
-    using Refusal = std::function<void(const httplib::Request&, const RouteTable::Route*,
-                                       const Admission&)>;
+    using Refusal =
+        std::function<void(const httplib::Request&, const RouteTable::Route*, const Admission&)>;
     void onRefusal(Refusal refusal) { refusal_ = std::move(refusal); }
 
 private:

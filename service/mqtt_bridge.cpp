@@ -146,7 +146,7 @@ MqttBridge::MqttBridge(ServiceState& state, MqttOptions options, MethodStore met
               return state_.accounts.admit(token, action, false);
           },
           [this](const JobRequest& request) { return submitJob(state_, request); },
-          [this](const std::string& text) { log(text); })
+          [this](const std::string& text) { log(text); }, &state.audit)
 {}
 
 MqttBridge::~MqttBridge()

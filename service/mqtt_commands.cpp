@@ -104,9 +104,9 @@ const char* MqttCommands::outcomeName(Outcome outcome)
 }
 
 MqttCommands::MqttCommands(std::string prefix, bool enabled, MethodStore methods, Admit admit,
-                           Submit submit, Log log)
+                           Submit submit, Log log, AuditLog* audit)
     : prefix_(std::move(prefix)), enabled_(enabled), methods_(std::move(methods)),
-      admit_(std::move(admit)), submit_(std::move(submit)), log_(std::move(log))
+      admit_(std::move(admit)), submit_(std::move(submit)), log_(std::move(log)), audit_(audit)
 {}
 
 MqttCommands::Result MqttCommands::refuse(const std::string& id, int code, const std::string& error,
@@ -182,7 +182,21 @@ MqttCommands::Result MqttCommands::handle(std::string_view topic, std::string_vi
     }
     // Who may is known before the payload is read: a refused caller learns nothing of the
     // method folder from the checks.
-    if (const Admission admission = admit_(scan.token, jobAction(*kind)); !admission.admitted())
+    const Admission admission = admit_(scan.token, jobAction(*kind));
+    // A broker does not tell who published a message (MQTT 3.1.1 carries no sender): the
+    // remote is "broker", and the command's own id is among the line's parameters.
+    const AuditOrigin origin = auditOrigin(admission.caller, "mqtt", "broker");
+    // A refusal's line that cannot be written leaves the command refused all the same.
+    const auto refusedLine = [&](const std::string& why) {
+        std::string error;
+        if (audit_)
+            audit_->record(origin, kindName, {{"command", id}}, "refused: " + why, error);
+    };
+    if (!admission.admitted() && !admission.caller && audit_)
+        audit_->tokenless("mqtt", "broker");
+    else if (!admission.admitted())
+        refusedLine(admission.refusal());
+    if (!admission.admitted())
         return admission.verdict == Admission::Verdict::Forbidden
                    ? refuse(id, 403, admission.refusal(), {},
                             {{"role_needed", roleName(requiredRole(admission.action))}})
@@ -198,9 +212,16 @@ MqttCommands::Result MqttCommands::handle(std::string_view topic, std::string_vi
         known.insert(known.end(), {"id", "token"});
         request = jobRequestOf(*kind, parseJsonObject(std::string(payload), known), methods_);
     } catch (const BadField& bad) {
+        refusedLine(bad.error);
         return refuse(id, 400, bad.error, bad.field);
     }
+    // submitJob writes the job's lines.
+    request.origin = origin;
+    request.auditParams = jobAuditParams(request, methods_);
+    request.auditParams["command"] = id;
     const JobBoard::Submitted submitted = submit_(request);
+    if (submitted.unrecorded)
+        return refuse(id, 503, submitted.conflict);
     if (submitted.id == 0 && !submitted.lockedUntil.empty())
         return refuse(id, 409, refusal(request, submitted.conflict), {},
                       {{"reason", submitted.conflict}, {"locked_until", submitted.lockedUntil}});

@@ -20,6 +20,7 @@
 #include <string_view>
 
 #include "service/accounts.h"
+#include "service/audit_log.h"
 #include "service/job_board.h"
 #include "service/method_store.h"
 
@@ -62,8 +63,9 @@ public:
     // `prefix`: "gc6890/NAME/"; `enabled`: --mqtt-commands; `admit` decides who may;
     // `submit` hands a checked job to the instrument under the one-job rule; `log` writes
     // one line of the service's log (the broker's text in it already made loggable).
+    // `audit`: the trail the commands' lines go to (none in the pieces' own tests).
     MqttCommands(std::string prefix, bool enabled, MethodStore methods, Admit admit, Submit submit,
-                 Log log);
+                 Log log, AuditLog* audit = nullptr);
 
     // `nowMs`: the steady clock, for the id window.
     Result handle(std::string_view topic, std::string_view payload, bool retained,
@@ -83,6 +85,7 @@ private:
     Admit admit_;
     Submit submit_;
     Log log_;
+    AuditLog* audit_;
     bool toldRetained_ = false;
     bool toldDisabled_ = false;
 

@@ -7,6 +7,7 @@
 #include <iostream>
 #include <memory>
 
+#include "audit/sha256.h"
 #include "cli_error.h"
 #include "command_table.h"
 #include "service/account_file.h"
@@ -75,7 +76,7 @@ int add(const UserOptions& options)
                 throw CommandFailure(kExitFailed, "there is an account " + options.name +
                                                       " already (gc6890 user rotate gives it a "
                                                       "new token)");
-        accounts.push_back({options.name, *role, tokenSha256(token), isoTime(unixNowMs()), {}});
+        accounts.push_back({options.name, *role, sha256Hex(token), isoTime(unixNowMs()), {}});
         return true;
     });
     tellToken("made the account " + options.name + " (" + roleName(*role) + ")", token);
@@ -119,7 +120,7 @@ int rotate(const UserOptions& options)
     checkName(options.name);
     const std::string token = randomSecret("cannot make a token");
     change([&](std::vector<Account>& accounts) {
-        named(accounts, options.name)->tokenSha256 = tokenSha256(token);
+        named(accounts, options.name)->tokenSha256 = sha256Hex(token);
         return true;
     });
     tellToken("gave the account " + options.name + " a new token (the old one is refused)", token);

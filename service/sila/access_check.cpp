@@ -38,6 +38,15 @@ grpc::Status AccessCheck::check(const grpc::ServerContext& context, const std::s
         return grpc::Status::OK;
     // Counted and logged as the HTTP door counts and logs its refusals.
     ++state_.metrics.unauthorized;
+    // The audit trail: a known account's refusal is a line of its own; one without a valid
+    // token is summed with the others from its peer. A refusal stays one if its line fails.
+    if (admission.caller) {
+        std::string error;
+        state_.audit.record(auditOrigin(admission.caller, "sila", context.peer()),
+                            auditActionName(action), {{"call", call}},
+                            "refused: " + admission.refusal(), error);
+    } else
+        state_.audit.tokenless("sila", context.peer());
     const std::string what = "SiLA " + call + " from " + context.peer() + ": " +
                              (token ? admission.refusal() : std::string("no token"));
     std::cerr << "gc6890 serve: refused " << loggable(what) << '\n';

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "service/accounts.h"
+#include "service/audit_log.h"
 #include "service/roles.h"
 #include "service/service_state.h"
 
@@ -32,6 +33,11 @@ public:
                        Action action) const;
     // The account the call's token names; nothing without a valid token.
     std::optional<Caller> caller(const grpc::ServerContext& context) const;
+    // Who called through which peer, for the audit trail's lines.
+    AuditOrigin origin(const grpc::ServerContext& context) const
+    {
+        return auditOrigin(caller(context), "sila", context.peer());
+    }
 
 private:
     ServiceState& state_;

@@ -139,8 +139,15 @@ grpc::Status GcControllerFeature::admit(Context& context, const std::string& cal
     return lockIdentifier ? checkLock(state_, context, *lockIdentifier) : grpc::Status::OK;
 }
 
-grpc::Status GcControllerFeature::runJob(const Context* context, const JobRequest& request)
+grpc::Status GcControllerFeature::runJob(const Context* context, const JobRequest& job)
 {
+    // A call's own job is in the audit trail; a stop the service asks itself (a cancelled
+    // injection's, context null) is the cancel's.
+    JobRequest request = job;
+    if (context) {
+        request.origin = access_.origin(*context);
+        request.auditParams = jobAuditParams(request, methods_);
+    }
     const JobBoard::Submitted submitted = submitJob(state_, request);
     if (submitted.id == 0)
         return instrumentBusy(request, submitted.conflict);
@@ -195,6 +202,8 @@ grpc::Status GcControllerFeature::LoadMethod(Context* context,
                                                     "lists those that are"));
         } else {
             job.method = name;
+            job.origin = access_.origin(*context);
+            job.auditParams = jobAuditParams(job, methods_);
             const JobBoard::Submitted submitted = submitJob(state_, job);
             if (submitted.id == 0) {
                 executions_.discard(uuid);
@@ -264,6 +273,8 @@ grpc::Status GcControllerFeature::Inject(Context* context, const gcc::Inject_Par
             // the same name loaded from the same text (a method stored again since is
             // loaded again). Injecting with another would spoil the sample.
             load.method = name;
+            load.origin = access_.origin(*context);
+            load.auditParams = jobAuditParams(load, methods_);
             const JobBoard::Submitted submitted = state_.jobs.holdsMethod(name, *content)
                                                       ? jobConflict(state_, load)
                                                       : submitJob(state_, load);
@@ -277,7 +288,8 @@ grpc::Status GcControllerFeature::Inject(Context* context, const gcc::Inject_Par
                                       name,
                                       static_cast<int>(request->vial().value()),
                                       static_cast<float>(request->volume().value()),
-                                      load.lockIdentifier};
+                                      load.lockIdentifier,
+                                      load.origin};
             executions_.setCancellation(
                 uuid, {[this, cancel = injection.cancel] { return stopInjection(*cancel); }, {}});
             spawn([this, injection] {

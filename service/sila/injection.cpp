@@ -172,6 +172,8 @@ void inject(const InjectionParts& parts, const Injection& injection)
     request.vial = injection.vial;
     request.volume = injection.volume;
     request.lockIdentifier = injection.lockIdentifier;
+    request.origin = injection.origin;
+    request.auditParams = jobAuditParams(request, parts.methods);
     waitUntilReady(parts, injection, request);
     const std::optional<JobBoard::Submitted> submitted =
         injection.cancel->submitRun(parts.state, request);

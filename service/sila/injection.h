@@ -49,6 +49,7 @@ struct Injection {
     int vial = 0;
     float volume = 1.0f;
     std::string lockIdentifier;  // the Inject call's, for the run job
+    AuditOrigin origin;          // the Inject call's, for the run job's audit lines
     std::shared_ptr<InjectionCancel> cancel = std::make_shared<InjectionCancel>();
 };
 

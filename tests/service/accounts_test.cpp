@@ -5,6 +5,7 @@
 #include <chrono>
 #include <thread>
 
+#include "audit/sha256.h"
 #include "service/account_file.h"
 #include "service/http_api.h"
 #include "service/instrument_thread.h"
@@ -30,12 +31,12 @@ TEST_F(UserCommands, KeepOnlyTheTokensHashInAFileOfTheUserAlone)
     EXPECT_EQ(info.st_mode & 0777, 0600u);
     const std::string file = home.read("users.json");
     EXPECT_EQ(file.find(token), std::string::npos);
-    EXPECT_NE(file.find(tokenSha256(token)), std::string::npos);
+    EXPECT_NE(file.find(sha256Hex(token)), std::string::npos);
 
     const hosttest::ProgramResult rotated = run({"user", "rotate", "ana"});
     ASSERT_EQ(rotated.exitCode, 0) << rotated.err;
     EXPECT_NE(lastWord(rotated.out), token);
-    EXPECT_NE(home.read("users.json").find(tokenSha256(lastWord(rotated.out))), std::string::npos);
+    EXPECT_NE(home.read("users.json").find(sha256Hex(lastWord(rotated.out))), std::string::npos);
     EXPECT_THAT(run({"user", "list"}).out, hosttest::holdsAll({"ana", "operator", "never"}));
 
     EXPECT_TRUE(hosttest::exited(run({"user", "add", "ana", "--role", "admin"}), 1, "already"));
@@ -157,7 +158,7 @@ TEST(ReadsBeyondLoopback, NeedATokenUnlessOpened)
     test::TempHome home;
     const std::string viewer(40, 'v');
     changeAccounts(accountsPath(), [&](std::vector<Account>& accounts) {
-        accounts.push_back({"vic", Role::Viewer, tokenSha256(viewer), "", ""});
+        accounts.push_back({"vic", Role::Viewer, sha256Hex(viewer), "", ""});
         return true;
     });
     for (const bool openReads : {false, true}) {

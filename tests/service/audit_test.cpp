@@ -15,16 +15,6 @@ namespace {
 using nlohmann::json;
 using ::testing::HasSubstr;
 
-// The trail's lines in `home`, oldest first.
-std::vector<json> trail(const std::string& home)
-{
-    std::vector<json> lines;
-    std::ifstream file(home + "/audit/audit.jsonl");
-    for (std::string line; std::getline(file, line);)
-        lines.push_back(json::parse(line, nullptr, false));
-    return lines;
-}
-
 // A flood of refusals without a token from one address within a minute: one line at once,
 // the sum with the first refusal after the minute; another address its own; the rest at
 // flush. The clock is the test's.
@@ -37,7 +27,7 @@ TEST(AuditLogTokenless, AFloodFromOneAddressIsOneLineAMinuteAndNothingIsLostAtFl
     ASSERT_TRUE(log.open(home.path() + "/audit", error)) << error;
     const auto sums = [&] {
         std::vector<std::pair<std::string, std::int64_t>> seen;
-        for (const json& line : trail(home.path()))
+        for (const json& line : auditLines(home.path()))
             if (line.value("action", "") == "unauthorized") {
                 EXPECT_EQ(line["result"], "refused: no valid token");
                 seen.emplace_back(line["remote"], line["params"]["count"]);
@@ -171,14 +161,14 @@ TEST_F(AuditAtTheDoors, EveryChangeAtTheHttpDoorIsALineWrittenBeforeItsAnswer)
           {"params", {{"method", "m1"}, {"sha256", sha}}},
           {"result", "ok"}}},
     };
-    std::size_t before = trail(home.path()).size();
+    std::size_t before = auditLines(home.path()).size();
     for (const auto& c : cases) {
         if (c.path == "/api/v1/run")  // the load's end is a line of its own, before
             service.waitFor("/api/v1/jobs/1", "state", {"done", "failed"}, 20000);
         const auto [status, answer] = ask(c.method, c.path, c.body, c.token);
         EXPECT_EQ(status, c.status) << c.path << ": " << answer.dump();
         // The line is there once the answer is (a job's end may follow it).
-        const std::vector<json> lines = trail(home.path());
+        const std::vector<json> lines = auditLines(home.path());
         const auto found = std::find_if(lines.begin() + before, lines.end(), [&](const json& line) {
             return std::all_of(c.expected.items().begin(), c.expected.items().end(),
                                [&](const auto& item) { return line[item.key()] == item.value(); });
@@ -191,7 +181,7 @@ TEST_F(AuditAtTheDoors, EveryChangeAtTheHttpDoorIsALineWrittenBeforeItsAnswer)
         before = lines.size();
     }
     // The load's end, after its acceptance.
-    const std::vector<json> lines = trail(home.path());
+    const std::vector<json> lines = auditLines(home.path());
     const auto load = [&](const char* result) {
         return std::find_if(lines.begin(), lines.end(), [&](const json& line) {
             return line["action"] == "load" && line["result"] == result;

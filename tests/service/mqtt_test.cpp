@@ -7,6 +7,7 @@
 
 #include <fstream>
 
+#include "audit/sha256.h"
 #include "mqtt_broker.h"
 #include "service/safe_text.h"
 #include "service_fixture.h"
@@ -185,6 +186,33 @@ TEST_F(MqttTest, RetainedTopicsCommandsEventsInOrderValidTextAndTheLastWill)
     ASSERT_TRUE(hear("run state run"));
     const json busy = command(late, "gc1", "zones", {{"id", "z1"}, {"on", true}});
     EXPECT_EQ(busy["code"], 409) << busy.dump();
+    // The run's and the refused command's lines were in the audit trail before their replies.
+    const std::string shortSha = sha256Hex(service.client().Get("/api/v1/methods/short")->body);
+    const std::vector<json> audit = auditLines(home.path());
+    const auto lineOf = [&](const std::string& command) {
+        const auto found = std::find_if(audit.begin(), audit.end(), [&](const json& line) {
+            return line["params"].value("command", "") == command;
+        });
+        return found == audit.end() ? json() : *found;
+    };
+    EXPECT_EQ(lineOf("r1"), json({{"user", "service"},
+                                  {"role", "admin"},
+                                  {"door", "mqtt"},
+                                  {"remote", "broker"},
+                                  {"action", "run"},
+                                  {"params",
+                                   {{"method", "short"},
+                                    {"sha256", shortSha},
+                                    {"vial", 2},
+                                    {"volume", 1.0},
+                                    {"command", "r1"},
+                                    {"job", run["job"]}}},
+                                  {"result", "accepted"},
+                                  {"time", lineOf("r1")["time"]},
+                                  {"seq", lineOf("r1")["seq"]},
+                                  {"prev", lineOf("r1")["prev"]}}));
+    EXPECT_THAT(lineOf("z1").value("result", ""),
+                ::testing::StartsWith("refused: the GC is in a run"));
     ASSERT_TRUE(hear("run state idle"));
 
     std::vector<std::string> seen;

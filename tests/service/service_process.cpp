@@ -255,4 +255,13 @@ std::string method(double minutes)
                         "run_length = " + std::to_string(minutes));
 }
 
+std::vector<nlohmann::json> auditLines(const std::string& home)
+{
+    std::vector<nlohmann::json> lines;
+    std::ifstream file(home + "/audit/audit.jsonl");
+    for (std::string line; std::getline(file, line);)
+        lines.push_back(nlohmann::json::parse(line, nullptr, false));
+    return lines;
+}
+
 }  // namespace gc6890::servicetest

@@ -114,6 +114,9 @@ std::string describe(const std::string& name, const nlohmann::json& data);
 // Expects a load, then a run, in this order among the `seen` events (described as above).
 void expectLoadThenRun(const std::vector<std::string>& seen);
 
+// The lines of the audit trail of the service whose home is `home`, oldest first.
+std::vector<nlohmann::json> auditLines(const std::string& home);
+
 // The method the service tests and the dashboard share, its run lasting `minutes` of
 // instrument time (a second each at 60 times speed).
 std::string method(double minutes);

@@ -1,5 +1,6 @@
 // GasChromatographController end to end: gc6890 serve --sila on the simulator program,
 // a grpc++ client over TLS following properties and commands as a scheduler does.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -491,6 +492,32 @@ TEST_F(GcController, StopResetAndZonesAreTheServicesJobs)
         EXPECT_EQ(job.value("kind", ""), kinds[id - 1]) << job.dump();
         EXPECT_EQ(job.value("state", ""), "done") << job.dump();
     }
+    // In the audit trail: the switch's acceptance and end with who and the peer, and the
+    // StopRun without a token summed.
+    std::vector<nlohmann::json> lines;
+    for (nlohmann::json line : servicetest::auditLines(home.path()))
+        if (line["door"] == "sila") {
+            for (const char* chained : {"time", "seq", "prev"})
+                line.erase(chained);
+            EXPECT_EQ(line["remote"].get<std::string>().rfind("ipv4:127.0.0.1:", 0), 0u);
+            line.erase("remote");
+            lines.push_back(line);
+        }
+    const auto zonesLine = [](const char* result) {
+        return nlohmann::json{{"user", "service"},
+                              {"role", "admin"},
+                              {"door", "sila"},
+                              {"action", "zones"},
+                              {"params", {{"on", true}, {"job", 1}}},
+                              {"result", result}};
+    };
+    EXPECT_THAT(lines, ::testing::IsSupersetOf({zonesLine("accepted"), zonesLine("ok")}));
+    EXPECT_THAT(lines, ::testing::Contains(nlohmann::json{{"user", ""},
+                                                          {"role", ""},
+                                                          {"door", "sila"},
+                                                          {"action", "unauthorized"},
+                                                          {"params", {{"count", 1}}},
+                                                          {"result", "refused: no valid token"}}));
 }
 
 }  // namespace
