@@ -91,7 +91,9 @@ int labServe(const LabServeCommandOptions& options)
         .listen = options.listen, .allowHosts = options.allowHosts, .openReads = options.openReads};
     serve.lab.notReadyAlertMs = static_cast<std::int64_t>(options.notReadyMinutes * 60000);
     serve.openApiPath = dataDirectory() + "/docs/openapi-lab.json";
-    serve.webDir = dataDirectory() + "/web/lab";
+    // The page lives beside the lab's code, not in the dashboard's folder: the instrument
+    // service serves that folder whole, and the lab page has no lab behind it there.
+    serve.webDir = dataDirectory() + "/lab/web";
     serve.chartJsDir = GC6890_CHARTJS_DIR;
     serve.tlsCertificate = options.tlsCertificate;
     serve.tlsKey = options.tlsKey;

@@ -10,21 +10,16 @@ import json
 import os
 import pathlib
 import shutil
-import signal
 import ssl
 import subprocess
 import sys
 import tempfile
-import time
 import urllib.request
 
-from selenium import webdriver
-from selenium.common.exceptions import StaleElementReferenceException
-from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
-from selenium.webdriver.support.ui import Select, WebDriverWait
+from selenium.webdriver.support.ui import Select
 
-WAIT_S = 30  # the longest any state may take to show on the page
+from browser_session import Page, browser, start_sim, stop
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 SHARED_METHOD = pathlib.Path(HERE, "..", "service", "short_method.toml").read_text()
@@ -49,13 +44,6 @@ def tray(*rows):
 # A tray of three; the simulator has no vial 7, so its row is skipped.
 TRAY = tray((1, "good", "blank"), (7, "good", "missing"), (2, "good", "standard 1"))
 BAD_TRAY = tray((1, "good", "blank"), (7, "good", "missing"), (2, "nope", "standard 1"))
-
-
-def start_sim(sim, link, *options):
-    proc = subprocess.Popen([sim, "--speed", "10", "--link", link, *options],
-                            stdout=subprocess.PIPE)
-    proc.stdout.readline()  # the device path: the line is there
-    return proc
 
 
 # A lab CA and the service's certificate for 127.0.0.1, made as docs/security.md says;
@@ -100,49 +88,7 @@ def add_user(gc6890, name, role):
     return made.stdout.split()[-1]
 
 
-def stop(proc):
-    if proc.poll() is None:
-        proc.send_signal(signal.SIGTERM)
-        proc.wait(timeout=30)
-
-
-# `trusted`: the public key (base64 SHA-256) of the one certificate trusted besides the
-# system's CAs; every other certificate error still stops the page.
-def browser(profile, trusted):
-    options = webdriver.ChromeOptions()
-    for flag in ("--headless", "--no-sandbox", "--disable-gpu", "--disable-quic",
-                 "--no-first-run", "--disable-background-networking",
-                 "--disable-component-update", "--disable-sync", "--window-size=1280,1120",
-                 "--force-device-scale-factor=0.8", f"--user-data-dir={profile}",
-                 f"--ignore-certificate-errors-spki-list={trusted}"):
-        options.add_argument(flag)
-    options.binary_location = shutil.which("chromium") or "/usr/bin/chromium"
-    options.set_capability("goog:loggingPrefs", {"browser": "ALL"})
-    service = Service(executable_path=shutil.which("chromedriver") or "/usr/bin/chromedriver")
-    return webdriver.Chrome(options=options, service=service)
-
-
-class Page:
-    def __init__(self, driver, shots):
-        self.driver = driver
-        self.shots = shots
-
-    def text(self, element_id):
-        try:
-            return self.driver.find_element(By.ID, element_id).text
-        except StaleElementReferenceException:
-            return ""
-
-    def wait(self, what, condition):
-        try:
-            return WebDriverWait(self.driver, WAIT_S, 0.1).until(lambda d: condition())
-        except Exception:
-            self.shot("failed")
-            raise AssertionError(f"not seen within {WAIT_S} s: {what}")
-
-    def wait_text(self, element_id, *words):
-        self.wait(f"{words} in #{element_id}", lambda: all(w in self.text(element_id) for w in words))
-
+class DashboardPage(Page):
     # Waits for the chart to gain a few points.
     def wait_readings(self, what):
         readings = lambda: int(self.text("chart-count").split()[0])
@@ -154,41 +100,8 @@ class Page:
         self.driver.find_element(By.ID, form + "-file").send_keys(path)
         self.click(form + "-submit")
 
-    def shot(self, name, element_id=None):
-        path = os.path.join(self.shots, name + ".png")
-        if element_id:
-            self.driver.find_element(By.ID, element_id).screenshot(path)
-            return
-        self.driver.execute_script("window.scrollTo(0, 0)")
-        self.driver.save_screenshot(path)
-
-    def click(self, element_id):
-        self.driver.find_element(By.ID, element_id).click()
-
-    def type(self, element_id, words):
-        field = self.driver.find_element(By.ID, element_id)
-        field.clear()
-        field.send_keys(words)
-
-    # The console's errors since the last call, bar failed requests with an allowed HTTP
-    # status (a refusal the page shows on purpose).
-    def errors(self, allowed=()):
-        return [e["message"] for e in self.driver.get_log("browser")
-                if e["level"] == "SEVERE" and
-                not any(f"status of {code}" in e["message"] for code in allowed)]
-
     def run_states(self):
         return self.states("#run-states li")
-
-    def states(self, selector):
-        try:
-            return [e.get_attribute("data-state") for e in
-                    self.driver.find_elements(By.CSS_SELECTOR, selector)]
-        except StaleElementReferenceException:  # redrawn meanwhile
-            return []
-
-    def enabled(self, element_id):
-        return self.driver.find_element(By.ID, element_id).is_enabled()
 
 
 def main():
@@ -220,7 +133,7 @@ def main():
         sim = start_sim(args.sim, link, "--missing-vial", "7")
         service, url = start_service(args.gc6890, link, tls)
         driver = browser(os.path.join(home, "chromium"), trusted)
-        page = Page(driver, args.shots)
+        page = DashboardPage(driver, args.shots)
         driver.get(url)
         page.wait_text("line", "line up")
         page.wait_text("identity", "firmware")

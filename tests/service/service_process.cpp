@@ -52,20 +52,6 @@ bool ServiceProcess::launch(const std::vector<std::string>& words, std::string& 
     return port_ > 0;
 }
 
-::testing::AssertionResult ServiceProcess::startLab(const std::vector<std::string>& options)
-{
-    std::vector<std::string> words = {"lab", "serve", "--listen", "127.0.0.1:0"};
-    words.insert(words.end(), options.begin(), options.end());
-    std::string line;
-    int out = -1;
-    const bool started = launch(words, line, out);
-    if (out >= 0)
-        close(out);
-    if (!started)
-        return ::testing::AssertionFailure() << "gc6890 lab serve printed no URL: " << line;
-    return ::testing::AssertionSuccess();
-}
-
 ::testing::AssertionResult ServiceProcess::start(const std::string& device,
                                                  const std::vector<std::string>& extra)
 {

@@ -30,9 +30,6 @@ public:
     // `extra`: more options of serve (--mqtt ..., --sila ...: then its line is read too).
     ::testing::AssertionResult start(const std::string& device,
                                      const std::vector<std::string>& extra = {});
-    // Starts "gc6890 lab serve --listen 127.0.0.1:0" with `options` and waits (20 s at most)
-    // for the URL it prints.
-    ::testing::AssertionResult startLab(const std::vector<std::string>& options);
     // SIGTERM, then the exit status (-1 when it had to be killed after 30 s).
     int stop();
     // Waits for the service to end by itself; its wait status (-1: killed after `ms`).
