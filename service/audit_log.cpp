@@ -49,9 +49,11 @@ const char* auditActionName(Action action)
     case Action::DeleteMethod:
         return "delete";
     case Action::BreakLock:
+        return "lock-break";
+    case Action::ReadAudit:
         break;
     }
-    return "lock-break";
+    return "audit";
 }
 
 nlohmann::json methodAuditParams(const std::string& name, const std::string& content)

@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "audit/audit_reader.h"
 #include "diagnostics/error_log.h"
 #include "platform/platform.h"
 #include "sequence/sequence_runner.h"
@@ -199,6 +200,22 @@ void addAdminRoutes(RouteTable& s, const ApiContext& api)
         std::ostringstream text;
         text << file.rdbuf();
         res.set_content(text.str(), kJsonType);
+    });
+
+    // The audit trail's lines, newest last, as `gc6890 audit show` selects them.
+    s.get("/api/v1/audit", Action::ReadAudit, [&api](const Request& req, Response& res) {
+        AuditFilter filter;
+        filter.since = req.get_param_value("since");
+        filter.user = req.get_param_value("user");
+        filter.action = req.get_param_value("action");
+        filter.limit = static_cast<std::size_t>(numberParam(req, "limit", 1000, 1, 100000));
+        std::vector<json> lines;
+        std::string error;
+        if (!readAudit(api.state.audit.folder(), filter, lines, error))
+            return fail(
+                res, filter.since.empty() || !normalizedAuditTime(filter.since).empty() ? 500 : 400,
+                error, filter.since.empty() ? "" : "since");
+        reply(res, 200, {{"lines", lines}});
     });
 
     // Who the token names, for a client to show what its role allows (nulls without one).

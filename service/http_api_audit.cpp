@@ -67,6 +67,7 @@ json paramsOf(Action action, const Request& req, const MethodStore& methods)
     case Action::Read:
     case Action::Lock:
     case Action::BreakLock:
+    case Action::ReadAudit:
         break;
     }
     return json::object();

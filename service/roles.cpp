@@ -26,6 +26,7 @@ constexpr std::array kTable{
     ActionRow{Action::Lock, "locking or unlocking the instrument", Role::Operator},
     ActionRow{Action::DeleteMethod, "deleting a method", Role::Admin},
     ActionRow{Action::BreakLock, "breaking another client's lock", Role::Admin},
+    ActionRow{Action::ReadAudit, "reading the audit trail", Role::Admin},
 };
 
 // Rows in the order of Action: a row missing or out of place does not compile.
@@ -33,7 +34,7 @@ static_assert([] {
     for (std::size_t i = 0; i < kTable.size(); ++i)
         if (kTable[i].action != static_cast<Action>(i))
             return false;
-    return kTable.size() == static_cast<std::size_t>(Action::BreakLock) + 1;
+    return kTable.size() == static_cast<std::size_t>(Action::ReadAudit) + 1;
 }());
 
 const ActionRow& rowOf(Action action)

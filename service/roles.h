@@ -24,6 +24,7 @@ enum class Action {
     Lock,          // the instrument's lock taken or given back by its holder
     DeleteMethod,  // a method removed from the folder
     BreakLock,     // someone else's lock broken
+    ReadAudit,     // the audit trail read
 };
 
 // The least role that may do `action`.

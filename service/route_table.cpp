@@ -23,6 +23,11 @@ void RouteTable::get(const std::string& pattern, Handler handler)
     routes_.push_back({"GET", pattern, std::regex(pattern), std::move(handler), Action::Read});
 }
 
+void RouteTable::get(const std::string& pattern, Action action, Handler handler)
+{
+    routes_.push_back({"GET", pattern, std::regex(pattern), std::move(handler), action});
+}
+
 void RouteTable::getOpen(const std::string& pattern, Handler handler)
 {
     routes_.push_back({"GET", pattern, std::regex(pattern), std::move(handler), std::nullopt});
@@ -63,7 +68,7 @@ RouteTable::Handler RouteTable::contained(Handler handler) const
 RouteTable::Handler RouteTable::handlerOf(const Route& route) const
 {
     Handler handler = contained(route.handler);
-    if (!around_ || !route.action || *route.action == Action::Read)
+    if (!around_ || !route.action || route.method == "GET")
         return handler;
     return contained([this, &route, handler](const httplib::Request& req, httplib::Response& res) {
         around_(req, res, route, handler);

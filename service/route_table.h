@@ -30,7 +30,7 @@ public:
     using Failure =
         std::function<void(const httplib::Request&, httplib::Response&, std::exception_ptr)>;
     struct Route;
-    // Around the handler of every change (a route whose action is no read): it calls the
+    // Around the handler of every change (a POST or DELETE route): it calls the
     // handler (contained already) or answers without it.
     using Around = std::function<void(const httplib::Request&, httplib::Response&, const Route&,
                                       const Handler&)>;
@@ -45,6 +45,8 @@ public:
 
     // Every route names the action it is (roles.h): a read, unless said otherwise.
     void get(const std::string& pattern, Handler handler);
+    // A GET that needs more than a viewer's role (the audit trail, an admin's).
+    void get(const std::string& pattern, Action action, Handler handler);
     // A GET that needs no token anywhere (the health check, the metrics).
     void getOpen(const std::string& pattern, Handler handler);
     void post(const std::string& pattern, Action action, Handler handler);

@@ -191,6 +191,15 @@ TEST_F(AuditAtTheDoors, EveryChangeAtTheHttpDoorIsALineWrittenBeforeItsAnswer)
     EXPECT_LT(load("accepted"), load("ok"));
     EXPECT_EQ((*load("ok"))["params"], json({{"method", "m1"}, {"sha256", sha}, {"job", 1}}));
     EXPECT_EQ((*load("ok"))["user"], "ana");
+
+    // GET /api/v1/audit: an admin's, the lines the filter selects, newest last.
+    httplib::Client client = service.client();
+    EXPECT_EQ(client.Get("/api/v1/audit", {{"Authorization", "Bearer " + ana}})->status, 403);
+    const httplib::Result loads =
+        client.Get("/api/v1/audit?action=load&user=ana&limit=1", service.auth());
+    ASSERT_EQ(loads->status, 200) << loads->body;
+    EXPECT_EQ(json::parse(loads->body)["lines"], json::array({*load("ok")}));
+    EXPECT_EQ(client.Get("/api/v1/audit?since=yesterday", service.auth())->status, 400);
 }
 
 }  // namespace
