@@ -25,37 +25,6 @@ AuditOrigin auditOrigin(const std::optional<Caller>& caller, std::string door, s
             std::move(remote)};
 }
 
-const char* auditActionName(Action action)
-{
-    switch (action) {
-    case Action::Read:
-        return "read";
-    case Action::Load:
-        return "load";
-    case Action::Run:
-        return "run";
-    case Action::Stop:
-        return "stop";
-    case Action::Reset:
-        return "reset";
-    case Action::Zones:
-        return "zones";
-    case Action::UploadMethod:
-        return "upload";
-    case Action::RunSequence:
-        return "sequence";
-    case Action::Lock:
-        return "lock";
-    case Action::DeleteMethod:
-        return "delete";
-    case Action::BreakLock:
-        return "lock-break";
-    case Action::ReadAudit:
-        break;
-    }
-    return "audit";
-}
-
 nlohmann::json methodAuditParams(const std::string& name, const std::string& content)
 {
     return {{"method", name}, {"sha256", sha256Hex(content)}};

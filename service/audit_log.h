@@ -37,10 +37,6 @@ struct AuditOrigin {
 // The origin of a request whose token names `caller` (an empty user and role when none).
 AuditOrigin auditOrigin(const std::optional<Caller>& caller, std::string door, std::string remote);
 
-// The trail's name of a change of `action` (roles.h): load, run, stop, reset, zones,
-// upload, delete, sequence, lock, lock-break; read.
-const char* auditActionName(Action action);
-
 // A method in a line's parameters: by name and by the SHA-256 of its stored file's bytes.
 nlohmann::json methodAuditParams(const std::string& name, const std::string& content);
 

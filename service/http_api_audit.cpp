@@ -86,7 +86,7 @@ std::string httpAuditAction(const RouteTable::Route& route, const Request& req)
     const Action action = route.action.value_or(Action::Read);
     if (action == Action::RunSequence)
         return "sequence-" + (req.path == "/api/v1/sequences" ? "start" : lastPart(req.path));
-    return auditActionName(action);
+    return actionWord(action);
 }
 
 void auditedChange(ServiceState& state, const MethodStore& methods, const AuditOrigin& origin,

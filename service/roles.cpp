@@ -9,24 +9,25 @@ namespace {
 struct ActionRow {
     Action action;
     const char* name;  // as a refusal says it: "<name> needs the <role> role"
+    const char* word;  // as the audit trail's lines name it
     Role least;
 };
 
 // The role table (docs/security.md shows it to users). Lock and unlock go with the
 // changes they guard: whoever may change the instrument may keep it for themselves.
 constexpr std::array kTable{
-    ActionRow{Action::Read, "reading", Role::Viewer},
-    ActionRow{Action::Load, "loading a method", Role::Operator},
-    ActionRow{Action::Run, "starting a run", Role::Operator},
-    ActionRow{Action::Stop, "stopping a run", Role::Operator},
-    ActionRow{Action::Reset, "resetting the sampler", Role::Operator},
-    ActionRow{Action::Zones, "switching the heated zones", Role::Operator},
-    ActionRow{Action::UploadMethod, "uploading a method", Role::Operator},
-    ActionRow{Action::RunSequence, "running a sequence", Role::Operator},
-    ActionRow{Action::Lock, "locking or unlocking the instrument", Role::Operator},
-    ActionRow{Action::DeleteMethod, "deleting a method", Role::Admin},
-    ActionRow{Action::BreakLock, "breaking another client's lock", Role::Admin},
-    ActionRow{Action::ReadAudit, "reading the audit trail", Role::Admin},
+    ActionRow{Action::Read, "reading", "read", Role::Viewer},
+    ActionRow{Action::Load, "loading a method", "load", Role::Operator},
+    ActionRow{Action::Run, "starting a run", "run", Role::Operator},
+    ActionRow{Action::Stop, "stopping a run", "stop", Role::Operator},
+    ActionRow{Action::Reset, "resetting the sampler", "reset", Role::Operator},
+    ActionRow{Action::Zones, "switching the heated zones", "zones", Role::Operator},
+    ActionRow{Action::UploadMethod, "uploading a method", "upload", Role::Operator},
+    ActionRow{Action::RunSequence, "running a sequence", "sequence", Role::Operator},
+    ActionRow{Action::Lock, "locking or unlocking the instrument", "lock", Role::Operator},
+    ActionRow{Action::DeleteMethod, "deleting a method", "delete", Role::Admin},
+    ActionRow{Action::BreakLock, "breaking another client's lock", "lock-break", Role::Admin},
+    ActionRow{Action::ReadAudit, "reading the audit trail", "audit", Role::Admin},
 };
 
 // Rows in the order of Action: a row missing or out of place does not compile.
@@ -72,6 +73,11 @@ std::optional<Role> roleNamed(std::string_view name)
 const char* actionName(Action action)
 {
     return rowOf(action).name;
+}
+
+const char* actionWord(Action action)
+{
+    return rowOf(action).word;
 }
 
 std::string permissionRefusal(Action action, const std::string& who, Role role)

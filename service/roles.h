@@ -33,7 +33,8 @@ bool allows(Role role, Action action);
 
 const char* roleName(Role role);  // "viewer", "operator", "admin"
 std::optional<Role> roleNamed(std::string_view name);
-const char* actionName(Action action);  // "read", "load", ..., "break a lock"
+const char* actionName(Action action);  // "reading", "loading a method", ...
+const char* actionWord(Action action);  // "read", "load", ..., as the audit trail has it
 
 // "deleting a method needs the admin role; ana is an operator"
 std::string permissionRefusal(Action action, const std::string& who, Role role);

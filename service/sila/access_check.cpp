@@ -43,8 +43,8 @@ grpc::Status AccessCheck::check(const grpc::ServerContext& context, const std::s
     if (admission.caller) {
         std::string error;
         state_.audit.record(auditOrigin(admission.caller, "sila", context.peer()),
-                            auditActionName(action), {{"call", call}},
-                            "refused: " + admission.refusal(), error);
+                            actionWord(action), {{"call", call}}, "refused: " + admission.refusal(),
+                            error);
     } else
         state_.audit.tokenless("sila", context.peer());
     const std::string what = "SiLA " + call + " from " + context.peer() + ": " +

@@ -1,10 +1,13 @@
 # What the browser tests share: the simulator and other programs started and stopped by
 # their process, headless Chromium under Selenium, and a page waited on until a condition
 # holds (never a fixed sleep), with a screenshot of the page when it does not.
+import argparse
 import os
+import pathlib
 import shutil
 import signal
 import subprocess
+import tempfile
 
 from selenium import webdriver
 from selenium.common.exceptions import StaleElementReferenceException
@@ -13,6 +16,23 @@ from selenium.webdriver.common.by import By
 from selenium.webdriver.support.ui import WebDriverWait
 
 WAIT_S = 30  # the longest any state may take to show on the page
+
+
+# The test's arguments (the programs and the screenshots' folder, made) and a fresh home
+# whose programs poll the instrument every `status_ms`; the services and the simulators
+# (their lock files) find their folders there.
+def test_setup(prefix, status_ms):
+    parser = argparse.ArgumentParser()
+    for option in ("--gc6890", "--sim", "--shots"):
+        parser.add_argument(option, required=True)
+    args = parser.parse_args()
+    os.makedirs(args.shots, exist_ok=True)
+    home = tempfile.mkdtemp(prefix=prefix)
+    os.environ.update(GC6890_HOME=home, XDG_RUNTIME_DIR=os.path.join(home, "run"))
+    os.makedirs(os.environ["XDG_RUNTIME_DIR"], mode=0o700)
+    pathlib.Path(home, "registry.ini").write_text(
+        f"[Inlets\\Hubrel\\System Timings]\nStatus Frequency={status_ms}\n")
+    return args, home
 
 
 # gc6890-sim serving `link`, 10 times real speed unless `options` say otherwise; returns

@@ -3,7 +3,6 @@
 # `gc6890 serve` on a fast gc6890-sim, over HTTPS with a certificate the test makes from a
 # CA of its own. One session walks through what a lab engineer does and saves a screenshot
 # of each state in --shots.
-import argparse
 import base64
 import hashlib
 import json
@@ -13,13 +12,12 @@ import shutil
 import ssl
 import subprocess
 import sys
-import tempfile
 import urllib.request
 
 from selenium.webdriver.common.by import By
 from selenium.webdriver.support.ui import Select
 
-from browser_session import Page, browser, start_sim, stop
+from browser_session import Page, browser, start_sim, stop, test_setup
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 SHARED_METHOD = pathlib.Path(HERE, "..", "service", "short_method.toml").read_text()
@@ -105,18 +103,7 @@ class DashboardPage(Page):
 
 
 def main():
-    parser = argparse.ArgumentParser()
-    for option in ("--gc6890", "--sim", "--shots"):
-        parser.add_argument(option, required=True)
-    args = parser.parse_args()
-    os.makedirs(args.shots, exist_ok=True)
-
-    home = tempfile.mkdtemp(prefix="gc6890-dashboard-")
-    # The service and the simulator (its lock files) find their folders here.
-    os.environ.update(GC6890_HOME=home, XDG_RUNTIME_DIR=os.path.join(home, "run"))
-    os.makedirs(os.environ["XDG_RUNTIME_DIR"], mode=0o700)
-    pathlib.Path(home, "registry.ini").write_text(
-        "[Inlets\\Hubrel\\System Timings]\nStatus Frequency=300\n")
+    args, home = test_setup("gc6890-dashboard-", 300)
     files = {}
     for name, text in (("good", GOOD_METHOD), ("long", LONG_METHOD), ("bad", BAD_METHOD),
                        ("tray", TRAY), ("bad-tray", BAD_TRAY)):

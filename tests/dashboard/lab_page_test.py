@@ -4,7 +4,6 @@
 # headless Chromium. The lab goes through a run, a sequence paused on a missing vial, a
 # line cut, a service killed outright and a broker outage; the page shows each within
 # seconds and recovers, and /api/v1/lab and /metrics say the same. Screenshots in --shots.
-import argparse
 import getpass
 import json
 import os
@@ -15,11 +14,10 @@ import signal
 import socket
 import subprocess
 import sys
-import tempfile
 import time
 import urllib.request
 
-from browser_session import Page, browser, start_sim, stop
+from browser_session import Page, browser, start_sim, stop, test_setup
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 COUNT = 16
@@ -123,17 +121,7 @@ def metric(text, series):
 
 
 def main():
-    parser = argparse.ArgumentParser()
-    for option in ("--gc6890", "--sim", "--shots"):
-        parser.add_argument(option, required=True)
-    args = parser.parse_args()
-    os.makedirs(args.shots, exist_ok=True)
-
-    home = tempfile.mkdtemp(prefix="gc6890-lab-")
-    os.environ.update(GC6890_HOME=home, XDG_RUNTIME_DIR=os.path.join(home, "run"))
-    os.makedirs(os.environ["XDG_RUNTIME_DIR"], mode=0o700)
-    pathlib.Path(home, "registry.ini").write_text(
-        "[Inlets\\Hubrel\\System Timings]\nStatus Frequency=500\n")
+    args, home = test_setup("gc6890-lab-", 500)
     broker = Broker(home)
     names = [f"gc{i:02}" for i in range(1, COUNT + 1)]
     gcs = {name: Instrument(args, home, name, broker) for name in names}
