@@ -53,7 +53,7 @@ void LabInstrument::takeStatus(json value, std::int64_t nowMs)
     statusReceivedMs = nowMs;
     const json oven = field(status, "oven_temperature");
     if (oven.is_number() && text(status, "line") == "up")
-        this->oven.add(nowMs, oven.get<double>());
+        this->oven.add(nowMs, oven.get<double>(), version);
     follow(nowMs);
 }
 
@@ -126,6 +126,22 @@ json LabInstrument::ageMs(std::int64_t nowMs) const
 
 json LabInstrument::toJson(std::int64_t nowMs) const
 {
+    json out = record(nowMs);
+    out["oven"] = oven.toJson(nowMs);
+    return out;
+}
+
+json LabInstrument::changeJson(std::int64_t nowMs, std::uint64_t since) const
+{
+    json out = record(nowMs);
+    json after;
+    out["oven"] = oven.changesSince(since, nowMs, after);
+    out["oven_after"] = std::move(after);
+    return out;
+}
+
+json LabInstrument::record(std::int64_t nowMs) const
+{
     const double elapsed =
         field(status, "elapsed_min").is_number() ? status["elapsed_min"].get<double>() : 0.0;
     const nlohmann::json length = field(status, "run_length_min");
@@ -153,7 +169,6 @@ json LabInstrument::toJson(std::int64_t nowMs) const
             {"error", flag(status, "error")},
             {"error_text", text(status, "error_text")},
             {"oven_temperature", field(status, "oven_temperature")},
-            {"oven", oven.toJson(nowMs)},
             {"vial", field(status, "vial")},
             {"method", field(status, "method")},
             {"sequence", field(status, "sequence")},

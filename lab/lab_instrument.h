@@ -25,6 +25,9 @@ struct LabInstrument {
     nlohmann::json status;    // null until one came
     std::int64_t statusReceivedMs = 0;
     std::int64_t heardMs = 0;  // the last message of any of its topics
+    // The lab model's version at its last change (LabModel sets it before each change, so
+    // that the oven sample a status adds carries it too).
+    std::uint64_t version = 0;
     OvenTrace oven;
     // When each condition began (as first seen here); none while it does not hold.
     std::optional<std::int64_t> since[kConditions];
@@ -44,9 +47,14 @@ struct LabInstrument {
     nlohmann::json ageMs(std::int64_t nowMs) const;
     // The object of GET /api/v1/lab's `instruments`.
     nlohmann::json toJson(std::int64_t nowMs) const;
+    // The same for a page that has its record as of the model's `version`: `oven` holds only
+    // the samples written since, `oven_after` where they go (OvenTrace::changesSince).
+    nlohmann::json changeJson(std::int64_t nowMs, std::uint64_t version) const;
 
 private:
     void follow(std::int64_t nowMs);
+    // toJson() without the oven's trace.
+    nlohmann::json record(std::int64_t nowMs) const;
 };
 
 }  // namespace gc6890::lab

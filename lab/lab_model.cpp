@@ -51,14 +51,18 @@ void LabModel::take(std::string_view topic, std::string_view payload, std::int64
         found->second.name = name;
     }
     LabInstrument& instrument = found->second;
+    changing(instrument);
     instrument.heardMs = nowMs;
     if (leaf == "online")
         instrument.takeOnline(payload == "true", nowMs);
     else if (leaf == "identity")
         instrument.takeIdentity(value);
-    else
+    else {
         instrument.takeStatus(value, nowMs);
-    changed();
+        if (options_.backfillOven)
+            instrument.oven.fillBack();
+    }
+    change_.notify_all();
 }
 
 void LabModel::setBrokerConnected(bool connected, std::int64_t nowMs)
@@ -80,8 +84,9 @@ void LabModel::expireUnheard(std::int64_t nowMs)
     reconnected_ = false;
     for (auto& [name, instrument] : instruments_)
         if (instrument.online && instrument.heardMs < brokerSinceMs_) {
+            changing(instrument);
             instrument.takeOnline(false, brokerSinceMs_ + options_.unheardAfterReconnectMs);
-            changed();
+            change_.notify_all();
         }
 }
 
@@ -89,6 +94,11 @@ void LabModel::changed()
 {
     ++version_;
     change_.notify_all();
+}
+
+void LabModel::changing(LabInstrument& instrument)
+{
+    instrument.version = ++version_;
 }
 
 json LabModel::alertsLocked(std::int64_t nowMs) const
@@ -141,10 +151,31 @@ json LabModel::toJson(std::int64_t nowMs)
         instruments.push_back(instrument.toJson(nowMs));
     return {{"instruments", instruments},
             {"alerts", alertsLocked(nowMs)},
-            {"broker",
-             {{"connected", brokerConnected_},
-              {"since", brokerSinceMs_ ? json(isoTime(brokerSinceMs_)) : json(nullptr)}}},
+            {"broker", brokerLocked()},
             {"time", isoTime(nowMs)}};
+}
+
+json LabModel::changesSince(std::uint64_t since, std::int64_t nowMs, std::uint64_t& version)
+{
+    std::lock_guard lock(mutex_);
+    expireUnheard(nowMs);
+    json instruments = json::array();
+    json names = json::array();
+    for (const auto& [name, instrument] : instruments_) {
+        names.push_back(name);
+        if (instrument.version > since)
+            instruments.push_back(instrument.changeJson(nowMs, since));
+    }
+    version = version_;
+    return {{"full", since == 0},       {"instruments", instruments},
+            {"names", names},           {"alerts", alertsLocked(nowMs)},
+            {"broker", brokerLocked()}, {"time", isoTime(nowMs)}};
+}
+
+json LabModel::brokerLocked() const
+{
+    return {{"connected", brokerConnected_},
+            {"since", brokerSinceMs_ ? json(isoTime(brokerSinceMs_)) : json(nullptr)}};
 }
 
 std::map<std::string, LabInstrument> LabModel::instruments(std::int64_t nowMs)

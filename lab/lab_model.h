@@ -26,6 +26,9 @@ struct LabOptions {
     // a broker restarted without its retained topics has forgotten one that died meanwhile
     // (its last will went with the broker), and the living ones publish again at once.
     std::int64_t unheardAfterReconnectMs = 30 * 1000;
+    // Each instrument's oven trace starts an hour long, its first reading repeated back
+    // (OvenTrace::fillBack): for benchmarks, set by GC6890_LAB_OVEN_BACKFILL=1.
+    bool backfillOven = false;
 };
 
 class LabModel {
@@ -43,6 +46,12 @@ public:
     // The lab at `nowMs` (instruments unheard since the broker came back turn offline then):
     // GET /api/v1/lab: `instruments` (by name), `alerts` (newest first), `broker`.
     nlohmann::json toJson(std::int64_t nowMs);
+    // A `lab` event for a page that has the lab as of version `since` (0: nothing yet):
+    // GET /api/v1/lab's object with only the instruments that changed since then, each as
+    // LabInstrument::changeJson() gives it, and `names`, every instrument's (the page drops
+    // those not named); `full` when `since` is 0 (the page starts afresh). `version` is set
+    // to the version the event shows, the next event's `since`.
+    nlohmann::json changesSince(std::uint64_t since, std::int64_t nowMs, std::uint64_t& version);
     // Each alert: `time_ms`, `time` (ISO), `instrument`, `kind`, `text`; newest first.
     nlohmann::json alerts(std::int64_t nowMs);
     // The instruments' records, copied under the lock (for /metrics and the terminal).
@@ -57,9 +66,12 @@ public:
 
 private:
     void changed();
+    // Before `instrument` changes: it takes the model's next version.
+    void changing(LabInstrument& instrument);
     // With the lock held: those not heard since the broker came back, offline when it is time.
     void expireUnheard(std::int64_t nowMs);
     nlohmann::json alertsLocked(std::int64_t nowMs) const;
+    nlohmann::json brokerLocked() const;
 
     LabOptions options_;
     mutable std::mutex mutex_;

@@ -1,5 +1,6 @@
 #include "lab/lab_service.h"
 
+#include <cstdlib>
 #include <filesystem>
 #include <iostream>
 #include <thread>
@@ -29,7 +30,11 @@ int runLabService(const LabServeOptions& options)
         return 1;
     }
     raiseDescriptorLimit();
-    LabModel model(options.lab);
+    LabOptions labOptions = options.lab;
+    // Documented in HACKING.md and docs/performance.md: bench/lab_load's hour of history.
+    if (const char* backfill = std::getenv("GC6890_LAB_OVEN_BACKFILL"))
+        labOptions.backfillOven = std::string(backfill) == "1";
+    LabModel model(labOptions);
     LabHttp http(model, options.http, accounts, options.openApiPath);
     HttpFront& front = http.front();
     std::error_code ignored;

@@ -1,6 +1,7 @@
-// The lab page: follows the lab service's event stream (GET /api/v1/lab/events, a `lab`
-// event with the whole lab at each change) and draws a tile per instrument and the alerts.
-// fetch() rather than EventSource, which cannot send the token.
+// The lab page: follows the lab service's event stream (GET /api/v1/lab/events: a `lab`
+// event with the whole lab first, then at each change the instruments that changed) and
+// draws a tile per instrument and the alerts. fetch() rather than EventSource, which cannot
+// send the token.
 "use strict";
 
 const TOKEN_KEY = "gc6890.lab.token";
@@ -20,6 +21,12 @@ function element(tag, className, text) {
   if (className) e.className = className;
   if (text !== undefined) e.textContent = text;
   return e;
+}
+
+// The age of an instrument's last status now: its age when the event came, plus the time
+// since (an instrument that did not change is not sent again).
+function ageNow(i) {
+  return i.age_ms === null || i.age_ms === undefined ? null : i.age_ms + (Date.now() - i.receivedMs);
 }
 
 function ageText(ms) {
@@ -106,7 +113,7 @@ function tile(lab, i) {
     i.online ? "line " + (i.line || "?") : "offline"));
   t.append(head);
   if (!i.online) return t;
-  t.append(element("p", "muted", "status " + ageText(i.age_ms)));
+  t.append(element("p", "muted", "status " + ageText(ageNow(i))));
   const run = element("p", "", (i.run_state || "?").toUpperCase());
   if (i.time_left_min !== null && i.time_left_min !== undefined)
     run.append(" · " + i.time_left_min.toFixed(1) + " min left");
@@ -155,6 +162,28 @@ function draw() {
   $("tiles").replaceChildren(...shown(lab).map((i) => tile(lab, i)));
 }
 
+// The lab after `event`: its instruments replace those of `lab` of their name (the oven's
+// trace kept up to `oven_after` and the new samples appended), those not in `names` are
+// gone, and a `full` event (the first of a stream) starts afresh.
+function merge(lab, event) {
+  const now = Date.now();
+  const byName = new Map(lab && !event.full ? lab.instruments.map((i) => [i.name, i]) : []);
+  for (const i of event.instruments) {
+    const old = byName.get(i.name);
+    if (old && i.oven_after !== null && i.oven_after !== undefined)
+      i.oven = old.oven.filter(([t]) => t <= i.oven_after).concat(i.oven);
+    i.receivedMs = now;
+    byName.set(i.name, i);
+  }
+  const hourAgo = Date.parse(event.time) - 3600e3;
+  const instruments = event.names.filter((name) => byName.has(name)).map((name) => {
+    const i = byName.get(name);
+    if (i.oven.length && i.oven[0][0] < hourAgo) i.oven = i.oven.filter(([t]) => t >= hourAgo);
+    return i;
+  });
+  return { instruments, alerts: event.alerts, broker: event.broker, time: event.time };
+}
+
 async function follow(stream) {
   const res = await fetch("/api/v1/lab/events", { headers: headers(), signal: stream.signal, cache: "no-store" });
   if (!res.ok || !res.body)
@@ -172,7 +201,7 @@ async function follow(stream) {
       const data = pending.slice(0, end).split("\n").filter((l) => l.startsWith("data: "))
         .map((l) => l.slice(6)).join("\n");
       if (!data) continue;
-      page.lab = JSON.parse(data);
+      page.lab = merge(page.lab, JSON.parse(data));
       page.lastEventMs = Date.now();
       draw();
     }

@@ -2,6 +2,9 @@
 // rule, its end, and what the lab shows of an instrument.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <map>
+
 #include "lab/lab_model.h"
 
 namespace gc6890::lab {
@@ -176,6 +179,104 @@ TEST_F(LabModelTest, ShowsTheInstrumentsWorkAgeAndOvenFromItsRetainedTopics)
     EXPECT_EQ(instrument("gc3", kStart), nullptr);
     send("gc4", "online", "true", kStart);
     EXPECT_EQ(instrument("gc4", kStart)["online"], true);
+}
+
+// The page's side of the event stream (lab/web/lab.js merge()), to check that an event
+// carries exactly what changed and that the page, merging it, has the lab as GET shows it.
+class PageCopy {
+public:
+    // The names of the instruments the event carried.
+    std::string take(const json& event)
+    {
+        if (event["full"] == true)
+            instruments_.clear();
+        std::string carried;
+        for (json one : event["instruments"]) {
+            const std::string name = one["name"];
+            carried += (carried.empty() ? "" : " ") + name;
+            if (!one["oven_after"].is_null()) {
+                json oven = json::array();
+                for (const json& sample : instruments_[name]["oven"])
+                    if (sample[0] <= one["oven_after"])
+                        oven.push_back(sample);
+                for (const json& sample : one["oven"])
+                    oven.push_back(sample);
+                one["oven"] = oven;
+            }
+            one.erase("oven_after");
+            instruments_[name] = one;
+        }
+        std::erase_if(instruments_, [&](const auto& entry) {
+            return std::find(event["names"].begin(), event["names"].end(), entry.first) ==
+                   event["names"].end();
+        });
+        return carried;
+    }
+    // Its instruments as GET /api/v1/lab's, but for the ages (the page adds the time since).
+    json instruments() const
+    {
+        json out = json::array();
+        for (const auto& [name, one] : instruments_)
+            out.push_back(one);
+        return withoutAges(out);
+    }
+    static json withoutAges(json instruments)
+    {
+        for (json& one : instruments)
+            one.erase("age_ms");
+        return instruments;
+    }
+
+private:
+    std::map<std::string, json> instruments_;
+};
+
+TEST_F(LabModelTest, AnEventCarriesTheInstrumentsThatChangedAndThePageHasTheWholeLab)
+{
+    PageCopy page;
+    std::uint64_t seen = 0;
+    std::int64_t now = kStart;
+    // The event a page gets at `now` (its stream's `seen` moving on), and the page checked
+    // against the whole lab.
+    const auto event = [&] {
+        const json changes = model.changesSince(seen, now, seen);
+        const std::string carried = page.take(changes);
+        EXPECT_EQ(page.instruments(), PageCopy::withoutAges(model.toJson(now)["instruments"]))
+            << "at +" << now - kStart << " ms";
+        return carried;
+    };
+    model.setBrokerConnected(true, now);
+    for (const char* name : {"gc1", "gc2", "gc3"}) {
+        send(name, "online", "true", now);
+        sendStatus(name, {}, now);
+    }
+    EXPECT_EQ(event(), "gc1 gc2 gc3");
+    EXPECT_EQ(model.changesSince(0, now, seen)["full"], true);
+    EXPECT_EQ(event(), "");
+
+    // A status every 3 s for a minute: the oven's samples are appended, and the newest of
+    // a step rewritten, between two events as well as across them.
+    for (int i = 1; i <= 20; ++i) {
+        now += 3000;
+        sendStatus("gc2", {{"oven_temperature", 50.0 + i}}, now);
+        if (i % 3 == 0)
+            sendStatus("gc1", {{"oven_temperature", 60.0 + i}}, now);
+        if (i % 2 == 0) {
+            EXPECT_EQ(event(), i % 3 == 0 || i % 3 == 1 ? "gc1 gc2" : "gc2") << "status " << i;
+        }
+    }
+    send("gc3", "identity", R"({"url":"https://gc3.lab/"})", now);
+    EXPECT_EQ(event(), "gc3");
+
+    // Cleared from the broker: gone from the page; unheard after a broker outage: offline.
+    send("gc3", "online", "", now);
+    EXPECT_EQ(event(), "");
+    model.setBrokerConnected(false, now);
+    model.setBrokerConnected(true, now += 1000);
+    sendStatus("gc1", {}, now += 1000);
+    EXPECT_EQ(event(), "gc1");
+    now += LabOptions{}.unheardAfterReconnectMs;
+    EXPECT_EQ(event(), "gc2");
 }
 
 }  // namespace
