@@ -19,8 +19,9 @@ public:
     static constexpr const char* kDefinitionFile = "CancelController.sila.xml";
     static std::vector<std::string> protectedCalls();
 
-    CancelControllerFeature(const AccessCheck& access, CommandExecutions& executions)
-        : access_(access), executions_(executions)
+    CancelControllerFeature(ServiceState& state, const AccessCheck& access,
+                            CommandExecutions& executions)
+        : state_(state), access_(access), executions_(executions)
     {}
 
     using Context = grpc::ServerContext;
@@ -31,6 +32,7 @@ public:
                            cc::CancelAll_Responses* response) override;
 
 private:
+    ServiceState& state_;
     const AccessCheck& access_;
     CommandExecutions& executions_;
 };

@@ -2,6 +2,7 @@
 
 #include "sequence/injection_limits.h"
 #include "service/job_requests.h"
+#include "service/sila/audited_call.h"
 #include "service/sila/execution_rpcs.h"
 #include "service/sila/injection.h"
 #include "service/sila/job_outcome.h"
@@ -136,7 +137,13 @@ grpc::Status GcControllerFeature::admit(Context& context, const std::string& cal
 {
     if (grpc::Status denied = access_.check(context, call, action); !denied.ok())
         return denied;
-    return lockIdentifier ? checkLock(state_, context, *lockIdentifier) : grpc::Status::OK;
+    if (!lockIdentifier)
+        return grpc::Status::OK;
+    // Refused for another's lock: a known account's refusal, a line of its own.
+    grpc::Status locked = checkLock(state_, context, *lockIdentifier);
+    if (!locked.ok())
+        auditRefusal(state_.audit, access_.origin(context), call, actionWord(action), locked);
+    return locked;
 }
 
 grpc::Status GcControllerFeature::runJob(const Context* context, const JobRequest& job)

@@ -1,5 +1,6 @@
 #include "service/sila/method_provider_feature.h"
 
+#include "service/sila/audited_call.h"
 #include "service/sila/lock_check.h"
 #include "service/sila/sila_error.h"
 #include "service/sila/sila_names.h"
@@ -41,28 +42,42 @@ grpc::Status MethodProviderFeature::UploadMethod(Context* context,
         if (grpc::Status denied = access_.check(*context, "UploadMethod", Action::UploadMethod);
             !denied.ok())
             return denied;
-        std::string lockIdentifier;
-        if (grpc::Status locked = checkLock(state_, *context, lockIdentifier); !locked.ok())
-            return locked;
-        const std::string name =
-            methodName("UploadMethod", request->has_name(), request->name().value());
-        const std::string parameter = parameterOf(kFeature, "UploadMethod", "Content");
-        if (!request->has_content())
-            return validationError(parameter, "Content is missing");
-        const std::string& text = request->content().value();
-        if (text.size() > kMaxMethodBytes)
-            return validationError(parameter, "a method file has at most 1 MiB");
-        // The check the HTTP API makes: the file read as the library reads it.
-        const MethodCheck check = checkMethodText(text, name + ".toml");
-        if (!check.ok)
-            return validationError(parameter, check.error);
-        std::string error;
-        const std::optional<Caller> caller = access_.caller(*context);
-        if (!methods_.store(name, text, caller ? caller->name : "", error))
-            return undefinedError(error);
-        response->mutable_runlength()->set_value(check.runLengthMin);
-        return grpc::Status::OK;
+        // The line names the uploading account and the content's SHA-256, as the HTTP
+        // door's does, whatever the upload's end.
+        nlohmann::json params = nlohmann::json::object();
+        return audited(state_.audit, access_.origin(*context), "UploadMethod",
+                       actionWord(Action::UploadMethod), params,
+                       [&] { return store(*context, *request, params, *response); });
     });
+}
+
+grpc::Status MethodProviderFeature::store(Context& context,
+                                          const mp::UploadMethod_Parameters& request,
+                                          nlohmann::json& params,
+                                          mp::UploadMethod_Responses& response)
+{
+    std::string lockIdentifier;
+    if (grpc::Status locked = checkLock(state_, context, lockIdentifier); !locked.ok())
+        return locked;
+    const std::string name = methodName("UploadMethod", request.has_name(), request.name().value());
+    params["method"] = name;
+    const std::string parameter = parameterOf(kFeature, "UploadMethod", "Content");
+    if (!request.has_content())
+        return validationError(parameter, "Content is missing");
+    const std::string& text = request.content().value();
+    params = methodAuditParams(name, text);
+    if (text.size() > kMaxMethodBytes)
+        return validationError(parameter, "a method file has at most 1 MiB");
+    // The check the HTTP API makes: the file read as the library reads it.
+    const MethodCheck check = checkMethodText(text, name + ".toml");
+    if (!check.ok)
+        return validationError(parameter, check.error);
+    std::string error;
+    const std::optional<Caller> caller = access_.caller(context);
+    if (!methods_.store(name, text, caller ? caller->name : "", error))
+        return undefinedError(error);
+    response.mutable_runlength()->set_value(check.runLengthMin);
+    return grpc::Status::OK;
 }
 
 grpc::Status MethodProviderFeature::GetMethod(Context* context,

@@ -2,6 +2,7 @@
 // HTTP API shows it (the same store, the same check of a file before it is stored).
 #pragma once
 
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,11 @@ public:
                              mp::Get_Methods_Responses* response) override;
 
 private:
+    // The upload once admitted, `params` naming the method and its content's SHA-256 as
+    // soon as they are known.
+    grpc::Status store(Context& context, const mp::UploadMethod_Parameters& request,
+                       nlohmann::json& params, mp::UploadMethod_Responses& response);
+
     ServiceState& state_;
     MethodStore methods_;
     const AccessCheck& access_;

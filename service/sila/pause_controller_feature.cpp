@@ -2,6 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "service/sila/audited_call.h"
 #include "service/sila/lock_check.h"
 #include "service/sila/sila_error.h"
 #include "service/sila/sila_home.h"
@@ -31,33 +32,44 @@ grpc::Status PauseControllerFeature::control(Context& context, const char* comma
 {
     if (grpc::Status denied = access_.check(context, command, Action::RunSequence); !denied.ok())
         return denied;
-    std::string lockIdentifier;
-    if (lockAffects)
-        if (grpc::Status locked = checkLock(state_, context, lockIdentifier); !locked.ok())
-            return locked;
-    // An absent parameter reads as "", which is no UUID either.
-    if (!isUuid(uuid))
-        return validationError(parameterOf(kFeature, command, "CommandExecutionUUID"),
-                               "CommandExecutionUUID must be a UUID in lower case");
-    const auto defined = [](const char* error, const std::string& message) {
-        return definedError(definedErrorOf(kFeature, error), message);
-    };
-    std::string error;
-    switch (sequences_.control(uuid, what, error)) {
-    case SequenceExecutions::Outcome::Done:
-        return grpc::Status::OK;
-    case SequenceExecutions::Outcome::UnknownExecution:
-        return defined("InvalidCommandExecutionUUID",
-                       "no command execution " + uuid + " is known here");
-    case SequenceExecutions::Outcome::NotASequence:
-        return defined("OperationNotSupported",
-                       "only a RunSequence execution can be paused and resumed");
-    case SequenceExecutions::Outcome::Refused:
-        return defined("InvalidCommandState", error);
-    case SequenceExecutions::Outcome::Busy:
-        break;
-    }
-    return undefinedError("the instrument thread is busy; try again");
+    // As the HTTP door's pause and resume: the sequence by its id.
+    nlohmann::json params = nlohmann::json::object();
+    if (isUuid(uuid))
+        params["execution"] = uuid;
+    if (const std::optional<std::string> sequence = sequences_.sequenceOf(uuid))
+        params["sequence"] = *sequence;
+    const std::string action =
+        actionWord(Action::RunSequence) +
+        std::string(what == SequenceExecutions::Control::Pause ? "-pause" : "-resume");
+    return audited(state_.audit, access_.origin(context), command, action, params, [&] {
+        std::string lockIdentifier;
+        if (lockAffects)
+            if (grpc::Status locked = checkLock(state_, context, lockIdentifier); !locked.ok())
+                return locked;
+        // An absent parameter reads as "", which is no UUID either.
+        if (!isUuid(uuid))
+            return validationError(parameterOf(kFeature, command, "CommandExecutionUUID"),
+                                   "CommandExecutionUUID must be a UUID in lower case");
+        const auto defined = [](const char* error, const std::string& message) {
+            return definedError(definedErrorOf(kFeature, error), message);
+        };
+        std::string error;
+        switch (sequences_.control(uuid, what, error)) {
+        case SequenceExecutions::Outcome::Done:
+            return grpc::Status::OK;
+        case SequenceExecutions::Outcome::UnknownExecution:
+            return defined("InvalidCommandExecutionUUID",
+                           "no command execution " + uuid + " is known here");
+        case SequenceExecutions::Outcome::NotASequence:
+            return defined("OperationNotSupported",
+                           "only a RunSequence execution can be paused and resumed");
+        case SequenceExecutions::Outcome::Refused:
+            return defined("InvalidCommandState", error);
+        case SequenceExecutions::Outcome::Busy:
+            break;
+        }
+        return undefinedError("the instrument thread is busy; try again");
+    });
 }
 
 grpc::Status PauseControllerFeature::Pause(Context* context, const pc::Pause_Parameters* request,

@@ -145,6 +145,13 @@ void SequenceExecutions::started(const std::string& uuid, const std::string& id)
     boardSeen_.clear();  // caught up on the next look
 }
 
+std::optional<std::string> SequenceExecutions::sequenceOf(const std::string& uuid)
+{
+    std::lock_guard lock(mutex_);
+    const auto found = followed_.find(uuid);
+    return found == followed_.end() ? std::nullopt : std::optional(found->second.id);
+}
+
 SequenceExecutions::Followed& SequenceExecutions::followFrom(const std::string& uuid,
                                                              const std::string& id)
 {

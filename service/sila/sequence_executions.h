@@ -40,6 +40,9 @@ public:
     // Execution `uuid` runs sequence `id` (just started by RunSequence).
     void started(const std::string& uuid, const std::string& id);
 
+    // The sequence execution `uuid` runs, for the audit trail's lines; nothing when unknown.
+    std::optional<std::string> sequenceOf(const std::string& uuid);
+
     enum class Control { Pause, Resume, SkipRow, Abort };
     enum class Outcome {
         Done,

@@ -2,8 +2,10 @@
 
 #include <nlohmann/json.hpp>
 
+#include "audit/sha256.h"
 #include "service/instrument_thread.h"
 #include "service/sequence_start.h"
+#include "service/sila/audited_call.h"
 #include "service/sila/execution_rpcs.h"
 #include "service/sila/lock_check.h"
 #include "service/sila/property_feed.h"
@@ -39,57 +41,69 @@ std::vector<std::string> SequenceRunnerFeature::protectedCalls()
     return {commandOf(kFeature, "RunSequence"), commandOf(kFeature, "SkipPausedRow")};
 }
 
-grpc::Status SequenceRunnerFeature::admit(Context& context, const std::string& call)
+grpc::Status SequenceRunnerFeature::admitted(Context& context, const std::string& call,
+                                             const std::string& action, nlohmann::json& params,
+                                             const std::function<grpc::Status()>& body)
 {
     if (grpc::Status denied = access_.check(context, call, Action::RunSequence); !denied.ok())
         return denied;
-    std::string lockIdentifier;
-    return checkLock(state_, context, lockIdentifier);
+    return audited(state_.audit, access_.origin(context), call, action, params, [&] {
+        std::string lockIdentifier;
+        if (grpc::Status locked = checkLock(state_, context, lockIdentifier); !locked.ok())
+            return locked;
+        return body();
+    });
 }
 
 grpc::Status SequenceRunnerFeature::RunSequence(Context* context,
                                                 const sr::RunSequence_Parameters* request,
                                                 fw::CommandConfirmation* response)
 {
+    // As over HTTP: the file by name and the SHA-256 of its content, the sequence made.
+    nlohmann::json params = nlohmann::json::object();
+    const std::string action = actionWord(Action::RunSequence) + std::string("-start");
     return guarded([&] {
-        if (grpc::Status denied = admit(*context, "RunSequence"); !denied.ok())
-            return denied;
-        auto parameter = [](const char* name) {
-            return parameterOf(kFeature, "RunSequence", name);
-        };
-        if (!request->has_name() || !plainFileName(request->name().value()))
-            return validationError(parameter("Name"),
-                                   "Name must be a file name of 1 to 200 characters, without a "
-                                   "folder or control characters (tray.toml)");
-        if (!request->has_content())
-            return validationError(parameter("Content"), "Content is missing");
-        const std::string& file = request->name().value();
-        const std::string& content = request->content().value();
-        Sequence sequence;
-        SequenceFileError fileError;
-        if (!checkStoredSequence(content, file, methods_, sequence, fileError))
-            return validationError(parameter("Content"), fileError.text());
-        const std::string uuid = executions_.start();
-        if (uuid.empty())
-            return frameworkError(fw::FrameworkError::COMMAND_EXECUTION_NOT_ACCEPTED,
-                                  "too many command executions are under way");
-        SequenceStart start;
-        const bool ran = instrument_.runTask(
-            [&] { start = startSequence(instrument_, state_, file, content, sequence, uuid); },
-            kTaskWaitMs);
-        if (!ran || !start.started) {
-            executions_.discard(uuid);
-            if (!ran)
+        return admitted(*context, "RunSequence", action, params, [&] {
+            auto parameter = [](const char* name) {
+                return parameterOf(kFeature, "RunSequence", name);
+            };
+            if (!request->has_name() || !plainFileName(request->name().value()))
+                return validationError(parameter("Name"),
+                                       "Name must be a file name of 1 to 200 characters, without a "
+                                       "folder or control characters (tray.toml)");
+            if (!request->has_content())
+                return validationError(parameter("Content"), "Content is missing");
+            const std::string& file = request->name().value();
+            const std::string& content = request->content().value();
+            params = {{"file", file}, {"sha256", sha256Hex(content)}};
+            Sequence sequence;
+            SequenceFileError fileError;
+            if (!checkStoredSequence(content, file, methods_, sequence, fileError))
+                return validationError(parameter("Content"), fileError.text());
+            const std::string uuid = executions_.start();
+            if (uuid.empty())
                 return frameworkError(fw::FrameworkError::COMMAND_EXECUTION_NOT_ACCEPTED,
-                                      "the instrument thread is busy; try again");
-            if (!start.conflict.empty())
-                return frameworkError(fw::FrameworkError::COMMAND_EXECUTION_NOT_ACCEPTED,
-                                      "sequence refused: " + start.conflict);
-            return undefinedError("the sequence cannot start: " + start.error);
-        }
-        sequences_.started(uuid, start.id);
-        *response = confirmationOf(uuid, executions_.lifetime());
-        return grpc::Status::OK;
+                                      "too many command executions are under way");
+            SequenceStart start;
+            const bool ran = instrument_.runTask(
+                [&] { start = startSequence(instrument_, state_, file, content, sequence, uuid); },
+                kTaskWaitMs);
+            if (!ran || !start.started) {
+                executions_.discard(uuid);
+                if (!ran)
+                    return frameworkError(fw::FrameworkError::COMMAND_EXECUTION_NOT_ACCEPTED,
+                                          "the instrument thread is busy; try again");
+                if (!start.conflict.empty())
+                    return frameworkError(fw::FrameworkError::COMMAND_EXECUTION_NOT_ACCEPTED,
+                                          "sequence refused: " + start.conflict);
+                return undefinedError("the sequence cannot start: " + start.error);
+            }
+            sequences_.started(uuid, start.id);
+            params["sequence"] = start.id;
+            params["execution"] = uuid;
+            *response = confirmationOf(uuid, executions_.lifetime());
+            return grpc::Status::OK;
+        });
     });
 }
 
@@ -116,28 +130,35 @@ grpc::Status SequenceRunnerFeature::SkipPausedRow(Context* context,
                                                   const sr::SkipPausedRow_Parameters* request,
                                                   sr::SkipPausedRow_Responses*)
 {
+    // A skipped row is a resume, as the HTTP door's resume with skip_row.
+    nlohmann::json params = {{"skip_row", true}};
+    const std::string action = actionWord(Action::RunSequence) + std::string("-resume");
     return guarded([&] {
-        if (grpc::Status denied = admit(*context, "SkipPausedRow"); !denied.ok())
-            return denied;
-        const std::string parameter =
-            parameterOf(kFeature, "SkipPausedRow", "CommandExecutionUUID");
-        const std::string& uuid = request->commandexecutionuuid().value();
-        if (!isUuid(uuid))
-            return validationError(parameter, "CommandExecutionUUID must be a UUID in lower case");
-        std::string error;
-        switch (sequences_.control(uuid, SequenceExecutions::Control::SkipRow, error)) {
-        case SequenceExecutions::Outcome::Done:
-            return grpc::Status::OK;
-        case SequenceExecutions::Outcome::UnknownExecution:
-        case SequenceExecutions::Outcome::NotASequence:
-            return validationError(parameter,
-                                   "no RunSequence execution " + uuid + " is known here");
-        case SequenceExecutions::Outcome::Refused:
-            return definedError(definedErrorOf(kFeature, "SequenceNotPaused"), error);
-        case SequenceExecutions::Outcome::Busy:
-            break;
-        }
-        return undefinedError("the instrument thread is busy; try again");
+        return admitted(*context, "SkipPausedRow", action, params, [&] {
+            const std::string parameter =
+                parameterOf(kFeature, "SkipPausedRow", "CommandExecutionUUID");
+            const std::string& uuid = request->commandexecutionuuid().value();
+            if (!isUuid(uuid))
+                return validationError(parameter,
+                                       "CommandExecutionUUID must be a UUID in lower case");
+            params["execution"] = uuid;
+            if (const std::optional<std::string> sequence = sequences_.sequenceOf(uuid))
+                params["sequence"] = *sequence;
+            std::string error;
+            switch (sequences_.control(uuid, SequenceExecutions::Control::SkipRow, error)) {
+            case SequenceExecutions::Outcome::Done:
+                return grpc::Status::OK;
+            case SequenceExecutions::Outcome::UnknownExecution:
+            case SequenceExecutions::Outcome::NotASequence:
+                return validationError(parameter,
+                                       "no RunSequence execution " + uuid + " is known here");
+            case SequenceExecutions::Outcome::Refused:
+                return definedError(definedErrorOf(kFeature, "SequenceNotPaused"), error);
+            case SequenceExecutions::Outcome::Busy:
+                break;
+            }
+            return undefinedError("the instrument thread is busy; try again");
+        });
     });
 }
 

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
@@ -58,8 +60,10 @@ public:
         grpc::ServerWriter<sr::Subscribe_SequenceState_Responses>* writer) override;
 
 private:
-    // The token, then the lock (the call's identifier in `lockIdentifier`).
-    grpc::Status admit(Context& context, const std::string& call);
+    // The token, then `body` with its line in the audit trail (`action`, `params` as the
+    // body leaves them) once the lock lets the call through.
+    grpc::Status admitted(Context& context, const std::string& call, const std::string& action,
+                          nlohmann::json& params, const std::function<grpc::Status()>& body);
 
     ServiceState& state_;
     InstrumentThread& instrument_;

@@ -196,7 +196,8 @@ bool SilaServer::start(std::string& error, int& exitCode)
                                ", served by gc6890 serve";
         identity.version = libraryVersion();
         identity.vendorUrl = kVendorUrl;
-        p.silaService = std::make_unique<SilaServiceFeature>(*p.catalog, p.name, identity);
+        p.silaService =
+            std::make_unique<SilaServiceFeature>(*p.catalog, p.name, identity, state_.audit);
         p.methodProvider = std::make_unique<MethodProviderFeature>(state_, methods_, p.access);
         p.gcController =
             std::make_unique<GcControllerFeature>(state_, methods_, p.access, p.executions);
@@ -204,7 +205,8 @@ bool SilaServer::start(std::string& error, int& exitCode)
             state_, instrument_, methods_, p.access, p.executions, p.sequences);
         p.pauseController = std::make_unique<PauseControllerFeature>(state_, p.access, p.sequences);
         p.makeGuards(state_);
-        p.cancelController = std::make_unique<CancelControllerFeature>(p.access, p.executions);
+        p.cancelController =
+            std::make_unique<CancelControllerFeature>(state_, p.access, p.executions);
 
         DiscoveryFacts discovery{{}, identity.description, {}};
         const std::shared_ptr<grpc::ServerCredentials> credentials =

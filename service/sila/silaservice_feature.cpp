@@ -72,6 +72,13 @@ grpc::Status SilaServiceFeature::SetServerName(Context* context,
                                                svc::SetServerName_Responses*)
 {
     return answer(context, [&] {
+        // The standard lets anyone rename the server, without a token: the line names the
+        // peer and no account, and its action is no row of the role table, which this call
+        // does not pass through. Only a rename is written: a name refused changes nothing,
+        // and a flood of them from anyone must not become a flood of forced writes.
+        std::string error;
+        if (!audit_.usable(error))
+            return undefinedError(error);
         const std::string parameter = parameterOf(kFeature, "SetServerName", "ServerName");
         if (!request->has_servername())
             return validationError(parameter, "ServerName is missing");
@@ -81,6 +88,9 @@ grpc::Status SilaServiceFeature::SetServerName(Context* context,
         if (name.empty() || characters(name) > 255)
             return validationError(parameter, "a server name has 1 to 255 characters");
         name_.set(name);
+        if (!audit_.record({{}, {}, "sila", context->peer()}, "server-name",
+                           {{"name", name}, {"call", "SetServerName"}}, "ok", error))
+            return undefinedError(error);
         return grpc::Status::OK;
     });
 }

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "SiLAService.grpc.pb.h"
+#include "service/audit_log.h"
 #include "service/sila/feature_catalog.h"
 #include "service/sila/sila_home.h"
 
@@ -34,8 +35,10 @@ class SilaServiceFeature final : public svc::SiLAService::Service {
 public:
     static constexpr const char* kDefinitionFile = "SiLAService.sila.xml";
 
-    SilaServiceFeature(const FeatureCatalog& catalog, ServerName& name, ServerIdentity identity)
-        : catalog_(catalog), name_(name), identity_(std::move(identity))
+    // `audit`: where a new name is recorded.
+    SilaServiceFeature(const FeatureCatalog& catalog, ServerName& name, ServerIdentity identity,
+                       AuditLog& audit)
+        : catalog_(catalog), name_(name), identity_(std::move(identity)), audit_(audit)
     {}
 
     using Context = grpc::ServerContext;
@@ -57,6 +60,7 @@ private:
     const FeatureCatalog& catalog_;
     ServerName& name_;
     ServerIdentity identity_;
+    AuditLog& audit_;
 };
 
 }  // namespace gc6890::sila
