@@ -61,9 +61,17 @@ json paramsOf(Action action, const Request& req, const MethodStore& methods)
         if (req.path == "/api/v1/sequences")
             return {{"file", req.get_param_value("file").substr(0, 200)},
                     {"sha256", sha256Hex(req.body)}};
-        return {{"sequence", req.path.substr(std::string("/api/v1/sequences/").size(),
+        {
+            json params = {
+                {"sequence", req.path.substr(std::string("/api/v1/sequences/").size(),
                                              req.path.find_last_of('/') -
                                                  std::string("/api/v1/sequences/").size())}};
+            // A resume that skips the paused row says so: the row is never injected.
+            const json body = json::parse(req.body, nullptr, false);
+            if (body.is_object() && body.contains("skip_row") && body["skip_row"] == true)
+                params["skip_row"] = true;
+            return params;
+        }
     case Action::Read:
     case Action::Lock:
     case Action::BreakLock:
