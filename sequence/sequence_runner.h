@@ -81,6 +81,9 @@ public:
     void stopped();
 
     const std::string& runId() const;
+    // The SHA-256 of the method the GC was last given, as journalled: after a restart, the
+    // one the run followed on was injected with.
+    const std::string& loadedMethodSha256() const { return loadedSha256_; }
     // Running, pausing or paused: the journal is unfinished.
     bool active() const;
     bool paused() const;

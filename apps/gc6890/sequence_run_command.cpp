@@ -107,21 +107,23 @@ std::string unfinishedJournal(const std::string& file)
 }
 
 // The audit lines of a sequence's loads and injections on the line, from its journal's
-// steps as they are told: "load" with the method's name and sha256, "run" with the vial.
+// steps as they are told: "load" with the method's name and sha256, "run" with the vial and
+// the SHA-256 of the method the GC was given, which the runner keeps from its journal (an
+// injection told after a restart was loaded before it).
 class LineRowAudit {
 public:
     LineRowAudit(LineAudit& audit, const Sequence& sequence, std::string& error)
         : audit_(audit), sequence_(sequence), error_(error)
     {}
 
-    void tell(const std::string& runId, const json& e)
+    void tell(const SequenceRunner& runner, const json& e)
     {
         const std::string step = e.value("step", "");
         const int row = e.value("row", 0);
-        json params = {{"sequence", runId}, {"row", row}};
+        json params = {{"sequence", runner.runId()}, {"row", row}};
         if (step == "method loaded") {
-            sha256_ = e.value("method_sha256", "");
-            params.update({{"method", e.value("method", "")}, {"sha256", sha256_}});
+            params.update(
+                {{"method", e.value("method", "")}, {"sha256", e.value("method_sha256", "")}});
             write("load", params, "ok");
         } else if (step == "injected" || step == "injection refused") {
             const std::string method =
@@ -130,7 +132,7 @@ public:
                     : std::string();
             params.update({{"injection", e.value("injection", 0)},
                            {"method", method},
-                           {"sha256", sha256_},
+                           {"sha256", runner.loadedMethodSha256()},
                            {"vial", e.value("vial", 0)}});
             write("run", params, step == "injected" ? "ok" : "refused: " + e.value("text", ""));
         }
@@ -147,7 +149,6 @@ private:
     LineAudit& audit_;
     const Sequence& sequence_;
     std::string& error_;
-    std::string sha256_;  // of the method last loaded
 };
 
 int runOnLine(const std::string& typed, bool skipRow)
@@ -180,7 +181,7 @@ int runOnLine(const std::string& typed, bool skipRow)
         session.emplace(Session::Parts::GCAndSampler);
         instrument.emplace(session->instrument(), file);
         runner.emplace(*instrument, [&](const json& e) {
-            rows.tell(runner->runId(), e);
+            rows.tell(*runner, e);
             tell(e);
         });
         const std::string journal = unfinishedJournal(file);

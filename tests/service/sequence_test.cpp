@@ -281,6 +281,21 @@ TEST_F(SequenceTest, TheHostProgramRunsASequenceAndItsCommandsOnTheLineAndThroug
     EXPECT_TRUE(exited(watch, 130, "interrupted by SIGINT: stopped following"));
     // No service where the address says.
     EXPECT_EQ(hosttest::runProgram({"--service", "http://127.0.0.1:1", "status"}).exitCode, 3);
+
+    // Killed on the line right after sending an injection, then run again: the run it finds
+    // is audited with the hash of the method loaded before the kill (Ctrl-C once it is told).
+    service.stop();
+    write("long.toml", method(4.0));
+    const std::string crashed = write("crash.toml", sequenceText("pause", {{4, "long"}}));
+    EXPECT_NE(hosttest::runProgram({"--port", link, "sequence", "run", crashed},
+                                   {"GC6890_SEQUENCE_CRASH=injection sent 1"}, 60)
+                  .exitCode,
+              0);
+    hosttest::runProgram({"--port", link, "sequence", "run", crashed}, {}, 60,
+                         {SIGINT, 0, "row 1, injection 1: injected"});
+    const nlohmann::json run = auditLines(home.path()).back();
+    EXPECT_EQ(run.value("action", ""), "run") << run.dump();
+    EXPECT_EQ(run["params"].value("sha256", ""), sha256Hex(method(4.0))) << run.dump();
 }
 
 }  // namespace
