@@ -85,6 +85,26 @@ TEST_F(SamplerWaitTest, WaitEndsUnsettledByAFreedLockOrWithItsSampler)
     sampler = std::make_unique<CVarnockAutoSampler>();
 }
 
+// The line hangs up while the answer is awaited: the next tick ends the wait, the injection
+// settled as failed (not counted as accepted five minutes later), the lock-out freed, the
+// loss logged and reported so that the channel is rebuilt.
+TEST_F(SamplerWaitTest, AHangUpEndsTheWaitAtTheNextTickAsAFailedInjection)
+{
+    ChannelUserWindow broadcasts;
+    ASSERT_NE(broadcasts.Get(), nullptr);
+    line->expect("01HTSINJECT 3").hangUpAfterLastExpect();
+    ASSERT_EQ(sampler->InjectSample(3), 1);
+    ASSERT_TRUE(LockedOut());
+    tick();
+    EXPECT_EQ(sampler->m_pCallbackWnd, nullptr);
+    EXPECT_EQ(sampler->m_bInjectResponseDone, 1);
+    EXPECT_EQ(sampler->m_bInjectResponseOK, 0);
+    EXPECT_EQ(broadcasts.m_nFailures, 1);
+    EXPECT_NE(home.read("c/dravik/hp6890.err")
+                  .find("ALS INJECTION: line lost while awaiting the injection answer"),
+              std::string::npos);
+}
+
 TEST_F(SamplerWaitTest, StatusReadWhileWaitingMakesNoExchangeAndShowsBusy)
 {
     startWaiting();
