@@ -13,8 +13,7 @@
 #include "GasChromatographController.grpc.pb.h"
 #include "LockController.grpc.pb.h"
 #include "service/service_state.h"
-#include "service_fixture.h"
-#include "sila_client.h"
+#include "sila_fixture.h"
 #include "support/scoped_env.h"
 #include "support/sequence_text.h"
 
@@ -31,17 +30,9 @@ const std::string kFeature = "io.gcsixeightninety/chromatography/GasChromatograp
 const std::string kErrors = kFeature + "/DefinedExecutionError/";
 const std::string kCancel = "org.silastandard/core.commands/CancelController/v1";
 
-class GcController : public servicetest::ServiceFixture {
+class GcController : public test::SilaFixture {
 protected:
-    // The simulator with `simOptions`, the service with SiLA, the method "short" stored.
-    void serve(std::vector<std::string> simOptions = {})
-    {
-        ASSERT_TRUE(startSim(std::move(simOptions)));
-        ASSERT_TRUE(service.start(link, {"--sila", "127.0.0.1:0"}));
-        upload("short", servicetest::method(0.5));
-        channel = test::tlsChannel(service.silaAddress(), home.read("sila/ca.pem"));
-        stub = gcc::GasChromatographController::NewStub(channel);
-    }
+    void connected() override { stub = gcc::GasChromatographController::NewStub(channel); }
     fw::CommandConfirmation load(const std::string& method, const std::string& token)
     {
         gcc::LoadMethod_Parameters parameters;
@@ -128,7 +119,6 @@ protected:
         return service.get("/api/v1/jobs/" + std::to_string(id)).value("kind", "");
     }
 
-    std::shared_ptr<grpc::Channel> channel;
     std::unique_ptr<gcc::GasChromatographController::Stub> stub;
     grpc::Status last;
 };
@@ -200,7 +190,7 @@ TEST_F(GcController, AFullHouseOfSubscribersKeepsNoCallOut)
     EXPECT_NE(test::messageOf(full).find("subscribers already"), std::string::npos);
 
     gcc::StopRun_Responses stopped;
-    EXPECT_TRUE(stub->StopRun(callContext(service.token()).get(), {}, &stopped).ok());
+    EXPECT_TRUE(stub->StopRun(callContext(token).get(), {}, &stopped).ok());
     for (Subscription& subscription : open)
         subscription.context->TryCancel();
 }
@@ -209,7 +199,6 @@ TEST_F(GcController, ALoadRunsFromWaitingToFinishedAndTheInstrumentIsHeldMeanwhi
 {
     // A slow line, so that the load is still under way while the others ask.
     serve({"--baud", "9600"});
-    const std::string token = service.token();
     const fw::CommandConfirmation confirmation = load("short", token);
     ASSERT_TRUE(last.ok()) << last.error_message();
     EXPECT_EQ(confirmation.lifetimeofexecution().seconds(), 3600);
@@ -259,7 +248,6 @@ TEST_F(GcController, ALoadRunsFromWaitingToFinishedAndTheInstrumentIsHeldMeanwhi
 TEST_F(GcController, ALoadOrAnInjectionEndsWithTheErrorThatSaysWhy)
 {
     serve({"--check-code", "16"});
-    const std::string token = service.token();
     struct Case {
         std::string method;
         std::string error;
@@ -289,7 +277,6 @@ TEST_F(GcController, ALoadOrAnInjectionEndsWithTheErrorThatSaysWhy)
 TEST_F(GcController, AnInjectionFollowsItsRunToTheRecordAndTheResultsFolder)
 {
     serve({"--missing-vial", "7"});
-    const std::string token = service.token();
     struct Refused {
         std::optional<long> vial;
         std::optional<double> volume;
@@ -345,7 +332,6 @@ TEST_F(GcController, AnInjectionFollowsItsRunToTheRecordAndTheResultsFolder)
 TEST_F(GcController, AShortRunEndsWithItsFolderAndAMethodStoredAgainIsLoadedAgain)
 {
     serve();
-    const std::string token = service.token();
     // A run of a few milliseconds: its end is the run job's. (A run no poll sees at all,
     // shorter than the 5.5 s poll period, is the Python client's.)
     upload("blink", servicetest::method(0.001));
@@ -371,7 +357,7 @@ TEST_F(GcController, AnInjectionWaitingForANotReadyGCEndsWithNotReadyTimeoutOrIn
     const gc6890::test::ScopedEnv bound("GC6890_SILA_READY_BOUND_MS", "3000");
     serve({"--not-ready-bits", "1"});
     gcc::Inject_Responses responses;
-    EXPECT_EQ(injected(inject("short", 1, 1.0, service.token()), responses),
+    EXPECT_EQ(injected(inject("short", 1, 1.0, token), responses),
               fw::ExecutionInfo::finishedWithError);
     EXPECT_TRUE(
         isSilaError(last, fw::SiLAError::kDefinedExecutionError, kErrors + "NotReadyTimeout"))
@@ -380,7 +366,7 @@ TEST_F(GcController, AnInjectionWaitingForANotReadyGCEndsWithNotReadyTimeoutOrIn
 
     // The GC holds the method now: the injection goes straight to waiting, and a sequence
     // started over HTTP takes the instrument before the bound passes.
-    const fw::CommandConfirmation waiting = inject("short", 2, 1.0, service.token());
+    const fw::CommandConfirmation waiting = inject("short", 2, 1.0, token);
     ASSERT_TRUE(last.ok()) << last.error_message();
     const auto [code, sequence] =
         service.post("/api/v1/sequences?file=tray.toml",
@@ -398,7 +384,7 @@ TEST_F(GcController, AnInjectionWaitingForANotReadyGCEndsWithNotReadyTimeoutOrIn
 TEST_F(GcController, AnInjectionWhoseLineGoesAwayEndsWithLineLost)
 {
     serve();
-    const fw::CommandConfirmation confirmation = injectIntoALongRun(1, service.token());
+    const fw::CommandConfirmation confirmation = injectIntoALongRun(1, token);
     ASSERT_FALSE(HasFailure());
     sim.stop();
     gcc::Inject_Responses responses;
@@ -412,7 +398,6 @@ TEST_F(GcController, AnInjectionWhoseLineGoesAwayEndsWithLineLost)
 TEST_F(GcController, ACancelledInjectionStopsItsRunWhichIsRecorded)
 {
     serve();
-    const std::string token = service.token();
     const fw::CommandConfirmation confirmation = injectIntoALongRun(5, token);
     ASSERT_FALSE(HasFailure());
     const std::string uuid = confirmation.commandexecutionuuid().value();
@@ -453,7 +438,6 @@ TEST_F(GcController, ACancelledInjectionStopsItsRunWhichIsRecorded)
 TEST_F(GcController, ALoadCannotBeCancelled)
 {
     serve({"--baud", "9600"});
-    const std::string token = service.token();
     const fw::CommandConfirmation confirmation = load("short", token);
     ASSERT_TRUE(last.ok()) << last.error_message();
     EXPECT_TRUE(isSilaError(cancel(confirmation.commandexecutionuuid().value(), token),
@@ -470,7 +454,6 @@ TEST_F(GcController, ALoadCannotBeCancelled)
 TEST_F(GcController, StopResetAndZonesAreTheServicesJobs)
 {
     serve();
-    const std::string token = service.token();
     gcc::SwitchHeatedZones_Parameters zones;
     gcc::SwitchHeatedZones_Responses switched;
     EXPECT_TRUE(isSilaError(stub->SwitchHeatedZones(callContext(token).get(), zones, &switched),

@@ -8,8 +8,7 @@
 #include "LockController.grpc.pb.h"
 #include "MethodProvider.grpc.pb.h"
 #include "mqtt_broker.h"
-#include "service_fixture.h"
-#include "sila_client.h"
+#include "sila_fixture.h"
 #include "support/sequence_text.h"
 
 namespace gc6890::sila {
@@ -27,19 +26,13 @@ const std::string kController = "io.gcsixeightninety/chromatography/GasChromatog
 const std::string kSequences = "io.gcsixeightninety/chromatography/SequenceRunner/v1";
 const std::string kInvalidMetadata = std::to_string(fw::FrameworkError::INVALID_METADATA);
 
-class InstrumentLockDoors : public servicetest::ServiceFixture {
+class InstrumentLockDoors : public test::SilaFixture {
 protected:
-    void serve(std::vector<std::string> options = {})
+    void connected() override
     {
-        ASSERT_TRUE(startSim());
-        options.insert(options.end(), {"--sila", "127.0.0.1:0"});
-        ASSERT_TRUE(service.start(link, options));
-        upload("short", servicetest::method(0.5));
-        const auto channel = test::tlsChannel(service.silaAddress(), home.read("sila/ca.pem"));
         lock = lc::LockController::NewStub(channel);
         controller = gcc::GasChromatographController::NewStub(channel);
         methods = mp::MethodProvider::NewStub(channel);
-        token = service.token();
     }
     grpc::Status lockServer(const std::string& identifier, std::int64_t timeout)
     {
@@ -76,7 +69,6 @@ protected:
     std::unique_ptr<lc::LockController::Stub> lock;
     std::unique_ptr<gcc::GasChromatographController::Stub> controller;
     std::unique_ptr<mp::MethodProvider::Stub> methods;
-    std::string token;
 };
 
 TEST_F(InstrumentLockDoors, OnlyTheHolderAndStopReachTheLockedInstrumentOverSila)
@@ -149,7 +141,7 @@ TEST_F(InstrumentLockDoors, HttpAndMqttGetTheLocksConflictButStopPauseAndAbortUn
 {
     servicetest::Broker broker(home.path());
     ASSERT_TRUE(broker.start());
-    serve({"--mqtt", broker.url(), "--mqtt-commands", "--name", "gc1"});
+    serve({}, {"--mqtt", broker.url(), "--mqtt-commands", "--name", "gc1"});
     upload("long", servicetest::method(4.0));
     const auto [started, sequence] = service.post(
         "/api/v1/sequences", gc6890::test::sequenceText("pause", {{1, "long"}, {2, "long"}}),
@@ -163,6 +155,7 @@ TEST_F(InstrumentLockDoors, HttpAndMqttGetTheLocksConflictButStopPauseAndAbortUn
     } refused[] = {{"/api/v1/load", R"({"method": "short"})", "application/json"},
                    {"/api/v1/run", R"({"method": "short", "vial": 1})", "application/json"},
                    {"/api/v1/zones", R"({"on": false})", "application/json"},
+                   {"/api/v1/reset", "{}", "application/json"},
                    {"/api/v1/methods/other", servicetest::method(0.5), "text/plain"},
                    {"/api/v1/sequences", gc6890::test::sequenceText("pause", {{3, "short"}}),
                     "application/toml"}};
@@ -175,9 +168,8 @@ TEST_F(InstrumentLockDoors, HttpAndMqttGetTheLocksConflictButStopPauseAndAbortUn
     }
     servicetest::Subscriber subscriber(broker.port(),
                                        {"gc6890/gc1/reply/#", "gc6890/gc1/instrument_lock"});
-    subscriber.publish(
-        "gc6890/gc1/cmd/zones",
-        nlohmann::json{{"id", "z1"}, {"on", false}, {"token", service.token()}}.dump());
+    subscriber.publish("gc6890/gc1/cmd/zones",
+                       nlohmann::json{{"id", "z1"}, {"on", false}, {"token", token}}.dump());
     const std::optional<servicetest::Message> mqtt =
         subscriber.waitFor("gc6890/gc1/reply/z1", 10000);
     ASSERT_TRUE(mqtt);

@@ -14,8 +14,7 @@
 #include "LockController.grpc.pb.h"
 #include "PauseController.grpc.pb.h"
 #include "SequenceRunner.grpc.pb.h"
-#include "service_fixture.h"
-#include "sila_client.h"
+#include "sila_fixture.h"
 #include "support/scoped_env.h"
 #include "support/sequence_text.h"
 
@@ -34,23 +33,19 @@ using test::isSilaError;
 const std::string kFeature = "io.gcsixeightninety/chromatography/SequenceRunner/v1";
 const std::string kPause = "org.silastandard/core.commands/PauseController/v1";
 
-class SequenceRunnerTest : public servicetest::ServiceFixture {
+class SequenceRunnerTest : public test::SilaFixture {
 protected:
-    void serve(std::vector<std::string> simOptions = {})
+    // The simulator counting its injections, the service, "short" and "long" stored.
+    void serveCounting(std::vector<std::string> simOptions = {})
     {
         simOptions.insert(simOptions.end(), {"--injection-log", injectionLog});
-        ASSERT_TRUE(startSim(simOptions));
-        startService();
-        upload("short", servicetest::method(0.5));
+        ASSERT_NO_FATAL_FAILURE(serve(simOptions));
         upload("long", servicetest::method(3.0));
     }
-    void startService()
+    void connected() override
     {
-        ASSERT_TRUE(service.start(link, {"--sila", "127.0.0.1:0"}));
-        const auto channel = test::tlsChannel(service.silaAddress(), home.read("sila/ca.pem"));
         runner = sr::SequenceRunner::NewStub(channel);
         pauser = pc::PauseController::NewStub(channel);
-        token = service.token();
     }
     fw::CommandConfirmation run(const std::string& name, const std::string& content)
     {
@@ -128,13 +123,12 @@ protected:
     std::string injectionLog = home.path() + "/injections";
     std::unique_ptr<sr::SequenceRunner::Stub> runner;
     std::unique_ptr<pc::PauseController::Stub> pauser;
-    std::string token;
     grpc::Status last;
 };
 
 TEST_F(SequenceRunnerTest, AThreeRowTrayRunsToItsResultThroughEveryStep)
 {
-    serve();
+    serveCounting();
     // A file that is no sequence, or names a method not stored: the place and the key.
     run("bad.toml", "name = 3\n");
     EXPECT_TRUE(isSilaError(last, fw::SiLAError::kValidationError,
@@ -202,7 +196,7 @@ TEST_F(SequenceRunnerTest, AThreeRowTrayRunsToItsResultThroughEveryStep)
 
 TEST_F(SequenceRunnerTest, PauseAndResumeByTheExecutionAndARefusedRowSkipped)
 {
-    serve({"--missing-vial", "2"});
+    serveCounting({"--missing-vial", "2"});
     const fw::CommandConfirmation tray =
         run("tray.toml", sequenceText("pause", {{1, "long"}, {2, "short"}, {3, "short"}}));
     ASSERT_TRUE(last.ok()) << test::messageOf(last);
@@ -216,8 +210,7 @@ TEST_F(SequenceRunnerTest, PauseAndResumeByTheExecutionAndARefusedRowSkipped)
     // Another client locks the GC during row 1's run: the pause is taken all the same, the
     // resume only with the lock's identifier.
     steps(tray, "injected");
-    auto locks = lc::LockController::NewStub(
-        test::tlsChannel(service.silaAddress(), home.read("sila/ca.pem")));
+    auto locks = lc::LockController::NewStub(channel);
     lc::LockServer_Parameters lock;
     lock.mutable_lockidentifier()->set_value("key");
     lock.mutable_timeout()->set_value(600);
@@ -266,8 +259,7 @@ TEST_F(SequenceRunnerTest, PauseAndResumeByTheExecutionAndARefusedRowSkipped)
     EXPECT_EQ(sequence["rows"][1].value("state", ""), "skipped") << sequence.dump();
 
     // An execution of another command cannot be paused.
-    auto controller = gcc::GasChromatographController::NewStub(
-        test::tlsChannel(service.silaAddress(), home.read("sila/ca.pem")));
+    auto controller = gcc::GasChromatographController::NewStub(channel);
     gcc::LoadMethod_Parameters load;
     load.mutable_methodname()->set_value("short");
     fw::CommandConfirmation loading;
@@ -282,7 +274,7 @@ TEST_F(SequenceRunnerTest, PauseAndResumeByTheExecutionAndARefusedRowSkipped)
 // nothing more injected, and the execution ends with Cancelled naming the record's folder.
 TEST_F(SequenceRunnerTest, ACancelledSequenceStopsItsRunAndEndsWithCancelled)
 {
-    serve();
+    serveCounting();
     // The simulator's run is the oven's hold: half a minute at its speed.
     std::string text = servicetest::method(30);
     upload("hold", text.replace(text.find("initial_time = 0.5"), 18, "initial_time = 30.0"));
@@ -297,8 +289,7 @@ TEST_F(SequenceRunnerTest, ACancelledSequenceStopsItsRunAndEndsWithCancelled)
     cancel.mutable_commandexecutionuuid()->mutable_uuid()->set_value(
         tray.commandexecutionuuid().value());
     cc::CancelCommand_Responses cancelled;
-    auto canceller = cc::CancelController::NewStub(
-        test::tlsChannel(service.silaAddress(), home.read("sila/ca.pem")));
+    auto canceller = cc::CancelController::NewStub(channel);
     ASSERT_TRUE(canceller->CancelCommand(callContext(token).get(), cancel, &cancelled).ok());
 
     sr::RunSequence_Responses result;
@@ -323,12 +314,10 @@ TEST_F(SequenceRunnerTest, ACancelledSequenceStopsItsRunAndEndsWithCancelled)
 // step, and the instrument saw every vial once.
 TEST_F(SequenceRunnerTest, AnExecutionAnswersAgainAfterTheServiceWasKilled)
 {
-    ASSERT_TRUE(startSim({"--injection-log", injectionLog}));
     fw::CommandConfirmation tray;
     {
         const gc6890::test::ScopedEnv crash("GC6890_SEQUENCE_CRASH", "injected 2");
-        startService();
-        upload("short", servicetest::method(0.5));
+        serve({"--injection-log", injectionLog});
         tray = run("tray.toml", sequenceText("pause", {{1, "short"}, {2, "short"}, {3, "short"}}));
         ASSERT_TRUE(last.ok()) << test::messageOf(last);
         const int status = service.waitForExit(60000);

@@ -206,7 +206,7 @@ def main():
         check((began.year, began.month, began.day, began.hour, began.minute, began.second) <=
               (ended.year, ended.month, ended.day, ended.hour, ended.minute, ended.second) and
               began.year > 2000, "the run's start and end")
-        # Cancels, trays and pauses: the scheduler's session (scheduler_session_test.py).
+        # Cancels, trays and pauses: gc_controller_test.cpp and sequence_runner_test.cpp.
         # The scheduler locks the GC: its calls carry the lock's identifier, others fail.
         call(LOCK + "LockServer", lc.LockServer_Parameters(
             LockIdentifier=fw.String(value="py-lock"), Timeout=fw.Integer(value=60)),
