@@ -39,6 +39,7 @@ HttpApi::HttpApi(ServiceState& state, InstrumentThread& instrument, MethodStore 
                          const std::string& text) { front_->notice(kind, address, text); },
         .waitingConnections = [this] { return front_->waitingConnections(); },
         .caller = [this](const httplib::Request& req) { return front_->caller(req); },
+        .readRecheck = [this](const httplib::Request& req) { return front_->readRecheck(req); },
     });
     RouteTable& s = front_->routes();
     // The audit trail: each change's line around its handler, each refusal's at the door.

@@ -35,6 +35,8 @@ struct ApiContext {
     std::function<std::size_t()> waitingConnections;  // for /metrics
     // Whom the request's bearer token names; nothing without one.
     std::function<std::optional<Caller>(const httplib::Request&)> caller;
+    // Whether the request's caller may still read, asked again at each call (HttpFront).
+    std::function<std::function<bool()>(const httplib::Request&)> readRecheck;
 };
 
 // GET /api/v1/status, /api/v1/history and /api/v1/events (http_api_status.cpp).

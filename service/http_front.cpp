@@ -249,6 +249,13 @@ std::optional<Caller> HttpFront::caller(const Request& req) const
     return accounts_.identify(bearer(req));
 }
 
+std::function<bool()> HttpFront::readRecheck(const Request& req)
+{
+    return [this, token = bearer(req), open = readsOpen_] {
+        return accounts_.admit(token, Action::Read, open).admitted();
+    };
+}
+
 bool HttpFront::hostAllowed(const Request& req) const
 {
     // A browser always names the host; a client without a Host header is no page that a

@@ -98,6 +98,10 @@ public:
     std::size_t waitingConnections() const;
     // Whom the request's bearer token names; nothing without one.
     std::optional<Caller> caller(const httplib::Request& req) const;
+    // Asks again, each time it is called, whether the request's caller may still read: an
+    // event stream that stays open for days ends when its account is removed or its token
+    // changed, as its next request would be refused.
+    std::function<bool()> readRecheck(const httplib::Request& req);
     // A notice for the log, at most once an interval an address (notice_limiter.h).
     void notice(const std::string& kind, const std::string& address, const std::string& text);
     HttpFrontCounters& counters() { return counters_; }

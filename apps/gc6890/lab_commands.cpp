@@ -7,6 +7,7 @@
 
 #include "cli_error.h"
 #include "command_table.h"
+#include "http_door_flags.h"
 #include "lab/lab_service.h"
 #include "lab/lab_subscriber.h"
 #include "lab_table.h"
@@ -24,12 +25,8 @@ struct LabCommandOptions {
 
 struct LabServeCommandOptions {
     std::string mqtt;
-    std::string listen = "127.0.0.1:6880";
-    std::vector<std::string> allowHosts;
-    bool openReads = false;
+    HttpDoorFlags door;
     double notReadyMinutes = 10;
-    std::string tlsCertificate;
-    std::string tlsKey;
 };
 
 // How long the broker may take to answer, and to hand over the retained topics: they come
@@ -83,20 +80,18 @@ int labStatus(const LabCommandOptions& options)
 
 int labServe(const LabServeCommandOptions& options)
 {
-    if (options.tlsCertificate.empty() != options.tlsKey.empty())
-        throw CommandFailure(kExitBadInput, "--tls-cert and --tls-key go together");
+    options.door.checkTls();
     lab::LabServeOptions serve;
     serve.mqtt = brokerOptions(options.mqtt);
-    serve.http = HttpFrontOptions{
-        .listen = options.listen, .allowHosts = options.allowHosts, .openReads = options.openReads};
+    serve.http = options.door.frontOptions();
     serve.lab.notReadyAlertMs = static_cast<std::int64_t>(options.notReadyMinutes * 60000);
     serve.openApiPath = dataDirectory() + "/docs/openapi-lab.json";
     // The page lives beside the lab's code, not in the dashboard's folder: the instrument
     // service serves that folder whole, and the lab page has no lab behind it there.
     serve.webDir = dataDirectory() + "/lab/web";
     serve.chartJsDir = GC6890_CHARTJS_DIR;
-    serve.tlsCertificate = options.tlsCertificate;
-    serve.tlsKey = options.tlsKey;
+    serve.tlsCertificate = options.door.tlsCertificate;
+    serve.tlsKey = options.door.tlsKey;
     return lab::runLabService(serve);
 }
 
@@ -126,22 +121,11 @@ void addLabCommands(CommandTable& table)
         ->add_option("--mqtt", serveOptions->mqtt,
                      "The broker: mqtt://HOST[:PORT] or mqtts://HOST[:PORT]")
         ->required();
-    serve->add_option("--listen", serveOptions->listen,
-                      "ADDRESS:PORT to listen on (default 127.0.0.1:6880; port 0: a free one)");
-    serve
-        ->add_option("--allow-host", serveOptions->allowHosts,
-                     "Also answer requests that name this host (a reverse proxy's name); "
-                     "repeatable")
-        ->allow_extra_args(false);
-    serve->add_flag("--open-reads", serveOptions->openReads,
-                    "Beyond loopback, let reads through without a token");
+    addHttpDoorFlags(serve, serveOptions->door, "127.0.0.1:6880");
     serve
         ->add_option("--not-ready-after", serveOptions->notReadyMinutes,
                      "Minutes a GC may be not ready before it is an alert (default 10)")
         ->check(CLI::Range(0.0, 1440.0));
-    serve->add_option("--tls-cert", serveOptions->tlsCertificate,
-                      "Serve HTTPS with this certificate (PEM, with its chain)");
-    serve->add_option("--tls-key", serveOptions->tlsKey, "The key of --tls-cert (PEM)");
     table.add(serve, [serveOptions] { return labServe(*serveOptions); });
 }
 

@@ -6,6 +6,7 @@
 
 #include "cli_error.h"
 #include "command_table.h"
+#include "http_door_flags.h"
 #include "platform/installation.h"
 #include "port_choice.h"
 #include "service/service.h"
@@ -16,9 +17,7 @@ namespace gc6890::cli {
 namespace {
 
 struct ServeCommandOptions {
-    std::string listen = "127.0.0.1:6890";
-    std::vector<std::string> allowHosts;
-    bool openReads = false;
+    HttpDoorFlags door;
     std::string name;
     std::string mqtt;
     bool mqttCommands = false;
@@ -29,8 +28,6 @@ struct ServeCommandOptions {
     std::string silaCert;
     std::string silaKey;
     bool silaInsecure = false;
-    std::string tlsCertificate;
-    std::string tlsKey;
 };
 
 // The API description, installed with the program's data (the source tree's in a build).
@@ -67,14 +64,13 @@ int serve(const ServeCommandOptions& options)
         (!options.silaCert.empty() || !options.silaKey.empty() || options.silaInsecure))
         throw CommandFailure(kExitBadInput,
                              "--sila-cert, --sila-key and --sila-insecure go with --sila");
-    if (options.tlsCertificate.empty() != options.tlsKey.empty())
-        throw CommandFailure(kExitBadInput, "--tls-cert and --tls-key go together");
+    options.door.checkTls();
     ServeOptions serve;
-    serve.tlsCertificate = options.tlsCertificate;
-    serve.tlsKey = options.tlsKey;
-    serve.service.listen = options.listen;
-    serve.service.allowHosts = options.allowHosts;
-    serve.service.openReads = options.openReads;
+    serve.tlsCertificate = options.door.tlsCertificate;
+    serve.tlsKey = options.door.tlsKey;
+    serve.service.listen = options.door.listen;
+    serve.service.allowHosts = options.door.allowHosts;
+    serve.service.openReads = options.door.openReads;
     serve.service.device = chosenDevice();
     serve.service.name = options.name.empty() ? defaultName(serve.service.device) : options.name;
     serve.mqtt.url = options.mqtt;
@@ -97,16 +93,7 @@ void addServeCommand(CommandTable& table)
     CLI::App* command = table.app().add_subcommand(
         "serve", "Hold the instrument and serve it over HTTP until SIGTERM or Ctrl-C");
     auto options = std::make_shared<ServeCommandOptions>();
-    command->add_option("--listen", options->listen,
-                        "ADDRESS:PORT to listen on (default 127.0.0.1:6890; port 0: a free one)");
-    command
-        ->add_option("--allow-host", options->allowHosts,
-                     "Also answer requests that name this host (a reverse proxy's name); "
-                     "repeatable")
-        ->allow_extra_args(false);
-    command->add_flag("--open-reads", options->openReads,
-                      "Beyond loopback, let reads (status, events, methods, log) through without "
-                      "a token; changes always need one");
+    addHttpDoorFlags(command, options->door, "127.0.0.1:6890");
     command->add_option("--name", options->name,
                         "The instrument's name in the status and on the broker (default: the "
                         "host's name and the device's base name)");
@@ -128,10 +115,6 @@ void addServeCommand(CommandTable& table)
     command->add_option("--sila-key", options->silaKey, "The key of --sila-cert (PEM)");
     command->add_flag("--sila-insecure", options->silaInsecure,
                       "Serve SiLA 2 without TLS (loopback addresses only)");
-    command->add_option("--tls-cert", options->tlsCertificate,
-                        "Serve HTTPS with this certificate (PEM, with its chain); "
-                        "docs/security.md");
-    command->add_option("--tls-key", options->tlsKey, "The key of --tls-cert (PEM)");
     command->add_flag("--show-token", options->showToken,
                       "Print the service's bearer token (made when there is none yet) and exit");
     table.add(command, [options] { return serve(*options); });

@@ -2,7 +2,9 @@
 // of a running service (the event stream among them), and reads beyond loopback.
 #include <sys/stat.h>
 
+#include <atomic>
 #include <chrono>
+#include <future>
 #include <thread>
 
 #include "audit/sha256.h"
@@ -140,6 +142,20 @@ TEST_F(AccountsAtTheHttpDoor, EachRoleAtEachRouteAndARemovedTokenRefusedWithinAS
     }
     EXPECT_EQ(service.get("/api/v1/methods/spare").value("error", "").find("no method"), 0u);
 
+    // Her event stream, open while she is removed, ends with the next poll's event.
+    httplib::Client streamClient = service.client();
+    std::atomic<bool> streaming = false;
+    auto stream = std::async(std::launch::async, [&] {
+        streamClient.Get("/api/v1/events", {{"Authorization", "Bearer " + tokens.at("operator")}},
+                         [&](const char*, std::size_t) { return streaming = true; });
+    });
+    for (int i = 0; i < 100 && !streaming; ++i)
+        std::this_thread::sleep_for(20ms);
+    if (!streaming) {
+        streamClient.stop();
+        FAIL() << "the operator's event stream did not open";
+    }
+
     // Removed while the service runs: refused within a second of the command's end.
     ASSERT_EQ(run({"user", "remove", "olga"}).exitCode, 0);
     const auto removed = std::chrono::steady_clock::now();
@@ -148,6 +164,9 @@ TEST_F(AccountsAtTheHttpDoor, EachRoleAtEachRouteAndARemovedTokenRefusedWithinAS
            std::chrono::steady_clock::now() - removed < 1s)
         std::this_thread::sleep_for(50ms);
     EXPECT_EQ(got, 401);
+    const bool streamEnded = stream.wait_for(5s) == std::future_status::ready;
+    streamClient.stop();
+    EXPECT_TRUE(streamEnded) << "the removed account's event stream stayed open";
     EXPECT_EQ(status("POST", "/api/v1/stop", "", service.token()), 202);
 }
 
