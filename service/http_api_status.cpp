@@ -89,9 +89,8 @@ void streamEvents(const ApiContext& api, const Request& req, Response& res)
     // Since when the subscriber's connection has held bytes it did not take (0: none).
     auto stalledSince = std::make_shared<std::int64_t>(0);
     res.set_chunked_content_provider(
-        "text/event-stream",
-        [&api, subscription, stalledSince, mayRead = api.readRecheck(req),
-         address = req.remote_addr](std::size_t, httplib::DataSink& sink) {
+        "text/event-stream", [&api, subscription, stalledSince, mayRead = api.readRecheck(req),
+                              address = req.remote_addr](std::size_t, httplib::DataSink& sink) {
             try {
                 // The account may be removed while its stream is open: the stream ends at
                 // the next event (each poll brings one), and a reconnection is refused.
