@@ -1,25 +1,32 @@
-// The GC object against gc6890-sim on a pseudo-terminal (the "sim" device): opening
-// comms, polling through a whole run, switching zones and stopping. (A failed poll's
-// report and rebuild are the status tests'; a real hang-up is the robustness program's.)
-#include <chrono>
+// The GC object against the simulator in process, its clock moved on a minute between
+// polls: opening comms, polling through a whole run, switching zones and stopping. (A
+// failed poll's report and rebuild are the status tests'; a real line and its hang-up are
+// the robustness program's.)
+#include <memory>
 
 #include "gc/gc_fixture.h"
+#include "sim/in_process_line.h"
+#include "support/instrument_settings.h"
 
 namespace gc6890::test {
 namespace {
 
-// Upper bound on the wait for the simulated GC to change state: the whole run takes
-// about 16 seconds, so the bound is reached only when the simulator is stuck. (A count of
-// polls is no bound: on an idle machine a poll takes well under a millisecond.)
-constexpr auto kMaxWait = std::chrono::seconds(120);
-// Instrument time runs this much faster: the 27-minute run of the simulator's stored
-// method takes about 14 seconds and its post-run (the oven cooling back) about two, long
-// enough for a poll to see it even on a loaded machine under the sanitizers.
-const char kSpeed[] = "--speed 120";
-
 class GCEndToEndTest : public ::testing::Test {
 protected:
-    void TearDown() override { EXPECT_FALSE(LockedOut()); }
+    void SetUp() override
+    {
+        usePort("sim", 1000);
+        FreeLock();
+        previous_ = SetSerialBackendFactory([this](const PortSettings&) {
+            line = std::make_shared<sim::InProcessLine>();
+            return line;
+        });
+    }
+    void TearDown() override
+    {
+        EXPECT_FALSE(LockedOut());
+        SetSerialBackendFactory(previous_);
+    }
 
     static std::string stateOf(CVarnockGCSystem& gc)
     {
@@ -32,24 +39,27 @@ protected:
                 return name;
         return text;
     }
-    // Polls until the GC reports `wanted`; the states passed on the way are collected.
-    static bool pollUntil(CVarnockGCSystem& gc, const std::string& wanted,
-                          std::vector<std::string>& seen)
+    // Polls until the GC reports `wanted` (two hours of instrument time at most); the
+    // states passed on the way are collected.
+    bool pollUntil(CVarnockGCSystem& gc, const std::string& wanted, std::vector<std::string>& seen)
     {
-        for (const auto deadline = std::chrono::steady_clock::now() + kMaxWait;
-             std::chrono::steady_clock::now() < deadline;) {
+        for (int minute = 0; minute < 120; ++minute) {
             const std::string state = stateOf(gc);
             if (seen.empty() || seen.back() != state)
                 seen.push_back(state);
             if (state == wanted)
                 return true;
+            line->clock().advance(60000);
         }
         return false;
     }
 
-    TempHome home;  // with the port mutex of its own: other programs must not slow the polls
-    ScopedEnv m_options{"GC6890_SIM_OPTIONS", kSpeed};
+    TempHome home;
     QuietGCStatus quiet;
+    std::shared_ptr<sim::InProcessLine> line;
+
+private:
+    SerialBackendFactory previous_;
 };
 
 TEST_F(GCEndToEndTest, PollsAWholeRunSwitchesZonesAndStops)
