@@ -40,6 +40,14 @@ LineAudit::LineAudit(std::string action, nlohmann::json params, Unwritable unwri
                                               auditFolder() + " cannot be written: " + openError_);
 }
 
+LineAudit::LineAudit(std::string action, nlohmann::json params, std::string door,
+                     std::string remote)
+    : LineAudit(std::move(action), std::move(params))
+{
+    door_ = std::move(door);
+    remote_ = std::move(remote);
+}
+
 LineAudit::~LineAudit() = default;
 
 bool LineAudit::append(const std::string& action, const nlohmann::json& params,
@@ -48,8 +56,8 @@ bool LineAudit::append(const std::string& action, const nlohmann::json& params,
     // No accounts on the line: the role is empty and the login names the user.
     const AuditRecord record{.user = loginName(),
                              .role = "",
-                             .door = "line",
-                             .remote = chosenDevice(),
+                             .door = door_,
+                             .remote = remote_.empty() ? chosenDevice() : remote_,
                              .action = action,
                              .params = params,
                              .result = result};

@@ -31,6 +31,9 @@ public:
     // `LetsThrough` (a stop, which nothing may hold back: done() fails after it instead).
     LineAudit(std::string action, nlohmann::json params,
               Unwritable unwritable = Unwritable::HoldsBack);
+    // The same for a change made on this machine beside the line (`gc6890 user`): its lines
+    // name `door` and `remote` (the file changed) instead of the line and its device.
+    LineAudit(std::string action, nlohmann::json params, std::string door, std::string remote);
     ~LineAudit();
     LineAudit(const LineAudit&) = delete;
     LineAudit& operator=(const LineAudit&) = delete;
@@ -63,6 +66,8 @@ public:
 
 private:
     std::string action_;
+    std::string door_ = "line";
+    std::string remote_;  // "" : the line's device
     nlohmann::json params_;
     std::unique_ptr<AuditTrail> trail_;  // null when it could not be opened
     std::string openError_;

@@ -48,6 +48,17 @@ TEST_F(UserCommands, KeepOnlyTheTokensHashInAFileOfTheUserAlone)
     ASSERT_EQ(run({"user", "remove", "ana"}).exitCode, 0);
     EXPECT_TRUE(hosttest::exited(run({"user", "remove", "ana"}), 1, "no account ana"));
     EXPECT_EQ(run({"user", "list"}).out.find("ana"), std::string::npos);
+
+    // Each change, and each refused one, is in the audit trail at the "accounts" door.
+    std::vector<std::string> trail;
+    for (const nlohmann::json& line : auditLines(home.path()))
+        if (line.value("door", "") == "accounts")
+            trail.push_back(line["action"].get<std::string>() + " " +
+                            line["params"].value("account", "") + " " +
+                            line["result"].get<std::string>().substr(0, 6));
+    EXPECT_EQ(trail, (std::vector<std::string>{"user-add ana ok", "user-rotate ana ok",
+                                               "user-add ana failed", "user-remove ana ok",
+                                               "user-remove ana failed"}));
 }
 
 class AccountsAtTheHttpDoor : public ServiceFixture {
