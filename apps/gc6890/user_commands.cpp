@@ -10,6 +10,7 @@
 #include "audit/sha256.h"
 #include "cli_error.h"
 #include "command_table.h"
+#include "line_audit.h"
 #include "service/account_file.h"
 #include "service/random_bytes.h"
 #include "service/snapshot.h"
@@ -34,11 +35,16 @@ void checkName(const std::string& name)
                                  "--show-token); choose another name");
 }
 
-// Every change of the file, failures as the command's.
-void change(const std::function<bool(std::vector<Account>&)>& body)
+// Every change of the file, failures as the command's. Who may do what is a change an
+// auditor asks about: each is a line of the audit trail (door "accounts", the login as its
+// user), and a trail that cannot be written holds the change back.
+void change(const std::string& action, const nlohmann::json& params,
+            const std::function<bool(std::vector<Account>&)>& body)
 {
+    LineAudit audit(action, params, "accounts", accountsPath());
     try {
-        changeAccounts(accountsPath(), body);
+        audit.around([&] { changeAccounts(accountsPath(), body); });
+        audit.done();
     } catch (const CommandFailure&) {
         throw;
     } catch (const std::runtime_error& error) {
@@ -70,15 +76,17 @@ int add(const UserOptions& options)
         throw CommandFailure(kExitBadInput,
                              "--role is viewer, operator or admin, not \"" + options.role + "\"");
     const std::string token = randomSecret("cannot make a token");
-    change([&](std::vector<Account>& accounts) {
-        for (const Account& account : accounts)
-            if (account.name == options.name)
-                throw CommandFailure(kExitFailed, "there is an account " + options.name +
-                                                      " already (gc6890 user rotate gives it a "
-                                                      "new token)");
-        accounts.push_back({options.name, *role, sha256Hex(token), isoTime(unixNowMs()), {}});
-        return true;
-    });
+    change(
+        "user-add", {{"account", options.name}, {"role", roleName(*role)}},
+        [&](std::vector<Account>& accounts) {
+            for (const Account& account : accounts)
+                if (account.name == options.name)
+                    throw CommandFailure(kExitFailed, "there is an account " + options.name +
+                                                          " already (gc6890 user rotate gives it a "
+                                                          "new token)");
+            accounts.push_back({options.name, *role, sha256Hex(token), isoTime(unixNowMs()), {}});
+            return true;
+        });
     tellToken("made the account " + options.name + " (" + roleName(*role) + ")", token);
     return kExitOk;
 }
@@ -107,7 +115,7 @@ int list()
 int remove(const UserOptions& options)
 {
     checkName(options.name);
-    change([&](std::vector<Account>& accounts) {
+    change("user-remove", {{"account", options.name}}, [&](std::vector<Account>& accounts) {
         accounts.erase(named(accounts, options.name));
         return true;
     });
@@ -119,7 +127,7 @@ int rotate(const UserOptions& options)
 {
     checkName(options.name);
     const std::string token = randomSecret("cannot make a token");
-    change([&](std::vector<Account>& accounts) {
+    change("user-rotate", {{"account", options.name}}, [&](std::vector<Account>& accounts) {
         named(accounts, options.name)->tokenSha256 = sha256Hex(token);
         return true;
     });
