@@ -63,6 +63,16 @@ std::string processorModel()
     return "unknown processor";
 }
 
+std::string procStatus(pid_t pid, const char* key)
+{
+    std::ifstream file("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(file, line))
+        if (line.rfind(key, 0) == 0)
+            return line.substr(line.find_first_not_of(" \t", std::strlen(key)));
+    return "?";
+}
+
 int intOption(int argc, char** argv, const char* name, int fallback)
 {
     const std::vector<int> given = intOptions(argc, argv, name);

@@ -24,6 +24,9 @@ std::string loadAverage();
 // printed beside the figures, so that figures from different machines are never compared.
 std::string processorModel();
 
+// The value of `key` ("VmHWM:") in /proc/PID/status, "?" when it cannot be read.
+std::string procStatus(pid_t pid, const char* key);
+
 // "--name N" (the last one given wins), every "--name N" given, "--name TEXT", "--name".
 int intOption(int argc, char** argv, const char* name, int fallback);
 std::vector<int> intOptions(int argc, char** argv, const char* name);

@@ -49,6 +49,7 @@
 using benchsupport::Child;
 using benchsupport::die;
 using benchsupport::percentile;
+using benchsupport::procStatus;
 using benchsupport::startChild;
 using benchsupport::stopChild;
 
@@ -466,16 +467,6 @@ private:
     bool measuring_ = false;
     int closed_ = 0;
 };
-
-std::string procStatus(pid_t pid, const char* key)
-{
-    std::ifstream file("/proc/" + std::to_string(pid) + "/status");
-    std::string line;
-    while (std::getline(file, line))
-        if (line.rfind(key, 0) == 0)
-            return line.substr(line.find_first_not_of(" \t", std::strlen(key)));
-    return "?";
-}
 
 // The process's user and system time in seconds (/proc/PID/stat, fields 14 and 15).
 double cpuSeconds(pid_t pid)

@@ -49,6 +49,7 @@ using benchsupport::Child;
 using benchsupport::die;
 using benchsupport::percentile;
 using benchsupport::pinToLastCore;
+using benchsupport::procStatus;
 using benchsupport::startChild;
 using benchsupport::stopChild;
 
@@ -82,16 +83,6 @@ double isoMs(const std::string& text)
     utc.tm_year -= 1900;
     utc.tm_mon -= 1;
     return static_cast<double>(timegm(&utc)) * 1e3 + ms;
-}
-
-std::string procStatus(pid_t pid, const char* key)
-{
-    std::ifstream file("/proc/" + std::to_string(pid) + "/status");
-    std::string line;
-    while (std::getline(file, line))
-        if (line.rfind(key, 0) == 0)
-            return line.substr(line.find_first_not_of(" \t", std::strlen(key)));
-    return "?";
 }
 
 int connectTo(int port)
