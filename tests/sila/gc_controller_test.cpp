@@ -9,9 +9,7 @@
 #include <optional>
 #include <vector>
 
-#include "CancelController.grpc.pb.h"
 #include "GasChromatographController.grpc.pb.h"
-#include "LockController.grpc.pb.h"
 #include "service/service_state.h"
 #include "sila_fixture.h"
 #include "support/scoped_env.h"
@@ -22,9 +20,10 @@ namespace {
 
 namespace gcc = sila2::io::gcsixeightninety::chromatography::gaschromatographcontroller::v1;
 namespace cc = sila2::org::silastandard::core::commands::cancelcontroller::v1;
-namespace lc = sila2::org::silastandard::core::lockcontroller::v1;
 using test::callContext;
+using test::cancelCommand;
 using test::isSilaError;
+using ::testing::HasSubstr;
 
 const std::string kFeature = "io.gcsixeightninety/chromatography/GasChromatographController/v1";
 const std::string kErrors = kFeature + "/DefinedExecutionError/";
@@ -44,15 +43,9 @@ protected:
     // Every ExecutionInfo of the execution until its stream ends.
     std::vector<fw::ExecutionInfo> follow(const fw::CommandConfirmation& confirmation)
     {
-        auto context = callContext();
-        context->set_deadline(std::chrono::system_clock::now() + std::chrono::seconds(60));
-        auto reader = stub->LoadMethod_Info(context.get(), confirmation.commandexecutionuuid());
-        std::vector<fw::ExecutionInfo> infos;
-        fw::ExecutionInfo info;
-        while (reader->Read(&info))
-            infos.push_back(info);
-        last = reader->Finish();
-        return infos;
+        auto context = callContext("", 60);
+        return test::readAll(
+            *stub->LoadMethod_Info(context.get(), confirmation.commandexecutionuuid()), &last);
     }
     grpc::Status result(const fw::CommandExecutionUUID& uuid)
     {
@@ -77,8 +70,7 @@ protected:
     fw::ExecutionInfo::CommandStatus injected(const fw::CommandConfirmation& confirmation,
                                               gcc::Inject_Responses& responses, int seconds = 60)
     {
-        auto context = callContext();
-        context->set_deadline(std::chrono::system_clock::now() + std::chrono::seconds(seconds));
+        auto context = callContext("", seconds);
         auto info = stub->Inject_Info(context.get(), confirmation.commandexecutionuuid());
         fw::ExecutionInfo state;
         while (info->Read(&state)) {
@@ -87,16 +79,13 @@ protected:
                                    &responses);
         return state.commandstatus();
     }
-    // An injection whose run lasts half a minute (the simulator's run is the oven's hold,
-    // 30 minutes at its speed), once the GC is in its run.
+    // An injection of "hold", once the GC is in its run.
     fw::CommandConfirmation injectIntoALongRun(long vial, const std::string& token)
     {
-        std::string text = servicetest::method(30);
-        upload("long", text.replace(text.find("initial_time = 0.5"), 18, "initial_time = 30.0"));
-        const fw::CommandConfirmation confirmation = inject("long", vial, 1.0, token);
+        uploadHold();
+        const fw::CommandConfirmation confirmation = inject("hold", vial, 1.0, token);
         EXPECT_TRUE(last.ok()) << last.error_message();
-        auto context = callContext();
-        context->set_deadline(std::chrono::system_clock::now() + std::chrono::seconds(30));
+        auto context = callContext("", 30);
         auto intermediates =
             stub->Inject_Intermediate(context.get(), confirmation.commandexecutionuuid());
         gcc::Inject_IntermediateResponses change;
@@ -105,14 +94,6 @@ protected:
         EXPECT_EQ(change.runstate().value(), "Run");
         context->TryCancel();
         return confirmation;
-    }
-    grpc::Status cancel(const std::string& uuid, const std::string& token)
-    {
-        cc::CancelCommand_Parameters parameters;
-        parameters.mutable_commandexecutionuuid()->mutable_uuid()->set_value(uuid);
-        cc::CancelCommand_Responses responses;
-        return cc::CancelController::NewStub(channel)->CancelCommand(callContext(token).get(),
-                                                                     parameters, &responses);
     }
     std::string jobKind(int id)
     {
@@ -123,33 +104,52 @@ protected:
     grpc::Status last;
 };
 
-TEST_F(GcController, PropertiesFollowTheSnapshotAndTextArrivesAsUtf8)
+TEST_F(GcController, PropertiesFollowTheSnapshotAndAFullHouseOfSubscribersKeepsNoCallOut)
 {
     serve({"--firmware", "A.03.02 \xb0"});
-    auto context = callContext();
-    auto runState = stub->Subscribe_RunState(context.get(), {});
-    gcc::Subscribe_RunState_Responses state;
-    ASSERT_TRUE(runState->Read(&state));
-    EXPECT_EQ(state.runstate().value(), "Idle");
-    context->TryCancel();
-
-    auto lineContext = callContext();
+    auto lineContext = callContext("", 60);
     auto line = stub->Subscribe_LineState(lineContext.get(), {});
     gcc::Subscribe_LineState_Responses lineState;
     ASSERT_TRUE(line->Read(&lineState));
     EXPECT_EQ(lineState.linestate().value(), "Up");
 
-    auto ovenContext = callContext();
+    auto ovenContext = callContext("", 60);
     auto oven = stub->Subscribe_OvenTemperature(ovenContext.get(), {});
     gcc::Subscribe_OvenTemperature_Responses temperature;
     ASSERT_TRUE(oven->Read(&temperature));
     const double http = service.get("/api/v1/status").value("oven_temperature", -1000.0);
     EXPECT_NEAR(temperature.oventemperature().value(), http, 20.0);
 
+    // Each open subscription holds one of the server's threads: with as many as the service
+    // takes (these two and the run state's), a further one is refused with the reason, and a
+    // stop is still answered.
+    struct Subscription {
+        std::unique_ptr<grpc::ClientContext> context = callContext("", 60);
+        std::unique_ptr<grpc::ClientReader<gcc::Subscribe_RunState_Responses>> reader;
+    };
+    std::vector<Subscription> open(kMaxSubscribers - 2);
+    gcc::Subscribe_RunState_Responses state;
+    for (Subscription& subscription : open)
+        subscription.reader = stub->Subscribe_RunState(subscription.context.get(), {});
+    for (std::size_t i = 0; i < open.size(); ++i)
+        ASSERT_TRUE(open[i].reader->Read(&state)) << "subscription " << i + 1;
+    EXPECT_EQ(state.runstate().value(), "Idle");
+    auto onceMore = callContext();
+    auto refused = stub->Subscribe_RunState(onceMore.get(), {});
+    EXPECT_FALSE(refused->Read(&state));
+    const grpc::Status full = refused->Finish();
+    EXPECT_TRUE(isSilaError(full, fw::SiLAError::kUndefinedExecutionError));
+    EXPECT_THAT(test::messageOf(full), HasSubstr("subscribers already"));
+    gcc::StopRun_Responses stopped;
+    EXPECT_TRUE(stub->StopRun(callContext(token).get(), {}, &stopped).ok());
+    for (Subscription& subscription : open)
+        subscription.context->TryCancel();
+
+    // Text arrives as UTF-8.
+
     gcc::Get_FirmwareVersion_Responses firmware;
     ASSERT_TRUE(stub->Get_FirmwareVersion(callContext().get(), {}, &firmware).ok());
-    EXPECT_NE(firmware.firmwareversion().value().find("A.03.02 \xef\xbf\xbd"), std::string::npos)
-        << firmware.firmwareversion().value();
+    EXPECT_THAT(firmware.firmwareversion().value(), HasSubstr("A.03.02 \xef\xbf\xbd"));
     gcc::Get_InstalledHardware_Responses hardware;
     ASSERT_TRUE(stub->Get_InstalledHardware(callContext().get(), {}, &hardware).ok());
     EXPECT_FALSE(hardware.installedhardware().value().empty());
@@ -163,38 +163,8 @@ TEST_F(GcController, PropertiesFollowTheSnapshotAndTextArrivesAsUtf8)
         << ended.error_code() << " " << ended.error_message();
 }
 
-// Each open subscription holds one of the server's threads: with as many as the service
-// takes, a further one is refused with the reason, and a stop is still answered.
-TEST_F(GcController, AFullHouseOfSubscribersKeepsNoCallOut)
-{
-    serve();
-    struct Subscription {
-        std::unique_ptr<grpc::ClientContext> context = callContext();
-        std::unique_ptr<grpc::ClientReader<gcc::Subscribe_RunState_Responses>> reader;
-    };
-    std::vector<Subscription> open(kMaxSubscribers);
-    gcc::Subscribe_RunState_Responses state;
-    for (Subscription& subscription : open) {
-        subscription.context->set_deadline(std::chrono::system_clock::now() +
-                                           std::chrono::seconds(60));
-        subscription.reader = stub->Subscribe_RunState(subscription.context.get(), {});
-    }
-    for (std::size_t i = 0; i < open.size(); ++i)
-        ASSERT_TRUE(open[i].reader->Read(&state)) << "subscription " << i + 1;
-
-    auto onceMore = callContext();
-    auto refused = stub->Subscribe_RunState(onceMore.get(), {});
-    EXPECT_FALSE(refused->Read(&state));
-    const grpc::Status full = refused->Finish();
-    EXPECT_TRUE(isSilaError(full, fw::SiLAError::kUndefinedExecutionError));
-    EXPECT_NE(test::messageOf(full).find("subscribers already"), std::string::npos);
-
-    gcc::StopRun_Responses stopped;
-    EXPECT_TRUE(stub->StopRun(callContext(token).get(), {}, &stopped).ok());
-    for (Subscription& subscription : open)
-        subscription.context->TryCancel();
-}
-
+// A load runs to its end: meanwhile it holds the instrument, cancelling it is refused and
+// cancelling all leaves it alone.
 TEST_F(GcController, ALoadRunsFromWaitingToFinishedAndTheInstrumentIsHeldMeanwhile)
 {
     // A slow line, so that the load is still under way while the others ask.
@@ -209,8 +179,7 @@ TEST_F(GcController, ALoadRunsFromWaitingToFinishedAndTheInstrumentIsHeldMeanwhi
     load("short", token);
     EXPECT_TRUE(isSilaError(last, fw::SiLAError::kFrameworkError,
                             std::to_string(fw::FrameworkError::COMMAND_EXECUTION_NOT_ACCEPTED)));
-    EXPECT_NE(test::messageOf(last).find("load refused: job"), std::string::npos)
-        << test::messageOf(last);
+    EXPECT_THAT(test::messageOf(last), HasSubstr("load refused: job"));
     gcc::SwitchHeatedZones_Parameters zones;
     zones.mutable_on()->set_value(false);
     gcc::SwitchHeatedZones_Responses switched;
@@ -218,6 +187,12 @@ TEST_F(GcController, ALoadRunsFromWaitingToFinishedAndTheInstrumentIsHeldMeanwhi
                             fw::SiLAError::kDefinedExecutionError, kErrors + "InstrumentBusy"));
     // The HTTP door is held by the same job.
     EXPECT_EQ(service.post("/api/v1/zones", R"({"on":false})").first, 409);
+    EXPECT_TRUE(isSilaError(cancelCommand(channel, token, uuid.value()),
+                            fw::SiLAError::kDefinedExecutionError,
+                            kCancel + "/DefinedExecutionError/OperationNotSupported"));
+    cc::CancelAll_Responses all;
+    EXPECT_TRUE(
+        cc::CancelController::NewStub(channel)->CancelAll(callContext(token).get(), {}, &all).ok());
 
     const std::vector<fw::ExecutionInfo> infos = follow(confirmation);
     ASSERT_TRUE(last.ok()) << last.error_message();
@@ -235,7 +210,7 @@ TEST_F(GcController, ALoadRunsFromWaitingToFinishedAndTheInstrumentIsHeldMeanwhi
     EXPECT_EQ(follow(confirmation).size(), 1u);
 
     fw::CommandExecutionUUID unknown;
-    unknown.set_value("00000000-0000-4000-8000-000000000000");
+    unknown.set_value(test::kUnknownExecution);
     const std::string invalid = std::to_string(fw::FrameworkError::INVALID_COMMAND_EXECUTION_UUID);
     EXPECT_TRUE(isSilaError(result(unknown), fw::SiLAError::kFrameworkError, invalid));
     fw::CommandConfirmation stranger;
@@ -292,22 +267,20 @@ TEST_F(GcController, AnInjectionFollowsItsRunToTheRecordAndTheResultsFolder)
     const fw::CommandConfirmation confirmation = inject("short", 3, 2.0, token);
     ASSERT_TRUE(last.ok()) << last.error_message();
     const fw::CommandExecutionUUID& uuid = confirmation.commandexecutionuuid();
-    auto context = callContext();
-    context->set_deadline(std::chrono::system_clock::now() + std::chrono::seconds(90));
-    auto intermediates = stub->Inject_Intermediate(context.get(), uuid);
+    auto context = callContext("", 90);
+    grpc::Status ended;
     std::vector<std::string> states;
-    gcc::Inject_IntermediateResponses change;
-    while (intermediates->Read(&change))
+    for (const auto& change :
+         test::readAll(*stub->Inject_Intermediate(context.get(), uuid), &ended))
         states.push_back(change.runstate().value());
-    ASSERT_TRUE(intermediates->Finish().ok());
+    ASSERT_TRUE(ended.ok());
     ASSERT_GE(states.size(), 2u);
     EXPECT_NE(std::find(states.begin(), states.end(), "Run"), states.end());
     EXPECT_EQ(states.back(), "Idle");
 
     gcc::Inject_Responses responses;
     ASSERT_TRUE(stub->Inject_Result(callContext().get(), uuid, &responses).ok());
-    EXPECT_NE(responses.experimentrecord().value().find("2.0"), std::string::npos)
-        << responses.experimentrecord().value();
+    EXPECT_THAT(responses.experimentrecord().value(), HasSubstr("2.0"));
     const auto seconds = [](const fw::Timestamp& t) {
         return ((t.year() * 400 + t.month() * 31 + t.day()) * 24 + t.hour()) * 3600 +
                t.minute() * 60 + t.second();
@@ -329,7 +302,7 @@ TEST_F(GcController, AnInjectionFollowsItsRunToTheRecordAndTheResultsFolder)
     EXPECT_EQ(jobKind(3), "run");
 }
 
-TEST_F(GcController, AShortRunEndsWithItsFolderAndAMethodStoredAgainIsLoadedAgain)
+TEST_F(GcController, InjectionsEndWithTheirFolderOrLineLostAndAMethodStoredAgainIsLoadedAgain)
 {
     serve();
     // A run of a few milliseconds: its end is the run job's. (A run no poll sees at all,
@@ -348,6 +321,14 @@ TEST_F(GcController, AShortRunEndsWithItsFolderAndAMethodStoredAgainIsLoadedAgai
     const std::vector<std::string> kinds = {"load", "run", "load", "run"};
     for (std::size_t id = 1; id <= kinds.size(); ++id)
         EXPECT_EQ(jobKind(static_cast<int>(id)), kinds[id - 1]) << id;
+
+    // The line goes away during a run.
+    const fw::CommandConfirmation confirmation = injectIntoALongRun(3, token);
+    ASSERT_FALSE(HasFailure());
+    sim.stop();
+    EXPECT_EQ(injected(confirmation, responses), fw::ExecutionInfo::finishedWithError);
+    EXPECT_TRUE(isSilaError(last, fw::SiLAError::kDefinedExecutionError, kErrors + "LineLost"))
+        << test::messageOf(last);
 }
 
 // The bound is shortened for the test; a GC that never becomes ready is not injected into,
@@ -376,21 +357,8 @@ TEST_F(GcController, AnInjectionWaitingForANotReadyGCEndsWithNotReadyTimeoutOrIn
     EXPECT_TRUE(
         isSilaError(last, fw::SiLAError::kDefinedExecutionError, kErrors + "InstrumentBusy"))
         << test::messageOf(last);
-    EXPECT_NE(test::messageOf(last).find(sequence.value("id", "?")), std::string::npos)
-        << test::messageOf(last);
+    EXPECT_THAT(test::messageOf(last), HasSubstr(sequence.value("id", "?")));
     EXPECT_EQ(jobKind(2), "") << "the injection asked for no run";
-}
-
-TEST_F(GcController, AnInjectionWhoseLineGoesAwayEndsWithLineLost)
-{
-    serve();
-    const fw::CommandConfirmation confirmation = injectIntoALongRun(1, token);
-    ASSERT_FALSE(HasFailure());
-    sim.stop();
-    gcc::Inject_Responses responses;
-    EXPECT_EQ(injected(confirmation, responses), fw::ExecutionInfo::finishedWithError);
-    EXPECT_TRUE(isSilaError(last, fw::SiLAError::kDefinedExecutionError, kErrors + "LineLost"))
-        << test::messageOf(last);
 }
 
 // Cancelled in its run, under another client's lock: the run is stopped as StopRun stops
@@ -401,17 +369,12 @@ TEST_F(GcController, ACancelledInjectionStopsItsRunWhichIsRecorded)
     const fw::CommandConfirmation confirmation = injectIntoALongRun(5, token);
     ASSERT_FALSE(HasFailure());
     const std::string uuid = confirmation.commandexecutionuuid().value();
-    lc::LockServer_Parameters locking;
-    locking.mutable_lockidentifier()->set_value("someone");
-    locking.mutable_timeout()->set_value(600);
-    lc::LockServer_Responses locked;
-    ASSERT_TRUE(lc::LockController::NewStub(channel)
-                    ->LockServer(callContext(token).get(), locking, &locked)
-                    .ok());
+    ASSERT_TRUE(test::lockServer(channel, token, "someone").ok());
 
-    EXPECT_TRUE(isSilaError(cancel(uuid, ""), fw::SiLAError::kFrameworkError,
+    EXPECT_TRUE(isSilaError(cancelCommand(channel, "", uuid), fw::SiLAError::kFrameworkError,
                             std::to_string(fw::FrameworkError::INVALID_METADATA)));
-    ASSERT_TRUE(cancel(uuid, token).ok()) << test::messageOf(cancel(uuid, token));
+    const grpc::Status cancelled = cancelCommand(channel, token, uuid);
+    ASSERT_TRUE(cancelled.ok()) << test::messageOf(cancelled);
     gcc::Inject_Responses responses;
     EXPECT_EQ(injected(confirmation, responses), fw::ExecutionInfo::finishedWithError);
     EXPECT_NE(service.get("/api/v1/status").value("run_state", ""), "Run");
@@ -419,36 +382,19 @@ TEST_F(GcController, ACancelledInjectionStopsItsRunWhichIsRecorded)
     EXPECT_EQ(jobKind(3), "stop");
     const std::string folder = service.get("/api/v1/jobs/2").value("results_folder", "");
     ASSERT_FALSE(folder.empty());
-    EXPECT_NE(test::messageOf(last).find(folder), std::string::npos) << test::messageOf(last);
-    EXPECT_NE(home.read(folder.substr(home.path().size() + 1) + "/run.txt").find("stopped"),
-              std::string::npos)
-        << folder;
+    EXPECT_THAT(test::messageOf(last), HasSubstr(folder));
+    EXPECT_THAT(home.read(folder.substr(home.path().size() + 1) + "/run.txt"),
+                HasSubstr("stopped"));
 
     // What cannot be cancelled: a finished execution, an unknown one, a UUID misspelled.
     const std::string invalid = kCancel + "/DefinedExecutionError/InvalidCommandExecutionUUID";
-    EXPECT_TRUE(isSilaError(cancel(uuid, token), fw::SiLAError::kDefinedExecutionError, invalid));
-    EXPECT_TRUE(isSilaError(cancel("00000000-0000-4000-8000-000000000000", token),
+    EXPECT_TRUE(isSilaError(cancelCommand(channel, token, uuid),
                             fw::SiLAError::kDefinedExecutionError, invalid));
-    EXPECT_TRUE(isSilaError(cancel("0000000-0000-4000-8000-0000000000000", token),
+    EXPECT_TRUE(isSilaError(cancelCommand(channel, token, test::kUnknownExecution),
+                            fw::SiLAError::kDefinedExecutionError, invalid));
+    EXPECT_TRUE(isSilaError(cancelCommand(channel, token, "0000000-0000-4000-8000-0000000000000"),
                             fw::SiLAError::kValidationError,
                             kCancel + "/Command/CancelCommand/Parameter/CommandExecutionUUID"));
-}
-
-// A load runs to its end: cancelling it is refused, and cancelling all leaves it alone.
-TEST_F(GcController, ALoadCannotBeCancelled)
-{
-    serve({"--baud", "9600"});
-    const fw::CommandConfirmation confirmation = load("short", token);
-    ASSERT_TRUE(last.ok()) << last.error_message();
-    EXPECT_TRUE(isSilaError(cancel(confirmation.commandexecutionuuid().value(), token),
-                            fw::SiLAError::kDefinedExecutionError,
-                            kCancel + "/DefinedExecutionError/OperationNotSupported"));
-    cc::CancelAll_Responses all;
-    EXPECT_TRUE(
-        cc::CancelController::NewStub(channel)->CancelAll(callContext(token).get(), {}, &all).ok());
-    const std::vector<fw::ExecutionInfo> infos = follow(confirmation);
-    ASSERT_FALSE(infos.empty());
-    EXPECT_EQ(infos.back().commandstatus(), fw::ExecutionInfo::finishedSuccessfully);
 }
 
 TEST_F(GcController, StopResetAndZonesAreTheServicesJobs)

@@ -1,6 +1,6 @@
 // What a job's end and the snapshot mean to a SiLA client, in process: the defined errors a
 // failed job maps to, and the status the features read from the snapshot.
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 
 #include "service/sila/instrument_status.h"
 #include "service/sila/job_outcome.h"
@@ -9,6 +9,8 @@
 
 namespace gc6890::sila {
 namespace {
+
+using ::testing::HasSubstr;
 
 const std::string kErrors =
     "io.gcsixeightninety/chromatography/GasChromatographController/v1/DefinedExecutionError/";
@@ -47,10 +49,9 @@ TEST(JobOutcome, AFailedJobEndsWithTheErrorThatNamesWhy)
     for (const Case& c : cases) {
         const grpc::Status status = jobFailure(c.job, *c.now);
         EXPECT_TRUE(test::isSilaError(status, c.kind, c.identifier)) << c.job.message;
-        EXPECT_NE(test::messageOf(status).find(c.job.message), std::string::npos);
+        EXPECT_THAT(test::messageOf(status), HasSubstr(c.job.message));
     }
-    EXPECT_NE(test::messageOf(jobFailure(cases[1].job, down)).find(down.lineReason),
-              std::string::npos);
+    EXPECT_THAT(test::messageOf(jobFailure(cases[1].job, down)), HasSubstr(down.lineReason));
     JobRequest zones;
     zones.kind = JobKind::Zones;
     const grpc::Status busy = instrumentBusy(zones, "job 3 (load) is running");

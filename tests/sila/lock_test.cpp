@@ -2,11 +2,9 @@
 // gc6890 serve on the simulator program); only its own calls, and stop and a sequence's
 // pause and abort from anyone (SiLA, HTTP, a real mosquitto), reach the instrument until it
 // unlocks or an operator breaks the lock.
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 
 #include "GasChromatographController.grpc.pb.h"
-#include "LockController.grpc.pb.h"
-#include "MethodProvider.grpc.pb.h"
 #include "mqtt_broker.h"
 #include "sila_fixture.h"
 #include "support/sequence_text.h"
@@ -16,10 +14,11 @@ namespace {
 
 namespace gcc = sila2::io::gcsixeightninety::chromatography::gaschromatographcontroller::v1;
 namespace lc = sila2::org::silastandard::core::lockcontroller::v1;
-namespace mp = sila2::io::gcsixeightninety::chromatography::methodprovider::v1;
 using test::callContext;
 using test::isSilaError;
 using test::lockedContext;
+using test::uploadMethod;
+using ::testing::HasSubstr;
 
 const std::string kLock = "org.silastandard/core/LockController/v1";
 const std::string kController = "io.gcsixeightninety/chromatography/GasChromatographController/v1";
@@ -32,15 +31,10 @@ protected:
     {
         lock = lc::LockController::NewStub(channel);
         controller = gcc::GasChromatographController::NewStub(channel);
-        methods = mp::MethodProvider::NewStub(channel);
     }
-    grpc::Status lockServer(const std::string& identifier, std::int64_t timeout)
+    grpc::Status lockServer(const std::string& identifier, std::int64_t timeout = 600)
     {
-        lc::LockServer_Parameters parameters;
-        parameters.mutable_lockidentifier()->set_value(identifier);
-        parameters.mutable_timeout()->set_value(timeout);
-        lc::LockServer_Responses responses;
-        return lock->LockServer(callContext(token).get(), parameters, &responses);
+        return test::lockServer(channel, token, identifier, timeout);
     }
     grpc::Status unlockServer(const std::string& identifier)
     {
@@ -68,7 +62,6 @@ protected:
 
     std::unique_ptr<lc::LockController::Stub> lock;
     std::unique_ptr<gcc::GasChromatographController::Stub> controller;
-    std::unique_ptr<mp::MethodProvider::Stub> methods;
 };
 
 TEST_F(InstrumentLockDoors, OnlyTheHolderAndStopReachTheLockedInstrumentOverSila)
@@ -77,9 +70,9 @@ TEST_F(InstrumentLockDoors, OnlyTheHolderAndStopReachTheLockedInstrumentOverSila
     EXPECT_FALSE(isLocked());
     EXPECT_TRUE(isSilaError(lockServer("key", 0), fw::SiLAError::kValidationError,
                             kLock + "/Command/LockServer/Parameter/Timeout"));
-    ASSERT_TRUE(lockServer("key", 600).ok());
+    ASSERT_TRUE(lockServer("key").ok());
     EXPECT_TRUE(isLocked());
-    EXPECT_TRUE(isSilaError(lockServer("other", 600), fw::SiLAError::kDefinedExecutionError,
+    EXPECT_TRUE(isSilaError(lockServer("other"), fw::SiLAError::kDefinedExecutionError,
                             kLock + "/DefinedExecutionError/ServerAlreadyLocked"));
     lc::Get_FCPAffectedByMetadata_LockIdentifier_Responses affected;
     ASSERT_TRUE(
@@ -102,11 +95,8 @@ TEST_F(InstrumentLockDoors, OnlyTheHolderAndStopReachTheLockedInstrumentOverSila
     EXPECT_TRUE(isSilaError(inject(lockedContext(token, "guess"), confirmation),
                             fw::SiLAError::kDefinedExecutionError,
                             kLock + "/DefinedExecutionError/InvalidLockIdentifier"));
-    mp::UploadMethod_Parameters upload;
-    upload.mutable_name()->set_value("short");
-    upload.mutable_content()->set_value(servicetest::method(0.5));
-    mp::UploadMethod_Responses uploaded;
-    EXPECT_TRUE(isSilaError(methods->UploadMethod(callContext(token).get(), upload, &uploaded),
+    const std::string text = servicetest::method(0.5);
+    EXPECT_TRUE(isSilaError(uploadMethod(channel, callContext(token), "short", text),
                             fw::SiLAError::kFrameworkError, kInvalidMetadata));
     EXPECT_EQ(service.post("/api/v1/zones", R"({"on": true})").first, 409);
     // Stop from anyone.
@@ -114,15 +104,11 @@ TEST_F(InstrumentLockDoors, OnlyTheHolderAndStopReachTheLockedInstrumentOverSila
     EXPECT_TRUE(controller->StopRun(callContext(token).get(), {}, &stopped).ok());
 
     // The holder injects: its identifier passes the load and the run.
-    ASSERT_TRUE(methods->UploadMethod(lockedContext(token, "key").get(), upload, &uploaded).ok());
+    ASSERT_TRUE(uploadMethod(channel, lockedContext(token, "key"), "short", text).ok());
     const grpc::Status started = inject(lockedContext(token, "key"), confirmation);
     ASSERT_TRUE(started.ok()) << test::messageOf(started);
-    auto follow = callContext();
-    follow->set_deadline(std::chrono::system_clock::now() + std::chrono::seconds(90));
-    auto info = controller->Inject_Info(follow.get(), confirmation.commandexecutionuuid());
-    fw::ExecutionInfo state;
-    while (info->Read(&state)) {
-    }
+    auto follow = callContext("", 90);
+    test::readAll(*controller->Inject_Info(follow.get(), confirmation.commandexecutionuuid()));
     gcc::Inject_Responses injected;
     const grpc::Status result = controller->Inject_Result(
         callContext().get(), confirmation.commandexecutionuuid(), &injected);
@@ -148,7 +134,7 @@ TEST_F(InstrumentLockDoors, HttpAndMqttGetTheLocksConflictButStopPauseAndAbortUn
         "application/toml");
     ASSERT_EQ(started, 201) << sequence.dump();
     const std::string id = sequence.value("id", "");
-    ASSERT_TRUE(lockServer("key", 600).ok());
+    ASSERT_TRUE(lockServer("key").ok());
 
     struct Change {
         std::string path, body, type;
@@ -162,8 +148,7 @@ TEST_F(InstrumentLockDoors, HttpAndMqttGetTheLocksConflictButStopPauseAndAbortUn
     for (const Change& change : refused) {
         const auto [code, answer] = service.post(change.path, change.body, change.type);
         EXPECT_EQ(code, 409) << change.path << " " << answer.dump();
-        EXPECT_NE(answer.value("reason", "").find("locked by the SiLA 2 client"), std::string::npos)
-            << answer.dump();
+        EXPECT_THAT(answer.value("reason", ""), HasSubstr("locked by the SiLA 2 client"));
         EXPECT_FALSE(answer.value("locked_until", "").empty()) << answer.dump();
     }
     servicetest::Subscriber subscriber(broker.port(),
@@ -198,11 +183,11 @@ TEST_F(InstrumentLockDoors, HttpAndMqttGetTheLocksConflictButStopPauseAndAbortUn
         10000);
     ASSERT_TRUE(broken);
     EXPECT_EQ(broken->data.value("ended", ""), "released") << broken->data.dump();
-    EXPECT_NE(broken->data.value("by", "").find("127.0.0.1"), std::string::npos);
+    EXPECT_THAT(broken->data.value("by", ""), HasSubstr("127.0.0.1"));
     const std::optional<servicetest::Message> onBroker =
         subscriber.waitFor("gc6890/gc1/instrument_lock", 10000);
     ASSERT_TRUE(onBroker);
-    EXPECT_NE(onBroker->payload.find("\"released\""), std::string::npos) << onBroker->payload;
+    EXPECT_THAT(onBroker->payload, HasSubstr("\"released\""));
     EXPECT_FALSE(isLocked());
     EXPECT_EQ(service.post("/api/v1/methods/other", servicetest::method(0.5), "text/plain").first,
               201);

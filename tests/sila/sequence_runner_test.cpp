@@ -9,9 +9,7 @@
 
 #include <filesystem>
 
-#include "CancelController.grpc.pb.h"
 #include "GasChromatographController.grpc.pb.h"
-#include "LockController.grpc.pb.h"
 #include "PauseController.grpc.pb.h"
 #include "SequenceRunner.grpc.pb.h"
 #include "sila_fixture.h"
@@ -23,12 +21,11 @@ namespace {
 
 namespace sr = sila2::io::gcsixeightninety::chromatography::sequencerunner::v1;
 namespace pc = sila2::org::silastandard::core::commands::pausecontroller::v1;
-namespace lc = sila2::org::silastandard::core::lockcontroller::v1;
-namespace cc = sila2::org::silastandard::core::commands::cancelcontroller::v1;
 namespace gcc = sila2::io::gcsixeightninety::chromatography::gaschromatographcontroller::v1;
 using gc6890::test::sequenceText;
 using test::callContext;
 using test::isSilaError;
+using ::testing::HasSubstr;
 
 const std::string kFeature = "io.gcsixeightninety/chromatography/SequenceRunner/v1";
 const std::string kPause = "org.silastandard/core.commands/PauseController/v1";
@@ -62,8 +59,7 @@ protected:
                                                              const std::string& stepId = "",
                                                              int count = 1, int seconds = 90)
     {
-        auto context = callContext();
-        context->set_deadline(std::chrono::system_clock::now() + std::chrono::seconds(seconds));
+        auto context = callContext("", seconds);
         auto reader = runner->RunSequence_Intermediate(context.get(), c.commandexecutionuuid());
         std::vector<sr::RunSequence_IntermediateResponses> seen;
         sr::RunSequence_IntermediateResponses step;
@@ -80,13 +76,9 @@ protected:
     std::vector<fw::ExecutionInfo> finish(const fw::CommandConfirmation& c,
                                           sr::RunSequence_Responses& responses)
     {
-        auto context = callContext();
-        context->set_deadline(std::chrono::system_clock::now() + std::chrono::seconds(120));
-        auto reader = runner->RunSequence_Info(context.get(), c.commandexecutionuuid());
-        std::vector<fw::ExecutionInfo> infos;
-        fw::ExecutionInfo info;
-        while (reader->Read(&info))
-            infos.push_back(info);
+        auto context = callContext("", 120);
+        const auto infos =
+            test::readAll(*runner->RunSequence_Info(context.get(), c.commandexecutionuuid()));
         last =
             runner->RunSequence_Result(callContext().get(), c.commandexecutionuuid(), &responses);
         return infos;
@@ -141,8 +133,7 @@ TEST_F(SequenceRunnerTest, AThreeRowTrayRunsToItsResultThroughEveryStep)
     EXPECT_TRUE(isSilaError(last, fw::SiLAError::kValidationError,
                             kFeature + "/Command/RunSequence/Parameter/Name"));
 
-    auto stateContext = callContext();
-    stateContext->set_deadline(std::chrono::system_clock::now() + std::chrono::seconds(120));
+    auto stateContext = callContext("", 120);
     auto states = runner->Subscribe_SequenceState(stateContext.get(), {});
     sr::Subscribe_SequenceState_Responses state;
     ASSERT_TRUE(states->Read(&state));
@@ -155,8 +146,7 @@ TEST_F(SequenceRunnerTest, AThreeRowTrayRunsToItsResultThroughEveryStep)
     run("tray.toml", sequenceText("pause", {{4, "short"}}));
     EXPECT_TRUE(isSilaError(last, fw::SiLAError::kFrameworkError,
                             std::to_string(fw::FrameworkError::COMMAND_EXECUTION_NOT_ACCEPTED)));
-    EXPECT_NE(test::messageOf(last).find("sequence refused: the sequence "), std::string::npos)
-        << test::messageOf(last);
+    EXPECT_THAT(test::messageOf(last), HasSubstr("sequence refused: the sequence "));
 
     const auto seen = steps(tray);
     sr::RunSequence_Responses result;
@@ -201,7 +191,7 @@ TEST_F(SequenceRunnerTest, PauseAndResumeByTheExecutionAndARefusedRowSkipped)
         run("tray.toml", sequenceText("pause", {{1, "long"}, {2, "short"}, {3, "short"}}));
     ASSERT_TRUE(last.ok()) << test::messageOf(last);
     const std::string uuid = tray.commandexecutionuuid().value();
-    EXPECT_TRUE(isSilaError(control(true, "00000000-0000-4000-8000-000000000000"),
+    EXPECT_TRUE(isSilaError(control(true, test::kUnknownExecution),
                             fw::SiLAError::kDefinedExecutionError,
                             kPause + "/DefinedExecutionError/InvalidCommandExecutionUUID"));
     EXPECT_TRUE(isSilaError(control(true, "no uuid"), fw::SiLAError::kValidationError,
@@ -210,12 +200,7 @@ TEST_F(SequenceRunnerTest, PauseAndResumeByTheExecutionAndARefusedRowSkipped)
     // Another client locks the GC during row 1's run: the pause is taken all the same, the
     // resume only with the lock's identifier.
     steps(tray, "injected");
-    auto locks = lc::LockController::NewStub(channel);
-    lc::LockServer_Parameters lock;
-    lock.mutable_lockidentifier()->set_value("key");
-    lock.mutable_timeout()->set_value(600);
-    lc::LockServer_Responses locked;
-    ASSERT_TRUE(locks->LockServer(callContext(token).get(), lock, &locked).ok());
+    ASSERT_TRUE(test::lockServer(channel, token, "key").ok());
     ASSERT_TRUE(control(true, uuid).ok());
     // Pausing: the run under way ends with its record, then nothing more is injected.
     EXPECT_THAT(stepIds(steps(tray, "paused")),
@@ -239,7 +224,7 @@ TEST_F(SequenceRunnerTest, PauseAndResumeByTheExecutionAndARefusedRowSkipped)
     // Vial 2 is not in the tray: the row is refused and the sequence pauses by itself; the
     // operator gives up on it and the rest of the tray runs.
     const auto refused = steps(tray, "paused", 2);
-    EXPECT_NE(stepIds(refused).find("injection_refused"), std::string::npos) << stepIds(refused);
+    EXPECT_THAT(stepIds(refused), HasSubstr("injection_refused"));
     sr::SkipPausedRow_Parameters skip;
     skip.mutable_commandexecutionuuid()->set_value(uuid);
     sr::SkipPausedRow_Responses skipped;
@@ -275,9 +260,7 @@ TEST_F(SequenceRunnerTest, PauseAndResumeByTheExecutionAndARefusedRowSkipped)
 TEST_F(SequenceRunnerTest, ACancelledSequenceStopsItsRunAndEndsWithCancelled)
 {
     serveCounting();
-    // The simulator's run is the oven's hold: half a minute at its speed.
-    std::string text = servicetest::method(30);
-    upload("hold", text.replace(text.find("initial_time = 0.5"), 18, "initial_time = 30.0"));
+    uploadHold();
     const fw::CommandConfirmation tray =
         run("tray.toml", sequenceText("pause", {{1, "hold"}, {2, "short"}}));
     ASSERT_TRUE(last.ok()) << test::messageOf(last);
@@ -285,12 +268,7 @@ TEST_F(SequenceRunnerTest, ACancelledSequenceStopsItsRunAndEndsWithCancelled)
     steps(tray, "injected");
     for (int i = 0; i < 300 && injected().empty(); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    cc::CancelCommand_Parameters cancel;
-    cancel.mutable_commandexecutionuuid()->mutable_uuid()->set_value(
-        tray.commandexecutionuuid().value());
-    cc::CancelCommand_Responses cancelled;
-    auto canceller = cc::CancelController::NewStub(channel);
-    ASSERT_TRUE(canceller->CancelCommand(callContext(token).get(), cancel, &cancelled).ok());
+    ASSERT_TRUE(test::cancelCommand(channel, token, tray.commandexecutionuuid().value()).ok());
 
     sr::RunSequence_Responses result;
     const std::vector<fw::ExecutionInfo> infos = finish(tray, result);
@@ -304,8 +282,8 @@ TEST_F(SequenceRunnerTest, ACancelledSequenceStopsItsRunAndEndsWithCancelled)
     const std::string folder = seen[seen.size() - 2].resultsfolder().value();
     EXPECT_THAT(test::messageOf(last),
                 ::testing::EndsWith("1 of 2 injections recorded: " + folder));
-    EXPECT_NE(home.read(folder.substr(home.path().size() + 1) + "/run.txt").find("stopped"),
-              std::string::npos);
+    EXPECT_THAT(home.read(folder.substr(home.path().size() + 1) + "/run.txt"),
+                HasSubstr("stopped"));
     EXPECT_EQ(injected(), "1");
 }
 

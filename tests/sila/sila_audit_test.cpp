@@ -5,84 +5,56 @@
 
 #include <functional>
 
-#include "CancelController.grpc.pb.h"
 #include "GasChromatographController.grpc.pb.h"
-#include "LockController.grpc.pb.h"
-#include "MethodProvider.grpc.pb.h"
 #include "PauseController.grpc.pb.h"
 #include "SequenceRunner.grpc.pb.h"
 #include "SiLAService.grpc.pb.h"
 #include "audit/sha256.h"
-#include "service_fixture.h"
-#include "sila_client.h"
+#include "sila_fixture.h"
 
 namespace gc6890::sila {
 namespace {
 
-namespace cc = sila2::org::silastandard::core::commands::cancelcontroller::v1;
 namespace gcc = sila2::io::gcsixeightninety::chromatography::gaschromatographcontroller::v1;
 namespace lc = sila2::org::silastandard::core::lockcontroller::v1;
-namespace mp = sila2::io::gcsixeightninety::chromatography::methodprovider::v1;
 namespace pc = sila2::org::silastandard::core::commands::pausecontroller::v1;
 namespace sr = sila2::io::gcsixeightninety::chromatography::sequencerunner::v1;
 namespace svc = sila2::org::silastandard::core::silaservice::v1;
 using nlohmann::json;
 using test::callContext;
 
-class SilaAudit : public servicetest::ServiceFixture {};
+class SilaAudit : public test::SilaFixture {};
 
 TEST_F(SilaAudit, EveryChangingCallIsALineWithTheAccountTheCallAndItsEnd)
 {
-    ASSERT_TRUE(startSim());
-    ASSERT_TRUE(service.start(link, {"--sila", "127.0.0.1:0"}));
+    serve();
     const std::string ana = addAccount("ana", "operator");
     const std::string kim = addAccount("kim", "operator");
-    const auto channel = test::tlsChannel(service.silaAddress(), home.read("sila/ca.pem"));
-    const auto methods = mp::MethodProvider::NewStub(channel);
     const auto lock = lc::LockController::NewStub(channel);
     const auto controller = gcc::GasChromatographController::NewStub(channel);
     const auto sequences = sr::SequenceRunner::NewStub(channel);
     const auto pauses = pc::PauseController::NewStub(channel);
-    const auto cancels = cc::CancelController::NewStub(channel);
     const auto server = svc::SiLAService::NewStub(channel);
     const std::string text = servicetest::method(0.5);
-    const std::string unknown = "00000000-0000-4000-8000-000000000000";
+    const std::string unknown = test::kUnknownExecution;
 
     const struct {
         std::function<grpc::Status()> call;
         json expected;  // the newest line's fields (those given); a result ending in "…" a prefix
     } cases[] = {
-        {[&] {
-             mp::UploadMethod_Parameters upload;
-             upload.mutable_name()->set_value("m1");
-             upload.mutable_content()->set_value(text);
-             mp::UploadMethod_Responses responses;
-             return methods->UploadMethod(callContext(ana).get(), upload, &responses);
-         },
+        {[&] { return test::uploadMethod(channel, callContext(ana), "m1", text); },
          {{"user", "ana"},
           {"role", "operator"},
           {"action", "upload"},
           {"params", {{"method", "m1"}, {"sha256", sha256Hex(text)}, {"call", "UploadMethod"}}},
           {"result", "ok"}}},
-        {[&] {
-             lc::LockServer_Parameters parameters;
-             parameters.mutable_lockidentifier()->set_value("L1");
-             parameters.mutable_timeout()->set_value(60);
-             lc::LockServer_Responses responses;
-             return lock->LockServer(callContext(ana).get(), parameters, &responses);
-         },
+        {[&] { return test::lockServer(channel, ana, "L1", 60); },
          {{"user", "ana"},
           {"action", "lock"},
           {"params", {{"call", "LockServer"}, {"timeout_s", 60}}},
           {"result", "ok"}}},
         // Locked by ana: kim's upload and load are refused, each a line of its own.
-        {[&] {
-             mp::UploadMethod_Parameters upload;
-             upload.mutable_name()->set_value("m2");
-             upload.mutable_content()->set_value(text);
-             mp::UploadMethod_Responses responses;
-             return methods->UploadMethod(callContext(kim).get(), upload, &responses);
-         },
+        {[&] { return test::uploadMethod(channel, callContext(kim), "m2", text); },
          {{"user", "kim"}, {"action", "upload"}, {"result", "refused: …"}}},
         {[&] {
              gcc::LoadMethod_Parameters parameters;
@@ -125,12 +97,7 @@ TEST_F(SilaAudit, EveryChangingCallIsALineWithTheAccountTheCallAndItsEnd)
          {{"action", "sequence-pause"},
           {"params", {{"execution", unknown}, {"call", "Pause"}}},
           {"result", "refused: no command execution …"}}},
-        {[&] {
-             cc::CancelCommand_Parameters parameters;
-             parameters.mutable_commandexecutionuuid()->mutable_uuid()->set_value(unknown);
-             cc::CancelCommand_Responses responses;
-             return cancels->CancelCommand(callContext(kim).get(), parameters, &responses);
-         },
+        {[&] { return test::cancelCommand(channel, kim, unknown); },
          {{"action", "stop"},
           {"params", {{"execution", unknown}, {"call", "CancelCommand"}}},
           {"result", "refused: no command execution …"}}},

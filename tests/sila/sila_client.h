@@ -8,9 +8,13 @@
 #include <chrono>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "AuthorizationService.pb.h"
-#include "LockController.pb.h"
+#include "CancelController.grpc.pb.h"
+#include "LockController.grpc.pb.h"
+#include "MethodProvider.grpc.pb.h"
 #include "service/sila/sila_error.h"
 #include "service/sila/sila_metadata.h"
 #include "service/sila/sila_names.h"
@@ -26,11 +30,12 @@ inline std::shared_ptr<grpc::Channel> tlsChannel(const std::string& address,
     return grpc::CreateChannel(address, grpc::SslCredentials(ssl));
 }
 
-// A call's context: a deadline, and the access token when given.
-inline std::unique_ptr<grpc::ClientContext> callContext(const std::string& token = "")
+// A call's context: a deadline `seconds` away, and the access token when given.
+inline std::unique_ptr<grpc::ClientContext> callContext(const std::string& token = "",
+                                                        int seconds = 10)
 {
     auto context = std::make_unique<grpc::ClientContext>();
-    context->set_deadline(std::chrono::system_clock::now() + std::chrono::seconds(10));
+    context->set_deadline(std::chrono::system_clock::now() + std::chrono::seconds(seconds));
     if (!token.empty()) {
         sila2::org::silastandard::core::authorizationservice::v1::Metadata_AccessToken metadata;
         metadata.mutable_accesstoken()->set_value(token);
@@ -50,8 +55,25 @@ inline std::unique_ptr<grpc::ClientContext> lockedContext(const std::string& tok
     return context;
 }
 
-// The status is the SiLA error of this kind; `identifier` is the parameter's or the
-// defined error's identifier, or the framework error's type as a number.
+// The error's identifier (the parameter's, the defined error's, or the framework error's
+// type as a number; none for an undefined error) and its message.
+inline std::pair<std::string, std::string> partsOf(const fw::SiLAError& error)
+{
+    switch (error.error_case()) {
+    case fw::SiLAError::kValidationError:
+        return {error.validationerror().parameter(), error.validationerror().message()};
+    case fw::SiLAError::kDefinedExecutionError:
+        return {error.definedexecutionerror().erroridentifier(),
+                error.definedexecutionerror().message()};
+    case fw::SiLAError::kFrameworkError:
+        return {std::to_string(error.frameworkerror().errortype()),
+                error.frameworkerror().message()};
+    default:
+        return {"", error.undefinedexecutionerror().message()};
+    }
+}
+
+// The status is the SiLA error of this kind, with `identifier` when given.
 inline ::testing::AssertionResult isSilaError(const grpc::Status& status,
                                               fw::SiLAError::ErrorCase kind,
                                               const std::string& identifier = "")
@@ -60,40 +82,69 @@ inline ::testing::AssertionResult isSilaError(const grpc::Status& status,
     if (!error)
         return ::testing::AssertionFailure()
                << "no SiLA error: code " << status.error_code() << " " << status.error_message();
-    std::string got;
-    switch (error->error_case()) {
-    case fw::SiLAError::kValidationError:
-        got = error->validationerror().parameter();
-        break;
-    case fw::SiLAError::kDefinedExecutionError:
-        got = error->definedexecutionerror().erroridentifier();
-        break;
-    case fw::SiLAError::kFrameworkError:
-        got = std::to_string(error->frameworkerror().errortype());
-        break;
-    default:
-        break;
-    }
-    if (error->error_case() != kind || (!identifier.empty() && got != identifier))
+    if (error->error_case() != kind || (!identifier.empty() && partsOf(*error).first != identifier))
         return ::testing::AssertionFailure() << "another SiLA error: " << error->DebugString();
     return ::testing::AssertionSuccess() << error->DebugString();
+}
+
+// An execution UUID well formed but unknown to the server.
+inline const std::string kUnknownExecution = "00000000-0000-4000-8000-000000000000";
+
+// Every message of a server stream up to its end; how it ended in `ended` when asked.
+template <typename Message>
+std::vector<Message> readAll(grpc::ClientReader<Message>& reader, grpc::Status* ended = nullptr)
+{
+    std::vector<Message> all;
+    Message message;
+    while (reader.Read(&message))
+        all.push_back(message);
+    const grpc::Status status = reader.Finish();
+    if (ended)
+        *ended = status;
+    return all;
+}
+
+// The calls the cases of several features make, each with the service's `token`.
+inline grpc::Status lockServer(const std::shared_ptr<grpc::Channel>& channel,
+                               const std::string& token, const std::string& identifier,
+                               std::int64_t timeout = 600)
+{
+    namespace lc = sila2::org::silastandard::core::lockcontroller::v1;
+    lc::LockServer_Parameters parameters;
+    parameters.mutable_lockidentifier()->set_value(identifier);
+    parameters.mutable_timeout()->set_value(timeout);
+    lc::LockServer_Responses responses;
+    return lc::LockController::NewStub(channel)->LockServer(callContext(token).get(), parameters,
+                                                            &responses);
+}
+inline grpc::Status cancelCommand(const std::shared_ptr<grpc::Channel>& channel,
+                                  const std::string& token, const std::string& uuid)
+{
+    namespace cc = sila2::org::silastandard::core::commands::cancelcontroller::v1;
+    cc::CancelCommand_Parameters parameters;
+    parameters.mutable_commandexecutionuuid()->mutable_uuid()->set_value(uuid);
+    cc::CancelCommand_Responses responses;
+    return cc::CancelController::NewStub(channel)->CancelCommand(callContext(token).get(),
+                                                                 parameters, &responses);
+}
+// UploadMethod with `context`'s metadata.
+inline grpc::Status uploadMethod(const std::shared_ptr<grpc::Channel>& channel,
+                                 std::unique_ptr<grpc::ClientContext> context,
+                                 const std::string& name, const std::string& content)
+{
+    namespace mp = sila2::io::gcsixeightninety::chromatography::methodprovider::v1;
+    mp::UploadMethod_Parameters parameters;
+    parameters.mutable_name()->set_value(name);
+    parameters.mutable_content()->set_value(content);
+    mp::UploadMethod_Responses responses;
+    return mp::MethodProvider::NewStub(channel)->UploadMethod(context.get(), parameters,
+                                                              &responses);
 }
 
 inline std::string messageOf(const grpc::Status& status)
 {
     const std::optional<fw::SiLAError> error = silaErrorOf(status);
-    if (!error)
-        return "";
-    switch (error->error_case()) {
-    case fw::SiLAError::kValidationError:
-        return error->validationerror().message();
-    case fw::SiLAError::kDefinedExecutionError:
-        return error->definedexecutionerror().message();
-    case fw::SiLAError::kUndefinedExecutionError:
-        return error->undefinedexecutionerror().message();
-    default:
-        return error->frameworkerror().message();
-    }
+    return error ? partsOf(*error).second : "";
 }
 
 }  // namespace gc6890::sila::test

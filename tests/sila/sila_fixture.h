@@ -32,6 +32,13 @@ protected:
         connected();
     }
     virtual void connected() {}
+    // "hold": a method whose run lasts half a minute (the simulator's run is the oven's hold,
+    // 30 minutes at its speed).
+    void uploadHold()
+    {
+        std::string text = servicetest::method(30);
+        upload("hold", text.replace(text.find("initial_time = 0.5"), 18, "initial_time = 30.0"));
+    }
 
     std::shared_ptr<grpc::Channel> channel;
     std::string token;

@@ -1,6 +1,6 @@
 // What the SiLA 2 server keeps in the home, in process: its UUID and name across starts,
 // and the certificates it makes for itself (read back with OpenSSL, as a client would).
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 
 #include <memory>
 #include <openssl/pem.h>
@@ -14,6 +14,9 @@
 
 namespace gc6890::sila {
 namespace {
+
+using ::testing::HasSubstr;
+using ::testing::ThrowsMessage;
 
 struct X509Free {
     void operator()(X509* certificate) const { X509_free(certificate); }
@@ -77,12 +80,8 @@ TEST_F(SilaHome, TheUuidIsMadeOnceAndKept)
     EXPECT_EQ(home.read("sila/server-uuid"), uuid + "\n");
 
     home.write("sila/server-uuid", "not-a-uuid\n");
-    try {
-        loadOrMakeServerUuid();
-        FAIL() << "a broken UUID file was taken";
-    } catch (const std::runtime_error& error) {
-        EXPECT_NE(std::string(error.what()).find(file("server-uuid")), std::string::npos);
-    }
+    EXPECT_THAT([] { loadOrMakeServerUuid(); },
+                ThrowsMessage<std::runtime_error>(HasSubstr(file("server-uuid"))));
 }
 
 TEST_F(SilaHome, TheFirstNameIsStoredAndTheStoredNameWinsAfterwards)
@@ -155,12 +154,8 @@ TEST_F(SilaHome, ACaWithoutItsKeyIsRefusedNamingBothFiles)
     const std::string uuid = loadOrMakeServerUuid();
     ownTlsIdentity(home.path() + "/sila", "127.0.0.1", uuid);
     home.write("sila/ca-key.pem", home.read("sila/server-key.pem"));
-    try {
-        ownTlsIdentity(home.path() + "/sila", "127.0.0.1", uuid);
-        FAIL() << "a CA with another key was taken";
-    } catch (const std::runtime_error& error) {
-        EXPECT_NE(std::string(error.what()).find(file("ca-key.pem")), std::string::npos);
-    }
+    EXPECT_THAT([&] { ownTlsIdentity(home.path() + "/sila", "127.0.0.1", uuid); },
+                ThrowsMessage<std::runtime_error>(HasSubstr(file("ca-key.pem"))));
 }
 
 TEST_F(SilaHome, ALabsOwnCertificateMustComeWithItsKey)
@@ -177,14 +172,10 @@ TEST_F(SilaHome, ALabsOwnCertificateMustComeWithItsKey)
         {file("server-key.pem"), file("server-key.pem"), "holds no PEM certificate"},
         {file("server.pem"), file("server.pem"), "holds no PEM private key"},
     };
-    for (const Case& c : cases) {
-        try {
-            labTlsIdentity(c.certificate, c.key);
-            ADD_FAILURE() << c.certificate << " with " << c.key << " was taken";
-        } catch (const std::runtime_error& error) {
-            EXPECT_NE(std::string(error.what()).find(c.says), std::string::npos) << error.what();
-        }
-    }
+    for (const Case& c : cases)
+        EXPECT_THAT([&] { labTlsIdentity(c.certificate, c.key); },
+                    ThrowsMessage<std::runtime_error>(HasSubstr(c.says)))
+            << c.certificate << " with " << c.key;
 }
 
 }  // namespace
