@@ -181,41 +181,24 @@ def inside(args):
         found = wait_for(lambda f: uuid not in f)
         check(found is not None, "SIGTERM withdraws the announcement")
     finally:
-        log = end_all(serve, (avahi, bus, sim), home)
+        for process in (serve, avahi, bus, sim):
+            if process:
+                stop(process)
+        log = pathlib.Path(home, "serve.log").read_text()
+        shutil.rmtree(home, ignore_errors=True)
     check(serve.returncode == 0, f"the service stopped cleanly on SIGTERM ({serve.returncode})")
     check("SiLA 2 discovery: waiting for the Avahi daemon" in log,
           "a server started before the daemon says it waits for one")
-    return report(log)
-
-
-def end_all(serve, others, home):
-    """Stops the service and the others, removes the home; the service's log."""
-    stop(serve)
-    for process in others:
-        if process:
-            stop(process)
-    log = pathlib.Path(home, "serve.log").read_text()
-    shutil.rmtree(home, ignore_errors=True)
-    return log
-
-
-def report(log):
-    """The counts (and the service's log after a failure); the exit code."""
     if failures:
         print("gc6890 serve's log:\n" + log)
     print(f"{len(passes)} passed, {len(failures)} failed")
     return 1 if failures else 0
 
 
-def run(inside):
-    """The script's command line: `inside(args)` runs in the namespaces this makes."""
+if __name__ == "__main__":
     parser = argparse.ArgumentParser()
     for option in ("--gc6890", "--sim", "--proto"):
         parser.add_argument(option, required=True)
     parser.add_argument("--inside", action="store_true", help=argparse.SUPPRESS)
     args = parser.parse_args()
     sys.exit(inside(args) if args.inside else run_inside_namespaces())
-
-
-if __name__ == "__main__":
-    run(inside)
