@@ -20,7 +20,8 @@ public:
 
     bool open(std::string& error) override;
     void close() override;
-    bool isOpen() const override { return open_; }
+    // A line that hung up shows closed, as a real port that found its device gone does.
+    bool isOpen() const override { return open_ && !instrument_->hungUp(); }
     bool write(std::string_view bytes, int timeoutMs) override;
     ReadResult read(char* buffer, std::size_t size, int timeoutMs) override;
     std::string describe() const override { return "sim"; }

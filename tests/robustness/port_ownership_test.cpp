@@ -1,6 +1,6 @@
 // Who holds the port: a second program is refused at once while the first keeps working,
 // and a holder killed outright leaves neither the port nor the port's mutex taken. (A
-// descriptor left behind by an open and close is the hang-up soak's to find.)
+// descriptor left behind by an open and close is the idle hang-up case's to find.)
 #include <gtest/gtest.h>
 
 #include <signal.h>

@@ -1,13 +1,15 @@
-// The sampler against gc6890-sim on a pseudo-terminal: load, inject with the answer late,
-// poll the sampler and the GC through the run, stop and reset. (An injection answered at
-// once runs through the host program's end-to-end run.)
+// The sampler against the simulator in process, the timer window's clock and the
+// simulator's moved on together a second at a time: load, inject with the answer late, poll
+// the sampler and the GC through the run, stop and reset. (An injection answered at once,
+// the status polls, the stop and the reset run through a pseudo-terminal in the host
+// program's end-to-end run and small commands.)
 #include <gtest/gtest.h>
 
 #include "comms/comms_registry.h"
 #include "gc/varnock_gc_system.h"
 #include "sampler/varnock_auto_sampler.h"
+#include "sim/in_process_line.h"
 #include "support/instrument_settings.h"
-#include "support/scoped_env.h"
 #include "support/temp_home.h"
 
 namespace gc6890::test {
@@ -15,12 +17,13 @@ namespace {
 
 class SamplerEndToEndTest : public ::testing::Test {
 protected:
-    // The simulator's options; the read time-out is kept short so that a late answer is
-    // really late.
-    void startSession(const char* simulatorOptions, int timeoutMs)
+    void SetUp() override
     {
-        options = std::make_unique<ScopedEnv>("GC6890_SIM_OPTIONS", simulatorOptions);
-        usePort("sim", timeoutMs);
+        sim::SimConfig config;
+        config.sampler.answer = sim::InjectionAnswer::Late;
+        line = std::make_shared<sim::InProcessLine>(config);
+        m_previous = SetSerialBackendFactory([this](const PortSettings&) { return line; });
+        usePort("sim", 1000);
         FreeLock();
         CVarnockAutoSampler::m_sInjectorSelection = 1;
         // The host's order: the GC object first, then the sampler on the same channel.
@@ -37,23 +40,34 @@ protected:
     void TearDown() override
     {
         sampler.reset();
-        gcSystem.reset();  // the last user: the channel stops and the simulator ends
+        gcSystem.reset();  // the last user: the channel stops
+        SetSerialBackendFactory(m_previous);
+    }
+    // A second on both clocks, the timer window served.
+    void tick()
+    {
+        clock.advance(1000);
+        line->clock().advance(1000);
+        PumpMessages();
     }
 
     TempHome home;
-    std::unique_ptr<ScopedEnv> options;
+    TestClock clock{1000};
+    std::shared_ptr<sim::InProcessLine> line;
     std::unique_ptr<CVarnockGCSystem> gcSystem;
     std::unique_ptr<CVarnockAutoSampler> sampler;
+
+private:
+    SerialBackendFactory m_previous;
 };
 
 TEST_F(SamplerEndToEndTest, LateAnswerIsAwaitedByTheTimerWindow)
 {
-    ASSERT_NO_FATAL_FAILURE(startSession("--speed 2 --injection late", 1000));
     ASSERT_EQ(sampler->StartMethod(), 1);
     EXPECT_EQ(sampler->m_bWaitingForInjectResponse, 1);
     EXPECT_TRUE(LockedOut());
     for (int wait = 0; wait < 60 && sampler->m_pCallbackWnd; ++wait)
-        RunFor(1000);
+        tick();
     ASSERT_EQ(sampler->m_pCallbackWnd, nullptr);
     EXPECT_EQ(sampler->m_bInjectResponseOK, 1);
     CInletSystemStatus status;
@@ -63,14 +77,14 @@ TEST_F(SamplerEndToEndTest, LateAnswerIsAwaitedByTheTimerWindow)
 
     // The sampler and the GC polled until the GC runs (at most about 30 s).
     bool running = false;
-    for (int poll = 0; poll < 150 && !running; ++poll) {
+    for (int poll = 0; poll < 60 && !running; ++poll) {
         CInletSystemStatus polled;
         EXPECT_EQ(sampler->ReadStatus(polled), 1);
         EXPECT_FALSE(polled.GetError());
         EXPECT_EQ(gcSystem->ReadStatus(polled), 1);
         running = gcSystem->MethodRunning();
         if (!running)
-            RunFor(200);
+            tick();
     }
     EXPECT_TRUE(running);
 
