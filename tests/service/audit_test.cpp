@@ -208,6 +208,12 @@ TEST_F(AuditAtTheDoors, EveryChangeAtTheHttpDoorIsALineWrittenBeforeItsAnswer)
     ASSERT_EQ(loads->status, 200) << loads->body;
     EXPECT_EQ(json::parse(loads->body)["lines"], json::array({*load("ok")}));
     EXPECT_EQ(client.Get("/api/v1/audit?since=yesterday", service.auth())->status, 400);
+    // gc6890 audit show selects the same, a JSON object a line.
+    const hosttest::ProgramResult shown =
+        run({"audit", "show", "--action", "load", "--user", "ana", "--json"});
+    EXPECT_EQ(shown.out, load("accepted")->dump() + "\n" + load("ok")->dump() + "\n") << shown.err;
+    // The deleted method's version still names who uploaded it.
+    EXPECT_EQ(service.get("/api/v1/methods/m1/versions")["versions"][0]["user"], "ana");
 }
 
 // gc6890 serve killed (SIGKILL) while an HTTP client and a SiLA 2 client upload methods as

@@ -124,6 +124,8 @@ TEST_F(MqttCommandsTest, ATakenIdGetsItsFirstReplyAgainWithinTheWindowAndRunsNot
     EXPECT_EQ(commands.handle(kCmd + "stop", R"({"id":"s1"})", false, 0).outcome, Outcome::Refused);
     busy = false;
     EXPECT_EQ(commands.handle(kCmd + "stop", R"({"id":"s1"})", false, 0).outcome, Outcome::Taken);
+    EXPECT_EQ(submitted.front().kind, JobKind::Run);
+    EXPECT_EQ(submitted.back().kind, JobKind::Stop);
 
     // At most kRememberedIds: one more and the oldest is forgotten.
     for (std::size_t i = 0; i < MqttCommands::kRememberedIds; ++i)

@@ -117,6 +117,8 @@ TEST_F(ServiceTest, EventsFollowALoadAndARunInOrder)
     std::ifstream written(folder + "/run.json");
     const json result = json::parse(written, nullptr, false);
     EXPECT_EQ(result.value("method", ""), "short") << folder;
+    EXPECT_EQ(result.value("method_sha256", ""), sha256Hex(method(0.5))) << folder;
+    EXPECT_EQ(result.value("vial", 0), 2) << folder;
     EXPECT_THAT(result.value("record", ""), HasSubstr("Front inlet")) << folder;
     EXPECT_FALSE(result["history"]["time_ms"].empty()) << folder;
 }
@@ -208,10 +210,13 @@ TEST_F(ServiceTest, RefusesBadRequestsAndMethodsNamingWhereAndChangesNothing)
     EXPECT_EQ(summary["columns"][0]["carrier_gas"], "hydrogen") << summary.dump();
     EXPECT_EQ(summary["columns"][0]["initial_unit"], "psi") << summary.dump();
 
-    // An upload over it keeps it as a version (AuditQuestion reads the versions over HTTP):
-    // the history folder is no method, and gc6890 method versions reads them from the folder.
+    // An upload over it keeps it as a version, read over HTTP and by gc6890 method versions
+    // from the folder; the history folder is no method.
     upload("good", method(3));
     EXPECT_EQ(service.get("/api/v1/methods")["methods"].size(), 2u);
+    const json versions = service.get("/api/v1/methods/good/versions")["versions"];
+    EXPECT_EQ(versions[1]["sha256"], sha256Hex(method(3))) << versions.dump();
+    EXPECT_TRUE(versions[1]["current"].get<bool>()) << versions.dump();
     EXPECT_EQ(service.client().Get("/api/v1/methods/absent/versions")->status, 404);
     const hosttest::ProgramResult listed = run({"method", "versions", "good"});
     EXPECT_EQ(listed.exitCode, 0) << listed.err;
