@@ -1,10 +1,14 @@
 // The pieces of the service's HTTP side, in process: the route table's containment of
-// exceptions, a connection's deadlines, and the limiter of notices anyone can cause.
+// exceptions, a connection's deadlines, the waiting room of the server, and the limiter of
+// notices anyone can cause.
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
+#include <filesystem>
 #include <fstream>
 #include <mutex>
 #include <nlohmann/json.hpp>
@@ -13,11 +17,15 @@
 #include <sstream>
 #include <thread>
 
+#include "mqtt_broker.h"
 #include "service/http_api.h"
 #include "service/http_connection.h"
+#include "service/http_server.h"
 #include "service/instrument_thread.h"
 #include "service/notice_limiter.h"
 #include "service/route_table.h"
+#include "service/sila/sila_certificates.h"
+#include "service/sila/sila_home.h"
 #include "support/temp_home.h"
 
 namespace gc6890 {
@@ -192,6 +200,83 @@ TEST_F(ConnectionDeadline, TheAnswerHasAStretchOfItsOwnAndAStreamNone)
     EXPECT_EQ(connection->write("c", 1), 1);
     EXPECT_EQ(connection->answered(), 3u);
     EXPECT_FALSE(connection->cut());
+}
+
+std::size_t openDescriptors()
+{
+    return static_cast<std::size_t>(
+        std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}));
+}
+
+// Clients that send part of a request head, or of a TLS handshake, and no more wait in the
+// server's waiting room, never on a thread: with one pool thread, whole requests are
+// answered meanwhile. A head that does not come whole within its deadline is answered 408
+// and counted as cut; a handshake never ended is closed at the first-byte deadline; no
+// descriptor is left open.
+TEST(HttpServerRoom, StalledClientsHoldNoThreadAndAreCutAtTheirDeadline)
+{
+    std::signal(SIGPIPE, SIG_IGN);  // OpenSSL's alert to a client gone
+    test::TempHome home;
+    sila::ownTlsIdentity(home.path() + "/tls", "127.0.0.1", sila::randomUuid());
+    for (const bool tls : {false, true}) {
+        SCOPED_TRACE(tls ? "HTTPS" : "HTTP");
+        const std::size_t descriptors = openDescriptors();
+        std::atomic<int> cut = 0;
+        HttpServer::Hooks hooks;
+        hooks.cut = [&](const std::string&, const std::string&) { ++cut; };
+        HttpServer server({.threads = 1,
+                           .maxWaiting = 64,
+                           .maxReady = 8,
+                           .firstByteMs = 400,
+                           .headMs = 400,
+                           .timing = {2000, 5000},
+                           .keepAliveRequests = 10,
+                           .lingerMs = 0},
+                          hooks);
+        if (tls)
+            server.useTls(std::make_unique<TlsContext>(home.path() + "/tls/server.pem",
+                                                       home.path() + "/tls/server-key.pem"));
+        server.Get("/", [](const httplib::Request&, httplib::Response& res) {
+            res.set_content("{}", "application/json");
+        });
+        const int port = server.bind_to_any_port("127.0.0.1");
+        std::thread serving([&] { server.listen_after_bind(); });
+        // Part of a head; for TLS, a record header announcing a ClientHello and 3 bytes of it.
+        const std::string part = tls ? std::string("\x16\x03\x01\x02\x00\x01\x00\x01", 8)
+                                     : "GET / HTTP/1.1\r\nHost: x\r\n";
+        std::vector<int> stalled;
+        for (int i = 0; i < 8; ++i) {
+            stalled.push_back(servicetest::connectLoopback(port));
+            EXPECT_EQ(::send(stalled.back(), part.data(), part.size(), MSG_NOSIGNAL),
+                      static_cast<ssize_t>(part.size()));
+        }
+        {
+            httplib::Client client((tls ? "https://127.0.0.1:" : "http://127.0.0.1:") +
+                                   std::to_string(port));
+            client.set_ca_cert_path(home.path() + "/tls/ca.pem");
+            client.set_read_timeout(1, 0);
+            for (int i = 0; i < 3; ++i) {
+                const httplib::Result answer = client.Get("/");
+                EXPECT_TRUE(answer && answer->status == 200) << i;
+            }
+        }
+        // Each stalled client's answer: "HTTP/1.1 408" for a head, nothing for a handshake.
+        int closed = 0;
+        for (const int fd : stalled) {
+            char answer[13] = {};
+            pollfd ready{fd, POLLIN, 0};
+            if (::poll(&ready, 1, 3000) == 1)
+                closed += tls ? ::recv(fd, answer, 1, 0) <= 0
+                              : ::recv(fd, answer, 12, MSG_WAITALL) == 12 &&
+                                    std::string(answer) == "HTTP/1.1 408";
+            ::close(fd);
+        }
+        EXPECT_EQ(closed, 8);
+        EXPECT_EQ(cut, tls ? 0 : 8);
+        server.stop();
+        serving.join();
+        EXPECT_EQ(openDescriptors(), descriptors);
+    }
 }
 
 TEST(NoticeLimiter, TheFirstNoticeGoesOutAtOnceAndTheRestAsOneSummary)

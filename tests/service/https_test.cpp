@@ -1,17 +1,10 @@
 // The service over HTTPS (serve --tls-cert --tls-key) on loopback, with a certificate the
 // test makes from a CA of its own: the API, the event stream and the host program (--ca)
-// over it, and handshakes that never end turned away without holding a thread.
+// over it. (Handshakes that never end, holding no thread: http_pieces_test.cpp.)
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
-#include <filesystem>
-#include <memory>
-
-#include "mqtt_broker.h"
 #include "service/sila/sila_certificates.h"
 #include "service/sila/sila_home.h"
 #include "service_fixture.h"
@@ -62,41 +55,6 @@ TEST_F(HttpsTest, TheApiItsEventsAndTheHostProgramWithTheCaWorkOverIt)
     plain.set_read_timeout(5, 0);
     EXPECT_FALSE(plain.Get("/healthz"));
     EXPECT_EQ(service.client().Get("/healthz")->status, 200);
-}
-
-// More clients than the service has threads start a handshake and never finish it: each
-// waits in the waiting room, where its first-byte deadline closes it, while others are
-// served.
-TEST_F(HttpsTest, HandshakesThatNeverEndHoldNoThreadAndAreClosed)
-{
-    constexpr int kStalled = 200;
-    // A TLS record header announcing a ClientHello of 512 bytes, and 3 of them.
-    const std::string partialHello("\x16\x03\x01\x02\x00\x01\x00\x01", 8);
-    std::vector<int> stalled;
-    for (int i = 0; i < kStalled; ++i) {
-        stalled.push_back(connectLoopback(service.port()));
-        ASSERT_EQ(::send(stalled.back(), partialHello.data(), partialHello.size(), MSG_NOSIGNAL),
-                  static_cast<ssize_t>(partialHello.size()));
-    }
-    // They wait in the waiting room (the handshake is not done within its first-byte
-    // deadline, 2 s), not on threads.
-    EXPECT_GE(metric(service.client().Get("/metrics")->body, "gc6890_connections_waiting"),
-              kStalled);
-    int answered = 0;
-    for (int i = 0; i < 20; ++i) {
-        const httplib::Result health = service.client().Get("/healthz");
-        answered += health && health->status == 200;
-    }
-    EXPECT_EQ(answered, 20);
-    int closed = 0;
-    for (const int fd : stalled) {
-        pollfd ready{fd, POLLIN, 0};
-        char byte = 0;
-        closed += ::poll(&ready, 1, 10000) == 1 && ::recv(fd, &byte, 1, 0) <= 0;
-        ::close(fd);
-    }
-    EXPECT_EQ(closed, kStalled);
-    EXPECT_EQ(service.get("/api/v1/status")["line"], "up");
 }
 
 using HttpsOptionsTest = ServiceFixture;
