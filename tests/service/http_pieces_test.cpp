@@ -8,7 +8,6 @@
 
 #include <chrono>
 #include <csignal>
-#include <filesystem>
 #include <fstream>
 #include <mutex>
 #include <nlohmann/json.hpp>
@@ -26,6 +25,7 @@
 #include "service/route_table.h"
 #include "service/sila/sila_certificates.h"
 #include "service/sila/sila_home.h"
+#include "support/simulator_program.h"
 #include "support/temp_home.h"
 
 namespace gc6890 {
@@ -202,12 +202,6 @@ TEST_F(ConnectionDeadline, TheAnswerHasAStretchOfItsOwnAndAStreamNone)
     EXPECT_FALSE(connection->cut());
 }
 
-std::size_t openDescriptors()
-{
-    return static_cast<std::size_t>(
-        std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}));
-}
-
 // Clients that send part of a request head, or of a TLS handshake, and no more wait in the
 // server's waiting room, never on a thread: with one pool thread, whole requests are
 // answered meanwhile. A head that does not come whole within its deadline is answered 408
@@ -220,7 +214,7 @@ TEST(HttpServerRoom, StalledClientsHoldNoThreadAndAreCutAtTheirDeadline)
     sila::ownTlsIdentity(home.path() + "/tls", "127.0.0.1", sila::randomUuid());
     for (const bool tls : {false, true}) {
         SCOPED_TRACE(tls ? "HTTPS" : "HTTP");
-        const std::size_t descriptors = openDescriptors();
+        const int descriptors = test::openDescriptorCount();
         std::atomic<int> cut = 0;
         HttpServer::Hooks hooks;
         hooks.cut = [&](const std::string&, const std::string&) { ++cut; };
@@ -275,7 +269,7 @@ TEST(HttpServerRoom, StalledClientsHoldNoThreadAndAreCutAtTheirDeadline)
         EXPECT_EQ(cut, tls ? 0 : 8);
         server.stop();
         serving.join();
-        EXPECT_EQ(openDescriptors(), descriptors);
+        EXPECT_EQ(test::openDescriptorCount(), descriptors);
     }
 }
 
