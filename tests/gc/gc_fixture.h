@@ -55,7 +55,6 @@ class GCSystemTest : public ScriptedInstrumentTest {
 protected:
     void SetUp() override
     {
-        ScriptedInstrumentTest::SetUp();
         gc = std::make_unique<CVarnockGCSystem>();
     }
     void TearDown() override

@@ -140,7 +140,6 @@ class DownloadTest : public ChannelTest, public RecordingDownloadHost {
 protected:
     void SetUp() override
     {
-        ChannelTest::SetUp();
         freshGC();
     }
     void TearDown() override

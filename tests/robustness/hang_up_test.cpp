@@ -26,6 +26,7 @@
 #include "support/box_recorder.h"
 #include "support/channel_user_window.h"
 #include "support/instrument_settings.h"
+#include "support/serial_backend_scope.h"
 #include "support/simulator_program.h"
 #include "support/source_tree.h"
 #include "support/temp_home.h"
@@ -162,20 +163,7 @@ TEST_F(HangUpTest, WhileIdleTheNextPollFailsAtOnceAndTheChannelIsRebuiltBehindTh
 // after every cut but the one after it took "CCHTMI", when it holds the new one.
 class DownloadHangUpTest : public HangUpTest {
 protected:
-    void SetUp() override
-    {
-        m_previous = SetSerialBackendFactory([this](const PortSettings&) {
-            // The cable is plugged back in by the time a rebuilt channel opens the line.
-            if (line->instrument().hungUp())
-                line->instrument().reconnect();
-            return line;
-        });
-    }
-    void TearDown() override
-    {
-        stopGC();
-        SetSerialBackendFactory(m_previous);
-    }
+    void TearDown() override { stopGC(); }  // before the port factory is restored
 
     // A new simulator with these faults, and the GC object started on it.
     void restart(const sim::Faults& faults)
@@ -212,7 +200,12 @@ protected:
     std::shared_ptr<sim::InProcessLine> line;
 
 private:
-    SerialBackendFactory m_previous;
+    SerialBackendScope m_backend{[this](const PortSettings&) {
+        // The cable is plugged back in by the time a rebuilt channel opens the line.
+        if (line->instrument().hungUp())
+            line->instrument().reconnect();
+        return line;
+    }};
 };
 
 TEST_F(DownloadHangUpTest, CutAtEveryLineTheGCKeepsTheOldMethodOrTheNew)

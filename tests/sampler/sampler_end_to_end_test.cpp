@@ -1,34 +1,26 @@
-// The sampler against the simulator in process, the timer window's clock and the
-// simulator's moved on together a second at a time: load, inject with the answer late, poll
-// the sampler and the GC through the run, stop and reset. (An injection answered at once,
-// the status polls, the stop and the reset run through a pseudo-terminal in the host
-// program's end-to-end run and small commands.)
-#include <gtest/gtest.h>
-
-#include "comms/comms_registry.h"
+// The GC and the sampler against the simulator in process, opened as the host opens them
+// (the GC object first, then the sampler on the same channel), the timer window's clock and
+// the simulator's moved on together: the zones and the oven, a run prepared, the sampler's
+// injection with its answer late starting it, both polled through the whole run with the
+// sampler stopped and reset during it; then a prepared run called off. (An injection answered at once, the status polls, the stop
+// and the reset run through a pseudo-terminal in the host program's end-to-end run and
+// small commands; a failed poll's report and rebuild are the status tests'; a real line
+// and its hang-up are the robustness program's.)
 #include "gc/varnock_gc_system.h"
 #include "sampler/varnock_auto_sampler.h"
-#include "sim/in_process_line.h"
-#include "support/instrument_settings.h"
-#include "support/temp_home.h"
+#include "support/in_process_simulator.h"
 
 namespace gc6890::test {
 namespace {
 
-class SamplerEndToEndTest : public ::testing::Test {
+class RunEndToEndTest : public InProcessSimulatorTest {
 protected:
     void SetUp() override
     {
-        sim::SimConfig config;
         config.sampler.answer = sim::InjectionAnswer::Late;
-        line = std::make_shared<sim::InProcessLine>(config);
-        m_previous = SetSerialBackendFactory([this](const PortSettings&) { return line; });
-        usePort("sim", 1000);
-        FreeLock();
         CVarnockAutoSampler::m_sInjectorSelection = 1;
-        // The host's order: the GC object first, then the sampler on the same channel.
-        gcSystem = std::make_unique<CVarnockGCSystem>();
-        ASSERT_EQ(gcSystem->InitialiseComms(), 1);
+        gc = std::make_unique<CVarnockGCSystem>();
+        ASSERT_EQ(gc->InitialiseComms(), 1);
         sampler = std::make_unique<CVarnockAutoSampler>();
         ASSERT_EQ(sampler->InitialiseComms(), 1);
         ASSERT_EQ(sampler->Initialise(), 1);
@@ -37,37 +29,64 @@ protected:
         ASSERT_TRUE(writeInjectionMethod(home.path() + "/methods/e2e.toml"));  // half a minute
         ASSERT_EQ(sampler->LoadMethod("e2e"), 1);
     }
-    void TearDown() override
+    // Both clocks moved on, the timer window served.
+    void tick(std::uint64_t ms)
     {
-        sampler.reset();
-        gcSystem.reset();  // the last user: the channel stops
-        SetSerialBackendFactory(m_previous);
-    }
-    // A second on both clocks, the timer window served.
-    void tick()
-    {
-        clock.advance(1000);
-        line->clock().advance(1000);
+        clock.advance(ms);
+        line->clock().advance(ms);
         PumpMessages();
     }
+    std::string gcState()
+    {
+        CInletSystemStatus status;
+        if (!gc->ReadStatus(status))
+            return "poll failed";
+        const std::string text = status.GetStatusInfo().str();
+        for (const char* name : {"RUN IDLE", "PRE RUN", "RUN ACTIVE", "POST RUN", "GC APP FATAL"})
+            if (text.find(name) != std::string::npos)
+                return name;
+        return text;
+    }
+    // Polls the sampler and the GC, `stepMs` apart (120 polls at most), until the GC reports
+    // `wanted`; the GC's states on the way are collected in `seen`.
+    bool pollUntil(const std::string& wanted, std::uint64_t stepMs)
+    {
+        for (int poll = 0; poll < 120; ++poll) {
+            CInletSystemStatus status;
+            EXPECT_EQ(sampler->ReadStatus(status), 1);
+            EXPECT_FALSE(status.GetError());
+            const std::string state = gcState();
+            if (seen.empty() || seen.back() != state)
+                seen.push_back(state);
+            if (state == wanted)
+                return true;
+            tick(stepMs);
+        }
+        return false;
+    }
 
-    TempHome home;
     TestClock clock{1000};
-    std::shared_ptr<sim::InProcessLine> line;
-    std::unique_ptr<CVarnockGCSystem> gcSystem;
+    std::vector<std::string> seen;
+    // Released in reverse: the sampler first, then the GC object, the channel's last user.
+    std::unique_ptr<CVarnockGCSystem> gc;
     std::unique_ptr<CVarnockAutoSampler> sampler;
-
-private:
-    SerialBackendFactory m_previous;
 };
 
-TEST_F(SamplerEndToEndTest, LateAnswerIsAwaitedByTheTimerWindow)
+TEST_F(RunEndToEndTest, ALateInjectionStartsAPreparedRunPolledToItsEndAndTheNextIsCalledOff)
 {
+    EXPECT_EQ(gc->m_nAutoPrepRun, 0);
+    EXPECT_EQ(gcState(), "RUN IDLE");
+    EXPECT_EQ(gc->SwitchGC(On), 1);
+    EXPECT_EQ(gc->GCOn(), 1);
+    EXPECT_GT(gc->GetCurrentOvenTemp(), 0.0f);
+    ASSERT_EQ(gc->GenericOp(1, 0), 1);  // prepare the run that the injection starts
+    EXPECT_EQ(gcState(), "PRE RUN");
+    EXPECT_EQ(gc->PrepRunning(), 1);
     ASSERT_EQ(sampler->StartMethod(), 1);
     EXPECT_EQ(sampler->m_bWaitingForInjectResponse, 1);
     EXPECT_TRUE(LockedOut());
     for (int wait = 0; wait < 60 && sampler->m_pCallbackWnd; ++wait)
-        tick();
+        tick(1000);
     ASSERT_EQ(sampler->m_pCallbackWnd, nullptr);
     EXPECT_EQ(sampler->m_bInjectResponseOK, 1);
     CInletSystemStatus status;
@@ -75,23 +94,23 @@ TEST_F(SamplerEndToEndTest, LateAnswerIsAwaitedByTheTimerWindow)
     EXPECT_EQ(sampler->m_bWaitingForInjectResponse, 0);
     EXPECT_FALSE(status.GetError());
 
-    // The sampler and the GC polled until the GC runs (at most about 30 s).
-    bool running = false;
-    for (int poll = 0; poll < 60 && !running; ++poll) {
-        CInletSystemStatus polled;
-        EXPECT_EQ(sampler->ReadStatus(polled), 1);
-        EXPECT_FALSE(polled.GetError());
-        EXPECT_EQ(gcSystem->ReadStatus(polled), 1);
-        running = gcSystem->MethodRunning();
-        if (!running)
-            tick();
-    }
-    EXPECT_TRUE(running);
-
+    // A second a poll until the GC runs (at most about 30 s), a minute a poll to its end;
+    // the sampler stopped and reset between, which leaves the GC's run going.
+    ASSERT_TRUE(pollUntil("RUN ACTIVE", 1000)) << ::testing::PrintToString(seen);
+    EXPECT_EQ(gc->MethodRunning(), 1);
     EXPECT_EQ(sampler->StopMethod(), 1);
     EXPECT_EQ(sampler->ResetSampler(), 1);
-    // The GC's run goes on (the GC object stops it); the sampler still answers.
     EXPECT_NE(sampler->GetALSStatus(), ALS_ERROR);
+    ASSERT_TRUE(pollUntil("RUN IDLE", 60000)) << ::testing::PrintToString(seen);
+    EXPECT_EQ(seen, (std::vector<std::string>{"RUN ACTIVE", "POST RUN", "RUN IDLE"}));
+
+    ASSERT_EQ(gc->GenericOp(1, 0), 1);
+    EXPECT_EQ(gc->MethodRunning(), 1);
+    EXPECT_EQ(gc->StopMethod(), 1);  // a prepared run is called off
+    EXPECT_EQ(gcState(), "RUN IDLE");
+    EXPECT_EQ(gc->MethodRunning(), 0);
+    EXPECT_EQ(gc->SwitchGC(Off), 1);
+    EXPECT_EQ(gc->CloseDownComms(), 1);
     EXPECT_FALSE(LockedOut());
 }
 

@@ -38,7 +38,6 @@ class SamplerTest : public ScriptedInstrumentTest {
 protected:
     void SetUp() override
     {
-        ScriptedInstrumentTest::SetUp();
         FreeLock();
         CVarnockAutoSampler::m_sCommsInitialised = 0;
         CVarnockAutoSampler::m_sCommsRestartFailed = 0;

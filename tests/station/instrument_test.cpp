@@ -2,62 +2,22 @@
 // the line, byte for byte as the instrument receives them, and the status it merges.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <memory>
 #include <string>
-#include <vector>
 
-#include "comms/comms_registry.h"
 #include "comms/hp6890_serial_comms.h"
-#include "external/serial_comms.h"
 #include "sampler/varnock_auto_sampler.h"
-#include "sim/in_process_line.h"
 #include "station/instrument.h"
-#include "support/instrument_settings.h"
-#include "support/temp_home.h"
+#include "support/in_process_simulator.h"
 
 namespace gc6890::test {
 namespace {
 
-class InstrumentTest : public ::testing::Test {
+class InstrumentTest : public InProcessSimulatorTest {
 protected:
-    void SetUp() override
-    {
-        usePort("sim", 1000);
-        FreeLock();
-        CVarnockAutoSampler::m_sInjectorSelection = 1;
-        previous_ = SetSerialBackendFactory([this](const PortSettings&) {
-            auto made = std::make_shared<sim::InProcessLine>(config);
-            made->instrument().trace = [this](char direction, const std::string& text) {
-                if (direction == '>')
-                    received.push_back(text);
-            };
-            line = made;
-            return made;
-        });
-    }
-    void TearDown() override
-    {
-        instrument.reset();
-        SetSerialBackendFactory(previous_);
-    }
+    InstrumentTest() { CVarnockAutoSampler::m_sInjectorSelection = 1; }
 
-    // Where the first line the instrument received with `head` stands (npos: none).
-    std::size_t first(const std::string& head) const
-    {
-        const auto found = std::find_if(received.begin(), received.end(),
-                                        [&](const auto& t) { return t.rfind(head, 0) == 0; });
-        return found == received.end() ? std::string::npos : found - received.begin();
-    }
-
-    TempHome home;
-    sim::SimConfig config;
-    std::shared_ptr<sim::InProcessLine> line;
-    std::vector<std::string> received;
     std::unique_ptr<Instrument> instrument = std::make_unique<Instrument>();
-
-private:
-    SerialBackendFactory previous_;
 };
 
 // Construct the GC, start its side; then the sampler's side, then its Initialise. The

@@ -13,13 +13,11 @@
 #include "external/hardware_profile.h"
 #include "external/serial_comms.h"
 #include "sim/hardware_profile.h"
-#include "sim/in_process_line.h"
 #include "station/connected_hardware.h"
 #include "station/line_capture.h"
 #include "station/line_check.h"
-#include "support/instrument_settings.h"
+#include "support/in_process_simulator.h"
 #include "support/source_tree.h"
-#include "support/temp_home.h"
 
 namespace gc6890::test {
 namespace {
@@ -44,38 +42,13 @@ std::string stateOf(sim::Instrument& instrument)
     return state.str();
 }
 
-class LineCheckTest : public ::testing::Test {
+class LineCheckTest : public InProcessSimulatorTest {
 protected:
-    void SetUp() override
-    {
-        usePort("sim", 1000);
-        previous_ = SetSerialBackendFactory([this](const PortSettings&) {
-            auto made = std::make_shared<sim::InProcessLine>(config);
-            made->instrument().trace = [this](char direction, const std::string& text) {
-                if (direction == '>')
-                    received.push_back(text);
-            };
-            stateAtOpen = stateOf(made->instrument());
-            line = made;
-            return made;
-        });
-    }
-    void TearDown() override { SetSerialBackendFactory(previous_); }
-
     LineCheckReport check()
     {
         CHP6890SerialComms channel;
         return checkLine(channel);
     }
-
-    TempHome home;
-    sim::SimConfig config;
-    std::shared_ptr<sim::InProcessLine> line;
-    std::vector<std::string> received;
-    std::string stateAtOpen;
-
-private:
-    SerialBackendFactory previous_;
 };
 
 const LineCheck* find(const LineCheckReport& report, const std::string& name)
@@ -155,9 +128,10 @@ TEST_F(LineCheckTest, NamesTheCauseOfEachFault)
 TEST_F(LineCheckTest, ChangesNothingOnTheInstrument)
 {
     LineCapture capture;
+    const std::string before = stateOf(sim::InProcessLine(config).instrument());
     const LineCheckReport report = check();
     EXPECT_TRUE(report.passed());
-    EXPECT_EQ(stateOf(line->instrument()), stateAtOpen);
+    EXPECT_EQ(stateOf(line->instrument()), before);
     EXPECT_FALSE(report.method.empty());
 
     std::vector<std::string> expected;

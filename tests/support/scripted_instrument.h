@@ -11,19 +11,15 @@
 #include "comms/hp6890_serial_comms.h"
 #include "external/inlet_utils.h"
 #include "support/scripted_line.h"
+#include "support/serial_backend_scope.h"
 #include "support/temp_home.h"
 
 namespace gc6890::test {
 
 class ScriptedInstrumentTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        m_previousFactory = SetSerialBackendFactory([this](const PortSettings&) { return line; });
-    }
     void TearDown() override
     {
-        SetSerialBackendFactory(m_previousFactory);
         EXPECT_TRUE(line->unmet().empty())
             << "scripted lines never written, first: " << line->unmet().front();
     }
@@ -51,7 +47,7 @@ protected:
     std::shared_ptr<ScriptedLine> line = std::make_shared<ScriptedLine>();
 
 private:
-    SerialBackendFactory m_previousFactory;
+    SerialBackendScope m_backend{[this](const PortSettings&) { return line; }};
 };
 
 // A channel of the test's own, outside the registry.
