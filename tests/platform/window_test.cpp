@@ -115,13 +115,6 @@ TEST(WindowTest, DestroyedWindowsLoseTheirMessages)
     ASSERT_TRUE(create(next));
     EXPECT_NE(next.GetSafeHwnd(), handle);
     EXPECT_EQ(SendMessage(handle, g_askMessage, 1, 1), 0);
-
-    // Deleting a window destroys it.
-    auto deleted = std::make_unique<CWnd>();
-    ASSERT_TRUE(create(*deleted));
-    const HWND deletedHandle = deleted->GetSafeHwnd();
-    deleted.reset();
-    EXPECT_FALSE(IsWindow(deletedHandle));
 }
 
 TEST(WindowTest, HandlerMayDestroyOrDeleteItsOwnWindow)
