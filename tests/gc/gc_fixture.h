@@ -53,10 +53,7 @@ private:
 
 class GCSystemTest : public ScriptedInstrumentTest {
 protected:
-    void SetUp() override
-    {
-        gc = std::make_unique<CVarnockGCSystem>();
-    }
+    void SetUp() override { gc = std::make_unique<CVarnockGCSystem>(); }
     void TearDown() override
     {
         gc.reset();

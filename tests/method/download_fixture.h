@@ -138,10 +138,7 @@ private:
 
 class DownloadTest : public ChannelTest, public RecordingDownloadHost {
 protected:
-    void SetUp() override
-    {
-        freshGC();
-    }
+    void SetUp() override { freshGC(); }
     void TearDown() override
     {
         EXPECT_EQ(LockedOut(), 0) << "the download must free the lock-out";

@@ -2,10 +2,11 @@
 // (the GC object first, then the sampler on the same channel), the timer window's clock and
 // the simulator's moved on together: the zones and the oven, a run prepared, the sampler's
 // injection with its answer late starting it, both polled through the whole run with the
-// sampler stopped and reset during it; then a prepared run called off. (An injection answered at once, the status polls, the stop
-// and the reset run through a pseudo-terminal in the host program's end-to-end run and
-// small commands; a failed poll's report and rebuild are the status tests'; a real line
-// and its hang-up are the robustness program's.)
+// sampler stopped and reset during it; then a prepared run called off.
+// (An injection answered at once, the status polls, the stop and the reset run through a
+// pseudo-terminal in the host program's end-to-end run and small commands; a failed poll's
+// report and rebuild are the status tests'; a real line and its hang-up are the robustness
+// program's.)
 #include "gc/varnock_gc_system.h"
 #include "sampler/varnock_auto_sampler.h"
 #include "support/in_process_simulator.h"
