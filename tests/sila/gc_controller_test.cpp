@@ -3,7 +3,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <optional>
@@ -34,10 +33,8 @@ protected:
     void connected() override { stub = gcc::GasChromatographController::NewStub(channel); }
     fw::CommandConfirmation load(const std::string& method, const std::string& token)
     {
-        gcc::LoadMethod_Parameters parameters;
-        parameters.mutable_methodname()->set_value(method);
         fw::CommandConfirmation confirmation;
-        last = stub->LoadMethod(callContext(token).get(), parameters, &confirmation);
+        last = test::loadMethod(channel, callContext(token), method, confirmation);
         return confirmation;
     }
     // Every ExecutionInfo of the execution until its stream ends.
@@ -249,7 +246,9 @@ TEST_F(GcController, ALoadOrAnInjectionEndsWithTheErrorThatSaysWhy)
                             std::to_string(fw::FrameworkError::INVALID_METADATA)));
 }
 
-TEST_F(GcController, AnInjectionFollowsItsRunToTheRecordAndTheResultsFolder)
+// An injection's happy end, its record and results folder, is the Python client's (a
+// scheduler's session): here the refusals and the ends that are not a record.
+TEST_F(GcController, InjectionsAreCheckedAndEndWithTheirFolderARefusedVialOrLineLost)
 {
     serve({"--missing-vial", "7"});
     struct Refused {
@@ -264,47 +263,6 @@ TEST_F(GcController, AnInjectionFollowsItsRunToTheRecordAndTheResultsFolder)
                                 kFeature + "/Command/Inject/Parameter/" + r.parameter));
     }
 
-    const fw::CommandConfirmation confirmation = inject("short", 3, 2.0, token);
-    ASSERT_TRUE(last.ok()) << last.error_message();
-    const fw::CommandExecutionUUID& uuid = confirmation.commandexecutionuuid();
-    auto context = callContext("", 90);
-    grpc::Status ended;
-    std::vector<std::string> states;
-    for (const auto& change :
-         test::readAll(*stub->Inject_Intermediate(context.get(), uuid), &ended))
-        states.push_back(change.runstate().value());
-    ASSERT_TRUE(ended.ok());
-    ASSERT_GE(states.size(), 2u);
-    EXPECT_NE(std::find(states.begin(), states.end(), "Run"), states.end());
-    EXPECT_EQ(states.back(), "Idle");
-
-    gcc::Inject_Responses responses;
-    ASSERT_TRUE(stub->Inject_Result(callContext().get(), uuid, &responses).ok());
-    EXPECT_THAT(responses.experimentrecord().value(), HasSubstr("2.0"));
-    const auto seconds = [](const fw::Timestamp& t) {
-        return ((t.year() * 400 + t.month() * 31 + t.day()) * 24 + t.hour()) * 3600 +
-               t.minute() * 60 + t.second();
-    };
-    EXPECT_LE(seconds(responses.runstart()), seconds(responses.runend()));
-    EXPECT_GT(responses.runstart().year(), 2000u);
-    const std::string folder = responses.resultsfolder().value();
-    EXPECT_EQ(folder.rfind(home.path() + "/results/", 0), 0u) << folder;
-    EXPECT_TRUE(std::filesystem::exists(folder + "/record.txt")) << folder;
-    EXPECT_TRUE(std::filesystem::exists(folder + "/run.json")) << folder;
-    // The folder is the one the run job (load 1, run 2) wrote, as for any door.
-    EXPECT_EQ(service.get("/api/v1/jobs/2").value("results_folder", ""), folder);
-
-    // No vial 7 in the tray: the sampler refuses it. The GC holds the method: no load.
-    const fw::CommandConfirmation missing = inject("short", 7, 1.0, token);
-    ASSERT_TRUE(last.ok()) << last.error_message();
-    EXPECT_EQ(injected(missing, responses), fw::ExecutionInfo::finishedWithError);
-    EXPECT_TRUE(isSilaError(last, fw::SiLAError::kDefinedExecutionError, kErrors + "VialRefused"));
-    EXPECT_EQ(jobKind(3), "run");
-}
-
-TEST_F(GcController, InjectionsEndWithTheirFolderOrLineLostAndAMethodStoredAgainIsLoadedAgain)
-{
-    serve();
     // A run of a few milliseconds: its end is the run job's. (A run no poll sees at all,
     // shorter than the 5.5 s poll period, is the Python client's.)
     upload("blink", servicetest::method(0.001));
@@ -314,11 +272,23 @@ TEST_F(GcController, InjectionsEndWithTheirFolderOrLineLostAndAMethodStoredAgain
     ASSERT_TRUE(last.ok()) << last.error_message();
     EXPECT_TRUE(std::filesystem::exists(responses.resultsfolder().value() + "/record.txt"));
 
-    // Stored again with other content: the GC's copy is stale, so it is loaded again.
-    upload("blink", servicetest::method(0.002));
-    EXPECT_EQ(injected(inject("blink", 2, 1.0, token), responses, 30),
-              fw::ExecutionInfo::finishedSuccessfully);
-    const std::vector<std::string> kinds = {"load", "run", "load", "run"};
+    // Stored again with other content, a run of half a second: the GC's copy is stale, so it
+    // is loaded again. The intermediate responses follow the run state to the run's end.
+    upload("blink", servicetest::method(0.5));
+    const fw::CommandConfirmation again = inject("blink", 2, 1.0, token);
+    auto context = callContext("", 60);
+    std::vector<std::string> states;
+    for (const auto& change :
+         test::readAll(*stub->Inject_Intermediate(context.get(), again.commandexecutionuuid())))
+        states.push_back(change.runstate().value());
+    EXPECT_THAT(states, ::testing::Contains("Run"));
+    EXPECT_EQ(states.empty() ? "" : states.back(), "Idle");
+    EXPECT_EQ(injected(again, responses, 30), fw::ExecutionInfo::finishedSuccessfully);
+    // No vial 7 in the tray: the sampler refuses it. The GC holds the method: no load.
+    EXPECT_EQ(injected(inject("blink", 7, 1.0, token), responses),
+              fw::ExecutionInfo::finishedWithError);
+    EXPECT_TRUE(isSilaError(last, fw::SiLAError::kDefinedExecutionError, kErrors + "VialRefused"));
+    const std::vector<std::string> kinds = {"load", "run", "load", "run", "run"};
     for (std::size_t id = 1; id <= kinds.size(); ++id)
         EXPECT_EQ(jobKind(static_cast<int>(id)), kinds[id - 1]) << id;
 

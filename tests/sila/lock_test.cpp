@@ -32,17 +32,6 @@ protected:
         lock = lc::LockController::NewStub(channel);
         controller = gcc::GasChromatographController::NewStub(channel);
     }
-    grpc::Status lockServer(const std::string& identifier, std::int64_t timeout = 600)
-    {
-        return test::lockServer(channel, token, identifier, timeout);
-    }
-    grpc::Status unlockServer(const std::string& identifier)
-    {
-        lc::UnlockServer_Parameters parameters;
-        parameters.mutable_lockidentifier()->set_value(identifier);
-        lc::UnlockServer_Responses responses;
-        return lock->UnlockServer(callContext(token).get(), parameters, &responses);
-    }
     bool isLocked()
     {
         lc::Get_IsLocked_Responses responses;
@@ -68,11 +57,13 @@ TEST_F(InstrumentLockDoors, OnlyTheHolderAndStopReachTheLockedInstrumentOverSila
 {
     serve();
     EXPECT_FALSE(isLocked());
-    EXPECT_TRUE(isSilaError(lockServer("key", 0), fw::SiLAError::kValidationError,
+    EXPECT_TRUE(isSilaError(test::lockServer(channel, token, "key", 0),
+                            fw::SiLAError::kValidationError,
                             kLock + "/Command/LockServer/Parameter/Timeout"));
-    ASSERT_TRUE(lockServer("key").ok());
+    ASSERT_TRUE(test::lockServer(channel, token, "key").ok());
     EXPECT_TRUE(isLocked());
-    EXPECT_TRUE(isSilaError(lockServer("other"), fw::SiLAError::kDefinedExecutionError,
+    EXPECT_TRUE(isSilaError(test::lockServer(channel, token, "other"),
+                            fw::SiLAError::kDefinedExecutionError,
                             kLock + "/DefinedExecutionError/ServerAlreadyLocked"));
     lc::Get_FCPAffectedByMetadata_LockIdentifier_Responses affected;
     ASSERT_TRUE(
@@ -114,11 +105,13 @@ TEST_F(InstrumentLockDoors, OnlyTheHolderAndStopReachTheLockedInstrumentOverSila
         callContext().get(), confirmation.commandexecutionuuid(), &injected);
     EXPECT_TRUE(result.ok()) << test::messageOf(result);
 
-    EXPECT_TRUE(isSilaError(unlockServer("guess"), fw::SiLAError::kDefinedExecutionError,
+    EXPECT_TRUE(isSilaError(test::unlockServer(channel, token, "guess"),
+                            fw::SiLAError::kDefinedExecutionError,
                             kLock + "/DefinedExecutionError/InvalidLockIdentifier"));
-    ASSERT_TRUE(unlockServer("key").ok());
+    ASSERT_TRUE(test::unlockServer(channel, token, "key").ok());
     EXPECT_FALSE(isLocked());
-    EXPECT_TRUE(isSilaError(unlockServer("key"), fw::SiLAError::kDefinedExecutionError,
+    EXPECT_TRUE(isSilaError(test::unlockServer(channel, token, "key"),
+                            fw::SiLAError::kDefinedExecutionError,
                             kLock + "/DefinedExecutionError/ServerNotLocked"));
     EXPECT_EQ(service.post("/api/v1/zones", R"({"on": true})").first, 202);
 }
@@ -134,7 +127,7 @@ TEST_F(InstrumentLockDoors, HttpAndMqttGetTheLocksConflictButStopPauseAndAbortUn
         "application/toml");
     ASSERT_EQ(started, 201) << sequence.dump();
     const std::string id = sequence.value("id", "");
-    ASSERT_TRUE(lockServer("key").ok());
+    ASSERT_TRUE(test::lockServer(channel, token, "key").ok());
 
     struct Change {
         std::string path, body, type;

@@ -5,21 +5,12 @@
 
 #include <functional>
 
-#include "GasChromatographController.grpc.pb.h"
-#include "PauseController.grpc.pb.h"
-#include "SequenceRunner.grpc.pb.h"
-#include "SiLAService.grpc.pb.h"
 #include "audit/sha256.h"
 #include "sila_fixture.h"
 
 namespace gc6890::sila {
 namespace {
 
-namespace gcc = sila2::io::gcsixeightninety::chromatography::gaschromatographcontroller::v1;
-namespace lc = sila2::org::silastandard::core::lockcontroller::v1;
-namespace pc = sila2::org::silastandard::core::commands::pausecontroller::v1;
-namespace sr = sila2::io::gcsixeightninety::chromatography::sequencerunner::v1;
-namespace svc = sila2::org::silastandard::core::silaservice::v1;
 using nlohmann::json;
 using test::callContext;
 
@@ -30,11 +21,7 @@ TEST_F(SilaAudit, EveryChangingCallIsALineWithTheAccountTheCallAndItsEnd)
     serve();
     const std::string ana = addAccount("ana", "operator");
     const std::string kim = addAccount("kim", "operator");
-    const auto lock = lc::LockController::NewStub(channel);
-    const auto controller = gcc::GasChromatographController::NewStub(channel);
-    const auto sequences = sr::SequenceRunner::NewStub(channel);
-    const auto pauses = pc::PauseController::NewStub(channel);
-    const auto server = svc::SiLAService::NewStub(channel);
+    fw::CommandConfirmation started;
     const std::string text = servicetest::method(0.5);
     const std::string unknown = test::kUnknownExecution;
 
@@ -56,44 +43,26 @@ TEST_F(SilaAudit, EveryChangingCallIsALineWithTheAccountTheCallAndItsEnd)
         // Locked by ana: kim's upload and load are refused, each a line of its own.
         {[&] { return test::uploadMethod(channel, callContext(kim), "m2", text); },
          {{"user", "kim"}, {"action", "upload"}, {"result", "refused: …"}}},
-        {[&] {
-             gcc::LoadMethod_Parameters parameters;
-             parameters.mutable_methodname()->set_value("m1");
-             fw::CommandConfirmation confirmation;
-             return controller->LoadMethod(callContext(kim).get(), parameters, &confirmation);
-         },
+        {[&] { return test::loadMethod(channel, callContext(kim), "m1", started); },
          {{"user", "kim"},
           {"action", "load"},
           {"params", {{"call", "LoadMethod"}}},
           {"result", "refused: …"}}},
-        {[&] {
-             lc::UnlockServer_Parameters parameters;
-             parameters.mutable_lockidentifier()->set_value("L1");
-             lc::UnlockServer_Responses responses;
-             return lock->UnlockServer(callContext(ana).get(), parameters, &responses);
-         },
+        {[&] { return test::unlockServer(channel, ana, "L1"); },
          {{"user", "ana"},
           {"action", "lock"},
           {"params", {{"call", "UnlockServer"}}},
           {"result", "ok"}}},
         {[&] {
-             sr::RunSequence_Parameters parameters;
-             parameters.mutable_name()->set_value("tray.toml");
-             parameters.mutable_content()->set_value("name = 3\n");
-             fw::CommandConfirmation confirmation;
-             return sequences->RunSequence(callContext(kim).get(), parameters, &confirmation);
+             return test::runSequence(channel, callContext(kim), "tray.toml", "name = 3\n",
+                                      started);
          },
          {{"user", "kim"},
           {"action", "sequence-start"},
           {"params",
            {{"file", "tray.toml"}, {"sha256", sha256Hex("name = 3\n")}, {"call", "RunSequence"}}},
           {"result", "refused: tray.toml:1: name: …"}}},
-        {[&] {
-             pc::Pause_Parameters parameters;
-             parameters.mutable_commandexecutionuuid()->mutable_uuid()->set_value(unknown);
-             pc::Pause_Responses responses;
-             return pauses->Pause(callContext(kim).get(), parameters, &responses);
-         },
+        {[&] { return test::pauseOrResume(channel, callContext(kim), true, unknown); },
          {{"action", "sequence-pause"},
           {"params", {{"execution", unknown}, {"call", "Pause"}}},
           {"result", "refused: no command execution …"}}},
@@ -102,12 +71,7 @@ TEST_F(SilaAudit, EveryChangingCallIsALineWithTheAccountTheCallAndItsEnd)
           {"params", {{"execution", unknown}, {"call", "CancelCommand"}}},
           {"result", "refused: no command execution …"}}},
         // Anyone may rename the server (the standard's SiLAService takes no token).
-        {[&] {
-             svc::SetServerName_Parameters parameters;
-             parameters.mutable_servername()->set_value("GC 7");
-             svc::SetServerName_Responses responses;
-             return server->SetServerName(callContext().get(), parameters, &responses);
-         },
+        {[&] { return test::setServerName(channel, "GC 7"); },
          {{"user", ""},
           {"action", "server-name"},
           {"params", {{"name", "GC 7"}, {"call", "SetServerName"}}},

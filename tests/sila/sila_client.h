@@ -13,8 +13,12 @@
 
 #include "AuthorizationService.pb.h"
 #include "CancelController.grpc.pb.h"
+#include "GasChromatographController.grpc.pb.h"
 #include "LockController.grpc.pb.h"
 #include "MethodProvider.grpc.pb.h"
+#include "PauseController.grpc.pb.h"
+#include "SequenceRunner.grpc.pb.h"
+#include "SiLAService.grpc.pb.h"
 #include "service/sila/sila_error.h"
 #include "service/sila/sila_metadata.h"
 #include "service/sila/sila_names.h"
@@ -117,6 +121,27 @@ inline grpc::Status lockServer(const std::shared_ptr<grpc::Channel>& channel,
     return lc::LockController::NewStub(channel)->LockServer(callContext(token).get(), parameters,
                                                             &responses);
 }
+inline grpc::Status unlockServer(const std::shared_ptr<grpc::Channel>& channel,
+                                 const std::string& token, const std::string& identifier)
+{
+    namespace lc = sila2::org::silastandard::core::lockcontroller::v1;
+    lc::UnlockServer_Parameters parameters;
+    parameters.mutable_lockidentifier()->set_value(identifier);
+    lc::UnlockServer_Responses responses;
+    return lc::LockController::NewStub(channel)->UnlockServer(callContext(token).get(), parameters,
+                                                              &responses);
+}
+inline grpc::Status setServerName(const std::shared_ptr<grpc::Channel>& channel,
+                                  const std::optional<std::string>& name)
+{
+    namespace svc = sila2::org::silastandard::core::silaservice::v1;
+    svc::SetServerName_Parameters parameters;
+    if (name)
+        parameters.mutable_servername()->set_value(*name);
+    svc::SetServerName_Responses responses;
+    return svc::SiLAService::NewStub(channel)->SetServerName(callContext().get(), parameters,
+                                                             &responses);
+}
 inline grpc::Status cancelCommand(const std::shared_ptr<grpc::Channel>& channel,
                                   const std::string& token, const std::string& uuid)
 {
@@ -139,6 +164,47 @@ inline grpc::Status uploadMethod(const std::shared_ptr<grpc::Channel>& channel,
     mp::UploadMethod_Responses responses;
     return mp::MethodProvider::NewStub(channel)->UploadMethod(context.get(), parameters,
                                                               &responses);
+}
+
+// The observable commands' start, with `context`'s metadata; the confirmation in `started`.
+inline grpc::Status loadMethod(const std::shared_ptr<grpc::Channel>& channel,
+                               std::unique_ptr<grpc::ClientContext> context,
+                               const std::string& method, fw::CommandConfirmation& started)
+{
+    namespace gcc = sila2::io::gcsixeightninety::chromatography::gaschromatographcontroller::v1;
+    gcc::LoadMethod_Parameters parameters;
+    parameters.mutable_methodname()->set_value(method);
+    return gcc::GasChromatographController::NewStub(channel)->LoadMethod(context.get(), parameters,
+                                                                         &started);
+}
+inline grpc::Status runSequence(const std::shared_ptr<grpc::Channel>& channel,
+                                std::unique_ptr<grpc::ClientContext> context,
+                                const std::string& name, const std::string& content,
+                                fw::CommandConfirmation& started)
+{
+    namespace sr = sila2::io::gcsixeightninety::chromatography::sequencerunner::v1;
+    sr::RunSequence_Parameters parameters;
+    parameters.mutable_name()->set_value(name);
+    parameters.mutable_content()->set_value(content);
+    return sr::SequenceRunner::NewStub(channel)->RunSequence(context.get(), parameters, &started);
+}
+// Pause (`pause`) or Resume of the execution `uuid`, with `context`'s metadata.
+inline grpc::Status pauseOrResume(const std::shared_ptr<grpc::Channel>& channel,
+                                  std::unique_ptr<grpc::ClientContext> context, bool pause,
+                                  const std::string& uuid)
+{
+    namespace pc = sila2::org::silastandard::core::commands::pausecontroller::v1;
+    const auto stub = pc::PauseController::NewStub(channel);
+    if (pause) {
+        pc::Pause_Parameters parameters;
+        parameters.mutable_commandexecutionuuid()->mutable_uuid()->set_value(uuid);
+        pc::Pause_Responses responses;
+        return stub->Pause(context.get(), parameters, &responses);
+    }
+    pc::Resume_Parameters parameters;
+    parameters.mutable_commandexecutionuuid()->mutable_uuid()->set_value(uuid);
+    pc::Resume_Responses responses;
+    return stub->Resume(context.get(), parameters, &responses);
 }
 
 inline std::string messageOf(const grpc::Status& status)
