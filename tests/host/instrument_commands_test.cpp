@@ -3,10 +3,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
-#include <sstream>
 
 #include "audit/sha256.h"
 #include "method/method_errors.h"
@@ -30,16 +30,6 @@ protected:
     {
         arguments.insert(arguments.begin(), {"--port", "sim"});
         return HomeTest::run(arguments, {"GC6890_SIM_OPTIONS=--speed 120 " + simulatorOptions});
-    }
-
-    // The audit trail's lines, oldest first.
-    std::vector<nlohmann::json> auditLines() const
-    {
-        std::vector<nlohmann::json> lines;
-        std::istringstream text(home.read("audit/audit.jsonl"));
-        for (std::string line; std::getline(text, line);)
-            lines.push_back(nlohmann::json::parse(line, nullptr, false));
-        return lines;
     }
 
     std::string method;
@@ -83,6 +73,14 @@ TEST_F(InstrumentCommandsTest, LoadDownloadsWithProgressAndReportsARefusalWithTh
 
 TEST_F(InstrumentCommandsTest, RunInjectsAndWatchesTheRunToItsEnd)
 {
+    // A run of 2 instrument minutes (the template's lasts 20) and a post-run of 2.
+    std::string text = home.read("m.toml");
+    for (const auto& [from, to] : {std::pair{"initial_time = 2.0", "initial_time = 1.0"},
+                                   {"rate = 10.0, final = 180.0", "rate = 60.0, final = 110.0"},
+                                   {"{ rate = 20.0, final = 250.0, time = 1.5 },", ""},
+                                   {"enabled = false\ntime = 0.0", "enabled = true\ntime = 2.0"}})
+        text.replace(text.find(from), std::strlen(from), to);
+    write("m.toml", text);
     ProgramResult result = run({"run", method, "--vial", "2", "--load"});
     ASSERT_EQ(result.exitCode, 0) << result.err;
     // The injection's results folder, as the service writes one, with the watch's history.
@@ -98,7 +96,7 @@ TEST_F(InstrumentCommandsTest, RunInjectsAndWatchesTheRunToItsEnd)
     const std::string sha256 = sha256Hex(home.read("m.toml"));
     EXPECT_EQ(run.value("method_sha256", ""), sha256);
     // The line door's audit line: who, which port, the method by name and hash, the vial.
-    const std::vector<nlohmann::json> audit = auditLines();
+    const std::vector<nlohmann::json> audit = auditLines(home.path());
     ASSERT_EQ(audit.size(), 1u);
     EXPECT_EQ(audit[0]["door"], "line");
     EXPECT_EQ(audit[0]["remote"], "sim");
@@ -132,7 +130,7 @@ TEST_F(InstrumentCommandsTest, SmallCommandsSayOkOrFailAndTraceShowsTheLineTraff
     EXPECT_TRUE(exited(run({"reset"}, "--garble 01HTRTN_ALL"), 1, "gc6890: reset (comms log: "));
     // Each change has its line, the refusal too; the check of the line (gc-on) none.
     std::string actions;
-    for (const nlohmann::json& line : auditLines())
+    for (const nlohmann::json& line : auditLines(home.path()))
         actions += line.value("action", "") + " " + line["params"].dump() + " " +
                    line.value("result", "").substr(0, 6) + "; ";
     EXPECT_EQ(actions, "zones {\"on\":true} ok; zones {\"on\":false} ok; stop {} ok; reset {} ok; "

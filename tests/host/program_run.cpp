@@ -6,6 +6,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
+#include <fstream>
 #include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -123,6 +124,15 @@ ProgramResult runProgram(const std::vector<std::string>& arguments,
     for (const std::string& part : parts)
         each.push_back(::testing::HasSubstr(part));
     return ::testing::AllOfArray(each);
+}
+
+std::vector<nlohmann::json> auditLines(const std::string& home)
+{
+    std::vector<nlohmann::json> lines;
+    std::ifstream file(home + "/audit/audit.jsonl");
+    for (std::string line; std::getline(file, line);)
+        lines.push_back(nlohmann::json::parse(line, nullptr, false));
+    return lines;
 }
 
 }  // namespace gc6890::hosttest

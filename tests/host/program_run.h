@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <initializer_list>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
@@ -46,6 +47,9 @@ ProgramResult runProgram(const std::vector<std::string>& arguments,
 
 // A text that holds each of `parts`.
 ::testing::Matcher<const std::string&> holdsAll(std::initializer_list<std::string> parts);
+
+// The lines of the audit trail of the home `home`, oldest first.
+std::vector<nlohmann::json> auditLines(const std::string& home);
 
 // A fresh home folder for each case, the program run in it, files written below it.
 class HomeTest : public ::testing::Test {

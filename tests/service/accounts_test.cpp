@@ -63,29 +63,11 @@ TEST_F(UserCommands, KeepOnlyTheTokensHashInAFileOfTheUserAlone)
 
 class AccountsAtTheHttpDoor : public ServiceFixture {
 protected:
-    // The status of `method` `path` with `token` ("" for none); an event stream answers its
-    // status once its head is in.
+    // The status of `method` `path` with `token` ("" for none).
     int status(const std::string& method, const std::string& path, const std::string& body,
                const std::string& token)
     {
-        httplib::Client client = service.client();
-        httplib::Headers headers;
-        if (!token.empty())
-            headers.emplace("Authorization", "Bearer " + token);
-        httplib::Request req;
-        req.method = method;
-        req.path = path;
-        req.headers = headers;
-        req.body = body;
-        if (!body.empty())
-            req.set_header("Content-Type", body[0] == '{' ? "application/json" : "text/plain");
-        int got = 0;
-        req.response_handler = [&](const httplib::Response& res) {
-            got = res.status;
-            return path != "/api/v1/events";  // no need to read a stream
-        };
-        client.send(req);
-        return got;
+        return service.ask(method, path, body, ServiceProcess::bearer(token)).first;
     }
     json whoami(const std::string& token)
     {

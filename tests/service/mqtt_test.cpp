@@ -43,7 +43,7 @@ std::string heardAs(const Message& m)
     return event ? describe(m.topic.substr(11), payload(m)) : "";
 }
 
-class MqttTest : public hosttest::HomeTest {
+class MqttTest : public ServiceFixture {
 protected:
     void SetUp() override
     {
@@ -51,59 +51,50 @@ protected:
         write("registry.ini", quickPolls + "[Inlets\\Hubrel\\Service]\nMqttQueue=5\n");
         ASSERT_TRUE(broker.start());
     }
-    // A simulator (with more `simOptions`) and a service publishing as `name`, its line up,
-    // its standard error in the home's NAME.err.
-    void startInstrument(const std::string& name, bool commands = true,
-                         std::vector<std::string> simOptions = {})
+    // The simulator (with more `simOptions`) and the service publishing as gc1, its line up,
+    // its standard error in the home's gc1.err.
+    void startInstrument(bool commands = true, std::vector<std::string> simOptions = {})
     {
-        auto& sim = *sims.emplace_back(std::make_unique<test::SimulatorProgram>());
-        const std::string link = home.path() + "/" + name;
-        simOptions.insert(simOptions.end(), {"--speed", "60", "--link", link});
-        ASSERT_TRUE(sim.start(simOptions));
-        auto& service = *services.emplace_back(std::make_unique<ServiceProcess>());
-        service.errorLog = home.path() + "/" + name + ".err";
-        ASSERT_TRUE(service.start(link, serviceOptions(name, commands)));
+        ASSERT_TRUE(startSim(simOptions));
+        service.errorLog = home.path() + "/gc1.err";
+        ASSERT_TRUE(service.start(link, serviceOptions(commands)));
     }
-    std::vector<std::string> serviceOptions(const std::string& name, bool commands = true) const
+    std::vector<std::string> serviceOptions(bool commands = true) const
     {
-        std::vector<std::string> options = {"--mqtt", broker.url(), "--name", name};
+        std::vector<std::string> options = {"--mqtt", broker.url(), "--name", "gc1"};
         if (commands)
             options.push_back("--mqtt-commands");
         return options;
     }
-    // Publishes the command to the instrument called `name` and waits for its answer on
+    // Publishes the command to gc1 and waits for its answer on
     // reply/`replyId` (the body's id by default). The body carries the service's token
     // unless it has a token of its own.
-    json command(Subscriber& subscriber, const std::string& name, const std::string& kind,
-                 json body)
+    json command(Subscriber& subscriber, const std::string& kind, json body)
     {
         if (!body.contains("token"))
-            body["token"] = services.front()->token();
-        return command(subscriber, name, kind, body.dump(), body.value("id", "invalid"));
+            body["token"] = service.token();
+        return command(subscriber, kind, body.dump(), body.value("id", "invalid"));
     }
-    json command(Subscriber& subscriber, const std::string& name, const std::string& kind,
-                 const std::string& body, const std::string& replyId)
+    json command(Subscriber& subscriber, const std::string& kind, const std::string& body,
+                 const std::string& replyId)
     {
         // The answer after those that came before on the same topic.
-        const std::string reply = "gc6890/" + name + "/reply/" + replyId;
+        const std::string reply = "gc6890/gc1/reply/" + replyId;
         const auto onReply = [&](const Message& m) { return m.topic == reply; };
         const std::size_t before = subscriber.waitForCount(onReply, 0, 0).size();
-        subscriber.publish("gc6890/" + name + "/cmd/" + kind, body);
+        subscriber.publish("gc6890/gc1/cmd/" + kind, body);
         const std::vector<Message> replies = subscriber.waitForCount(onReply, before + 1, 10000);
         return replies.size() > before ? payload(replies.back()) : json();
     }
 
     Broker broker{home.path()};
-    std::vector<std::unique_ptr<test::SimulatorProgram>> sims;
-    std::vector<std::unique_ptr<ServiceProcess>> services;  // stop before the simulators
 };
 
 // The GC's identity answer carries a byte that is not UTF-8 (line noise, an 8-bit
 // character): it reaches every door as U+FFFD.
 TEST_F(MqttTest, RetainedTopicsCommandsEventsInOrderValidTextAndTheLastWill)
 {
-    startInstrument("gc1", true, {"--firmware", "A.03\\xB005"});  // the byte 0xB0
-    ServiceProcess& service = *services[0];
+    startInstrument(true, {"--firmware", "A.03\\xB005"});  // the byte 0xB0
     ASSERT_EQ(service.post("/api/v1/methods/short", method(0.5), "text/plain").first, 201);
     EventReader events(service.port(), 0);
     const std::string firmware = "A.03\xEF\xBF\xBD"
@@ -161,7 +152,7 @@ TEST_F(MqttTest, RetainedTopicsCommandsEventsInOrderValidTextAndTheLastWill)
          .code = 413},
     };
     for (const auto& wrong : wrongs) {
-        const json reply = command(late, "gc1", wrong.topic, wrong.body, wrong.reply);
+        const json reply = command(late, wrong.topic, wrong.body, wrong.reply);
         EXPECT_EQ(reply["ok"], false) << wrong.body.substr(0, 40);
         EXPECT_EQ(reply["code"], wrong.code) << reply.dump();
         EXPECT_EQ(reply.value("field", ""), wrong.field) << reply.dump();
@@ -170,16 +161,16 @@ TEST_F(MqttTest, RetainedTopicsCommandsEventsInOrderValidTextAndTheLastWill)
     EXPECT_LT(peakMemoryKiB(service.pid()) - peakBefore, 64 << 10);
 
     // A load, then a run, through the broker; during the run, the one-job rule as over HTTP.
-    const json load = command(late, "gc1", "load", {{"id", "l1"}, {"method", "short"}});
+    const json load = command(late, "load", {{"id", "l1"}, {"method", "short"}});
     ASSERT_EQ(load["ok"], true) << load.dump();
     const auto hear = [&](const std::string& what) {
         return late.waitFor([&](const Message& m) { return heardAs(m) == what; }, 30000);
     };
     ASSERT_TRUE(hear("load done"));
-    const json run = command(late, "gc1", "run", {{"id", "r1"}, {"method", "short"}, {"vial", 2}});
+    const json run = command(late, "run", {{"id", "r1"}, {"method", "short"}, {"vial", 2}});
     ASSERT_EQ(run["ok"], true) << run.dump();
     ASSERT_TRUE(hear("run state run"));
-    const json busy = command(late, "gc1", "zones", {{"id", "z1"}, {"on", true}});
+    const json busy = command(late, "zones", {{"id", "z1"}, {"on", true}});
     EXPECT_EQ(busy["code"], 409) << busy.dump();
     // The run's and the refused command's lines were in the audit trail before their replies.
     const std::string shortSha = sha256Hex(service.client().Get("/api/v1/methods/short")->body);
@@ -237,8 +228,7 @@ TEST_F(MqttTest, RetainedTopicsCommandsEventsInOrderValidTextAndTheLastWill)
 TEST_F(MqttTest, ARetainedCommandRunsOnceNotAgainAtARestart)
 {
     const std::string injections = home.path() + "/injections";
-    startInstrument("gc1", true, {"--injection-log", injections});
-    ServiceProcess& service = *services[0];
+    startInstrument(true, {"--injection-log", injections});
     ASSERT_EQ(service.post("/api/v1/methods/short", method(0.5), "text/plain").first, 201);
     Subscriber client(broker.port(), {"gc6890/gc1/reply/#"});
     client.publish(
@@ -255,7 +245,7 @@ TEST_F(MqttTest, ARetainedCommandRunsOnceNotAgainAtARestart)
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
 
     ASSERT_EQ(service.stop(), 0);
-    ASSERT_TRUE(service.start(home.path() + "/gc1", serviceOptions("gc1")));
+    ASSERT_TRUE(service.start(link, serviceOptions()));
     const auto retainedSeen = [&] {
         return metric(service.client().Get("/metrics")->body,
                       "gc6890_mqtt_commands_total{outcome=\"retained\"}") == 1;
@@ -272,8 +262,7 @@ TEST_F(MqttTest, ARetainedCommandRunsOnceNotAgainAtARestart)
 
 TEST_F(MqttTest, ABrokerOutageDelaysNoPollAndLosesOnlyCountedEvents)
 {
-    startInstrument("gc1");
-    ServiceProcess& service = *services[0];
+    startInstrument();
     // The service is on the broker before it goes.
     ASSERT_TRUE(
         Subscriber(broker.port(), {"gc6890/gc1/status"}).waitFor("gc6890/gc1/status", 10000));
@@ -308,8 +297,7 @@ TEST_F(MqttTest, ABrokerOutageDelaysNoPollAndLosesOnlyCountedEvents)
 // the instrument's dashboard is; and the sequence's end replaces the pause.
 TEST_F(MqttTest, ALateSubscriberLearnsThePausedSequenceAndTheDashboardFromRetainedTopics)
 {
-    startInstrument("gc1", false, {"--missing-vial", "2"});
-    ServiceProcess& service = *services[0];
+    startInstrument(false, {"--missing-vial", "2"});
     ASSERT_EQ(service.post("/api/v1/methods/short", method(0.2), "text/plain").first, 201);
     const auto [code, started] =
         service.post("/api/v1/sequences?file=tray.toml",
@@ -352,7 +340,7 @@ TEST_F(MqttTest, ALateSubscriberLearnsThePausedSequenceAndTheDashboardFromRetain
 
     // Started without --mqtt-commands: a command is refused, and there is nothing to warn of.
     Subscriber replies(broker.port(), {"gc6890/gc1/reply/#"});
-    EXPECT_EQ(command(replies, "gc1", "stop", {{"id", "s1"}})["code"], 403);
+    EXPECT_EQ(command(replies, "stop", {{"id", "s1"}})["code"], 403);
     EXPECT_EQ(home.read("gc1.err").find("can command the instrument"), std::string::npos);
 
     ASSERT_EQ(service.post("/api/v1/sequences/" + id + "/abort", "").first, 200);

@@ -8,7 +8,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "audit/sha256.h"
 #include "service_fixture.h"
@@ -223,12 +222,9 @@ TEST_F(SequenceTest, TheHostProgramRunsASequenceAndItsCommandsOnTheLineAndThroug
     // On the line the program writes the audit trail itself: the sequence, its one load
     // (both rows have the same method) and each injection, with the method's hash.
     std::string audited;
-    std::istringstream trail(home.read("audit/audit.jsonl"));
-    for (std::string text; std::getline(trail, text);) {
-        const nlohmann::json entry = nlohmann::json::parse(text);
+    for (const json& entry : auditLines(home.path()))
         audited += entry.value("door", "") + " " + entry.value("action", "") + " " +
                    entry["params"].value("sha256", "").substr(0, 12) + "; ";
-    }
     const std::string methodHash = sha256Hex(method(0.5)).substr(0, 12);
     EXPECT_EQ(audited, "line sequence run " + sha256Hex(home.read("tray.toml")).substr(0, 12) +
                            "; line load " + methodHash + "; line run " + methodHash +

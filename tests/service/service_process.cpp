@@ -131,6 +131,28 @@ std::pair<int, nlohmann::json> ServiceProcess::post(const std::string& path,
             result ? nlohmann::json::parse(result->body, nullptr, false) : nlohmann::json()};
 }
 
+std::pair<int, nlohmann::json> ServiceProcess::ask(const std::string& method,
+                                                   const std::string& path, const std::string& body,
+                                                   const httplib::Headers& headers) const
+{
+    httplib::Request req;
+    req.method = method;
+    req.path = path;
+    req.headers = headers;
+    req.body = body;
+    if (!body.empty())
+        req.set_header("Content-Type",
+                       body[0] == '{' || body[0] == '[' ? "application/json" : "text/plain");
+    int status = 0;
+    req.response_handler = [&](const httplib::Response& res) {
+        status = res.status;
+        return res.get_header_value("Content-Type") != "text/event-stream";  // never ends
+    };
+    const httplib::Result result = client().send(req);
+    return {status,
+            result ? nlohmann::json::parse(result->body, nullptr, false) : nlohmann::json()};
+}
+
 nlohmann::json ServiceProcess::waitFor(const std::string& path,
                                        const std::function<bool(const nlohmann::json&)>& done,
                                        int ms) const
@@ -239,15 +261,6 @@ std::string method(double minutes)
     const std::string length = "run_length = 0.5";
     return text.replace(text.find(length), length.size(),
                         "run_length = " + std::to_string(minutes));
-}
-
-std::vector<nlohmann::json> auditLines(const std::string& home)
-{
-    std::vector<nlohmann::json> lines;
-    std::ifstream file(home + "/audit/audit.jsonl");
-    for (std::string line; std::getline(file, line);)
-        lines.push_back(nlohmann::json::parse(line, nullptr, false));
-    return lines;
 }
 
 }  // namespace gc6890::servicetest

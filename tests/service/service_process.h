@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "arrivals.h"
+#include "host/program_run.h"
 
 namespace gc6890::servicetest {
 
@@ -55,12 +56,24 @@ public:
     httplib::Client client() const;
     // The token the service made in the home.
     std::string token() const;
-    httplib::Headers auth() const { return {{"Authorization", "Bearer " + token()}}; }
+    httplib::Headers auth() const { return bearer(token()); }
+    // The Authorization header of `token`; none for "".
+    static httplib::Headers bearer(const std::string& token)
+    {
+        return token.empty() ? httplib::Headers()
+                             : httplib::Headers{{"Authorization", "Bearer " + token}};
+    }
 
     nlohmann::json get(const std::string& path) const;
     // POST with the token; the status and the JSON answer.
     std::pair<int, nlohmann::json> post(const std::string& path, const std::string& body,
                                         const std::string& type = "application/json") const;
+    // Any request: `method` `path` with `body` (JSON when it starts with "{" or "[", else text) and
+    // `headers`; the status and the JSON answer (of an event stream, its status once its
+    // head is in).
+    std::pair<int, nlohmann::json> ask(const std::string& method, const std::string& path,
+                                       const std::string& body,
+                                       const httplib::Headers& headers) const;
     // Polls GET `path` every 100 ms until `done` says yes, at most `ms`; the last answer.
     nlohmann::json waitFor(const std::string& path,
                            const std::function<bool(const nlohmann::json&)>& done, int ms) const;
@@ -111,8 +124,7 @@ std::string describe(const std::string& name, const nlohmann::json& data);
 // Expects a load, then a run, in this order among the `seen` events (described as above).
 void expectLoadThenRun(const std::vector<std::string>& seen);
 
-// The lines of the audit trail of the service whose home is `home`, oldest first.
-std::vector<nlohmann::json> auditLines(const std::string& home);
+using hosttest::auditLines;
 
 // The method the service tests and the dashboard share, its run lasting `minutes` of
 // instrument time (a second each at 60 times speed).

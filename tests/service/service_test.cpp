@@ -131,15 +131,10 @@ TEST_F(ServiceTest, RefusesBadRequestsAndMethodsNamingWhereAndChangesNothing)
         httplib::Headers headers = auth ? httplib::Headers() : service.auth();
         if (auth && *auth)
             headers.emplace("Authorization", auth);
-        httplib::Client client = service.client();
-        const std::string url = "/api/v1/" + std::string(path);
-        const httplib::Result result =
-            body ? client.Post(url, headers, body, "application/json") : client.Get(url, headers);
-        if (!result)
-            return std::pair{0, std::string("no answer")};
-        const json answer = json::parse(result->body, nullptr, false);
-        EXPECT_TRUE(answer.contains("error")) << path << ": " << result->body;
-        return std::pair{result->status, answer.value("field", "")};
+        const auto [status, answer] = service.ask(
+            body ? "POST" : "GET", "/api/v1/" + std::string(path), body ? body : "", headers);
+        EXPECT_TRUE(answer.contains("error")) << path << ": " << answer.dump();
+        return std::pair{status, answer.value("field", "")};
     };
     // With the token, a request that is not what its path takes: 400 naming the field.
     // Without the token, with another one or another kind: 401, whatever the request.

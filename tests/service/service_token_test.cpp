@@ -39,19 +39,9 @@ protected:
 
 const std::string kToken(40, 'a');
 
-TEST_F(ServiceTokenFile, IsMadeOnceWithModeSixHundredAndReadBack)
-{
-    const std::string made = loadOrMakeServiceToken();
-    EXPECT_EQ(made.size(), 64u);
-    EXPECT_EQ(made.find_first_not_of("0123456789abcdef"), std::string::npos);
-    struct stat info {};
-    ASSERT_EQ(::stat(path().c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0600u);
-    EXPECT_EQ(home.read("service-token"), made + "\n");
-    EXPECT_EQ(loadOrMakeServiceToken(), made);
-}
-
-TEST_F(ServiceTokenFile, StartsAtOnceAgreeOnOneToken)
+// Starts at once agree on one token, made with mode 600 and read back; line endings are
+// dropped, and an empty file is replaced.
+TEST_F(ServiceTokenFile, IsMadeOnceByStartsAtOnceWithModeSixHundredAndReadBack)
 {
     std::string tokens[4];
     std::vector<std::thread> starts;
@@ -65,14 +55,17 @@ TEST_F(ServiceTokenFile, StartsAtOnceAgreeOnOneToken)
         });
     for (std::thread& start : starts)
         start.join();
-    EXPECT_EQ(tokens[0].size(), 64u) << tokens[0];
+    const std::string made = tokens[0];
+    EXPECT_EQ(made.size(), 64u) << made;
+    EXPECT_EQ(made.find_first_not_of("0123456789abcdef"), std::string::npos);
     for (const std::string& token : tokens)
-        EXPECT_EQ(token, tokens[0]);
-    EXPECT_EQ(home.read("service-token"), tokens[0] + "\n");
-}
+        EXPECT_EQ(token, made);
+    struct stat info {};
+    ASSERT_EQ(::stat(path().c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    EXPECT_EQ(home.read("service-token"), made + "\n");
+    EXPECT_EQ(loadOrMakeServiceToken(), made);
 
-TEST_F(ServiceTokenFile, LineEndingsAreDroppedAndAnEmptyFileIsReplaced)
-{
     plant(kToken + "\r\n");
     EXPECT_EQ(loadOrMakeServiceToken(), kToken);
     plant("");
