@@ -23,7 +23,8 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
-from sila_client_test import SERVICE, check, compile_protos, failures, passes, stop  # noqa: E402
+from sila_client_test import (SERVICE, check, compile_protos, failures, passes,  # noqa: E402
+                              start, stop)
 
 BUS_CONFIG = """<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
  "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
@@ -132,17 +133,11 @@ def inside(args):
     import SiLAFramework_pb2 as fw
     import SiLAService_pb2 as svc
 
+    sim, serve, address = start(args.gc6890, args.sim, home,
+                                open(os.path.join(home, "serve.log"), "wb"))
     link = os.path.join(home, "gc")
-    sim = subprocess.Popen([args.sim, "--speed", "60", "--link", link], stdout=subprocess.PIPE)
-    sim.stdout.readline()
-    errors = open(os.path.join(home, "serve.log"), "wb")
-    serve = subprocess.Popen([args.gc6890, "serve", "--listen", "127.0.0.1:0", "--port", link,
-                              "--name", "GC py", "--sila", "0"],
-                             stdout=subprocess.PIPE, stderr=errors)
     avahi = None
     try:
-        serve.stdout.readline()
-        address = serve.stdout.readline().decode().strip().removeprefix("SiLA 2 server on ")
         port = int(address.rsplit(":", 1)[1])
         uuid = pathlib.Path(home, "sila", "server-uuid").read_text().strip()
         ca_lines = pathlib.Path(home, "sila", "ca.pem").read_text().strip().splitlines()

@@ -38,12 +38,15 @@ def compile_protos(proto_dir, out):
     sys.path.insert(0, out)
 
 
-def start(gc6890, sim, home):
+def start(gc6890, sim, home, errors=None):
+    """The simulator on home/gc and gc6890 serve --sila on it (its stderr to `errors`);
+    returns both processes and the SiLA 2 server's address."""
     link = os.path.join(home, "gc")
     sim_proc = subprocess.Popen([sim, "--speed", "60", "--link", link], stdout=subprocess.PIPE)
     sim_proc.stdout.readline()  # the device path: the line is there
     proc = subprocess.Popen([gc6890, "serve", "--listen", "127.0.0.1:0", "--port", link,
-                             "--name", "GC py", "--sila", "0"], stdout=subprocess.PIPE)
+                             "--name", "GC py", "--sila", "0"], stdout=subprocess.PIPE,
+                            stderr=errors)
     url = proc.stdout.readline().decode().strip()
     sila = proc.stdout.readline().decode().strip()
     prefix = "SiLA 2 server on "
