@@ -1,6 +1,6 @@
 // Hardware profiles: what a profile installs is what the GC reports (configuration answer,
-// inlet definition, the stored method's commands), and a profile the format does not know
-// is refused naming its line and key.
+// inlet definition, the stored method's commands in its read-back blocks), and a profile
+// the format does not know is refused naming its line and key.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -35,7 +35,8 @@ TEST(HardwareProfile, TheGCReportsWhatTheProfileInstalls)
          .configuration = "OVEN MAX 350,OVEN LIMIT 450,FRONT INLET S/S,FRONT CRYO,BACK INLET "
                           "S/S,COLUMN 1,COLUMN 2,FRONT DET FID,BACK DET FID,EPC,ALS",
          .backDefinition = "2,1,1,0,2,10.00,0.00",
-         .present = {"IFIFCR 0,0,0,0,0,0,0;", "IFIFSP ", "IBIBSP ", "C2C2NR "}},
+         .present = {"IFIFCR 0,0,0,0,0,0,0;", "IFIFSP ", "IBIBSP ", "C2C2NR ", "IFIFRC", "IBIBRC",
+                     "V7V7CW", "GCGCCW", "OVOVTR", "C1C1NR", "CCCCC2", "S2S2ZA", "CCCCCE"}},
         {.name = "split/splitless front only",
          .profile = "[inlets.front]\nkind = \"split_splitless\"\ngas = \"helium\"\n"
                     "[inlets.back]\nkind = \"none\"\n[detectors]\nback = \"none\"\n",
@@ -80,9 +81,18 @@ TEST(HardwareProfile, TheGCReportsWhatTheProfileInstalls)
         EXPECT_EQ(ask(opened(line), "GCHTCF ?"),
                   std::string("HTGCCF HP 6890 GC,A.03.05,") + c.configuration);
         EXPECT_EQ(ask(line, "IBHTCW ?"), std::string("HTIBCW ") + c.backDefinition);
+        // Read back in blocks from an empty opening to the closing "E", none longer than
+        // the GC's 431 characters, the workfile's identity first.
+        const std::vector<std::string> blocks = readBack(line);
+        EXPECT_GE(blocks.size(), 4u);
+        EXPECT_EQ(blocks.front(), "HTCCMD B;\"\"");
+        EXPECT_EQ(blocks.back(), "HTCCMD E;\"NONE\"");
+        for (const auto& block : blocks)
+            EXPECT_LE(block.size(), 431u);
         std::string method;  // the commands read back, each ended by ";"
-        for (const std::string& command : commandsOf(readBack(line)))
+        for (const std::string& command : commandsOf(blocks))
             method += command + ";";
+        EXPECT_EQ(method.rfind("CCCCIW", 0), 0u);
         for (const char* text : c.present)
             EXPECT_NE(method.find(text), std::string::npos) << text;
         for (const char* text : c.absent)

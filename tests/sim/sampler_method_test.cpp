@@ -90,22 +90,6 @@ std::string commandOf(const std::vector<std::string>& commands, const std::strin
     return found == commands.end() ? "" : *found;
 }
 
-TEST(StoredMethod, ReadBackComesInBlocksFromEmptyOpeningToClosingE)
-{
-    InProcessLine line;
-    const auto blocks = readBack(opened(line));
-    ASSERT_GE(blocks.size(), 4u);
-    EXPECT_EQ(blocks.front(), "HTCCMD B;\"\"");
-    EXPECT_EQ(blocks.back(), "HTCCMD E;\"NONE\"");
-    for (const auto& block : blocks)
-        EXPECT_LE(block.size(), 431u);
-    const auto commands = commandsOf(blocks);
-    EXPECT_EQ(commands.front().substr(0, 6), "CCCCIW");
-    for (const char* head : {"IFIFRC", "IBIBRC", "V7V7CW", "GCGCCW", "OVOVTR", "IFIFSP", "C1C1NR",
-                             "CCCCC2", "S2S2ZA", "CCCCCE"})
-        EXPECT_NE(commandOf(commands, head), "") << head;
-}
-
 TEST(StoredMethod, DownloadThenReadBackReturnsTheDownloadedValues)
 {
     InProcessLine line;
