@@ -121,11 +121,10 @@ TEST_F(ChannelTest, ThePortMutexExcludesOnlyUsersOfTheSameDevice)
     int ready[2], done[2];
     ASSERT_EQ(pipe(ready), 0);
     ASSERT_EQ(pipe(done), 0);
-    const pid_t holder = fork();
-    if (holder == 0) {
+    const pid_t holder = inChild([&] {
         CMutex mutex(FALSE, portMutexName(held).c_str());
-        _exit(mutex.Lock(0) && write(ready[1], "h", 1) == 1 && awaitByte(done[0]) ? 0 : 1);
-    }
+        return mutex.Lock(0) && write(ready[1], "h", 1) == 1 && awaitByte(done[0]) ? 0 : 1;
+    });
     ASSERT_TRUE(awaitByte(ready[0]));
     WriteRegistryPath("Inlets\\Hubrel\\Varnock\\Timeout", 100, HKEY_LOCAL_MACHINE);
     CHP6890SerialComms::m_sCommsStatus = 1;

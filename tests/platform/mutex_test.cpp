@@ -18,13 +18,12 @@ protected:
         int up[2], down[2];
         if (pipe(up) != 0 || pipe(down) != 0)
             return -1;
-        const pid_t child = fork();
-        if (child == 0) {
+        const pid_t child = gc6890::test::inChild([&] {
             CMutex mutex(FALSE, "6890 Comm Port");
             const bool held = mutex.Lock() && write(up[1], "l", 1) == 1;
             const bool released = held && gc6890::test::awaitByte(down[0]) && mutex.Unlock();
-            _exit(released && write(up[1], "u", 1) == 1 ? 0 : 1);
-        }
+            return released && write(up[1], "u", 1) == 1 ? 0 : 1;
+        });
         close(up[1]);
         close(down[0]);
         toHolder = down[1];

@@ -124,15 +124,14 @@ TEST_F(SettingsStoreTest, TwoWriterProcessesLoseNothing)
     };
     pid_t writers[2];
     for (int w = 0; w < 2; ++w) {
-        writers[w] = fork();
-        ASSERT_GE(writers[w], 0);
-        if (writers[w] == 0) {
+        writers[w] = gc6890::test::inChild([&] {
             SettingsStore store;
             bool ok = true;
             for (int i = 0; i < valuesEach; ++i)
                 ok = store.writeInt(key(w, i), i * 10 + w) && ok;
-            _exit(ok ? 0 : 1);
-        }
+            return ok ? 0 : 1;
+        });
+        ASSERT_GE(writers[w], 0);
     }
     for (pid_t writer : writers)
         ASSERT_EQ(gc6890::test::waitForChild(writer), 0);  // exited, with 0
@@ -161,15 +160,14 @@ TEST_F(SettingsStoreTest, WriterKilledMidWriteLeavesThePreviousStore)
     ASSERT_TRUE(store.writeInt(kPort + "MethodRetry", 2));
     int signal[2];
     ASSERT_EQ(pipe(signal), 0);
-    const pid_t writer = fork();
-    ASSERT_GE(writer, 0);
-    if (writer == 0) {
+    const pid_t writer = gc6890::test::inChild([&] {
         close(signal[0]);
         g_pausePipe = signal[1];
         gc6890::setSettingsWriteHook(&pauseInsideWrite);
         SettingsStore(store.filePath()).writeInt(kPort + "MethodRetry", 9);
-        _exit(4);
-    }
+        return 4;
+    });
+    ASSERT_GE(writer, 0);
     close(signal[1]);
     const bool paused = gc6890::test::awaitByte(signal[0]);
     close(signal[0]);

@@ -29,16 +29,6 @@ protected:
         usePort(sim.devicePath(), 1000);
     }
 
-    // Runs `body` in a child process; its exit status is body's result.
-    template <typename Body>
-    static pid_t inChild(Body body)
-    {
-        const pid_t pid = fork();
-        if (pid == 0)
-            _exit(body());
-        return pid;
-    }
-
     TempHome home;
     SimulatorProgram sim;
 };

@@ -35,6 +35,17 @@ inline void endWithTheTest(pid_t test)
         _exit(127);
 }
 
+// Runs `body` in a forked child, which exits with body's result; the child's pid (-1: no
+// child).
+template <typename Body>
+pid_t inChild(Body body)
+{
+    const pid_t pid = fork();
+    if (pid == 0)
+        _exit(body());
+    return pid;
+}
+
 // Reads one byte from the pipe, waiting at most `milliseconds`; false on time-out or end.
 inline bool awaitByte(int fd, int milliseconds = 20000)
 {
