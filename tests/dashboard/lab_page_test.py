@@ -198,6 +198,12 @@ def main():
         seen = json.loads(get(lab_url + "api/v1/lab"))
         assert [(a["instrument"], a["kind"]) for a in seen["alerts"]] == [
             ("gc04", "offline"), ("gc03", "line_down"), ("gc02", "sequence_paused")], seen["alerts"]
+        # gc02's sequence where it stands, its method and the last vial injected (not vial 2).
+        paused = next(i for i in seen["instruments"] if i["name"] == "gc02")
+        assert paused["sequence"]["reason"], paused
+        assert (paused["sequence"], paused["method"], paused["run_length_min"], paused["vial"]) == (
+            {"id": sequence, "name": "tray", "state": "paused", "reason": paused["sequence"]["reason"],
+             "row": 2, "rows": 3, "injection": 2, "injections": 3}, "short", 0.5, 1), paused
         text = get(lab_url + "metrics")
         for series, value in (('gc6890_lab_up{instrument="gc04"}', 0),
                               ('gc6890_lab_line_up{instrument="gc03"}', 0),
@@ -236,6 +242,10 @@ def main():
         page.wait_text("alerts", "Nothing needs a person.")
         page.wait("every tile back", lambda: all("line up" in page.tile(n) for n in names))
         assert "sequence" not in page.tile("gc02"), page.tile("gc02")
+        # The sequence's end replaced the pause: aborted, at no row.
+        ended = next(i for i in json.loads(get(lab_url + "api/v1/lab"))["instruments"]
+                     if i["name"] == "gc02")["sequence"]
+        assert (ended["state"], ended["row"]) == ("aborted", None), ended
         assert get_status(lab_url + "healthz") == 200
         # The broker's absence and the page's own are the only errors.
         errors = [e for e in page.errors() if "net::ERR" not in e]
