@@ -90,6 +90,7 @@ TEST_F(RunEndToEndTest, ALateInjectionStartsAPreparedRunPolledToItsEndAndTheNext
         tick(1000);
     ASSERT_EQ(sampler->m_pCallbackWnd, nullptr);
     EXPECT_EQ(sampler->m_bInjectResponseOK, 1);
+    EXPECT_EQ(sampler->m_bWaitingForInjectResponse, 1);  // until the next status read
     CInletSystemStatus status;
     EXPECT_EQ(sampler->ReadStatus(status), 1);  // takes the settled answer
     EXPECT_EQ(sampler->m_bWaitingForInjectResponse, 0);

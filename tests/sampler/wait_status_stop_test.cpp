@@ -29,27 +29,6 @@ protected:
     TestClock clock{1000};
 };
 
-TEST_F(SamplerWaitTest, ALateAnswerOnTheThirdTickSettlesTheInjection)
-{
-    struct Case {
-        const char* answer;
-        int ok;
-    };
-    for (const Case c : {Case{"HT01SINJECT 0", 1}, Case{"HT01SINJECT 5", 0}}) {
-        startWaiting();
-        tick();
-        tick();
-        EXPECT_NE(sampler->m_pCallbackWnd, nullptr);
-        line->unsolicited(c.answer);
-        tick();
-        EXPECT_EQ(sampler->m_pCallbackWnd, nullptr) << c.answer;
-        EXPECT_EQ(sampler->m_bInjectResponseDone, 1);
-        EXPECT_EQ(sampler->m_bInjectResponseOK, c.ok);
-        EXPECT_EQ(sampler->m_bWaitingForInjectResponse, 1);  // until the next status read
-        sampler->m_bWaitingForInjectResponse = 0;
-    }
-}
-
 TEST_F(SamplerWaitTest, FiveMinutesWithoutAnAnswerCountAsAcceptedAndDumpOnce)
 {
     startWaiting();
