@@ -165,7 +165,7 @@ TEST_F(GcController, PropertiesFollowTheSnapshotAndAFullHouseOfSubscribersKeepsN
 TEST_F(GcController, ALoadRunsFromWaitingToFinishedAndTheInstrumentIsHeldMeanwhile)
 {
     // A slow line, so that the load is still under way while the others ask.
-    serve({"--baud", "9600"});
+    serve({"--baud", "19200"});
     const fw::CommandConfirmation confirmation = load("short", token);
     ASSERT_TRUE(last.ok()) << last.error_message();
     EXPECT_EQ(confirmation.lifetimeofexecution().seconds(), 3600);
@@ -331,43 +331,7 @@ TEST_F(GcController, AnInjectionWaitingForANotReadyGCEndsWithNotReadyTimeoutOrIn
     EXPECT_EQ(jobKind(2), "") << "the injection asked for no run";
 }
 
-// Cancelled in its run, under another client's lock: the run is stopped as StopRun stops
-// it, recorded, and the injection ends with Cancelled naming the record's folder.
-TEST_F(GcController, ACancelledInjectionStopsItsRunWhichIsRecorded)
-{
-    serve();
-    const fw::CommandConfirmation confirmation = injectIntoALongRun(5, token);
-    ASSERT_FALSE(HasFailure());
-    const std::string uuid = confirmation.commandexecutionuuid().value();
-    ASSERT_TRUE(test::lockServer(channel, token, "someone").ok());
-
-    EXPECT_TRUE(isSilaError(cancelCommand(channel, "", uuid), fw::SiLAError::kFrameworkError,
-                            std::to_string(fw::FrameworkError::INVALID_METADATA)));
-    const grpc::Status cancelled = cancelCommand(channel, token, uuid);
-    ASSERT_TRUE(cancelled.ok()) << test::messageOf(cancelled);
-    gcc::Inject_Responses responses;
-    EXPECT_EQ(injected(confirmation, responses), fw::ExecutionInfo::finishedWithError);
-    EXPECT_NE(service.get("/api/v1/status").value("run_state", ""), "Run");
-    EXPECT_TRUE(isSilaError(last, fw::SiLAError::kDefinedExecutionError, kErrors + "Cancelled"));
-    EXPECT_EQ(jobKind(3), "stop");
-    const std::string folder = service.get("/api/v1/jobs/2").value("results_folder", "");
-    ASSERT_FALSE(folder.empty());
-    EXPECT_THAT(test::messageOf(last), HasSubstr(folder));
-    EXPECT_THAT(home.read(folder.substr(home.path().size() + 1) + "/run.txt"),
-                HasSubstr("stopped"));
-
-    // What cannot be cancelled: a finished execution, an unknown one, a UUID misspelled.
-    const std::string invalid = kCancel + "/DefinedExecutionError/InvalidCommandExecutionUUID";
-    EXPECT_TRUE(isSilaError(cancelCommand(channel, token, uuid),
-                            fw::SiLAError::kDefinedExecutionError, invalid));
-    EXPECT_TRUE(isSilaError(cancelCommand(channel, token, test::kUnknownExecution),
-                            fw::SiLAError::kDefinedExecutionError, invalid));
-    EXPECT_TRUE(isSilaError(cancelCommand(channel, token, "0000000-0000-4000-8000-0000000000000"),
-                            fw::SiLAError::kValidationError,
-                            kCancel + "/Command/CancelCommand/Parameter/CommandExecutionUUID"));
-}
-
-TEST_F(GcController, StopResetAndZonesAreTheServicesJobs)
+TEST_F(GcController, StopResetZonesAndACancelledInjectionsStopAreTheServicesJobs)
 {
     serve();
     gcc::SwitchHeatedZones_Parameters zones;
@@ -417,6 +381,39 @@ TEST_F(GcController, StopResetAndZonesAreTheServicesJobs)
                                                           {"action", "unauthorized"},
                                                           {"params", {{"count", 1}}},
                                                           {"result", "refused: no valid token"}}));
+
+    // An injection cancelled in its run (jobs 4 and 5), under another client's lock: the run is
+    // stopped as StopRun stops it (job 6), recorded, and the injection ends with Cancelled
+    // naming the record's folder.
+    const fw::CommandConfirmation confirmation = injectIntoALongRun(5, token);
+    ASSERT_FALSE(HasFailure());
+    const std::string uuid = confirmation.commandexecutionuuid().value();
+    ASSERT_TRUE(test::lockServer(channel, token, "someone").ok());
+
+    EXPECT_TRUE(isSilaError(cancelCommand(channel, "", uuid), fw::SiLAError::kFrameworkError,
+                            std::to_string(fw::FrameworkError::INVALID_METADATA)));
+    const grpc::Status cancelled = cancelCommand(channel, token, uuid);
+    ASSERT_TRUE(cancelled.ok()) << test::messageOf(cancelled);
+    gcc::Inject_Responses responses;
+    EXPECT_EQ(injected(confirmation, responses), fw::ExecutionInfo::finishedWithError);
+    EXPECT_NE(service.get("/api/v1/status").value("run_state", ""), "Run");
+    EXPECT_TRUE(isSilaError(last, fw::SiLAError::kDefinedExecutionError, kErrors + "Cancelled"));
+    EXPECT_EQ(jobKind(6), "stop");
+    const std::string folder = service.get("/api/v1/jobs/5").value("results_folder", "");
+    ASSERT_FALSE(folder.empty());
+    EXPECT_THAT(test::messageOf(last), HasSubstr(folder));
+    EXPECT_THAT(home.read(folder.substr(home.path().size() + 1) + "/run.txt"),
+                HasSubstr("stopped"));
+
+    // What cannot be cancelled: a finished execution, an unknown one, a UUID misspelled.
+    const std::string invalid = kCancel + "/DefinedExecutionError/InvalidCommandExecutionUUID";
+    EXPECT_TRUE(isSilaError(cancelCommand(channel, token, uuid),
+                            fw::SiLAError::kDefinedExecutionError, invalid));
+    EXPECT_TRUE(isSilaError(cancelCommand(channel, token, test::kUnknownExecution),
+                            fw::SiLAError::kDefinedExecutionError, invalid));
+    EXPECT_TRUE(isSilaError(cancelCommand(channel, token, "0000000-0000-4000-8000-0000000000000"),
+                            fw::SiLAError::kValidationError,
+                            kCancel + "/Command/CancelCommand/Parameter/CommandExecutionUUID"));
 }
 
 }  // namespace
