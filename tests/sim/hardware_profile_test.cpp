@@ -103,16 +103,18 @@ TEST(HardwareProfile, TheGCReportsWhatTheProfileInstalls)
 // The stored method sent back with one command edited (its start `from` made `to`; left
 // out when `to` is empty), as a user's block might carry it: the check answers the code
 // and the command, the trace names the rule, and nothing is installed (a block within the
-// rules, answered 0, is installed). The refusals a
-// download built from a method file can provoke are the host program's method rules'.
+// rules, answered 0, is installed, read back as sent, and gives the GC its run length).
+// The refusals a download built from a method file can provoke are the host program's
+// method rules'.
 TEST(StoredMethod, CheckRefusesABlockTheGCCannotTakeNamingTheRule)
 {
     struct Case {
         const char *from, *to, *answer, *refusal;
-        bool running = false;  // the GC in a run when the block is checked
+        bool running = false;   // the GC in a run when the block is checked
+        double runMinutes = 0;  // the installed method's run length
     } const cases[] = {
         // The installed limit is taken; one degree over it is not.
-        {"OVOVCW 1,3,0,350", "OVOVCW 1,3,0,400", "HTCCMC 0,0", ""},
+        {"OVOVCW 1,3,0,350", "OVOVCW 1,3,0,400", "HTCCMC 0,0", "", false, 2.0 + 20.0 + 5.0},
         {"OVOVCW 1,3,0,350", "OVOVCW 1,3,0,401", "HTCCMC 16,23",
          "OVOVCW (command 23): oven maximum above the installed 400"},
         {"IFIFSP 0,1,100000,50000", "IFIFSP 0,1,100000,1500000", "HTCCMC 1,34",
@@ -125,6 +127,9 @@ TEST(StoredMethod, CheckRefusesABlockTheGCCannotTakeNamingTheRule)
          "OVOVSP (command 28): 2 arguments, it takes 1"},
         {"S1S1CS", "", "HTCCMC 10,0", "required command S1S1CS absent"},
         {"GCGCPU", "GCGCPU", "HTCCMC 27,0", "the GC is running", true},
+        // Another oven program: the run length is the installed one's.
+        {"OVOVTR 50,2.00,10.00,250,5.00", "OVOVTR 60,1.00,20.00,200,2.00", "HTCCMC 0,0", "", false,
+         1.0 + 7.0 + 2.0},
     };
     const TempHome home;
     SimConfig config;  // an oven installed for 400 C at most
@@ -134,10 +139,11 @@ TEST(StoredMethod, CheckRefusesABlockTheGCCannotTakeNamingTheRule)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.from);
         InProcessLine line(config);
+        EXPECT_EQ(ask(opened(line), "CCHTMC"), "HTCCMC 4,0");  // no block to check yet
         std::string refusal;
         keepRefusal(line, refusal);
         std::vector<std::string> commands;
-        for (const std::string& command : commandsOf(readBack(opened(line)))) {
+        for (const std::string& command : commandsOf(readBack(line))) {
             if (!command.starts_with(c.from))
                 commands.push_back(command);
             else if (*c.to)
@@ -150,6 +156,12 @@ TEST(StoredMethod, CheckRefusesABlockTheGCCannotTakeNamingTheRule)
         EXPECT_EQ(refusal, c.refusal);
         const bool refused = *c.refusal != '\0';
         EXPECT_EQ(ask(line, "CCHTMI").rfind("HTCCMI 0", 0) == 0, !refused) << "installed";
+        if (refused)
+            continue;
+        // Installed: read back as sent, and nothing left to install.
+        EXPECT_EQ(commandsOf(readBack(line)), commands);
+        EXPECT_DOUBLE_EQ(line.instrument().gc().runLengthMinutes(), c.runMinutes);
+        EXPECT_EQ(ask(line, "CCHTMI"), "HTCCMI 4,0");
     }
 }
 

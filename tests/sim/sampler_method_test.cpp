@@ -90,28 +90,6 @@ std::string commandOf(const std::vector<std::string>& commands, const std::strin
     return found == commands.end() ? "" : *found;
 }
 
-TEST(StoredMethod, DownloadThenReadBackReturnsTheDownloadedValues)
-{
-    InProcessLine line;
-    opened(line);
-    EXPECT_EQ(ask(line, "CCHTMC"), "HTCCMC 4,0");  // no block to check yet
-    auto commands = commandsOf(readBack(line));
-    for (auto& c : commands)
-        if (c.rfind("OVOVTR", 0) == 0)
-            c = "OVOVTR 60,1.00,20.00,200,2.00,0.00,0,0.00,0.00,0,0.00,0.00,0,0.00,0.00,0,0.00,"
-                "0.00,0,0.00";
-    download(line, commands);
-    EXPECT_EQ(ask(line, "CCHTMC"), "HTCCMC 0,0");
-    EXPECT_EQ(ask(line, "CCHTMI"), "HTCCMI 0,0");
-    EXPECT_EQ(commandsOf(readBack(line)), commands);
-    EXPECT_DOUBLE_EQ(line.instrument().gc().runLengthMinutes(), 1.0 + 7.0 + 2.0);
-    EXPECT_EQ(ask(line, "CCHTMI"), "HTCCMI 4,0");  // nothing left to install
-
-    download(line, commands);
-    line.instrument().gc().startRun(0);
-    EXPECT_EQ(ask(line, "CCHTMI"), "HTCCMI 27,0");  // not while a run goes on
-}
-
 TEST(StoredMethod, ImmediateConfigurationShowsInTheNextReadBack)
 {
     InProcessLine line;
