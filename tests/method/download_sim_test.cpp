@@ -1,5 +1,6 @@
-// End to end: each example method downloaded into gc6890-sim over a pseudo-terminal, and
-// every inlet type sent and read back whole. (A hang-up at each line of the download is
+// Each example method downloaded into the simulator in process, and every inlet type sent
+// and read back whole. (The download over a pseudo-terminal is the host program's load
+// case, instrument_commands_test.cpp; a hang-up at each line of it is
 // robustness/hang_up_test.cpp's.)
 #include <gtest/gtest.h>
 
@@ -10,7 +11,8 @@
 
 #include "method/download_fixture.h"
 #include "method/method_readback.h"
-#include "support/scoped_env.h"
+#include "sim/hardware_profile.h"
+#include "support/in_process_simulator.h"
 #include "support/source_tree.h"
 
 namespace gc6890::test {
@@ -18,7 +20,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class SimDownloadTest : public ::testing::Test, public RecordingDownloadHost {
+class SimDownloadTest : public InProcessSimulatorTest, public RecordingDownloadHost {
 protected:
     void TearDown() override
     {
@@ -26,26 +28,25 @@ protected:
         EXPECT_EQ(LockedOut(), 0);
         EXPECT_EQ(lockResets, unlockResets);
     }
-    // A channel on a fresh simulator started with these options, its GC side started; no
-    // box and no comms log yet.
-    void startSimulator(const std::string& options)
+    // A channel on a fresh simulator with this hardware profile (none: the default GC), its
+    // GC side started; no box and nothing received yet.
+    void startSimulator(const fs::path& profile = {})
     {
         channel.reset();
         boxes.clear();
-        std::filesystem::remove(home.path() + "/c/dravik/hp6890.err");
-        ScopedEnv simulatorOptions("GC6890_SIM_OPTIONS", options);
+        config = {};
+        std::string error;
+        ASSERT_TRUE(profile.empty() || sim::loadHardwareProfile(profile, config, error)) << error;
         channel = std::make_unique<CHP6890SerialComms>();
-        ASSERT_EQ(channel->StartGCComms(), 1) << "gc6890-sim did not start";
+        ASSERT_EQ(channel->StartGCComms(), 1);
         hostChannel = channel.get();
+        received.clear();
     }
     int download(const fs::path& method)
     {
         return RunMethodDownload(*this, gcState(), CString(method.string()));
     }
 
-    std::string log() const { return home.read("c/dravik/hp6890.err"); }
-
-    TempHome home;
     std::unique_ptr<CHP6890SerialComms> channel;
 };
 
@@ -59,27 +60,25 @@ TEST_F(SimDownloadTest, EveryExampleMethodIsTakenByTheGC)
         SCOPED_TRACE(entry.path().filename().string());
         ++count;
         // The PTV method needs a GC with a PTV inlet: the default one refuses it (15).
-        const fs::path profile = sourcePath("sim/profiles/ptv_front.toml");
-        startSimulator(entry.path().filename() == "ptv.toml" ? "--profile " + profile.string()
-                                                             : std::string());
+        startSimulator(entry.path().filename() == "ptv.toml"
+                           ? sourcePath("sim/profiles/ptv_front.toml")
+                           : fs::path());
         EXPECT_EQ(download(entry.path()), 1) << (boxes.empty() ? "" : boxes.back());
         EXPECT_TRUE(boxes.empty() || boxes.back().rfind("Warning", 0) == 0);
     }
     EXPECT_GE(count, 4);
 }
 
-// The commands of the "CCHTMD C" lines of the comms log: those written after the last
-// block opened ("CCHTMD B"), or those received after the last read began ("CCHTMD ?").
-std::vector<std::string> blockCommands(const std::string& log, bool written)
+// The commands of the last block in these lines: those of its "HEAD C" lines ("CCHTMD" as
+// the simulator receives them, "HTCCMD" as it answers) after the last "CCHTMD B".
+std::vector<std::string> blockCommands(const std::vector<std::string>& lines,
+                                       const std::string& head)
 {
-    const std::string start = written ? "\tWriting\t(CCHTMD B" : "\tWriting\t(CCHTMD ?";
-    const std::string want = written ? "\tWriting\t(CCHTMD C;" : "\tReceived\t(HTCCMD C;";
     std::vector<std::string> commands;
-    std::istringstream lines(log);
-    for (std::string text; std::getline(lines, text);) {
-        if (text.find(start) != std::string::npos)
+    for (const std::string& text : lines) {
+        if (text.starts_with("CCHTMD B"))
             commands.clear();
-        if (text.find(want) == std::string::npos)
+        if (!text.starts_with(head + " C;"))
             continue;
         const auto first = text.find('"');
         const auto last = text.rfind('"');
@@ -203,7 +202,6 @@ TEST_F(SimDownloadTest, EveryInletTypeDownloadsWholeIntoAGCThatHasItsInlet)
         {.type = 8, .kind = kPtv, .sent = gv("0,2,125000,45000,40.00,0,200000,0.50")},
         {.type = 9, .kind = kPtv, .sent = gv("0,4,125000,100000,0.08,60000,50000,2.00")},
     };
-    WriteRegistryPath("Inlets\\Hubrel\\Varnock\\IgnoreSeverityLevel", 2, HKEY_LOCAL_MACHINE);
     for (const Row& row : rows) {
         for (const std::string side : {"front", "back"}) {
             SCOPED_TRACE("type " + std::to_string(row.type) + " on a " + row.kind + " " + side +
@@ -213,20 +211,21 @@ TEST_F(SimDownloadTest, EveryInletTypeDownloadsWholeIntoAGCThatHasItsInlet)
                 format("[inlets.front]\nkind = \"%s\"\n[inlets.back]\nkind = \"%s\"\n",
                        side == "front" ? row.kind : "none", side == "back" ? row.kind : "none"));
             const std::string method = home.write("inlet.toml", inletMethod(row.type, side));
-            startSimulator("--profile " + profile);
+            startSimulator(profile);
             const int loaded = download(method);
             if (side == "back" && std::string(row.kind) == kPtv) {
                 EXPECT_EQ(loaded, 0);
                 EXPECT_EQ(boxes, std::vector<std::string>{
                                      "6890 Method Error: Existing back inlet is not COC or S/S"});
-                EXPECT_EQ(log().find("(CCHTMD B"), std::string::npos) << "a block was sent";
+                EXPECT_EQ(first("CCHTMD B"), std::string::npos) << "a block was sent";
                 continue;
             }
             ASSERT_EQ(loaded, 1) << (boxes.empty() ? "" : boxes.back());
-            const std::vector<std::string> sent = blockCommands(log(), true);
+            const std::vector<std::string> sent = blockCommands(received, "CCHTMD");
             CCommandStringList readBack;
+            answered.clear();
             ASSERT_EQ(ReadMethodFromGC(*channel, readBack), 1);
-            EXPECT_EQ(blockCommands(log(), false), sent);
+            EXPECT_EQ(blockCommands(answered, "HTCCMD"), sent);
             const std::string head = side == "front" ? "IFIF" : "IBIB";
             std::string inlet;
             for (const std::string& command : sent)

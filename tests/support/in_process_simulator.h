@@ -1,6 +1,6 @@
 // The simulator in process, in a fresh home: every port a channel opens is a new simulator
 // built from `config` (the last one in `line`), on the port "sim" with a 1 s time-out, and
-// every line it receives is kept in `received`.
+// every line it receives is kept in `received`, every line it answers in `answered`.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -38,6 +38,7 @@ protected:
     sim::SimConfig config;
     std::shared_ptr<sim::InProcessLine> line;
     std::vector<std::string> received;
+    std::vector<std::string> answered;
 
 private:
     SerialBackendScope m_backend{[this](const PortSettings&) {
@@ -45,6 +46,8 @@ private:
         line->instrument().trace = [this](char direction, const std::string& text) {
             if (direction == '>')
                 received.push_back(text);
+            else if (direction == '<')
+                answered.push_back(text);
         };
         return line;
     }};
