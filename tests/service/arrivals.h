@@ -25,15 +25,8 @@ public:
     // The first item (from the start) that `match` accepts, waiting `ms` at most for it.
     std::optional<T> waitFor(const std::function<bool(const T&)>& match, int ms)
     {
-        std::unique_lock lock(mutex_);
-        std::optional<T> found;
-        arrived_.wait_for(lock, std::chrono::milliseconds(ms), [&] {
-            const auto it = std::find_if(items_.begin(), items_.end(), match);
-            if (it != items_.end())
-                found = *it;
-            return found.has_value();
-        });
-        return found;
+        const std::vector<T> found = waitForCount(match, 1, ms);
+        return found.empty() ? std::nullopt : std::optional<T>(found.front());
     }
     // The items `match` accepts once there are `count` of them (fewer after `ms`).
     std::vector<T> waitForCount(const std::function<bool(const T&)>& match, std::size_t count,

@@ -16,12 +16,26 @@
 
 namespace gc6890::servicetest {
 
-bool ServiceProcess::launch(const std::vector<std::string>& words, std::string& line, int& outFd)
+namespace {
+
+// A line the program wrote on `fd`, waiting 20 s at most for each character.
+std::string readLine(int fd)
 {
-    port_ = 0;
+    std::string line;
+    char c = 0;
+    pollfd ready{fd, POLLIN, 0};
+    while (poll(&ready, 1, 20000) == 1 && read(fd, &c, 1) == 1 && c != '\n')
+        line += c;
+    return line;
+}
+
+}  // namespace
+
+int ServiceProcess::launch(const std::vector<std::string>& words)
+{
     int out[2];
     if (pipe2(out, O_CLOEXEC) != 0)
-        return false;
+        return -1;
     const std::string path = hosttest::programPath();
     const pid_t parent = getpid();
     pid_ = fork();
@@ -40,16 +54,7 @@ bool ServiceProcess::launch(const std::vector<std::string>& words, std::string& 
         _exit(127);
     }
     close(out[1]);
-    outFd = out[0];
-    char c = 0;
-    pollfd ready{out[0], POLLIN, 0};
-    while (poll(&ready, 1, 20000) == 1 && read(out[0], &c, 1) == 1 && c != '\n')
-        line += c;
-    const std::size_t colon = line.rfind(':');
-    port_ = colon == std::string::npos ? 0 : std::atoi(line.c_str() + colon + 1);
-    if (line.rfind(caFile.empty() ? "http://" : "https://", 0) != 0)
-        port_ = 0;  // the first line names the scheme served
-    return port_ > 0;
+    return out[0];
 }
 
 ::testing::AssertionResult ServiceProcess::start(const std::string& device,
@@ -57,17 +62,16 @@ bool ServiceProcess::launch(const std::vector<std::string>& words, std::string& 
 {
     std::vector<std::string> words = {"serve", "--listen", "127.0.0.1:0", "--port", device};
     words.insert(words.end(), extra.begin(), extra.end());
-    std::string line;
-    int outFd = -1;
-    launch(words, line, outFd);
-    char c = 0;
-    pollfd ready{outFd, POLLIN, 0};
-    // With --sila, the second line: "SiLA 2 server on HOST:PORT".
+    const int outFd = launch(words);
+    // The first line is the URL, naming the scheme served; with --sila, the second is
+    // "SiLA 2 server on HOST:PORT".
+    std::string line = readLine(outFd);
+    const std::size_t colon = line.rfind(':');
+    const bool url = line.rfind(caFile.empty() ? "http://" : "https://", 0) == 0;
+    port_ = url && colon != std::string::npos ? std::atoi(line.c_str() + colon + 1) : 0;
     silaAddress_.clear();
     if (port_ > 0 && std::find(extra.begin(), extra.end(), "--sila") != extra.end()) {
-        std::string second;
-        while (poll(&ready, 1, 20000) == 1 && read(outFd, &c, 1) == 1 && c != '\n')
-            second += c;
+        const std::string second = readLine(outFd);
         const std::string prefix = "SiLA 2 server on ";
         if (second.rfind(prefix, 0) == 0) {
             silaAddress_ = second.substr(prefix.size());

@@ -220,13 +220,13 @@ TEST_F(ServiceTest, RefusesBadRequestsAndMethodsNamingWhereAndChangesNothing)
 }
 
 // Right after an injection is accepted the GC counts as in a run, without waiting for the
-// next poll (here the default 5.5 s): the run requests that follow are refused at once and
+// next poll (here every 2 s): the run requests that follow are refused at once and
 // never reach the sampler. The run outlives a restart of the service (on SIGTERM, a clean
 // exit): the new service finds it, injects nothing, and takes a stop while it refuses the
 // other jobs.
 TEST_F(ServiceOptionsTest, ARunRefusesJobsFromItsInjectionOnOutlivesARestartAndTakesAStop)
 {
-    write("registry.ini", "");
+    write("registry.ini", "[Inlets\\Hubrel\\System Timings]\nStatus Frequency=2000\n");
     ASSERT_TRUE(startSim());
     ASSERT_TRUE(service.start(link));
     upload("long", method(30));
