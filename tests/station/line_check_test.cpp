@@ -11,7 +11,6 @@
 
 #include "comms/hp6890_serial_comms.h"
 #include "external/hardware_profile.h"
-#include "external/serial_comms.h"
 #include "sim/hardware_profile.h"
 #include "station/connected_hardware.h"
 #include "station/line_capture.h"
