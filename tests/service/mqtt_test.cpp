@@ -94,7 +94,7 @@ protected:
 TEST_F(MqttTest, RetainedTopicsCommandsEventsInOrderValidTextAndTheLastWill)
 {
     startInstrument(true, {"--firmware", "A.03\\xB005"});  // the byte 0xB0
-    ASSERT_EQ(service.post("/api/v1/methods/short", method(0.5), "text/plain").first, 201);
+    upload("short", method(0.5));
     EventReader events(service.port(), 0);
     const std::string firmware = "A.03\xEF\xBF\xBD"
                                  "05";
@@ -123,9 +123,7 @@ TEST_F(MqttTest, RetainedTopicsCommandsEventsInOrderValidTextAndTheLastWill)
     // by far less than 16 MiB parsed would cost).
     const long peakBefore = peakMemoryKiB(service.pid());
     // A viewer's token is refused as over HTTP, and so is one of no account.
-    const hosttest::ProgramResult viewer = run({"user", "add", "vic", "--role", "viewer"});
-    ASSERT_EQ(viewer.exitCode, 0) << viewer.err;
-    const std::string viewerToken = lastWord(viewer.out);
+    const std::string viewerToken = addAccount("vic", "viewer");
     const struct {
         const char* topic;
         std::string body;
@@ -228,7 +226,7 @@ TEST_F(MqttTest, ARetainedCommandRunsOnceNotAgainAtARestart)
 {
     const std::string injections = home.path() + "/injections";
     startInstrument(true, {"--injection-log", injections});
-    ASSERT_EQ(service.post("/api/v1/methods/short", method(0.5), "text/plain").first, 201);
+    upload("short", method(0.5));
     Subscriber client(broker.port(), {"gc6890/gc1/reply/#"});
     client.publish(
         "gc6890/gc1/cmd/run",
