@@ -4,19 +4,9 @@
 
 #include "audit/audit_trail.h"
 #include "audit/sha256.h"
+#include "service/snapshot.h"
 
 namespace gc6890 {
-
-namespace {
-
-std::int64_t steadyNowMs()
-{
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
-}  // namespace
 
 AuditOrigin auditOrigin(const std::optional<Caller>& caller, std::string door, std::string remote)
 {

@@ -37,7 +37,7 @@ namespace {
 using SteadyClock = std::chrono::steady_clock;
 
 // Far longer than the bound below: a hang-up noticed only when a read times out fails it.
-constexpr int kTimeoutMs = 2000;
+constexpr int kHangUpTimeoutMs = 2000;
 constexpr int kNoticeMs = 500;
 // How long the simulator may take to come back and the channel to be rebuilt.
 constexpr int kBackWithinMs = 5000;
@@ -52,7 +52,7 @@ protected:
     // The port: the link, the read time-out and the whole line traffic logged.
     HangUpTest()
     {
-        usePort(link, kTimeoutMs, 2);
+        usePort(link, kHangUpTimeoutMs, 2);
         while (FreeLock()) {
         }
     }

@@ -22,7 +22,7 @@ namespace {
 
 using SteadyClock = std::chrono::steady_clock;
 
-constexpr int kTimeoutMs = 300;
+constexpr int kWriteTimeoutMs = 300;
 // A robustness bound, not a speed target: a write bounded per wait instead goes on until
 // the reader stops, kReaderLimitMs.
 constexpr int kGiveUpWithinMs = 3000;
@@ -53,7 +53,7 @@ TEST(WriteDeadline, ATricklingLineCannotHoldAWritePastItsTimeOut)
     ASSERT_TRUE(port.open(error)) << error;
     const std::string bytes(4 << 20, 'x');  // far more than the line holds or takes in time
     const auto start = SteadyClock::now();
-    const bool written = port.write(bytes, kTimeoutMs);
+    const bool written = port.write(bytes, kWriteTimeoutMs);
     const auto elapsed =
         std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now() - start).count();
     stop.store(true);
@@ -63,7 +63,7 @@ TEST(WriteDeadline, ATricklingLineCannotHoldAWritePastItsTimeOut)
 
     RecordProperty("elapsed_ms", static_cast<int>(elapsed));
     EXPECT_FALSE(written);
-    EXPECT_GE(elapsed, kTimeoutMs - 10) << "gave up before the time-out";
+    EXPECT_GE(elapsed, kWriteTimeoutMs - 10) << "gave up before the time-out";
     EXPECT_LE(elapsed, kGiveUpWithinMs + timeSlackMs());
 }
 
