@@ -24,8 +24,8 @@ using test::cancelCommand;
 using test::isSilaError;
 using ::testing::HasSubstr;
 
-const std::string kFeature = "io.gcsixeightninety/chromatography/GasChromatographController/v1";
-const std::string kErrors = kFeature + "/DefinedExecutionError/";
+const std::string kGcFeature = "io.gcsixeightninety/chromatography/GasChromatographController/v1";
+const std::string kGcErrors = kGcFeature + "/DefinedExecutionError/";
 const std::string kCancel = "org.silastandard/core.commands/CancelController/v1";
 
 class GcController : public test::SilaFixture {
@@ -181,7 +181,7 @@ TEST_F(GcController, ALoadRunsFromWaitingToFinishedAndTheInstrumentIsHeldMeanwhi
     zones.mutable_on()->set_value(false);
     gcc::SwitchHeatedZones_Responses switched;
     EXPECT_TRUE(isSilaError(stub->SwitchHeatedZones(callContext(token).get(), zones, &switched),
-                            fw::SiLAError::kDefinedExecutionError, kErrors + "InstrumentBusy"));
+                            fw::SiLAError::kDefinedExecutionError, kGcErrors + "InstrumentBusy"));
     // The HTTP door is held by the same job.
     EXPECT_EQ(service.post("/api/v1/zones", R"({"on":false})").first, 409);
     EXPECT_TRUE(isSilaError(cancelCommand(channel, token, uuid.value()),
@@ -223,7 +223,7 @@ TEST_F(GcController, ALoadOrAnInjectionEndsWithTheErrorThatSaysWhy)
     struct Case {
         std::string method;
         std::string error;
-    } cases[] = {{"absent", kErrors + "UnknownMethod"}, {"short", kErrors + "MethodRefused"}};
+    } cases[] = {{"absent", kGcErrors + "UnknownMethod"}, {"short", kGcErrors + "MethodRefused"}};
     for (const Case& c : cases) {
         const fw::CommandConfirmation confirmation = load(c.method, token);
         ASSERT_TRUE(last.ok()) << last.error_message();
@@ -240,7 +240,7 @@ TEST_F(GcController, ALoadOrAnInjectionEndsWithTheErrorThatSaysWhy)
     }
     load("../short", token);
     EXPECT_TRUE(isSilaError(last, fw::SiLAError::kValidationError,
-                            kFeature + "/Command/LoadMethod/Parameter/MethodName"));
+                            kGcFeature + "/Command/LoadMethod/Parameter/MethodName"));
     load("short", "");
     EXPECT_TRUE(isSilaError(last, fw::SiLAError::kFrameworkError,
                             std::to_string(fw::FrameworkError::INVALID_METADATA)));
@@ -260,7 +260,7 @@ TEST_F(GcController, InjectionsAreCheckedAndEndWithTheirFolderARefusedVialOrLine
     for (const Refused& r : refused) {
         inject("short", r.vial, r.volume, token);
         EXPECT_TRUE(isSilaError(last, fw::SiLAError::kValidationError,
-                                kFeature + "/Command/Inject/Parameter/" + r.parameter));
+                                kGcFeature + "/Command/Inject/Parameter/" + r.parameter));
     }
 
     // A run of a few milliseconds: its end is the run job's. (A run no poll sees at all,
@@ -287,7 +287,8 @@ TEST_F(GcController, InjectionsAreCheckedAndEndWithTheirFolderARefusedVialOrLine
     // No vial 7 in the tray: the sampler refuses it. The GC holds the method: no load.
     EXPECT_EQ(injected(inject("blink", 7, 1.0, token), responses),
               fw::ExecutionInfo::finishedWithError);
-    EXPECT_TRUE(isSilaError(last, fw::SiLAError::kDefinedExecutionError, kErrors + "VialRefused"));
+    EXPECT_TRUE(
+        isSilaError(last, fw::SiLAError::kDefinedExecutionError, kGcErrors + "VialRefused"));
     const std::vector<std::string> kinds = {"load", "run", "load", "run", "run"};
     for (std::size_t id = 1; id <= kinds.size(); ++id)
         EXPECT_EQ(jobKind(static_cast<int>(id)), kinds[id - 1]) << id;
@@ -297,7 +298,7 @@ TEST_F(GcController, InjectionsAreCheckedAndEndWithTheirFolderARefusedVialOrLine
     ASSERT_FALSE(HasFailure());
     sim.stop();
     EXPECT_EQ(injected(confirmation, responses), fw::ExecutionInfo::finishedWithError);
-    EXPECT_TRUE(isSilaError(last, fw::SiLAError::kDefinedExecutionError, kErrors + "LineLost"))
+    EXPECT_TRUE(isSilaError(last, fw::SiLAError::kDefinedExecutionError, kGcErrors + "LineLost"))
         << test::messageOf(last);
 }
 
@@ -311,7 +312,7 @@ TEST_F(GcController, AnInjectionWaitingForANotReadyGCEndsWithNotReadyTimeoutOrIn
     EXPECT_EQ(injected(inject("short", 1, 1.0, token), responses),
               fw::ExecutionInfo::finishedWithError);
     EXPECT_TRUE(
-        isSilaError(last, fw::SiLAError::kDefinedExecutionError, kErrors + "NotReadyTimeout"))
+        isSilaError(last, fw::SiLAError::kDefinedExecutionError, kGcErrors + "NotReadyTimeout"))
         << test::messageOf(last);
     EXPECT_EQ(jobKind(2), "") << "nothing but the load may have been asked";
 
@@ -325,7 +326,7 @@ TEST_F(GcController, AnInjectionWaitingForANotReadyGCEndsWithNotReadyTimeoutOrIn
     ASSERT_EQ(code, 201) << sequence.dump();
     EXPECT_EQ(injected(waiting, responses), fw::ExecutionInfo::finishedWithError);
     EXPECT_TRUE(
-        isSilaError(last, fw::SiLAError::kDefinedExecutionError, kErrors + "InstrumentBusy"))
+        isSilaError(last, fw::SiLAError::kDefinedExecutionError, kGcErrors + "InstrumentBusy"))
         << test::messageOf(last);
     EXPECT_THAT(test::messageOf(last), HasSubstr(sequence.value("id", "?")));
     EXPECT_EQ(jobKind(2), "") << "the injection asked for no run";
@@ -338,7 +339,7 @@ TEST_F(GcController, StopResetZonesAndACancelledInjectionsStopAreTheServicesJobs
     gcc::SwitchHeatedZones_Responses switched;
     EXPECT_TRUE(isSilaError(stub->SwitchHeatedZones(callContext(token).get(), zones, &switched),
                             fw::SiLAError::kValidationError,
-                            kFeature + "/Command/SwitchHeatedZones/Parameter/On"));
+                            kGcFeature + "/Command/SwitchHeatedZones/Parameter/On"));
     zones.mutable_on()->set_value(true);
     EXPECT_TRUE(stub->SwitchHeatedZones(callContext(token).get(), zones, &switched).ok());
     gcc::ResetSampler_Responses reset;
@@ -397,7 +398,7 @@ TEST_F(GcController, StopResetZonesAndACancelledInjectionsStopAreTheServicesJobs
     gcc::Inject_Responses responses;
     EXPECT_EQ(injected(confirmation, responses), fw::ExecutionInfo::finishedWithError);
     EXPECT_NE(service.get("/api/v1/status").value("run_state", ""), "Run");
-    EXPECT_TRUE(isSilaError(last, fw::SiLAError::kDefinedExecutionError, kErrors + "Cancelled"));
+    EXPECT_TRUE(isSilaError(last, fw::SiLAError::kDefinedExecutionError, kGcErrors + "Cancelled"));
     EXPECT_EQ(jobKind(6), "stop");
     const std::string folder = service.get("/api/v1/jobs/5").value("results_folder", "");
     ASSERT_FALSE(folder.empty());

@@ -21,7 +21,7 @@ using test::callContext;
 using test::isSilaError;
 using ::testing::HasSubstr;
 
-const std::string kFeature = "io.gcsixeightninety/chromatography/SequenceRunner/v1";
+const std::string kRunnerFeature = "io.gcsixeightninety/chromatography/SequenceRunner/v1";
 const std::string kPause = "org.silastandard/core.commands/PauseController/v1";
 
 class SequenceRunnerTest : public test::SilaFixture {
@@ -113,11 +113,11 @@ TEST_F(SequenceRunnerTest, AThreeRowTrayRunsToItsResultThroughEveryStepAndAKillO
         // cases, which share the check).
         run("bad.toml", "name = 3\n");
         EXPECT_TRUE(isSilaError(last, fw::SiLAError::kValidationError,
-                                kFeature + "/Command/RunSequence/Parameter/Content"));
+                                kRunnerFeature + "/Command/RunSequence/Parameter/Content"));
         EXPECT_EQ(test::messageOf(last), "bad.toml:1: name: expected a string, found integer");
         run("../tray.toml", sequenceText("pause", {{1, "short"}}));
         EXPECT_TRUE(isSilaError(last, fw::SiLAError::kValidationError,
-                                kFeature + "/Command/RunSequence/Parameter/Name"));
+                                kRunnerFeature + "/Command/RunSequence/Parameter/Name"));
 
         auto stateContext = callContext("", 120);
         auto states = runner->Subscribe_SequenceState(stateContext.get(), {});
@@ -221,7 +221,7 @@ TEST_F(SequenceRunnerTest, PauseAndResumeByTheExecutionAndARefusedRowSkipped)
     EXPECT_TRUE(
         isSilaError(runner->SkipPausedRow(test::lockedContext(token, "key").get(), skip, &skipped),
                     fw::SiLAError::kDefinedExecutionError,
-                    kFeature + "/DefinedExecutionError/SequenceNotPaused"));
+                    kRunnerFeature + "/DefinedExecutionError/SequenceNotPaused"));
     sr::RunSequence_Responses result;
     finish(tray, result);
     ASSERT_TRUE(last.ok()) << test::messageOf(last);
@@ -260,7 +260,7 @@ TEST_F(SequenceRunnerTest, ACancelledSequenceStopsItsRunAndEndsWithCancelled)
     ASSERT_FALSE(infos.empty());
     EXPECT_EQ(infos.back().commandstatus(), fw::ExecutionInfo::finishedWithError);
     EXPECT_TRUE(isSilaError(last, fw::SiLAError::kDefinedExecutionError,
-                            kFeature + "/DefinedExecutionError/Cancelled"));
+                            kRunnerFeature + "/DefinedExecutionError/Cancelled"));
     const auto seen = steps(tray);
     ASSERT_GE(seen.size(), 2u);
     EXPECT_THAT(stepIds(seen), ::testing::EndsWith("run_ended record_written aborted"));

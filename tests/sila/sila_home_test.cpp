@@ -68,7 +68,7 @@ int modeOf(const std::string& path)
 class SilaHome : public ::testing::Test {
 protected:
     std::string file(const std::string& name) const { return home.path() + "/sila/" + name; }
-    test::TempHome home;
+    gc6890::test::TempHome home;
 };
 
 TEST_F(SilaHome, TheUuidIsMadeOnceAndKept)
