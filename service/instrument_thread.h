@@ -26,6 +26,10 @@ namespace gc6890 {
 
 class SequenceControl;
 
+// The longest a door's request waits for the instrument thread to take its task (a load or
+// a method download in progress): the HTTP API's, the broker's and the SiLA 2 server's.
+inline constexpr int kTaskWaitMs = 10000;
+
 class InstrumentThread {
 public:
     explicit InstrumentThread(ServiceState& state);
@@ -41,7 +45,8 @@ public:
     void join();
 
     // Runs `task` on the instrument thread between polls and jobs; false when it did not
-    // start within `timeoutMs` (a long job is under way) or the thread is ending.
+    // start within `timeoutMs` (a long job is under way) or the thread is ending. The
+    // doors wait kTaskWaitMs.
     bool runTask(const InstrumentTask& task, int timeoutMs);
 
     // On the instrument thread (in a task): the experiment record of the method file with

@@ -10,18 +10,18 @@ namespace gc6890::sila {
 
 namespace {
 
-const std::string kFeature(kCancelControllerFqi);
+const std::string kCancelFeature(kCancelControllerFqi);
 
 grpc::Status defined(const std::string& error, const std::string& message)
 {
-    return definedError(definedErrorOf(kFeature, error), message);
+    return definedError(definedErrorOf(kCancelFeature, error), message);
 }
 
 }  // namespace
 
 std::vector<std::string> CancelControllerFeature::protectedCalls()
 {
-    return {commandOf(kFeature, "CancelCommand"), commandOf(kFeature, "CancelAll")};
+    return {commandOf(kCancelFeature, "CancelCommand"), commandOf(kCancelFeature, "CancelAll")};
 }
 
 grpc::Status CancelControllerFeature::CancelCommand(Context* context,
@@ -38,7 +38,7 @@ grpc::Status CancelControllerFeature::CancelCommand(Context* context,
             state_.audit, access_.origin(*context), "CancelCommand", actionWord(Action::Stop),
             params, [&] {
                 const std::string parameter =
-                    parameterOf(kFeature, "CancelCommand", "CommandExecutionUUID");
+                    parameterOf(kCancelFeature, "CancelCommand", "CommandExecutionUUID");
                 if (!request->has_commandexecutionuuid() ||
                     !request->commandexecutionuuid().has_uuid())
                     return validationError(parameter, "CommandExecutionUUID is missing");

@@ -16,8 +16,6 @@ namespace gc6890::sila {
 
 namespace {
 
-const std::string kFeature = ourFeature("GasChromatographController");
-
 JobRequest jobOf(JobKind kind, bool on = false)
 {
     JobRequest request;
@@ -37,15 +35,18 @@ constexpr std::chrono::seconds kUnobservableBound(120);
 std::vector<std::string> GcControllerFeature::lockedCalls()
 {
     // Stop is taken whoever holds the lock.
-    return {commandOf(kFeature, "LoadMethod"), commandOf(kFeature, "Inject"),
-            commandOf(kFeature, "ResetSampler"), commandOf(kFeature, "SwitchHeatedZones")};
+    return {commandOf(kGcControllerFeature, "LoadMethod"),
+            commandOf(kGcControllerFeature, "Inject"),
+            commandOf(kGcControllerFeature, "ResetSampler"),
+            commandOf(kGcControllerFeature, "SwitchHeatedZones")};
 }
 
 std::vector<std::string> GcControllerFeature::protectedCalls()
 {
-    return {commandOf(kFeature, "LoadMethod"), commandOf(kFeature, "Inject"),
-            commandOf(kFeature, "StopRun"), commandOf(kFeature, "ResetSampler"),
-            commandOf(kFeature, "SwitchHeatedZones")};
+    return {commandOf(kGcControllerFeature, "LoadMethod"),
+            commandOf(kGcControllerFeature, "Inject"), commandOf(kGcControllerFeature, "StopRun"),
+            commandOf(kGcControllerFeature, "ResetSampler"),
+            commandOf(kGcControllerFeature, "SwitchHeatedZones")};
 }
 
 GcControllerFeature::GcControllerFeature(ServiceState& state, MethodStore methods,
@@ -190,7 +191,7 @@ grpc::Status GcControllerFeature::LoadMethod(Context* context,
         if (grpc::Status denied = admit(*context, "LoadMethod", Action::Load, &job.lockIdentifier);
             !denied.ok())
             return denied;
-        const std::string parameter = parameterOf(kFeature, "LoadMethod", "MethodName");
+        const std::string parameter = parameterOf(kGcControllerFeature, "LoadMethod", "MethodName");
         if (!request->has_methodname())
             return validationError(parameter, "MethodName is missing");
         std::string why;
@@ -203,10 +204,11 @@ grpc::Status GcControllerFeature::LoadMethod(Context* context,
                                   "too many command executions are under way");
         // A well-formed name the store lacks is the command's own error, from _Result.
         if (!methods_.read(name)) {
-            executions_.fail(uuid, definedError(definedErrorOf(kFeature, "UnknownMethod"),
-                                                "no method " + name +
-                                                    " is stored; MethodProvider's Methods "
-                                                    "lists those that are"));
+            executions_.fail(uuid,
+                             definedError(definedErrorOf(kGcControllerFeature, "UnknownMethod"),
+                                          "no method " + name +
+                                              " is stored; MethodProvider's Methods "
+                                              "lists those that are"));
         } else {
             job.method = name;
             job.origin = access_.origin(*context);
@@ -249,7 +251,9 @@ grpc::Status GcControllerFeature::Inject(Context* context, const gcc::Inject_Par
         if (grpc::Status denied = admit(*context, "Inject", Action::Run, &load.lockIdentifier);
             !denied.ok())
             return denied;
-        auto parameter = [](const char* name) { return parameterOf(kFeature, "Inject", name); };
+        auto parameter = [](const char* name) {
+            return parameterOf(kGcControllerFeature, "Inject", name);
+        };
         if (!request->has_methodname())
             return validationError(parameter("MethodName"), "MethodName is missing");
         std::string why;
@@ -271,10 +275,11 @@ grpc::Status GcControllerFeature::Inject(Context* context, const gcc::Inject_Par
                                   "too many command executions are under way");
         const std::optional<std::string> content = methods_.read(name);
         if (!content) {
-            executions_.fail(uuid, definedError(definedErrorOf(kFeature, "UnknownMethod"),
-                                                "no method " + name +
-                                                    " is stored; MethodProvider's Methods "
-                                                    "lists those that are"));
+            executions_.fail(uuid,
+                             definedError(definedErrorOf(kGcControllerFeature, "UnknownMethod"),
+                                          "no method " + name +
+                                              " is stored; MethodProvider's Methods "
+                                              "lists those that are"));
         } else {
             // As a sequence row: the method is loaded first unless the GC holds it already,
             // the same name loaded from the same text (a method stored again since is
@@ -363,7 +368,7 @@ grpc::Status GcControllerFeature::SwitchHeatedZones(
             !denied.ok())
             return denied;
         if (!request->has_on())
-            return validationError(parameterOf(kFeature, "SwitchHeatedZones", "On"),
+            return validationError(parameterOf(kGcControllerFeature, "SwitchHeatedZones", "On"),
                                    "On is missing");
         zones.on = request->on().value();
         return runJob(context, zones);

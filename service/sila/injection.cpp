@@ -21,7 +21,6 @@ namespace gcc = sila2::io::gcsixeightninety::chromatography::gaschromatographcon
 
 namespace {
 
-const std::string kFeature = ourFeature("GasChromatographController");
 constexpr std::chrono::milliseconds kLookEvery(100);
 
 [[noreturn]] void fail(grpc::Status status)
@@ -31,7 +30,7 @@ constexpr std::chrono::milliseconds kLookEvery(100);
 
 grpc::Status defined(const std::string& error, const std::string& message)
 {
-    return definedError(definedErrorOf(kFeature, error), message);
+    return definedError(definedErrorOf(kGcControllerFeature, error), message);
 }
 
 void checkStopping(const InjectionParts& parts)

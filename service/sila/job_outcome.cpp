@@ -6,30 +6,27 @@
 
 namespace gc6890::sila {
 
-namespace {
-
-const std::string kFeature = ourFeature("GasChromatographController");
-
-}  // namespace
+namespace {}  // namespace
 
 grpc::Status jobFailure(const Job& job, const Snapshot& now)
 {
     if (now.line != LineState::Up)
         return definedError(
-            definedErrorOf(kFeature, "LineLost"),
+            definedErrorOf(kGcControllerFeature, "LineLost"),
             std::string("the line to the instrument is ") + lineStateName(now.line) +
                 (now.lineReason.empty() ? "" : " (" + now.lineReason + ")") + ": " + job.message);
     // The instrument thread's word when a run began between the job's start and its turn.
     if (job.message.find("in a run") != std::string::npos)
-        return definedError(definedErrorOf(kFeature, "InstrumentBusy"), job.message);
+        return definedError(definedErrorOf(kGcControllerFeature, "InstrumentBusy"), job.message);
     if (job.request.kind == JobKind::Load)
-        return definedError(definedErrorOf(kFeature, "MethodRefused"), job.message);
+        return definedError(definedErrorOf(kGcControllerFeature, "MethodRefused"), job.message);
     return undefinedError(job.message);
 }
 
 grpc::Status instrumentBusy(const JobRequest& request, const std::string& conflict)
 {
-    return definedError(definedErrorOf(kFeature, "InstrumentBusy"), refusal(request, conflict));
+    return definedError(definedErrorOf(kGcControllerFeature, "InstrumentBusy"),
+                        refusal(request, conflict));
 }
 
 }  // namespace gc6890::sila

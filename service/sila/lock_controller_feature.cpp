@@ -9,12 +9,12 @@ namespace gc6890::sila {
 
 namespace {
 
-const std::string kFeature(kLockControllerFqi);
+const std::string kLockFeature(kLockControllerFqi);
 
 // The lock's identifier parameter of `command`, or a validation error naming it.
 std::string identifierOf(const std::string& command, bool present, const std::string& typed)
 {
-    const std::string parameter = parameterOf(kFeature, command, "LockIdentifier");
+    const std::string parameter = parameterOf(kLockFeature, command, "LockIdentifier");
     if (!present)
         throw SilaFailure{validationError(parameter, "LockIdentifier is missing")};
     // An empty identifier would be a lock that a call without one could not be told from.
@@ -27,7 +27,7 @@ std::string identifierOf(const std::string& command, bool present, const std::st
 
 std::vector<std::string> LockControllerFeature::protectedCalls()
 {
-    return {commandOf(kFeature, "LockServer"), commandOf(kFeature, "UnlockServer")};
+    return {commandOf(kLockFeature, "LockServer"), commandOf(kLockFeature, "UnlockServer")};
 }
 
 grpc::Status LockControllerFeature::LockServer(Context* context,
@@ -44,7 +44,7 @@ grpc::Status LockControllerFeature::LockServer(Context* context,
             [&] {
                 const std::string identifier = identifierOf(
                     "LockServer", request->has_lockidentifier(), request->lockidentifier().value());
-                const std::string timeout = parameterOf(kFeature, "LockServer", "Timeout");
+                const std::string timeout = parameterOf(kLockFeature, "LockServer", "Timeout");
                 if (!request->has_timeout())
                     return validationError(timeout, "Timeout is missing");
                 params["timeout_s"] = request->timeout().value();
@@ -58,7 +58,7 @@ grpc::Status LockControllerFeature::LockServer(Context* context,
                 if (!state_.lock.lock(identifier, std::chrono::seconds(request->timeout().value()),
                                       "the SiLA 2 client at " + context->peer()))
                     return definedError(
-                        definedErrorOf(kFeature, "ServerAlreadyLocked"),
+                        definedErrorOf(kLockFeature, "ServerAlreadyLocked"),
                         "the server is locked already; its holder unlocks it, or it "
                         "lapses after its timeout");
                 return grpc::Status::OK;
@@ -85,13 +85,14 @@ grpc::Status LockControllerFeature::UnlockServer(Context* context,
                                return grpc::Status::OK;
                            case InstrumentLock::Unlock::NotLocked:
                                return definedError(
-                                   definedErrorOf(kFeature, "ServerNotLocked"),
+                                   definedErrorOf(kLockFeature, "ServerNotLocked"),
                                    "the server is not locked (a lock lapses after its timeout)");
                            case InstrumentLock::Unlock::WrongIdentifier:
                                break;
                            }
-                           return definedError(definedErrorOf(kFeature, "InvalidLockIdentifier"),
-                                               "the server is locked with another identifier");
+                           return definedError(
+                               definedErrorOf(kLockFeature, "InvalidLockIdentifier"),
+                               "the server is locked with another identifier");
                        });
     });
 }

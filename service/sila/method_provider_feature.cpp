@@ -10,14 +10,13 @@ namespace gc6890::sila {
 
 namespace {
 
-const std::string kFeature = ourFeature("MethodProvider");
 // The HTTP API's bound on a request body: a method file is far smaller.
 constexpr std::size_t kMaxMethodBytes = 1 << 20;
 
 // The plain name a Name parameter gives, or a validation error naming it.
 std::string methodName(const std::string& command, bool present, const std::string& typed)
 {
-    const std::string parameter = parameterOf(kFeature, command, "Name");
+    const std::string parameter = parameterOf(kMethodProviderFeature, command, "Name");
     if (!present)
         throw SilaFailure{validationError(parameter, "Name is missing")};
     std::string why;
@@ -31,7 +30,7 @@ std::string methodName(const std::string& command, bool present, const std::stri
 
 std::vector<std::string> MethodProviderFeature::protectedCalls()
 {
-    return {commandOf(kFeature, "UploadMethod")};
+    return {commandOf(kMethodProviderFeature, "UploadMethod")};
 }
 
 grpc::Status MethodProviderFeature::UploadMethod(Context* context,
@@ -61,7 +60,7 @@ grpc::Status MethodProviderFeature::store(Context& context,
         return locked;
     const std::string name = methodName("UploadMethod", request.has_name(), request.name().value());
     params["method"] = name;
-    const std::string parameter = parameterOf(kFeature, "UploadMethod", "Content");
+    const std::string parameter = parameterOf(kMethodProviderFeature, "UploadMethod", "Content");
     if (!request.has_content())
         return validationError(parameter, "Content is missing");
     const std::string& text = request.content().value();
@@ -91,7 +90,7 @@ grpc::Status MethodProviderFeature::GetMethod(Context* context,
             methodName("GetMethod", request->has_name(), request->name().value());
         const std::optional<std::string> text = methods_.read(name);
         if (!text)
-            return definedError(definedErrorOf(kFeature, "UnknownMethod"),
+            return definedError(definedErrorOf(kMethodProviderFeature, "UnknownMethod"),
                                 "no method " + name + " is stored; Methods lists those that are");
         setText(response->mutable_content(), *text);
         return grpc::Status::OK;

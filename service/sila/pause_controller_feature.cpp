@@ -10,20 +10,17 @@
 
 namespace gc6890::sila {
 
-namespace {
-
-const std::string kFeature = "org.silastandard/core.commands/PauseController/v1";
-
-}  // namespace
+namespace {}  // namespace
 
 std::vector<std::string> PauseControllerFeature::protectedCalls()
 {
-    return {commandOf(kFeature, "Pause"), commandOf(kFeature, "Resume")};
+    return {commandOf(kPauseControllerFeature, "Pause"),
+            commandOf(kPauseControllerFeature, "Resume")};
 }
 
 std::vector<std::string> PauseControllerFeature::lockedCalls()
 {
-    return {commandOf(kFeature, "Resume")};
+    return {commandOf(kPauseControllerFeature, "Resume")};
 }
 
 grpc::Status PauseControllerFeature::control(Context& context, const char* command,
@@ -48,10 +45,11 @@ grpc::Status PauseControllerFeature::control(Context& context, const char* comma
                 return locked;
         // An absent parameter reads as "", which is no UUID either.
         if (!isUuid(uuid))
-            return validationError(parameterOf(kFeature, command, "CommandExecutionUUID"),
-                                   "CommandExecutionUUID must be a UUID in lower case");
+            return validationError(
+                parameterOf(kPauseControllerFeature, command, "CommandExecutionUUID"),
+                "CommandExecutionUUID must be a UUID in lower case");
         const auto defined = [](const char* error, const std::string& message) {
-            return definedError(definedErrorOf(kFeature, error), message);
+            return definedError(definedErrorOf(kPauseControllerFeature, error), message);
         };
         std::string error;
         switch (sequences_.control(uuid, what, error)) {

@@ -20,8 +20,6 @@ namespace {
 
 // How often the board is looked at: a journal step reaches the client within this.
 constexpr std::chrono::milliseconds kLookEvery(100);
-// How long a control waits for the instrument thread to take it (the HTTP API's bound).
-constexpr int kTaskWaitMs = 10000;
 // The journalled reason of an abort that a cancel asked for: the execution then ends with
 // Cancelled rather than "aborted", after a restart too, since the journal says so.
 const std::string kCancelReason = "cancelled (CancelController)";
@@ -100,7 +98,7 @@ grpc::Status cancelledError(const RecoveryPlan& plan)
                           std::to_string(plan.injections.size()) + " injections recorded";
     for (std::size_t i = 0; i < folders.size(); ++i)
         message += (i ? ", " : ": ") + folders[i];
-    return definedError(definedErrorOf(ourFeature("SequenceRunner"), "Cancelled"), message);
+    return definedError(definedErrorOf(kSequenceRunnerFeature, "Cancelled"), message);
 }
 
 }  // namespace

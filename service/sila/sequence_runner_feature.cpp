@@ -18,9 +18,6 @@ namespace gc6890::sila {
 
 namespace {
 
-const std::string kFeature = ourFeature("SequenceRunner");
-// How long a start waits for the instrument thread to take it (the HTTP API's bound).
-constexpr int kTaskWaitMs = 10000;
 constexpr std::size_t kMaxNameLength = 200;
 
 // What the file is called in errors and the journal: a plain name, no folder.
@@ -38,7 +35,8 @@ bool plainFileName(const std::string& name)
 
 std::vector<std::string> SequenceRunnerFeature::protectedCalls()
 {
-    return {commandOf(kFeature, "RunSequence"), commandOf(kFeature, "SkipPausedRow")};
+    return {commandOf(kSequenceRunnerFeature, "RunSequence"),
+            commandOf(kSequenceRunnerFeature, "SkipPausedRow")};
 }
 
 grpc::Status SequenceRunnerFeature::admitted(Context& context, const std::string& call,
@@ -65,7 +63,7 @@ grpc::Status SequenceRunnerFeature::RunSequence(Context* context,
     return guarded([&] {
         return admitted(*context, "RunSequence", action, params, [&] {
             auto parameter = [](const char* name) {
-                return parameterOf(kFeature, "RunSequence", name);
+                return parameterOf(kSequenceRunnerFeature, "RunSequence", name);
             };
             if (!request->has_name() || !plainFileName(request->name().value()))
                 return validationError(parameter("Name"),
@@ -136,7 +134,7 @@ grpc::Status SequenceRunnerFeature::SkipPausedRow(Context* context,
     return guarded([&] {
         return admitted(*context, "SkipPausedRow", action, params, [&] {
             const std::string parameter =
-                parameterOf(kFeature, "SkipPausedRow", "CommandExecutionUUID");
+                parameterOf(kSequenceRunnerFeature, "SkipPausedRow", "CommandExecutionUUID");
             const std::string& uuid = request->commandexecutionuuid().value();
             if (!isUuid(uuid))
                 return validationError(parameter,
@@ -153,7 +151,8 @@ grpc::Status SequenceRunnerFeature::SkipPausedRow(Context* context,
                 return validationError(parameter,
                                        "no RunSequence execution " + uuid + " is known here");
             case SequenceExecutions::Outcome::Refused:
-                return definedError(definedErrorOf(kFeature, "SequenceNotPaused"), error);
+                return definedError(definedErrorOf(kSequenceRunnerFeature, "SequenceNotPaused"),
+                                    error);
             case SequenceExecutions::Outcome::Busy:
                 break;
             }

@@ -36,6 +36,14 @@ inline std::string ourFeature(std::string_view identifier, int major = 1)
            "/v" + std::to_string(major);
 }
 
+// Our features' identifiers, and the standard's PauseController, as the strings the names
+// below them are built from.
+inline const std::string kGcControllerFeature = ourFeature("GasChromatographController");
+inline const std::string kMethodProviderFeature = ourFeature("MethodProvider");
+inline const std::string kSequenceRunnerFeature = ourFeature("SequenceRunner");
+inline const std::string kPauseControllerFeature =
+    "org.silastandard/core.commands/PauseController/v1";
+
 // The identifiers below a feature: "<feature>/Command/<id>", ".../Parameter/<id>", ...
 inline std::string commandOf(std::string_view feature, std::string_view command)
 {

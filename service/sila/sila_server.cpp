@@ -149,10 +149,9 @@ void SilaServer::Parts::makeGuards(ServiceState& state)
         affected.insert(affected.end(), calls.begin(), calls.end());
     // Reads need the token too: every feature but SiLAService (a feature covers all of it).
     if (!access.readsOpen())
-        affected = {
-            std::string(kLockControllerFqi), std::string(kCancelControllerFqi),
-            ourFeature("MethodProvider"),    ourFeature("GasChromatographController"),
-            ourFeature("SequenceRunner"),    "org.silastandard/core.commands/PauseController/v1"};
+        affected = {std::string(kLockControllerFqi), std::string(kCancelControllerFqi),
+                    kMethodProviderFeature,          kGcControllerFeature,
+                    kSequenceRunnerFeature,          kPauseControllerFeature};
     authorization = std::make_unique<AuthorizationFeature>(std::move(affected));
     lockController = std::make_unique<LockControllerFeature>(state, access, std::move(locked));
 }

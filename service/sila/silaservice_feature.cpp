@@ -25,7 +25,7 @@ grpc::Status answer(const grpc::ServerContext* context, Body&& body)
     });
 }
 
-const std::string kFeature(kSilaServiceFqi);
+const std::string kSilaServiceFeature(kSilaServiceFqi);
 
 // The number of characters (not bytes) of valid UTF-8 text.
 std::size_t characters(const std::string& text)
@@ -44,7 +44,7 @@ grpc::Status SilaServiceFeature::GetFeatureDefinition(
 {
     return answer(context, [&] {
         const std::string parameter =
-            parameterOf(kFeature, "GetFeatureDefinition", "FeatureIdentifier");
+            parameterOf(kSilaServiceFeature, "GetFeatureDefinition", "FeatureIdentifier");
         if (!request->has_featureidentifier())
             return validationError(parameter, "FeatureIdentifier is missing");
         const std::string& wanted = request->featureidentifier().value();
@@ -58,7 +58,7 @@ grpc::Status SilaServiceFeature::GetFeatureDefinition(
                                                   "(Originator/Category/FeatureIdentifier/vMajor)");
         const FeatureDefinition* feature = catalog_.find(wanted);
         if (!feature)
-            return definedError(definedErrorOf(kFeature, "UnimplementedFeature"),
+            return definedError(definedErrorOf(kSilaServiceFeature, "UnimplementedFeature"),
                                 "the feature " + wanted +
                                     " is not implemented here; ImplementedFeatures lists those "
                                     "that are");
@@ -79,7 +79,8 @@ grpc::Status SilaServiceFeature::SetServerName(Context* context,
         std::string error;
         if (!audit_.usable(error))
             return undefinedError(error);
-        const std::string parameter = parameterOf(kFeature, "SetServerName", "ServerName");
+        const std::string parameter =
+            parameterOf(kSilaServiceFeature, "SetServerName", "ServerName");
         if (!request->has_servername())
             return validationError(parameter, "ServerName is missing");
         const std::string& name = request->servername().value();

@@ -22,7 +22,7 @@ public:
     {
         for (const auto& [key, node] : table) {
             bool found = false;
-            for (const char* k : known)
+            for (std::string_view k : known)
                 found = found || key.str() == k;
             if (!found)
                 fail(node, prefix + std::string(key.str()), "unknown key");

@@ -286,7 +286,8 @@ RuleBreach CheckInletCommand(int side, std::string_view operation,
     };
     if (kind == InletKind::None && in(kInletOperations))
         return CheckInletFitted(side, hardware);
-    if (kind != InletKind::None && in(kInletPneumatics) && operation != inletPneumatics(kind))
+    if (kind != InletKind::None && in(kInletPneumatics) &&
+        operation != std::string_view(inletPneumatics(kind)))
         return {kRuleNotCompatible, std::string("the installed ") + sideName(side) + " inlet is " +
                                         kInletKindNames[static_cast<int>(kind)]};
     return {};

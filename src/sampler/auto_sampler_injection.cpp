@@ -16,7 +16,6 @@ constexpr const char* kAutoPrepRunPath = "Inlets\\Hubrel\\Varnock\\AutoPrepRun";
 constexpr int kAutoPrepRunDefault = 1;
 // The GC's prepare-for-run command, sent after an accepted injection when it does not.
 constexpr const char* kPrepareRunCommand = "GCHTPR";
-constexpr const char* kLateAnswerHead = "HT01SINJECT";
 
 }  // namespace
 
@@ -143,7 +142,7 @@ int CVarnockAutoSampler::GetStartMethodResponse()
         CaughtSerialCommsError();
         return 0;
     }
-    if (reply.Find(kLateAnswerHead) < 0)
+    if (reply.Find(gc6890::sampler::kLateAnswerHead) < 0)
         return 0;
     if (!CheckALSSInjectReturn(gc6890::sampler::AnswerCode(reply))) {
         m_bInjectResponseDone = 1;

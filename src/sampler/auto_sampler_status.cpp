@@ -17,7 +17,6 @@ constexpr const char* kStatusCommand = "01HTSTATUS";
 constexpr const char* kStopCommand = "01HTSTOP";
 constexpr const char* kReturnAllCommand = "01HTRTN_ALL";
 constexpr const char* kReturnAllAnswerHead = "HT01RTN_ALL";
-constexpr const char* kLateAnswerHead = "HT01SINJECT";
 
 }  // namespace
 
@@ -216,7 +215,8 @@ int CVarnockAutoSampler::StopMethod()
     if (!m_pSerialComms->ReceiveStringFromALS(reply, 0))
         return 0;
     // The stop aborted an injection whose late answer was still owed.
-    if (reply.Find(kLateAnswerHead) >= 0 && gc6890::sampler::AnswerCode(reply) == 0) {
+    if (reply.Find(gc6890::sampler::kLateAnswerHead) >= 0 &&
+        gc6890::sampler::AnswerCode(reply) == 0) {
         m_bInjectResponseDone = 1;
         m_bInjectResponseOK = 0;
         return 0;

@@ -15,6 +15,10 @@ enum InjectorSelection { kFrontInjector = 1, kBackInjector = 2, kBothInjectors =
 // With both injectors and offset back vials, the back vial is this far above the front one.
 inline constexpr int kBackVialOffset = 50;
 
+// The head of the answer the sampler sends when the injection itself is done, after its
+// first answer to the injection command.
+inline constexpr const char* kLateAnswerHead = "HT01SINJECT";
+
 // The step sent for a method's injection volume (percent of the syringe); a volume that
 // has no step of its own is sent unchanged.
 int VolumeStepForMethod(int volumePercent, tag_HP6890_TYPE type);
