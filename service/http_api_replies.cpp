@@ -47,7 +47,7 @@ void created(httplib::Response& res, int status, const std::string& url, const n
 bool runTaskOr503(InstrumentThread& instrument, httplib::Response& res,
                   const std::function<void()>& task, const std::string& busy)
 {
-    if (instrument.runTask(task, kTaskWaitMs))
+    if (instrument.runTask(task))
         return true;
     res.set_header("Retry-After", "5");
     fail(res, 503, busy);

@@ -32,8 +32,8 @@ bool lockedOut(ServiceState& state, httplib::Response& res, const std::string& w
 void created(httplib::Response& res, int status, const std::string& url,
              const nlohmann::json& body);
 
-// Runs `task` on the instrument thread, waiting up to kTaskWaitMs (instrument_thread.h) for it to
-// start. False when it did not run: the answer is then 503 `busy` with Retry-After.
+// Runs `task` on the instrument thread (InstrumentThread::runTask). False when it did not
+// run: the answer is then 503 `busy` with Retry-After.
 bool runTaskOr503(InstrumentThread& instrument, httplib::Response& res,
                   const std::function<void()>& task, const std::string& busy);
 

@@ -113,7 +113,7 @@ void InstrumentThread::join()
         thread_.join();
 }
 
-bool InstrumentThread::runTask(const InstrumentTask& task, int timeoutMs)
+bool InstrumentThread::runTask(const InstrumentTask& task)
 {
     auto pending = std::make_shared<PendingTask>();
     pending->task = task;
@@ -125,7 +125,7 @@ bool InstrumentThread::runTask(const InstrumentTask& task, int timeoutMs)
     }
     state_.jobs.wake();
     std::unique_lock lock(tasksMutex_);
-    const bool started = taskDone_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+    const bool started = taskDone_.wait_for(lock, std::chrono::milliseconds(kTaskWaitMs),
                                             [&] { return pending->started || stopping_.load(); });
     if (!started || !pending->started) {
         // Not begun in time: withdraw it, so that it never runs after the caller has gone.

@@ -27,7 +27,7 @@ namespace gc6890 {
 class SequenceControl;
 
 // The longest a door's request waits for the instrument thread to take its task (a load or
-// a method download in progress): the HTTP API's, the broker's and the SiLA 2 server's.
+// a method download in progress): the HTTP API's and the SiLA 2 server's.
 inline constexpr int kTaskWaitMs = 10000;
 
 class InstrumentThread {
@@ -45,9 +45,8 @@ public:
     void join();
 
     // Runs `task` on the instrument thread between polls and jobs; false when it did not
-    // start within `timeoutMs` (a long job is under way) or the thread is ending. The
-    // doors wait kTaskWaitMs.
-    bool runTask(const InstrumentTask& task, int timeoutMs);
+    // start within kTaskWaitMs (a long job is under way) or the thread is ending.
+    bool runTask(const InstrumentTask& task);
 
     // On the instrument thread (in a task): the experiment record of the method file with
     // the injection volume, as "gc6890 record" prints it. False when the file cannot be read.

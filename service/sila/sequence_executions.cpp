@@ -253,24 +253,21 @@ SequenceExecutions::Outcome SequenceExecutions::control(const std::string& uuid,
         id = found->second.id;
     }
     bool done = false;
-    const bool ran = instrument_.runTask(
-        [&] {
-            SequenceControl& sequences = instrument_.sequences();
-            switch (control) {
-            case Control::Pause:
-                done = sequences.pause(id, error);
-                break;
-            case Control::Resume:
-            case Control::SkipRow:
-                done = sequences.resume(id, control == Control::SkipRow, error);
-                break;
-            case Control::Abort:
-                done = reason.empty() ? sequences.abort(id, error)
-                                      : sequences.abort(id, error, reason);
-                break;
-            }
-        },
-        kTaskWaitMs);
+    const bool ran = instrument_.runTask([&] {
+        SequenceControl& sequences = instrument_.sequences();
+        switch (control) {
+        case Control::Pause:
+            done = sequences.pause(id, error);
+            break;
+        case Control::Resume:
+        case Control::SkipRow:
+            done = sequences.resume(id, control == Control::SkipRow, error);
+            break;
+        case Control::Abort:
+            done = reason.empty() ? sequences.abort(id, error) : sequences.abort(id, error, reason);
+            break;
+        }
+    });
     if (!ran)
         return Outcome::Busy;
     return done ? Outcome::Done : Outcome::Refused;

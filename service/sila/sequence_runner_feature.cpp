@@ -84,8 +84,7 @@ grpc::Status SequenceRunnerFeature::RunSequence(Context* context,
                                       "too many command executions are under way");
             SequenceStart start;
             const bool ran = instrument_.runTask(
-                [&] { start = startSequence(instrument_, state_, file, content, sequence, uuid); },
-                kTaskWaitMs);
+                [&] { start = startSequence(instrument_, state_, file, content, sequence, uuid); });
             if (!ran || !start.started) {
                 executions_.discard(uuid);
                 if (!ran)
