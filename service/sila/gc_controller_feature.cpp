@@ -380,10 +380,15 @@ namespace {
 // Each observable property: its value from the status, fed to the subscriber.
 template <class Response>
 grpc::Status subscribe(ServiceState& state, grpc::ServerContext& context,
-                       const std::atomic<bool>& stopping, grpc::ServerWriter<Response>& writer,
+                       const std::atomic<bool>& stopping, const AccessCheck& access,
+                       const std::string& call, grpc::ServerWriter<Response>& writer,
                        void (*fill)(const InstrumentStatus&, Response&))
 {
-    return guarded([&] { return feedProperty<Response>(state, context, stopping, writer, fill); });
+    const auto allowed = [&] { return access.check(context, call, Action::Read); };
+    if (grpc::Status denied = allowed(); !denied.ok())
+        return denied;
+    return guarded(
+        [&] { return feedProperty<Response>(state, context, stopping, allowed, writer, fill); });
 }
 
 // A property's value into its response field: text made valid UTF-8, the rest as it is.
@@ -405,11 +410,8 @@ void setValue(Field* field, Value value)
         Context* context, const gcc::Subscribe_##Property##_Parameters*,                           \
         grpc::ServerWriter<gcc::Subscribe_##Property##_Responses>* writer)                         \
     {                                                                                              \
-        if (grpc::Status denied = access_.check(*context, "Subscribe_" #Property, Action::Read);   \
-            !denied.ok())                                                                          \
-            return denied;                                                                         \
         return subscribe<gcc::Subscribe_##Property##_Responses>(                                   \
-            state_, *context, stopping_, *writer,                                                  \
+            state_, *context, stopping_, access_, "Subscribe_" #Property, *writer,                 \
             [](const InstrumentStatus& status, gcc::Subscribe_##Property##_Responses& out) {       \
                 setValue(out.mutable_##field(), status.member);                                    \
             });                                                                                    \

@@ -13,6 +13,7 @@ constexpr int kWakeMs = 250;
 
 grpc::Status feedChanges(ServiceState& state, grpc::ServerContext& context,
                          const std::atomic<bool>& stopping,
+                         const std::function<grpc::Status()>& allowed,
                          const std::function<std::string()>& current,
                          const std::function<bool(const std::string&)>& send)
 {
@@ -45,6 +46,8 @@ grpc::Status feedChanges(ServiceState& state, grpc::ServerContext& context,
             break;
         }
         events.clear();
+        if (grpc::Status refused = allowed(); !refused.ok())
+            return refused;
         std::string now = current();
         if (now != last) {
             if (!send(now))

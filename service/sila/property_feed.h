@@ -17,20 +17,25 @@ namespace gc6890::sila {
 
 // `current` gives the value now, serialized; `send` writes one (false when the client is
 // gone). Values equal to the last one sent are not sent again. The feed ends (OK) when the
-// client cancels or `stopping` is set.
+// client cancels or `stopping` is set. `allowed` is asked again at every wake: an account
+// removed (or its role lowered) while its subscription is open ends the feed with that
+// refusal within a poll, as its event stream over HTTP ends.
 grpc::Status feedChanges(ServiceState& state, grpc::ServerContext& context,
                          const std::atomic<bool>& stopping,
+                         const std::function<grpc::Status()>& allowed,
                          const std::function<std::string()>& current,
                          const std::function<bool(const std::string&)>& send);
 
 // The same for a property's Subscribe_ call: `fill` sets the response from the status.
 template <class Response>
 grpc::Status feedProperty(ServiceState& state, grpc::ServerContext& context,
-                          const std::atomic<bool>& stopping, grpc::ServerWriter<Response>& writer,
+                          const std::atomic<bool>& stopping,
+                          const std::function<grpc::Status()>& allowed,
+                          grpc::ServerWriter<Response>& writer,
                           const std::function<void(const InstrumentStatus&, Response&)>& fill)
 {
     return feedChanges(
-        state, context, stopping,
+        state, context, stopping, allowed,
         [&] {
             Response response;
             fill(instrumentStatusOf(*state.snapshot.get()), response);

@@ -165,11 +165,13 @@ grpc::Status SequenceRunnerFeature::Subscribe_SequenceState(
     grpc::ServerWriter<sr::Subscribe_SequenceState_Responses>* writer)
 {
     return guarded([&] {
-        if (grpc::Status denied = access_.check(*context, "Subscribe_SequenceState", Action::Read);
-            !denied.ok())
+        const auto allowed = [&] {
+            return access_.check(*context, "Subscribe_SequenceState", Action::Read);
+        };
+        if (grpc::Status denied = allowed(); !denied.ok())
             return denied;
         return feedChanges(
-            state_, *context, stopping_,
+            state_, *context, stopping_, allowed,
             [this] {
                 const auto [id, text] = state_.sequences.latest();
                 sr::Subscribe_SequenceState_Responses response;

@@ -7,6 +7,7 @@
 #include <regex>
 
 #include "AuthorizationService.grpc.pb.h"
+#include "GasChromatographController.grpc.pb.h"
 #include "MethodProvider.grpc.pb.h"
 #include "SiLAService.grpc.pb.h"
 #include "service/sila/sila_certificates.h"
@@ -21,6 +22,7 @@ namespace {
 namespace svc = sila2::org::silastandard::core::silaservice::v1;
 namespace auth = sila2::org::silastandard::core::authorizationservice::v1;
 namespace mp = sila2::io::gcsixeightninety::chromatography::methodprovider::v1;
+namespace gcc = sila2::io::gcsixeightninety::chromatography::gaschromatographcontroller::v1;
 using test::callContext;
 using test::isSilaError;
 using test::uploadMethod;
@@ -194,9 +196,7 @@ TEST_F(SilaServer, CallsNeedATokenWhoseRoleAllowsThem)
                             fw::SiLAError::kFrameworkError, invalidMetadata));
     EXPECT_TRUE(
         isSilaError(uploadMethod(channel(), callContext(std::string(64, '0')), "short", text),
-                    fw::SiLAError::kDefinedExecutionError,
-                    "org.silastandard/core/AuthorizationService/v1/"
-                    "DefinedExecutionError/InvalidAccessToken"));
+                    fw::SiLAError::kDefinedExecutionError, std::string(kInvalidAccessTokenFqi)));
     EXPECT_FALSE(home.exists("methods/short.toml"));
     // The metadata is checked before the parameters: no token and no name is about the token.
     auto methods = mp::MethodProvider::NewStub(channel());
@@ -237,6 +237,18 @@ TEST_F(SilaServer, CallsNeedATokenWhoseRoleAllowsThem)
         authorization->Get_FCPAffectedByMetadata_AccessToken(callContext().get(), {}, &affected)
             .ok());
     EXPECT_EQ(affected.affectedcalls_size(), 6);
+
+    // A subscription open when its account is removed ends with the refusal a new call gets.
+    auto watching = callContext(viewer, 30);
+    auto runState = gcc::GasChromatographController::NewStub(everywhere)->Subscribe_RunState(
+        watching.get(), {});
+    gcc::Subscribe_RunState_Responses state;
+    ASSERT_TRUE(runState->Read(&state));
+    ASSERT_EQ(run({"user", "remove", "vic"}).exitCode, 0);
+    while (runState->Read(&state)) {
+    }
+    EXPECT_TRUE(isSilaError(runState->Finish(), fw::SiLAError::kDefinedExecutionError,
+                            std::string(kInvalidAccessTokenFqi)));
 }
 
 TEST_F(SilaServer, AMethodIsStoredOnlyWhenItReadsAndIsReadBackWhole)
