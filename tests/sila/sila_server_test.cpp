@@ -240,8 +240,8 @@ TEST_F(SilaServer, CallsNeedATokenWhoseRoleAllowsThem)
 
     // A subscription open when its account is removed ends with the refusal a new call gets.
     auto watching = callContext(viewer, 30);
-    auto runState = gcc::GasChromatographController::NewStub(everywhere)->Subscribe_RunState(
-        watching.get(), {});
+    auto runState = gcc::GasChromatographController::NewStub(everywhere)
+                        ->Subscribe_RunState(watching.get(), {});
     gcc::Subscribe_RunState_Responses state;
     ASSERT_TRUE(runState->Read(&state));
     ASSERT_EQ(run({"user", "remove", "vic"}).exitCode, 0);
