@@ -133,6 +133,18 @@ grpc::Status GcControllerFeature::await(std::uint64_t id, const Context* context
                           std::to_string(id) + " tells how it went");
 }
 
+namespace {
+
+// A well-formed method name the store lacks: the command's own error, from _Result.
+grpc::Status unknownMethod(const std::string& name)
+{
+    return definedError(definedErrorOf(kGcControllerFeature, "UnknownMethod"),
+                        "no method " + name +
+                            " is stored; MethodProvider's Methods lists those that are");
+}
+
+}  // namespace
+
 grpc::Status GcControllerFeature::admit(Context& context, const std::string& call, Action action,
                                         std::string* lockIdentifier)
 {
@@ -145,6 +157,13 @@ grpc::Status GcControllerFeature::admit(Context& context, const std::string& cal
     if (!locked.ok())
         auditRefusal(state_.audit, access_.origin(context), call, actionWord(action), locked);
     return locked;
+}
+
+grpc::Status GcControllerFeature::refuse(Context& context, const std::string& call, Action action,
+                                         grpc::Status status)
+{
+    auditRefusal(state_.audit, access_.origin(context), call, actionWord(action), status);
+    return status;
 }
 
 grpc::Status GcControllerFeature::runJob(const Context* context, const JobRequest& job)
@@ -191,24 +210,24 @@ grpc::Status GcControllerFeature::LoadMethod(Context* context,
         if (grpc::Status denied = admit(*context, "LoadMethod", Action::Load, &job.lockIdentifier);
             !denied.ok())
             return denied;
-        const std::string parameter = parameterOf(kGcControllerFeature, "LoadMethod", "MethodName");
+        const auto invalid = [&](const std::string& why) {
+            return refuse(*context, "LoadMethod", Action::Load,
+                          validationError(
+                              parameterOf(kGcControllerFeature, "LoadMethod", "MethodName"), why));
+        };
         if (!request->has_methodname())
-            return validationError(parameter, "MethodName is missing");
+            return invalid("MethodName is missing");
         std::string why;
         const std::string name = plainMethodName(request->methodname().value(), why);
         if (name.empty())
-            return validationError(parameter, "\"" + request->methodname().value() + "\": " + why);
+            return invalid("\"" + request->methodname().value() + "\": " + why);
         const std::string uuid = executions_.start();
         if (uuid.empty())
             return frameworkError(fw::FrameworkError::COMMAND_EXECUTION_NOT_ACCEPTED,
                                   "too many command executions are under way");
-        // A well-formed name the store lacks is the command's own error, from _Result.
         if (!methods_.read(name)) {
             executions_.fail(uuid,
-                             definedError(definedErrorOf(kGcControllerFeature, "UnknownMethod"),
-                                          "no method " + name +
-                                              " is stored; MethodProvider's Methods "
-                                              "lists those that are"));
+                             refuse(*context, "LoadMethod", Action::Load, unknownMethod(name)));
         } else {
             job.method = name;
             job.origin = access_.origin(*context);
@@ -251,35 +270,30 @@ grpc::Status GcControllerFeature::Inject(Context* context, const gcc::Inject_Par
         if (grpc::Status denied = admit(*context, "Inject", Action::Run, &load.lockIdentifier);
             !denied.ok())
             return denied;
-        auto parameter = [](const char* name) {
-            return parameterOf(kGcControllerFeature, "Inject", name);
+        const auto invalid = [&](const char* parameter, const std::string& why) {
+            return refuse(
+                *context, "Inject", Action::Run,
+                validationError(parameterOf(kGcControllerFeature, "Inject", parameter), why));
         };
         if (!request->has_methodname())
-            return validationError(parameter("MethodName"), "MethodName is missing");
+            return invalid("MethodName", "MethodName is missing");
         std::string why;
         const std::string name = plainMethodName(request->methodname().value(), why);
         if (name.empty())
-            return validationError(parameter("MethodName"),
-                                   "\"" + request->methodname().value() + "\": " + why);
+            return invalid("MethodName", "\"" + request->methodname().value() + "\": " + why);
         if (!request->has_vial() || request->vial().value() < kVialMin ||
             request->vial().value() > kVialMax)
-            return validationError(parameter("Vial"), "Vial must be a whole number from " +
-                                                          std::to_string(kVialMin) + " to " +
-                                                          std::to_string(kVialMax));
+            return invalid("Vial", "Vial must be a whole number from " + std::to_string(kVialMin) +
+                                       " to " + std::to_string(kVialMax));
         if (!request->has_volume() || !volumeInRange(request->volume().value()))
-            return validationError(parameter("Volume"),
-                                   "Volume must be a number of microliters from 0 to 1000");
+            return invalid("Volume", "Volume must be a number of microliters from 0 to 1000");
         const std::string uuid = executions_.start();
         if (uuid.empty())
             return frameworkError(fw::FrameworkError::COMMAND_EXECUTION_NOT_ACCEPTED,
                                   "too many command executions are under way");
         const std::optional<std::string> content = methods_.read(name);
         if (!content) {
-            executions_.fail(uuid,
-                             definedError(definedErrorOf(kGcControllerFeature, "UnknownMethod"),
-                                          "no method " + name +
-                                              " is stored; MethodProvider's Methods "
-                                              "lists those that are"));
+            executions_.fail(uuid, refuse(*context, "Inject", Action::Run, unknownMethod(name)));
         } else {
             // As a sequence row: the method is loaded first unless the GC holds it already,
             // the same name loaded from the same text (a method stored again since is
@@ -368,8 +382,10 @@ grpc::Status GcControllerFeature::SwitchHeatedZones(
             !denied.ok())
             return denied;
         if (!request->has_on())
-            return validationError(parameterOf(kGcControllerFeature, "SwitchHeatedZones", "On"),
-                                   "On is missing");
+            return refuse(
+                *context, "SwitchHeatedZones", Action::Zones,
+                validationError(parameterOf(kGcControllerFeature, "SwitchHeatedZones", "On"),
+                                "On is missing"));
         zones.on = request->on().value();
         return runJob(context, zones);
     });

@@ -111,6 +111,10 @@ private:
     // the call's jobs.
     grpc::Status admit(Context& context, const std::string& call, Action action,
                        std::string* lockIdentifier);
+    // A refusal of an admitted call's parameters or its method, before any job: its line in
+    // the audit trail (as the HTTP door writes one for a request it refuses), then `status`.
+    grpc::Status refuse(Context& context, const std::string& call, Action action,
+                        grpc::Status status);
     // Hands an unobservable command's job over and waits for it.
     grpc::Status runJob(const Context* context, const JobRequest& request);
     // A cancel of an injection (CancelController): the run it asked for is stopped as

@@ -53,6 +53,12 @@ TEST_F(SilaAudit, EveryChangingCallIsALineWithTheAccountTheCallAndItsEnd)
           {"action", "lock"},
           {"params", {{"call", "UnlockServer"}}},
           {"result", "ok"}}},
+        // Parameters or a method refused before any job: a line each, as at the HTTP door.
+        {[&] { return test::loadMethod(channel, callContext(kim), "../m1", started); },
+         {{"user", "kim"},
+          {"action", "load"},
+          {"params", {{"call", "LoadMethod"}}},
+          {"result", "refused: \"../m1\": …"}}},
         {[&] {
              return test::runSequence(channel, callContext(kim), "tray.toml", "name = 3\n",
                                       started);
@@ -97,6 +103,11 @@ TEST_F(SilaAudit, EveryChangingCallIsALineWithTheAccountTheCallAndItsEnd)
         }
         EXPECT_EQ(status.ok(), line["result"] == "ok") << line.dump();
     }
+    // A method the store lacks: the load is confirmed, its execution ends with UnknownMethod,
+    // and its line says so.
+    ASSERT_TRUE(test::loadMethod(channel, callContext(kim), "m9", started).ok());
+    EXPECT_THAT(servicetest::auditLines(home.path()).back().value("result", ""),
+                ::testing::StartsWith("refused: no method m9 is stored;"));
 }
 
 }  // namespace
