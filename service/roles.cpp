@@ -65,7 +65,7 @@ const char* roleName(Role role)
 std::optional<Role> roleNamed(std::string_view name)
 {
     for (std::size_t i = 0; i < kRoleNames.size(); ++i)
-        if (name == kRoleNames[i])
+        if (name == std::string_view(kRoleNames[i]))
             return static_cast<Role>(i);
     return std::nullopt;
 }

@@ -12,6 +12,7 @@
 
 #include "external/inlet_utils.h"
 #include "platform/platform.h"
+#include "service/home_claim.h"
 #include "service/home_privacy.h"
 #include "service/http_api.h"
 #include "service/instrument_thread.h"
@@ -23,6 +24,11 @@ namespace gc6890 {
 
 int runService(const ServeOptions& options)
 {
+    HomeClaim home;
+    if (std::string error; !home.claim(homeDirectory(), error)) {
+        std::cerr << "gc6890 serve: " << error << '\n';
+        return 1;
+    }
     std::string token;
     try {
         token = loadOrMakeServiceToken();

@@ -241,6 +241,10 @@ TEST_F(ServiceOptionsTest, ARunRefusesJobsFromItsInjectionOnOutlivesARestartAndT
     ASSERT_EQ(service.stop(), 0);  // the wait status of exit code 0
 
     ASSERT_TRUE(service.start(link));
+    // A second service on this home is refused before it touches anything the home holds.
+    EXPECT_TRUE(hosttest::exited(run({"serve", "--listen", "127.0.0.1:0", "--port", link}), 1,
+                                 "another gc6890 serve (process " + std::to_string(service.pid()) +
+                                     ") uses the home"));
     EventReader events(service.port(), 0);  // from the start of the backlog
     const auto found = events.waitFor([](const Event& e) { return e.name == "run"; }, 5000);
     ASSERT_TRUE(found);
