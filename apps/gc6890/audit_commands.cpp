@@ -67,9 +67,8 @@ int show(const AuditFilter& filter, bool json)
 
 void addAuditCommands(CommandTable& table)
 {
-    CLI::App* audit = table.app().add_subcommand(
+    CLI::App* audit = table.group(
         "audit", "Check and read the audit trail: who changed what, through which door");
-    audit->require_subcommand(1);
     CLI::App* verifyCommand = audit->add_subcommand(
         "verify", "Walk the trail's hash chain and anchor; name the first line changed, "
                   "removed or inserted (exit 1)");

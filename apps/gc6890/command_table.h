@@ -38,6 +38,14 @@ public:
     CLI::App& app() { return app_; }
     GlobalOptions& globals() { return globals_; }
 
+    // A command group ("gc6890 user ..."): one of its commands must follow its name.
+    CLI::App* group(const std::string& name, const std::string& description)
+    {
+        CLI::App* group = app_.add_subcommand(name, description);
+        group->require_subcommand(1);
+        return group;
+    }
+
     // A leaf command: `action` runs when the user chose it.
     void add(CLI::App* command, CommandAction action)
     {

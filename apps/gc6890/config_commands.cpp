@@ -59,8 +59,7 @@ int setSetting(const std::string& name, const std::string& value)
 
 void addConfigCommands(CommandTable& table)
 {
-    CLI::App* config = table.app().add_subcommand("config", "Show or change the settings store");
-    config->require_subcommand(1);
+    CLI::App* config = table.group("config", "Show or change the settings store");
 
     table.add(config->add_subcommand("show", "Print every setting with its value and meaning"),
               showSettings);

@@ -99,9 +99,8 @@ int labServe(const LabServeCommandOptions& options)
 
 void addLabCommands(CommandTable& table)
 {
-    CLI::App* lab = table.app().add_subcommand(
+    CLI::App* lab = table.group(
         "lab", "Every instrument on one MQTT broker: its state and what needs a person");
-    lab->require_subcommand(1);
     auto options = std::make_shared<LabCommandOptions>();
     CLI::App* status = lab->add_subcommand(
         "status", "Print one line per instrument on the broker, then the alerts, newest first");

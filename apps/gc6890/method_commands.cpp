@@ -197,9 +197,8 @@ void addFileCommand(CommandTable& table, CLI::App* group, const char* name, cons
 
 void addMethodCommands(CommandTable& table)
 {
-    CLI::App* method = table.app().add_subcommand(
+    CLI::App* method = table.group(
         "method", "Check, print or create method files; list a stored method's versions");
-    method->require_subcommand(1);
     CLI::App* check = method->add_subcommand(
         "check", "Check a method file against the GC's rules; errors name the file, line and key");
     auto checked = std::make_shared<std::string>();

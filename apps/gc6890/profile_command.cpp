@@ -43,9 +43,7 @@ int captureProfile()
 
 void addProfileCommands(CommandTable& table)
 {
-    CLI::App* profile =
-        table.app().add_subcommand("profile", "Hardware profiles of a connected GC");
-    profile->require_subcommand(1);
+    CLI::App* profile = table.group("profile", "Hardware profiles of a connected GC");
     table.add(profile->add_subcommand("capture", "Print the connected GC's installed hardware as a "
                                                  "simulator profile (TOML) on standard output"),
               captureProfile);

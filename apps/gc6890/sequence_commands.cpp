@@ -112,9 +112,8 @@ int showStatus(const std::string& run)
 
 void addSequenceCommands(CommandTable& table)
 {
-    CLI::App* sequence = table.app().add_subcommand(
-        "sequence", "Check and run sequence files; show how a run stands");
-    sequence->require_subcommand(1);
+    CLI::App* sequence =
+        table.group("sequence", "Check and run sequence files; show how a run stands");
     addSequenceRunCommand(*sequence, table);
     const GlobalOptions* globals = &table.globals();
 

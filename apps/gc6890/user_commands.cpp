@@ -139,9 +139,8 @@ int rotate(const UserOptions& options)
 
 void addUserCommands(CommandTable& table)
 {
-    CLI::App* user = table.app().add_subcommand(
+    CLI::App* user = table.group(
         "user", "Manage the service's accounts: each user or program its own token and role");
-    user->require_subcommand(1);
     auto options = std::make_shared<UserOptions>();
 
     CLI::App* addCommand =
