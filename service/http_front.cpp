@@ -133,7 +133,11 @@ HttpFront::HttpFront(HttpFrontOptions options, Accounts& accounts, HttpFrontCoun
     // What the answers' Keep-Alive header tells the clients (the waiting room applies them).
     server_->set_keep_alive_timeout(kKeepAliveIdleS);
     server_->set_keep_alive_max_count(kKeepAliveRequests);
+    guardRoutes();
+}
 
+void HttpFront::guardRoutes()
+{
     RouteTable& s = *routes_;
     s.gate([this](const Request& req, Response& res) { return refused(req, res); });
     s.onError([](const Request& req, Response& res) {

@@ -112,6 +112,9 @@ public:
     void onRefusal(Refusal refusal) { refusal_ = std::move(refusal); }
 
 private:
+    // The route table's gate and what every answer gets: the error answers (404, 413, a
+    // handler's exception as 400 or 500) and the security headers.
+    void guardRoutes();
     // Before the routes: the Host check and the caller's admission; true when refused.
     bool refused(const httplib::Request& req, httplib::Response& res);
     bool admitted(const httplib::Request& req, httplib::Response& res, const std::string& from);

@@ -180,9 +180,16 @@ MqttCommands::Result MqttCommands::handle(std::string_view topic, std::string_vi
                       "this service takes no commands from the broker; it was started without "
                       "--mqtt-commands");
     }
+    return take(id, *kind, kindName, scan.token, payload, nowMs);
+}
+
+MqttCommands::Result MqttCommands::take(const std::string& id, JobKind kind,
+                                        const std::string& kindName, const std::string& token,
+                                        std::string_view payload, std::int64_t nowMs)
+{
     // Who may is known before the payload is read: a refused caller learns nothing of the
     // method folder from the checks.
-    const Admission admission = admit_(scan.token, jobAction(*kind));
+    const Admission admission = admit_(token, jobAction(kind));
     // A broker does not tell who published a message (MQTT 3.1.1 carries no sender): the
     // remote is "broker", and the command's own id is among the line's parameters.
     const AuditOrigin origin = auditOrigin(admission.caller, "mqtt", "broker");
@@ -208,9 +215,9 @@ MqttCommands::Result MqttCommands::handle(std::string_view topic, std::string_vi
                             "token");
     JobRequest request;
     try {
-        std::vector<std::string> known = jobFields(*kind);
+        std::vector<std::string> known = jobFields(kind);
         known.insert(known.end(), {"id", "token"});
-        request = jobRequestOf(*kind, parseJsonObject(std::string(payload), known), methods_);
+        request = jobRequestOf(kind, parseJsonObject(std::string(payload), known), methods_);
     } catch (const BadField& bad) {
         refusedLine(bad.error);
         return refuse(id, 400, bad.error, bad.field);

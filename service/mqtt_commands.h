@@ -76,6 +76,10 @@ private:
     Result refuse(const std::string& id, int code, const std::string& error,
                   const std::string& field = {},
                   const nlohmann::json& more = nlohmann::json::object()) const;
+    // A well-formed command from the switched-on broker door: its caller admitted, its
+    // fields read and its job submitted, each refusal with its line in the audit trail.
+    Result take(const std::string& id, JobKind kind, const std::string& kindName,
+                const std::string& token, std::string_view payload, std::int64_t nowMs);
     const std::string* remembered(const std::string& id, std::int64_t nowMs);
     void remember(const std::string& id, const std::string& reply, std::int64_t nowMs);
 

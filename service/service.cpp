@@ -22,6 +22,83 @@
 
 namespace gc6890 {
 
+namespace {
+
+// The service's token (made at the first start) with the signals that end the service
+// caught; nothing, said on standard error, when either cannot be had.
+std::optional<std::string> serviceTokenAndSignals()
+{
+    std::string token;
+    try {
+        token = loadOrMakeServiceToken();
+    } catch (const std::exception& error) {
+        std::cerr << "gc6890 serve: " << error.what() << '\n';
+        return std::nullopt;
+    }
+    if (!catchSignals()) {
+        std::cerr << "gc6890 serve: cannot catch signals: " << std::strerror(errno) << '\n';
+        return std::nullopt;
+    }
+    return token;
+}
+
+// The accounts, read now and looked at again while tokens are checked; their troubles go
+// to standard error and the service's log.
+bool startAccounts(ServiceState& state, const std::string& token)
+{
+    try {
+        state.accounts.start(token, [&state](const std::string& text) {
+            std::cerr << "gc6890 serve: " << text << '\n';
+            state.events.log(1, "service", text);
+        });
+        return true;
+    } catch (const std::exception& error) {
+        std::cerr << "gc6890 serve: " << error.what() << '\n';
+        return false;
+    }
+}
+
+// A trail that cannot be opened stops the start: a service that would act unrecorded is
+// worse than one that does not start. What the opening found is logged.
+bool openAuditTrail(ServiceState& state)
+{
+    std::string error;
+    if (!state.audit.open(homeDirectory() + "/audit", error)) {
+        std::cerr << "gc6890 serve: " << error << '\n';
+        return false;
+    }
+    for (const std::string& notice : state.audit.notices()) {
+        std::cerr << "gc6890 serve: audit trail: " << notice << '\n';
+        state.events.log(1, "service", "audit trail: " + notice);
+    }
+    return true;
+}
+
+// Standard error's account of the start: where it listens, for which instrument, and what
+// the address and the home expose.
+void tellHowItServes(const ServeOptions& options, const std::string& url, bool tls)
+{
+    std::cerr << "gc6890 serve: listening on " << url << " for the instrument on "
+              << options.service.device << "; SIGTERM or Ctrl-C ends the service\n";
+    if (const std::string warning = homePrivacyWarning(homeDirectory()); !warning.empty())
+        std::cerr << "gc6890 serve: " << warning << '\n';
+    const std::string host = options.service.listen.substr(0, options.service.listen.rfind(':'));
+    const bool loopback =
+        isLoopback(host.size() > 2 && host.front() == '[' ? host.substr(1, host.size() - 2) : host);
+    if (!loopback && options.service.openReads)
+        std::cerr << "gc6890 serve: --open-reads: whoever reaches the service can read the "
+                     "instrument's status, events, methods and log without a token\n";
+    else if (!loopback)
+        std::cerr << "gc6890 serve: reads need a token too, as the service listens beyond "
+                     "loopback (--open-reads lets them through)\n";
+    if (everyAddress(options.service.listen) && !tls)
+        std::cerr << "gc6890 serve: warning: listening on every address of this machine, and "
+                     "nothing is encrypted; --tls-cert and --tls-key, or a reverse proxy with "
+                     "TLS in front of 127.0.0.1, encrypt it (docs/service.md)\n";
+}
+
+}  // namespace
+
 int runService(const ServeOptions& options)
 {
     HomeClaim home;
@@ -29,39 +106,13 @@ int runService(const ServeOptions& options)
         std::cerr << "gc6890 serve: " << error << '\n';
         return 1;
     }
-    std::string token;
-    try {
-        token = loadOrMakeServiceToken();
-    } catch (const std::exception& error) {
-        std::cerr << "gc6890 serve: " << error.what() << '\n';
+    const std::optional<std::string> token = serviceTokenAndSignals();
+    if (!token)
         return 1;
-    }
-    if (!catchSignals()) {
-        std::cerr << "gc6890 serve: cannot catch signals: " << std::strerror(errno) << '\n';
-        return 1;
-    }
     raiseDescriptorLimit();
     ServiceState state(options.service);
-    try {
-        state.accounts.start(token, [&state](const std::string& text) {
-            std::cerr << "gc6890 serve: " << text << '\n';
-            state.events.log(1, "service", text);
-        });
-    } catch (const std::exception& error) {
-        std::cerr << "gc6890 serve: " << error.what() << '\n';
+    if (!startAccounts(state, *token) || !openAuditTrail(state))
         return 1;
-    }
-    // A trail that cannot be opened stops the start: a service that would act unrecorded is
-    // worse than one that does not start.
-    std::string auditError;
-    if (!state.audit.open(homeDirectory() + "/audit", auditError)) {
-        std::cerr << "gc6890 serve: " << auditError << '\n';
-        return 1;
-    }
-    for (const std::string& notice : state.audit.notices()) {
-        std::cerr << "gc6890 serve: audit trail: " << notice << '\n';
-        state.events.log(1, "service", "audit trail: " + notice);
-    }
     InstrumentThread instrument(state);
     HttpApi api(state, instrument, MethodStore(methodFolder()), options.openApiPath);
     if (!api.serveFiles(options.webDir, options.chartJsDir))
@@ -106,23 +157,7 @@ int runService(const ServeOptions& options)
     std::cout << url << std::endl;
     if (sila)
         std::cout << "SiLA 2 server on " << sila->listening() << std::endl;
-    std::cerr << "gc6890 serve: listening on " << url << " for the instrument on "
-              << options.service.device << "; SIGTERM or Ctrl-C ends the service\n";
-    if (const std::string warning = homePrivacyWarning(homeDirectory()); !warning.empty())
-        std::cerr << "gc6890 serve: " << warning << '\n';
-    const std::string host = options.service.listen.substr(0, options.service.listen.rfind(':'));
-    const bool loopback =
-        isLoopback(host.size() > 2 && host.front() == '[' ? host.substr(1, host.size() - 2) : host);
-    if (!loopback && options.service.openReads)
-        std::cerr << "gc6890 serve: --open-reads: whoever reaches the service can read the "
-                     "instrument's status, events, methods and log without a token\n";
-    else if (!loopback)
-        std::cerr << "gc6890 serve: reads need a token too, as the service listens beyond "
-                     "loopback (--open-reads lets them through)\n";
-    if (everyAddress(options.service.listen) && !tls)
-        std::cerr << "gc6890 serve: warning: listening on every address of this machine, and "
-                     "nothing is encrypted; --tls-cert and --tls-key, or a reverse proxy with "
-                     "TLS in front of 127.0.0.1, encrypt it (docs/service.md)\n";
+    tellHowItServes(options, url, tls);
 
     instrument.start();
     std::thread http([&api] { api.serve(); });
