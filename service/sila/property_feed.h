@@ -18,8 +18,8 @@ namespace gc6890::sila {
 // `current` gives the value now, serialized; `send` writes one (false when the client is
 // gone). Values equal to the last one sent are not sent again. The feed ends (OK) when the
 // client cancels or `stopping` is set. `allowed` is asked again at every wake: an account
-// removed (or its role lowered) while its subscription is open ends the feed with that
-// refusal within a poll, as its event stream over HTTP ends.
+// removed, or its token rotated, while its subscription is open ends the feed with that
+// refusal within a second, as its event stream over HTTP ends.
 grpc::Status feedChanges(ServiceState& state, grpc::ServerContext& context,
                          const std::atomic<bool>& stopping,
                          const std::function<grpc::Status()>& allowed,
