@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cstring>
 #include <filesystem>
 #include <sstream>
@@ -116,18 +117,37 @@ std::string auditAnchorPath(const std::string& folder)
     return folder + "/anchor";
 }
 
+namespace {
+
+// "LINES HASH": the count of lines and the newest line's SHA-256.
+bool parseAnchor(const std::string& text, AuditAnchor& anchor)
+{
+    std::istringstream words(text);
+    std::string lines;
+    if (!(words >> lines >> anchor.hash) || anchor.hash.size() != 64)
+        return false;
+    // Digits only, and a count that fits: a number past 64 bits is a damaged anchor, not
+    // an exception.
+    const char* end = lines.data() + lines.size();
+    const auto [stop, failure] = std::from_chars(lines.data(), end, anchor.lines);
+    return failure == std::errc() && stop == end;
+}
+
+// The anchor through the descriptor its lock is held on, so that the file locked is the
+// file read even if its path were made to name another.
+bool readAnchorAt(int fd, AuditAnchor& anchor)
+{
+    char text[128];
+    const ssize_t got = ::pread(fd, text, sizeof text, 0);
+    return got > 0 && parseAnchor(std::string(text, static_cast<std::size_t>(got)), anchor);
+}
+
+}  // namespace
+
 bool readAuditAnchor(const std::string& folder, AuditAnchor& anchor)
 {
     std::string text;
-    if (!readWhole(auditAnchorPath(folder), text))
-        return false;
-    std::istringstream words(text);
-    std::string lines;
-    if (!(words >> lines >> anchor.hash) || lines.empty() || anchor.hash.size() != 64 ||
-        !std::all_of(lines.begin(), lines.end(), [](char c) { return c >= '0' && c <= '9'; }))
-        return false;
-    anchor.lines = std::stoull(lines);
-    return true;
+    return readWhole(auditAnchorPath(folder), text) && parseAnchor(text, anchor);
 }
 
 AuditTrail::AuditTrail(std::string folder, std::uint64_t rollBytes)
@@ -215,7 +235,7 @@ bool AuditTrail::recover(std::string& error)
         hash_ = sha256Hex(newest);
     }
     AuditAnchor anchor;
-    const bool anchored = readAuditAnchor(folder_, anchor);
+    const bool anchored = readAnchorAt(anchorFd_, anchor);
     std::string mismatch;
     if (!anchored && lines_ > 0)
         mismatch = "the anchor is missing";
@@ -251,7 +271,7 @@ bool AuditTrail::append(const AuditRecord& record, std::string& error)
     // Another process (the host program beside the service) may have written since: the
     // chain goes on from the trail's newest line, as the anchor has it.
     AuditAnchor anchor;
-    if (readAuditAnchor(folder_, anchor) && anchor.lines > lines_) {
+    if (readAnchorAt(anchorFd_, anchor) && anchor.lines > lines_) {
         if (!openCurrent(error))
             return false;
         lines_ = anchor.lines;

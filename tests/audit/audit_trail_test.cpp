@@ -155,6 +155,11 @@ TEST_F(AuditTrailTest, AMismatchFoundAtOpenIsRecordedAndStaysAFinding)
     EXPECT_FALSE(verdict.whole);
     EXPECT_THAT(verdict.problem, HasSubstr(":4: the service found the trail not matching its "
                                            "anchor at its start (the anchor names line 4"));
+
+    // An anchor whose count is past 64 bits is a damaged one, found by both, not a throw.
+    home.write("audit/anchor", std::string(21, '9') + " " + std::string(64, 'a') + "\n");
+    EXPECT_THAT(verifyAudit(folder()).problem, HasSubstr("anchor: missing or unreadable"));
+    EXPECT_THAT(open()->notices().at(0), HasSubstr("the anchor is missing"));
 }
 
 // The chain goes on across rolled files and across two writers of one folder (the service
