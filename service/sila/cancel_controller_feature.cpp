@@ -10,18 +10,17 @@ namespace gc6890::sila {
 
 namespace {
 
-const std::string kCancelFeature(kCancelControllerFqi);
-
 grpc::Status defined(const std::string& error, const std::string& message)
 {
-    return definedError(definedErrorOf(kCancelFeature, error), message);
+    return definedError(definedErrorOf(kCancelControllerFqi, error), message);
 }
 
 }  // namespace
 
 std::vector<std::string> CancelControllerFeature::protectedCalls()
 {
-    return {commandOf(kCancelFeature, "CancelCommand"), commandOf(kCancelFeature, "CancelAll")};
+    return {commandOf(kCancelControllerFqi, "CancelCommand"),
+            commandOf(kCancelControllerFqi, "CancelAll")};
 }
 
 grpc::Status CancelControllerFeature::CancelCommand(Context* context,
@@ -38,7 +37,7 @@ grpc::Status CancelControllerFeature::CancelCommand(Context* context,
             state_.audit, access_.origin(*context), "CancelCommand", actionWord(Action::Stop),
             params, [&] {
                 const std::string parameter =
-                    parameterOf(kCancelFeature, "CancelCommand", "CommandExecutionUUID");
+                    parameterOf(kCancelControllerFqi, "CancelCommand", "CommandExecutionUUID");
                 if (!request->has_commandexecutionuuid() ||
                     !request->commandexecutionuuid().has_uuid())
                     return validationError(parameter, "CommandExecutionUUID is missing");

@@ -138,9 +138,9 @@ namespace {
 // A well-formed method name the store lacks: the command's own error, from _Result.
 grpc::Status unknownMethod(const std::string& name)
 {
-    return definedError(definedErrorOf(kGcControllerFeature, "UnknownMethod"),
-                        "no method " + name +
-                            " is stored; MethodProvider's Methods lists those that are");
+    return gcControllerError("UnknownMethod", "no method " + name +
+                                                  " is stored; MethodProvider's Methods lists "
+                                                  "those that are");
 }
 
 }  // namespace

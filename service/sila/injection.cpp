@@ -28,11 +28,6 @@ constexpr std::chrono::milliseconds kLookEvery(100);
     throw SilaFailure{std::move(status)};
 }
 
-grpc::Status defined(const std::string& error, const std::string& message)
-{
-    return definedError(definedErrorOf(kGcControllerFeature, error), message);
-}
-
 void checkStopping(const InjectionParts& parts)
 {
     if (parts.stopping)
@@ -43,7 +38,7 @@ void checkStopping(const InjectionParts& parts)
 void checkCancelled(const Injection& injection, const std::string& state)
 {
     if (injection.cancel->cancelled())
-        fail(defined("Cancelled", "the injection was cancelled " + state));
+        fail(gcControllerError("Cancelled", "the injection was cancelled " + state));
 }
 
 // Follows the job to its end; its final record. Progress moves from `from` to `to` with
@@ -68,10 +63,10 @@ Job followJob(const InjectionParts& parts, const std::string& uuid, std::uint64_
 void lineMustBeUp(const Snapshot& snapshot, const std::string& while_)
 {
     if (snapshot.line != LineState::Up)
-        fail(defined("LineLost",
-                     std::string("the line to the instrument is ") + lineStateName(snapshot.line) +
-                         " " + while_ +
-                         (snapshot.lineReason.empty() ? "" : ": " + snapshot.lineReason)));
+        fail(gcControllerError(
+            "LineLost", std::string("the line to the instrument is ") +
+                            lineStateName(snapshot.line) + " " + while_ +
+                            (snapshot.lineReason.empty() ? "" : ": " + snapshot.lineReason)));
 }
 
 // Waits for the GC to be ready for `run`. The injection holds the instrument only through
@@ -93,9 +88,10 @@ void waitUntilReady(const InjectionParts& parts, const Injection& injection, con
         if (status.ready)
             return;
         if (std::chrono::steady_clock::now() >= until)
-            fail(defined("NotReadyTimeout", "the GC stayed not ready for " +
-                                                std::to_string(bound.count() / 1000) + " s (" +
-                                                status.notReadyReason + "); nothing was injected"));
+            fail(gcControllerError("NotReadyTimeout", "the GC stayed not ready for " +
+                                                          std::to_string(bound.count() / 1000) +
+                                                          " s (" + status.notReadyReason +
+                                                          "); nothing was injected"));
         std::this_thread::sleep_for(kLookEvery);
     }
 }
@@ -187,7 +183,7 @@ void inject(const InjectionParts& parts, const Injection& injection)
         if (snapshot->line == LineState::Up &&
             (run.message.find("sampler did not start") != std::string::npos ||
              run.message.find("sampler refused") != std::string::npos))
-            fail(defined("VialRefused", run.message));
+            fail(gcControllerError("VialRefused", run.message));
         fail(jobFailure(run, *snapshot));
     }
     const std::optional<std::string> text = parts.methods.read(injection.method);

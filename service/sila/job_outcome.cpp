@@ -6,27 +6,29 @@
 
 namespace gc6890::sila {
 
-namespace {}  // namespace
+grpc::Status gcControllerError(const std::string& error, const std::string& message)
+{
+    return definedError(definedErrorOf(kGcControllerFeature, error), message);
+}
 
 grpc::Status jobFailure(const Job& job, const Snapshot& now)
 {
     if (now.line != LineState::Up)
-        return definedError(
-            definedErrorOf(kGcControllerFeature, "LineLost"),
-            std::string("the line to the instrument is ") + lineStateName(now.line) +
-                (now.lineReason.empty() ? "" : " (" + now.lineReason + ")") + ": " + job.message);
+        return gcControllerError(
+            "LineLost", std::string("the line to the instrument is ") + lineStateName(now.line) +
+                            (now.lineReason.empty() ? "" : " (" + now.lineReason + ")") + ": " +
+                            job.message);
     // The instrument thread's word when a run began between the job's start and its turn.
     if (job.message.find("in a run") != std::string::npos)
-        return definedError(definedErrorOf(kGcControllerFeature, "InstrumentBusy"), job.message);
+        return gcControllerError("InstrumentBusy", job.message);
     if (job.request.kind == JobKind::Load)
-        return definedError(definedErrorOf(kGcControllerFeature, "MethodRefused"), job.message);
+        return gcControllerError("MethodRefused", job.message);
     return undefinedError(job.message);
 }
 
 grpc::Status instrumentBusy(const JobRequest& request, const std::string& conflict)
 {
-    return definedError(definedErrorOf(kGcControllerFeature, "InstrumentBusy"),
-                        refusal(request, conflict));
+    return gcControllerError("InstrumentBusy", refusal(request, conflict));
 }
 
 }  // namespace gc6890::sila

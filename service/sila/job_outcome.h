@@ -10,6 +10,9 @@
 
 namespace gc6890::sila {
 
+// GasChromatographController's defined execution error `error` ("LineLost") with `message`.
+grpc::Status gcControllerError(const std::string& error, const std::string& message);
+
 // The error a failed job ends its command with: LineLost when the line is not up,
 // InstrumentBusy when a run held the GC, MethodRefused for a load the instrument did not
 // take; otherwise an undefined execution error with the job's message.

@@ -9,12 +9,10 @@ namespace gc6890::sila {
 
 namespace {
 
-const std::string kLockFeature(kLockControllerFqi);
-
 // The lock's identifier parameter of `command`, or a validation error naming it.
 std::string identifierOf(const std::string& command, bool present, const std::string& typed)
 {
-    const std::string parameter = parameterOf(kLockFeature, command, "LockIdentifier");
+    const std::string parameter = parameterOf(kLockControllerFqi, command, "LockIdentifier");
     if (!present)
         throw SilaFailure{validationError(parameter, "LockIdentifier is missing")};
     // An empty identifier would be a lock that a call without one could not be told from.
@@ -27,7 +25,8 @@ std::string identifierOf(const std::string& command, bool present, const std::st
 
 std::vector<std::string> LockControllerFeature::protectedCalls()
 {
-    return {commandOf(kLockFeature, "LockServer"), commandOf(kLockFeature, "UnlockServer")};
+    return {commandOf(kLockControllerFqi, "LockServer"),
+            commandOf(kLockControllerFqi, "UnlockServer")};
 }
 
 grpc::Status LockControllerFeature::LockServer(Context* context,
@@ -44,7 +43,8 @@ grpc::Status LockControllerFeature::LockServer(Context* context,
             [&] {
                 const std::string identifier = identifierOf(
                     "LockServer", request->has_lockidentifier(), request->lockidentifier().value());
-                const std::string timeout = parameterOf(kLockFeature, "LockServer", "Timeout");
+                const std::string timeout =
+                    parameterOf(kLockControllerFqi, "LockServer", "Timeout");
                 if (!request->has_timeout())
                     return validationError(timeout, "Timeout is missing");
                 params["timeout_s"] = request->timeout().value();
@@ -58,7 +58,7 @@ grpc::Status LockControllerFeature::LockServer(Context* context,
                 if (!state_.lock.lock(identifier, std::chrono::seconds(request->timeout().value()),
                                       "the SiLA 2 client at " + context->peer()))
                     return definedError(
-                        definedErrorOf(kLockFeature, "ServerAlreadyLocked"),
+                        definedErrorOf(kLockControllerFqi, "ServerAlreadyLocked"),
                         "the server is locked already; its holder unlocks it, or it "
                         "lapses after its timeout");
                 return grpc::Status::OK;
@@ -85,13 +85,13 @@ grpc::Status LockControllerFeature::UnlockServer(Context* context,
                                return grpc::Status::OK;
                            case InstrumentLock::Unlock::NotLocked:
                                return definedError(
-                                   definedErrorOf(kLockFeature, "ServerNotLocked"),
+                                   definedErrorOf(kLockControllerFqi, "ServerNotLocked"),
                                    "the server is not locked (a lock lapses after its timeout)");
                            case InstrumentLock::Unlock::WrongIdentifier:
                                break;
                            }
                            return definedError(
-                               definedErrorOf(kLockFeature, "InvalidLockIdentifier"),
+                               definedErrorOf(kLockControllerFqi, "InvalidLockIdentifier"),
                                "the server is locked with another identifier");
                        });
     });

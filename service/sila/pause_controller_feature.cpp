@@ -10,17 +10,14 @@
 
 namespace gc6890::sila {
 
-namespace {}  // namespace
-
 std::vector<std::string> PauseControllerFeature::protectedCalls()
 {
-    return {commandOf(kPauseControllerFeature, "Pause"),
-            commandOf(kPauseControllerFeature, "Resume")};
+    return {commandOf(kPauseControllerFqi, "Pause"), commandOf(kPauseControllerFqi, "Resume")};
 }
 
 std::vector<std::string> PauseControllerFeature::lockedCalls()
 {
-    return {commandOf(kPauseControllerFeature, "Resume")};
+    return {commandOf(kPauseControllerFqi, "Resume")};
 }
 
 grpc::Status PauseControllerFeature::control(Context& context, const char* command,
@@ -46,10 +43,10 @@ grpc::Status PauseControllerFeature::control(Context& context, const char* comma
         // An absent parameter reads as "", which is no UUID either.
         if (!isUuid(uuid))
             return validationError(
-                parameterOf(kPauseControllerFeature, command, "CommandExecutionUUID"),
+                parameterOf(kPauseControllerFqi, command, "CommandExecutionUUID"),
                 "CommandExecutionUUID must be a UUID in lower case");
         const auto defined = [](const char* error, const std::string& message) {
-            return definedError(definedErrorOf(kPauseControllerFeature, error), message);
+            return definedError(definedErrorOf(kPauseControllerFqi, error), message);
         };
         std::string error;
         switch (sequences_.control(uuid, what, error)) {

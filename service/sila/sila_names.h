@@ -28,6 +28,8 @@ inline constexpr std::string_view kLockIdentifierFqi =
 
 inline constexpr std::string_view kCancelControllerFqi =
     "org.silastandard/core.commands/CancelController/v1";
+inline constexpr std::string_view kPauseControllerFqi =
+    "org.silastandard/core.commands/PauseController/v1";
 
 // "io.gcsixeightninety/chromatography/<feature>/v<major>"
 inline std::string ourFeature(std::string_view identifier, int major = 1)
@@ -36,13 +38,10 @@ inline std::string ourFeature(std::string_view identifier, int major = 1)
            "/v" + std::to_string(major);
 }
 
-// Our features' identifiers, and the standard's PauseController, as the strings the names
-// below them are built from.
+// Our features' identifiers, as the strings the names below them are built from.
 inline const std::string kGcControllerFeature = ourFeature("GasChromatographController");
 inline const std::string kMethodProviderFeature = ourFeature("MethodProvider");
 inline const std::string kSequenceRunnerFeature = ourFeature("SequenceRunner");
-inline const std::string kPauseControllerFeature =
-    "org.silastandard/core.commands/PauseController/v1";
 
 // The identifiers below a feature: "<feature>/Command/<id>", ".../Parameter/<id>", ...
 inline std::string commandOf(std::string_view feature, std::string_view command)

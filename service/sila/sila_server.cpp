@@ -151,7 +151,7 @@ void SilaServer::Parts::makeGuards(ServiceState& state)
     if (!access.readsOpen())
         affected = {std::string(kLockControllerFqi), std::string(kCancelControllerFqi),
                     kMethodProviderFeature,          kGcControllerFeature,
-                    kSequenceRunnerFeature,          kPauseControllerFeature};
+                    kSequenceRunnerFeature,          std::string(kPauseControllerFqi)};
     authorization = std::make_unique<AuthorizationFeature>(std::move(affected));
     lockController = std::make_unique<LockControllerFeature>(state, access, std::move(locked));
 }

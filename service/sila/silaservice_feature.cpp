@@ -25,8 +25,6 @@ grpc::Status answer(const grpc::ServerContext* context, Body&& body)
     });
 }
 
-const std::string kSilaServiceFeature(kSilaServiceFqi);
-
 // The number of characters (not bytes) of valid UTF-8 text.
 std::size_t characters(const std::string& text)
 {
@@ -44,7 +42,7 @@ grpc::Status SilaServiceFeature::GetFeatureDefinition(
 {
     return answer(context, [&] {
         const std::string parameter =
-            parameterOf(kSilaServiceFeature, "GetFeatureDefinition", "FeatureIdentifier");
+            parameterOf(kSilaServiceFqi, "GetFeatureDefinition", "FeatureIdentifier");
         if (!request->has_featureidentifier())
             return validationError(parameter, "FeatureIdentifier is missing");
         const std::string& wanted = request->featureidentifier().value();
@@ -58,7 +56,7 @@ grpc::Status SilaServiceFeature::GetFeatureDefinition(
                                                   "(Originator/Category/FeatureIdentifier/vMajor)");
         const FeatureDefinition* feature = catalog_.find(wanted);
         if (!feature)
-            return definedError(definedErrorOf(kSilaServiceFeature, "UnimplementedFeature"),
+            return definedError(definedErrorOf(kSilaServiceFqi, "UnimplementedFeature"),
                                 "the feature " + wanted +
                                     " is not implemented here; ImplementedFeatures lists those "
                                     "that are");
@@ -79,8 +77,7 @@ grpc::Status SilaServiceFeature::SetServerName(Context* context,
         std::string error;
         if (!audit_.usable(error))
             return undefinedError(error);
-        const std::string parameter =
-            parameterOf(kSilaServiceFeature, "SetServerName", "ServerName");
+        const std::string parameter = parameterOf(kSilaServiceFqi, "SetServerName", "ServerName");
         if (!request->has_servername())
             return validationError(parameter, "ServerName is missing");
         const std::string& name = request->servername().value();
