@@ -3,6 +3,8 @@
 #include <iostream>
 
 #include "service/safe_text.h"
+#include "service/sila/audited_call.h"
+#include "service/sila/lock_check.h"
 #include "service/sila/sila_error.h"
 #include "service/sila/sila_metadata.h"
 #include "service/sila/sila_names.h"
@@ -62,6 +64,38 @@ grpc::Status AccessCheck::check(const grpc::ServerContext& context, const std::s
     return definedError(kInvalidAccessTokenFqi,
                         "the access token is no account's: it was removed or rotated, or "
                         "mistyped (gc6890 user list shows the accounts)");
+}
+
+grpc::Status AccessCheck::read(const grpc::ServerContext& context, const std::string& call,
+                               const std::function<void()>& answer) const
+{
+    return guarded([&] {
+        if (grpc::Status denied = check(context, call, Action::Read); !denied.ok())
+            return denied;
+        answer();
+        return grpc::Status::OK;
+    });
+}
+
+grpc::Status AccessCheck::change(grpc::ServerContext& context, const std::string& call,
+                                 Action action, nlohmann::json& params,
+                                 const std::function<grpc::Status()>& body, Lock lock,
+                                 std::string_view wordSuffix) const
+{
+    return guarded([&] {
+        if (grpc::Status denied = check(context, call, action); !denied.ok())
+            return denied;
+        const std::string word = actionWord(action) + std::string(wordSuffix);
+        return audited(state_.audit, origin(context), call, word, params, [&] {
+            // The identifier matters only to the jobs a call hands over, which write their
+            // own lines; a call that comes here asks none.
+            std::string lockIdentifier;
+            if (lock == Lock::Affects)
+                if (grpc::Status locked = checkLock(state_, context, lockIdentifier); !locked.ok())
+                    return locked;
+            return body();
+        });
+    });
 }
 
 }  // namespace gc6890::sila

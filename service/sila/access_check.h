@@ -6,8 +6,11 @@
 
 #include <grpcpp/server_context.h>
 
+#include <functional>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "service/accounts.h"
 #include "service/audit_log.h"
@@ -31,6 +34,21 @@ public:
     // names the call in the refusal's log line.
     grpc::Status check(const grpc::ServerContext& context, const std::string& call,
                        Action action) const;
+    // A property's read, whole: the check for Action::Read, then `answer` fills the response.
+    // Nothing `answer` throws leaves the call (guarded, sila_error.h).
+    grpc::Status read(const grpc::ServerContext& context, const std::string& call,
+                      const std::function<void()>& answer) const;
+
+    // Whether a changing call must pass the instrument's lock (lock_check.h) besides its token.
+    enum class Lock { Ignored, Affects };
+    // A changing call, whole: the check for `action`; then, with its line in the audit trail
+    // (audited, audited_call.h; `params` as `body` leaves them), the lock's check when the
+    // lock affects the call, then `body`. The line's action is the role table's word for
+    // `action` followed by `wordSuffix` ("-pause": the HTTP door's word for the same change).
+    grpc::Status change(grpc::ServerContext& context, const std::string& call, Action action,
+                        nlohmann::json& params, const std::function<grpc::Status()>& body,
+                        Lock lock = Lock::Ignored, std::string_view wordSuffix = {}) const;
+
     // The account the call's token names; nothing without a valid token.
     std::optional<Caller> caller(const grpc::ServerContext& context) const;
     // Who called through which peer, for the audit trail's lines.

@@ -12,8 +12,6 @@ namespace gc6890::sila {
 class AuthorizationFeature final : public sila2::org::silastandard::core::authorizationservice::v1::
                                        AuthorizationService::Service {
 public:
-    static constexpr const char* kDefinitionFile = "AuthorizationService.sila.xml";
-
     // `affectedCalls`: the fully qualified identifiers of every command and property that
     // needs the token, fixed while the server runs.
     explicit AuthorizationFeature(std::vector<std::string> affectedCalls)

@@ -2,7 +2,6 @@
 
 #include <regex>
 
-#include "service/sila/audited_call.h"
 #include "service/sila/sila_error.h"
 #include "service/sila/sila_names.h"
 
@@ -17,87 +16,65 @@ grpc::Status defined(const std::string& error, const std::string& message)
 
 }  // namespace
 
-std::vector<std::string> CancelControllerFeature::protectedCalls()
-{
-    return {commandOf(kCancelControllerFqi, "CancelCommand"),
-            commandOf(kCancelControllerFqi, "CancelAll")};
-}
-
 grpc::Status CancelControllerFeature::CancelCommand(Context* context,
                                                     const cc::CancelCommand_Parameters* request,
                                                     cc::CancelCommand_Responses*)
 {
-    return guarded([&] {
-        if (grpc::Status denied = access_.check(*context, "CancelCommand", Action::Stop);
-            !denied.ok())
-            return denied;
-        // A cancel stops: the stop job it may ask for is this line's, not one of its own.
-        nlohmann::json params = nlohmann::json::object();
-        return audited(
-            state_.audit, access_.origin(*context), "CancelCommand", actionWord(Action::Stop),
-            params, [&] {
-                const std::string parameter =
-                    parameterOf(kCancelControllerFqi, "CancelCommand", "CommandExecutionUUID");
-                if (!request->has_commandexecutionuuid() ||
-                    !request->commandexecutionuuid().has_uuid())
-                    return validationError(parameter, "CommandExecutionUUID is missing");
-                // The UUID type's constraints: 36 characters, lower-case hexadecimal in groups.
-                static const std::regex kUuid(
-                    "[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12}");
-                const std::string uuid = request->commandexecutionuuid().uuid().value();
-                if (!std::regex_match(uuid, kUuid))
-                    return validationError(parameter,
-                                           "\"" + uuid.substr(0, 64) +
-                                               "\" is not a UUID in lower case (36 characters)");
-                params["execution"] = uuid;
-                grpc::Status answer;
-                std::string refusal;
-                switch (executions_.cancel(uuid, answer, refusal)) {
-                case CancelOutcome::Cancelled:
-                    return answer;
-                case CancelOutcome::NotSupported:
-                    return defined("OperationNotSupported", refusal);
-                case CancelOutcome::Finished:
-                    return defined("InvalidCommandExecutionUUID",
-                                   "command execution " + uuid +
-                                       " has finished already; its _Result tells how it ended");
-                case CancelOutcome::Unknown:
-                    break;
-                }
-                return defined(
-                    "InvalidCommandExecutionUUID",
-                    "no command execution " + uuid +
-                        " is known (never started, or forgotten an hour after it ended)");
-            });
+    // A cancel stops: the stop job it may ask for is this line's, not one of its own.
+    nlohmann::json params = nlohmann::json::object();
+    return access_.change(*context, "CancelCommand", Action::Stop, params, [&] {
+        const std::string parameter =
+            parameterOf(kCancelControllerFqi, "CancelCommand", "CommandExecutionUUID");
+        if (!request->has_commandexecutionuuid() || !request->commandexecutionuuid().has_uuid())
+            return validationError(parameter, "CommandExecutionUUID is missing");
+        // The UUID type's constraints: 36 characters, lower-case hexadecimal in groups.
+        static const std::regex kUuid(
+            "[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12}");
+        const std::string uuid = request->commandexecutionuuid().uuid().value();
+        if (!std::regex_match(uuid, kUuid))
+            return validationError(parameter, "\"" + uuid.substr(0, 64) +
+                                                  "\" is not a UUID in lower case (36 characters)");
+        params["execution"] = uuid;
+        grpc::Status answer;
+        std::string refusal;
+        switch (executions_.cancel(uuid, answer, refusal)) {
+        case CancelOutcome::Cancelled:
+            return answer;
+        case CancelOutcome::NotSupported:
+            return defined("OperationNotSupported", refusal);
+        case CancelOutcome::Finished:
+            return defined("InvalidCommandExecutionUUID",
+                           "command execution " + uuid +
+                               " has finished already; its _Result tells how it ended");
+        case CancelOutcome::Unknown:
+            break;
+        }
+        return defined("InvalidCommandExecutionUUID",
+                       "no command execution " + uuid +
+                           " is known (never started, or forgotten an hour after it ended)");
     });
 }
 
 grpc::Status CancelControllerFeature::CancelAll(Context* context, const cc::CancelAll_Parameters*,
                                                 cc::CancelAll_Responses*)
 {
-    return guarded([&] {
-        if (grpc::Status denied = access_.check(*context, "CancelAll", Action::Stop); !denied.ok())
-            return denied;
-        nlohmann::json params = nlohmann::json::object();
-        return audited(state_.audit, access_.origin(*context), "CancelAll",
-                       actionWord(Action::Stop), params, [&] {
-                           // Those that cannot be cancelled (a load) run to their end; the first
-                           // failure of a cancel is the answer, once every other has been tried.
-                           grpc::Status first;
-                           nlohmann::json cancelled = nlohmann::json::array();
-                           for (const std::string& uuid : executions_.underWay()) {
-                               grpc::Status answer;
-                               std::string refusal;
-                               if (executions_.cancel(uuid, answer, refusal) ==
-                                   CancelOutcome::Cancelled) {
-                                   cancelled.push_back(uuid);
-                                   if (first.ok())
-                                       first = answer;
-                               }
-                           }
-                           params["executions"] = cancelled;
-                           return first;
-                       });
+    nlohmann::json params = nlohmann::json::object();
+    return access_.change(*context, "CancelAll", Action::Stop, params, [&] {
+        // Those that cannot be cancelled (a load) run to their end; the first
+        // failure of a cancel is the answer, once every other has been tried.
+        grpc::Status first;
+        nlohmann::json cancelled = nlohmann::json::array();
+        for (const std::string& uuid : executions_.underWay()) {
+            grpc::Status answer;
+            std::string refusal;
+            if (executions_.cancel(uuid, answer, refusal) == CancelOutcome::Cancelled) {
+                cancelled.push_back(uuid);
+                if (first.ok())
+                    first = answer;
+            }
+        }
+        params["executions"] = cancelled;
+        return first;
     });
 }
 

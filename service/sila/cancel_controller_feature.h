@@ -16,12 +16,8 @@ namespace cc = sila2::org::silastandard::core::commands::cancelcontroller::v1;
 
 class CancelControllerFeature final : public cc::CancelController::Service {
 public:
-    static constexpr const char* kDefinitionFile = "CancelController.sila.xml";
-    static std::vector<std::string> protectedCalls();
-
-    CancelControllerFeature(ServiceState& state, const AccessCheck& access,
-                            CommandExecutions& executions)
-        : state_(state), access_(access), executions_(executions)
+    CancelControllerFeature(const AccessCheck& access, CommandExecutions& executions)
+        : access_(access), executions_(executions)
     {}
 
     using Context = grpc::ServerContext;
@@ -32,7 +28,6 @@ public:
                            cc::CancelAll_Responses* response) override;
 
 private:
-    ServiceState& state_;
     const AccessCheck& access_;
     CommandExecutions& executions_;
 };

@@ -32,23 +32,6 @@ constexpr std::chrono::seconds kUnobservableBound(120);
 
 }  // namespace
 
-std::vector<std::string> GcControllerFeature::lockedCalls()
-{
-    // Stop is taken whoever holds the lock.
-    return {commandOf(kGcControllerFeature, "LoadMethod"),
-            commandOf(kGcControllerFeature, "Inject"),
-            commandOf(kGcControllerFeature, "ResetSampler"),
-            commandOf(kGcControllerFeature, "SwitchHeatedZones")};
-}
-
-std::vector<std::string> GcControllerFeature::protectedCalls()
-{
-    return {commandOf(kGcControllerFeature, "LoadMethod"),
-            commandOf(kGcControllerFeature, "Inject"), commandOf(kGcControllerFeature, "StopRun"),
-            commandOf(kGcControllerFeature, "ResetSampler"),
-            commandOf(kGcControllerFeature, "SwitchHeatedZones")};
-}
-
 GcControllerFeature::GcControllerFeature(ServiceState& state, MethodStore methods,
                                          const AccessCheck& access, CommandExecutions& executions)
     : state_(state), methods_(std::move(methods)), access_(access), executions_(executions)
@@ -439,13 +422,9 @@ grpc::Status GcControllerFeature::Get_InstalledHardware(
     Context* context, const gcc::Get_InstalledHardware_Parameters*,
     gcc::Get_InstalledHardware_Responses* response)
 {
-    return guarded([&] {
-        if (grpc::Status denied = access_.check(*context, "Get_InstalledHardware", Action::Read);
-            !denied.ok())
-            return denied;
+    return access_.read(*context, "Get_InstalledHardware", [&] {
         setText(response->mutable_installedhardware(),
                 instrumentStatusOf(*state_.snapshot.get()).hardware);
-        return grpc::Status::OK;
     });
 }
 
@@ -453,13 +432,9 @@ grpc::Status GcControllerFeature::Get_FirmwareVersion(Context* context,
                                                       const gcc::Get_FirmwareVersion_Parameters*,
                                                       gcc::Get_FirmwareVersion_Responses* response)
 {
-    return guarded([&] {
-        if (grpc::Status denied = access_.check(*context, "Get_FirmwareVersion", Action::Read);
-            !denied.ok())
-            return denied;
+    return access_.read(*context, "Get_FirmwareVersion", [&] {
         setText(response->mutable_firmwareversion(),
                 instrumentStatusOf(*state_.snapshot.get()).firmware);
-        return grpc::Status::OK;
     });
 }
 

@@ -40,11 +40,6 @@ namespace gcc = sila2::io::gcsixeightninety::chromatography::gaschromatographcon
 
 class GcControllerFeature final : public gcc::GasChromatographController::Service {
 public:
-    static constexpr const char* kDefinitionFile = "GasChromatographController.sila.xml";
-    static std::vector<std::string> protectedCalls();
-    // The calls the instrument's lock affects (LockIdentifier metadata).
-    static std::vector<std::string> lockedCalls();
-
     GcControllerFeature(ServiceState& state, MethodStore methods, const AccessCheck& access,
                         CommandExecutions& executions);
     // Ends the commands' followers (stop()).

@@ -1,6 +1,5 @@
 #include "service/sila/lock_controller_feature.h"
 
-#include "service/sila/audited_call.h"
 #include "service/sila/sila_error.h"
 #include "service/sila/sila_names.h"
 #include "service/sila/sila_text.h"
@@ -23,46 +22,32 @@ std::string identifierOf(const std::string& command, bool present, const std::st
 
 }  // namespace
 
-std::vector<std::string> LockControllerFeature::protectedCalls()
-{
-    return {commandOf(kLockControllerFqi, "LockServer"),
-            commandOf(kLockControllerFqi, "UnlockServer")};
-}
-
 grpc::Status LockControllerFeature::LockServer(Context* context,
                                                const lc::LockServer_Parameters* request,
                                                lc::LockServer_Responses*)
 {
-    return guarded([&] {
-        if (grpc::Status denied = access_.check(*context, "LockServer", Action::Lock); !denied.ok())
-            return denied;
-        // The identifier is the holder's key to the instrument: not in the trail.
-        nlohmann::json params = nlohmann::json::object();
-        return audited(
-            state_.audit, access_.origin(*context), "LockServer", actionWord(Action::Lock), params,
-            [&] {
-                const std::string identifier = identifierOf(
-                    "LockServer", request->has_lockidentifier(), request->lockidentifier().value());
-                const std::string timeout =
-                    parameterOf(kLockControllerFqi, "LockServer", "Timeout");
-                if (!request->has_timeout())
-                    return validationError(timeout, "Timeout is missing");
-                params["timeout_s"] = request->timeout().value();
-                // Our departure from the standard, where 0 is a lock that never lapses: a client
-                // that crashed holding such a lock would keep the GC from everyone until a
-                // restart.
-                if (request->timeout().value() <= 0)
-                    return validationError(
-                        timeout, "Timeout must be at least 1 second: this server refuses a "
-                                 "lock that never lapses");
-                if (!state_.lock.lock(identifier, std::chrono::seconds(request->timeout().value()),
-                                      "the SiLA 2 client at " + context->peer()))
-                    return definedError(
-                        definedErrorOf(kLockControllerFqi, "ServerAlreadyLocked"),
-                        "the server is locked already; its holder unlocks it, or it "
-                        "lapses after its timeout");
-                return grpc::Status::OK;
-            });
+    // The identifier is the holder's key to the instrument: not in the trail.
+    nlohmann::json params = nlohmann::json::object();
+    return access_.change(*context, "LockServer", Action::Lock, params, [&] {
+        const std::string identifier = identifierOf("LockServer", request->has_lockidentifier(),
+                                                    request->lockidentifier().value());
+        const std::string timeout = parameterOf(kLockControllerFqi, "LockServer", "Timeout");
+        if (!request->has_timeout())
+            return validationError(timeout, "Timeout is missing");
+        params["timeout_s"] = request->timeout().value();
+        // Our departure from the standard, where 0 is a lock that never lapses: a client
+        // that crashed holding such a lock would keep the GC from everyone until a
+        // restart.
+        if (request->timeout().value() <= 0)
+            return validationError(timeout,
+                                   "Timeout must be at least 1 second: this server refuses a "
+                                   "lock that never lapses");
+        if (!state_.lock.lock(identifier, std::chrono::seconds(request->timeout().value()),
+                              "the SiLA 2 client at " + context->peer()))
+            return definedError(definedErrorOf(kLockControllerFqi, "ServerAlreadyLocked"),
+                                "the server is locked already; its holder unlocks it, or it "
+                                "lapses after its timeout");
+        return grpc::Status::OK;
     });
 }
 
@@ -70,30 +55,21 @@ grpc::Status LockControllerFeature::UnlockServer(Context* context,
                                                  const lc::UnlockServer_Parameters* request,
                                                  lc::UnlockServer_Responses*)
 {
-    return guarded([&] {
-        if (grpc::Status denied = access_.check(*context, "UnlockServer", Action::Lock);
-            !denied.ok())
-            return denied;
-        nlohmann::json params = nlohmann::json::object();
-        return audited(state_.audit, access_.origin(*context), "UnlockServer",
-                       actionWord(Action::Lock), params, [&] {
-                           const std::string identifier =
-                               identifierOf("UnlockServer", request->has_lockidentifier(),
-                                            request->lockidentifier().value());
-                           switch (state_.lock.unlock(identifier)) {
-                           case InstrumentLock::Unlock::Unlocked:
-                               return grpc::Status::OK;
-                           case InstrumentLock::Unlock::NotLocked:
-                               return definedError(
-                                   definedErrorOf(kLockControllerFqi, "ServerNotLocked"),
-                                   "the server is not locked (a lock lapses after its timeout)");
-                           case InstrumentLock::Unlock::WrongIdentifier:
-                               break;
-                           }
-                           return definedError(
-                               definedErrorOf(kLockControllerFqi, "InvalidLockIdentifier"),
-                               "the server is locked with another identifier");
-                       });
+    nlohmann::json params = nlohmann::json::object();
+    return access_.change(*context, "UnlockServer", Action::Lock, params, [&] {
+        const std::string identifier = identifierOf("UnlockServer", request->has_lockidentifier(),
+                                                    request->lockidentifier().value());
+        switch (state_.lock.unlock(identifier)) {
+        case InstrumentLock::Unlock::Unlocked:
+            return grpc::Status::OK;
+        case InstrumentLock::Unlock::NotLocked:
+            return definedError(definedErrorOf(kLockControllerFqi, "ServerNotLocked"),
+                                "the server is not locked (a lock lapses after its timeout)");
+        case InstrumentLock::Unlock::WrongIdentifier:
+            break;
+        }
+        return definedError(definedErrorOf(kLockControllerFqi, "InvalidLockIdentifier"),
+                            "the server is locked with another identifier");
     });
 }
 
@@ -101,12 +77,8 @@ grpc::Status LockControllerFeature::Get_IsLocked(Context* context,
                                                  const lc::Get_IsLocked_Parameters*,
                                                  lc::Get_IsLocked_Responses* response)
 {
-    return guarded([&] {
-        if (grpc::Status denied = access_.check(*context, "Get_IsLocked", Action::Read);
-            !denied.ok())
-            return denied;
+    return access_.read(*context, "Get_IsLocked", [&] {
         response->mutable_islocked()->set_value(state_.lock.held().has_value());
-        return grpc::Status::OK;
     });
 }
 

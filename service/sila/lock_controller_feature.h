@@ -17,9 +17,6 @@ namespace lc = sila2::org::silastandard::core::lockcontroller::v1;
 
 class LockControllerFeature final : public lc::LockController::Service {
 public:
-    static constexpr const char* kDefinitionFile = "LockController.sila.xml";
-    static std::vector<std::string> protectedCalls();
-
     // `lockedCalls`: the fully qualified identifiers of the calls the lock affects, fixed
     // while the server runs.
     LockControllerFeature(ServiceState& state, const AccessCheck& access,

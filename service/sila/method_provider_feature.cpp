@@ -1,6 +1,5 @@
 #include "service/sila/method_provider_feature.h"
 
-#include "service/sila/audited_call.h"
 #include "service/sila/lock_check.h"
 #include "service/sila/sila_error.h"
 #include "service/sila/sila_names.h"
@@ -28,26 +27,15 @@ std::string methodName(const std::string& command, bool present, const std::stri
 
 }  // namespace
 
-std::vector<std::string> MethodProviderFeature::protectedCalls()
-{
-    return {commandOf(kMethodProviderFeature, "UploadMethod")};
-}
-
 grpc::Status MethodProviderFeature::UploadMethod(Context* context,
                                                  const mp::UploadMethod_Parameters* request,
                                                  mp::UploadMethod_Responses* response)
 {
-    return guarded([&] {
-        if (grpc::Status denied = access_.check(*context, "UploadMethod", Action::UploadMethod);
-            !denied.ok())
-            return denied;
-        // The line names the uploading account and the content's SHA-256, as the HTTP
-        // door's does, whatever the upload's end.
-        nlohmann::json params = nlohmann::json::object();
-        return audited(state_.audit, access_.origin(*context), "UploadMethod",
-                       actionWord(Action::UploadMethod), params,
-                       [&] { return store(*context, *request, params, *response); });
-    });
+    // The line names the uploading account and the content's SHA-256, as the HTTP door's
+    // does, whatever the upload's end.
+    nlohmann::json params = nlohmann::json::object();
+    return access_.change(*context, "UploadMethod", Action::UploadMethod, params,
+                          [&] { return store(*context, *request, params, *response); });
 }
 
 grpc::Status MethodProviderFeature::store(Context& context,
@@ -83,30 +71,24 @@ grpc::Status MethodProviderFeature::GetMethod(Context* context,
                                               const mp::GetMethod_Parameters* request,
                                               mp::GetMethod_Responses* response)
 {
-    return guarded([&] {
-        if (grpc::Status denied = access_.check(*context, "GetMethod", Action::Read); !denied.ok())
-            return denied;
+    return access_.read(*context, "GetMethod", [&] {
         const std::string name =
             methodName("GetMethod", request->has_name(), request->name().value());
         const std::optional<std::string> text = methods_.read(name);
         if (!text)
-            return definedError(definedErrorOf(kMethodProviderFeature, "UnknownMethod"),
-                                "no method " + name + " is stored; Methods lists those that are");
+            throw SilaFailure{
+                definedError(definedErrorOf(kMethodProviderFeature, "UnknownMethod"),
+                             "no method " + name + " is stored; Methods lists those that are")};
         setText(response->mutable_content(), *text);
-        return grpc::Status::OK;
     });
 }
 
 grpc::Status MethodProviderFeature::Get_Methods(Context* context, const mp::Get_Methods_Parameters*,
                                                 mp::Get_Methods_Responses* response)
 {
-    return guarded([&] {
-        if (grpc::Status denied = access_.check(*context, "Get_Methods", Action::Read);
-            !denied.ok())
-            return denied;
+    return access_.read(*context, "Get_Methods", [&] {
         for (const MethodEntry& entry : methods_.list())
             setText(response->add_methods(), entry.name);
-        return grpc::Status::OK;
     });
 }
 

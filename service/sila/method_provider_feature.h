@@ -17,10 +17,6 @@ namespace mp = sila2::io::gcsixeightninety::chromatography::methodprovider::v1;
 
 class MethodProviderFeature final : public mp::MethodProvider::Service {
 public:
-    static constexpr const char* kDefinitionFile = "MethodProvider.sila.xml";
-    // The calls that need the access token, and that the instrument's lock affects.
-    static std::vector<std::string> protectedCalls();
-
     MethodProviderFeature(ServiceState& state, MethodStore methods, const AccessCheck& access)
         : state_(state), methods_(std::move(methods)), access_(access)
     {}

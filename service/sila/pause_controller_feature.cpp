@@ -2,44 +2,23 @@
 
 #include <nlohmann/json.hpp>
 
-#include "service/sila/audited_call.h"
-#include "service/sila/lock_check.h"
 #include "service/sila/sila_error.h"
 #include "service/sila/sila_home.h"
 #include "service/sila/sila_names.h"
 
 namespace gc6890::sila {
 
-std::vector<std::string> PauseControllerFeature::protectedCalls()
-{
-    return {commandOf(kPauseControllerFqi, "Pause"), commandOf(kPauseControllerFqi, "Resume")};
-}
-
-std::vector<std::string> PauseControllerFeature::lockedCalls()
-{
-    return {commandOf(kPauseControllerFqi, "Resume")};
-}
-
 grpc::Status PauseControllerFeature::control(Context& context, const char* command,
-                                             bool lockAffects, const std::string& uuid,
+                                             AccessCheck::Lock lock, const std::string& uuid,
                                              SequenceExecutions::Control what)
 {
-    if (grpc::Status denied = access_.check(context, command, Action::RunSequence); !denied.ok())
-        return denied;
     // As the HTTP door's pause and resume: the sequence by its id.
     nlohmann::json params = nlohmann::json::object();
     if (isUuid(uuid))
         params["execution"] = uuid;
     if (const std::optional<std::string> sequence = sequences_.sequenceOf(uuid))
         params["sequence"] = *sequence;
-    const std::string action =
-        actionWord(Action::RunSequence) +
-        std::string(what == SequenceExecutions::Control::Pause ? "-pause" : "-resume");
-    return audited(state_.audit, access_.origin(context), command, action, params, [&] {
-        std::string lockIdentifier;
-        if (lockAffects)
-            if (grpc::Status locked = checkLock(state_, context, lockIdentifier); !locked.ok())
-                return locked;
+    const auto body = [&] {
         // An absent parameter reads as "", which is no UUID either.
         if (!isUuid(uuid))
             return validationError(
@@ -64,14 +43,17 @@ grpc::Status PauseControllerFeature::control(Context& context, const char* comma
             break;
         }
         return undefinedError("the instrument thread is busy; try again");
-    });
+    };
+    return access_.change(context, command, Action::RunSequence, params, body, lock,
+                          what == SequenceExecutions::Control::Pause ? "-pause" : "-resume");
 }
 
 grpc::Status PauseControllerFeature::Pause(Context* context, const pc::Pause_Parameters* request,
                                            pc::Pause_Responses*)
 {
     return guarded([&] {
-        return control(*context, "Pause", false, request->commandexecutionuuid().uuid().value(),
+        return control(*context, "Pause", AccessCheck::Lock::Ignored,
+                       request->commandexecutionuuid().uuid().value(),
                        SequenceExecutions::Control::Pause);
     });
 }
@@ -80,7 +62,8 @@ grpc::Status PauseControllerFeature::Resume(Context* context, const pc::Resume_P
                                             pc::Resume_Responses*)
 {
     return guarded([&] {
-        return control(*context, "Resume", true, request->commandexecutionuuid().uuid().value(),
+        return control(*context, "Resume", AccessCheck::Lock::Affects,
+                       request->commandexecutionuuid().uuid().value(),
                        SequenceExecutions::Control::Resume);
     });
 }
@@ -88,15 +71,12 @@ grpc::Status PauseControllerFeature::Resume(Context* context, const pc::Resume_P
 grpc::Status PauseControllerFeature::Get_Paused(Context* context, const pc::Get_Paused_Parameters*,
                                                 pc::Get_Paused_Responses* response)
 {
-    return guarded([&] {
-        if (grpc::Status denied = access_.check(*context, "Get_Paused", Action::Read); !denied.ok())
-            return denied;
+    return access_.read(*context, "Get_Paused", [&] {
         // The sequence under way, from whichever door it came, paused.
         const std::string text = state_.sequences.latest().second;
         response->mutable_paused()->set_value(
             !state_.sequences.active().empty() &&
             nlohmann::json::parse(text).value("state", std::string()) == "paused");
-        return grpc::Status::OK;
     });
 }
 

@@ -17,11 +17,6 @@ namespace pc = sila2::org::silastandard::core::commands::pausecontroller::v1;
 
 class PauseControllerFeature final : public pc::PauseController::Service {
 public:
-    static constexpr const char* kDefinitionFile = "PauseController.sila.xml";
-    static std::vector<std::string> protectedCalls();
-    // The calls the instrument's lock affects.
-    static std::vector<std::string> lockedCalls();
-
     PauseControllerFeature(ServiceState& state, const AccessCheck& access,
                            SequenceExecutions& sequences)
         : state_(state), access_(access), sequences_(sequences)
@@ -36,7 +31,7 @@ public:
                             pc::Get_Paused_Responses* response) override;
 
 private:
-    grpc::Status control(Context& context, const char* command, bool lockAffects,
+    grpc::Status control(Context& context, const char* command, AccessCheck::Lock lock,
                          const std::string& uuid, SequenceExecutions::Control what);
 
     ServiceState& state_;

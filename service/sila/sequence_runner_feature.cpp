@@ -5,9 +5,7 @@
 #include "audit/sha256.h"
 #include "service/instrument_thread.h"
 #include "service/sequence_start.h"
-#include "service/sila/audited_call.h"
 #include "service/sila/execution_rpcs.h"
-#include "service/sila/lock_check.h"
 #include "service/sila/property_feed.h"
 #include "service/sila/sila_error.h"
 #include "service/sila/sila_home.h"
@@ -33,35 +31,15 @@ bool plainFileName(const std::string& name)
 
 }  // namespace
 
-std::vector<std::string> SequenceRunnerFeature::protectedCalls()
-{
-    return {commandOf(kSequenceRunnerFeature, "RunSequence"),
-            commandOf(kSequenceRunnerFeature, "SkipPausedRow")};
-}
-
-grpc::Status SequenceRunnerFeature::admitted(Context& context, const std::string& call,
-                                             const std::string& action, nlohmann::json& params,
-                                             const std::function<grpc::Status()>& body)
-{
-    if (grpc::Status denied = access_.check(context, call, Action::RunSequence); !denied.ok())
-        return denied;
-    return audited(state_.audit, access_.origin(context), call, action, params, [&] {
-        std::string lockIdentifier;
-        if (grpc::Status locked = checkLock(state_, context, lockIdentifier); !locked.ok())
-            return locked;
-        return body();
-    });
-}
-
 grpc::Status SequenceRunnerFeature::RunSequence(Context* context,
                                                 const sr::RunSequence_Parameters* request,
                                                 fw::CommandConfirmation* response)
 {
     // As over HTTP: the file by name and the SHA-256 of its content, the sequence made.
     nlohmann::json params = nlohmann::json::object();
-    const std::string action = actionWord(Action::RunSequence) + std::string("-start");
-    return guarded([&] {
-        return admitted(*context, "RunSequence", action, params, [&] {
+    return access_.change(
+        *context, "RunSequence", Action::RunSequence, params,
+        [&] {
             auto parameter = [](const char* name) {
                 return parameterOf(kSequenceRunnerFeature, "RunSequence", name);
             };
@@ -100,8 +78,8 @@ grpc::Status SequenceRunnerFeature::RunSequence(Context* context,
             params["execution"] = uuid;
             *response = confirmationOf(uuid, executions_.lifetime());
             return grpc::Status::OK;
-        });
-    });
+        },
+        AccessCheck::Lock::Affects, "-start");
 }
 
 grpc::Status SequenceRunnerFeature::RunSequence_Info(Context* context, const Uuid* request,
@@ -129,9 +107,9 @@ grpc::Status SequenceRunnerFeature::SkipPausedRow(Context* context,
 {
     // A skipped row is a resume, as the HTTP door's resume with skip_row.
     nlohmann::json params = {{"skip_row", true}};
-    const std::string action = actionWord(Action::RunSequence) + std::string("-resume");
-    return guarded([&] {
-        return admitted(*context, "SkipPausedRow", action, params, [&] {
+    return access_.change(
+        *context, "SkipPausedRow", Action::RunSequence, params,
+        [&] {
             const std::string parameter =
                 parameterOf(kSequenceRunnerFeature, "SkipPausedRow", "CommandExecutionUUID");
             const std::string& uuid = request->commandexecutionuuid().value();
@@ -156,8 +134,8 @@ grpc::Status SequenceRunnerFeature::SkipPausedRow(Context* context,
                 break;
             }
             return undefinedError("the instrument thread is busy; try again");
-        });
-    });
+        },
+        AccessCheck::Lock::Affects, "-resume");
 }
 
 grpc::Status SequenceRunnerFeature::Subscribe_SequenceState(

@@ -26,10 +26,6 @@ namespace sr = sila2::io::gcsixeightninety::chromatography::sequencerunner::v1;
 
 class SequenceRunnerFeature final : public sr::SequenceRunner::Service {
 public:
-    static constexpr const char* kDefinitionFile = "SequenceRunner.sila.xml";
-    // The calls that need the access token; the lock affects them all.
-    static std::vector<std::string> protectedCalls();
-
     SequenceRunnerFeature(ServiceState& state, InstrumentThread& instrument, MethodStore methods,
                           const AccessCheck& access, CommandExecutions& executions,
                           SequenceExecutions& sequences)
@@ -60,11 +56,6 @@ public:
         grpc::ServerWriter<sr::Subscribe_SequenceState_Responses>* writer) override;
 
 private:
-    // The token, then `body` with its line in the audit trail (`action`, `params` as the
-    // body leaves them) once the lock lets the call through.
-    grpc::Status admitted(Context& context, const std::string& call, const std::string& action,
-                          nlohmann::json& params, const std::function<grpc::Status()>& body);
-
     ServiceState& state_;
     InstrumentThread& instrument_;
     MethodStore methods_;

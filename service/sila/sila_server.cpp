@@ -33,6 +33,62 @@ namespace {
 // Where the server's maker tells about it (ServerVendorURL): the originator's domain.
 constexpr const char* kVendorUrl = "https://gcsixeightninety.io";
 
+// The features served, in the order a client lists them, and the guard on each: in one
+// table, so that who may change what reads at a glance.
+struct ServedFeature {
+    const char* definitionFile;
+    std::string identifier;
+    // The commands that need the token (reads need it only beyond loopback).
+    std::vector<const char*> tokenCommands;
+    // The commands the instrument's lock holds (the LockIdentifier metadata).
+    std::vector<const char*> lockedCommands;
+    // Whether the token covers the whole feature while reads are not open.
+    bool readsGuarded = true;
+};
+
+const std::vector<ServedFeature>& servedFeatures()
+{
+    static const std::vector<ServedFeature> features = {
+        {"SiLAService.sila.xml", std::string(kSilaServiceFqi), {}, {}, false},
+        {"AuthorizationService.sila.xml", std::string(kAuthorizationFqi), {}, {}, false},
+        {"LockController.sila.xml",
+         std::string(kLockControllerFqi),
+         {"LockServer", "UnlockServer"},
+         {}},
+        // A cancel needs the token, not the lock: it stops, as StopRun does.
+        {"CancelController.sila.xml",
+         std::string(kCancelControllerFqi),
+         {"CancelCommand", "CancelAll"},
+         {}},
+        {"MethodProvider.sila.xml", kMethodProviderFeature, {"UploadMethod"}, {"UploadMethod"}},
+        // A stop is taken whoever holds the lock.
+        {"GasChromatographController.sila.xml",
+         kGcControllerFeature,
+         {"LoadMethod", "Inject", "StopRun", "ResetSampler", "SwitchHeatedZones"},
+         {"LoadMethod", "Inject", "ResetSampler", "SwitchHeatedZones"}},
+        {"SequenceRunner.sila.xml",
+         kSequenceRunnerFeature,
+         {"RunSequence", "SkipPausedRow"},
+         {"RunSequence", "SkipPausedRow"}},
+        // A pause is taken whoever holds the lock, as over HTTP; a resume injects again.
+        {"PauseController.sila.xml",
+         std::string(kPauseControllerFqi),
+         {"Pause", "Resume"},
+         {"Resume"}},
+    };
+    return features;
+}
+
+// The fully qualified identifiers of the commands `pick` lists, feature by feature.
+std::vector<std::string> calls(std::vector<const char*> ServedFeature::*pick)
+{
+    std::vector<std::string> identifiers;
+    for (const ServedFeature& feature : servedFeatures())
+        for (const char* command : feature.*pick)
+            identifiers.push_back(commandOf(feature.identifier, command));
+    return identifiers;
+}
+
 }  // namespace
 
 bool parseSilaAddress(const std::string& text, SilaAddress& address, std::string& error)
@@ -135,25 +191,16 @@ struct SilaServer::Parts {
 
 void SilaServer::Parts::makeGuards(ServiceState& state)
 {
-    std::vector<std::string> locked;
-    for (const auto& calls :
-         {MethodProviderFeature::protectedCalls(), GcControllerFeature::lockedCalls(),
-          SequenceRunnerFeature::protectedCalls(), PauseControllerFeature::lockedCalls()})
-        locked.insert(locked.end(), calls.begin(), calls.end());
-    // A cancel needs the token, not the lock: it stops, as StopRun does.
-    std::vector<std::string> affected = LockControllerFeature::protectedCalls();
-    for (const auto& calls :
-         {CancelControllerFeature::protectedCalls(), MethodProviderFeature::protectedCalls(),
-          GcControllerFeature::protectedCalls(), SequenceRunnerFeature::protectedCalls(),
-          PauseControllerFeature::protectedCalls()})
-        affected.insert(affected.end(), calls.begin(), calls.end());
-    // Reads need the token too: every feature but SiLAService (a feature covers all of it).
-    if (!access.readsOpen())
-        affected = {std::string(kLockControllerFqi), std::string(kCancelControllerFqi),
-                    kMethodProviderFeature,          kGcControllerFeature,
-                    kSequenceRunnerFeature,          std::string(kPauseControllerFqi)};
+    std::vector<std::string> affected;
+    if (access.readsOpen())
+        affected = calls(&ServedFeature::tokenCommands);
+    else
+        for (const ServedFeature& feature : servedFeatures())
+            if (feature.readsGuarded)
+                affected.push_back(feature.identifier);  // a feature covers all of it
     authorization = std::make_unique<AuthorizationFeature>(std::move(affected));
-    lockController = std::make_unique<LockControllerFeature>(state, access, std::move(locked));
+    lockController = std::make_unique<LockControllerFeature>(state, access,
+                                                             calls(&ServedFeature::lockedCommands));
 }
 
 SilaServer::SilaServer(ServiceState& state, InstrumentThread& instrument, MethodStore methods,
@@ -182,13 +229,10 @@ bool SilaServer::start(std::string& error, int& exitCode)
         const bool readsOpen = isLoopback(address.host) || state_.options.openReads;
         parts_ = std::make_unique<Parts>(state_, instrument_, readsOpen, state_.options.name);
         Parts& p = *parts_;
-        p.catalog = std::make_unique<FeatureCatalog>(
-            featureDefinitionFolder(),
-            std::vector<std::string>{
-                SilaServiceFeature::kDefinitionFile, AuthorizationFeature::kDefinitionFile,
-                LockControllerFeature::kDefinitionFile, CancelControllerFeature::kDefinitionFile,
-                MethodProviderFeature::kDefinitionFile, GcControllerFeature::kDefinitionFile,
-                SequenceRunnerFeature::kDefinitionFile, PauseControllerFeature::kDefinitionFile});
+        std::vector<std::string> definitions;
+        for (const ServedFeature& feature : servedFeatures())
+            definitions.push_back(feature.definitionFile);
+        p.catalog = std::make_unique<FeatureCatalog>(featureDefinitionFolder(), definitions);
         ServerIdentity identity;
         identity.uuid = uuid;
         identity.description = "Gas chromatograph and its sampler on " + state_.options.device +
@@ -204,8 +248,7 @@ bool SilaServer::start(std::string& error, int& exitCode)
             state_, instrument_, methods_, p.access, p.executions, p.sequences);
         p.pauseController = std::make_unique<PauseControllerFeature>(state_, p.access, p.sequences);
         p.makeGuards(state_);
-        p.cancelController =
-            std::make_unique<CancelControllerFeature>(state_, p.access, p.executions);
+        p.cancelController = std::make_unique<CancelControllerFeature>(p.access, p.executions);
 
         DiscoveryFacts discovery{{}, identity.description, {}};
         const std::shared_ptr<grpc::ServerCredentials> credentials =

@@ -33,8 +33,6 @@ struct ServerIdentity {
 
 class SilaServiceFeature final : public svc::SiLAService::Service {
 public:
-    static constexpr const char* kDefinitionFile = "SiLAService.sila.xml";
-
     // `audit`: where a new name is recorded.
     SilaServiceFeature(const FeatureCatalog& catalog, ServerName& name, ServerIdentity identity,
                        AuditLog& audit)
