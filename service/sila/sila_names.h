@@ -12,20 +12,11 @@ namespace gc6890::sila {
 inline constexpr std::string_view kOriginator = "io.gcsixeightninety";
 inline constexpr std::string_view kCategory = "chromatography";
 
+// The standard's features we serve, as the standard names them.
 inline constexpr std::string_view kSilaServiceFqi = "org.silastandard/core/SiLAService/v1";
 inline constexpr std::string_view kAuthorizationFqi =
     "org.silastandard/core/AuthorizationService/v1";
-inline constexpr std::string_view kAccessTokenFqi =
-    "org.silastandard/core/AuthorizationService/v1/Metadata/AccessToken";
-inline constexpr std::string_view kInvalidAccessTokenFqi =
-    "org.silastandard/core/AuthorizationService/v1/DefinedExecutionError/InvalidAccessToken";
-// Ours, beside the standard's error: a valid token whose role does not allow the call.
-inline constexpr std::string_view kPermissionDeniedFqi =
-    "org.silastandard/core/AuthorizationService/v1/DefinedExecutionError/PermissionDenied";
 inline constexpr std::string_view kLockControllerFqi = "org.silastandard/core/LockController/v1";
-inline constexpr std::string_view kLockIdentifierFqi =
-    "org.silastandard/core/LockController/v1/Metadata/LockIdentifier";
-
 inline constexpr std::string_view kCancelControllerFqi =
     "org.silastandard/core.commands/CancelController/v1";
 inline constexpr std::string_view kPauseControllerFqi =
@@ -61,5 +52,18 @@ inline std::string definedErrorOf(std::string_view feature, std::string_view err
 {
     return std::string(feature) + "/DefinedExecutionError/" + std::string(error);
 }
+inline std::string metadataOf(std::string_view feature, std::string_view metadata)
+{
+    return std::string(feature) + "/Metadata/" + std::string(metadata);
+}
+
+// The standard's metadata we take and the errors we answer with.
+inline const std::string kAccessTokenFqi = metadataOf(kAuthorizationFqi, "AccessToken");
+inline const std::string kLockIdentifierFqi = metadataOf(kLockControllerFqi, "LockIdentifier");
+inline const std::string kInvalidAccessTokenFqi =
+    definedErrorOf(kAuthorizationFqi, "InvalidAccessToken");
+// Ours, beside the standard's error: a valid token whose role does not allow the call.
+inline const std::string kPermissionDeniedFqi =
+    definedErrorOf(kAuthorizationFqi, "PermissionDenied");
 
 }  // namespace gc6890::sila
