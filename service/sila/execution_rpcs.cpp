@@ -46,6 +46,15 @@ constexpr std::chrono::milliseconds kWake(250);
 
 }  // namespace
 
+std::string startExecution(CommandExecutions& executions)
+{
+    std::string uuid = executions.start();
+    if (uuid.empty())
+        throw SilaFailure{frameworkError(fw::FrameworkError::COMMAND_EXECUTION_NOT_ACCEPTED,
+                                         "too many command executions are under way")};
+    return uuid;
+}
+
 fw::CommandConfirmation confirmationOf(const std::string& uuid, std::chrono::seconds lifetime)
 {
     fw::CommandConfirmation confirmation;

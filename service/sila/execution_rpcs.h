@@ -1,5 +1,6 @@
 // The calls every observable command has besides its start: _Info streams the execution's
-// state, _Result answers its responses or its error. Both read the registry of executions.
+// state, _Intermediate (where the command has them) its intermediate responses, _Result
+// answers its responses or its error. All read the registry of executions.
 #pragma once
 
 #include <grpcpp/server_context.h>
@@ -12,6 +13,10 @@
 #include "service/sila/sila_error.h"
 
 namespace gc6890::sila {
+
+// A new execution's UUID; throws SilaFailure (the standard's COMMAND_EXECUTION_NOT_ACCEPTED)
+// while too many are under way.
+std::string startExecution(CommandExecutions& executions);
 
 // The confirmation of a started execution: its UUID and how long it is kept.
 fw::CommandConfirmation confirmationOf(const std::string& uuid, std::chrono::seconds lifetime);
@@ -56,3 +61,30 @@ grpc::Status resultOf(CommandExecutions& executions, const fw::CommandExecutionU
 }
 
 }  // namespace gc6890::sila
+
+// Inside a feature's class, which holds its registry as `executions_`: the observable
+// `Command`'s _Info and _Result (`ns`: the feature's generated namespace), the same for
+// every command.
+#define GC6890_SILA_EXECUTION_CALLS(ns, Command)                                                   \
+    grpc::Status Command##_Info(grpc::ServerContext* context,                                      \
+                                const fw::CommandExecutionUUID* request,                           \
+                                grpc::ServerWriter<fw::ExecutionInfo>* writer) override            \
+    {                                                                                              \
+        return guarded(                                                                            \
+            [&] { return streamExecutionInfo(executions_, *context, *request, *writer); });        \
+    }                                                                                              \
+    grpc::Status Command##_Result(grpc::ServerContext*, const fw::CommandExecutionUUID* request,   \
+                                  ns::Command##_Responses* response) override                      \
+    {                                                                                              \
+        return guarded([&] { return resultOf(executions_, *request, *response); });                \
+    }
+
+// The same for the _Intermediate of a command that has intermediate responses.
+#define GC6890_SILA_INTERMEDIATE_CALL(ns, Command)                                                 \
+    grpc::Status Command##_Intermediate(                                                           \
+        grpc::ServerContext* context, const fw::CommandExecutionUUID* request,                     \
+        grpc::ServerWriter<ns::Command##_IntermediateResponses>* writer) override                  \
+    {                                                                                              \
+        return guarded(                                                                            \
+            [&] { return streamIntermediatesTo(executions_, *context, *request, *writer); });      \
+    }

@@ -7,6 +7,7 @@
 #include "service/sila/injection.h"
 #include "service/sila/job_outcome.h"
 #include "service/sila/lock_check.h"
+#include "service/sila/method_provider_feature.h"
 #include "service/sila/property_feed.h"
 #include "service/sila/sila_error.h"
 #include "service/sila/sila_names.h"
@@ -193,21 +194,13 @@ grpc::Status GcControllerFeature::LoadMethod(Context* context,
         if (grpc::Status denied = admit(*context, "LoadMethod", Action::Load, &job.lockIdentifier);
             !denied.ok())
             return denied;
-        const auto invalid = [&](const std::string& why) {
-            return refuse(*context, "LoadMethod", Action::Load,
-                          validationError(
-                              parameterOf(kGcControllerFeature, "LoadMethod", "MethodName"), why));
-        };
-        if (!request->has_methodname())
-            return invalid("MethodName is missing");
-        std::string why;
-        const std::string name = plainMethodName(request->methodname().value(), why);
+        grpc::Status invalid;
+        const std::string name =
+            methodNameParameter(parameterOf(kGcControllerFeature, "LoadMethod", "MethodName"),
+                                request->has_methodname(), request->methodname().value(), invalid);
         if (name.empty())
-            return invalid("\"" + request->methodname().value() + "\": " + why);
-        const std::string uuid = executions_.start();
-        if (uuid.empty())
-            return frameworkError(fw::FrameworkError::COMMAND_EXECUTION_NOT_ACCEPTED,
-                                  "too many command executions are under way");
+            return refuse(*context, "LoadMethod", Action::Load, invalid);
+        const std::string uuid = startExecution(executions_);
         if (!methods_.read(name)) {
             executions_.fail(uuid,
                              refuse(*context, "LoadMethod", Action::Load, unknownMethod(name)));
@@ -232,18 +225,6 @@ grpc::Status GcControllerFeature::LoadMethod(Context* context,
     });
 }
 
-grpc::Status GcControllerFeature::LoadMethod_Info(Context* context, const Uuid* request,
-                                                  grpc::ServerWriter<fw::ExecutionInfo>* writer)
-{
-    return guarded([&] { return streamExecutionInfo(executions_, *context, *request, *writer); });
-}
-
-grpc::Status GcControllerFeature::LoadMethod_Result(Context*, const Uuid* request,
-                                                    gcc::LoadMethod_Responses* response)
-{
-    return guarded([&] { return resultOf(executions_, *request, *response); });
-}
-
 grpc::Status GcControllerFeature::Inject(Context* context, const gcc::Inject_Parameters* request,
                                          fw::CommandConfirmation* response)
 {
@@ -258,22 +239,19 @@ grpc::Status GcControllerFeature::Inject(Context* context, const gcc::Inject_Par
                 *context, "Inject", Action::Run,
                 validationError(parameterOf(kGcControllerFeature, "Inject", parameter), why));
         };
-        if (!request->has_methodname())
-            return invalid("MethodName", "MethodName is missing");
-        std::string why;
-        const std::string name = plainMethodName(request->methodname().value(), why);
+        grpc::Status invalidName;
+        const std::string name = methodNameParameter(
+            parameterOf(kGcControllerFeature, "Inject", "MethodName"), request->has_methodname(),
+            request->methodname().value(), invalidName);
         if (name.empty())
-            return invalid("MethodName", "\"" + request->methodname().value() + "\": " + why);
+            return refuse(*context, "Inject", Action::Run, invalidName);
         if (!request->has_vial() || request->vial().value() < kVialMin ||
             request->vial().value() > kVialMax)
             return invalid("Vial", "Vial must be a whole number from " + std::to_string(kVialMin) +
                                        " to " + std::to_string(kVialMax));
         if (!request->has_volume() || !volumeInRange(request->volume().value()))
             return invalid("Volume", "Volume must be a number of microliters from 0 to 1000");
-        const std::string uuid = executions_.start();
-        if (uuid.empty())
-            return frameworkError(fw::FrameworkError::COMMAND_EXECUTION_NOT_ACCEPTED,
-                                  "too many command executions are under way");
+        const std::string uuid = startExecution(executions_);
         const std::optional<std::string> content = methods_.read(name);
         if (!content) {
             executions_.fail(uuid, refuse(*context, "Inject", Action::Run, unknownMethod(name)));
@@ -308,25 +286,6 @@ grpc::Status GcControllerFeature::Inject(Context* context, const gcc::Inject_Par
         *response = confirmationOf(uuid, executions_.lifetime());
         return grpc::Status::OK;
     });
-}
-
-grpc::Status GcControllerFeature::Inject_Info(Context* context, const Uuid* request,
-                                              grpc::ServerWriter<fw::ExecutionInfo>* writer)
-{
-    return guarded([&] { return streamExecutionInfo(executions_, *context, *request, *writer); });
-}
-
-grpc::Status GcControllerFeature::Inject_Intermediate(
-    Context* context, const Uuid* request,
-    grpc::ServerWriter<gcc::Inject_IntermediateResponses>* writer)
-{
-    return guarded([&] { return streamIntermediatesTo(executions_, *context, *request, *writer); });
-}
-
-grpc::Status GcControllerFeature::Inject_Result(Context*, const Uuid* request,
-                                                gcc::Inject_Responses* response)
-{
-    return guarded([&] { return resultOf(executions_, *request, *response); });
 }
 
 grpc::Status GcControllerFeature::StopRun(Context* context, const gcc::StopRun_Parameters*,

@@ -16,6 +16,7 @@
 #include "service/service_state.h"
 #include "service/sila/access_check.h"
 #include "service/sila/command_executions.h"
+#include "service/sila/execution_rpcs.h"
 #include "service/sila/injection.h"
 
 namespace gc6890 {}
@@ -51,25 +52,14 @@ public:
     void stop();
 
     using Context = grpc::ServerContext;
-    using Uuid = sila2::org::silastandard::CommandExecutionUUID;
 
     grpc::Status LoadMethod(Context* context, const gcc::LoadMethod_Parameters* request,
                             sila2::org::silastandard::CommandConfirmation* response) override;
-    grpc::Status LoadMethod_Info(
-        Context* context, const Uuid* request,
-        grpc::ServerWriter<sila2::org::silastandard::ExecutionInfo>* writer) override;
-    grpc::Status LoadMethod_Result(Context* context, const Uuid* request,
-                                   gcc::LoadMethod_Responses* response) override;
+    GC6890_SILA_EXECUTION_CALLS(gcc, LoadMethod)
     grpc::Status Inject(Context* context, const gcc::Inject_Parameters* request,
                         sila2::org::silastandard::CommandConfirmation* response) override;
-    grpc::Status Inject_Info(
-        Context* context, const Uuid* request,
-        grpc::ServerWriter<sila2::org::silastandard::ExecutionInfo>* writer) override;
-    grpc::Status Inject_Intermediate(
-        Context* context, const Uuid* request,
-        grpc::ServerWriter<gcc::Inject_IntermediateResponses>* writer) override;
-    grpc::Status Inject_Result(Context* context, const Uuid* request,
-                               gcc::Inject_Responses* response) override;
+    GC6890_SILA_EXECUTION_CALLS(gcc, Inject)
+    GC6890_SILA_INTERMEDIATE_CALL(gcc, Inject)
     grpc::Status StopRun(Context* context, const gcc::StopRun_Parameters* request,
                          gcc::StopRun_Responses* response) override;
     grpc::Status ResetSampler(Context* context, const gcc::ResetSampler_Parameters* request,

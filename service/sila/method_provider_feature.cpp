@@ -15,17 +15,31 @@ constexpr std::size_t kMaxMethodBytes = 1 << 20;
 // The plain name a Name parameter gives, or a validation error naming it.
 std::string methodName(const std::string& command, bool present, const std::string& typed)
 {
-    const std::string parameter = parameterOf(kMethodProviderFeature, command, "Name");
-    if (!present)
-        throw SilaFailure{validationError(parameter, "Name is missing")};
-    std::string why;
-    const std::string name = plainMethodName(typed, why);
+    grpc::Status invalid;
+    const std::string name = methodNameParameter(
+        parameterOf(kMethodProviderFeature, command, "Name"), present, typed, invalid);
     if (name.empty())
-        throw SilaFailure{validationError(parameter, "\"" + typed + "\": " + why)};
+        throw SilaFailure{invalid};
     return name;
 }
 
 }  // namespace
+
+std::string methodNameParameter(const std::string& parameter, bool present,
+                                const std::string& typed, grpc::Status& invalid)
+{
+    // The parameter's own identifier, its last part, is what a user typed it as.
+    const std::string label = parameter.substr(parameter.rfind('/') + 1);
+    if (!present) {
+        invalid = validationError(parameter, label + " is missing");
+        return {};
+    }
+    std::string why;
+    const std::string name = plainMethodName(typed, why);
+    if (name.empty())
+        invalid = validationError(parameter, "\"" + typed + "\": " + why);
+    return name;
+}
 
 grpc::Status MethodProviderFeature::UploadMethod(Context* context,
                                                  const mp::UploadMethod_Parameters* request,

@@ -15,6 +15,12 @@ namespace gc6890::sila {
 
 namespace mp = sila2::io::gcsixeightninety::chromatography::methodprovider::v1;
 
+// A method's name as a parameter carries it (the fully qualified `parameter`): the plain
+// name of the method folder, as every feature takes one; else "", with `invalid` the
+// validation error naming the parameter (missing, or no plain name).
+std::string methodNameParameter(const std::string& parameter, bool present,
+                                const std::string& typed, grpc::Status& invalid);
+
 class MethodProviderFeature final : public mp::MethodProvider::Service {
 public:
     MethodProviderFeature(ServiceState& state, MethodStore methods, const AccessCheck& access)

@@ -56,10 +56,7 @@ grpc::Status SequenceRunnerFeature::RunSequence(Context* context,
             SequenceFileError fileError;
             if (!checkStoredSequence(content, file, methods_, sequence, fileError))
                 return validationError(parameter("Content"), fileError.text());
-            const std::string uuid = executions_.start();
-            if (uuid.empty())
-                return frameworkError(fw::FrameworkError::COMMAND_EXECUTION_NOT_ACCEPTED,
-                                      "too many command executions are under way");
+            const std::string uuid = startExecution(executions_);
             SequenceStart start;
             const bool ran = instrument_.runTask(
                 [&] { start = startSequence(instrument_, state_, file, content, sequence, uuid); });
@@ -80,25 +77,6 @@ grpc::Status SequenceRunnerFeature::RunSequence(Context* context,
             return grpc::Status::OK;
         },
         AccessCheck::Lock::Affects, "-start");
-}
-
-grpc::Status SequenceRunnerFeature::RunSequence_Info(Context* context, const Uuid* request,
-                                                     grpc::ServerWriter<fw::ExecutionInfo>* writer)
-{
-    return guarded([&] { return streamExecutionInfo(executions_, *context, *request, *writer); });
-}
-
-grpc::Status SequenceRunnerFeature::RunSequence_Intermediate(
-    Context* context, const Uuid* request,
-    grpc::ServerWriter<sr::RunSequence_IntermediateResponses>* writer)
-{
-    return guarded([&] { return streamIntermediatesTo(executions_, *context, *request, *writer); });
-}
-
-grpc::Status SequenceRunnerFeature::RunSequence_Result(Context*, const Uuid* request,
-                                                       sr::RunSequence_Responses* response)
-{
-    return guarded([&] { return resultOf(executions_, *request, *response); });
 }
 
 grpc::Status SequenceRunnerFeature::SkipPausedRow(Context* context,

@@ -14,6 +14,7 @@
 #include "service/service_state.h"
 #include "service/sila/access_check.h"
 #include "service/sila/command_executions.h"
+#include "service/sila/execution_rpcs.h"
 #include "service/sila/sequence_executions.h"
 
 namespace gc6890 {
@@ -37,18 +38,11 @@ public:
     void stop() { stopping_ = true; }
 
     using Context = grpc::ServerContext;
-    using Uuid = sila2::org::silastandard::CommandExecutionUUID;
 
     grpc::Status RunSequence(Context* context, const sr::RunSequence_Parameters* request,
                              sila2::org::silastandard::CommandConfirmation* response) override;
-    grpc::Status RunSequence_Info(
-        Context* context, const Uuid* request,
-        grpc::ServerWriter<sila2::org::silastandard::ExecutionInfo>* writer) override;
-    grpc::Status RunSequence_Intermediate(
-        Context* context, const Uuid* request,
-        grpc::ServerWriter<sr::RunSequence_IntermediateResponses>* writer) override;
-    grpc::Status RunSequence_Result(Context* context, const Uuid* request,
-                                    sr::RunSequence_Responses* response) override;
+    GC6890_SILA_EXECUTION_CALLS(sr, RunSequence)
+    GC6890_SILA_INTERMEDIATE_CALL(sr, RunSequence)
     grpc::Status SkipPausedRow(Context* context, const sr::SkipPausedRow_Parameters* request,
                                sr::SkipPausedRow_Responses* response) override;
     grpc::Status Subscribe_SequenceState(
