@@ -150,6 +150,18 @@ grpc::Status GcControllerFeature::refuse(Context& context, const std::string& ca
     return status;
 }
 
+grpc::Status GcControllerFeature::admitLoad(Context& context, const std::string& call,
+                                            Action action, bool named, const std::string& typed,
+                                            JobRequest& load)
+{
+    if (grpc::Status denied = admit(context, call, action, &load.lockIdentifier); !denied.ok())
+        return denied;
+    grpc::Status invalid;
+    load.method = methodNameParameter(parameterOf(kGcControllerFeature, call, "MethodName"), named,
+                                      typed, invalid);
+    return load.method.empty() ? refuse(context, call, action, invalid) : grpc::Status::OK;
+}
+
 grpc::Status GcControllerFeature::runJob(const Context* context, const JobRequest& job)
 {
     // A call's own job is in the audit trail; a stop the service asks itself (a cancelled
@@ -189,23 +201,17 @@ grpc::Status GcControllerFeature::LoadMethod(Context* context,
                                              fw::CommandConfirmation* response)
 {
     return guarded([&] {
-        JobRequest job;
-        job.kind = JobKind::Load;
-        if (grpc::Status denied = admit(*context, "LoadMethod", Action::Load, &job.lockIdentifier);
-            !denied.ok())
-            return denied;
-        grpc::Status invalid;
-        const std::string name =
-            methodNameParameter(parameterOf(kGcControllerFeature, "LoadMethod", "MethodName"),
-                                request->has_methodname(), request->methodname().value(), invalid);
-        if (name.empty())
-            return refuse(*context, "LoadMethod", Action::Load, invalid);
+        JobRequest job = jobOf(JobKind::Load);
+        if (grpc::Status refused =
+                admitLoad(*context, "LoadMethod", Action::Load, request->has_methodname(),
+                          request->methodname().value(), job);
+            !refused.ok())
+            return refused;
         const std::string uuid = startExecution(executions_);
-        if (!methods_.read(name)) {
-            executions_.fail(uuid,
-                             refuse(*context, "LoadMethod", Action::Load, unknownMethod(name)));
+        if (!methods_.read(job.method)) {
+            executions_.fail(
+                uuid, refuse(*context, "LoadMethod", Action::Load, unknownMethod(job.method)));
         } else {
-            job.method = name;
             job.origin = access_.origin(*context);
             job.auditParams = jobAuditParams(job, methods_);
             const JobBoard::Submitted submitted = submitJob(state_, job);
@@ -229,22 +235,18 @@ grpc::Status GcControllerFeature::Inject(Context* context, const gcc::Inject_Par
                                          fw::CommandConfirmation* response)
 {
     return guarded([&] {
-        JobRequest load;
-        load.kind = JobKind::Load;
-        if (grpc::Status denied = admit(*context, "Inject", Action::Run, &load.lockIdentifier);
-            !denied.ok())
-            return denied;
+        JobRequest load = jobOf(JobKind::Load);
+        if (grpc::Status refused =
+                admitLoad(*context, "Inject", Action::Run, request->has_methodname(),
+                          request->methodname().value(), load);
+            !refused.ok())
+            return refused;
+        const std::string& name = load.method;
         const auto invalid = [&](const char* parameter, const std::string& why) {
             return refuse(
                 *context, "Inject", Action::Run,
                 validationError(parameterOf(kGcControllerFeature, "Inject", parameter), why));
         };
-        grpc::Status invalidName;
-        const std::string name = methodNameParameter(
-            parameterOf(kGcControllerFeature, "Inject", "MethodName"), request->has_methodname(),
-            request->methodname().value(), invalidName);
-        if (name.empty())
-            return refuse(*context, "Inject", Action::Run, invalidName);
         if (!request->has_vial() || request->vial().value() < kVialMin ||
             request->vial().value() > kVialMax)
             return invalid("Vial", "Vial must be a whole number from " + std::to_string(kVialMin) +
@@ -259,7 +261,6 @@ grpc::Status GcControllerFeature::Inject(Context* context, const gcc::Inject_Par
             // As a sequence row: the method is loaded first unless the GC holds it already,
             // the same name loaded from the same text (a method stored again since is
             // loaded again). Injecting with another would spoil the sample.
-            load.method = name;
             load.origin = access_.origin(*context);
             load.auditParams = jobAuditParams(load, methods_);
             const JobBoard::Submitted submitted = state_.jobs.holdsMethod(name, *content)

@@ -100,6 +100,11 @@ private:
     // the audit trail (as the HTTP door writes one for a request it refuses), then `status`.
     grpc::Status refuse(Context& context, const std::string& call, Action action,
                         grpc::Status status);
+    // The start of a command that loads a stored method (LoadMethod, and Inject, which loads
+    // first): admitted with the lock, its MethodName checked (`named`, `typed`); `load` gets
+    // the lock's identifier and the method's name.
+    grpc::Status admitLoad(Context& context, const std::string& call, Action action, bool named,
+                           const std::string& typed, JobRequest& load);
     // Hands an unobservable command's job over and waits for it.
     grpc::Status runJob(const Context* context, const JobRequest& request);
     // A cancel of an injection (CancelController): the run it asked for is stopped as

@@ -8,10 +8,12 @@
 
 namespace gc6890::sila {
 
-grpc::Status PauseControllerFeature::control(Context& context, const char* command,
-                                             AccessCheck::Lock lock, const std::string& uuid,
-                                             SequenceExecutions::Control what)
+grpc::Status PauseControllerFeature::control(Context& context, SequenceExecutions::Control what,
+                                             const std::string& uuid)
 {
+    // A pause is taken whoever holds the lock, as over HTTP; a resume injects again.
+    const bool pause = what == SequenceExecutions::Control::Pause;
+    const char* command = pause ? "Pause" : "Resume";
     // As the HTTP door's pause and resume: the sequence by its id.
     nlohmann::json params = nlohmann::json::object();
     if (isUuid(uuid))
@@ -44,28 +46,23 @@ grpc::Status PauseControllerFeature::control(Context& context, const char* comma
         }
         return undefinedError("the instrument thread is busy; try again");
     };
-    return access_.change(context, command, Action::RunSequence, params, body, lock,
-                          what == SequenceExecutions::Control::Pause ? "-pause" : "-resume");
+    return access_.change(context, command, Action::RunSequence, params, body,
+                          pause ? AccessCheck::Lock::Ignored : AccessCheck::Lock::Affects,
+                          pause ? "-pause" : "-resume");
 }
 
 grpc::Status PauseControllerFeature::Pause(Context* context, const pc::Pause_Parameters* request,
                                            pc::Pause_Responses*)
 {
-    return guarded([&] {
-        return control(*context, "Pause", AccessCheck::Lock::Ignored,
-                       request->commandexecutionuuid().uuid().value(),
-                       SequenceExecutions::Control::Pause);
-    });
+    const std::string& uuid = request->commandexecutionuuid().uuid().value();
+    return guarded([&] { return control(*context, SequenceExecutions::Control::Pause, uuid); });
 }
 
 grpc::Status PauseControllerFeature::Resume(Context* context, const pc::Resume_Parameters* request,
                                             pc::Resume_Responses*)
 {
-    return guarded([&] {
-        return control(*context, "Resume", AccessCheck::Lock::Affects,
-                       request->commandexecutionuuid().uuid().value(),
-                       SequenceExecutions::Control::Resume);
-    });
+    const std::string& uuid = request->commandexecutionuuid().uuid().value();
+    return guarded([&] { return control(*context, SequenceExecutions::Control::Resume, uuid); });
 }
 
 grpc::Status PauseControllerFeature::Get_Paused(Context* context, const pc::Get_Paused_Parameters*,

@@ -31,8 +31,9 @@ public:
                             pc::Get_Paused_Responses* response) override;
 
 private:
-    grpc::Status control(Context& context, const char* command, AccessCheck::Lock lock,
-                         const std::string& uuid, SequenceExecutions::Control what);
+    // Pause or Resume, the execution `uuid` as the call gave it.
+    grpc::Status control(Context& context, SequenceExecutions::Control what,
+                         const std::string& uuid);
 
     ServiceState& state_;
     const AccessCheck& access_;
