@@ -1,8 +1,7 @@
 #include "service/sila/cancel_controller_feature.h"
 
-#include <regex>
-
 #include "service/sila/sila_error.h"
+#include "service/sila/sila_home.h"
 #include "service/sila/sila_names.h"
 
 namespace gc6890::sila {
@@ -27,11 +26,8 @@ grpc::Status CancelControllerFeature::CancelCommand(Context* context,
             parameterOf(kCancelControllerFqi, "CancelCommand", "CommandExecutionUUID");
         if (!request->has_commandexecutionuuid() || !request->commandexecutionuuid().has_uuid())
             return validationError(parameter, "CommandExecutionUUID is missing");
-        // The UUID type's constraints: 36 characters, lower-case hexadecimal in groups.
-        static const std::regex kUuid(
-            "[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12}");
         const std::string uuid = request->commandexecutionuuid().uuid().value();
-        if (!std::regex_match(uuid, kUuid))
+        if (!isUuid(uuid))
             return validationError(parameter, "\"" + uuid.substr(0, 64) +
                                                   "\" is not a UUID in lower case (36 characters)");
         params["execution"] = uuid;
