@@ -410,6 +410,7 @@ void SequenceRunner::inject()
     const bool started = instrument_.startInjection(method(), r.vial, r.volume, error);
     crashPoint("injection sent", row_);
     injectedMs_ = clock_.unixMs();
+    injectSentMs_ = clock_.steadyMs();
     opPolls_ = instrument_.view().polls;
     if (!started)
         return refused(error);
@@ -444,6 +445,7 @@ void SequenceRunner::injected(const std::string& text)
                   .text = text}))
         return;
     runSeen_ = false;
+    answerTimedOut_ = clock_.steadyMs() - injectSentMs_ >= kSamplerAnswerWaitMs;
     opPolls_ = instrument_.view().polls;
     stepSinceMs_ = clock_.steadyMs();
     step_ = Step::FollowRun;
@@ -488,15 +490,21 @@ void SequenceRunner::followRun(const InstrumentView& view)
         return;
     }
     const bool overdue = clock_.steadyMs() - stepSinceMs_ > kRunStartLimitMs;
-    // After a restart or a stop no run may come: an idle instrument ends the wait.
-    if (!runSeen_ && !recovered_ && !stopped_ && !abortRequested_ && !overdue)
+    // The sampler's answer says it has taken the injection, which starts the run (it is
+    // busy from the answer on while it prepares): an idle instrument at the first poll
+    // after it had a run shorter than the poll period, over already, as a run job counts
+    // it. An answer that only ended the sampler's wait says nothing: a run must be seen.
+    // After a restart or a stop no run may come either: an idle instrument ends the wait.
+    if (!runSeen_ && answerTimedOut_ && !recovered_ && !stopped_ && !abortRequested_ && !overdue)
         return;
     endedMs_ = clock_.unixMs();
     std::string text;
     if (!runSeen_)
         text = recovered_ ? "the run was over before the restart was done"
                : overdue  ? "no run started within 330 s of the injection"
-                          : "stopped before the run started";
+               : stopped_ || abortRequested_
+                   ? "stopped before the run started"
+                   : "no poll saw the run: it was over within a poll period";
     else if (stopped_ || abortRequested_)
         text = "the run was stopped";
     if (!journal({.kind = StepKind::RunEnded,

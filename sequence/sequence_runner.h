@@ -26,8 +26,11 @@ namespace gc6890 {
 // A bounded wait for the GC to be ready before an injection: a cooling oven after a hot
 // run takes minutes, a GC that stays not ready for half an hour needs someone.
 inline constexpr std::int64_t kReadyLimitMs = 30 * 60 * 1000;
-// The injection must have started a run within this (the sampler's own limit for its late
-// answer, 300 s, and half a minute for its preparation), as for a single run.
+// The sampler's own wait for its late injection answer: an answer that comes no sooner
+// only ended that wait (a time-out counts as accepted), without saying that it injected.
+inline constexpr std::int64_t kSamplerAnswerWaitMs = 300 * 1000;
+// After such an answer a run must be seen within this (the sampler's wait and half a
+// minute for its preparation), as for a single run.
 inline constexpr std::int64_t kRunStartLimitMs = 330 * 1000;
 
 // The reasons of the pauses a person asked for (the pause request, a stop request); any
@@ -159,7 +162,9 @@ private:
     std::int64_t endedMs_ = 0;
     std::string endNote_;
     bool runSeen_ = false;
-    bool recovered_ = false;  // the run in FollowRun was found after a restart
+    std::int64_t injectSentMs_ = 0;  // steady time the injection was sent
+    bool answerTimedOut_ = false;    // the answer came only when the sampler's wait ended
+    bool recovered_ = false;         // the run in FollowRun was found after a restart
     bool waitTold_ = false;
     bool pauseRequested_ = false;
     std::string pauseReason_;

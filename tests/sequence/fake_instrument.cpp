@@ -5,7 +5,7 @@ namespace gc6890::test {
 void FakeInstrument::poll()
 {
     ++view_.polls;
-    if (answer_ == InjectionAnswer::Awaiting) {
+    if (answer_ == InjectionAnswer::Awaiting && --answerLeft_ <= 0) {
         if (lateRefusals.count(answerVial_))
             answer_ = InjectionAnswer::Refused;
         else
@@ -61,9 +61,10 @@ bool FakeInstrument::startInjection(const std::string&, int vial, float, std::st
         return false;
     }
     answerVial_ = vial;
-    if (lateAnswer)
+    if (lateAnswer) {
         answer_ = InjectionAnswer::Awaiting;
-    else
+        answerLeft_ = answerPolls;
+    } else
         accept();
     if (vial == killOnInjection)
         throw Killed{};

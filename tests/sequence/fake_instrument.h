@@ -24,6 +24,7 @@ public:
     std::set<int> missingVials;        // refused at once
     std::set<int> lateRefusals;        // refused in the late answer
     bool lateAnswer = false;           // the answer comes with the next poll
+    int answerPolls = 1;               // or with this many polls after the injection
     int runPolls = 3;
     int notReadyPolls = 0;    // polls the GC is not ready for, from the next one
     bool everReady = true;    // false: never ready after the first run
@@ -51,6 +52,7 @@ private:
     InstrumentView view_{.lineUp = true, .gcReady = true, .notReady = ""};
     InjectionAnswer answer_ = InjectionAnswer::Accepted;
     int answerVial_ = 0;
+    int answerLeft_ = 0;
     int runLeft_ = 0;
     int runs_ = 0;
 };

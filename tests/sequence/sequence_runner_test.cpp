@@ -175,6 +175,53 @@ TEST_F(SequenceRunnerTest, TakesEveryRowThroughEveryStepInOrder)
     }
 }
 
+TEST_F(SequenceRunnerTest, ARunNoPollSawEndsAtOnceUnlessTheAnswerOnlyEndedTheSamplersWait)
+{
+    // A run over between two polls: the sampler's answer says it was made, so the first
+    // poll after the answer ends it, with a note (the history holds no run).
+    for (const bool late : {false, true}) {
+        SCOPED_TRACE(late ? "late answer" : "answer at once");
+        instrument = test::FakeInstrument{};
+        instrument.lateAnswer = late;
+        instrument.runPolls = 0;
+        events.clear();
+        start(sequenceText("pause", {{1, "a"}, {2, "a"}}));
+        run(12);
+        ASSERT_EQ(state(), "finished") << reason();
+        EXPECT_EQ(instrument.log, (std::vector<std::string>{"load a", "inject 1", "record a",
+                                                            "inject 2", "record a"}));
+        for (const json& e : events) {
+            if (e.value("step", "") == "run ended") {
+                EXPECT_EQ(e.value("text", ""),
+                          "no poll saw the run: it was over within a poll period");
+            }
+        }
+    }
+
+    // An answer 300 s after the injection ended only the sampler's own wait: a run must
+    // be seen, until 330 s after the answer.
+    for (const int answerPolls : {299, 300}) {
+        SCOPED_TRACE(std::to_string(answerPolls) + " s to the answer");
+        instrument = test::FakeInstrument{};
+        instrument.lateAnswer = true;
+        instrument.answerPolls = answerPolls;
+        instrument.runPolls = 0;
+        events.clear();
+        start(sequenceText("pause", {{1, "a"}}));
+        run(answerPolls + 10);
+        if (answerPolls < 300) {
+            EXPECT_EQ(state(), "finished");
+            continue;
+        }
+        EXPECT_EQ(state(), "running");
+        EXPECT_EQ(current().value("step_id", ""), "in_run");
+        run(330);
+        ASSERT_EQ(state(), "finished") << reason();
+        EXPECT_EQ(events.at(events.size() - 3).value("text", ""),
+                  "no run started within 330 s of the injection");
+    }
+}
+
 TEST_F(SequenceRunnerTest, ARowThatFailsFollowsTheErrorRule)
 {
     enum class Cause { RefusedAtOnce, RefusedLate, MethodNotLoaded, NeverReady };
