@@ -6,15 +6,6 @@
 
 namespace gc6890::sila {
 
-namespace {
-
-grpc::Status defined(const std::string& error, const std::string& message)
-{
-    return definedError(definedErrorOf(kCancelControllerFqi, error), message);
-}
-
-}  // namespace
-
 grpc::Status CancelControllerFeature::CancelCommand(Context* context,
                                                     const cc::CancelCommand_Parameters* request,
                                                     cc::CancelCommand_Responses*)
@@ -37,17 +28,17 @@ grpc::Status CancelControllerFeature::CancelCommand(Context* context,
         case CancelOutcome::Cancelled:
             return answer;
         case CancelOutcome::NotSupported:
-            return defined("OperationNotSupported", refusal);
+            return definedError(kCancelControllerFqi, "OperationNotSupported", refusal);
         case CancelOutcome::Finished:
-            return defined("InvalidCommandExecutionUUID",
-                           "command execution " + uuid +
-                               " has finished already; its _Result tells how it ended");
+            return definedError(kCancelControllerFqi, "InvalidCommandExecutionUUID",
+                                "command execution " + uuid +
+                                    " has finished already; its _Result tells how it ended");
         case CancelOutcome::Unknown:
             break;
         }
-        return defined("InvalidCommandExecutionUUID",
-                       "no command execution " + uuid +
-                           " is known (never started, or forgotten an hour after it ended)");
+        return definedError(kCancelControllerFqi, "InvalidCommandExecutionUUID",
+                            "no command execution " + uuid +
+                                " is known (never started, or forgotten an hour after it ended)");
     });
 }
 

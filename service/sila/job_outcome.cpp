@@ -8,7 +8,7 @@ namespace gc6890::sila {
 
 grpc::Status gcControllerError(const std::string& error, const std::string& message)
 {
-    return definedError(definedErrorOf(kGcControllerFeature, error), message);
+    return definedError(kGcControllerFeature, error, message);
 }
 
 grpc::Status jobFailure(const Job& job, const Snapshot& now)

@@ -25,7 +25,7 @@ grpc::Status checkLock(ServiceState& state, const grpc::ServerContext& context,
                                   metadataKey(kLockIdentifierFqi) +
                                   ": a serialized Metadata_LockIdentifier holding the lock's "
                                   "identifier)");
-    return definedError(definedErrorOf(kLockControllerFqi, "InvalidLockIdentifier"),
+    return definedError(kLockControllerFqi, "InvalidLockIdentifier",
                         locked->reason + ": the LockIdentifier sent is not the lock's");
 }
 

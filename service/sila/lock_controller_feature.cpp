@@ -44,7 +44,7 @@ grpc::Status LockControllerFeature::LockServer(Context* context,
                                    "lock that never lapses");
         if (!state_.lock.lock(identifier, std::chrono::seconds(request->timeout().value()),
                               "the SiLA 2 client at " + context->peer()))
-            return definedError(definedErrorOf(kLockControllerFqi, "ServerAlreadyLocked"),
+            return definedError(kLockControllerFqi, "ServerAlreadyLocked",
                                 "the server is locked already; its holder unlocks it, or it "
                                 "lapses after its timeout");
         return grpc::Status::OK;
@@ -63,12 +63,12 @@ grpc::Status LockControllerFeature::UnlockServer(Context* context,
         case InstrumentLock::Unlock::Unlocked:
             return grpc::Status::OK;
         case InstrumentLock::Unlock::NotLocked:
-            return definedError(definedErrorOf(kLockControllerFqi, "ServerNotLocked"),
+            return definedError(kLockControllerFqi, "ServerNotLocked",
                                 "the server is not locked (a lock lapses after its timeout)");
         case InstrumentLock::Unlock::WrongIdentifier:
             break;
         }
-        return definedError(definedErrorOf(kLockControllerFqi, "InvalidLockIdentifier"),
+        return definedError(kLockControllerFqi, "InvalidLockIdentifier",
                             "the server is locked with another identifier");
     });
 }

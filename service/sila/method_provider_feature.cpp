@@ -91,7 +91,7 @@ grpc::Status MethodProviderFeature::GetMethod(Context* context,
         const std::optional<std::string> text = methods_.read(name);
         if (!text)
             throw SilaFailure{
-                definedError(definedErrorOf(kMethodProviderFeature, "UnknownMethod"),
+                definedError(kMethodProviderFeature, "UnknownMethod",
                              "no method " + name + " is stored; Methods lists those that are")};
         setText(response->mutable_content(), *text);
     });

@@ -26,21 +26,18 @@ grpc::Status PauseControllerFeature::control(Context& context, SequenceExecution
             return validationError(
                 parameterOf(kPauseControllerFqi, command, "CommandExecutionUUID"),
                 "CommandExecutionUUID must be a UUID in lower case");
-        const auto defined = [](const char* error, const std::string& message) {
-            return definedError(definedErrorOf(kPauseControllerFqi, error), message);
-        };
         std::string error;
         switch (sequences_.control(uuid, what, error)) {
         case SequenceExecutions::Outcome::Done:
             return grpc::Status::OK;
         case SequenceExecutions::Outcome::UnknownExecution:
-            return defined("InvalidCommandExecutionUUID",
-                           "no command execution " + uuid + " is known here");
+            return definedError(kPauseControllerFqi, "InvalidCommandExecutionUUID",
+                                "no command execution " + uuid + " is known here");
         case SequenceExecutions::Outcome::NotASequence:
-            return defined("OperationNotSupported",
-                           "only a RunSequence execution can be paused and resumed");
+            return definedError(kPauseControllerFqi, "OperationNotSupported",
+                                "only a RunSequence execution can be paused and resumed");
         case SequenceExecutions::Outcome::Refused:
-            return defined("InvalidCommandState", error);
+            return definedError(kPauseControllerFqi, "InvalidCommandState", error);
         case SequenceExecutions::Outcome::Busy:
             break;
         }

@@ -98,7 +98,7 @@ grpc::Status cancelledError(const RecoveryPlan& plan)
                           std::to_string(plan.injections.size()) + " injections recorded";
     for (std::size_t i = 0; i < folders.size(); ++i)
         message += (i ? ", " : ": ") + folders[i];
-    return definedError(definedErrorOf(kSequenceRunnerFeature, "Cancelled"), message);
+    return definedError(kSequenceRunnerFeature, "Cancelled", message);
 }
 
 }  // namespace

@@ -106,8 +106,7 @@ grpc::Status SequenceRunnerFeature::SkipPausedRow(Context* context,
                 return validationError(parameter,
                                        "no RunSequence execution " + uuid + " is known here");
             case SequenceExecutions::Outcome::Refused:
-                return definedError(definedErrorOf(kSequenceRunnerFeature, "SequenceNotPaused"),
-                                    error);
+                return definedError(kSequenceRunnerFeature, "SequenceNotPaused", error);
             case SequenceExecutions::Outcome::Busy:
                 break;
             }

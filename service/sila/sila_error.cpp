@@ -3,6 +3,7 @@
 #include <openssl/evp.h>
 
 #include "service/safe_text.h"
+#include "service/sila/sila_names.h"
 
 namespace gc6890::sila {
 
@@ -29,6 +30,12 @@ grpc::Status definedError(std::string_view identifier, std::string_view message)
     error.mutable_definedexecutionerror()->set_erroridentifier(validUtf8(identifier));
     error.mutable_definedexecutionerror()->set_message(validUtf8(message));
     return aborted(error);
+}
+
+grpc::Status definedError(std::string_view feature, std::string_view error,
+                          std::string_view message)
+{
+    return definedError(definedErrorOf(feature, error), message);
 }
 
 grpc::Status undefinedError(std::string_view message)

@@ -22,6 +22,10 @@ using FrameworkErrorType = fw::FrameworkError::ErrorType;
 grpc::Status validationError(std::string_view parameter, std::string_view message);
 // A failure the feature definition declares: `error` is its fully qualified identifier.
 grpc::Status definedError(std::string_view error, std::string_view message);
+// The same by the feature's identifier and the error's own: "<feature>/DefinedExecutionError/
+// <error>".
+grpc::Status definedError(std::string_view feature, std::string_view error,
+                          std::string_view message);
 // Any other failure while executing.
 grpc::Status undefinedError(std::string_view message);
 grpc::Status frameworkError(FrameworkErrorType type, std::string_view message);

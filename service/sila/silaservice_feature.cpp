@@ -56,7 +56,7 @@ grpc::Status SilaServiceFeature::GetFeatureDefinition(
                                                   "(Originator/Category/FeatureIdentifier/vMajor)");
         const FeatureDefinition* feature = catalog_.find(wanted);
         if (!feature)
-            return definedError(definedErrorOf(kSilaServiceFqi, "UnimplementedFeature"),
+            return definedError(kSilaServiceFqi, "UnimplementedFeature",
                                 "the feature " + wanted +
                                     " is not implemented here; ImplementedFeatures lists those "
                                     "that are");
