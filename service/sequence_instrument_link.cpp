@@ -18,19 +18,35 @@ InstrumentView sequenceView(const InstrumentStatus& status, std::uint64_t polls)
                           .samplerBusy = status.samplerInjecting};
 }
 
-InjectionAnswer sequenceInjectionAnswer(Instrument& instrument, bool& awaiting)
+bool SequenceInstrumentBase::startInjection(const std::string& method, int vial, float volume,
+                                            std::string& error)
 {
-    if (!awaiting)
+    awaiting_ = false;
+    if (!beginInjection(method, vial, volume, error))
+        return false;
+    awaiting_ = instrument_.injectionWait() != InjectionWait::None;
+    return true;
+}
+
+InjectionAnswer SequenceInstrumentBase::injection(std::string& error)
+{
+    if (!awaiting_)
         return InjectionAnswer::Accepted;
-    const InjectionWait wait = instrument.injectionWait();
+    const InjectionWait wait = instrument_.injectionWait();
     if (wait == InjectionWait::Awaiting)
         return InjectionAnswer::Awaiting;
-    awaiting = false;
+    awaiting_ = false;
     // None: settled and taken up by a sampler poll, or ended by a stop.
-    const bool accepted = wait == InjectionWait::Accepted ||
-                          (wait == InjectionWait::None && instrument.injectionAnswerOk());
-    return accepted ? InjectionAnswer::Accepted : InjectionAnswer::Refused;
+    if (wait == InjectionWait::Accepted ||
+        (wait == InjectionWait::None && instrument_.injectionAnswerOk()))
+        return InjectionAnswer::Accepted;
+    error = refusalText("the sampler refused the injection");
+    return InjectionAnswer::Refused;
 }
+
+SequenceInstrumentLink::SequenceInstrumentLink(InstrumentThread& thread, ServiceState& state)
+    : SequenceInstrumentBase(thread.instrument()), thread_(thread), state_(state)
+{}
 
 bool SequenceInstrumentLink::load(const std::string& method, std::string& error)
 {
@@ -42,27 +58,15 @@ std::string SequenceInstrumentLink::methodSha256(const std::string& method)
     return fileSha256(MethodStore(methodFolder()).path(method));
 }
 
-bool SequenceInstrumentLink::startInjection(const std::string& method, int vial, float volume,
+bool SequenceInstrumentLink::beginInjection(const std::string& method, int vial, float volume,
                                             std::string& error)
 {
-    awaiting_ = false;
-    if (!thread_.startInjection(method, vial, volume, error))
-        return false;
-    awaiting_ = thread_.instrument().injectionWait() != InjectionWait::None;
-    return true;
+    return thread_.startInjection(method, vial, volume, error);
 }
 
-InjectionAnswer SequenceInstrumentLink::injection(std::string& error)
+std::string SequenceInstrumentLink::refusalText(const std::string& what)
 {
-    const InjectionAnswer answer = sequenceInjectionAnswer(thread_.instrument(), awaiting_);
-    if (answer == InjectionAnswer::Refused)
-        error = thread_.withMessageBox("the sampler refused the injection");
-    return answer;
-}
-
-void SequenceInstrumentLink::stop()
-{
-    thread_.instrument().stop();
+    return thread_.withMessageBox(what);
 }
 
 InstrumentView SequenceInstrumentLink::view()

@@ -6,7 +6,6 @@
 #include "method_files.h"
 #include "run_watch.h"
 #include "sequence/sequence_file.h"
-#include "service/sequence_instrument_link.h"
 #include "service/snapshot.h"
 #include "service/status_history.h"
 
@@ -24,7 +23,7 @@ std::string partName(Instrument::Part part)
 }  // namespace
 
 LineInstrument::LineInstrument(Instrument& instrument, std::string sequenceFile)
-    : instrument_(instrument), sequenceFile_(std::move(sequenceFile))
+    : SequenceInstrumentBase(instrument), sequenceFile_(std::move(sequenceFile))
 {}
 
 void LineInstrument::poll()
@@ -73,14 +72,13 @@ std::string LineInstrument::methodSha256(const std::string& method)
     return fileSha256(methodFileName(sequenceMethodFile(sequenceFile_, method)));
 }
 
-bool LineInstrument::startInjection(const std::string& method, int vial, float volume,
+bool LineInstrument::beginInjection(const std::string& method, int vial, float volume,
                                     std::string& error)
 {
     const std::string file = methodFile(method, error);
     if (file.empty())
         return false;
     const std::string box = lastMessageBox();
-    awaiting_ = false;
     switch (instrument_.inject(file, vial, volume)) {
     case Instrument::Part::Sampler:
         error = withBox("the sampler did not start the injection from vial " + std::to_string(vial),
@@ -92,21 +90,7 @@ bool LineInstrument::startInjection(const std::string& method, int vial, float v
     case Instrument::Part::None:
         break;
     }
-    awaiting_ = instrument_.injectionWait() != InjectionWait::None;
     return true;
-}
-
-InjectionAnswer LineInstrument::injection(std::string& error)
-{
-    const InjectionAnswer answer = sequenceInjectionAnswer(instrument_, awaiting_);
-    if (answer == InjectionAnswer::Refused)
-        error = "the sampler refused the injection";
-    return answer;
-}
-
-void LineInstrument::stop()
-{
-    instrument_.stop();
 }
 
 bool LineInstrument::record(const std::string& method, float volume, std::string& text)

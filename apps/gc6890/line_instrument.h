@@ -6,13 +6,13 @@
 #include <string>
 #include <vector>
 
-#include "sequence/sequence_instrument.h"
+#include "service/sequence_instrument_link.h"
 #include "service/status_history.h"
 #include "station/instrument.h"
 
 namespace gc6890::cli {
 
-class LineInstrument : public SequenceInstrument {
+class LineInstrument final : public SequenceInstrumentBase {
 public:
     // Rows name method files relative to `sequenceFile`.
     LineInstrument(Instrument& instrument, std::string sequenceFile);
@@ -23,24 +23,21 @@ public:
 
     bool load(const std::string& method, std::string& error) override;
     std::string methodSha256(const std::string& method) override;
-    bool startInjection(const std::string& method, int vial, float volume,
-                        std::string& error) override;
-    InjectionAnswer injection(std::string& error) override;
-    void stop() override;
     InstrumentView view() override { return view_; }
     bool record(const std::string& method, float volume, std::string& text) override;
     nlohmann::json history(std::int64_t fromMs, std::int64_t toMs) override;
 
 private:
+    bool beginInjection(const std::string& method, int vial, float volume,
+                        std::string& error) override;
+
     // The method file a row names; "" with `error` when it is missing or not a method.
     std::string methodFile(const std::string& method, std::string& error) const;
     std::string withBox(const std::string& what, const std::string& boxBefore) const;
 
-    Instrument& instrument_;
     std::string sequenceFile_;
     InstrumentView view_;
     std::vector<HistorySample> samples_;  // a day at a 1 s poll at most
-    bool awaiting_ = false;
 };
 
 }  // namespace gc6890::cli
