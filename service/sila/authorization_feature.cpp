@@ -5,8 +5,6 @@
 
 namespace gc6890::sila {
 
-namespace auth = sila2::org::silastandard::core::authorizationservice::v1;
-
 grpc::Status AuthorizationFeature::Get_FCPAffectedByMetadata_AccessToken(
     grpc::ServerContext*, const auth::Get_FCPAffectedByMetadata_AccessToken_Parameters*,
     auth::Get_FCPAffectedByMetadata_AccessToken_Responses* response)

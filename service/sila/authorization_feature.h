@@ -6,11 +6,13 @@
 #include <vector>
 
 #include "AuthorizationService.grpc.pb.h"
+#include "service/sila/served_calls.h"
 
 namespace gc6890::sila {
 
-class AuthorizationFeature final : public sila2::org::silastandard::core::authorizationservice::v1::
-                                       AuthorizationService::Service {
+namespace auth = sila2::org::silastandard::core::authorizationservice::v1;
+
+class AuthorizationFeature final : public auth::AuthorizationService::Service {
 public:
     // `affectedCalls`: the fully qualified identifiers of every command and property that
     // needs the token, fixed while the server runs.
@@ -18,12 +20,7 @@ public:
         : affectedCalls_(std::move(affectedCalls))
     {}
 
-    grpc::Status Get_FCPAffectedByMetadata_AccessToken(
-        grpc::ServerContext* context,
-        const sila2::org::silastandard::core::authorizationservice::v1::
-            Get_FCPAffectedByMetadata_AccessToken_Parameters* request,
-        sila2::org::silastandard::core::authorizationservice::v1::
-            Get_FCPAffectedByMetadata_AccessToken_Responses* response) override;
+    GC6890_SILA_CALL(auth, Get_FCPAffectedByMetadata_AccessToken)
 
 private:
     std::vector<std::string> affectedCalls_;

@@ -9,6 +9,7 @@
 #include "CancelController.grpc.pb.h"
 #include "service/sila/access_check.h"
 #include "service/sila/command_executions.h"
+#include "service/sila/served_calls.h"
 
 namespace gc6890::sila {
 
@@ -22,10 +23,8 @@ public:
 
     using Context = grpc::ServerContext;
 
-    grpc::Status CancelCommand(Context* context, const cc::CancelCommand_Parameters* request,
-                               cc::CancelCommand_Responses* response) override;
-    grpc::Status CancelAll(Context* context, const cc::CancelAll_Parameters* request,
-                           cc::CancelAll_Responses* response) override;
+    GC6890_SILA_CALL(cc, CancelCommand)
+    GC6890_SILA_CALL(cc, CancelAll)
 
 private:
     const AccessCheck& access_;

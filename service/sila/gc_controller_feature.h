@@ -18,6 +18,7 @@
 #include "service/sila/command_executions.h"
 #include "service/sila/execution_rpcs.h"
 #include "service/sila/injection.h"
+#include "service/sila/served_calls.h"
 
 namespace gc6890 {}
 
@@ -53,34 +54,22 @@ public:
 
     using Context = grpc::ServerContext;
 
-    grpc::Status LoadMethod(Context* context, const gcc::LoadMethod_Parameters* request,
-                            sila2::org::silastandard::CommandConfirmation* response) override;
+    GC6890_SILA_COMMAND_START(gcc, LoadMethod)
     GC6890_SILA_EXECUTION_CALLS(gcc, LoadMethod)
-    grpc::Status Inject(Context* context, const gcc::Inject_Parameters* request,
-                        sila2::org::silastandard::CommandConfirmation* response) override;
+    GC6890_SILA_COMMAND_START(gcc, Inject)
     GC6890_SILA_EXECUTION_CALLS(gcc, Inject)
     GC6890_SILA_INTERMEDIATE_CALL(gcc, Inject)
-    grpc::Status StopRun(Context* context, const gcc::StopRun_Parameters* request,
-                         gcc::StopRun_Responses* response) override;
-    grpc::Status ResetSampler(Context* context, const gcc::ResetSampler_Parameters* request,
-                              gcc::ResetSampler_Responses* response) override;
-    grpc::Status SwitchHeatedZones(Context* context,
-                                   const gcc::SwitchHeatedZones_Parameters* request,
-                                   gcc::SwitchHeatedZones_Responses* response) override;
+    GC6890_SILA_CALL(gcc, StopRun)
+    GC6890_SILA_CALL(gcc, ResetSampler)
+    GC6890_SILA_CALL(gcc, SwitchHeatedZones)
 
     // One subscription per observable property, each a feed of the snapshot (see the .cpp).
 #define GC6890_SUBSCRIBE_DECLARATION(Property, field, member)                                      \
-    grpc::Status Subscribe_##Property(                                                             \
-        Context* context, const gcc::Subscribe_##Property##_Parameters* request,                   \
-        grpc::ServerWriter<gcc::Subscribe_##Property##_Responses>* writer) override;
+    GC6890_SILA_SUBSCRIPTION(gcc, Property)
     GC6890_GC_CONTROLLER_OBSERVABLES(GC6890_SUBSCRIBE_DECLARATION)
 #undef GC6890_SUBSCRIBE_DECLARATION
-    grpc::Status Get_InstalledHardware(Context* context,
-                                       const gcc::Get_InstalledHardware_Parameters* request,
-                                       gcc::Get_InstalledHardware_Responses* response) override;
-    grpc::Status Get_FirmwareVersion(Context* context,
-                                     const gcc::Get_FirmwareVersion_Parameters* request,
-                                     gcc::Get_FirmwareVersion_Responses* response) override;
+    GC6890_SILA_CALL(gcc, Get_InstalledHardware)
+    GC6890_SILA_CALL(gcc, Get_FirmwareVersion)
 
 private:
     // Follows job `id` on a thread of its own and moves execution `uuid` along with it;

@@ -10,6 +10,7 @@
 #include "LockController.grpc.pb.h"
 #include "service/service_state.h"
 #include "service/sila/access_check.h"
+#include "service/sila/served_calls.h"
 
 namespace gc6890::sila {
 
@@ -26,15 +27,10 @@ public:
 
     using Context = grpc::ServerContext;
 
-    grpc::Status LockServer(Context* context, const lc::LockServer_Parameters* request,
-                            lc::LockServer_Responses* response) override;
-    grpc::Status UnlockServer(Context* context, const lc::UnlockServer_Parameters* request,
-                              lc::UnlockServer_Responses* response) override;
-    grpc::Status Get_IsLocked(Context* context, const lc::Get_IsLocked_Parameters* request,
-                              lc::Get_IsLocked_Responses* response) override;
-    grpc::Status Get_FCPAffectedByMetadata_LockIdentifier(
-        Context* context, const lc::Get_FCPAffectedByMetadata_LockIdentifier_Parameters* request,
-        lc::Get_FCPAffectedByMetadata_LockIdentifier_Responses* response) override;
+    GC6890_SILA_CALL(lc, LockServer)
+    GC6890_SILA_CALL(lc, UnlockServer)
+    GC6890_SILA_CALL(lc, Get_IsLocked)
+    GC6890_SILA_CALL(lc, Get_FCPAffectedByMetadata_LockIdentifier)
 
 private:
     ServiceState& state_;

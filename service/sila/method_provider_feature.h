@@ -10,6 +10,7 @@
 #include "service/method_store.h"
 #include "service/service_state.h"
 #include "service/sila/access_check.h"
+#include "service/sila/served_calls.h"
 
 namespace gc6890::sila {
 
@@ -28,12 +29,9 @@ public:
     {}
 
     using Context = grpc::ServerContext;
-    grpc::Status UploadMethod(Context* context, const mp::UploadMethod_Parameters* request,
-                              mp::UploadMethod_Responses* response) override;
-    grpc::Status GetMethod(Context* context, const mp::GetMethod_Parameters* request,
-                           mp::GetMethod_Responses* response) override;
-    grpc::Status Get_Methods(Context* context, const mp::Get_Methods_Parameters* request,
-                             mp::Get_Methods_Responses* response) override;
+    GC6890_SILA_CALL(mp, UploadMethod)
+    GC6890_SILA_CALL(mp, GetMethod)
+    GC6890_SILA_CALL(mp, Get_Methods)
 
 private:
     // The upload once admitted, `params` naming the method and its content's SHA-256 as

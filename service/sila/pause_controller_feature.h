@@ -10,6 +10,7 @@
 #include "service/service_state.h"
 #include "service/sila/access_check.h"
 #include "service/sila/sequence_executions.h"
+#include "service/sila/served_calls.h"
 
 namespace gc6890::sila {
 
@@ -23,12 +24,9 @@ public:
     {}
 
     using Context = grpc::ServerContext;
-    grpc::Status Pause(Context* context, const pc::Pause_Parameters* request,
-                       pc::Pause_Responses* response) override;
-    grpc::Status Resume(Context* context, const pc::Resume_Parameters* request,
-                        pc::Resume_Responses* response) override;
-    grpc::Status Get_Paused(Context* context, const pc::Get_Paused_Parameters* request,
-                            pc::Get_Paused_Responses* response) override;
+    GC6890_SILA_CALL(pc, Pause)
+    GC6890_SILA_CALL(pc, Resume)
+    GC6890_SILA_CALL(pc, Get_Paused)
 
 private:
     // Pause or Resume, the execution `uuid` as the call gave it.

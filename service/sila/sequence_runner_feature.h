@@ -16,6 +16,7 @@
 #include "service/sila/command_executions.h"
 #include "service/sila/execution_rpcs.h"
 #include "service/sila/sequence_executions.h"
+#include "service/sila/served_calls.h"
 
 namespace gc6890 {
 class InstrumentThread;
@@ -39,15 +40,11 @@ public:
 
     using Context = grpc::ServerContext;
 
-    grpc::Status RunSequence(Context* context, const sr::RunSequence_Parameters* request,
-                             sila2::org::silastandard::CommandConfirmation* response) override;
+    GC6890_SILA_COMMAND_START(sr, RunSequence)
     GC6890_SILA_EXECUTION_CALLS(sr, RunSequence)
     GC6890_SILA_INTERMEDIATE_CALL(sr, RunSequence)
-    grpc::Status SkipPausedRow(Context* context, const sr::SkipPausedRow_Parameters* request,
-                               sr::SkipPausedRow_Responses* response) override;
-    grpc::Status Subscribe_SequenceState(
-        Context* context, const sr::Subscribe_SequenceState_Parameters* request,
-        grpc::ServerWriter<sr::Subscribe_SequenceState_Responses>* writer) override;
+    GC6890_SILA_CALL(sr, SkipPausedRow)
+    GC6890_SILA_SUBSCRIPTION(sr, SequenceState)
 
 private:
     ServiceState& state_;

@@ -7,6 +7,7 @@
 #include "SiLAService.grpc.pb.h"
 #include "service/audit_log.h"
 #include "service/sila/feature_catalog.h"
+#include "service/sila/served_calls.h"
 #include "service/sila/sila_home.h"
 
 namespace gc6890::sila {
@@ -40,19 +41,13 @@ public:
     {}
 
     using Context = grpc::ServerContext;
-    grpc::Status GetFeatureDefinition(Context* context,
-                                      const svc::GetFeatureDefinition_Parameters* request,
-                                      svc::GetFeatureDefinition_Responses* response) override;
-    grpc::Status SetServerName(Context* context, const svc::SetServerName_Parameters* request,
-                               svc::SetServerName_Responses* response) override;
+    GC6890_SILA_CALL(svc, GetFeatureDefinition)
+    GC6890_SILA_CALL(svc, SetServerName)
 #define GC6890_TEXT_PROPERTY_DECLARATION(Property, field, value)                                   \
-    grpc::Status Get_##Property(Context* context, const svc::Get_##Property##_Parameters* request, \
-                                svc::Get_##Property##_Responses* response) override;
+    GC6890_SILA_CALL(svc, Get_##Property)
     GC6890_SILA_SERVICE_TEXT_PROPERTIES(GC6890_TEXT_PROPERTY_DECLARATION)
 #undef GC6890_TEXT_PROPERTY_DECLARATION
-    grpc::Status Get_ImplementedFeatures(Context* context,
-                                         const svc::Get_ImplementedFeatures_Parameters* request,
-                                         svc::Get_ImplementedFeatures_Responses* response) override;
+    GC6890_SILA_CALL(svc, Get_ImplementedFeatures)
 
 private:
     const FeatureCatalog& catalog_;
