@@ -1,7 +1,9 @@
 #include "service/job_requests.h"
 
 #include <algorithm>
+#include <array>
 
+#include "platform/enum_names.h"
 #include "sequence/injection_limits.h"
 #include "service/service_state.h"
 
@@ -29,37 +31,41 @@ json parseJsonObject(const std::string& text, const std::vector<std::string>& kn
     return body;
 }
 
+namespace {
+
+// What each kind of job is asked with (its request body's keys) and which role's action it
+// is, in one row a kind.
+struct JobKindRow {
+    JobKind kind;
+    Action action;
+    std::array<const char*, 3> fields;
+};
+
+constexpr EnumRows kJobKinds(
+    {
+        JobKindRow{JobKind::Load, Action::Load, {"method"}},
+        JobKindRow{JobKind::Run, Action::Run, {"method", "vial", "volume"}},
+        JobKindRow{JobKind::Stop, Action::Stop, {}},
+        JobKindRow{JobKind::Reset, Action::Reset, {}},
+        JobKindRow{JobKind::Zones, Action::Zones, {"on"}},
+    },
+    &JobKindRow::kind, JobKind::Zones);
+
+}  // namespace
+
 std::vector<std::string> jobFields(JobKind kind)
 {
-    switch (kind) {
-    case JobKind::Load:
-        return {"method"};
-    case JobKind::Run:
-        return {"method", "vial", "volume"};
-    case JobKind::Zones:
-        return {"on"};
-    case JobKind::Stop:
-    case JobKind::Reset:
-        break;
+    std::vector<std::string> fields;
+    for (const char* field : kJobKinds[kind].fields) {
+        if (field)
+            fields.emplace_back(field);
     }
-    return {};
+    return fields;
 }
 
 Action jobAction(JobKind kind)
 {
-    switch (kind) {
-    case JobKind::Load:
-        return Action::Load;
-    case JobKind::Run:
-        return Action::Run;
-    case JobKind::Stop:
-        return Action::Stop;
-    case JobKind::Reset:
-        return Action::Reset;
-    case JobKind::Zones:
-        break;
-    }
-    return Action::Zones;
+    return kJobKinds[kind].action;
 }
 
 namespace {

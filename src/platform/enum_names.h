@@ -42,4 +42,28 @@ private:
     std::array<const char*, N> names_{};
 };
 
+// One row of facts for each value of an enumeration, read by the value. The rows are listed
+// in the enumeration's order, each naming its own value in the member `key`, up to the
+// `last` enumerator; a table with a row too many or too few, or one out of place, does not
+// compile.
+template <typename Enum, typename Row, std::size_t N>
+class EnumRows {
+public:
+    consteval EnumRows(const Row (&rows)[N], Enum Row::*key, Enum last)
+    {
+        if (static_cast<std::size_t>(last) + 1 != N)
+            throw "the table has more or fewer rows than the enumeration has values";
+        for (std::size_t i = 0; i < N; ++i) {
+            if (rows[i].*key != static_cast<Enum>(i))
+                throw "a row stands out of the enumeration's order";
+            rows_[i] = rows[i];
+        }
+    }
+
+    const Row& operator[](Enum value) const { return rows_[static_cast<std::size_t>(value)]; }
+
+private:
+    std::array<Row, N> rows_{};
+};
+
 }  // namespace gc6890
