@@ -24,10 +24,7 @@ struct ServeCommandOptions {
     std::string publicUrl;
     std::string web;
     bool showToken = false;
-    std::string sila;
-    std::string silaCert;
-    std::string silaKey;
-    bool silaInsecure = false;
+    sila::SilaOptions sila;
 };
 
 // The API description, installed with the program's data (the source tree's in a build).
@@ -50,6 +47,28 @@ std::string defaultName(const std::string& device)
     return name;
 }
 
+// The SiLA 2 flags fill the server's own options, which the service takes as they stand.
+void addSilaFlags(CLI::App* command, sila::SilaOptions& sila)
+{
+    command->add_option("--sila", sila.address,
+                        "Serve SiLA 2 (gRPC over TLS) on [ADDRESS:]PORT (address default "
+                        "127.0.0.1; port 0: a free one); docs/sila.md");
+    command->add_option("--sila-cert", sila.certificateFile,
+                        "The SiLA 2 server's certificate (PEM, with its chain) instead of the "
+                        "one the service makes");
+    command->add_option("--sila-key", sila.keyFile, "The key of --sila-cert (PEM)");
+    command->add_flag("--sila-insecure", sila.insecure,
+                      "Serve SiLA 2 without TLS (loopback addresses only)");
+}
+
+void checkSilaFlags(const sila::SilaOptions& sila)
+{
+    if (sila.address.empty() &&
+        (!sila.certificateFile.empty() || !sila.keyFile.empty() || sila.insecure))
+        throw CommandFailure(kExitBadInput,
+                             "--sila-cert, --sila-key and --sila-insecure go with --sila");
+}
+
 int serve(const ServeCommandOptions& options)
 {
     if (options.showToken) {
@@ -60,10 +79,7 @@ int serve(const ServeCommandOptions& options)
         }
         return kExitOk;
     }
-    if (options.sila.empty() &&
-        (!options.silaCert.empty() || !options.silaKey.empty() || options.silaInsecure))
-        throw CommandFailure(kExitBadInput,
-                             "--sila-cert, --sila-key and --sila-insecure go with --sila");
+    checkSilaFlags(options.sila);
     options.door.checkTls();
     ServeOptions serve;
     serve.tlsCertificate = options.door.tlsCertificate;
@@ -82,7 +98,7 @@ int serve(const ServeCommandOptions& options)
     serve.openApiPath = openApiPath();
     serve.webDir = options.web.empty() ? dataDirectory() + "/web" : options.web;
     serve.chartJsDir = GC6890_CHARTJS_DIR;
-    serve.sila = {options.sila, options.silaCert, options.silaKey, options.silaInsecure};
+    serve.sila = options.sila;
     return runService(serve);
 }
 
@@ -106,15 +122,7 @@ void addServeCommand(CommandTable& table)
                         "for the lab page (default: the URL it listens on)");
     command->add_option("--web", options->web,
                         "The dashboard's folder (default: the installed one, share/gc6890/web)");
-    command->add_option("--sila", options->sila,
-                        "Serve SiLA 2 (gRPC over TLS) on [ADDRESS:]PORT (address default "
-                        "127.0.0.1; port 0: a free one); docs/sila.md");
-    command->add_option("--sila-cert", options->silaCert,
-                        "The SiLA 2 server's certificate (PEM, with its chain) instead of the "
-                        "one the service makes");
-    command->add_option("--sila-key", options->silaKey, "The key of --sila-cert (PEM)");
-    command->add_flag("--sila-insecure", options->silaInsecure,
-                      "Serve SiLA 2 without TLS (loopback addresses only)");
+    addSilaFlags(command, options->sila);
     command->add_flag("--show-token", options->showToken,
                       "Print the service's bearer token (made when there is none yet) and exit");
     table.add(command, [options] { return serve(*options); });
