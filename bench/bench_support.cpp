@@ -1,8 +1,11 @@
 #include "bench_support.h"
 
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sched.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -216,6 +219,59 @@ void stopChild(Child& child)
 {
     kill(child.pid, SIGTERM);
     waitpid(child.pid, nullptr, 0);
+}
+
+double wallMs()
+{
+    timespec t{};
+    clock_gettime(CLOCK_REALTIME, &t);
+    return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
+}
+
+int connectLoopback(int port, bool nonBlocking)
+{
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        close(fd);
+        return -1;
+    }
+    const int one = 1;
+    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    if (nonBlocking)
+        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+    return fd;
+}
+
+void stampArrivals(int fd)
+{
+    const int one = 1;
+    setsockopt(fd, SOL_SOCKET, SO_TIMESTAMPNS, &one, sizeof one);
+}
+
+ssize_t readStamped(int fd, char* buffer, std::size_t size, double& arrivedMs)
+{
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timespec))];
+    iovec data{buffer, size};
+    msghdr message{};
+    message.msg_iov = &data;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    const ssize_t n = recvmsg(fd, &message, 0);
+    if (n <= 0)
+        return n;
+    arrivedMs = wallMs();
+    for (cmsghdr* m = CMSG_FIRSTHDR(&message); m; m = CMSG_NXTHDR(&message, m))
+        if (m->cmsg_level == SOL_SOCKET && m->cmsg_type == SCM_TIMESTAMPNS) {
+            timespec t{};
+            std::memcpy(&t, CMSG_DATA(m), sizeof t);
+            arrivedMs = t.tv_sec * 1e3 + t.tv_nsec / 1e6;
+        }
+    return n;
 }
 
 void pinToLastCore()

@@ -5,6 +5,8 @@
 
 #include <sys/types.h>
 
+#include <cstddef>
+
 #include <string>
 #include <vector>
 
@@ -80,6 +82,19 @@ struct Child {
 };
 Child startChild(const std::vector<std::string>& args, int lines = 1);
 void stopChild(Child& child);
+
+// Milliseconds since the epoch, the clock the service stamps its events with.
+double wallMs();
+
+// A TCP connection to 127.0.0.1:PORT without Nagle's delay, non-blocking when asked; -1 when
+// it cannot be made.
+int connectLoopback(int port, bool nonBlocking);
+// Asks the kernel to stamp each arrival on `fd` (for readStamped).
+void stampArrivals(int fd);
+// One read of `fd` (as recvmsg) that also sets `arrivedMs` to the kernel's time of arrival
+// when there were bytes: the delay measured is the server's, not the reading thread's wait
+// for a core. Without a stamp, the time of the read.
+ssize_t readStamped(int fd, char* buffer, std::size_t size, double& arrivedMs);
 
 // Pins the calling thread, and every thread it starts afterwards, to the last core (what
 // "taskset -c N" does): a load generator started after its servers leaves them every core.

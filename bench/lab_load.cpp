@@ -47,20 +47,17 @@
 #include "bench_support.h"
 
 using benchsupport::Child;
+using benchsupport::connectLoopback;
 using benchsupport::die;
 using benchsupport::percentile;
 using benchsupport::procStatus;
+using benchsupport::readStamped;
+using benchsupport::stampArrivals;
 using benchsupport::startChild;
 using benchsupport::stopChild;
+using benchsupport::wallMs;
 
 namespace {
-
-double wallMs()
-{
-    timespec t{};
-    clock_gettime(CLOCK_REALTIME, &t);
-    return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
-}
 
 std::string isoNow()
 {
@@ -97,24 +94,6 @@ int freePort()
     return port;
 }
 
-int connectTo(int port, bool nonBlocking)
-{
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        close(fd);
-        return -1;
-    }
-    const int one = 1;
-    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    if (nonBlocking)
-        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
-    return fd;
-}
-
 // A mosquitto of the benchmark's own on a free loopback port, stopped by its process id.
 class Broker {
 public:
@@ -135,7 +114,7 @@ public:
             _exit(127);
         }
         for (int waited = 0; waited < 10000; waited += 20) {
-            if (const int fd = connectTo(port_, false); fd >= 0) {
+            if (const int fd = connectLoopback(port_, false); fd >= 0) {
                 close(fd);
                 return;
             }
@@ -319,12 +298,11 @@ public:
     {
         pages_.resize(static_cast<std::size_t>(count));
         for (Page& page : pages_) {
-            page.fd = connectTo(port, true);
+            page.fd = connectLoopback(port, true);
             if (page.fd < 0)
                 die("a page cannot reach the lab service");
             page.seen.assign(static_cast<std::size_t>(instruments), 0);
-            const int one = 1;
-            setsockopt(page.fd, SOL_SOCKET, SO_TIMESTAMPNS, &one, sizeof one);
+            stampArrivals(page.fd);
             const std::string request = "GET /api/v1/lab/events HTTP/1.1\r\nHost: 127.0.0.1\r\n"
                                         "Accept: text/event-stream\r\n\r\n";
             if (::write(page.fd, request.data(), request.size()) !=
@@ -372,16 +350,7 @@ private:
     {
         char buffer[1 << 16];
         for (;;) {
-            // The bytes' time of arrival from the kernel: the delay measured is the lab
-            // service's, not this thread's wait for a core.
-            alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timespec))];
-            iovec data{buffer, sizeof buffer};
-            msghdr message{};
-            message.msg_iov = &data;
-            message.msg_iovlen = 1;
-            message.msg_control = control;
-            message.msg_controllen = sizeof control;
-            const ssize_t n = recvmsg(page.fd, &message, 0);
+            const ssize_t n = readStamped(page.fd, buffer, sizeof buffer, page.arrivedMs);
             if (n <= 0) {
                 if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) {
                     ++closed_;
@@ -390,13 +359,6 @@ private:
                 break;
             }
             page.raw.append(buffer, static_cast<std::size_t>(n));
-            page.arrivedMs = wallMs();
-            for (cmsghdr* m = CMSG_FIRSTHDR(&message); m; m = CMSG_NXTHDR(&message, m))
-                if (m->cmsg_level == SOL_SOCKET && m->cmsg_type == SCM_TIMESTAMPNS) {
-                    timespec t{};
-                    std::memcpy(&t, CMSG_DATA(m), sizeof t);
-                    page.arrivedMs = t.tv_sec * 1e3 + t.tv_nsec / 1e6;
-                }
         }
         unchunk(page);
         for (std::size_t end; (end = page.events.find("\n\n")) != std::string::npos;) {
@@ -489,7 +451,7 @@ double cpuSeconds(pid_t pid)
 // GET `path` on a fresh connection: the body, "" when no whole 200 answer came.
 std::string get(int port, const std::string& path)
 {
-    const int fd = connectTo(port, false);
+    const int fd = connectLoopback(port, false);
     if (fd < 0)
         return "";
     const std::string request =

@@ -65,13 +65,6 @@ double steadyMs()
     return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
 }
 
-double wallMs()
-{
-    timespec t{};
-    clock_gettime(CLOCK_REALTIME, &t);
-    return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
-}
-
 // "2026-12-06T16:20:56.123Z" in ms since the epoch.
 double isoMs(const std::string& text)
 {
@@ -85,18 +78,12 @@ double isoMs(const std::string& text)
     return static_cast<double>(timegm(&utc)) * 1e3 + ms;
 }
 
+// A non-blocking connection to the service; the benchmark cannot go on without it.
 int connectTo(int port)
 {
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
+    const int fd = benchsupport::connectLoopback(port, true);
+    if (fd < 0)
         die(std::string("cannot connect: ") + std::strerror(errno));
-    const int one = 1;
-    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
     return fd;
 }
 
@@ -163,8 +150,7 @@ public:
         for (int i = 0; i < count; ++i) {
             Connection& subscriber = add(
                 Connection{.kind = Connection::Subscriber, .fd = connectTo(port), .port = port});
-            const int one = 1;
-            setsockopt(subscriber.fd, SOL_SOCKET, SO_TIMESTAMPNS, &one, sizeof one);
+            benchsupport::stampArrivals(subscriber.fd);
             sendAll(subscriber.fd, "GET /api/v1/events HTTP/1.1\r\nHost: 127.0.0.1\r\nAccept: "
                                    "text/event-stream\r\n\r\n");
         }
@@ -297,26 +283,9 @@ private:
         char buffer[65536];
         bool closed = false;
         for (;;) {
-            // A subscriber's bytes carry the kernel's time of arrival, so that the delay
-            // measured is the service's, not this thread's wait for its core.
-            alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timespec))];
-            iovec data{buffer, sizeof buffer};
-            msghdr message{};
-            message.msg_iov = &data;
-            message.msg_iovlen = 1;
-            message.msg_control = control;
-            message.msg_controllen = sizeof control;
-            const ssize_t n = recvmsg(fd, &message, 0);
+            const ssize_t n = benchsupport::readStamped(fd, buffer, sizeof buffer, c.arrivedMs);
             if (n > 0) {
                 c.in.append(buffer, static_cast<std::size_t>(n));
-                c.arrivedMs = wallMs();
-                for (cmsghdr* m = CMSG_FIRSTHDR(&message); m; m = CMSG_NXTHDR(&message, m)) {
-                    if (m->cmsg_level == SOL_SOCKET && m->cmsg_type == SCM_TIMESTAMPNS) {
-                        timespec t{};
-                        std::memcpy(&t, CMSG_DATA(m), sizeof t);
-                        c.arrivedMs = t.tv_sec * 1e3 + t.tv_nsec / 1e6;
-                    }
-                }
             } else {
                 closed = n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK);
                 break;
