@@ -5,11 +5,12 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
-#include <fcntl.h>
 #include <fstream>
 #include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include "support/child_process.h"
 
 namespace gc6890::hosttest {
 
@@ -25,28 +26,12 @@ ProgramResult runProgram(const std::vector<std::string>& arguments,
                          SignalAt send)
 {
     ProgramResult result;
-    int out[2];
-    int err[2];
-    if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0)
+    // Standard input is never a terminal: questions take their defaults.
+    const test::Spawned child =
+        test::spawnProgram(programPath(), arguments,
+                           {.errToPipe = true, .inputFromNull = true, .environment = environment});
+    if (child.pid < 0)
         return result;
-    const std::string program = programPath();
-    const pid_t child = fork();
-    if (child == 0) {
-        dup2(out[1], STDOUT_FILENO);
-        dup2(err[1], STDERR_FILENO);
-        const int devNull = open("/dev/null", O_RDONLY);
-        dup2(devNull, STDIN_FILENO);  // never a terminal: questions take their defaults
-        for (const std::string& variable : environment)
-            putenv(const_cast<char*>(variable.c_str()));
-        std::vector<char*> argv{const_cast<char*>(program.c_str())};
-        for (const std::string& argument : arguments)
-            argv.push_back(const_cast<char*>(argument.c_str()));
-        argv.push_back(nullptr);
-        execv(program.c_str(), argv.data());
-        _exit(127);
-    }
-    close(out[1]);
-    close(err[1]);
     using Clock = std::chrono::steady_clock;
     const auto started = Clock::now();
     // Milliseconds from now until `at` (negative once it has passed).
@@ -56,14 +41,14 @@ ProgramResult runProgram(const std::vector<std::string>& arguments,
     };
     const auto deadline = started + std::chrono::seconds(limitSeconds);
     auto signalAt = started + std::chrono::milliseconds(send.afterMs);
-    struct pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
+    struct pollfd fds[2] = {{child.out, POLLIN, 0}, {child.err, POLLIN, 0}};
     std::string* sinks[2] = {&result.out, &result.err};
     int open = 2;
     bool killed = false;
     while (open > 0) {
         int wait = msUntil(deadline);
         if (wait <= 0) {
-            kill(child, SIGKILL);
+            kill(child.pid, SIGKILL);
             killed = true;
             break;
         }
@@ -74,7 +59,7 @@ ProgramResult runProgram(const std::vector<std::string>& arguments,
         }
         if (send.signal != 0 && !send.afterText) {
             if (msUntil(signalAt) <= 0) {
-                kill(child, send.signal);
+                kill(child.pid, send.signal);
                 send.signal = 0;
                 result.signalledMs = -msUntil(started);
             } else
@@ -100,7 +85,7 @@ ProgramResult runProgram(const std::vector<std::string>& arguments,
         if (fd.fd >= 0)
             close(fd.fd);
     int status = 0;
-    waitpid(child, &status, 0);
+    waitpid(child.pid, &status, 0);
     result.elapsedMs = -msUntil(started);
     if (!killed && WIFEXITED(status))
         result.exitCode = WEXITSTATUS(status);

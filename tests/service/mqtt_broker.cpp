@@ -1,7 +1,6 @@
 #include "mqtt_broker.h"
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <mosquitto.h>
 #include <netinet/in.h>
 #include <pwd.h>
@@ -63,17 +62,10 @@ Broker::Broker(const std::string& folder, const std::string& security)
 
 bool Broker::start()
 {
-    const pid_t parent = getpid();
-    pid_ = fork();
-    if (pid_ == 0) {
-        test::endWithTheTest(parent);
-        const int devNull = open("/dev/null", O_WRONLY);
-        dup2(devNull, STDOUT_FILENO);
-        dup2(devNull, STDERR_FILENO);
-        execlp("mosquitto", "mosquitto", "-c", config_.c_str(), nullptr);
-        execl("/usr/sbin/mosquitto", "mosquitto", "-c", config_.c_str(), nullptr);
-        _exit(127);
-    }
+    pid_ = test::spawnProgram(
+               "mosquitto", {"-c", config_},
+               {.outToPipe = false, .errFile = "/dev/null", .orElse = "/usr/sbin/mosquitto"})
+               .pid;
     for (int waited = 0; waited < 10000; waited += 20) {
         if (const int fd = connectLoopback(port_); fd >= 0) {
             close(fd);

@@ -1,7 +1,5 @@
 #include "service_process.h"
 
-#include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -16,62 +14,26 @@
 
 namespace gc6890::servicetest {
 
-namespace {
-
-// A line the program wrote on `fd`, waiting 20 s at most for each character.
-std::string readLine(int fd)
-{
-    std::string line;
-    char c = 0;
-    pollfd ready{fd, POLLIN, 0};
-    while (poll(&ready, 1, 20000) == 1 && read(fd, &c, 1) == 1 && c != '\n')
-        line += c;
-    return line;
-}
-
-}  // namespace
-
-int ServiceProcess::launch(const std::vector<std::string>& words)
-{
-    int out[2];
-    if (pipe2(out, O_CLOEXEC) != 0)
-        return -1;
-    const std::string path = hosttest::programPath();
-    const pid_t parent = getpid();
-    pid_ = fork();
-    if (pid_ == 0) {
-        test::endWithTheTest(parent);
-        if (ownGroup)
-            setpgid(0, 0);
-        dup2(out[1], STDOUT_FILENO);
-        const char* err = errorLog.empty() ? "/dev/null" : errorLog.c_str();
-        dup2(open(err, O_WRONLY | O_CREAT | O_APPEND, 0600), STDERR_FILENO);
-        std::vector<const char*> argv = {path.c_str()};
-        for (const std::string& word : words)
-            argv.push_back(word.c_str());
-        argv.push_back(nullptr);
-        execv(path.c_str(), const_cast<char* const*>(argv.data()));
-        _exit(127);
-    }
-    close(out[1]);
-    return out[0];
-}
-
 ::testing::AssertionResult ServiceProcess::start(const std::string& device,
                                                  const std::vector<std::string>& extra)
 {
     std::vector<std::string> words = {"serve", "--listen", "127.0.0.1:0", "--port", device};
     words.insert(words.end(), extra.begin(), extra.end());
-    const int outFd = launch(words);
+    const test::Spawned service = test::spawnProgram(
+        hosttest::programPath(), words,
+        {.errFile = errorLog.empty() ? "/dev/null" : errorLog, .ownGroup = ownGroup});
+    pid_ = service.pid;
     // The first line is the URL, naming the scheme served; with --sila, the second is
     // "SiLA 2 server on HOST:PORT".
-    std::string line = readLine(outFd);
+    std::string line;
+    test::readLine(service.out, 20000, line);
     const std::size_t colon = line.rfind(':');
     const bool url = line.rfind(caFile.empty() ? "http://" : "https://", 0) == 0;
     port_ = url && colon != std::string::npos ? std::atoi(line.c_str() + colon + 1) : 0;
     silaAddress_.clear();
     if (port_ > 0 && std::find(extra.begin(), extra.end(), "--sila") != extra.end()) {
-        const std::string second = readLine(outFd);
+        std::string second;
+        test::readLine(service.out, 20000, second);
         const std::string prefix = "SiLA 2 server on ";
         if (second.rfind(prefix, 0) == 0) {
             silaAddress_ = second.substr(prefix.size());
@@ -80,8 +42,7 @@ int ServiceProcess::launch(const std::vector<std::string>& words)
             line += " / " + second;
         }
     }
-    if (outFd >= 0)
-        close(outFd);
+    close(service.out);  // (-1 when it could not start: a harmless EBADF)
     if (port_ <= 0)
         return ::testing::AssertionFailure() << "gc6890 serve printed no URL: " << line;
     const nlohmann::json status = waitFor("/api/v1/status", "line", {"up"}, 20000);

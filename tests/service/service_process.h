@@ -82,9 +82,6 @@ public:
                            const std::vector<std::string>& values, int ms) const;
 
 private:
-    // Starts gc6890 with `words`: the read end of its standard output, -1 when it could not.
-    int launch(const std::vector<std::string>& words);
-
     pid_t pid_ = -1;
     int port_ = 0;
     std::string silaAddress_;
