@@ -445,7 +445,6 @@ void SequenceRunner::injected(const std::string& text)
                   .text = text}))
         return;
     runSeen_ = false;
-    answerTimedOut_ = clock_.steadyMs() - injectSentMs_ >= kSamplerAnswerWaitMs;
     opPolls_ = instrument_.view().polls;
     stepSinceMs_ = clock_.steadyMs();
     step_ = Step::FollowRun;
@@ -490,12 +489,15 @@ void SequenceRunner::followRun(const InstrumentView& view)
         return;
     }
     const bool overdue = clock_.steadyMs() - stepSinceMs_ > kRunStartLimitMs;
+    // The step began with the sampler's answer; one that came only when the sampler's own
+    // wait ran out (a time-out counts as accepted) says nothing of the injection.
+    const bool answerEndedTheWait = stepSinceMs_ - injectSentMs_ >= kSamplerAnswerWaitMs;
     // The sampler's answer says it has taken the injection, which starts the run (it is
     // busy from the answer on while it prepares): an idle instrument at the first poll
     // after it had a run shorter than the poll period, over already, as a run job counts
     // it. An answer that only ended the sampler's wait says nothing: a run must be seen.
     // After a restart or a stop no run may come either: an idle instrument ends the wait.
-    if (!runSeen_ && answerTimedOut_ && !recovered_ && !stopped_ && !abortRequested_ && !overdue)
+    if (!runSeen_ && answerEndedTheWait && !recovered_ && !stopped_ && !abortRequested_ && !overdue)
         return;
     endedMs_ = clock_.unixMs();
     std::string text;

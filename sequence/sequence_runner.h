@@ -163,7 +163,6 @@ private:
     std::string endNote_;
     bool runSeen_ = false;
     std::int64_t injectSentMs_ = 0;  // steady time the injection was sent
-    bool answerTimedOut_ = false;    // the answer came only when the sampler's wait ended
     bool recovered_ = false;         // the run in FollowRun was found after a restart
     bool waitTold_ = false;
     bool pauseRequested_ = false;

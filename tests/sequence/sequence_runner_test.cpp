@@ -190,12 +190,15 @@ TEST_F(SequenceRunnerTest, ARunNoPollSawEndsAtOnceUnlessTheAnswerOnlyEndedTheSam
         ASSERT_EQ(state(), "finished") << reason();
         EXPECT_EQ(instrument.log, (std::vector<std::string>{"load a", "inject 1", "record a",
                                                             "inject 2", "record a"}));
+        int runsEnded = 0;
         for (const json& e : events) {
             if (e.value("step", "") == "run ended") {
+                ++runsEnded;
                 EXPECT_EQ(e.value("text", ""),
                           "no poll saw the run: it was over within a poll period");
             }
         }
+        EXPECT_EQ(runsEnded, 2);
     }
 
     // An answer 300 s after the injection ended only the sampler's own wait: a run must
