@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <fstream>
 #include <iterator>
+#include <limits>
 #include <nlohmann/json.hpp>
 #include <unistd.h>
 
@@ -29,6 +30,29 @@ constexpr EnumNames kStepNames({"sequence started", "row started", "method loade
 
 constexpr const char* kJournalSuffix = ".journal";
 
+// The whole number at `key` (0 when absent and not `required`). A fraction, or a number
+// beyond the field's type, is no entry: converting one to an integer is undefined.
+template <typename Int>
+Int wholeNumber(const json& line, const char* key, bool required)
+{
+    const auto found = line.find(key);
+    if (found == line.end()) {
+        if (required)
+            throw std::invalid_argument(std::string("no \"") + key + "\"");
+        return 0;
+    }
+    constexpr auto min = std::numeric_limits<Int>::min();
+    constexpr auto max = std::numeric_limits<Int>::max();
+    const bool fits = found->is_number_unsigned()
+                          ? found->get<std::uint64_t>() <= static_cast<std::uint64_t>(max)
+                          : found->is_number_integer() && found->get<std::int64_t>() >= min &&
+                                found->get<std::int64_t>() <= max;
+    if (!fits)
+        throw std::invalid_argument(std::string("\"") + key +
+                                    "\" is not a whole number in range: " + found->dump());
+    return static_cast<Int>(found->get<std::int64_t>());
+}
+
 // Throws json exceptions for a line that is not an entry.
 JournalEntry fromJson(const json& line)
 {
@@ -37,10 +61,10 @@ JournalEntry fromJson(const json& line)
     if (!kind)
         throw std::invalid_argument("unknown step " + line.at("step").dump());
     entry.kind = *kind;
-    entry.timeMs = line.at("time_ms").get<std::int64_t>();
-    entry.row = line.value("row", 0);
-    entry.injection = line.value("injection", 0);
-    entry.vial = line.value("vial", 0);
+    entry.timeMs = wholeNumber<std::int64_t>(line, "time_ms", true);
+    entry.row = wholeNumber<int>(line, "row", false);
+    entry.injection = wholeNumber<int>(line, "injection", false);
+    entry.vial = wholeNumber<int>(line, "vial", false);
     entry.method = line.value("method", "");
     entry.methodSha256 = line.value("method_sha256", "");
     entry.text = line.value("text", "");
