@@ -118,10 +118,15 @@ std::string LabInstrument::alertText(Condition condition, std::int64_t nowMs) co
 
 json LabInstrument::ageMs(std::int64_t nowMs) const
 {
+    // The service sends whole milliseconds. Anything else a publisher may send (a fraction, a
+    // number past 64 bits, an age that cannot be counted on) is shown as unknown: converting
+    // it to an integer would be undefined.
     const json age = field(status, "age_ms");
-    if (!age.is_number())
+    std::int64_t shown = 0;
+    if (!age.is_number_integer() ||
+        __builtin_add_overflow(age.get<std::int64_t>(), nowMs - statusReceivedMs, &shown))
         return nullptr;
-    return age.get<std::int64_t>() + (nowMs - statusReceivedMs);
+    return shown;
 }
 
 json LabInstrument::toJson(std::int64_t nowMs) const
