@@ -68,7 +68,8 @@ bool readCapture(const std::string& path, std::vector<CapturedLine>& lines, std:
             continue;
         const nlohmann::json record = nlohmann::json::parse(text, nullptr, false);
         CapturedLine line;
-        const bool read = record.is_object() && record.value("ms", nlohmann::json()).is_number() &&
+        const bool read = record.is_object() &&
+                          record.value("ms", nlohmann::json()).is_number_integer() &&
                           record.value("line", nlohmann::json()).is_string() &&
                           bytesOf(record["line"].get<std::string>(), line.line);
         const std::string dir = read ? record.value("dir", "") : "";

@@ -17,6 +17,7 @@
 #include "station/line_check.h"
 #include "support/in_process_simulator.h"
 #include "support/source_tree.h"
+#include "support/temp_home.h"
 
 namespace gc6890::test {
 namespace {
@@ -187,6 +188,26 @@ TEST_F(LineCheckTest, CapturedProfileIsTheSimulatorsProfile)
                    std::to_string(p.hardware.inlets[1].gasCode);
         };
         EXPECT_EQ(hardware(reread), hardware(original));
+    }
+}
+
+// A capture reads back byte for byte, garbled bytes included; a record that is not one (here
+// a time that is no whole number, as a hand may leave it) is refused by its line.
+TEST(LineCaptureTest, RecordsReadBackExactlyAndABadOneIsNamedByItsLine)
+{
+    TempHome home;
+    const CapturedLine garbled{.ms = 12, .sampler = true, .sent = false, .line = "01\x80\x1b\"\\"};
+    const std::string path = home.write("capture.jsonl", captureRecord(garbled) + "\n");
+    std::vector<CapturedLine> lines;
+    std::string error;
+    ASSERT_TRUE(readCapture(path, lines, error)) << error;
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(captureRecord(lines[0]), captureRecord(garbled));
+    for (const char* time : {"1e90", "1.5", "\"12\""}) {
+        home.write("capture.jsonl", captureRecord(garbled) + "\n{\"ms\":" + time +
+                                        ",\"side\":\"gc\",\"dir\":\"sent\",\"line\":\"GCHTRI\"}\n");
+        EXPECT_FALSE(readCapture(path, lines, error)) << time;
+        EXPECT_EQ(error.rfind(path + ":2: not a capture record", 0), 0u) << error;
     }
 }
 
