@@ -20,20 +20,17 @@
 #include "audit/audit_reader.h"
 #include "audit/audit_trail.h"
 #include "audit/sha256.h"
+#include "harness.h"
 
 namespace {
 
-void check(bool ok)
-{
-    if (!ok)
-        std::abort();
-}
+using gc6890::fuzz::check;
 
 const std::string& folder()
 {
-    static const std::string path =
-        (std::filesystem::temp_directory_path() / ("gc6890-fuzz-audit-" + std::to_string(::getpid())))
-            .string();
+    static const std::string path = (std::filesystem::temp_directory_path() /
+                                     ("gc6890-fuzz-audit-" + std::to_string(::getpid())))
+                                        .string();
     return path;
 }
 

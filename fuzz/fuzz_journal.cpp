@@ -10,19 +10,12 @@
 #include <string>
 #include <string_view>
 
+#include "harness.h"
 #include "sequence/journal.h"
 #include "sequence/recovery_plan.h"
 #include "sequence/sequence_runner.h"
 
-namespace {
-
-void check(bool ok)
-{
-    if (!ok)
-        std::abort();
-}
-
-}  // namespace
+using gc6890::fuzz::check;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

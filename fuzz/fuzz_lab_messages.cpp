@@ -14,17 +14,14 @@
 #include <string>
 #include <string_view>
 
+#include "harness.h"
 #include "lab/lab_model.h"
 
 namespace {
 
 using nlohmann::json;
 
-void check(bool ok)
-{
-    if (!ok)
-        std::abort();
-}
+using gc6890::fuzz::check;
 
 // What the page compares: a record without the oven's trace (sent as changes) and the
 // status's age (counted on from the record's time by the page).
@@ -64,25 +61,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::uint64_t version = 0;
     follow(page, model.changesSince(0, nowMs, version));
 
-    for (std::size_t at = 0; at < input.size();) {
-        std::size_t end = input.find('\x1e', at);
-        if (end == std::string_view::npos)
-            end = input.size();
-        const std::string_view message = input.substr(at, end - at);
-        at = end + 1;
-        if (message.empty())
-            continue;
-        const auto flags = static_cast<std::uint8_t>(message[0]);
-        nowMs += (flags & 0x3f) * 60'000;
-        if (flags & 0x80)
+    gc6890::fuzz::forEachMessage(input, [&](const gc6890::fuzz::Message& message) {
+        nowMs += (message.flags & 0x3f) * 60'000;
+        if (message.flags & 0x80)
             model.setBrokerConnected(connected = !connected, nowMs);
-        const std::string_view rest = message.substr(1);
-        const std::size_t newline = rest.find('\n');
-        model.take(rest.substr(0, newline),
-                   newline == std::string_view::npos ? std::string_view() : rest.substr(newline + 1),
-                   nowMs);
+        model.take(message.topic, message.payload, nowMs);
         follow(page, model.changesSince(version, nowMs, version));
-    }
+    });
 
     const json lab = model.toJson(nowMs);
     check(lab["instruments"].size() <= options.maxInstruments);

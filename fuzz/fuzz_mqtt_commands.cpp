@@ -20,12 +20,14 @@
 #include <string_view>
 #include <unistd.h>
 
+#include "harness.h"
 #include "service/mqtt_commands.h"
 #include "service/safe_text.h"
 
 namespace {
 
 using gc6890::MqttCommands;
+using gc6890::fuzz::check;
 
 const std::string kPrefix = "gc6890/gc1/";
 
@@ -40,12 +42,6 @@ const std::string& methodFolder()
         return path.string();
     }();
     return folder;
-}
-
-void check(bool ok)
-{
-    if (!ok)
-        std::abort();
 }
 
 }  // namespace
@@ -71,21 +67,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::map<std::string, std::string> firstReplies;  // what `enabled` answered each taken id
     std::int64_t nowMs = 1000;
 
-    std::size_t start = 0;
-    while (start <= input.size()) {
-        std::size_t end = input.find('\x1E', start);
-        if (end == std::string_view::npos)
-            end = input.size();
-        const std::string_view message = input.substr(start, end - start);
-        start = end + 1;
-        if (message.empty())
-            continue;
-        const auto flags = static_cast<unsigned char>(message[0]);
-        const std::size_t newline = message.find('\n');
-        const std::string_view topic = message.substr(
-            1, newline == std::string_view::npos ? std::string_view::npos : newline - 1);
-        const std::string_view payload =
-            newline == std::string_view::npos ? std::string_view() : message.substr(newline + 1);
+    gc6890::fuzz::forEachMessage(input, [&](const gc6890::fuzz::Message& message) {
+        const auto& [flags, topic, payload] = message;
         const bool retained = flags & 1;
         refuseJobs = flags & 2;
         if (flags & 4)
@@ -97,7 +80,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const bool ran = submitted != before;
         if (result.replyTopic.empty()) {
             check(!ran && result.reply.empty());
-            continue;
+            return;
         }
         check(!retained && (&handler == &enabled || !ran));
         check(result.replyTopic.rfind(kPrefix + "reply/", 0) == 0);
@@ -123,6 +106,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         default:
             check(false);
         }
-    }
+    });
     return 0;
 }

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "harness.h"
 #include "sequence/injection_limits.h"
 #include "sequence/recovery_plan.h"
 #include "sequence/sequence_file.h"
@@ -14,11 +15,7 @@
 
 namespace {
 
-void check(bool ok)
-{
-    if (!ok)
-        std::abort();
-}
+using gc6890::fuzz::check;
 
 bool oneLine(const std::string& text, std::size_t maxBytes)
 {
@@ -42,8 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check(!sequence.rows.empty() &&
           sequence.rows.size() <= static_cast<std::size_t>(gc6890::kMaxSequenceRows));
     for (const gc6890::SequenceRow& row : sequence.rows) {
-        check(row.line >= 1 && row.vial >= gc6890::kVialMin &&
-              row.vial <= gc6890::kVialMax);
+        check(row.line >= 1 && row.vial >= gc6890::kVialMin && row.vial <= gc6890::kVialMax);
         check(row.volume >= gc6890::kVolumeMin && row.volume <= gc6890::kVolumeMax);
         check(row.injections >= 1 && row.injections <= gc6890::kMaxInjectionsPerVial);
         check(oneLine(row.method, 4096) && oneLine(row.sample, gc6890::kMaxSampleNameLength));
@@ -58,8 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // The journal's first line reads back into the same plan.
     gc6890::JournalContent content;
     std::string journalError;
-    check(gc6890::parseJournal(gc6890::journalLine(started), "run.journal", content,
-                               journalError));
+    check(gc6890::parseJournal(gc6890::journalLine(started), "run.journal", content, journalError));
     check(gc6890::sequenceJson(gc6890::planRecovery(content.entries)) ==
           gc6890::sequenceJson(plan));
     return 0;
