@@ -58,11 +58,16 @@ std::vector<MethodHistory::Upload> MethodHistory::uploads(const std::string& nam
         return found;
     std::istringstream lines(text);
     for (std::string line; std::getline(lines, line);) {
-        // A line torn by a kill is left out: the version it named then shows no user.
+        // A line torn by a kill is left out: the version it named then shows no user. A
+        // field changed by hand into something other than text reads as absent.
         const nlohmann::json upload = nlohmann::json::parse(line, nullptr, false);
+        const auto text = [&upload](const char* key) {
+            const auto field = upload.find(key);
+            return field != upload.end() && field->is_string() ? field->get<std::string>()
+                                                               : std::string();
+        };
         if (upload.is_object())
-            found.push_back(
-                {upload.value("time", ""), upload.value("sha256", ""), upload.value("user", "")});
+            found.push_back({text("time"), text("sha256"), text("user")});
     }
     return found;
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "audit/sha256.h"
 #include "service/method_store.h"
@@ -49,6 +50,14 @@ TEST(MethodVersions, AreKeptOncePerContentWithTheirUploaderAndTheCurrentLast)
     EXPECT_FALSE(versions[1].current);
     EXPECT_EQ(versions[1].user, "lee");
     EXPECT_TRUE(store.versions("absent").empty());
+
+    // The uploads' list with a line torn by a kill and one changed by hand reads as before.
+    std::ofstream(home.path() + "/methods/.history/a/uploads.jsonl", std::ios::app)
+        << "{\"time\":5,\"sha256\":[],\"user\":{}}\n{\"time\":\"2026-";
+    versions = store.versions("a");
+    ASSERT_EQ(versions.size(), 2u);
+    EXPECT_EQ(versions[0].user, "kim");
+    EXPECT_TRUE(store.store("a", "third\n", "lee", error)) << error;
 }
 
 }  // namespace
