@@ -229,9 +229,14 @@ bool AuditTrail::recover(std::string& error)
     }
     std::string prev;
     if (!newest.empty()) {
+        // A newest line changed by hand may hold anything there: a number that is no line's
+        // reads as line 0 and a hash that is no text as none, for the anchor's check to find.
         const nlohmann::json line = nlohmann::json::parse(newest, nullptr, false);
-        lines_ = line.is_object() ? line.value("seq", std::uint64_t{0}) : 0;
-        prev = line.is_object() ? line.value("prev", std::string()) : std::string();
+        const auto seq = line.find("seq");
+        const auto hashBefore = line.find("prev");
+        lines_ = seq != line.end() && seq->is_number_unsigned() ? seq->get<std::uint64_t>() : 0;
+        prev = hashBefore != line.end() && hashBefore->is_string() ? hashBefore->get<std::string>()
+                                                                   : std::string();
         hash_ = sha256Hex(newest);
     }
     AuditAnchor anchor;
