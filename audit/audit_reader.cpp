@@ -86,6 +86,12 @@ std::string chainBreak(const std::vector<TrailLine>& lines)
 
 }  // namespace
 
+std::string auditText(const nlohmann::json& object, const char* key)
+{
+    const auto found = object.find(key);
+    return found != object.end() && found->is_string() ? found->get<std::string>() : std::string();
+}
+
 AuditVerdict verifyAudit(const std::string& folder)
 {
     AuditVerdict verdict;
@@ -116,10 +122,11 @@ AuditVerdict verifyAudit(const std::string& folder)
     // A mismatch the service found at a start stays a finding: the trail was tampered with
     // before then, even if it is whole since.
     for (const TrailLine& line : lines)
-        if (line.json.value("action", "") == "audit_anchor_mismatch") {
+        if (auditText(line.json, "action") == "audit_anchor_mismatch") {
+            const auto params = line.json.find("params");
+            const std::string found = params != line.json.end() ? auditText(*params, "found") : "";
             verdict.problem = line.place + ": the service found the trail not matching its " +
-                              "anchor at its start (" +
-                              line.json["params"].value("found", std::string("?")) + ")";
+                              "anchor at its start (" + (found.empty() ? "?" : found) + ")";
             return verdict;
         }
     verdict.whole = true;
@@ -162,9 +169,9 @@ bool readAudit(const std::string& folder, const AuditFilter& filter,
     std::deque<nlohmann::json> selected;
     for (TrailLine& line : all) {
         const nlohmann::json& json = line.json;
-        if ((!since.empty() && json.value("time", "") < since) ||
-            (!filter.user.empty() && json.value("user", "") != filter.user) ||
-            (!filter.action.empty() && json.value("action", "") != filter.action))
+        if ((!since.empty() && auditText(json, "time") < since) ||
+            (!filter.user.empty() && auditText(json, "user") != filter.user) ||
+            (!filter.action.empty() && auditText(json, "action") != filter.action))
             continue;
         selected.push_back(std::move(line.json));
         if (filter.limit > 0 && selected.size() > filter.limit)

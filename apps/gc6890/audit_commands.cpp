@@ -53,12 +53,12 @@ int show(const AuditFilter& filter, bool json)
                       << '\n';
             continue;
         }
-        const std::string user = line.value("user", "");
-        std::cout << line.value("time", "") << "  "
-                  << (user.empty() ? "-" : user + " (" + line.value("role", "") + ")") << "  "
-                  << line.value("door", "") << ' ' << line.value("remote", "") << "  "
-                  << line.value("action", "") << "  " << paramsText(line["params"]) << "  "
-                  << line.value("result", "") << '\n';
+        const auto text = [&line](const char* key) { return auditText(line, key); };
+        const std::string user = text("user");
+        std::cout << text("time") << "  " << (user.empty() ? "-" : user + " (" + text("role") + ")")
+                  << "  " << text("door") << ' ' << text("remote") << "  " << text("action") << "  "
+                  << paramsText(line.value("params", nlohmann::json::object())) << "  "
+                  << text("result") << '\n';
     }
     return kExitOk;
 }
