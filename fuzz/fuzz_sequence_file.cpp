@@ -1,6 +1,7 @@
 // The sequence file reader on any text: nothing throws, a refusal names the file and says
 // where and why, and a sequence accepted keeps every limit docs/sequence-format.md gives,
 // so that what the runner starts from (its plan and the JSON the service serves) is sound.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -17,9 +18,13 @@ namespace {
 
 using gc6890::fuzz::check;
 
-bool oneLine(const std::string& text, std::size_t maxBytes)
+// Text of 1 to `maxCharacters` UTF-8 characters on one line.
+bool oneLine(const std::string& text, std::size_t maxCharacters)
 {
-    return !text.empty() && text.size() <= maxBytes &&
+    const auto characters = std::count_if(text.begin(), text.end(), [](char c) {
+        return (static_cast<unsigned char>(c) & 0xc0) != 0x80;
+    });
+    return !text.empty() && static_cast<std::size_t>(characters) <= maxCharacters &&
            text.find_first_of("\r\n") == std::string::npos;
 }
 

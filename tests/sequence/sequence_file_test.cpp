@@ -71,6 +71,8 @@ TEST(SequenceFile, ErrorsNameTheLineAndKey)
         {.text = head + row + "sampel = \"x\"\n", .error = "s.toml:5: row[1].sampel: unknown key"},
         {.text = head + "colour = 1\n" + row, .error = "s.toml:2: colour: unknown key"},
         {.text = head + row + "sample = \"a\nb\"\n", .error = "s.toml:5:12: not TOML: "},
+        {.text = head + row + "sample = \"" + std::string(101, 'x') + "\"\n",
+         .error = "s.toml:5: row[1].sample: longer than 100 characters"},
     };
     for (const auto& c : cases) {
         Sequence sequence;
@@ -78,6 +80,15 @@ TEST(SequenceFile, ErrorsNameTheLineAndKey)
         EXPECT_FALSE(parseSequence(c.text, "s.toml", sequence, error)) << c.text;
         EXPECT_EQ(error.text().substr(0, c.error.size()), c.error) << c.text;
     }
+    // Characters are counted, not bytes: a hundred "µ" (two bytes each) are a sample's name.
+    std::string micro;
+    for (int i = 0; i < 100; ++i)
+        micro += "\u00b5";
+    Sequence sequence;
+    SequenceFileError error;
+    EXPECT_TRUE(
+        parseSequence(head + row + "sample = \"" + micro + "\"\n", "s.toml", sequence, error))
+        << error.text();
 }
 
 TEST(SequenceFile, MethodFilesAreFoundBesideTheSequence)
