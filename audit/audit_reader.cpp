@@ -6,6 +6,7 @@
 #include "audit/audit_trail.h"
 #include "audit/sha256.h"
 #include "sequence/durable_file.h"
+#include "station/safe_text.h"
 
 namespace gc6890 {
 
@@ -86,12 +87,6 @@ std::string chainBreak(const std::vector<TrailLine>& lines)
 
 }  // namespace
 
-std::string auditText(const nlohmann::json& object, const char* key)
-{
-    const auto found = object.find(key);
-    return found != object.end() && found->is_string() ? found->get<std::string>() : std::string();
-}
-
 AuditVerdict verifyAudit(const std::string& folder)
 {
     AuditVerdict verdict;
@@ -122,9 +117,9 @@ AuditVerdict verifyAudit(const std::string& folder)
     // A mismatch the service found at a start stays a finding: the trail was tampered with
     // before then, even if it is whole since.
     for (const TrailLine& line : lines)
-        if (auditText(line.json, "action") == "audit_anchor_mismatch") {
-            const auto params = line.json.find("params");
-            const std::string found = params != line.json.end() ? auditText(*params, "found") : "";
+        if (textField(line.json, "action") == "audit_anchor_mismatch") {
+            const std::string found =
+                textField(line.json.value("params", nlohmann::json()), "found");
             verdict.problem = line.place + ": the service found the trail not matching its " +
                               "anchor at its start (" + (found.empty() ? "?" : found) + ")";
             return verdict;
@@ -169,9 +164,9 @@ bool readAudit(const std::string& folder, const AuditFilter& filter,
     std::deque<nlohmann::json> selected;
     for (TrailLine& line : all) {
         const nlohmann::json& json = line.json;
-        if ((!since.empty() && auditText(json, "time") < since) ||
-            (!filter.user.empty() && auditText(json, "user") != filter.user) ||
-            (!filter.action.empty() && auditText(json, "action") != filter.action))
+        if ((!since.empty() && textField(json, "time") < since) ||
+            (!filter.user.empty() && textField(json, "user") != filter.user) ||
+            (!filter.action.empty() && textField(json, "action") != filter.action))
             continue;
         selected.push_back(std::move(line.json));
         if (filter.limit > 0 && selected.size() > filter.limit)

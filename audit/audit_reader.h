@@ -19,10 +19,6 @@ struct AuditVerdict {
 
 AuditVerdict verifyAudit(const std::string& folder);
 
-// The text a line (or its params) holds at `key`; "" when it holds none. A line changed by
-// hand may hold anything there, and whoever reads the trail must be able to go on.
-std::string auditText(const nlohmann::json& object, const char* key);
-
 struct AuditFilter {
     std::string since;      // ISO-8601 UTC, from a date to milliseconds; "" for all
     std::string user;       // "" for all

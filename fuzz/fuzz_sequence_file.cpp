@@ -1,7 +1,6 @@
 // The sequence file reader on any text: nothing throws, a refusal names the file and says
 // where and why, and a sequence accepted keeps every limit docs/sequence-format.md gives,
 // so that what the runner starts from (its plan and the JSON the service serves) is sound.
-#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -9,6 +8,7 @@
 #include <string_view>
 
 #include "harness.h"
+#include "platform/utf8_text.h"
 #include "sequence/injection_limits.h"
 #include "sequence/recovery_plan.h"
 #include "sequence/sequence_file.h"
@@ -21,10 +21,7 @@ using gc6890::fuzz::check;
 // Text of 1 to `maxCharacters` UTF-8 characters on one line.
 bool oneLine(const std::string& text, std::size_t maxCharacters)
 {
-    const auto characters = std::count_if(text.begin(), text.end(), [](char c) {
-        return (static_cast<unsigned char>(c) & 0xc0) != 0x80;
-    });
-    return !text.empty() && static_cast<std::size_t>(characters) <= maxCharacters &&
+    return !text.empty() && gc6890::utf8Characters(text) <= maxCharacters &&
            text.find_first_of("\r\n") == std::string::npos;
 }
 

@@ -1,20 +1,13 @@
 #include "lab/lab_instrument.h"
 
 #include "platform/enum_names.h"
+#include "station/safe_text.h"
 
 namespace gc6890::lab {
 
 using nlohmann::json;
 
 namespace {
-
-std::string text(const json& object, const char* key)
-{
-    const auto found = object.is_object() ? object.find(key) : object.end();
-    return object.is_object() && found != object.end() && found->is_string()
-               ? found->get<std::string>()
-               : std::string();
-}
 
 bool flag(const json& object, const char* key)
 {
@@ -52,7 +45,7 @@ void LabInstrument::takeStatus(json value, std::int64_t nowMs)
     status = std::move(value);
     statusReceivedMs = nowMs;
     const json oven = field(status, "oven_temperature");
-    if (oven.is_number() && text(status, "line") == "up")
+    if (oven.is_number() && textField(status, "line") == "up")
         this->oven.add(nowMs, oven.get<double>(), version);
     follow(nowMs);
 }
@@ -65,11 +58,11 @@ bool LabInstrument::holds(Condition condition) const
         return false;
     switch (condition) {
     case Condition::LineDown:
-        return text(status, "line") == "down";
+        return textField(status, "line") == "down";
     case Condition::Error:
         return flag(status, "error");
     case Condition::SequencePaused:
-        return text(field(status, "sequence"), "state") == "paused";
+        return textField(field(status, "sequence"), "state") == "paused";
     case Condition::NotReady:
         return flag(status, "not_ready");
     case Condition::Offline:
@@ -97,20 +90,20 @@ std::string LabInstrument::alertText(Condition condition, std::int64_t nowMs) co
     case Condition::Offline:
         return "offline";
     case Condition::LineDown:
-        return withReason("the line is down", text(status, "line_reason"));
+        return withReason("the line is down", textField(status, "line_reason"));
     case Condition::Error:
-        return withReason("error", text(status, "error_text"));
+        return withReason("error", textField(status, "error_text"));
     case Condition::SequencePaused: {
         const json sequence = field(status, "sequence");
-        return withReason("the sequence " + text(sequence, "id") + " is paused",
-                          text(sequence, "reason"));
+        return withReason("the sequence " + textField(sequence, "id") + " is paused",
+                          textField(sequence, "reason"));
     }
     case Condition::NotReady: {
         const std::int64_t minutes = since[static_cast<int>(condition)]
                                          ? (nowMs - *since[static_cast<int>(condition)]) / 60000
                                          : 0;
         return withReason("not ready for " + std::to_string(minutes) + " min",
-                          text(status, "not_ready_text"));
+                          textField(status, "not_ready_text"));
     }
     }
     return "";
@@ -150,7 +143,7 @@ json LabInstrument::record(std::int64_t nowMs) const
     const double elapsed =
         field(status, "elapsed_min").is_number() ? status["elapsed_min"].get<double>() : 0.0;
     const nlohmann::json length = field(status, "run_length_min");
-    const std::string runState = text(status, "run_state");
+    const std::string runState = textField(status, "run_state");
     // Progress and time left while the GC runs a method whose length is known.
     nlohmann::json progress = nullptr;
     nlohmann::json left = nullptr;
@@ -161,8 +154,8 @@ json LabInstrument::record(std::int64_t nowMs) const
     }
     return {{"name", name},
             {"online", online},
-            {"line", text(status, "line")},
-            {"line_reason", text(status, "line_reason")},
+            {"line", textField(status, "line")},
+            {"line_reason", textField(status, "line_reason")},
             {"age_ms", ageMs(nowMs)},
             {"run_state", runState},
             {"elapsed_min", elapsed},
@@ -170,9 +163,9 @@ json LabInstrument::record(std::int64_t nowMs) const
             {"progress", progress},
             {"time_left_min", left},
             {"not_ready", flag(status, "not_ready")},
-            {"not_ready_text", text(status, "not_ready_text")},
+            {"not_ready_text", textField(status, "not_ready_text")},
             {"error", flag(status, "error")},
-            {"error_text", text(status, "error_text")},
+            {"error_text", textField(status, "error_text")},
             {"oven_temperature", field(status, "oven_temperature")},
             {"vial", field(status, "vial")},
             {"method", field(status, "method")},

@@ -1,6 +1,5 @@
 #include "sequence/sequence_file.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -14,6 +13,7 @@
 #include "external/method_file_toml.h"
 #include "external/method_schema.h"
 #include "platform/enum_names.h"
+#include "platform/utf8_text.h"
 #include "sequence/injection_limits.h"
 
 namespace gc6890 {
@@ -21,15 +21,6 @@ namespace gc6890 {
 namespace {
 
 constexpr EnumNames kErrorRuleNames({"pause", "skip", "abort"}, ErrorRule::Abort);
-
-// Characters, not bytes, as the limits are given: TOML text is UTF-8, and "µg/mL" is five.
-// (The results folder's name is made of ASCII alone, so its length does not depend on it.)
-std::size_t characters(std::string_view text)
-{
-    return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) {
-        return (static_cast<unsigned char>(c) & 0xc0) != 0x80;
-    }));
-}
 
 }  // namespace
 
@@ -94,7 +85,9 @@ public:
         const std::string& text = value->get();
         if (text.find_first_not_of(" \t") == std::string::npos)
             fail(*node, key, "must not be empty");
-        if (characters(text) > maxLength)
+        // In characters, as the limits are given. (The results folder's name is made of ASCII
+        // alone, so its length does not depend on it.)
+        if (utf8Characters(text) > maxLength)
             fail(*node, key, "longer than " + std::to_string(maxLength) + " characters");
         if (text.find_first_of("\r\n") != std::string::npos)
             fail(*node, key, "must be one line");

@@ -19,6 +19,7 @@
 #include "platform/platform.h"
 #include "sequence/durable_file.h"
 #include "service/random_bytes.h"
+#include "station/safe_text.h"
 
 namespace gc6890 {
 
@@ -39,16 +40,11 @@ std::vector<Account> parse(const std::string& path, const std::string& text)
     std::vector<Account> accounts;
     for (const json& entry : document["users"]) {
         Account account;
-        const auto text = [&](const char* key) {
-            return entry.is_object() && entry.contains(key) && entry[key].is_string()
-                       ? entry[key].get<std::string>()
-                       : std::string();
-        };
-        account.name = text("name");
-        const std::optional<Role> role = roleNamed(text("role"));
-        account.tokenSha256 = text("token_sha256");
-        account.made = text("made");
-        account.lastUsed = text("last_used");
+        account.name = textField(entry, "name");
+        const std::optional<Role> role = roleNamed(textField(entry, "role"));
+        account.tokenSha256 = textField(entry, "token_sha256");
+        account.made = textField(entry, "made");
+        account.lastUsed = textField(entry, "last_used");
         if (!accountNameProblem(account.name).empty() || !role || account.tokenSha256.size() != 64)
             fail(path, "holds an entry without a usable name, role or token_sha256");
         account.role = *role;

@@ -13,6 +13,7 @@
 #include "sequence/durable_file.h"
 #include "sequence/sequence_clock.h"
 #include "service/snapshot.h"
+#include "station/safe_text.h"
 
 namespace gc6890 {
 
@@ -61,13 +62,9 @@ std::vector<MethodHistory::Upload> MethodHistory::uploads(const std::string& nam
         // A line torn by a kill is left out: the version it named then shows no user. A
         // field changed by hand into something other than text reads as absent.
         const nlohmann::json upload = nlohmann::json::parse(line, nullptr, false);
-        const auto text = [&upload](const char* key) {
-            const auto field = upload.find(key);
-            return field != upload.end() && field->is_string() ? field->get<std::string>()
-                                                               : std::string();
-        };
         if (upload.is_object())
-            found.push_back({text("time"), text("sha256"), text("user")});
+            found.push_back({textField(upload, "time"), textField(upload, "sha256"),
+                             textField(upload, "user")});
     }
     return found;
 }

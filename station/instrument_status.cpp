@@ -83,23 +83,19 @@ void from_json(const nlohmann::json& in, InstrumentStatus& s)
         const auto found = in.find(key);
         return found != in.end() && found->is_boolean() && found->get<bool>();
     };
-    auto text = [&in](const char* key) {
-        const auto found = in.find(key);
-        return found != in.end() && found->is_string() ? found->get<std::string>() : std::string();
-    };
     s = InstrumentStatus{};
     s.running = flag("running");
     s.postRunning = flag("post_running");
     s.notReady = flag("not_ready");
     s.error = flag("error");
-    s.statusText = text("status_text");
-    s.notReadyText = text("not_ready_text");
-    s.errorText = text("error_text");
+    s.statusText = textField(in, "status_text");
+    s.notReadyText = textField(in, "not_ready_text");
+    s.errorText = textField(in, "error_text");
     s.elapsedMin = number("elapsed_min");
     s.ovenTemperature = number("oven_temperature");
     s.column1Pressure = number("column1_pressure");
     s.column1Flow = number("column1_flow");
-    s.runState = runStateNamed(text("run_state")).value_or(RunState::Idle);
+    s.runState = runStateNamed(textField(in, "run_state")).value_or(RunState::Idle);
 }
 
 InstrumentStatus statusOfRecord(CInletSystemStatus& r)

@@ -85,4 +85,10 @@ std::string jsonText(const nlohmann::json& value)
     return value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
+std::string textField(const nlohmann::json& object, const char* key)
+{
+    const auto found = object.find(key);
+    return found != object.end() && found->is_string() ? found->get<std::string>() : std::string();
+}
+
 }  // namespace gc6890

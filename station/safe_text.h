@@ -22,4 +22,8 @@ std::string loggable(std::string_view text);
 // written with U+FFFD in place of its bad bytes.
 std::string jsonText(const nlohmann::json& value);
 
+// The text JSON from elsewhere (a file a hand may change, a publisher's message) holds at
+// `key`; "" when it holds none there, or something else, or is no object. Never throws.
+std::string textField(const nlohmann::json& object, const char* key);
+
 }  // namespace gc6890

@@ -5,6 +5,7 @@
 #include "cli_error.h"
 #include "command_table.h"
 #include "platform/drive_paths.h"
+#include "station/safe_text.h"
 
 namespace gc6890::cli {
 
@@ -53,7 +54,7 @@ int show(const AuditFilter& filter, bool json)
                       << '\n';
             continue;
         }
-        const auto text = [&line](const char* key) { return auditText(line, key); };
+        const auto text = [&line](const char* key) { return textField(line, key); };
         const std::string user = text("user");
         std::cout << text("time") << "  " << (user.empty() ? "-" : user + " (" + text("role") + ")")
                   << "  " << text("door") << ' ' << text("remote") << "  " << text("action") << "  "

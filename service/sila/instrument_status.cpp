@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/enum_names.h"
+#include "station/safe_text.h"
 
 namespace gc6890::sila {
 
@@ -23,16 +24,12 @@ InstrumentStatus instrumentStatusOf(const Snapshot& snapshot)
     const nlohmann::json& body = snapshot.json;
     if (!body.is_object())
         return status;  // no poll yet
-    auto text = [&body](const char* key) {
-        return body.contains(key) && body[key].is_string() ? body[key].get<std::string>()
-                                                           : std::string();
-    };
     auto number = [&body](const char* key) {
         return body.contains(key) && body[key].is_number() ? body[key].get<double>() : 0.0;
     };
     status.ready = snapshot.line == LineState::Up && body.value("not_ready", true) == false;
-    status.notReadyReason = text("not_ready_text");
-    status.errorText = text("error_text");
+    status.notReadyReason = textField(body, "not_ready_text");
+    status.errorText = textField(body, "error_text");
     status.elapsedMinutes = number("elapsed_min");
     status.ovenTemperature = number("oven_temperature");
     status.column1Pressure = number("column1_pressure");

@@ -2,6 +2,7 @@
 
 #include <regex>
 
+#include "platform/utf8_text.h"
 #include "service/sila/sila_error.h"
 #include "service/sila/sila_metadata.h"
 #include "service/sila/sila_names.h"
@@ -23,15 +24,6 @@ grpc::Status answer(const grpc::ServerContext* context, Body&& body)
                                   "without sila-...-bin headers");
         return body();
     });
-}
-
-// The number of characters (not bytes) of valid UTF-8 text.
-std::size_t characters(const std::string& text)
-{
-    std::size_t count = 0;
-    for (const char c : text)
-        count += (static_cast<unsigned char>(c) & 0xc0) != 0x80;
-    return count;
 }
 
 }  // namespace
@@ -83,7 +75,7 @@ grpc::Status SilaServiceFeature::SetServerName(Context* context,
         const std::string& name = request->servername().value();
         // Empty is no name: a user who clears it would be left with nothing to find the
         // server by.
-        if (name.empty() || characters(name) > 255)
+        if (name.empty() || utf8Characters(name) > 255)
             return validationError(parameter, "a server name has 1 to 255 characters");
         name_.set(name);
         if (!audit_.record({{}, {}, "sila", context->peer()}, "server-name",

@@ -8,6 +8,7 @@
 
 #include "audit/audit_reader.h"
 #include "audit/audit_trail.h"
+#include "station/safe_text.h"
 #include "support/temp_home.h"
 
 namespace gc6890 {
@@ -202,7 +203,7 @@ TEST_F(AuditTrailTest, ReadSelectsBySinceUserActionAndLimit)
         EXPECT_TRUE(readAudit(folder(), filter, found, error)) << error;
         std::string names;
         for (const auto& line : found)
-            names += auditText(line, "user") + " ";
+            names += textField(line, "user") + " ";
         return names;
     };
     EXPECT_EQ(users(filter("", "", "")), "ann bob ann ");
