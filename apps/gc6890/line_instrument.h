@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "service/sequence_instrument_link.h"
 #include "service/status_history.h"
 #include "station/instrument.h"
+#include "station/sequence_instrument_base.h"
 
 namespace gc6890::cli {
 

@@ -8,7 +8,7 @@
 #include "platform/clock.h"
 #include "platform/timers.h"
 #include "sampler/varnock_auto_sampler.h"
-#include "service/sequence_instrument_link.h"
+#include "station/sequence_instrument_base.h"
 #include "support/in_process_simulator.h"
 
 namespace gc6890::test {
