@@ -15,15 +15,12 @@
 //
 // --host runs another build's gc6890 (to compare two builds on one machine).
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <mosquitto.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
-#include <pwd.h>
 #include <signal.h>
 #include <sys/epoll.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -45,6 +42,7 @@
 #include <vector>
 
 #include "bench_support.h"
+#include "service/mqtt_broker.h"
 
 using benchsupport::Child;
 using benchsupport::connectLoopback;
@@ -78,63 +76,6 @@ std::string instrumentName(int i)
     std::snprintf(name, sizeof name, "gc%02d", i + 1);
     return name;
 }
-
-int freePort()
-{
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof address;
-    int port = 0;
-    if (bind(fd, reinterpret_cast<sockaddr*>(&address), size) == 0 &&
-        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) == 0)
-        port = ntohs(address.sin_port);
-    close(fd);
-    return port;
-}
-
-// A mosquitto of the benchmark's own on a free loopback port, stopped by its process id.
-class Broker {
-public:
-    explicit Broker(const std::string& folder) : port_(freePort())
-    {
-        const std::string config = folder + "/mosquitto.conf";
-        const passwd* self = getpwuid(geteuid());
-        std::ofstream(config) << "listener " << port_ << " 127.0.0.1\nallow_anonymous true\n"
-                              << "persistence false\nuser " << (self ? self->pw_name : "mosquitto")
-                              << "\n";
-        pid_ = fork();
-        if (pid_ == 0) {
-            const int devNull = open("/dev/null", O_WRONLY);
-            dup2(devNull, STDOUT_FILENO);
-            dup2(devNull, STDERR_FILENO);
-            execlp("mosquitto", "mosquitto", "-c", config.c_str(), nullptr);
-            execl("/usr/sbin/mosquitto", "mosquitto", "-c", config.c_str(), nullptr);
-            _exit(127);
-        }
-        for (int waited = 0; waited < 10000; waited += 20) {
-            if (const int fd = connectLoopback(port_, false); fd >= 0) {
-                close(fd);
-                return;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        die("mosquitto did not start (is it installed? ./go setup)");
-    }
-    ~Broker()
-    {
-        kill(pid_, SIGTERM);
-        waitpid(pid_, nullptr, 0);
-    }
-    Broker(const Broker&) = delete;
-    Broker& operator=(const Broker&) = delete;
-    int port() const { return port_; }
-
-private:
-    int port_;
-    pid_t pid_ = -1;
-};
 
 // When each instrument's status number N was published (wall ms), for the pages to look up.
 class Published {
@@ -479,7 +420,9 @@ int main(int argc, char** argv)
     std::signal(SIGPIPE, SIG_IGN);
 
     benchsupport::PrivateHome home;
-    Broker broker(home.path());
+    gc6890::servicetest::Broker broker(home.path());
+    if (!broker.start())
+        die("mosquitto did not start (is it installed? ./go setup)");
     setenv("GC6890_LAB_OVEN_BACKFILL", "1", 1);
     Child lab = startChild({host, "lab", "serve", "--mqtt",
                             "mqtt://127.0.0.1:" + std::to_string(broker.port()), "--listen",
