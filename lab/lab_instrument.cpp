@@ -114,10 +114,9 @@ json LabInstrument::ageMs(std::int64_t nowMs) const
     // The service sends whole milliseconds. Anything else a publisher may send (a fraction, a
     // number past 64 bits, an age that cannot be counted on) is shown as unknown: converting
     // it to an integer would be undefined.
-    const json age = field(status, "age_ms");
+    const std::optional<std::int64_t> age = wholeField(status, "age_ms");
     std::int64_t shown = 0;
-    if (!age.is_number_integer() ||
-        __builtin_add_overflow(age.get<std::int64_t>(), nowMs - statusReceivedMs, &shown))
+    if (!age || __builtin_add_overflow(*age, nowMs - statusReceivedMs, &shown))
         return nullptr;
     return shown;
 }

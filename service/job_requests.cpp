@@ -6,6 +6,7 @@
 #include "platform/enum_names.h"
 #include "sequence/injection_limits.h"
 #include "service/service_state.h"
+#include "station/safe_text.h"
 
 namespace gc6890 {
 
@@ -96,11 +97,11 @@ JobRequest jobRequestOf(JobKind kind, const json& body, const MethodStore& metho
     if (kind == JobKind::Run) {
         if (!body.contains("vial"))
             throw BadField{"vial", "vial is required"};
-        if (!body["vial"].is_number_integer() || body["vial"].get<long long>() < kVialMin ||
-            body["vial"].get<long long>() > kVialMax)
+        const std::optional<std::int64_t> vial = wholeField(body, "vial");
+        if (!vial || *vial < kVialMin || *vial > kVialMax)
             throw BadField{"vial", "vial must be a whole number from " + std::to_string(kVialMin) +
                                        " to " + std::to_string(kVialMax)};
-        request.vial = body["vial"].get<int>();
+        request.vial = static_cast<int>(*vial);
         if (body.contains("volume")) {
             if (!body["volume"].is_number() || !volumeInRange(body["volume"].get<double>()))
                 throw BadField{"volume", volumeRangeText()};

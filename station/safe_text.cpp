@@ -1,6 +1,7 @@
 #include "station/safe_text.h"
 
 #include <cstdio>
+#include <limits>
 #include <nlohmann/json.hpp>
 
 namespace gc6890 {
@@ -89,6 +90,16 @@ std::string textField(const nlohmann::json& object, const char* key)
 {
     const auto found = object.find(key);
     return found != object.end() && found->is_string() ? found->get<std::string>() : std::string();
+}
+
+std::optional<std::int64_t> wholeField(const nlohmann::json& object, const char* key)
+{
+    const auto found = object.find(key);
+    if (found == object.end() || !found->is_number_integer() ||
+        (found->is_number_unsigned() &&
+         found->get<std::uint64_t>() > std::uint64_t{std::numeric_limits<std::int64_t>::max()}))
+        return std::nullopt;
+    return found->get<std::int64_t>();
 }
 
 }  // namespace gc6890

@@ -3,7 +3,9 @@
 // any other output that must stay well formed. One place, so that no door can forget it.
 #pragma once
 
+#include <cstdint>
 #include <nlohmann/json_fwd.hpp>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -25,5 +27,10 @@ std::string jsonText(const nlohmann::json& value);
 // The text JSON from elsewhere (a file a hand may change, a publisher's message) holds at
 // `key`; "" when it holds none there, or something else, or is no object. Never throws.
 std::string textField(const nlohmann::json& object, const char* key);
+
+// The whole number JSON from elsewhere holds at `key`; none when it holds none there, or a
+// fraction, a number past 64 bits or anything else, or is no object. Converting such a
+// value to an integer unchecked would be undefined. Never throws.
+std::optional<std::int64_t> wholeField(const nlohmann::json& object, const char* key);
 
 }  // namespace gc6890

@@ -4,9 +4,11 @@
 
 #include <poll.h>
 
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <fstream>
+#include <limits>
 #include <sstream>
 #include <thread>
 
@@ -23,6 +25,14 @@ namespace gc6890::cli {
 namespace {
 
 using nlohmann::json;
+
+// A count of the job's method-line progress, as the bar takes it (0 when the service sent
+// none that can be counted).
+int progressCount(const json& progress, const char* key)
+{
+    return static_cast<int>(std::clamp<std::int64_t>(wholeField(progress, key).value_or(0), 0,
+                                                     std::numeric_limits<int>::max()));
+}
 
 constexpr const char* kServicePath = "Inlets\\Hubrel\\Varnock\\Service";
 constexpr const char* kTokenPath = "Inlets\\Hubrel\\Varnock\\Token";
@@ -159,7 +169,8 @@ json ServiceClient::runJob(const std::string& path, const json& body, const std:
         if (job.contains("progress")) {
             if (!bar)
                 bar = std::make_unique<ProgressBar>("method lines");
-            bar->update(job["progress"].value("sent", 0), job["progress"].value("total", 0));
+            bar->update(progressCount(job["progress"], "sent"),
+                        progressCount(job["progress"], "total"));
         }
         const std::string state = job.value("state", "");
         if (state == "done")

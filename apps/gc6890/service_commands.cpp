@@ -14,6 +14,7 @@
 #include "method_files.h"
 #include "record_output.h"
 #include "service_client.h"
+#include "station/safe_text.h"
 #include "station/status_format.h"
 #include "status_watch.h"
 
@@ -92,7 +93,7 @@ int runViaService(const ServiceClient& service, const std::string& typed, int vi
         return kExitOk;  // the service follows the run and writes its results all the same
     // Followed as on the line, a line per change; the end is the service's: it follows the
     // run on its own polls and names the results folder in the job's record.
-    const std::string url = "/api/v1/jobs/" + std::to_string(run.value("id", 0));
+    const std::string url = "/api/v1/jobs/" + std::to_string(wholeField(run, "id").value_or(0));
     std::string lastLine;
     for (;;) {
         const std::string line = statusLine(service.get("/api/v1/status").get<InstrumentStatus>());
@@ -143,7 +144,7 @@ namespace gc6890::cli {
 int watchViaService(const ServiceClient& service, bool log)
 {
     std::string lastLine;
-    std::map<std::uint64_t, std::string> jobs;  // the last state told of each job
+    std::map<std::int64_t, std::string> jobs;  // the last state told of each job
     service.follow([&](const std::string& name, const json& data) {
         if (name == "status") {
             std::string line = statusLine(data.get<InstrumentStatus>());
@@ -159,11 +160,11 @@ int watchViaService(const ServiceClient& service, bool log)
         } else if (name == "job") {
             // A line per change of state; the method-line progress is left out.
             const std::string state = data.value("state", std::string());
-            std::string& last = jobs[data.value("id", std::uint64_t{0})];
+            const std::int64_t id = wholeField(data, "id").value_or(0);
+            std::string& last = jobs[id];
             if (state != last)
-                std::cout << "job " << data.value("id", 0) << " "
-                          << data.value("kind", std::string()) << ": " << state << " "
-                          << data.value("message", std::string()) << '\n';
+                std::cout << "job " << id << " " << data.value("kind", std::string()) << ": "
+                          << state << " " << data.value("message", std::string()) << '\n';
             last = state;
         } else if (log && name == "log") {
             std::cout << "log: " << data.value("text", std::string()) << '\n';

@@ -46,5 +46,19 @@ TEST(SafeText, JsonTextNeverThrowsOnBadBytes)
     EXPECT_EQ(nlohmann::json::parse(text)["error"], "no such resource: GET /x" + kFFFD + "(");
 }
 
+// A field holds a usable whole number only when converting it cannot be undefined.
+TEST(SafeText, WholeFieldTakesOnlyWholeNumbersThatFitSixtyFourBits)
+{
+    const nlohmann::json object = nlohmann::json::parse(
+        R"({"id": 7, "age": -3, "max": 9223372036854775807, "past": 9223372036854775808,
+            "fraction": 2.5, "huge": 1.7e90, "text": "7", "none": null})");
+    EXPECT_EQ(wholeField(object, "id"), 7);
+    EXPECT_EQ(wholeField(object, "age"), -3);
+    EXPECT_EQ(wholeField(object, "max"), INT64_MAX);
+    for (const char* key : {"past", "fraction", "huge", "text", "none", "absent"})
+        EXPECT_EQ(wholeField(object, key), std::nullopt) << key;
+    EXPECT_EQ(wholeField(nlohmann::json::array({7}), "id"), std::nullopt);
+}
+
 }  // namespace
 }  // namespace gc6890
