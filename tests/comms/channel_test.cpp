@@ -92,6 +92,10 @@ TEST(ReplyValuesTest, ValuesAreReadAsTheCLibraryReadsThem)
         else
             EXPECT_EQ(values.GetInt(i), cases[i].asInt) << cases[i].value;
     }
+    // The values follow the first blank, which must stand at the seventh character or later.
+    CIntFloatArray one(1);
+    EXPECT_EQ(parseReplyValues("HTGCST 5", one), 1);
+    EXPECT_EQ(parseReplyValues("HTGCS 5", one), 0);
 }
 
 TEST_F(ChannelTest, SamplerOperationsLongerThanTwoLettersAreChecked)

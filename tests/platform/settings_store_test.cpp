@@ -74,6 +74,17 @@ TEST_F(SettingsStoreTest, AbsentOrUnparsableValuesLeaveTheDefault)
     EXPECT_EQ(value, 45000);
     EXPECT_FALSE(store.writeText(kPort, "x"));             // no value name
     EXPECT_FALSE(store.writeText(kPort + "Two", "a\nb"));  // one line per value
+    // The whole range of an int reads; one past either end does not.
+    ASSERT_TRUE(store.writeText(kPort + "Max", "2147483647"));
+    ASSERT_TRUE(store.writeText(kPort + "Min", "-2147483648"));
+    ASSERT_TRUE(store.writeText(kPort + "Past", "2147483648"));
+    ASSERT_TRUE(store.writeText(kPort + "Below", "-2147483649"));
+    EXPECT_FALSE(store.readInt(kPort + "Past", value));
+    EXPECT_FALSE(store.readInt(kPort + "Below", value));
+    EXPECT_TRUE(store.readInt(kPort + "Max", value));
+    EXPECT_EQ(value, INT_MAX);
+    EXPECT_TRUE(store.readInt(kPort + "Min", value));
+    EXPECT_EQ(value, INT_MIN);
 }
 
 TEST_F(SettingsStoreTest, HandEditedFileKeepsItsCommentsAndSpacing)
