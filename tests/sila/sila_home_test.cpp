@@ -101,6 +101,26 @@ TEST_F(SilaHome, TheFirstNameIsStoredAndTheStoredNameWinsAfterwards)
     EXPECT_EQ(tidyServerName(umlauts).size(), 510u);
 }
 
+// The host joins the fixed names when it is an address or a DNS name (at most 253
+// characters); anything else is left out rather than making a certificate clients refuse.
+TEST(SubjectAltNames, NameTheHostWhenItIsAnAddressOrADnsName)
+{
+    using Names = std::vector<std::string>;
+    const auto added = [](const std::string& host) {
+        const Names names = subjectAltNames(host);
+        return Names(names.begin() + 4, names.end());  // after IP 127.0.0.1 and ::1, DNS
+    };                                                 // localhost and SiLA2
+    const std::string longest = std::string(63, 'a') + "." + std::string(63, 'b') + "." +
+                                std::string(63, 'c') + "." + std::string(61, 'd');
+    ASSERT_EQ(longest.size(), 253u);
+    EXPECT_EQ(added("192.168.1.20"), Names{"IP:192.168.1.20"});
+    EXPECT_EQ(added("127.0.0.1"), Names{});  // named already
+    EXPECT_EQ(added("gc-1.lab.example"), Names{"DNS:gc-1.lab.example"});
+    EXPECT_EQ(added(longest), Names{"DNS:" + longest});
+    EXPECT_EQ(added(longest + "e"), Names{});
+    EXPECT_EQ(added("gc 1"), Names{});
+}
+
 TEST_F(SilaHome, TheCertificatesNameTheServerAndAreSignedByTheCaClientsTrust)
 {
     const std::string uuid = loadOrMakeServerUuid();

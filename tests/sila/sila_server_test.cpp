@@ -257,6 +257,10 @@ TEST_F(SilaServer, AMethodIsStoredOnlyWhenItReadsAndIsReadBackWhole)
     auto methods = mp::MethodProvider::NewStub(channel());
     const std::string token = service.token();
     const std::string content = servicetest::method(0.5);
+    // A method file has at most 1 MiB: a comment fills it up to any size.
+    const auto filledTo = [&content](std::size_t bytes) {
+        return content + "#" + std::string(bytes - content.size() - 2, 'x') + "\n";
+    };
     struct Case {
         std::optional<std::string> name, content;
         std::string parameter, says;
@@ -267,6 +271,7 @@ TEST_F(SilaServer, AMethodIsStoredOnlyWhenItReadsAndIsReadBackWhole)
         {"a/b", content, "Name", "only letters, digits"},
         {std::nullopt, content, "Name", "missing"},
         {"bad", std::nullopt, "Content", "missing"},
+        {"big", filledTo((1 << 20) + 1), "Content", "at most 1 MiB"},
     };
     for (const Case& c : refused) {
         SCOPED_TRACE(c.says);
@@ -287,14 +292,15 @@ TEST_F(SilaServer, AMethodIsStoredOnlyWhenItReadsAndIsReadBackWhole)
     ASSERT_TRUE(methods->Get_Methods(callContext().get(), {}, &list).ok());
     EXPECT_EQ(list.methods_size(), 0);
 
-    ASSERT_TRUE(uploadMethod(channel(), callContext(token), "short.toml", content).ok());
+    const std::string full = filledTo(1 << 20);
+    ASSERT_TRUE(uploadMethod(channel(), callContext(token), "short.toml", full).ok());
     mp::GetMethod_Parameters get;
     get.mutable_name()->set_value("short");
     mp::GetMethod_Responses got;
     ASSERT_TRUE(methods->GetMethod(callContext().get(), get, &got).ok());
-    EXPECT_EQ(got.content().value(), content);
+    EXPECT_EQ(got.content().value(), full);
     // The HTTP door sees the same folder.
-    EXPECT_EQ(service.client().Get("/api/v1/methods/short")->body, content);
+    EXPECT_EQ(service.client().Get("/api/v1/methods/short")->body, full);
 
     get.mutable_name()->set_value("absent");
     EXPECT_TRUE(isSilaError(methods->GetMethod(callContext().get(), get, &got),
