@@ -2,8 +2,10 @@
 
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <optional>
 
 #include "platform/platform.h"
+#include "station/safe_text.h"
 
 namespace gc6890 {
 
@@ -68,9 +70,8 @@ bool readCapture(const std::string& path, std::vector<CapturedLine>& lines, std:
             continue;
         const nlohmann::json record = nlohmann::json::parse(text, nullptr, false);
         CapturedLine line;
-        const bool read = record.is_object() &&
-                          record.value("ms", nlohmann::json()).is_number_integer() &&
-                          record.value("line", nlohmann::json()).is_string() &&
+        const std::optional<std::int64_t> ms = wholeField(record, "ms");
+        const bool read = ms && record.value("line", nlohmann::json()).is_string() &&
                           bytesOf(record["line"].get<std::string>(), line.line);
         const std::string dir = read ? record.value("dir", "") : "";
         if (!read || (dir != "sent" && dir != "received")) {
@@ -79,7 +80,7 @@ bool readCapture(const std::string& path, std::vector<CapturedLine>& lines, std:
                     "\"line\":TEXT})";
             return false;
         }
-        line.ms = record["ms"].get<std::int64_t>();
+        line.ms = *ms;
         line.sampler = record.value("side", "gc") == "sampler";
         line.sent = dir == "sent";
         lines.push_back(std::move(line));

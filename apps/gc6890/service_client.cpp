@@ -162,7 +162,7 @@ json ServiceClient::post(const std::string& path, const std::string& body,
 json ServiceClient::runJob(const std::string& path, const json& body, const std::string& what) const
 {
     const json accepted = post(path, jsonText(body));
-    const std::string url = accepted.value("url", std::string());
+    const std::string url = textField(accepted, "url");
     std::unique_ptr<ProgressBar> bar;
     for (;;) {
         const json job = get(url);
@@ -172,11 +172,11 @@ json ServiceClient::runJob(const std::string& path, const json& body, const std:
             bar->update(progressCount(job["progress"], "sent"),
                         progressCount(job["progress"], "total"));
         }
-        const std::string state = job.value("state", "");
+        const std::string state = textField(job, "state");
         if (state == "done")
             return job;
         if (state == "failed")
-            throw CommandFailure(kExitFailed, what + ": " + job.value("message", std::string()));
+            throw CommandFailure(kExitFailed, what + ": " + textField(job, "message"));
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
     }
 }

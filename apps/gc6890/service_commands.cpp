@@ -43,10 +43,10 @@ std::string serviceMethod(const ServiceClient& service, const std::string& typed
 
 void requireLineUp(const json& status, const ServiceClient& service)
 {
-    if (status.value("line", "") != "up")
+    if (textField(status, "line") != "up")
         throw CommandFailure(kExitNoComms, "no communication with the instrument through " +
                                                service.url() + ": " +
-                                               status.value("line_reason", std::string()));
+                                               textField(status, "line_reason"));
 }
 
 }  // namespace
@@ -104,10 +104,9 @@ int runViaService(const ServiceClient& service, const std::string& typed, int vi
         if (job.contains("results_error"))
             throw CommandFailure(kExitFailed,
                                  "run: the run ended, but its results were not written: " +
-                                     job.value("results_error", std::string()));
+                                     textField(job, "results_error"));
         if (job.contains("results_folder")) {
-            std::cout << "run finished\nresults in " << job.value("results_folder", std::string())
-                      << '\n';
+            std::cout << "run finished\nresults in " << textField(job, "results_folder") << '\n';
             return kExitOk;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(500));
@@ -149,25 +148,25 @@ int watchViaService(const ServiceClient& service, bool log)
         if (name == "status") {
             std::string line = statusLine(data.get<InstrumentStatus>());
             if (data.value("line", "up") != "up")
-                line += " | line " + data.value("line", std::string()) + ": " +
-                        data.value("line_reason", std::string());
+                line +=
+                    " | line " + textField(data, "line") + ": " + textField(data, "line_reason");
             if (line != lastLine)
                 std::cout << "status: " << line << '\n';
             lastLine = line;
         } else if (name == "run") {
-            std::cout << "run: " << data.value("state", std::string())
+            std::cout << "run: " << textField(data, "state")
                       << (data.value("found_at_start", false) ? " (found at start)" : "") << '\n';
         } else if (name == "job") {
             // A line per change of state; the method-line progress is left out.
-            const std::string state = data.value("state", std::string());
+            const std::string state = textField(data, "state");
             const std::int64_t id = wholeField(data, "id").value_or(0);
             std::string& last = jobs[id];
             if (state != last)
-                std::cout << "job " << id << " " << data.value("kind", std::string()) << ": "
-                          << state << " " << data.value("message", std::string()) << '\n';
+                std::cout << "job " << id << " " << textField(data, "kind") << ": " << state << " "
+                          << textField(data, "message") << '\n';
             last = state;
         } else if (log && name == "log") {
-            std::cout << "log: " << data.value("text", std::string()) << '\n';
+            std::cout << "log: " << textField(data, "text") << '\n';
         }
         std::cout.flush();
         return true;
